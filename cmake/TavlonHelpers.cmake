@@ -1,0 +1,30 @@
+# tavlon_add_test(<name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [LABELS <l...>])
+# One QtTest executable per unit, run headless by CTest.
+function(tavlon_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${TAVLON_TEST_BIN_DIR}")
+  target_compile_definitions(${name} PRIVATE
+    TAVLON_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    TAVLON_BINARY_DIR="${CMAKE_BINARY_DIR}"
+    TAVLON_SOURCE_TOOLING="${TAVLON_SOURCE_TOOLING}"
+    TAVLON_BUNDLE_DIR="${TAVLON_BUNDLE_DIR}")
+  add_dependencies(${name} tavlon_strings)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${T_TIMEOUT}
+    LABELS "${T_LABELS}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=240000;ASAN_OPTIONS=detect_leaks=0:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+endfunction()
+
+# tavlon_add_library(<name> SOURCES <files...> PUBLIC_LIBS <targets...> [PRIVATE_LIBS <...>])
+function(tavlon_add_library name)
+  cmake_parse_arguments(L "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  add_library(${name} STATIC ${L_SOURCES})
+  target_include_directories(${name} PUBLIC "${CMAKE_SOURCE_DIR}/src")
+  target_link_libraries(${name} PUBLIC ${L_PUBLIC_LIBS} PRIVATE ${L_PRIVATE_LIBS})
+endfunction()

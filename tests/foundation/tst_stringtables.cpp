@@ -1,0 +1,90 @@
+// Every literal handed to the lookup must be in both string tables, so no
+// text can ship untranslated.
+#include <QtTest>
+
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+class TestStringTables : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void everyKeyIsTranslated();
+    void tablesHaveTheSameKeys();
+
+private:
+    static QJsonObject table(const QString &language);
+    static QMap<QString, QString> sourceKeys();
+};
+
+QJsonObject TestStringTables::table(const QString &language)
+{
+    QFile file(QStringLiteral(TAVLON_BUNDLE_DIR "/Contents/Resources/TavlonFilmEditor_EditorDesktop.bundle/")
+               + language + QStringLiteral(".lproj/Localizable.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+// Collects the literals given to loc() and locKey(), with the file
+// each was found in. Adjacent literals ("a" "b") are joined as C++ does.
+QMap<QString, QString> TestStringTables::sourceKeys()
+{
+    static const QRegularExpression call(QStringLiteral(R"re(\b(?:loc|locKey)\(\s*((?:"(?:[^"\\\n]|\\.)*"\s*)+))re"));
+    static const QRegularExpression piece(QStringLiteral(R"re("((?:[^"\\\n]|\\.)*)")re"));
+    QMap<QString, QString> keys;
+    QDirIterator it(QStringLiteral(TAVLON_SOURCE_DIR "/src"), {"*.cpp", "*.h"}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QString text = QString::fromUtf8(file.readAll());
+        auto matches = call.globalMatch(text);
+        while (matches.hasNext()) {
+            const auto m = matches.next();
+            QString key;
+            auto pieces = piece.globalMatch(m.captured(1));
+            while (pieces.hasNext()) {
+                QString raw = pieces.next().captured(1);
+                raw.replace(QStringLiteral("\\\""), QStringLiteral("\""));
+                raw.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+                raw.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+                key += raw;
+            }
+            keys.insert(key, QDir(QStringLiteral(TAVLON_SOURCE_DIR)).relativeFilePath(path));
+        }
+    }
+    return keys;
+}
+
+void TestStringTables::everyKeyIsTranslated()
+{
+    const QJsonObject da = table(QStringLiteral("da"));
+    const QJsonObject en = table(QStringLiteral("en"));
+    QVERIFY(!da.isEmpty());
+    QVERIFY(!en.isEmpty());
+    const auto keys = sourceKeys();
+    QStringList missing;
+    for (auto it = keys.begin(); it != keys.end(); ++it) {
+        if (!da.contains(it.key()))
+            missing << QStringLiteral("da: \"%1\" (%2)").arg(it.key(), it.value());
+        if (!en.contains(it.key()))
+            missing << QStringLiteral("en: \"%1\" (%2)").arg(it.key(), it.value());
+    }
+    if (!missing.isEmpty())
+        QFAIL(qPrintable(QStringLiteral("Missing translations:\n") + missing.join(QLatin1Char('\n'))));
+}
+
+void TestStringTables::tablesHaveTheSameKeys()
+{
+    const QStringList da = table(QStringLiteral("da")).keys();
+    const QStringList en = table(QStringLiteral("en")).keys();
+    QCOMPARE(da, en);
+}
+
+QTEST_GUILESS_MAIN(TestStringTables)
+#include "tst_stringtables.moc"

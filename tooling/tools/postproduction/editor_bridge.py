@@ -1,0 +1,1 @@
+# Marker of a tools folder; the stand-in service fills this folder.
