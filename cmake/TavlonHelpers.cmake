@@ -28,3 +28,18 @@ function(tavlon_add_library name)
   target_include_directories(${name} PUBLIC "${CMAKE_SOURCE_DIR}/src")
   target_link_libraries(${name} PUBLIC ${L_PUBLIC_LIBS} PRIVATE ${L_PRIVATE_LIBS})
 endfunction()
+
+# tavlon_add_area(<area> LOGIC_LIBS <targets...> UI_LIBS <targets...>)
+# Builds tavlon_<area> from every source below src/<area>/ except ui/, and,
+# when src/<area>/ui/ exists, tavlon_<area>_ui from the sources there.
+function(tavlon_add_area area)
+  cmake_parse_arguments(A "" "" "LOGIC_LIBS;UI_LIBS" ${ARGN})
+  set(dir "${CMAKE_SOURCE_DIR}/src/${area}")
+  file(GLOB_RECURSE logic CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.h")
+  list(FILTER logic EXCLUDE REGEX "^${dir}/ui/")
+  tavlon_add_library(tavlon_${area} SOURCES ${logic} PUBLIC_LIBS ${A_LOGIC_LIBS})
+  if(IS_DIRECTORY "${dir}/ui")
+    file(GLOB_RECURSE ui CONFIGURE_DEPENDS "${dir}/ui/*.cpp" "${dir}/ui/*.h")
+    tavlon_add_library(tavlon_${area}_ui SOURCES ${ui} PUBLIC_LIBS tavlon_${area} Qt6::Widgets ${A_UI_LIBS})
+  endif()
+endfunction()
