@@ -1,0 +1,1 @@
+"""Local stand-in for the film-production service: its tools and its sign-in API."""

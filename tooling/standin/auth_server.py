@@ -1,0 +1,337 @@
+"""HTTPS stand-in for the sign-in API under /auth/v1 on 127.0.0.1.
+
+Usage: auth_server.py --tools-folder DIR --port N [--write-config]
+Prints one JSON line {"port": …, "ca": …} once listening, then serves until SIGTERM.
+"""
+import hashlib
+import json
+import signal
+import ssl
+import sys
+import threading
+import time
+from datetime import datetime, timezone
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from pathlib import Path
+from urllib.parse import urlsplit, parse_qs
+
+if __package__ in (None, ""):
+    sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
+    __package__ = "standin"
+
+from standin import accounts, config, db, seed, tls  # noqa: E402
+from standin.paths import ToolsFolder, append_jsonl  # noqa: E402
+
+MAX_BODY = 65536
+MAX_DELAY = 120
+
+
+class Scenario:
+    """Test hook: var/auth_scenario.json, read on every request, can override a route's answer."""
+
+    def __init__(self, path: Path):
+        self.path = path
+        self.lock = threading.Lock()
+        self.digest = None
+        self.hits = {}
+
+    def load(self):
+        try:
+            raw = self.path.read_bytes()
+        except FileNotFoundError:
+            return {}
+        digest = hashlib.sha256(raw).hexdigest()
+        with self.lock:
+            if digest != self.digest:
+                self.digest, self.hits = digest, {}
+        try:
+            data = json.loads(raw.decode("utf-8"))
+        except ValueError:
+            return {}
+        return data if isinstance(data, dict) else {}
+
+    def override(self, data, method, path, query):
+        routes = data.get("routes") or {}
+        full = path + ("?" + query if query else "")
+        for key in ("%s %s" % (method, full), "%s %s" % (method, path), full, path):
+            rule = routes.get(key)
+            if isinstance(rule, dict):
+                with self.lock:
+                    count = self.hits.get(key, 0)
+                    self.hits[key] = count + 1
+                times = rule.get("times")
+                if isinstance(times, int) and count >= times:
+                    return None
+                return rule
+        return None
+
+
+class AuthError(Exception):
+    def __init__(self, status, code, message):
+        super().__init__(message)
+        self.status, self.code, self.message = status, code, message
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "TavlonStandin/1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.handle_request("GET")
+
+    def do_POST(self):
+        self.handle_request("POST")
+
+    def do_PUT(self):
+        self.handle_request("PUT")
+
+    def do_DELETE(self):
+        self.handle_request("DELETE")
+
+    def handle_request(self, method):
+        app = self.server.app
+        split = urlsplit(self.path)
+        length = int(self.headers.get("Content-Length") or 0)
+        if length > MAX_BODY:
+            self.send_json(413, {"code": 413, "error_code": "request_too_large", "msg": "Request too large"})
+            return
+        body = self.rfile.read(length) if length else b""
+        append_jsonl(app.tools.auth_requests, {
+            "method": method,
+            "path": self.path,
+            "headers": {name.lower(): value for name, value in self.headers.items()},
+            "body": body.decode("utf-8", "replace"),
+            "at": time.time(),
+        })
+        scenario = app.scenario.load()
+        rule = app.scenario.override(scenario, method, split.path, split.query)
+        if rule is not None:
+            self.answer_rule(rule)
+            return
+        try:
+            status, answer = app.route(method, split.path, split.query, self.headers, body, scenario)
+        except AuthError as error:
+            status, answer = error.status, {"code": error.status, "error_code": error.code, "msg": error.message}
+        self.send_json(status, answer)
+
+    def answer_rule(self, rule):
+        delay = rule.get("delay_seconds")
+        if isinstance(delay, (int, float)) and delay > 0:
+            time.sleep(min(float(delay), MAX_DELAY))
+        status = int(rule.get("status", 200))
+        if "body_size" in rule:
+            size = int(rule["body_size"])
+            # A JSON object padded to exactly the asked size (at least the shortest object).
+            filler = max(0, size - len('{"pad":""}'))
+            payload = ('{"pad":"' + "x" * filler + '"}').encode() if size >= 10 else b" " * size
+        elif "json" in rule:
+            payload = json.dumps(rule["json"]).encode("utf-8")
+        else:
+            payload = str(rule.get("body", "")).encode("utf-8")
+        self.send_response(status)
+        headers = rule.get("headers") or {}
+        if not any(name.lower() == "content-type" for name in headers):
+            self.send_header("Content-Type", "application/json")
+        for name, value in headers.items():
+            self.send_header(name, str(value))
+        self.send_header("Content-Length", str(len(payload)))
+        self.end_headers()
+        if payload:
+            self.wfile.write(payload)
+
+    def send_json(self, status, answer):
+        payload = b"" if answer is None else json.dumps(answer).encode("utf-8")
+        self.send_response(status)
+        if payload:
+            self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(payload)))
+        self.end_headers()
+        if payload:
+            self.wfile.write(payload)
+
+
+class AuthService:
+    def __init__(self, tools: ToolsFolder):
+        self.tools = tools
+        self.scenario = Scenario(tools.auth_scenario)
+        self.key = config.publishable_key(tools)
+        self.local = threading.local()
+
+    def conn(self):
+        if not hasattr(self.local, "conn"):
+            self.local.conn = db.connect(self.tools.database)
+        return self.local.conn
+
+    def route(self, method, path, query, headers, body, scenario):
+        if not path.startswith("/auth/v1/"):
+            raise AuthError(404, "not_found", "Not found")
+        if headers.get("apikey") != self.key:
+            raise AuthError(401, "no_api_key", "No API key found in request")
+        name = path[len("/auth/v1/"):]
+        params = {k: v[-1] for k, v in parse_qs(query, keep_blank_values=True).items()}
+        lifetime = scenario.get("access_token_lifetime", accounts.ACCESS_TOKEN_LIFETIME)
+        if not isinstance(lifetime, (int, float)) or lifetime <= 0:
+            lifetime = accounts.ACCESS_TOKEN_LIFETIME
+        handlers = {
+            ("POST", "token"): lambda: self.token(params.get("grant_type"), self.json_body(body), lifetime),
+            ("GET", "user"): lambda: (200, self.current_user(headers)),
+            ("PUT", "user"): lambda: (200, self.update_user(headers, self.json_body(body))),
+            ("POST", "logout"): lambda: self.logout(headers, params.get("scope", "global")),
+            ("POST", "recover"): lambda: self.recover(self.json_body(body)),
+            ("POST", "verify"): lambda: self.verify(self.json_body(body), lifetime),
+        }
+        handler = handlers.get((method, name))
+        if handler is None:
+            raise AuthError(404 if name not in {"token", "user", "logout", "recover", "verify"} else 405,
+                            "not_found", "Not found")
+        return handler()
+
+    @staticmethod
+    def json_body(body):
+        try:
+            data = json.loads(body.decode("utf-8")) if body else None
+        except ValueError:
+            data = None
+        if not isinstance(data, dict):
+            raise AuthError(400, "bad_json", "Could not parse request body as JSON")
+        return data
+
+    @staticmethod
+    def text(data, key):
+        value = data.get(key)
+        return value if isinstance(value, str) else ""
+
+    def tokens_answer(self, pair, user_row, lifetime):
+        return {
+            "access_token": pair["access_token"],
+            "token_type": "bearer",
+            "expires_in": lifetime,
+            "expires_at": int(pair["expires_at"]),
+            "refresh_token": pair["refresh_token"],
+            "user": accounts.user_json(user_row),
+        }
+
+    def token(self, grant, data, lifetime):
+        conn = self.conn()
+        with db.transaction(conn):
+            if grant == "password":
+                user = accounts.find_user_by_email(conn, self.text(data, "email"))
+                password = self.text(data, "password")
+                if user is None or not password or not db.password_matches(
+                        password, user["password_salt"], user["password_hash"]):
+                    raise AuthError(400, "invalid_credentials", "Invalid login credentials")
+                pair = accounts.issue_session(conn, user["id"], "password", lifetime)
+                return 200, self.tokens_answer(pair, user, lifetime)
+            if grant == "refresh_token":
+                pair = accounts.rotate_refresh(conn, self.text(data, "refresh_token"), lifetime)
+                if pair is None:
+                    raise AuthError(400, "refresh_token_not_found", "Invalid Refresh Token")
+                return 200, self.tokens_answer(pair, accounts.find_user(conn, pair["user_id"]), lifetime)
+        raise AuthError(400, "unsupported_grant_type", "Unsupported grant type")
+
+    def bearer(self, headers):
+        value = headers.get("Authorization") or ""
+        if not value.startswith("Bearer "):
+            raise AuthError(401, "no_authorization", "This endpoint requires a Bearer token")
+        row = accounts.valid_access(self.conn(), value[len("Bearer "):], kinds=("password", "recovery"))
+        if row is None:
+            raise AuthError(401, "bad_jwt", "Invalid or expired token")
+        return row
+
+    def current_user(self, headers):
+        row = self.bearer(headers)
+        return accounts.user_json(accounts.find_user(self.conn(), row["user_id"]))
+
+    def update_user(self, headers, data):
+        row = self.bearer(headers)
+        conn = self.conn()
+        if "password" in data:
+            password = data["password"]
+            if not isinstance(password, str) or len(password) < 6:
+                raise AuthError(422, "weak_password", "Password should be at least 6 characters.")
+            with db.transaction(conn):
+                accounts.set_password(conn, row["user_id"], password)
+        return accounts.user_json(accounts.find_user(conn, row["user_id"]))
+
+    def logout(self, headers, scope):
+        row = self.bearer(headers)
+        conn = self.conn()
+        with db.transaction(conn):
+            if scope == "local":
+                accounts.revoke_session(conn, row["session_id"])
+            else:
+                conn.execute("UPDATE auth_sessions SET revoked = 1 WHERE user_id = ?", (row["user_id"],))
+        return 204, None
+
+    def recover(self, data):
+        email = self.text(data, "email")
+        conn = self.conn()
+        with db.transaction(conn):
+            user = accounts.find_user_by_email(conn, email) if email else None
+            # The answer never tells whether the address has an account.
+            if user is not None:
+                code = accounts.new_recovery_code(conn, user["id"])
+                append_jsonl(self.tools.outbox, {
+                    "email": user["email"], "code": code, "purpose": "recovery",
+                    "sent_at": datetime.now(timezone.utc).isoformat(timespec="seconds"),
+                })
+        return 200, {}
+
+    def verify(self, data, lifetime):
+        if self.text(data, "type") != "recovery":
+            raise AuthError(400, "validation_failed", "Verify requires a verification type")
+        conn = self.conn()
+        with db.transaction(conn):
+            user = accounts.find_user_by_email(conn, self.text(data, "email"))
+            if user is None or not accounts.consume_recovery_code(conn, user["id"], self.text(data, "token")):
+                raise AuthError(403, "otp_expired", "Token has expired or is invalid")
+            pair = accounts.issue_session(conn, user["id"], "recovery", lifetime)
+            return 200, self.tokens_answer(pair, user, lifetime)
+
+
+def make_server(tools: ToolsFolder, port: int):
+    tools.ensure_var()
+    seed.ensure_seeded(tools)
+    ca, cert, key = tls.ensure_certificates(tools.tls)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(str(cert), str(key))
+    context.set_alpn_protocols(["http/1.1"])
+    server = ThreadingHTTPServer(("127.0.0.1", port), Handler)
+    server.daemon_threads = True
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    server.app = AuthService(tools)
+    return server, ca
+
+
+def main(argv=None):
+    from standin.args import parse_exact, ArgumentError
+    try:
+        options = parse_exact(argv if argv is not None else sys.argv[1:],
+                              values={"--tools-folder", "--port"}, flags={"--write-config"})
+        port = int(options.get("--port", "0"))
+    except (ArgumentError, ValueError) as error:
+        print("auth_server: %s" % error, file=sys.stderr)
+        return 2
+    tools = ToolsFolder(options.get("--tools-folder"))
+    server, ca = make_server(tools, port)
+    bound = server.server_address[1]
+    if "--write-config" in options:
+        config.write_address(tools, bound)
+
+    def stop(*_):
+        threading.Thread(target=server.shutdown, daemon=True).start()
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    print(json.dumps({"port": bound, "ca": str(ca.resolve())}), flush=True)
+    server.serve_forever(poll_interval=0.2)
+    server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

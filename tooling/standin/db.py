@@ -1,0 +1,104 @@
+"""The one SQLite database that holds accounts, tokens and the simulated service."""
+import hashlib
+import hmac
+import os
+import sqlite3
+import time
+
+SCHEMA = """
+CREATE TABLE IF NOT EXISTS users (
+    id TEXT PRIMARY KEY, email TEXT NOT NULL UNIQUE, display_name TEXT NOT NULL,
+    password_salt BLOB NOT NULL, password_hash BLOB NOT NULL,
+    is_operator INTEGER NOT NULL DEFAULT 0, avatar_jpeg BLOB);
+CREATE TABLE IF NOT EXISTS auth_sessions (
+    id TEXT PRIMARY KEY, user_id TEXT NOT NULL, kind TEXT NOT NULL,
+    created_at REAL NOT NULL, revoked INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS access_tokens (
+    token TEXT PRIMARY KEY, session_id TEXT NOT NULL, user_id TEXT NOT NULL,
+    expires_at REAL NOT NULL);
+CREATE TABLE IF NOT EXISTS refresh_tokens (
+    token TEXT PRIMARY KEY, session_id TEXT NOT NULL, user_id TEXT NOT NULL,
+    used INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS recovery_codes (
+    id INTEGER PRIMARY KEY AUTOINCREMENT, user_id TEXT NOT NULL, code TEXT NOT NULL,
+    expires_at REAL NOT NULL, used INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS companies (id TEXT PRIMARY KEY, name TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS operator_companies (
+    operator_id TEXT NOT NULL, company_id TEXT NOT NULL, PRIMARY KEY (operator_id, company_id));
+CREATE TABLE IF NOT EXISTS people (
+    id TEXT PRIMARY KEY, company_id TEXT NOT NULL, role TEXT NOT NULL,
+    display_name TEXT NOT NULL, email TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS films (
+    id TEXT PRIMARY KEY, company_id TEXT NOT NULL, title TEXT NOT NULL, stage TEXT NOT NULL,
+    customer_id TEXT NOT NULL, instructor_id TEXT NOT NULL, local_project_id TEXT NOT NULL,
+    created_at TEXT NOT NULL, updated_at TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS requests (
+    id TEXT PRIMARY KEY, company_id TEXT NOT NULL, film_id TEXT NOT NULL,
+    local_project_id TEXT NOT NULL, backup_id TEXT NOT NULL, source_fingerprint TEXT NOT NULL,
+    title TEXT NOT NULL, kind TEXT NOT NULL, status TEXT NOT NULL, revision INTEGER NOT NULL,
+    submitted_by TEXT NOT NULL, submitted_at TEXT NOT NULL, updated_at TEXT NOT NULL,
+    claimed_by TEXT, claimed_at TEXT, latest_proposal_id TEXT,
+    instructions TEXT NOT NULL, deliverable TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS amendments (
+    id TEXT PRIMARY KEY, company_id TEXT NOT NULL, request_id TEXT NOT NULL, film_id TEXT NOT NULL,
+    backup_id TEXT NOT NULL, source_fingerprint TEXT NOT NULL, base_revision INTEGER NOT NULL,
+    applied_revision INTEGER NOT NULL, instructions TEXT NOT NULL, reason TEXT NOT NULL,
+    created_by TEXT NOT NULL, created_at TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS proposals (
+    id TEXT PRIMARY KEY, request_id TEXT NOT NULL, version_number INTEGER NOT NULL,
+    content TEXT NOT NULL, created_at TEXT NOT NULL, created_by TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS decisions (
+    id TEXT PRIMARY KEY, request_id TEXT NOT NULL, proposal_id TEXT NOT NULL,
+    decision TEXT NOT NULL, comment TEXT NOT NULL, created_at TEXT NOT NULL,
+    selected_option_id TEXT);
+CREATE TABLE IF NOT EXISTS reactions (
+    id TEXT PRIMARY KEY, request_id TEXT NOT NULL, decision_id TEXT NOT NULL,
+    media_file TEXT NOT NULL, annotations TEXT NOT NULL, created_at TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS backups (
+    id TEXT PRIMARY KEY, company_id TEXT NOT NULL, local_project_id TEXT NOT NULL,
+    revision INTEGER NOT NULL, state TEXT NOT NULL, completed_at TEXT, package TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS commands (
+    id TEXT PRIMARY KEY, operator_id TEXT NOT NULL, kind TEXT NOT NULL, result TEXT NOT NULL);
+"""
+
+
+def connect(path) -> sqlite3.Connection:
+    path.parent.mkdir(parents=True, exist_ok=True)
+    conn = sqlite3.connect(str(path), timeout=30, isolation_level=None)
+    conn.row_factory = sqlite3.Row
+    conn.execute("PRAGMA busy_timeout = 30000")
+    conn.execute("PRAGMA journal_mode = WAL")
+    conn.executescript(SCHEMA)
+    return conn
+
+
+class transaction:
+    """BEGIN IMMEDIATE ... COMMIT, so read-check-write steps never interleave between processes."""
+
+    def __init__(self, conn):
+        self.conn = conn
+
+    def __enter__(self):
+        self.conn.execute("BEGIN IMMEDIATE")
+        return self.conn
+
+    def __exit__(self, kind, value, trace):
+        self.conn.execute("COMMIT" if kind is None else "ROLLBACK")
+        return False
+
+
+PBKDF2_ROUNDS = 60000
+
+
+def hash_password(password: str, salt: bytes = None):
+    salt = salt if salt is not None else os.urandom(16)
+    digest = hashlib.pbkdf2_hmac("sha256", password.encode("utf-8"), salt, PBKDF2_ROUNDS)
+    return salt, digest
+
+
+def password_matches(password: str, salt: bytes, digest: bytes) -> bool:
+    return hmac.compare_digest(hash_password(password, salt)[1], digest)
+
+
+def now() -> float:
+    return time.time()

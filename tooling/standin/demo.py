@@ -1,0 +1,5 @@
+"""Companies, films, tasks and backups of the demo service."""
+
+
+def seed_service(conn, tools):
+    pass
