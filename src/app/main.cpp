@@ -1,4 +1,6 @@
+#include "foundation/appbundle.h"
 #include "foundation/localization.h"
+#include "updater/sorvaneupdateconfiguration.h"
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -7,6 +9,18 @@
 #include <cstdio>
 
 namespace {
+
+// One compact line, keys sorted (QJsonObject keeps them sorted), every "/"
+// escaped as "\\/".
+int printReport(const QJsonObject &report)
+{
+    QByteArray line = QJsonDocument(report).toJson(QJsonDocument::Compact);
+    line.replace("/", "\\/");
+    line.append('\n');
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fflush(stdout);
+    return 0;
+}
 
 // Prints the localization report: sorted keys, every "/" escaped.
 int verifyLocalizations()
@@ -19,23 +33,61 @@ int verifyLocalizations()
                        {QStringLiteral("en"), en},
                        {QStringLiteral("language"), EditorLocalization::language()},
                        {QStringLiteral("resources"), EditorLocalization::resources()}};
-    QByteArray line = QJsonDocument(report).toJson(QJsonDocument::Compact);
-    line.replace("/", "\\/");
-    line.append('\n');
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    std::fflush(stdout);
-    return 0;
+    return printReport(report);
+}
+
+// A Boolean false, present and typed as a Boolean ("NO" as text fails).
+bool isFalseBoolean(const QVariantMap &info, const char *key)
+{
+    const auto it = info.constFind(QLatin1String(key));
+    return it != info.constEnd() && it->typeId() == QMetaType::Bool && !it->toBool();
+}
+
+// Prints the updater report when the bundle's update configuration passes and
+// both automatic-update defaults are off; otherwise prints nothing.
+int verifyUpdaterConfiguration()
+{
+    const QVariantMap info = AppBundle::infoDictionary();
+    const auto configuration = SorvaneUpdateConfiguration::check(AppBundle::bundlePath(), info, false);
+    if (!configuration)
+        return 1;
+    if (!isFalseBoolean(info, "SUEnableAutomaticChecks") || !isFalseBoolean(info, "SUAutomaticallyUpdate"))
+        return 1;
+    const auto text = [&info](const char *key) {
+        const QVariant value = info.value(QLatin1String(key));
+        return value.typeId() == QMetaType::QString ? value.toString() : QString();
+    };
+    const QJsonObject report{{QStringLiteral("build"), text("CFBundleVersion")},
+                             {QStringLiteral("defaultAutomaticChecks"), false},
+                             {QStringLiteral("defaultAutomaticDownload"), false},
+                             {QStringLiteral("feedURL"), configuration->feedURL().toString(QUrl::FullyEncoded)},
+                             {QStringLiteral("signedFeedRequired"), true},
+                             {QStringLiteral("verifyBeforeExtraction"), true},
+                             {QStringLiteral("version"), text("CFBundleShortVersionString")}};
+    return printReport(report);
+}
+
+// A switch counts only as a whole, case-sensitive argument; the program path
+// is an argument like any other.
+bool hasSwitch(int argc, char *argv[], const char *name)
+{
+    for (int i = 0; i < argc; ++i)
+        if (qstrcmp(argv[i], name) == 0)
+            return true;
+    return false;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--verify-localizations") == 0) {
-            QCoreApplication core(argc, argv);
-            return verifyLocalizations();
-        }
+    if (hasSwitch(argc, argv, "--verify-localizations")) {
+        QCoreApplication core(argc, argv);
+        return verifyLocalizations();
+    }
+    if (hasSwitch(argc, argv, "--verify-updater-configuration")) {
+        QCoreApplication core(argc, argv);
+        return verifyUpdaterConfiguration();
     }
     QApplication app(argc, argv);
     std::fputs("The workspace window is not built yet; run with --verify-localizations.\n", stderr);
