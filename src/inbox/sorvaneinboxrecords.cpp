@@ -1,0 +1,275 @@
+#include "inbox/sorvaneinboxrecords.h"
+
+#include "foundation/decoding/strictformats.h"
+
+#include <utility>
+
+namespace {
+
+const std::pair<const char *, SorvaneCompanySummary::MetadataAccess> accessTable[] = {
+    {"limited", SorvaneCompanySummary::MetadataAccess::limited},
+    {"granted", SorvaneCompanySummary::MetadataAccess::granted},
+};
+const std::pair<const char *, SorvaneScheduling::Tier> tierTable[] = {
+    {"low", SorvaneScheduling::Tier::low},
+    {"middle", SorvaneScheduling::Tier::middle},
+    {"high", SorvaneScheduling::Tier::high},
+};
+const std::pair<const char *, SorvaneScheduling::SubmissionMode> modeTable[] = {
+    {"unspecified", SorvaneScheduling::SubmissionMode::unspecified},
+    {"free_capture", SorvaneScheduling::SubmissionMode::free_capture},
+    {"interview", SorvaneScheduling::SubmissionMode::interview},
+    {"scripted", SorvaneScheduling::SubmissionMode::scripted},
+    {"archive", SorvaneScheduling::SubmissionMode::archive},
+    {"revision", SorvaneScheduling::SubmissionMode::revision},
+};
+const std::pair<const char *, SorvaneScheduling::BlockedReason> reasonTable[] = {
+    {"active_film", SorvaneScheduling::BlockedReason::active_film},
+    {"earlier_film", SorvaneScheduling::BlockedReason::earlier_film},
+    {"service_paused", SorvaneScheduling::BlockedReason::service_paused},
+    {"not_waiting", SorvaneScheduling::BlockedReason::not_waiting},
+    {"editor_busy", SorvaneScheduling::BlockedReason::editor_busy},
+};
+const std::pair<const char *, SorvanePipelineStage> stageTable[] = {
+    {"development", SorvanePipelineStage::development}, {"recording", SorvanePipelineStage::recording},
+    {"post", SorvanePipelineStage::post},               {"review", SorvanePipelineStage::review},
+    {"delivery", SorvanePipelineStage::delivery},
+};
+
+template<class Table, class E>
+QString rawOf(const Table &table, E value)
+{
+    for (const auto &[text, candidate] : table)
+        if (candidate == value)
+            return QString::fromLatin1(text);
+    return {};
+}
+
+SorvaneInboxRow rowOf(const JsonObjectReader &object)
+{
+    return SorvaneInboxRow::fromJson(object);
+}
+
+} // namespace
+
+std::optional<SorvaneCompanySummary::MetadataAccess> SorvaneCompanySummary::metadataAccessFromRaw(const QString &raw)
+{
+    return enumFromRaw(accessTable, raw);
+}
+
+SorvaneCompanySummary SorvaneCompanySummary::fromJson(const JsonObjectReader &o)
+{
+    SorvaneCompanySummary c;
+    c.id = o.uuid(u"id");
+    c.name = o.string(u"name");
+    c.contactName = o.optionalString(u"contactName");
+    c.metadataAccess = o.enumeration(u"metadataAccess", metadataAccessFromRaw);
+    c.canManageMetadata = o.boolean(u"canManageMetadata");
+    return c;
+}
+
+SorvaneFilmSummary SorvaneFilmSummary::fromJson(const JsonObjectReader &o)
+{
+    SorvaneFilmSummary f;
+    f.id = o.uuid(u"id");
+    f.title = o.string(u"title");
+    f.campaignID = o.optionalUuid(u"campaignID");
+    f.campaignTitle = o.optionalString(u"campaignTitle");
+    f.stage = o.optionalString(u"stage");
+    return f;
+}
+
+QList<SorvanePipelineStage> SorvanePipelineStages::allCases()
+{
+    return {SorvanePipelineStage::development, SorvanePipelineStage::recording, SorvanePipelineStage::post,
+            SorvanePipelineStage::review, SorvanePipelineStage::delivery};
+}
+
+QString SorvanePipelineStages::rawValue(SorvanePipelineStage stage)
+{
+    return rawOf(stageTable, stage);
+}
+
+std::optional<SorvanePipelineStage> SorvanePipelineStages::fromRaw(const QString &raw)
+{
+    return enumFromRaw(stageTable, raw);
+}
+
+std::optional<SorvanePipelineStage> SorvanePipelineStages::fromFilmStage(const std::optional<QString> &filmStage)
+{
+    if (!filmStage)
+        return std::nullopt;
+    const QString &text = *filmStage;
+    if (text == u"idea" || text == u"brief" || text == u"script")
+        return SorvanePipelineStage::development;
+    if (text == u"recording")
+        return SorvanePipelineStage::recording;
+    if (text == u"production")
+        return SorvanePipelineStage::post;
+    if (text == u"review")
+        return SorvanePipelineStage::review;
+    if (text == u"delivery")
+        return SorvanePipelineStage::delivery;
+    return std::nullopt;
+}
+
+std::optional<SorvaneScheduling::Tier> SorvaneScheduling::tierFromRaw(const QString &raw)
+{
+    return enumFromRaw(tierTable, raw);
+}
+
+std::optional<SorvaneScheduling::SubmissionMode> SorvaneScheduling::submissionModeFromRaw(const QString &raw)
+{
+    return enumFromRaw(modeTable, raw);
+}
+
+std::optional<SorvaneScheduling::BlockedReason> SorvaneScheduling::blockedReasonFromRaw(const QString &raw)
+{
+    return enumFromRaw(reasonTable, raw);
+}
+
+QString SorvaneScheduling::rawValue(Tier tier)
+{
+    return rawOf(tierTable, tier);
+}
+
+QString SorvaneScheduling::rawValue(SubmissionMode mode)
+{
+    return rawOf(modeTable, mode);
+}
+
+QString SorvaneScheduling::rawValue(BlockedReason reason)
+{
+    return rawOf(reasonTable, reason);
+}
+
+qint64 SorvaneScheduling::targetHoursOf(Tier tier)
+{
+    switch (tier) {
+    case Tier::low:
+        return 24;
+    case Tier::middle:
+        return 8;
+    case Tier::high:
+        return 2;
+    }
+    return 0;
+}
+
+SorvaneScheduling SorvaneScheduling::fromJson(const JsonObjectReader &o)
+{
+    SorvaneScheduling s;
+    s.tier = o.enumeration(u"tier", tierFromRaw);
+    s.targetHours = o.integer(u"targetHours");
+    s.policyVersion = o.integer(u"policyVersion");
+    s.round = o.integer(u"round");
+    s.submissionMode = o.enumeration(u"submissionMode", submissionModeFromRaw);
+    s.receivedAt = o.string(u"receivedAt");
+    s.eligibleAt = o.optionalString(u"eligibleAt");
+    s.dueAt = o.optionalString(u"dueAt");
+    s.startedAt = o.optionalString(u"startedAt");
+    s.blockedReason = o.optionalEnumeration(u"blockedReason", blockedReasonFromRaw);
+    s.canClaim = o.boolean(u"canClaim");
+    return s;
+}
+
+SorvaneNextActor SorvaneInboxRow::nextActor(const std::optional<QUuid> &operatorID) const
+{
+    // Status texts compare exactly; the claim compares UUID values.
+    const QString &status = request.status;
+    if (status == u"waiting") {
+        if (request.kind != ServiceKind::FilmEditing || scheduling.canClaim)
+            return SorvaneNextActor::currentOperator;
+        return SorvaneNextActor::queued;
+    }
+    if (status == u"active" || status == u"changes_requested") {
+        const std::optional<QUuid> claimedBy =
+            request.claimed_by ? StrictFormats::parseUuid(*request.claimed_by) : std::nullopt;
+        if (operatorID && claimedBy && *claimedBy == *operatorID)
+            return SorvaneNextActor::currentOperator;
+        return SorvaneNextActor::otherEditor;
+    }
+    if (status == u"review")
+        return SorvaneNextActor::customer;
+    return SorvaneNextActor::closed;
+}
+
+bool SorvaneInboxRow::canStart(const std::optional<QUuid> &operatorID) const
+{
+    return request.kind == ServiceKind::FilmEditing
+        && (request.status == u"active" || request.status == u"changes_requested") && !scheduling.startedAt
+        && nextActor(operatorID) == SorvaneNextActor::currentOperator;
+}
+
+SorvaneInboxRow SorvaneInboxRow::fromJson(const JsonObjectReader &o)
+{
+    SorvaneInboxRow row;
+    row.request = o.object(u"request", ServiceReceipt::fromJson);
+    row.company = o.object(u"company", SorvaneCompanySummary::fromJson);
+    row.film = o.object(u"film", SorvaneFilmSummary::fromJson);
+    row.scheduling = o.object(u"scheduling", SorvaneScheduling::fromJson);
+    return row;
+}
+
+SorvaneInboxPage SorvaneInboxPage::fromJson(const JsonObjectReader &o)
+{
+    SorvaneInboxPage page;
+    page.schemaVersion = o.integer(u"schemaVersion");
+    page.operatorID = o.uuid(u"operatorID");
+    page.serverTime = o.string(u"serverTime");
+    page.items = o.array(u"items", [](const JsonValueReader &v) { return rowOf(v.object()); });
+    if (auto cursor = o.optional(u"nextCursor")) {
+        const JsonObjectReader c = cursor->object();
+        page.nextCursor = SorvaneInboxCursor{c.string(u"submitted_at"), c.uuid(u"id")};
+    }
+    page.nextRequestID = o.optionalUuid(u"nextRequestID");
+    page.nextItem = o.optionalObject(u"nextItem", rowOf);
+    return page;
+}
+
+SorvanePipelineFilm SorvanePipelineFilm::fromJson(const JsonObjectReader &o)
+{
+    SorvanePipelineFilm f;
+    f.id = o.uuid(u"id");
+    f.title = o.string(u"title");
+    f.campaignID = o.optionalUuid(u"campaignID");
+    f.campaignTitle = o.optionalString(u"campaignTitle");
+    f.stage = o.optionalString(u"stage");
+    f.requestID = o.optionalUuid(u"requestID");
+    f.serviceStatus = o.optionalString(u"serviceStatus");
+    return f;
+}
+
+SorvanePipelinePage SorvanePipelinePage::fromJson(const JsonObjectReader &o)
+{
+    SorvanePipelinePage page;
+    page.schemaVersion = o.integer(u"schemaVersion");
+    page.operatorID = o.uuid(u"operatorID");
+    page.serverTime = o.string(u"serverTime");
+    page.company = o.object(u"company", SorvaneCompanySummary::fromJson);
+    page.films = o.array(u"films", [](const JsonValueReader &v) { return SorvanePipelineFilm::fromJson(v.object()); });
+    page.nextCursor = o.optionalUuid(u"nextCursor");
+    return page;
+}
+
+SorvaneMutationResult SorvaneMutationResult::fromJson(const JsonObjectReader &o)
+{
+    SorvaneMutationResult result;
+    result.schemaVersion = o.integer(u"schemaVersion");
+    result.operatorID = o.uuid(u"operatorID");
+    result.serverTime = o.string(u"serverTime");
+    result.item = o.optionalObject(u"item", rowOf);
+    result.replayed = o.boolean(u"replayed");
+    return result;
+}
+
+SorvaneMetadataSettings SorvaneMetadataSettings::fromJson(const JsonObjectReader &o)
+{
+    SorvaneMetadataSettings settings;
+    settings.schemaVersion = o.integer(u"schemaVersion");
+    settings.companyID = o.uuid(u"companyID");
+    settings.revision = o.integer(u"revision");
+    settings.allowPipeline = o.boolean(u"allowPipeline");
+    settings.contactName = o.optionalString(u"contactName");
+    return settings;
+}
