@@ -1,0 +1,143 @@
+#include "strictformats.h"
+
+
+namespace StrictFormats {
+
+namespace {
+
+bool isHex(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// Reads `count` ASCII digits at `pos`; -1 unless all are digits.
+int digits(QStringView text, qsizetype pos, int count)
+{
+    if (pos + count > text.size())
+        return -1;
+    int value = 0;
+    for (int i = 0; i < count; ++i) {
+        const QChar c = text.at(pos + i);
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+bool isBase64Char(QChar c)
+{
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'+' || c == u'/';
+}
+
+} // namespace
+
+std::optional<QUuid> parseUuid(QStringView text)
+{
+    if (text.size() != 36)
+        return std::nullopt;
+    for (qsizetype i = 0; i < 36; ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? text.at(i) != u'-' : !isHex(text.at(i)))
+            return std::nullopt;
+    }
+    const QUuid uuid = QUuid::fromString(text);
+    return uuid;
+}
+
+QString canonicalUuid(const QUuid &uuid)
+{
+    return uuid.toString(QUuid::WithoutBraces).toLower();
+}
+
+std::optional<QDateTime> parseInternetDateTime(QStringView text)
+{
+    // yyyy-mm-ddThh:mm:ss
+    if (text.size() < 20)
+        return std::nullopt;
+    const int year = digits(text, 0, 4);
+    const int month = digits(text, 5, 2);
+    const int day = digits(text, 8, 2);
+    const int hour = digits(text, 11, 2);
+    const int minute = digits(text, 14, 2);
+    const int second = digits(text, 17, 2);
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0)
+        return std::nullopt;
+    if (text.at(4) != u'-' || text.at(7) != u'-' || (text.at(10) != u'T' && text.at(10) != u't')
+        || text.at(13) != u':' || text.at(16) != u':')
+        return std::nullopt;
+    const QDate date(year, month, day);
+    if (!date.isValid() || hour > 23 || minute > 59 || second > 59)
+        return std::nullopt;
+
+    qsizetype pos = 19;
+    int millisecond = 0;
+    if (text.at(pos) == u'.') {
+        ++pos;
+        const qsizetype begin = pos;
+        while (pos < text.size() && text.at(pos) >= u'0' && text.at(pos) <= u'9') {
+            if (pos - begin < 3)
+                millisecond = millisecond * 10 + (text.at(pos).unicode() - u'0');
+            ++pos;
+        }
+        if (pos == begin)
+            return std::nullopt;
+        for (qsizetype n = pos - begin; n < 3; ++n)
+            millisecond *= 10;
+    }
+    if (pos >= text.size())
+        return std::nullopt;
+
+    int offsetSeconds = 0;
+    const QChar zone = text.at(pos);
+    if (zone == u'Z' || zone == u'z') {
+        if (pos + 1 != text.size())
+            return std::nullopt;
+    } else if (zone == u'+' || zone == u'-') {
+        if (pos + 6 != text.size() || text.at(pos + 3) != u':')
+            return std::nullopt;
+        const int offsetHours = digits(text, pos + 1, 2);
+        const int offsetMinutes = digits(text, pos + 4, 2);
+        if (offsetHours < 0 || offsetMinutes < 0 || offsetHours > 23 || offsetMinutes > 59)
+            return std::nullopt;
+        offsetSeconds = (offsetHours * 60 + offsetMinutes) * 60 * (zone == u'-' ? -1 : 1);
+    } else {
+        return std::nullopt;
+    }
+
+    const QTime time(hour, minute, second, millisecond);
+    const QDateTime result = offsetSeconds == 0 ? QDateTime(date, time, Qt::UTC)
+                                                : QDateTime(date, time, Qt::OffsetFromUTC, offsetSeconds);
+    if (!result.isValid())
+        return std::nullopt;
+    return result;
+}
+
+std::optional<QByteArray> parseBase64(QStringView text)
+{
+    if (text.size() % 4 != 0)
+        return std::nullopt;
+    qsizetype padding = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'=') {
+            ++padding;
+            continue;
+        }
+        // Padding only at the very end.
+        if (padding > 0 || !isBase64Char(c))
+            return std::nullopt;
+    }
+    if (padding > 2)
+        return std::nullopt;
+    const QByteArray ascii = text.toLatin1();
+    auto decoded = QByteArray::fromBase64Encoding(ascii, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return std::nullopt;
+    // Non-zero spare bits would decode to the same bytes as another text.
+    if (decoded.decoded.toBase64() != ascii)
+        return std::nullopt;
+    return decoded.decoded;
+}
+
+} // namespace StrictFormats
