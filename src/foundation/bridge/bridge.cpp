@@ -1,0 +1,295 @@
+#include "bridge.h"
+
+#include "foundation/bridge/sessionprovider.h"
+#include "foundation/bridge/toolsfolder.h"
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTimer>
+#include <memory>
+#include <qcoro/qcorosignal.h>
+
+namespace {
+
+SessionDocumentProvider *g_sessionProvider = nullptr;
+std::optional<QStringList> g_interpreterOverride;
+std::optional<std::chrono::milliseconds> g_timeoutOverride;
+std::optional<std::chrono::milliseconds> g_graceOverride;
+
+constexpr std::chrono::milliseconds defaultTerminationGrace{3000};
+
+// One run of one tool. Owns the child process; lives as long as the awaiting
+// coroutine frame holds it (deleted later, never inside one of its own signals).
+class ToolRun : public QObject
+{
+    Q_OBJECT
+public:
+    enum class StopReason { caller, timeout, inputFailed };
+
+    ToolRun()
+    {
+        m_timeout.setSingleShot(true);
+        m_kill.setSingleShot(true);
+        connect(&m_timeout, &QTimer::timeout, this, [this] { stop(StopReason::timeout); });
+        connect(&m_kill, &QTimer::timeout, this, [this] {
+            if (process.state() != QProcess::NotRunning)
+                process.kill();
+        });
+        connect(&process, &QProcess::finished, this, [this] { finish(); });
+        connect(&process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart) {
+                launchError = process.errorString();
+                finish();
+            } else if (error == QProcess::WriteError) {
+                stop(StopReason::inputFailed);
+            }
+        });
+    }
+
+    ~ToolRun() override
+    {
+        // Only reached with a live child when the awaiting coroutine was torn
+        // down mid-run: end the child rather than leave it behind.
+        if (process.state() != QProcess::NotRunning) {
+            process.disconnect(this);
+            process.kill();
+            process.waitForFinished(1000);
+        }
+    }
+
+    void startTimeout(std::chrono::milliseconds timeout) { m_timeout.start(timeout); }
+
+    // Asks the child to end; kills it when it is still alive after the grace period.
+    void stop(StopReason reason)
+    {
+        switch (reason) {
+        case StopReason::caller:
+            stoppedByCaller = true;
+            break;
+        case StopReason::timeout:
+            timedOut = true;
+            break;
+        case StopReason::inputFailed:
+            inputFailed = true;
+            break;
+        }
+        if (done || process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!m_kill.isActive())
+            m_kill.start(g_graceOverride.value_or(defaultTerminationGrace));
+    }
+
+    QProcess process;
+    QString launchError;
+    bool done = false;
+    bool stoppedByCaller = false;
+    bool timedOut = false;
+    bool inputFailed = false;
+
+Q_SIGNALS:
+    void ended();
+
+private:
+    void finish()
+    {
+        if (done)
+            return;
+        done = true;
+        m_timeout.stop();
+        m_kill.stop();
+        Q_EMIT ended();
+    }
+
+    QTimer m_timeout;
+    QTimer m_kill;
+};
+
+std::shared_ptr<ToolRun> makeRun()
+{
+    return std::shared_ptr<ToolRun>(new ToolRun, [](ToolRun *run) { run->deleteLater(); });
+}
+
+QProcessEnvironment toolEnvironment()
+{
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin:/opt/homebrew/bin:/usr/local/bin"));
+    environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+    environment.insert(QStringLiteral("PYTHONIOENCODING"), QStringLiteral("utf-8"));
+    return environment;
+}
+
+std::optional<QString> findInterpreter()
+{
+    for (const QString &path : Bridge::interpreterSearchOrder()) {
+        const QFileInfo info(path);
+        if (info.isFile() && info.isExecutable())
+            return path;
+    }
+    return std::nullopt;
+}
+
+// The text of a tool's {"error": "..."} on standard error, when it is one.
+std::optional<QString> toolErrorText(const QByteArray &standardError)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(standardError, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonValue error = document.object().value(QStringLiteral("error"));
+    if (!error.isString())
+        return std::nullopt;
+    return error.toString();
+}
+
+// Removes the cancellation callback however the coroutine leaves its scope.
+struct CancelRegistration
+{
+    CancellationToken token;
+    int id = 0;
+    ~CancelRegistration()
+    {
+        if (id)
+            token.removeCallback(id);
+    }
+};
+
+QCoro::Task<QByteArray> run(const BridgeCommand &command, const QString &toolsFolder,
+                            const std::optional<QByteArray> &sessionInput, const CancellationToken &cancel)
+{
+    const QString script =
+        QDir(toolsFolder).filePath(QStringLiteral("tools/postproduction/") + command.script());
+    if (!QFileInfo::exists(script))
+        throw BridgeError::failed(loc("Vælg Tavlon-mappen med de lokale klippeværktøjer."));
+
+    const bool consistent = command.isSessionCommand()
+        ? (sessionInput && sessionInput->size() <= Bridge::sessionInputLimit)
+        : !sessionInput;
+    if (!consistent)
+        throw BridgeError::failed(loc("Log ind igen før denne handling."));
+
+    const auto interpreter = findInterpreter();
+    if (!interpreter) {
+        // Deliberately English in every interface language.
+        throw BridgeError::failed(QStringLiteral(
+            "Python 3.9 or later is required. Install Python 3 from the Python project's website, then reopen the app."));
+    }
+
+    if (Bridge::unsupportedTestLaunch())
+        throw BridgeError::failed(loc("Lokal test kræver en DEBUG-build. Ingen cloudforbindelse er startet."));
+
+    cancel.throwIfCancelled();
+
+    const auto state = makeRun();
+    QProcess &process = state->process;
+    process.setProgram(*interpreter);
+    process.setArguments(QStringList{QStringLiteral("-B"), script} + command.arguments());
+    process.setWorkingDirectory(toolsFolder);
+    process.setProcessEnvironment(toolEnvironment());
+    if (!sessionInput)
+        process.setStandardInputFile(QProcess::nullDevice());
+
+    CancelRegistration registration{cancel};
+    registration.id = cancel.onCancel([weak = std::weak_ptr<ToolRun>(state)] {
+        if (const auto run = weak.lock())
+            run->stop(ToolRun::StopReason::caller);
+    });
+
+    process.start(QIODevice::ReadWrite);
+    if (sessionInput) {
+        process.write(*sessionInput);
+        process.closeWriteChannel();
+    }
+    state->startTimeout(g_timeoutOverride.value_or(
+        std::chrono::duration_cast<std::chrono::milliseconds>(command.timeout())));
+
+    if (!state->done)
+        co_await qCoro(state.get(), &ToolRun::ended);
+
+    if (!state->launchError.isEmpty())
+        throw BridgeError::failed(state->launchError);
+    if (state->stoppedByCaller || cancel.isCancelled())
+        throw OperationCancelled();
+    if (state->timedOut) {
+        throw BridgeError::failed(
+            loc("Det lokale værktøj svarede ikke i tide og blev stoppet. Intet blev godkendt eller leveret."));
+    }
+    if (state->inputFailed)
+        throw OperationCancelled();
+
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {
+        QByteArray output = process.readAllStandardOutput();
+        if (output.size() > Bridge::outputLimit)
+            throw BridgeError::failed(loc("Klippepakken er for stor til denne visning."));
+        co_return output;
+    }
+    if (const auto text = toolErrorText(process.readAllStandardError()))
+        throw BridgeError::failed(*text);
+    throw BridgeError::failed(
+        loc("Den lokale handling kunne ikke gennemføres. Ingen pakke blev godkendt eller leveret."));
+}
+
+} // namespace
+
+namespace Bridge {
+
+QCoro::Task<QByteArray> data(BridgeCommand command, QString toolsFolder, CancellationToken cancel)
+{
+    std::optional<QByteArray> sessionInput;
+    if (command.isSessionCommand()) {
+        SessionDocumentProvider *provider = g_sessionProvider;
+        if (!provider)
+            throw BridgeError::failed(loc("Log ind igen før denne handling."));
+        sessionInput = co_await provider->credentials(*command.credentialURL());
+    }
+    cancel.throwIfCancelled();
+
+    QByteArray output = co_await run(command, toolsFolder, sessionInput, cancel);
+    // A cancellation that came after the tool finished still drops the output.
+    cancel.throwIfCancelled();
+    co_return output;
+}
+
+void setSessionProvider(SessionDocumentProvider *provider)
+{
+    g_sessionProvider = provider;
+}
+
+SessionDocumentProvider *sessionProvider()
+{
+    return g_sessionProvider;
+}
+
+QStringList interpreterSearchOrder()
+{
+    if (g_interpreterOverride)
+        return *g_interpreterOverride;
+    return {QStringLiteral("/Library/Frameworks/Python.framework/Versions/Current/bin/python3"),
+            QStringLiteral("/opt/homebrew/bin/python3"), QStringLiteral("/usr/local/bin/python3"),
+            QStringLiteral("/usr/bin/python3")};
+}
+
+void setInterpreterSearchOrderForTesting(std::optional<QStringList> paths)
+{
+    g_interpreterOverride = std::move(paths);
+}
+
+void setTimeoutOverrideForTesting(std::optional<std::chrono::milliseconds> timeout)
+{
+    g_timeoutOverride = timeout;
+}
+
+void setTerminationGraceForTesting(std::optional<std::chrono::milliseconds> grace)
+{
+    g_graceOverride = grace;
+}
+
+} // namespace Bridge
+
+#include "bridge.moc"

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "bridgecommand.h"
+#include "foundation/cancellation.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class SessionDocumentProvider;
+
+// The tool runner: every package and service operation is one run of a
+// Python tool from the tools folder, as a child process.
+//
+// Call from a coroutine on the GUI thread:
+//     const QByteArray json = co_await Bridge::data(command, toolsFolder, token);
+// and re-check your own generation afterwards. Never blocks the GUI thread.
+namespace Bridge {
+
+// Runs `command` with the tools folder `toolsFolder` and returns the tool's
+// standard output, unparsed. Throws:
+//  - BridgeError with a sentence for the person (missing script or Python,
+//    sign-in needed, answer too large, the tool's own error text, a time-out);
+//  - OperationCancelled when `cancel` fires (the tool is ended first);
+//  - whatever the session provider throws for a session command.
+// The child never outlives the call: on cancellation or time-out it is asked
+// to terminate and killed if it is still alive a few seconds later.
+QCoro::Task<QByteArray> data(BridgeCommand command, QString toolsFolder, CancellationToken cancel = {});
+
+// The session store registers itself here; a session command fails with
+// the sign-in sentence while none is registered. Not owned.
+void setSessionProvider(SessionDocumentProvider *provider);
+SessionDocumentProvider *sessionProvider();
+
+inline constexpr qsizetype sessionInputLimit = 32768;
+inline constexpr qsizetype outputLimit = 33554432;
+
+// The interpreters tried in order; the first executable file wins.
+QStringList interpreterSearchOrder();
+
+// Test seams. std::nullopt restores the normal behaviour.
+void setInterpreterSearchOrderForTesting(std::optional<QStringList> paths);
+void setTimeoutOverrideForTesting(std::optional<std::chrono::milliseconds> timeout);
+void setTerminationGraceForTesting(std::optional<std::chrono::milliseconds> grace);
+
+} // namespace Bridge
