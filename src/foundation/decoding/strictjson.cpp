@@ -179,8 +179,10 @@ qint64 JsonValueReader::integer() const
 {
     if (!m_value.isDouble())
         expected("an integer");
-    // Qt keeps integral literals that fit 64 bits as exact integers; anything
-    // else arrived as a double and is trusted only while doubles are exact.
+    // Qt keeps integral literals that fit 64 bits as exact integers (and
+    // stores any integral double in range as an integer too); anything else
+    // is a fraction or out of range. The fallback trusts a double only while
+    // doubles are exact.
     const QCborValue exact = QCborValue::fromJsonValue(m_value);
     if (exact.isInteger())
         return exact.toInteger();
