@@ -161,9 +161,6 @@ void TestEntry::editedBundle_data()
     QTest::newRow("automatic checks as text NO")
         << app << false << plistPath << autoChecks
         << QByteArray("<key>SUEnableAutomaticChecks</key>\n\t<string>NO</string>") << upd << QByteArray();
-    QTest::newRow("automatic checks as integer 0")
-        << app << false << plistPath << autoChecks
-        << QByteArray("<key>SUEnableAutomaticChecks</key>\n\t<integer>0</integer>") << upd << QByteArray();
     QTest::newRow("automatic checks true")
         << app << false << plistPath << autoChecks << QByteArray("<key>SUEnableAutomaticChecks</key>\n\t<true/>")
         << upd << QByteArray();
@@ -172,8 +169,6 @@ void TestEntry::editedBundle_data()
     QTest::newRow("automatic update true")
         << app << false << plistPath << autoUpdate << QByteArray("<key>SUAutomaticallyUpdate</key>\n\t<true/>")
         << upd << QByteArray();
-    QTest::newRow("automatic update missing") << app << false << plistPath << autoUpdate << QByteArray() << upd
-                                              << QByteArray();
     QTest::newRow("signed feed as text YES")
         << app << false << plistPath << QByteArray("<key>SURequireSignedFeed</key>\n\t<true/>")
         << QByteArray("<key>SURequireSignedFeed</key>\n\t<string>YES</string>") << upd << QByteArray();
