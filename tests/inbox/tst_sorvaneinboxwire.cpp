@@ -1,0 +1,479 @@
+#include "inboxfixtures.h"
+
+#include "foundation/decoding/strictjson.h"
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+#include "inbox/sorvaneinboxwire.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+#include <functional>
+
+using namespace InboxFixtures;
+
+namespace {
+
+enum class Outcome { accepted, refused, parseError };
+
+const QUuid expectedOperator = QUuid::fromString(operatorID);
+const QUuid expectedCompany = QUuid::fromString(companyID);
+
+Outcome run(const QString &answer, const QByteArray &bytes)
+{
+    try {
+        if (answer == u"inbox")
+            SorvaneInboxWire::inbox(bytes, expectedOperator);
+        else if (answer == u"pipeline")
+            SorvaneInboxWire::pipeline(bytes, expectedCompany, expectedOperator);
+        else if (answer == u"mutation")
+            SorvaneInboxWire::mutation(bytes, expectedOperator);
+        else
+            SorvaneInboxWire::metadata(bytes, expectedCompany);
+        return Outcome::accepted;
+    } catch (const BridgeError &error) {
+        if (error.message() != SorvaneInboxWire::verifyMessage())
+            qFatal("unexpected refusal text: %s", error.what());
+        return Outcome::refused;
+    } catch (const DecodingError &) {
+        return Outcome::parseError;
+    }
+}
+
+QJsonObject validDocument(const QString &answer)
+{
+    if (answer == u"inbox")
+        return inboxPage();
+    if (answer == u"pipeline")
+        return pipelinePage();
+    if (answer == u"mutation")
+        return mutationResult();
+    return metadataSettings();
+}
+
+// Every path below `value` that leads to an object.
+void objectPaths(const QJsonValue &value, const QStringList &path, QList<QStringList> &out)
+{
+    if (value.isObject()) {
+        out.append(path);
+        const QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it)
+            objectPaths(it.value(), path + QStringList{it.key()}, out);
+    } else if (value.isArray()) {
+        const QJsonArray array = value.toArray();
+        for (qsizetype i = 0; i < array.size(); ++i)
+            objectPaths(array.at(i), path + QStringList{QString::number(i)}, out);
+    }
+}
+
+QJsonArray manyRows(int count)
+{
+    QJsonArray rows;
+    for (int i = 0; i < count; ++i)
+        rows.append(row(i + 1));
+    return rows;
+}
+
+QString repeated(const QString &piece, int count)
+{
+    return piece.repeated(count);
+}
+
+} // namespace
+
+class TestSorvaneInboxWire : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { EditorLocalization::overrideLanguageForTesting("en"); }
+
+    void validAnswersDecode()
+    {
+        const SorvaneInboxPage page = SorvaneInboxWire::inbox(bytes(inboxPage()), expectedOperator);
+        QCOMPARE(page.items.size(), 2);
+        QCOMPARE(page.items.at(1).film.title, QStringLiteral("Film 2"));
+        QCOMPARE(page.items.at(0).scheduling.submissionMode, SorvaneScheduling::SubmissionMode::interview);
+        QVERIFY(!page.nextCursor);
+
+        const SorvanePipelinePage pipeline =
+            SorvaneInboxWire::pipeline(bytes(pipelinePage()), expectedCompany, expectedOperator);
+        QCOMPARE(pipeline.films.size(), 2);
+        QCOMPARE(pipeline.company.id, expectedCompany);
+
+        const SorvaneMutationResult mutation = SorvaneInboxWire::mutation(bytes(mutationResult()), expectedOperator);
+        QVERIFY(mutation.item);
+        QCOMPARE(mutation.item->request.status, QStringLiteral("active"));
+
+        const SorvaneMetadataSettings settings = SorvaneInboxWire::metadata(bytes(metadataSettings()), expectedCompany);
+        QCOMPARE(settings.contactName, std::optional<QString>(QStringLiteral("Ida Holm")));
+    }
+
+    // Every object of every answer, one key short and one key extra.
+    void everyKeySetIsExact_data()
+    {
+        QTest::addColumn<QString>("answer");
+        for (const char *answer : {"inbox", "pipeline", "mutation", "metadata"})
+            QTest::newRow(answer) << QString::fromLatin1(answer);
+    }
+
+    void everyKeySetIsExact()
+    {
+        QFETCH(QString, answer);
+        QJsonObject document = validDocument(answer);
+        if (answer == u"inbox") // reach the cursor and the next row too
+            document = set(set(set(document, "nextItem", row(9, "waiting", true)), "nextRequestID",
+                               uuidFor(9, 1)),
+                           "nextCursor",
+                           QJsonObject{{"submitted_at", valueAt(document, {"items", "1", "request", "submitted_at"})},
+                                       {"id", uuidFor(2, 1)}});
+        QCOMPARE(run(answer, bytes(document)), Outcome::accepted);
+
+        QList<QStringList> paths;
+        objectPaths(document, {}, paths);
+        QVERIFY(paths.size() > 1 || answer == u"metadata");
+        for (const QStringList &path : std::as_const(paths)) {
+            const QJsonObject object = valueAt(document, path).toObject();
+            for (const QString &key : object.keys()) {
+                const QJsonObject shorter = withoutKey(document, path + QStringList{key}).toObject();
+                QVERIFY2(run(answer, bytes(shorter)) == Outcome::refused, qPrintable(path.join('/') + '/' + key));
+            }
+            const QJsonObject longer = withValue(document, path + QStringList{"extra"}, QJsonValue::Null).toObject();
+            QVERIFY2(run(answer, bytes(longer)) == Outcome::refused, qPrintable(path.join('/') + "/extra"));
+        }
+    }
+
+    void fieldRules_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QJsonObject>("document");
+        QTest::addColumn<bool>("accepted");
+        const QJsonObject page = inboxPage();
+        auto inbox = [&](const char *tag, const QString &path, const QJsonValue &value, bool accepted) {
+            QTest::newRow(tag) << "inbox" << set(page, path, value) << accepted;
+        };
+        const QString request = "items/0/request/";
+        const QString scheduling = "items/0/scheduling/";
+        const QString clapper = QString::fromUcs4(U"\U0001F3AC");
+
+        inbox("schemaVersion 2.0", "schemaVersion", 2.0, true);
+        inbox("schemaVersion 3", "schemaVersion", 3, false);
+        inbox("schemaVersion 1", "schemaVersion", 1, false);
+        inbox("schemaVersion true", "schemaVersion", true, false);
+        inbox("schemaVersion text", "schemaVersion", "2", false);
+        inbox("operator in upper case", "operatorID", operatorID.toUpper(), true);
+        inbox("another operator", "operatorID", uuidFor(77), false);
+        inbox("operator in braces", "operatorID", "{" + operatorID + "}", false);
+        inbox("time with fraction", "serverTime", "2024-05-01T10:00:00.250Z", true);
+        inbox("time with offset", "serverTime", "2024-05-01T12:00:00+02:00", true);
+        inbox("time without zone", "serverTime", "2024-05-01T10:00:00", false);
+        inbox("bare date", "serverTime", "2024-05-01", false);
+        inbox("space for T", "serverTime", "2024-05-01 08:30:00", false);
+        inbox("time as number", "serverTime", 1714557600, false);
+        inbox("revision 0", request + "revision", 0, true);
+        inbox("revision -1", request + "revision", -1, false);
+        inbox("revision fraction", request + "revision", 1.5, false);
+        inbox("revision Boolean", request + "revision", true, false);
+        inbox("revision text", request + "revision", "2", false);
+        inbox("title 1000 units", request + "title", QString(1000, 'a'), true);
+        inbox("title 1001 units", request + "title", QString(1001, 'a'), false);
+        inbox("title 500 astral characters", request + "title", repeated(clapper, 500), true);
+        inbox("title 500 astral characters and one", request + "title", repeated(clapper, 500) + "a", false);
+        inbox("title of blanks", request + "title", " \n\t ", false);
+        inbox("title empty", request + "title", "", false);
+        inbox("title with NUL", request + "title", QString("Fi") + QChar(0) + "lm", false);
+        inbox("name 250 astral characters", "items/0/company/name", repeated(clapper, 250), true);
+        inbox("name 251 astral characters", "items/0/company/name", repeated(clapper, 251), false);
+        inbox("contact of blanks", "items/0/company/contactName", "  ", false);
+        inbox("access word in capitals", "items/0/company/metadataAccess", "Granted", false);
+        inbox("manage flag as 1", "items/0/company/canManageMetadata", 1, false);
+        inbox("fingerprint upper case", request + "source_fingerprint", QString(63, 'a') + "A", false);
+        inbox("fingerprint 63 digits", request + "source_fingerprint", QString(63, 'a'), false);
+        inbox("fingerprint 65 digits", request + "source_fingerprint", QString(65, 'a'), false);
+        inbox("kind in capitals", request + "kind", "FilmEditing", false);
+        inbox("kind script", request + "kind", "scriptDevelopment", true);
+        inbox("status in capitals", request + "status", "Waiting", false);
+        inbox("claimed_by malformed", request + "claimed_by", "nobody", false);
+        inbox("claimed_at without zone", request + "claimed_at", "2024-05-01T10:00:00", false);
+        inbox("company id in upper case", request + "company_id", companyID.toUpper(), true);
+        inbox("another company", request + "company_id", uuidFor(5, 9), false);
+        inbox("another film", request + "local_project_id", uuidFor(5, 9), false);
+        inbox("stage 80 units", "items/0/film/stage", QString(80, 's'), true);
+        inbox("stage 81 units", "items/0/film/stage", QString(81, 's'), false);
+        inbox("tier in capitals", scheduling + "tier", "Low", false);
+        inbox("low tier 8 hours", scheduling + "targetHours", 8, false);
+        inbox("policy 2", scheduling + "policyVersion", 2, false);
+        inbox("round 0", scheduling + "round", 0, false);
+        inbox("unknown mode", scheduling + "submissionMode", "drone", false);
+        inbox("unknown blocked reason", scheduling + "blockedReason", "holiday", false);
+        inbox("due without zone", scheduling + "dueAt", "2024-05-01T10:00:00", false);
+        inbox("claim flag as 1", scheduling + "canClaim", 1, false);
+        inbox("items not a list", "items", QJsonObject(), false);
+        inbox("items 50", "items", manyRows(50), true);
+        inbox("items 51", "items", manyRows(51), false);
+
+        QTest::newRow("middle tier 8 hours")
+            << "inbox" << set(set(page, scheduling + "tier", "middle"), scheduling + "targetHours", 8) << true;
+        QTest::newRow("middle tier 24 hours")
+            << "inbox" << set(set(page, scheduling + "tier", "middle"), scheduling + "targetHours", 24) << false;
+        const QJsonObject claimable = set(page, scheduling + "canClaim", true);
+        QTest::newRow("claimable waiting task") << "inbox" << claimable << true;
+        QTest::newRow("claimable active task")
+            << "inbox" << set(claimable, request + "status", "active") << false;
+        QTest::newRow("claimable but blocked")
+            << "inbox" << set(claimable, scheduling + "blockedReason", "editor_busy") << false;
+        QTest::newRow("closed task with any reason")
+            << "inbox" << set(set(page, request + "status", "approved"), scheduling + "blockedReason", "editor_busy")
+            << true;
+        QTest::newRow("campaign without title")
+            << "inbox" << set(page, "items/0/film/campaignID", uuidFor(1, 7)) << false;
+        QTest::newRow("campaign with title")
+            << "inbox"
+            << set(set(page, "items/0/film/campaignID", uuidFor(1, 7)), "items/0/film/campaignTitle", "Sommer")
+            << true;
+        QTest::newRow("ids equal but for case")
+            << "inbox" << set(page, "items/1/request/id", uuidFor(1, 1).toUpper()) << false;
+
+        // The cursor names the last row of the page.
+        const QJsonValue lastTime = valueAt(page, {"items", "1", "request", "submitted_at"});
+        auto cursor = [&](const QJsonValue &time, const QString &id) {
+            return set(page, "nextCursor", QJsonObject{{"submitted_at", time}, {"id", id}});
+        };
+        QTest::newRow("cursor at the last row") << "inbox" << cursor(lastTime, uuidFor(2, 1)) << true;
+        QTest::newRow("cursor id in upper case") << "inbox" << cursor(lastTime, uuidFor(2, 1).toUpper()) << true;
+        QTest::newRow("cursor at the first row")
+            << "inbox" << cursor(valueAt(page, {"items", "0", "request", "submitted_at"}), uuidFor(1, 1)) << false;
+        QTest::newRow("cursor time written otherwise")
+            << "inbox" << cursor(lastTime.toString().replace("Z", ".000Z"), uuidFor(2, 1)) << false;
+        QTest::newRow("cursor on an empty page")
+            << "inbox" << set(cursor(lastTime, uuidFor(2, 1)), "items", QJsonArray()) << false;
+        QTest::newRow("cursor time not a time") << "inbox" << cursor("yesterday", uuidFor(2, 1)) << false;
+
+        // The proposed next row.
+        auto next = [&](const QJsonObject &item, const QJsonValue &id) {
+            return set(set(page, "nextItem", item), "nextRequestID", id);
+        };
+        const QJsonObject claimableNext = row(9, "waiting", true);
+        QJsonObject mine = set(row(9, "changes_requested"), "request/claimed_by", operatorID.toUpper());
+        QTest::newRow("next claimable") << "inbox" << next(claimableNext, uuidFor(9, 1).toUpper()) << true;
+        QTest::newRow("next id without row") << "inbox" << set(page, "nextRequestID", uuidFor(9, 1)) << false;
+        QTest::newRow("next row without id") << "inbox" << set(page, "nextItem", claimableNext) << false;
+        QTest::newRow("next id of another row") << "inbox" << next(claimableNext, uuidFor(8, 1)) << false;
+        QTest::newRow("next script task")
+            << "inbox" << next(set(claimableNext, "request/kind", "scriptDevelopment"), uuidFor(9, 1)) << false;
+        QTest::newRow("next queued task") << "inbox" << next(row(9), uuidFor(9, 1)) << false;
+        QTest::newRow("next mine to start") << "inbox" << next(mine, uuidFor(9, 1)) << true;
+        QTest::newRow("next mine already started")
+            << "inbox" << next(set(mine, "scheduling/startedAt", "2024-05-02T08:00:00Z"), uuidFor(9, 1)) << false;
+        QTest::newRow("next claimed by another")
+            << "inbox" << next(set(mine, "request/claimed_by", uuidFor(3, 3)), uuidFor(9, 1)) << false;
+        QTest::newRow("next row invalid")
+            << "inbox" << next(set(claimableNext, "request/revision", -1), uuidFor(9, 1)) << false;
+
+        const QJsonObject pipeline = pipelinePage();
+        auto films = [](int count) {
+            QJsonArray list;
+            for (int i = 0; i < count; ++i)
+                list.append(pipelineFilm(i + 1));
+            return list;
+        };
+        QTest::newRow("pipeline of another company")
+            << "pipeline" << set(pipeline, "company/id", uuidFor(4, 4)) << false;
+        QTest::newRow("pipeline 50 films") << "pipeline" << set(pipeline, "films", films(50)) << true;
+        QTest::newRow("pipeline 51 films") << "pipeline" << set(pipeline, "films", films(51)) << false;
+        QTest::newRow("pipeline cursor at last film") << "pipeline" << set(pipeline, "nextCursor", uuidFor(2, 5)) << true;
+        QTest::newRow("pipeline cursor at first film")
+            << "pipeline" << set(pipeline, "nextCursor", uuidFor(1, 5)) << false;
+        QTest::newRow("pipeline cursor without films")
+            << "pipeline" << set(set(pipeline, "nextCursor", uuidFor(2, 5)), "films", QJsonArray()) << false;
+        QTest::newRow("pipeline films twice")
+            << "pipeline" << set(pipeline, "films/1/id", uuidFor(1, 5).toUpper()) << false;
+        QTest::newRow("pipeline request without status")
+            << "pipeline" << set(pipeline, "films/0/serviceStatus", QJsonValue::Null) << false;
+        QTest::newRow("pipeline film without request")
+            << "pipeline"
+            << set(set(pipeline, "films/0/serviceStatus", QJsonValue::Null), "films/0/requestID", QJsonValue::Null)
+            << true;
+        QTest::newRow("pipeline status in capitals") << "pipeline" << set(pipeline, "films/0/serviceStatus", "Active")
+                                                     << false;
+
+        const QJsonObject mutation = mutationResult();
+        QTest::newRow("mutation without row") << "mutation" << set(mutation, "item", QJsonValue::Null) << true;
+        QTest::newRow("mutation replayed as 1") << "mutation" << set(mutation, "replayed", 1) << false;
+        QTest::newRow("mutation of another operator") << "mutation" << set(mutation, "operatorID", uuidFor(6)) << false;
+        QTest::newRow("mutation row invalid") << "mutation" << set(mutation, "item/company/name", "") << false;
+
+        const QJsonObject metadata = metadataSettings();
+        QTest::newRow("metadata company in upper case")
+            << "metadata" << set(metadata, "companyID", companyID.toUpper()) << true;
+        QTest::newRow("metadata another company") << "metadata" << set(metadata, "companyID", uuidFor(3)) << false;
+        QTest::newRow("metadata company not a UUID") << "metadata" << set(metadata, "companyID", "acme") << false;
+        QTest::newRow("metadata revision -1") << "metadata" << set(metadata, "revision", -1) << false;
+        QTest::newRow("metadata schema 3") << "metadata" << set(metadata, "schemaVersion", 3) << false;
+        QTest::newRow("metadata blank contact") << "metadata" << set(metadata, "contactName", " ") << false;
+        QTest::newRow("metadata no contact") << "metadata" << set(metadata, "contactName", QJsonValue::Null) << true;
+        QTest::newRow("metadata flag as text") << "metadata" << set(metadata, "allowPipeline", "true") << false;
+    }
+
+    void fieldRules()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QJsonObject, document);
+        QFETCH(bool, accepted);
+        QCOMPARE(run(answer, bytes(document)), accepted ? Outcome::accepted : Outcome::refused);
+    }
+
+    void withoutExpectedOperatorAnyOperatorPasses()
+    {
+        const QByteArray other = bytes(set(inboxPage(), "operatorID", uuidFor(42)));
+        QCOMPARE(SorvaneInboxWire::inbox(other, std::nullopt).operatorID, QUuid::fromString(uuidFor(42)));
+        QVERIFY_THROWS_EXCEPTION(BridgeError, SorvaneInboxWire::inbox(other, expectedOperator));
+    }
+
+    void sizeLimits_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("inbox at the limit") << "inbox" << SorvaneInboxWire::answerLimit << true;
+        QTest::newRow("inbox one over") << "inbox" << SorvaneInboxWire::answerLimit + 1 << false;
+        QTest::newRow("pipeline one over") << "pipeline" << SorvaneInboxWire::answerLimit + 1 << false;
+        QTest::newRow("mutation at the limit") << "mutation" << SorvaneInboxWire::answerLimit << true;
+        QTest::newRow("metadata at the limit") << "metadata" << SorvaneInboxWire::metadataLimit << true;
+        QTest::newRow("metadata one over") << "metadata" << SorvaneInboxWire::metadataLimit + 1 << false;
+    }
+
+    void sizeLimits()
+    {
+        QFETCH(QString, answer);
+        QFETCH(qsizetype, size);
+        QFETCH(bool, accepted);
+        QByteArray document = bytes(validDocument(answer));
+        document.append(QByteArray(size - document.size(), ' '));
+        QCOMPARE(document.size(), size);
+        QCOMPARE(run(answer, document), accepted ? Outcome::accepted : Outcome::refused);
+    }
+
+    void oversizedOutputIsRefusedBeforeParsing()
+    {
+        // Not JSON at all, yet the refusal is the verify sentence: no parse ran.
+        const QByteArray junk(SorvaneInboxWire::answerLimit + 1, 'x');
+        QCOMPARE(run("inbox", junk), Outcome::refused);
+    }
+
+    void outputThatIsNotJson_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("text") << QByteArray("Traceback (most recent call last):");
+        QTest::newRow("truncated") << bytes(inboxPage()).chopped(10);
+        QTest::newRow("bare number") << QByteArray("2");
+        QTest::newRow("trailing garbage") << bytes(inboxPage()) + "}";
+        QTest::newRow("deep nesting") << QByteArray(100000, '[');
+    }
+
+    void outputThatIsNotJson()
+    {
+        QFETCH(QByteArray, output);
+        for (const char *answer : {"inbox", "metadata"})
+            QCOMPARE(run(answer, output.left(SorvaneInboxWire::metadataLimit)), Outcome::parseError);
+    }
+
+    void duplicateKeysAreNotGuessed()
+    {
+        QByteArray document = bytes(metadataSettings());
+        document.insert(1, "\"revision\":-1,");
+        QVERIFY(run("metadata", document) != Outcome::accepted);
+    }
+
+    void keyListsIgnoreRepeatedSpaces()
+    {
+        const QJsonObject object{{"a", 1}, {"b", 2}};
+        QCOMPARE(SorvaneInboxWire::object(object, u"  b  a "), object);
+        QVERIFY_THROWS_EXCEPTION(BridgeError, SorvaneInboxWire::object(object, u"a"));
+        QVERIFY_THROWS_EXCEPTION(BridgeError, SorvaneInboxWire::object(object, u"a b c"));
+        QVERIFY_THROWS_EXCEPTION(BridgeError, SorvaneInboxWire::object(QJsonValue(), u""));
+    }
+
+    void integerBeyondSixtyFourBitsFailsInDecoding()
+    {
+        const QByteArray document = bytes(set(inboxPage(), "items/0/request/revision", 1e30));
+        QCOMPARE(run("inbox", document), Outcome::parseError);
+    }
+
+    // Seeded mutations of valid answers: each mutation below makes the
+    // document invalid, so nothing may be accepted; byte damage must only
+    // ever end in one of the two documented failures.
+    void fuzz_data()
+    {
+        QTest::addColumn<QString>("answer");
+        for (const char *answer : {"inbox", "pipeline", "mutation", "metadata"})
+            QTest::newRow(answer) << QString::fromLatin1(answer);
+    }
+
+    void fuzz()
+    {
+        QFETCH(QString, answer);
+        QRandomGenerator random(0x5eed + answer.size());
+        QJsonObject document = validDocument(answer);
+        if (answer == u"inbox")
+            document = set(set(document, "nextItem", row(9, "waiting", true)), "nextRequestID", uuidFor(9, 1));
+        const QByteArray valid = bytes(document);
+
+        QList<QStringList> leaves;
+        std::function<void(const QJsonValue &, const QStringList &)> collect = [&](const QJsonValue &v,
+                                                                                   const QStringList &path) {
+            if (v.isObject()) {
+                const QJsonObject o = v.toObject();
+                for (auto it = o.begin(); it != o.end(); ++it)
+                    collect(it.value(), path + QStringList{it.key()});
+            } else if (v.isArray()) {
+                const QJsonArray a = v.toArray();
+                for (qsizetype i = 0; i < a.size(); ++i)
+                    collect(a.at(i), path + QStringList{QString::number(i)});
+            } else {
+                leaves.append(path);
+            }
+        };
+        collect(document, {});
+
+        for (int round = 0; round < 1500; ++round) {
+            const QStringList path = leaves.at(random.bounded(leaves.size()));
+            const QJsonValue old = valueAt(document, path);
+            QJsonValue wrong;
+            if (old.isString())
+                wrong = random.bounded(2) ? QJsonValue(random.bounded(100)) : QJsonValue(true);
+            else if (old.isBool())
+                wrong = QJsonValue(old.toBool() ? 1 : 0);
+            else if (old.isDouble())
+                wrong = random.bounded(2) ? QJsonValue(QString::number(old.toDouble())) : QJsonValue(old.toDouble() + 0.5);
+            else
+                wrong = QJsonValue(QJsonArray{});
+            const QJsonObject mutated = random.bounded(4) == 0 ? withoutKey(document, path).toObject()
+                                                               : withValue(document, path, wrong).toObject();
+            QVERIFY2(run(answer, bytes(mutated)) == Outcome::refused, qPrintable(path.join('/')));
+        }
+
+        for (int round = 0; round < 1500; ++round) {
+            QByteArray damaged = valid;
+            for (int edits = 1 + random.bounded(4); edits > 0; --edits) {
+                const int at = random.bounded(damaged.size());
+                switch (random.bounded(3)) {
+                case 0:
+                    damaged[at] = char(random.bounded(256));
+                    break;
+                case 1:
+                    damaged.remove(at, 1 + random.bounded(8));
+                    break;
+                default:
+                    damaged.insert(at, "\"{[,:0");
+                }
+                if (damaged.isEmpty())
+                    damaged = "{";
+            }
+            run(answer, damaged); // anything but a crash, a hang or another exception type
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSorvaneInboxWire)
+#include "tst_sorvaneinboxwire.moc"
