@@ -1,0 +1,248 @@
+#include "servicequeuemodel.h"
+
+#include "foundation/decoding/strictformats.h"
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+
+namespace {
+
+// The chosen company as the editor holds it, read as a UUID after trimming.
+std::optional<QUuid> trimmedCompany(const ServiceQueueEditor &editor)
+{
+    return StrictFormats::parseUuid(editor.company().trimmed());
+}
+
+} // namespace
+
+ServiceQueueModel::ServiceQueueModel(ServiceBridge bridge, bool isDemo, QObject *parent)
+    : QObject(parent)
+    , m_bridge(std::move(bridge))
+    , m_isDemo(isDemo)
+    , m_directoryGeneration(QUuid::createUuid())
+    , m_sorvaneOpenIntent(QUuid::createUuid())
+    , m_generation(QUuid::createUuid())
+    , m_videoLabel(defaultVideoLabel())
+    , m_videoEditor(defaultVideoEditor())
+{
+}
+
+QString ServiceQueueModel::defaultVideoLabel()
+{
+    return loc("Første udkast");
+}
+
+QString ServiceQueueModel::defaultVideoEditor()
+{
+    return loc("Tavlon-klipper");
+}
+
+std::optional<ServiceCompany> ServiceQueueModel::selectedCompany() const
+{
+    if (!m_selectedCompanyID)
+        return std::nullopt;
+    for (const ServiceCompany &company : m_companies)
+        if (company.id == *m_selectedCompanyID)
+            return company;
+    return std::nullopt;
+}
+
+void ServiceQueueModel::setDetail(std::optional<ServiceDetail> value)
+{
+    assign(m_detail, std::move(value), &ServiceQueueModel::detailChanged);
+    updateListingFromDetail();
+}
+
+// Keeps the listed row of the opened task in step with it, unless the listed
+// row is the newer of the two.
+void ServiceQueueModel::updateListingFromDetail()
+{
+    if (!m_detail || !m_listing)
+        return;
+    const ServiceReceipt &request = m_detail->request;
+    if (m_listing->companyID != request.company_id)
+        return;
+    for (qsizetype i = 0; i < m_listing->requests.size(); ++i) {
+        if (m_listing->requests.at(i).id != request.id)
+            continue;
+        if (m_listing->requests.at(i).revision > request.revision)
+            return;
+        ServiceListing updated = *m_listing;
+        updated.requests[i] = request;
+        setListing(std::move(updated));
+        return;
+    }
+}
+
+// ---- opened task ----
+
+void ServiceQueueModel::clearSelection()
+{
+    rememberSelection();
+    set(m_generation, QUuid::createUuid(), &ServiceQueueModel::generationChanged);
+    set(m_selectionKey, std::optional<SelectionKey>(), &ServiceQueueModel::selectionKeyChanged);
+
+    setPackageContext(std::nullopt);
+    setInlineBrief(std::nullopt);
+    setDetail(std::nullopt);
+    setDownload(std::nullopt);
+    setPrepared(std::nullopt);
+    setWorkspaces({});
+    setProposalFile(std::nullopt);
+    setPreview(std::nullopt);
+    setConfirmation(false);
+
+    setVideoPreview(std::nullopt);
+    setVideoPreviews({});
+    setVideoFile(std::nullopt);
+    setVideoQC(false);
+    setVideoConfirmation(false);
+    setUncertainVideoProposalIDs({});
+    setConfirmedVideoDelivery(std::nullopt);
+    setVideoSendingProposalID(std::nullopt);
+
+    setProjectVersions({});
+    setProjectVersionsProposalID(std::nullopt);
+    setAutomaticProjectNames({});
+    setRequiresProjectSelection(false);
+
+    setReactions({});
+    setReactionDownload(std::nullopt);
+    setReactionHistoryLoaded(false);
+    setReviewVideo(std::nullopt);
+
+    setVideoLabel(defaultVideoLabel());
+    setVideoSummary(QString());
+}
+
+void ServiceQueueModel::rememberSelection()
+{
+    if (!m_selectionKey)
+        return;
+    SelectionDraft draft;
+    draft.download = m_download;
+    draft.prepared = m_prepared;
+    draft.workspaces = m_workspaces;
+    draft.proposalFile = m_proposalFile;
+    draft.preview = m_preview;
+    draft.videoPreview = m_videoPreview;
+    draft.videoPreviews = m_videoPreviews;
+    draft.uncertainVideoProposalIDs = m_uncertainVideoProposalIDs;
+    draft.confirmedVideoDelivery = m_confirmedVideoDelivery;
+    draft.videoFile = m_videoFile;
+    draft.videoLabel = m_videoLabel;
+    draft.videoSummary = m_videoSummary;
+    draft.videoEditor = m_videoEditor;
+    m_savedSelections.insert(*m_selectionKey, std::move(draft));
+    Q_EMIT savedSelectionsChanged();
+}
+
+void ServiceQueueModel::restoreSelection(const SelectionKey &key)
+{
+    const auto found = m_savedSelections.constFind(key);
+    const SelectionDraft draft = found != m_savedSelections.constEnd()
+        ? *found
+        : SelectionDraft{{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, defaultVideoLabel(), QString(), defaultVideoEditor()};
+    set(m_selectionKey, std::optional<SelectionKey>(key), &ServiceQueueModel::selectionKeyChanged);
+    setDownload(draft.download);
+    setPrepared(draft.prepared);
+    setWorkspaces(draft.workspaces);
+    setProposalFile(draft.proposalFile);
+    setPreview(draft.preview);
+    setVideoPreview(draft.videoPreview);
+    setVideoPreviews(draft.videoPreviews);
+    setVideoFile(draft.videoFile);
+    setUncertainVideoProposalIDs(draft.uncertainVideoProposalIDs);
+    setConfirmedVideoDelivery(draft.confirmedVideoDelivery);
+    setVideoSendingProposalID(std::nullopt);
+    setVideoLabel(draft.videoLabel);
+    setVideoSummary(draft.videoSummary);
+    setVideoEditor(draft.videoEditor);
+    setConfirmation(false);
+    setVideoConfirmation(false);
+    setVideoQC(false);
+}
+
+// ---- identity, scope and the operation pattern ----
+
+std::optional<ServiceIdentity> ServiceQueueModel::identity(const ServiceQueueEditor &editor) const
+{
+    return ServiceIdentity::form(editor.credentials(), editor.repository(), editor.unsupportedTestLaunch());
+}
+
+bool ServiceQueueModel::canUseCompany(const ServiceQueueEditor &editor) const
+{
+    if (!m_companiesVerified || m_loadingCompanies)
+        return false;
+    if (m_directoryIdentity != identity(editor))
+        return false;
+    if (!selectedCompany())
+        return false;
+    const auto chosen = trimmedCompany(editor);
+    return chosen && *chosen == *m_selectedCompanyID;
+}
+
+std::optional<ServiceOperationScope> ServiceQueueModel::scope(const ServiceQueueEditor &editor) const
+{
+    if (!canUseCompany(editor))
+        return std::nullopt;
+    const auto id = identity(editor);
+    if (!id || !m_selectedCompanyID || !m_operatorID)
+        return std::nullopt;
+    return ServiceOperationScope{*id, *m_selectedCompanyID, *m_operatorID, editor.inbox(), m_generation};
+}
+
+bool ServiceQueueModel::current(const ServiceOperationScope &scope, const ServiceQueueEditor &editor) const
+{
+    if (scope.generation != m_generation)
+        return false;
+    const auto id = identity(editor);
+    if (!id || !(scope.identity == *id))
+        return false;
+    if (!sameServiceUrl(scope.inbox, editor.inbox()))
+        return false;
+    if (!m_selectedCompanyID || scope.companyID != *m_selectedCompanyID)
+        return false;
+    if (!m_operatorID || scope.operatorID != *m_operatorID)
+        return false;
+    return canUseCompany(editor);
+}
+
+void ServiceQueueModel::perform(ServiceQueueEditor &editor, const QString &title, ScopedOperation operation)
+{
+    const auto captured = scope(editor);
+    if (!captured)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *editorPtr = &editor;
+    const ServiceOperationScope scopeCopy = *captured;
+    editor.perform(
+        title,
+        [self, editorPtr, scopeCopy] { return self && self->current(scopeCopy, *editorPtr); },
+        [self, editorPtr, scopeCopy, operation = std::move(operation)](CancellationToken token) {
+            return scopedOperation(self, editorPtr, scopeCopy, operation, std::move(token));
+        });
+}
+
+QCoro::Task<void> ServiceQueueModel::scopedOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                     ServiceOperationScope scope, ScopedOperation operation,
+                                                     CancellationToken token)
+{
+    // The world may have moved on between the request and the start.
+    if (!model || !model->current(scope, *editor))
+        co_return;
+    co_await operation(std::move(scope), std::move(token));
+}
+
+QCoro::Task<QByteArray> ServiceQueueModel::runChecked(BridgeCommand command, ServiceQueueEditor &editor,
+                                                      ServiceOperationScope scope, CancellationToken token)
+{
+    if (!current(scope, editor))
+        throw OperationCancelled();
+    editor.validateStorage(command);
+    QPointer<ServiceQueueModel> self(this);
+    const QByteArray answer = co_await m_bridge(command, scope.identity.repository.toLocalFile(), token);
+    token.throwIfCancelled();
+    if (!self || !self->current(scope, editor))
+        throw OperationCancelled();
+    co_return answer;
+}

@@ -1,0 +1,275 @@
+#pragma once
+
+#include "selectionmemory.h"
+#include "servicecompanies.h"
+#include "serviceeditor.h"
+#include "serviceoperationscope.h"
+#include "videorecords.h"
+#include "recorddecoding_p.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QUuid>
+
+// The editor-side service queue: the customer companies, the chosen
+// company's task list, the opened task with everything fetched or prepared
+// for it, and the per-task memory. GUI thread only.
+//
+// Setters of comparable values notify only on a real change; setters of
+// service records (which have no equality) notify on every assignment.
+class ServiceQueueModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ServiceQueueModel(ServiceBridge bridge, bool isDemo = false, QObject *parent = nullptr);
+
+    bool isDemo() const { return m_isDemo; }
+
+    // ---- company directory ----
+    const QList<ServiceCompany> &companies() const { return m_companies; }
+    std::optional<QUuid> operatorID() const { return m_operatorID; }
+    std::optional<QUuid> nextCompanyID() const { return m_nextCompanyID; }
+    std::optional<QUuid> selectedCompanyID() const { return m_selectedCompanyID; }
+    bool companiesVerified() const { return m_companiesVerified; }
+    bool companiesLoaded() const { return m_companiesLoaded; }
+    bool loadingCompanies() const { return m_loadingCompanies; }
+    std::optional<QString> companyError() const { return m_companyError; }
+    std::optional<ServiceCompany> selectedCompany() const;
+    QUuid generation() const { return m_generation; }
+    QUuid sorvaneOpenIntent() const { return m_sorvaneOpenIntent; }
+    // A hand-over from the inbox renews this; a waiting hand-over that finds it changed stops.
+    void renewSorvaneOpenIntent() { set(m_sorvaneOpenIntent, QUuid::createUuid(), &ServiceQueueModel::sorvaneOpenIntentChanged); }
+
+    // ---- task list and opened task ----
+    const std::optional<ServiceListing> &listing() const { return m_listing; }
+    void setListing(std::optional<ServiceListing> value) { assign(m_listing, std::move(value), &ServiceQueueModel::listingChanged); }
+    const std::optional<ServiceDetail> &detail() const { return m_detail; }
+    // Also brings the listed row of the task up to date.
+    void setDetail(std::optional<ServiceDetail> value);
+    const std::optional<SelectionKey> &selectionKey() const { return m_selectionKey; }
+    const QHash<SelectionKey, SelectionDraft> &savedSelections() const { return m_savedSelections; }
+
+    // ---- per-task fields ----
+#define TAVLON_RECORD_FIELD(Type, name, Setter)                                                        \
+    const Type &name() const { return m_##name; }                                                       \
+    void Setter(Type value) { assign(m_##name, std::move(value), &ServiceQueueModel::name##Changed); }
+#define TAVLON_VALUE_FIELD(Type, name, Setter)                                                         \
+    const Type &name() const { return m_##name; }                                                       \
+    void Setter(const Type &value) { set(m_##name, value, &ServiceQueueModel::name##Changed); }
+
+    TAVLON_RECORD_FIELD(std::optional<ServiceDownload>, download, setDownload)
+    TAVLON_RECORD_FIELD(std::optional<PackageContext>, packageContext, setPackageContext)
+    TAVLON_RECORD_FIELD(std::optional<PackageContext>, inlineBrief, setInlineBrief)
+    TAVLON_RECORD_FIELD(std::optional<PreparedHandoff>, prepared, setPrepared)
+    TAVLON_RECORD_FIELD(QList<PreparedHandoff>, workspaces, setWorkspaces)
+    TAVLON_RECORD_FIELD(std::optional<ProposalFile>, proposalFile, setProposalFile)
+    TAVLON_RECORD_FIELD(std::optional<ProposalPreview>, preview, setPreview)
+    TAVLON_VALUE_FIELD(bool, confirmation, setConfirmation)
+    TAVLON_RECORD_FIELD(std::optional<VideoReviewPreview>, videoPreview, setVideoPreview)
+    TAVLON_RECORD_FIELD(QList<VideoReviewPreview>, videoPreviews, setVideoPreviews)
+    TAVLON_VALUE_FIELD(QSet<QString>, uncertainVideoProposalIDs, setUncertainVideoProposalIDs)
+    TAVLON_RECORD_FIELD(std::optional<VideoDeliveryStatus>, confirmedVideoDelivery, setConfirmedVideoDelivery)
+    TAVLON_VALUE_FIELD(std::optional<QString>, videoSendingProposalID, setVideoSendingProposalID)
+    TAVLON_VALUE_FIELD(std::optional<QUrl>, videoFile, setVideoFile)
+    TAVLON_VALUE_FIELD(QString, videoLabel, setVideoLabel)
+    TAVLON_VALUE_FIELD(QString, videoSummary, setVideoSummary)
+    TAVLON_VALUE_FIELD(QString, videoEditor, setVideoEditor)
+    TAVLON_VALUE_FIELD(bool, videoQC, setVideoQC)
+    TAVLON_VALUE_FIELD(bool, videoConfirmation, setVideoConfirmation)
+    TAVLON_RECORD_FIELD(QList<NativeProjectVersion>, projectVersions, setProjectVersions)
+    TAVLON_VALUE_FIELD(std::optional<QString>, projectVersionsProposalID, setProjectVersionsProposalID)
+    TAVLON_VALUE_FIELD(bool, rememberEditorProject, setRememberEditorProject)
+    TAVLON_VALUE_FIELD(QStringList, automaticProjectNames, setAutomaticProjectNames)
+    TAVLON_VALUE_FIELD(bool, requiresProjectSelection, setRequiresProjectSelection)
+    TAVLON_RECORD_FIELD(QList<ServiceReactionSummary>, reactions, setReactions)
+    TAVLON_RECORD_FIELD(std::optional<ServiceReactionDownload>, reactionDownload, setReactionDownload)
+    TAVLON_VALUE_FIELD(bool, reactionHistoryLoaded, setReactionHistoryLoaded)
+    TAVLON_RECORD_FIELD(std::optional<ServiceReviewVideoDownload>, reviewVideo, setReviewVideo)
+#undef TAVLON_RECORD_FIELD
+#undef TAVLON_VALUE_FIELD
+
+    // The editor name credited on a video draft when nothing else was entered.
+    static QString defaultVideoEditor();
+    static QString defaultVideoLabel();
+
+    // ---- identity, scope and the operation pattern ----
+    std::optional<ServiceIdentity> identity(const ServiceQueueEditor &editor) const;
+    // The company list is loaded, verified, of the current identity, and holds the chosen company.
+    bool canUseCompany(const ServiceQueueEditor &editor) const;
+    std::optional<ServiceOperationScope> scope(const ServiceQueueEditor &editor) const;
+    bool current(const ServiceOperationScope &scope, const ServiceQueueEditor &editor) const;
+
+    using ScopedOperation = std::function<QCoro::Task<void>(ServiceOperationScope, CancellationToken)>;
+    // Captures the scope now and runs `operation` as the editor's one
+    // operation; nothing starts, and no busy label shows, without a scope.
+    void perform(ServiceQueueEditor &editor, const QString &title, ScopedOperation operation);
+
+    // Runs one tool command under `scope` and decodes its answer as T:
+    // staleness test, folder check, the tool in the scope's tools folder,
+    // cancellation check, staleness test, decoding. Writes nothing.
+    template<class T>
+    QCoro::Task<T> execute(BridgeCommand command, ServiceQueueEditor &editor, ServiceOperationScope scope,
+                           CancellationToken token)
+    {
+        const QByteArray answer = co_await runChecked(std::move(command), editor, std::move(scope), std::move(token));
+        co_return RecordDecoding::document<T>(answer);
+    }
+    // Steps 1 to 5 of execute: the answer bytes of a command still current after its await.
+    QCoro::Task<QByteArray> runChecked(BridgeCommand command, ServiceQueueEditor &editor, ServiceOperationScope scope,
+                                       CancellationToken token);
+
+    // ---- companies ----
+    void clear();
+    void fetchCompanies(ServiceQueueEditor &editor, bool more);
+    // Requests, checks and applies one page. Throws only after a failure it
+    // has shown in companyError; a superseded load returns quietly.
+    QCoro::Task<void> loadCompanies(ServiceQueueEditor &editor, bool more, CancellationToken token = {});
+    void companyChanged(ServiceQueueEditor &editor);
+    void selectCompany(const std::optional<QUuid> &id, ServiceQueueEditor &editor);
+
+    // ---- opened task ----
+    void clearSelection();
+    void rememberSelection();
+    void restoreSelection(const SelectionKey &key);
+
+    // ---- project folder of a task handed over from the inbox ----
+    bool selectionUsesStorage(const ServiceQueueEditor &editor) const;
+    std::optional<SorvaneStorageSelection> sorvaneStorageSelection(const std::optional<ServiceReceipt> &receipt,
+                                                                   const std::optional<QUuid> &operatorID,
+                                                                   const ServiceQueueEditor &editor) const;
+    bool chooseSorvaneStorage(const QUrl &url, const SorvaneStorageSelection &selection,
+                              const std::optional<ServiceReceipt> &receipt, const std::optional<QUuid> &operatorID,
+                              ServiceQueueEditor &editor);
+    void sorvaneStorageChanged(ServiceQueueEditor &editor, const std::optional<ServiceReceipt> &receipt,
+                               const std::optional<QUuid> &operatorID);
+
+    // Opens an inbox task in the queue (the task actions provide it).
+    using SorvaneOpener = std::function<void(const ServiceReceipt &receipt, const QUuid &operatorID,
+                                             ServiceQueueEditor &editor, bool preservingCompany)>;
+    void setSorvaneOpener(SorvaneOpener opener) { m_sorvaneOpener = std::move(opener); }
+
+Q_SIGNALS:
+    void companiesChanged();
+    void operatorIDChanged();
+    void nextCompanyIDChanged();
+    void selectedCompanyIDChanged();
+    void companiesVerifiedChanged();
+    void companiesLoadedChanged();
+    void loadingCompaniesChanged();
+    void companyErrorChanged();
+    void directoryIdentityChanged();
+    void directoryGenerationChanged();
+    void sorvaneOpenIntentChanged();
+    void generationChanged();
+    void selectionKeyChanged();
+    void savedSelectionsChanged();
+    void listingChanged();
+    void detailChanged();
+    void downloadChanged();
+    void packageContextChanged();
+    void inlineBriefChanged();
+    void preparedChanged();
+    void workspacesChanged();
+    void proposalFileChanged();
+    void previewChanged();
+    void confirmationChanged();
+    void videoPreviewChanged();
+    void videoPreviewsChanged();
+    void uncertainVideoProposalIDsChanged();
+    void confirmedVideoDeliveryChanged();
+    void videoSendingProposalIDChanged();
+    void videoFileChanged();
+    void videoLabelChanged();
+    void videoSummaryChanged();
+    void videoEditorChanged();
+    void videoQCChanged();
+    void videoConfirmationChanged();
+    void projectVersionsChanged();
+    void projectVersionsProposalIDChanged();
+    void rememberEditorProjectChanged();
+    void automaticProjectNamesChanged();
+    void requiresProjectSelectionChanged();
+    void reactionsChanged();
+    void reactionDownloadChanged();
+    void reactionHistoryLoadedChanged();
+    void reviewVideoChanged();
+
+private:
+    using Signal = void (ServiceQueueModel::*)();
+    template<class T>
+    void set(T &field, const T &value, Signal signal)
+    {
+        if (field == value)
+            return;
+        field = value;
+        Q_EMIT(this->*signal)();
+    }
+    template<class T>
+    void assign(T &field, T value, Signal signal)
+    {
+        field = std::move(value);
+        Q_EMIT(this->*signal)();
+    }
+
+    void updateListingFromDetail();
+    static QCoro::Task<void> fetchOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, bool more,
+                                            CancellationToken token);
+    static QCoro::Task<void> scopedOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                             ServiceOperationScope scope, ScopedOperation operation,
+                                             CancellationToken token);
+
+    ServiceBridge m_bridge;
+    SorvaneOpener m_sorvaneOpener;
+    const bool m_isDemo;
+
+    QList<ServiceCompany> m_companies;
+    std::optional<QUuid> m_operatorID;
+    std::optional<QUuid> m_nextCompanyID;
+    std::optional<QUuid> m_selectedCompanyID;
+    bool m_companiesVerified = false;
+    bool m_companiesLoaded = false;
+    bool m_loadingCompanies = false;
+    std::optional<QString> m_companyError;
+    std::optional<ServiceIdentity> m_directoryIdentity;
+
+    QUuid m_directoryGeneration;
+    QUuid m_sorvaneOpenIntent;
+    QUuid m_generation;
+
+    std::optional<SelectionKey> m_selectionKey;
+    QHash<SelectionKey, SelectionDraft> m_savedSelections;
+
+    std::optional<ServiceListing> m_listing;
+    std::optional<ServiceDetail> m_detail;
+    std::optional<ServiceDownload> m_download;
+    std::optional<PackageContext> m_packageContext;
+    std::optional<PackageContext> m_inlineBrief;
+    std::optional<PreparedHandoff> m_prepared;
+    QList<PreparedHandoff> m_workspaces;
+    std::optional<ProposalFile> m_proposalFile;
+    std::optional<ProposalPreview> m_preview;
+    bool m_confirmation = false;
+    std::optional<VideoReviewPreview> m_videoPreview;
+    QList<VideoReviewPreview> m_videoPreviews;
+    QSet<QString> m_uncertainVideoProposalIDs;
+    std::optional<VideoDeliveryStatus> m_confirmedVideoDelivery;
+    std::optional<QString> m_videoSendingProposalID;
+    std::optional<QUrl> m_videoFile;
+    QString m_videoLabel;
+    QString m_videoSummary;
+    QString m_videoEditor;
+    bool m_videoQC = false;
+    bool m_videoConfirmation = false;
+    QList<NativeProjectVersion> m_projectVersions;
+    std::optional<QString> m_projectVersionsProposalID;
+    bool m_rememberEditorProject = true;
+    QStringList m_automaticProjectNames;
+    bool m_requiresProjectSelection = false;
+    QList<ServiceReactionSummary> m_reactions;
+    std::optional<ServiceReactionDownload> m_reactionDownload;
+    bool m_reactionHistoryLoaded = false;
+    std::optional<ServiceReviewVideoDownload> m_reviewVideo;
+};

@@ -1,0 +1,145 @@
+#pragma once
+
+// Fakes at the service queue's seams: an editor with the one-operation
+// runner's rules, and a tool runner whose answers the test releases.
+
+#include "foundation/errors.h"
+#include "servicequeue/serviceeditor.h"
+
+#include <QHash>
+#include <QObject>
+#include <QUuid>
+#include <qcoro/qcorosignal.h>
+
+class FakeEditor : public QObject, public ServiceQueueEditor
+{
+    Q_OBJECT
+public:
+    std::optional<QUrl> m_credentials = QUrl(QStringLiteral("tavlon-session://first"));
+    QUrl m_repository = QUrl::fromLocalFile(QStringLiteral("/tools"));
+    std::optional<QUrl> m_inbox;
+    QString m_company;
+    std::optional<QString> m_busy, m_error, m_message, m_storageIssue;
+    int cloudForgotten = 0;
+    QList<QUrl> chosenFolders;
+    std::function<void(const BridgeCommand &)> storageCheck;
+    QUuid operationID = QUuid::createUuid();
+    CancellationToken token;
+
+    std::optional<QUrl> credentials() const override { return m_credentials; }
+    QUrl repository() const override { return m_repository; }
+    std::optional<QUrl> inbox() const override { return m_inbox; }
+    QString company() const override { return m_company; }
+    void setCompany(const QString &company) override { m_company = company; }
+    void forgetCloudSelection() override { ++cloudForgotten; }
+    std::optional<QString> busy() const override { return m_busy; }
+    std::optional<QString> storageIssue() const override { return m_storageIssue; }
+    void setStorageIssue(const std::optional<QString> &issue) override { m_storageIssue = issue; }
+    bool unsupportedTestLaunch() const override { return false; }
+    void validateStorage(const BridgeCommand &command) override
+    {
+        if (storageCheck)
+            storageCheck(command);
+    }
+    void chooseStorage(const QUrl &url) override
+    {
+        chosenFolders.append(url);
+        m_inbox = url;
+        m_storageIssue.reset();
+    }
+
+    void perform(const QString &title, std::function<bool()> isCurrent, Operation operation) override
+    {
+        if (m_busy)
+            return;
+        m_busy = title;
+        m_error.reset();
+        m_message.reset();
+        operationID = QUuid::createUuid();
+        token = CancellationToken();
+        run(operationID, std::move(isCurrent), std::move(operation), token);
+    }
+
+    void cancel()
+    {
+        token.cancel();
+        operationID = QUuid::createUuid();
+        m_busy.reset();
+    }
+
+private:
+    QCoro::Task<void> run(QUuid id, std::function<bool()> isCurrent, Operation operation, CancellationToken t)
+    {
+        try {
+            co_await operation(t);
+        } catch (const OperationCancelled &) {
+            if (operationID == id && isCurrent())
+                m_message = QStringLiteral("interrupted");
+        } catch (const BridgeError &error) {
+            if (operationID == id && isCurrent())
+                m_error = error.message();
+        } catch (const std::exception &error) {
+            if (operationID == id && isCurrent())
+                m_error = QString::fromUtf8(error.what());
+        }
+        if (operationID == id)
+            m_busy.reset();
+    }
+};
+
+class FakeService : public QObject
+{
+    Q_OBJECT
+public:
+    struct Call
+    {
+        BridgeCommand command;
+        QString toolsFolder;
+    };
+    QList<Call> calls;
+
+    ServiceBridge bridge()
+    {
+        return [this](const BridgeCommand &command, const QString &folder, CancellationToken token) {
+            return respond(command, folder, token);
+        };
+    }
+
+    void answer(int index, QByteArray bytes)
+    {
+        m_answers.insert(index, Answer{std::move(bytes), nullptr});
+        Q_EMIT answered();
+    }
+    void fail(int index, std::exception_ptr error)
+    {
+        m_answers.insert(index, Answer{{}, error});
+        Q_EMIT answered();
+    }
+
+Q_SIGNALS:
+    void answered();
+
+private:
+    struct Answer
+    {
+        QByteArray bytes;
+        std::exception_ptr error;
+    };
+    QHash<int, Answer> m_answers;
+
+    QCoro::Task<QByteArray> respond(BridgeCommand command, QString folder, CancellationToken token)
+    {
+        const int index = int(calls.size());
+        calls.append(Call{command, folder});
+        token.onCancel([this] { Q_EMIT answered(); });
+        while (!m_answers.contains(index)) {
+            if (token.isCancelled())
+                throw OperationCancelled();
+            co_await qCoro(this, &FakeService::answered);
+        }
+        const Answer a = m_answers.take(index);
+        if (a.error)
+            std::rethrow_exception(a.error);
+        co_return a.bytes;
+    }
+};
