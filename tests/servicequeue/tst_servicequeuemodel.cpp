@@ -50,6 +50,17 @@ ServiceDetail detailOf(const ServiceReceipt &r)
     return d;
 }
 
+// A load whose failure is noted rather than thrown. A free coroutine: a
+// lambda coroutine would outlive its captures.
+QCoro::Task<void> loadNoting(ServiceQueueModel *model, ServiceQueueEditor *editor, bool more, bool *threw)
+{
+    try {
+        co_await model->loadCompanies(*editor, more);
+    } catch (...) {
+        *threw = true;
+    }
+}
+
 } // namespace
 
 class TestServiceQueueModel : public QObject
@@ -369,13 +380,7 @@ void TestServiceQueueModel::changedOperator()
     QTRY_VERIFY(first.isReady());
     model->selectCompany(companyId(1), *editor);
     bool threw = false;
-    auto again = [&]() -> QCoro::Task<void> {
-        try {
-            co_await model->loadCompanies(*editor, more);
-        } catch (const BridgeError &) {
-            threw = true;
-        }
-    }();
+    auto again = loadNoting(model.get(), editor.get(), more, &threw);
     service->answer(1, more ? pageJson(51, 3, false, kOtherOperator) : pageJson(1, 3, false, kOtherOperator));
     QTRY_VERIFY(again.isReady());
     QCOMPARE(threw, more);
@@ -401,13 +406,7 @@ void TestServiceQueueModel::loadFailures()
     QFETCH(QString, error);
     loadDirectory();
     bool threw = false;
-    auto load = [&]() -> QCoro::Task<void> {
-        try {
-            co_await model->loadCompanies(*editor, false);
-        } catch (...) {
-            threw = true;
-        }
-    }();
+    auto load = loadNoting(model.get(), editor.get(), false, &threw);
     if (kind == "bridge")
         service->fail(1, std::make_exception_ptr(BridgeError::failed(QStringLiteral("Værktøjet fejlede."))));
     else if (kind == "cancel")
@@ -438,13 +437,7 @@ void TestServiceQueueModel::supersededLoadChangesNothing()
     QFETCH(QString, by);
     QFETCH(bool, fails);
     bool threw = false;
-    auto load = [&]() -> QCoro::Task<void> {
-        try {
-            co_await model->loadCompanies(*editor, false);
-        } catch (...) {
-            threw = true;
-        }
-    }();
+    auto load = loadNoting(model.get(), editor.get(), false, &threw);
     if (by == "clear") {
         model->clear();
     } else if (by == "company") {
