@@ -1,0 +1,136 @@
+#include "passwordsetuppresenter.h"
+
+#include "editorhttpauth.h"
+#include "foundation/bridge/toolsfolder.h"
+#include "foundation/localization.h"
+#include "passwordsetup.h"
+
+#include <QPointer>
+
+EditorPasswordSetupPresenter::EditorPasswordSetupPresenter(QString initialEmail, bool codeSent, APIFactory factory,
+                                                           QObject *parent)
+    : QObject(parent), m_factory(std::move(factory)), m_email(std::move(initialEmail)), m_sent(codeSent)
+{
+}
+
+EditorPasswordSetupPresenter::APIFactory EditorPasswordSetupPresenter::standardFactory()
+{
+    return [] { return std::make_shared<EditorHTTPAuth>(Bridge::authConfiguration()); };
+}
+
+template<typename T> void EditorPasswordSetupPresenter::assign(T &member, const T &value)
+{
+    if (member == value)
+        return;
+    member = value;
+    Q_EMIT changed();
+}
+
+void EditorPasswordSetupPresenter::setEmail(const QString &email)
+{
+    if (emailEditable())
+        assign(m_email, email);
+}
+
+void EditorPasswordSetupPresenter::setCode(const QString &code)
+{
+    if (!m_busy)
+        assign(m_code, code);
+}
+
+void EditorPasswordSetupPresenter::setPassword(const QString &password)
+{
+    if (!m_busy)
+        assign(m_password, password);
+}
+
+void EditorPasswordSetupPresenter::setConfirmation(const QString &confirmation)
+{
+    if (!m_busy)
+        assign(m_confirmation, confirmation);
+}
+
+bool EditorPasswordSetupPresenter::canSave() const
+{
+    return !m_busy && m_sent && !m_finished && !m_code.isEmpty()
+        && EditorPasswordSetup::characterCount(m_password) >= EditorPasswordSetup::minimumPasswordLength;
+}
+
+void EditorPasswordSetupPresenter::send()
+{
+    if (!canSend() || m_sent || m_finished)
+        return;
+    assign(m_email, m_email.trimmed());
+    assign(m_busy, true);
+    assign(m_issue, std::optional<QString>());
+    runSend(); // not tied to the form: runs to its end, the outcome is dropped if the form is gone
+}
+
+QCoro::Task<void> EditorPasswordSetupPresenter::runSend()
+{
+    QPointer<EditorPasswordSetupPresenter> self(this);
+    const QString email = m_email;
+    bool succeeded = false;
+    try {
+        const std::shared_ptr<EditorPasswordAPI> api = m_factory();
+        co_await api->requestPasswordCode(email);
+        succeeded = true;
+    } catch (...) {
+        // The error's own text is not shown: one sentence covers every failure.
+    }
+    if (!self)
+        co_return;
+    if (succeeded)
+        assign(m_sent, true);
+    else
+        assign(m_issue, std::optional<QString>(loc("Kunne ikke sende en kode. Vent lidt, og prøv igen.")));
+    assign(m_busy, false);
+}
+
+void EditorPasswordSetupPresenter::save()
+{
+    if (!canSave())
+        return;
+    if (m_password.normalized(QString::NormalizationForm_C) != m_confirmation.normalized(QString::NormalizationForm_C)) {
+        assign(m_issue, std::optional<QString>(loc("Adgangskoderne er ikke ens.")));
+        return;
+    }
+    const QString code = m_code;
+    const QString password = m_password;
+    assign(m_password, QString());
+    assign(m_confirmation, QString());
+    assign(m_code, QString());
+    assign(m_busy, true);
+    assign(m_issue, std::optional<QString>());
+    runSave(code, password);
+}
+
+QCoro::Task<void> EditorPasswordSetupPresenter::runSave(QString code, QString password)
+{
+    QPointer<EditorPasswordSetupPresenter> self(this);
+    const QString email = m_email;
+    bool succeeded = false;
+    try {
+        const std::shared_ptr<EditorPasswordAPI> api = m_factory();
+        co_await EditorPasswordSetup::complete(email, code, password, api);
+        succeeded = true;
+    } catch (...) {
+    }
+    if (!self)
+        co_return;
+    if (succeeded)
+        assign(m_finished, true);
+    else
+        assign(m_issue,
+               std::optional<QString>(loc("Kunne ikke gemme adgangskoden. Kontrollér koden, eller bed om en ny.")));
+    assign(m_busy, false);
+}
+
+void EditorPasswordSetupPresenter::useAnotherEmail()
+{
+    if (!canUseAnotherEmail() || !m_sent)
+        return;
+    assign(m_sent, false);
+    assign(m_code, QString());
+    assign(m_issue, std::optional<QString>());
+}
