@@ -166,7 +166,7 @@ QCoro::Task<std::optional<QByteArray>> EditorKeychainVault::access(Operation ope
         co_await qCoro(call.get(), &KeychainCall::done);
     if (call->failed)
         throw BridgeError::failed(failureMessage());
-    co_return call->result;
+    co_return std::optional<QByteArray>(call->result);
 }
 
 #include "editorkeychainvault.moc"

@@ -121,7 +121,7 @@ QCoro::Task<EditorSavedSession> EditorSession::freshSession()
     if (!m_saved)
         throw BridgeError::failed(loc("Log ind for at hente dine opgaver."));
     if (m_saved->expiresAt - now() >= refreshMargin)
-        co_return *m_saved;
+        co_return EditorSavedSession(*m_saved); // a copy: QCoro moves from an lvalue co_return
 
     // A refresh started under an earlier sign-in ends as a cancellation; it
     // must not be joined (nor kept) by the session that replaced it.
@@ -144,7 +144,7 @@ QCoro::Task<EditorSavedSession> EditorSession::freshSession()
         m_refreshTask.reset();
     if (flight->error)
         std::rethrow_exception(flight->error);
-    co_return *flight->result;
+    co_return EditorSavedSession(*flight->result);
 }
 
 QCoro::Task<void> EditorSession::runRefresh(QSharedPointer<EditorRefreshFlight> flight, EditorSavedSession current)

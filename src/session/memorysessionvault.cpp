@@ -21,7 +21,7 @@ QCoro::Task<void> MemorySessionVault::gate(const QString &call, bool fail)
 QCoro::Task<std::optional<QByteArray>> MemorySessionVault::read()
 {
     co_await gate(QStringLiteral("read"), failRead);
-    co_return stored;
+    co_return std::optional<QByteArray>(stored); // a copy: QCoro moves from an lvalue co_return
 }
 
 QCoro::Task<void> MemorySessionVault::write(QByteArray data)
