@@ -1,0 +1,392 @@
+// The tool runner against real child processes: small fixture tools in a
+// throw-away tools folder, each behaving as its "mode" argument says.
+#include "foundation/bridge/bridge.h"
+#include "foundation/bridge/sessionprovider.h"
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cerrno>
+#include <csignal>
+#include <qcoro/qcorotask.h>
+
+namespace {
+
+// The mode is the package id of `context` or the company of a service command.
+const char *fixture = R"py(import json, os, signal, sys, time
+args = sys.argv[1:]
+def after(flag):
+    return args[args.index(flag) + 1] if flag in args else None
+mode = after("context") or after("--company") or "echo"
+if mode == "stubborn":
+    signal.signal(signal.SIGTERM, signal.SIG_IGN)
+with open("pid.tmp", "w") as f:
+    f.write(str(os.getpid()))
+os.replace("pid.tmp", "pid.txt")
+if mode == "echo":
+    raw = open("/proc/self/environ", "rb").read().decode()
+    env = dict(e.split("=", 1) for e in raw.split("\0") if e)
+    cmdline = open("/proc/self/cmdline", "rb").read().decode().split("\0")[:-1]
+    print(json.dumps({"cmdline": cmdline, "env": env, "cwd": os.getcwd(), "stdin": sys.stdin.read()}))
+elif mode == "tool-error":
+    sys.stderr.write(json.dumps({"error": "Opgaven er allerede taget.", "code": 409, "detail": {"a": 1}}))
+    sys.exit(3)
+elif mode == "traceback":
+    raise RuntimeError("boom")
+elif mode == "null-error":
+    sys.stderr.write('{"error": null}')
+    sys.exit(1)
+elif mode == "error-list":
+    sys.stderr.write('[{"error": "x"}]')
+    sys.exit(1)
+elif mode == "silent-fail":
+    sys.exit(2)
+elif mode == "killed":
+    os.kill(os.getpid(), signal.SIGKILL)
+elif mode == "noise":
+    sys.stderr.write("warning: noise\n")
+    sys.stdout.write('{"ok": true}')
+elif mode == "noise-json-error":
+    sys.stderr.write('{"error": "ignored on success"}')
+    sys.stdout.write('{"ok": true}')
+elif mode == "empty":
+    pass
+elif mode == "exact":
+    sys.stdout.buffer.write(b"x" * 33554432)
+elif mode == "over":
+    sys.stdout.buffer.write(b"x" * 33554433)
+elif mode in ("sleep", "stubborn"):
+    time.sleep(600)
+)py";
+
+const QUrl sessionURL(QStringLiteral("tavlon-session://5b0f6a3e-8d8c-4c2e-9f55-3b1f2a9c7d10"));
+
+class FakeSessionProvider : public SessionDocumentProvider
+{
+public:
+    QCoro::Task<QByteArray> credentials(const QUrl &url) override
+    {
+        ++calls;
+        lastURL = url;
+        if (failure)
+            throw BridgeError::failed(*failure);
+        QByteArray copy = document; // QCoro moves a co_returned lvalue: never hand out the member itself
+        co_return copy;
+    }
+
+    QByteArray document = R"({"access_token":"t","user_id":"u","expires_at":1})";
+    std::optional<QString> failure;
+    int calls = 0;
+    QUrl lastURL;
+};
+
+struct Outcome
+{
+    QByteArray output;
+    std::optional<QString> error;
+    bool cancelled = false;
+};
+
+// QCoro::waitFor never returns when the task throws: catch inside a coroutine.
+QCoro::Task<Outcome> capture(QCoro::Task<QByteArray> task)
+{
+    Outcome outcome;
+    try {
+        outcome.output = co_await task;
+    } catch (const BridgeError &error) {
+        outcome.error = error.message();
+    } catch (const OperationCancelled &) {
+        outcome.cancelled = true;
+    }
+    co_return outcome;
+}
+
+Outcome await(QCoro::Task<QByteArray> task)
+{
+    return QCoro::waitFor(capture(std::move(task)));
+}
+
+bool alive(pid_t pid)
+{
+    return ::kill(pid, 0) == 0 || errno != ESRCH;
+}
+
+const QString generic = QStringLiteral("Den lokale handling kunne ikke gennemføres. Ingen pakke blev godkendt eller leveret.");
+const QString signIn = QStringLiteral("Log ind igen før denne handling.");
+
+} // namespace
+
+class TestBridge : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void invocation();
+    void sessionDocumentOnStandardInput();
+    void credentialsFileGetsNullDevice();
+    void sessionInputLimit_data();
+    void sessionInputLimit();
+    void sessionProviderFailures();
+    void missingScriptBeforeMissingInterpreter();
+    void missingInterpreter();
+    void toolOutcomes_data();
+    void toolOutcomes();
+    void outputLimit_data();
+    void outputLimit();
+    void cancellationEndsTheChild();
+    void cancelledBeforeStartRunsNothing();
+    void timeoutEndsTheChildWithAMessage_data();
+    void timeoutEndsTheChildWithAMessage();
+
+private:
+    BridgeCommand mode(const QString &mode) const
+    {
+        return BridgeCommand::context(QUrl::fromLocalFile(m_tools->path()), mode);
+    }
+    QString tools() const { return m_tools->path(); }
+    pid_t childPid() const;
+
+    std::unique_ptr<QTemporaryDir> m_tools;
+    FakeSessionProvider m_provider;
+};
+
+void TestBridge::initTestCase()
+{
+    EditorLocalization::overrideLanguageForTesting(QStringLiteral("da"));
+}
+
+void TestBridge::init()
+{
+    m_tools = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_tools->isValid());
+    QDir(m_tools->path()).mkpath(QStringLiteral("tools/postproduction"));
+    for (const char *name : {"editor_bridge.py", "desktop_service.py"}) {
+        QFile file(m_tools->filePath(QStringLiteral("tools/postproduction/") + QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(fixture);
+    }
+    m_provider = FakeSessionProvider();
+    Bridge::setSessionProvider(&m_provider);
+    Bridge::setInterpreterSearchOrderForTesting(std::nullopt);
+    Bridge::setTimeoutOverrideForTesting(std::nullopt);
+    Bridge::setTerminationGraceForTesting(std::nullopt);
+}
+
+void TestBridge::cleanup()
+{
+    Bridge::setSessionProvider(nullptr);
+}
+
+pid_t TestBridge::childPid() const
+{
+    QFile file(m_tools->filePath(QStringLiteral("pid.txt")));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return pid_t(file.readAll().toLongLong());
+}
+
+void TestBridge::invocation()
+{
+    const auto outcome = await(Bridge::data(mode(QStringLiteral("echo")), tools()));
+    QVERIFY2(!outcome.error, qPrintable(outcome.error.value_or(QString())));
+    const QJsonObject echo = QJsonDocument::fromJson(outcome.output).object();
+
+    const QStringList cmdline = echo.value(QStringLiteral("cmdline")).toVariant().toStringList();
+    QCOMPARE(cmdline.mid(1), (QStringList{QStringLiteral("-B"),
+                                          QDir(tools()).filePath(QStringLiteral("tools/postproduction/editor_bridge.py")),
+                                          QStringLiteral("--inbox"), tools(), QStringLiteral("context"),
+                                          QStringLiteral("echo")}));
+    QCOMPARE(echo.value(QStringLiteral("cwd")).toString(), QFileInfo(tools()).canonicalFilePath());
+
+    const QJsonObject expectedEnvironment{{"PATH", "/usr/bin:/bin:/opt/homebrew/bin:/usr/local/bin"},
+                                          {"LANG", "en_US.UTF-8"},
+                                          {"PYTHONIOENCODING", "utf-8"}};
+    QCOMPARE(echo.value(QStringLiteral("env")).toObject(), expectedEnvironment);
+    QCOMPARE(echo.value(QStringLiteral("stdin")).toString(), QString());
+    QCOMPARE(m_provider.calls, 0);
+}
+
+void TestBridge::sessionDocumentOnStandardInput()
+{
+    const auto outcome =
+        await(Bridge::data(BridgeCommand::serviceList(sessionURL, QStringLiteral("echo"), std::nullopt), tools()));
+    QVERIFY2(!outcome.error, qPrintable(outcome.error.value_or(QString())));
+    const QJsonObject echo = QJsonDocument::fromJson(outcome.output).object();
+    QCOMPARE(echo.value(QStringLiteral("stdin")).toString().toUtf8(), m_provider.document);
+    QCOMPARE(m_provider.calls, 1);
+    QCOMPARE(m_provider.lastURL, sessionURL);
+    QVERIFY(echo.value(QStringLiteral("cmdline")).toVariant().toStringList().contains(QStringLiteral("-")));
+}
+
+void TestBridge::credentialsFileGetsNullDevice()
+{
+    const QUrl file = QUrl::fromLocalFile(m_tools->filePath(QStringLiteral("creds.json")));
+    const auto outcome =
+        await(Bridge::data(BridgeCommand::serviceList(file, QStringLiteral("echo"), std::nullopt), tools()));
+    QVERIFY2(!outcome.error, qPrintable(outcome.error.value_or(QString())));
+    const QJsonObject echo = QJsonDocument::fromJson(outcome.output).object();
+    QCOMPARE(echo.value(QStringLiteral("stdin")).toString(), QString());
+    QCOMPARE(m_provider.calls, 0);
+}
+
+void TestBridge::sessionInputLimit_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("interpreter");
+    QTest::addColumn<bool>("runs");
+    QTest::newRow("empty") << 0 << true << true;
+    QTest::newRow("at the limit") << 32768 << true << true;
+    QTest::newRow("one over") << 32769 << true << false;
+    // Refused before any interpreter is looked for.
+    QTest::newRow("one over, no interpreter") << 32769 << false << false;
+}
+
+void TestBridge::sessionInputLimit()
+{
+    QFETCH(int, size);
+    QFETCH(bool, interpreter);
+    QFETCH(bool, runs);
+    m_provider.document = QByteArray(size, 'a');
+    if (!interpreter)
+        Bridge::setInterpreterSearchOrderForTesting(QStringList{QStringLiteral("/nonexistent/python3")});
+    const auto outcome =
+        await(Bridge::data(BridgeCommand::serviceList(sessionURL, QStringLiteral("echo"), std::nullopt), tools()));
+    if (runs) {
+        QVERIFY2(!outcome.error, qPrintable(outcome.error.value_or(QString())));
+        QCOMPARE(QJsonDocument::fromJson(outcome.output).object().value("stdin").toString().size(), size);
+    } else {
+        QCOMPARE(outcome.error, std::optional(signIn));
+        QCOMPARE(childPid(), 0);
+    }
+}
+
+void TestBridge::sessionProviderFailures()
+{
+    const auto command = BridgeCommand::serviceList(sessionURL, QStringLiteral("echo"), std::nullopt);
+    m_provider.failure = QStringLiteral("Login er ændret. Hent virksomhederne igen.");
+    QCOMPARE(await(Bridge::data(command, tools())).error, m_provider.failure);
+
+    Bridge::setSessionProvider(nullptr);
+    QCOMPARE(await(Bridge::data(command, tools())).error, std::optional(signIn));
+    QCOMPARE(childPid(), 0);
+}
+
+void TestBridge::missingScriptBeforeMissingInterpreter()
+{
+    Bridge::setInterpreterSearchOrderForTesting(QStringList{QStringLiteral("/nonexistent/python3")});
+    const auto outcome = await(Bridge::data(BridgeCommand::videoPending(QUrl::fromLocalFile(tools()), "r"), tools()));
+    QCOMPARE(outcome.error, std::optional(QStringLiteral("Vælg Tavlon-mappen med de lokale klippeværktøjer.")));
+}
+
+void TestBridge::missingInterpreter()
+{
+    // A folder and a non-executable file do not count as interpreters.
+    const QString plain = m_tools->filePath(QStringLiteral("python3"));
+    QFile(plain).open(QIODevice::WriteOnly);
+    Bridge::setInterpreterSearchOrderForTesting(QStringList{tools(), plain, QStringLiteral("/nonexistent/python3")});
+    const auto outcome = await(Bridge::data(mode(QStringLiteral("echo")), tools()));
+    QVERIFY(outcome.error);
+    QVERIFY(outcome.error->contains(QStringLiteral("Python 3.9")));
+    QCOMPARE(childPid(), 0);
+}
+
+void TestBridge::toolOutcomes_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("tool's own error") << "tool-error" << QByteArray() << "Opgaven er allerede taget.";
+    QTest::newRow("traceback") << "traceback" << QByteArray() << generic;
+    QTest::newRow("null error") << "null-error" << QByteArray() << generic;
+    QTest::newRow("error not an object") << "error-list" << QByteArray() << generic;
+    QTest::newRow("nothing on failure") << "silent-fail" << QByteArray() << generic;
+    QTest::newRow("killed by a signal") << "killed" << QByteArray() << generic;
+    QTest::newRow("noise on success") << "noise" << QByteArray(R"({"ok": true})") << QString();
+    QTest::newRow("error object on success") << "noise-json-error" << QByteArray(R"({"ok": true})") << QString();
+    QTest::newRow("empty success") << "empty" << QByteArray() << QString();
+}
+
+void TestBridge::toolOutcomes()
+{
+    QFETCH(QString, mode);
+    QFETCH(QByteArray, output);
+    QFETCH(QString, error);
+    const auto outcome = await(Bridge::data(this->mode(mode), tools()));
+    QVERIFY(!outcome.cancelled);
+    QCOMPARE(outcome.error.value_or(QString()), error);
+    QCOMPARE(outcome.output, output);
+}
+
+void TestBridge::outputLimit_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("exactly 32 MiB") << "exact" << true;
+    QTest::newRow("one byte more") << "over" << false;
+}
+
+void TestBridge::outputLimit()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, accepted);
+    const auto outcome = await(Bridge::data(this->mode(mode), tools()));
+    if (accepted) {
+        QVERIFY(!outcome.error);
+        QCOMPARE(outcome.output.size(), qsizetype(33554432));
+    } else {
+        QCOMPARE(outcome.error, std::optional(QStringLiteral("Klippepakken er for stor til denne visning.")));
+    }
+}
+
+void TestBridge::cancellationEndsTheChild()
+{
+    CancellationToken token;
+    auto task = Bridge::data(mode(QStringLiteral("sleep")), tools(), token);
+    QTRY_VERIFY_WITH_TIMEOUT(childPid() != 0, 20000);
+    const pid_t pid = childPid();
+    QVERIFY(alive(pid));
+    token.cancel();
+    const auto outcome = await(std::move(task));
+    QVERIFY(outcome.cancelled);
+    QVERIFY(!alive(pid));
+}
+
+void TestBridge::cancelledBeforeStartRunsNothing()
+{
+    CancellationToken token;
+    token.cancel();
+    QVERIFY(await(Bridge::data(mode(QStringLiteral("echo")), tools(), token)).cancelled);
+    QCOMPARE(childPid(), 0);
+}
+
+void TestBridge::timeoutEndsTheChildWithAMessage_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("ends on request") << "sleep";
+    QTest::newRow("ignores the request") << "stubborn";
+}
+
+void TestBridge::timeoutEndsTheChildWithAMessage()
+{
+    QFETCH(QString, mode);
+    Bridge::setTimeoutOverrideForTesting(std::chrono::milliseconds(2000));
+    Bridge::setTerminationGraceForTesting(std::chrono::milliseconds(300));
+    const auto outcome = await(Bridge::data(this->mode(mode), tools()));
+    QVERIFY(!outcome.cancelled);
+    QCOMPARE(outcome.error,
+             std::optional(QStringLiteral(
+                 "Det lokale værktøj svarede ikke i tide og blev stoppet. Intet blev godkendt eller leveret.")));
+    const pid_t pid = childPid();
+    QVERIFY(pid != 0);
+    QVERIFY(!alive(pid));
+}
+
+QTEST_GUILESS_MAIN(TestBridge)
+#include "tst_bridge.moc"
