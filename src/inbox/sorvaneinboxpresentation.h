@@ -1,6 +1,7 @@
 #pragma once
 
-#include "inbox/serviceidentity.h"
+#include "servicequeue/servicecompanies.h"
+#include "servicequeue/serviceidentity.h"
 #include "inbox/sorvaneinboxrecords.h"
 
 #include <QByteArray>

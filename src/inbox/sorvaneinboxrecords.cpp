@@ -178,7 +178,7 @@ SorvaneNextActor SorvaneInboxRow::nextActor(const std::optional<QUuid> &operator
     // Status texts compare exactly; the claim compares UUID values.
     const QString &status = request.status;
     if (status == u"waiting") {
-        if (request.kind != ServiceKind::FilmEditing || scheduling.canClaim)
+        if (request.kind != ServiceKind::filmEditing || scheduling.canClaim)
             return SorvaneNextActor::currentOperator;
         return SorvaneNextActor::queued;
     }
@@ -196,7 +196,7 @@ SorvaneNextActor SorvaneInboxRow::nextActor(const std::optional<QUuid> &operator
 
 bool SorvaneInboxRow::canStart(const std::optional<QUuid> &operatorID) const
 {
-    return request.kind == ServiceKind::FilmEditing
+    return request.kind == ServiceKind::filmEditing
         && (request.status == u"active" || request.status == u"changes_requested") && !scheduling.startedAt
         && nextActor(operatorID) == SorvaneNextActor::currentOperator;
 }

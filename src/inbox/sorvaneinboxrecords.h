@@ -2,7 +2,7 @@
 
 #include "foundation/bridge/sorvaneinboxcursor.h"
 #include "foundation/decoding/strictjson.h"
-#include "inbox/servicereceipt.h"
+#include "servicequeue/servicerecords.h"
 
 #include <QJsonObject>
 #include <QList>

@@ -281,7 +281,7 @@ SorvaneInboxPage inbox(const QByteArray &bytes, const std::optional<QUuid> &expe
         page.nextItem ? StrictFormats::parseUuid(page.nextItem->request.id) : std::nullopt;
     require(page.nextRequestID == nextItemID);
     if (page.nextItem) {
-        require(page.nextItem->request.kind == ServiceKind::FilmEditing);
+        require(page.nextItem->request.kind == ServiceKind::filmEditing);
         require(page.nextItem->scheduling.canClaim || page.nextItem->canStart(page.operatorID));
     }
     if (page.nextCursor) {

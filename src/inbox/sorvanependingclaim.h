@@ -1,6 +1,6 @@
 #pragma once
 
-#include "inbox/serviceidentity.h"
+#include "servicequeue/serviceidentity.h"
 
 #include <QString>
 #include <QUuid>

@@ -75,9 +75,9 @@ private Q_SLOTS:
         QFETCH(int, actor);
         QFETCH(bool, canStart);
         SorvaneInboxRow r = makeRow(1, status, canClaim);
-        r.request.kind = kind == u"filmEditing" ? ServiceKind::FilmEditing
-            : kind == u"scriptDevelopment"     ? ServiceKind::ScriptDevelopment
-                                               : ServiceKind::ConceptDevelopment;
+        r.request.kind = kind == u"filmEditing" ? ServiceKind::filmEditing
+            : kind == u"scriptDevelopment"     ? ServiceKind::scriptDevelopment
+                                               : ServiceKind::conceptDevelopment;
         if (!claimedBy.isEmpty())
             r.request.claimed_by = claimedBy;
         const std::optional<QUuid> op = knowOperator ? std::optional(me) : std::nullopt;
