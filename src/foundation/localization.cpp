@@ -12,6 +12,9 @@
 #include <QLocale>
 #include <QMutex>
 
+#include <algorithm>
+#include <cstdio>
+
 namespace EditorLocalization {
 
 namespace {
@@ -157,12 +160,21 @@ QString format(const QString &sentence, const QString &lang, const std::vector<F
             return QString::number(static_cast<qint64>(*d));
         return std::get<QString>(arg);
     };
+    // printf's own rounding (of the binary value: 4.25 gives "4.2"), then the
+    // language's decimal separator.
     auto asDecimal = [&](const FormatArg &arg, int precision) -> QString {
+        double value = 0;
         if (auto d = std::get_if<double>(&arg))
-            return locale.toString(*d, 'f', precision);
-        if (auto i = std::get_if<qint64>(&arg))
-            return locale.toString(static_cast<double>(*i), 'f', precision);
-        return std::get<QString>(arg);
+            value = *d;
+        else if (auto i = std::get_if<qint64>(&arg))
+            value = static_cast<double>(*i);
+        else
+            return std::get<QString>(arg);
+        char buffer[512];
+        std::snprintf(buffer, sizeof buffer, "%.*f", std::clamp(precision, 0, 100), value);
+        QString digits = QString::fromLatin1(buffer);
+        digits.replace(QLatin1Char('.'), locale.decimalPoint());
+        return digits;
     };
 
     QString out;

@@ -75,6 +75,7 @@ void TestLocalization::format_data()
                                    << "1,50–2,00 sek. fra originalen";
     QTest::newRow("decimal point") << "%.2f–%.2f s from the original" << "en" << QVariantList{1.5, 2.0}
                                    << "1.50–2.00 s from the original";
+    QTest::newRow("rounds like printf") << "%.1f" << "da" << QVariantList{4.25} << "4,2";
     QTest::newRow("one decimal") << "%.1f sek." << "da" << QVariantList{3.0} << "3,0 sek.";
     QTest::newRow("no grouping in Danish") << "%lld filer" << "da" << QVariantList{qint64(24000)} << "24000 filer";
     QTest::newRow("no grouping for large") << "%lld bytes" << "en" << QVariantList{qint64(5000000000LL)} << "5000000000 bytes";
