@@ -1,0 +1,3 @@
+from ..tool import command
+
+command("editor_connection.py", "mcpConnection", None, values={"--inbox"}, required={"--inbox"})

@@ -1,0 +1,9 @@
+from ..tool import command
+
+S, CF, EU = "desktop_profile.py", "--credentials-file", "--expected-user-id"
+
+command(S, "profileGet", "get", values={CF, EU}, required={CF}, credentials=CF)
+command(S, "profileUpdate", "update", values={CF, EU, "--display-name", "--avatar-jpeg"},
+        flags={"--clear-avatar"}, required={CF, EU, "--display-name"}, credentials=CF)
+command(S, "profileParticipants", "participants", values={CF, EU}, multi={"--request-ids"},
+        required={CF, EU, "--request-ids"}, credentials=CF)

@@ -1,0 +1,8 @@
+from ..tool import command
+
+S, P = "desktop_projects.py", "--proposal-id"
+
+command(S, "clearProjectRegistration", "clear-registration", 1, values={"--inbox", P}, required={"--inbox", P})
+command(S, "projectVersions", "list", 1, values={"--inbox", P}, required={"--inbox", P})
+command(S, "preserveProject", "preserve", 1, values={"--inbox", P, "--project"}, flags={"--remember-project"},
+        required={"--inbox", P, "--project"})

@@ -1,0 +1,11 @@
+from ..tool import command
+
+S, CF, C, P = "desktop_video.py", "--credentials-file", "--company", "--proposal-id"
+
+command(S, "videoPreview", "prepare", 1,
+        values={"--inbox", "--video", "--revision", "--label", "--summary", "--editor"},
+        required={"--inbox", "--video", "--revision", "--label", "--summary", "--editor"})
+command(S, "videoPending", "pending", 1, values={"--inbox"}, required={"--inbox"})
+command(S, "videoStatus", "status", 1, values={"--inbox", P}, required={"--inbox", P})
+command(S, "videoSend", "send", 1, values={"--inbox", CF, C, P}, flags={"--qc-confirmed", "--confirm-send"},
+        required={"--inbox", CF, C, P, "--qc-confirmed", "--confirm-send"}, credentials=CF)

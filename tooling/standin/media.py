@@ -1,0 +1,76 @@
+"""Small real media made with ffmpeg at reset time, and the cloud copies of the demo backups."""
+import fcntl
+import json
+import shutil
+import subprocess
+
+from .errors import ToolError
+from .packages import sha256_file
+
+LAVFI_VIDEO = {
+    "interview.mp4": ("testsrc=size=640x360:rate=25:duration=4", 440),
+    "broll.mp4": ("smptebars=size=640x360:rate=25:duration=3", 660),
+    "vertical.mp4": ("testsrc2=size=360x640:rate=25:duration=3", 550),
+    "review-v1.mp4": ("testsrc2=size=640x360:rate=25:duration=4", 330),
+    "reaction.mp4": ("rgbtestsrc=size=320x240:rate=25:duration=2", 880),
+}
+STILLS = {
+    "still-logo.jpg": "color=c=0x1f6f8b:size=640x360",
+    "still-product.jpg": "testsrc=size=640x360:rate=1",
+}
+SIZES = {"interview.mp4": (640, 360), "broll.mp4": (640, 360), "vertical.mp4": (360, 640),
+         "review-v1.mp4": (640, 360), "reaction.mp4": (320, 240),
+         "still-logo.jpg": (640, 360), "still-product.jpg": (640, 360)}
+
+
+def _ffmpeg(args):
+    if shutil.which("ffmpeg") is None:
+        raise ToolError("ffmpeg mangler; kør scripts/setup.")
+    result = subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", *args],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        raise ToolError("Demomedier kunne ikke laves: %s" % result.stderr.strip()[:300])
+
+
+def ensure_media(tools):
+    """var/media with every demo file; made once per tools folder."""
+    folder = tools.media
+    folder.mkdir(parents=True, exist_ok=True)
+    with open(tools.var / ".media.lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        for name, (source, tone) in LAVFI_VIDEO.items():
+            if not (folder / name).exists():
+                tmp = folder / (".tmp-" + name)
+                _ffmpeg(["-f", "lavfi", "-i", source, "-f", "lavfi", "-i", "sine=frequency=%d" % tone,
+                         "-shortest", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
+                         "-c:a", "aac", "-b:a", "64k", "-movflags", "+faststart", "-f", "mp4", str(tmp)])
+                tmp.replace(folder / name)
+        for name, source in STILLS.items():
+            if not (folder / name).exists():
+                tmp = folder / (".tmp-" + name)
+                _ffmpeg(["-f", "lavfi", "-i", source, "-frames:v", "1", "-f", "image2", str(tmp)])
+                tmp.replace(folder / name)
+        notes = folder / "notes.txt"
+        if not notes.exists():
+            notes.write_text("Kundens noter: hold tonen varm og jordnær. Logo til sidst.\n", encoding="utf-8")
+    return folder
+
+
+def ensure_cloud_copy(tools, backup_id, files):
+    """var/cloud/<backup>/ with the backup's files and the digests recorded when it was uploaded."""
+    target = tools.cloud_store / backup_id
+    record = target / "digests.json"
+    if record.exists():
+        return target, json.loads(record.read_text(encoding="utf-8"))
+    media = ensure_media(tools)
+    with open(tools.var / ".media.lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not record.exists():
+            digests = {}
+            for entry in files:
+                destination = target / "files" / entry["path"]
+                destination.parent.mkdir(parents=True, exist_ok=True)
+                shutil.copyfile(media / entry["media"], destination)
+                digests[entry["path"]] = {"sha256": sha256_file(destination), "bytes": destination.stat().st_size}
+            record.write_text(json.dumps(digests, sort_keys=True), encoding="utf-8")
+    return target, json.loads(record.read_text(encoding="utf-8"))
