@@ -1,0 +1,250 @@
+import json
+import unittest
+from pathlib import Path
+
+from standin_helpers import EDITOR_ID, SECOND_EDITOR_ID, StandinCase
+from standin import db
+
+SERVICE, CLOUD, BRIDGE = "desktop_service.py", "desktop_cloud.py", "editor_bridge.py"
+
+
+class SessionCheckTest(StandinCase, unittest.TestCase):
+    def companies(self, session=None, stdin=None, *extra):
+        return self.run_tool(SERVICE, "companies", "--credentials", "-", *extra, session=session, stdin=stdin)
+
+    def test_issued_session_is_accepted(self):
+        result = self.companies(self.session(), None, "--expected-operator-id", EDITOR_ID)
+        self.assertEqual(result.code, 0, result.stderr)
+        self.assertEqual(result.json()["operatorID"], EDITOR_ID)
+
+    def test_sessions_that_must_be_refused(self):
+        good = self.session()
+        expired = self.session(lifetime=-1)
+        recovery = self.session(kind="recovery")
+        conn = self.conn()
+        revoked = self.session()
+        conn.execute("UPDATE auth_sessions SET revoked = 1 WHERE id = (SELECT session_id FROM access_tokens"
+                     " WHERE token = ?)", (revoked["access_token"],))
+        conn.close()
+        rows = {
+            "unknown token": dict(good, access_token="not-issued-here"),
+            "expired": expired,
+            "revoked": revoked,
+            "recovery session": recovery,
+            "other user id": dict(good, user_id=SECOND_EDITOR_ID),
+            "upper-case user id": dict(good, user_id=EDITOR_ID.upper()),
+            "extra key": dict(good, refresh_token="x"),
+            "missing key": {k: v for k, v in good.items() if k != "expires_at"},
+            "expires_at as text": dict(good, expires_at=str(good["expires_at"])),
+        }
+        for name, document in rows.items():
+            with self.subTest(name):
+                result = self.companies(document)
+                self.assertNotEqual(result.code, 0)
+                self.assertIsInstance(result.error(), str)
+                self.assertEqual(result.stdout, b"")
+        with self.subTest("not JSON"):
+            self.assertNotEqual(self.companies(None, b"access_token=abc").code, 0)
+        with self.subTest("oversized input"):
+            self.assertNotEqual(self.companies(None, b" " * 32769).code, 0)
+
+    def test_expected_operator_must_match(self):
+        result = self.companies(self.session(), None, "--expected-operator-id", SECOND_EDITOR_ID)
+        self.assertNotEqual(result.code, 0)
+        self.assertIn("redaktør", result.error())
+
+    def test_credentials_file_path_is_read(self):
+        path = Path(self.tmp.name) / "credentials.json"
+        path.write_text(json.dumps(self.session()))
+        result = self.run_tool(SERVICE, "companies", "--credentials", str(path))
+        self.assertEqual(result.code, 0, result.stderr)
+
+
+class CompanyPagingTest(StandinCase, unittest.TestCase):
+    def page(self, session, after=None):
+        extra = ["--after-company-id", after] if after else []
+        result = self.run_tool(SERVICE, "companies", "--credentials", "-", *extra, session=session)
+        self.assertEqual(result.code, 0, result.stderr)
+        return result.json()
+
+    def test_pages_of_fifty_in_ascending_id_order(self):
+        session = self.session(SECOND_EDITOR_ID)
+        first = self.page(session)
+        ids = [c["id"] for c in first["companies"]]
+        self.assertEqual(len(ids), 50)
+        self.assertEqual(ids, sorted(ids))
+        self.assertEqual(first["nextCompanyID"], ids[-1])
+        second = self.page(session, first["nextCompanyID"])
+        self.assertNotIn("nextCompanyID", second)
+        self.assertEqual(len(second["companies"]), 5)
+        self.assertTrue(all(c["id"] > ids[-1] for c in second["companies"]))
+        self.assertEqual(set(first), {"operatorID", "companies", "nextCompanyID"})
+
+    def test_small_directory_is_one_page_and_bad_cursor_is_refused(self):
+        page = self.page(self.session())
+        self.assertEqual(len(page["companies"]), 3)
+        self.assertNotIn("nextCompanyID", page)
+        result = self.run_tool(SERVICE, "companies", "--credentials", "-", "--after-company-id", "-1",
+                               session=self.session())
+        self.assertNotEqual(result.code, 0)
+
+
+class PackageFlowTest(StandinCase, unittest.TestCase):
+    needs_media = True
+
+    def film_backup(self, session):
+        conn = self.conn()
+        row = conn.execute("SELECT b.id, b.company_id FROM backups b JOIN requests r ON r.backup_id = b.id"
+                           " WHERE r.kind = 'filmEditing' ORDER BY b.id LIMIT 1").fetchone()
+        conn.close()
+        return row["id"], row["company_id"]
+
+    def pull(self, session, company, backup):
+        return self.run_tool(CLOUD, "--credentials-file", "-", "--company", company, "pull", backup,
+                             "--inbox", str(self.inbox), session=session)
+
+    def test_restore_lists_prepares_and_writes_a_timeline(self):
+        session = self.session()
+        backup, company = self.film_backup(session)
+        listing = self.run_tool(CLOUD, "--credentials-file", "-", "--company", company, "list", session=session)
+        self.assertIn(backup, [b["id"] for b in listing.json()["backups"]])
+        restored = self.pull(session, company, backup)
+        self.assertEqual(restored.code, 0, restored.stderr)
+        self.assertTrue(restored.json()["verified"])
+        inventory = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "list").json()
+        self.assertEqual(inventory["invalidPackages"], [])
+        package = inventory["packages"][0]
+        self.assertEqual(package["counts"], {"usable": 3, "context": 1, "rejected": 1})
+        context = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "context", package["packageID"]).json()
+        prepared = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "prepare", package["packageID"],
+                                 "--fingerprint", package["fingerprint"],
+                                 "--context-revision", context["contextRevision"])
+        self.assertEqual(prepared.code, 0, prepared.stderr)
+        handoff = prepared.json()
+        self.assertEqual(handoff["clipCount"], 3)
+        self.assertTrue(Path(handoff["folder"], "writer-start.md").is_file())
+        self.assertIn("<fcpxml", Path(handoff["fcpxml"]).read_text())
+        self.assertTrue(handoff["timelineFormat"]["mixedSourceFormats"] is False)
+
+    def test_stale_fingerprint_and_context_revision_are_refused(self):
+        session = self.session()
+        backup, company = self.film_backup(session)
+        self.pull(session, company, backup)
+        package = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "list").json()["packages"][0]
+        for extra in (["--fingerprint", "0" * 64], ["--fingerprint", package["fingerprint"],
+                                                    "--context-revision", "ctx-old"]):
+            with self.subTest(extra=extra):
+                result = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "prepare", package["packageID"], *extra)
+                self.assertNotEqual(result.code, 0)
+                self.assertFalse((self.inbox / "handoffs").exists() and any((self.inbox / "handoffs").iterdir()))
+
+    def test_changed_cloud_file_restores_unverified_and_package_becomes_invalid(self):
+        session = self.session()
+        backup, company = self.film_backup(session)
+        self.pull(session, company, backup)  # makes the cloud copy
+        cloud_file = self.tools.cloud_store / backup / "files" / "media" / "still-logo.jpg"
+        cloud_file.write_bytes(cloud_file.read_bytes()[:-1] + b"\x00")
+        restored = self.pull(session, company, backup)
+        self.assertEqual(restored.code, 0, restored.stderr)
+        self.assertIs(restored.json()["verified"], False)
+        inventory = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "list").json()
+        self.assertEqual(inventory["packages"], [])
+        self.assertEqual(len(inventory["invalidPackages"]), 1)
+
+    def test_foreign_company_and_unknown_backup_are_refused(self):
+        session = self.session()
+        backup, company = self.film_backup(session)
+        conn = self.conn()
+        foreign = conn.execute("SELECT company_id FROM operator_companies WHERE operator_id = ? AND company_id"
+                               " NOT IN (SELECT company_id FROM operator_companies WHERE operator_id = ?)",
+                               (SECOND_EDITOR_ID, EDITOR_ID)).fetchone()[0]
+        conn.close()
+        for company_arg, backup_arg in ((foreign, backup), (company, "no-such-backup"), ("", backup)):
+            with self.subTest(company=company_arg, backup=backup_arg):
+                self.assertNotEqual(self.pull(session, company_arg, backup_arg).code, 0)
+
+
+class ScenarioHookTest(StandinCase, unittest.TestCase):
+    def inventory(self):
+        return self.run_tool(BRIDGE, "--inbox", str(self.inbox), "list")
+
+    def test_modes(self):
+        self.write_scenario({"inventory": {"mode": "fail", "error": "Simuleret fejl.", "exit_code": 3}})
+        result = self.inventory()
+        self.assertEqual((result.code, result.error()), (3, "Simuleret fejl."))
+
+        self.write_scenario({"inventory": {"mode": "signal", "signal": "SIGKILL"}})
+        self.assertEqual(self.inventory().code, -9)
+
+        self.write_scenario({"inventory": {"mode": "malformed"}})
+        result = self.inventory()
+        self.assertEqual(result.code, 0)
+        with self.assertRaises(ValueError):
+            result.json()
+
+        self.write_scenario({"inventory": {"mode": "oversized", "bytes": 1000}})
+        result = self.inventory()
+        self.assertEqual(len(result.stdout), 1000)
+        result.json()
+
+        self.write_scenario({"inventory": {"mode": "wrong_keys", "drop": ["invalidPackages"]}})
+        self.assertEqual(set(self.inventory().json()), {"packages"})
+
+    def test_times_limits_a_rule_and_other_commands_are_untouched(self):
+        self.write_scenario({"inventory": {"mode": "fail", "times": 1}})
+        self.assertNotEqual(self.inventory().code, 0)
+        self.assertEqual(self.inventory().code, 0)
+        self.write_scenario({"context": {"mode": "fail"}})
+        self.assertEqual(self.inventory().code, 0)
+
+    def test_runs_are_recorded_with_tokens_masked(self):
+        session = self.session()
+        self.run_tool(SERVICE, "companies", "--credentials", "-", session=session)
+        self.inventory()
+        runs = self.runs()
+        self.assertEqual(runs[0]["arguments"], ["companies", "--credentials", "-"])
+        self.assertEqual(runs[0]["command"], "serviceCompanies")
+        self.assertEqual(runs[0]["stdin"]["access_token"], "***")
+        self.assertEqual(runs[0]["stdin"]["user_id"], EDITOR_ID)
+        self.assertNotIn(session["access_token"], self.tools.runs.read_text())
+        self.assertIsNone(runs[1]["stdin"])
+        self.assertTrue(runs[1]["dont_write_bytecode"])
+
+    def test_unbuilt_and_malformed_commands_answer_an_error(self):
+        result = self.run_tool("desktop_video.py", "pending", "r1", "--inbox", str(self.inbox))
+        self.assertNotEqual(result.code, 0)
+        self.assertIn("videoPending", result.error())
+        result = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "explode")
+        self.assertNotEqual(result.code, 0)
+        self.assertIsInstance(result.error(), str)
+
+
+class ResetTest(StandinCase, unittest.TestCase):
+    def dump(self):
+        conn = self.conn()
+        lines = [line for line in conn.iterdump() if "password_" not in line and "INSERT INTO \"users\"" not in line]
+        users = conn.execute("SELECT id, email, display_name, is_operator FROM users ORDER BY id").fetchall()
+        conn.close()
+        return lines, [tuple(u) for u in users]
+
+    def test_reset_gives_the_same_content_and_drops_changes(self):
+        first = self.dump()
+        conn = self.conn()
+        with db.transaction(conn):
+            conn.execute("UPDATE requests SET status = 'active'")
+        conn.close()
+        from standin import reset
+        reset.reset(self.tools, with_media=False)
+        self.assertEqual(self.dump(), first)
+
+    def test_demo_covers_every_kind_status_and_stage(self):
+        conn = self.conn()
+        pairs = {tuple(r) for r in conn.execute("SELECT kind, status FROM requests")}
+        stages = {r[0] for r in conn.execute("SELECT stage FROM films")}
+        conn.close()
+        self.assertEqual(len(pairs), 18)
+        self.assertEqual(stages, {"idea", "brief", "script", "recording", "production", "review", "delivery"})
+
+
+if __name__ == "__main__":
+    unittest.main()
