@@ -226,10 +226,13 @@ class AuthService:
                 pair = accounts.issue_session(conn, user["id"], "password", lifetime)
                 return 200, self.tokens_answer(pair, user, lifetime)
             if grant == "refresh_token":
+                # Commit even on refusal: a reused token's session revocation must stick.
                 pair = accounts.rotate_refresh(conn, self.text(data, "refresh_token"), lifetime)
-                if pair is None:
-                    raise AuthError(400, "refresh_token_not_found", "Invalid Refresh Token")
-                return 200, self.tokens_answer(pair, accounts.find_user(conn, pair["user_id"]), lifetime)
+                user = accounts.find_user(conn, pair["user_id"]) if pair else None
+        if grant == "refresh_token":
+            if pair is None:
+                raise AuthError(400, "refresh_token_not_found", "Invalid Refresh Token")
+            return 200, self.tokens_answer(pair, user, lifetime)
         raise AuthError(400, "unsupported_grant_type", "Unsupported grant type")
 
     def bearer(self, headers):

@@ -1,0 +1,134 @@
+import http.client
+import json
+import signal
+import ssl
+import subprocess
+import tempfile
+import unittest
+from pathlib import Path
+
+from standin_helpers import EDITOR_ID, PYTHON, copy_tools
+from standin import reset
+
+KEY = "sb_publishable_local_standin_key"
+
+
+class AuthServerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory(prefix="auth-")
+        cls.tools = copy_tools(Path(cls.tmp.name) / "tooling")
+        cls.server = subprocess.Popen(
+            [PYTHON, "-B", str(cls.tools.root / "standin/auth_server.py"), "--tools-folder", str(cls.tools.root),
+             "--port", "0", "--write-config"], stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+        announced = json.loads(cls.server.stdout.readline())
+        cls.port = announced["port"]
+        cls.context = ssl.create_default_context(cafile=announced["ca"])
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.send_signal(signal.SIGTERM)
+        cls.server.wait(timeout=20)
+        cls.tmp.cleanup()
+
+    def setUp(self):
+        reset.reset(self.tools, with_media=False)
+
+    def request(self, method, path, body=None, token=None, key=KEY, host="127.0.0.1"):
+        connection = http.client.HTTPSConnection(host, self.port, context=self.context, timeout=20)
+        headers = {"Content-Type": "application/json"}
+        if key:
+            headers["apikey"] = key
+        if token:
+            headers["Authorization"] = "Bearer " + token
+        connection.request(method, path, body=None if body is None else json.dumps(body), headers=headers)
+        response = connection.getresponse()
+        payload = response.read()
+        connection.close()
+        return response.status, (json.loads(payload) if payload else None), response
+
+    def login(self, password="Tavlon-demo-2026", email="editor@example.com"):
+        return self.request("POST", "/auth/v1/token?grant_type=password", {"email": email, "password": password})
+
+    def test_announce_line_config_and_certificate(self):
+        text = self.tools.config_source.read_text()
+        self.assertIn('"https://127.0.0.1:%d"' % self.port, text)
+        self.assertIn('"%s"' % KEY, text)
+        status, _, _ = self.login()
+        self.assertEqual(status, 200)
+        self.request("GET", "/auth/v1/user", host="localhost")  # the certificate also names localhost
+
+    def test_password_grant_user_and_refresh_rotation(self):
+        status, tokens, _ = self.login()
+        self.assertEqual(status, 200)
+        self.assertEqual(tokens["user"]["id"], EDITOR_ID)
+        self.assertGreater(tokens["expires_in"], 60)
+        status, user, _ = self.request("GET", "/auth/v1/user", token=tokens["access_token"])
+        self.assertEqual((status, user["email"]), (200, "editor@example.com"))
+        body = {"refresh_token": tokens["refresh_token"]}
+        status, renewed, _ = self.request("POST", "/auth/v1/token?grant_type=refresh_token", body)
+        self.assertEqual(status, 200)
+        self.assertNotEqual(renewed["access_token"], tokens["access_token"])
+        # Reusing a spent refresh token is refused and ends the session it belonged to.
+        self.assertEqual(self.request("POST", "/auth/v1/token?grant_type=refresh_token", body)[0], 400)
+        self.assertEqual(self.request("GET", "/auth/v1/user", token=renewed["access_token"])[0], 401)
+
+    def test_refusals(self):
+        rows = [
+            ("wrong password", lambda: self.login("wrong-password")),
+            ("unknown account", lambda: self.login(email="nobody@example.com")),
+            ("missing api key", lambda: self.request("POST", "/auth/v1/token?grant_type=password", {}, key=None)),
+            ("unknown grant", lambda: self.request("POST", "/auth/v1/token?grant_type=magic", {})),
+            ("user without token", lambda: self.request("GET", "/auth/v1/user")),
+            ("user with foreign token", lambda: self.request("GET", "/auth/v1/user", token="abc")),
+        ]
+        for name, call in rows:
+            with self.subTest(name):
+                self.assertIn(call()[0], (400, 401, 405))
+
+    def test_logout_ends_only_that_session(self):
+        first, second = self.login()[1], self.login()[1]
+        status, body, _ = self.request("POST", "/auth/v1/logout?scope=local", {}, token=first["access_token"])
+        self.assertEqual((status, body), (204, None))
+        self.assertEqual(self.request("GET", "/auth/v1/user", token=first["access_token"])[0], 401)
+        self.assertEqual(self.request("GET", "/auth/v1/user", token=second["access_token"])[0], 200)
+
+    def test_password_setup_with_emailed_code(self):
+        self.assertEqual(self.request("POST", "/auth/v1/recover", {"email": "editor@example.com"})[0], 200)
+        self.assertEqual(self.request("POST", "/auth/v1/recover", {"email": "nobody@example.com"})[0], 200)
+        mails = [json.loads(line) for line in self.tools.outbox.read_text().splitlines()]
+        self.assertEqual(len(mails), 1)
+        code = mails[0]["code"]
+        self.assertRegex(code, r"^[0-9]{6,10}$")
+        verify = {"email": "editor@example.com", "token": code, "type": "recovery"}
+        status, recovery, _ = self.request("POST", "/auth/v1/verify", verify)
+        self.assertEqual(status, 200)
+        self.assertEqual(self.request("POST", "/auth/v1/verify", verify)[0], 403)  # a code works once
+        status, user, _ = self.request("PUT", "/auth/v1/user", {"password": "A-brand-new-password"},
+                                       token=recovery["access_token"])
+        self.assertEqual((status, user["id"]), (200, EDITOR_ID))
+        self.assertEqual(self.login()[0], 400)
+        self.assertEqual(self.login("A-brand-new-password")[0], 200)
+
+    def test_scenario_overrides_and_request_log(self):
+        self.tools.auth_scenario.write_text(json.dumps({"routes": {
+            "POST /auth/v1/token": {"status": 302, "headers": {"Location": "/auth/v1/trap"}, "times": 1},
+            "/auth/v1/user": {"status": 200, "body_size": 32769},
+        }}))
+        status, _, response = self.login()
+        self.assertEqual((status, response.getheader("Location")), (302, "/auth/v1/trap"))
+        self.assertEqual(self.login()[0], 200)  # "times" used up
+        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context, timeout=20)
+        connection.request("GET", "/auth/v1/user", headers={"apikey": KEY})
+        self.assertEqual(len(connection.getresponse().read()), 32769)
+        connection.close()
+        self.tools.auth_scenario.unlink()
+        lines = [json.loads(line) for line in self.tools.auth_requests.read_text().splitlines()]
+        first = lines[0]
+        self.assertEqual((first["method"], first["path"]), ("POST", "/auth/v1/token?grant_type=password"))
+        self.assertEqual(first["headers"]["apikey"], KEY)
+        self.assertEqual(json.loads(first["body"])["email"], "editor@example.com")
+
+
+if __name__ == "__main__":
+    unittest.main()
