@@ -142,6 +142,7 @@ private Q_SLOTS:
     void outputLimit();
     void cancellationEndsTheChild();
     void cancelledBeforeStartRunsNothing();
+    void abandonedCallStillEndsTheChild();
     void timeoutEndsTheChildWithAMessage_data();
     void timeoutEndsTheChildWithAMessage();
 
@@ -364,6 +365,21 @@ void TestBridge::cancelledBeforeStartRunsNothing()
     token.cancel();
     QVERIFY(await(Bridge::data(mode(QStringLiteral("echo")), tools(), token)).cancelled);
     QCOMPARE(childPid(), 0);
+}
+
+// The caller's task is dropped mid-run (its owner went away): the run goes on
+// detached, and a later cancellation still reaches the child.
+void TestBridge::abandonedCallStillEndsTheChild()
+{
+    CancellationToken token;
+    {
+        auto task = Bridge::data(mode(QStringLiteral("sleep")), tools(), token);
+        QTRY_VERIFY_WITH_TIMEOUT(childPid() != 0, 20000);
+    }
+    const pid_t pid = childPid();
+    QVERIFY(alive(pid));
+    token.cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(!alive(pid), 20000);
 }
 
 void TestBridge::timeoutEndsTheChildWithAMessage_data()
