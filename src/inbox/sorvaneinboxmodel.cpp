@@ -1,0 +1,330 @@
+// State, observers, derived lists and inbox paging of the Sorvane inbox model.
+
+#include "inbox/sorvaneinboxmodel.h"
+
+#include "foundation/decoding/strictformats.h"
+#include "foundation/decoding/strictjson.h"
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+#include "foundation/settingsstore.h"
+#include "inbox/sorvaneinboxwire.h"
+#include "inbox/sorvanependingclaim.h"
+
+#include <QSet>
+
+std::optional<QString> sorvaneInboxFailureText(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const OperationCancelled &) {
+        return std::nullopt;
+    } catch (const BridgeError &error) {
+        return error.message();
+    } catch (const DecodingError &error) {
+        return error.message();
+    } catch (const std::exception &error) {
+        return QString::fromUtf8(error.what());
+    } catch (...) {
+        return SorvaneInboxWire::verifyMessage();
+    }
+}
+
+SorvaneInboxModel::SorvaneInboxModel(ServiceBridge bridge, SettingsStore &defaults, QObject *parent)
+    : QObject(parent), m_bridge(std::move(bridge)), m_defaults(defaults),
+      // The stored record or the defaults; nothing is written back here.
+      m_preferences(SorvaneInboxPreferences::load(defaults))
+{
+}
+
+SorvaneInboxModel::~SorvaneInboxModel()
+{
+    m_closing = true;
+    cancel(m_operation);
+    cancel(m_requestSelectionOperation);
+    cancel(m_pipelineOperation);
+    cancel(m_mutationOperation);
+    m_lifetime.cancel();
+}
+
+void SorvaneInboxModel::cancel(std::optional<CancellationToken> &task)
+{
+    // The handle stays in the slot; cancelling twice is harmless.
+    if (task)
+        task->cancel();
+}
+
+CancellationToken SorvaneInboxModel::startTask(std::optional<CancellationToken> &slot)
+{
+    slot = CancellationToken();
+    return *slot;
+}
+
+QString SorvaneInboxModel::toolsFolder(const ServiceIdentity &identity) const
+{
+    return identity.repository.toLocalFile();
+}
+
+std::optional<ServiceIdentity> SorvaneInboxModel::identity(const ServiceQueueEditor &editor) const
+{
+    return ServiceIdentity::form(editor.credentials(), editor.repository(), editor.unsupportedTestLaunch());
+}
+
+QString SorvaneInboxModel::pendingKey(const ServiceIdentity &identity, const QUuid &operatorID)
+{
+    return SorvanePendingClaim::key(identity, operatorID);
+}
+
+// ---- observers ----
+
+void SorvaneInboxModel::setSelectedID(const std::optional<QString> &id)
+{
+    const std::optional<QString> previous = m_selectedID;
+    set(m_selectedID, id, &SorvaneInboxModel::selectedIDChanged);
+    selectionChanged(previous);
+}
+
+void SorvaneInboxModel::selectionChanged(const std::optional<QString> &previous)
+{
+    if (previous == m_selectedID)
+        return;
+    set(m_pipelineGeneration, QUuid::createUuid(), &SorvaneInboxModel::pipelineGenerationChanged);
+    cancel(m_pipelineOperation);
+    setPipeline(std::nullopt);
+    set(m_pipelineLoading, false, &SorvaneInboxModel::pipelineLoadingChanged);
+    set(m_pipelineError, std::optional<QString>(), &SorvaneInboxModel::pipelineErrorChanged);
+    assign(m_metadataSettings, std::optional<SorvaneMetadataSettings>(), &SorvaneInboxModel::metadataSettingsChanged);
+    m_metadataRun = QUuid();
+    set(m_metadataLoading, false, &SorvaneInboxModel::metadataLoadingChanged);
+    set(m_metadataError, std::optional<QString>(), &SorvaneInboxModel::metadataErrorChanged);
+}
+
+void SorvaneInboxModel::setPreferences(const SorvaneInboxPreferences &preferences)
+{
+    set(m_preferences, preferences, &SorvaneInboxModel::preferencesChanged);
+    // Stored and re-checked on every assignment, also of an equal value.
+    m_preferences.save(m_defaults);
+    repairSelection();
+}
+
+void SorvaneInboxModel::repairSelection()
+{
+    const QList<SorvaneInboxRow> visible = visibleItems();
+    if (m_selectedID) {
+        for (const SorvaneInboxRow &row : visible)
+            if (row.request.id == *m_selectedID)
+                return;
+    }
+    if (const auto pinned = pinnedNextItem())
+        setSelectedID(pinned->request.id);
+    else if (!visible.isEmpty())
+        setSelectedID(visible.first().request.id);
+    else
+        setSelectedID(std::nullopt);
+}
+
+// ---- derived ----
+
+QList<SorvaneInboxRow> SorvaneInboxModel::visibleItems() const
+{
+    static const QLocale locale = SorvaneInboxPresentation::locale(EditorLocalization::language());
+    return SorvaneInboxPresentation::rows(m_items, m_nextItem, m_preferences, m_operatorID, locale);
+}
+
+std::optional<SorvaneInboxRow> SorvaneInboxModel::pinnedNextItem() const
+{
+    if (m_nextItem && SorvaneInboxPresentation::matches(*m_nextItem, m_preferences, m_operatorID))
+        return m_nextItem;
+    return std::nullopt;
+}
+
+QList<SorvaneInboxGroup> SorvaneInboxModel::groups() const
+{
+    QList<SorvaneInboxRow> rows = visibleItems();
+    if (const auto pinned = pinnedNextItem())
+        rows.removeIf([&](const SorvaneInboxRow &row) { return row.request.id == pinned->request.id; });
+    return SorvaneInboxPresentation::groups(rows, m_preferences.group);
+}
+
+std::optional<SorvaneInboxRow> SorvaneInboxModel::selectedItem() const
+{
+    if (!m_selectedID)
+        return std::nullopt;
+    for (const SorvaneInboxRow &row : m_items)
+        if (row.request.id == *m_selectedID)
+            return row;
+    if (m_nextItem && m_nextItem->request.id == *m_selectedID)
+        return m_nextItem;
+    return std::nullopt;
+}
+
+// ---- paging ----
+
+void SorvaneInboxModel::clear()
+{
+    set(m_generation, QUuid::createUuid(), &SorvaneInboxModel::generationChanged);
+    set(m_pipelineGeneration, QUuid::createUuid(), &SorvaneInboxModel::pipelineGenerationChanged);
+    set(m_mutationGeneration, QUuid::createUuid(), &SorvaneInboxModel::mutationGenerationChanged);
+    set(m_requestSelectionGeneration, QUuid::createUuid(), &SorvaneInboxModel::requestSelectionGenerationChanged);
+    m_metadataRun = QUuid();
+    cancel(m_operation);
+    cancel(m_pipelineOperation);
+    cancel(m_mutationOperation);
+    cancel(m_requestSelectionOperation);
+
+    set(m_selectingRequest, false, &SorvaneInboxModel::selectingRequestChanged);
+    set(m_activeIdentity, std::optional<ServiceIdentity>(), &SorvaneInboxModel::activeIdentityChanged);
+    setItems({});
+    setNextItem(std::nullopt);
+    set(m_nextCursor, std::optional<SorvaneInboxCursor>(), &SorvaneInboxModel::nextCursorChanged);
+    set(m_operatorID, std::optional<QUuid>(), &SorvaneInboxModel::operatorIDChanged);
+    set(m_serverTime, std::optional<QString>(), &SorvaneInboxModel::serverTimeChanged);
+    setSelectedID(std::nullopt);
+    set(m_loading, false, &SorvaneInboxModel::loadingChanged);
+    set(m_error, std::optional<QString>(), &SorvaneInboxModel::errorChanged);
+    set(m_mutating, false, &SorvaneInboxModel::mutatingChanged);
+    set(m_mutationError, std::optional<QString>(), &SorvaneInboxModel::mutationErrorChanged);
+    assign(m_lastMutationItem, std::optional<SorvaneInboxRow>(), &SorvaneInboxModel::lastMutationItemChanged);
+    set(m_pendingClaimID, std::optional<QUuid>(), &SorvaneInboxModel::pendingClaimIDChanged);
+    setPipeline(std::nullopt);
+    set(m_pipelineLoading, false, &SorvaneInboxModel::pipelineLoadingChanged);
+    set(m_pipelineError, std::optional<QString>(), &SorvaneInboxModel::pipelineErrorChanged);
+    assign(m_metadataSettings, std::optional<SorvaneMetadataSettings>(), &SorvaneInboxModel::metadataSettingsChanged);
+    set(m_metadataLoading, false, &SorvaneInboxModel::metadataLoadingChanged);
+    set(m_metadataError, std::optional<QString>(), &SorvaneInboxModel::metadataErrorChanged);
+}
+
+void SorvaneInboxModel::refresh(ServiceQueueEditor &editor)
+{
+    set(m_requestSelectionGeneration, QUuid::createUuid(), &SorvaneInboxModel::requestSelectionGenerationChanged);
+    cancel(m_requestSelectionOperation);
+    set(m_selectingRequest, false, &SorvaneInboxModel::selectingRequestChanged);
+    cancel(m_operation);
+    refreshTask(&editor, false, startTask(m_operation));
+}
+
+void SorvaneInboxModel::loadMore(ServiceQueueEditor &editor)
+{
+    if (m_loading || !hasMore())
+        return;
+    refreshTask(&editor, true, startTask(m_operation));
+}
+
+QCoro::Task<void> SorvaneInboxModel::refreshTask(ServiceQueueEditor *editor, bool more, CancellationToken task)
+{
+    try {
+        co_await load(*editor, more, std::move(task));
+    } catch (...) {
+        // The load has shown its failure in error().
+    }
+}
+
+QCoro::Task<void> SorvaneInboxModel::load(ServiceQueueEditor &editor, bool more, CancellationToken task)
+{
+    co_await loadPage(editor, more, std::move(task));
+}
+
+QCoro::Task<bool> SorvaneInboxModel::loadPage(ServiceQueueEditor &editor, bool more, CancellationToken task)
+{
+    const std::optional<ServiceIdentity> loadIdentity = identity(editor);
+    if (!loadIdentity) {
+        clear();
+        co_return false;
+    }
+    std::optional<SorvaneInboxCursor> cursor;
+    std::optional<QUuid> expectedOperator;
+    if (more) {
+        if (m_loading || !m_nextCursor || m_activeIdentity != loadIdentity)
+            co_return false;
+        cursor = m_nextCursor;
+        expectedOperator = m_operatorID;
+    }
+
+    const QUuid loadGeneration = QUuid::createUuid();
+    set(m_generation, loadGeneration, &SorvaneInboxModel::generationChanged);
+    set(m_activeIdentity, loadIdentity, &SorvaneInboxModel::activeIdentityChanged);
+    set(m_loading, true, &SorvaneInboxModel::loadingChanged);
+    set(m_error, std::optional<QString>(), &SorvaneInboxModel::errorChanged);
+    if (!more) {
+        set(m_pendingClaimID, std::optional<QUuid>(), &SorvaneInboxModel::pendingClaimIDChanged);
+        setItems({});
+        setNextItem(std::nullopt);
+        set(m_nextCursor, std::optional<SorvaneInboxCursor>(), &SorvaneInboxModel::nextCursorChanged);
+        set(m_operatorID, std::optional<QUuid>(), &SorvaneInboxModel::operatorIDChanged);
+        set(m_serverTime, std::optional<QString>(), &SorvaneInboxModel::serverTimeChanged);
+    }
+
+    QPointer<SorvaneInboxModel> self(this);
+    ServiceQueueEditor *editorPtr = &editor;
+    const auto current = [&] {
+        return self->m_generation == loadGeneration && self->m_activeIdentity == loadIdentity
+            && self->identity(*editorPtr) == loadIdentity;
+    };
+
+    std::exception_ptr failure;
+    try {
+        const QByteArray answer = co_await m_bridge(
+            BridgeCommand::serviceInbox(loadIdentity->credentials, cursor, expectedOperator),
+            toolsFolder(*loadIdentity), task);
+        if (!alive(self))
+            throw OperationCancelled();
+        if (current() && !task.isCancelled()) {
+            SorvaneInboxPage page = SorvaneInboxWire::inbox(answer, expectedOperator);
+            if (cursor)
+                checkContinues(page, *cursor);
+            merge(std::move(page), more, *loadIdentity);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!alive(self))
+        throw OperationCancelled();
+    if (failure && current() && !task.isCancelled()) {
+        if (const auto text = sorvaneInboxFailureText(failure))
+            set(m_error, text, &SorvaneInboxModel::errorChanged);
+    }
+    // Closing step: a superseded load leaves the flag to its successor.
+    if (m_generation == loadGeneration) {
+        set(m_loading, false, &SorvaneInboxModel::loadingChanged);
+        if (identity(editor) != loadIdentity)
+            clear();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    co_return true;
+}
+
+void SorvaneInboxModel::checkContinues(const SorvaneInboxPage &page, const SorvaneInboxCursor &cursor) const
+{
+    const auto changed = [] { return BridgeError::failed(loc("The inbox changed while loading. Refresh it.")); };
+    // Both texts passed the answer check, which accepts exactly these forms.
+    const auto cursorTime = StrictFormats::parseInternetDateTime(cursor.submittedAt);
+    const QString cursorID = StrictFormats::canonicalUuid(cursor.id).toLower();
+    if (!cursorTime)
+        throw changed();
+    QSet<QString> loaded;
+    for (const SorvaneInboxRow &row : m_items)
+        loaded.insert(row.request.id.toLower());
+    for (const SorvaneInboxRow &row : page.items) {
+        const auto time = StrictFormats::parseInternetDateTime(row.request.submitted_at);
+        const QString id = row.request.id.toLower();
+        if (!time)
+            throw changed();
+        const bool after = *time < *cursorTime || (*time == *cursorTime && id != cursorID && id < cursorID);
+        if (!after || loaded.contains(id))
+            throw changed();
+    }
+}
+
+void SorvaneInboxModel::merge(SorvaneInboxPage page, bool more, const ServiceIdentity &identity)
+{
+    QList<SorvaneInboxRow> rows = more ? m_items : QList<SorvaneInboxRow>();
+    rows.append(page.items);
+    setItems(std::move(rows));
+    set(m_operatorID, std::optional<QUuid>(page.operatorID), &SorvaneInboxModel::operatorIDChanged);
+    set(m_serverTime, std::optional<QString>(page.serverTime), &SorvaneInboxModel::serverTimeChanged);
+    set(m_nextCursor, page.nextCursor, &SorvaneInboxModel::nextCursorChanged);
+    setNextItem(std::move(page.nextItem));
+    set(m_pendingClaimID, SorvanePendingClaim::read(m_defaults, pendingKey(identity, page.operatorID)),
+        &SorvaneInboxModel::pendingClaimIDChanged);
+    repairSelection();
+}
