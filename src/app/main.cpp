@@ -1,8 +1,11 @@
+#include "app/ui/tavlonfilmeditorapp.h"
 #include "foundation/appbundle.h"
 #include "foundation/localization.h"
 #include "updater/sorvaneupdateconfiguration.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QWidget>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
@@ -77,6 +80,31 @@ bool hasSwitch(int argc, char *argv[], const char *name)
     return false;
 }
 
+// For the start-up bench only (environment TAVLON_STARTUP_PROBE=1): prints
+// one line when the first window has painted and ends the process, so the
+// bench can time the way to a visible window from outside.
+class FirstPaintProbe final : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_seen) {
+            auto *widget = qobject_cast<QWidget *>(watched);
+            if (widget && widget->window()->isVisible()) {
+                m_seen = true;
+                std::fputs("first-paint\n", stdout);
+                std::fflush(stdout);
+                QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+            }
+        }
+        return false;
+    }
+
+private:
+    bool m_seen = false;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -90,6 +118,9 @@ int main(int argc, char *argv[])
         return verifyUpdaterConfiguration();
     }
     QApplication app(argc, argv);
-    std::fputs("The workspace window is not built yet; run with --verify-localizations.\n", stderr);
-    return 0;
+    if (qEnvironmentVariableIntValue("TAVLON_STARTUP_PROBE") == 1)
+        app.installEventFilter(new FirstPaintProbe(&app));
+    TavlonFilmEditorApp shell;
+    shell.newWindow();
+    return app.exec();
 }

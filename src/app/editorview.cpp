@@ -1,0 +1,352 @@
+#include "editorview.h"
+
+#include "editor/editormodel.h"
+#include "editor/folderchooser.h"
+#include "editor/mountwatcher.h"
+#include "foundation/bridge/toolsfolder.h"
+#include "foundation/projectlocation/projectlocationstore.h"
+#include "foundation/settingsstore.h"
+#include "servicequeue/editorserviceadapter.h"
+#include "servicequeue/servicequeuemodel.h"
+#include "session/editorsession.h"
+#include "updater/sorvaneupdateactivity.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QWeakPointer>
+
+EditorView::EditorView(Parts parts, QObject *parent) : QObject(parent), m_parts(std::move(parts))
+{
+    Q_ASSERT(m_parts.account && m_parts.model && m_parts.serviceQueue && m_parts.queueEditor && m_parts.sorvane
+             && m_parts.chooser && m_parts.mounts && m_parts.activity);
+    m_parts.mounts->setParent(this);
+    if (!m_parts.profilesBusy)
+        m_parts.profilesBusy = [] { return false; };
+    if (!m_parts.requestSettings)
+        m_parts.requestSettings = [](const QUuid &) { return true; };
+}
+
+EditorView::~EditorView()
+{
+    if (m_appeared && !m_closed)
+        disappear();
+}
+
+EditorView::Parts EditorView::standardParts(std::shared_ptr<FolderChooser> chooser, SorvaneUpdateActivity *activity)
+{
+    Parts parts;
+    parts.account = &EditorSession::shared();
+    auto locations = std::make_shared<ProjectLocationStore>(SettingsStore::standard(),
+                                                            QString::fromLatin1(ProjectLocationStore::standardPrefix));
+    parts.model = EditorModel::create(std::move(locations));
+    parts.queueEditor = std::make_shared<EditorServiceAdapter>(parts.model);
+    parts.serviceQueue = QSharedPointer<ServiceQueueModel>(new ServiceQueueModel(parts.queueEditor->bridge()),
+                                                           &QObject::deleteLater);
+    parts.chooser = std::move(chooser);
+    parts.mounts = new ProcMountWatcher;
+    parts.activity = activity;
+    return parts;
+}
+
+QString EditorView::connectionIdentity() const
+{
+    if (m_parts.connectionIdentity)
+        return m_parts.connectionIdentity();
+    return Bridge::unsupportedTestLaunch() ? QStringLiteral("unsupported-local-test") : QStringLiteral("production");
+}
+
+// ---- appear and disappear ----
+
+void EditorView::appear()
+{
+    if (m_appeared)
+        return;
+    m_appeared = true;
+
+    // The busy test holds no strong reference: a model that is gone is idle.
+    QWeakPointer<EditorModel> model = m_parts.model;
+    QPointer<EditorSession> account = m_parts.account;
+    QWeakPointer<ServiceQueueModel> queue = m_parts.serviceQueue;
+    QWeakPointer<RootInbox> sorvane = m_parts.sorvane;
+    std::function<bool()> profilesBusy = m_parts.profilesBusy;
+    m_parts.activity->registerWindow(m_updateActivityID, [model, account, queue, sorvane, profilesBusy] {
+        const auto editor = model.toStrongRef();
+        if (editor && editor->busy())
+            return true;
+        if (account && account->busy())
+            return true;
+        if (const auto q = queue.toStrongRef(); q && q->loadingCompanies())
+            return true;
+        if (const auto s = sorvane.toStrongRef();
+            s && (s->loading() || s->mutating() || s->selectingRequest() || s->pipelineLoading() || s->metadataLoading()))
+            return true;
+        return editor && profilesBusy();
+    });
+
+    // Reactions see only changes made from now on.
+    m_seenCredentialURL = m_parts.account->credentialURL();
+    m_seenCredentials = m_parts.model->credentials();
+    m_seenCompany = m_parts.model->company();
+    m_seenInbox = m_parts.model->inbox();
+    m_seenRepository = m_parts.model->repository();
+    connectTriggers();
+    reportBusy(true);
+
+    startUp();
+}
+
+void EditorView::disappear()
+{
+    if (!m_appeared || m_closed)
+        return;
+    m_closed = true;
+    disconnect(m_parts.account, nullptr, this, nullptr);
+    m_parts.activity->windowClosed(m_updateActivityID);
+
+    // Work that runs on keeps the window's models (and the queue's view of
+    // the editor) alive until the editor's runner is idle again.
+    if (m_parts.model->busy()) {
+        auto keep = std::make_shared<std::tuple<QSharedPointer<EditorModel>, QSharedPointer<ServiceQueueModel>,
+                                                std::shared_ptr<EditorServiceAdapter>, QSharedPointer<RootInbox>>>(
+            m_parts.model, m_parts.serviceQueue, m_parts.queueEditor, m_parts.sorvane);
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = connect(m_parts.model.data(), &EditorModel::busyChanged, m_parts.model.data(),
+                              [keep, connection]() mutable {
+                                  if (std::get<0>(*keep)->busy())
+                                      return;
+                                  QObject::disconnect(*connection);
+                                  // Released on a later turn: the runner is still on the stack.
+                                  QMetaObject::invokeMethod(
+                                      QCoreApplication::instance(), [keep] {}, Qt::QueuedConnection);
+                                  keep.reset();
+                              });
+    }
+}
+
+QCoro::Task<void> EditorView::startUp()
+{
+    m_parts.model->restoreStorage(true);
+    if (m_parts.account->credentialURL().isEmpty()) {
+        // Publishing the restored session leads to reaction 1.
+        QPointer<EditorSession> account = m_parts.account;
+        co_await account->restore();
+    } else {
+        m_parts.model->accountChanged(m_parts.account->credentialURL());
+    }
+}
+
+// ---- reactions ----
+
+void EditorView::connectTriggers()
+{
+    auto *model = m_parts.model.data();
+    auto *queue = m_parts.serviceQueue.data();
+    auto *sorvane = m_parts.sorvane.data();
+    auto *account = m_parts.account;
+    for (auto signal : {&EditorModel::credentialsChanged, &EditorModel::companyChanged, &EditorModel::inboxChanged,
+                        &EditorModel::repositoryChanged, &EditorModel::busyChanged})
+        connect(model, signal, this, &EditorView::schedule);
+    connect(account, &EditorSession::credentialURLChanged, this, &EditorView::schedule);
+    connect(account, &EditorSession::busyChanged, this, &EditorView::schedule);
+    connect(queue, &ServiceQueueModel::loadingCompaniesChanged, this, &EditorView::schedule);
+    connect(sorvane, &RootInbox::activityChanged, this, &EditorView::schedule);
+    connect(m_parts.mounts, &MountWatcher::volumesChanged, this, [this] {
+        ++m_volumeNotices;
+        schedule();
+    });
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &EditorView::applicationWillTerminate);
+}
+
+void EditorView::schedule()
+{
+    if (m_reactionsQueued || m_closed)
+        return;
+    m_reactionsQueued = true;
+    QMetaObject::invokeMethod(this, &EditorView::runReactions, Qt::QueuedConnection);
+}
+
+// In table order. A reaction that changes a value a later one watches is
+// followed by it in the same pass; an earlier one waits for the next pass.
+void EditorView::runReactions()
+{
+    m_reactionsQueued = false;
+    if (m_closed)
+        return;
+    EditorModel &model = *m_parts.model;
+    ServiceQueueModel &queue = *m_parts.serviceQueue;
+    RootInbox &sorvane = *m_parts.sorvane;
+    EditorServiceAdapter &editor = *m_parts.queueEditor;
+
+    // 1: another session, or none.
+    if (const QUrl url = m_parts.account->credentialURL(); url != m_seenCredentialURL) {
+        m_seenCredentialURL = url;
+        model.accountChanged(url);
+        queue.clear();
+        sorvane.clear();
+    }
+    // 2 and 3: one check per disk notice.
+    while (m_volumeNotices > 0) {
+        --m_volumeNotices;
+        model.storageVolumesChanged();
+    }
+    // 4: new credentials for the tools.
+    if (const QUrl credentials = model.credentials(); credentials != m_seenCredentials) {
+        m_seenCredentials = credentials;
+        queue.clear();
+        sorvane.clear();
+        if (!credentials.isEmpty()) {
+            queue.fetchCompanies(editor, false);
+            sorvane.refresh(m_parts.model);
+        }
+    }
+    // 5: another company.
+    if (const QString company = model.company(); company != m_seenCompany) {
+        m_seenCompany = company;
+        queue.companyChanged(editor);
+        if (!queue.selectionUsesStorage(editor))
+            model.restoreStorage(true);
+    }
+    // 6: another project folder.
+    if (const QUrl inbox = model.inbox(); inbox != m_seenInbox) {
+        m_seenInbox = inbox;
+        queue.sorvaneStorageChanged(editor, sorvane.selectedRequest(), sorvane.operatorID());
+    }
+    // 7: another tools folder; the inbox reloads also while signed out.
+    if (const QString repository = model.repository(); repository != m_seenRepository) {
+        m_seenRepository = repository;
+        if (EditorProfiles *profiles = model.profiles())
+            profiles->clear();
+        queue.clear();
+        sorvane.clear();
+        sorvane.refresh(m_parts.model);
+    }
+    // 8: the updater learns of a change of the busy flag.
+    reportBusy(false);
+}
+
+bool EditorView::updateOperationInProgress() const
+{
+    const RootInbox &sorvane = *m_parts.sorvane;
+    return m_parts.model->busy() || m_parts.account->busy() || m_parts.serviceQueue->loadingCompanies()
+        || sorvane.loading() || sorvane.mutating() || sorvane.selectingRequest() || sorvane.pipelineLoading()
+        || sorvane.metadataLoading() || m_parts.profilesBusy();
+}
+
+void EditorView::reportBusy(bool always)
+{
+    const bool busy = updateOperationInProgress();
+    if (!always && m_reportedBusy == busy)
+        return;
+    m_reportedBusy = busy;
+    m_parts.activity->setBusy(busy, m_updateActivityID);
+}
+
+void EditorView::applicationWillTerminate()
+{
+    // Only the editor's operation: the inbox's own work is left alone.
+    m_parts.model->cancel();
+}
+
+// ---- settings ----
+
+void EditorView::setShowingSettings(bool showing)
+{
+    if (m_showingSettings == showing)
+        return;
+    m_showingSettings = showing;
+    Q_EMIT showingSettingsChanged();
+}
+
+void EditorView::presentSettings(SorvaneSettingsSection section, const std::optional<QString> &storageTicketID)
+{
+    if (!m_parts.requestSettings(m_updateActivityID))
+        return;
+    m_settingsSection = section;
+    m_settingsStorageTicketID = storageTicketID;
+    setShowingSettings(true);
+}
+
+// ---- project folder choice ----
+
+void EditorView::presentTicketStorageSettings()
+{
+    const auto request = m_parts.sorvane->selectedRequest();
+    if (!request)
+        return;
+    if (!m_parts.serviceQueue->sorvaneStorageSelection(request, m_parts.sorvane->operatorID(), *m_parts.queueEditor))
+        return;
+    presentSettings(SorvaneSettingsSection::storage, request->id);
+}
+
+bool EditorView::canChooseProjectStorage() const
+{
+    const auto request = m_parts.sorvane->selectedRequest();
+    if (m_settingsStorageTicketID && (!request || request->id != *m_settingsStorageTicketID))
+        return false;
+    if (!request)
+        return true;
+    return m_parts.serviceQueue->sorvaneStorageSelection(request, m_parts.sorvane->operatorID(), *m_parts.queueEditor)
+        .has_value();
+}
+
+void EditorView::chooseProjectStorage()
+{
+    if (!canChooseProjectStorage())
+        return;
+    const QString start = m_parts.model->storagePath().value_or(QDir::homePath());
+    QPointer<EditorView> self(this);
+
+    if (const auto request = m_parts.sorvane->selectedRequest()) {
+        const auto selection =
+            m_parts.serviceQueue->sorvaneStorageSelection(request, m_parts.sorvane->operatorID(), *m_parts.queueEditor);
+        if (!selection)
+            return;
+        m_parts.chooser->chooseFolder(start, [self, selection = *selection](const QString &folder) {
+            if (!self || folder.isEmpty())
+                return;
+            // The row and the operator as they are now: the queue compares
+            // them with the snapshot and refuses a changed task.
+            self->m_parts.serviceQueue->chooseSorvaneStorage(QUrl::fromLocalFile(folder), selection,
+                                                             self->m_parts.sorvane->selectedRequest(),
+                                                             self->m_parts.sorvane->operatorID(),
+                                                             *self->m_parts.queueEditor);
+        });
+        return;
+    }
+
+    struct Snapshot
+    {
+        QUrl credentials;
+        QString repository;
+        QString company;
+        QString identity;
+        bool operator==(const Snapshot &) const = default;
+    };
+    const auto snapshot = [this] {
+        return Snapshot{m_parts.model->credentials(), m_parts.model->repository(), m_parts.model->company(),
+                        connectionIdentity()};
+    };
+    m_parts.chooser->chooseFolder(start, [self, before = snapshot(), snapshot](const QString &folder) {
+        if (!self || folder.isEmpty())
+            return;
+        // Silently dropped when anything that names the account or company
+        // changed while the panel was open.
+        if (self->m_parts.sorvane->selectedRequest() || self->m_settingsStorageTicketID || !(snapshot() == before))
+            return;
+        self->m_parts.model->chooseStorage(QUrl::fromLocalFile(folder));
+    });
+}
+
+void EditorView::chooseTools()
+{
+    QPointer<EditorView> self(this);
+    m_parts.chooser->chooseFolder(m_parts.model->repository(), [self](const QString &folder) {
+        if (!self || folder.isEmpty())
+            return;
+        EditorModel &model = *self->m_parts.model;
+        model.setRepository(QDir::cleanPath(folder));
+        // The package state belongs to the old tools folder.
+        model.setInventory({});
+        model.setSelectedPackageID(std::nullopt);
+    });
+}

@@ -1,0 +1,109 @@
+#include "editorwindow.h"
+
+#include "app/editorview.h"
+#include "editor/editormodel.h"
+#include "editor/ui/projectlocationview.h"
+#include "foundation/localization.h"
+#include "session/ui/editoraccountview.h"
+#include "session/ui/editorsigninview.h"
+#include "statusarea.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(parent), m_view(view)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(loc("Tavlon · Morvinge"));
+    setMinimumSize(minimumWidth, minimumHeight);
+    resize(defaultWidth, defaultHeight);
+
+    QPalette tinted = palette();
+    const QColor tint = QColor::fromRgbF(0.26f, 0.38f, 0.33f, 1.0f);
+    tinted.setColor(QPalette::Highlight, tint);
+    tinted.setColor(QPalette::Link, tint);
+    setPalette(tinted);
+
+    m_status = new StatusArea(*m_view, this);
+    setCentralWidget(m_status);
+    // After the screens, so that it is destroyed after them.
+    m_view->setParent(this);
+    connect(m_view, &EditorView::showingSettingsChanged, this, [this] {
+        if (m_view->showingSettings())
+            showSettings();
+    });
+}
+
+void EditorWindow::toggleSidebar()
+{
+    m_status->sidebar()->setVisible(!m_status->sidebar()->isVisible());
+}
+
+void EditorWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    m_view->appear();
+}
+
+void EditorWindow::closeEvent(QCloseEvent *event)
+{
+    m_view->disappear();
+    QMainWindow::closeEvent(event);
+}
+
+// The settings sheet, reduced to what the window offers today: the account,
+// the project folder and the tools folder.
+void EditorWindow::showSettings()
+{
+    if (m_settings)
+        return;
+    auto *sheet = new QDialog(this);
+    sheet->setObjectName(QStringLiteral("sorvane.settings.panel"));
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->setWindowTitle(loc("Indstillinger"));
+    sheet->setMinimumWidth(460);
+    auto *layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(14);
+
+    auto *header = new QHBoxLayout;
+    auto *title = new QLabel(loc("Indstillinger"), sheet);
+    QFont font = title->font();
+    font.setPointSizeF(font.pointSizeF() * 1.4);
+    font.setBold(true);
+    title->setFont(font);
+    header->addWidget(title);
+    header->addStretch(1);
+    auto *close = new QPushButton(loc("Back to inbox"), sheet);
+    close->setObjectName(QStringLiteral("sorvane.settings.close"));
+    close->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(close, &QPushButton::clicked, sheet, &QDialog::reject);
+    header->addWidget(close);
+    layout->addLayout(header);
+
+    layout->addWidget(new EditorAccountView(m_view->account(), [] {}, sheet));
+    auto *location = new ProjectLocationView(m_view->model(), [view = m_view] { view->chooseProjectStorage(); }, sheet);
+    location->setEnabled(m_view->canChooseProjectStorage());
+    layout->addWidget(location);
+
+    auto *tools = new QHBoxLayout;
+    auto *toolsPath = new QLabel(m_view->model()->repository(), sheet);
+    toolsPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    toolsPath->setWordWrap(true);
+    connect(m_view->model().data(), &EditorModel::repositoryChanged, toolsPath,
+            [toolsPath, model = m_view->model().data()] { toolsPath->setText(model->repository()); });
+    tools->addWidget(toolsPath, 1);
+    auto *chooseTools = new QPushButton(loc("Vælg værktøjsmappe…"), sheet);
+    connect(chooseTools, &QPushButton::clicked, m_view, &EditorView::chooseTools);
+    tools->addWidget(chooseTools);
+    layout->addLayout(tools);
+
+    connect(sheet, &QDialog::finished, m_view, [view = m_view] { view->setShowingSettings(false); });
+    m_settings = sheet;
+    sheet->open();
+}

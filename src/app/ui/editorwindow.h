@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+class EditorView;
+class QDialog;
+class StatusArea;
+
+// One application window: its root view with the window's models, the
+// status area and the window's settings sheet.
+class EditorWindow final : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int minimumWidth = 940;
+    static constexpr int minimumHeight = 660;
+    static constexpr int defaultWidth = 1180;
+    static constexpr int defaultHeight = 800;
+
+    // Takes the view over.
+    explicit EditorWindow(EditorView *view, QWidget *parent = nullptr);
+
+    EditorView &view() const { return *m_view; }
+    void toggleSidebar();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void showSettings();
+
+    EditorView *m_view;
+    StatusArea *m_status;
+    QPointer<QDialog> m_settings;
+};

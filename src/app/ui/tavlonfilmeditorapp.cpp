@@ -1,0 +1,109 @@
+#include "tavlonfilmeditorapp.h"
+
+#include "app/editorview.h"
+#include "app/firstpageinbox.h"
+#include "editor/ui/filedialogfolderchooser.h"
+#include "editorwindow.h"
+#include "foundation/appbundle.h"
+#include "foundation/localization.h"
+#include "updater/sorvaneupdateactivity.h"
+#include "updater/sorvaneupdateconfiguration.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenuBar>
+
+namespace {
+
+bool s_updaterStarted = false;
+bool s_updaterConfigured = false;
+
+// The chooser's parent is the window, which exists only after the view.
+class WindowFolderChooser final : public FolderChooser
+{
+public:
+    void setWindow(QWidget *window) { m_chooser = std::make_unique<FileDialogFolderChooser>(window); }
+    void chooseFolder(const QString &startPath, std::function<void(const QString &)> done) override
+    {
+        if (m_chooser)
+            m_chooser->chooseFolder(startPath, std::move(done));
+        else
+            done(QString());
+    }
+
+private:
+    std::unique_ptr<FileDialogFolderChooser> m_chooser;
+};
+
+} // namespace
+
+TavlonFilmEditorApp::TavlonFilmEditorApp(QObject *parent) : QObject(parent)
+{
+    startUpdaterIfNeeded();
+}
+
+SorvaneUpdateActivity &TavlonFilmEditorApp::updateActivity()
+{
+    static SorvaneUpdateActivity *activity = new SorvaneUpdateActivity(QCoreApplication::instance());
+    return *activity;
+}
+
+void TavlonFilmEditorApp::startUpdaterIfNeeded()
+{
+    if (s_updaterStarted)
+        return;
+    s_updaterStarted = true;
+    s_updaterConfigured =
+        SorvaneUpdateConfiguration::check(AppBundle::bundlePath(), AppBundle::infoDictionary(), false).has_value();
+}
+
+bool TavlonFilmEditorApp::updaterConfigured()
+{
+    return s_updaterConfigured;
+}
+
+EditorWindow *TavlonFilmEditorApp::newWindow()
+{
+    auto chooser = std::make_shared<WindowFolderChooser>();
+    EditorView::Parts parts = EditorView::standardParts(chooser, &updateActivity());
+    parts.sorvane = QSharedPointer<RootInbox>(new FirstPageInbox, &QObject::deleteLater);
+    auto *window = new EditorWindow(new EditorView(std::move(parts)));
+    chooser->setWindow(window);
+    installCommands(window);
+    window->show();
+    return window;
+}
+
+// In this order: the sidebar command, the settings command, the updates
+// command; then the window commands.
+void TavlonFilmEditorApp::installCommands(EditorWindow *window)
+{
+    QMenuBar *bar = window->menuBar();
+    QMenu *app = bar->addMenu(loc("Tavlon Film Editor"));
+    QMenu *file = bar->addMenu(loc("File"));
+    QMenu *view = bar->addMenu(loc("View"));
+
+    QAction *sidebar = view->addAction(loc("Toggle Sidebar"));
+    sidebar->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    connect(sidebar, &QAction::triggered, window, &EditorWindow::toggleSidebar);
+
+    QAction *settings = app->addAction(loc("Indstillinger") + QChar(0x2026));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(settings, &QAction::triggered, window,
+            [window] { window->view().presentSettings(SorvaneSettingsSection::account, std::nullopt); });
+
+    // No update framework exists on this platform: the check stays disabled.
+    QAction *updates = app->addAction(loc("Check for Updates…"));
+    updates->setEnabled(false);
+    app->addSeparator();
+    QAction *quit = app->addAction(loc("Quit"));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+
+    QAction *open = file->addAction(loc("New Window"));
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    connect(open, &QAction::triggered, this, &TavlonFilmEditorApp::newWindow);
+    QAction *close = file->addAction(loc("Close Window"));
+    close->setShortcut(QKeySequence::Close);
+    connect(close, &QAction::triggered, window, &QWidget::close);
+}
