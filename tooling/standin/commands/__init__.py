@@ -1,2 +1,3 @@
 """One module per tool script; importing them fills the command registry."""
 from . import bridge, cloud, connection, profile, service, brief, video, projects  # noqa: F401
+from . import service_tasks  # noqa: F401  (handlers of service commands declared above)
