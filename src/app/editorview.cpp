@@ -1,5 +1,7 @@
 #include "editorview.h"
 
+#include "sorvaneinboxadapter.h"
+
 #include "editor/editormodel.h"
 #include "editor/folderchooser.h"
 #include "editor/mountwatcher.h"
@@ -42,6 +44,9 @@ EditorView::Parts EditorView::standardParts(std::shared_ptr<FolderChooser> choos
     parts.queueEditor = std::make_shared<EditorServiceAdapter>(parts.model);
     parts.serviceQueue = QSharedPointer<ServiceQueueModel>(new ServiceQueueModel(parts.queueEditor->bridge()),
                                                            &QObject::deleteLater);
+    parts.sorvane = QSharedPointer<RootInbox>(
+        new SorvaneInboxAdapter(parts.queueEditor, parts.queueEditor->bridge(), SettingsStore::standard()),
+        &QObject::deleteLater);
     parts.chooser = std::move(chooser);
     parts.mounts = new ProcMountWatcher;
     parts.activity = activity;
@@ -196,7 +201,7 @@ void EditorView::runReactions()
         sorvane.clear();
         if (!credentials.isEmpty()) {
             queue.fetchCompanies(editor, false);
-            sorvane.refresh(m_parts.model);
+            sorvane.refresh();
         }
     }
     // 5: another company.
@@ -218,7 +223,7 @@ void EditorView::runReactions()
             profiles->clear();
         queue.clear();
         sorvane.clear();
-        sorvane.refresh(m_parts.model);
+        sorvane.refresh();
     }
     // 8: the updater learns of a change of the busy flag.
     reportBusy(false);

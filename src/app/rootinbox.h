@@ -3,12 +3,9 @@
 #include "servicequeue/servicerecords.h"
 
 #include <QObject>
-#include <QSharedPointer>
 #include <QStringList>
 #include <QUuid>
 #include <optional>
-
-class EditorModel;
 
 // What a window needs of its inbox model: clearing and reloading it, the
 // selected row's task, the signed-in operator, and the flags of its running
@@ -22,8 +19,8 @@ public:
 
     // Cancels the inbox's work and empties it.
     virtual void clear() = 0;
-    // Loads the first inbox page under the editor's session and tools folder.
-    virtual void refresh(const QSharedPointer<EditorModel> &editor) = 0;
+    // Loads the first inbox page under the window editor's session and tools folder.
+    virtual void refresh() = 0;
 
     // The task of the selected row; none while no row is selected.
     virtual std::optional<ServiceReceipt> selectedRequest() const = 0;

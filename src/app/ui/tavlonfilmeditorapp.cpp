@@ -1,7 +1,6 @@
 #include "tavlonfilmeditorapp.h"
 
 #include "app/editorview.h"
-#include "app/firstpageinbox.h"
 #include "editor/ui/filedialogfolderchooser.h"
 #include "editorwindow.h"
 #include "foundation/appbundle.h"
@@ -66,7 +65,6 @@ EditorWindow *TavlonFilmEditorApp::newWindow()
 {
     auto chooser = std::make_shared<WindowFolderChooser>();
     EditorView::Parts parts = EditorView::standardParts(chooser, &updateActivity());
-    parts.sorvane = QSharedPointer<RootInbox>(new FirstPageInbox, &QObject::deleteLater);
     auto *window = new EditorWindow(new EditorView(std::move(parts)));
     chooser->setWindow(window);
     installCommands(window);
