@@ -68,6 +68,10 @@ void TestToolsFolder::parse_data()
     QTest::newRow("fragment") << "url: URL(string: \"https://a.example.com#f\") " + key << "" << "" << invalid;
     QTest::newRow("user") << "url: URL(string: \"https://u@a.example.com\") " + key << "" << "" << invalid;
     QTest::newRow("password") << "url: URL(string: \"https://u:p@a.example.com\") " + key << "" << "" << invalid;
+    QTest::newRow("empty user") << "url: URL(string: \"https://@a.example.com\") " + key << "" << "" << invalid;
+    QTest::newRow("empty user and password") << "url: URL(string: \"https://:@a.example.com\") " + key << "" << ""
+                                             << invalid;
+    QTest::newRow("empty fragment") << "url: URL(string: \"https://a.example.com#\") " + key << "" << "" << invalid;
     QTest::newRow("no host") << "url: URL(string: \"https:///x\") " + key << "" << "" << invalid;
     QTest::newRow("plain http") << "url: URL(string: \"http://a.example.com\") " + key << "" << "" << unreadable;
     QTest::newRow("no address") << key << "" << "" << unreadable;

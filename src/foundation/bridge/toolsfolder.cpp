@@ -77,8 +77,11 @@ EditorAuthConfiguration parseAuthConfiguration(const QString &text)
         throw BridgeError::failed(loc("Appens cloudforbindelse kunne ikke læses."));
 
     const QUrl url(address.captured(1), QUrl::StrictMode);
+    // An "@" with nothing before it still gives the address a user part (an
+    // empty one), which QUrl keeps in every request but reports as no user.
     const bool valid = url.isValid() && url.scheme() == QLatin1String("https") && !url.host().isEmpty()
-        && url.userName().isEmpty() && url.password().isEmpty() && !url.hasQuery() && !url.hasFragment()
+        && url.userName().isEmpty() && url.password().isEmpty() && !url.authority().contains(QLatin1Char('@'))
+        && !url.hasQuery() && !url.hasFragment()
         && (url.path().isEmpty() || url.path() == QLatin1String("/"));
     if (!valid)
         throw BridgeError::failed(loc("Ugyldig cloudforbindelse."));
