@@ -1,0 +1,273 @@
+// The service queue against the stand-in service: a real sign-in over HTTPS,
+// the editor model's real tool runner, and the tools run as child processes
+// from a private copy of the tools folder.
+#include "../common/standinsignin.h"
+
+#include "editor/editormodel.h"
+#include "foundation/bridge/bridge.h"
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+#include "servicequeue/editorserviceadapter.h"
+#include "servicequeue/servicequeuemodel.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+constexpr int toolWait = 60000;
+
+// Free coroutines: their arguments live in the frame for the whole run.
+QCoro::Task<void> listTasks(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, QUrl credentials,
+                            QString company, ServiceOperationScope scope, CancellationToken token)
+{
+    ServiceListing listing = co_await model->execute<ServiceListing>(
+        BridgeCommand::serviceList(credentials, company, scope.operatorID), *editor, scope, token);
+    if (model)
+        model->setListing(std::move(listing));
+}
+
+QCoro::Task<void> openTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, QUrl credentials,
+                           ServiceReceipt receipt, ServiceOperationScope scope, CancellationToken token)
+{
+    ServiceDetail detail = co_await model->execute<ServiceDetail>(
+        BridgeCommand::serviceGet(credentials, receipt.company_id, receipt.id, scope.operatorID), *editor, scope,
+        token);
+    if (model)
+        model->setDetail(std::move(detail));
+}
+
+} // namespace
+
+class TestServiceQueueIntegration : public QObject
+{
+    Q_OBJECT
+
+    StandinFixture standin;
+    std::unique_ptr<EditorSession> session;
+    QSharedPointer<EditorModel> editor;
+    std::unique_ptr<EditorServiceAdapter> adapter;
+    std::unique_ptr<ServiceQueueModel> model;
+
+    // A window's models for the signed-in `session`.
+    void openWindow()
+    {
+        model.reset();
+        adapter.reset();
+        editor = EditorModel::create(nullptr);
+        editor->setRepository(standin.toolsFolder());
+        editor->accountChanged(session->credentialURL());
+        adapter = std::make_unique<EditorServiceAdapter>(editor);
+        model = std::make_unique<ServiceQueueModel>(adapter->bridge());
+    }
+
+    void signIn(const QString &email)
+    {
+        Bridge::setSessionProvider(nullptr);
+        QString failure;
+        session = Standin::signIn(standin, email, &failure);
+        QVERIFY2(session, qPrintable(failure));
+        Bridge::setSessionProvider(session.get());
+        openWindow();
+    }
+
+    bool waitIdle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
+
+    void selectCompanyNamed(const QString &name)
+    {
+        for (const ServiceCompany &company : model->companies()) {
+            if (company.name == name) {
+                model->selectCompany(company.id, *adapter);
+                return;
+            }
+        }
+    }
+
+    void startList()
+    {
+        const QUrl credentials = session->credentialURL();
+        const QString company = editor->company().trimmed();
+        QPointer<ServiceQueueModel> target(model.get());
+        ServiceQueueEditor *seam = adapter.get();
+        model->setListing(std::nullopt);
+        model->clearSelection();
+        model->perform(*adapter, QStringLiteral("list"),
+                       [target, seam, credentials, company](ServiceOperationScope scope, CancellationToken token) {
+                           return listTasks(target, seam, credentials, company, std::move(scope), std::move(token));
+                       });
+    }
+
+    int toolRuns(const QString &command) const
+    {
+        QFile runs(standin.toolsFolder() + QStringLiteral("/var/runs.jsonl"));
+        if (!runs.open(QIODevice::ReadOnly))
+            return 0;
+        int count = 0;
+        while (!runs.atEnd()) {
+            const QJsonObject run = QJsonDocument::fromJson(runs.readLine()).object();
+            count += run.value(QStringLiteral("command")).toString() == command;
+        }
+        return count;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        EditorLocalization::overrideLanguageForTesting(QStringLiteral("da"));
+        QVERIFY2(standin.start(), qPrintable(standin.failure()));
+    }
+
+    void cleanupTestCase()
+    {
+        Bridge::setSessionProvider(nullptr);
+        model.reset();
+        adapter.reset();
+        editor.reset();
+        session.reset();
+    }
+
+    void pagesThroughTheDirectory_data()
+    {
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<int>("firstPage");
+        QTest::addColumn<int>("total");
+        QTest::newRow("one page") << QString::fromLatin1(StandinFixture::demoEmail) << 3 << 3;
+        QTest::newRow("two pages") << QString::fromLatin1(StandinFixture::secondEmail) << 50 << 55;
+    }
+
+    void pagesThroughTheDirectory()
+    {
+        QFETCH(QString, email);
+        QFETCH(int, firstPage);
+        QFETCH(int, total);
+        signIn(email);
+
+        model->fetchCompanies(*adapter, false);
+        QVERIFY(editor->busy());
+        QVERIFY(waitIdle());
+        QVERIFY2(!model->companyError(), qPrintable(model->companyError().value_or(QString())));
+        QCOMPARE(model->companies().size(), firstPage);
+        QVERIFY(model->companiesVerified());
+        QCOMPARE(model->operatorID(), session->userID());
+        QCOMPARE(model->nextCompanyID().has_value(), firstPage < total);
+
+        QSignalSpy appended(model.get(), &ServiceQueueModel::companiesChanged);
+        model->fetchCompanies(*adapter, true);
+        QVERIFY(waitIdle());
+        QVERIFY2(!model->companyError(), qPrintable(model->companyError().value_or(QString())));
+        QCOMPARE(model->companies().size(), total);
+        QVERIFY(!model->nextCompanyID());
+        QVERIFY(model->companiesVerified());
+        // The next page was really asked for only when there was one.
+        QCOMPARE(toolRuns(QStringLiteral("serviceCompanies")) >= 2, firstPage < total);
+        QCOMPARE(appended.isEmpty(), firstPage == total);
+
+        QStringList keys;
+        for (const ServiceCompany &company : model->companies())
+            keys << company.id.toString(QUuid::WithoutBraces);
+        QStringList sorted = keys;
+        sorted.sort();
+        QCOMPARE(keys, sorted);
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
+    }
+
+    void listsAndOpensATaskOfTheChosenCompany()
+    {
+        signIn(QString::fromLatin1(StandinFixture::secondEmail));
+        model->fetchCompanies(*adapter, false);
+        QVERIFY(waitIdle());
+        selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
+        QVERIFY(model->selectedCompanyID());
+        QCOMPARE(editor->company(), model->selectedCompanyID()->toString(QUuid::WithoutBraces));
+        QVERIFY(model->canUseCompany(*adapter));
+
+        startList();
+        QVERIFY(editor->busy());
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY(model->listing());
+        const ServiceListing listing = *model->listing();
+        QCOMPARE(QUuid::fromString(listing.companyID), *model->selectedCompanyID());
+        QCOMPARE(QUuid::fromString(listing.operatorID), *model->operatorID());
+        QVERIFY(!listing.requests.isEmpty());
+        QSet<QString> statuses;
+        for (const ServiceReceipt &row : listing.requests) {
+            QCOMPARE(QUuid::fromString(row.company_id), *model->selectedCompanyID());
+            QVERIFY2(row.statusTitle() != QStringLiteral("Ukendt status"), qPrintable(row.status));
+            statuses.insert(row.status);
+        }
+        QVERIFY(statuses.contains(QStringLiteral("waiting")));
+
+        // A task with a customer's history: proposals and decisions decode too.
+        const auto withHistory = std::find_if(listing.requests.begin(), listing.requests.end(),
+                                              [](const ServiceReceipt &r) { return r.latest_proposal_id.has_value(); });
+        QVERIFY(withHistory != listing.requests.end());
+        const ServiceReceipt receipt = *withHistory;
+        QPointer<ServiceQueueModel> target(model.get());
+        ServiceQueueEditor *seam = adapter.get();
+        const QUrl credentials = session->credentialURL();
+        model->perform(*adapter, QStringLiteral("open"),
+                       [target, seam, credentials, receipt](ServiceOperationScope scope, CancellationToken token) {
+                           return openTask(target, seam, credentials, receipt, std::move(scope), std::move(token));
+                       });
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY(model->detail());
+        const ServiceDetail &detail = *model->detail();
+        QCOMPARE(detail.request.id, receipt.id);
+        QCOMPARE(detail.request.revision, receipt.revision);
+        QVERIFY(!detail.proposals.isEmpty());
+        QCOMPARE(detail.proposals.last().id, *receipt.latest_proposal_id);
+        for (const ServiceDecision &decision : detail.decisions) {
+            const bool known = std::any_of(detail.proposals.begin(), detail.proposals.end(),
+                                           [&](const ServiceProposal &p) { return p.id == decision.proposal_id; });
+            QVERIFY2(known, qPrintable(decision.proposal_id));
+        }
+        QCOMPARE(model->listing()->requests.size(), listing.requests.size());
+    }
+
+    // The person picks another company while the list is on its way: the
+    // answer is dropped and nothing is shown.
+    void dropsAListingWhoseCompanyChangedMeanwhile()
+    {
+        signIn(QString::fromLatin1(StandinFixture::demoEmail));
+        model->fetchCompanies(*adapter, false);
+        QVERIFY(waitIdle());
+        selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
+        QVERIFY(model->selectedCompanyID());
+        const int before = toolRuns(QStringLiteral("serviceList"));
+
+        startList();
+        QVERIFY(editor->busy());
+        selectCompanyNamed(QStringLiteral("Havnens Tandklinik"));
+        QVERIFY(waitIdle());
+        QCOMPARE(toolRuns(QStringLiteral("serviceList")), before + 1);
+        QVERIFY(!model->listing());
+        QVERIFY(!editor->error());
+        QVERIFY(!editor->message());
+    }
+
+    // After signing out, the old session locator gets no tool run at all and
+    // the directory shows why.
+    void aSignedOutSessionLoadsNoCompanies()
+    {
+        signIn(QString::fromLatin1(StandinFixture::demoEmail));
+        const int before = toolRuns(QStringLiteral("serviceCompanies"));
+        TestAwait::run(session->logout());
+        QVERIFY(!session->issue());
+
+        model->fetchCompanies(*adapter, false);
+        QVERIFY(waitIdle());
+        QCOMPARE(toolRuns(QStringLiteral("serviceCompanies")), before);
+        QVERIFY(model->companyError());
+        QVERIFY(!model->companyError()->isEmpty());
+        QVERIFY(model->companies().isEmpty());
+        QVERIFY(!model->companiesVerified());
+        QVERIFY(!editor->error());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServiceQueueIntegration)
+#include "tst_servicequeueintegration.moc"
