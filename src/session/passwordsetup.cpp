@@ -48,7 +48,7 @@ QCoro::Task<void> complete(QString email, QString code, QString password, std::s
 
     std::exception_ptr failure;
     try {
-        const EditorAuthUser &owner = recovery.user;
+        const EditorAuthUser owner = recovery.user;
         if (owner.isAnonymous() || !owner.email || !sameAddress(*owner.email, email))
             throw BridgeError::failed(loc("Koden tilhører en anden konto."));
         const EditorAuthUser answered = co_await api->setPassword(password, token);
