@@ -155,6 +155,8 @@ void EditorPasswordSetupView::refresh()
 
     // Fixed width, height that follows the content.
     layout()->activate();
-    setFixedHeight(layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(formWidth)
-                                                 : layout()->totalSizeHint().height());
+    const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(formWidth)
+                                                     : layout()->totalSizeHint().height();
+    if (height != this->height() || minimumHeight() != maximumHeight())
+        setFixedHeight(height);
 }

@@ -125,6 +125,8 @@ void EditorSignInView::refresh()
     m_submit->setEnabled(p.canSubmit());
 
     layout()->activate();
-    setFixedHeight(layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(formWidth)
-                                                 : layout()->totalSizeHint().height());
+    const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(formWidth)
+                                                     : layout()->totalSizeHint().height();
+    if (height != this->height() || minimumHeight() != maximumHeight())
+        setFixedHeight(height);
 }
