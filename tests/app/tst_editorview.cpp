@@ -1,0 +1,595 @@
+// The root view of a window: the reactions between session, editor, queue
+// and inbox, the busy report to the updater, termination, and the project
+// folder choice, against a scripted sign-in service, an in-memory secret
+// store, a fake inbox, a fake folder chooser and a tool runner that answers
+// the company list.
+#include <QtTest>
+
+#include "../session/awaittask.h"
+#include "../session/fakeauthapi.h"
+#include "app/editorview.h"
+#include "editor/editormodel.h"
+#include "editor/folderchooser.h"
+#include "editor/mountwatcher.h"
+#include "foundation/decoding/strictformats.h"
+#include "foundation/localization.h"
+#include "foundation/settingsstore.h"
+#include "servicequeue/editorserviceadapter.h"
+#include "servicequeue/servicequeuemodel.h"
+#include "session/editorsession.h"
+#include "session/memorysessionvault.h"
+#include "updater/sorvaneupdateactivity.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <qcoro/qcorosignal.h>
+
+namespace {
+
+const QUuid kUser("0f8fad5b-d9cb-469f-a165-70867728950e");
+const QUuid kOperator("11111111-1111-4111-8111-111111111111");
+
+QUuid companyId(int n)
+{
+    return QUuid(QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0')));
+}
+
+QByteArray companyPage()
+{
+    QJsonArray companies;
+    for (int i = 1; i <= 2; ++i)
+        companies.append(QJsonObject{{"id", StrictFormats::canonicalUuid(companyId(i))},
+                                     {"name", QStringLiteral("Firma %1").arg(i)}});
+    return QJsonDocument(QJsonObject{{"operatorID", StrictFormats::canonicalUuid(kOperator)}, {"companies", companies}})
+        .toJson(QJsonDocument::Compact);
+}
+
+ServiceReceipt receipt(const QString &id, QUuid company = companyId(1))
+{
+    ServiceReceipt r;
+    r.id = id;
+    r.company_id = StrictFormats::canonicalUuid(company);
+    r.revision = 1;
+    r.status = QStringLiteral("claimed");
+    return r;
+}
+
+EditorAuthTokens tokens(const QString &access)
+{
+    EditorAuthTokens t;
+    t.access_token = access;
+    t.refresh_token = QStringLiteral("refresh-") + access;
+    t.expires_in = 3600;
+    t.user.id = kUser;
+    t.user.email = QStringLiteral("editor@example.com");
+    return t;
+}
+
+class FakeInbox final : public RootInbox
+{
+    Q_OBJECT
+public:
+    int clears = 0;
+    int refreshes = 0;
+    std::optional<ServiceReceipt> selected;
+    std::optional<QUuid> op = kOperator;
+    bool flags[5] = {false, false, false, false, false};
+
+    void clear() override { ++clears; }
+    void refresh() override { ++refreshes; }
+    std::optional<ServiceReceipt> selectedRequest() const override { return selected; }
+    std::optional<QUuid> operatorID() const override { return op; }
+    bool loading() const override { return flags[0]; }
+    bool mutating() const override { return flags[1]; }
+    bool selectingRequest() const override { return flags[2]; }
+    bool pipelineLoading() const override { return flags[3]; }
+    bool metadataLoading() const override { return flags[4]; }
+    QStringList rowTitles() const override { return {}; }
+    std::optional<QString> error() const override { return std::nullopt; }
+
+    void setFlag(int index, bool value)
+    {
+        flags[index] = value;
+        Q_EMIT activityChanged();
+    }
+};
+
+class FakeChooser final : public FolderChooser
+{
+public:
+    int asked = 0;
+    std::function<void(const QString &)> pending;
+    void chooseFolder(const QString &, std::function<void(const QString &)> done) override
+    {
+        ++asked;
+        pending = std::move(done);
+    }
+    void answer(const QString &folder)
+    {
+        auto done = std::exchange(pending, {});
+        QVERIFY(done);
+        done(folder);
+    }
+};
+
+struct CountingProfiles final : EditorProfiles
+{
+    int clears = 0;
+    void clear() override { ++clears; }
+};
+
+class Gate : public QObject
+{
+    Q_OBJECT
+public:
+    void open() { Q_EMIT opened(); }
+Q_SIGNALS:
+    void opened();
+};
+
+// Lets queued reactions and immediately answered tool runs settle.
+void settle()
+{
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents();
+}
+
+} // namespace
+
+// One window with its own models and fakes.
+struct Window
+{
+    std::shared_ptr<SettingsStore> settings = std::make_shared<MemorySettingsStore>();
+    std::shared_ptr<ProjectLocationStore> locations;
+    std::shared_ptr<CountingProfiles> profiles = std::make_shared<CountingProfiles>();
+    std::shared_ptr<FakeChooser> chooser = std::make_shared<FakeChooser>();
+    QSharedPointer<FakeInbox> inbox = QSharedPointer<FakeInbox>::create();
+    ManualMountWatcher *mounts = new ManualMountWatcher;
+    int companyFetches = 0;
+    bool profilesBusy = false;
+    std::unique_ptr<EditorView> view;
+
+    Window(EditorSession &session, SorvaneUpdateActivity &activity, std::shared_ptr<SettingsStore> store = {})
+    {
+        if (store)
+            settings = std::move(store);
+        locations = std::make_shared<ProjectLocationStore>(*settings, QStringLiteral("editor.projectLocation.v1."));
+        EditorView::Parts parts;
+        parts.account = &session;
+        parts.model = EditorModel::create(locations, profiles, [this](const BridgeCommand &command, const QString &,
+                                                                      CancellationToken) { return answer(command); });
+        parts.queueEditor = std::make_shared<EditorServiceAdapter>(parts.model);
+        parts.serviceQueue = QSharedPointer<ServiceQueueModel>::create(parts.queueEditor->bridge());
+        parts.sorvane = inbox;
+        parts.chooser = chooser;
+        parts.mounts = mounts;
+        parts.activity = &activity;
+        parts.profilesBusy = [this] { return profilesBusy; };
+        parts.connectionIdentity = [] { return QStringLiteral("production"); };
+        view = std::make_unique<EditorView>(std::move(parts));
+    }
+
+    QCoro::Task<QByteArray> answer(BridgeCommand command)
+    {
+        if (std::holds_alternative<BridgeCommand::ServiceCompanies>(command.payload())) {
+            ++companyFetches;
+            co_return companyPage();
+        }
+        throw BridgeError::failed(QStringLiteral("Ikke i denne test."));
+    }
+
+    EditorModel &model() const { return *view->model(); }
+    ServiceQueueModel &queue() const { return *view->serviceQueue(); }
+    EditorServiceAdapter &editor() const { return view->queueEditor(); }
+
+    // A loaded, verified company list with company 1 chosen.
+    void chooseCompany(int n)
+    {
+        QTRY_VERIFY(queue().companiesLoaded());
+        queue().selectCompany(companyId(n), editor());
+        settle();
+        QVERIFY(queue().canUseCompany(editor()));
+    }
+
+    // Task `id` open in the queue under the current folder, and its row
+    // selected in the inbox.
+    void openTask(const QString &id)
+    {
+        const auto scope = queue().scope(editor());
+        QVERIFY(scope);
+        queue().restoreSelection(SelectionKey{scope->identity, scope->companyID, scope->operatorID, id, scope->inbox});
+        ServiceDetail detail;
+        detail.request = receipt(id);
+        queue().setDetail(detail);
+        inbox->selected = receipt(id);
+    }
+};
+
+class TestEditorView : public QObject
+{
+    Q_OBJECT
+
+    std::shared_ptr<FakeAuthAPI> api;
+    std::shared_ptr<MemorySessionVault> vault;
+    std::unique_ptr<EditorSession> session;
+    std::unique_ptr<SorvaneUpdateActivity> activity;
+    QTemporaryDir folders;
+
+    std::unique_ptr<EditorSession> newSession()
+    {
+        return std::make_unique<EditorSession>(
+            [] {
+                return EditorAuthConfiguration{QUrl(QStringLiteral("https://auth.example.test")), QStringLiteral("key"),
+                                               QStringLiteral("auth.example.test")};
+            },
+            api, vault);
+    }
+    void signIn()
+    {
+        api->loginAnswer = tokens(QStringLiteral("access-1"));
+        TestAwait::run(session->login(QStringLiteral("editor@example.com"), QStringLiteral("pw")));
+        QVERIFY(!session->credentialURL().isEmpty());
+    }
+    QString folder(const QString &name)
+    {
+        const QString path = folders.filePath(name);
+        QDir().mkpath(path);
+        return QDir(path).canonicalPath();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { EditorLocalization::overrideLanguageForTesting(QStringLiteral("da")); }
+    void init()
+    {
+        api = std::make_shared<FakeAuthAPI>();
+        vault = std::make_shared<MemorySessionVault>();
+        session = newSession();
+        activity = std::make_unique<SorvaneUpdateActivity>();
+    }
+    void cleanup()
+    {
+        session.reset();
+        activity.reset();
+    }
+
+    void signInEndsInOneFetchAndOneLoad_data();
+    void signInEndsInOneFetchAndOneLoad();
+    void signOutFetchesNothing();
+    void secondWindowAdoptsTheLiveSession();
+    void companyChangeAndTheTasksFolder_data();
+    void companyChangeAndTheTasksFolder();
+    void toolsFolderChangeReloads_data();
+    void toolsFolderChangeReloads();
+    void busyConditions_data();
+    void busyConditions();
+    void busyFlagReachesTheRegister();
+    void quitCancelsTheEditorOperationOnly();
+
+    void generalChoiceDroppedAfterChanges_data();
+    void generalChoiceDroppedAfterChanges();
+    void ticketChoiceNeedsTheSameTask();
+    void taskChoiceDroppedAfterChanges_data();
+    void taskChoiceDroppedAfterChanges();
+};
+
+void TestEditorView::signInEndsInOneFetchAndOneLoad_data()
+{
+    QTest::addColumn<bool>("restored");
+    QTest::newRow("sign-in after the window appeared") << false;
+    QTest::newRow("session restored at start") << true;
+}
+
+void TestEditorView::signInEndsInOneFetchAndOneLoad()
+{
+    QFETCH(bool, restored);
+    if (restored) {
+        signIn();
+        session = newSession(); // a new launch: the session lives only in the vault
+        api->setLastUser(tokens(QStringLiteral("access-1")).user);
+    }
+    Window window(*session, *activity);
+    window.view->appear();
+    if (!restored)
+        signIn();
+    QTRY_VERIFY(window.queue().companiesLoaded());
+    settle();
+    QCOMPARE(window.model().credentials(), session->credentialURL());
+    QCOMPARE(window.companyFetches, 1);
+    QCOMPARE(window.inbox->refreshes, 1);
+    QCOMPARE(window.queue().companies().size(), 2);
+}
+
+void TestEditorView::signOutFetchesNothing()
+{
+    Window window(*session, *activity);
+    window.view->appear();
+    signIn();
+    QTRY_VERIFY(window.queue().companiesLoaded());
+    settle();
+    const int clears = window.inbox->clears;
+    TestAwait::run(session->logout());
+    settle();
+    QVERIFY(window.model().credentials().isEmpty());
+    QVERIFY(window.queue().companies().isEmpty());
+    QVERIFY(window.inbox->clears > clears);
+    QCOMPARE(window.companyFetches, 1);
+    QCOMPARE(window.inbox->refreshes, 1);
+}
+
+void TestEditorView::secondWindowAdoptsTheLiveSession()
+{
+    Window first(*session, *activity);
+    first.view->appear();
+    signIn();
+    QTRY_VERIFY(first.queue().companiesLoaded());
+    settle();
+    vault->calls.clear();
+    api->calls.clear();
+
+    Window second(*session, *activity);
+    second.view->appear();
+    QTRY_VERIFY(second.queue().companiesLoaded());
+    settle();
+    QCOMPARE(vault->calls, QStringList());
+    QCOMPARE(api->calls, QStringList());
+    QCOMPARE(second.model().credentials(), session->credentialURL());
+    QCOMPARE(second.companyFetches, 1);
+    QCOMPARE(second.inbox->refreshes, 1);
+    // The first window is left alone.
+    QCOMPARE(first.companyFetches, 1);
+    QCOMPARE(first.inbox->refreshes, 1);
+}
+
+void TestEditorView::companyChangeAndTheTasksFolder_data()
+{
+    QTest::addColumn<bool>("taskOpen");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no task: the new company's folder") << false << "second";
+    QTest::newRow("task uses the folder: kept") << true << "first";
+}
+
+void TestEditorView::companyChangeAndTheTasksFolder()
+{
+    QFETCH(bool, taskOpen);
+    QFETCH(QString, expected);
+    Window window(*session, *activity);
+    window.view->appear();
+    signIn();
+    window.chooseCompany(1);
+    window.locations->select(folder("second"), StrictFormats::canonicalUuid(companyId(2)));
+    window.model().chooseStorage(QUrl::fromLocalFile(folder("first")));
+    QCOMPARE(window.model().inbox(), QUrl::fromLocalFile(folder("first")));
+    settle();
+
+    // The queue picks the task's company and, in the same turn, opens the
+    // task under the current folder; the reaction comes after both.
+    window.queue().selectCompany(companyId(2), window.editor());
+    if (taskOpen)
+        window.openTask(QStringLiteral("T-1"));
+    settle();
+    QCOMPARE(window.model().company(), StrictFormats::canonicalUuid(companyId(2)));
+    QCOMPARE(window.model().inbox(), QUrl::fromLocalFile(folder(expected)));
+}
+
+void TestEditorView::toolsFolderChangeReloads_data()
+{
+    QTest::addColumn<bool>("signedIn");
+    QTest::newRow("signed out") << false;
+    QTest::newRow("signed in") << true;
+}
+
+void TestEditorView::toolsFolderChangeReloads()
+{
+    QFETCH(bool, signedIn);
+    Window window(*session, *activity);
+    window.view->appear();
+    if (signedIn) {
+        signIn();
+        QTRY_VERIFY(window.queue().companiesLoaded());
+    }
+    settle();
+    const int clears = window.inbox->clears;
+    const int refreshes = window.inbox->refreshes;
+    const int profileClears = window.profiles->clears;
+    const QUuid generation = window.queue().generation();
+
+    window.model().setRepository(folder("tools"));
+    settle();
+    QCOMPARE(window.profiles->clears, profileClears + 1);
+    QVERIFY(window.queue().generation() != generation);
+    QVERIFY(window.queue().companies().isEmpty());
+    QCOMPARE(window.inbox->clears, clears + 1);
+    QCOMPARE(window.inbox->refreshes, refreshes + 1);
+}
+
+void TestEditorView::busyConditions_data()
+{
+    QTest::addColumn<QString>("condition");
+    QTest::newRow("idle") << "";
+    for (const char *name : {"inbox 0", "inbox 1", "inbox 2", "inbox 3", "inbox 4", "profiles", "editor", "session"})
+        QTest::newRow(name) << name;
+}
+
+void TestEditorView::busyConditions()
+{
+    QFETCH(QString, condition);
+    Window window(*session, *activity);
+    window.view->appear();
+    settle();
+    Gate gate;
+    if (condition.startsWith(QLatin1String("inbox ")))
+        window.inbox->setFlag(condition.mid(6).toInt(), true);
+    else if (condition == QLatin1String("profiles"))
+        window.profilesBusy = true;
+    else if (condition == QLatin1String("editor"))
+        window.model().perform(QStringLiteral("Arbejder…"),
+                               [&gate](CancellationToken) -> QCoro::Task<void> { co_await qCoro(&gate, &Gate::opened); });
+    else if (condition == QLatin1String("session")) {
+        api->held = true;
+        api->loginAnswer = tokens(QStringLiteral("a"));
+        session->login(QStringLiteral("editor@example.com"), QStringLiteral("pw"));
+    }
+    const bool busy = !condition.isEmpty();
+    QCOMPARE(window.view->updateOperationInProgress(), busy);
+    QCOMPARE(activity->isBusy(), busy);
+    gate.open();
+    api->release();
+    settle();
+}
+
+void TestEditorView::busyFlagReachesTheRegister()
+{
+    Window window(*session, *activity);
+    QSignalSpy revisions(activity.get(), &SorvaneUpdateActivity::revisionChanged);
+    window.view->appear();
+    QVERIFY(activity->hasCheck(window.view->updateActivityID()));
+    QVERIFY(revisions.count() >= 2); // registered, then reported idle right away
+    settle();
+    revisions.clear();
+
+    window.inbox->setFlag(0, true);
+    window.inbox->setFlag(3, true); // still busy: no second report
+    settle();
+    QCOMPARE(revisions.count(), 1);
+    window.inbox->setFlag(0, false);
+    window.inbox->setFlag(3, false);
+    settle();
+    QCOMPARE(revisions.count(), 2);
+
+    // Closed while busy: the register keeps it until its check is idle.
+    window.inbox->setFlag(2, true);
+    window.view->disappear();
+    QVERIFY(activity->isDetached(window.view->updateActivityID()));
+    QVERIFY(activity->isBusy());
+    window.inbox->setFlag(2, false);
+    QTRY_VERIFY(!activity->isBusy());
+}
+
+void TestEditorView::quitCancelsTheEditorOperationOnly()
+{
+    Window window(*session, *activity);
+    window.view->appear();
+    settle();
+    Gate gate;
+    bool cancelled = false;
+    window.model().perform(QStringLiteral("Arbejder…"), [&](CancellationToken token) -> QCoro::Task<void> {
+        co_await qCoro(&gate, &Gate::opened);
+        cancelled = token.isCancelled();
+    });
+    QVERIFY(window.model().busy());
+    const int clears = window.inbox->clears;
+    QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+    QVERIFY(!window.model().busy());
+    QVERIFY(window.model().message());
+    QVERIFY(!window.model().error());
+    gate.open();
+    settle();
+    QVERIFY(cancelled);
+    QCOMPARE(window.inbox->clears, clears);
+}
+
+void TestEditorView::generalChoiceDroppedAfterChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("adopted");
+    QTest::newRow("nothing changed") << "" << true;
+    QTest::newRow("chooser cancelled") << "cancel" << false;
+    QTest::newRow("signed out") << "sign-out" << false;
+    QTest::newRow("company changed") << "company" << false;
+    QTest::newRow("tools folder changed") << "tools" << false;
+    QTest::newRow("inbox row selected") << "row" << false;
+}
+
+void TestEditorView::generalChoiceDroppedAfterChanges()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, adopted);
+    Window window(*session, *activity);
+    window.view->appear();
+    signIn();
+    window.chooseCompany(1);
+    QVERIFY(window.view->canChooseProjectStorage());
+    window.view->chooseProjectStorage();
+    QCOMPARE(window.chooser->asked, 1);
+
+    if (change == QLatin1String("sign-out"))
+        TestAwait::run(session->logout());
+    else if (change == QLatin1String("company"))
+        window.model().setCompany(StrictFormats::canonicalUuid(companyId(2)));
+    else if (change == QLatin1String("tools"))
+        window.model().setRepository(folder("tools"));
+    else if (change == QLatin1String("row"))
+        window.inbox->selected = receipt(QStringLiteral("T-9"));
+    settle();
+    const QUrl before = window.model().inbox();
+    window.chooser->answer(change == QLatin1String("cancel") ? QString() : folder("chosen"));
+    settle();
+    QCOMPARE(window.model().inbox(), adopted ? QUrl::fromLocalFile(folder("chosen")) : before);
+    QVERIFY(!window.model().storageIssue());
+}
+
+void TestEditorView::ticketChoiceNeedsTheSameTask()
+{
+    Window window(*session, *activity);
+    window.view->appear();
+    signIn();
+    window.chooseCompany(1);
+    window.openTask(QStringLiteral("T-1"));
+    window.view->presentTicketStorageSettings();
+    QVERIFY(window.view->showingSettings());
+    QCOMPARE(window.view->settingsSection(), SorvaneSettingsSection::storage);
+    QCOMPARE(window.view->settingsStorageTicketID(), QStringLiteral("T-1"));
+    QVERIFY(window.view->canChooseProjectStorage());
+
+    for (const auto &moved : {std::optional<ServiceReceipt>(receipt(QStringLiteral("T-2"))),
+                              std::optional<ServiceReceipt>()}) {
+        window.inbox->selected = moved;
+        QVERIFY(!window.view->canChooseProjectStorage());
+        window.view->chooseProjectStorage();
+        QCOMPARE(window.chooser->asked, 0);
+    }
+
+    // A row without a storage selection opens nothing.
+    window.view->setShowingSettings(false);
+    window.inbox->selected = receipt(QStringLiteral("T-3"));
+    window.view->presentTicketStorageSettings();
+    QVERIFY(!window.view->showingSettings());
+}
+
+void TestEditorView::taskChoiceDroppedAfterChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("adopted");
+    QTest::newRow("nothing changed") << "" << true;
+    QTest::newRow("chooser cancelled") << "cancel" << false;
+    QTest::newRow("selection moved to another task") << "row" << false;
+    QTest::newRow("signed out") << "sign-out" << false;
+}
+
+void TestEditorView::taskChoiceDroppedAfterChanges()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, adopted);
+    Window window(*session, *activity);
+    window.view->appear();
+    signIn();
+    window.chooseCompany(1);
+    window.openTask(QStringLiteral("T-1"));
+    window.view->chooseProjectStorage();
+    QCOMPARE(window.chooser->asked, 1);
+
+    if (change == QLatin1String("row"))
+        window.inbox->selected = receipt(QStringLiteral("T-2"));
+    else if (change == QLatin1String("sign-out"))
+        TestAwait::run(session->logout());
+    settle();
+    const QUrl before = window.model().inbox();
+    window.chooser->answer(change == QLatin1String("cancel") ? QString() : folder("task"));
+    settle();
+    QCOMPARE(window.model().inbox(), adopted ? QUrl::fromLocalFile(folder("task")) : before);
+}
+
+QTEST_MAIN(TestEditorView)
+#include "tst_editorview.moc"
