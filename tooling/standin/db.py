@@ -59,6 +59,15 @@ CREATE TABLE IF NOT EXISTS backups (
     revision INTEGER NOT NULL, state TEXT NOT NULL, completed_at TEXT, package TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS commands (
     id TEXT PRIMARY KEY, operator_id TEXT NOT NULL, kind TEXT NOT NULL, result TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS scheduling (
+    request_id TEXT PRIMARY KEY, tier TEXT NOT NULL, round INTEGER NOT NULL, submission_mode TEXT NOT NULL,
+    received_at TEXT NOT NULL, eligible_at TEXT, due_at TEXT, started_at TEXT, blocked_reason TEXT);
+CREATE TABLE IF NOT EXISTS company_consent (
+    company_id TEXT PRIMARY KEY, revision INTEGER NOT NULL, allow_pipeline INTEGER NOT NULL, contact_name TEXT);
+CREATE TABLE IF NOT EXISTS consent_managers (
+    operator_id TEXT NOT NULL, company_id TEXT NOT NULL, PRIMARY KEY (operator_id, company_id));
+CREATE TABLE IF NOT EXISTS campaigns (id TEXT PRIMARY KEY, company_id TEXT NOT NULL, title TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS campaign_films (film_id TEXT PRIMARY KEY, campaign_id TEXT NOT NULL);
 """
 
 

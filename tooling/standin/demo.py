@@ -2,6 +2,7 @@
 
 Every id comes from a fixed name and every time from a fixed epoch, so a reset always gives the
 same content."""
+import hashlib
 import json
 from datetime import datetime, timedelta, timezone
 
@@ -173,7 +174,7 @@ def seed_service(conn, tools):
                          " updated_at, claimed_by, claimed_at, latest_proposal_id, instructions, deliverable)"
                          " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                          (request_id, company_id, film_id, project_id, backup_id,
-                          "sha256:" + fixed_id("fingerprint:%d" % number).replace("-", ""), title, kind, status,
+                          hashlib.sha256(fixed_id("fingerprint:%d" % number).encode()).hexdigest(), title, kind, status,
                           revision, fixed_id("customer:%d" % company_index), at(-72 + number), at(-6 + number),
                           claimant if claimed else None, at(-20 + number) if claimed else None, latest,
                           INSTRUCTIONS[kind], DELIVERABLES[kind]))

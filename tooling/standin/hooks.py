@@ -6,7 +6,7 @@ import signal
 import sys
 import time
 
-MODES = {"fail", "fail_raw", "hang", "signal", "malformed", "oversized", "wrong_keys", "answer", "stderr_noise"}
+MODES = {"fail", "fail_after", "fail_raw", "hang", "signal", "malformed", "oversized", "wrong_keys", "answer", "stderr_noise"}
 
 
 def load_rule(tools, case):
@@ -87,6 +87,11 @@ def apply_after(rule, answer):
             if old in answer:
                 answer[new] = answer.pop(old)
         answer.update(rule.get("add") or {})
+    if mode == "fail_after":
+        # The command has done its work; only its answer is lost, as when the connection drops.
+        sys.stderr.write(json.dumps({"error": rule.get("error", "Simuleret fejl.")}, ensure_ascii=False))
+        sys.stderr.flush()
+        raise SystemExit(int(rule.get("exit_code", 1)))
     if mode == "stderr_noise":
         sys.stderr.write(rule.get("stderr", "warning: noise on standard error\n"))
     return answer

@@ -33,6 +33,8 @@ def reset_database(tools):
         seed_accounts(conn)
         from . import demo
         demo.seed_service(conn, tools)
+        from . import inbox_demo
+        inbox_demo.seed_inbox(conn)
     conn.close()
 
 

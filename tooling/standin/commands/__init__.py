@@ -1,3 +1,4 @@
 """One module per tool script; importing them fills the command registry."""
 from . import bridge, cloud, connection, profile, service, brief, video, projects  # noqa: F401
 from . import service_tasks  # noqa: F401  (handlers of service commands declared above)
+from . import service_inbox  # noqa: F401  (inbox, pipeline, claim-next, start and consent)
