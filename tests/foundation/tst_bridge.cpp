@@ -40,6 +40,9 @@ elif mode == "traceback":
 elif mode == "null-error":
     sys.stderr.write('{"error": null}')
     sys.exit(1)
+elif mode == "blank-error":
+    sys.stderr.write('{"error": " \\n"}')
+    sys.exit(1)
 elif mode == "error-list":
     sys.stderr.write('[{"error": "x"}]')
     sys.exit(1)
@@ -306,6 +309,7 @@ void TestBridge::toolOutcomes_data()
     QTest::newRow("tool's own error") << "tool-error" << QByteArray() << "Opgaven er allerede taget.";
     QTest::newRow("traceback") << "traceback" << QByteArray() << generic;
     QTest::newRow("null error") << "null-error" << QByteArray() << generic;
+    QTest::newRow("blank error") << "blank-error" << QByteArray() << generic;
     QTest::newRow("error not an object") << "error-list" << QByteArray() << generic;
     QTest::newRow("nothing on failure") << "silent-fail" << QByteArray() << generic;
     QTest::newRow("killed by a signal") << "killed" << QByteArray() << generic;

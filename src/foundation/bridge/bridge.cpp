@@ -136,6 +136,7 @@ std::optional<QString> findInterpreter()
 }
 
 // The text of a tool's {"error": "..."} on standard error, when it is one.
+// A blank text counts as none: shown as is, it would report the failure as nothing.
 std::optional<QString> toolErrorText(const QByteArray &standardError)
 {
     QJsonParseError parseError;
@@ -143,7 +144,7 @@ std::optional<QString> toolErrorText(const QByteArray &standardError)
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     const QJsonValue error = document.object().value(QStringLiteral("error"));
-    if (!error.isString())
+    if (!error.isString() || error.toString().trimmed().isEmpty())
         return std::nullopt;
     return error.toString();
 }
