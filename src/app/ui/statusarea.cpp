@@ -35,13 +35,12 @@ StatusArea::StatusArea(EditorView &view, QWidget *parent) : QWidget(parent), m_v
 
     m_sidebar = new QWidget(this);
     m_sidebar->setObjectName(QStringLiteral("shell.sidebar"));
-    m_sidebar->setFixedWidth(300);
+    m_sidebar->setFixedWidth(320);
     auto *side = new QVBoxLayout(m_sidebar);
     side->setContentsMargins(16, 16, 16, 16);
     side->setSpacing(14);
     side->addWidget(heading(loc("Konto"), m_sidebar));
     side->addWidget(new EditorAccountView(view.account(), [] {}, m_sidebar));
-    side->addWidget(heading(loc("Projektplacering"), m_sidebar));
     side->addWidget(new ProjectLocationView(view.model(), [&view] { view.chooseProjectStorage(); }, m_sidebar));
     m_editorState = new QLabel(m_sidebar);
     m_editorState->setObjectName(QStringLiteral("shell.editorState"));
