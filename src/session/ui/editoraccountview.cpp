@@ -44,8 +44,9 @@ EditorAccountView::EditorAccountView(EditorSession &session, std::function<void(
     signedOutLayout->setSpacing(6);
     m_signInButton = button(loc("Log ind…"), m_signedOut);
     m_signInButton->setObjectName(QStringLiteral("editor.signIn"));
-    m_signInButton->setIcon(QIcon(symbol(QStringLiteral("person.crop.circle"), 16, this)));
     makeProminent(m_signInButton);
+    m_signInButton->setIcon(QIcon(symbol(QStringLiteral("person.crop.circle"), 16, this,
+                                         m_signInButton->palette().color(QPalette::ButtonText))));
     signedOutLayout->addWidget(m_signInButton, 0, Qt::AlignLeft);
     auto *caption = label(loc("Se de kunder og opgaver, du er tilknyttet."), TextStyle::Caption, m_signedOut);
     setSecondary(caption);

@@ -83,7 +83,7 @@ QProgressBar *smallProgress(QWidget *parent)
     return bar;
 }
 
-QPixmap symbol(const QString &name, int size, const QWidget *context)
+QPixmap symbol(const QString &name, int size, const QWidget *context, QColor ink)
 {
     const qreal ratio = context ? context->devicePixelRatioF() : 1.0;
     QPixmap pixmap(QSize(size, size) * ratio);
@@ -91,7 +91,8 @@ QPixmap symbol(const QString &name, int size, const QWidget *context)
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor ink = context ? context->palette().color(QPalette::WindowText) : QColor(Qt::black);
+    if (!ink.isValid())
+        ink = context ? context->palette().color(QPalette::WindowText) : QColor(Qt::black);
     const qreal line = qMax<qreal>(1.2, size / 14.0);
     painter.setPen(QPen(ink, line));
     const QRectF circle(line, line, size - 2 * line, size - 2 * line);

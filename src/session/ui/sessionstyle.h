@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 
 class QLabel;
@@ -25,6 +26,6 @@ QPushButton *button(const QString &text, QWidget *parent);
 // Small indeterminate indicator.
 QProgressBar *smallProgress(QWidget *parent);
 // "person.crop.circle" and "checkmark.circle", drawn at `size` pixels.
-QPixmap symbol(const QString &name, int size, const QWidget *context);
+QPixmap symbol(const QString &name, int size, const QWidget *context, QColor ink = {});
 
 } // namespace SessionStyle
