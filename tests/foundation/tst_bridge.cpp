@@ -280,6 +280,12 @@ void TestBridge::sessionProviderFailures()
     Bridge::setSessionProvider(nullptr);
     QCOMPARE(await(Bridge::data(command, tools())).error, std::optional(signIn));
     QCOMPARE(childPid(), 0);
+
+    // The script is looked for before the session.
+    const auto brief = BridgeCommand::serviceBriefPull(sessionURL, QStringLiteral("c"), QStringLiteral("r"),
+                                                       QUrl::fromLocalFile(tools()), QUuid::createUuid());
+    QCOMPARE(await(Bridge::data(brief, tools())).error,
+             std::optional(QStringLiteral("Vælg Tavlon-mappen med de lokale klippeværktøjer.")));
 }
 
 void TestBridge::missingScriptBeforeMissingInterpreter()

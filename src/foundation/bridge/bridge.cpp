@@ -243,12 +243,10 @@ namespace Bridge {
 QCoro::Task<QByteArray> data(BridgeCommand command, QString toolsFolder, CancellationToken cancel)
 {
     std::optional<QByteArray> sessionInput;
-    if (command.isSessionCommand()) {
-        SessionDocumentProvider *provider = g_sessionProvider;
-        if (!provider)
-            throw BridgeError::failed(loc("Log ind igen før denne handling."));
-        sessionInput = co_await provider->credentials(*command.credentialURL());
-    }
+    // Without a session store the input stays absent; the run then refuses
+    // the command after its script check, as for any missing session.
+    if (command.isSessionCommand() && g_sessionProvider)
+        sessionInput = co_await g_sessionProvider->credentials(*command.credentialURL());
     cancel.throwIfCancelled();
 
     QByteArray output = co_await run(command, toolsFolder, sessionInput, cancel);
