@@ -6,7 +6,6 @@
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 
-#include <QDir>
 
 namespace {
 
@@ -17,11 +16,6 @@ bool assign(T &field, const T &value)
         return false;
     field = value;
     return true;
-}
-
-QString cleanFolder(const QUrl &url)
-{
-    return QDir::cleanPath(url.toLocalFile());
 }
 
 } // namespace
