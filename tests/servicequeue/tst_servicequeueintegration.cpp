@@ -10,6 +10,7 @@
 #include "servicequeue/editorserviceadapter.h"
 #include "servicequeue/servicequeuemodel.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -37,6 +38,19 @@ QCoro::Task<void> openTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor
         token);
     if (model)
         model->setDetail(std::move(detail));
+}
+
+// A complete task row; only its kind is chosen.
+QJsonObject receiptOfKind(const char *kind)
+{
+    QJsonObject row;
+    for (const char *key : {"id", "company_id", "local_project_id", "backup_id", "source_fingerprint", "title",
+                            "submitted_by", "submitted_at", "updated_at"})
+        row.insert(QLatin1String(key), QStringLiteral("x"));
+    row.insert(QStringLiteral("kind"), QLatin1String(kind));
+    row.insert(QStringLiteral("status"), QStringLiteral("waiting"));
+    row.insert(QStringLiteral("revision"), 1);
+    return row;
 }
 
 } // namespace
@@ -226,6 +240,54 @@ private Q_SLOTS:
             QVERIFY2(known, qPrintable(decision.proposal_id));
         }
         QCOMPARE(model->listing()->requests.size(), listing.requests.size());
+    }
+
+    // What the tool prints wrongly ends as the editor's error, never as a
+    // half-read list.
+    void reportsABrokenListing_data()
+    {
+        QTest::addColumn<QJsonObject>("rule");
+        QTest::addColumn<QString>("error"); // empty: any sentence
+        QTest::newRow("tool failure")
+            << QJsonObject{{QStringLiteral("mode"), QStringLiteral("fail")},
+                           {QStringLiteral("error"), QStringLiteral("Tjenesten svarer ikke.")}}
+            << QStringLiteral("Tjenesten svarer ikke.");
+        QTest::newRow("company under another key")
+            << QJsonObject{{QStringLiteral("mode"), QStringLiteral("wrong_keys")},
+                           {QStringLiteral("rename"), QJsonObject{{QStringLiteral("companyID"),
+                                                                   QStringLiteral("company_id")}}}}
+            << QString();
+        QTest::newRow("row of an unknown kind")
+            << QJsonObject{{QStringLiteral("mode"), QStringLiteral("answer")},
+                           {QStringLiteral("json"),
+                            QJsonObject{{QStringLiteral("companyID"), QStringLiteral("x")},
+                                        {QStringLiteral("operatorID"), QStringLiteral("y")},
+                                        {QStringLiteral("requests"), QJsonArray{receiptOfKind("FilmEditing")}}}}}
+            << QString();
+        QTest::newRow("not JSON")
+            << QJsonObject{{QStringLiteral("mode"), QStringLiteral("malformed")}} << QString();
+    }
+
+    void reportsABrokenListing()
+    {
+        QFETCH(QJsonObject, rule);
+        QFETCH(QString, error);
+        signIn(QString::fromLatin1(StandinFixture::demoEmail));
+        model->fetchCompanies(*adapter, false);
+        QVERIFY(waitIdle());
+        selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
+        QVERIFY(standin.setScenario(QJsonObject{{QStringLiteral("serviceList"), rule}}));
+
+        startList();
+        QVERIFY(waitIdle());
+        standin.clearScenario();
+        QVERIFY(!model->listing());
+        QVERIFY(editor->error());
+        QVERIFY(!editor->error()->isEmpty());
+        if (!error.isEmpty())
+            QCOMPARE(*editor->error(), error);
+        // The directory itself is untouched by a failed task list.
+        QVERIFY(model->canUseCompany(*adapter));
     }
 
     // The person picks another company while the list is on its way: the
