@@ -62,7 +62,7 @@ QString EditorView::connectionIdentity() const
 
 // ---- appear and disappear ----
 
-void EditorView::appear()
+void EditorView::appear(StartUp when)
 {
     if (m_appeared)
         return;
@@ -97,6 +97,15 @@ void EditorView::appear()
     connectTriggers();
     reportBusy(true);
 
+    if (when == StartUp::now)
+        beginStartUp();
+}
+
+void EditorView::beginStartUp()
+{
+    if (!m_appeared || m_closed || m_startedUp)
+        return;
+    m_startedUp = true;
     startUp();
 }
 
@@ -114,12 +123,19 @@ void EditorView::disappear()
         auto keep = std::make_shared<std::tuple<QSharedPointer<EditorModel>, QSharedPointer<ServiceQueueModel>,
                                                 std::shared_ptr<EditorServiceAdapter>, QSharedPointer<RootInbox>>>(
             m_parts.model, m_parts.serviceQueue, m_parts.queueEditor, m_parts.sorvane);
+        // The application may end before the operation does (closing the
+        // last window ends it): the operation is stopped then, as it would be
+        // in an open window, rather than left with its tool running.
+        auto quitting = std::make_shared<QMetaObject::Connection>();
+        *quitting = connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, m_parts.model.data(),
+                            [model = m_parts.model.data()] { model->cancel(); });
         auto connection = std::make_shared<QMetaObject::Connection>();
         *connection = connect(m_parts.model.data(), &EditorModel::busyChanged, m_parts.model.data(),
-                              [keep, connection]() mutable {
+                              [keep, connection, quitting]() mutable {
                                   if (std::get<0>(*keep)->busy())
                                       return;
                                   QObject::disconnect(*connection);
+                                  QObject::disconnect(*quitting);
                                   // Released on a later turn: the runner is still on the stack.
                                   QMetaObject::invokeMethod(
                                       QCoreApplication::instance(), [keep] {}, Qt::QueuedConnection);
@@ -350,8 +366,6 @@ void EditorView::chooseTools()
             return;
         EditorModel &model = *self->m_parts.model;
         model.setRepository(QDir::cleanPath(folder));
-        // The package state belongs to the old tools folder.
-        model.setInventory({});
-        model.setSelectedPackageID(std::nullopt);
+        model.forgetPackages();
     });
 }

@@ -68,9 +68,15 @@ public:
     EditorServiceAdapter &queueEditor() const { return *m_parts.queueEditor; }
     QUuid updateActivityID() const { return m_updateActivityID; }
 
+    enum class StartUp { now, later };
     // The window's content appeared: registers with the updater, reports the
-    // busy flag, starts watching and runs the start-up steps. Once only.
-    void appear();
+    // busy flag, starts watching and, unless told `later`, runs the start-up
+    // steps. Once only.
+    void appear(StartUp when = StartUp::now);
+    // The start-up steps (project folder, then the session), once, after
+    // appear(StartUp::later): the window runs them once it has painted, so
+    // the secret store and the disk are not in the way of the first frame.
+    void beginStartUp();
     // The window closed: tells the updater and keeps the models alive until
     // their running work ends.
     void disappear();
@@ -110,6 +116,7 @@ private:
     Parts m_parts;
     QUuid m_updateActivityID = QUuid::createUuid();
     bool m_appeared = false;
+    bool m_startedUp = false;
     bool m_closed = false;
     bool m_reactionsQueued = false;
     int m_volumeNotices = 0;

@@ -191,6 +191,14 @@ void EditorModel::accountChanged(const QUrl &credentials)
     setError(std::nullopt);
 }
 
+void EditorModel::forgetPackages()
+{
+    setContext(std::nullopt);
+    setHandoff(std::nullopt);
+    setInventory({});
+    setSelectedPackageID(std::nullopt);
+}
+
 QCoro::Task<QByteArray> EditorModel::runTool(BridgeCommand command, CancellationToken token, bool checkStorage)
 {
     if (checkStorage)

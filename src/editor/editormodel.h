@@ -93,6 +93,9 @@ public:
     void cancel();
     // Another account, or none: forgets everything of the old one.
     void accountChanged(const QUrl &credentials);
+    // Another tools folder: the opened package, its hand-off, the package
+    // list and the selection came from the old one, so they go, in that order.
+    void forgetPackages();
 
     // Project folder.
     void chooseStorage(const QUrl &folder);

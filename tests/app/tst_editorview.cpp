@@ -46,6 +46,18 @@ QByteArray companyPage()
         .toJson(QJsonDocument::Compact);
 }
 
+QByteArray packageSummary()
+{
+    return R"({"packageID": "p1", "projectID": "pr1", "title": "Sommer", "fingerprint": "f",
+        "referencedFileCount": 1, "referencedBytes": 10, "counts": {"usable": 1, "context": 0, "rejected": 0}})";
+}
+
+QByteArray packageContext()
+{
+    return R"({"summary": )" + packageSummary() + R"(, "masterprompt": "p", "candidates": [], "notice": "",
+        "currentBrief": null})";
+}
+
 ServiceReceipt receipt(const QString &id, QUuid company = companyId(1))
 {
     ServiceReceipt r;
@@ -177,6 +189,10 @@ struct Window
             ++companyFetches;
             co_return companyPage();
         }
+        if (std::holds_alternative<BridgeCommand::Context>(command.payload()))
+            co_return packageContext();
+        if (std::holds_alternative<BridgeCommand::Prepare>(command.payload()))
+            co_return R"({"handoffID": "h1", "folder": "/tmp/h1", "clipCount": 2, "notices": []})";
         throw BridgeError::failed(QStringLiteral("Ikke i denne test."));
     }
 
@@ -266,6 +282,11 @@ private Q_SLOTS:
     void busyConditions();
     void busyFlagReachesTheRegister();
     void quitCancelsTheEditorOperationOnly();
+    void quitCancelsTheOperationOfAClosedWindow();
+    void startUpCanWaitForTheWindow_data();
+    void startUpCanWaitForTheWindow();
+    void toolsFolderChoice_data();
+    void toolsFolderChoice();
 
     void generalChoiceDroppedAfterChanges_data();
     void generalChoiceDroppedAfterChanges();
@@ -488,6 +509,111 @@ void TestEditorView::quitCancelsTheEditorOperationOnly()
     settle();
     QVERIFY(cancelled);
     QCOMPARE(window.inbox->clears, clears);
+}
+
+// Closing the last window ends the application: the operation the closed
+// window left running is stopped then, not left with its tool running.
+void TestEditorView::quitCancelsTheOperationOfAClosedWindow()
+{
+    Window window(*session, *activity);
+    window.view->appear();
+    settle();
+    Gate gate;
+    CancellationToken seen;
+    window.model().perform(QStringLiteral("Arbejder…"), [&](CancellationToken token) -> QCoro::Task<void> {
+        seen = token;
+        co_await qCoro(&gate, &Gate::opened);
+    });
+    QSharedPointer<EditorModel> model = window.view->model();
+    window.view->disappear();
+    window.view.reset();
+    QVERIFY(model->busy());
+    QVERIFY(!seen.isCancelled());
+
+    QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+    QVERIFY(seen.isCancelled());
+    QVERIFY(!model->busy());
+    gate.open();
+    settle();
+}
+
+void TestEditorView::startUpCanWaitForTheWindow_data()
+{
+    QTest::addColumn<bool>("closedFirst");
+    QTest::newRow("started after the first frame") << false;
+    QTest::newRow("window closed before its first frame") << true;
+}
+
+// The window shows first and restores the session afterwards; start-up
+// runs once, and not at all for a window that closed before it.
+void TestEditorView::startUpCanWaitForTheWindow()
+{
+    QFETCH(bool, closedFirst);
+    signIn();
+    session = newSession();
+    api->setLastUser(tokens(QStringLiteral("access-1")).user);
+    vault->calls.clear();
+
+    Window window(*session, *activity);
+    window.view->appear(EditorView::StartUp::later);
+    settle();
+    QVERIFY(activity->hasCheck(window.view->updateActivityID()));
+    QCOMPARE(vault->calls, QStringList());
+    QVERIFY(session->credentialURL().isEmpty());
+
+    if (closedFirst)
+        window.view->disappear();
+    window.view->beginStartUp();
+    window.view->beginStartUp();
+    settle();
+    if (closedFirst) {
+        QCOMPARE(vault->calls, QStringList());
+        return;
+    }
+    QTRY_VERIFY(window.queue().companiesLoaded());
+    settle();
+    QCOMPARE(vault->calls, QStringList{QStringLiteral("read")});
+    QCOMPARE(window.model().credentials(), session->credentialURL());
+    QCOMPARE(window.companyFetches, 1);
+    QCOMPARE(window.inbox->refreshes, 1);
+}
+
+void TestEditorView::toolsFolderChoice_data()
+{
+    QTest::addColumn<bool>("chosen");
+    QTest::newRow("folder chosen") << true;
+    QTest::newRow("chooser cancelled") << false;
+}
+
+// A new tools folder drops the opened package, its hand-off, the package
+// list and the selection, which all came from the old one.
+void TestEditorView::toolsFolderChoice()
+{
+    QFETCH(bool, chosen);
+    Window window(*session, *activity);
+    window.view->appear();
+    window.model().chooseStorage(QUrl::fromLocalFile(folder("project")));
+    const PackageSummary package = PackageContext::decode(packageContext()).summary;
+    window.model().setInventory({package});
+    window.model().setSelectedPackageID(package.packageID);
+    window.model().open(package);
+    QTRY_VERIFY(window.model().context());
+    window.model().prepare();
+    QTRY_VERIFY(window.model().handoff());
+    settle();
+    const QString before = window.model().repository();
+    const int refreshes = window.inbox->refreshes;
+
+    window.view->chooseTools();
+    QCOMPARE(window.chooser->asked, 1);
+    window.chooser->answer(chosen ? folder("tools") : QString());
+    settle();
+    QCOMPARE(window.model().repository(), chosen ? folder("tools") : before);
+    QCOMPARE(window.model().context().has_value(), !chosen);
+    QCOMPARE(window.model().handoff().has_value(), !chosen);
+    QCOMPARE(window.model().inventory().size(), chosen ? 0 : 1);
+    QCOMPARE(window.model().selectedPackageID().has_value(), !chosen);
+    QCOMPARE(window.inbox->refreshes, refreshes + (chosen ? 1 : 0));
 }
 
 void TestEditorView::generalChoiceDroppedAfterChanges_data()
