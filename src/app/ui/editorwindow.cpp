@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(parent), m_view(view)
@@ -46,7 +47,21 @@ void EditorWindow::toggleSidebar()
 void EditorWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    m_view->appear();
+    m_view->appear(EditorView::StartUp::later);
+    // A window that is never painted (shown minimized) still starts up.
+    QTimer::singleShot(startUpFallback, m_view, &EditorView::beginStartUp);
+}
+
+bool EditorWindow::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    // The start-up steps wait for the first frame and then run on the next
+    // turn of the event loop.
+    if (event->type() == QEvent::Paint && !m_painted) {
+        m_painted = true;
+        QMetaObject::invokeMethod(m_view, &EditorView::beginStartUp, Qt::QueuedConnection);
+    }
+    return handled;
 }
 
 void EditorWindow::closeEvent(QCloseEvent *event)

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <chrono>
 
 class EditorView;
 class QDialog;
@@ -24,7 +25,12 @@ public:
     EditorView &view() const { return *m_view; }
     void toggleSidebar();
 
+    // At the latest this long after the window is shown, start-up runs even
+    // without a first paint.
+    static constexpr std::chrono::milliseconds startUpFallback{1000};
+
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -34,4 +40,5 @@ private:
     EditorView *m_view;
     StatusArea *m_status;
     QPointer<QDialog> m_settings;
+    bool m_painted = false;
 };
