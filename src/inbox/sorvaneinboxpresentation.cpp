@@ -56,9 +56,21 @@ QString canonical(const QUuid &id)
     return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
+// Grouping asks for the same few company and campaign ids row after row.
+QString canonicalMemo(const QUuid &id)
+{
+    static thread_local QHash<QUuid, QString> table;
+    auto found = table.constFind(id);
+    if (found != table.cend())
+        return *found;
+    if (table.size() >= 65536)
+        table.clear();
+    return *table.insert(id, canonical(id));
+}
+
 // Case- and diacritic-free form for containment and name order: "Åse" and
 // "ase" fold alike, so do "Film" and "FILM".
-QString folded(const QString &text)
+QString foldedUncached(const QString &text)
 {
     const QString decomposed = text.normalized(QString::NormalizationForm_D);
     QString result;
@@ -69,6 +81,28 @@ QString folded(const QString &text)
     return result.toCaseFolded();
 }
 
+// Memo tables keyed by the text itself, so a changed row can never read a
+// stale entry; they are only bounded. One set per thread: the functions stay
+// safe to call from any thread.
+constexpr qsizetype memoLimit = 65536;
+
+template<class Value, class Make>
+const Value &memoized(QHash<QString, Value> &table, const QString &text, Make &&make)
+{
+    auto found = table.constFind(text);
+    if (found != table.cend())
+        return *found;
+    if (table.size() >= memoLimit)
+        table.clear();
+    return *table.insert(text, make(text));
+}
+
+QString folded(const QString &text)
+{
+    static thread_local QHash<QString, QString> table;
+    return memoized(table, text, foldedUncached);
+}
+
 QCollator nameCollator(const QLocale &locale)
 {
     QCollator collator(locale);
@@ -77,6 +111,56 @@ QCollator nameCollator(const QLocale &locale)
     return collator;
 }
 
+// Name order by collation sort keys, each worked out once per text instead of
+// once per comparison. Comparing two keys orders exactly as comparing the two
+// texts with the collator; the empty text comes first there without
+// collation, and the C locale has no keys, so both keep the direct compare.
+class NameOrder
+{
+public:
+    explicit NameOrder(const QLocale &locale)
+    {
+        static thread_local std::optional<Memo> memo;
+        if (!memo || memo->locale != locale)
+            memo.emplace(locale);
+        m_memo = &*memo;
+    }
+
+    struct Key
+    {
+        QString text;
+        std::optional<QCollatorSortKey> key;
+    };
+
+    Key key(const QString &text) const
+    {
+        if (text.isEmpty() || !m_memo->keyed)
+            return {text, std::nullopt};
+        return {text, memoized(m_memo->keys, text, [this](const QString &t) { return m_memo->collator.sortKey(t); })};
+    }
+
+    int compare(const Key &a, const Key &b) const
+    {
+        if (a.key && b.key)
+            return a.key->compare(*b.key);
+        return m_memo->collator.compare(a.text, b.text);
+    }
+
+private:
+    struct Memo
+    {
+        explicit Memo(const QLocale &l)
+            : locale(l), collator(nameCollator(l)), keyed(l.language() != QLocale::C)
+        {
+        }
+        QLocale locale;
+        QCollator collator;
+        bool keyed;
+        QHash<QString, QCollatorSortKey> keys;
+    };
+    Memo *m_memo = nullptr;
+};
+
 constexpr qint64 distantFuture = std::numeric_limits<qint64>::max();
 constexpr qint64 distantPast = std::numeric_limits<qint64>::min();
 
@@ -84,8 +168,7 @@ qint64 instant(const std::optional<QString> &text, qint64 unreadable)
 {
     if (!text)
         return unreadable;
-    const auto time = StrictFormats::parseInternetDateTime(*text);
-    return time ? time->toMSecsSinceEpoch() : unreadable;
+    return StrictFormats::parseInternetDateTimeMSecs(*text).value_or(unreadable);
 }
 
 bool filterPasses(SorvaneInboxFilter filter, SorvaneNextActor actor)
@@ -108,14 +191,62 @@ bool filterPasses(SorvaneInboxFilter filter, SorvaneNextActor actor)
 // Everything one sort compares, worked out once per row.
 struct SortKey
 {
-    qsizetype index = 0;
+    const SorvaneInboxRow *row = nullptr;
     bool operatorActs = false;
     qint64 due = 0;
     qint64 waitingSince = 0;
     qint64 updated = 0;
-    QString name;
+    NameOrder::Key name;
     QString id;
 };
+
+// The final tie-break compares the request ids lower-cased. Ids from the
+// service are already lower case; those share the row's text instead of
+// building a new one.
+QString lowerCased(const QString &text)
+{
+    const bool lower = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x80 && !(c.unicode() >= u'A' && c.unicode() <= u'Z');
+    });
+    return lower ? text : text.toLower();
+}
+
+// The search part of `matches`, with the query folded once for many rows.
+class SearchNeedle
+{
+public:
+    explicit SearchNeedle(const QString &query)
+    {
+        const QString trimmed = query.trimmed();
+        m_any = trimmed.isEmpty();
+        if (!m_any)
+            m_needle = foldedUncached(trimmed);
+    }
+
+    bool found(const SorvaneInboxRow &row) const
+    {
+        if (m_any)
+            return true;
+        for (const QString *haystack : {&row.film.title, &row.company.name})
+            if (folded(*haystack).contains(m_needle))
+                return true;
+        for (const std::optional<QString> *haystack : {&row.company.contactName, &row.film.campaignTitle})
+            if (folded(haystack->value_or(QString())).contains(m_needle))
+                return true;
+        return false;
+    }
+
+private:
+    bool m_any = true;
+    QString m_needle;
+};
+
+bool passesChoices(const SorvaneInboxRow &row, const SorvaneInboxPreferences &preferences, SorvaneNextActor actor)
+{
+    if (preferences.companyID && *preferences.companyID != row.company.id)
+        return false;
+    return filterPasses(preferences.filter, actor);
+}
 
 } // namespace
 
@@ -226,19 +357,7 @@ QLocale SorvaneInboxPresentation::locale(const QString &language)
 bool SorvaneInboxPresentation::matches(const SorvaneInboxRow &row, const SorvaneInboxPreferences &preferences,
                                        const std::optional<QUuid> &operatorID)
 {
-    if (preferences.companyID && *preferences.companyID != row.company.id)
-        return false;
-    if (!filterPasses(preferences.filter, row.nextActor(operatorID)))
-        return false;
-    const QString query = preferences.query.trimmed();
-    if (query.isEmpty())
-        return true;
-    const QString needle = folded(query);
-    for (const QString &haystack : {row.film.title, row.company.name, row.company.contactName.value_or(QString()),
-                                    row.film.campaignTitle.value_or(QString())})
-        if (folded(haystack).contains(needle))
-            return true;
-    return false;
+    return passesChoices(row, preferences, row.nextActor(operatorID)) && SearchNeedle(preferences.query).found(row);
 }
 
 QList<SorvaneInboxRow> SorvaneInboxPresentation::rows(const QList<SorvaneInboxRow> &items,
@@ -246,27 +365,22 @@ QList<SorvaneInboxRow> SorvaneInboxPresentation::rows(const QList<SorvaneInboxRo
                                                       const SorvaneInboxPreferences &preferences,
                                                       const std::optional<QUuid> &operatorID, const QLocale &locale)
 {
-    QList<SorvaneInboxRow> candidates = items;
-    if (nextItem && std::none_of(items.cbegin(), items.cend(), [&](const SorvaneInboxRow &row) {
-            return row.request.id == nextItem->request.id;
-        }))
-        candidates.append(*nextItem);
-
-    QList<SorvaneInboxRow> kept;
-    for (const SorvaneInboxRow &row : std::as_const(candidates))
-        if (matches(row, preferences, operatorID))
-            kept.append(row);
-
     const SorvaneInboxSort sort = preferences.sort;
-    std::vector<SortKey> keys(kept.size());
-    for (qsizetype i = 0; i < kept.size(); ++i) {
-        const SorvaneInboxRow &row = kept.at(i);
-        SortKey &key = keys[i];
-        key.index = i;
-        key.id = row.request.id.toLower();
+    const SearchNeedle needle(preferences.query);
+    const NameOrder names(locale);
+
+    std::vector<SortKey> keys;
+    keys.reserve(items.size() + 1);
+    const auto consider = [&](const SorvaneInboxRow &row) {
+        const SorvaneNextActor actor = row.nextActor(operatorID);
+        if (!passesChoices(row, preferences, actor) || !needle.found(row))
+            return;
+        SortKey &key = keys.emplace_back();
+        key.row = &row;
+        key.id = lowerCased(row.request.id);
         switch (sort) {
         case SorvaneInboxSort::priority:
-            key.operatorActs = row.nextActor(operatorID) == SorvaneNextActor::currentOperator;
+            key.operatorActs = actor == SorvaneNextActor::currentOperator;
             key.due = instant(row.scheduling.dueAt, distantFuture);
             // An unreadable eligibleAt does not fall back to receivedAt.
             key.waitingSince = instant(row.scheduling.eligibleAt ? row.scheduling.eligibleAt
@@ -274,19 +388,30 @@ QList<SorvaneInboxRow> SorvaneInboxPresentation::rows(const QList<SorvaneInboxRo
                                        distantFuture);
             break;
         case SorvaneInboxSort::company:
-            key.name = folded(row.company.name);
+            key.name = names.key(folded(row.company.name));
             break;
         case SorvaneInboxSort::title:
-            key.name = folded(row.film.title);
+            key.name = names.key(folded(row.film.title));
             break;
         case SorvaneInboxSort::updated:
             key.updated = instant(row.request.updated_at, distantPast);
             break;
         }
-    }
+    };
+    for (const SorvaneInboxRow &row : items)
+        consider(row);
+    if (nextItem && std::none_of(items.cbegin(), items.cend(), [&](const SorvaneInboxRow &row) {
+            return row.request.id == nextItem->request.id;
+        }))
+        consider(*nextItem);
 
-    const QCollator collator = nameCollator(locale);
-    std::stable_sort(keys.begin(), keys.end(), [&](const SortKey &a, const SortKey &b) {
+    // Positions are sorted, not the keys themselves: cheaper to move.
+    std::vector<qsizetype> order(keys.size());
+    for (qsizetype i = 0; i < qsizetype(order.size()); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype i, qsizetype j) {
+        const SortKey &a = keys[i];
+        const SortKey &b = keys[j];
         switch (sort) {
         case SorvaneInboxSort::priority:
             if (a.operatorActs != b.operatorActs)
@@ -298,7 +423,7 @@ QList<SorvaneInboxRow> SorvaneInboxPresentation::rows(const QList<SorvaneInboxRo
             break;
         case SorvaneInboxSort::company:
         case SorvaneInboxSort::title:
-            if (const int order = collator.compare(a.name, b.name); order != 0)
+            if (const int order = names.compare(a.name, b.name); order != 0)
                 return order < 0;
             break;
         case SorvaneInboxSort::updated:
@@ -310,9 +435,9 @@ QList<SorvaneInboxRow> SorvaneInboxPresentation::rows(const QList<SorvaneInboxRo
     });
 
     QList<SorvaneInboxRow> result;
-    result.reserve(kept.size());
-    for (const SortKey &key : keys)
-        result.append(kept.at(key.index));
+    result.reserve(qsizetype(keys.size()));
+    for (qsizetype i : order)
+        result.append(*keys[i].row);
     return result;
 }
 
@@ -321,34 +446,43 @@ QList<SorvaneInboxGroup> SorvaneInboxPresentation::groups(const QList<SorvaneInb
 {
     QList<SorvaneInboxGroup> result;
     QHash<QString, qsizetype> indexOf;
-    for (const SorvaneInboxRow &row : rows) {
-        QString id;
-        QString title;
+    const auto idOf = [grouping](const SorvaneInboxRow &row) -> QString {
         switch (grouping) {
         case SorvaneInboxGrouping::none:
-            id = QStringLiteral("all");
-            break;
+            return QStringLiteral("all");
         case SorvaneInboxGrouping::company:
-            id = canonical(row.company.id);
-            title = row.company.name;
-            break;
+            return canonicalMemo(row.company.id);
         case SorvaneInboxGrouping::campaign:
-            id = canonical(row.company.id) + u':'
-                + (row.film.campaignID ? canonical(*row.film.campaignID) : QStringLiteral("none"));
-            title = row.company.name + QStringLiteral(" \u00B7 ")
-                + (row.film.campaignTitle ? *row.film.campaignTitle : loc("No campaign"));
-            break;
+            return canonicalMemo(row.company.id) + u':'
+                + (row.film.campaignID ? canonicalMemo(*row.film.campaignID) : QStringLiteral("none"));
         case SorvaneInboxGrouping::status:
-            id = row.request.status;
-            title = row.request.statusTitle();
-            break;
+            return row.request.status;
         }
+        return {};
+    };
+    // Only the first row of a group gives its title.
+    const auto titleOf = [grouping](const SorvaneInboxRow &row) -> QString {
+        switch (grouping) {
+        case SorvaneInboxGrouping::none:
+            return {};
+        case SorvaneInboxGrouping::company:
+            return row.company.name;
+        case SorvaneInboxGrouping::campaign:
+            return row.company.name + QStringLiteral(" \u00B7 ")
+                + (row.film.campaignTitle ? *row.film.campaignTitle : loc("No campaign"));
+        case SorvaneInboxGrouping::status:
+            return row.request.statusTitle();
+        }
+        return {};
+    };
+    for (const SorvaneInboxRow &row : rows) {
+        const QString id = idOf(row);
         const auto found = indexOf.constFind(id);
         if (found != indexOf.cend()) {
             result[*found].items.append(row);
         } else {
             indexOf.insert(id, result.size());
-            result.append(SorvaneInboxGroup{id, title, {row}});
+            result.append(SorvaneInboxGroup{id, titleOf(row), {row}});
         }
     }
     return result;

@@ -50,7 +50,20 @@ QString canonicalUuid(const QUuid &uuid)
     return uuid.toString(QUuid::WithoutBraces).toLower();
 }
 
-std::optional<QDateTime> parseInternetDateTime(QStringView text)
+namespace {
+
+// The fields of an internet date-time whose form and ranges are checked.
+struct DateTimeFields
+{
+    QDate date;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+    int offsetSeconds = 0;
+};
+
+std::optional<DateTimeFields> readInternetDateTime(QStringView text)
 {
     // yyyy-mm-ddThh:mm:ss
     if (text.size() < 20)
@@ -104,13 +117,41 @@ std::optional<QDateTime> parseInternetDateTime(QStringView text)
     } else {
         return std::nullopt;
     }
+    return DateTimeFields{date, hour, minute, second, millisecond, offsetSeconds};
+}
 
-    const QTime time(hour, minute, second, millisecond);
-    const QDateTime result = offsetSeconds == 0 ? QDateTime(date, time, Qt::UTC)
-                                                : QDateTime(date, time, Qt::OffsetFromUTC, offsetSeconds);
+} // namespace
+
+std::optional<QDateTime> parseInternetDateTime(QStringView text)
+{
+    const auto fields = readInternetDateTime(text);
+    if (!fields)
+        return std::nullopt;
+    const QTime time(fields->hour, fields->minute, fields->second, fields->millisecond);
+    const QDateTime result = fields->offsetSeconds == 0
+        ? QDateTime(fields->date, time, Qt::UTC)
+        : QDateTime(fields->date, time, Qt::OffsetFromUTC, fields->offsetSeconds);
     if (!result.isValid())
         return std::nullopt;
     return result;
+}
+
+std::optional<qint64> parseInternetDateTimeMSecs(QStringView text)
+{
+    // Plain arithmetic on the checked fields: no QDateTime (and no time-zone
+    // machinery) per time stamp when only the instant matters.
+    const auto fields = readInternetDateTime(text);
+    if (!fields)
+        return std::nullopt;
+    constexpr qint64 unixEpochJulianDay = 2440588;
+    const qint64 seconds = (fields->date.toJulianDay() - unixEpochJulianDay) * 86400 + fields->hour * 3600
+        + fields->minute * 60 + fields->second - fields->offsetSeconds;
+    return seconds * 1000 + fields->millisecond;
+}
+
+bool isInternetDateTime(QStringView text)
+{
+    return readInternetDateTime(text).has_value();
 }
 
 std::optional<QByteArray> parseBase64(QStringView text)

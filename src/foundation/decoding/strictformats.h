@@ -23,6 +23,10 @@ QString canonicalUuid(const QUuid &uuid);
 // Leap second 60 is refused (QTime cannot hold it). The result carries the
 // given offset ("-00:00" reads as UTC).
 std::optional<QDateTime> parseInternetDateTime(QStringView text);
+// The same reading as milliseconds since 1970-01-01T00:00:00Z, and a bare
+// yes/no; both cheaper than building a QDateTime.
+std::optional<qint64> parseInternetDateTimeMSecs(QStringView text);
+bool isInternetDateTime(QStringView text);
 
 // Canonical standard Base64: alphabet A–Z a–z 0–9 + /, padding required, no
 // white space, and re-encoding the bytes gives the same text.
