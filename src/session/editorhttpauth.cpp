@@ -48,10 +48,24 @@ bool isLoopback(const QString &host)
     return address == QHostAddress(QHostAddress::LocalHost) || address == QHostAddress(QHostAddress::LocalHostIPv6);
 }
 
-// Errors that only restate an HTTP status: the status decides, not the error.
-bool isStatusError(QNetworkReply::NetworkError error)
+// Whether the reply's error only restates its HTTP status (so the status
+// decides), rather than reporting a broken transfer. Qt derives an error from
+// every status from 400 up, and not only from its content and server ranges:
+// 400 and 418 become ProtocolInvalidOperationError, 407 a proxy error.
+bool errorRestatesStatus(QNetworkReply::NetworkError error, int status)
 {
-    return error == QNetworkReply::NoError || (error >= 201 && error <= 299) || (error >= 401 && error <= 499);
+    if (error == QNetworkReply::NoError)
+        return true;
+    if (status < 400)
+        return false;
+    switch (error) {
+    case QNetworkReply::ProtocolInvalidOperationError:
+        return status == 400 || status == 418;
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return status == 407;
+    default:
+        return (error >= 201 && error <= 299) || (error >= 401 && error <= 499);
+    }
 }
 
 } // namespace
@@ -154,10 +168,10 @@ QCoro::Task<QByteArray> EditorHTTPAuth::request(QString path, std::optional<QJso
 
     const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = raw->error();
-    const bool answered = status.isValid() && (flags->oversized || isStatusError(error));
+    const int code = status.toInt();
+    const bool answered = status.isValid() && (flags->oversized || errorRestatesStatus(error, code));
     if (flags->timedOut || !answered)
         throw BridgeError::failed(transportMessage());
-    const int code = status.toInt();
     if (code < 200 || code > 299)
         throw BridgeError::failed(statusMessage());
     if (flags->oversized)

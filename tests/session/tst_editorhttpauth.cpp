@@ -118,7 +118,13 @@ private Q_SLOTS:
         QTest::newRow("200") << "status/200" << "<ok>";
         QTest::newRow("299") << "status/299" << "<ok>";
         QTest::newRow("300") << "status/300" << kStatus;
+        QTest::newRow("400") << "status/400" << kStatus;
         QTest::newRow("401") << "status/401" << kStatus;
+        QTest::newRow("403") << "status/403" << kStatus;
+        QTest::newRow("404") << "status/404" << kStatus;
+        QTest::newRow("418") << "status/418" << kStatus;
+        QTest::newRow("422") << "status/422" << kStatus;
+        QTest::newRow("503") << "status/503" << kStatus;
         QTest::newRow("500") << "status/500" << kStatus;
         QTest::newRow("32768 bytes") << "size/32768" << "<ok>";
         QTest::newRow("32769 bytes") << "size/32769" << kSize;
