@@ -51,6 +51,16 @@ public:
     };
     QList<Call> calls;
 
+    // Ends every run still waiting, as the real runner ends its children, so
+    // no coroutine frame outlives the test (the queued wake of a cancelled run
+    // never comes once the fake is gone).
+    ~HeldBridge() override
+    {
+        m_closing = true;
+        for (int index = 0; index < calls.size(); ++index)
+            wake(index);
+    }
+
     ServiceBridge bridge()
     {
         return [this](const BridgeCommand &command, const QString &folder, CancellationToken token) {
@@ -103,6 +113,8 @@ private:
         void await_resume() const noexcept {}
     };
 
+    bool m_closing = false;
+
     QCoro::Task<QByteArray> run(BridgeCommand command, QString folder, CancellationToken token)
     {
         const int index = int(calls.size());
@@ -113,9 +125,9 @@ private:
             QMetaObject::invokeMethod(
                 self, [self, index] { if (self) self->wake(index); }, Qt::QueuedConnection);
         });
-        while (!calls[index].released && !token.isCancelled())
+        while (!calls[index].released && !token.isCancelled() && !m_closing)
             co_await Wait{this, index};
-        if (token.isCancelled())
+        if (token.isCancelled() || m_closing)
             throw OperationCancelled();
         if (calls[index].failure)
             throw BridgeError::failed(*calls[index].failure);
