@@ -34,7 +34,7 @@ int main(int argc, char **argv)
         QList<SorvaneInboxPreferences> list;
         for (auto sort : SorvaneInboxOptions::allSorts())
             for (auto group : SorvaneInboxOptions::allGroupings())
-                for (const QString query : {QString(), QStringLiteral("sommer"), QStringLiteral("Kunde 3")}) {
+                for (const QString &query : {QString(), QStringLiteral("sommer"), QStringLiteral("Kunde 3")}) {
                     SorvaneInboxPreferences p;
                     p.sort = sort;
                     p.group = group;

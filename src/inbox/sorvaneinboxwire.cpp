@@ -134,7 +134,7 @@ bool uuid(const QJsonValue &value)
 
 bool timestamp(const QJsonValue &value)
 {
-    return value.isString() && StrictFormats::parseInternetDateTime(value.toString()).has_value();
+    return value.isString() && StrictFormats::isInternetDateTime(value.toString());
 }
 
 bool text(const QJsonValue &value, qsizetype limit, bool empty)
@@ -144,7 +144,7 @@ bool text(const QJsonValue &value, qsizetype limit, bool empty)
     const QString string = value.toString();
     if (string.size() > limit || string.contains(QChar(0)))
         return false;
-    return empty || !string.trimmed().isEmpty();
+    return empty || !QStringView(string).trimmed().isEmpty();
 }
 
 bool integer(const QJsonValue &value, qint64 minimum)

@@ -1,14 +1,11 @@
 #include "strictformats.h"
 
+#include <array>
+
 
 namespace StrictFormats {
 
 namespace {
-
-bool isHex(QChar c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
 
 // Reads `count` ASCII digits at `pos`; -1 unless all are digits.
 int digits(QStringView text, qsizetype pos, int count)
@@ -36,13 +33,31 @@ std::optional<QUuid> parseUuid(QStringView text)
 {
     if (text.size() != 36)
         return std::nullopt;
+    // The 16 bytes straight from the checked digits; QUuid::fromString would
+    // check the form again.
+    std::array<uchar, 16> bytes{};
+    int nibble = 0;
     for (qsizetype i = 0; i < 36; ++i) {
         const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? text.at(i) != u'-' : !isHex(text.at(i)))
+        const char16_t c = text.at(i).unicode();
+        if (dash) {
+            if (c != u'-')
+                return std::nullopt;
+            continue;
+        }
+        int value;
+        if (c >= u'0' && c <= u'9')
+            value = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            value = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            value = c - u'A' + 10;
+        else
             return std::nullopt;
+        bytes[nibble / 2] = uchar(bytes[nibble / 2] << 4 | value);
+        ++nibble;
     }
-    const QUuid uuid = QUuid::fromString(text);
-    return uuid;
+    return QUuid::fromRfc4122(QByteArrayView(reinterpret_cast<const char *>(bytes.data()), 16));
 }
 
 QString canonicalUuid(const QUuid &uuid)

@@ -154,13 +154,85 @@ QString typeName(const QJsonValue &value)
 
 } // namespace StrictJson
 
+namespace {
+
+bool isAscii(QUtf8StringView text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// Member look-up without turning the key into a QString first.
+QJsonValue memberValue(const QJsonObject &object, QAnyStringView key)
+{
+    return key.visit([&](auto view) -> QJsonValue {
+        using View = decltype(view);
+        if constexpr (std::is_same_v<View, QStringView> || std::is_same_v<View, QLatin1StringView>)
+            return object.value(view);
+        else if (isAscii(view))
+            return object.value(QLatin1StringView(view.data(), view.size()));
+        else
+            return object.value(view.toString());
+    });
+}
+
+} // namespace
+
 // ---- JsonValueReader ----
 
 JsonValueReader::JsonValueReader(QJsonValue value, QString path) : m_value(std::move(value)), m_path(std::move(path)) {}
 
+JsonValueReader::JsonValueReader(QJsonValue value, const QString &parentPath, QAnyStringView key)
+    : m_value(std::move(value)), m_pathBuilt(false), m_parentPath(parentPath)
+{
+    key.visit([&](auto view) {
+        using View = decltype(view);
+        if constexpr (std::is_same_v<View, QUtf8StringView>) {
+            if (!isAscii(view)) {
+                m_longKey = view.toString();
+                m_keySize = -1;
+                return;
+            }
+        }
+        if (view.size() > inlineKeySize) {
+            m_longKey = QAnyStringView(view).toString();
+            m_keySize = -1;
+            return;
+        }
+        m_keySize = view.size();
+        for (qsizetype i = 0; i < view.size(); ++i) {
+            if constexpr (std::is_same_v<View, QStringView>)
+                m_inlineKey[i] = view.at(i).unicode();
+            else
+                m_inlineKey[i] = static_cast<unsigned char>(view.data()[i]);
+        }
+    });
+}
+
+JsonValueReader::JsonValueReader(QJsonValue value, const QString &parentPath, qsizetype index)
+    : m_value(std::move(value)), m_pathBuilt(false), m_parentPath(parentPath), m_index(index)
+{
+}
+
+const QString &JsonValueReader::path() const
+{
+    if (!m_pathBuilt) {
+        if (m_index >= 0)
+            m_path = StrictJson::elementPath(m_parentPath, m_index);
+        else if (m_keySize < 0)
+            m_path = StrictJson::memberPath(m_parentPath, m_longKey);
+        else
+            m_path = StrictJson::memberPath(m_parentPath, QStringView(m_inlineKey, m_keySize));
+        m_pathBuilt = true;
+    }
+    return m_path;
+}
+
 void JsonValueReader::fail(const QString &problem) const
 {
-    throw DecodingError(m_path, problem);
+    throw DecodingError(path(), problem);
 }
 
 void JsonValueReader::expected(const char *what) const
@@ -235,7 +307,7 @@ QByteArray JsonValueReader::base64() const
 
 JsonObjectReader JsonValueReader::object() const
 {
-    return JsonObjectReader(m_value, m_path);
+    return JsonObjectReader(m_value, path());
 }
 
 QJsonArray JsonValueReader::rawArray() const
@@ -276,31 +348,31 @@ void JsonObjectReader::fail(const QString &problem) const
 
 bool JsonObjectReader::contains(QAnyStringView key) const
 {
-    return m_object.contains(key.toString());
+    return !memberValue(m_object, key).isUndefined();
 }
 
 bool JsonObjectReader::has(QAnyStringView key) const
 {
-    const QJsonValue value = m_object.value(key.toString());
+    const QJsonValue value = memberValue(m_object, key);
     return !value.isUndefined() && !value.isNull();
 }
 
 JsonValueReader JsonObjectReader::required(QAnyStringView key) const
 {
-    const QJsonValue value = m_object.value(key.toString());
+    const QJsonValue value = memberValue(m_object, key);
     if (value.isUndefined())
         throw DecodingError(memberPath(key), QStringLiteral("missing"));
     if (value.isNull())
         throw DecodingError(memberPath(key), QStringLiteral("must not be null"));
-    return JsonValueReader(value, memberPath(key));
+    return JsonValueReader(value, m_path, key);
 }
 
 std::optional<JsonValueReader> JsonObjectReader::optional(QAnyStringView key) const
 {
-    const QJsonValue value = m_object.value(key.toString());
+    const QJsonValue value = memberValue(m_object, key);
     if (value.isUndefined() || value.isNull())
         return std::nullopt;
-    return JsonValueReader(value, memberPath(key));
+    return JsonValueReader(value, m_path, key);
 }
 
 std::optional<QString> JsonObjectReader::optionalString(QAnyStringView key) const

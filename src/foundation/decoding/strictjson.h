@@ -87,7 +87,8 @@ public:
     JsonValueReader(QJsonValue value, QString path);
 
     const QJsonValue &json() const noexcept { return m_value; }
-    const QString &path() const noexcept { return m_path; }
+    // Built on first use: most values are read without ever needing it.
+    const QString &path() const;
     bool isNull() const { return m_value.isNull() || m_value.isUndefined(); }
 
     QString string() const;
@@ -120,10 +121,25 @@ public:
     [[noreturn]] void fail(const QString &problem) const;
 
 private:
+    friend class JsonObjectReader;
+
+    // A member `key` or element `index` of the value at `parentPath`.
+    JsonValueReader(QJsonValue value, const QString &parentPath, QAnyStringView key);
+    JsonValueReader(QJsonValue value, const QString &parentPath, qsizetype index);
+
     [[noreturn]] void expected(const char *what) const;
 
     QJsonValue m_value;
-    QString m_path;
+    mutable QString m_path;
+    mutable bool m_pathBuilt = true;
+    // What the path is built from while it is not built yet. Short keys are
+    // kept in place so that reading a member allocates nothing for its path.
+    QString m_parentPath;
+    qsizetype m_index = -1;
+    static constexpr qsizetype inlineKeySize = 40;
+    qsizetype m_keySize = 0;
+    char16_t m_inlineKey[inlineKeySize] = {};
+    QString m_longKey;
 };
 
 // One JSON object at a known path, read member by member.
@@ -224,8 +240,9 @@ auto JsonValueReader::array(F &&each) const
     const QJsonArray elements = rawArray();
     QList<std::decay_t<std::invoke_result_t<F &, const JsonValueReader &>>> result;
     result.reserve(elements.size());
+    const QString &parentPath = path();
     for (qsizetype i = 0; i < elements.size(); ++i)
-        result.append(each(JsonValueReader(elements.at(i), StrictJson::elementPath(m_path, i))));
+        result.append(each(JsonValueReader(elements.at(i), parentPath, i)));
     return result;
 }
 
