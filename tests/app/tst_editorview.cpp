@@ -8,6 +8,8 @@
 #include "../session/awaittask.h"
 #include "../session/fakeauthapi.h"
 #include "app/editorview.h"
+#include "app/ui/editorwindow.h"
+#include "app/ui/tavlonfilmeditorapp.h"
 #include "editor/editormodel.h"
 #include "editor/folderchooser.h"
 #include "editor/mountwatcher.h"
@@ -21,6 +23,7 @@
 #include "updater/sorvaneupdateactivity.h"
 
 #include <QJsonArray>
+#include <QMenuBar>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -287,6 +290,8 @@ private Q_SLOTS:
     void startUpCanWaitForTheWindow();
     void toolsFolderChoice_data();
     void toolsFolderChoice();
+    void windowShowsBeforeItStartsUp();
+    void menus();
 
     void generalChoiceDroppedAfterChanges_data();
     void generalChoiceDroppedAfterChanges();
@@ -614,6 +619,59 @@ void TestEditorView::toolsFolderChoice()
     QCOMPARE(window.model().inventory().size(), chosen ? 0 : 1);
     QCOMPARE(window.model().selectedPackageID().has_value(), !chosen);
     QCOMPARE(window.inbox->refreshes, refreshes + (chosen ? 1 : 0));
+}
+
+// The window's size and title; the session is restored only after the
+// window has shown.
+void TestEditorView::windowShowsBeforeItStartsUp()
+{
+    signIn();
+    session = newSession();
+    api->setLastUser(tokens(QStringLiteral("access-1")).user);
+    vault->calls.clear();
+    Window window(*session, *activity);
+    EditorWindow shell(window.view.release());
+    QCOMPARE(shell.windowTitle(), QStringLiteral("Tavlon · Morvinge"));
+    QCOMPARE(shell.minimumSize(), QSize(940, 660));
+    QCOMPARE(shell.size(), QSize(1180, 800));
+
+    shell.show();
+    QVERIFY(activity->hasCheck(shell.view().updateActivityID()));
+    QCOMPARE(vault->calls, QStringList());
+    QTRY_VERIFY(!session->credentialURL().isEmpty());
+    QCOMPARE(vault->calls, QStringList{QStringLiteral("read")});
+    shell.close();
+}
+
+void TestEditorView::menus()
+{
+    Window window(*session, *activity);
+    EditorWindow shell(window.view.release());
+    TavlonFilmEditorApp app;
+    app.installCommands(&shell);
+    QStringList menus;
+    for (QAction *menu : shell.menuBar()->actions()) {
+        QStringList items;
+        for (QAction *item : menu->menu()->actions())
+            items << (item->isSeparator() ? QStringLiteral("-")
+                                          : item->text() + QLatin1Char('|') + item->shortcut().toString()
+                              + (item->isEnabled() ? QString() : QStringLiteral("|off")));
+        menus << menu->text() + QStringLiteral(": ") + items.join(QStringLiteral(", "));
+    }
+    QCOMPARE(menus, (QStringList{
+                        QStringLiteral("Tavlon Film Editor: Søg efter opdateringer…||off, -, Indstillinger…|Ctrl+,, -, "
+                                       "Afslut|Ctrl+Q"),
+                        QStringLiteral("Arkiv: Nyt vindue|Ctrl+N, Luk vindue|Ctrl+W"),
+                        QStringLiteral("Vis: Vis/skjul sidepanel|Ctrl+Alt+S"),
+                    }));
+
+    // The settings command opens this window's settings at the account.
+    shell.view().presentSettings(SorvaneSettingsSection::storage, QStringLiteral("T-1"));
+    shell.view().setShowingSettings(false);
+    shell.menuBar()->actions().first()->menu()->actions().at(2)->trigger();
+    QVERIFY(shell.view().showingSettings());
+    QCOMPARE(shell.view().settingsSection(), SorvaneSettingsSection::account);
+    QCOMPARE(shell.view().settingsStorageTicketID(), std::nullopt);
 }
 
 void TestEditorView::generalChoiceDroppedAfterChanges_data()

@@ -72,8 +72,9 @@ EditorWindow *TavlonFilmEditorApp::newWindow()
     return window;
 }
 
-// In this order: the sidebar command, the settings command, the updates
-// command; then the window commands.
+// The application menu as on the desktop the application comes from: the
+// update check first, then the settings, then Quit; the sidebar command in
+// View and the window commands in File.
 void TavlonFilmEditorApp::installCommands(EditorWindow *window)
 {
     QMenuBar *bar = window->menuBar();
@@ -85,23 +86,24 @@ void TavlonFilmEditorApp::installCommands(EditorWindow *window)
     sidebar->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     connect(sidebar, &QAction::triggered, window, &EditorWindow::toggleSidebar);
 
-    QAction *settings = app->addAction(loc("Indstillinger") + QChar(0x2026));
-    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    connect(settings, &QAction::triggered, window,
-            [window] { window->view().presentSettings(SorvaneSettingsSection::account, std::nullopt); });
-
     // No update framework exists on this platform: the check stays disabled.
     QAction *updates = app->addAction(loc("Check for Updates…"));
     updates->setEnabled(false);
     app->addSeparator();
+
+    QAction *settings = app->addAction(loc("Indstillinger") + QChar(0x2026));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(settings, &QAction::triggered, window,
+            [window] { window->view().presentSettings(SorvaneSettingsSection::account, std::nullopt); });
+    app->addSeparator();
     QAction *quit = app->addAction(loc("Quit"));
-    quit->setShortcut(QKeySequence::Quit);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // the same on every platform theme
     connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
 
     QAction *open = file->addAction(loc("New Window"));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     connect(open, &QAction::triggered, this, &TavlonFilmEditorApp::newWindow);
     QAction *close = file->addAction(loc("Close Window"));
-    close->setShortcut(QKeySequence::Close);
+    close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(close, &QAction::triggered, window, &QWidget::close);
 }

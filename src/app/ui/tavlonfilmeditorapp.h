@@ -23,7 +23,6 @@ public:
     static bool updaterConfigured();
 
     EditorWindow *newWindow();
-
-private:
+    // The menu bar of `window`.
     void installCommands(EditorWindow *window);
 };
