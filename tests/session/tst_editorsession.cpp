@@ -360,6 +360,43 @@ private Q_SLOTS:
         QCOMPARE(document().value(QStringLiteral("access_token")).toString(), QStringLiteral("second-refreshed"));
     }
 
+    // A refresh that ends after a sign-out must not bring the session back,
+    // neither in memory nor in the store.
+    void signOutDuringARefresh_data()
+    {
+        QTest::addColumn<bool>("holdStore");
+        QTest::newRow("while the service answers") << false;
+        QTest::newRow("while the store writes") << true;
+    }
+
+    void signOutDuringARefresh()
+    {
+        QFETCH(bool, holdStore);
+        signIn(QStringLiteral("old"), 3600);
+        const QUrl url = session->credentialURL();
+        now = kStart + 3590;
+        api->refreshAnswer = tokens(QStringLiteral("refreshed"), 3600);
+        if (holdStore)
+            vault->hold();
+        else
+            api->held = true;
+        auto tool = session->credentials(url);
+        QCOMPARE(api->calls.count(QStringLiteral("refresh")), 1);
+
+        auto logout = session->logout();
+        api->release();
+        vault->release();
+        TestAwait::run(std::move(logout));
+        QCOMPARE(failureOf([&] { TestAwait::run(std::move(tool)); }), QStringLiteral("<cancelled>"));
+
+        QVERIFY(!session->busy());
+        QVERIFY(!session->issue());
+        QVERIFY(session->credentialURL().isEmpty());
+        QVERIFY(!vault->stored);
+        QCOMPARE(failureOf([&] { TestAwait::run(session->credentials(url)); }),
+                 QStringLiteral("Login er ændret. Hent virksomhederne igen."));
+    }
+
     void logoutOutcomes_data()
     {
         QTest::addColumn<bool>("signedIn");
