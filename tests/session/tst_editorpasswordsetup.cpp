@@ -2,6 +2,7 @@
 // form check before any request, the account checks, and the end of the
 // recovery session on every road that obtained one.
 #include "fakepasswordapi.h"
+#include "foundation/decoding/strictjson.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 #include "session/passwordsetup.h"
@@ -55,6 +56,9 @@ QCoro::Task<void> capture(QCoro::Task<void> task, QString *message, bool *done)
         *message = error.message();
     } catch (const OperationCancelled &) {
         *message = QStringLiteral("<cancelled>");
+    } catch (...) {
+        // Anything else (a decoding error) must still end the wait.
+        *message = QStringLiteral("<other error>");
     }
     *done = true;
 }
@@ -185,6 +189,13 @@ void TestEditorPasswordSetup::outcome_data()
     QTest::newRow("success") << recovery() << same << none << none << none << QString() << all;
     QTest::newRow("verification refused") << recovery() << same << failure(kStatus) << none << none
                                           << QString::fromUtf8(kStatus) << QStringList{"verify"};
+    QTest::newRow("verification answer undecodable")
+        << recovery() << same << std::make_exception_ptr(DecodingError(QStringLiteral("user"), QStringLiteral("missing")))
+        << none << none << QStringLiteral("<other error>") << QStringList{"verify"};
+    QTest::newRow("setting answer undecodable")
+        << recovery() << same << none
+        << std::make_exception_ptr(DecodingError(QStringLiteral("id"), QStringLiteral("missing"))) << none
+        << QStringLiteral("<other error>") << all;
     QTest::newRow("empty access token") << recovery(QString()) << same << none << none << none
                                         << QString::fromUtf8(kNoToken) << QStringList{"verify"};
     QTest::newRow("anonymous recovery session")
