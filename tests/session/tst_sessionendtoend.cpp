@@ -67,6 +67,27 @@ private Q_SLOTS:
         }
     }
 
+    // The stand-in refuses a sign-in the way the real service does (400 for
+    // bad credentials): the person reads the refusal, not a connection failure.
+    void refusedSignIn_data()
+    {
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("wrong password") << "editor@example.com" << "not-the-password";
+        QTest::newRow("unknown account") << "nobody@example.com" << "Tavlon-demo-2026";
+    }
+
+    void refusedSignIn()
+    {
+        QFETCH(QString, email);
+        QFETCH(QString, password);
+        EditorSession session([this] { return Bridge::authConfiguration(tools); });
+        TestAwait::run(session.login(email, password));
+        QCOMPARE(session.issue(),
+                 QStringLiteral("Login kunne ikke bekræftes. Kontrollér e-mail og adgangskode, eller prøv igen."));
+        QVERIFY(session.credentialURL().isEmpty());
+    }
+
 private:
     void run()
     {
