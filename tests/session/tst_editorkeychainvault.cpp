@@ -7,7 +7,9 @@
 #include "session/editorauthrecords.h"
 #include "session/editorkeychainvault.h"
 
+#include <QSignalSpy>
 #include <QtTest>
+#include <qt6keychain/keychain.h>
 
 class TestEditorKeychainVault : public QObject
 {
@@ -18,6 +20,8 @@ class TestEditorKeychainVault : public QObject
         return QStringLiteral("film.tavlon.editor.session.test.") + QString::fromLatin1(name) + QLatin1Char('.')
             + QString::number(QCoreApplication::applicationPid());
     }
+
+    static QCoro::Task<void> readOnly(EditorKeychainVault &vault) { co_await vault.read(); }
 
     static QString failure(QCoro::Task<void> task)
     {
@@ -62,6 +66,26 @@ private Q_SLOTS:
                  EditorKeychainVault::failureMessage());
         QCOMPARE(TestAwait::run(vault.read()).value_or(QByteArray()), largest);
         TestAwait::run(vault.remove());
+    }
+
+    // An item that something else put in the store is checked on the way
+    // out too: more than the limit is refused, not handed on.
+    void oversizedStoredItemIsRefused()
+    {
+        const QString name = service("oversized");
+        auto *job = new QKeychain::WritePasswordJob(name);
+        job->setKey(QString::fromLatin1(EditorKeychainVault::account));
+        job->setBinaryData(QByteArray(EditorSessionVault::maximumSize + 1, 'z'));
+        QSignalSpy written(job, &QKeychain::Job::finished);
+        job->start();
+        QVERIFY(written.wait());
+        QCOMPARE(job->error(), QKeychain::NoError);
+
+        EditorKeychainVault vault(name);
+        QCOMPARE(failure(readOnly(vault)),
+                 EditorKeychainVault::failureMessage());
+        TestAwait::run(vault.remove());
+        QVERIFY(!TestAwait::run(vault.read()));
     }
 
     void servicesAreKeptApart()
