@@ -1,7 +1,5 @@
 #include "strictformats.h"
 
-#include <array>
-
 
 namespace StrictFormats {
 
@@ -33,31 +31,30 @@ std::optional<QUuid> parseUuid(QStringView text)
 {
     if (text.size() != 36)
         return std::nullopt;
+    const char16_t *c = text.utf16();
+    if (c[8] != u'-' || c[13] != u'-' || c[18] != u'-' || c[23] != u'-')
+        return std::nullopt;
     // The 16 bytes straight from the checked digits; QUuid::fromString would
-    // check the form again.
-    std::array<uchar, 16> bytes{};
-    int nibble = 0;
-    for (qsizetype i = 0; i < 36; ++i) {
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        const char16_t c = text.at(i).unicode();
-        if (dash) {
-            if (c != u'-')
-                return std::nullopt;
-            continue;
-        }
-        int value;
-        if (c >= u'0' && c <= u'9')
-            value = c - u'0';
-        else if (c >= u'a' && c <= u'f')
-            value = c - u'a' + 10;
-        else if (c >= u'A' && c <= u'F')
-            value = c - u'A' + 10;
-        else
+    // check the form a second time.
+    static constexpr int digitStarts[16] = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
+    const auto hex = [](char16_t d) -> int {
+        if (d >= u'0' && d <= u'9')
+            return d - u'0';
+        if (d >= u'a' && d <= u'f')
+            return d - u'a' + 10;
+        if (d >= u'A' && d <= u'F')
+            return d - u'A' + 10;
+        return -1;
+    };
+    char bytes[16];
+    for (int i = 0; i < 16; ++i) {
+        const int high = hex(c[digitStarts[i]]);
+        const int low = hex(c[digitStarts[i] + 1]);
+        if (high < 0 || low < 0)
             return std::nullopt;
-        bytes[nibble / 2] = uchar(bytes[nibble / 2] << 4 | value);
-        ++nibble;
+        bytes[i] = char(high << 4 | low);
     }
-    return QUuid::fromRfc4122(QByteArrayView(reinterpret_cast<const char *>(bytes.data()), 16));
+    return QUuid::fromRfc4122(QByteArrayView(bytes, 16));
 }
 
 QString canonicalUuid(const QUuid &uuid)
