@@ -246,6 +246,27 @@ private Q_SLOTS:
         QVERIFY(!button(&panel, "Prøv forbindelsen igen")->isVisible());
     }
 
+    // A sign-out whose store removal fails leaves the person signed in with
+    // the store's sentence; a restore retry makes no sense while signed in.
+    void failureWhileSignedInHasNoRetry()
+    {
+        TestAwait::run(session->login(QStringLiteral("editor@example.com"), QStringLiteral("pw")));
+        EditorAccountView panel(*session, [] {});
+        panel.show();
+        vault->failRemove = true;
+        button(&panel, "Log ud")->click();
+        QTRY_VERIFY(!session->busy());
+        QVERIFY(!session->credentialURL().isEmpty());
+        QVERIFY(session->issue());
+        QVERIFY(button(&panel, "Log ud")->isVisible());
+        QVERIFY(button(&panel, "Log ud")->isEnabled());
+        QLabel *issue = labelShowing(&panel, *session->issue());
+        QVERIFY(issue);
+        QVERIFY(isOrange(issue));
+        QVERIFY(issue->y() > button(&panel, "Log ud")->mapTo(&panel, QPoint()).y());
+        QVERIFY(!button(&panel, "Prøv forbindelsen igen")->isVisible());
+    }
+
     void signInFromThePanel()
     {
         EditorAccountView panel(*session, [] {});
