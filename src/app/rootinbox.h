@@ -32,7 +32,8 @@ public:
     virtual bool pipelineLoading() const = 0;
     virtual bool metadataLoading() const = 0;
 
-    // One line per loaded row, in the inbox's order (the plain status list).
+    // One line per loaded row (film, kind of work, company), in the inbox's
+    // order (the plain status list).
     virtual QStringList rowTitles() const = 0;
     virtual std::optional<QString> error() const = 0;
 

@@ -1,5 +1,6 @@
 #include "sorvaneinboxadapter.h"
 
+#include "foundation/records/servicekind.h"
 #include "inbox/sorvaneinboxmodel.h"
 
 SorvaneInboxAdapter::SorvaneInboxAdapter(std::shared_ptr<ServiceQueueEditor> editor, ServiceBridge bridge,
@@ -46,6 +47,8 @@ QStringList SorvaneInboxAdapter::rowTitles() const
 {
     QStringList titles;
     for (const SorvaneInboxRow &row : m_model->items())
-        titles << row.film.title + QStringLiteral(" · ") + row.company.name;
+        // A film has a task per kind of work: the kind tells them apart.
+        titles << row.film.title + QStringLiteral(" · ") + title(row.request.kind) + QStringLiteral(" · ")
+                + row.company.name;
     return titles;
 }

@@ -23,6 +23,7 @@
 #include "updater/sorvaneupdateactivity.h"
 
 #include <QJsonArray>
+#include <QLabel>
 #include <QMenuBar>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -291,6 +292,7 @@ private Q_SLOTS:
     void toolsFolderChoice_data();
     void toolsFolderChoice();
     void windowShowsBeforeItStartsUp();
+    void sidebarShowsWholeTexts();
     void menus();
 
     void generalChoiceDroppedAfterChanges_data();
@@ -640,6 +642,26 @@ void TestEditorView::windowShowsBeforeItStartsUp()
     QCOMPARE(vault->calls, QStringList());
     QTRY_VERIFY(!session->credentialURL().isEmpty());
     QCOMPARE(vault->calls, QStringList{QStringLiteral("read")});
+    shell.close();
+}
+
+// Every wrapped text of the sidebar gets the height its lines need.
+void TestEditorView::sidebarShowsWholeTexts()
+{
+    Window window(*session, *activity);
+    EditorWindow shell(window.view.release());
+    shell.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shell));
+    QWidget *sidebar = shell.findChild<QWidget *>(QStringLiteral("shell.sidebar"));
+    QVERIFY(sidebar);
+    int checked = 0;
+    for (QLabel *label : sidebar->findChildren<QLabel *>()) {
+        if (!label->isVisible() || !label->wordWrap() || label->text().isEmpty() || label->maximumHeight() < QWIDGETSIZE_MAX)
+            continue;
+        ++checked;
+        QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
+    }
+    QVERIFY(checked > 0);
     shell.close();
 }
 

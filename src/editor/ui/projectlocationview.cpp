@@ -28,9 +28,10 @@ ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std:
                                          QWidget *parent)
     : QWidget(parent), m_model(std::move(model)), m_choose(std::move(choose))
 {
+    // No alignment for the layout as a whole: an aligned layout keeps its
+    // wrapped labels at their preferred width and cuts their last lines off.
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(7);
-    layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto *title = new QLabel(loc("Projektplacering"), this);
     title->setObjectName(QStringLiteral("editor.projectLocation.title"));
