@@ -98,6 +98,16 @@ public:
     };
     QList<Call> calls;
 
+    // Ends every call still waiting as cancelled, as a tool does when its
+    // runner goes away. The waits resume through queued connections, so the
+    // caller lets events run before destroying the fake; unanswered frames
+    // would otherwise never finish.
+    void closeAll()
+    {
+        m_closing = true;
+        Q_EMIT answered();
+    }
+
     ServiceBridge bridge()
     {
         return [this](const BridgeCommand &command, const QString &folder, CancellationToken token) {
@@ -126,6 +136,7 @@ private:
         std::exception_ptr error;
     };
     QHash<int, Answer> m_answers;
+    bool m_closing = false;
 
     QCoro::Task<QByteArray> respond(BridgeCommand command, QString folder, CancellationToken token)
     {
@@ -133,7 +144,7 @@ private:
         calls.append(Call{command, folder});
         token.onCancel([this] { Q_EMIT answered(); });
         while (!m_answers.contains(index)) {
-            if (token.isCancelled())
+            if (token.isCancelled() || m_closing)
                 throw OperationCancelled();
             co_await qCoro(this, &FakeService::answered);
         }

@@ -97,6 +97,9 @@ private Q_SLOTS:
     void listingFollowsDetail_data();
     void listingFollowsDetail();
 
+    void modelGoneBeforeTheAnswer_data();
+    void modelGoneBeforeTheAnswer();
+
     void handOverSnapshot_data();
     void handOverSnapshot();
     void storageChangeReopensInboxTask();
@@ -120,6 +123,10 @@ void TestServiceQueueModel::init()
 void TestServiceQueueModel::cleanup()
 {
     model.reset();
+    // Pending tool calls end now, after the model: their continuations must
+    // find it gone and touch nothing.
+    service->closeAll();
+    QCoreApplication::processEvents();
     service.reset();
     editor.reset();
 }
@@ -573,6 +580,53 @@ void TestServiceQueueModel::listingFollowsDetail()
     QSignalSpy spy(model.get(), &ServiceQueueModel::listingChanged);
     model->setDetail(std::nullopt);
     QCOMPARE(spy.count(), 0);
+}
+
+void TestServiceQueueModel::modelGoneBeforeTheAnswer_data()
+{
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("company load, answer") << "load" << false;
+    QTest::newRow("company load, failure") << "load" << true;
+    QTest::newRow("company fetch, answer") << "fetch" << false;
+    QTest::newRow("task command, answer") << "task" << false;
+    QTest::newRow("task command, failure") << "task" << true;
+}
+
+// The window closed while a tool ran: the late answer touches nothing.
+void TestServiceQueueModel::modelGoneBeforeTheAnswer()
+{
+    QFETCH(QString, work);
+    QFETCH(bool, fails);
+    if (work == "task")
+        loadDirectory();
+    const int call = int(service->calls.size());
+    bool threw = false;
+    std::optional<QCoro::Task<void>> load;
+    if (work == "load") {
+        load.emplace(loadNoting(model.get(), editor.get(), false, &threw));
+    } else if (work == "fetch") {
+        model->fetchCompanies(*editor, false);
+    } else {
+        ServiceQueueModel *queue = model.get();
+        FakeEditor *fake = editor.get();
+        model->perform(*editor, "Henter opgaver…", [queue, fake](ServiceOperationScope scope, CancellationToken token) -> QCoro::Task<void> {
+            co_await queue->execute<ServiceListing>(BridgeCommand::serviceList(scope.identity.credentials, "c", scope.operatorID),
+                                                    *fake, scope, token);
+        });
+    }
+    QCOMPARE(service->calls.size(), call + 1);
+    model.reset();
+    if (fails)
+        service->fail(call, std::make_exception_ptr(BridgeError::failed(QStringLiteral("x"))));
+    else
+        service->answer(call, work == "task" ? QByteArray(R"({"companyID":"c","operatorID":"o","requests":[]})")
+                                             : pageJson(1, 3, false));
+    if (load)
+        QTRY_VERIFY(load->isReady());
+    QTRY_VERIFY(!editor->m_busy);
+    QVERIFY(!threw);
+    QVERIFY(!editor->m_error && !editor->m_message);
 }
 
 void TestServiceQueueModel::handOverSnapshot_data()
