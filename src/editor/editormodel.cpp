@@ -1,4 +1,5 @@
 #include "editormodel.h"
+#include "foundation/failuretext.h"
 
 #include "foundation/bridge/bridge.h"
 #include "foundation/bridge/toolsfolder.h"
@@ -145,12 +146,9 @@ QCoro::Task<> EditorModel::runOperation(QSharedPointer<EditorModel> self, QUuid 
         co_await operation(token);
     } catch (const OperationCancelled &) {
         outcome = Outcome::cancelled;
-    } catch (const BridgeError &error) {
+    } catch (...) {
         outcome = Outcome::failed;
-        failure = error.message();
-    } catch (const std::exception &error) {
-        outcome = Outcome::failed;
-        failure = QString::fromUtf8(error.what());
+        failure = failureText(std::current_exception()).value_or(QString());
     }
     // The identifier first: isCurrent() belongs to whoever started this
     // operation and is not asked once the model has moved on.

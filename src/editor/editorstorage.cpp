@@ -1,6 +1,7 @@
 // EditorModel: the project folder, its packages listing and the folder
 // check that guards every tool command working in a folder.
 #include "editormodel.h"
+#include "foundation/failuretext.h"
 
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
@@ -56,11 +57,8 @@ void EditorModel::chooseStorage(const QUrl &folder)
     ResolvedProjectLocation resolved;
     try {
         resolved = m_locations->select(folder.toLocalFile(), m_company);
-    } catch (const BridgeError &error) {
-        setStorageIssue(error.message());
-        return;
-    } catch (const std::exception &error) {
-        setStorageIssue(QString::fromUtf8(error.what()));
+    } catch (...) {
+        setStorageIssue(failureText(std::current_exception()));
         return;
     }
     setStorage(resolved, false);
@@ -81,12 +79,9 @@ void EditorModel::restoreStorage(bool loadInventory)
         setStorageIssue(std::nullopt);
         if (resolved && loadInventory)
             refresh();
-    } catch (const BridgeError &error) {
+    } catch (...) {
         setStorage(std::nullopt, true);
-        setStorageIssue(error.message());
-    } catch (const std::exception &error) {
-        setStorage(std::nullopt, true);
-        setStorageIssue(QString::fromUtf8(error.what()));
+        setStorageIssue(failureText(std::current_exception()));
     }
 }
 
@@ -101,10 +96,8 @@ void EditorModel::storageVolumesChanged()
     try {
         ProjectLocationStore::validate(m_activeStorage->path, m_activeStorage->record, *m_seams.volumes);
         return;
-    } catch (const BridgeError &error) {
-        failure = error.message();
-    } catch (const std::exception &error) {
-        failure = QString::fromUtf8(error.what());
+    } catch (...) {
+        failure = failureText(std::current_exception()).value_or(QString());
     }
     if (m_busy)
         cancel();

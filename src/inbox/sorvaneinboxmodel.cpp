@@ -1,6 +1,7 @@
 // State, observers, derived lists and inbox paging of the Sorvane inbox model.
 
 #include "inbox/sorvaneinboxmodel.h"
+#include "foundation/failuretext.h"
 
 #include "foundation/decoding/strictformats.h"
 #include "foundation/decoding/strictjson.h"
@@ -14,19 +15,7 @@
 
 std::optional<QString> sorvaneInboxFailureText(const std::exception_ptr &failure)
 {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const OperationCancelled &) {
-        return std::nullopt;
-    } catch (const BridgeError &error) {
-        return error.message();
-    } catch (const DecodingError &error) {
-        return error.message();
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    } catch (...) {
-        return SorvaneInboxWire::verifyMessage();
-    }
+    return failureText(failure);
 }
 
 SorvaneInboxModel::SorvaneInboxModel(ServiceBridge bridge, SettingsStore &defaults, QObject *parent)

@@ -2,6 +2,7 @@
 // superseding by token, and the choice of a company.
 
 #include "servicequeuemodel.h"
+#include "foundation/failuretext.h"
 
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
@@ -125,12 +126,8 @@ QCoro::Task<void> ServiceQueueModel::loadCompanies(ServiceQueueEditor &editor, b
             std::rethrow_exception(failure);
         } catch (const OperationCancelled &) {
             text = loc("Hentningen blev afbrudt. Hent virksomhederne igen.");
-        } catch (const BridgeError &error) {
-            text = error.message();
-        } catch (const DecodingError &error) {
-            text = error.message();
-        } catch (const std::exception &error) {
-            text = QString::fromUtf8(error.what());
+        } catch (...) {
+            text = failureText(std::current_exception()).value_or(QString());
         }
         set(m_companies, QList<ServiceCompany>(), &ServiceQueueModel::companiesChanged);
         set(m_nextCompanyID, std::optional<QUuid>(), &ServiceQueueModel::nextCompanyIDChanged);

@@ -44,12 +44,14 @@ private:
 };
 
 // The message the model shows for bytes its inventory decoder refuses.
+// An answer the inventory record refuses reaches the person as one sentence,
+// never as the decoder's technical text.
 QString inventoryDecodingFailure(const QByteArray &bytes)
 {
     try {
         PackageInventory::decode(bytes);
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
+    } catch (const DecodingError &) {
+        return QStringLiteral("Svaret kunne ikke læses, fordi det ikke har det rigtige format.");
     }
     return QStringLiteral("(decoded)");
 }
