@@ -22,6 +22,7 @@ public:
     std::optional<QString> m_busy, m_error, m_message, m_storageIssue;
     int cloudForgotten = 0;
     QList<QUrl> chosenFolders;
+    QStringList startedOperations; // busy labels of the operations that started
     std::function<void(const BridgeCommand &)> storageCheck;
     QUuid operationID = QUuid::createUuid();
     CancellationToken token;
@@ -53,6 +54,7 @@ public:
         if (m_busy)
             return;
         m_busy = title;
+        startedOperations.append(title);
         m_error.reset();
         m_message.reset();
         operationID = QUuid::createUuid();

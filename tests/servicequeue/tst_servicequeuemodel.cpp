@@ -92,6 +92,10 @@ private Q_SLOTS:
     void supersededLoadChangesNothing();
     void selectCompany();
     void companyChangedKeepsTrimmedMatch();
+    void fetchRunsAsTheEditorsOperation_data();
+    void fetchRunsAsTheEditorsOperation();
+    void clearingForgetsWhatItShould_data();
+    void clearingForgetsWhatItShould();
 
     void perTaskMemory();
     void listingFollowsDetail_data();
@@ -502,6 +506,110 @@ void TestServiceQueueModel::companyChangedKeepsTrimmedMatch()
     QCOMPARE(model->selectedCompanyID(), companyId(1));
     QVERIFY(!model->loadingCompanies());
     QVERIFY(!model->listing());
+}
+
+void TestServiceQueueModel::fetchRunsAsTheEditorsOperation_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<bool>("more");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("toolCalls");
+    QTest::newRow("first page") << "" << false << "Henter dine virksomheder…" << 1;
+    QTest::newRow("next page") << "cursor" << true << "Henter flere virksomheder…" << 1;
+    QTest::newRow("next page without a cursor") << "" << true << "Henter flere virksomheder…" << 0;
+    QTest::newRow("editor busy") << "busy" << false << "Arbejder…" << 0;
+    QTest::newRow("failing load") << "fail" << false << "Henter dine virksomheder…" << 1;
+}
+
+// The load is the editor's one operation, yet its failure is the company
+// list's own text, never the editor's error.
+void TestServiceQueueModel::fetchRunsAsTheEditorsOperation()
+{
+    QFETCH(QString, situation);
+    QFETCH(bool, more);
+    QFETCH(QString, label);
+    QFETCH(int, toolCalls);
+    if (situation == "cursor") {
+        auto first = model->loadCompanies(*editor, false);
+        service->answer(0, pageJson(1, 50, true));
+        QTRY_VERIFY(first.isReady());
+    }
+    if (situation == "busy")
+        editor->m_busy = QStringLiteral("Arbejder…");
+    const int before = int(service->calls.size());
+    model->fetchCompanies(*editor, more);
+    QCOMPARE(int(service->calls.size()) - before, toolCalls);
+    if (situation == "busy") {
+        QCOMPARE(editor->m_busy, label); // the running operation keeps its label
+        QVERIFY(editor->startedOperations.isEmpty());
+        return;
+    }
+    QCOMPARE(editor->startedOperations.last(), label);
+    if (toolCalls) {
+        if (situation == "fail")
+            service->fail(before, std::make_exception_ptr(BridgeError::failed(QStringLiteral("Værktøjet fejlede."))));
+        else
+            service->answer(before, more ? pageJson(51, 2, false) : pageJson(1, 2, false));
+    }
+    QTRY_VERIFY(!editor->m_busy);
+    QVERIFY(!editor->m_error && !editor->m_message);
+    QCOMPARE(model->companyError(), situation == "fail" ? std::optional<QString>(QStringLiteral("Værktøjet fejlede."))
+                                                        : std::nullopt);
+}
+
+void TestServiceQueueModel::clearingForgetsWhatItShould_data()
+{
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("clearSelection") << false;
+    QTest::newRow("clear") << true;
+}
+
+void TestServiceQueueModel::clearingForgetsWhatItShould()
+{
+    QFETCH(bool, whole);
+    loadDirectory();
+    const ServiceListing listing{StrictFormats::canonicalUuid(companyId(1)), "op", {receipt("A")}};
+    model->setListing(listing);
+    openTask("A");
+    model->setVideoEditor(QStringLiteral("Mette"));
+    model->setRememberEditorProject(false);
+    model->setReactionHistoryLoaded(true);
+    model->setRequiresProjectSelection(true);
+    model->setProjectVersionsProposalID(QStringLiteral("p"));
+    model->setVideoFile(QUrl::fromLocalFile("/film.mp4"));
+    model->setVideoSummary(QStringLiteral("Kort"));
+    const QUuid generation = model->generation();
+    const QUuid intent = model->sorvaneOpenIntent();
+
+    QSignalSpy saved(model.get(), &ServiceQueueModel::savedSelectionsChanged);
+    whole ? model->clear() : model->clearSelection();
+
+    // The opened task's work is remembered before anything is reset.
+    QVERIFY(saved.count() >= 1);
+    QCOMPARE(model->savedSelections().size(), 1);
+    QCOMPARE(model->savedSelections().constBegin()->videoSummary, QStringLiteral("Kort"));
+    QVERIFY(model->generation() != generation);
+    QVERIFY(!model->selectionKey() && !model->detail());
+    QVERIFY(!model->videoFile() && !model->projectVersionsProposalID());
+    QVERIFY(!model->reactionHistoryLoaded() && !model->requiresProjectSelection());
+    QVERIFY(model->videoSummary().isEmpty());
+    QCOMPARE(model->videoLabel(), QStringLiteral("Første udkast"));
+    // Settings of the person, not of the task, stay.
+    QCOMPARE(model->videoEditor(), QStringLiteral("Mette"));
+    QVERIFY(!model->rememberEditorProject());
+
+    if (whole) {
+        QVERIFY(!model->listing());
+        QVERIFY(model->companies().isEmpty() && !model->selectedCompanyID() && !model->operatorID());
+        QVERIFY(!model->companiesVerified() && !model->companiesLoaded() && !model->canUseCompany(*editor));
+        QVERIFY(model->sorvaneOpenIntent() != intent);
+    } else {
+        QVERIFY(model->listing());
+        QCOMPARE(model->companies().size(), 3);
+        QCOMPARE(model->selectedCompanyID(), companyId(1));
+        QVERIFY(model->canUseCompany(*editor));
+        QCOMPARE(model->sorvaneOpenIntent(), intent);
+    }
 }
 
 void TestServiceQueueModel::perTaskMemory()
