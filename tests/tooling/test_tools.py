@@ -1,4 +1,7 @@
 import json
+import os
+import shutil
+import tempfile
 import unittest
 from pathlib import Path
 
@@ -138,18 +141,91 @@ class PackageFlowTest(StandinCase, unittest.TestCase):
                 self.assertNotEqual(result.code, 0)
                 self.assertFalse((self.inbox / "handoffs").exists() and any((self.inbox / "handoffs").iterdir()))
 
-    def test_changed_cloud_file_restores_unverified_and_package_becomes_invalid(self):
+    def fresh_inbox(self):
+        """An empty project folder and no cloud copies, keeping the database and its sessions."""
+        self.inbox = Path(tempfile.mkdtemp(prefix="inbox-", dir=self.tmp.name))
+        shutil.rmtree(self.tools.cloud_store, ignore_errors=True)
+
+    def visible(self, inbox=None):
+        """Every name in the project folder, hidden ones included."""
+        return sorted(p.name for p in (inbox or self.inbox).iterdir())
+
+    def cloud_copy(self, session, company, backup):
+        """Makes the service's copy of a backup by restoring it into a folder of its own."""
+        elsewhere = Path(self.tmp.name) / ("elsewhere-" + self.inbox.name)
+        elsewhere.mkdir()
+        result = self.run_tool(CLOUD, "--credentials-file", "-", "--company", company, "pull", backup,
+                               "--inbox", str(elsewhere), session=session)
+        self.assertEqual(result.code, 0, result.stderr)
+        return self.tools.cloud_store / backup / "files"
+
+    def test_an_unverified_restore_never_becomes_visible(self):
         session = self.session()
         backup, company = self.film_backup(session)
-        self.pull(session, company, backup)  # makes the cloud copy
+
+        def change_one_byte(files):
+            target = files / "media" / "still-logo.jpg"
+            target.write_bytes(target.read_bytes()[:-1] + b"\x00")
+
+        def remove_one_file(files):
+            (files / "media" / "still-logo.jpg").unlink()
+
+        for name, damage in (("changed byte", change_one_byte), ("missing file", remove_one_file)):
+            with self.subTest(name):
+                self.fresh_inbox()
+                damage(self.cloud_copy(session, company, backup))
+                restored = self.pull(session, company, backup)
+                self.assertEqual(restored.code, 0, restored.stderr)
+                answer = restored.json()
+                self.assertEqual(set(answer), {"companyID", "backupID", "folder", "verified"})
+                self.assertIs(answer["verified"], False)
+                self.assertEqual((answer["companyID"], answer["backupID"]), (company, backup))
+                self.assertEqual(self.visible(), [], "nothing of the restore may stay in the project folder")
+                inventory = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "list").json()
+                self.assertEqual(inventory, {"packages": [], "invalidPackages": []})
+
+    def test_an_existing_package_folder_is_never_replaced(self):
+        session = self.session()
+        backup, company = self.film_backup(session)
+        first = self.pull(session, company, backup)
+        self.assertTrue(first.json()["verified"])
+        folder = Path(first.json()["folder"])
+        before = {p.relative_to(folder): p.read_bytes() for p in folder.rglob("*") if p.is_file()}
+        # A later damaged cloud copy must not reach the good one either.
         cloud_file = self.tools.cloud_store / backup / "files" / "media" / "still-logo.jpg"
         cloud_file.write_bytes(cloud_file.read_bytes()[:-1] + b"\x00")
-        restored = self.pull(session, company, backup)
-        self.assertEqual(restored.code, 0, restored.stderr)
-        self.assertIs(restored.json()["verified"], False)
-        inventory = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "list").json()
-        self.assertEqual(inventory["packages"], [])
-        self.assertEqual(len(inventory["invalidPackages"]), 1)
+        for name in ("damaged copy", "intact copy"):
+            with self.subTest(name):
+                again = self.pull(session, company, backup)
+                self.assertNotEqual(again.code, 0)
+                self.assertEqual(again.stdout, b"")
+                self.assertIn(folder.name, again.error())
+                self.assertIn("overskrives aldrig", again.error())
+                after = {p.relative_to(folder): p.read_bytes() for p in folder.rglob("*") if p.is_file()}
+                self.assertEqual(after, before)
+                self.assertEqual(self.visible(), [folder.name])
+            shutil.rmtree(self.tools.cloud_store, ignore_errors=True)  # an intact copy next time
+
+    def test_any_entry_under_the_package_name_blocks_the_restore(self):
+        session = self.session()
+        backup, company = self.film_backup(session)
+        name = Path(self.pull(session, company, backup).json()["folder"]).name
+        for kind in ("file", "empty folder", "dangling link"):
+            with self.subTest(kind):
+                self.fresh_inbox()
+                target = self.inbox / name
+                if kind == "file":
+                    target.write_text("mine")
+                elif kind == "empty folder":
+                    target.mkdir()
+                else:
+                    target.symlink_to(self.inbox / "nowhere")
+                result = self.pull(session, company, backup)
+                self.assertNotEqual(result.code, 0)
+                self.assertTrue(os.path.lexists(target))
+                self.assertEqual(self.visible(), [name])
+                if kind == "file":
+                    self.assertEqual(target.read_text(), "mine")
 
     def test_foreign_company_and_unknown_backup_are_refused(self):
         session = self.session()

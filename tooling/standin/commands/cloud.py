@@ -1,5 +1,6 @@
 """desktop_cloud.py: a company's completed cloud backups and their restore into the project folder."""
 import json
+import os
 import shutil
 import tempfile
 from pathlib import Path
@@ -33,6 +34,10 @@ def cloud_list(ctx):
     return {"companyID": company_ids[0] if C in ctx.args else "", "backups": [backup_json(r) for r in rows]}
 
 
+ALREADY_THERE = ("Mappen %s findes allerede i projektmappen. Eksisterende mapper overskrives aldrig;"
+                 " flyt eller slet den først.")
+
+
 @command(S, "cloudPull", "pull", 1, values={CF, C, "--inbox"}, required={CF, C, "--inbox"}, credentials=CF)
 def cloud_pull(ctx):
     operator = ctx.operator()
@@ -42,43 +47,65 @@ def cloud_pull(ctx):
                            (ctx.positional(), company["id"])).fetchone()
     if row is None:
         raise ToolError("Backuppen findes ikke for denne virksomhed. Hent listen igen.")
+    name = "%s-r%d" % (row["local_project_id"], row["revision"])
+    target = inbox / name
+    if os.path.lexists(target):
+        raise ToolError(ALREADY_THERE % name)
     package = json.loads(row["package"])
     source, digests = media.ensure_cloud_copy(ctx.tools, row["id"], package["files"])
-    name = "%s-r%d" % (row["local_project_id"], row["revision"])
+    # Everything is written and checked in a hidden folder; only a verified copy is moved into view.
     staging = Path(tempfile.mkdtemp(prefix=".restore-", dir=inbox))
-    verified = True
     try:
-        files = []
-        for entry in package["files"]:
-            destination = staging / entry["path"]
-            destination.parent.mkdir(parents=True, exist_ok=True)
-            origin = source / "files" / entry["path"]
-            if not origin.is_file():
-                verified = False
-                continue
-            shutil.copyfile(origin, destination)
-            recorded = digests.get(entry["path"], {})
-            restored = {"sha256": packages.sha256_file(destination), "bytes": destination.stat().st_size}
-            verified = verified and restored == recorded
-            described = {k: v for k, v in entry.items() if k != "media"}
-            described.update(sha256=recorded.get("sha256"), bytes=recorded.get("bytes"))
-            width_height = media.SIZES.get(entry["media"])
-            if width_height and entry["mediaKind"] in ("video", "image"):
-                described.update(width=width_height[0], height=width_height[1])
-            files.append(described)
-        manifest = {k: v for k, v in package.items() if k != "files"}
-        manifest.update(schemaVersion=1, companyID=company["id"], backupID=row["id"], files=files)
-        (staging / packages.MANIFEST).write_text(json.dumps(manifest, ensure_ascii=False, indent=2),
-                                                 encoding="utf-8")
-        target = inbox / name
-        if target.exists():
-            old = Path(tempfile.mkdtemp(prefix=".replaced-", dir=inbox))
-            target.replace(old / name)
-            staging.replace(target)
-            shutil.rmtree(old, ignore_errors=True)
-        else:
-            staging.replace(target)
+        verified = _restore_into(staging, source, digests, package, company["id"], row["id"])
+        if verified:
+            _publish(staging, target, name)
     finally:
         if staging.exists():
             shutil.rmtree(staging, ignore_errors=True)
     return {"companyID": company["id"], "backupID": row["id"], "folder": str(target), "verified": verified}
+
+
+def _restore_into(staging, source, digests, package, company_id, backup_id):
+    """Copies the backup's files and writes its manifest; True when every file matches its digest."""
+    files = []
+    for entry in package["files"]:
+        destination = staging / entry["path"]
+        destination.parent.mkdir(parents=True, exist_ok=True)
+        origin = source / "files" / entry["path"]
+        if not origin.is_file():
+            return False
+        shutil.copyfile(origin, destination)
+        recorded = digests.get(entry["path"], {})
+        restored = {"sha256": packages.sha256_file(destination), "bytes": destination.stat().st_size}
+        if restored != recorded:
+            return False
+        described = {k: v for k, v in entry.items() if k != "media"}
+        described.update(sha256=recorded.get("sha256"), bytes=recorded.get("bytes"))
+        width_height = media.SIZES.get(entry["media"])
+        if width_height and entry["mediaKind"] in ("video", "image"):
+            described.update(width=width_height[0], height=width_height[1])
+        files.append(described)
+    manifest = {k: v for k, v in package.items() if k != "files"}
+    manifest.update(schemaVersion=1, companyID=company_id, backupID=backup_id, files=files)
+    (staging / packages.MANIFEST).write_text(json.dumps(manifest, ensure_ascii=False, indent=2),
+                                             encoding="utf-8")
+    return True
+
+
+def _publish(staging, target, name):
+    """Moves the checked copy to its place without ever replacing what is there.
+
+    The name is claimed with mkdir, which fails for anything already present (a folder, a file, a link);
+    rename then only ever replaces that empty folder of our own."""
+    try:
+        os.mkdir(target)
+    except FileExistsError:
+        raise ToolError(ALREADY_THERE % name)
+    try:
+        os.rename(staging, target)
+    except OSError:
+        try:
+            os.rmdir(target)
+        except OSError:
+            pass  # someone wrote into it meanwhile; it is theirs now
+        raise ToolError(ALREADY_THERE % name)
