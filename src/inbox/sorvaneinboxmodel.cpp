@@ -65,11 +65,16 @@ QString SorvaneInboxModel::pendingKey(const ServiceIdentity &identity, const QUu
 
 // ---- observers ----
 
+// Observers hear of a change only once the model's own reaction is done: a
+// listener that loads the new selection's pipeline must not see that load
+// undone by the reset that follows.
 void SorvaneInboxModel::setSelectedID(const std::optional<QString> &id)
 {
     const std::optional<QString> previous = m_selectedID;
-    set(m_selectedID, id, &SorvaneInboxModel::selectedIDChanged);
+    m_selectedID = id;
     selectionChanged(previous);
+    if (previous != m_selectedID)
+        Q_EMIT selectedIDChanged();
 }
 
 void SorvaneInboxModel::selectionChanged(const std::optional<QString> &previous)
@@ -89,10 +94,13 @@ void SorvaneInboxModel::selectionChanged(const std::optional<QString> &previous)
 
 void SorvaneInboxModel::setPreferences(const SorvaneInboxPreferences &preferences)
 {
-    set(m_preferences, preferences, &SorvaneInboxModel::preferencesChanged);
+    const bool changed = !(m_preferences == preferences);
+    m_preferences = preferences;
     // Stored and re-checked on every assignment, also of an equal value.
     m_preferences.save(m_defaults);
     repairSelection();
+    if (changed)
+        Q_EMIT preferencesChanged();
 }
 
 void SorvaneInboxModel::repairSelection()

@@ -345,6 +345,44 @@ private Q_SLOTS:
         QVERIFY(model->pipelineGeneration() != token);
     }
 
+    // A window that loads the customer's pipeline when the selection changes:
+    // the model has finished its own reaction by the time it says so.
+    void aReactionToTheNewSelectionIsKept_data()
+    {
+        QTest::addColumn<bool>("throughPreferences");
+        QTest::newRow("a row picked") << false;
+        QTest::newRow("the search hides the selected row") << true;
+    }
+    void aReactionToTheNewSelectionIsKept()
+    {
+        QFETCH(bool, throughPreferences);
+        loaded({rowAt(1, 30), rowAt(2, 20)});
+        model->setSelectedID(requestID(1));
+        std::optional<QString> selectedWhenPreferencesChanged;
+        connect(model, &SorvaneInboxModel::selectedIDChanged, model, [this] {
+            if (const auto row = model->selectedItem())
+                model->loadPipeline(*row, editor, false);
+        });
+        connect(model, &SorvaneInboxModel::preferencesChanged, model,
+                [&] { selectedWhenPreferencesChanged = model->selectedID(); });
+        const int before = fake->count();
+        if (throughPreferences) {
+            SorvaneInboxPreferences p = model->preferences();
+            p.query = "Film 2";
+            model->setPreferences(p);
+            QCOMPARE(selectedWhenPreferencesChanged, std::optional<QString>(requestID(2)));
+        } else {
+            model->setSelectedID(requestID(2));
+        }
+        QCOMPARE(model->selectedID(), std::optional<QString>(requestID(2)));
+        QCOMPARE(fake->count(), before + 1);
+        QVERIFY(!fake->last().token.isCancelled());
+        QVERIFY(model->pipelineLoading());
+        fake->answerLast(bytes(managedPipeline({1})));
+        QVERIFY(model->pipeline());
+        QVERIFY(!model->pipelineLoading());
+    }
+
     // ---- request selection ----
 
     void selectionOfALoadedRowRunsNoTool()
