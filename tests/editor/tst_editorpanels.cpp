@@ -9,10 +9,12 @@
 #include "editor/ui/projectlocationview.h"
 #include "foundation/localization.h"
 
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <qcoro/qcorosignal.h>
 
 namespace {
@@ -57,6 +59,7 @@ private Q_SLOTS:
     void projectLocationWithoutFolder();
     void cloudPanelRules();
     void cloudListingRows();
+    void returnInTheCompanyFieldListsNothing();
 };
 
 void TestEditorPanels::projectLocationWithoutFolder()
@@ -130,6 +133,31 @@ void TestEditorPanels::cloudListingRows()
     QCOMPARE(marks[0]->property("symbol").toString(), QStringLiteral("circle"));
     QCOMPARE(marks[1]->property("symbol").toString(), QStringLiteral("checkmark.circle.fill"));
     QVERIFY(!child<QPushButton>(&view, "editor.cloud.download")->isEnabled()); // still no project folder
+}
+
+// In the settings sheet (a dialog) Return in the company field only ends
+// the typing: listing is the button's job, not the dialog's default.
+void TestEditorPanels::returnInTheCompanyFieldListsNothing()
+{
+    int runs = 0;
+    auto model = EditorModel::create(nullptr, {}, [&runs](const BridgeCommand &, const QString &, CancellationToken)
+                                          -> QCoro::Task<QByteArray> {
+        ++runs;
+        co_return QByteArray(R"({"companyID": "c-1", "backups": []})");
+    });
+    model->accountChanged(QUrl(QStringLiteral("tavlon-session://1b4e28ba-2fa1-11d2-883f-0016cb7b2c6a")));
+    QDialog sheet;
+    auto *view = new CloudBackupsView(model, &sheet);
+    (new QVBoxLayout(&sheet))->addWidget(view);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    auto *company = child<QLineEdit>(view, "editor.cloud.company");
+    company->setFocus();
+    QTest::keyClicks(company, QStringLiteral("c-1"));
+    QTest::keyClick(company, Qt::Key_Return);
+    QCOMPARE(model->busy(), std::nullopt);
+    QCOMPARE(runs, 0);
+    QVERIFY(sheet.isVisible());
 }
 
 QTEST_MAIN(TestEditorPanels)

@@ -11,11 +11,13 @@
 #include "foundation/localization.h"
 #include "foundation/settingsstore.h"
 
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QVBoxLayout>
 #include <qcoro/qcorosignal.h>
 
 namespace {
@@ -158,6 +160,7 @@ private Q_SLOTS:
     void handoffBox_data();
     void handoffBox();
     void failedPreparationShowsNoBox();
+    void returnInTheSettingsSheetStartsNothing();
 };
 
 void TestPackageViews::listStates_data()
@@ -484,6 +487,32 @@ void TestPackageViews::failedPreparationShowsNoBox()
     QCOMPARE(model->error(), std::optional<QString>(QStringLiteral("Pakken er ændret, siden den blev åbnet. Åbn den igen.")));
     QVERIFY(child<QGroupBox>(&view, "editor.package.handoff")->isHidden());
     QVERIFY(prepare->isEnabled());
+}
+
+// The section lives in a settings sheet (a dialog): Return pressed in the
+// package list must not press the prepare button as the dialog's default.
+void TestPackageViews::returnInTheSettingsSheetStartsNothing()
+{
+    const QByteArray summary = summaryJson("a", "Åbent hus", {});
+    m_tools->answers.insert(BridgeCommand::Kind::inventory, inventoryJson({summary}));
+    m_tools->answers.insert(BridgeCommand::Kind::context, contextJson(summary, 2));
+    auto model = makeModel();
+    QDialog sheet;
+    auto *view = new LocalPackagesView(model, std::make_shared<RecordingDesktop>(), {}, &sheet);
+    (new QVBoxLayout(&sheet))->addWidget(view);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    auto *list = child<QListWidget>(view, "sorvane.settings.packages.list");
+    list->item(0)->setSelected(true);
+    settle(*model);
+    QVERIFY(model->context());
+    QVERIFY(child<QPushButton>(view, "editor.package.prepare")->isEnabled());
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Return);
+    QTest::keyClick(list, Qt::Key_Enter);
+    QCOMPARE(model->busy(), std::nullopt);
+    QCOMPARE(m_tools->calls.value(BridgeCommand::Kind::prepare), 0);
+    QVERIFY(!model->handoff());
 }
 
 QTEST_MAIN(TestPackageViews)

@@ -2,6 +2,7 @@
 
 #include "editor/editormodel.h"
 #include "editor/editorpresentation.h"
+#include "editorbuttonstyle.h"
 #include "editorsymbols.h"
 #include "foundation/localization.h"
 
@@ -62,7 +63,7 @@ CloudBackupsView::CloudBackupsView(QSharedPointer<EditorModel> model, QWidget *p
 
     m_find = new QPushButton(loc("Find cloudkopier"), content);
     m_find->setObjectName(QStringLiteral("editor.cloud.find"));
-    m_find->setDefault(true);
+    EditorButtonStyle::makeProminent(m_find);
     connect(m_find, &QPushButton::clicked, this, [this] { m_model->listCloud(); });
     layout->addWidget(m_find, 0, Qt::AlignLeft);
 
@@ -86,6 +87,7 @@ CloudBackupsView::CloudBackupsView(QSharedPointer<EditorModel> model, QWidget *p
     m_download = new QPushButton(loc("Hent i klippeindbakken"), m_listing);
     m_download->setObjectName(QStringLiteral("editor.cloud.download"));
     EditorSymbols::apply(m_download, QStringLiteral("arrow.down.circle"));
+    EditorButtonStyle::makeProminent(m_download);
     connect(m_download, &QPushButton::clicked, this, [this] { m_model->download(); });
     listing->addWidget(m_download, 0, Qt::AlignLeft);
     auto *footnote = new QLabel(loc("Alle filer og SHA-256 skal stemme, før projektmappen bliver synlig. Eksisterende "

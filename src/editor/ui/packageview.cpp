@@ -3,6 +3,7 @@
 #include "editor/desktopservices.h"
 #include "editor/editormodel.h"
 #include "editor/editorpresentation.h"
+#include "editorbuttonstyle.h"
 #include "editorsymbols.h"
 #include "foundation/localization.h"
 
@@ -62,7 +63,7 @@ PackageView::PackageView(QSharedPointer<EditorModel> model, std::shared_ptr<Desk
 
     m_prepare = new QPushButton(content);
     m_prepare->setObjectName(QStringLiteral("editor.package.prepare"));
-    m_prepare->setDefault(true);
+    EditorButtonStyle::makeProminent(m_prepare);
     connect(m_prepare, &QPushButton::clicked, this, [this] { m_model->prepare(); });
     layout->addWidget(m_prepare, 0, Qt::AlignLeft);
 
