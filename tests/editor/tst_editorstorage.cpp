@@ -90,6 +90,8 @@ private Q_SLOTS:
     void chooseIsRefusedSilentlyWhileBusy();
     void chooseRefusedByTheStoreOnlySetsTheIssue();
     void restoreWithoutRecordClearsEverything();
+    void restoreListsOnlyWhenAsked_data();
+    void restoreListsOnlyWhenAsked();
     void diskGoesAwayAndComesBack();
     void unplugDuringListingCancelsIt();
     void commandCheck_data();
@@ -194,6 +196,38 @@ void TestEditorStorage::restoreWithoutRecordClearsEverything()
     QCOMPARE(m_toolRuns, 0);
 }
 
+void TestEditorStorage::restoreListsOnlyWhenAsked_data()
+{
+    QTest::addColumn<bool>("loadInventory");
+    QTest::addColumn<int>("runs");
+    QTest::newRow("listing asked for") << true << 1;
+    QTest::newRow("folder only") << false << 0;
+}
+
+void TestEditorStorage::restoreListsOnlyWhenAsked()
+{
+    QFETCH(bool, loadInventory);
+    QFETCH(int, runs);
+    const QString company = QStringLiteral("5a0f7e2c-1111-4222-8333-444455556666");
+    {
+        auto first = makeModel();
+        first->setCompany(company);
+        first->chooseStorage(QUrl::fromLocalFile(m_folder));
+        QTRY_COMPARE(first->busy(), std::nullopt);
+    }
+    m_toolRuns = 0;
+    auto model = makeModel();
+    model->setCompany(company.toUpper());
+    model->setStorageIssue(QStringLiteral("old"));
+    model->restoreStorage(loadInventory);
+    QCOMPARE(model->inbox(), QUrl::fromLocalFile(m_folder));
+    QCOMPARE(model->storagePath(), std::optional<QString>(m_folder));
+    QCOMPARE(model->storageIssue(), std::nullopt);
+    QTRY_COMPARE(model->busy(), std::nullopt);
+    QCOMPARE(m_toolRuns, runs);
+    QCOMPARE(model->inventory().size(), runs);
+}
+
 void TestEditorStorage::diskGoesAwayAndComesBack()
 {
     auto model = makeModel();
@@ -247,26 +281,36 @@ void TestEditorStorage::unplugDuringListingCancelsIt()
 
 void TestEditorStorage::commandCheck_data()
 {
+    QTest::addColumn<QString>("adoptedUnder");
     QTest::addColumn<QString>("company");
     QTest::addColumn<QString>("commandFolder");
     QTest::addColumn<bool>("withFolderArgument");
     QTest::addColumn<QString>("failure");
-    QTest::newRow("the open folder") << QString() << QString() << true << QString();
-    QTest::newRow("same folder with a trailing ./") << QString() << QStringLiteral("/./") << true << QString();
-    QTest::newRow("another folder") << QString() << QStringLiteral("-other") << true << changedFolder;
-    QTest::newRow("company changed since adoption") << QStringLiteral("5a0f7e2c-1111-4222-8333-444455556666")
+    QTest::newRow("the open folder") << QString() << QString() << QString() << true << QString();
+    QTest::newRow("same folder with a trailing ./") << QString() << QString() << QStringLiteral("/./") << true << QString();
+    QTest::newRow("another folder") << QString() << QString() << QStringLiteral("-other") << true << changedFolder;
+    QTest::newRow("company changed since adoption") << QString() << QStringLiteral("5a0f7e2c-1111-4222-8333-444455556666")
                                                     << QString() << true << changedFolder;
-    QTest::newRow("command without a folder") << QStringLiteral("5a0f7e2c-1111-4222-8333-444455556666")
+    QTest::newRow("command without a folder") << QString() << QStringLiteral("5a0f7e2c-1111-4222-8333-444455556666")
                                               << QStringLiteral("-other") << false << QString();
+    QTest::newRow("same folder through a redundant parent step")
+        << QString() << QString() << QStringLiteral("/../inbox") << true << QString();
+    QTest::newRow("same company in other letter case")
+        << QStringLiteral("5a0f7e2c-1111-4222-8333-444455556666")
+        << QStringLiteral("5A0F7E2C-1111-4222-8333-444455556666") << QString() << true << QString();
+    QTest::newRow("company cleared since adoption")
+        << QStringLiteral("5a0f7e2c-1111-4222-8333-444455556666") << QString() << QString() << true << changedFolder;
 }
 
 void TestEditorStorage::commandCheck()
 {
+    QFETCH(QString, adoptedUnder);
     QFETCH(QString, company);
     QFETCH(QString, commandFolder);
     QFETCH(bool, withFolderArgument);
     QFETCH(QString, failure);
     auto model = makeModel();
+    model->setCompany(adoptedUnder);
     model->chooseStorage(QUrl::fromLocalFile(m_folder));
     QTRY_COMPARE(model->busy(), std::nullopt);
     model->setCompany(company);
