@@ -1,5 +1,4 @@
 """Where a tools folder keeps its mutable state."""
-import os
 from pathlib import Path
 
 CONFIG_SOURCE = Path("ios/TavlonFilm/Cloud/CloudConfiguration.swift")
@@ -72,5 +71,4 @@ def append_jsonl(path: Path, record: dict) -> None:
         fcntl.flock(handle, fcntl.LOCK_EX)
         handle.write(line)
         handle.flush()
-        os.fsync(handle.fileno())
         fcntl.flock(handle, fcntl.LOCK_UN)

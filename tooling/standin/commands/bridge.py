@@ -3,7 +3,6 @@ import json
 import uuid
 from datetime import datetime, timezone
 from pathlib import Path
-from xml.sax.saxutils import quoteattr
 
 from .. import packages
 from ..errors import ToolError
@@ -11,6 +10,14 @@ from ..tool import command
 
 S = "editor_bridge.py"
 FRAME_RATE = (25, 1)
+
+
+def quoteattr(value: str) -> str:
+    """A quoted XML attribute value (xml.sax would pull in urllib.request, a slow import for every run)."""
+    for plain, entity in (("&", "&amp;"), ("<", "&lt;"), (">", "&gt;"), ('"', "&quot;"),
+                          ("\n", "&#10;"), ("\r", "&#13;"), ("\t", "&#9;")):
+        value = value.replace(plain, entity)
+    return '"%s"' % value
 
 
 @command(S, "inventory", "list", values={"--inbox"}, required={"--inbox"})
