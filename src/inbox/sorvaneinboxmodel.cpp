@@ -217,7 +217,15 @@ QCoro::Task<void> SorvaneInboxModel::refreshTask(ServiceQueueEditor *editor, boo
 
 QCoro::Task<void> SorvaneInboxModel::load(ServiceQueueEditor &editor, bool more, CancellationToken task)
 {
-    co_await loadPage(editor, more, std::move(task));
+    // The caller's token may be its own: teardown still ends the tool run.
+    struct Link
+    {
+        CancellationToken lifetime;
+        int id;
+        ~Link() { lifetime.removeCallback(id); }
+    };
+    const Link link{m_lifetime, m_lifetime.onCancel([task] { task.cancel(); })};
+    co_await loadPage(editor, more, task);
 }
 
 QCoro::Task<bool> SorvaneInboxModel::loadPage(ServiceQueueEditor &editor, bool more, CancellationToken task)

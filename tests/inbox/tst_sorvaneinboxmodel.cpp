@@ -704,6 +704,18 @@ private Q_SLOTS:
         model = new SorvaneInboxModel(fake->bridge(), store);
     }
 
+    void teardownEndsAPageLoadStartedWithAnotherToken()
+    {
+        model->load(editor, false);
+        QCOMPARE(fake->count(), 1);
+        delete model;
+        model = nullptr;
+        QVERIFY(fake->last().token.isCancelled());
+        QTest::qWait(0);
+        QCOMPARE(fake->pending(), 0);
+        model = new SorvaneInboxModel(fake->bridge(), store);
+    }
+
     void listModelFollowsTheVisibleRows()
     {
         SorvaneInboxListModel list(model);
