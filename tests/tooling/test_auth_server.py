@@ -1,6 +1,7 @@
 import http.client
 import json
 import signal
+import socket
 import ssl
 import subprocess
 import tempfile
@@ -109,6 +110,21 @@ class AuthServerTest(unittest.TestCase):
         self.assertEqual((status, user["id"]), (200, EDITOR_ID))
         self.assertEqual(self.login()[0], 400)
         self.assertEqual(self.login("A-brand-new-password")[0], 200)
+
+    def test_a_silent_or_broken_client_holds_up_no_one_else(self):
+        silent = socket.create_connection(("127.0.0.1", self.port), timeout=20)  # never starts TLS
+        try:
+            self.assertEqual(self.login()[0], 200)
+        finally:
+            silent.close()
+        for length in ("abc", "-1"):
+            with self.subTest(content_length=length):
+                raw = socket.create_connection(("127.0.0.1", self.port), timeout=20)
+                with self.context.wrap_socket(raw, server_hostname="127.0.0.1") as secure:
+                    secure.sendall(("POST /auth/v1/recover HTTP/1.1\r\nHost: 127.0.0.1\r\napikey: %s\r\n"
+                                    "Content-Length: %s\r\n\r\n" % (KEY, length)).encode())
+                    self.assertTrue(secure.recv(4096).startswith(b"HTTP/1.1 400"))
+        self.assertEqual(self.login()[0], 200)
 
     def test_scenario_overrides_and_request_log(self):
         self.tools.auth_scenario.write_text(json.dumps({"routes": {

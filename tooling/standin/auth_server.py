@@ -94,8 +94,15 @@ class Handler(BaseHTTPRequestHandler):
     def handle_request(self, method):
         app = self.server.app
         split = urlsplit(self.path)
-        length = int(self.headers.get("Content-Length") or 0)
+        length_text = (self.headers.get("Content-Length") or "0").strip()
+        if not length_text.isascii() or not length_text.isdigit():
+            # Unreadable framing: answer and close rather than guess where the body ends.
+            self.close_connection = True
+            self.send_json(400, {"code": 400, "error_code": "bad_request", "msg": "Invalid Content-Length"})
+            return
+        length = int(length_text)
         if length > MAX_BODY:
+            self.close_connection = True
             self.send_json(413, {"code": 413, "error_code": "request_too_large", "msg": "Request too large"})
             return
         body = self.rfile.read(length) if length else b""
@@ -295,6 +302,30 @@ class AuthService:
             return 200, self.tokens_answer(pair, user, lifetime)
 
 
+class TLSServer(ThreadingHTTPServer):
+    """Does each TLS handshake in the connection's own thread, so a client that connects and then stays
+    silent holds up only itself, never the accept loop and every other sign-in."""
+
+    daemon_threads = True
+    HANDSHAKE_TIMEOUT = 20
+
+    def __init__(self, address, handler, context):
+        super().__init__(address, handler)
+        self.context = context
+
+    def finish_request(self, request, client_address):
+        request.settimeout(self.HANDSHAKE_TIMEOUT)
+        try:
+            secure = self.context.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError):
+            return
+        secure.settimeout(None)
+        try:
+            super().finish_request(secure, client_address)
+        finally:
+            self.shutdown_request(secure)
+
+
 def make_server(tools: ToolsFolder, port: int):
     tools.ensure_var()
     seed.ensure_seeded(tools)
@@ -303,9 +334,7 @@ def make_server(tools: ToolsFolder, port: int):
     context.minimum_version = ssl.TLSVersion.TLSv1_2
     context.load_cert_chain(str(cert), str(key))
     context.set_alpn_protocols(["http/1.1"])
-    server = ThreadingHTTPServer(("127.0.0.1", port), Handler)
-    server.daemon_threads = True
-    server.socket = context.wrap_socket(server.socket, server_side=True)
+    server = TLSServer(("127.0.0.1", port), Handler, context)
     server.app = AuthService(tools)
     return server, ca
 
