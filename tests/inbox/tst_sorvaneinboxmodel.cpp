@@ -413,6 +413,40 @@ private Q_SLOTS:
         QVERIFY(!model->error());
     }
 
+    // The rows on hand and at most 99 further pages are searched; the
+    // hundredth page is loaded and kept, but not searched.
+    void selectionGivesUpAtTheHundredthPage_data()
+    {
+        QTest::addColumn<int>("listedOnPage");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("99th further page") << 99 << true;
+        QTest::newRow("100th further page") << 100 << false;
+    }
+    void selectionGivesUpAtTheHundredthPage()
+    {
+        QFETCH(int, listedOnPage);
+        QFETCH(bool, found);
+        const auto older = [](int n) {
+            const QDateTime at = QDateTime(QDate(2024, 5, 1), QTime(10, 0), Qt::UTC).addSecs(-n);
+            return set(row(n), "request/submitted_at", at.toString(Qt::ISODate));
+        };
+        loaded({older(1)}, true);
+        model->selectRequest(QUuid::fromString(requestID(listedOnPage + 1)), editor);
+        for (int n = 1; n <= listedOnPage; ++n) {
+            QCOMPARE(fake->count(), n + 1);
+            fake->answerLast(page({older(n + 1)}, true));
+        }
+        QVERIFY(!model->selectingRequest());
+        QCOMPARE(fake->count(), listedOnPage + 1);
+        QCOMPARE(model->items().size(), listedOnPage + 1);
+        if (found) {
+            QCOMPARE(model->selectedID(), std::optional<QString>(requestID(listedOnPage + 1)));
+            QVERIFY(!model->error());
+        } else {
+            QCOMPARE(model->error(), std::optional<QString>("Could not find the film in the loaded inbox. Refresh and try again."));
+        }
+    }
+
     void selectionEndsWhenPagesRunOut()
     {
         loaded({rowAt(1, 50)});
