@@ -167,6 +167,9 @@ private:
     QCoro::Task<void> selectionWalk(ServiceQueueEditor *editor, QUuid generation, ServiceIdentity identity,
                                     QUuid operatorID, QUuid requestID, CancellationToken task);
     QCoro::Task<void> fetchPipeline(SorvaneInboxRow row, ServiceQueueEditor *editor, bool more, CancellationToken task);
+    // Whether a pipeline page may be asked for this row now: the selected
+    // row's customer, under the inbox's identity (and a held page to continue).
+    bool pipelineMayLoad(const SorvaneInboxRow &row, const ServiceQueueEditor &editor, bool more) const;
     bool pipelineRequestCurrent(const QUuid &generation, const ServiceIdentity &identity, const QUuid &companyID,
                                 const ServiceQueueEditor &editor) const;
     void runMutation(BridgeCommand command, ServiceQueueEditor &editor, const ServiceIdentity &identity,

@@ -112,9 +112,23 @@ bool SorvaneInboxModel::pipelineRequestCurrent(const QUuid &generation, const Se
         && identity(editor) == requestIdentity && selected && selected->company.id == companyID;
 }
 
+bool SorvaneInboxModel::pipelineMayLoad(const SorvaneInboxRow &row, const ServiceQueueEditor &editor, bool more) const
+{
+    const auto requestIdentity = identity(editor);
+    const auto selected = selectedItem();
+    if (!requestIdentity || m_activeIdentity != requestIdentity || !m_operatorID || !selected
+        || selected->company.id != row.company.id)
+        return false;
+    return !more || (m_pipeline && m_pipeline->company.id == row.company.id && m_pipeline->nextCursor);
+}
+
 void SorvaneInboxModel::loadPipeline(const SorvaneInboxRow &row, ServiceQueueEditor &editor, bool more)
 {
     if (m_pipelineLoading && more)
+        return;
+    // A request that may not run leaves the running one alone: cancelling it
+    // first would lose the selected customer's pipeline without a word.
+    if (!pipelineMayLoad(row, editor, more))
         return;
     cancel(m_pipelineOperation);
     fetchPipeline(row, &editor, more, startTask(m_pipelineOperation));
@@ -123,17 +137,12 @@ void SorvaneInboxModel::loadPipeline(const SorvaneInboxRow &row, ServiceQueueEdi
 QCoro::Task<void> SorvaneInboxModel::fetchPipeline(SorvaneInboxRow row, ServiceQueueEditor *editor, bool more,
                                                    CancellationToken task)
 {
-    const auto requestIdentity = identity(*editor);
-    const auto selected = selectedItem();
-    if (!requestIdentity || m_activeIdentity != requestIdentity || !m_operatorID || !selected
-        || selected->company.id != row.company.id)
+    if (!pipelineMayLoad(row, *editor, more))
         co_return;
+    const auto requestIdentity = identity(*editor);
     std::optional<SorvanePipelinePage> held;
-    if (more) {
-        if (!m_pipeline || m_pipeline->company.id != row.company.id || !m_pipeline->nextCursor)
-            co_return;
+    if (more)
         held = m_pipeline;
-    }
     const QUuid operatorID = *m_operatorID;
     const QUuid generation = QUuid::createUuid();
     set(m_pipelineGeneration, generation, &SorvaneInboxModel::pipelineGenerationChanged);

@@ -494,16 +494,35 @@ private Q_SLOTS:
 
     // ---- pipeline ----
 
+    void pipelineOnlyForTheSelectedCustomer_data()
+    {
+        QTest::addColumn<bool>("selectedLoading");
+        QTest::addColumn<bool>("more");
+        QTest::newRow("idle") << false << false;
+        QTest::newRow("while the selected customer's loads") << true << false;
+        QTest::newRow("next page while the selected customer's loads") << true << true;
+    }
     void pipelineOnlyForTheSelectedCustomer()
     {
+        QFETCH(bool, selectedLoading);
+        QFETCH(bool, more);
         QJsonObject other = set(rowAt(2, 20), "company/id", uuidFor(1, 9));
         other = set(other, "request/company_id", uuidFor(1, 9));
         loaded({rowAt(1, 30), other});
         model->setSelectedID(requestID(1));
+        if (selectedLoading)
+            model->loadPipeline(model->items().at(0), editor, false);
+        const int calls = fake->count();
         SorvaneInboxRow foreign = model->items().at(1);
-        model->loadPipeline(foreign, editor, false);
-        QCOMPARE(fake->count(), 1);
-        QVERIFY(!model->pipelineLoading());
+        model->loadPipeline(foreign, editor, more);
+        QCOMPARE(fake->count(), calls);
+        QCOMPARE(model->pipelineLoading(), selectedLoading);
+        if (selectedLoading) {
+            // The selected customer's load goes on and lands.
+            QVERIFY(!fake->last().token.isCancelled());
+            fake->answerLast(bytes(managedPipeline({1})));
+            QVERIFY(model->pipeline());
+        }
     }
 
     void pipelineNextPage_data()
@@ -710,15 +729,46 @@ private Q_SLOTS:
         QCOMPARE(fake->last().command.kind(), BridgeCommand::Kind::servicePipeline);
     }
 
+    void consentOnlyForManagedCustomers_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("read") << false;
+        QTest::newRow("save") << true;
+    }
     void consentOnlyForManagedCustomers()
     {
+        QFETCH(bool, save);
         loaded({rowAt(1, 30)});
         const SorvaneInboxRow row = model->items().first();
         model->loadPipeline(row, editor, false);
         fake->answerLast(bytes(pipelinePage(1)));
-        model->metadata(row, editor, std::nullopt);
+        model->metadata(row, editor,
+                        save ? std::optional(SorvaneInboxModel::MetadataUpdate{0, true, std::nullopt}) : std::nullopt);
         QVERIFY(!model->metadataLoading());
         QCOMPARE(fake->count(), 2);
+    }
+
+    void failedConsentSaveKeepsTheSettingsRead()
+    {
+        loaded({rowAt(1, 30)});
+        const SorvaneInboxRow row = model->items().first();
+        model->loadPipeline(row, editor, false);
+        fake->answerLast(bytes(managedPipeline({1})));
+        model->metadata(row, editor, std::nullopt);
+        fake->answerLast(bytes(metadataSettings()));
+        const auto read = model->metadataSettings();
+        QVERIFY(read);
+        model->metadata(row, editor, SorvaneInboxModel::MetadataUpdate{read->revision, !read->allowPipeline, std::nullopt});
+        const auto sent = std::get<BridgeCommand::ServiceMetadataConsent>(fake->last().command.payload());
+        QVERIFY(!sent.contactName);
+        const int calls = fake->count();
+        fake->failLast("Consent refused.");
+        QCOMPARE(model->metadataError(), std::optional<QString>("Consent refused."));
+        QCOMPARE(model->metadataSettings()->allowPipeline, read->allowPipeline);
+        QVERIFY(!model->metadataLoading());
+        // No pipeline reload after a failed save.
+        QCOMPARE(fake->count(), calls);
+        QVERIFY(model->pipeline());
     }
 
     // ---- teardown and the list ----
