@@ -132,6 +132,8 @@ void TestEditorPanels::cloudListingRows()
     const auto marks = view.findChildren<QLabel *>(QStringLiteral("editor.cloud.backup.mark"));
     QCOMPARE(marks[0]->property("symbol").toString(), QStringLiteral("circle"));
     QCOMPARE(marks[1]->property("symbol").toString(), QStringLiteral("checkmark.circle.fill"));
+    // The choice must be visible whatever icon theme the desktop has.
+    QVERIFY(marks[0]->grab().toImage() != marks[1]->grab().toImage());
     QVERIFY(!child<QPushButton>(&view, "editor.cloud.download")->isEnabled()); // still no project folder
 }
 

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <qcoro/qcorosignal.h>
@@ -161,6 +162,7 @@ private Q_SLOTS:
     void handoffBox();
     void failedPreparationShowsNoBox();
     void returnInTheSettingsSheetStartsNothing();
+    void longTitleWrapsInsideTheColumn();
 };
 
 void TestPackageViews::listStates_data()
@@ -513,6 +515,25 @@ void TestPackageViews::returnInTheSettingsSheetStartsNothing()
     QCOMPARE(model->busy(), std::nullopt);
     QCOMPARE(m_tools->calls.value(BridgeCommand::Kind::prepare), 0);
     QVERIFY(!model->handoff());
+}
+
+void TestPackageViews::longTitleWrapsInsideTheColumn()
+{
+    const QString title = QStringLiteral("Sommerfilm til Hansens Bageri og Konditori med alle filialer i Jylland");
+    m_tools->answers.insert(BridgeCommand::Kind::inventory, inventoryJson({summaryJson("a", title, {})}));
+    auto model = makeModel();
+    LocalPackagesView view(model, std::make_shared<RecordingDesktop>());
+    view.resize(900, 600);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto *list = child<QListWidget>(&view, "sorvane.settings.packages.list");
+    auto *label = child<QLabel>(&view, "editor.packages.row.title");
+    // The whole title is on screen: the row is no wider than the column and
+    // tall enough for the wrapped lines.
+    QTRY_COMPARE(list->horizontalScrollBar()->maximum(), 0);
+    QVERIFY(label->width() <= list->viewport()->width());
+    QVERIFY(label->height() >= label->heightForWidth(label->width()));
+    QVERIFY(label->height() > label->fontMetrics().lineSpacing());
 }
 
 QTEST_MAIN(TestPackageViews)

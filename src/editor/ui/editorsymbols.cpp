@@ -31,12 +31,30 @@ void apply(QAbstractButton *button, const QString &symbol)
     button->setIcon(icon(symbol));
 }
 
+// Where the icon theme has no icon (no theme, or only symbolic names), a
+// label still has to show its state: which backup is chosen, a warning.
+static QString glyph(const QString &symbol)
+{
+    static const QHash<QString, QString> glyphs = {
+        {QStringLiteral("checkmark.circle.fill"), QStringLiteral("\u25C9")},
+        {QStringLiteral("circle"), QStringLiteral("\u25CB")},
+        {QStringLiteral("scissors"), QStringLiteral("\u2702")},
+        {QStringLiteral("lightbulb"), QStringLiteral("\u2727")},
+        {QStringLiteral("text.book.closed"), QStringLiteral("\u270E")},
+        {QStringLiteral("exclamationmark.triangle"), QStringLiteral("\u26A0")},
+    };
+    return glyphs.value(symbol);
+}
+
 void apply(QLabel *label, const QString &symbol)
 {
     label->setProperty("symbol", symbol);
     const QIcon image = icon(symbol);
-    if (!image.isNull())
-        label->setPixmap(image.pixmap(16, 16));
+    const QPixmap pixmap = image.isNull() ? QPixmap() : image.pixmap(16, 16);
+    if (!pixmap.isNull())
+        label->setPixmap(pixmap);
+    else
+        label->setText(glyph(symbol));
 }
 
 } // namespace EditorSymbols

@@ -28,6 +28,7 @@ QWidget *packageRow(const PackageSummary &package, QWidget *parent)
     QFont headline = title->font();
     headline.setBold(true);
     title->setFont(headline);
+    title->setWordWrap(true);
     layout->addWidget(title);
     auto *kindLine = new QWidget(row);
     auto *kindLayout = new QHBoxLayout(kindLine);
@@ -77,6 +78,9 @@ LocalPackagesView::LocalPackagesView(QSharedPointer<EditorModel> model, std::sha
     m_list = new QListWidget(left);
     m_list->setObjectName(QStringLiteral("sorvane.settings.packages.list"));
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Rows wrap to the column's width instead of scrolling sideways.
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->viewport()->installEventFilter(this);
     connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
         const auto items = m_list->selectedItems();
         m_model->setSelectedPackageID(items.isEmpty() ? std::nullopt
@@ -144,13 +148,30 @@ void LocalPackagesView::rebuildList()
         auto *item = new QListWidgetItem(m_list);
         item->setData(Qt::UserRole, package.packageID);
         item->setData(Qt::AccessibleTextRole, package.title);
-        QWidget *row = packageRow(package, m_list);
-        item->setSizeHint(row->sizeHint());
-        m_list->setItemWidget(item, row);
+        m_list->setItemWidget(item, packageRow(package, m_list));
         if (m_model->selectedPackageID() == package.packageID)
             item->setSelected(true);
     }
+    fitRows();
     update();
+}
+
+void LocalPackagesView::fitRows()
+{
+    const int width = m_list->viewport()->width();
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem *item = m_list->item(row);
+        const QWidget *face = m_list->itemWidget(item);
+        const int height = face->hasHeightForWidth() ? face->heightForWidth(width) : face->sizeHint().height();
+        item->setSizeHint(QSize(width, height));
+    }
+}
+
+bool LocalPackagesView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize)
+        fitRows();
+    return QWidget::eventFilter(watched, event);
 }
 
 // A new selection opens that package; a cleared selection, or one that no

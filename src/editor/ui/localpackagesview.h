@@ -26,8 +26,12 @@ Q_SIGNALS:
     // The settings sheet switches to another section: "storage" or "cloud".
     void sectionRequested(const QString &section);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void rebuildList();
+    void fitRows();
     void update();
     void selectionMoved();
 
