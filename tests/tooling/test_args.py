@@ -1,7 +1,12 @@
 import unittest
 
 import standin_helpers  # noqa: F401  (puts the tools folder on the path)
+from standin import commands  # noqa: F401  (fills the registry)
 from standin.args import ArgumentError, parse_exact
+from standin.tool import parse
+
+OP, CF, C = "--expected-operator-id", "--credentials-file", "--company"
+USER = "67422b41-985d-5bcc-a9db-77634c142ec5"
 
 
 class ExactParserTest(unittest.TestCase):
@@ -46,6 +51,50 @@ class ExactParserTest(unittest.TestCase):
             with self.subTest(argv=argv):
                 with self.assertRaises(ArgumentError):
                     self.parse(argv)
+
+
+class CommandOrderTest(unittest.TestCase):
+    """Each command takes its elements in the one order the app writes them; a reordered list is the app's
+    fault and must not pass unnoticed."""
+
+    def test_the_app_order_is_accepted(self):
+        rows = [
+            ("desktop_service.py", ["companies", "--credentials", "-"]),
+            ("desktop_service.py", ["companies", "--credentials", "-", OP, USER, "--after-company-id", USER]),
+            ("desktop_service.py", [OP, USER, CF, "-", C, "c", "list"]),
+            ("desktop_service.py", [CF, "/tmp/creds.json", C, "c", "list"]),
+            ("desktop_service.py", [CF, "-", "inbox", "--cursor", '{"submitted_at":"x","id":"y"}']),
+            ("desktop_brief.py", ["pull", "r", "--inbox", "/p", C, "c", CF, "-", OP, USER]),
+            ("desktop_cloud.py", [CF, "-", "list"]),
+            ("desktop_cloud.py", [CF, "-", C, "", "list"]),
+            ("desktop_video.py", ["send", "r", "--inbox", "/p", CF, "-", C, "c", "--proposal-id", "p",
+                                  "--qc-confirmed", "--confirm-send"]),
+            ("desktop_profile.py", [CF, "-", "--expected-user-id", USER, "participants", "--request-ids"]),
+            ("desktop_projects.py", ["preserve", "r", "--inbox", "/p", "--proposal-id", "p", "--project", "/x"]),
+            ("editor_bridge.py", ["--inbox", "/p", "prepare", "k", "--fingerprint", "f", "--context-revision", "c"]),
+        ]
+        for script, argv in rows:
+            with self.subTest(argv=argv):
+                parse(script, argv)
+
+    def test_a_reordered_list_is_refused(self):
+        rows = [
+            ("operator pair after the credentials", "desktop_service.py", [CF, "-", OP, USER, C, "c", "list"]),
+            ("company after the subcommand", "desktop_service.py", [CF, "-", "list", C, "c"]),
+            ("cursor before the subcommand", "desktop_service.py", [CF, "-", "--cursor", "{}", "inbox"]),
+            ("paging before the operator pair", "desktop_service.py",
+             ["companies", "--credentials", "-", "--after-company-id", USER, OP, USER]),
+            ("brief operator pair not last", "desktop_brief.py",
+             ["pull", "r", OP, USER, "--inbox", "/p", C, "c", CF, "-"]),
+            ("cloud company after list", "desktop_cloud.py", [CF, "-", "list", C, "c"]),
+            ("inbox after the subcommand", "editor_bridge.py", ["list", "--inbox", "/p"]),
+            ("flags swapped", "desktop_video.py", ["send", "r", "--inbox", "/p", CF, "-", C, "c",
+                                                   "--proposal-id", "p", "--confirm-send", "--qc-confirmed"]),
+        ]
+        for name, script, argv in rows:
+            with self.subTest(name):
+                with self.assertRaisesRegex(ArgumentError, "rækkefølge"):
+                    parse(script, argv)
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@ class Parsed:
         self.options = {}
         self.command = None
         self.positionals = []
+        self.sequence = []  # the flags and the command word, in the order they came
 
     def get(self, name, default=None):
         return self.options.get(name, default)
@@ -33,6 +34,8 @@ def parse_exact(argv, values=(), flags=(), multi=(), commands=None):
         word = argv[index]
         if word in known and word in parsed.options:
             raise ArgumentError("%s er angivet mere end én gang." % word)
+        if word in known or (commands is not None and parsed.command is None and word in commands):
+            parsed.sequence.append(word)
         if word in values:
             if index + 1 >= len(argv):
                 raise ArgumentError("%s mangler en værdi." % word)

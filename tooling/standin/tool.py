@@ -15,17 +15,19 @@ REGISTRY = {}  # script -> {subcommand word (or None) -> Command}
 
 
 class Command:
-    def __init__(self, script, case, word, positionals, values, flags, multi, required, credentials):
+    def __init__(self, script, case, word, positionals, values, flags, multi, required, credentials, order):
         self.script, self.case, self.word = script, case, word
+        self.order = list(order)  # the flags and the command word in the one order the app writes them
         self.positionals, self.values, self.flags, self.multi = positionals, set(values), set(flags), set(multi)
         self.required = set(required)
         self.credentials = credentials  # the flag that carries the credentials, or None
         self.handler = None
 
 
-def command(script, case, word, positionals=0, values=(), flags=(), multi=(), required=(), credentials=None):
+def command(script, case, word, positionals=0, values=(), flags=(), multi=(), required=(), credentials=None,
+            order=()):
     """Declares one command's grammar; use the result as a decorator to give it a handler."""
-    entry = Command(script, case, word, positionals, values, flags, multi, required, credentials)
+    entry = Command(script, case, word, positionals, values, flags, multi, required, credentials, order)
     REGISTRY.setdefault(script, {})[word] = entry
 
     def register(handler):
@@ -86,6 +88,12 @@ def parse(script, argv):
     for name in entry.required:
         if name not in args.options:
             raise ArgumentError("%s mangler." % name)
+    if entry.order:
+        # The app writes every element in one fixed order; any other order is a fault on its side.
+        expected = [name for name in entry.order if name in args.sequence]
+        if args.sequence != expected:
+            raise ArgumentError("Argumenterne til %s står i forkert rækkefølge: %s." % (
+                args.command or script, " ".join(args.sequence)))
     return entry, args
 
 

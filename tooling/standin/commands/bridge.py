@@ -20,7 +20,8 @@ def quoteattr(value: str) -> str:
     return '"%s"' % value
 
 
-@command(S, "inventory", "list", values={"--inbox"}, required={"--inbox"})
+@command(S, "inventory", "list", values={"--inbox"}, required={"--inbox"},
+         order="--inbox list".split())
 def inventory(ctx):
     inbox = ctx.inbox()
     found, invalid = [], []
@@ -33,7 +34,8 @@ def inventory(ctx):
     return {"packages": found, "invalidPackages": invalid}
 
 
-@command(S, "context", "context", 1, values={"--inbox"}, required={"--inbox"})
+@command(S, "context", "context", 1, values={"--inbox"}, required={"--inbox"},
+         order="--inbox context".split())
 def context(ctx):
     _, manifest = packages.find(ctx.inbox(), ctx.positional())
     answer = {
@@ -139,7 +141,8 @@ def brief_text(manifest):
 
 
 @command(S, "prepare", "prepare", 1, values={"--inbox", "--fingerprint", "--context-revision"},
-         required={"--inbox", "--fingerprint"})
+         required={"--inbox", "--fingerprint"},
+         order="--inbox prepare --fingerprint --context-revision".split())
 def prepare(ctx):
     folder, manifest, kind = checked_package(ctx, {"filmEditing"})
     media = media_entries(folder, manifest)
@@ -171,7 +174,8 @@ def prepare(ctx):
 
 
 @command(S, "prepareWriting", "prepare-writing", 1, values={"--inbox", "--fingerprint"},
-         required={"--inbox", "--fingerprint"})
+         required={"--inbox", "--fingerprint"},
+         order="--inbox prepare-writing --fingerprint".split())
 def prepare_writing(ctx):
     folder, manifest, kind = checked_package(ctx, {"conceptDevelopment", "scriptDevelopment"})
     kind = kind or "scriptDevelopment"

@@ -19,7 +19,8 @@ def backup_json(row):
             "completed_at": row["completed_at"]}
 
 
-@command(S, "cloudList", "list", values={CF, C}, required={CF}, credentials=CF)
+@command(S, "cloudList", "list", values={CF, C}, required={CF}, credentials=CF,
+         order="--credentials-file --company list".split())
 def cloud_list(ctx):
     operator = ctx.operator()
     if C in ctx.args:
@@ -38,7 +39,8 @@ ALREADY_THERE = ("Mappen %s findes allerede i projektmappen. Eksisterende mapper
                  " flyt eller slet den først.")
 
 
-@command(S, "cloudPull", "pull", 1, values={CF, C, "--inbox"}, required={CF, C, "--inbox"}, credentials=CF)
+@command(S, "cloudPull", "pull", 1, values={CF, C, "--inbox"}, required={CF, C, "--inbox"}, credentials=CF,
+         order="--credentials-file --company pull --inbox".split())
 def cloud_pull(ctx):
     operator = ctx.operator()
     company = served_company(ctx.conn, operator, ctx.args[C])

@@ -1,3 +1,4 @@
 from ..tool import command
 
-command("editor_connection.py", "mcpConnection", None, values={"--inbox"}, required={"--inbox"})
+command("editor_connection.py", "mcpConnection", None, values={"--inbox"}, required={"--inbox"},
+        order="--inbox".split())
