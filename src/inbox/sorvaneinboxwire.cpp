@@ -7,34 +7,36 @@
 
 #include <QJsonArray>
 #include <QSet>
+#include <array>
 #include <cmath>
 
 namespace SorvaneInboxWire {
 namespace {
 
 constexpr QStringView inboxKeys = u"schemaVersion operatorID serverTime items nextCursor nextRequestID nextItem";
-constexpr QStringView cursorKeys = u"submitted_at id";
 constexpr QStringView pipelineKeys = u"schemaVersion operatorID serverTime company films nextCursor";
 constexpr QStringView mutationKeys = u"schemaVersion operatorID serverTime item replayed";
 constexpr QStringView metadataKeys = u"schemaVersion companyID revision allowPipeline contactName";
-constexpr QStringView rowKeys = u"request company film scheduling";
-constexpr QStringView requestKeys = u"id company_id local_project_id backup_id source_fingerprint title kind status "
-                                    u"revision submitted_by submitted_at claimed_by claimed_at latest_proposal_id "
-                                    u"updated_at";
-constexpr QStringView companyKeys = u"id name contactName metadataAccess canManageMetadata";
-constexpr QStringView filmKeys = u"id title campaignID campaignTitle stage";
-constexpr QStringView pipelineFilmKeys = u"id title campaignID campaignTitle stage requestID serviceStatus";
-constexpr QStringView schedulingKeys = u"tier targetHours policyVersion round submissionMode receivedAt eligibleAt "
-                                       u"dueAt startedAt blockedReason canClaim";
+
+// The inner key sets as word lists: each member is looked up once, and that
+// one lookup serves both the exact key-set check and reading the value.
+constexpr std::array<QStringView, 2> cursorKeys{u"submitted_at", u"id"};
+constexpr std::array<QStringView, 4> rowKeys{u"request", u"company", u"film", u"scheduling"};
+constexpr std::array<QStringView, 15> requestKeys{
+    u"id",           u"company_id",   u"local_project_id", u"backup_id",  u"source_fingerprint",
+    u"title",        u"kind",         u"status",           u"revision",   u"submitted_by",
+    u"submitted_at", u"claimed_by",   u"claimed_at",       u"latest_proposal_id", u"updated_at"};
+constexpr std::array<QStringView, 5> companyKeys{u"id", u"name", u"contactName", u"metadataAccess",
+                                                 u"canManageMetadata"};
+constexpr std::array<QStringView, 7> pipelineFilmKeys{u"id",    u"title",     u"campaignID",   u"campaignTitle",
+                                                      u"stage", u"requestID", u"serviceStatus"};
+constexpr std::size_t filmKeyCount = 5; // a row's film: the first five of the pipeline film's keys
+constexpr std::array<QStringView, 11> schedulingKeys{
+    u"tier",       u"targetHours", u"policyVersion", u"round",     u"submissionMode", u"receivedAt",
+    u"eligibleAt", u"dueAt",       u"startedAt",     u"blockedReason", u"canClaim"};
 
 constexpr QStringView statusWords[] = {u"waiting", u"active", u"review", u"changes_requested", u"approved",
                                        u"cancelled"};
-constexpr QStringView kindWords[] = {u"filmEditing", u"conceptDevelopment", u"scriptDevelopment"};
-constexpr QStringView accessWords[] = {u"limited", u"granted"};
-constexpr QStringView submissionWords[] = {u"unspecified", u"free_capture", u"interview",
-                                           u"scripted",    u"archive",      u"revision"};
-constexpr QStringView blockedWords[] = {u"active_film", u"earlier_film", u"service_paused", u"not_waiting",
-                                        u"editor_busy"};
 
 [[noreturn]] void refuse()
 {
@@ -47,28 +49,45 @@ void require(bool condition)
         refuse();
 }
 
+// The members of an object whose key set is exactly the first `count` of
+// `keys`, in that order. Null members are present; a missing one is not.
 template<std::size_t N>
-bool word(const QJsonValue &value, const QStringView (&words)[N])
+std::array<QJsonValue, N> members(const QJsonValue &value, const std::array<QStringView, N> &keys,
+                                  std::size_t count = N)
 {
-    // A value that is not a text reads as the empty text, which no list holds.
+    require(value.isObject());
+    const QJsonObject object = value.toObject();
+    // All listed keys present and no more members than keys: the sets are equal.
+    require(object.size() == qsizetype(count));
+    std::array<QJsonValue, N> result;
+    for (std::size_t i = 0; i < count; ++i) {
+        result[i] = object.value(keys[i]);
+        require(!result[i].isUndefined());
+    }
+    return result;
+}
+
+// The word rule: the text, or none. A value that is not a text reads as the
+// empty text, which no list holds.
+template<std::size_t N>
+std::optional<QString> wordOf(const QJsonValue &value, const QStringView (&words)[N])
+{
     if (!value.isString())
-        return false;
-    const QString text = value.toString();
+        return std::nullopt;
+    QString text = value.toString();
     for (QStringView candidate : words)
         if (text == candidate)
-            return true;
-    return false;
+            return text;
+    return std::nullopt;
 }
 
-bool boolean(const QJsonValue &value)
+// The word rule over the raw values of an enumeration.
+template<class FromRaw>
+auto enumerationOf(const QJsonValue &value, FromRaw &&fromRaw) -> decltype(fromRaw(QString()))
 {
-    return value.isBool();
-}
-
-template<class Rule>
-bool nullable(const QJsonValue &value, Rule &&rule)
-{
-    return value.isNull() || rule(value);
+    if (!value.isString())
+        return std::nullopt;
+    return fromRaw(value.toString());
 }
 
 std::optional<QUuid> uuidValue(const QJsonValue &value)
@@ -78,11 +97,68 @@ std::optional<QUuid> uuidValue(const QJsonValue &value)
     return StrictFormats::parseUuid(value.toString());
 }
 
-bool fingerprint(const QJsonValue &value)
+std::optional<QString> textOf(const QJsonValue &value, qsizetype limit, bool empty = false)
 {
     if (!value.isString())
-        return false;
-    const QString text = value.toString();
+        return std::nullopt;
+    QString string = value.toString();
+    if (string.size() > limit || string.contains(QChar(0)))
+        return std::nullopt;
+    if (!empty && QStringView(string).trimmed().isEmpty())
+        return std::nullopt;
+    return string;
+}
+
+std::optional<QString> timestampOf(const QJsonValue &value)
+{
+    if (!value.isString())
+        return std::nullopt;
+    QString string = value.toString();
+    if (!StrictFormats::isInternetDateTime(string))
+        return std::nullopt;
+    return string;
+}
+
+// Checked members, typed. A nullable member is none for null and must pass
+// its rule otherwise.
+template<class T>
+T checked(std::optional<T> value)
+{
+    require(value.has_value());
+    return std::move(*value);
+}
+
+template<class Read>
+auto nullable(const QJsonValue &value, Read &&read) -> decltype(read(value))
+{
+    if (value.isNull())
+        return std::nullopt;
+    auto result = read(value);
+    require(result.has_value());
+    return result;
+}
+
+QString uuidText(const QJsonValue &value, QUuid *parsed = nullptr)
+{
+    // Kept as received (case and all); the parse only proves the form.
+    require(value.isString());
+    QString text = value.toString();
+    const auto uuid = StrictFormats::parseUuid(text);
+    require(uuid.has_value());
+    if (parsed)
+        *parsed = *uuid;
+    return text;
+}
+
+std::optional<QString> nullableUuidText(const QJsonValue &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    return uuidText(value);
+}
+
+bool fingerprint(const QString &text)
+{
     if (text.size() != 64)
         return false;
     for (QChar c : text)
@@ -91,11 +167,136 @@ bool fingerprint(const QJsonValue &value)
     return true;
 }
 
-// Runs the record decoder and lets its DecodingError through unchanged.
-template<class Record>
-Record decode(const QJsonObject &object)
+// A value that passes every rule yet does not fit its record (an integer
+// beyond 64 bits) fails in decoding, and decoding comes after the checks: the
+// first such failure is held until every check of the answer has passed, so
+// a refusal anywhere still wins over it.
+class Decoding
 {
-    return Record::fromJson(JsonObjectReader(object));
+public:
+    // The integer of a value that passed the integer rule; `path()` names
+    // it, built only when the value fails.
+    template<class Path>
+    qint64 integer(const QJsonValue &value, Path &&path)
+    {
+        const double number = value.toDouble();
+        constexpr double exact = 9007199254740992.0; // 2^53: below it a double is an exact integer
+        if (std::fabs(number) < exact)
+            return qint64(number);
+        // Larger ones as the record decoder reads them: exact 64-bit literals
+        // pass, anything else is out of range.
+        try {
+            return JsonValueReader(value, path()).integer();
+        } catch (const DecodingError &error) {
+            if (!m_failure)
+                m_failure = error;
+            return 0;
+        }
+    }
+
+    void finish() const
+    {
+        if (m_failure)
+            throw *m_failure;
+    }
+
+private:
+    std::optional<DecodingError> m_failure;
+};
+
+// The rules of one film; the row's film has the first five members only.
+SorvanePipelineFilm checkedFilm(const QJsonValue &value, bool pipeline)
+{
+    const auto m = members(value, pipelineFilmKeys, pipeline ? pipelineFilmKeys.size() : filmKeyCount);
+    SorvanePipelineFilm film;
+    film.id = checked(uuidValue(m[0]));
+    film.title = checked(textOf(m[1], 1000));
+    film.campaignID = nullable(m[2], uuidValue);
+    film.campaignTitle = nullable(m[3], [](const QJsonValue &v) { return textOf(v, 1000); });
+    film.stage = nullable(m[4], [](const QJsonValue &v) { return textOf(v, 80); });
+    require(film.campaignID.has_value() == film.campaignTitle.has_value());
+    if (pipeline) {
+        film.requestID = nullable(m[5], uuidValue);
+        film.serviceStatus = nullable(m[6], [](const QJsonValue &v) { return wordOf(v, statusWords); });
+        require(film.requestID.has_value() == film.serviceStatus.has_value());
+    }
+    return film;
+}
+
+SorvaneCompanySummary checkedCompany(const QJsonValue &value)
+{
+    const auto m = members(value, companyKeys);
+    SorvaneCompanySummary company;
+    company.id = checked(uuidValue(m[0]));
+    company.name = checked(textOf(m[1], 500));
+    company.contactName = nullable(m[2], [](const QJsonValue &v) { return textOf(v, 200); });
+    company.metadataAccess = checked(enumerationOf(m[3], SorvaneCompanySummary::metadataAccessFromRaw));
+    require(m[4].isBool());
+    company.canManageMetadata = m[4].toBool();
+    return company;
+}
+
+// Every rule of one row, and the row built from the values they checked.
+// `path` names the row for a decoding failure ("items[3]").
+template<class Path>
+SorvaneInboxRow checkedRow(const QJsonValue &value, Decoding &decoding, Path &&path)
+{
+    const auto parts = members(value, rowKeys);
+    const auto r = members(parts[0], requestKeys);
+    SorvaneInboxRow row;
+    row.company = checkedCompany(parts[1]);
+    const SorvanePipelineFilm film = checkedFilm(parts[2], false);
+    row.film = SorvaneFilmSummary{film.id, film.title, film.campaignID, film.campaignTitle, film.stage};
+
+    ServiceReceipt &request = row.request;
+    QUuid companyID, projectID;
+    request.id = uuidText(r[0]);
+    request.company_id = uuidText(r[1], &companyID);
+    request.local_project_id = uuidText(r[2], &projectID);
+    request.backup_id = uuidText(r[3]);
+    request.submitted_by = uuidText(r[9]);
+    request.claimed_by = nullableUuidText(r[11]);
+    request.latest_proposal_id = nullableUuidText(r[13]);
+    require(integer(r[8], 0));
+    request.title = checked(textOf(r[5], 1000));
+    request.status = checked(wordOf(r[7], statusWords));
+    // Exactly the three raw values of a task kind.
+    request.kind = checked(enumerationOf(r[6], serviceKindFromRaw));
+    require(r[4].isString());
+    request.source_fingerprint = r[4].toString();
+    require(fingerprint(request.source_fingerprint));
+    request.submitted_at = checked(timestampOf(r[10]));
+    request.updated_at = checked(timestampOf(r[14]));
+    request.claimed_at = nullable(r[12], timestampOf);
+    // Compared as UUID values: letter case never matters.
+    require(companyID == row.company.id);
+    require(projectID == row.film.id);
+
+    const auto s = members(parts[3], schedulingKeys);
+    SorvaneScheduling &scheduling = row.scheduling;
+    scheduling.tier = checked(enumerationOf(s[0], SorvaneScheduling::tierFromRaw));
+    scheduling.targetHours = SorvaneScheduling::targetHoursOf(scheduling.tier);
+    require(integer(s[1], 1) && s[1].toDouble() == double(scheduling.targetHours));
+    require(integer(s[2], 1) && s[2].toDouble() == 1.0);
+    scheduling.policyVersion = 1;
+    require(integer(s[3], 1));
+    scheduling.submissionMode = checked(enumerationOf(s[4], SorvaneScheduling::submissionModeFromRaw));
+    scheduling.receivedAt = checked(timestampOf(s[5]));
+    scheduling.eligibleAt = nullable(s[6], timestampOf);
+    scheduling.dueAt = nullable(s[7], timestampOf);
+    scheduling.startedAt = nullable(s[8], timestampOf);
+    scheduling.blockedReason = nullable(s[9], [](const QJsonValue &v) {
+        return enumerationOf(v, SorvaneScheduling::blockedReasonFromRaw);
+    });
+    require(s[10].isBool());
+    scheduling.canClaim = s[10].toBool();
+    if (scheduling.canClaim)
+        require(request.status == u"waiting" && !scheduling.blockedReason);
+
+    // Last: only a row that passed every rule gets this far.
+    request.revision = decoding.integer(r[8], [&] { return path() + QStringLiteral(".request.revision"); });
+    scheduling.round = decoding.integer(s[3], [&] { return path() + QStringLiteral(".scheduling.round"); });
+    return row;
 }
 
 QJsonValue parseDocument(const QByteArray &bytes)
@@ -103,6 +304,22 @@ QJsonValue parseDocument(const QByteArray &bytes)
     // Two equal keys would let Qt keep one silently and slip past the exact
     // key-set check, so such output is refused as malformed.
     return StrictJson::parse(bytes, JsonParseOptions{.refuseDuplicateKeys = true});
+}
+
+// The schema version, operator and server time that the envelope checked.
+template<class Page>
+void readEnvelope(Page &page, const QJsonObject &top)
+{
+    page.schemaVersion = top.value(u"schemaVersion").toInteger();
+    page.operatorID = checked(uuidValue(top.value(u"operatorID")));
+    page.serverTime = checked(timestampOf(top.value(u"serverTime")));
+}
+
+// Runs the record decoder and lets its DecodingError through unchanged.
+template<class Record>
+Record decode(const QJsonObject &object)
+{
+    return Record::fromJson(JsonObjectReader(object));
 }
 
 } // namespace
@@ -139,12 +356,7 @@ bool timestamp(const QJsonValue &value)
 
 bool text(const QJsonValue &value, qsizetype limit, bool empty)
 {
-    if (!value.isString())
-        return false;
-    const QString string = value.toString();
-    if (string.size() > limit || string.contains(QChar(0)))
-        return false;
-    return empty || !QStringView(string).trimmed().isEmpty();
+    return textOf(value, limit, empty).has_value();
 }
 
 bool integer(const QJsonValue &value, qint64 minimum)
@@ -158,79 +370,20 @@ bool integer(const QJsonValue &value, qint64 minimum)
 
 QJsonObject company(const QJsonValue &value)
 {
-    QJsonObject company = object(value, companyKeys);
-    require(uuid(company.value(u"id")));
-    require(text(company.value(u"name"), 500));
-    require(nullable(company.value(u"contactName"), [](const QJsonValue &v) { return text(v, 200); }));
-    require(word(company.value(u"metadataAccess"), accessWords));
-    require(boolean(company.value(u"canManageMetadata")));
-    return company;
+    checkedCompany(value);
+    return value.toObject();
 }
 
 QJsonObject film(const QJsonValue &value, bool pipeline)
 {
-    QJsonObject film = object(value, pipeline ? pipelineFilmKeys : filmKeys);
-    require(uuid(film.value(u"id")));
-    require(text(film.value(u"title"), 1000));
-    const QJsonValue campaignID = film.value(u"campaignID");
-    const QJsonValue campaignTitle = film.value(u"campaignTitle");
-    require(nullable(campaignID, uuid));
-    require(nullable(campaignTitle, [](const QJsonValue &v) { return text(v, 1000); }));
-    require(nullable(film.value(u"stage"), [](const QJsonValue &v) { return text(v, 80); }));
-    require(campaignID.isNull() == campaignTitle.isNull());
-    if (pipeline) {
-        const QJsonValue requestID = film.value(u"requestID");
-        const QJsonValue serviceStatus = film.value(u"serviceStatus");
-        require(nullable(requestID, uuid));
-        require(nullable(serviceStatus, [](const QJsonValue &v) { return word(v, statusWords); }));
-        require(requestID.isNull() == serviceStatus.isNull());
-    }
-    return film;
+    checkedFilm(value, pipeline);
+    return value.toObject();
 }
 
 void item(const QJsonValue &value)
 {
-    const QJsonObject row = object(value, rowKeys);
-    const QJsonObject request = object(row.value(u"request"), requestKeys);
-    const QJsonObject companyObject = company(row.value(u"company"));
-    const QJsonObject filmObject = film(row.value(u"film"), false);
-
-    for (QStringView key : {u"id", u"company_id", u"local_project_id", u"backup_id", u"submitted_by"})
-        require(uuid(request.value(key)));
-    require(nullable(request.value(u"claimed_by"), uuid));
-    require(nullable(request.value(u"latest_proposal_id"), uuid));
-    require(integer(request.value(u"revision"), 0));
-    require(text(request.value(u"title"), 1000));
-    const QJsonValue status = request.value(u"status");
-    require(word(status, statusWords));
-    require(word(request.value(u"kind"), kindWords));
-    require(fingerprint(request.value(u"source_fingerprint")));
-    require(timestamp(request.value(u"submitted_at")));
-    require(timestamp(request.value(u"updated_at")));
-    require(nullable(request.value(u"claimed_at"), timestamp));
-    // Compared as UUID values: letter case never matters.
-    require(uuidValue(request.value(u"company_id")) == uuidValue(companyObject.value(u"id")));
-    require(uuidValue(request.value(u"local_project_id")) == uuidValue(filmObject.value(u"id")));
-
-    const QJsonObject scheduling = object(row.value(u"scheduling"), schedulingKeys);
-    const QJsonValue tier = scheduling.value(u"tier");
-    const auto tierValue = tier.isString() ? SorvaneScheduling::tierFromRaw(tier.toString()) : std::nullopt;
-    require(tierValue.has_value());
-    const QJsonValue targetHours = scheduling.value(u"targetHours");
-    require(integer(targetHours, 1) && targetHours.toDouble() == double(SorvaneScheduling::targetHoursOf(*tierValue)));
-    const QJsonValue policyVersion = scheduling.value(u"policyVersion");
-    require(integer(policyVersion, 1) && policyVersion.toDouble() == 1.0);
-    require(integer(scheduling.value(u"round"), 1));
-    require(word(scheduling.value(u"submissionMode"), submissionWords));
-    require(timestamp(scheduling.value(u"receivedAt")));
-    for (QStringView key : {u"eligibleAt", u"dueAt", u"startedAt"})
-        require(nullable(scheduling.value(key), timestamp));
-    const QJsonValue blockedReason = scheduling.value(u"blockedReason");
-    require(nullable(blockedReason, [](const QJsonValue &v) { return word(v, blockedWords); }));
-    const QJsonValue canClaim = scheduling.value(u"canClaim");
-    require(boolean(canClaim));
-    if (canClaim.toBool())
-        require(status.toString() == u"waiting" && blockedReason.isNull());
+    Decoding unused; // a check only: nothing is decoded here
+    checkedRow(value, unused, [] { return QString(); });
 }
 
 QJsonObject envelope(const QByteArray &bytes, QStringView keys, const std::optional<QUuid> &expectedOperatorID)
@@ -249,31 +402,44 @@ QJsonObject envelope(const QByteArray &bytes, QStringView keys, const std::optio
 
 SorvaneInboxPage inbox(const QByteArray &bytes, const std::optional<QUuid> &expectedOperatorID)
 {
-    const QJsonObject top = envelope(bytes, inboxKeys, expectedOperatorID);
+    return inboxPage(envelope(bytes, inboxKeys, expectedOperatorID));
+}
+
+SorvaneInboxPage inboxPage(const QJsonObject &top, qsizetype rowLimit)
+{
     const QJsonValue items = top.value(u"items");
     require(items.isArray());
     const QJsonArray rows = items.toArray();
-    require(rows.size() <= pageLimit);
-    require(nullable(top.value(u"nextRequestID"), uuid));
-    for (const QJsonValue &row : rows)
-        item(row);
+    require(rows.size() <= rowLimit);
+    const QJsonValue nextRequestValue = top.value(u"nextRequestID");
+    require(nextRequestValue.isNull() || uuid(nextRequestValue));
+
+    SorvaneInboxPage page;
+    Decoding decoding;
+    page.items.reserve(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        page.items.append(checkedRow(rows.at(i), decoding, [i] { return StrictJson::elementPath(QStringLiteral("items"), i); }));
     const QJsonValue nextCursor = top.value(u"nextCursor");
     if (!nextCursor.isNull()) {
-        const QJsonObject cursor = object(nextCursor, cursorKeys);
-        require(timestamp(cursor.value(u"submitted_at")));
-        require(uuid(cursor.value(u"id")));
+        const auto cursor = members(nextCursor, cursorKeys);
+        QString submittedAt = checked(timestampOf(cursor[0]));
+        const QUuid id = checked(uuidValue(cursor[1]));
         require(!rows.isEmpty());
+        page.nextCursor = SorvaneInboxCursor{std::move(submittedAt), id};
     }
     const QJsonValue nextItem = top.value(u"nextItem");
     if (!nextItem.isNull())
-        item(nextItem);
+        page.nextItem = checkedRow(nextItem, decoding, [] { return QStringLiteral("nextItem"); });
+    decoding.finish();
 
-    SorvaneInboxPage page = decode<SorvaneInboxPage>(top);
+    readEnvelope(page, top);
+    page.nextRequestID = uuidValue(nextRequestValue);
 
-    QSet<QString> ids;
+    // Lower-cased UUID texts are equal exactly when their UUID values are.
+    QSet<QUuid> ids;
     ids.reserve(page.items.size());
     for (const SorvaneInboxRow &row : std::as_const(page.items)) {
-        const QString id = row.request.id.toLower();
+        const QUuid id = *StrictFormats::parseUuid(row.request.id);
         require(!ids.contains(id));
         ids.insert(id);
     }
@@ -302,7 +468,7 @@ SorvanePipelinePage pipeline(const QByteArray &bytes, const QUuid &companyID, co
     require(films.isArray());
     const QJsonArray list = films.toArray();
     require(list.size() <= pageLimit);
-    require(nullable(top.value(u"nextCursor"), uuid));
+    require(top.value(u"nextCursor").isNull() || uuid(top.value(u"nextCursor")));
     for (const QJsonValue &entry : list)
         film(entry, true);
 
@@ -323,11 +489,17 @@ SorvanePipelinePage pipeline(const QByteArray &bytes, const QUuid &companyID, co
 SorvaneMutationResult mutation(const QByteArray &bytes, const QUuid &expectedOperatorID)
 {
     const QJsonObject top = envelope(bytes, mutationKeys, expectedOperatorID);
-    require(boolean(top.value(u"replayed")));
+    const QJsonValue replayed = top.value(u"replayed");
+    require(replayed.isBool());
+    SorvaneMutationResult result;
+    Decoding decoding;
     const QJsonValue row = top.value(u"item");
     if (!row.isNull())
-        item(row);
-    return decode<SorvaneMutationResult>(top);
+        result.item = checkedRow(row, decoding, [] { return QStringLiteral("item"); });
+    decoding.finish();
+    readEnvelope(result, top);
+    result.replayed = replayed.toBool();
+    return result;
 }
 
 SorvaneMetadataSettings metadata(const QByteArray &bytes, const QUuid &companyID)
@@ -338,8 +510,8 @@ SorvaneMetadataSettings metadata(const QByteArray &bytes, const QUuid &companyID
     require(integer(schemaVersion, 0) && schemaVersion.toDouble() == 2.0);
     require(uuidValue(top.value(u"companyID")) == std::optional<QUuid>(companyID));
     require(integer(top.value(u"revision"), 0));
-    require(nullable(top.value(u"contactName"), [](const QJsonValue &v) { return text(v, 200); }));
-    require(boolean(top.value(u"allowPipeline")));
+    require(top.value(u"contactName").isNull() || text(top.value(u"contactName"), 200));
+    require(top.value(u"allowPipeline").isBool());
     return decode<SorvaneMetadataSettings>(top);
 }
 

@@ -25,6 +25,10 @@ inline constexpr qsizetype pageLimit = 50;
 QString verifyMessage();
 
 SorvaneInboxPage inbox(const QByteArray &bytes, const std::optional<QUuid> &expectedOperatorID);
+// What inbox() does after the envelope: the rules of the rows, the cursor and
+// the proposed next row, and the page built from the values they checked.
+// `rowLimit` is only ever raised to measure the rules on longer lists.
+SorvaneInboxPage inboxPage(const QJsonObject &top, qsizetype rowLimit = pageLimit);
 SorvanePipelinePage pipeline(const QByteArray &bytes, const QUuid &companyID, const QUuid &expectedOperatorID);
 SorvaneMutationResult mutation(const QByteArray &bytes, const QUuid &expectedOperatorID);
 SorvaneMetadataSettings metadata(const QByteArray &bytes, const QUuid &companyID);

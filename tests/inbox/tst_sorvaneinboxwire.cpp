@@ -78,6 +78,65 @@ QString repeated(const QString &piece, int count)
     return piece.repeated(count);
 }
 
+// Every member of a row as text, to compare two rows whole.
+QStringList describe(const SorvaneInboxRow &row)
+{
+    const auto text = [](const std::optional<QString> &value) { return value ? "'" + *value + "'" : QString("none"); };
+    const auto id = [](const std::optional<QUuid> &value) { return value ? value->toString() : QString("none"); };
+    const ServiceReceipt &r = row.request;
+    const SorvaneScheduling &s = row.scheduling;
+    return {r.id, r.company_id, r.local_project_id, r.backup_id, r.source_fingerprint, r.title, rawValue(r.kind),
+            r.status, QString::number(r.revision), r.submitted_by, r.submitted_at, r.updated_at, text(r.claimed_by),
+            text(r.claimed_at), text(r.latest_proposal_id),
+            row.company.id.toString(), row.company.name, text(row.company.contactName),
+            QString::number(int(row.company.metadataAccess)), QString::number(row.company.canManageMetadata),
+            row.film.id.toString(), row.film.title, id(row.film.campaignID), text(row.film.campaignTitle),
+            text(row.film.stage),
+            SorvaneScheduling::rawValue(s.tier), QString::number(s.targetHours), QString::number(s.policyVersion),
+            QString::number(s.round), SorvaneScheduling::rawValue(s.submissionMode), s.receivedAt, text(s.eligibleAt),
+            text(s.dueAt), text(s.startedAt), s.blockedReason ? SorvaneScheduling::rawValue(*s.blockedReason) : "none",
+            QString::number(s.canClaim)};
+}
+
+QStringList describe(const SorvaneInboxPage &page)
+{
+    QStringList result{QString::number(page.schemaVersion), page.operatorID.toString(), page.serverTime,
+                       page.nextCursor ? page.nextCursor->submittedAt + ' ' + page.nextCursor->id.toString() : "none",
+                       page.nextRequestID ? page.nextRequestID->toString() : "none"};
+    for (const SorvaneInboxRow &row : page.items)
+        result += describe(row);
+    if (page.nextItem)
+        result += describe(*page.nextItem);
+    return result;
+}
+
+// A row with every optional member set and ids in upper case.
+QJsonObject fullRow(int n)
+{
+    QJsonObject full = row(n, "changes_requested");
+    full = set(full, "request/id", uuidFor(n, 1).toUpper());
+    full = set(full, "request/claimed_by", operatorID.toUpper());
+    full = set(full, "request/claimed_at", "2024-05-01T11:00:00.5+01:00");
+    full = set(full, "request/latest_proposal_id", uuidFor(n, 8));
+    full = set(full, "request/revision", 7);
+    full = set(full, "request/kind", "conceptDevelopment");
+    full = set(full, "company/contactName", "Ida Holm");
+    full = set(full, "company/metadataAccess", "granted");
+    full = set(full, "company/canManageMetadata", true);
+    full = set(full, "film/campaignID", uuidFor(n, 7));
+    full = set(full, "film/campaignTitle", "Sommer");
+    full = set(full, "film/stage", QJsonValue::Null);
+    full = set(full, "scheduling/tier", "high");
+    full = set(full, "scheduling/targetHours", 2);
+    full = set(full, "scheduling/round", 3);
+    full = set(full, "scheduling/submissionMode", "free_capture");
+    full = set(full, "scheduling/eligibleAt", "2024-05-01T12:30:00Z");
+    full = set(full, "scheduling/dueAt", "2024-05-04T12:30:00Z");
+    full = set(full, "scheduling/startedAt", "2024-05-02T08:00:00Z");
+    full = set(full, "scheduling/blockedReason", "service_paused");
+    return full;
+}
+
 } // namespace
 
 class TestSorvaneInboxWire : public QObject
@@ -398,6 +457,85 @@ private Q_SLOTS:
     {
         const QByteArray document = bytes(set(inboxPage(), "items/0/request/revision", 1e30));
         QCOMPARE(run("inbox", document), Outcome::parseError);
+    }
+
+    // The checks build the records from the values they read; the page must
+    // come out exactly as the records' own decoders read the same document.
+    void checkedPageEqualsDecodedPage_data()
+    {
+        QTest::addColumn<QJsonObject>("document");
+        QTest::newRow("plain rows") << inboxPage(3);
+        QJsonObject full = set(inboxPage(0), "items", QJsonArray{fullRow(1), row(2), fullRow(3)});
+        full = set(full, "nextCursor",
+                   QJsonObject{{"submitted_at", valueAt(full, {"items", "2", "request", "submitted_at"})},
+                               {"id", uuidFor(3, 1)}});
+        QJsonObject next = set(row(9, "active"), "request/claimed_by", operatorID);
+        full = set(set(full, "nextItem", next), "nextRequestID", uuidFor(9, 1).toUpper());
+        QTest::newRow("every optional member, cursor and next row") << full;
+        QTest::newRow("empty page") << inboxPage(0);
+    }
+
+    void checkedPageEqualsDecodedPage()
+    {
+        QFETCH(QJsonObject, document);
+        const SorvaneInboxPage checked = SorvaneInboxWire::inbox(bytes(document), expectedOperator);
+        const SorvaneInboxPage decoded = SorvaneInboxPage::fromJson(JsonObjectReader(document));
+        QCOMPARE(describe(checked), describe(decoded));
+
+        const QJsonObject answer = set(mutationResult(), "item", fullRow(4));
+        const SorvaneMutationResult mutation = SorvaneInboxWire::mutation(bytes(answer), expectedOperator);
+        const SorvaneMutationResult reference = SorvaneMutationResult::fromJson(JsonObjectReader(answer));
+        QVERIFY(mutation.item && reference.item);
+        QCOMPARE(describe(*mutation.item), describe(*reference.item));
+        QCOMPARE(mutation.serverTime, reference.serverTime);
+        QCOMPARE(mutation.replayed, reference.replayed);
+    }
+
+    // Decoding follows the checks: a number too large for its record fails
+    // the answer with the decoder's error only when no rule refuses it.
+    void numbersTooLargeForTheRecord_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<int>("outcome");
+        const QJsonObject page = inboxPage(3);
+        QTest::newRow("round beyond 64 bits") << "inbox" << bytes(set(page, "items/1/scheduling/round", 1e30))
+                                              << int(Outcome::parseError);
+        QTest::newRow("revision beyond 64 bits in the next row")
+            << "inbox"
+            << bytes(set(set(page, "nextItem", set(row(9, "waiting", true), "request/revision", 1e19)),
+                         "nextRequestID", uuidFor(9, 1)))
+            << int(Outcome::parseError);
+        QTest::newRow("revision beyond 64 bits in a mutation")
+            << "mutation" << bytes(set(mutationResult(), "item/request/revision", 1e30)) << int(Outcome::parseError);
+        QTest::newRow("too large, then a refused row")
+            << "inbox" << bytes(set(set(page, "items/0/request/revision", 1e30), "items/2/scheduling/round", 0))
+            << int(Outcome::refused);
+        QTest::newRow("too large, then a refused cursor")
+            << "inbox"
+            << bytes(set(set(page, "items/0/request/revision", 1e30), "nextCursor",
+                         QJsonObject{{"submitted_at", "never"}, {"id", uuidFor(3, 1)}}))
+            << int(Outcome::refused);
+        QTest::newRow("too large, then duplicate ids")
+            << "inbox" << bytes(set(set(page, "items/0/request/revision", 1e30), "items/2/request/id", uuidFor(2, 1)))
+            << int(Outcome::parseError);
+    }
+
+    void numbersTooLargeForTheRecord()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QByteArray, document);
+        QFETCH(int, outcome);
+        QCOMPARE(int(run(answer, document)), outcome);
+    }
+
+    void largeExactIntegersKeepEveryDigit()
+    {
+        // Above 2^53 a double is no longer exact; the literal is.
+        QByteArray document = bytes(inboxPage(1));
+        document.replace("\"revision\":0", "\"revision\":9007199254740993");
+        const SorvaneInboxPage page = SorvaneInboxWire::inbox(document, expectedOperator);
+        QCOMPARE(page.items.at(0).request.revision, Q_INT64_C(9007199254740993));
     }
 
     // Seeded mutations of valid answers: each mutation below makes the
