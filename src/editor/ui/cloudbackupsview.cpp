@@ -151,6 +151,7 @@ void CloudBackupsView::rebuildListing()
             texts->addWidget(heading);
             auto *completed = new QLabel(backup.completed_at, row);
             completed->setObjectName(QStringLiteral("editor.cloud.backup.completed"));
+            completed->setFont(scaled(completed->font(), 0.9));
             texts->addWidget(completed);
             auto *id = new QLabel(backup.id, row);
             id->setObjectName(QStringLiteral("editor.cloud.backup.id"));

@@ -39,11 +39,15 @@ QWidget *packageRow(const PackageSummary &package, QWidget *parent)
     EditorSymbols::apply(icon, kindSymbol(kind));
     auto *kindText = new QLabel(kindTitle(kind), kindLine);
     kindText->setObjectName(QStringLiteral("editor.packages.row.kind"));
+    QFont caption = kindText->font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.9);
+    kindText->setFont(caption);
     kindLayout->addWidget(icon);
     kindLayout->addWidget(kindText, 1);
     layout->addWidget(kindLine);
     auto *counts = new QLabel(packageCounts(package), row);
     counts->setObjectName(QStringLiteral("editor.packages.row.counts"));
+    counts->setFont(caption);
     layout->addWidget(counts);
     return row;
 }
