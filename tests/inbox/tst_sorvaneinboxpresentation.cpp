@@ -229,6 +229,45 @@ private Q_SLOTS:
         QCOMPARE(names, (QStringList{"alpha", "Beta", "Cinema", "Film 2", "Film 10"}));
     }
 
+    // Equal names fall back to the ids' upper-case text. UUID values order
+    // otherwise (by variant first), so the ids below differ in variant.
+    void customersWithEqualNames_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("firstName");
+        QTest::addColumn<QString>("secondName");
+        QTest::newRow("same name, text order against variant order")
+            << "00000000-0000-4000-c000-000000000001" << "10000000-0000-4000-8000-000000000001" << "Nordlys"
+            << "Nordlys";
+        QTest::newRow("names equal but for case")
+            << "0a000000-0000-4000-8000-000000000001" << "0B000000-0000-4000-8000-000000000001" << "nordlys"
+            << "NORDLYS";
+    }
+
+    void customersWithEqualNames()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, firstName);
+        QFETCH(QString, secondName);
+        const ServiceCompany a{QUuid::fromString(first), firstName};
+        const ServiceCompany b{QUuid::fromString(second), secondName};
+        SorvaneInboxRow row = makeRow(1);
+        row.company.id = a.id;
+        row.company.name = firstName;
+        for (const QString language : {"da", "en"}) {
+            const QLocale locale = SorvaneInboxPresentation::locale(language);
+            for (const QList<ServiceCompany> &directory : {QList{a, b}, QList{b, a}, QList{b}}) {
+                QList<QUuid> order;
+                for (const ServiceCompany &c : SorvaneInboxPresentation::customers(directory, {row}, locale))
+                    order.append(c.id);
+                QCOMPARE(order, (QList<QUuid>{a.id, b.id}));
+            }
+        }
+        QVERIFY(SorvaneInboxPresentation::customers({}, {}, QLocale("en_US")).isEmpty());
+    }
+
     void updatedOrder()
     {
         QList<SorvaneInboxRow> rows{makeRow(1), makeRow(2), makeRow(3), makeRow(4)};
