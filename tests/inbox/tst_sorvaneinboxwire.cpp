@@ -381,6 +381,55 @@ private Q_SLOTS:
         QCOMPARE(run(answer, bytes(document)), accepted ? Outcome::accepted : Outcome::refused);
     }
 
+    // The scheduling record's own decoder: optional members may be absent or
+    // null, enumerations match their raw text exactly.
+    void schedulingDecoding_data()
+    {
+        QTest::addColumn<QJsonObject>("scheduling");
+        QTest::addColumn<bool>("decodes");
+        const QJsonObject valid = row(1).value("scheduling").toObject();
+        QJsonObject withoutEligible = valid;
+        withoutEligible.remove("eligibleAt");
+        QJsonObject withoutTier = valid;
+        withoutTier.remove("tier");
+        QTest::newRow("eligibleAt missing") << withoutEligible << true;
+        QTest::newRow("eligibleAt null") << valid << true;
+        QTest::newRow("tier missing") << withoutTier << false;
+        QTest::newRow("tier Low") << set(valid, "tier", "Low") << false;
+        QTest::newRow("blocked reason known") << set(valid, "blockedReason", "not_waiting") << true;
+        QTest::newRow("blocked reason unknown") << set(valid, "blockedReason", "holiday") << false;
+        QTest::newRow("due as number") << set(valid, "dueAt", 5) << false;
+        QTest::newRow("claim flag as 1") << set(valid, "canClaim", 1) << false;
+    }
+
+    void schedulingDecoding()
+    {
+        QFETCH(QJsonObject, scheduling);
+        QFETCH(bool, decodes);
+        try {
+            const SorvaneScheduling decoded = SorvaneScheduling::fromJson(JsonObjectReader(scheduling));
+            QVERIFY(decodes);
+            QCOMPARE(decoded.eligibleAt, std::optional<QString>());
+            QCOMPARE(decoded.receivedAt, scheduling.value("receivedAt").toString());
+        } catch (const DecodingError &) {
+            QVERIFY(!decodes);
+        }
+    }
+
+    void enumerationRawValues()
+    {
+        QStringList stages;
+        for (SorvanePipelineStage stage : SorvanePipelineStages::allCases())
+            stages.append(SorvanePipelineStages::rawValue(stage));
+        QCOMPARE(stages, (QStringList{"development", "recording", "post", "review", "delivery"}));
+        QCOMPARE(SorvanePipelineStages::fromRaw("post"), std::optional(SorvanePipelineStage::post));
+        QVERIFY(!SorvanePipelineStages::fromRaw("Post"));
+        QVERIFY(!SorvaneScheduling::submissionModeFromRaw("Interview"));
+        QCOMPARE(SorvaneScheduling::submissionModeFromRaw("free_capture"),
+                 std::optional(SorvaneScheduling::SubmissionMode::free_capture));
+        QCOMPARE(SorvaneScheduling::rawValue(SorvaneScheduling::BlockedReason::editor_busy), QStringLiteral("editor_busy"));
+    }
+
     void withoutExpectedOperatorAnyOperatorPasses()
     {
         const QByteArray other = bytes(set(inboxPage(), "operatorID", uuidFor(42)));
