@@ -48,6 +48,36 @@ CancellationToken SorvaneInboxModel::startTask(std::optional<CancellationToken> 
     return *slot;
 }
 
+void SorvaneInboxModel::notify(Signal signal)
+{
+    if (!m_heldSignals) {
+        Q_EMIT(this->*signal)();
+        return;
+    }
+    if (!m_heldSignals->contains(signal))
+        m_heldSignals->append(signal);
+}
+
+SorvaneInboxModel::HeldNotices::HeldNotices(SorvaneInboxModel &model)
+    : m_model(model), m_outermost(!model.m_heldSignals)
+{
+    if (m_outermost)
+        m_model.m_heldSignals = &m_signals;
+}
+
+SorvaneInboxModel::HeldNotices::~HeldNotices()
+{
+    if (!m_outermost)
+        return;
+    m_model.m_heldSignals = nullptr;
+    QPointer<SorvaneInboxModel> alive(&m_model);
+    for (Signal signal : std::as_const(m_signals)) {
+        if (!alive)
+            return;
+        Q_EMIT(m_model.*signal)();
+    }
+}
+
 QString SorvaneInboxModel::toolsFolder(const ServiceIdentity &identity) const
 {
     return identity.repository.toLocalFile();
@@ -74,7 +104,7 @@ void SorvaneInboxModel::setSelectedID(const std::optional<QString> &id)
     m_selectedID = id;
     selectionChanged(previous);
     if (previous != m_selectedID)
-        Q_EMIT selectedIDChanged();
+        notify(&SorvaneInboxModel::selectedIDChanged);
 }
 
 void SorvaneInboxModel::selectionChanged(const std::optional<QString> &previous)
@@ -100,7 +130,7 @@ void SorvaneInboxModel::setPreferences(const SorvaneInboxPreferences &preference
     m_preferences.save(m_defaults);
     repairSelection();
     if (changed)
-        Q_EMIT preferencesChanged();
+        notify(&SorvaneInboxModel::preferencesChanged);
 }
 
 void SorvaneInboxModel::repairSelection()
@@ -158,6 +188,7 @@ std::optional<SorvaneInboxRow> SorvaneInboxModel::selectedItem() const
 
 void SorvaneInboxModel::clear()
 {
+    const HeldNotices held(*this);
     set(m_generation, QUuid::createUuid(), &SorvaneInboxModel::generationChanged);
     set(m_pipelineGeneration, QUuid::createUuid(), &SorvaneInboxModel::pipelineGenerationChanged);
     set(m_mutationGeneration, QUuid::createUuid(), &SorvaneInboxModel::mutationGenerationChanged);
@@ -322,6 +353,7 @@ void SorvaneInboxModel::checkContinues(const SorvaneInboxPage &page, const Sorva
 
 void SorvaneInboxModel::merge(SorvaneInboxPage page, bool more, const ServiceIdentity &identity)
 {
+    const HeldNotices held(*this);
     QList<SorvaneInboxRow> rows = more ? m_items : QList<SorvaneInboxRow>();
     rows.append(page.items);
     setItems(std::move(rows));

@@ -136,14 +136,29 @@ private:
         if (field == value)
             return;
         field = value;
-        Q_EMIT(this->*signal)();
+        notify(signal);
     }
     template<class T>
     void assign(T &field, T value, Signal signal)
     {
         field = std::move(value);
-        Q_EMIT(this->*signal)();
+        notify(signal);
     }
+    void notify(Signal signal);
+
+    // Holds notifications back until an update of several properties is
+    // complete, so no listener reads rows without their operator or selection.
+    class HeldNotices
+    {
+    public:
+        explicit HeldNotices(SorvaneInboxModel &model);
+        ~HeldNotices();
+
+    private:
+        SorvaneInboxModel &m_model;
+        QList<Signal> m_signals;
+        bool m_outermost;
+    };
 
     // False once the model is gone or tearing down: a continuation then stops.
     static bool alive(const QPointer<SorvaneInboxModel> &model) { return model && !model->m_closing; }
@@ -197,6 +212,7 @@ private:
     // Consent tasks are not kept in a slot; teardown still ends them.
     CancellationToken m_lifetime;
     bool m_closing = false;
+    QList<Signal> *m_heldSignals = nullptr;
 
     std::optional<ServiceIdentity> m_activeIdentity;
     QList<SorvaneInboxRow> m_items;

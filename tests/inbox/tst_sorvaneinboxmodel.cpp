@@ -166,6 +166,55 @@ private Q_SLOTS:
         QVERIFY(items.count() >= 1);
     }
 
+    // Whatever a listener hears first, the page it reads is complete: rows
+    // with their operator, proposed next row and repaired selection.
+    void listenersReadACompletePage_data()
+    {
+        QTest::addColumn<bool>("more");
+        QTest::newRow("first page") << false;
+        QTest::newRow("next page") << true;
+    }
+    void listenersReadACompletePage()
+    {
+        QFETCH(bool, more);
+        if (more) {
+            loaded({rowAt(1, 50)}, true);
+            model->setSelectedID(std::nullopt);
+            model->loadMore(editor);
+        } else {
+            model->refresh(editor);
+        }
+        QJsonObject next = set(rowAt(9, 55), "scheduling/canClaim", true);
+        QStringList seen;
+        const auto look = [&] {
+            const bool selectedShown = model->selectedID() && model->selectedItem();
+            seen << QStringLiteral("%1 %2 %3 %4")
+                        .arg(model->operatorID().has_value())
+                        .arg(model->nextItem().has_value())
+                        .arg(selectedShown)
+                        .arg(model->loading());
+        };
+        for (auto signal : {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::operatorIDChanged,
+                            &SorvaneInboxModel::nextItemChanged, &SorvaneInboxModel::selectedIDChanged})
+            connect(model, signal, model, look);
+        fake->answerLast(page({rowAt(2, 40)}, false, next));
+        QVERIFY(!seen.isEmpty());
+        QCOMPARE(seen.first(), QStringLiteral("1 1 1 1"));
+        QCOMPARE(model->selectedID(), std::optional<QString>(requestID(9)));
+    }
+
+    void clearLeavesNoListenerHalfWay()
+    {
+        loaded({rowAt(1, 50)});
+        model->refresh(editor);
+        QStringList seen;
+        connect(model, &SorvaneInboxModel::selectedIDChanged, model, [&] {
+            seen << QStringLiteral("%1 %2").arg(model->loading()).arg(model->activeIdentity().has_value());
+        });
+        model->clear();
+        QCOMPARE(seen, QStringList{QStringLiteral("0 0")});
+    }
+
     void emptyFirstPageSelectsNothing()
     {
         loaded({});
