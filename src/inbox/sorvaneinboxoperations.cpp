@@ -57,6 +57,7 @@ QCoro::Task<void> SorvaneInboxModel::selectionWalk(ServiceQueueEditor *editor, Q
     // Iterates; only pages that were actually requested count toward the limit.
     while (current()) {
         if (const auto row = find()) {
+            const HeldNotices held(*this);
             SorvaneInboxPreferences shown = m_preferences;
             shown.companyID.reset();
             shown.query.clear();
@@ -277,6 +278,8 @@ QCoro::Task<void> SorvaneInboxModel::mutationRun(BridgeCommand command, ServiceQ
     }
 
     if (result) {
+        // Notices wait until the answer is applied as a whole (never across the await below).
+        std::optional<HeldNotices> held(std::in_place, *this);
         if (claimKey) {
             SorvanePendingClaim::remove(m_defaults, *claimKey);
             set(m_pendingClaimID, std::optional<QUuid>(), &SorvaneInboxModel::pendingClaimIDChanged);
@@ -304,6 +307,9 @@ QCoro::Task<void> SorvaneInboxModel::mutationRun(BridgeCommand command, ServiceQ
             setSelectedID(item->request.id);
         }
         setNextItem(std::nullopt);
+        held.reset();
+        if (!alive(self))
+            co_return;
         try {
             co_await loadPage(*editor, false, task);
         } catch (...) {

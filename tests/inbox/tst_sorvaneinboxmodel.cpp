@@ -659,9 +659,15 @@ private Q_SLOTS:
         p.companyID = companyUuid;
         model->setPreferences(p);
         model->claimNext(editor);
+        QList<std::optional<QString>> selectedWhenRowsChanged;
+        connect(model, &SorvaneInboxModel::itemsChanged, model,
+                [&] { selectedWhenRowsChanged << model->selectedID(); });
         fake->answerLast(claimed(claimedRow(4, 10)));
         QVERIFY(model->mutating());
         QCOMPARE(model->selectedID(), std::optional<QString>(requestID(4)));
+        // The claimed row is already selected when the rows are said to change.
+        QVERIFY(!selectedWhenRowsChanged.isEmpty());
+        QCOMPARE(selectedWhenRowsChanged.first(), std::optional<QString>(requestID(4)));
         fake->answerLast(page({rowAt(1, 30), rowAt(2, 20)}, true));
         QVERIFY(!model->mutating());
         QCOMPARE(ids(model->items()), (QStringList{requestID(1), requestID(2), requestID(4)}));
