@@ -10,6 +10,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <functional>
+#include <tuple>
+#include <unordered_map>
 #include <limits>
 #include <utility>
 
@@ -54,18 +57,6 @@ QString rawOf(const Table &table, E value)
 QString canonical(const QUuid &id)
 {
     return id.toString(QUuid::WithoutBraces).toUpper();
-}
-
-// Grouping asks for the same few company and campaign ids row after row.
-QString canonicalMemo(const QUuid &id)
-{
-    static thread_local QHash<QUuid, QString> table;
-    auto found = table.constFind(id);
-    if (found != table.cend())
-        return *found;
-    if (table.size() >= 65536)
-        table.clear();
-    return *table.insert(id, canonical(id));
 }
 
 // Case- and diacritic-free form for containment and name order: "Åse" and
@@ -188,18 +179,6 @@ bool filterPasses(SorvaneInboxFilter filter, SorvaneNextActor actor)
     return false;
 }
 
-// Everything one sort compares, worked out once per row.
-struct SortKey
-{
-    const SorvaneInboxRow *row = nullptr;
-    bool operatorActs = false;
-    qint64 due = 0;
-    qint64 waitingSince = 0;
-    qint64 updated = 0;
-    NameOrder::Key name;
-    QString id;
-};
-
 // The final tie-break compares the request ids lower-cased. Ids from the
 // service are already lower case; those share the row's text instead of
 // building a new one.
@@ -210,6 +189,99 @@ QString lowerCased(const QString &text)
     });
     return lower ? text : text.toLower();
 }
+
+// What filtering, search and sorting read of one row apart from the view
+// options, worked out once per row.
+struct RowFacts
+{
+    QString foldedTitle;
+    QString foldedCompany;
+    QString foldedContact;
+    QString foldedCampaign;
+    QString id; // lower-cased, the final tie-break
+    qint64 due = 0;
+    qint64 waitingSince = 0;
+    qint64 updated = 0;
+    SorvaneNextActor actor = SorvaneNextActor::closed;
+
+    static RowFacts of(const SorvaneInboxRow &row)
+    {
+        RowFacts facts;
+        facts.foldedTitle = folded(row.film.title);
+        facts.foldedCompany = folded(row.company.name);
+        facts.foldedContact = folded(row.company.contactName.value_or(QString()));
+        facts.foldedCampaign = folded(row.film.campaignTitle.value_or(QString()));
+        facts.id = lowerCased(row.request.id);
+        facts.due = instant(row.scheduling.dueAt, distantFuture);
+        // An unreadable eligibleAt does not fall back to receivedAt.
+        facts.waitingSince = instant(row.scheduling.eligibleAt ? row.scheduling.eligibleAt
+                                                               : std::optional(row.scheduling.receivedAt),
+                                     distantFuture);
+        facts.updated = instant(row.request.updated_at, distantPast);
+        return facts;
+    }
+};
+
+// One row's place in a sort: every key a number, compared in turn; the
+// position in the input breaks the last tie.
+struct Placement
+{
+    qint64 first = 0;
+    qint64 second = 0;
+    qint64 third = 0;
+    qint64 id = 0;
+    qsizetype position = 0;
+
+    friend bool operator<(const Placement &a, const Placement &b)
+    {
+        return std::tie(a.first, a.second, a.third, a.id, a.position)
+            < std::tie(b.first, b.second, b.third, b.id, b.position);
+    }
+};
+
+// Ranks of texts in some order: equal texts share a rank, ranks of listed
+// texts are even, so a text from outside falls on the odd rank between its
+// neighbours.
+template<class Key, class Compare>
+class Ranking
+{
+public:
+    // Ranks every key of `keys` (one per row) into `ranks`.
+    void build(const std::vector<Key> &keys, std::vector<qint64> &ranks, Compare compare)
+    {
+        std::vector<std::size_t> order(keys.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t i, std::size_t j) { return compare(keys[i], keys[j]) < 0; });
+        m_distinct.clear();
+        ranks.assign(keys.size(), 0);
+        for (std::size_t i : order) {
+            if (m_distinct.empty() || compare(m_distinct.back(), keys[i]) != 0)
+                m_distinct.push_back(keys[i]);
+            ranks[i] = 2 * qint64(m_distinct.size() - 1);
+        }
+    }
+
+    qint64 rankOf(const Key &key, Compare compare) const
+    {
+        const auto at = std::lower_bound(m_distinct.begin(), m_distinct.end(), key,
+                                         [&](const Key &a, const Key &b) { return compare(a, b) < 0; });
+        const qint64 position = qint64(at - m_distinct.begin());
+        if (at != m_distinct.end() && compare(*at, key) == 0)
+            return 2 * position;
+        return 2 * position - 1;
+    }
+
+private:
+    std::vector<Key> m_distinct;
+};
+
+int compareIds(const QString &a, const QString &b)
+{
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+using IdRanking = Ranking<QString, int (*)(const QString &, const QString &)>;
 
 // The search part of `matches`, with the query folded once for many rows.
 class SearchNeedle
@@ -236,9 +308,138 @@ public:
         return false;
     }
 
+    bool found(const RowFacts &facts) const
+    {
+        if (m_any)
+            return true;
+        for (const QString *haystack : {&facts.foldedTitle, &facts.foldedCompany, &facts.foldedContact,
+                                         &facts.foldedCampaign})
+            if (haystack->contains(m_needle))
+                return true;
+        return false;
+    }
+
 private:
     bool m_any = true;
     QString m_needle;
+};
+
+// The facts of the rows of one row list, kept while that list is unchanged.
+// The index holds a copy of the list: as long as it shares the list's
+// storage, no one can change or free that storage (any write detaches), so
+// the same storage means the same rows.
+class RowIndex
+{
+public:
+    static RowIndex &of(const QList<SorvaneInboxRow> &items)
+    {
+        static thread_local RowIndex index;
+        if (index.m_rows.constData() != items.constData() || index.m_rows.size() != items.size()
+            || index.m_rows.isEmpty())
+            index.rebuild(items);
+        return index;
+    }
+
+    const RowFacts &facts(qsizetype i) const { return m_facts[std::size_t(i)]; }
+
+    // Works out what `sort` and the next actors need, unless already known.
+    void prepare(SorvaneInboxSort sort, const std::optional<QUuid> &operatorID, const QLocale &locale)
+    {
+        if (!m_actorsKnown || m_actorsFor != operatorID) {
+            for (qsizetype i = 0; i < m_rows.size(); ++i)
+                m_facts[std::size_t(i)].actor = m_rows.at(i).nextActor(operatorID);
+            m_actorsFor = operatorID;
+            m_actorsKnown = true;
+        }
+        if (sort != SorvaneInboxSort::company && sort != SorvaneInboxSort::title)
+            return;
+        m_names.emplace(locale);
+        NameField &field = sort == SorvaneInboxSort::company ? m_company : m_title;
+        if (field.rankedFor && *field.rankedFor == locale)
+            return;
+        std::vector<NameOrder::Key> keys;
+        keys.reserve(m_facts.size());
+        for (const RowFacts &facts : m_facts)
+            keys.push_back(m_names->key(sort == SorvaneInboxSort::company ? facts.foldedCompany : facts.foldedTitle));
+        field.ranking.build(keys, field.ranks, nameCompare());
+        field.rankedFor = locale;
+    }
+
+    Placement placement(SorvaneInboxSort sort, const RowFacts &facts, qsizetype i) const
+    {
+        const std::size_t at = std::size_t(i);
+        switch (sort) {
+        case SorvaneInboxSort::company:
+            return {m_company.ranks[at], 0, 0, m_idRanks[at], i};
+        case SorvaneInboxSort::title:
+            return {m_title.ranks[at], 0, 0, m_idRanks[at], i};
+        default:
+            return timed(sort, facts, m_idRanks[at], i);
+        }
+    }
+
+    // The place of a row that is not in the list, among those that are.
+    Placement placementOfOther(SorvaneInboxSort sort, const RowFacts &facts, qsizetype position) const
+    {
+        const qint64 id = m_ids.rankOf(facts.id, compareIds);
+        switch (sort) {
+        case SorvaneInboxSort::company:
+            return {m_company.ranking.rankOf(m_names->key(facts.foldedCompany), nameCompare()), 0, 0, id, position};
+        case SorvaneInboxSort::title:
+            return {m_title.ranking.rankOf(m_names->key(facts.foldedTitle), nameCompare()), 0, 0, id, position};
+        default:
+            return timed(sort, facts, id, position);
+        }
+    }
+
+private:
+    using NameCompare = std::function<int(const NameOrder::Key &, const NameOrder::Key &)>;
+    struct NameField
+    {
+        std::optional<QLocale> rankedFor;
+        Ranking<NameOrder::Key, NameCompare> ranking;
+        std::vector<qint64> ranks;
+    };
+
+    NameCompare nameCompare() const
+    {
+        return [names = &*m_names](const NameOrder::Key &a, const NameOrder::Key &b) { return names->compare(a, b); };
+    }
+
+    static Placement timed(SorvaneInboxSort sort, const RowFacts &facts, qint64 id, qsizetype position)
+    {
+        if (sort == SorvaneInboxSort::updated)
+            return {~facts.updated, 0, 0, id, position}; // newest first; ~ reverses without overflow
+        return {facts.actor == SorvaneNextActor::currentOperator ? 0 : 1, facts.due, facts.waitingSince, id,
+                position};
+    }
+
+    void rebuild(const QList<SorvaneInboxRow> &items)
+    {
+        m_rows = items;
+        m_facts.clear();
+        m_facts.reserve(std::size_t(items.size()));
+        std::vector<QString> ids;
+        ids.reserve(std::size_t(items.size()));
+        for (const SorvaneInboxRow &row : items) {
+            m_facts.push_back(RowFacts::of(row));
+            ids.push_back(m_facts.back().id);
+        }
+        m_ids.build(ids, m_idRanks, compareIds);
+        m_actorsKnown = false;
+        m_company = {};
+        m_title = {};
+    }
+
+    QList<SorvaneInboxRow> m_rows;
+    std::vector<RowFacts> m_facts;
+    IdRanking m_ids;
+    std::vector<qint64> m_idRanks;
+    bool m_actorsKnown = false;
+    std::optional<QUuid> m_actorsFor;
+    std::optional<NameOrder> m_names;
+    NameField m_company;
+    NameField m_title;
 };
 
 bool passesChoices(const SorvaneInboxRow &row, const SorvaneInboxPreferences &preferences, SorvaneNextActor actor)
@@ -367,94 +568,84 @@ QList<SorvaneInboxRow> SorvaneInboxPresentation::rows(const QList<SorvaneInboxRo
 {
     const SorvaneInboxSort sort = preferences.sort;
     const SearchNeedle needle(preferences.query);
-    const NameOrder names(locale);
+    RowIndex &index = RowIndex::of(items);
+    index.prepare(sort, operatorID, locale);
 
-    std::vector<SortKey> keys;
-    keys.reserve(items.size() + 1);
-    const auto consider = [&](const SorvaneInboxRow &row) {
-        const SorvaneNextActor actor = row.nextActor(operatorID);
-        if (!passesChoices(row, preferences, actor) || !needle.found(row))
-            return;
-        SortKey &key = keys.emplace_back();
-        key.row = &row;
-        key.id = lowerCased(row.request.id);
-        switch (sort) {
-        case SorvaneInboxSort::priority:
-            key.operatorActs = actor == SorvaneNextActor::currentOperator;
-            key.due = instant(row.scheduling.dueAt, distantFuture);
-            // An unreadable eligibleAt does not fall back to receivedAt.
-            key.waitingSince = instant(row.scheduling.eligibleAt ? row.scheduling.eligibleAt
-                                                                 : std::optional(row.scheduling.receivedAt),
-                                       distantFuture);
-            break;
-        case SorvaneInboxSort::company:
-            key.name = names.key(folded(row.company.name));
-            break;
-        case SorvaneInboxSort::title:
-            key.name = names.key(folded(row.film.title));
-            break;
-        case SorvaneInboxSort::updated:
-            key.updated = instant(row.request.updated_at, distantPast);
-            break;
-        }
-    };
-    for (const SorvaneInboxRow &row : items)
-        consider(row);
+    std::vector<Placement> order;
+    order.reserve(std::size_t(items.size()) + 1);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const RowFacts &facts = index.facts(i);
+        if (passesChoices(items.at(i), preferences, facts.actor) && needle.found(facts))
+            order.push_back(index.placement(sort, facts, i));
+    }
+    // The proposed next row is not among the indexed ones: its facts are
+    // worked out here and placed among theirs by search.
+    std::optional<RowFacts> extra;
     if (nextItem && std::none_of(items.cbegin(), items.cend(), [&](const SorvaneInboxRow &row) {
             return row.request.id == nextItem->request.id;
-        }))
-        consider(*nextItem);
+        })) {
+        extra = RowFacts::of(*nextItem);
+        extra->actor = nextItem->nextActor(operatorID);
+        if (passesChoices(*nextItem, preferences, extra->actor) && needle.found(*extra))
+            order.push_back(index.placementOfOther(sort, *extra, items.size()));
+    }
 
-    // Positions are sorted, not the keys themselves: cheaper to move.
-    std::vector<qsizetype> order(keys.size());
-    for (qsizetype i = 0; i < qsizetype(order.size()); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](qsizetype i, qsizetype j) {
-        const SortKey &a = keys[i];
-        const SortKey &b = keys[j];
-        switch (sort) {
-        case SorvaneInboxSort::priority:
-            if (a.operatorActs != b.operatorActs)
-                return a.operatorActs;
-            if (a.due != b.due)
-                return a.due < b.due;
-            if (a.waitingSince != b.waitingSince)
-                return a.waitingSince < b.waitingSince;
-            break;
-        case SorvaneInboxSort::company:
-        case SorvaneInboxSort::title:
-            if (const int order = names.compare(a.name, b.name); order != 0)
-                return order < 0;
-            break;
-        case SorvaneInboxSort::updated:
-            if (a.updated != b.updated)
-                return a.updated > b.updated;
-            break;
-        }
-        return a.id < b.id;
-    });
+    // Every key is a number and the position breaks the last tie, so the
+    // unstable sort gives the stable order.
+    std::sort(order.begin(), order.end());
 
     QList<SorvaneInboxRow> result;
-    result.reserve(qsizetype(keys.size()));
-    for (qsizetype i : order)
-        result.append(*keys[i].row);
+    result.reserve(qsizetype(order.size()));
+    for (const Placement &placement : order)
+        result.append(placement.position < items.size() ? items.at(placement.position) : *nextItem);
     return result;
 }
 
 QList<SorvaneInboxGroup> SorvaneInboxPresentation::groups(const QList<SorvaneInboxRow> &rows,
                                                           SorvaneInboxGrouping grouping)
 {
-    QList<SorvaneInboxGroup> result;
-    QHash<QString, qsizetype> indexOf;
+    if (rows.isEmpty())
+        return {};
+    // Rows are matched to groups by what their id is made of, and the id text
+    // is built once per group.
+    struct GroupKey
+    {
+        QUuid company;
+        std::optional<QUuid> campaign;
+        QString status;
+        bool operator==(const GroupKey &) const = default;
+    };
+    struct GroupKeyHash
+    {
+        std::size_t operator()(const GroupKey &key) const noexcept
+        {
+            std::size_t seed = qHash(key.company);
+            seed = seed * 31 + (key.campaign ? qHash(*key.campaign) + 1 : 0);
+            return seed * 31 + qHash(key.status);
+        }
+    };
+    const auto keyOf = [grouping](const SorvaneInboxRow &row) -> GroupKey {
+        switch (grouping) {
+        case SorvaneInboxGrouping::none:
+            return {};
+        case SorvaneInboxGrouping::company:
+            return {row.company.id, std::nullopt, {}};
+        case SorvaneInboxGrouping::campaign:
+            return {row.company.id, row.film.campaignID, {}};
+        case SorvaneInboxGrouping::status:
+            return {{}, std::nullopt, row.request.status};
+        }
+        return {};
+    };
     const auto idOf = [grouping](const SorvaneInboxRow &row) -> QString {
         switch (grouping) {
         case SorvaneInboxGrouping::none:
             return QStringLiteral("all");
         case SorvaneInboxGrouping::company:
-            return canonicalMemo(row.company.id);
+            return canonical(row.company.id);
         case SorvaneInboxGrouping::campaign:
-            return canonicalMemo(row.company.id) + u':'
-                + (row.film.campaignID ? canonicalMemo(*row.film.campaignID) : QStringLiteral("none"));
+            return canonical(row.company.id) + u':'
+                + (row.film.campaignID ? canonical(*row.film.campaignID) : QStringLiteral("none"));
         case SorvaneInboxGrouping::status:
             return row.request.status;
         }
@@ -475,16 +666,27 @@ QList<SorvaneInboxGroup> SorvaneInboxPresentation::groups(const QList<SorvaneInb
         }
         return {};
     };
-    for (const SorvaneInboxRow &row : rows) {
-        const QString id = idOf(row);
-        const auto found = indexOf.constFind(id);
-        if (found != indexOf.cend()) {
-            result[*found].items.append(row);
-        } else {
-            indexOf.insert(id, result.size());
-            result.append(SorvaneInboxGroup{id, titleOf(row), {row}});
+
+    // First pass: each row's group and each group's size, so the second
+    // copies every row once into a list of the right size.
+    std::unordered_map<GroupKey, qsizetype, GroupKeyHash> indexOf;
+    std::vector<qsizetype> groupOf(std::size_t(rows.size()));
+    std::vector<qsizetype> sizes;
+    QList<SorvaneInboxGroup> result;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const SorvaneInboxRow &row = rows.at(i);
+        const auto [found, added] = indexOf.try_emplace(keyOf(row), result.size());
+        if (added) {
+            result.append(SorvaneInboxGroup{idOf(row), titleOf(row), {}});
+            sizes.push_back(0);
         }
+        groupOf[std::size_t(i)] = found->second;
+        ++sizes[std::size_t(found->second)];
     }
+    for (qsizetype g = 0; g < result.size(); ++g)
+        result[g].items.reserve(sizes[std::size_t(g)]);
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        result[groupOf[std::size_t(i)]].items.append(rows.at(i));
     return result;
 }
 
