@@ -191,6 +191,72 @@ private Q_SLOTS:
         QCOMPARE(SorvaneInboxPresentation::rows({a}, b, {}, me, locale).size(), 2);
     }
 
+    // The proposed next row takes the place it would have as one more listed
+    // row (last among equals); a row that is already listed, even with its id
+    // in other letter case, shows once.
+    void nextItemPlacement_data()
+    {
+        QTest::addColumn<int>("sort");
+        QTest::addColumn<int>("grouping");
+        QTest::addColumn<int>("candidate");
+        for (const SorvaneInboxSort sort : SorvaneInboxOptions::allSorts())
+            for (const SorvaneInboxGrouping grouping : {SorvaneInboxGrouping::none, SorvaneInboxGrouping::company})
+                for (int candidate = 0; candidate < 4; ++candidate)
+                    QTest::addRow("%s/%s/%d", qPrintable(SorvaneInboxOptions::rawValue(sort)),
+                                  qPrintable(SorvaneInboxOptions::rawValue(grouping)), candidate)
+                        << int(sort) << int(grouping) << candidate;
+    }
+
+    void nextItemPlacement()
+    {
+        QFETCH(int, sort);
+        QFETCH(int, grouping);
+        QFETCH(int, candidate);
+        QList<SorvaneInboxRow> listed{makeRow(1), makeRow(2, "waiting", true), makeRow(3), makeRow(4)};
+        const char *names[] = {"Film 10", "Film 2", "Beta", "Film 2"};
+        const char *titles[] = {"Klip 3", "Klip 12", "Klip 3", "Aften"};
+        for (int i = 0; i < listed.size(); ++i) {
+            listed[i].company.name = QString::fromUtf8(names[i]);
+            listed[i].film.title = QString::fromUtf8(titles[i]);
+            listed[i].request.updated_at = QStringLiteral("2026-03-0%1T09:00:00Z").arg(4 - i % 2);
+        }
+        SorvaneInboxRow next = makeRow(5, "waiting", true);
+        bool alreadyListed = false;
+        switch (candidate) {
+        case 0: // ties with listed rows on every key
+            next.company.name = listed[1].company.name;
+            next.film.title = listed[1].film.title;
+            next.request.updated_at = listed[1].request.updated_at;
+            break;
+        case 1: // falls between listed rows
+            next.company.name = QStringLiteral("Film 3");
+            next.film.title = QStringLiteral("Klip 4");
+            next.request.updated_at = QStringLiteral("2026-03-03T12:00:00Z");
+            break;
+        case 2: // a text no listed row has, sorting first
+            next.company.name = QStringLiteral("Aalborg");
+            next.film.title = QStringLiteral("Åbning");
+            break;
+        case 3: // a listed row, its id in upper case
+            next = listed[2];
+            next.request.id = next.request.id.toUpper();
+            alreadyListed = true;
+            break;
+        }
+        SorvaneInboxPreferences preferences;
+        preferences.sort = SorvaneInboxSort(sort);
+        preferences.group = SorvaneInboxGrouping(grouping);
+        const auto locale = SorvaneInboxPresentation::locale("da");
+
+        QList<SorvaneInboxRow> asListed = listed;
+        if (!alreadyListed)
+            asListed.append(next);
+        const auto expected = SorvaneInboxPresentation::rows(asListed, std::nullopt, preferences, me, locale);
+        // Twice: the second call runs on whatever the first one kept.
+        for (int round = 0; round < 2; ++round)
+            QCOMPARE(ids(SorvaneInboxPresentation::rows(listed, next, preferences, me, locale)), ids(expected));
+    }
+
     void nameOrder_data()
     {
         QTest::addColumn<QString>("language");
