@@ -1,4 +1,5 @@
 #include "cloudbackupsview.h"
+#include "scrollingcolumn.h"
 
 #include "editor/editormodel.h"
 #include "editor/editorpresentation.h"
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 using namespace EditorPresentation;
@@ -29,19 +29,8 @@ QFont scaled(QFont font, qreal scale)
 CloudBackupsView::CloudBackupsView(QSharedPointer<EditorModel> model, QWidget *parent)
     : QWidget(parent), m_model(std::move(model))
 {
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto *scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    outer->addWidget(scroll);
-    auto *content = new QWidget(scroll);
-    content->setMaximumWidth(780);
-    scroll->setWidget(content);
-    auto *layout = new QVBoxLayout(content);
-    layout->setSpacing(20);
-    layout->setContentsMargins(30, 30, 30, 30);
-    layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto *layout = addScrollingColumn(this, 780, 20);
+    QWidget *content = layout->parentWidget();
 
     auto *title = new QLabel(loc("Hent en film fra cloud"), content);
     QFont large = scaled(title->font(), 1.8);

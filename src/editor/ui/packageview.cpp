@@ -1,4 +1,5 @@
 #include "packageview.h"
+#include "scrollingcolumn.h"
 
 #include "editor/desktopservices.h"
 #include "editor/editormodel.h"
@@ -11,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 using namespace EditorPresentation;
@@ -20,19 +20,8 @@ PackageView::PackageView(QSharedPointer<EditorModel> model, std::shared_ptr<Desk
                          BriefFactory brief, QWidget *parent)
     : QWidget(parent), m_model(std::move(model)), m_desktop(std::move(desktop)), m_briefFactory(std::move(brief))
 {
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto *scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    outer->addWidget(scroll);
-    auto *content = new QWidget(scroll);
-    content->setMaximumWidth(950);
-    scroll->setWidget(content);
-    auto *layout = new QVBoxLayout(content);
-    layout->setSpacing(22);
-    layout->setContentsMargins(30, 30, 30, 30);
-    layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto *layout = addScrollingColumn(this, 950, 22);
+    QWidget *content = layout->parentWidget();
 
     m_title = new QLabel(content);
     m_title->setObjectName(QStringLiteral("editor.package.title"));
