@@ -7,6 +7,8 @@
 #include <QUuid>
 #include <optional>
 
+class SorvaneInboxModel;
+
 // What a window needs of its inbox model: clearing and reloading it, the
 // selected row's task, the signed-in operator, and the flags of its running
 // work. The window's inbox model is adapted to this; tests give a fake.
@@ -36,6 +38,9 @@ public:
     // order (the plain status list).
     virtual QStringList rowTitles() const = 0;
     virtual std::optional<QString> error() const = 0;
+
+    // The inbox model itself, for the window's screens.
+    virtual SorvaneInboxModel &inboxModel() const = 0;
 
 Q_SIGNALS:
     // Any of the five work flags may have changed.

@@ -33,6 +33,7 @@ public:
     bool metadataLoading() const override;
     QStringList rowTitles() const override;
     std::optional<QString> error() const override;
+    SorvaneInboxModel &inboxModel() const override { return *m_model; }
 
 private:
     std::shared_ptr<ServiceQueueEditor> m_editor;

@@ -1,11 +1,12 @@
 #include "inbox/sorvaneinboxlistmodel.h"
 
+#include "foundation/localization.h"
 #include "inbox/sorvaneinboxmodel.h"
 
 SorvaneInboxListModel::SorvaneInboxListModel(SorvaneInboxModel *inbox, QObject *parent)
     : QAbstractListModel(parent), m_inbox(inbox)
 {
-    // Everything the filtered, sorted list is computed from.
+    // Everything the filtered, sorted and grouped list is computed from.
     for (auto signal : {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
                         &SorvaneInboxModel::preferencesChanged, &SorvaneInboxModel::operatorIDChanged})
         connect(inbox, signal, this, &SorvaneInboxListModel::reload);
@@ -16,28 +17,70 @@ SorvaneInboxListModel::SorvaneInboxListModel(SorvaneInboxModel *inbox, QObject *
 void SorvaneInboxListModel::reload()
 {
     beginResetModel();
-    m_rows = m_inbox ? m_inbox->visibleItems() : QList<SorvaneInboxRow>();
-    const auto pinned = m_inbox ? m_inbox->pinnedNextItem() : std::nullopt;
-    m_pinnedID = pinned ? std::optional<QString>(pinned->request.id) : std::nullopt;
+    m_rows.clear();
+    m_entries.clear();
+    if (m_inbox) {
+        if (const auto pinned = m_inbox->pinnedNextItem()) {
+            m_entries.append({-1, loc("Next in production"), false});
+            m_entries.append({int(m_rows.size()), {}, true});
+            m_rows.append(*pinned);
+        }
+        for (const SorvaneInboxGroup &group : m_inbox->groups()) {
+            if (!group.title.isEmpty())
+                m_entries.append({-1, group.title, false});
+            for (const SorvaneInboxRow &row : group.items) {
+                m_entries.append({int(m_rows.size()), {}, false});
+                m_rows.append(row);
+            }
+        }
+    }
     endResetModel();
 }
 
 void SorvaneInboxListModel::selectionChanged()
 {
-    if (!m_rows.isEmpty())
-        Q_EMIT dataChanged(index(0), index(int(m_rows.size()) - 1), {SelectedRole});
+    if (!m_entries.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_entries.size()) - 1), {SelectedRole});
+}
+
+int SorvaneInboxListModel::indexOf(const QString &requestID) const
+{
+    for (int i = 0; i < m_entries.size(); ++i)
+        if (m_entries.at(i).row >= 0 && m_rows.at(m_entries.at(i).row).request.id == requestID)
+            return i;
+    return -1;
 }
 
 int SorvaneInboxListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_entries.size());
+}
+
+Qt::ItemFlags SorvaneInboxListModel::flags(const QModelIndex &index) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return Qt::NoItemFlags;
+    if (isHeader(index.row()))
+        return Qt::ItemIsEnabled;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
 QVariant SorvaneInboxListModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const SorvaneInboxRow &row = m_rows.at(index.row());
+    const Entry &entry = m_entries.at(index.row());
+    if (entry.row < 0) {
+        switch (role) {
+        case Qt::DisplayRole:
+            return entry.title;
+        case HeaderRole:
+            return true;
+        default:
+            return {};
+        }
+    }
+    const SorvaneInboxRow &row = m_rows.at(entry.row);
     switch (role) {
     case Qt::DisplayRole:
         return row.film.title;
@@ -50,7 +93,11 @@ QVariant SorvaneInboxListModel::data(const QModelIndex &index, int role) const
     case SelectedRole:
         return m_inbox && m_inbox->selectedID() == row.request.id;
     case PinnedRole:
-        return m_pinnedID == row.request.id;
+        return entry.pinned;
+    case HeaderRole:
+        return false;
+    case IdentifierRole:
+        return QStringLiteral("sorvane.task.") + row.request.id;
     default:
         return {};
     }
@@ -64,5 +111,7 @@ QHash<int, QByteArray> SorvaneInboxListModel::roleNames() const
     names.insert(StatusRole, "status");
     names.insert(SelectedRole, "selected");
     names.insert(PinnedRole, "pinned");
+    names.insert(HeaderRole, "header");
+    names.insert(IdentifierRole, "identifier");
     return names;
 }

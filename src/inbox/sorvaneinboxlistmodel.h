@@ -7,8 +7,11 @@
 
 class SorvaneInboxModel;
 
-// The visible inbox rows of a SorvaneInboxModel for a list view. Reads the
-// model's derived list again whenever anything it depends on changes.
+// The inbox of a SorvaneInboxModel as one list with section headers: the
+// pinned next task under "Next in production", then every group under its
+// title (a group without a title has no header). Header rows cannot be
+// selected. Reads the model's derived lists again whenever anything they
+// depend on changes.
 class SorvaneInboxListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -20,21 +23,36 @@ public:
         StatusRole,
         SelectedRole,
         PinnedRole,
+        HeaderRole, // true for a section header
+        IdentifierRole, // "sorvane.task." + request id; none for a header
     };
 
     explicit SorvaneInboxListModel(SorvaneInboxModel *inbox, QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
     QHash<int, QByteArray> roleNames() const override;
 
-    const SorvaneInboxRow &row(int index) const { return m_rows.at(index); }
+    bool isHeader(int index) const { return m_entries.at(index).row < 0; }
+    // The task of a row that is no header.
+    const SorvaneInboxRow &row(int index) const { return m_rows.at(m_entries.at(index).row); }
+    bool isPinned(int index) const { return m_entries.at(index).pinned; }
+    // The list row of a task; -1 when it is not listed.
+    int indexOf(const QString &requestID) const;
 
 private:
+    struct Entry
+    {
+        int row = -1; // into m_rows; -1 for a header
+        QString title; // a header's text
+        bool pinned = false;
+    };
+
     void reload();
     void selectionChanged();
 
     QPointer<SorvaneInboxModel> m_inbox;
     QList<SorvaneInboxRow> m_rows;
-    std::optional<QString> m_pinnedID;
+    QList<Entry> m_entries;
 };

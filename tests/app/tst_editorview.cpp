@@ -15,7 +15,9 @@
 #include "editor/mountwatcher.h"
 #include "foundation/decoding/strictformats.h"
 #include "foundation/localization.h"
+#include "foundation/errors.h"
 #include "foundation/settingsstore.h"
+#include "inbox/sorvaneinboxmodel.h"
 #include "servicequeue/editorserviceadapter.h"
 #include "servicequeue/servicequeuemodel.h"
 #include "session/editorsession.h"
@@ -92,6 +94,13 @@ public:
     std::optional<ServiceReceipt> selected;
     std::optional<QUuid> op = kOperator;
     bool flags[5] = {false, false, false, false, false};
+    MemorySettingsStore screenSettings;
+    std::unique_ptr<SorvaneInboxModel> screens = std::make_unique<SorvaneInboxModel>(
+        [](const BridgeCommand &, const QString &, CancellationToken) -> QCoro::Task<QByteArray> {
+            throw BridgeError::failed(QStringLiteral("Ikke i denne test."));
+            co_return QByteArray();
+        },
+        screenSettings);
 
     void clear() override { ++clears; }
     void refresh() override { ++refreshes; }
@@ -104,6 +113,8 @@ public:
     bool metadataLoading() const override { return flags[4]; }
     QStringList rowTitles() const override { return {}; }
     std::optional<QString> error() const override { return std::nullopt; }
+    // The window's screens read a real model; it never runs a tool here.
+    SorvaneInboxModel &inboxModel() const override { return *screens; }
 
     void setFlag(int index, bool value)
     {

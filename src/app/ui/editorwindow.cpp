@@ -6,7 +6,12 @@
 #include "foundation/localization.h"
 #include "session/ui/editoraccountview.h"
 #include "session/ui/editorsigninview.h"
-#include "statusarea.h"
+#include "foundation/bridge/toolsfolder.h"
+#include "foundation/settingsstore.h"
+#include "servicequeue/editorserviceadapter.h"
+#include "servicequeue/servicequeuemodel.h"
+#include "workspace/sorvaneworkspace.h"
+#include "workspace/ui/sorvaneworkspaceview.h"
 
 #include <QCloseEvent>
 #include <QDialog>
@@ -14,6 +19,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(parent), m_view(view)
@@ -29,8 +35,27 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     tinted.setColor(QPalette::Link, tint);
     setPalette(tinted);
 
-    m_status = new StatusArea(*m_view, this);
-    setCentralWidget(m_status);
+    SorvaneWorkspace::Parts parts;
+    parts.editor = m_view->model().data();
+    parts.queueEditor = &m_view->queueEditor();
+    parts.queue = m_view->serviceQueue().data();
+    parts.inbox = &m_view->sorvane()->inboxModel();
+    parts.defaults = &SettingsStore::standard();
+    parts.showSettings = [view = m_view] { view->presentSettings(SorvaneSettingsSection::account, std::nullopt); };
+    parts.chooseStorage = [view = m_view] { view->presentTicketStorageSettings(); };
+    parts.unsupportedTestLaunch = Bridge::unsupportedTestLaunch();
+    m_workspace = new SorvaneWorkspace(std::move(parts), this);
+    m_workspaceView = new SorvaneWorkspaceView(*m_workspace, {}, {}, this);
+    setCentralWidget(m_workspaceView);
+
+    QToolBar *toolbar = addToolBar(loc("Refresh inbox"));
+    toolbar->setObjectName(QStringLiteral("sorvane.toolbar"));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbar->addAction(m_workspaceView->refreshAction());
+    if (QWidget *button = toolbar->widgetForAction(m_workspaceView->refreshAction()))
+        button->setObjectName(QStringLiteral("sorvane.refresh"));
     // After the screens, so that it is destroyed after them.
     m_view->setParent(this);
     connect(m_view, &EditorView::showingSettingsChanged, this, [this] {
@@ -41,7 +66,8 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
 
 void EditorWindow::toggleSidebar()
 {
-    m_status->sidebar()->setVisible(!m_status->sidebar()->isVisible());
+    QWidget *sidebar = m_workspaceView->sidebar();
+    sidebar->setVisible(!sidebar->isVisible());
 }
 
 void EditorWindow::showEvent(QShowEvent *event)

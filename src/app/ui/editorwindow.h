@@ -6,10 +6,11 @@
 
 class EditorView;
 class QDialog;
-class StatusArea;
+class SorvaneWorkspace;
+class SorvaneWorkspaceView;
 
 // One application window: its root view with the window's models, the
-// status area and the window's settings sheet.
+// workspace and the window's settings sheet.
 class EditorWindow final : public QMainWindow
 {
     Q_OBJECT
@@ -23,6 +24,7 @@ public:
     explicit EditorWindow(EditorView *view, QWidget *parent = nullptr);
 
     EditorView &view() const { return *m_view; }
+    SorvaneWorkspaceView &workspaceView() const { return *m_workspaceView; }
     void toggleSidebar();
 
     // At the latest this long after the window is shown, start-up runs even
@@ -38,7 +40,8 @@ private:
     void showSettings();
 
     EditorView *m_view;
-    StatusArea *m_status;
+    SorvaneWorkspace *m_workspace;
+    SorvaneWorkspaceView *m_workspaceView;
     QPointer<QDialog> m_settings;
     bool m_painted = false;
 };

@@ -1,0 +1,60 @@
+#include "workspace/sorvanedate.h"
+
+#include "foundation/decoding/strictformats.h"
+#include "foundation/localization.h"
+
+#include <QLocale>
+
+namespace SorvaneDate {
+
+std::optional<QDateTime> parse(const QString &value)
+{
+    return StrictFormats::parseInternetDateTime(value);
+}
+
+QString text(const QString &value)
+{
+    return text(value, EditorLocalization::language());
+}
+
+QString text(const QString &value, const QString &language)
+{
+    const auto date = parse(value);
+    if (!date)
+        return value;
+    return QLocale(language == QLatin1String("da") ? QLocale::Danish : QLocale::English,
+                   language == QLatin1String("da") ? QLocale::Denmark : QLocale::UnitedStates)
+        .toString(date->toLocalTime(), QLocale::ShortFormat);
+}
+
+QString blocked(const QString &reason)
+{
+    if (reason == QLatin1String("active_film"))
+        return loc("Waiting for the customer's active film");
+    if (reason == QLatin1String("earlier_film"))
+        return loc("An earlier film is waiting");
+    if (reason == QLatin1String("service_paused"))
+        return loc("Production is paused");
+    if (reason == QLatin1String("editor_busy"))
+        return loc("An editor is already working");
+    return loc("Waiting for production eligibility");
+}
+
+} // namespace SorvaneDate
+
+std::optional<SorvaneDeadline> SorvaneDeadline::at(const QString &due, const QDateTime &now)
+{
+    const auto date = SorvaneDate::parse(due);
+    if (!date)
+        return std::nullopt;
+    const qint64 difference = now.msecsTo(*date);
+    SorvaneDeadline deadline;
+    deadline.exceeded = difference < 0;
+    deadline.minutes = qMax<qint64>(1, qAbs(difference) / 1000 / 60);
+    return deadline;
+}
+
+QString SorvaneDeadline::text() const
+{
+    return exceeded ? loc("Start target exceeded · %lld min", {minutes}) : loc("Start within %lld min", {minutes});
+}

@@ -1,0 +1,41 @@
+#include "workspace/sorvaneinboxrowcontent.h"
+
+#include "foundation/localization.h"
+
+bool sorvaneTaskClosed(const SorvaneInboxRow &row)
+{
+    return row.request.status == QLatin1String("approved") || row.request.status == QLatin1String("cancelled");
+}
+
+SorvaneInboxRowContent SorvaneInboxRowContent::make(const SorvaneInboxRow &row, const QDateTime &now)
+{
+    SorvaneInboxRowContent content;
+    content.title = row.request.title;
+    content.campaign = row.film.campaignTitle;
+    content.statusTitle = row.request.statusTitle();
+    switch (row.request.kind) {
+    case ServiceKind::filmEditing:
+        content.kindSymbol = QStringLiteral("scissors");
+        break;
+    case ServiceKind::conceptDevelopment:
+        content.kindSymbol = QStringLiteral("lightbulb");
+        break;
+    case ServiceKind::scriptDevelopment:
+        content.kindSymbol = QStringLiteral("text.book.closed");
+        break;
+    }
+    if (sorvaneTaskClosed(row))
+        return content;
+    const SorvaneScheduling &scheduling = row.scheduling;
+    if (row.request.kind == ServiceKind::filmEditing)
+        content.target = loc("%lld h target", {scheduling.targetHours});
+    if (scheduling.startedAt) {
+        content.started = loc("Editing started %@", {SorvaneDate::text(*scheduling.startedAt)});
+    } else if (scheduling.dueAt) {
+        content.startBy = loc("Start by %@", {SorvaneDate::text(*scheduling.dueAt)});
+        content.deadline = SorvaneDeadline::at(*scheduling.dueAt, now);
+    }
+    if (scheduling.blockedReason && *scheduling.blockedReason != SorvaneScheduling::BlockedReason::not_waiting)
+        content.blocked = SorvaneDate::blocked(SorvaneScheduling::rawValue(*scheduling.blockedReason));
+    return content;
+}

@@ -1,0 +1,89 @@
+#include "workspace/sorvaneinboxtablemodel.h"
+
+#include "foundation/localization.h"
+#include "inbox/sorvaneinboxmodel.h"
+#include "workspace/sorvanedate.h"
+#include "workspace/sorvaneinboxrowcontent.h"
+
+SorvaneInboxTableModel::SorvaneInboxTableModel(SorvaneInboxModel *inbox, QObject *parent)
+    : QAbstractTableModel(parent), m_inbox(inbox)
+{
+    for (auto signal : {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
+                        &SorvaneInboxModel::preferencesChanged, &SorvaneInboxModel::operatorIDChanged})
+        connect(inbox, signal, this, &SorvaneInboxTableModel::reload);
+    reload();
+}
+
+void SorvaneInboxTableModel::reload()
+{
+    beginResetModel();
+    m_rows.clear();
+    if (m_inbox) {
+        const bool grouped = m_inbox->preferences().group != SorvaneInboxGrouping::none;
+        for (const SorvaneInboxGroup &group : m_inbox->groups())
+            for (int i = 0; i < group.items.size(); ++i)
+                m_rows.append({group.items.at(i), grouped && i == 0 ? group.title : QString()});
+    }
+    endResetModel();
+}
+
+int SorvaneInboxTableModel::indexOf(const QString &requestID) const
+{
+    for (int i = 0; i < m_rows.size(); ++i)
+        if (m_rows.at(i).row.request.id == requestID)
+            return i;
+    return -1;
+}
+
+QString SorvaneInboxTableModel::deadlineText(const SorvaneInboxRow &row)
+{
+    if (sorvaneTaskClosed(row) || !row.scheduling.dueAt)
+        return QStringLiteral("\u2014");
+    return SorvaneDate::text(*row.scheduling.dueAt);
+}
+
+int SorvaneInboxTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int SorvaneInboxTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+Qt::ItemFlags SorvaneInboxTableModel::flags(const QModelIndex &index) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+QVariant SorvaneInboxTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Entry &entry = m_rows.at(index.row());
+    const SorvaneInboxRow &row = entry.row;
+    switch (role) {
+    case Qt::DisplayRole:
+        return index.column() == FilmColumn ? row.request.title : deadlineText(row);
+    case RequestIDRole:
+        return row.request.id;
+    case GroupTitleRole:
+        return entry.groupTitle.isEmpty() ? QVariant() : QVariant(entry.groupTitle);
+    case CampaignRole:
+        return row.film.campaignTitle ? QVariant(*row.film.campaignTitle) : QVariant();
+    case StatusRole:
+        return row.request.statusTitle();
+    default:
+        return {};
+    }
+}
+
+QVariant SorvaneInboxTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return section == FilmColumn ? loc("Film") : loc("Start deadline");
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "sorvaneinboxviews.h"
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+class QToolButton;
+class SorvaneInboxListModel;
+class SorvaneInboxTableModel;
+class SorvaneWorkspace;
+
+// The workspace's middle column: the filter's title and explanation, the
+// search field, the layout picker, the sort and group menus, then the task
+// list, the table or an empty state, and the footnote.
+class SorvaneInboxColumn final : public QWidget
+{
+    Q_OBJECT
+public:
+    SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock clock, QWidget *parent = nullptr);
+
+private:
+    QWidget *buildEmptyState();
+    QWidget *buildTable(SorvaneClock clock);
+    void showState();
+    void showPreferences();
+
+    SorvaneWorkspace &m_workspace;
+    SorvaneInboxListModel *m_listModel;
+    SorvaneInboxTableModel *m_tableModel;
+    QLabel *m_title;
+    QLabel *m_explanation;
+    QLabel *m_customer;
+    QToolButton *m_inboxLayout;
+    QToolButton *m_tableLayout;
+    QLineEdit *m_search;
+    QToolButton *m_sort;
+    QToolButton *m_group;
+    QProgressBar *m_progress;
+    QStackedWidget *m_main;
+    QWidget *m_empty;
+    QLabel *m_emptyTitle;
+    QLabel *m_emptyDescription;
+    QPushButton *m_emptyAction;
+    QWidget *m_listPage;
+    QWidget *m_tablePage;
+    QWidget *m_pinned;
+    QList<QPushButton *> m_more;
+};

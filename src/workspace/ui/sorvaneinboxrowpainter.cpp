@@ -1,0 +1,266 @@
+#include "sorvaneinboxrowpainter.h"
+
+#include "workspace/sorvaneinboxrowcontent.h"
+#include "workspacesymbols.h"
+
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextLayout>
+
+namespace SorvaneInboxRowPainter {
+
+namespace {
+
+const QColor orange(255, 149, 0);
+const QColor green(52, 199, 89);
+
+struct Piece
+{
+    QRect rect;
+    QString text;
+    QFont font;
+    QColor color; // invalid: the text colour
+    int maxLines = 1;
+    QString symbol; // drawn before the text
+};
+
+QFont scaled(const QFont &font, qreal factor, QFont::Weight weight)
+{
+    QFont result = font;
+    result.setPointSizeF(font.pointSizeF() * factor);
+    result.setWeight(weight);
+    return result;
+}
+
+// The lines of `text` wrapped to `width`, at most `maxLines`, the last one elided.
+QStringList wrapped(const QString &text, const QFont &font, int width, int maxLines)
+{
+    QStringList lines;
+    if (width <= 0)
+        return lines;
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const QFontMetrics metrics(font);
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        if (lines.size() == maxLines - 1) {
+            lines << metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, width);
+            break;
+        }
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
+
+int piecesHeight(const QString &text, const QFont &font, int width, int maxLines)
+{
+    return qMax(1, int(wrapped(text, font, width, maxLines).size())) * QFontMetrics(font).lineSpacing();
+}
+
+void drawPiece(QPainter *painter, const Piece &piece, const QPalette &palette)
+{
+    painter->setFont(piece.font);
+    painter->setPen(piece.color.isValid() ? piece.color : palette.color(QPalette::Text));
+    QRect area = piece.rect;
+    if (!piece.symbol.isEmpty()) {
+        const int size = QFontMetrics(piece.font).height();
+        const QIcon icon = WorkspaceSymbols::icon(piece.symbol, painter->pen().color());
+        icon.paint(painter, QRect(area.left(), area.top(), size, size));
+        area.setLeft(area.left() + size + 4);
+    }
+    const QFontMetrics metrics(piece.font);
+    int y = area.top();
+    for (const QString &line : wrapped(piece.text, piece.font, area.width(), piece.maxLines)) {
+        painter->drawText(QRect(area.left(), y, area.width(), metrics.lineSpacing()), Qt::AlignLeft | Qt::AlignVCenter,
+                          line);
+        y += metrics.lineSpacing();
+    }
+}
+
+QString initialsOf(const QString &name)
+{
+    const QStringList words = name.split(u' ', Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return QStringLiteral("?");
+    QString result = words.first().left(1);
+    if (words.size() > 1)
+        result += words.last().left(1);
+    return result.toUpper();
+}
+
+// The name the customer line shows under the company, when it adds something.
+std::optional<QString> personName(const SorvaneInboxRow &row, const std::optional<SorvaneCustomerFace> &face)
+{
+    std::optional<QString> name = face && face->displayName ? face->displayName : row.company.contactName;
+    if (!name || name->normalized(QString::NormalizationForm_D) == row.company.name.normalized(QString::NormalizationForm_D))
+        return std::nullopt;
+    return name;
+}
+
+struct Layout
+{
+    QList<Piece> pieces;
+    int height = 0;
+};
+
+Layout layOut(const Input &input, const QRect &rect, const QFont &font, const QPalette &palette)
+{
+    Layout layout;
+    const SorvaneInboxRowContent content = SorvaneInboxRowContent::make(*input.row, input.now);
+    const int padding = input.compact ? 4 : 9;
+    const int spacing = input.compact ? 4 : 7;
+    const int width = rect.width();
+    const QFont captionFont = caption(font);
+    const QColor dim = secondary(palette);
+    int y = rect.top() + padding;
+    const auto add = [&](Piece piece, int height) {
+        piece.rect = QRect(rect.left(), y, piece.rect.width() > 0 ? piece.rect.width() : width, height);
+        layout.pieces.append(piece);
+        y += height + spacing;
+    };
+
+    // The customer line is drawn apart; it takes its own height.
+    const int pinnedWidth = input.pinned ? QFontMetrics(font).height() + 6 : 0;
+    y += customerHeight(*input.row, input.face, input.compact, width - pinnedWidth, font) + spacing;
+
+    const QFont titleFont = input.compact ? scaled(font, 1.0, QFont::DemiBold) : scaled(font, 1.0, QFont::Bold);
+    add({{}, content.title, titleFont, {}, 3}, piecesHeight(content.title, titleFont, width, 3));
+    if (content.campaign)
+        add({{}, *content.campaign, captionFont, dim, 2}, piecesHeight(*content.campaign, captionFont, width, 2));
+    const int captionLine = QFontMetrics(captionFont).lineSpacing();
+    {
+        // Status and target share one line.
+        Piece status{{}, content.statusTitle, captionFont, dim, 1, content.kindSymbol};
+        if (content.target) {
+            const int targetWidth = QFontMetrics(captionFont).horizontalAdvance(*content.target) + 2;
+            Piece target{QRect(rect.left() + width - targetWidth, y, targetWidth, captionLine), *content.target,
+                         captionFont, dim};
+            layout.pieces.append(target);
+            status.rect.setWidth(qMax(10, width - targetWidth - 3));
+        }
+        add(status, captionLine);
+    }
+    if (content.started)
+        add({{}, *content.started, captionFont, dim}, captionLine);
+    if (content.startBy) {
+        add({{}, *content.startBy, captionFont, {}}, captionLine);
+        if (content.deadline)
+            add({{}, content.deadline->text(), captionFont, content.deadline->exceeded ? orange : dim}, captionLine);
+    }
+    if (content.blocked)
+        add({{}, *content.blocked, captionFont, dim, 2}, piecesHeight(*content.blocked, captionFont, width, 2));
+    layout.height = y - spacing + padding - rect.top();
+    return layout;
+}
+
+} // namespace
+
+QColor secondary(const QPalette &palette)
+{
+    return palette.color(QPalette::PlaceholderText);
+}
+
+QFont caption(const QFont &font, bool semibold)
+{
+    return scaled(font, 11.0 / 13.0, semibold ? QFont::DemiBold : QFont::Normal);
+}
+
+int customerHeight(const SorvaneInboxRow &row, const std::optional<SorvaneCustomerFace> &face, bool compact, int width,
+                   const QFont &font)
+{
+    const int avatar = compact ? 28 : 36;
+    const int textWidth = width - avatar - 9;
+    const QFont captionFont = caption(font, true);
+    int text = piecesHeight(row.company.name, captionFont, textWidth, 2);
+    if (personName(row, face))
+        text += 2 + QFontMetrics(caption(font)).lineSpacing();
+    return qMax(avatar, text);
+}
+
+void paintCustomer(QPainter *painter, const QRect &rect, const SorvaneInboxRow &row,
+                   const std::optional<SorvaneCustomerFace> &face, bool compact, const QPalette &palette,
+                   const QFont &font)
+{
+    const int avatar = compact ? 28 : 36;
+    const int height = customerHeight(row, face, compact, rect.width(), font);
+    const QRect circle(rect.left(), rect.top() + (height - avatar) / 2, avatar, avatar);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    QPainterPath clip;
+    clip.addEllipse(QRectF(circle));
+    QImage photo;
+    if (face && face->photoJPEG)
+        photo = QImage::fromData(*face->photoJPEG, "JPEG");
+    if (!photo.isNull()) {
+        painter->setClipPath(clip);
+        const QImage filled = photo.scaled(circle.size() * painter->device()->devicePixelRatioF(),
+                                           Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+        painter->drawImage(circle, filled);
+        painter->setClipping(false);
+    } else {
+        painter->fillPath(clip, QColor::fromRgbF(0.87f, 0.92f, 0.87f));
+        QFont initialsFont = font;
+        initialsFont.setPointSizeF(avatar * 0.35 * 0.75);
+        initialsFont.setWeight(QFont::DemiBold);
+        painter->setFont(initialsFont);
+        painter->setPen(QColor::fromRgbF(0.12f, 0.27f, 0.19f));
+        const QString name = face && face->displayName ? *face->displayName
+                                                       : row.company.contactName.value_or(row.company.name);
+        painter->drawText(circle, Qt::AlignCenter, initialsOf(name));
+    }
+    QColor border = palette.color(QPalette::WindowText);
+    border.setAlphaF(0.12f);
+    painter->setPen(QPen(border, 1));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawEllipse(QRectF(circle).adjusted(0.5, 0.5, -0.5, -0.5));
+    painter->restore();
+
+    const int left = circle.right() + 10;
+    const int textWidth = rect.right() - left;
+    const QFont companyFont = caption(font, true);
+    const int companyHeight = piecesHeight(row.company.name, companyFont, textWidth, 2);
+    const auto person = personName(row, face);
+    const int textHeight = companyHeight + (person ? 2 + QFontMetrics(caption(font)).lineSpacing() : 0);
+    int y = rect.top() + (height - textHeight) / 2;
+    drawPiece(painter, {QRect(left, y, textWidth, companyHeight), row.company.name, companyFont, {}, 2}, palette);
+    if (person) {
+        y += companyHeight + 2;
+        drawPiece(painter,
+                  {QRect(left, y, textWidth, QFontMetrics(caption(font)).lineSpacing()), *person, caption(font),
+                   secondary(palette), 1},
+                  palette);
+    }
+}
+
+int height(const Input &input, int width, const QFont &font)
+{
+    return layOut(input, QRect(0, 0, width, 0), font, QPalette()).height;
+}
+
+void paint(QPainter *painter, const QRect &rect, const Input &input, const QPalette &palette, const QFont &font)
+{
+    const Layout layout = layOut(input, rect, font, palette);
+    const int padding = input.compact ? 4 : 9;
+    const int pinnedWidth = input.pinned ? QFontMetrics(font).height() + 6 : 0;
+    const QRect customer(rect.left(), rect.top() + padding, rect.width() - pinnedWidth, 0);
+    paintCustomer(painter, customer, *input.row, input.face, input.compact, palette, font);
+    if (input.pinned) {
+        const int size = QFontMetrics(font).height();
+        const int h = customerHeight(*input.row, input.face, input.compact, customer.width(), font);
+        WorkspaceSymbols::icon(QStringLiteral("arrow.right.circle.fill"), green)
+            .paint(painter, QRect(rect.right() - size, customer.top() + (h - size) / 2, size, size));
+    }
+    for (const Piece &piece : layout.pieces)
+        drawPiece(painter, piece, palette);
+}
+
+} // namespace SorvaneInboxRowPainter

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "inbox/sorvaneinboxrecords.h"
+#include "workspace/sorvaneworkspace.h"
+
+#include <QDateTime>
+#include <QFont>
+#include <QPalette>
+#include <QRect>
+
+class QPainter;
+
+// Draws one inbox task row: customer, title, campaign, status with kind and
+// target, the schedule with its countdown and the blocked reason. The list's
+// delegate and the table's pinned task share it.
+namespace SorvaneInboxRowPainter {
+
+struct Input
+{
+    const SorvaneInboxRow *row = nullptr;
+    std::optional<SorvaneCustomerFace> face;
+    bool pinned = false;
+    bool compact = false;
+    QDateTime now;
+};
+
+int height(const Input &input, int width, const QFont &font);
+void paint(QPainter *painter, const QRect &rect, const Input &input, const QPalette &palette, const QFont &font);
+
+// The customer of a task: avatar, company name and (when it adds
+// something) the person's name. Returns the height used.
+int customerHeight(const SorvaneInboxRow &row, const std::optional<SorvaneCustomerFace> &face, bool compact,
+                   int width, const QFont &font);
+void paintCustomer(QPainter *painter, const QRect &rect, const SorvaneInboxRow &row,
+                   const std::optional<SorvaneCustomerFace> &face, bool compact, const QPalette &palette,
+                   const QFont &font);
+
+QColor secondary(const QPalette &palette);
+QFont caption(const QFont &font, bool semibold = false);
+
+} // namespace SorvaneInboxRowPainter

@@ -1,0 +1,142 @@
+#include "sorvaneworkspaceview.h"
+
+#include "foundation/localization.h"
+#include "inbox/sorvaneinboxmodel.h"
+#include "session/ui/sessionstyle.h"
+#include "sorvaneinboxcolumn.h"
+#include "sorvanenotices.h"
+#include "sorvanesidebar.h"
+#include "workspace/sorvaneworkspace.h"
+#include "workspacesymbols.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFactory detail, SorvaneClock clock,
+                                           QWidget *parent)
+    : QWidget(parent), m_workspace(workspace), m_detailFactory(std::move(detail))
+{
+    setObjectName(QStringLiteral("sorvane.workspace"));
+    if (!clock)
+        clock = [] { return QDateTime::currentDateTime(); };
+
+    m_refresh = new QAction(WorkspaceSymbols::icon(QStringLiteral("arrow.clockwise")), loc("Refresh inbox"), this);
+    m_refresh->setObjectName(QStringLiteral("sorvane.refresh"));
+    m_refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_refresh->setShortcutContext(Qt::WindowShortcut);
+    connect(m_refresh, &QAction::triggered, &workspace, &SorvaneWorkspace::refresh);
+    addAction(m_refresh);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setHandleWidth(1);
+    layout->addWidget(m_splitter);
+
+    m_sidebar = new SorvaneSidebar(workspace, m_splitter);
+    m_sidebar->setMinimumWidth(sidebarMinimum);
+    m_sidebar->setMaximumWidth(sidebarMaximum);
+    m_content = new SorvaneInboxColumn(workspace, clock, m_splitter);
+    m_content->setMinimumWidth(contentMinimum);
+    m_content->setMaximumWidth(contentMaximum);
+
+    auto *detailColumn = new QWidget(m_splitter);
+    detailColumn->setObjectName(QStringLiteral("sorvane.detail"));
+    detailColumn->setMinimumWidth(detailMinimum);
+    auto *detailLayout = new QVBoxLayout(detailColumn);
+    detailLayout->setContentsMargins(0, 0, 0, 0);
+    detailLayout->setSpacing(0);
+    detailLayout->addWidget(new SorvaneNotices(workspace, detailColumn));
+    m_detail = new QStackedWidget(detailColumn);
+    m_emptyDetail = new QWidget(m_detail);
+    m_emptyDetail->setObjectName(QStringLiteral("sorvane.detail.empty"));
+    auto *empty = new QVBoxLayout(m_emptyDetail);
+    empty->setContentsMargins(32, 32, 32, 32);
+    empty->setSpacing(8);
+    empty->addStretch(1);
+    auto *symbol = new QLabel(WorkspaceSymbols::glyph(QStringLiteral("tray.full")), m_emptyDetail);
+    QFont big = symbol->font();
+    big.setPointSizeF(big.pointSizeF() * 2.4);
+    symbol->setFont(big);
+    symbol->setAlignment(Qt::AlignCenter);
+    SessionStyle::setSecondary(symbol);
+    empty->addWidget(symbol);
+    auto *title = SessionStyle::label(loc("Choose an editing task"), SessionStyle::TextStyle::Title2Bold, m_emptyDetail);
+    title->setAlignment(Qt::AlignCenter);
+    empty->addWidget(title);
+    auto *description = SessionStyle::label(loc("Customer, campaign, instructions and versions stay together here."),
+                                            SessionStyle::TextStyle::Callout, m_emptyDetail);
+    description->setAlignment(Qt::AlignCenter);
+    SessionStyle::setSecondary(description);
+    empty->addWidget(description);
+    empty->addStretch(1);
+    m_detail->addWidget(m_emptyDetail);
+    detailLayout->addWidget(m_detail, 1);
+
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 0);
+    m_splitter->setStretchFactor(2, 1);
+
+    connect(&workspace, &SorvaneWorkspace::stateChanged, this, &SorvaneWorkspaceView::showState);
+    connect(&workspace, &SorvaneWorkspace::layoutChanged, this, &SorvaneWorkspaceView::applyWidths);
+    connect(&workspace.inbox(), &SorvaneInboxModel::selectedIDChanged, this, &SorvaneWorkspaceView::showSelection);
+    connect(&workspace.inbox(), &SorvaneInboxModel::itemsChanged, this, &SorvaneWorkspaceView::showSelection);
+    connect(&workspace.inbox(), &SorvaneInboxModel::nextItemChanged, this, &SorvaneWorkspaceView::showSelection);
+    applyWidths();
+    showState();
+    showSelection();
+}
+
+QWidget *SorvaneWorkspaceView::sidebar() const
+{
+    return m_sidebar;
+}
+
+void SorvaneWorkspaceView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_appeared)
+        return;
+    m_appeared = true;
+    applyWidths();
+    m_workspace.appear();
+}
+
+// The ideal widths, the detail column taking what is left.
+void SorvaneWorkspaceView::applyWidths()
+{
+    const int total = qMax(width(), sidebarMinimum + contentMinimum + detailMinimum);
+    const int sidebar = m_sidebar->isVisible() || !m_appeared ? sidebarIdeal : 0;
+    const int ideal = m_workspace.showsTable() ? contentTableIdeal : contentIdeal;
+    const int content = qBound(contentMinimum, qMin(ideal, total - sidebar - detailMinimum), contentMaximum);
+    m_splitter->setSizes({sidebar, content, qMax(detailMinimum, total - sidebar - content)});
+}
+
+void SorvaneWorkspaceView::showState()
+{
+    m_refresh->setEnabled(m_workspace.refreshEnabled());
+    m_content->setEnabled(m_workspace.inboxEnabled());
+}
+
+void SorvaneWorkspaceView::showSelection()
+{
+    const bool selected = m_workspace.inbox().selectedItem().has_value();
+    if (selected && !m_detailView) {
+        m_detailView = m_detailFactory ? m_detailFactory(m_detail) : nullptr;
+        if (!m_detailView) {
+            auto *plain = new QLabel(m_detail);
+            plain->setObjectName(QStringLiteral("sorvane.detail.task"));
+            plain->setAlignment(Qt::AlignCenter);
+            plain->setWordWrap(true);
+            m_detailView = plain;
+        }
+        m_detail->addWidget(m_detailView);
+    }
+    if (auto *plain = qobject_cast<QLabel *>(m_detailView); plain && selected)
+        plain->setText(m_workspace.inbox().selectedItem()->request.title);
+    m_detail->setCurrentWidget(selected ? m_detailView : m_emptyDetail);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "sorvaneinboxviews.h"
+
+#include <QWidget>
+#include <functional>
+
+class QAction;
+class QSplitter;
+class QStackedWidget;
+class SorvaneInboxColumn;
+class SorvaneSidebar;
+class SorvaneWorkspace;
+
+// The window's content: sidebar, inbox column and detail column side by
+// side, the notices above the detail, and the refresh action.
+class SorvaneWorkspaceView final : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int sidebarMinimum = 190, sidebarIdeal = 220, sidebarMaximum = 300;
+    static constexpr int contentMinimum = 290, contentIdeal = 340, contentTableIdeal = 450, contentMaximum = 650;
+    static constexpr int detailMinimum = 360, detailIdeal = 620;
+
+    // Builds the detail of the selected task; none shows a plain panel.
+    using DetailFactory = std::function<QWidget *(QWidget *parent)>;
+
+    SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFactory detail, SorvaneClock clock = {},
+                         QWidget *parent = nullptr);
+
+    SorvaneWorkspace &workspace() const { return m_workspace; }
+    QAction *refreshAction() const { return m_refresh; }
+    QWidget *sidebar() const;
+    QSplitter *splitter() const { return m_splitter; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void showState();
+    void showSelection();
+    void applyWidths();
+
+    SorvaneWorkspace &m_workspace;
+    DetailFactory m_detailFactory;
+    QAction *m_refresh;
+    QSplitter *m_splitter;
+    SorvaneSidebar *m_sidebar;
+    SorvaneInboxColumn *m_content;
+    QStackedWidget *m_detail;
+    QWidget *m_emptyDetail;
+    QWidget *m_detailView = nullptr;
+    bool m_appeared = false;
+};
