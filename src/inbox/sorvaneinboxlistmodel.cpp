@@ -14,24 +14,32 @@ SorvaneInboxListModel::SorvaneInboxListModel(SorvaneInboxModel *inbox, QObject *
     reload();
 }
 
+void SorvaneInboxListModel::setActive(bool active)
+{
+    if (m_active == active)
+        return;
+    m_active = active;
+    reload();
+}
+
 void SorvaneInboxListModel::reload()
 {
     beginResetModel();
-    m_rows.clear();
+    m_pinned.reset();
+    m_groups.clear();
     m_entries.clear();
-    if (m_inbox) {
-        if (const auto pinned = m_inbox->pinnedNextItem()) {
-            m_entries.append({-1, loc("Next in production"), false});
-            m_entries.append({int(m_rows.size()), {}, true});
-            m_rows.append(*pinned);
+    if (m_inbox && m_active) {
+        m_pinned = m_inbox->pinnedNextItem();
+        if (m_pinned) {
+            m_entries.append({-1, -1, true});
+            m_entries.append({-1, 0, true});
         }
-        for (const SorvaneInboxGroup &group : m_inbox->groups()) {
-            if (!group.title.isEmpty())
-                m_entries.append({-1, group.title, false});
-            for (const SorvaneInboxRow &row : group.items) {
-                m_entries.append({int(m_rows.size()), {}, false});
-                m_rows.append(row);
-            }
+        m_groups = m_inbox->groups();
+        for (int g = 0; g < m_groups.size(); ++g) {
+            if (!m_groups.at(g).title.isEmpty())
+                m_entries.append({g, -1, false});
+            for (int i = 0; i < m_groups.at(g).items.size(); ++i)
+                m_entries.append({g, i, false});
         }
     }
     endResetModel();
@@ -46,7 +54,7 @@ void SorvaneInboxListModel::selectionChanged()
 int SorvaneInboxListModel::indexOf(const QString &requestID) const
 {
     for (int i = 0; i < m_entries.size(); ++i)
-        if (m_entries.at(i).row >= 0 && m_rows.at(m_entries.at(i).row).request.id == requestID)
+        if (m_entries.at(i).row >= 0 && row(i).request.id == requestID)
             return i;
     return -1;
 }
@@ -73,14 +81,14 @@ QVariant SorvaneInboxListModel::data(const QModelIndex &index, int role) const
     if (entry.row < 0) {
         switch (role) {
         case Qt::DisplayRole:
-            return entry.title;
+            return entry.pinned ? loc("Next in production") : m_groups.at(entry.group).title;
         case HeaderRole:
             return true;
         default:
             return {};
         }
     }
-    const SorvaneInboxRow &row = m_rows.at(entry.row);
+    const SorvaneInboxRow &row = this->row(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return row.film.title;

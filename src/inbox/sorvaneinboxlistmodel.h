@@ -1,5 +1,6 @@
 #pragma once
 
+#include "inbox/sorvaneinboxpresentation.h"
 #include "inbox/sorvaneinboxrecords.h"
 
 #include <QAbstractListModel>
@@ -36,16 +37,24 @@ public:
 
     bool isHeader(int index) const { return m_entries.at(index).row < 0; }
     // The task of a row that is no header.
-    const SorvaneInboxRow &row(int index) const { return m_rows.at(m_entries.at(index).row); }
+    const SorvaneInboxRow &row(int index) const
+    {
+        const Entry &entry = m_entries.at(index);
+        return entry.pinned ? *m_pinned : m_groups.at(entry.group).items.at(entry.row);
+    }
     bool isPinned(int index) const { return m_entries.at(index).pinned; }
     // The list row of a task; -1 when it is not listed.
     int indexOf(const QString &requestID) const;
+    // An inactive model holds no rows and follows the inbox only once it is
+    // active again: a hidden list costs nothing.
+    void setActive(bool active);
+    bool isActive() const { return m_active; }
 
 private:
     struct Entry
     {
-        int row = -1; // into m_rows; -1 for a header
-        QString title; // a header's text
+        int group = -1;
+        int row = -1; // within its group; -1 for a header
         bool pinned = false;
     };
 
@@ -53,6 +62,9 @@ private:
     void selectionChanged();
 
     QPointer<SorvaneInboxModel> m_inbox;
-    QList<SorvaneInboxRow> m_rows;
+    bool m_active = true;
+    // The rows stay in the inbox's groups; entries point into them.
+    std::optional<SorvaneInboxRow> m_pinned;
+    QList<SorvaneInboxGroup> m_groups;
     QList<Entry> m_entries;
 };

@@ -50,6 +50,13 @@ CancellationToken SorvaneInboxModel::startTask(std::optional<CancellationToken> 
 
 void SorvaneInboxModel::notify(Signal signal)
 {
+    // Called at the write itself, also while notices are held back.
+    // (setPreferences forgets the rows itself, before it repairs the selection.)
+    if (signal == &SorvaneInboxModel::itemsChanged || signal == &SorvaneInboxModel::nextItemChanged
+        || signal == &SorvaneInboxModel::operatorIDChanged) {
+        m_visible.reset();
+        m_groups.reset();
+    }
     if (!m_heldSignals) {
         Q_EMIT(this->*signal)();
         return;
@@ -126,6 +133,10 @@ void SorvaneInboxModel::setPreferences(const SorvaneInboxPreferences &preference
 {
     const bool changed = !(m_preferences == preferences);
     m_preferences = preferences;
+    if (changed) {
+        m_visible.reset();
+        m_groups.reset();
+    }
     // Stored and re-checked on every assignment, also of an equal value.
     m_preferences.save(m_defaults);
     repairSelection();
@@ -154,7 +165,9 @@ void SorvaneInboxModel::repairSelection()
 QList<SorvaneInboxRow> SorvaneInboxModel::visibleItems() const
 {
     static const QLocale locale = SorvaneInboxPresentation::locale(EditorLocalization::language());
-    return SorvaneInboxPresentation::rows(m_items, m_nextItem, m_preferences, m_operatorID, locale);
+    if (!m_visible)
+        m_visible = SorvaneInboxPresentation::rows(m_items, m_nextItem, m_preferences, m_operatorID, locale);
+    return *m_visible;
 }
 
 std::optional<SorvaneInboxRow> SorvaneInboxModel::pinnedNextItem() const
@@ -166,10 +179,13 @@ std::optional<SorvaneInboxRow> SorvaneInboxModel::pinnedNextItem() const
 
 QList<SorvaneInboxGroup> SorvaneInboxModel::groups() const
 {
+    if (m_groups)
+        return *m_groups;
     QList<SorvaneInboxRow> rows = visibleItems();
     if (const auto pinned = pinnedNextItem())
         rows.removeIf([&](const SorvaneInboxRow &row) { return row.request.id == pinned->request.id; });
-    return SorvaneInboxPresentation::groups(rows, m_preferences.group);
+    m_groups = SorvaneInboxPresentation::groups(rows, m_preferences.group);
+    return *m_groups;
 }
 
 std::optional<SorvaneInboxRow> SorvaneInboxModel::selectedItem() const

@@ -235,6 +235,10 @@ private:
     std::optional<QString> m_metadataError;
     std::optional<QString> m_selectedID;
     SorvaneInboxPreferences m_preferences;
+    // visibleItems() of the current rows, operator and preferences; several
+    // screens read it after every change.
+    mutable std::optional<QList<SorvaneInboxRow>> m_visible;
+    mutable std::optional<QList<SorvaneInboxGroup>> m_groups;
 };
 
 // The text a person sees for a failure; none for a cancellation.

@@ -14,15 +14,25 @@ SorvaneInboxTableModel::SorvaneInboxTableModel(SorvaneInboxModel *inbox, QObject
     reload();
 }
 
+void SorvaneInboxTableModel::setActive(bool active)
+{
+    if (m_active == active)
+        return;
+    m_active = active;
+    reload();
+}
+
 void SorvaneInboxTableModel::reload()
 {
     beginResetModel();
     m_rows.clear();
-    if (m_inbox) {
+    m_groups.clear();
+    if (m_inbox && m_active) {
         const bool grouped = m_inbox->preferences().group != SorvaneInboxGrouping::none;
-        for (const SorvaneInboxGroup &group : m_inbox->groups())
-            for (int i = 0; i < group.items.size(); ++i)
-                m_rows.append({group.items.at(i), grouped && i == 0 ? group.title : QString()});
+        m_groups = m_inbox->groups();
+        for (int g = 0; g < m_groups.size(); ++g)
+            for (int i = 0; i < m_groups.at(g).items.size(); ++i)
+                m_rows.append({g, i, grouped && i == 0});
     }
     endResetModel();
 }
@@ -30,7 +40,7 @@ void SorvaneInboxTableModel::reload()
 int SorvaneInboxTableModel::indexOf(const QString &requestID) const
 {
     for (int i = 0; i < m_rows.size(); ++i)
-        if (m_rows.at(i).row.request.id == requestID)
+        if (row(i).request.id == requestID)
             return i;
     return -1;
 }
@@ -64,14 +74,15 @@ QVariant SorvaneInboxTableModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const Entry &entry = m_rows.at(index.row());
-    const SorvaneInboxRow &row = entry.row;
+    const SorvaneInboxRow &row = this->row(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return index.column() == FilmColumn ? row.request.title : deadlineText(row);
     case RequestIDRole:
         return row.request.id;
     case GroupTitleRole:
-        return entry.groupTitle.isEmpty() ? QVariant() : QVariant(entry.groupTitle);
+        return entry.first && !m_groups.at(entry.group).title.isEmpty() ? QVariant(m_groups.at(entry.group).title)
+                                                                          : QVariant();
     case CampaignRole:
         return row.film.campaignTitle ? QVariant(*row.film.campaignTitle) : QVariant();
     case StatusRole:

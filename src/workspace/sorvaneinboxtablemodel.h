@@ -1,5 +1,6 @@
 #pragma once
 
+#include "inbox/sorvaneinboxpresentation.h"
 #include "inbox/sorvaneinboxrecords.h"
 
 #include <QAbstractTableModel>
@@ -31,8 +32,16 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-    const SorvaneInboxRow &row(int index) const { return m_rows.at(index).row; }
+    const SorvaneInboxRow &row(int index) const
+    {
+        const Entry &entry = m_rows.at(index);
+        return m_groups.at(entry.group).items.at(entry.row);
+    }
     int indexOf(const QString &requestID) const;
+    // An inactive model holds no rows and follows the inbox only once it is
+    // active again: a hidden list costs nothing.
+    void setActive(bool active);
+    bool isActive() const { return m_active; }
 
     // "—" for a closed task or one without a start deadline.
     static QString deadlineText(const SorvaneInboxRow &row);
@@ -40,11 +49,14 @@ public:
 private:
     struct Entry
     {
-        SorvaneInboxRow row;
-        QString groupTitle;
+        int group = 0;
+        int row = 0;
+        bool first = false; // shows the group's title
     };
     void reload();
 
     QPointer<SorvaneInboxModel> m_inbox;
+    bool m_active = true;
+    QList<SorvaneInboxGroup> m_groups;
     QList<Entry> m_rows;
 };

@@ -20,7 +20,10 @@ SorvaneWorkspace::SorvaneWorkspace(Parts parts, QObject *parent) : QObject(paren
     ServiceQueueModel *queue = m_parts.queue;
     SorvaneInboxModel *inbox = m_parts.inbox;
     const auto changed = [this] { Q_EMIT stateChanged(); };
-    const auto customers = [this] { Q_EMIT customersChanged(); };
+    const auto customers = [this] {
+        m_customers.reset();
+        Q_EMIT customersChanged();
+    };
 
     for (auto signal : {&EditorModel::busyChanged, &EditorModel::errorChanged, &EditorModel::messageChanged,
                         &EditorModel::credentialsChanged, &EditorModel::repositoryChanged})
@@ -50,13 +53,13 @@ SorvaneWorkspace::SorvaneWorkspace(Parts parts, QObject *parent) : QObject(paren
                         &SorvaneInboxModel::operatorIDChanged, &SorvaneInboxModel::serverTimeChanged})
         connect(inbox, signal, this, &SorvaneWorkspace::scheduleParticipants);
     connect(inbox, &SorvaneInboxModel::selectedIDChanged, this, &SorvaneWorkspace::openSelection);
-    connect(inbox, &SorvaneInboxModel::preferencesChanged, this, customers);
 
     if (m_parts.profiles) {
         connect(m_parts.profiles, &SorvaneWorkspaceProfiles::participantsErrorChanged, this, changed);
     }
 
     // The handlers react to changes only, never to the values found now.
+    m_seenSelection = inbox->selectedID();
     if (const auto row = inbox->selectedItem())
         m_seenSelectedRevision = row->request.revision;
     if (const auto &detail = queue->detail())
@@ -103,10 +106,13 @@ QString SorvaneWorkspace::profileRequestKey() const
 
 QList<ServiceCompany> SorvaneWorkspace::customerNames() const
 {
-    const ServiceQueueModel &queue = *m_parts.queue;
-    const QList<ServiceCompany> directory = queue.companiesVerified() ? queue.companies() : QList<ServiceCompany>();
-    return SorvaneInboxPresentation::customers(directory, allItems(),
-                                               SorvaneInboxPresentation::locale(EditorLocalization::language()));
+    if (!m_customers) {
+        const ServiceQueueModel &queue = *m_parts.queue;
+        const QList<ServiceCompany> directory = queue.companiesVerified() ? queue.companies() : QList<ServiceCompany>();
+        m_customers = SorvaneInboxPresentation::customers(
+            directory, allItems(), SorvaneInboxPresentation::locale(EditorLocalization::language()));
+    }
+    return *m_customers;
 }
 
 std::optional<QString> SorvaneWorkspace::selectedCustomerName() const
@@ -279,6 +285,7 @@ void SorvaneWorkspace::openSelection()
 {
     SorvaneInboxModel &inbox = *m_parts.inbox;
     const auto row = inbox.selectedItem();
+    m_seenSelection = inbox.selectedID();
     m_seenSelectedRevision = row ? std::optional<qint64>(row->request.revision) : std::nullopt;
     const auto operatorID = inbox.operatorID();
     if (row && operatorID) {
@@ -292,6 +299,10 @@ void SorvaneWorkspace::openSelection()
 
 void SorvaneWorkspace::selectionRevisionChanged()
 {
+    // A new selection is opened by its own handler (its notice may still be
+    // on its way): the same task is not opened twice.
+    if (m_parts.inbox->selectedID() != m_seenSelection)
+        return;
     const auto row = m_parts.inbox->selectedItem();
     const std::optional<qint64> revision = row ? std::optional<qint64>(row->request.revision) : std::nullopt;
     if (revision == m_seenSelectedRevision)

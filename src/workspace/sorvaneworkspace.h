@@ -137,6 +137,9 @@ private:
     Parts m_parts;
     QString m_layout;
     int m_profileReload = 0;
+    // The customers of the directory and the rows, until either changes.
+    mutable std::optional<QList<ServiceCompany>> m_customers;
+    std::optional<QString> m_seenSelection;
     std::optional<qint64> m_seenSelectedRevision;
     std::optional<qint64> m_seenDetailRevision;
     QString m_participantsKey;

@@ -312,6 +312,8 @@ void SorvaneInboxColumn::showState()
     m_customer->setVisible(customer.has_value());
     if (customer)
         m_customer->setText(WorkspaceSymbols::glyph(QStringLiteral("building.2")) + QStringLiteral("  ") + *customer);
+    m_listModel->setActive(!m_workspace.showsTable());
+    m_tableModel->setActive(m_workspace.showsTable());
     m_inboxLayout->setChecked(!m_workspace.showsTable());
     m_tableLayout->setChecked(m_workspace.showsTable());
     m_progress->setVisible(inbox.loading());
@@ -332,8 +334,10 @@ void SorvaneInboxColumn::showState()
         m_main->setCurrentWidget(m_workspace.showsTable() ? m_tablePage : m_listPage);
     }
     m_pinned->setVisible(inbox.pinnedNextItem().has_value());
-    if (m_pinned->isVisible())
-        m_pinned->updateGeometry();
+    for (QWidget *pinned : m_pinned->findChildren<SorvanePinnedTaskButton *>()) {
+        pinned->updateGeometry();
+        pinned->update();
+    }
     for (QPushButton *more : m_more) {
         more->setVisible(inbox.hasMore());
         more->setEnabled(!inbox.loading());

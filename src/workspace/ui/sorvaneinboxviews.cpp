@@ -26,7 +26,8 @@ SorvaneInboxItemView::SorvaneInboxItemView(SorvaneWorkspace &workspace, QAbstrac
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Per item: the scroll range then needs no height of rows out of sight.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setSortingEnabled(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(model, &QAbstractItemModel::modelReset, this, &SorvaneInboxItemView::applySelection);
@@ -115,9 +116,27 @@ QSize SorvaneInboxListDelegate::sizeHint(const QStyleOptionViewItem &option, con
     if (m_model.isHeader(index.row()))
         return {100, headerHeight};
     const int width = qMax(120, option.rect.width() > 0 ? option.rect.width() : 300) - 2 * horizontalPadding;
+    if (width != m_measuredWidth) {
+        m_heights.clear();
+        m_measuredWidth = width;
+    }
     const SorvaneInboxRow &row = m_model.row(index.row());
-    Input input{&row, m_workspace.customer(row), m_model.isPinned(index.row()), m_workspace.showsTable(), m_clock()};
-    return {width, SorvaneInboxRowPainter::height(input, width, option.font)};
+    const auto face = m_workspace.customer(row);
+    const bool pinned = m_model.isPinned(index.row());
+    const bool compact = m_workspace.showsTable();
+    const SorvaneScheduling &s = row.scheduling;
+    // A hash of what the height depends on: no text is built for the key.
+    const size_t key = qHashMulti(0, row.request.id, row.request.title, row.film.campaignTitle.value_or(QString()),
+                                  row.request.status, int(row.request.kind), s.startedAt.has_value(),
+                                  s.dueAt.has_value(), s.blockedReason ? int(*s.blockedReason) : -1, row.company.name,
+                                  row.company.contactName.value_or(QString()),
+                                  face && face->displayName ? *face->displayName : QString(), pinned, compact);
+    auto found = m_heights.constFind(key);
+    if (found == m_heights.constEnd()) {
+        Input input{&row, face, pinned, compact, m_clock()};
+        found = m_heights.insert(key, SorvaneInboxRowPainter::height(input, width, option.font));
+    }
+    return {width, *found};
 }
 
 // ---- the table ----
@@ -209,6 +228,14 @@ void SorvaneInboxTableDelegate::paint(QPainter *painter, const QStyleOptionViewI
 
 QSize SorvaneInboxTableDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
+    const SorvaneInboxRow &row = m_model.row(index.row());
+    const auto face = m_workspace.customer(row);
+    const size_t key = qHashMulti(0, row.request.id, row.request.title, row.film.campaignTitle.value_or(QString()),
+                                  index.siblingAtColumn(0).data(SorvaneInboxTableModel::GroupTitleRole).toString(),
+                                  row.company.name, row.company.contactName.value_or(QString()),
+                                  face && face->displayName ? *face->displayName : QString());
+    if (const auto found = m_heights.constFind(key); found != m_heights.constEnd())
+        return {index.column() == 0 ? 220 : 140, *found};
     // The row is as tall as its taller cell: both are measured.
     int tallest = 0;
     for (int column = 0; column < 2; ++column) {
@@ -225,6 +252,7 @@ QSize SorvaneInboxTableDelegate::sizeHint(const QStyleOptionViewItem &option, co
         }
         tallest = qMax(tallest, height - 4);
     }
+    m_heights.insert(key, tallest);
     return {index.column() == 0 ? 220 : 140, tallest};
 }
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QDateTime>
+#include <QHash>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <functional>
@@ -49,6 +50,10 @@ private:
     SorvaneWorkspace &m_workspace;
     SorvaneInboxListModel &m_model;
     SorvaneClock m_clock;
+    // Row heights by what they depend on, for the width they were measured at:
+    // a long list is measured again only where a row changed.
+    mutable QHash<size_t, int> m_heights;
+    mutable int m_measuredWidth = -1;
 };
 
 // The two cells of a table row.
@@ -63,6 +68,8 @@ public:
 private:
     SorvaneWorkspace &m_workspace;
     SorvaneInboxTableModel &m_model;
+    // Row heights by what they depend on (see the list's delegate).
+    mutable QHash<size_t, int> m_heights;
 };
 
 // The pinned next task above the table: one compact row under "Next in

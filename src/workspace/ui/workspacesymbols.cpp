@@ -38,7 +38,20 @@ QString glyph(const QString &symbol)
     return glyphs.value(symbol);
 }
 
+static QIcon makeIcon(const QString &symbol, const QColor &ink);
+
+// Rows paint their symbols many times a second while scrolling: each is made once.
 QIcon icon(const QString &symbol, const QColor &ink)
+{
+    static QHash<QString, QIcon> made;
+    const QString key = symbol + u'|' + (ink.isValid() ? ink.name(QColor::HexArgb) : QString());
+    auto found = made.constFind(key);
+    if (found == made.constEnd())
+        found = made.insert(key, makeIcon(symbol, ink));
+    return *found;
+}
+
+static QIcon makeIcon(const QString &symbol, const QColor &ink)
 {
     if (!ink.isValid()) {
         const QIcon themed = EditorSymbols::icon(symbol);

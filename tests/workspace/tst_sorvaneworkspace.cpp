@@ -1,0 +1,491 @@
+#include "inboxfixtures.h"
+#include "inboxmodelfakes.h"
+
+#include "editor/editormodel.h"
+#include "foundation/localization.h"
+#include "foundation/projectlocation/projectlocationstore.h"
+#include "foundation/settingsstore.h"
+#include "inbox/sorvaneinboxlistmodel.h"
+#include "inbox/sorvaneinboxmodel.h"
+#include "servicequeue/editorserviceadapter.h"
+#include "servicequeue/servicequeuemodel.h"
+#include "workspace/sorvanedate.h"
+#include "workspace/sorvaneinboxrowcontent.h"
+#include "workspace/sorvaneinboxtablemodel.h"
+#include "workspace/sorvaneworkspace.h"
+#include "workspace/ui/sorvaneworkspaceview.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTreeView>
+#include <QtTest>
+
+using namespace InboxFixtures;
+
+namespace {
+
+QString requestID(int n) { return uuidFor(n, 1); }
+
+QJsonObject claimedRow(int n)
+{
+    return set(set(row(n, "active"), "request/claimed_by", operatorID), "request/claimed_at", "2024-05-01T11:00:00Z");
+}
+
+QByteArray page(const QList<QJsonObject> &rows, const std::optional<QJsonObject> &next = std::nullopt,
+                bool more = false)
+{
+    QJsonObject top = inboxPage(0);
+    QJsonArray items;
+    for (const QJsonObject &r : rows)
+        items.append(r);
+    top["items"] = items;
+    if (next) {
+        top["nextItem"] = *next;
+        top["nextRequestID"] = next->value("request").toObject().value("id");
+    }
+    if (more) {
+        const QJsonObject last = rows.constLast().value("request").toObject();
+        top["nextCursor"] = QJsonObject{{"submitted_at", last.value("submitted_at")}, {"id", last.value("id")}};
+    }
+    return bytes(top);
+}
+
+class FakeProfiles final : public SorvaneWorkspaceProfiles
+{
+public:
+    QList<QList<SorvaneInboxRow>> loads;
+    std::optional<QString> error;
+    QCoro::Task<void> loadParticipants(QList<SorvaneInboxRow> rows, std::optional<QUuid>, CancellationToken) override
+    {
+        loads.append(rows);
+        co_return;
+    }
+    std::optional<SorvaneCustomerFace> customer(const SorvaneInboxRow &) const override { return std::nullopt; }
+    std::optional<QString> participantsError() const override { return error; }
+};
+
+// One workspace over real models whose tool runs the test answers.
+struct Setup
+{
+    MemorySettingsStore store;
+    HeldBridge bridge;
+    QSharedPointer<EditorModel> editor;
+    std::unique_ptr<EditorServiceAdapter> adapter;
+    std::unique_ptr<ServiceQueueModel> queue;
+    std::unique_ptr<SorvaneInboxModel> inbox;
+    FakeProfiles profiles;
+    QList<QString> opened;
+    int settingsShown = 0;
+    std::unique_ptr<SorvaneWorkspace> workspace;
+
+    explicit Setup(bool demo = false, const std::optional<QString> &layout = std::nullopt)
+    {
+        if (layout)
+            store.setValue(QStringLiteral("sorvane.inbox.layout"), *layout);
+        editor = EditorModel::create(std::make_shared<ProjectLocationStore>(store, QStringLiteral("p.")), {},
+                                     bridge.bridge());
+        adapter = std::make_unique<EditorServiceAdapter>(editor);
+        queue = std::make_unique<ServiceQueueModel>(bridge.bridge(), demo);
+        inbox = std::make_unique<SorvaneInboxModel>(bridge.bridge(), store);
+        SorvaneWorkspace::Parts parts{editor.data(), adapter.get(), queue.get(), inbox.get(), &store, &profiles};
+        parts.showSettings = [this] { ++settingsShown; };
+        parts.openSorvane = [this](const ServiceReceipt &receipt, const QUuid &) { opened.append(receipt.id); };
+        workspace = std::make_unique<SorvaneWorkspace>(std::move(parts));
+    }
+    ~Setup()
+    {
+        workspace.reset();
+        inbox.reset();
+    }
+    void signIn() { editor->accountChanged(QUrl(QStringLiteral("tavlon-session://one"))); }
+    void load(const QList<QJsonObject> &rows, const std::optional<QJsonObject> &next = std::nullopt, bool more = false)
+    {
+        inbox->refresh(*adapter);
+        bridge.answerLast(page(rows, next, more));
+        QTRY_VERIFY(!inbox->loading());
+        QVERIFY2(!inbox->error(), qPrintable(inbox->error().value_or(QString())));
+    }
+    void prefer(std::function<void(SorvaneInboxPreferences &)> change)
+    {
+        SorvaneInboxPreferences p = inbox->preferences();
+        change(p);
+        inbox->setPreferences(p);
+    }
+};
+
+template<class T>
+T *child(QWidget &root, const QString &name)
+{
+    T *found = root.findChild<T *>(name);
+    if (!found)
+        qWarning("no child %s", qPrintable(name));
+    return found;
+}
+
+} // namespace
+
+class TestSorvaneWorkspace : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC");
+        EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
+    }
+
+    // ---- dates, deadlines and row lines ----
+
+    void deadlines_data()
+    {
+        QTest::addColumn<QString>("due");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("30 s ahead") << "2026-03-04T09:15:30Z" << "en" << "Start within 1 min";
+        QTest::newRow("30 s past") << "2026-03-04T09:14:30Z" << "en" << "Start target exceeded · 1 min";
+        QTest::newRow("equal is not exceeded") << "2026-03-04T09:15:00.000Z" << "en" << "Start within 1 min";
+        QTest::newRow("150 s ahead") << "2026-03-04T09:17:30Z" << "da" << "Start inden for 2 min";
+        QTest::newRow("2 h past, other zone") << "2026-03-04T09:15:00+02:00" << "da" << "Startmål overskredet · 120 min";
+        QTest::newRow("no timestamp") << "tomorrow" << "en" << "";
+        QTest::newRow("bare date") << "2026-03-04" << "en" << "";
+    }
+    void deadlines()
+    {
+        QFETCH(QString, due);
+        QFETCH(QString, language);
+        QFETCH(QString, expected);
+        EditorLocalization::overrideLanguageForTesting(language);
+        const auto deadline = SorvaneDeadline::at(due, QDateTime::fromString("2026-03-04T09:15:00Z", Qt::ISODate));
+        QCOMPARE(deadline ? deadline->text() : QString(), expected);
+        EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
+    }
+
+    void dateTexts_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("en") << "2026-03-04T09:15:00Z" << "en" << "3/4/26 9:15 AM";
+        QTest::newRow("en, zero fraction") << "2026-03-04T09:15:00.000Z" << "en" << "3/4/26 9:15 AM";
+        QTest::newRow("da, offset") << "2026-03-04T10:15:00+01:00" << "da" << "04.03.2026 09.15";
+        QTest::newRow("a word") << "soon" << "da" << "soon";
+    }
+    void dateTexts()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, language);
+        QFETCH(QString, expected);
+        QCOMPARE(SorvaneDate::text(value, language), expected);
+    }
+
+    void rowLines_data()
+    {
+        QTest::addColumn<QJsonObject>("row");
+        QTest::addColumn<QStringList>("lines");
+        const QString due = "2026-03-04T09:17:30Z";
+        QJsonObject base = set(row(1), "scheduling/dueAt", due);
+        QTest::newRow("waiting with a deadline")
+            << base << QStringList{"24 h target", "Start by 3/4/26 9:17 AM", "Start within 2 min"};
+        QTest::newRow("started wins over the deadline")
+            << set(base, "scheduling/startedAt", "2026-03-04T08:00:00Z")
+            << QStringList{"24 h target", "Editing started 3/4/26 8:00 AM"};
+        QTest::newRow("approved shows no schedule")
+            << set(set(base, "request/status", "approved"), "scheduling/blockedReason", "service_paused")
+            << QStringList{};
+        QTest::newRow("concept work has no target")
+            << set(set(row(1), "request/kind", "conceptDevelopment"), "scheduling/blockedReason", "earlier_film")
+            << QStringList{"An earlier film is waiting"};
+        QTest::newRow("not waiting is no blocked line")
+            << set(row(1), "scheduling/blockedReason", "not_waiting") << QStringList{"24 h target"};
+    }
+    void rowLines()
+    {
+        QFETCH(QJsonObject, row);
+        QFETCH(QStringList, lines);
+        const auto content = SorvaneInboxRowContent::make(SorvaneInboxRow::fromJson(JsonObjectReader(row)),
+                                                          QDateTime::fromString("2026-03-04T09:15:00Z", Qt::ISODate));
+        QStringList shown;
+        for (const auto &line : {content.target, content.started, content.startBy})
+            if (line)
+                shown << *line;
+        if (content.deadline)
+            shown << content.deadline->text();
+        if (content.blocked)
+            shown << *content.blocked;
+        QCOMPARE(shown, lines);
+        QCOMPARE(SorvaneDate::blocked("not_waiting"), QStringLiteral("Waiting for production eligibility"));
+    }
+
+    // ---- the workspace's state ----
+
+    void emptyStates_data()
+    {
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<bool>("loading");
+        QTest::addColumn<bool>("rows");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<bool>("customer");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<int>("expected");
+        const int none = int(SorvaneEmptyState::none), out = int(SorvaneEmptyState::signedOut),
+                  filtered = int(SorvaneEmptyState::filtered), plain = int(SorvaneEmptyState::unfiltered);
+        const int all = int(SorvaneInboxFilter::all), closed = int(SorvaneInboxFilter::completed);
+        QTest::newRow("signed out, whatever is stored") << false << false << false << "x" << true << closed << out;
+        QTest::newRow("a search of one space") << true << false << false << " " << false << all << filtered;
+        QTest::newRow("a customer") << true << false << false << "" << true << all << filtered;
+        QTest::newRow("a status filter") << true << false << false << "" << false << closed << filtered;
+        QTest::newRow("nothing chosen") << true << false << false << "" << false << all << plain;
+        QTest::newRow("loading shows the list") << true << true << false << "" << false << closed << none;
+        QTest::newRow("rows") << true << false << true << "" << false << all << none;
+    }
+    void emptyStates()
+    {
+        QFETCH(bool, signedIn);
+        QFETCH(bool, loading);
+        QFETCH(bool, rows);
+        QFETCH(QString, query);
+        QFETCH(bool, customer);
+        QFETCH(int, filter);
+        QFETCH(int, expected);
+        Setup s;
+        s.signIn();
+        if (rows)
+            s.load({row(1), row(2)});
+        else if (loading)
+            s.inbox->refresh(*s.adapter);
+        if (!signedIn)
+            s.editor->accountChanged(QUrl());
+        s.prefer([&](SorvaneInboxPreferences &p) {
+            p.query = query;
+            p.companyID = customer ? std::optional<QUuid>(QUuid::createUuid()) : std::nullopt;
+            p.filter = SorvaneInboxFilter(filter);
+        });
+        QCOMPARE(int(s.workspace->emptyState()), expected);
+
+        SorvaneWorkspaceView view(*s.workspace, {});
+        auto *action = view.findChild<QPushButton *>("sorvane.clearFilters");
+        QCOMPARE(action && action->isVisibleTo(&view), expected == int(SorvaneEmptyState::filtered));
+        if (expected == int(SorvaneEmptyState::filtered)) {
+            s.prefer([](SorvaneInboxPreferences &p) {
+                p.sort = SorvaneInboxSort::title;
+                p.group = SorvaneInboxGrouping::status;
+            });
+            action->click();
+            const SorvaneInboxPreferences &p = s.inbox->preferences();
+            QVERIFY(!p.companyID && p.query.isEmpty() && p.filter == SorvaneInboxFilter::all);
+            QVERIFY(p.sort == SorvaneInboxSort::title && p.group == SorvaneInboxGrouping::status);
+        }
+        if (expected == int(SorvaneEmptyState::signedOut)) {
+            child<QPushButton>(view, "sorvane.openSettings")->click();
+            QCOMPARE(s.settingsShown, 1);
+        }
+    }
+
+    void noticesInOrderWithOneError()
+    {
+        Setup s;
+        s.signIn();
+        QCOMPARE(s.workspace->notices(), QList<SorvaneNotice>{});
+        s.editor->setError(QStringLiteral("editor failed"));
+        s.editor->setMessage(QStringLiteral("done"));
+        s.profiles.error = QStringLiteral("no photos");
+        Q_EMIT s.profiles.participantsErrorChanged();
+        s.inbox->claimNext(*s.adapter); // no operator yet: nothing is sent
+        s.load({row(1)});
+        s.inbox->claimNext(*s.adapter);
+        s.bridge.failLast(QStringLiteral("claim failed"));
+        QTRY_VERIFY(!s.inbox->mutating());
+        using K = SorvaneNotice::Kind;
+        const auto kinds = [&] {
+            QList<std::pair<K, QString>> result;
+            for (const SorvaneNotice &n : s.workspace->notices())
+                result.append({n.kind, n.text});
+            return result;
+        };
+        QCOMPARE(kinds(), (QList<std::pair<K, QString>>{{K::profiles, "no photos"},
+                                                         {K::error, "claim failed"},
+                                                         {K::retryClaim, "Retry the same claim"},
+                                                         {K::message, "done"}}));
+        // The retry is offered, and not usable while a claim runs.
+        SorvaneWorkspaceView view(*s.workspace, {});
+        auto *retry = child<QPushButton>(view, "sorvane.notice.retryClaim");
+        QVERIFY(retry && retry->isEnabled());
+        retry->click();
+        QVERIFY(s.inbox->mutating());
+        QVERIFY(!child<QPushButton>(view, "sorvane.notice.retryClaim")->isEnabled());
+        s.bridge.failLast(QStringLiteral("claim failed again"));
+        QTRY_VERIFY(!s.inbox->mutating());
+        // An inbox error hides the claim's, which hides the editor's.
+        s.inbox->refresh(*s.adapter);
+        s.bridge.failLast(QStringLiteral("page failed"));
+        QTRY_VERIFY(!s.inbox->loading());
+        QCOMPARE(kinds().at(1), std::pair(K::error, QStringLiteral("page failed")));
+    }
+
+    // ---- the window's controls ----
+
+    void sidebarAndRefresh()
+    {
+        Setup s;
+        SorvaneWorkspaceView view(*s.workspace, {});
+        QVERIFY(!view.refreshAction()->isEnabled());
+        QCOMPARE(child<QLabel>(view, "sorvane.customers.note")->text(),
+                 QStringLiteral("Sign in from Settings to see your customers."));
+        s.signIn();
+        QVERIFY(view.refreshAction()->isEnabled());
+        QCOMPARE(child<QLabel>(view, "sorvane.customers.note")->text(), QStringLiteral("No assigned customers loaded yet."));
+
+        // A company known only from a row gets its own row, by its lower-case id.
+        const QString company = "A1B2C3D4-0000-4000-8000-00000000000F";
+        s.load({set(set(row(1), "company/id", company), "request/company_id", company), row(2)});
+        auto *customer = child<QPushButton>(view, "sorvane.customer." + company.toLower());
+        QVERIFY(customer);
+        customer->click();
+        QCOMPARE(s.inbox->preferences().companyID, QUuid::fromString(company));
+        auto *filter = child<QPushButton>(view, "sorvane.filter.completed");
+        QCOMPARE(filter->toolTip(), QStringLiteral("Approved or cancelled tasks. Approval does not mean publication."));
+        filter->click();
+        QCOMPARE(s.inbox->preferences().filter, SorvaneInboxFilter::completed);
+        QCOMPARE(s.inbox->preferences().companyID, QUuid::fromString(company));
+
+        // While a claim runs the list and the inbox column are disabled, the settings row is not.
+        s.inbox->claimNext(*s.adapter);
+        QVERIFY(s.inbox->mutating());
+        QVERIFY(!filter->isEnabled());
+        QVERIFY(!child<QWidget>(view, "sorvane.content")->isEnabled());
+        auto *settings = child<QPushButton>(view, "sorvane.settings");
+        QVERIFY(settings->isEnabled());
+        settings->click();
+        QCOMPARE(s.settingsShown, 1);
+        QVERIFY(view.refreshAction()->isEnabled());
+        s.inbox->refresh(*s.adapter);
+        QVERIFY(!view.refreshAction()->isEnabled());
+    }
+
+    void layoutChoice_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("table");
+        QTest::newRow("nothing stored") << QString() << false;
+        QTest::newRow("table") << "list" << true;
+        QTest::newRow("unknown") << "grid" << false;
+    }
+    void layoutChoice()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, table);
+        Setup s(false, stored.isNull() ? std::nullopt : std::optional<QString>(stored));
+        s.signIn();
+        s.load({row(1), row(2)});
+        SorvaneWorkspaceView view(*s.workspace, {});
+        view.resize(1180, 800);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(child<QTreeView>(view, "sorvane.table")->isVisible(), table);
+        QCOMPARE(child<QTreeView>(view, "sorvane.inbox")->isVisible(), !table);
+        QCOMPARE(view.splitter()->sizes().at(1), table ? 450 : 340);
+        // The picker writes the stored choice.
+        child<QAbstractButton>(view, table ? "sorvane.layout.inbox" : "sorvane.layout.list")->click();
+        QCOMPARE(s.store.value("sorvane.inbox.layout").toString(), table ? QStringLiteral("inbox") : QStringLiteral("list"));
+        QCOMPARE(child<QTreeView>(view, "sorvane.table")->isVisible(), !table);
+    }
+
+    // The next task is listed once, pinned, and only above the table there.
+    void pinnedTaskAppearsOnce()
+    {
+        Setup s;
+        s.signIn();
+        s.prefer([](SorvaneInboxPreferences &p) { p.group = SorvaneInboxGrouping::status; });
+        s.load({row(1), claimedRow(2), row(3)}, claimedRow(2), true);
+        SorvaneInboxListModel list(s.inbox.get());
+        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QStringList shown;
+        for (int i = 0; i < list.rowCount(); ++i)
+            shown << list.index(i).data(list.isHeader(i) ? Qt::DisplayRole : SorvaneInboxListModel::IdentifierRole).toString();
+        QCOMPARE(shown, (QStringList{"Next in production", "sorvane.task." + requestID(2), "Waiting",
+                                     "sorvane.task." + requestID(1), "sorvane.task." + requestID(3)}));
+        SorvaneInboxTableModel table(s.inbox.get());
+        QAbstractItemModelTester tableTester(&table, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(table.rowCount(), 2);
+        QCOMPARE(table.index(0, 0).data(SorvaneInboxTableModel::GroupTitleRole).toString(), QStringLiteral("Waiting"));
+        QVERIFY(!table.index(1, 0).data(SorvaneInboxTableModel::GroupTitleRole).isValid());
+        QCOMPARE(table.index(0, 1).data().toString(), QStringLiteral("\u2014"));
+
+        SorvaneWorkspaceView view(*s.workspace, {});
+        QVERIFY(child<QPushButton>(view, "sorvane.more")->isEnabled());
+        s.workspace->setLayout("list");
+        child<QAbstractButton>(view, "sorvane.table.next")->click();
+        QCOMPARE(s.inbox->selectedID(), requestID(2));
+    }
+
+    // ---- reactions ----
+
+    void selectionFollowsBothWays()
+    {
+        Setup s;
+        s.signIn();
+        s.load({row(1), row(2)});
+        QCOMPARE(s.opened, QStringList{requestID(1)});
+        SorvaneWorkspaceView view(*s.workspace, {});
+        auto *list = child<QTreeView>(view, "sorvane.inbox");
+        QCOMPARE(list->currentIndex().data(SorvaneInboxListModel::RequestIDRole).toString(), requestID(1));
+        list->setCurrentIndex(list->model()->index(1, 0));
+        QCOMPARE(s.inbox->selectedID(), requestID(2));
+        QCOMPARE(s.opened, (QStringList{requestID(1), requestID(2)}));
+        s.inbox->setSelectedID(requestID(1));
+        QCOMPARE(list->currentIndex().row(), 0);
+        QCOMPARE(s.opened.size(), 3);
+
+        // A new revision of the selected row opens it again.
+        s.load({set(row(1), "request/revision", 4), row(2)});
+        QCOMPARE(s.opened.size(), 4);
+
+        // The opened task moving past the row's revision reloads the inbox, once.
+        const int calls = s.bridge.count();
+        ServiceDetail detail;
+        detail.request = s.inbox->selectedItem()->request;
+        detail.request.revision = 5;
+        s.queue->setDetail(detail);
+        QCOMPARE(s.bridge.count(), calls + 1);
+        QVERIFY(s.inbox->loading());
+        detail.request.revision = 6;
+        s.queue->setDetail(detail);
+        QCOMPARE(s.bridge.count(), calls + 1);
+    }
+
+    void participantsFollowTheirKey()
+    {
+        Setup s;
+        s.signIn();
+        s.load({claimedRow(1), row(2)}, row(3, "waiting", true));
+        const QString key = s.workspace->profileRequestKey();
+        QCOMPARE(key.split('\n'), (QStringList{"tavlon-session://one", s.editor->repository(), operatorID.toUpper(),
+                                               "2024-05-03T09:00:00Z",
+                                               requestID(1) + ":0:" + operatorID + "," + requestID(2) + ":0:,"
+                                                   + requestID(3) + ":0:",
+                                               "0"}));
+        s.workspace->appear();
+        QTRY_COMPARE(s.profiles.loads.size(), 1);
+        QCOMPARE(s.profiles.loads.last().size(), 3);
+        s.workspace->retryProfiles();
+        QTRY_COMPARE(s.profiles.loads.size(), 2);
+        s.workspace->retryProfiles();
+        QTRY_COMPARE(s.profiles.loads.size(), 3);
+        QVERIFY(s.workspace->profileRequestKey().endsWith("\n2"));
+
+        Setup demo(true);
+        demo.signIn();
+        demo.load({row(1)});
+        demo.workspace->appear();
+        demo.workspace->retryProfiles();
+        QTest::qWait(10);
+        QCOMPARE(demo.profiles.loads.size(), 0);
+    }
+};
+
+QTEST_MAIN(TestSorvaneWorkspace)
+#include "tst_sorvaneworkspace.moc"
