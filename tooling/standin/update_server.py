@@ -38,6 +38,7 @@ from standin.auth_server import TLSServer  # noqa: E402
 from standin.paths import ToolsFolder  # noqa: E402
 
 FEED_PATH = "/downloads/sorvane/appcast.xml"
+LEFT_OUT = "Contents/Resources/tooling/var"
 SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform")
 
 
@@ -88,7 +89,10 @@ def pack(bundle: Path, version: str) -> bytes:
     buffer = io.BytesIO()
     with tarfile.open(fileobj=buffer, mode="w:gz", compresslevel=1) as archive:
         for path in sorted(bundle.rglob("*")):
-            name = bundle.name + "/" + path.relative_to(bundle).as_posix()
+            relative = path.relative_to(bundle).as_posix()
+            if relative.startswith(LEFT_OUT):
+                continue  # a running stand-in's own state is no part of an update
+            name = bundle.name + "/" + relative
             if path.is_symlink() or not path.is_file():
                 if path.is_dir() and not path.is_symlink():
                     archive.addfile(archive.gettarinfo(str(path), name))

@@ -9,6 +9,7 @@
 #include "statusarea.h"
 #include "updater/sorvaneupdater.h"
 #include "updater/ui/sorvanesettingssheetcontroller.h"
+#include "updater/ui/sorvaneupdatesview.h"
 
 #include <QCloseEvent>
 #include <QDialog>
@@ -130,6 +131,8 @@ QDialog *EditorWindow::buildSettings()
     connect(chooseTools, &QPushButton::clicked, m_view, &EditorView::chooseTools);
     tools->addWidget(chooseTools);
     layout->addLayout(tools);
+
+    layout->addWidget(new SorvaneUpdatesView(SorvaneUpdater::shared(), sheet));
 
     return sheet;
 }
