@@ -60,7 +60,8 @@ void SorvaneAvatarView::paintEvent(QPaintEvent *)
     } else {
         painter.fillRect(frame, QColor::fromRgbF(0.87f, 0.92f, 0.87f));
         QFont font = this->font();
-        font.setPointSizeF(m_size * 0.35);
+        // A point here is a pixel of the avatar's own size.
+        font.setPixelSize(qMax(1, qRound(m_size * 0.35)));
         font.setWeight(QFont::DemiBold);
         painter.setFont(font);
         painter.setPen(QColor::fromRgbF(0.12f, 0.27f, 0.19f));
