@@ -127,7 +127,6 @@ void TestServiceQueueBrief::briefMatchesItsTask_data()
                                                 << false;
     QTest::newRow("stamp with an upper-case digit")
         << with(cachedBrief(), "contextRevision", QString(63, QLatin1Char('a')) + "A") << false;
-    QTest::newRow("stamp of 63 digits") << with(cachedBrief(), "contextRevision", QString(63, QLatin1Char('a'))) << false;
     QTest::newRow("empty observation time") << with(cachedBrief(), "observedAt", "") << false;
     QTest::newRow("instructions of 64000 units")
         << with(with(cachedBrief(), "originalInstructions", QString(64000, QLatin1Char('x'))), "effectiveInstructions",
@@ -144,13 +143,15 @@ void TestServiceQueueBrief::briefMatchesItsTask_data()
     QTest::newRow("amendment in force") << amended() << true;
     QTest::newRow("amendment of another film") << amendedWith("film_id", "9a1d3c52-0000-4e55-9d3e-6f3b1a2c4d5e") << false;
     QTest::newRow("amendment skipping a revision") << amendedWith("base_revision", 1) << false;
-    QTest::newRow("amendment from a negative base")
-        << with(amended(), "currentAmendment", with(with(amendment(), "base_revision", -1), "applied_revision", 0))
+    // One past the largest revision would wrap around to the smallest.
+    QTest::newRow("amendment from the largest base")
+        << with(amended(), "currentAmendment",
+                with(with(amendment(), "base_revision", std::numeric_limits<qint64>::max()), "applied_revision",
+                     std::numeric_limits<qint64>::min()))
         << false;
     QTest::newRow("amendment newer than the brief")
         << with(amended(), "currentAmendment", with(with(amendment(), "base_revision", 3), "applied_revision", 4))
         << false;
-    QTest::newRow("amendment author not an id") << amendedWith("created_by", "kunde") << false;
     QTest::newRow("amendment of blank instructions")
         << with(with(amended(), "effectiveInstructions", " \n"), "currentAmendment", with(amendment(), "instructions", " \n"))
         << false;
