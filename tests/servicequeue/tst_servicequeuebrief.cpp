@@ -92,14 +92,7 @@ private:
     bool openPulledTask(const QJsonObject &row)
     {
         bench = std::make_unique<TaskBench>();
-        if (!bench->loadDirectory())
-            return false;
-        bench->model.setListing(ServiceListing{companyText(1), "x", {record(row)}});
-        bench->model.open(record(row), bench->editor);
-        if (!bench->answer(int(bench->service.calls.size()) - 1, detail(row)) || !bench->idle())
-            return false;
-        bench->model.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(row)))));
-        return true;
+        return bench->loadDirectory() && bench->openTask(row, true);
     }
     int calls() const { return int(bench->service.calls.size()); }
 
@@ -246,7 +239,7 @@ void TestServiceQueueBrief::refreshChain()
     if (change == "download") {
         QJsonObject other = row;
         other.insert("backup_id", "b-2");
-        m.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(other)))));
+        m.setDownload(downloadRecord(other));
     }
     m.setVideoQC(true);
     m.setVideoConfirmation(true);
