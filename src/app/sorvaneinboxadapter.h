@@ -34,6 +34,8 @@ public:
     QStringList rowTitles() const override;
     std::optional<QString> error() const override;
     SorvaneInboxModel &inboxModel() const override { return *m_model; }
+    std::optional<int> selectedRow() const override;
+    void selectRow(int row) override;
 
 private:
     std::shared_ptr<ServiceQueueEditor> m_editor;

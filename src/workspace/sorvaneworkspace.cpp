@@ -178,7 +178,7 @@ SorvaneEmptyState SorvaneWorkspace::emptyState() const
     return SorvaneEmptyState::unfiltered;
 }
 
-std::optional<SorvaneCustomerFace> SorvaneWorkspace::customer(const SorvaneInboxRow &row) const
+std::optional<SorvanePersonProfile> SorvaneWorkspace::customer(const SorvaneInboxRow &row) const
 {
     return m_parts.profiles ? m_parts.profiles->customer(row) : std::nullopt;
 }

@@ -3,6 +3,7 @@
 #include "foundation/cancellation.h"
 #include "inbox/sorvaneinboxpresentation.h"
 #include "inbox/sorvaneinboxrecords.h"
+#include "profiles/sorvaneprofilerecords.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -17,13 +18,6 @@ class ServiceQueueModel;
 class SettingsStore;
 class SorvaneInboxModel;
 
-// The customer of a task as the loaded profiles show it.
-struct SorvaneCustomerFace
-{
-    std::optional<QString> displayName;
-    std::optional<QByteArray> photoJPEG;
-};
-
 // What the workspace needs of the profiles of its rows: a load for the rows
 // it holds, the customer of one row, and the notice of a failed load.
 class SorvaneWorkspaceProfiles : public QObject
@@ -34,7 +28,7 @@ public:
     virtual QCoro::Task<void> loadParticipants(QList<SorvaneInboxRow> rows, std::optional<QUuid> operatorID,
                                                CancellationToken token) = 0;
     // None while no matching participants are loaded for the row.
-    virtual std::optional<SorvaneCustomerFace> customer(const SorvaneInboxRow &row) const = 0;
+    virtual std::optional<SorvanePersonProfile> customer(const SorvaneInboxRow &row) const = 0;
     virtual std::optional<QString> participantsError() const = 0;
 
 Q_SIGNALS:
@@ -97,7 +91,7 @@ public:
     QList<SorvaneNotice> notices() const;
     SorvaneEmptyState emptyState() const;
     bool signedIn() const;
-    std::optional<SorvaneCustomerFace> customer(const SorvaneInboxRow &row) const;
+    std::optional<SorvanePersonProfile> customer(const SorvaneInboxRow &row) const;
 
     // ---- the stored layout choice ("inbox" rows, "list" table) ----
     QString layout() const { return m_layout; }

@@ -63,7 +63,7 @@ public:
         loads.append(rows);
         co_return;
     }
-    std::optional<SorvaneCustomerFace> customer(const SorvaneInboxRow &) const override { return std::nullopt; }
+    std::optional<SorvanePersonProfile> customer(const SorvaneInboxRow &) const override { return std::nullopt; }
     std::optional<QString> participantsError() const override { return error; }
 };
 

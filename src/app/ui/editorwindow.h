@@ -6,6 +6,7 @@
 
 class EditorView;
 class QDialog;
+class SorvaneSettingsSheetController;
 class SorvaneWorkspace;
 class SorvaneWorkspaceView;
 
@@ -38,10 +39,11 @@ protected:
 
 private:
     void showSettings();
+    QDialog *buildSettings();
 
     EditorView *m_view;
     SorvaneWorkspace *m_workspace;
     SorvaneWorkspaceView *m_workspaceView;
-    QPointer<QDialog> m_settings;
+    SorvaneSettingsSheetController *m_settings;
     bool m_painted = false;
 };

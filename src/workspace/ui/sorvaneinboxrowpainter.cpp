@@ -1,9 +1,12 @@
 #include "sorvaneinboxrowpainter.h"
 
 #include "workspace/sorvaneinboxrowcontent.h"
+#include "profiles/ui/sorvaneavatarview.h"
+#include "profiles/ui/sorvaneticketcustomerview.h"
 #include "workspacesymbols.h"
 
 #include <QFontMetrics>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -86,24 +89,21 @@ void drawPiece(QPainter *painter, const Piece &piece, const QPalette &palette)
     }
 }
 
-QString initialsOf(const QString &name)
+// The name the customer line shows under the company, when it adds something.
+std::optional<QString> personName(const SorvaneInboxRow &row, const std::optional<SorvanePersonProfile> &face)
 {
-    const QStringList words = name.split(u' ', Qt::SkipEmptyParts);
-    if (words.isEmpty())
-        return QStringLiteral("?");
-    QString result = words.first().left(1);
-    if (words.size() > 1)
-        result += words.last().left(1);
-    return result.toUpper();
+    return SorvaneTicketCustomerView::personLine(row, face);
 }
 
-// The name the customer line shows under the company, when it adds something.
-std::optional<QString> personName(const SorvaneInboxRow &row, const std::optional<SorvaneCustomerFace> &face)
+// One avatar view per size draws every row's avatar: the rows are painted,
+// not built of widgets. Kept for the life of the process.
+SorvaneAvatarView &avatarView(int size)
 {
-    std::optional<QString> name = face && face->displayName ? face->displayName : row.company.contactName;
-    if (!name || name->normalized(QString::NormalizationForm_D) == row.company.name.normalized(QString::NormalizationForm_D))
-        return std::nullopt;
-    return name;
+    static QHash<int, SorvaneAvatarView *> views;
+    SorvaneAvatarView *&view = views[size];
+    if (!view)
+        view = new SorvaneAvatarView(std::nullopt, QString(), size);
+    return *view;
 }
 
 struct Layout
@@ -174,7 +174,7 @@ QFont caption(const QFont &font, bool semibold)
     return scaled(font, 11.0 / 13.0, semibold ? QFont::DemiBold : QFont::Normal);
 }
 
-int customerHeight(const SorvaneInboxRow &row, const std::optional<SorvaneCustomerFace> &face, bool compact, int width,
+int customerHeight(const SorvaneInboxRow &row, const std::optional<SorvanePersonProfile> &face, bool compact, int width,
                    const QFont &font)
 {
     const int avatar = compact ? 28 : 36;
@@ -187,41 +187,18 @@ int customerHeight(const SorvaneInboxRow &row, const std::optional<SorvaneCustom
 }
 
 void paintCustomer(QPainter *painter, const QRect &rect, const SorvaneInboxRow &row,
-                   const std::optional<SorvaneCustomerFace> &face, bool compact, const QPalette &palette,
+                   const std::optional<SorvanePersonProfile> &face, bool compact, const QPalette &palette,
                    const QFont &font)
 {
     const int avatar = compact ? 28 : 36;
     const int height = customerHeight(row, face, compact, rect.width(), font);
     const QRect circle(rect.left(), rect.top() + (height - avatar) / 2, avatar, avatar);
+    SorvaneAvatarView &view = avatarView(avatar);
+    view.setPerson(face, row.company.contactName.value_or(row.company.name));
+    view.resize(avatar, avatar);
     painter->save();
-    painter->setRenderHint(QPainter::Antialiasing);
-    QPainterPath clip;
-    clip.addEllipse(QRectF(circle));
-    QImage photo;
-    if (face && face->photoJPEG)
-        photo = QImage::fromData(*face->photoJPEG, "JPEG");
-    if (!photo.isNull()) {
-        painter->setClipPath(clip);
-        const QImage filled = photo.scaled(circle.size() * painter->device()->devicePixelRatioF(),
-                                           Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-        painter->drawImage(circle, filled);
-        painter->setClipping(false);
-    } else {
-        painter->fillPath(clip, QColor::fromRgbF(0.87f, 0.92f, 0.87f));
-        QFont initialsFont = font;
-        initialsFont.setPointSizeF(avatar * 0.35 * 0.75);
-        initialsFont.setWeight(QFont::DemiBold);
-        painter->setFont(initialsFont);
-        painter->setPen(QColor::fromRgbF(0.12f, 0.27f, 0.19f));
-        const QString name = face && face->displayName ? *face->displayName
-                                                       : row.company.contactName.value_or(row.company.name);
-        painter->drawText(circle, Qt::AlignCenter, initialsOf(name));
-    }
-    QColor border = palette.color(QPalette::WindowText);
-    border.setAlphaF(0.12f);
-    painter->setPen(QPen(border, 1));
-    painter->setBrush(Qt::NoBrush);
-    painter->drawEllipse(QRectF(circle).adjusted(0.5, 0.5, -0.5, -0.5));
+    painter->translate(circle.topLeft());
+    view.render(painter, QPoint(), QRegion(), QWidget::DrawChildren);
     painter->restore();
 
     const int left = circle.right() + 10;

@@ -18,7 +18,7 @@ namespace SorvaneInboxRowPainter {
 struct Input
 {
     const SorvaneInboxRow *row = nullptr;
-    std::optional<SorvaneCustomerFace> face;
+    std::optional<SorvanePersonProfile> face;
     bool pinned = false;
     bool compact = false;
     QDateTime now;
@@ -29,10 +29,10 @@ void paint(QPainter *painter, const QRect &rect, const Input &input, const QPale
 
 // The customer of a task: avatar, company name and (when it adds
 // something) the person's name. Returns the height used.
-int customerHeight(const SorvaneInboxRow &row, const std::optional<SorvaneCustomerFace> &face, bool compact,
+int customerHeight(const SorvaneInboxRow &row, const std::optional<SorvanePersonProfile> &face, bool compact,
                    int width, const QFont &font);
 void paintCustomer(QPainter *painter, const QRect &rect, const SorvaneInboxRow &row,
-                   const std::optional<SorvaneCustomerFace> &face, bool compact, const QPalette &palette,
+                   const std::optional<SorvanePersonProfile> &face, bool compact, const QPalette &palette,
                    const QFont &font);
 
 QColor secondary(const QPalette &palette);

@@ -38,6 +38,12 @@ SorvaneInboxItemView::SorvaneInboxItemView(SorvaneWorkspace &workspace, QAbstrac
     minute->setInterval(60 * 1000);
     connect(minute, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
     minute->start();
+    // New people change the rows' customer lines (and so their heights).
+    if (SorvaneWorkspaceProfiles *profiles = workspace.parts().profiles)
+        connect(profiles, &SorvaneWorkspaceProfiles::participantsChanged, this, [this] {
+            scheduleDelayedItemsLayout();
+            viewport()->update();
+        });
     applySelection();
 }
 
@@ -274,6 +280,11 @@ SorvanePinnedTaskButton::SorvanePinnedTaskButton(SorvaneWorkspace &workspace, So
     minute->setInterval(60 * 1000);
     connect(minute, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     minute->start();
+    if (SorvaneWorkspaceProfiles *profiles = workspace.parts().profiles)
+        connect(profiles, &SorvaneWorkspaceProfiles::participantsChanged, this, [this] {
+            updateGeometry();
+            update();
+        });
 }
 
 int SorvanePinnedTaskButton::heightForWidth(int width) const
