@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/ui/sorvanesettingsview.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <chrono>
@@ -24,6 +26,8 @@ public:
 
     EditorView &view() const { return *m_view; }
     void toggleSidebar();
+    // Whether this window (or a sheet of it) has the application's focus.
+    bool hasSettingsFocus() const;
 
     // At the latest this long after the window is shown, start-up runs even
     // without a first paint.
@@ -36,6 +40,7 @@ protected:
 
 private:
     void showSettings();
+    SorvaneSettingsView::Parts settingsParts();
 
     EditorView *m_view;
     StatusArea *m_status;
