@@ -4,7 +4,6 @@
 #include "foundation/bridge/bridgecommand.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
-#include "profiles/sorvaneprofilesmodel.h"
 #include "servicequeue/servicequeuemodel.h"
 #include "session/editorsession.h"
 
@@ -85,8 +84,9 @@ std::optional<SorvaneAIConnectionTarget> SorvaneSettingsModel::connectAI()
 void SorvaneSettingsModel::beforeLogout()
 {
     m_parts.editor->cancel();
-    if (m_parts.profiles)
-        m_parts.profiles->clear();
+    // The editor's profiles are the window's profiles model.
+    if (EditorProfiles *profiles = m_parts.editor->profiles())
+        profiles->clear();
     m_parts.queue->clear();
     if (m_parts.clearInbox)
         m_parts.clearInbox();

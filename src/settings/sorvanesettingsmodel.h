@@ -42,7 +42,8 @@ public:
         QSharedPointer<EditorModel> editor;
         QSharedPointer<ServiceQueueModel> queue;
         EditorSession *account = nullptr; // not owned
-        std::shared_ptr<SorvaneProfilesModel> profiles; // may be absent
+        // The own profile form's model; the same object as the editor's profiles. May be absent.
+        std::shared_ptr<SorvaneProfilesModel> profiles;
         std::function<void()> clearInbox;
         std::function<void()> chooseStorage;
         std::function<void()> chooseTools;

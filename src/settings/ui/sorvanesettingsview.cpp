@@ -228,11 +228,15 @@ void SorvaneSettingsView::rebuildPane()
 {
     m_paneKey = paneKey();
     if (m_pane) {
+        // Out of the tree at once; deleted later, as the click that led here
+        // may come from inside the old pane.
         m_pane->hide();
+        m_pane->setParent(nullptr);
         m_pane->deleteLater();
     }
     m_pane = buildPane();
     m_detail->addWidget(m_pane);
+    m_pane->show();
 }
 
 QWidget *SorvaneSettingsView::scrollingPane(const QList<QWidget *> &elements)
