@@ -8,6 +8,9 @@
 #include "foundation/localization.h"
 #include "settings/ui/sorvanesettingsview.h"
 #include "statusarea.h"
+#include "updater/sorvaneupdater.h"
+#include "updater/ui/sorvanesettingssheetcontroller.h"
+#include "updater/ui/sorvaneupdatesview.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -35,6 +38,14 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     setCentralWidget(m_status);
     // After the screens, so that it is destroyed after them.
     m_view->setParent(this);
+    // The sheet is owned here and reported to the updater, which closes it
+    // before a relaunch.
+    m_settings = new SorvaneSettingsSheetController(this, m_view->updateActivityID(),
+                                                    SorvaneUpdater::shared().settings(),
+                                                    [this](QWidget *) { return buildSettings(); });
+    connect(m_settings, &SorvaneSettingsSheetController::dismissed, m_view, [view = m_view] {
+        view->setShowingSettings(false);
+    });
     connect(m_view, &EditorView::showingSettingsChanged, this, [this] {
         if (m_view->showingSettings())
             showSettings();
@@ -83,21 +94,16 @@ void EditorWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-// The window's settings sheet on the section the view chose.
+// The view was granted its settings sheet.
 void EditorWindow::showSettings()
 {
-    if (m_settings)
-        return;
-    auto *sheet = new SorvaneSettingsView(settingsParts(), m_view->settingsSection(), this);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    connect(&sheet->model(), &SorvaneSettingsModel::sectionChanged, m_view,
-            [view = m_view, model = &sheet->model()] { view->setSettingsSection(model->section()); });
-    connect(sheet, &QDialog::finished, m_view, [view = m_view] { view->setShowingSettings(false); });
-    m_settings = sheet;
-    sheet->open();
+    if (!m_settings->open())
+        m_view->setShowingSettings(false);
 }
 
-SorvaneSettingsView::Parts EditorWindow::settingsParts()
+// The window's settings sheet on the section the view chose. The
+// controller opens it window-modal and deletes it when it closes.
+QDialog *EditorWindow::buildSettings()
 {
     EditorView *view = m_view;
     SorvaneSettingsView::Parts parts;
@@ -122,5 +128,10 @@ SorvaneSettingsView::Parts EditorWindow::settingsParts()
         });
         return packages;
     };
-    return parts;
+    parts.updates = [](QWidget *parent) { return new SorvaneUpdatesView(SorvaneUpdater::shared(), parent); };
+
+    auto *sheet = new SorvaneSettingsView(std::move(parts), view->settingsSection(), this);
+    connect(&sheet->model(), &SorvaneSettingsModel::sectionChanged, view,
+            [view, model = &sheet->model()] { view->setSettingsSection(model->section()); });
+    return sheet;
 }

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "settings/ui/sorvanesettingsview.h"
-
 #include <QMainWindow>
 #include <QPointer>
 #include <chrono>
 
 class EditorView;
 class QDialog;
+class SorvaneSettingsSheetController;
 class StatusArea;
 
 // One application window: its root view with the window's models, the
@@ -40,10 +39,10 @@ protected:
 
 private:
     void showSettings();
-    SorvaneSettingsView::Parts settingsParts();
+    QDialog *buildSettings();
 
     EditorView *m_view;
     StatusArea *m_status;
-    QPointer<QDialog> m_settings;
+    SorvaneSettingsSheetController *m_settings;
     bool m_painted = false;
 };
