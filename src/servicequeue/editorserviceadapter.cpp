@@ -34,6 +34,8 @@ void EditorServiceAdapter::forgetCloudSelection()
 std::optional<QString> EditorServiceAdapter::busy() const { return m_editor->busy(); }
 std::optional<QString> EditorServiceAdapter::storageIssue() const { return m_editor->storageIssue(); }
 void EditorServiceAdapter::setStorageIssue(const std::optional<QString> &issue) { m_editor->setStorageIssue(issue); }
+void EditorServiceAdapter::setError(const std::optional<QString> &text) { m_editor->setError(text); }
+void EditorServiceAdapter::setMessage(const std::optional<QString> &text) { m_editor->setMessage(text); }
 bool EditorServiceAdapter::unsupportedTestLaunch() const { return Bridge::unsupportedTestLaunch(); }
 
 void EditorServiceAdapter::perform(const QString &title, std::function<bool()> isCurrent, Operation operation)

@@ -31,6 +31,9 @@ public:
     virtual std::optional<QString> busy() const = 0;
     virtual std::optional<QString> storageIssue() const = 0;
     virtual void setStorageIssue(const std::optional<QString> &issue) = 0;
+    // The editor's failure text and success note, which the window shows.
+    virtual void setError(const std::optional<QString> &text) = 0;
+    virtual void setMessage(const std::optional<QString> &text) = 0;
     // Whether the process was launched as a refused local service test.
     virtual bool unsupportedTestLaunch() const = 0;
 

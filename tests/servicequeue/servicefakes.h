@@ -36,6 +36,8 @@ public:
     std::optional<QString> busy() const override { return m_busy; }
     std::optional<QString> storageIssue() const override { return m_storageIssue; }
     void setStorageIssue(const std::optional<QString> &issue) override { m_storageIssue = issue; }
+    void setError(const std::optional<QString> &text) override { m_error = text; }
+    void setMessage(const std::optional<QString> &text) override { m_message = text; }
     bool unsupportedTestLaunch() const override { return false; }
     void validateStorage(const BridgeCommand &command) override
     {
