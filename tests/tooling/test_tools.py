@@ -287,9 +287,10 @@ class ScenarioHookTest(StandinCase, unittest.TestCase):
         self.assertTrue(runs[1]["dont_write_bytecode"])
 
     def test_unbuilt_and_malformed_commands_answer_an_error(self):
-        result = self.run_tool("desktop_video.py", "pending", "r1", "--inbox", str(self.inbox))
+        result = self.run_tool("desktop_brief.py", "pull", "r1", "--inbox", str(self.inbox), "--company", "c",
+                               "--credentials-file", "-", "--expected-operator-id", "o")
         self.assertNotEqual(result.code, 0)
-        self.assertIn("videoPending", result.error())
+        self.assertIn("serviceBriefPull", result.error())
         result = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "explode")
         self.assertNotEqual(result.code, 0)
         self.assertIsInstance(result.error(), str)
