@@ -15,23 +15,7 @@
 #include <QtTest>
 
 namespace {
-
 constexpr int toolWait = 60000;
-
-QCoro::Task<void> runAndKeep(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, BridgeCommand command,
-                             ServiceOperationScope scope, CancellationToken token, bool asListing)
-{
-    if (asListing) {
-        ServiceListing listing = co_await model->execute<ServiceListing>(command, *editor, scope, token);
-        if (model)
-            model->setListing(std::move(listing));
-    } else {
-        ServiceDetail detail = co_await model->execute<ServiceDetail>(command, *editor, scope, token);
-        if (model)
-            model->setDetail(std::move(detail));
-    }
-}
-
 } // namespace
 
 class TestServiceQueueVideoIntegration : public QObject
@@ -48,20 +32,8 @@ class TestServiceQueueVideoIntegration : public QObject
 
     bool waitIdle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
 
-    void run(const BridgeCommand &command, bool asListing)
-    {
-        QPointer<ServiceQueueModel> target(model.get());
-        ServiceQueueEditor *seam = adapter.get();
-        model->perform(*adapter, QStringLiteral("read"),
-                       [target, seam, command, asListing](ServiceOperationScope scope, CancellationToken token) {
-                           return runAndKeep(target, seam, command, std::move(scope), std::move(token), asListing);
-                       });
-        QVERIFY(waitIdle());
-        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
-    }
-
     // Signed in, the brewery chosen with a project folder, and its active film
-    // task opened with a verified pull of it.
+    // task opened and pulled.
     void openActiveFilmTask()
     {
         QVERIFY2(standin.reset(), qPrintable(standin.failure()));
@@ -91,9 +63,8 @@ class TestServiceQueueVideoIntegration : public QObject
         QVERIFY(waitIdle()); // the new folder's packages are listed first
         QVERIFY(adapter->inbox());
 
-        const QUrl credentials = session->credentialURL();
-        const QString company = editor->company();
-        run(BridgeCommand::serviceList(credentials, company, model->operatorID()), true);
+        model->list(*adapter);
+        QVERIFY(waitIdle());
         QVERIFY(model->listing());
         const QString me = model->operatorID()->toString(QUuid::WithoutBraces);
         std::optional<ServiceReceipt> task;
@@ -101,17 +72,13 @@ class TestServiceQueueVideoIntegration : public QObject
             if (row.kind == ServiceKind::filmEditing && row.status == QStringLiteral("active") && row.claimed_by == me)
                 task = row;
         QVERIFY(task);
-        const auto scope = model->scope(*adapter);
-        QVERIFY(scope);
-        model->restoreSelection(SelectionKey{scope->identity, scope->companyID, scope->operatorID, task->id, scope->inbox});
-        run(BridgeCommand::serviceGet(credentials, company, task->id, model->operatorID()), false);
+        model->open(*task, *adapter);
+        QVERIFY(waitIdle());
         QVERIFY(model->detail());
-        // What a verified pull of the task leaves in the model.
-        ServiceDownload download;
-        download.companyID = task->company_id;
-        download.request = model->detail()->request;
-        download.verified = true;
-        model->setDownload(download);
+        model->pull(*adapter, false);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY(model->download() && model->download()->verified);
         QVERIFY(model->canPrepareVideo(*adapter));
     }
 
@@ -178,9 +145,8 @@ private Q_SLOTS:
 
         QVERIFY(customer({QStringLiteral("decide"), model->detail()->request.id, QStringLiteral("--proposal-id"),
                           proposalID, QStringLiteral("--decision"), QStringLiteral("request_changes")}));
-        run(BridgeCommand::serviceGet(session->credentialURL(), editor->company(), model->detail()->request.id,
-                                      model->operatorID()),
-            false);
+        model->refreshHistory(*adapter);
+        QVERIFY(waitIdle());
         QCOMPARE(VideoStage::history(model->detail()->proposals.last(), model->detail()->decisions),
                  ServiceVideoStage::changesRequested);
         QCOMPARE(model->detail()->request.status, QStringLiteral("changes_requested"));

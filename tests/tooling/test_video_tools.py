@@ -78,8 +78,10 @@ class VideoDraftTest(VideoToolCase, unittest.TestCase):
         self.write_scenario({"videoSend": {"mode": "unconfirmed", "times": 1}})
         self.assertNotEqual(self.send(draft["proposalID"]).code, 0)
         self.assertEqual(self.status(draft["proposalID"])["state"], "notConfirmedLocally")
+        # The customer amends the task meanwhile: the confirmation carries the newer revision.
+        self.write_scenario({"videoSend": {"mode": "revision_moved"}})
         retry = self.send(draft["proposalID"]).json()
-        self.assertEqual((retry["version"], retry["replayed"]), (1, True))
+        self.assertEqual((retry["version"], retry["replayed"], retry["request"]["revision"]), (1, True, 4))
         self.assertEqual(self.status(draft["proposalID"])["version"], 1)
 
     def test_refusals(self):

@@ -28,10 +28,14 @@ def _stamp() -> str:
 
 
 def amend(conn, request_id: str) -> None:
+    """The customer amends the instructions, as the service records it: the revision moves by one."""
+    from . import briefs
     with db.transaction(conn):
-        if conn.execute("UPDATE requests SET revision = revision + 1, updated_at = ? WHERE id = ?",
-                        (_stamp(), request_id)).rowcount != 1:
+        task = conn.execute("SELECT * FROM requests WHERE id = ?", (request_id,)).fetchone()
+        if task is None:
             raise ToolError("Opgaven findes ikke.")
+        briefs.amend(conn, task["id"], task["instructions"] + " Vis logoet allerede efter 10 sekunder.",
+                     "Kunden har ændret ønsket.", task["submitted_by"], _stamp())
 
 
 def decide(conn, request_id: str, proposal_id: str, decision: str, comment: str = "") -> str:
