@@ -349,7 +349,7 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
             }
             disconnect(chosen);
             checkAlive(alive, cancel);
-            co_await installUpdate(*newest, alive);
+            co_await installUpdate(*newest, alive, cancel);
         }
     } catch (const BridgeError &error) {
         failure = error.message();
@@ -486,7 +486,8 @@ QCoro::Task<QString> SignedUpdateFramework::unpack(QString archive, QString into
     co_return staged;
 }
 
-QCoro::Task<void> SignedUpdateFramework::installUpdate(UpdateItem item, std::shared_ptr<bool> alive)
+QCoro::Task<void> SignedUpdateFramework::installUpdate(UpdateItem item, std::shared_ptr<bool> alive,
+                                                       CancellationToken cancel)
 {
     const QString staging = stagingPath();
     QDir(staging).removeRecursively();
@@ -495,8 +496,7 @@ QCoro::Task<void> SignedUpdateFramework::installUpdate(UpdateItem item, std::sha
     const QString archive = QDir(staging).filePath(QStringLiteral("update.tar.gz"));
     m_cycle.set(UpdateCycle::Phase::downloading, loc("Downloading version %@…", {item.shortVersion}), 0);
     co_await download(item, archive, alive);
-    if (!*alive)
-        throw OperationCancelled();
+    checkAlive(alive, cancel);
 
     // The signature is checked before a single byte is unpacked.
     m_cycle.set(UpdateCycle::Phase::preparing, loc("Verifying and unpacking the update…"));
@@ -512,8 +512,7 @@ QCoro::Task<void> SignedUpdateFramework::installUpdate(UpdateItem item, std::sha
             throw BridgeError::failed(loc("The update's signature is not valid. Nothing was installed."));
     }
     const QString staged = co_await unpack(archive, QDir(staging).filePath(QStringLiteral("unpacked")), item.version, alive);
-    if (!*alive)
-        throw OperationCancelled();
+    checkAlive(alive, cancel);
 
     // Settings sheets close first; the relaunch waits for them.
     m_cycle.set(UpdateCycle::Phase::waitingToRelaunch,
@@ -526,16 +525,12 @@ QCoro::Task<void> SignedUpdateFramework::installUpdate(UpdateItem item, std::sha
             Q_EMIT self->m_cycle.changed();
     });
     if (postponed) {
-        CancellationToken dismissed;
-        const auto watch = connect(&m_cycle, &UpdateCycle::dismissRequested, this, [dismissed] { dismissed.cancel(); });
-        while (!*resumed && !dismissed.isCancelled()) {
+        while (!*resumed && !cancel.isCancelled()) {
             co_await qCoro(&m_cycle, &UpdateCycle::changed);
             if (!*alive)
                 throw OperationCancelled();
         }
-        disconnect(watch);
-        if (!*resumed)
-            throw OperationCancelled();
+        checkAlive(alive, cancel);
     }
     if (!m_delegate->shouldRelaunchApplication())
         throw BridgeError::failed(loc("The app was not restarted. Install the update again later."));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/cancellation.h"
 #include "updateframework.h"
 
 #include <QByteArray>
@@ -124,7 +125,7 @@ public:
 
 private:
     QCoro::Task<void> runCycle(UpdateCheckKind kind);
-    QCoro::Task<void> installUpdate(UpdateItem item, std::shared_ptr<bool> alive);
+    QCoro::Task<void> installUpdate(UpdateItem item, std::shared_ptr<bool> alive, CancellationToken cancel);
     QCoro::Task<QByteArray> fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive);
     QCoro::Task<void> download(const UpdateItem &item, QString file, std::shared_ptr<bool> alive);
     QCoro::Task<QString> unpack(QString archive, QString into, QString version, std::shared_ptr<bool> alive);
