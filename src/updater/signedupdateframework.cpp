@@ -166,6 +166,12 @@ SignedUpdateFramework::SignedUpdateFramework(Setup setup, UpdateFrameworkDelegat
     m_network->setCache(nullptr);
     m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     m_network->setStrictTransportSecurityEnabled(false);
+    if (m_setup.settings) {
+        const QDateTime last = QDateTime::fromString(m_setup.settings->value(QString::fromLatin1(lastCheckKey)).toString(),
+                                                     Qt::ISODateWithMs);
+        if (last.isValid())
+            m_lastCheck = last;
+    }
     m_schedule.setInterval(automaticInterval);
     connect(&m_schedule, &QTimer::timeout, this, [this] {
         if (canCheckForUpdates() && automaticallyChecksForUpdates())
@@ -319,6 +325,8 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
         if (!items)
             throw BridgeError::failed(loc("The update feed could not be read. Try again later."));
         m_lastCheck = QDateTime::currentDateTimeUtc();
+        if (m_setup.settings)
+            m_setup.settings->setValue(QString::fromLatin1(lastCheckKey), m_lastCheck->toString(Qt::ISODateWithMs));
         Q_EMIT lastUpdateCheckDateChanged();
 
         std::optional<UpdateItem> newest;

@@ -99,6 +99,8 @@ public:
 
     // The key of the automatic-checks switch in the settings store.
     static constexpr const char *automaticChecksKey = "SUEnableAutomaticChecks";
+    // When the feed was last read, kept across launches.
+    static constexpr const char *lastCheckKey = "SULastCheckTime";
     static constexpr qint64 feedLimit = 1048576;
     static constexpr qint64 archiveLimit = qint64(2) * 1024 * 1024 * 1024;
 
