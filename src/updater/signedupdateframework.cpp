@@ -166,6 +166,12 @@ SignedUpdateFramework::SignedUpdateFramework(Setup setup, UpdateFrameworkDelegat
     m_network->setCache(nullptr);
     m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     m_network->setStrictTransportSecurityEnabled(false);
+    if (m_setup.settings) {
+        const QDateTime last = QDateTime::fromString(m_setup.settings->value(QString::fromLatin1(lastCheckKey)).toString(),
+                                                     Qt::ISODateWithMs);
+        if (last.isValid())
+            m_lastCheck = last;
+    }
     m_schedule.setInterval(automaticInterval);
     connect(&m_schedule, &QTimer::timeout, this, [this] {
         if (canCheckForUpdates() && automaticallyChecksForUpdates())
@@ -319,6 +325,8 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
         if (!items)
             throw BridgeError::failed(loc("The update feed could not be read. Try again later."));
         m_lastCheck = QDateTime::currentDateTimeUtc();
+        if (m_setup.settings)
+            m_setup.settings->setValue(QString::fromLatin1(lastCheckKey), m_lastCheck->toString(Qt::ISODateWithMs));
         Q_EMIT lastUpdateCheckDateChanged();
 
         std::optional<UpdateItem> newest;
@@ -349,7 +357,7 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
             }
             disconnect(chosen);
             checkAlive(alive, cancel);
-            co_await installUpdate(*newest, alive);
+            co_await installUpdate(*newest, alive, cancel);
         }
     } catch (const BridgeError &error) {
         failure = error.message();
@@ -486,7 +494,8 @@ QCoro::Task<QString> SignedUpdateFramework::unpack(QString archive, QString into
     co_return staged;
 }
 
-QCoro::Task<void> SignedUpdateFramework::installUpdate(UpdateItem item, std::shared_ptr<bool> alive)
+QCoro::Task<void> SignedUpdateFramework::installUpdate(UpdateItem item, std::shared_ptr<bool> alive,
+                                                       CancellationToken cancel)
 {
     const QString staging = stagingPath();
     QDir(staging).removeRecursively();
@@ -495,8 +504,7 @@ QCoro::Task<void> SignedUpdateFramework::installUpdate(UpdateItem item, std::sha
     const QString archive = QDir(staging).filePath(QStringLiteral("update.tar.gz"));
     m_cycle.set(UpdateCycle::Phase::downloading, loc("Downloading version %@…", {item.shortVersion}), 0);
     co_await download(item, archive, alive);
-    if (!*alive)
-        throw OperationCancelled();
+    checkAlive(alive, cancel);
 
     // The signature is checked before a single byte is unpacked.
     m_cycle.set(UpdateCycle::Phase::preparing, loc("Verifying and unpacking the update…"));
@@ -512,8 +520,7 @@ QCoro::Task<void> SignedUpdateFramework::installUpdate(UpdateItem item, std::sha
             throw BridgeError::failed(loc("The update's signature is not valid. Nothing was installed."));
     }
     const QString staged = co_await unpack(archive, QDir(staging).filePath(QStringLiteral("unpacked")), item.version, alive);
-    if (!*alive)
-        throw OperationCancelled();
+    checkAlive(alive, cancel);
 
     // Settings sheets close first; the relaunch waits for them.
     m_cycle.set(UpdateCycle::Phase::waitingToRelaunch,
@@ -526,16 +533,12 @@ QCoro::Task<void> SignedUpdateFramework::installUpdate(UpdateItem item, std::sha
             Q_EMIT self->m_cycle.changed();
     });
     if (postponed) {
-        CancellationToken dismissed;
-        const auto watch = connect(&m_cycle, &UpdateCycle::dismissRequested, this, [dismissed] { dismissed.cancel(); });
-        while (!*resumed && !dismissed.isCancelled()) {
+        while (!*resumed && !cancel.isCancelled()) {
             co_await qCoro(&m_cycle, &UpdateCycle::changed);
             if (!*alive)
                 throw OperationCancelled();
         }
-        disconnect(watch);
-        if (!*resumed)
-            throw OperationCancelled();
+        checkAlive(alive, cancel);
     }
     if (!m_delegate->shouldRelaunchApplication())
         throw BridgeError::failed(loc("The app was not restarted. Install the update again later."));

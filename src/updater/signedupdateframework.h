@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/cancellation.h"
 #include "updateframework.h"
 
 #include <QByteArray>
@@ -98,6 +99,8 @@ public:
 
     // The key of the automatic-checks switch in the settings store.
     static constexpr const char *automaticChecksKey = "SUEnableAutomaticChecks";
+    // When the feed was last read, kept across launches.
+    static constexpr const char *lastCheckKey = "SULastCheckTime";
     static constexpr qint64 feedLimit = 1048576;
     static constexpr qint64 archiveLimit = qint64(2) * 1024 * 1024 * 1024;
 
@@ -124,7 +127,7 @@ public:
 
 private:
     QCoro::Task<void> runCycle(UpdateCheckKind kind);
-    QCoro::Task<void> installUpdate(UpdateItem item, std::shared_ptr<bool> alive);
+    QCoro::Task<void> installUpdate(UpdateItem item, std::shared_ptr<bool> alive, CancellationToken cancel);
     QCoro::Task<QByteArray> fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive);
     QCoro::Task<void> download(const UpdateItem &item, QString file, std::shared_ptr<bool> alive);
     QCoro::Task<QString> unpack(QString archive, QString into, QString version, std::shared_ptr<bool> alive);

@@ -64,7 +64,7 @@ public:
     bool shouldPostponeRelaunch(const UpdateItem &, std::function<void()>) override
     {
         staged = snapshot(stagedPath);
-        return false;
+        return postpone; // the continuation is never called: the person cancels meanwhile
     }
     void didFinishUpdateCycle(UpdateCheckKind, const std::optional<QString> &error) override
     {
@@ -73,6 +73,7 @@ public:
     }
 
     bool allowRelaunch = true;
+    bool postpone = false;
     QString stagedPath;
     QMap<QString, QByteArray> staged;
     int cycles = 0;
@@ -134,8 +135,9 @@ void TestSignedUpdate::cycle_data()
     QTest::addColumn<QString>("scenario");
     QTest::addColumn<bool>("ownKey");
     QTest::addColumn<bool>("allowRelaunch");
-    QTest::addColumn<QString>("failure"); // empty: installed
+    QTest::addColumn<QString>("failure"); // empty: installed, unless cancelled
     QTest::newRow("good update") << "good" << true << true << QString();
+    QTest::newRow("cancelled while settings close") << "cancel-while-waiting" << true << true << QString();
     QTest::newRow("flipped byte") << "flipped-byte" << true << true
                                   << "The update's signature is not valid. Nothing was installed.";
     QTest::newRow("signed with another key") << "foreign-key" << true << true
@@ -156,8 +158,9 @@ void TestSignedUpdate::cycle()
     QFETCH(bool, ownKey);
     QFETCH(bool, allowRelaunch);
     QFETCH(QString, failure);
+    const bool cancelWhileWaiting = scenario == u"cancel-while-waiting";
     QFile word(m_dir.filePath(QStringLiteral("tooling/var/updates/scenario")));
-    QVERIFY(word.open(QIODevice::WriteOnly) && word.write(scenario.toUtf8()) > 0);
+    QVERIFY(word.open(QIODevice::WriteOnly) && word.write(cancelWhileWaiting ? "good" : scenario.toUtf8()) > 0);
     word.close();
 
     QTemporaryDir install;
@@ -168,6 +171,7 @@ void TestSignedUpdate::cycle()
     MemorySettingsStore settings;
     Delegate delegate;
     delegate.allowRelaunch = allowRelaunch;
+    delegate.postpone = cancelWhileWaiting;
     QStringList relaunched;
     SignedUpdateFramework::Setup setup;
     setup.bundlePath = bundle;
@@ -191,12 +195,23 @@ void TestSignedUpdate::cycle()
         QCOMPARE(cycle.text(), QStringLiteral("Version 2.0 is available. You have version 1.0."));
         cycle.install();
     }
+    if (cancelWhileWaiting) {
+        QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::waitingToRelaunch, 30000);
+        cycle.dismiss();
+    }
     QTRY_COMPARE_WITH_TIMEOUT(delegate.cycles, 1, 60000);
     QVERIFY(framework.canCheckForUpdates());
-    QVERIFY(framework.lastUpdateCheckDate() || !ownKey);
+    // A feed that was read counts as a check, also for the next launch.
+    QCOMPARE(framework.lastUpdateCheckDate().has_value(), ownKey);
+    QCOMPARE(SignedUpdateFramework(setup, &delegate).lastUpdateCheckDate(), framework.lastUpdateCheckDate());
     QVERIFY(!QFileInfo::exists(framework.stagingPath()));
 
-    if (failure.isEmpty()) {
+    if (cancelWhileWaiting) {
+        QVERIFY(!delegate.failure);
+        QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
+        QCOMPARE(snapshot(bundle), before);
+        QVERIFY(relaunched.isEmpty());
+    } else if (failure.isEmpty()) {
         QVERIFY(!delegate.failure);
         // Verified and staged before the delegate was asked, then put in place.
         QVERIFY(delegate.staged.value(QStringLiteral("Contents/Info.plist")).contains("<string>2.0</string>"));

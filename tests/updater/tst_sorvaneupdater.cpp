@@ -3,6 +3,11 @@
 #include "foundation/localization.h"
 #include "updater/sorvaneupdater.h"
 #include "updater/ui/sorvanesettingssheetcontroller.h"
+#include "updater/ui/sorvaneupdatesview.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 
 #include <QDialog>
 #include <QWidget>
@@ -91,6 +96,8 @@ private Q_SLOTS:
     void postponement_data();
     void postponement();
     void windowClosedWhileItsSheetIsOpen();
+    void updatesPane_data();
+    void updatesPane();
 };
 
 void TestSorvaneUpdater::startsOnceAndOnlyConfigured()
@@ -276,6 +283,55 @@ void TestSorvaneUpdater::windowClosedWhileItsSheetIsOpen()
     window.reset();
     QVERIFY(!settings.isWaitingFor(id) && !settings.isPresented(id));
     QTRY_COMPARE(resumed, 1);
+}
+
+void TestSorvaneUpdater::updatesPane_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("checkEnabled");
+    QTest::addColumn<bool>("switchEnabled");
+    QTest::addColumn<bool>("busyNote");
+    QTest::addColumn<QString>("note"); // empty: none shown
+    QTest::newRow("ready") << "ready" << true << true << false << QString();
+    QTest::newRow("unconfigured") << "unconfigured" << false << false << false
+                                  << "Opdateringer fås i den installerede app fra example.com/downloads/sorvane.";
+    QTest::newRow("cannot check") << "cannot check" << false << true << false << QString();
+    QTest::newRow("a window is busy") << "busy" << false << false << true << QString();
+    QTest::newRow("relaunch refused, then idle") << "refused" << true << true << false << busyRefusal;
+}
+
+void TestSorvaneUpdater::updatesPane()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, checkEnabled);
+    QFETCH(bool, switchEnabled);
+    QFETCH(bool, busyNote);
+    QFETCH(QString, note);
+    Rig rig(state != u"unconfigured");
+    SorvaneUpdatesView pane(rig.updater);
+    pane.show();
+    // The pane follows the updater after it was built.
+    if (state == u"cannot check") {
+        rig.framework->canCheck = false;
+        Q_EMIT rig.framework->canCheckForUpdatesChanged();
+    } else if (state == u"busy") {
+        rig.updater.activity().setBusy(true, rig.window);
+    } else if (state == u"refused") {
+        rig.setBusy(true);
+        rig.updater.shouldRelaunchApplication();
+        rig.setBusy(false);
+    }
+    QCOMPARE(pane.findChild<QPushButton *>(QStringLiteral("sorvane.updates.check"))->isEnabled(), checkEnabled);
+    QCOMPARE(pane.findChild<QCheckBox *>(QStringLiteral("sorvane.updates.automaticChecks"))->isEnabled(), switchEnabled);
+    QStringList shown;
+    for (QLabel *label : pane.findChildren<QLabel *>())
+        if (label->isVisible())
+            shown << label->text();
+    QCOMPARE(shown.contains(
+                 QStringLiteral("Afslut den igangværende overførsel eller kontohandling, før du søger efter opdateringer.")),
+             busyNote);
+    if (!note.isEmpty())
+        QVERIFY2(shown.contains(note), qPrintable(shown.join(u'|')));
 }
 
 QTEST_MAIN(TestSorvaneUpdater)

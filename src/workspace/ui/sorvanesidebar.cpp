@@ -4,7 +4,7 @@
 #include "inbox/sorvaneinboxmodel.h"
 #include "servicequeue/servicequeuemodel.h"
 #include "session/ui/sessionstyle.h"
-#include "sorvanesidebarrow.h"
+#include "settings/ui/sorvanesidebarrow.h"
 #include "workspace/sorvaneworkspace.h"
 #include "workspacesymbols.h"
 
@@ -75,7 +75,7 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
     list->setSpacing(1);
     list->addWidget(sectionHeader(loc("Production"), m_list));
     for (SorvaneInboxFilter filter : SorvaneInboxOptions::allFilters()) {
-        auto *row = new SorvaneSidebarRow(SorvaneInboxOptions::title(filter), filterSymbol(filter), m_list);
+        auto *row = new SorvaneSidebarRow(SorvaneInboxOptions::title(filter), filterSymbol(filter), false, m_list);
         row->setToolTip(SorvaneInboxOptions::explanation(filter));
         row->setObjectName(QStringLiteral("sorvane.filter.") + SorvaneInboxOptions::rawValue(filter));
         connect(row, &QPushButton::clicked, this, [this, filter] { m_workspace.setFilter(filter); });
@@ -83,7 +83,7 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
         m_filters.append(row);
     }
     list->addWidget(sectionHeader(loc("Customers"), m_list));
-    m_allCustomers = new SorvaneSidebarRow(loc("All customers"), QStringLiteral("building.2"), m_list);
+    m_allCustomers = new SorvaneSidebarRow(loc("All customers"), QStringLiteral("building.2"), false, m_list);
     m_allCustomers->setObjectName(QStringLiteral("sorvane.customers.all"));
     connect(m_allCustomers, &QPushButton::clicked, this, [this] { m_workspace.setCustomer(std::nullopt); });
     list->addWidget(m_allCustomers);
@@ -122,7 +122,7 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
     auto *settingsArea = new QWidget(this);
     auto *settingsRow = new QVBoxLayout(settingsArea);
     settingsRow->setContentsMargins(10, 10, 10, 10);
-    auto *settings = new SorvaneSidebarRow(loc("Indstillinger"), QStringLiteral("gearshape"), settingsArea);
+    auto *settings = new SorvaneSidebarRow(loc("Indstillinger"), QStringLiteral("gearshape"), false, settingsArea);
     settings->setObjectName(QStringLiteral("sorvane.settings"));
     connect(settings, &QPushButton::clicked, this, [this] { m_workspace.showSettings(); });
     settingsRow->addWidget(settings);
@@ -141,7 +141,7 @@ void SorvaneSidebar::rebuildCustomers()
     }
     const QList<ServiceCompany> customers = m_workspace.customerNames();
     for (const ServiceCompany &company : customers) {
-        auto *row = new SorvaneSidebarRow(company.name, QStringLiteral("building.2"), m_customers);
+        auto *row = new SorvaneSidebarRow(company.name, QStringLiteral("building.2"), false, m_customers);
         row->setToolTip(company.name);
         row->setObjectName(QStringLiteral("sorvane.customer.") + company.id.toString(QUuid::WithoutBraces).toLower());
         row->setProperty("companyID", company.id);
