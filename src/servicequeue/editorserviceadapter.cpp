@@ -36,6 +36,9 @@ std::optional<QString> EditorServiceAdapter::storageIssue() const { return m_edi
 void EditorServiceAdapter::setStorageIssue(const std::optional<QString> &issue) { m_editor->setStorageIssue(issue); }
 bool EditorServiceAdapter::unsupportedTestLaunch() const { return Bridge::unsupportedTestLaunch(); }
 
+void EditorServiceAdapter::setError(const std::optional<QString> &text) { m_editor->setError(text); }
+void EditorServiceAdapter::setMessage(const std::optional<QString> &text) { m_editor->setMessage(text); }
+
 void EditorServiceAdapter::perform(const QString &title, std::function<bool()> isCurrent, Operation operation)
 {
     m_editor->perform(title, std::move(isCurrent), std::move(operation));

@@ -23,6 +23,8 @@ public:
     std::optional<QString> storageIssue() const override;
     void setStorageIssue(const std::optional<QString> &issue) override;
     bool unsupportedTestLaunch() const override;
+    void setError(const std::optional<QString> &text) override;
+    void setMessage(const std::optional<QString> &text) override;
     void perform(const QString &title, std::function<bool()> isCurrent, Operation operation) override;
     void validateStorage(const BridgeCommand &command) override;
     void chooseStorage(const QUrl &url) override;

@@ -34,6 +34,10 @@ public:
     // Whether the process was launched as a refused local service test.
     virtual bool unsupportedTestLaunch() const = 0;
 
+    // The editor's error and success texts, which a few task actions write directly.
+    virtual void setError(const std::optional<QString> &text) = 0;
+    virtual void setMessage(const std::optional<QString> &text) = 0;
+
     using Operation = std::function<QCoro::Task<void>(CancellationToken)>;
     // Runs `operation` as the one editor operation (dropped while busy); shows
     // its failure only while `isCurrent` holds.

@@ -146,6 +146,26 @@ public:
     void sorvaneStorageChanged(ServiceQueueEditor &editor, const std::optional<ServiceReceipt> &receipt,
                                const std::optional<QUuid> &operatorID);
 
+    // ---- current brief (servicequeuebrief.cpp) ----
+    // Pulls the customer's current instructions, reads the package context and
+    // the task's history again, and returns the context and history once all
+    // three agree with each other and with `request`. Writes no field.
+    QCoro::Task<std::pair<PackageContext, ServiceDetail>>
+    loadCurrentBrief(ServiceQueueEditor &editor, ServiceDownload download, ServiceReceipt request, QUrl credentials,
+                     QUrl inbox, ServiceOperationScope scope, CancellationToken token);
+
+    // ---- working folder and proposals (servicequeueproposals.cpp) ----
+    // Prepares a new working folder from the downloaded package: an edit
+    // hand-off bound to the current instructions for a film, a writing
+    // hand-off with its proposal template otherwise.
+    void prepare(ServiceQueueEditor &editor);
+    // Reopens an earlier working folder of the opened task, as the tools list it now.
+    void resume(const PreparedHandoff &handoff, ServiceQueueEditor &editor);
+    // Has the tools check the proposal written in the prepared writing folder.
+    void readPreview(ServiceQueueEditor &editor);
+    // Sends the checked proposal to customer review, then reads the history again.
+    void send(ServiceQueueEditor &editor);
+
     // Opens an inbox task in the queue (the task actions provide it).
     using SorvaneOpener = std::function<void(const ServiceReceipt &receipt, const QUuid &operatorID,
                                              ServiceQueueEditor &editor, bool preservingCompany)>;
@@ -213,6 +233,20 @@ private:
         field = std::move(value);
         Q_EMIT(this->*signal)();
     }
+
+    // working folder and proposals
+    static QCoro::Task<void> prepareOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                              ServiceReceipt request, ServiceDownload download, QUrl inbox,
+                                              ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> resumeOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                             ServiceReceipt request, PreparedHandoff handoff, QUrl inbox,
+                                             ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> previewOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                              ServiceReceipt request, PreparedHandoff prepared, QUrl inbox,
+                                              ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> sendOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                           ServiceReceipt request, ProposalPreview preview, QUrl credentials,
+                                           QUrl inbox, ServiceOperationScope scope, CancellationToken token);
 
     void updateListingFromDetail();
     static QCoro::Task<void> fetchOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, bool more,

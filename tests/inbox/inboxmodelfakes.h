@@ -30,6 +30,8 @@ public:
     std::optional<QString> storageIssue() const override { return std::nullopt; }
     void setStorageIssue(const std::optional<QString> &) override {}
     bool unsupportedTestLaunch() const override { return m_unsupported; }
+    void setError(const std::optional<QString> &) override {}
+    void setMessage(const std::optional<QString> &) override {}
     void perform(const QString &, std::function<bool()>, Operation) override {}
     void validateStorage(const BridgeCommand &) override {}
     void chooseStorage(const QUrl &) override {}

@@ -49,6 +49,9 @@ public:
         m_storageIssue.reset();
     }
 
+    void setError(const std::optional<QString> &text) override { m_error = text; }
+    void setMessage(const std::optional<QString> &text) override { m_message = text; }
+
     void perform(const QString &title, std::function<bool()> isCurrent, Operation operation) override
     {
         if (m_busy)

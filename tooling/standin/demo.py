@@ -6,6 +6,7 @@ import hashlib
 import json
 from datetime import datetime, timedelta, timezone
 
+from . import packages
 from .seed import EDITOR_ID, SECOND_EDITOR_ID, fixed_id
 
 EPOCH = datetime(2026, 3, 2, 9, 0, tzinfo=timezone.utc)
@@ -63,7 +64,7 @@ def backup_package(kind, title, project_id, package_id, request_id, instructions
         {"id": "c1", "title": "Produktbillede", "mediaKind": "image", "sourceItemID": "src-product",
          "sourceFile": "media/still-product.jpg"},
     ]
-    return {
+    package = {
         "packageID": package_id, "projectID": project_id, "title": title,
         "serviceRequest": {"schemaVersion": 1, "kind": kind, "instructions": instructions,
                            "deliverable": DELIVERABLES[kind]},
@@ -71,9 +72,12 @@ def backup_package(kind, title, project_id, package_id, request_id, instructions
         "notice": "" if kind == "filmEditing" else "Skriveopgave: klip ikke, men skriv ud fra kildegrundlaget.",
         "candidates": candidates,
         "currentBrief": {"requestID": request_id, "requestRevision": revision, "originalInstructions": instructions,
-                         "effectiveInstructions": instructions, "cached": True},
+                         "effectiveInstructions": instructions, "cached": True, "observedAt": at(-30)},
         "files": files,
     }
+    # The frozen brief records the revision of the context it was frozen with.
+    package["currentBrief"]["contextRevision"] = packages.context_revision(package)
+    return package
 
 
 def proposal_content(kind, title, with_video):

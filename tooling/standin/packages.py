@@ -93,9 +93,13 @@ def summary(manifest: dict) -> dict:
 
 
 def context_revision(manifest: dict) -> str:
-    basis = {"masterprompt": manifest["masterprompt"], "currentBrief": manifest.get("currentBrief"),
+    """The revision of what a hand-off is built from; the brief's own record of it is left out."""
+    brief = manifest.get("currentBrief")
+    if isinstance(brief, dict):
+        brief = {key: value for key, value in brief.items() if key not in ("contextRevision", "observedAt")}
+    basis = {"masterprompt": manifest["masterprompt"], "currentBrief": brief,
              "candidates": manifest.get("candidates", [])}
-    return "ctx-" + hashlib.sha256(canonical(basis)).hexdigest()[:16]
+    return hashlib.sha256(canonical(basis)).hexdigest()
 
 
 def package_folders(inbox: Path):
