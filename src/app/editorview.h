@@ -19,6 +19,7 @@ class EditorSession;
 class FolderChooser;
 class MountWatcher;
 class ServiceQueueModel;
+class SorvaneProfilesModel;
 class SorvaneUpdateActivity;
 
 // The root of one window: creates the window's models, restores the project
@@ -44,6 +45,9 @@ public:
         std::shared_ptr<FolderChooser> chooser;
         MountWatcher *mounts = nullptr; // taken over
         SorvaneUpdateActivity *activity = nullptr; // not owned
+        // The window's profiles, also held by the editor model (which clears
+        // them on an account change); may be absent in tests.
+        std::shared_ptr<SorvaneProfilesModel> profiles;
         // Whether the profile model runs work (the ninth busy condition).
         std::function<bool()> profilesBusy;
         // Asks the updater whether this window may show its settings now.
@@ -64,6 +68,8 @@ public:
     const QSharedPointer<EditorModel> &model() const { return m_parts.model; }
     const QSharedPointer<ServiceQueueModel> &serviceQueue() const { return m_parts.serviceQueue; }
     const QSharedPointer<RootInbox> &sorvane() const { return m_parts.sorvane; }
+    const std::shared_ptr<SorvaneProfilesModel> &profiles() const { return m_parts.profiles; }
+    const std::shared_ptr<EditorServiceAdapter> &editorAdapter() const { return m_parts.queueEditor; }
     EditorSession &account() const { return *m_parts.account; }
     EditorServiceAdapter &queueEditor() const { return *m_parts.queueEditor; }
     QUuid updateActivityID() const { return m_updateActivityID; }
