@@ -87,7 +87,7 @@ class WorkingFolderTest(ProposalCase, unittest.TestCase):
         handoff = self.prepare(CONCEPT_TASK)
         answer = self.template(handoff).json()
         path = Path(answer["file"])
-        self.assertEqual(path.parent, Path(handoff["folder"]))
+        self.assertEqual(path.parent, Path(handoff["folder"], "work"))
         self.assertEqual(json.loads(path.read_text())["kind"], "conceptDevelopment")
         path.write_text("mine")
         self.assertEqual(self.template(handoff).code, 0)

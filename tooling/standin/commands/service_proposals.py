@@ -2,7 +2,7 @@
 written proposal sent from one.
 
 A working folder (hand-off) lives under handoffs/ in the project folder with its handoff.json, which
-names the task it was prepared for. A writing hand-off gets proposal.json, the file the editor
+names the task it was prepared for. A writing hand-off gets work/customer-proposal.json, the file the editor
 writes in. preview checks that file and records what was checked; send delivers exactly the checked
 content, and a repeated send of the same proposal id is answered as a replay of the first."""
 import hashlib
@@ -21,7 +21,7 @@ from .service_tasks import company_task, handles, receipt_json
 WRITING = ("conceptDevelopment", "scriptDevelopment")
 HANDOFF_KEYS = ("handoffID", "folder", "fcpxml", "clipCount", "notices", "kind", "sourceFileCount",
                 "timelineFormat")
-PROPOSAL_FILE = "proposal.json"
+PROPOSAL_FILE = "work/customer-proposal.json"
 CHECKED_FILE = "proposal-checked.json"
 SENT_LOG = "proposal-sends.jsonl"
 NO_FOLDER = "Arbejdsmappen findes ikke for denne opgave. Forbered den igen."
@@ -87,6 +87,7 @@ def template(ctx):
     folder, record = writing_handoff(ctx.inbox(), ctx.positional(), ctx.args["--handoff-id"])
     path = folder / PROPOSAL_FILE
     if not path.exists():  # never overwrite what the editor has written
+        path.parent.mkdir(exist_ok=True)
         title = "Forslag: %s" % (record.get("title") or "")
         path.write_text(json.dumps(template_content(record["kind"], title.strip()), ensure_ascii=False, indent=2),
                         encoding="utf-8")
