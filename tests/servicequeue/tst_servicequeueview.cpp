@@ -173,12 +173,12 @@ void TestServiceQueueView::currentBrief_data()
     const QStringList amendment{p + "instructions", p + "reason", p + "revision", p + "note"};
     QTest::newRow("no amendment, no refresh") << brief(true, std::nullopt, false) << "" << QStringList();
     QTest::newRow("refresh false, no amendment") << brief(true, false, false) << "" << QStringList();
-    QTest::newRow("refresh, not cached") << brief(false, true, false) << "Original submitted instructions"
+    QTest::newRow("refresh, not cached") << brief(false, true, false) << "Oprindeligt indsendte instruktioner"
                                         << QStringList{p + "refresh"};
-    QTest::newRow("refresh, cached, amended") << brief(true, true, true) << "Previously observed customer instructions"
+    QTest::newRow("refresh, cached, amended") << brief(true, true, true) << "Tidligere sete kundeinstruktioner"
                                               << QStringList{p + "refresh"} + amendment;
-    QTest::newRow("amended") << brief(true, std::nullopt, true) << "Current customer instructions" << amendment;
-    QTest::newRow("amended without reason") << brief(true, false, true, "") << "Current customer instructions"
+    QTest::newRow("amended") << brief(true, std::nullopt, true) << "Kundens aktuelle instruktioner" << amendment;
+    QTest::newRow("amended without reason") << brief(true, false, true, "") << "Kundens aktuelle instruktioner"
                                             << QStringList{p + "instructions", p + "revision", p + "note"};
 }
 
@@ -232,7 +232,7 @@ void TestServiceQueueView::packageBrief_data()
         << amended
         << QStringList{"service.brief.current", "service.brief.current.instructions", "service.brief.current.reason",
                        "service.brief.current.revision", "service.brief.current.note"}
-            + task << "Original submitted instructions" << "Konceptudvikling";
+            + task << "Oprindeligt indsendte instruktioner" << "Konceptudvikling";
     PackageContext unamended = context(ServiceKind::conceptDevelopment);
     unamended.currentBrief = brief(true, std::nullopt, false);
     QTest::newRow("brief without amendment") << unamended << task << "Kundens opgave" << "Konceptudvikling";
