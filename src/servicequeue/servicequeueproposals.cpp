@@ -2,7 +2,7 @@
 // it: prepare, resume, preview and send.
 #include "servicequeuemodel.h"
 
-#include "servicebrief.h"
+#include "servicebriefcheck.h"
 
 #include "foundation/errors.h"
 #include "foundation/localization.h"
@@ -12,6 +12,11 @@ namespace {
 bool isWriting(ServiceKind kind)
 {
     return kind == ServiceKind::conceptDevelopment || kind == ServiceKind::scriptDevelopment;
+}
+
+BridgeError foreignPackage()
+{
+    return BridgeError::failed(loc("Klippegrundlaget tilhører ikke den valgte opgave."));
 }
 
 BridgeError unconfirmedSend()
@@ -54,24 +59,24 @@ QCoro::Task<void> ServiceQueueModel::prepareOperation(QPointer<ServiceQueueModel
         const auto credentials = editor->credentials();
         if (!credentials)
             throw BridgeError::failed(loc("Refresh current instructions before preparing a new workspace."));
-        auto [fresh, history] =
+        ServiceQueueModel::CurrentBrief current =
             co_await model->loadCurrentBrief(*editor, download, request, *credentials, inbox, scope, token);
-        model->setDetail(std::move(history));
-        model->setInlineBrief(fresh);
-        context = std::move(fresh);
+        model->setDetail(std::move(current.history));
+        model->setInlineBrief(current.context);
+        context = std::move(current.context);
     } else {
         context = co_await model->execute<PackageContext>(BridgeCommand::context(inbox, download.packageID), *editor,
                                                           scope, token);
     }
 
-    if (!ServiceBrief::packageBelongsTo(context, download, request))
-        throw ServiceBrief::foreignPackage();
-    if (context.currentBrief && !ServiceBrief::matches(*context.currentBrief, request))
-        throw ServiceBrief::foreignPackage();
+    if (!packageOwned(context, download, request))
+        throw foreignPackage();
+    if (context.currentBrief && !briefMatches(*context.currentBrief, request))
+        throw foreignPackage();
     const std::optional<QString> briefRevision =
         context.currentBrief ? context.currentBrief->contextRevision : std::nullopt;
     if (briefRevision != context.contextRevision)
-        throw ServiceBrief::foreignPackage();
+        throw foreignPackage();
 
     model->setPreview(std::nullopt);
     model->setProposalFile(std::nullopt);

@@ -30,11 +30,15 @@ public:
     std::optional<QString> storageIssue() const override { return std::nullopt; }
     void setStorageIssue(const std::optional<QString> &) override {}
     bool unsupportedTestLaunch() const override { return m_unsupported; }
-    void setError(const std::optional<QString> &) override {}
-    void setMessage(const std::optional<QString> &) override {}
     void perform(const QString &, std::function<bool()>, Operation) override {}
     void validateStorage(const BridgeCommand &) override {}
     void chooseStorage(const QUrl &) override {}
+    std::optional<QString> error() const override { return std::nullopt; }
+    void setError(const std::optional<QString> &) override {}
+    std::optional<QString> message() const override { return std::nullopt; }
+    void setMessage(const std::optional<QString> &) override {}
+    void setInventory(const PackageInventory &) override {}
+    void restoreStorage(bool) override {}
 };
 
 class HeldBridge : public QObject

@@ -283,7 +283,7 @@ void TestServiceQueueProposals::prepareRefusals_data()
         << film << "currentBrief.requestRevision" << QJsonValue(2) << kForeign;
     QTest::newRow("film, history one revision on")
         << film << "history" << QJsonValue(4)
-        << "Opgaven blev ændret, mens instruktionerne blev opdateret. Opdatér igen, før du forbereder en version.";
+        << "Opgaven blev ændret, mens instruktionerne blev hentet. Hent dem igen, før du forbereder en version.";
 }
 
 void TestServiceQueueProposals::prepareRefusals()

@@ -70,19 +70,7 @@ class ProposalCase(StandinCase):
         return path
 
 
-class WorkingFolderTest(ProposalCase, unittest.TestCase):
-    def test_workspaces_list_the_tasks_folders_oldest_first_with_the_hand_off_fields(self):
-        first = self.prepare(CONCEPT_TASK)
-        second = self.prepare(CONCEPT_TASK)
-        film = self.prepare(FILM_TASK)
-        listed = self.service("workspaces", CONCEPT_TASK, "--inbox", str(self.inbox)).json()["handoffs"]
-        self.assertEqual([h["handoffID"] for h in listed], [first["handoffID"], second["handoffID"]])
-        self.assertEqual(listed[0], first)
-        films = self.service("workspaces", FILM_TASK, "--inbox", str(self.inbox)).json()["handoffs"]
-        self.assertEqual(films, [film])
-        self.assertEqual(self.service("workspaces", fixed_id("request:0"), "--inbox", str(self.inbox)).json(),
-                         {"handoffs": []})
-
+class ProposalTemplateTest(ProposalCase, unittest.TestCase):
     def test_template_is_written_once_and_only_for_a_writing_folder_of_the_task(self):
         handoff = self.prepare(CONCEPT_TASK)
         answer = self.template(handoff).json()

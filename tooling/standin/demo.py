@@ -6,7 +6,6 @@ import hashlib
 import json
 from datetime import datetime, timedelta, timezone
 
-from . import packages
 from .seed import EDITOR_ID, SECOND_EDITOR_ID, fixed_id
 
 EPOCH = datetime(2026, 3, 2, 9, 0, tzinfo=timezone.utc)
@@ -64,7 +63,7 @@ def backup_package(kind, title, project_id, package_id, request_id, instructions
         {"id": "c1", "title": "Produktbillede", "mediaKind": "image", "sourceItemID": "src-product",
          "sourceFile": "media/still-product.jpg"},
     ]
-    package = {
+    return {
         "packageID": package_id, "projectID": project_id, "title": title,
         "serviceRequest": {"schemaVersion": 1, "kind": kind, "instructions": instructions,
                            "deliverable": DELIVERABLES[kind]},
@@ -72,12 +71,9 @@ def backup_package(kind, title, project_id, package_id, request_id, instructions
         "notice": "" if kind == "filmEditing" else "Skriveopgave: klip ikke, men skriv ud fra kildegrundlaget.",
         "candidates": candidates,
         "currentBrief": {"requestID": request_id, "requestRevision": revision, "originalInstructions": instructions,
-                         "effectiveInstructions": instructions, "cached": True, "observedAt": at(-30)},
+                         "effectiveInstructions": instructions, "cached": True},
         "files": files,
     }
-    # The frozen brief records the revision of the context it was frozen with.
-    package["currentBrief"]["contextRevision"] = packages.context_revision(package)
-    return package
 
 
 def proposal_content(kind, title, with_video):
@@ -183,6 +179,15 @@ def seed_service(conn, tools):
                           claimant if claimed else None, at(-20 + number) if claimed else None, latest,
                           INSTRUCTIONS[kind], DELIVERABLES[kind]))
             number += 1
+    # The customer of the second film task changed the instructions after submitting them.
+    amended = conn.execute("SELECT * FROM requests WHERE id = ?", (fixed_id("request:1"),)).fetchone()
+    conn.execute("INSERT INTO amendments (id, company_id, request_id, film_id, backup_id, source_fingerprint,"
+                 " base_revision, applied_revision, instructions, reason, created_by, created_at)"
+                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                 (fixed_id("amendment:1"), amended["company_id"], amended["id"], amended["local_project_id"],
+                  amended["backup_id"], amended["source_fingerprint"], amended["revision"] - 1, amended["revision"],
+                  "Klip en film på 30 sekunder til sociale medier. Start med logoet, slut med produktet.",
+                  "Vi har fået en ny kampagneplan.", amended["submitted_by"], at(-5)))
     # A backup still uploading: never listed as completed.
     conn.execute("INSERT INTO backups (id, company_id, local_project_id, revision, state, completed_at, package)"
                  " VALUES (?, ?, ?, ?, ?, ?, ?)",

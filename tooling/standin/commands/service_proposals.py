@@ -1,5 +1,4 @@
-"""desktop_service.py workspaces, template, preview and send: the working folders of a task and the
-written proposal sent from one.
+"""desktop_service.py template, preview and send: the written proposal of a task's working folder.
 
 A working folder (hand-off) lives under handoffs/ in the project folder with its handoff.json, which
 names the task it was prepared for. A writing hand-off gets work/customer-proposal.json, the file the editor
@@ -19,8 +18,6 @@ from .service_inbox import now_text
 from .service_tasks import company_task, handles, receipt_json
 
 WRITING = ("conceptDevelopment", "scriptDevelopment")
-HANDOFF_KEYS = ("handoffID", "folder", "fcpxml", "clipCount", "notices", "kind", "sourceFileCount",
-                "timelineFormat")
 PROPOSAL_FILE = "work/customer-proposal.json"
 CHECKED_FILE = "proposal-checked.json"
 SENT_LOG = "proposal-sends.jsonl"
@@ -51,10 +48,6 @@ def handoff_records(inbox: Path, request_id: str):
     return found
 
 
-def public(record: dict) -> dict:
-    return {key: record[key] for key in HANDOFF_KEYS if record.get(key) is not None}
-
-
 def writing_handoff(inbox: Path, request_id: str, handoff_id: str):
     for folder, record in handoff_records(inbox, request_id):
         if record.get("handoffID") == handoff_id:
@@ -62,11 +55,6 @@ def writing_handoff(inbox: Path, request_id: str, handoff_id: str):
                 raise ToolError("Arbejdsmappen er ikke en skriveopgave. Et forslag sendes som video.")
             return folder, record
     raise ToolError(NO_FOLDER)
-
-
-@handles("serviceWorkspaces")
-def workspaces(ctx):
-    return {"handoffs": [public(record) for _, record in handoff_records(ctx.inbox(), ctx.positional())]}
 
 
 def template_content(kind: str, title: str) -> dict:
