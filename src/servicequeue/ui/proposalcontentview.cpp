@@ -12,14 +12,33 @@ namespace {
 
 enum class Style { Body, Bold, Title, Subheadline, Caption, CaptionMono };
 
+// A wrapping label whose height is exactly its wrapped text at the width it
+// gets: QLabel's own estimate, made for some other width, leaves uneven gaps
+// between rows.
+class TextRow final : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    int heightForWidth(int width) const override
+    {
+        const QMargins m = contentsMargins();
+        const int inner = qMax(1, width - m.left() - m.right() - 2 * margin());
+        const QRect bounds = fontMetrics().boundingRect(QRect(0, 0, inner, 1 << 24), Qt::TextWordWrap, text());
+        return bounds.height() + m.top() + m.bottom() + 2 * margin();
+    }
+    QSize sizeHint() const override { return {QLabel::sizeHint().width(), heightForWidth(qMax(width(), 200))}; }
+    QSize minimumSizeHint() const override { return {0, fontMetrics().height()}; }
+};
+
 QLabel *row(QWidget *parent, const QString &name, const QString &text, Style style = Style::Body)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new TextRow(text, parent);
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText); // the author's words are never markup
     label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     QFont font = style == Style::CaptionMono ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : label->font();
     const qreal base = label->font().pointSizeF();
     switch (style) {
@@ -49,7 +68,6 @@ QVBoxLayout *stack(QWidget *owner, int spacing, int margin = 0)
     auto *layout = new QVBoxLayout(owner);
     layout->setSpacing(spacing);
     layout->setContentsMargins(margin, margin, margin, margin);
-    layout->setAlignment(Qt::AlignTop | Qt::AlignLeading);
     return layout;
 }
 
@@ -151,4 +169,5 @@ void ProposalContentView::setContent(const ProposalContent &content)
             add(group);
         }
     }
+    m_column->addStretch(1); // space left over stays below the texts
 }
