@@ -151,6 +151,22 @@ private Q_SLOTS:
         for (const QJsonValue &file : manifest.value("files").toArray())
             QCOMPARE(sha256Of(package + QLatin1Char('/') + file["path"].toString()), file["sha256"].toString().toLatin1());
 
+        // The pulled package's brief, and the current brief pulled from the service, belong to the task.
+        model->readBrief(*adapter, true);
+        QVERIFY(waitIdle());
+        QVERIFY2(model->packageContext(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY(model->inlineBrief()->currentBrief);
+        model->refreshCurrentBrief(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        QCOMPARE(model->inlineBrief()->contextRevision->size(), 64);
+        QVERIFY(standin.setScenario(QJsonObject{
+            {"serviceBriefPull", QJsonObject{{"mode", "wrong_keys"}, {"add", QJsonObject{{"requiresRefresh", true}}}}}}));
+        model->refreshCurrentBrief(*adapter);
+        QVERIFY(waitIdle());
+        standin.clearScenario();
+        QCOMPARE(editor->error(), QStringLiteral("Klippegrundlaget tilhører ikke den valgte opgave."));
+
         model->packageFilm(*adapter, false);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));

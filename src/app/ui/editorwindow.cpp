@@ -7,6 +7,9 @@
 #include "session/ui/editoraccountview.h"
 #include "session/ui/editorsigninview.h"
 #include "statusarea.h"
+#include "updater/sorvaneupdater.h"
+#include "updater/ui/sorvanesettingssheetcontroller.h"
+#include "updater/ui/sorvaneupdatesview.h"
 
 #include <QCloseEvent>
 #include <QDialog>
@@ -33,6 +36,14 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     setCentralWidget(m_status);
     // After the screens, so that it is destroyed after them.
     m_view->setParent(this);
+    // The sheet is owned here and reported to the updater, which closes it
+    // before a relaunch.
+    m_settings = new SorvaneSettingsSheetController(this, m_view->updateActivityID(),
+                                                    SorvaneUpdater::shared().settings(),
+                                                    [this](QWidget *) { return buildSettings(); });
+    connect(m_settings, &SorvaneSettingsSheetController::dismissed, m_view, [view = m_view] {
+        view->setShowingSettings(false);
+    });
     connect(m_view, &EditorView::showingSettingsChanged, this, [this] {
         if (m_view->showingSettings())
             showSettings();
@@ -70,16 +81,19 @@ void EditorWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-// The settings sheet, reduced to what the window offers today: the account,
-// the project folder and the tools folder.
+// The view was granted its settings sheet.
 void EditorWindow::showSettings()
 {
-    if (m_settings)
-        return;
+    if (!m_settings->open())
+        m_view->setShowingSettings(false);
+}
+
+// The settings sheet, reduced to what the window offers today: the account,
+// the project folder and the tools folder.
+QDialog *EditorWindow::buildSettings()
+{
     auto *sheet = new QDialog(this);
     sheet->setObjectName(QStringLiteral("sorvane.settings.panel"));
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setWindowModality(Qt::WindowModal);
     sheet->setWindowTitle(loc("Indstillinger"));
     sheet->setMinimumWidth(460);
     auto *layout = new QVBoxLayout(sheet);
@@ -118,7 +132,7 @@ void EditorWindow::showSettings()
     tools->addWidget(chooseTools);
     layout->addLayout(tools);
 
-    connect(sheet, &QDialog::finished, m_view, [view = m_view] { view->setShowingSettings(false); });
-    m_settings = sheet;
-    sheet->open();
+    layout->addWidget(new SorvaneUpdatesView(SorvaneUpdater::shared(), sheet));
+
+    return sheet;
 }

@@ -6,6 +6,7 @@
 
 class EditorView;
 class QDialog;
+class SorvaneSettingsSheetController;
 class StatusArea;
 
 // One application window: its root view with the window's models, the
@@ -36,9 +37,10 @@ protected:
 
 private:
     void showSettings();
+    QDialog *buildSettings();
 
     EditorView *m_view;
     StatusArea *m_status;
-    QPointer<QDialog> m_settings;
+    SorvaneSettingsSheetController *m_settings;
     bool m_painted = false;
 };
