@@ -45,8 +45,31 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     tabs->setDocumentMode(true);
     m_status = new StatusArea(*m_view, tabs);
     tabs->addTab(m_status, loc("Status"));
-    auto *queue = new ServiceQueueView(*m_view->serviceQueue(), *m_view->model(), m_view->queueEditor(), {}, tabs);
-    tabs->addTab(queue, loc("Opgavekø"));
+    auto *queueTab = new QWidget(tabs);
+    auto *queueLayout = new QVBoxLayout(queueTab);
+    queueLayout->setContentsMargins(0, 0, 0, 0);
+    queueLayout->setSpacing(0);
+    queueLayout->addWidget(
+        new ServiceQueueView(*m_view->serviceQueue(), *m_view->model(), m_view->queueEditor(), {}, queueTab), 1);
+    // The running operation, its failure or its result, as the status area shows them.
+    auto *state = new QLabel(queueTab);
+    state->setObjectName(QStringLiteral("shell.queueState"));
+    state->setWordWrap(true);
+    state->setContentsMargins(30, 8, 30, 8);
+    queueLayout->addWidget(state);
+    auto showState = [state, model = m_view->model().data()] {
+        const auto text = model->busy().value_or(model->error().value_or(model->message().value_or(QString())));
+        state->setText(text);
+        state->setVisible(!text.isEmpty());
+        QPalette palette = state->palette();
+        palette.setColor(QPalette::WindowText, !model->busy() && model->error() ? QColor(0xb0, 0x20, 0x20)
+                                                                                : QApplication::palette().color(QPalette::WindowText));
+        state->setPalette(palette);
+    };
+    for (auto signal : {&EditorModel::busyChanged, &EditorModel::errorChanged, &EditorModel::messageChanged})
+        connect(m_view->model().data(), signal, state, showState);
+    showState();
+    tabs->addTab(queueTab, loc("Opgavekø"));
     setCentralWidget(tabs);
     // After the screens, so that it is destroyed after them.
     m_view->setParent(this);
