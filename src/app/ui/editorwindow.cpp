@@ -15,6 +15,8 @@
 #include "workspace/sorvaneworkspace.h"
 #include "workspace/sorvaneworkspaceprofiles.h"
 #include "workspace/ui/sorvaneworkspaceview.h"
+#include "servicequeue/ui/briefviews.h"
+#include "servicequeue/ui/servicequeueview.h"
 #include "settings/ui/sorvanesettingsview.h"
 #include "updater/sorvaneupdater.h"
 #include "updater/ui/sorvanesettingssheetcontroller.h"
@@ -57,7 +59,15 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     // The root view opens the selected task in the service queue (it also
     // re-opens it after a change of project folder): the workspace does not.
     m_workspace = new SorvaneWorkspace(std::move(parts), this);
-    m_workspaceView = new SorvaneWorkspaceView(*m_workspace, {}, {}, this);
+    // Until the ticket detail exists, the selected task shows in the task screen.
+    m_workspaceView = new SorvaneWorkspaceView(
+        *m_workspace,
+        [view = m_view](QWidget *parent) -> QWidget * {
+            ServiceQueueView::Options options;
+            options.detailOnly = true;
+            return new ServiceQueueView(*view->serviceQueue(), *view->model(), view->queueEditor(), options, parent);
+        },
+        {}, this);
     setCentralWidget(m_workspaceView);
 
     QToolBar *toolbar = addToolBar(loc("Refresh inbox"));
@@ -152,7 +162,9 @@ QDialog *EditorWindow::buildSettings()
     parts.model.chooseTools = [view] { view->chooseTools(); };
     parts.cloud = [model = view->model()](QWidget *parent) { return new CloudBackupsView(model, parent); };
     parts.packages = [model = view->model()](QWidget *parent) -> QWidget * {
-        auto *packages = new LocalPackagesView(model, std::make_shared<QtDesktopServices>(), {}, parent);
+        auto *packages = new LocalPackagesView(
+            model, std::make_shared<QtDesktopServices>(),
+            [](const PackageContext &context, QWidget *slot) { return new PackageBriefContent(context, slot); }, parent);
         // The package list's links to the storage and cloud sections.
         connect(packages, &LocalPackagesView::sectionRequested, parent, [parent](const QString &raw) {
             auto *sheet = qobject_cast<SorvaneSettingsView *>(parent);
