@@ -5,6 +5,7 @@
 #include "serviceeditor.h"
 #include "serviceoperationscope.h"
 #include "videorecords.h"
+#include "videos/videostage.h"
 #include "recorddecoding_p.h"
 
 #include <QHash>
@@ -146,6 +147,27 @@ public:
                               ServiceQueueEditor &editor);
     void sorvaneStorageChanged(ServiceQueueEditor &editor, const std::optional<ServiceReceipt> &receipt,
                                const std::optional<QUuid> &operatorID);
+
+    // ---- video drafts, their stage and their send (videos/servicequeuevideos.cpp) ----
+    // Lists the drafts prepared for the opened task that the service does not list yet.
+    void refreshVideoPreviews(ServiceQueueEditor &editor);
+    // Whether a new draft may be prepared for the opened task as it stands.
+    bool canPrepareVideo(const ServiceQueueEditor &editor) const;
+    // Has the video tool check and keep `videoFile` as the draft under review.
+    void prepareVideo(ServiceQueueEditor &editor);
+    ServiceVideoStage videoStage(const VideoReviewPreview &preview) const;
+    // Reads the local send receipt of a draft and settles its state from it;
+    // `reopen` puts a draft with no receipt back under review.
+    void checkVideoDelivery(const VideoReviewPreview &preview, ServiceQueueEditor &editor, bool reopen);
+    // Sends the reviewed draft under review to the customer.
+    void sendVideo(ServiceQueueEditor &editor);
+
+    // ---- native editor project copies of a video version (videos/servicequeueprojects.cpp) ----
+    void readProjectVersions(ServiceQueueEditor &editor, const QString &proposalID);
+    // Turns off the automatic project copy for a version.
+    void clearProjectRegistration(ServiceQueueEditor &editor, const QString &proposalID);
+    // Keeps a copy of the chosen native project with the draft under review.
+    void preserveProject(ServiceQueueEditor &editor, const QUrl &project);
 
     // ---- task actions: list, open, history, claim, pull, film folder ----
     // Each returns at once; a guard that fails does nothing, and the work runs
