@@ -9,7 +9,10 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 #include <QMutex>
 
 #include <algorithm>
@@ -118,6 +121,20 @@ QString resources()
     if (!g_resources)
         g_resources = resolveResourcesLocked();
     return *g_resources;
+}
+
+bool installToolkitTranslations()
+{
+    const QString lang = language();
+    if (lang == QLatin1String("en"))
+        return true;
+    // "qt_<lang>" names the toolkit's catalogues of that language (qtbase, qtmultimedia, …).
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qt_") + lang, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 bool tableLoaded(const QString &lang)
