@@ -119,6 +119,8 @@ void TestLocalization::toolkitTranslations_data()
     QTest::newRow("standard button") << "da" << QByteArray("QPlatformTheme") << QByteArray("Cancel") << "Annuller";
     QTest::newRow("file chooser") << "da" << QByteArray("QFileDialog") << QByteArray("Look in:") << "Kig i:";
     QTest::newRow("file list column") << "da" << QByteArray("QFileSystemModel") << QByteArray("Name") << "Navn";
+    QTest::newRow("a folder's type") << "da" << QByteArray("QAbstractFileIconProvider") << QByteArray("Folder")
+                                     << "Mappe";
     QTest::newRow("English stays") << "en" << QByteArray("QPlatformTheme") << QByteArray("Cancel") << "Cancel";
 }
 
