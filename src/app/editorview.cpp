@@ -5,13 +5,16 @@
 #include "editor/editormodel.h"
 #include "editor/folderchooser.h"
 #include "editor/mountwatcher.h"
+#include "foundation/bridge/bridge.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/projectlocation/projectlocationstore.h"
 #include "foundation/settingsstore.h"
 #include "servicequeue/editorserviceadapter.h"
 #include "servicequeue/servicequeuemodel.h"
+#include "profiles/sorvaneprofilesmodel.h"
 #include "session/editorsession.h"
 #include "updater/sorvaneupdateactivity.h"
+#include "updater/sorvaneupdater.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,8 +25,13 @@ EditorView::EditorView(Parts parts, QObject *parent) : QObject(parent), m_parts(
     Q_ASSERT(m_parts.account && m_parts.model && m_parts.serviceQueue && m_parts.queueEditor && m_parts.sorvane
              && m_parts.chooser && m_parts.mounts && m_parts.activity);
     m_parts.mounts->setParent(this);
-    if (!m_parts.profilesBusy)
-        m_parts.profilesBusy = [] { return false; };
+    if (!m_parts.profilesBusy) {
+        std::weak_ptr<SorvaneProfilesModel> profiles = m_parts.profiles;
+        m_parts.profilesBusy = [profiles] {
+            const auto model = profiles.lock();
+            return model && model->busy();
+        };
+    }
     if (!m_parts.requestSettings)
         m_parts.requestSettings = [](const QUuid &) { return true; };
 }
@@ -40,7 +48,13 @@ EditorView::Parts EditorView::standardParts(std::shared_ptr<FolderChooser> choos
     parts.account = &EditorSession::shared();
     auto locations = std::make_shared<ProjectLocationStore>(SettingsStore::standard(),
                                                             QString::fromLatin1(ProjectLocationStore::standardPrefix));
-    parts.model = EditorModel::create(std::move(locations));
+    // The editor model owns the window's profiles; both run their tools
+    // through the same bridge.
+    parts.profiles = std::make_shared<SorvaneProfilesModel>(
+        [](const BridgeCommand &command, const QString &tools, CancellationToken token) {
+            return Bridge::data(command, tools, std::move(token));
+        });
+    parts.model = EditorModel::create(std::move(locations), parts.profiles);
     parts.queueEditor = std::make_shared<EditorServiceAdapter>(parts.model);
     parts.serviceQueue = QSharedPointer<ServiceQueueModel>(new ServiceQueueModel(parts.queueEditor->bridge()),
                                                            &QObject::deleteLater);
@@ -50,6 +64,9 @@ EditorView::Parts EditorView::standardParts(std::shared_ptr<FolderChooser> choos
     parts.chooser = std::move(chooser);
     parts.mounts = new ProcMountWatcher;
     parts.activity = activity;
+    parts.requestSettings = [](const QUuid &window) {
+        return SorvaneUpdater::shared().settings().requestPresentation(window);
+    };
     return parts;
 }
 
@@ -115,6 +132,8 @@ void EditorView::disappear()
         return;
     m_closed = true;
     disconnect(m_parts.account, nullptr, this, nullptr);
+    // A hand-over still waiting ends at its next check, before the window's editor goes.
+    m_parts.serviceQueue->renewSorvaneOpenIntent();
     m_parts.activity->windowClosed(m_updateActivityID);
 
     // Work that runs on keeps the window's models (and the queue's view of
@@ -171,6 +190,9 @@ void EditorView::connectTriggers()
     connect(account, &EditorSession::busyChanged, this, &EditorView::schedule);
     connect(queue, &ServiceQueueModel::loadingCompaniesChanged, this, &EditorView::schedule);
     connect(sorvane, &RootInbox::activityChanged, this, &EditorView::schedule);
+    connect(sorvane, &RootInbox::selectionChanged, this, &EditorView::openSelection);
+    if (m_parts.profiles)
+        connect(m_parts.profiles.get(), &SorvaneProfilesModel::busyChanged, this, &EditorView::schedule);
     connect(m_parts.mounts, &MountWatcher::volumesChanged, this, [this] {
         ++m_volumeNotices;
         schedule();
@@ -266,6 +288,25 @@ void EditorView::applicationWillTerminate()
 {
     // Only the editor's operation: the inbox's own work is left alone.
     m_parts.model->cancel();
+}
+
+// ---- the selected inbox task ----
+
+void EditorView::openSelection()
+{
+    if (m_closed)
+        return;
+    const auto request = m_parts.sorvane->selectedRequest();
+    if (!request) {
+        m_openedRow.reset();
+        return;
+    }
+    const std::pair<QString, qint64> row{request->id, request->revision};
+    const auto operatorID = m_parts.sorvane->operatorID();
+    if (m_openedRow == row || !operatorID || !m_parts.serviceQueue->identity(*m_parts.queueEditor))
+        return;
+    m_openedRow = row;
+    m_parts.serviceQueue->openSorvane(*request, *operatorID, *m_parts.queueEditor, false);
 }
 
 // ---- settings ----

@@ -19,6 +19,7 @@ class EditorSession;
 class FolderChooser;
 class MountWatcher;
 class ServiceQueueModel;
+class SorvaneProfilesModel;
 class SorvaneUpdateActivity;
 
 // The root of one window: creates the window's models, restores the project
@@ -44,6 +45,9 @@ public:
         std::shared_ptr<FolderChooser> chooser;
         MountWatcher *mounts = nullptr; // taken over
         SorvaneUpdateActivity *activity = nullptr; // not owned
+        // The window's profiles, also held by the editor model (which clears
+        // them on an account change); may be absent in tests.
+        std::shared_ptr<SorvaneProfilesModel> profiles;
         // Whether the profile model runs work (the ninth busy condition).
         std::function<bool()> profilesBusy;
         // Asks the updater whether this window may show its settings now.
@@ -64,6 +68,8 @@ public:
     const QSharedPointer<EditorModel> &model() const { return m_parts.model; }
     const QSharedPointer<ServiceQueueModel> &serviceQueue() const { return m_parts.serviceQueue; }
     const QSharedPointer<RootInbox> &sorvane() const { return m_parts.sorvane; }
+    const std::shared_ptr<SorvaneProfilesModel> &profiles() const { return m_parts.profiles; }
+    const std::shared_ptr<EditorServiceAdapter> &editorAdapter() const { return m_parts.queueEditor; }
     EditorSession &account() const { return *m_parts.account; }
     EditorServiceAdapter &queueEditor() const { return *m_parts.queueEditor; }
     QUuid updateActivityID() const { return m_updateActivityID; }
@@ -91,6 +97,9 @@ public:
     void setSettingsSection(SorvaneSettingsSection section) { m_settingsSection = section; }
     std::optional<QString> settingsStorageTicketID() const { return m_settingsStorageTicketID; }
     void presentSettings(SorvaneSettingsSection section, const std::optional<QString> &storageTicketID);
+    // The window's settings action (the menu command and the sidebar's
+    // settings row): the account section, no ticket.
+    void openSettings() { presentSettings(SorvaneSettingsSection::account, std::nullopt); }
 
     // The project folder choice.
     void presentTicketStorageSettings();
@@ -101,6 +110,11 @@ public:
 
     // The application is about to end: stops the running editor operation.
     void applicationWillTerminate();
+
+    // Opens the selected inbox row's task in the service queue when the
+    // selection, or the selected row's revision, changed since the last call.
+    // Runs on every selection notice of the inbox.
+    void openSelection();
 
 Q_SIGNALS:
     void showingSettingsChanged();
@@ -128,6 +142,9 @@ private:
     QString m_seenCompany;
     QUrl m_seenInbox;
     QString m_seenRepository;
+
+    // The inbox row last handed over to the queue (id and revision).
+    std::optional<std::pair<QString, qint64>> m_openedRow;
 
     bool m_showingSettings = false;
     SorvaneSettingsSection m_settingsSection = SorvaneSettingsSection::account;

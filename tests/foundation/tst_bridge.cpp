@@ -62,8 +62,34 @@ elif mode == "exact":
     sys.stdout.buffer.write(b"x" * 33554432)
 elif mode == "over":
     sys.stdout.buffer.write(b"x" * 33554433)
+elif mode == "error-flood":
+    chunk = b"e" * 1048576
+    for _ in range(256):
+        sys.stderr.buffer.write(chunk)
+    sys.exit(1)
+elif mode == "warning-flood":
+    for _ in range(64):
+        sys.stderr.buffer.write(b"w" * 65536)
+    sys.stdout.write('{"ok": true}')
+elif mode == "endless":
+    chunk = b"x" * 1048576
+    while True:
+        sys.stdout.buffer.write(chunk)
 elif mode in ("sleep", "stubborn"):
     time.sleep(600)
+elif mode.startswith("background-"):
+    # A child that holds the output pipes and would outlive the tool.
+    import subprocess
+    child = subprocess.Popen([sys.executable, "-c", "import time; time.sleep(600)"])
+    with open("background.tmp", "w") as f:
+        f.write(str(child.pid))
+    os.replace("background.tmp", "background.txt")
+    if mode == "background-exit":
+        sys.stdout.write('{"ok": true}')
+    elif mode == "background-fail":
+        sys.exit(1)
+    else:
+        time.sleep(600)
 )py";
 
 const QUrl sessionURL(QStringLiteral("tavlon-session://5b0f6a3e-8d8c-4c2e-9f55-3b1f2a9c7d10"));
@@ -115,7 +141,31 @@ Outcome await(QCoro::Task<QByteArray> task)
 
 bool alive(pid_t pid)
 {
-    return ::kill(pid, 0) == 0 || errno != ESRCH;
+    // An ended child whose new parent never reaps it stays a zombie: gone all the same.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return ::kill(pid, 0) == 0 || errno != ESRCH;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) != "Z";
+}
+
+// Peak memory of this process since the last reset, in bytes.
+qint64 peakMemory()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    return -1;
+}
+
+bool resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
 }
 
 const QString generic = QStringLiteral("Den lokale handling kunne ikke gennemføres. Ingen pakke blev godkendt eller leveret.");
@@ -148,6 +198,10 @@ private Q_SLOTS:
     void abandonedCallStillEndsTheChild();
     void timeoutEndsTheChildWithAMessage_data();
     void timeoutEndsTheChildWithAMessage();
+    void runawayOutputStaysBounded_data();
+    void runawayOutputStaysBounded();
+    void backgroundChildEndsWithTheRun_data();
+    void backgroundChildEndsWithTheRun();
 
 private:
     BridgeCommand mode(const QString &mode) const
@@ -155,7 +209,8 @@ private:
         return BridgeCommand::context(QUrl::fromLocalFile(m_tools->path()), mode);
     }
     QString tools() const { return m_tools->path(); }
-    pid_t childPid() const;
+    pid_t childPid() const { return pidIn(QStringLiteral("pid.txt")); }
+    pid_t pidIn(const QString &name) const;
 
     std::unique_ptr<QTemporaryDir> m_tools;
     FakeSessionProvider m_provider;
@@ -188,9 +243,9 @@ void TestBridge::cleanup()
     Bridge::setSessionProvider(nullptr);
 }
 
-pid_t TestBridge::childPid() const
+pid_t TestBridge::pidIn(const QString &name) const
 {
-    QFile file(m_tools->filePath(QStringLiteral("pid.txt")));
+    QFile file(m_tools->filePath(name));
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     return pid_t(file.readAll().toLongLong());
@@ -322,6 +377,7 @@ void TestBridge::toolOutcomes_data()
     QTest::newRow("noise on success") << "noise" << QByteArray(R"({"ok": true})") << QString();
     QTest::newRow("error object on success") << "noise-json-error" << QByteArray(R"({"ok": true})") << QString();
     QTest::newRow("empty success") << "empty" << QByteArray() << QString();
+    QTest::newRow("4 MiB of warnings on success") << "warning-flood" << QByteArray(R"({"ok": true})") << QString();
 }
 
 void TestBridge::toolOutcomes()
@@ -412,6 +468,69 @@ void TestBridge::timeoutEndsTheChildWithAMessage()
     const pid_t pid = childPid();
     QVERIFY(pid != 0);
     QVERIFY(!alive(pid));
+}
+
+// A tool that floods standard error or never stops writing its answer costs
+// a bounded amount of memory and ends with the usual sentence.
+void TestBridge::runawayOutputStaysBounded_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<qint64>("bound");
+    QTest::newRow("256 MiB on standard error") << "error-flood" << generic << qint64(32) * 1024 * 1024;
+    QTest::newRow("standard output without end")
+        << "endless" << "Klippepakken er for stor til denne visning." << qint64(128) * 1024 * 1024;
+}
+
+void TestBridge::runawayOutputStaysBounded()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, error);
+    QFETCH(qint64, bound);
+    if (!resetPeakMemory())
+        QSKIP("this kernel cannot reset the peak memory figure");
+    const qint64 before = peakMemory();
+    // Long enough that only the limit, not the time-out, can end the endless tool.
+    Bridge::setTimeoutOverrideForTesting(std::chrono::milliseconds(120000));
+    const auto outcome = await(Bridge::data(this->mode(mode), tools()));
+    QCOMPARE(outcome.error, std::optional(error));
+    const qint64 growth = peakMemory() - before;
+    QVERIFY2(growth < bound, qPrintable(QStringLiteral("peak memory grew by %1 bytes").arg(growth)));
+    QVERIFY(!alive(childPid()));
+}
+
+// Whatever a tool starts ends with its run, however the run ends.
+void TestBridge::backgroundChildEndsWithTheRun_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("tool exits") << "background-exit" << "exit";
+    QTest::newRow("tool fails") << "background-fail" << "exit";
+    QTest::newRow("time-out") << "background-sleep" << "timeout";
+    QTest::newRow("cancellation") << "background-sleep" << "cancel";
+    QTest::newRow("application quits") << "background-sleep" << "quit";
+}
+
+void TestBridge::backgroundChildEndsWithTheRun()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, ending);
+    Bridge::setTimeoutOverrideForTesting(std::chrono::milliseconds(ending == u"timeout" ? 3000 : 120000));
+    CancellationToken token;
+    auto task = Bridge::data(this->mode(mode), tools(), token);
+    QTRY_VERIFY_WITH_TIMEOUT(pidIn(QStringLiteral("background.txt")) != 0, 20000);
+    const pid_t child = pidIn(QStringLiteral("background.txt"));
+    const pid_t tool = childPid();
+    if (ending == u"cancel")
+        token.cancel();
+    else if (ending == u"quit")
+        Bridge::endAllRuns();
+    const auto outcome = await(std::move(task));
+    QCOMPARE(outcome.cancelled, ending == u"cancel");
+    if (mode == u"background-exit")
+        QCOMPARE(outcome.output, QByteArray(R"({"ok": true})"));
+    QTRY_VERIFY_WITH_TIMEOUT(!alive(tool), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!alive(child), 10000);
 }
 
 QTEST_GUILESS_MAIN(TestBridge)

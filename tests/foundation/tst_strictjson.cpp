@@ -40,6 +40,8 @@ class TestStrictJson : public QObject
 private Q_SLOTS:
     void parseRefuses_data();
     void parseRefuses();
+    void grammar_data();
+    void grammar();
     void duplicateKeys_data();
     void duplicateKeys();
     void integers_data();
@@ -80,6 +82,79 @@ void TestStrictJson::parseRefuses()
     QVERIFY_THROWS_EXCEPTION(DecodingError, StrictJson::parse(bytes));
 }
 
+// Exactly the JSON grammar: each refused document names the offset of its
+// first fault; each accepted one sits beside a refused neighbour.
+void TestStrictJson::grammar_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("offset"); // -1: accepted
+    const auto row = [](const char *name, const QByteArray &bytes, int offset) {
+        QTest::newRow(name) << bytes << offset;
+    };
+    row("2.0", "[2.0]", -1);
+    row("2.", "[2.]", 3);
+    row("0.2", "[0.2]", -1);
+    row(".2", "[.2]", 1);
+    row("-2.", "[-2.]", 4);
+    row("-0", "[-0]", -1);
+    row("-", "[-]", 2);
+    row("2e3, 1E+2, 1e-2", "[2e3, 1E+2, 1e-2]", -1);
+    row("0.e1", "[0.e1]", 3);
+    row("2.e3", "[2.e3]", 3);
+    row("exponent without digits", "[2e]", 3);
+    row("leading zero", "[01]", 2);
+    row("plus sign", "[+1]", 1);
+    row("hex number", "[0x1]", 2);
+    row("NaN", "[NaN]", 1);
+    row("every legal escape", R"(["\" \\ \/ \b \f \n \r \t \u00e9 \uD83D\uDE00"])", -1);
+    row("\\x", R"(["\x41"])", 2);
+    row("\\0", R"(["\0"])", 2);
+    row("backslash before a letter", R"(["\a"])", 2);
+    row("\\u with three hex digits", R"(["\u123"])", 2);
+    row("\\u with a non-hex digit", R"(["\u12g4"])", 2);
+    row("escaped control characters", R"(["\u0000\u001f"])", -1);
+    row("raw control character", QByteArray("[\"a\x01\"]"), 3);
+    row("raw tab", "[\"a\tb\"]", 3);
+    row("raw newline", "[\"a\nb\"]", 3);
+    row("raw NUL", QByteArray("[\"\0\"]", 5), 2);
+    row("white space between tokens", " \t\r\n{ \"a\" :\n[ 1 , true , null ] }\n", -1);
+    row("form feed is no white space", "[1,\f2]", 3);
+    row("byte order mark", "\xEF\xBB\xBF[]", 0);
+    row("trailing comma in an array", "[1,]", 3);
+    row("trailing comma in an object", R"({"a":1,})", 7);
+    row("missing colon", R"({"a" 1})", 5);
+    row("key not a string", "{1:2}", 1);
+    row("truncated literal", "[tru]", 1);
+    row("capitalised literal", "[True]", 1);
+    row("comment", "[1]//", 3);
+    row("second document", "[1][2]", 3);
+    row("multi-byte UTF-8", "[\"\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\"]", -1);
+    row("overlong encoding", "[\"\xC0\xAF\"]", 2);
+    row("encoded surrogate", "[\"\xED\xA0\x80\"]", 2);
+    row("beyond U+10FFFF", "[\"\xF4\x90\x80\x80\"]", 2);
+    row("sequence cut by the quote", "[\"\xE2\x82\"]", 2);
+    row("lone continuation byte", "[\"\x80\"]", 2);
+    row("1024 levels", QByteArray(1024, '[') + QByteArray(1024, ']'), -1);
+    row("1025 levels", QByteArray(1025, '[') + QByteArray(1025, ']'), 1024);
+}
+
+void TestStrictJson::grammar()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, offset);
+    if (offset < 0) {
+        StrictJson::parse(bytes, {.refuseDuplicateKeys = true});
+        return;
+    }
+    try {
+        StrictJson::parse(bytes);
+        QFAIL("accepted");
+    } catch (const DecodingError &error) {
+        QVERIFY2(error.problem().startsWith(QStringLiteral("invalid JSON at offset %1:").arg(offset)),
+                 qPrintable(error.problem()));
+    }
+}
+
 void TestStrictJson::duplicateKeys_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -91,6 +166,13 @@ void TestStrictJson::duplicateKeys_data()
     QTest::newRow("key text as a value") << QByteArray(R"({"a": "a", "b": "a"})") << false;
     QTest::newRow("quote and comma inside key") << QByteArray(R"({"a\",": 1, "a": 2})") << false;
     QTest::newRow("same key at two levels") << QByteArray(R"({"a": {"a": 1}})") << false;
+    QTest::newRow("surrogate pair and raw UTF-8") << QByteArray("{\"\xF0\x9F\x98\x80\": 1, \"\\ud83d\\ude00\": 2}") << true;
+    QByteArray many = "{";
+    for (int i = 0; i < 40; ++i)
+        many += "\"k" + QByteArray::number(i) + "\": 0, ";
+    QTest::newRow("repeat among many keys") << many + "\"k7\": 1}" << true;
+    QTest::newRow("many distinct keys") << many + "\"k40\": 1}" << false;
+    QTest::newRow("key again after a closed object") << QByteArray(R"({"a": {"b": 1}, "b": 2})") << false;
 }
 
 void TestStrictJson::duplicateKeys()

@@ -68,6 +68,7 @@ CREATE TABLE IF NOT EXISTS consent_managers (
     operator_id TEXT NOT NULL, company_id TEXT NOT NULL, PRIMARY KEY (operator_id, company_id));
 CREATE TABLE IF NOT EXISTS campaigns (id TEXT PRIMARY KEY, company_id TEXT NOT NULL, title TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS campaign_films (film_id TEXT PRIMARY KEY, campaign_id TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS profile_photos (id TEXT PRIMARY KEY, avatar_jpeg BLOB, updated_at TEXT NOT NULL);
 """
 
 

@@ -6,7 +6,10 @@ import signal
 import sys
 import time
 
-MODES = {"fail", "fail_after", "fail_raw", "hang", "signal", "malformed", "oversized", "wrong_keys", "answer", "stderr_noise"}
+MODES = {"fail", "fail_after", "fail_raw", "hang", "signal", "malformed", "oversized", "wrong_keys", "answer", "stderr_noise",
+         # Read by the commands themselves (ctx.rule): the customer revises the task before the command
+         # runs; a send reaches the service but its receipt and answer are lost.
+         "revision_moved", "unconfirmed"}
 
 
 def load_rule(tools, case):

@@ -35,6 +35,8 @@ def reset_database(tools):
         demo.seed_service(conn, tools)
         from . import inbox_demo
         inbox_demo.seed_inbox(conn)
+        from . import profile_demo
+        profile_demo.seed_photos(conn)
     conn.close()
 
 

@@ -5,14 +5,21 @@
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPointer>
+#include <QSet>
 #include <QTimer>
+#include <csignal>
 #include <memory>
+#include <sys/types.h>
+#include <unistd.h>
+#include <utility>
 #include <qcoro/qcorosignal.h>
 
 namespace {
@@ -24,23 +31,57 @@ std::optional<std::chrono::milliseconds> g_graceOverride;
 
 constexpr std::chrono::milliseconds defaultTerminationGrace{3000};
 
+// How much of a failing tool's standard error is kept: far more than any
+// {"error": "..."} object needs, and a bound on what a runaway tool can cost.
+constexpr qsizetype errorPrefixLimit = 65536;
+
+// The process group of every tool still running, so that quitting the
+// application can end them all (a coroutine frame left suspended at quit
+// never runs its destructor).
+QSet<qint64> &liveGroups()
+{
+    static QSet<qint64> groups;
+    return groups;
+}
+
+void signalGroup(qint64 group, int signal)
+{
+    if (group > 0)
+        ::kill(-pid_t(group), signal);
+}
+
+void endGroupsWhenQuitting()
+{
+    static QPointer<QCoreApplication> hooked;
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || hooked == app)
+        return;
+    hooked = app;
+    QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { Bridge::endAllRuns(); });
+}
+
 // One run of one tool. Owns the child process; lives as long as the awaiting
 // coroutine frame holds it (deleted later, never inside one of its own signals).
+// The tool leads a process group of its own, so that whatever it starts ends
+// with the run.
 class ToolRun : public QObject
 {
     Q_OBJECT
 public:
-    enum class StopReason { caller, timeout, inputFailed };
+    enum class StopReason { caller, timeout, inputFailed, tooLarge };
 
     ToolRun()
     {
+        process.setChildProcessModifier([] { ::setpgid(0, 0); });
         m_timeout.setSingleShot(true);
         m_kill.setSingleShot(true);
         connect(&m_timeout, &QTimer::timeout, this, [this] { stop(StopReason::timeout); });
         connect(&m_kill, &QTimer::timeout, this, [this] {
             if (process.state() != QProcess::NotRunning)
-                process.kill();
+                signalGroup(m_group, SIGKILL);
         });
+        connect(&process, &QProcess::readyReadStandardOutput, this, [this] { readOutput(); });
+        connect(&process, &QProcess::readyReadStandardError, this, [this] { readError(); });
         connect(&process, &QProcess::finished, this, [this] { finish(); });
         connect(&process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart) {
@@ -58,14 +99,29 @@ public:
         // down mid-run: end the child rather than leave it behind.
         if (process.state() != QProcess::NotRunning) {
             process.disconnect(this);
+            signalGroup(m_group, SIGKILL);
             process.kill();
             process.waitForFinished(1000);
+        }
+        endGroup();
+    }
+
+    // After a successful start: the group exists from here on.
+    void started()
+    {
+        m_group = process.processId();
+        // Also set from this side: a signal sent before the child got to its
+        // own setpgid would otherwise miss the group.
+        if (m_group > 0) {
+            ::setpgid(pid_t(m_group), pid_t(m_group));
+            liveGroups().insert(m_group);
+            endGroupsWhenQuitting();
         }
     }
 
     void startTimeout(std::chrono::milliseconds timeout) { m_timeout.start(timeout); }
 
-    // Asks the child to end; kills it when it is still alive after the grace period.
+    // Asks the tool's group to end; kills it when it is still alive after the grace period.
     void stop(StopReason reason)
     {
         switch (reason) {
@@ -78,25 +134,58 @@ public:
         case StopReason::inputFailed:
             inputFailed = true;
             break;
+        case StopReason::tooLarge:
+            tooLarge = true;
+            break;
         }
         if (done || process.state() == QProcess::NotRunning)
             return;
-        process.terminate();
+        signalGroup(m_group, SIGTERM);
         if (!m_kill.isActive())
             m_kill.start(g_graceOverride.value_or(defaultTerminationGrace));
     }
 
     QProcess process;
     QString launchError;
+    QByteArray output;
+    QByteArray errorPrefix;
+    bool errorOverflowed = false;
     bool done = false;
     bool stoppedByCaller = false;
     bool timedOut = false;
     bool inputFailed = false;
+    bool tooLarge = false;
 
 Q_SIGNALS:
     void ended();
 
 private:
+    // Standard output is taken as it arrives; one byte past the limit the
+    // answer is refused and nothing more is kept.
+    void readOutput()
+    {
+        if (tooLarge)
+            return;
+        output += process.readAllStandardOutput();
+        if (output.size() > Bridge::outputLimit) {
+            output = QByteArray();
+            process.closeReadChannel(QProcess::StandardOutput); // drained and dropped from now on
+            stop(StopReason::tooLarge);
+        }
+    }
+
+    void readError()
+    {
+        if (errorOverflowed)
+            return;
+        const QByteArray chunk = process.readAllStandardError();
+        errorPrefix += QByteArrayView(chunk).first(std::min(chunk.size(), errorPrefixLimit + 1 - errorPrefix.size()));
+        if (errorPrefix.size() > errorPrefixLimit) {
+            errorOverflowed = true;
+            process.closeReadChannel(QProcess::StandardError);
+        }
+    }
+
     void finish()
     {
         if (done)
@@ -104,11 +193,22 @@ private:
         done = true;
         m_timeout.stop();
         m_kill.stop();
+        readOutput();
+        readError();
+        // The tool is gone; whatever it started in its group goes with it.
+        endGroup();
         Q_EMIT ended();
+    }
+
+    void endGroup()
+    {
+        if (m_group > 0 && liveGroups().remove(m_group))
+            signalGroup(m_group, SIGKILL);
     }
 
     QTimer m_timeout;
     QTimer m_kill;
+    qint64 m_group = 0;
 };
 
 std::shared_ptr<ToolRun> makeRun()
@@ -203,6 +303,8 @@ QCoro::Task<QByteArray> run(const BridgeCommand &command, const QString &toolsFo
     });
 
     process.start(QIODevice::ReadWrite);
+    if (process.state() != QProcess::NotRunning)
+        state->started();
     if (sessionInput) {
         process.write(*sessionInput);
         process.closeWriteChannel();
@@ -223,15 +325,19 @@ QCoro::Task<QByteArray> run(const BridgeCommand &command, const QString &toolsFo
     }
     if (state->inputFailed)
         throw OperationCancelled();
+    // Stopped one byte past the limit: the tool never got to exit by itself.
+    if (state->tooLarge)
+        throw BridgeError::failed(loc("Klippepakken er for stor til denne visning."));
 
     if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {
-        QByteArray output = process.readAllStandardOutput();
-        if (output.size() > Bridge::outputLimit)
-            throw BridgeError::failed(loc("Klippepakken er for stor til denne visning."));
+        QByteArray output = std::exchange(state->output, QByteArray());
         co_return output;
     }
-    if (const auto text = toolErrorText(process.readAllStandardError()))
-        throw BridgeError::failed(*text);
+    // A standard error cut at the limit is no complete error object.
+    if (!state->errorOverflowed) {
+        if (const auto text = toolErrorText(state->errorPrefix))
+            throw BridgeError::failed(*text);
+    }
     throw BridgeError::failed(
         loc("Den lokale handling kunne ikke gennemføres. Ingen pakke blev godkendt eller leveret."));
 }
@@ -287,6 +393,12 @@ void setTimeoutOverrideForTesting(std::optional<std::chrono::milliseconds> timeo
 void setTerminationGraceForTesting(std::optional<std::chrono::milliseconds> grace)
 {
     g_graceOverride = grace;
+}
+
+void endAllRuns()
+{
+    for (const qint64 group : std::as_const(liveGroups()))
+        signalGroup(group, SIGKILL);
 }
 
 } // namespace Bridge

@@ -5,8 +5,14 @@
 #include <QCborValue>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSet>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 DecodingError::DecodingError(QString path, QString problem)
@@ -23,108 +29,374 @@ namespace StrictJson {
 
 namespace {
 
-// Decodes the body of a JSON string token that Qt has already accepted, so
-// escapes are known to be well formed.
-QString unescape(const QByteArray &bytes, qsizetype begin, qsizetype end)
-{
-    QString out;
-    QByteArray run;
-    auto flush = [&] {
-        if (!run.isEmpty()) {
-            out += QString::fromUtf8(run);
-            run.clear();
-        }
-    };
-    for (qsizetype i = begin; i < end; ++i) {
-        const char c = bytes.at(i);
-        if (c != '\\') {
-            run.append(c);
-            continue;
-        }
-        flush();
-        const char e = bytes.at(++i);
-        switch (e) {
-        case 'b': out += QLatin1Char('\b'); break;
-        case 'f': out += QLatin1Char('\f'); break;
-        case 'n': out += QLatin1Char('\n'); break;
-        case 'r': out += QLatin1Char('\r'); break;
-        case 't': out += QLatin1Char('\t'); break;
-        case 'u': {
-            // UTF-16 code units are appended as they come; a surrogate pair
-            // written as two escapes joins up by itself.
-            out += QChar(char16_t(bytes.mid(i + 1, 4).toUInt(nullptr, 16)));
-            i += 4;
-            break;
-        }
-        default: out += QLatin1Char(e); break;
-        }
-    }
-    flush();
-    return out;
-}
+// Qt's parser stops at this depth; refusing at the same depth here keeps one
+// message for it and bounds the validator's own stack.
+constexpr std::size_t nestingLimit = 1024;
 
-// Walks a document Qt has already validated and reports the first object
-// that repeats a key. Iterative, so depth costs no stack.
-std::optional<QString> firstDuplicateKey(const QByteArray &bytes)
+// One pass over the bytes that accepts exactly the JSON grammar (RFC 8259).
+// Qt's parser beneath is lenient (it takes "2.", ".2", "\x", raw tabs and
+// control characters in strings), so the grammar is checked here first and
+// Qt only builds the values of a document already known to be sound. The same
+// pass finds repeated keys when the caller refuses them.
+class Validator
 {
+public:
+    Validator(const QByteArray &bytes, bool refuseDuplicateKeys)
+        : m_bytes(reinterpret_cast<const unsigned char *>(bytes.constData())), m_size(bytes.size()),
+          m_trackKeys(refuseDuplicateKeys)
+    {
+    }
+
+    void run();
+
+private:
     struct Frame
     {
         bool object;
-        bool expectingKey;
-        QSet<QString> keys;
+        // Where this object's keys start in m_keys; an object with many keys
+        // moves them into a hash set so that a hostile document stays linear.
+        std::size_t firstKey;
+        std::unique_ptr<std::unordered_set<std::string_view>> manyKeys;
     };
-    std::vector<Frame> stack;
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = bytes.at(i);
-        switch (c) {
-        case '{': stack.push_back({true, true, {}}); break;
-        case '[': stack.push_back({false, false, {}}); break;
-        case '}':
-        case ']':
-            if (!stack.empty())
-                stack.pop_back();
-            break;
-        case ',':
-            if (!stack.empty() && stack.back().object)
-                stack.back().expectingKey = true;
-            break;
-        case '"': {
-            const qsizetype begin = i + 1;
-            qsizetype j = begin;
-            while (j < n && bytes.at(j) != '"')
-                j += bytes.at(j) == '\\' ? 2 : 1;
-            if (!stack.empty() && stack.back().object && stack.back().expectingKey) {
-                Frame &frame = stack.back();
-                frame.expectingKey = false;
-                const QString key = unescape(bytes, begin, j);
-                if (frame.keys.contains(key))
-                    return key;
-                frame.keys.insert(key);
-            }
-            i = j;
-            break;
-        }
-        default: break;
+    static constexpr std::size_t linearKeys = 16;
+
+    [[noreturn]] void fail(qsizetype at, const char *reason) const
+    {
+        throw DecodingError({}, QStringLiteral("invalid JSON at offset %1: %2").arg(at).arg(QLatin1StringView(reason)));
+    }
+    int peek() const { return m_at < m_size ? m_bytes[m_at] : -1; }
+    static bool isDigit(int c) { return c >= '0' && c <= '9'; }
+    void skipSpace()
+    {
+        while (m_at < m_size) {
+            const unsigned char c = m_bytes[m_at];
+            if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+                return;
+            ++m_at;
         }
     }
-    return std::nullopt;
+    void open(bool object)
+    {
+        if (m_stack.size() >= nestingLimit)
+            fail(m_at, "nesting too deep");
+        m_stack.push_back({object, m_keys.size(), nullptr});
+        ++m_at;
+    }
+    void close()
+    {
+        m_keys.resize(m_stack.back().firstKey);
+        m_stack.pop_back();
+        ++m_at;
+    }
+    void string(bool key);
+    void utf8Sequence();
+    void number();
+    void literal(const char *word, qsizetype length);
+    unsigned hexQuad(qsizetype at) const;
+    void rememberKey(qsizetype begin, qsizetype end, bool escaped);
+    std::string_view unescapedKey(qsizetype begin, qsizetype end);
+
+    const unsigned char *m_bytes;
+    qsizetype m_size;
+    qsizetype m_at = 0;
+    bool m_trackKeys;
+    std::vector<Frame> m_stack;
+    std::vector<std::string_view> m_keys;
+    std::deque<std::string> m_decodedKeys;
+};
+
+void Validator::run()
+{
+    enum class Expect { Value, Key, Next };
+    skipSpace();
+    if (peek() != '{' && peek() != '[')
+        fail(m_at, m_at == m_size ? "empty document" : "expected an object or an array");
+    Expect expect = Expect::Value;
+    for (;;) {
+        skipSpace();
+        const int c = peek();
+        switch (expect) {
+        case Expect::Value:
+            switch (c) {
+            case '{':
+                open(true);
+                skipSpace();
+                if (peek() != '}') {
+                    expect = Expect::Key;
+                    continue;
+                }
+                close();
+                break;
+            case '[':
+                open(false);
+                skipSpace();
+                if (peek() != ']')
+                    continue;
+                close();
+                break;
+            case '"': string(false); break;
+            case 't': literal("true", 4); break;
+            case 'f': literal("false", 5); break;
+            case 'n': literal("null", 4); break;
+            default:
+                if (c == '-' || isDigit(c))
+                    number();
+                else
+                    fail(m_at, c < 0 ? "unexpected end of the document" : "expected a value");
+            }
+            expect = Expect::Next;
+            break;
+        case Expect::Key:
+            if (c != '"')
+                fail(m_at, c < 0 ? "unexpected end of the document" : "expected a string key");
+            string(true);
+            skipSpace();
+            if (peek() != ':')
+                fail(m_at, "expected ':'");
+            ++m_at;
+            expect = Expect::Value;
+            break;
+        case Expect::Next:
+            if (m_stack.empty()) {
+                if (c >= 0)
+                    fail(m_at, "unexpected data after the document");
+                return;
+            }
+            if (c == ',') {
+                ++m_at;
+                expect = m_stack.back().object ? Expect::Key : Expect::Value;
+            } else if (c == (m_stack.back().object ? '}' : ']')) {
+                close();
+            } else {
+                fail(m_at, c < 0                      ? "unexpected end of the document"
+                           : m_stack.back().object ? "expected ',' or '}'"
+                                                   : "expected ',' or ']'");
+            }
+            break;
+        }
+    }
+}
+
+void Validator::string(bool key)
+{
+    const qsizetype quote = m_at++;
+    bool escaped = false;
+    for (;;) {
+        if (m_at >= m_size)
+            fail(quote, "unterminated string");
+        const unsigned char c = m_bytes[m_at];
+        if (c == '"')
+            break;
+        if (c == '\\') {
+            escaped = true;
+            switch (m_at + 1 < m_size ? m_bytes[m_at + 1] : 0) {
+            case '"':
+            case '\\':
+            case '/':
+            case 'b':
+            case 'f':
+            case 'n':
+            case 'r':
+            case 't': m_at += 2; break;
+            case 'u':
+                hexQuad(m_at + 2);
+                m_at += 6;
+                break;
+            default: fail(m_at, "invalid escape");
+            }
+        } else if (c < 0x20) {
+            fail(m_at, "control character in a string");
+        } else if (c < 0x80) {
+            ++m_at;
+        } else {
+            utf8Sequence();
+        }
+    }
+    if (key && m_trackKeys)
+        rememberKey(quote + 1, m_at, escaped);
+    ++m_at;
+}
+
+unsigned Validator::hexQuad(qsizetype at) const
+{
+    unsigned value = 0;
+    for (qsizetype k = at; k < at + 4; ++k) {
+        const int c = k < m_size ? m_bytes[k] : -1;
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9')
+            digit = unsigned(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = unsigned(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            digit = unsigned(c - 'A' + 10);
+        else
+            fail(at - 2, "invalid \\u escape");
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// One multi-byte UTF-8 sequence: shortest form only, no encoded surrogates,
+// nothing above U+10FFFF.
+void Validator::utf8Sequence()
+{
+    const unsigned char lead = m_bytes[m_at];
+    int length = 0;
+    int low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        fail(m_at, "invalid UTF-8");
+    }
+    for (int k = 1; k < length; ++k) {
+        const int c = m_at + k < m_size ? m_bytes[m_at + k] : -1;
+        if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
+            fail(m_at, "invalid UTF-8");
+    }
+    m_at += length;
+}
+
+void Validator::number()
+{
+    if (peek() == '-')
+        ++m_at;
+    if (peek() == '0') {
+        ++m_at;
+    } else if (isDigit(peek())) {
+        while (isDigit(peek()))
+            ++m_at;
+    } else {
+        fail(m_at, "expected a digit");
+    }
+    if (peek() == '.') {
+        ++m_at;
+        if (!isDigit(peek()))
+            fail(m_at, "expected a digit after the decimal point");
+        while (isDigit(peek()))
+            ++m_at;
+    }
+    if (peek() == 'e' || peek() == 'E') {
+        ++m_at;
+        if (peek() == '+' || peek() == '-')
+            ++m_at;
+        if (!isDigit(peek()))
+            fail(m_at, "expected a digit in the exponent");
+        while (isDigit(peek()))
+            ++m_at;
+    }
+}
+
+void Validator::literal(const char *word, qsizetype length)
+{
+    if (m_size - m_at < length || std::memcmp(m_bytes + m_at, word, std::size_t(length)) != 0)
+        fail(m_at, "expected a value");
+    m_at += length;
+}
+
+void Validator::rememberKey(qsizetype begin, qsizetype end, bool escaped)
+{
+    const std::string_view key =
+        escaped ? unescapedKey(begin, end)
+                : std::string_view(reinterpret_cast<const char *>(m_bytes + begin), std::size_t(end - begin));
+    Frame &frame = m_stack.back();
+    bool fresh = true;
+    if (frame.manyKeys) {
+        fresh = frame.manyKeys->insert(key).second;
+    } else {
+        const auto first = m_keys.begin() + std::ptrdiff_t(frame.firstKey);
+        fresh = std::find(first, m_keys.end(), key) == m_keys.end();
+        if (fresh && m_keys.size() - frame.firstKey >= linearKeys) {
+            frame.manyKeys = std::make_unique<std::unordered_set<std::string_view>>(first, m_keys.end());
+            frame.manyKeys->insert(key);
+            m_keys.resize(frame.firstKey);
+        } else if (fresh) {
+            m_keys.push_back(key);
+        }
+    }
+    if (!fresh)
+        throw DecodingError({}, QStringLiteral("duplicate key \"%1\"")
+                                    .arg(QString::fromUtf8(key.data(), qsizetype(key.size()))));
+}
+
+// A key written with escapes, in the UTF-8 it stands for, so that every
+// spelling of one key compares equal. A lone surrogate keeps its 3-byte form,
+// which valid raw UTF-8 never holds, so it collides with nothing.
+std::string_view Validator::unescapedKey(qsizetype begin, qsizetype end)
+{
+    std::string out;
+    const auto append = [&out](unsigned code) {
+        if (code < 0x80) {
+            out += char(code);
+        } else if (code < 0x800) {
+            out += char(0xC0 | (code >> 6));
+            out += char(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += char(0xE0 | (code >> 12));
+            out += char(0x80 | ((code >> 6) & 0x3F));
+            out += char(0x80 | (code & 0x3F));
+        } else {
+            out += char(0xF0 | (code >> 18));
+            out += char(0x80 | ((code >> 12) & 0x3F));
+            out += char(0x80 | ((code >> 6) & 0x3F));
+            out += char(0x80 | (code & 0x3F));
+        }
+    };
+    for (qsizetype k = begin; k < end;) {
+        const unsigned char c = m_bytes[k];
+        if (c != '\\') {
+            out += char(c);
+            ++k;
+            continue;
+        }
+        const unsigned char e = m_bytes[k + 1];
+        k += 2;
+        switch (e) {
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'u': {
+            unsigned code = hexQuad(k);
+            k += 4;
+            if (code >= 0xD800 && code <= 0xDBFF && k + 6 <= end && m_bytes[k] == '\\' && m_bytes[k + 1] == 'u') {
+                const unsigned second = hexQuad(k + 2);
+                if (second >= 0xDC00 && second <= 0xDFFF) {
+                    code = 0x10000 + ((code - 0xD800) << 10) + (second - 0xDC00);
+                    k += 6;
+                }
+            }
+            append(code);
+            break;
+        }
+        default: out += char(e); break; // '"', '\\' and '/'
+        }
+    }
+    m_decodedKeys.push_back(std::move(out));
+    return m_decodedKeys.back();
 }
 
 } // namespace
 
 QJsonValue parse(const QByteArray &bytes, JsonParseOptions options)
 {
+    Validator(bytes, options.refuseDuplicateKeys).run();
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError)
         throw DecodingError({}, QStringLiteral("invalid JSON at offset %1: %2").arg(error.offset).arg(error.errorString()));
-    if (!document.isObject() && !document.isArray())
-        throw DecodingError({}, QStringLiteral("expected an object or an array"));
-    if (options.refuseDuplicateKeys) {
-        if (const auto key = firstDuplicateKey(bytes))
-            throw DecodingError({}, QStringLiteral("duplicate key \"%1\"").arg(*key));
-    }
     return document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array());
 }
 

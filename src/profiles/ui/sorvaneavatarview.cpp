@@ -1,0 +1,76 @@
+#include "sorvaneavatarview.h"
+
+#include "profiles/sorvaneprofilephoto.h"
+
+#include "foundation/localization.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+SorvaneAvatarView::SorvaneAvatarView(std::optional<SorvanePersonProfile> profile, QString fallbackName, int size,
+                                     QWidget *parent)
+    : QWidget(parent), m_size(size)
+{
+    setFixedSize(size, size);
+    setPerson(std::move(profile), std::move(fallbackName));
+}
+
+void SorvaneAvatarView::setPerson(std::optional<SorvanePersonProfile> profile, QString fallbackName)
+{
+    m_profile = std::move(profile);
+    m_fallbackName = std::move(fallbackName);
+    update();
+}
+
+QString SorvaneAvatarView::name() const
+{
+    if (m_profile && m_profile->displayName)
+        return *m_profile->displayName;
+    return m_fallbackName;
+}
+
+QString SorvaneAvatarView::initials() const
+{
+    return SorvanePersonProfile::initials(name());
+}
+
+void SorvaneAvatarView::update()
+{
+    m_photo = SorvaneProfilePhoto::image(m_profile ? m_profile->avatarJPEGBase64 : std::nullopt);
+    // The name is an argument, never part of the sentence.
+    setAccessibleName(m_photo ? loc("Profile photo for %@", {name()}) : loc("Initials for %@", {name()}));
+    QWidget::update();
+}
+
+void SorvaneAvatarView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRectF frame(0, 0, m_size, m_size);
+    QPainterPath circle;
+    circle.addEllipse(frame);
+    painter.setClipPath(circle);
+    if (m_photo) {
+        // Scaled to fill the square, cropped by the circle.
+        const QSize filled = m_photo->size().scaled(m_size, m_size, Qt::KeepAspectRatioByExpanding);
+        const QRectF target((m_size - filled.width()) / 2.0, (m_size - filled.height()) / 2.0, filled.width(),
+                            filled.height());
+        painter.drawImage(target, *m_photo);
+    } else {
+        painter.fillRect(frame, QColor::fromRgbF(0.87f, 0.92f, 0.87f));
+        QFont font = this->font();
+        // A point here is a pixel of the avatar's own size.
+        font.setPixelSize(qMax(1, qRound(m_size * 0.35)));
+        font.setWeight(QFont::DemiBold);
+        painter.setFont(font);
+        painter.setPen(QColor::fromRgbF(0.12f, 0.27f, 0.19f));
+        painter.drawText(frame, Qt::AlignCenter, initials());
+    }
+    painter.setClipping(false);
+    QColor border = palette().color(QPalette::WindowText);
+    border.setAlphaF(0.12f);
+    painter.setPen(QPen(border, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(frame.adjusted(0.5, 0.5, -0.5, -0.5));
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "servicequeue/mediaplayer.h"
+
+#include <QPointer>
+#include <optional>
+
+class QAudioOutput;
+class QMediaPlayer;
+
+// MediaPlayer on Qt Multimedia (the GStreamer backend). A seek asked for
+// before the file is read is kept and applied once it is.
+class QtMediaPlayer : public MediaPlayer
+{
+    Q_OBJECT
+public:
+    explicit QtMediaPlayer(const QUrl &file, QObject *parent = nullptr);
+    ~QtMediaPlayer() override;
+
+    QUrl source() const override { return m_source; }
+    void play() override;
+    void pause() override;
+    bool isPlaying() const override;
+    void seek(MediaTime time) override;
+    qint64 position() const override;
+    qint64 duration() const override;
+    void setVideoOutput(QObject *output) override;
+    QObject *videoOutput() const override { return m_output; }
+
+    // The factory the application gives its video views.
+    static MediaPlayerFactory factory();
+
+private:
+    bool loaded() const;
+
+    QUrl m_source;
+    QMediaPlayer *m_player;
+    QAudioOutput *m_audio;
+    QPointer<QObject> m_output;
+    std::optional<qint64> m_pendingPosition;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class MediaPlayer;
+class QLabel;
+class QSlider;
+class QToolButton;
+class QVideoWidget;
+
+// The one video surface of the service queue screens: a picture that keeps
+// its aspect ratio, with inline play/pause, position and time. It never
+// creates or deletes players; the embedding view owns them.
+class SorvaneVideoPlayer : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit SorvaneVideoPlayer(QWidget *parent = nullptr);
+    ~SorvaneVideoPlayer() override;
+
+    MediaPlayer *player() const { return m_player; }
+    // The same player again changes nothing (playback goes on); another one
+    // pauses and detaches the current player first; nullptr leaves the view empty.
+    void setPlayer(MediaPlayer *player);
+    QObject *videoSurface() const;
+
+private:
+    void detach();
+    void showPosition();
+
+    QPointer<MediaPlayer> m_player;
+    QVideoWidget *m_video;
+    QToolButton *m_playButton;
+    QSlider *m_slider;
+    QLabel *m_time;
+    QList<QMetaObject::Connection> m_connections;
+};
