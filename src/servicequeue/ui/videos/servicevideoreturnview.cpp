@@ -48,6 +48,42 @@ QPushButton *button(QWidget *parent, const QString &title, const QString &symbol
     return b;
 }
 
+// A check box whose long text wraps in a narrow column; clicking the text ticks it too.
+class WrappingText final : public QLabel
+{
+public:
+    WrappingText(const QString &text, QCheckBox *box, QWidget *parent) : QLabel(text, parent), m_box(box)
+    {
+        setWordWrap(true);
+        setTextFormat(Qt::PlainText);
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        QLabel::mouseReleaseEvent(event);
+        if (m_box->isEnabled())
+            m_box->click();
+    }
+
+private:
+    QCheckBox *m_box;
+};
+
+QCheckBox *wrappingCheck(QWidget *parent, QVBoxLayout *column, const QString &title, const QString &id)
+{
+    auto *row = new QWidget(parent);
+    auto *box = new QCheckBox(row);
+    box->setObjectName(id);
+    box->setAccessibleName(title);
+    auto *line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->addWidget(box, 0, Qt::AlignTop);
+    line->addWidget(new WrappingText(title, box, row), 1);
+    column->addWidget(row);
+    return box;
+}
+
 // An icon beside a text; the row carries the identifier, the text its words.
 QWidget *symbolRow(QWidget *parent, const QString &id, QLabel **icon, QLabel **words)
 {
@@ -166,9 +202,8 @@ void ServiceVideoReturnView::build()
     m_baseRevision = text(m_draft, QString());
     m_baseRevision->setObjectName(QStringLiteral("service.video.baseRevision"));
     draft->addWidget(m_baseRevision);
-    m_remember = new QCheckBox(loc("Husk det valgte projekt til kommende afleveringer"), m_draft);
-    m_remember->setObjectName(QStringLiteral("service.video.rememberProject"));
-    draft->addWidget(m_remember);
+    m_remember = wrappingCheck(m_draft, draft, loc("Husk det valgte projekt til kommende afleveringer"),
+                               QStringLiteral("service.video.rememberProject"));
     QPushButton *preserve = button(m_draft, loc("Gem editorprojekt til denne version…"),
                                    QStringLiteral("externaldrive.badge.plus"), QStringLiteral("service.video.preserveProject"));
     QPushButton *versions = button(m_draft, loc("Vis gemte projektversioner"), QString(),
@@ -177,9 +212,8 @@ void ServiceVideoReturnView::build()
     draft->addWidget(versions, 0, Qt::AlignLeft);
     m_projects = new NativeProjectVersionsView(m_seams.desktop, m_draft);
     draft->addWidget(m_projects);
-    m_qc = new QCheckBox(loc("Jeg har set denne video og kontrolleret billede, lyd og kundens krav"), m_draft);
-    m_qc->setObjectName(QStringLiteral("service.video.qc"));
-    draft->addWidget(m_qc);
+    m_qc = wrappingCheck(m_draft, draft, loc("Jeg har set denne video og kontrolleret billede, lyd og kundens krav"),
+                         QStringLiteral("service.video.qc"));
     QPushButton *check = button(m_draft, loc("Check this version's send receipt"), QStringLiteral("arrow.clockwise"),
                                 QStringLiteral("service.video.checkReceipt"));
     draft->addWidget(check, 0, Qt::AlignLeft);

@@ -45,7 +45,9 @@ public:
         m_path->setPlaceholderText(loc("Intet projekt valgt"));
         auto *file = new QPushButton(loc("Vælg fil…"), this);
         auto *folder = new QPushButton(loc("Vælg mappe…"), this);
-        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+        // Own button texts: the toolkit's would stay English in a Danish window.
+        auto *buttons = new QDialogButtonBox(this);
+        buttons->addButton(loc("Annuller"), QDialogButtonBox::RejectRole);
         m_choose = buttons->addButton(loc("Gem kopi"), QDialogButtonBox::AcceptRole);
         m_choose->setEnabled(false);
         auto *pick = new QHBoxLayout;

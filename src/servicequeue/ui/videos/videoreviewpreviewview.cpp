@@ -19,8 +19,11 @@ QLabel *textLabel(QWidget *parent, const QString &id, bool caption, bool monospa
     if (caption)
         font.setPointSizeF(label->font().pointSizeF() * 0.9);
     label->setFont(font);
-    if (monospaced)
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (monospaced) {
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        // A digest is one long word: it may run past a narrow column rather than widen it.
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
     return label;
 }
 
