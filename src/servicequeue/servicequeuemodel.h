@@ -210,6 +210,18 @@ public:
     using Sleeper = std::function<QCoro::Task<void>(std::chrono::milliseconds)>;
     void setSorvaneSleeperForTesting(Sleeper sleeper) { m_sorvaneSleeper = std::move(sleeper); }
 
+    // ---- working folder and proposals (servicequeueproposals.cpp) ----
+    // Prepares a new working folder from the downloaded package: an edit
+    // hand-off bound to the current instructions for a film, a writing
+    // hand-off with its proposal template otherwise.
+    void prepare(ServiceQueueEditor &editor);
+    // Reopens an earlier working folder of the opened task, as the tools list it now.
+    void resume(const PreparedHandoff &handoff, ServiceQueueEditor &editor);
+    // Has the tools check the proposal written in the prepared writing folder.
+    void readPreview(ServiceQueueEditor &editor);
+    // Sends the checked proposal to customer review, then reads the history again.
+    void send(ServiceQueueEditor &editor);
+
     // Replaces the hand-over when the project folder changes (tests watch the call).
     using SorvaneOpener = std::function<void(const ServiceReceipt &receipt, const QUuid &operatorID,
                                              ServiceQueueEditor &editor, bool preservingCompany)>;
@@ -277,6 +289,20 @@ private:
         field = std::move(value);
         Q_EMIT(this->*signal)();
     }
+
+    // working folder and proposals
+    static QCoro::Task<void> prepareOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                              ServiceReceipt request, ServiceDownload download, QUrl inbox,
+                                              ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> resumeOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                             ServiceReceipt request, PreparedHandoff handoff, QUrl inbox,
+                                             ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> previewOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                              ServiceReceipt request, PreparedHandoff prepared, QUrl inbox,
+                                              ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> sendOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                           ServiceReceipt request, ProposalPreview preview, QUrl credentials,
+                                           QUrl inbox, ServiceOperationScope scope, CancellationToken token);
 
     void updateListingFromDetail();
     // Task action coroutines (servicequeuetasks.cpp, servicequeuepull.cpp).

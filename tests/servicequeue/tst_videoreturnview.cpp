@@ -208,7 +208,7 @@ void TestVideoReturnView::projectCopiesView_data()
                                  "aflevering.";
     QTest::newRow("nothing") << 0 << QStringList() << false << true << QStringList{none};
     QTest::newRow("one copy of 1 048 576 bytes")
-        << 1 << QStringList() << false << true << QStringList{"s0.drp", "1,0 MB", local, "Vis i filhåndteringen"};
+        << 1 << QStringList() << false << true << QStringList{"s0.drp", "1,0 MB", local, "Vis i filhåndtering"};
     QTest::newRow("two automatic names, read-only")
         << 0 << QStringList{"A.fcpbundle", "B.drp"} << false << false
         << QStringList{none, "Gemmes også ved næste aflevering: A.fcpbundle, B.drp"};

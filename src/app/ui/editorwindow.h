@@ -25,6 +25,8 @@ public:
 
     EditorView &view() const { return *m_view; }
     void toggleSidebar();
+    // Whether this window (or a sheet of it) has the application's focus.
+    bool hasSettingsFocus() const;
 
     // At the latest this long after the window is shown, start-up runs even
     // without a first paint.

@@ -98,8 +98,12 @@ void TavlonFilmEditorApp::installCommands(EditorWindow *window)
 
     QAction *settings = app->addAction(loc("Indstillinger") + QChar(0x2026));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    connect(settings, &QAction::triggered, window,
-            [window] { window->view().presentSettings(SorvaneSettingsSection::account, std::nullopt); });
+    connect(settings, &QAction::triggered, window, [window] { window->view().openSettings(); });
+    // The command belongs to the focused window: it follows focus from window
+    // to window, and the shortcut reaches only the focused window's sheet.
+    settings->setShortcutContext(Qt::WindowShortcut);
+    connect(qApp, &QApplication::focusChanged, settings,
+            [settings, window] { settings->setEnabled(window->hasSettingsFocus()); });
     app->addSeparator();
     QAction *quit = app->addAction(loc("Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // the same on every platform theme
