@@ -173,8 +173,8 @@ public:
     // Each returns at once; a guard that fails does nothing, and the work runs
     // as the editor's one operation under a scope captured now.
     void list(ServiceQueueEditor &editor);
-    // `receipt` must be a row of `listing`.
-    void open(const ServiceReceipt &receipt, ServiceQueueEditor &editor);
+    // `receipt` must be a row of `listing`; taken by value, as opening replaces that row.
+    void open(ServiceReceipt receipt, ServiceQueueEditor &editor);
     void refreshHistory(ServiceQueueEditor &editor);
     void claim(ServiceQueueEditor &editor);
     // `filmEnvelope` asks for the film envelope of a film-editing task instead of the full version.

@@ -97,10 +97,11 @@ class TestServiceQueueTaskFlow : public QObject
             return r.kind == kind && r.status == status;
         });
         QVERIFY(row != rows.end());
-        model->open(*row, *adapter);
+        const ServiceReceipt chosen = *row; // the opened task replaces its listed row
+        model->open(chosen, *adapter);
         QVERIFY(waitIdle());
         QVERIFY2(model->detail(), qPrintable(editor->error().value_or(QString())));
-        QCOMPARE(model->detail()->request.id, row->id);
+        QCOMPARE(model->detail()->request.id, chosen.id);
     }
 
 private Q_SLOTS:
@@ -200,7 +201,7 @@ private Q_SLOTS:
         const auto &rows = model->listing()->requests;
         const auto taken = std::find_if(rows.begin(), rows.end(), [&](const ServiceReceipt &r) { return r.id == waiting.id; });
         QVERIFY(taken != rows.end());
-        model->open(*taken, *adapter);
+        model->open(ServiceReceipt(*taken), *adapter);
         QVERIFY(waitIdle());
         model->claim(*adapter);
         QVERIFY(waitIdle());
