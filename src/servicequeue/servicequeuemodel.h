@@ -146,6 +146,18 @@ public:
     void sorvaneStorageChanged(ServiceQueueEditor &editor, const std::optional<ServiceReceipt> &receipt,
                                const std::optional<QUuid> &operatorID);
 
+    // ---- review videos and customer reactions (servicequeuereview.cpp) ----
+    // Downloads and verifies the review video of `proposal`, one of the opened
+    // film task's proposals, into reviewVideo; the task detail becomes the
+    // history read with it.
+    void downloadReviewVideo(const ServiceProposal &proposal, ServiceQueueEditor &editor);
+    // Lists the opened film task's reactions into reactions; all or nothing.
+    void readReactions(ServiceQueueEditor &editor);
+    // Downloads and verifies one listed reaction into reactionDownload.
+    void pullReaction(const ServiceReactionSummary &reaction, ServiceQueueEditor &editor);
+    // A listed reaction belongs to a proposal and decision of the opened task.
+    bool reactionMatches(const ServiceReactionSummary &reaction) const;
+
     // Opens an inbox task in the queue (the task actions provide it).
     using SorvaneOpener = std::function<void(const ServiceReceipt &receipt, const QUuid &operatorID,
                                              ServiceQueueEditor &editor, bool preservingCompany)>;
