@@ -128,6 +128,8 @@ void EditorView::disappear()
         return;
     m_closed = true;
     disconnect(m_parts.account, nullptr, this, nullptr);
+    // A hand-over still waiting ends at its next check, before the window's editor goes.
+    m_parts.serviceQueue->renewSorvaneOpenIntent();
     m_parts.activity->windowClosed(m_updateActivityID);
 
     // Work that runs on keeps the window's models (and the queue's view of
@@ -184,6 +186,7 @@ void EditorView::connectTriggers()
     connect(account, &EditorSession::busyChanged, this, &EditorView::schedule);
     connect(queue, &ServiceQueueModel::loadingCompaniesChanged, this, &EditorView::schedule);
     connect(sorvane, &RootInbox::activityChanged, this, &EditorView::schedule);
+    connect(sorvane, &RootInbox::selectionChanged, this, &EditorView::openSelection);
     if (m_parts.profiles)
         connect(m_parts.profiles.get(), &SorvaneProfilesModel::busyChanged, this, &EditorView::schedule);
     connect(m_parts.mounts, &MountWatcher::volumesChanged, this, [this] {
@@ -281,6 +284,25 @@ void EditorView::applicationWillTerminate()
 {
     // Only the editor's operation: the inbox's own work is left alone.
     m_parts.model->cancel();
+}
+
+// ---- the selected inbox task ----
+
+void EditorView::openSelection()
+{
+    if (m_closed)
+        return;
+    const auto request = m_parts.sorvane->selectedRequest();
+    if (!request) {
+        m_openedRow.reset();
+        return;
+    }
+    const std::pair<QString, qint64> row{request->id, request->revision};
+    const auto operatorID = m_parts.sorvane->operatorID();
+    if (m_openedRow == row || !operatorID || !m_parts.serviceQueue->identity(*m_parts.queueEditor))
+        return;
+    m_openedRow = row;
+    m_parts.serviceQueue->openSorvane(*request, *operatorID, *m_parts.queueEditor, false);
 }
 
 // ---- settings ----

@@ -108,6 +108,11 @@ public:
     // The application is about to end: stops the running editor operation.
     void applicationWillTerminate();
 
+    // Opens the selected inbox row's task in the service queue when the
+    // selection, or the selected row's revision, changed since the last call.
+    // Runs on every selection notice of the inbox.
+    void openSelection();
+
 Q_SIGNALS:
     void showingSettingsChanged();
 
@@ -134,6 +139,9 @@ private:
     QString m_seenCompany;
     QUrl m_seenInbox;
     QString m_seenRepository;
+
+    // The inbox row last handed over to the queue (id and revision).
+    std::optional<std::pair<QString, qint64>> m_openedRow;
 
     bool m_showingSettings = false;
     SorvaneSettingsSection m_settingsSection = SorvaneSettingsSection::account;

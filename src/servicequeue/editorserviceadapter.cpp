@@ -44,6 +44,19 @@ void EditorServiceAdapter::perform(const QString &title, std::function<bool()> i
 void EditorServiceAdapter::validateStorage(const BridgeCommand &command) { m_editor->validateStorage(command); }
 void EditorServiceAdapter::chooseStorage(const QUrl &url) { m_editor->chooseStorage(url); }
 
+std::optional<QString> EditorServiceAdapter::error() const { return m_editor->error(); }
+void EditorServiceAdapter::setError(const std::optional<QString> &text) { m_editor->setError(text); }
+std::optional<QString> EditorServiceAdapter::message() const { return m_editor->message(); }
+void EditorServiceAdapter::setMessage(const std::optional<QString> &text) { m_editor->setMessage(text); }
+
+void EditorServiceAdapter::setInventory(const PackageInventory &inventory)
+{
+    m_editor->setInventory(inventory.packages);
+    m_editor->setInvalidPackages(inventory.invalidPackages);
+}
+
+void EditorServiceAdapter::restoreStorage(bool loadInventory) { m_editor->restoreStorage(loadInventory); }
+
 ServiceBridge EditorServiceAdapter::bridge() const
 {
     return m_editor->toolRunner();

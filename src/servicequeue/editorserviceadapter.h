@@ -26,6 +26,12 @@ public:
     void perform(const QString &title, std::function<bool()> isCurrent, Operation operation) override;
     void validateStorage(const BridgeCommand &command) override;
     void chooseStorage(const QUrl &url) override;
+    std::optional<QString> error() const override;
+    void setError(const std::optional<QString> &text) override;
+    std::optional<QString> message() const override;
+    void setMessage(const std::optional<QString> &text) override;
+    void setInventory(const PackageInventory &inventory) override;
+    void restoreStorage(bool loadInventory) override;
 
     // The editor's tool runner, shared with the queue model.
     ServiceBridge bridge() const;

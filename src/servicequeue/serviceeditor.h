@@ -6,6 +6,7 @@
 
 #include "foundation/bridge/bridgecommand.h"
 #include "foundation/cancellation.h"
+#include "foundation/records/packagerecords.h"
 
 #include <QString>
 #include <QUrl>
@@ -42,6 +43,17 @@ public:
     virtual void validateStorage(const BridgeCommand &command) = 0;
     // Adopts `url` as the project folder for the current company; failures end in storageIssue.
     virtual void chooseStorage(const QUrl &url) = 0;
+
+    // ---- what the task actions write or call on the editor ----
+    // The error text and the success note shown under the editor's work.
+    virtual std::optional<QString> error() const = 0;
+    virtual void setError(const std::optional<QString> &text) = 0;
+    virtual std::optional<QString> message() const = 0;
+    virtual void setMessage(const std::optional<QString> &text) = 0;
+    // The project folder's packages and the folders that failed validation.
+    virtual void setInventory(const PackageInventory &inventory) = 0;
+    // Opens again the folder remembered for the current company.
+    virtual void restoreStorage(bool loadInventory) = 0;
 };
 
 // Runs one tool command in a tools folder and returns its standard output.

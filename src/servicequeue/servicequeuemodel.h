@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QUuid>
+#include <chrono>
 
 // The editor-side service queue: the customer companies, the chosen
 // company's task list, the opened task with everything fetched or prepared
@@ -146,6 +147,52 @@ public:
     void sorvaneStorageChanged(ServiceQueueEditor &editor, const std::optional<ServiceReceipt> &receipt,
                                const std::optional<QUuid> &operatorID);
 
+    // ---- task actions: list, open, history, claim, pull, film folder ----
+    // Each returns at once; a guard that fails does nothing, and the work runs
+    // as the editor's one operation under a scope captured now.
+    void list(ServiceQueueEditor &editor);
+    // `receipt` must be a row of `listing`.
+    void open(const ServiceReceipt &receipt, ServiceQueueEditor &editor);
+    void refreshHistory(ServiceQueueEditor &editor);
+    void claim(ServiceQueueEditor &editor);
+    // `filmEnvelope` asks for the film envelope of a film-editing task instead of the full version.
+    void pull(ServiceQueueEditor &editor, bool filmEnvelope);
+    // Copies the pulled film task into a complete film folder, or with `relink` re-points its imports.
+    void packageFilm(ServiceQueueEditor &editor, bool relink);
+    // The key of the per-task memory for a task opened under `scope`.
+    static SelectionKey selectionKey(const ServiceOperationScope &scope, const QString &requestID);
+
+    // ---- hand-over from the inbox, package brief and current brief ----
+    // Opens the task of an inbox row: waits (in 50 ms steps) while the editor
+    // is busy or companies load, pages the directory until the row's company
+    // is listed, selects it, re-opens its project folder and opens the task.
+    // Returns at once; only the newest call can finish, older ones end quietly.
+    // `preservingCompany`: end quietly if the selection or generation changes.
+    void openSorvane(const ServiceReceipt &receipt, const QUuid &operatorID, ServiceQueueEditor &editor,
+                     bool preservingCompany);
+    // Reads the downloaded package's context inline, and with `presentSheet` for the brief sheet too.
+    void readBrief(ServiceQueueEditor &editor, bool presentSheet);
+    // Pulls the current instructions, re-reads the context and the history, and shows them.
+    void refreshCurrentBrief(ServiceQueueEditor &editor);
+    struct CurrentBrief
+    {
+        PackageContext context;
+        ServiceDetail history;
+    };
+    // The three tool runs behind a refresh, each answer checked against
+    // `request` and the others; writes no field. Throws with the sentence to show.
+    QCoro::Task<CurrentBrief> loadCurrentBrief(ServiceQueueEditor &editor, ServiceDownload download,
+                                               ServiceReceipt request, QUrl credentials, QUrl inbox,
+                                               ServiceOperationScope scope, CancellationToken token);
+    // The pause between two checks of a waiting hand-over; tests count the steps.
+    using Sleeper = std::function<QCoro::Task<void>(std::chrono::milliseconds)>;
+    void setSorvaneSleeperForTesting(Sleeper sleeper) { m_sorvaneSleeper = std::move(sleeper); }
+
+    // Replaces the hand-over when the project folder changes (tests watch the call).
+    using SorvaneOpener = std::function<void(const ServiceReceipt &receipt, const QUuid &operatorID,
+                                             ServiceQueueEditor &editor, bool preservingCompany)>;
+    void setSorvaneOpener(SorvaneOpener opener) { m_sorvaneOpener = std::move(opener); }
+
     // ---- review videos and customer reactions (servicequeuereview.cpp) ----
     // Downloads and verifies the review video of `proposal`, one of the opened
     // film task's proposals, into reviewVideo; the task detail becomes the
@@ -157,11 +204,6 @@ public:
     void pullReaction(const ServiceReactionSummary &reaction, ServiceQueueEditor &editor);
     // A listed reaction belongs to a proposal and decision of the opened task.
     bool reactionMatches(const ServiceReactionSummary &reaction) const;
-
-    // Opens an inbox task in the queue (the task actions provide it).
-    using SorvaneOpener = std::function<void(const ServiceReceipt &receipt, const QUuid &operatorID,
-                                             ServiceQueueEditor &editor, bool preservingCompany)>;
-    void setSorvaneOpener(SorvaneOpener opener) { m_sorvaneOpener = std::move(opener); }
 
 Q_SIGNALS:
     void companiesChanged();
@@ -227,6 +269,48 @@ private:
     }
 
     void updateListingFromDetail();
+    // Task action coroutines (servicequeuetasks.cpp, servicequeuepull.cpp).
+    static QCoro::Task<void> listOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                           QUrl credentials, QString company, ServiceOperationScope scope,
+                                           CancellationToken token);
+    static QCoro::Task<void> openOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                           QUrl credentials, ServiceReceipt receipt, ServiceOperationScope scope,
+                                           CancellationToken token);
+    static QCoro::Task<void> historyOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                              QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                              ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> claimOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                            QUrl credentials, ServiceReceipt request, ServiceOperationScope scope,
+                                            CancellationToken token);
+    static QCoro::Task<void> pullOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                           QUrl credentials, QUrl inbox, ServiceReceipt request, bool filmEnvelope,
+                                           ServiceOperationScope scope, CancellationToken token);
+    // Hand-over and brief coroutines (servicequeuehandover.cpp, servicequeuebrief.cpp).
+    struct SorvaneHandOver
+    {
+        QUuid intent;
+        ServiceIdentity identity;
+        QUuid companyID;
+        QUuid generation;
+        QUuid operatorID;
+        ServiceReceipt receipt;
+        bool preservingCompany = false;
+    };
+    bool handOverCurrent(const SorvaneHandOver &handOver, const ServiceQueueEditor &editor) const;
+    bool listsCompany(const QUuid &id) const;
+    static QCoro::Task<void> sorvaneOpenTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                             SorvaneHandOver handOver);
+    static QCoro::Task<void> readBriefOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                QUrl inbox, ServiceDownload download, ServiceReceipt request,
+                                                bool presentSheet, ServiceOperationScope scope,
+                                                CancellationToken token);
+    static QCoro::Task<void> refreshBriefOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                   QUrl credentials, QUrl inbox, ServiceDownload download,
+                                                   ServiceReceipt request, ServiceOperationScope scope,
+                                                   CancellationToken token);
+    static QCoro::Task<void> filmFolderOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                 QUrl inbox, ServiceReceipt request, bool relink,
+                                                 ServiceOperationScope scope, CancellationToken token);
     static QCoro::Task<void> fetchOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, bool more,
                                             CancellationToken token);
     static QCoro::Task<void> scopedOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
@@ -235,6 +319,7 @@ private:
 
     ServiceBridge m_bridge;
     SorvaneOpener m_sorvaneOpener;
+    Sleeper m_sorvaneSleeper;
     const bool m_isDemo;
 
     QList<ServiceCompany> m_companies;

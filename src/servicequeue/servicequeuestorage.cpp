@@ -89,4 +89,6 @@ void ServiceQueueModel::sorvaneStorageChanged(ServiceQueueEditor &editor, const 
         return;
     if (m_sorvaneOpener)
         m_sorvaneOpener(*receipt, *operatorID, editor, true);
+    else
+        openSorvane(*receipt, *operatorID, editor, true);
 }

@@ -33,6 +33,12 @@ public:
     void perform(const QString &, std::function<bool()>, Operation) override {}
     void validateStorage(const BridgeCommand &) override {}
     void chooseStorage(const QUrl &) override {}
+    std::optional<QString> error() const override { return std::nullopt; }
+    void setError(const std::optional<QString> &) override {}
+    std::optional<QString> message() const override { return std::nullopt; }
+    void setMessage(const std::optional<QString> &) override {}
+    void setInventory(const PackageInventory &) override {}
+    void restoreStorage(bool) override {}
 };
 
 class HeldBridge : public QObject

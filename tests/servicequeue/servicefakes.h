@@ -23,6 +23,8 @@ public:
     int cloudForgotten = 0;
     QList<QUrl> chosenFolders;
     QStringList startedOperations; // busy labels of the operations that started
+    std::optional<PackageInventory> inventory;
+    QList<bool> restoredStorage; // loadInventory of each restoreStorage call
     std::function<void(const BridgeCommand &)> storageCheck;
     QUuid operationID = QUuid::createUuid();
     CancellationToken token;
@@ -48,6 +50,13 @@ public:
         m_inbox = url;
         m_storageIssue.reset();
     }
+
+    std::optional<QString> error() const override { return m_error; }
+    void setError(const std::optional<QString> &text) override { m_error = text; }
+    std::optional<QString> message() const override { return m_message; }
+    void setMessage(const std::optional<QString> &text) override { m_message = text; }
+    void setInventory(const PackageInventory &inventory) override { this->inventory = inventory; }
+    void restoreStorage(bool loadInventory) override { restoredStorage.append(loadInventory); }
 
     void perform(const QString &title, std::function<bool()> isCurrent, Operation operation) override
     {

@@ -198,6 +198,15 @@ def seed_service(conn, tools):
                           claimant if claimed else None, at(-20 + number) if claimed else None, latest,
                           INSTRUCTIONS[kind], DELIVERABLES[kind]))
             number += 1
+    # The customer of the second film task changed the instructions after submitting them.
+    amended = conn.execute("SELECT * FROM requests WHERE id = ?", (fixed_id("request:1"),)).fetchone()
+    conn.execute("INSERT INTO amendments (id, company_id, request_id, film_id, backup_id, source_fingerprint,"
+                 " base_revision, applied_revision, instructions, reason, created_by, created_at)"
+                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                 (fixed_id("amendment:1"), amended["company_id"], amended["id"], amended["local_project_id"],
+                  amended["backup_id"], amended["source_fingerprint"], amended["revision"] - 1, amended["revision"],
+                  "Klip en film på 30 sekunder til sociale medier. Start med logoet, slut med produktet.",
+                  "Vi har fået en ny kampagneplan.", amended["submitted_by"], at(-5)))
     # A backup still uploading: never listed as completed.
     conn.execute("INSERT INTO backups (id, company_id, local_project_id, revision, state, completed_at, package)"
                  " VALUES (?, ?, ?, ?, ?, ?, ?)",

@@ -40,8 +40,9 @@ def safe_member(folder: Path, relative: str) -> Path:
     return path
 
 
-def load(folder: Path, check_files=True) -> dict:
-    """The manifest after every check; raises InvalidPackage with a short reason."""
+def load(folder: Path, check_files=True, with_brief=True) -> dict:
+    """The manifest after every check, with the brief kept beside it (when there is one) as its
+    "currentBrief"; raises InvalidPackage with a short reason."""
     try:
         raw = (folder / MANIFEST).read_bytes()
         manifest = json.loads(raw.decode("utf-8"))
@@ -72,6 +73,11 @@ def load(folder: Path, check_files=True) -> dict:
             if path.stat().st_size != entry.get("bytes") or sha256_file(path) != entry.get("sha256"):
                 raise InvalidPackage("%s er ændret" % entry["path"])
     manifest["_fingerprint"] = hashlib.sha256(raw).hexdigest()
+    if with_brief:
+        from . import briefs
+        brief = briefs.kept(folder)
+        if brief is not None:
+            manifest["currentBrief"] = brief
     return manifest
 
 
@@ -93,9 +99,14 @@ def summary(manifest: dict) -> dict:
 
 
 def context_revision(manifest: dict) -> str:
-    basis = {"masterprompt": manifest["masterprompt"], "currentBrief": manifest.get("currentBrief"),
+    """64 lower-case hex digits over what a hand-off is made from; the brief's own stamp and
+    observation time do not count, so a brief can carry the revision it belongs to."""
+    brief = manifest.get("currentBrief")
+    if isinstance(brief, dict):
+        brief = {k: v for k, v in brief.items() if k not in ("contextRevision", "observedAt")}
+    basis = {"masterprompt": manifest["masterprompt"], "currentBrief": brief,
              "candidates": manifest.get("candidates", [])}
-    return "ctx-" + hashlib.sha256(canonical(basis)).hexdigest()[:16]
+    return hashlib.sha256(canonical(basis)).hexdigest()
 
 
 def package_folders(inbox: Path):

@@ -1,0 +1,9 @@
+#pragma once
+
+// Whether a customer brief is a consistent brief of one task. A brief that
+// fails is refused as a whole by the caller; nothing of it is shown or used.
+
+#include "foundation/records/currentservicebrief.h"
+#include "servicerecords.h"
+
+bool briefMatches(const CurrentServiceBrief &brief, const ServiceReceipt &receipt);

@@ -1,0 +1,143 @@
+// The customer's brief of a downloaded task: the package context read from
+// the project folder, and the refresh that pulls the current instructions
+// and checks them against the context and the task's history.
+
+#include "servicebriefcheck.h"
+#include "servicequeuemodel.h"
+
+#include "foundation/decoding/strictformats.h"
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+
+namespace {
+
+QString notOfTheTask() { return loc("Klippegrundlaget tilhører ikke den valgte opgave."); }
+
+// The package is the one downloaded for the task: same package, same
+// project, same kind (a package without a request counts as film editing).
+bool packageOwned(const PackageContext &context, const ServiceDownload &download, const ServiceReceipt &request)
+{
+    if (context.summary.packageID != download.packageID)
+        return false;
+    const auto project = StrictFormats::parseUuid(request.local_project_id);
+    if (!project || StrictFormats::parseUuid(context.summary.projectID) != project)
+        return false;
+    const ServiceKind kind =
+        context.summary.serviceRequest ? context.summary.serviceRequest->kind : ServiceKind::filmEditing;
+    return kind == request.kind;
+}
+
+bool sameTask(const ServiceReceipt &a, const ServiceReceipt &b)
+{
+    return a.id == b.id && a.company_id == b.company_id && a.local_project_id == b.local_project_id
+        && a.backup_id == b.backup_id && a.source_fingerprint == b.source_fingerprint && a.kind == b.kind;
+}
+
+// The opened task has a verified download of its own.
+bool downloadOfOpenedTask(const std::optional<ServiceDownload> &download, const std::optional<ServiceDetail> &detail)
+{
+    return download && download->verified && detail && download->request.id == detail->request.id
+        && download->companyID == detail->request.company_id;
+}
+
+} // namespace
+
+// ---- package brief ----
+
+void ServiceQueueModel::readBrief(ServiceQueueEditor &editor, bool presentSheet)
+{
+    const auto inbox = editor.inbox();
+    if (!inbox || !downloadOfOpenedTask(m_download, m_detail))
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *editorPtr = &editor;
+    perform(editor, loc("Læser klippegrundlaget…"),
+            [self, editorPtr, folder = *inbox, download = *m_download, request = m_detail->request,
+             presentSheet](ServiceOperationScope scope, CancellationToken token) {
+                return readBriefOperation(self, editorPtr, folder, download, request, presentSheet, std::move(scope),
+                                          std::move(token));
+            });
+}
+
+QCoro::Task<void> ServiceQueueModel::readBriefOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                        QUrl inbox, ServiceDownload download, ServiceReceipt request,
+                                                        bool presentSheet, ServiceOperationScope scope,
+                                                        CancellationToken token)
+{
+    // An open brief sheet closes, also when the read then fails.
+    model->setPackageContext(std::nullopt);
+    const PackageContext context = co_await model->execute<PackageContext>(
+        BridgeCommand::context(inbox, download.packageID), *editor, scope, token);
+    if (!packageOwned(context, download, request)
+        || (context.currentBrief && !briefMatches(*context.currentBrief, request)))
+        throw BridgeError::failed(notOfTheTask());
+    model->setInlineBrief(context);
+    if (presentSheet)
+        model->setPackageContext(context);
+}
+
+// ---- current brief ----
+
+void ServiceQueueModel::refreshCurrentBrief(ServiceQueueEditor &editor)
+{
+    const auto inbox = editor.inbox();
+    const auto credentials = editor.credentials();
+    if (!inbox || !credentials || !downloadOfOpenedTask(m_download, m_detail))
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *editorPtr = &editor;
+    perform(editor, loc("Refreshing current customer instructions…"),
+            [self, editorPtr, url = *credentials, folder = *inbox, download = *m_download,
+             request = m_detail->request](ServiceOperationScope scope, CancellationToken token) {
+                return refreshBriefOperation(self, editorPtr, url, folder, download, request, std::move(scope),
+                                             std::move(token));
+            });
+}
+
+QCoro::Task<void> ServiceQueueModel::refreshBriefOperation(QPointer<ServiceQueueModel> model,
+                                                           ServiceQueueEditor *editor, QUrl credentials, QUrl inbox,
+                                                           ServiceDownload download, ServiceReceipt request,
+                                                           ServiceOperationScope scope, CancellationToken token)
+{
+    // A quality tick or a pending send confirmation was given for the old instructions.
+    model->setVideoQC(false);
+    model->setVideoConfirmation(false);
+    const CurrentBrief brief =
+        co_await model->loadCurrentBrief(*editor, download, request, credentials, inbox, scope, token);
+    model->setDetail(brief.history);
+    model->setInlineBrief(brief.context);
+    editor->setMessage(
+        loc("Current instructions refreshed. The original submission and prepared versions are unchanged."));
+}
+
+QCoro::Task<ServiceQueueModel::CurrentBrief>
+ServiceQueueModel::loadCurrentBrief(ServiceQueueEditor &editor, ServiceDownload download, ServiceReceipt request,
+                                    QUrl credentials, QUrl inbox, ServiceOperationScope scope, CancellationToken token)
+{
+    if (!download.verified || download.companyID != request.company_id || !sameTask(download.request, request))
+        throw BridgeError::failed(notOfTheTask());
+
+    const CurrentServiceBrief pulled = co_await execute<CurrentServiceBrief>(
+        BridgeCommand::serviceBriefPull(credentials, request.company_id, request.id, inbox, scope.operatorID), editor,
+        scope, token);
+    if (!pulled.cached || pulled.requiresRefresh.value_or(false) || !briefMatches(pulled, request))
+        throw BridgeError::failed(notOfTheTask());
+
+    PackageContext context = co_await execute<PackageContext>(BridgeCommand::context(inbox, download.packageID),
+                                                              editor, scope, token);
+    const std::optional<CurrentServiceBrief> &kept = context.currentBrief;
+    if (!packageOwned(context, download, request) || !kept || !briefMatches(*kept, request)
+        || kept->requiresRefresh.value_or(false) || context.contextRevision != pulled.contextRevision
+        || kept->requestRevision != pulled.requestRevision
+        || kept->effectiveInstructions != pulled.effectiveInstructions)
+        throw BridgeError::failed(notOfTheTask());
+
+    ServiceDetail history = co_await execute<ServiceDetail>(
+        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, inbox, scope.operatorID), editor,
+        scope, token);
+    if (!sameTask(history.request, request) || pulled.requestRevision != history.request.revision)
+        throw BridgeError::failed(
+            loc("The task changed while refreshing instructions. Refresh again before preparing a version."));
+    // Explicit copies: a named local handed to co_return would be moved out of twice with GCC 12.
+    co_return CurrentBrief{PackageContext(context), ServiceDetail(history)};
+}

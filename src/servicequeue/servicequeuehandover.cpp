@@ -1,0 +1,125 @@
+// Hand-over of an inbox task to the queue. It runs on its own, outside the
+// editor's one operation: it waits for the editor and the company directory
+// to be idle, pages the directory until the task's company is listed, and
+// then opens the task as an ordinary operation. Every call stamps a new
+// intent; an older hand-over notices at its next check and ends quietly.
+
+#include "servicequeuemodel.h"
+
+#include "foundation/decoding/strictformats.h"
+#include "foundation/errors.h"
+#include "foundation/failuretext.h"
+#include "foundation/localization.h"
+
+#include <QTimer>
+#include <qcoro/qcorotimer.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+QCoro::Task<void> preciseSleep(std::chrono::milliseconds duration)
+{
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    timer.start(duration);
+    co_await timer;
+}
+
+} // namespace
+
+bool ServiceQueueModel::listsCompany(const QUuid &id) const
+{
+    return std::any_of(m_companies.cbegin(), m_companies.cend(),
+                       [&id](const ServiceCompany &company) { return company.id == id; });
+}
+
+void ServiceQueueModel::openSorvane(const ServiceReceipt &receipt, const QUuid &operatorID,
+                                    ServiceQueueEditor &editor, bool preservingCompany)
+{
+    const auto held = identity(editor);
+    if (!held)
+        return;
+    const auto company = StrictFormats::parseUuid(receipt.company_id);
+    if (!company)
+        return;
+    SorvaneHandOver handOver{QUuid::createUuid(), *held, *company, m_generation, operatorID, receipt,
+                             preservingCompany};
+    set(m_sorvaneOpenIntent, handOver.intent, &ServiceQueueModel::sorvaneOpenIntentChanged);
+    // Started now and left to run; its frame holds what it needs until it ends.
+    sorvaneOpenTask(QPointer<ServiceQueueModel>(this), &editor, std::move(handOver));
+}
+
+bool ServiceQueueModel::handOverCurrent(const SorvaneHandOver &handOver, const ServiceQueueEditor &editor) const
+{
+    // The intent first: a window that closed renews it before letting go of the editor.
+    if (m_sorvaneOpenIntent != handOver.intent)
+        return false;
+    const auto now = identity(editor);
+    if (!now || !(*now == handOver.identity))
+        return false;
+    if (!handOver.preservingCompany)
+        return true;
+    return m_generation == handOver.generation && m_selectedCompanyID == handOver.companyID
+        && StrictFormats::parseUuid(editor.company()) == handOver.companyID;
+}
+
+QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                     SorvaneHandOver handOver)
+{
+    const auto current = [&model, editor, &handOver] { return model && model->handOverCurrent(handOver, *editor); };
+    const auto sleep = [&model](std::chrono::milliseconds duration) {
+        return model->m_sorvaneSleeper ? model->m_sorvaneSleeper(duration) : preciseSleep(duration);
+    };
+    try {
+        // Begin on a later turn, so that a call made right after this one supersedes it before it acts.
+        co_await sleep(0ms);
+        while (current() && (editor->busy() || model->m_loadingCompanies))
+            co_await sleep(50ms);
+        if (!current())
+            co_return;
+
+        const QUuid company = handOver.companyID;
+        if (!model->m_companiesVerified || model->m_directoryIdentity != handOver.identity
+            || !model->listsCompany(company)) {
+            co_await model->loadCompanies(*editor, false);
+            if (!current())
+                co_return;
+        }
+        while (!model->listsCompany(company) && model->m_nextCompanyID) {
+            const qsizetype listed = model->m_companies.size();
+            const auto cursor = model->m_nextCompanyID;
+            co_await model->loadCompanies(*editor, true);
+            if (!current())
+                co_return;
+            // A next-page request can return without loading (a load already
+            // running, a directory no longer verified): asking again would
+            // never end, so the final check decides instead.
+            if (model->m_companies.size() == listed && model->m_nextCompanyID == cursor)
+                break;
+        }
+
+        if (!current())
+            co_return;
+        if (editor->busy() || !model->m_companiesVerified || model->m_operatorID != handOver.operatorID
+            || !model->listsCompany(company))
+            throw BridgeError::failed(loc("This task is no longer available to this account. Refresh the inbox."));
+
+        model->selectCompany(company, *editor);
+        if (!model->m_isDemo)
+            editor->restoreStorage(false);
+        model->setListing(ServiceListing{handOver.receipt.company_id,
+                                         StrictFormats::canonicalUuid(handOver.operatorID), {handOver.receipt}});
+        model->open(handOver.receipt, *editor);
+    } catch (...) {
+        if (!current())
+            co_return;
+        std::optional<QString> text = failureText(std::current_exception());
+        // A company page that was cut off reads as the directory's own sentence.
+        if (!text)
+            text = model->m_companyError;
+        if (text)
+            editor->setError(text);
+    }
+}

@@ -1,0 +1,115 @@
+// Pulling the submitted material of the opened task into the project folder,
+// and turning a pulled film task into a complete film folder. What follows a
+// pull (package list, history, working folders, video drafts) is brought up
+// to date step by step; a later failure keeps what the earlier steps set.
+
+#include "servicequeuemodel.h"
+
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+
+// ---- pull ----
+
+void ServiceQueueModel::pull(ServiceQueueEditor &editor, bool filmEnvelope)
+{
+    const auto credentials = editor.credentials();
+    const auto inbox = editor.inbox();
+    if (!credentials || !inbox || !m_detail)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *editorPtr = &editor;
+    perform(editor, loc("Henter den indsendte version og kontrollerer originalerne…"),
+            [self, editorPtr, url = *credentials, folder = *inbox, request = m_detail->request,
+             filmEnvelope](ServiceOperationScope scope, CancellationToken token) {
+                return pullOperation(self, editorPtr, url, folder, request, filmEnvelope, std::move(scope),
+                                     std::move(token));
+            });
+}
+
+QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                   QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                                   bool filmEnvelope, ServiceOperationScope scope,
+                                                   CancellationToken token)
+{
+    // Nothing may go on working with material of an earlier pull until this one is verified.
+    model->setPackageContext(std::nullopt);
+    model->setDownload(std::nullopt);
+    model->setPrepared(std::nullopt);
+    model->setPreview(std::nullopt);
+    model->setProposalFile(std::nullopt);
+    model->setWorkspaces({});
+
+    const bool film = request.kind == ServiceKind::filmEditing;
+    const BridgeCommand command = filmEnvelope && film
+        ? BridgeCommand::servicePullFilm(credentials, request.company_id, request.id, inbox, scope.operatorID)
+        : BridgeCommand::servicePull(credentials, request.company_id, request.id, inbox, scope.operatorID);
+    const ServiceDownload download = co_await model->execute<ServiceDownload>(command, *editor, scope, token);
+    if (!download.verified)
+        throw BridgeError::failed(loc("Opgavepakken er ikke verificeret."));
+
+    const PackageInventory inventory =
+        co_await model->execute<PackageInventory>(BridgeCommand::inventory(inbox), *editor, scope, token);
+    editor->setInventory(inventory);
+    model->setDownload(download);
+
+    const ServiceDetail history = co_await model->execute<ServiceDetail>(
+        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, inbox, scope.operatorID), *editor,
+        scope, token);
+    model->setDetail(history);
+
+    const ServiceWorkspaces workspaces = co_await model->execute<ServiceWorkspaces>(
+        BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
+    model->setWorkspaces(workspaces.handoffs);
+
+    if (film) {
+        model->setVideoPreview(std::nullopt);
+        model->setVideoQC(false);
+        const VideoReviewPreviews pending = co_await model->execute<VideoReviewPreviews>(
+            BridgeCommand::videoPending(inbox, request.id), *editor, scope, token);
+        model->setVideoPreviews(pending.previews);
+    }
+    editor->setMessage(loc("Den indsendte projektversion er hentet og SHA-256-kontrolleret."));
+}
+
+// ---- film folder ----
+
+void ServiceQueueModel::packageFilm(ServiceQueueEditor &editor, bool relink)
+{
+    const auto inbox = editor.inbox();
+    if (!inbox || !m_detail || m_detail->request.kind != ServiceKind::filmEditing)
+        return;
+    if (!m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
+        return;
+    const QString label = relink ? loc("Relinking project imports…") : loc("Copying the complete film folder…");
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *editorPtr = &editor;
+    perform(editor, label,
+            [self, editorPtr, folder = *inbox, request = m_detail->request, relink](ServiceOperationScope scope,
+                                                                                    CancellationToken token) {
+                return filmFolderOperation(self, editorPtr, folder, request, relink, std::move(scope),
+                                           std::move(token));
+            });
+}
+
+QCoro::Task<void> ServiceQueueModel::filmFolderOperation(QPointer<ServiceQueueModel> model,
+                                                         ServiceQueueEditor *editor, QUrl inbox,
+                                                         ServiceReceipt request, bool relink,
+                                                         ServiceOperationScope scope, CancellationToken token)
+{
+    const BridgeCommand command =
+        relink ? BridgeCommand::relinkFilm(inbox, request.id) : BridgeCommand::packageFilm(inbox, request.id);
+    const ServiceDownload folder = co_await model->execute<ServiceDownload>(command, *editor, scope, token);
+    if (!folder.verified || folder.request.id != request.id || folder.companyID != request.company_id
+        || folder.diskStatus != QStringLiteral("ready") || !folder.projectFolder)
+        throw BridgeError::failed(loc("Could not verify the complete film folder."));
+
+    model->setDownload(folder);
+    model->setPrepared(std::nullopt);
+    model->setInlineBrief(std::nullopt);
+
+    const ServiceWorkspaces workspaces = co_await model->execute<ServiceWorkspaces>(
+        BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
+    model->setWorkspaces(workspaces.handoffs);
+    editor->setMessage(loc("Film folder verified. Original files remain in place; reopen the native editor to "
+                           "check external dependencies."));
+}
