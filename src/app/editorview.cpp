@@ -14,6 +14,7 @@
 #include "profiles/sorvaneprofilesmodel.h"
 #include "session/editorsession.h"
 #include "updater/sorvaneupdateactivity.h"
+#include "updater/sorvaneupdater.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -63,6 +64,9 @@ EditorView::Parts EditorView::standardParts(std::shared_ptr<FolderChooser> choos
     parts.chooser = std::move(chooser);
     parts.mounts = new ProcMountWatcher;
     parts.activity = activity;
+    parts.requestSettings = [](const QUuid &window) {
+        return SorvaneUpdater::shared().settings().requestPresentation(window);
+    };
     return parts;
 }
 

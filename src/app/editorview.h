@@ -97,6 +97,9 @@ public:
     void setSettingsSection(SorvaneSettingsSection section) { m_settingsSection = section; }
     std::optional<QString> settingsStorageTicketID() const { return m_settingsStorageTicketID; }
     void presentSettings(SorvaneSettingsSection section, const std::optional<QString> &storageTicketID);
+    // The window's settings action (the menu command and the sidebar's
+    // settings row): the account section, no ticket.
+    void openSettings() { presentSettings(SorvaneSettingsSection::account, std::nullopt); }
 
     // The project folder choice.
     void presentTicketStorageSettings();

@@ -36,6 +36,9 @@ public:
     // order (the plain status list).
     virtual QStringList rowTitles() const = 0;
     virtual std::optional<QString> error() const = 0;
+    // The selected row's place in rowTitles(), and selecting a row by its place.
+    virtual std::optional<int> selectedRow() const { return std::nullopt; }
+    virtual void selectRow(int) {}
 
 Q_SIGNALS:
     // Any of the five work flags may have changed.

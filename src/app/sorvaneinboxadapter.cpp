@@ -52,3 +52,20 @@ QStringList SorvaneInboxAdapter::rowTitles() const
                 + row.company.name;
     return titles;
 }
+
+std::optional<int> SorvaneInboxAdapter::selectedRow() const
+{
+    const auto &id = m_model->selectedID();
+    const QList<SorvaneInboxRow> &rows = m_model->items();
+    for (int row = 0; id && row < rows.size(); ++row)
+        if (rows.at(row).request.id == *id)
+            return row;
+    return std::nullopt;
+}
+
+void SorvaneInboxAdapter::selectRow(int row)
+{
+    const QList<SorvaneInboxRow> &rows = m_model->items();
+    if (row >= 0 && row < rows.size())
+        m_model->setSelectedID(rows.at(row).request.id);
+}

@@ -33,6 +33,8 @@ public:
     bool metadataLoading() const override;
     QStringList rowTitles() const override;
     std::optional<QString> error() const override;
+    std::optional<int> selectedRow() const override;
+    void selectRow(int row) override;
 
 private:
     std::shared_ptr<ServiceQueueEditor> m_editor;

@@ -36,6 +36,7 @@ std::optional<QString> EditorServiceAdapter::storageIssue() const { return m_edi
 void EditorServiceAdapter::setStorageIssue(const std::optional<QString> &issue) { m_editor->setStorageIssue(issue); }
 bool EditorServiceAdapter::unsupportedTestLaunch() const { return Bridge::unsupportedTestLaunch(); }
 
+
 void EditorServiceAdapter::perform(const QString &title, std::function<bool()> isCurrent, Operation operation)
 {
     m_editor->perform(title, std::move(isCurrent), std::move(operation));

@@ -59,3 +59,15 @@ bool briefMatches(const CurrentServiceBrief &brief, const ServiceReceipt &receip
         && sameText(amendment.instructions, brief.effectiveInstructions) && !amendment.instructions.trimmed().isEmpty()
         && amendment.reason.size() <= reasonLimit;
 }
+
+bool packageOwned(const PackageContext &context, const ServiceDownload &download, const ServiceReceipt &request)
+{
+    if (context.summary.packageID != download.packageID)
+        return false;
+    const auto project = StrictFormats::parseUuid(request.local_project_id);
+    if (!project || StrictFormats::parseUuid(context.summary.projectID) != project)
+        return false;
+    const ServiceKind kind =
+        context.summary.serviceRequest ? context.summary.serviceRequest->kind : ServiceKind::filmEditing;
+    return kind == request.kind;
+}

@@ -7,3 +7,7 @@
 #include "servicerecords.h"
 
 bool briefMatches(const CurrentServiceBrief &brief, const ServiceReceipt &receipt);
+
+// The package is the one downloaded for the task: same package, same
+// project, same kind (a package without a request counts as film editing).
+bool packageOwned(const PackageContext &context, const ServiceDownload &download, const ServiceReceipt &request);

@@ -13,20 +13,6 @@ namespace {
 
 QString notOfTheTask() { return loc("Klippegrundlaget tilhører ikke den valgte opgave."); }
 
-// The package is the one downloaded for the task: same package, same
-// project, same kind (a package without a request counts as film editing).
-bool packageOwned(const PackageContext &context, const ServiceDownload &download, const ServiceReceipt &request)
-{
-    if (context.summary.packageID != download.packageID)
-        return false;
-    const auto project = StrictFormats::parseUuid(request.local_project_id);
-    if (!project || StrictFormats::parseUuid(context.summary.projectID) != project)
-        return false;
-    const ServiceKind kind =
-        context.summary.serviceRequest ? context.summary.serviceRequest->kind : ServiceKind::filmEditing;
-    return kind == request.kind;
-}
-
 bool sameTask(const ServiceReceipt &a, const ServiceReceipt &b)
 {
     return a.id == b.id && a.company_id == b.company_id && a.local_project_id == b.local_project_id

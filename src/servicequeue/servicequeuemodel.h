@@ -5,6 +5,7 @@
 #include "serviceeditor.h"
 #include "serviceoperationscope.h"
 #include "videorecords.h"
+#include "videos/videostage.h"
 #include "recorddecoding_p.h"
 
 #include <QHash>
@@ -147,12 +148,33 @@ public:
     void sorvaneStorageChanged(ServiceQueueEditor &editor, const std::optional<ServiceReceipt> &receipt,
                                const std::optional<QUuid> &operatorID);
 
+    // ---- video drafts, their stage and their send (videos/servicequeuevideos.cpp) ----
+    // Lists the drafts prepared for the opened task that the service does not list yet.
+    void refreshVideoPreviews(ServiceQueueEditor &editor);
+    // Whether a new draft may be prepared for the opened task as it stands.
+    bool canPrepareVideo(const ServiceQueueEditor &editor) const;
+    // Has the video tool check and keep `videoFile` as the draft under review.
+    void prepareVideo(ServiceQueueEditor &editor);
+    ServiceVideoStage videoStage(const VideoReviewPreview &preview) const;
+    // Reads the local send receipt of a draft and settles its state from it;
+    // `reopen` puts a draft with no receipt back under review.
+    void checkVideoDelivery(const VideoReviewPreview &preview, ServiceQueueEditor &editor, bool reopen);
+    // Sends the reviewed draft under review to the customer.
+    void sendVideo(ServiceQueueEditor &editor);
+
+    // ---- native editor project copies of a video version (videos/servicequeueprojects.cpp) ----
+    void readProjectVersions(ServiceQueueEditor &editor, const QString &proposalID);
+    // Turns off the automatic project copy for a version.
+    void clearProjectRegistration(ServiceQueueEditor &editor, const QString &proposalID);
+    // Keeps a copy of the chosen native project with the draft under review.
+    void preserveProject(ServiceQueueEditor &editor, const QUrl &project);
+
     // ---- task actions: list, open, history, claim, pull, film folder ----
     // Each returns at once; a guard that fails does nothing, and the work runs
     // as the editor's one operation under a scope captured now.
     void list(ServiceQueueEditor &editor);
-    // `receipt` must be a row of `listing`.
-    void open(const ServiceReceipt &receipt, ServiceQueueEditor &editor);
+    // `receipt` must be a row of `listing`; taken by value, as opening replaces that row.
+    void open(ServiceReceipt receipt, ServiceQueueEditor &editor);
     void refreshHistory(ServiceQueueEditor &editor);
     void claim(ServiceQueueEditor &editor);
     // `filmEnvelope` asks for the film envelope of a film-editing task instead of the full version.
@@ -187,6 +209,18 @@ public:
     // The pause between two checks of a waiting hand-over; tests count the steps.
     using Sleeper = std::function<QCoro::Task<void>(std::chrono::milliseconds)>;
     void setSorvaneSleeperForTesting(Sleeper sleeper) { m_sorvaneSleeper = std::move(sleeper); }
+
+    // ---- working folder and proposals (servicequeueproposals.cpp) ----
+    // Prepares a new working folder from the downloaded package: an edit
+    // hand-off bound to the current instructions for a film, a writing
+    // hand-off with its proposal template otherwise.
+    void prepare(ServiceQueueEditor &editor);
+    // Reopens an earlier working folder of the opened task, as the tools list it now.
+    void resume(const PreparedHandoff &handoff, ServiceQueueEditor &editor);
+    // Has the tools check the proposal written in the prepared writing folder.
+    void readPreview(ServiceQueueEditor &editor);
+    // Sends the checked proposal to customer review, then reads the history again.
+    void send(ServiceQueueEditor &editor);
 
     // Replaces the hand-over when the project folder changes (tests watch the call).
     using SorvaneOpener = std::function<void(const ServiceReceipt &receipt, const QUuid &operatorID,
@@ -267,6 +301,20 @@ private:
         field = std::move(value);
         Q_EMIT(this->*signal)();
     }
+
+    // working folder and proposals
+    static QCoro::Task<void> prepareOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                              ServiceReceipt request, ServiceDownload download, QUrl inbox,
+                                              ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> resumeOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                             ServiceReceipt request, PreparedHandoff handoff, QUrl inbox,
+                                             ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> previewOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                              ServiceReceipt request, PreparedHandoff prepared, QUrl inbox,
+                                              ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> sendOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                           ServiceReceipt request, ProposalPreview preview, QUrl credentials,
+                                           QUrl inbox, ServiceOperationScope scope, CancellationToken token);
 
     void updateListingFromDetail();
     // Task action coroutines (servicequeuetasks.cpp, servicequeuepull.cpp).

@@ -57,7 +57,7 @@ QCoro::Task<void> ServiceQueueModel::listOperation(QPointer<ServiceQueueModel> m
 
 // ---- open ----
 
-void ServiceQueueModel::open(const ServiceReceipt &receipt, ServiceQueueEditor &editor)
+void ServiceQueueModel::open(ServiceReceipt receipt, ServiceQueueEditor &editor)
 {
     const auto credentials = editor.credentials();
     if (!credentials)

@@ -124,6 +124,10 @@ struct VideoDeliveryStatus
     std::optional<qint64> version;
     bool customerApproved = false;
 
+    // Whether this receipt confirms or denies a send of `proposalID`: its
+    // own proposal, not approved, and a version only when it says "sent".
+    bool matches(const QString &proposalID) const;
+
     static VideoDeliveryStatus fromJson(const JsonObjectReader &object);
     static VideoDeliveryStatus decode(const QByteArray &json);
 };

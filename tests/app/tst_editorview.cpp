@@ -3,6 +3,7 @@
 // folder choice, against a scripted sign-in service, an in-memory secret
 // store, a fake inbox, a fake folder chooser and a tool runner that answers
 // the company list.
+#include <QDialog>
 #include <QtTest>
 
 #include "../session/awaittask.h"
@@ -294,6 +295,7 @@ private Q_SLOTS:
     void windowShowsBeforeItStartsUp();
     void sidebarShowsWholeTexts();
     void menus();
+    void settingsCommandFollowsTheFocusedWindow();
 
     void generalChoiceDroppedAfterChanges_data();
     void generalChoiceDroppedAfterChanges();
@@ -694,6 +696,44 @@ void TestEditorView::menus()
     QVERIFY(shell.view().showingSettings());
     QCOMPARE(shell.view().settingsSection(), SorvaneSettingsSection::account);
     QCOMPARE(shell.view().settingsStorageTicketID(), std::nullopt);
+}
+
+// Ctrl+, reaches the settings of the focused window only, and the command
+// is disabled in a window that does not have the focus.
+void TestEditorView::settingsCommandFollowsTheFocusedWindow()
+{
+    Window first(*session, *activity);
+    Window second(*session, *activity);
+    EditorWindow one(first.view.release());
+    EditorWindow two(second.view.release());
+    TavlonFilmEditorApp app;
+    app.installCommands(&one);
+    app.installCommands(&two);
+    one.show();
+    two.show();
+    const auto command = [](EditorWindow &window) { return window.menuBar()->actions().first()->menu()->actions().at(2); };
+
+    QApplication::setActiveWindow(&two);
+    QTRY_VERIFY(two.isActiveWindow());
+    QTRY_VERIFY(command(two)->isEnabled());
+    QVERIFY(!command(one)->isEnabled());
+    QTest::keyClick(&two, Qt::Key_Comma, Qt::ControlModifier);
+    QTRY_VERIFY(two.view().showingSettings());
+    QVERIFY(!one.view().showingSettings());
+    QCOMPARE(two.view().settingsSection(), SorvaneSettingsSection::account);
+    auto *sheet = two.findChild<QDialog *>(QStringLiteral("sorvane.settings.panel"));
+    QVERIFY(sheet);
+    // The window's own sheet keeps the command with its window.
+    QApplication::setActiveWindow(sheet);
+    QTRY_VERIFY(command(two)->isEnabled());
+    sheet->reject();
+    QVERIFY(!two.view().showingSettings());
+
+    QApplication::setActiveWindow(&one);
+    QTRY_VERIFY(command(one)->isEnabled());
+    QVERIFY(!command(two)->isEnabled());
+    one.close();
+    two.close();
 }
 
 void TestEditorView::generalChoiceDroppedAfterChanges_data()

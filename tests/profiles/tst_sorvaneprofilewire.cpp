@@ -145,18 +145,6 @@ private Q_SLOTS:
         QCOMPARE(int(outcome([&] { SorvaneProfileWire::own(answer, expectedID); })), result);
     }
 
-    void ownDecodes()
-    {
-        const QString photo = QString::fromLatin1(smallJPEG().toBase64());
-        const auto profile = SorvaneProfileWire::own(
-            ProfileFixtures::ownAnswer(person(id(1, 7).toUpper(), "Mette", photo, "2026-01-05T09:30:00Z")),
-            std::nullopt);
-        QCOMPARE(profile.userID, QUuid(id(1, 7)));
-        QCOMPARE(profile.displayName, std::optional<QString>(QStringLiteral("Mette")));
-        QCOMPARE(profile.avatarJPEGBase64, std::optional<QString>(photo));
-        QCOMPARE(profile.updatedAt, std::optional<QString>(QStringLiteral("2026-01-05T09:30:00Z")));
-    }
-
     void participants_data()
     {
         QTest::addColumn<QList<SorvaneInboxRow>>("rows");

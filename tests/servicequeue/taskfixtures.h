@@ -80,6 +80,11 @@ inline QJsonObject download(const QJsonObject &row, bool verified = true)
                        {"verified", verified}};
 }
 
+inline ServiceDownload downloadRecord(const QJsonObject &row, bool verified = true)
+{
+    return ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(row, verified))));
+}
+
 inline QByteArray inventory(int packages)
 {
     QJsonArray list;
@@ -152,4 +157,16 @@ struct TaskBench
         return true;
     }
     bool idle() { return QTest::qWaitFor([&] { return !editor.m_busy; }); }
+
+    // `row` listed and opened; with `pulled`, also with a verified download of it.
+    bool openTask(const QJsonObject &row, bool pulled)
+    {
+        model.setListing(ServiceListing{TaskJson::companyText(1), QStringLiteral("x"), {TaskJson::record(row)}});
+        model.open(TaskJson::record(row), editor);
+        if (!answer(int(service.calls.size()) - 1, TaskJson::detail(row)) || !idle() || !model.detail())
+            return false;
+        if (pulled)
+            model.setDownload(TaskJson::downloadRecord(row));
+        return true;
+    }
 };

@@ -92,14 +92,7 @@ private:
     bool openPulledTask(const QJsonObject &row)
     {
         bench = std::make_unique<TaskBench>();
-        if (!bench->loadDirectory())
-            return false;
-        bench->model.setListing(ServiceListing{companyText(1), "x", {record(row)}});
-        bench->model.open(record(row), bench->editor);
-        if (!bench->answer(int(bench->service.calls.size()) - 1, detail(row)) || !bench->idle())
-            return false;
-        bench->model.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(row)))));
-        return true;
+        return bench->loadDirectory() && bench->openTask(row, true);
     }
     int calls() const { return int(bench->service.calls.size()); }
 
@@ -127,7 +120,6 @@ void TestServiceQueueBrief::briefMatchesItsTask_data()
                                                 << false;
     QTest::newRow("stamp with an upper-case digit")
         << with(cachedBrief(), "contextRevision", QString(63, QLatin1Char('a')) + "A") << false;
-    QTest::newRow("stamp of 63 digits") << with(cachedBrief(), "contextRevision", QString(63, QLatin1Char('a'))) << false;
     QTest::newRow("empty observation time") << with(cachedBrief(), "observedAt", "") << false;
     QTest::newRow("instructions of 64000 units")
         << with(with(cachedBrief(), "originalInstructions", QString(64000, QLatin1Char('x'))), "effectiveInstructions",
@@ -144,13 +136,15 @@ void TestServiceQueueBrief::briefMatchesItsTask_data()
     QTest::newRow("amendment in force") << amended() << true;
     QTest::newRow("amendment of another film") << amendedWith("film_id", "9a1d3c52-0000-4e55-9d3e-6f3b1a2c4d5e") << false;
     QTest::newRow("amendment skipping a revision") << amendedWith("base_revision", 1) << false;
-    QTest::newRow("amendment from a negative base")
-        << with(amended(), "currentAmendment", with(with(amendment(), "base_revision", -1), "applied_revision", 0))
+    // One past the largest revision would wrap around to the smallest.
+    QTest::newRow("amendment from the largest base")
+        << with(amended(), "currentAmendment",
+                with(with(amendment(), "base_revision", std::numeric_limits<qint64>::max()), "applied_revision",
+                     std::numeric_limits<qint64>::min()))
         << false;
     QTest::newRow("amendment newer than the brief")
         << with(amended(), "currentAmendment", with(with(amendment(), "base_revision", 3), "applied_revision", 4))
         << false;
-    QTest::newRow("amendment author not an id") << amendedWith("created_by", "kunde") << false;
     QTest::newRow("amendment of blank instructions")
         << with(with(amended(), "effectiveInstructions", " \n"), "currentAmendment", with(amendment(), "instructions", " \n"))
         << false;
@@ -245,7 +239,7 @@ void TestServiceQueueBrief::refreshChain()
     if (change == "download") {
         QJsonObject other = row;
         other.insert("backup_id", "b-2");
-        m.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(other)))));
+        m.setDownload(downloadRecord(other));
     }
     m.setVideoQC(true);
     m.setVideoConfirmation(true);

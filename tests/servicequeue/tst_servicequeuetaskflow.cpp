@@ -97,10 +97,11 @@ class TestServiceQueueTaskFlow : public QObject
             return r.kind == kind && r.status == status;
         });
         QVERIFY(row != rows.end());
-        model->open(*row, *adapter);
+        const ServiceReceipt chosen = *row; // the opened task replaces its listed row
+        model->open(chosen, *adapter);
         QVERIFY(waitIdle());
         QVERIFY2(model->detail(), qPrintable(editor->error().value_or(QString())));
-        QCOMPARE(model->detail()->request.id, row->id);
+        QCOMPARE(model->detail()->request.id, chosen.id);
     }
 
 private Q_SLOTS:
@@ -151,6 +152,22 @@ private Q_SLOTS:
         for (const QJsonValue &file : manifest.value("files").toArray())
             QCOMPARE(sha256Of(package + QLatin1Char('/') + file["path"].toString()), file["sha256"].toString().toLatin1());
 
+        // The pulled package's brief, and the current brief pulled from the service, belong to the task.
+        model->readBrief(*adapter, true);
+        QVERIFY(waitIdle());
+        QVERIFY2(model->packageContext(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY(model->inlineBrief()->currentBrief);
+        model->refreshCurrentBrief(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        QCOMPARE(model->inlineBrief()->contextRevision->size(), 64);
+        QVERIFY(standin.setScenario(QJsonObject{
+            {"serviceBriefPull", QJsonObject{{"mode", "wrong_keys"}, {"add", QJsonObject{{"requiresRefresh", true}}}}}}));
+        model->refreshCurrentBrief(*adapter);
+        QVERIFY(waitIdle());
+        standin.clearScenario();
+        QCOMPARE(editor->error(), QStringLiteral("Klippegrundlaget tilhører ikke den valgte opgave."));
+
         model->packageFilm(*adapter, false);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
@@ -184,7 +201,7 @@ private Q_SLOTS:
         const auto &rows = model->listing()->requests;
         const auto taken = std::find_if(rows.begin(), rows.end(), [&](const ServiceReceipt &r) { return r.id == waiting.id; });
         QVERIFY(taken != rows.end());
-        model->open(*taken, *adapter);
+        model->open(ServiceReceipt(*taken), *adapter);
         QVERIFY(waitIdle());
         model->claim(*adapter);
         QVERIFY(waitIdle());

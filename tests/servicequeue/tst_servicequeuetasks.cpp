@@ -54,14 +54,7 @@ private:
 
 bool TestServiceQueueTasks::openTask(const QString &kind, bool pulled)
 {
-    const QJsonObject row = receipt(kTask, 3, companyText(1), kind);
-    bench->model.setListing(ServiceListing{companyText(1), StrictFormats::canonicalUuid(kOperator), {record(row)}});
-    bench->model.open(record(row), bench->editor);
-    if (!bench->answer(calls() - 1, detail(row)) || !bench->idle() || !bench->model.detail())
-        return false;
-    if (pulled)
-        bench->model.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(row)))));
-    return true;
+    return bench->openTask(receipt(kTask, 3, companyText(1), kind), pulled);
 }
 
 void TestServiceQueueTasks::commandsOfEachAction_data()
@@ -232,9 +225,9 @@ void TestServiceQueueTasks::guardsStartNothing()
     else if (situation == "noFolder")
         e.m_inbox.reset();
     else if (situation == "unverified")
-        m.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(row, false)))));
+        m.setDownload(downloadRecord(row, false));
     else if (situation == "otherDownload")
-        m.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(receipt("task-2"))))));
+        m.setDownload(downloadRecord(receipt("task-2")));
     const auto listed = m.listing();
     const int before = calls();
     const int started = int(e.startedOperations.size());

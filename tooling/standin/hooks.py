@@ -6,7 +6,10 @@ import signal
 import sys
 import time
 
-MODES = {"fail", "fail_after", "fail_raw", "hang", "signal", "malformed", "oversized", "wrong_keys", "answer", "stderr_noise"}
+MODES = {"patch", "fail", "fail_after", "fail_raw", "hang", "signal", "malformed", "oversized", "wrong_keys", "answer", "stderr_noise",
+         # Read by the commands themselves (ctx.rule): the customer revises the task before the command
+         # runs; a send reaches the service but its receipt and answer are lost.
+         "revision_moved", "unconfirmed"}
 
 
 def load_rule(tools, case):
@@ -87,6 +90,15 @@ def apply_after(rule, answer):
             if old in answer:
                 answer[new] = answer.pop(old)
         answer.update(rule.get("add") or {})
+    if mode == "patch" and isinstance(answer, dict):
+        # {"set": {"request.revision": 0}}: one member deep inside the real answer replaced.
+        answer = json.loads(json.dumps(answer))
+        for path, value in (rule.get("set") or {}).items():
+            *parents, last = path.split(".")
+            node = answer
+            for key in parents:
+                node = node[key]
+            node[last] = value
     if mode == "fail_after":
         # The command has done its work; only its answer is lost, as when the connection drops.
         sys.stderr.write(json.dumps({"error": rule.get("error", "Simuleret fejl.")}, ensure_ascii=False))

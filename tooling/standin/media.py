@@ -13,13 +13,15 @@ LAVFI_VIDEO = {
     "vertical.mp4": ("testsrc2=size=360x640:rate=25:duration=3", 550),
     "review-v1.mp4": ("testsrc2=size=640x360:rate=25:duration=4", 330),
     "reaction.mp4": ("rgbtestsrc=size=320x240:rate=25:duration=2", 880),
+    # An editor's export of a new cut, ready to become a video draft.
+    "export-klip-2.mp4": ("testsrc2=size=640x360:rate=25:duration=5", 523),
 }
 STILLS = {
     "still-logo.jpg": "color=c=0x1f6f8b:size=640x360",
     "still-product.jpg": "testsrc=size=640x360:rate=1",
 }
 SIZES = {"interview.mp4": (640, 360), "broll.mp4": (640, 360), "vertical.mp4": (360, 640),
-         "review-v1.mp4": (640, 360), "reaction.mp4": (320, 240),
+         "review-v1.mp4": (640, 360), "reaction.mp4": (320, 240), "export-klip-2.mp4": (640, 360),
          "still-logo.jpg": (640, 360), "still-product.jpg": (640, 360)}
 
 
@@ -50,6 +52,16 @@ def ensure_media(tools):
                 tmp = folder / (".tmp-" + name)
                 _ffmpeg(["-f", "lavfi", "-i", source, "-frames:v", "1", "-f", "image2", str(tmp)])
                 tmp.replace(folder / name)
+        # The native projects an editor keeps beside a version: a Final Cut library and a Resolve export.
+        projects = folder / "projects"
+        library = projects / "Sommerøl 2026.fcpbundle"
+        if not library.exists():
+            (library / "Sommerøl 2026").mkdir(parents=True)
+            (library / "Sommerøl 2026" / "CurrentVersion.fcpevent").write_text("demo event\n", encoding="utf-8")
+            (library / "Settings.plist").write_text("<plist/>\n", encoding="utf-8")
+        export = projects / "Sommerøl 2026.drp"
+        if not export.exists():
+            export.write_bytes(b"demo resolve project export\n")
         notes = folder / "notes.txt"
         if not notes.exists():
             notes.write_text("Kundens noter: hold tonen varm og jordnær. Logo til sidst.\n", encoding="utf-8")

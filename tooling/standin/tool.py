@@ -39,6 +39,7 @@ def command(script, case, word, positionals=0, values=(), flags=(), multi=(), re
 class Context:
     def __init__(self, tools, cmd, args, stdin_bytes):
         self.tools, self.cmd, self.args, self.stdin = tools, cmd, args, stdin_bytes
+        self.rule = None  # the scenario rule of this run, if any
         self._conn = None
 
     @property
@@ -142,8 +143,13 @@ def run(script, argv, tools):
             return code
     if entry.handler is None:
         return fail(ToolError("Kommandoen %s findes ikke i den lokale stand-in endnu." % entry.case))
+    ctx = Context(tools, entry, args, stdin_bytes)
+    ctx.rule = rule
     try:
-        answer = entry.handler(Context(tools, entry, args, stdin_bytes))
+        if rule is not None and rule.get("mode") == "revision_moved" and args.positionals:
+            from . import customer
+            customer.amend(ctx.conn, args.positionals[0])
+        answer = entry.handler(ctx)
     except ToolError as error:
         return fail(error)
     if rule is not None:

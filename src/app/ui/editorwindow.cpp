@@ -2,12 +2,17 @@
 
 #include "app/editorview.h"
 #include "editor/editormodel.h"
-#include "editor/ui/projectlocationview.h"
+#include "editor/ui/cloudbackupsview.h"
+#include "editor/ui/localpackagesview.h"
+#include "editor/ui/qtdesktopservices.h"
 #include "foundation/localization.h"
-#include "session/ui/editoraccountview.h"
-#include "session/ui/editorsigninview.h"
+#include "settings/ui/sorvanesettingsview.h"
 #include "statusarea.h"
+#include "updater/sorvaneupdater.h"
+#include "updater/ui/sorvanesettingssheetcontroller.h"
+#include "updater/ui/sorvaneupdatesview.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -33,6 +38,14 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     setCentralWidget(m_status);
     // After the screens, so that it is destroyed after them.
     m_view->setParent(this);
+    // The sheet is owned here and reported to the updater, which closes it
+    // before a relaunch.
+    m_settings = new SorvaneSettingsSheetController(this, m_view->updateActivityID(),
+                                                    SorvaneUpdater::shared().settings(),
+                                                    [this](QWidget *) { return buildSettings(); });
+    connect(m_settings, &SorvaneSettingsSheetController::dismissed, m_view, [view = m_view] {
+        view->setShowingSettings(false);
+    });
     connect(m_view, &EditorView::showingSettingsChanged, this, [this] {
         if (m_view->showingSettings())
             showSettings();
@@ -42,6 +55,17 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
 void EditorWindow::toggleSidebar()
 {
     m_status->sidebar()->setVisible(!m_status->sidebar()->isVisible());
+}
+
+bool EditorWindow::hasSettingsFocus() const
+{
+    // The active window, or the window its sheet belongs to.
+    for (QWidget *active = QApplication::activeWindow(); active;
+         active = active->parentWidget() ? active->parentWidget()->window() : nullptr) {
+        if (active == this)
+            return true;
+    }
+    return false;
 }
 
 void EditorWindow::showEvent(QShowEvent *event)
@@ -70,55 +94,44 @@ void EditorWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-// The settings sheet, reduced to what the window offers today: the account,
-// the project folder and the tools folder.
+// The view was granted its settings sheet.
 void EditorWindow::showSettings()
 {
-    if (m_settings)
-        return;
-    auto *sheet = new QDialog(this);
-    sheet->setObjectName(QStringLiteral("sorvane.settings.panel"));
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setWindowModality(Qt::WindowModal);
-    sheet->setWindowTitle(loc("Indstillinger"));
-    sheet->setMinimumWidth(460);
-    auto *layout = new QVBoxLayout(sheet);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(14);
+    if (!m_settings->open())
+        m_view->setShowingSettings(false);
+}
 
-    auto *header = new QHBoxLayout;
-    auto *title = new QLabel(loc("Indstillinger"), sheet);
-    QFont font = title->font();
-    font.setPointSizeF(font.pointSizeF() * 1.4);
-    font.setBold(true);
-    title->setFont(font);
-    header->addWidget(title);
-    header->addStretch(1);
-    auto *close = new QPushButton(loc("Back to inbox"), sheet);
-    close->setObjectName(QStringLiteral("sorvane.settings.close"));
-    close->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(close, &QPushButton::clicked, sheet, &QDialog::reject);
-    header->addWidget(close);
-    layout->addLayout(header);
+// The window's settings sheet on the section the view chose. The
+// controller opens it window-modal and deletes it when it closes.
+QDialog *EditorWindow::buildSettings()
+{
+    EditorView *view = m_view;
+    SorvaneSettingsView::Parts parts;
+    parts.model.editor = view->model();
+    parts.model.queue = view->serviceQueue();
+    parts.model.account = &view->account();
+    parts.model.profiles = view->profiles();
+    parts.model.clearInbox = [inbox = view->sorvane().toWeakRef()] {
+        if (const auto strong = inbox.toStrongRef())
+            strong->clear();
+    };
+    parts.model.chooseStorage = [view] { view->chooseProjectStorage(); };
+    parts.model.chooseTools = [view] { view->chooseTools(); };
+    parts.cloud = [model = view->model()](QWidget *parent) { return new CloudBackupsView(model, parent); };
+    parts.packages = [model = view->model()](QWidget *parent) -> QWidget * {
+        auto *packages = new LocalPackagesView(model, std::make_shared<QtDesktopServices>(), {}, parent);
+        // The package list's links to the storage and cloud sections.
+        connect(packages, &LocalPackagesView::sectionRequested, parent, [parent](const QString &raw) {
+            auto *sheet = qobject_cast<SorvaneSettingsView *>(parent);
+            if (const auto section = settingsSection(raw); sheet && section)
+                sheet->model().setSection(*section);
+        });
+        return packages;
+    };
+    parts.updates = [](QWidget *parent) { return new SorvaneUpdatesView(SorvaneUpdater::shared(), parent); };
 
-    layout->addWidget(new EditorAccountView(m_view->account(), [] {}, sheet));
-    auto *location = new ProjectLocationView(m_view->model(), [view = m_view] { view->chooseProjectStorage(); }, sheet);
-    location->setEnabled(m_view->canChooseProjectStorage());
-    layout->addWidget(location);
-
-    auto *tools = new QHBoxLayout;
-    auto *toolsPath = new QLabel(m_view->model()->repository(), sheet);
-    toolsPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    toolsPath->setWordWrap(true);
-    connect(m_view->model().data(), &EditorModel::repositoryChanged, toolsPath,
-            [toolsPath, model = m_view->model().data()] { toolsPath->setText(model->repository()); });
-    tools->addWidget(toolsPath, 1);
-    auto *chooseTools = new QPushButton(loc("Vælg værktøjsmappe…"), sheet);
-    connect(chooseTools, &QPushButton::clicked, m_view, &EditorView::chooseTools);
-    tools->addWidget(chooseTools);
-    layout->addLayout(tools);
-
-    connect(sheet, &QDialog::finished, m_view, [view = m_view] { view->setShowingSettings(false); });
-    m_settings = sheet;
-    sheet->open();
+    auto *sheet = new SorvaneSettingsView(std::move(parts), view->settingsSection(), this);
+    connect(&sheet->model(), &SorvaneSettingsModel::sectionChanged, view,
+            [view, model = &sheet->model()] { view->setSettingsSection(model->section()); });
+    return sheet;
 }

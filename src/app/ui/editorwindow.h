@@ -6,6 +6,7 @@
 
 class EditorView;
 class QDialog;
+class SorvaneSettingsSheetController;
 class StatusArea;
 
 // One application window: its root view with the window's models, the
@@ -24,6 +25,8 @@ public:
 
     EditorView &view() const { return *m_view; }
     void toggleSidebar();
+    // Whether this window (or a sheet of it) has the application's focus.
+    bool hasSettingsFocus() const;
 
     // At the latest this long after the window is shown, start-up runs even
     // without a first paint.
@@ -36,9 +39,10 @@ protected:
 
 private:
     void showSettings();
+    QDialog *buildSettings();
 
     EditorView *m_view;
     StatusArea *m_status;
-    QPointer<QDialog> m_settings;
+    SorvaneSettingsSheetController *m_settings;
     bool m_painted = false;
 };

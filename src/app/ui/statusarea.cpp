@@ -81,6 +81,12 @@ StatusArea::StatusArea(EditorView &view, QWidget *parent) : QWidget(parent), m_v
     RootInbox *inbox = view.sorvane().data();
     connect(inbox, &RootInbox::rowsChanged, this, &StatusArea::updateInbox);
     connect(inbox, &RootInbox::activityChanged, this, &StatusArea::updateInbox);
+    connect(inbox, &RootInbox::selectionChanged, this, &StatusArea::updateSelection);
+    // Picking a row selects it in the inbox, whose root view then opens its task.
+    connect(m_rows, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!m_updating && row >= 0)
+            m_view.sorvane()->selectRow(row);
+    });
     updateEditor();
     updateCompanies();
     updateInbox();
@@ -106,12 +112,23 @@ void StatusArea::updateCompanies()
 void StatusArea::updateInbox()
 {
     const RootInbox &inbox = *m_view.sorvane();
+    m_updating = true;
     m_rows->clear();
     m_rows->addItems(inbox.rowTitles());
+    m_updating = false;
+    updateSelection();
     if (inbox.loading())
         m_inboxState->setText(loc("Loading inbox…"));
     else if (inbox.error())
         m_inboxState->setText(*inbox.error());
     else
         m_inboxState->setText(loc("%lld tasks", {qint64(inbox.rowTitles().size())}));
+}
+
+void StatusArea::updateSelection()
+{
+    const auto row = m_view.sorvane()->selectedRow();
+    m_updating = true;
+    m_rows->setCurrentRow(row.value_or(-1));
+    m_updating = false;
 }

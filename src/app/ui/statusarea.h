@@ -22,6 +22,7 @@ private:
     void updateEditor();
     void updateCompanies();
     void updateInbox();
+    void updateSelection();
 
     EditorView &m_view;
     QWidget *m_sidebar;
@@ -29,4 +30,5 @@ private:
     QLabel *m_companies;
     QListWidget *m_rows;
     QLabel *m_inboxState;
+    bool m_updating = false;
 };

@@ -5,17 +5,16 @@
 #include "editorwindow.h"
 #include "foundation/appbundle.h"
 #include "foundation/localization.h"
+#include "updater/signedupdateframework.h"
 #include "updater/sorvaneupdateactivity.h"
-#include "updater/sorvaneupdateconfiguration.h"
+#include "updater/sorvaneupdater.h"
+#include "updater/ui/updatecycledialog.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMenuBar>
 
 namespace {
-
-bool s_updaterStarted = false;
-bool s_updaterConfigured = false;
 
 // The chooser's parent is the window, which exists only after the view.
 class WindowFolderChooser final : public FolderChooser
@@ -43,22 +42,23 @@ TavlonFilmEditorApp::TavlonFilmEditorApp(QObject *parent) : QObject(parent)
 
 SorvaneUpdateActivity &TavlonFilmEditorApp::updateActivity()
 {
-    static SorvaneUpdateActivity *activity = new SorvaneUpdateActivity(QCoreApplication::instance());
-    return *activity;
+    return SorvaneUpdater::shared().activity();
 }
 
 void TavlonFilmEditorApp::startUpdaterIfNeeded()
 {
-    if (s_updaterStarted)
-        return;
-    s_updaterStarted = true;
-    s_updaterConfigured =
-        SorvaneUpdateConfiguration::check(AppBundle::bundlePath(), AppBundle::infoDictionary(), false).has_value();
+    SorvaneUpdater &updater = SorvaneUpdater::shared();
+    const bool wasStarted = updater.framework() != nullptr;
+    updater.startIfNeeded();
+    // The update machinery's own window appears whenever a cycle needs the person.
+    if (!wasStarted)
+        if (auto *signedUpdates = qobject_cast<SignedUpdateFramework *>(updater.framework()))
+            UpdateCycleDialog::showWhenActive(signedUpdates->cycle());
 }
 
 bool TavlonFilmEditorApp::updaterConfigured()
 {
-    return s_updaterConfigured;
+    return SorvaneUpdater::shared().isConfigured();
 }
 
 EditorWindow *TavlonFilmEditorApp::newWindow()
@@ -86,15 +86,24 @@ void TavlonFilmEditorApp::installCommands(EditorWindow *window)
     sidebar->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     connect(sidebar, &QAction::triggered, window, &EditorWindow::toggleSidebar);
 
-    // No update framework exists on this platform: the check stays disabled.
+    // Enabled while a check may start; read again whenever the menu opens.
     QAction *updates = app->addAction(loc("Check for Updates…"));
-    updates->setEnabled(false);
+    SorvaneUpdater &updater = SorvaneUpdater::shared();
+    const auto refresh = [updates, &updater] { updates->setEnabled(!updater.checkDisabled()); };
+    refresh();
+    connect(&updater, &SorvaneUpdater::changed, updates, refresh);
+    connect(app, &QMenu::aboutToShow, updates, refresh);
+    connect(updates, &QAction::triggered, &updater, &SorvaneUpdater::checkForUpdates);
     app->addSeparator();
 
     QAction *settings = app->addAction(loc("Indstillinger") + QChar(0x2026));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    connect(settings, &QAction::triggered, window,
-            [window] { window->view().presentSettings(SorvaneSettingsSection::account, std::nullopt); });
+    connect(settings, &QAction::triggered, window, [window] { window->view().openSettings(); });
+    // The command belongs to the focused window: it follows focus from window
+    // to window, and the shortcut reaches only the focused window's sheet.
+    settings->setShortcutContext(Qt::WindowShortcut);
+    connect(qApp, &QApplication::focusChanged, settings,
+            [settings, window] { settings->setEnabled(window->hasSettingsFocus()); });
     app->addSeparator();
     QAction *quit = app->addAction(loc("Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // the same on every platform theme

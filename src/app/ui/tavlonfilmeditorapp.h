@@ -15,10 +15,9 @@ class TavlonFilmEditorApp final : public QObject
 public:
     explicit TavlonFilmEditorApp(QObject *parent = nullptr);
 
-    // The process-wide register of windows running work.
+    // The process-wide register of windows running work (the updater's).
     static SorvaneUpdateActivity &updateActivity();
-    // Checks the update configuration once per process. There is no update
-    // framework on this platform, so nothing more starts.
+    // Starts the updater once per process, for a correctly configured bundle.
     static void startUpdaterIfNeeded();
     static bool updaterConfigured();
 

@@ -33,7 +33,7 @@ void apply(QAbstractButton *button, const QString &symbol)
 
 // Where the icon theme has no icon (no theme, or only symbolic names), a
 // label still has to show its state: which backup is chosen, a warning.
-static QString glyph(const QString &symbol)
+QString glyph(const QString &symbol)
 {
     static const QHash<QString, QString> glyphs = {
         {QStringLiteral("checkmark.circle.fill"), QStringLiteral("\u25C9")},
@@ -42,6 +42,17 @@ static QString glyph(const QString &symbol)
         {QStringLiteral("lightbulb"), QStringLiteral("\u2727")},
         {QStringLiteral("text.book.closed"), QStringLiteral("\u270E")},
         {QStringLiteral("exclamationmark.triangle"), QStringLiteral("\u26A0")},
+        {QStringLiteral("checkmark.circle"), QStringLiteral("\u2713")},
+        {QStringLiteral("checkmark"), QStringLiteral("\u2713")},
+        {QStringLiteral("building.2"), QStringLiteral("\u25A6")},
+        {QStringLiteral("person.crop.circle"), QStringLiteral("\u263A")},
+        {QStringLiteral("externaldrive"), QStringLiteral("\u25A4")},
+        {QStringLiteral("point.3.connected.trianglepath.dotted"), QStringLiteral("\u2234")},
+        {QStringLiteral("icloud"), QStringLiteral("\u2601")},
+        {QStringLiteral("shippingbox"), QStringLiteral("\u25A3")},
+        {QStringLiteral("character.bubble"), QStringLiteral("A")},
+        {QStringLiteral("arrow.down.circle"), QStringLiteral("\u21E9")},
+        {QStringLiteral("wrench.and.screwdriver"), QStringLiteral("\u2692")},
     };
     return glyphs.value(symbol);
 }

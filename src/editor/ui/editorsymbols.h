@@ -13,4 +13,6 @@ namespace EditorSymbols {
 QIcon icon(const QString &symbol);
 void apply(QAbstractButton *button, const QString &symbol);
 void apply(QLabel *label, const QString &symbol);
+// A character that stands in for the symbol where the icon theme has none (may be empty).
+QString glyph(const QString &symbol);
 } // namespace EditorSymbols

@@ -44,8 +44,11 @@ SorvaneTicketCustomerView::SorvaneTicketCustomerView(const SorvaneInboxRow &item
     m_person->setTextFormat(Qt::PlainText);
     m_person->setFont(caption);
     m_person->setForegroundRole(QPalette::PlaceholderText);
+    // The two lines stay together, centred beside the avatar.
+    lines->addStretch(1);
     lines->addWidget(m_company);
     lines->addWidget(m_person);
+    lines->addStretch(1);
     row->addLayout(lines, 1);
     setCustomer(item, std::move(profile));
 }

@@ -43,10 +43,11 @@ def context(ctx):
         "masterprompt": manifest["masterprompt"],
         "candidates": manifest.get("candidates", []),
         "notice": manifest.get("notice", ""),
-        "contextRevision": packages.context_revision(manifest),
     }
+    # The revision belongs to the customer's brief: a package without one has neither.
     if manifest.get("currentBrief") is not None:
         answer["currentBrief"] = manifest["currentBrief"]
+        answer["contextRevision"] = packages.context_revision(manifest)
     return answer
 
 
@@ -55,7 +56,10 @@ def checked_package(ctx, kinds):
     if ctx.args["--fingerprint"] != manifest["_fingerprint"]:
         raise ToolError("Pakken er ændret, siden den blev åbnet. Åbn den igen.")
     revision = ctx.args.get("--context-revision")
-    if revision is not None and revision != packages.context_revision(manifest):
+    if manifest.get("currentBrief") is None:
+        if revision is not None:
+            raise ToolError("Briefen er ændret, siden pakken blev åbnet. Åbn pakken igen.")
+    elif revision is not None and revision != packages.context_revision(manifest):
         raise ToolError("Briefen er ændret, siden pakken blev åbnet. Åbn pakken igen.")
     kind = (manifest.get("serviceRequest") or {}).get("kind")
     if kind is not None and kind not in kinds:
@@ -167,9 +171,9 @@ def prepare(ctx):
     answer = {"handoffID": handoff_id, "folder": str(target), "fcpxml": str(fcpxml), "clipCount": len(clips),
               "notices": notices, "kind": kind or "filmEditing", "sourceFileCount": len(media),
               "timelineFormat": fmt}
-    write_handoff_record(target, dict(answer, packageID=manifest["packageID"],
+    write_handoff_record(target, dict(answer, packageID=manifest["packageID"], title=manifest["title"],
                                       requestID=(manifest.get("currentBrief") or {}).get("requestID"),
-                                      createdAt=datetime.now(timezone.utc).isoformat(timespec="seconds")))
+                                      createdAt=datetime.now(timezone.utc).isoformat(timespec="microseconds")))
     return answer
 
 
@@ -189,7 +193,7 @@ def prepare_writing(ctx):
     (target / "writer-start.md").write_text("\n".join(lines) + "\n", encoding="utf-8")
     answer = {"handoffID": handoff_id, "folder": str(target), "clipCount": 0, "notices": [],
               "kind": kind, "sourceFileCount": len(sources)}
-    write_handoff_record(target, dict(answer, packageID=manifest["packageID"],
+    write_handoff_record(target, dict(answer, packageID=manifest["packageID"], title=manifest["title"],
                                       requestID=(manifest.get("currentBrief") or {}).get("requestID"),
-                                      createdAt=datetime.now(timezone.utc).isoformat(timespec="seconds")))
+                                      createdAt=datetime.now(timezone.utc).isoformat(timespec="microseconds")))
     return answer

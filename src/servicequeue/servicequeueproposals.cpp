@@ -1,0 +1,237 @@
+// The working folder of the opened task and the written proposal sent from
+// it: prepare, resume, preview and send.
+#include "servicequeuemodel.h"
+
+#include "servicebriefcheck.h"
+
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+
+namespace {
+
+bool isWriting(ServiceKind kind)
+{
+    return kind == ServiceKind::conceptDevelopment || kind == ServiceKind::scriptDevelopment;
+}
+
+BridgeError foreignPackage()
+{
+    return BridgeError::failed(loc("Klippegrundlaget tilhører ikke den valgte opgave."));
+}
+
+BridgeError unconfirmedSend()
+{
+    return BridgeError::failed(loc("Afsendelsen kunne ikke bekræftes for denne opgave. Gentag det samme gennemgåede udkast."));
+}
+
+// The service's receipt after a send still names the task on screen.
+bool sameTaskAfterSend(const ServiceReceipt &answer, const ServiceReceipt &request)
+{
+    return answer.id == request.id && answer.company_id == request.company_id && answer.kind == request.kind
+        && answer.backup_id == request.backup_id && answer.source_fingerprint == request.source_fingerprint
+        && answer.local_project_id == request.local_project_id;
+}
+
+} // namespace
+
+// ---- prepare ----
+
+void ServiceQueueModel::prepare(ServiceQueueEditor &editor)
+{
+    const auto inbox = editor.inbox();
+    if (!inbox || !m_download || !m_detail)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    perform(editor, loc("Forbereder opgavens lokale arbejdsmappe…"),
+            [self, seam, request = m_detail->request, download = *m_download,
+             folder = *inbox](ServiceOperationScope scope, CancellationToken token) {
+                return prepareOperation(self, seam, request, download, folder, std::move(scope), std::move(token));
+            });
+}
+
+QCoro::Task<void> ServiceQueueModel::prepareOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                      ServiceReceipt request, ServiceDownload download, QUrl inbox,
+                                                      ServiceOperationScope scope, CancellationToken token)
+{
+    PackageContext context;
+    if (request.kind == ServiceKind::filmEditing) {
+        const auto credentials = editor->credentials();
+        if (!credentials)
+            throw BridgeError::failed(loc("Refresh current instructions before preparing a new workspace."));
+        ServiceQueueModel::CurrentBrief current =
+            co_await model->loadCurrentBrief(*editor, download, request, *credentials, inbox, scope, token);
+        model->setDetail(std::move(current.history));
+        model->setInlineBrief(current.context);
+        context = std::move(current.context);
+    } else {
+        context = co_await model->execute<PackageContext>(BridgeCommand::context(inbox, download.packageID), *editor,
+                                                          scope, token);
+    }
+
+    if (!packageOwned(context, download, request))
+        throw foreignPackage();
+    if (context.currentBrief && !briefMatches(*context.currentBrief, request))
+        throw foreignPackage();
+    const std::optional<QString> briefRevision =
+        context.currentBrief ? context.currentBrief->contextRevision : std::nullopt;
+    if (briefRevision != context.contextRevision)
+        throw foreignPackage();
+
+    model->setPreview(std::nullopt);
+    model->setProposalFile(std::nullopt);
+
+    const BridgeCommand handoffCommand = request.kind == ServiceKind::filmEditing
+        ? BridgeCommand::prepare(inbox, download.packageID, context.summary.fingerprint, context.contextRevision)
+        : BridgeCommand::prepareWriting(inbox, download.packageID, context.summary.fingerprint);
+    const PreparedHandoff handoff = co_await model->execute<PreparedHandoff>(handoffCommand, *editor, scope, token);
+    model->setPrepared(handoff);
+
+    const ServiceWorkspaces listed = co_await model->execute<ServiceWorkspaces>(
+        BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
+    model->setWorkspaces(listed.handoffs);
+
+    if (!isWriting(request.kind))
+        co_return;
+    const ProposalFile file = co_await model->execute<ProposalFile>(
+        BridgeCommand::proposalTemplate(inbox, request.id, handoff.handoffID), *editor, scope, token);
+    model->setProposalFile(file);
+}
+
+// ---- resume ----
+
+void ServiceQueueModel::resume(const PreparedHandoff &handoff, ServiceQueueEditor &editor)
+{
+    const auto inbox = editor.inbox();
+    if (!inbox || !m_detail)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    perform(editor, loc("Åbner den tidligere arbejdsmappe…"),
+            [self, seam, request = m_detail->request, handoff, folder = *inbox](ServiceOperationScope scope,
+                                                                               CancellationToken token) {
+                return resumeOperation(self, seam, request, handoff, folder, std::move(scope), std::move(token));
+            });
+}
+
+QCoro::Task<void> ServiceQueueModel::resumeOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                     ServiceReceipt request, PreparedHandoff handoff, QUrl inbox,
+                                                     ServiceOperationScope scope, CancellationToken token)
+{
+    model->setPreview(std::nullopt);
+    model->setPrepared(std::nullopt);
+    model->setProposalFile(std::nullopt);
+
+    const ServiceWorkspaces listed = co_await model->execute<ServiceWorkspaces>(
+        BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
+    model->setWorkspaces(listed.handoffs);
+
+    // The fresh entry, not the caller's copy: the folder may have changed on disk.
+    std::optional<PreparedHandoff> found;
+    for (const PreparedHandoff &entry : listed.handoffs) {
+        if (entry.handoffID == handoff.handoffID && entry.kind == request.kind) {
+            found = entry;
+            break;
+        }
+    }
+    if (!found)
+        throw BridgeError::failed(loc("Arbejdsmappen kan ikke genåbnes. Kontrollér disken og hent opgaven igen."));
+
+    if (isWriting(request.kind)) {
+        const ProposalFile file = co_await model->execute<ProposalFile>(
+            BridgeCommand::proposalTemplate(inbox, request.id, found->handoffID), *editor, scope, token);
+        model->setProposalFile(file);
+    }
+    model->setPrepared(*found);
+}
+
+// ---- preview ----
+
+void ServiceQueueModel::readPreview(ServiceQueueEditor &editor)
+{
+    const auto inbox = editor.inbox();
+    if (!inbox || !m_detail || !m_prepared)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    perform(editor, loc("Kontrollerer det lokale forslag…"),
+            [self, seam, request = m_detail->request, prepared = *m_prepared,
+             folder = *inbox](ServiceOperationScope scope, CancellationToken token) {
+                return previewOperation(self, seam, request, prepared, folder, std::move(scope), std::move(token));
+            });
+}
+
+QCoro::Task<void> ServiceQueueModel::previewOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                      ServiceReceipt request, PreparedHandoff prepared, QUrl inbox,
+                                                      ServiceOperationScope scope, CancellationToken token)
+{
+    model->setPreview(std::nullopt);
+    model->setConfirmation(false);
+    // Compared with the task only when sent: nothing leaves the machine here.
+    ProposalPreview preview = co_await model->execute<ProposalPreview>(
+        BridgeCommand::proposalPreview(inbox, request.id, prepared.handoffID, request.revision), *editor, scope, token);
+    model->setPreview(std::move(preview));
+}
+
+// ---- send ----
+
+void ServiceQueueModel::send(ServiceQueueEditor &editor)
+{
+    const auto credentials = editor.credentials();
+    const auto inbox = editor.inbox();
+    if (!credentials || !inbox || !m_detail || !m_preview)
+        return;
+    const ServiceReceipt &request = m_detail->request;
+    if (request.kind == ServiceKind::filmEditing || m_preview->requestID != request.id
+        || m_preview->content.kind != request.kind)
+        return;
+    setConfirmation(false);
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    perform(editor, loc("Sender det gennemgåede forslag til kundereview…"),
+            [self, seam, request, preview = *m_preview, credentials = *credentials,
+             folder = *inbox](ServiceOperationScope scope, CancellationToken token) {
+                return sendOperation(self, seam, request, preview, credentials, folder, std::move(scope),
+                                     std::move(token));
+            });
+}
+
+QCoro::Task<void> ServiceQueueModel::sendOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                                   ServiceReceipt request, ProposalPreview preview, QUrl credentials,
+                                                   QUrl inbox, ServiceOperationScope scope, CancellationToken token)
+{
+    const ProposalSent sent = co_await model->execute<ProposalSent>(
+        BridgeCommand::proposalSend(credentials, request.company_id, inbox, request.id, preview.handoffID,
+                                    preview.proposalID, preview.contentHash, preview.expectedRevision,
+                                    scope.operatorID),
+        *editor, scope, token);
+    if (sent.proposalID != preview.proposalID || !sameTaskAfterSend(sent.request, request)
+        || sent.request.revision < request.revision || sent.version < 1)
+        throw unconfirmedSend();
+
+    ServiceDetail received;
+    received.request = sent.request;
+    if (const auto &shown = model->detail()) {
+        received.proposals = shown->proposals;
+        received.decisions = shown->decisions;
+    }
+    model->setDetail(std::move(received));
+    model->setPreview(std::nullopt);
+    editor->setMessage(loc("Forslag version %lld er modtaget til kundereview%@.",
+                           {sent.version, sent.replayed ? loc(" (tidligere afsendelse bekræftet)") : QString()}));
+
+    // The proposal is with the customer now: a failed refresh must not read as a failed send.
+    try {
+        ServiceDetail history = co_await model->execute<ServiceDetail>(
+            BridgeCommand::serviceHistory(credentials, request.company_id, request.id, inbox, scope.operatorID),
+            *editor, scope, token);
+        if (!sameTaskAfterSend(history.request, request) || history.request.revision < sent.request.revision)
+            throw BridgeError::failed(QString());
+        model->setDetail(std::move(history));
+    } catch (const OperationCancelled &) {
+    } catch (...) {
+        if (model && model->current(scope, *editor))
+            editor->setError(loc("Forslaget er modtaget, men historikken kunne ikke opdateres. Hent historikken igen; "
+                                 "send ikke et nyt forslag."));
+    }
+}

@@ -1,0 +1,245 @@
+#include "briefviews.h"
+
+#include "editor/editorpresentation.h"
+#include "foundation/localization.h"
+#include "foundation/units/bytecount.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *text(const QString &value, QWidget *parent, const QString &name = {}, bool selectable = false)
+{
+    auto *label = new QLabel(value, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    if (selectable)
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    return label;
+}
+
+void secondary(QLabel *label) { label->setForegroundRole(QPalette::PlaceholderText); }
+
+void scaled(QLabel *label, qreal factor, bool bold = false)
+{
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * factor);
+    font.setBold(bold);
+    label->setFont(font);
+}
+
+QVBoxLayout *boxLayout(QWidget *box, int spacing)
+{
+    auto *layout = new QVBoxLayout(box);
+    layout->setSpacing(spacing);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setAlignment(Qt::AlignTop);
+    return layout;
+}
+
+} // namespace
+
+// ---- current brief ----
+
+std::optional<QString> CurrentServiceBriefView::title(const CurrentServiceBrief &brief)
+{
+    if (brief.requiresRefresh == true)
+        return brief.cached ? loc("Previously observed customer instructions") : loc("Original submitted instructions");
+    if (!brief.currentAmendment)
+        return std::nullopt;
+    return loc("Current customer instructions");
+}
+
+CurrentServiceBriefView::CurrentServiceBriefView(const CurrentServiceBrief &brief, QWidget *parent) : QWidget(parent)
+{
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    const auto heading = title(brief);
+    if (!heading) {
+        hide();
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+        return;
+    }
+    auto *box = new QGroupBox(*heading, this);
+    box->setObjectName(QStringLiteral("service.brief.current"));
+    QVBoxLayout *layout = boxLayout(box, 8);
+    if (brief.requiresRefresh == true) {
+        auto *warning = text(loc("Refresh instructions before preparing new work. Existing prepared versions remain usable."),
+                             box, QStringLiteral("service.brief.current.refresh"));
+        secondary(warning);
+        layout->addWidget(warning);
+    }
+    if (const auto &amendment = brief.currentAmendment) {
+        layout->addWidget(text(brief.effectiveInstructions, box, QStringLiteral("service.brief.current.instructions"), true));
+        if (!amendment->reason.isEmpty()) {
+            auto *reason = text(amendment->reason, box, QStringLiteral("service.brief.current.reason"), true);
+            secondary(reason);
+            layout->addWidget(reason);
+        }
+        auto *revision = text(loc("Customer amendment · task revision %lld", {amendment->applied_revision}), box,
+                              QStringLiteral("service.brief.current.revision"));
+        scaled(revision, 0.85);
+        layout->addWidget(revision);
+        auto *note = text(loc("The original submission and prepared versions remain unchanged. Review this amendment "
+                              "before starting a new version."),
+                          box, QStringLiteral("service.brief.current.note"));
+        scaled(note, 0.85);
+        secondary(note);
+        layout->addWidget(note);
+    }
+    outer->addWidget(box);
+}
+
+// ---- package brief ----
+
+void PackageBriefContent::copyMasterPrompt(const PackageContext &context, QClipboard *clipboard)
+{
+    clipboard->clear();
+    clipboard->setText(context.masterprompt);
+}
+
+PackageBriefContent::PackageBriefContent(const PackageContext &context, QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("service.brief.package"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(22);
+
+    if (context.currentBrief)
+        layout->addWidget(new CurrentServiceBriefView(*context.currentBrief, this));
+
+    const auto &request = context.summary.serviceRequest;
+    if (request) {
+        const bool amended = context.currentBrief && context.currentBrief->currentAmendment;
+        auto *task = new QGroupBox(amended ? loc("Original submitted instructions") : loc("Kundens opgave"), this);
+        task->setObjectName(QStringLiteral("service.brief.task"));
+        QVBoxLayout *lines = boxLayout(task, 8);
+        if (!request->instructions.isEmpty())
+            lines->addWidget(text(request->instructions, task, QStringLiteral("service.brief.task.instructions"), true));
+        auto *deliverable = text(request->deliverable, task, QStringLiteral("service.brief.task.deliverable"));
+        secondary(deliverable);
+        lines->addWidget(deliverable);
+        layout->addWidget(task);
+    }
+
+    auto *source = text(loc("%lld kildefiler · %@ · %lld fravalg",
+                            {context.summary.referencedFileCount, fileByteCount(context.summary.referencedBytes),
+                             context.summary.counts.rejected}),
+                        this, QStringLiteral("service.brief.source"));
+    secondary(source);
+    layout->addWidget(source);
+
+    if (!request || request->kind == ServiceKind::filmEditing) {
+        auto *material = new QGroupBox(loc("Tilladt materiale"), this);
+        material->setObjectName(QStringLiteral("service.brief.material"));
+        QVBoxLayout *blocks = boxLayout(material, 16);
+        for (const Candidate &candidate : context.candidates) {
+            const QString name = QStringLiteral("service.brief.material.") + candidate.id;
+            auto *block = new QWidget(material);
+            block->setObjectName(name);
+            auto *rows = new QVBoxLayout(block);
+            rows->setContentsMargins(0, 0, 0, 0);
+            rows->setSpacing(4);
+            auto *title = text(candidate.title, block, name + QStringLiteral(".title"));
+            scaled(title, 1.0, true);
+            rows->addWidget(title);
+            auto *interval = text(candidate.interval(), block, name + QStringLiteral(".interval"));
+            QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+            mono.setPointSizeF(interval->font().pointSizeF() * 0.85);
+            interval->setFont(mono);
+            rows->addWidget(interval);
+            if (candidate.notes && !candidate.notes->isEmpty())
+                rows->addWidget(text(*candidate.notes, block, name + QStringLiteral(".notes")));
+            if (candidate.overlayText && !candidate.overlayText->isEmpty())
+                rows->addWidget(text(loc("Ønsket tekst: %@ · sættes manuelt i editor", {*candidate.overlayText}), block,
+                                     name + QStringLiteral(".overlay")));
+            blocks->addWidget(block);
+        }
+        if (context.candidates.isEmpty())
+            blocks->addWidget(text(loc("Der er endnu ingen godkendte materialevalg til tidslinjen."), material,
+                                   QStringLiteral("service.brief.material.empty")));
+        layout->addWidget(material);
+    }
+
+    auto *headingRow = new QHBoxLayout;
+    auto *heading = text(loc("Masterprompt og instruktioner"), this, QStringLiteral("service.brief.masterprompt.heading"));
+    heading->setWordWrap(false);
+    scaled(heading, 1.35, true);
+    headingRow->addWidget(heading);
+    headingRow->addStretch(1);
+    auto *copy = new QPushButton(loc("Kopiér"), this);
+    copy->setObjectName(QStringLiteral("service.brief.copy"));
+    connect(copy, &QPushButton::clicked, this,
+            [prompt = context] { copyMasterPrompt(prompt, QGuiApplication::clipboard()); });
+    headingRow->addWidget(copy);
+    layout->addLayout(headingRow);
+
+    auto *prompt = text(context.masterprompt, this, QStringLiteral("service.brief.masterprompt"), true);
+    prompt->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    prompt->setMargin(10);
+    prompt->setAutoFillBackground(true);
+    prompt->setBackgroundRole(QPalette::AlternateBase);
+    prompt->setStyleSheet(QStringLiteral("QLabel { border-radius: 12px; }"));
+    layout->addWidget(prompt);
+}
+
+PackageBriefSheet::PackageBriefSheet(const PackageContext &context, QWidget *parent)
+    : QDialog(parent), m_packageID(context.summary.packageID)
+{
+    setObjectName(QStringLiteral("service.brief.sheet"));
+    setWindowModality(Qt::WindowModal);
+    setWindowTitle(context.summary.title);
+    setMinimumSize(600, 460);
+    setMaximumSize(900, 800);
+    resize(740, 640);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto *header = new QWidget(this);
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(22, 22, 22, 22);
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(4);
+    auto *title = text(context.summary.title, header, QStringLiteral("service.brief.sheet.title"));
+    scaled(title, 1.35, true);
+    titles->addWidget(title);
+    auto *kind = text(EditorPresentation::kindTitle(EditorPresentation::packageKind(context.summary)), header,
+                      QStringLiteral("service.brief.sheet.kind"));
+    secondary(kind);
+    titles->addWidget(kind);
+    row->addLayout(titles, 1);
+    auto *close = new QPushButton(loc("Luk"), header);
+    close->setObjectName(QStringLiteral("service.brief.sheet.close"));
+    close->setAutoDefault(false);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    row->addWidget(close, 0, Qt::AlignVCenter);
+    layout->addWidget(header);
+
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(line);
+
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto *padded = new QWidget(scroll);
+    auto *inner = new QVBoxLayout(padded);
+    inner->setContentsMargins(22, 22, 22, 22);
+    inner->addWidget(new PackageBriefContent(context, padded));
+    inner->addStretch(1);
+    scroll->setWidget(padded);
+    layout->addWidget(scroll, 1);
+}

@@ -1,0 +1,120 @@
+// Native editor project copies kept beside a video version: listing them,
+// turning off the automatic copy at later deliveries, and keeping a copy of
+// the project chosen for the draft under review.
+
+#include "servicequeue/servicequeuemodel.h"
+
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+
+namespace {
+
+BridgeError mismatchedCopy()
+{
+    return BridgeError::failed(loc("Projektkopien matcher ikke videoversionen."));
+}
+
+QCoro::Task<void> listCopies(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
+                             QUrl inbox, QString proposalID, ServiceOperationScope scope, CancellationToken token)
+{
+    // Cleared first: a failed read must not leave another version's copies on show.
+    model->setProjectVersions({});
+    model->setProjectVersionsProposalID(proposalID);
+    model->setAutomaticProjectNames({});
+    const NativeProjectVersions answer = co_await model->execute<NativeProjectVersions>(
+        BridgeCommand::projectVersions(inbox, receipt.id, proposalID), *editor, scope, token);
+    if (answer.proposalID != proposalID)
+        throw mismatchedCopy();
+    for (const NativeProjectVersion &copy : answer.versions)
+        if (copy.proposalID != proposalID)
+            throw mismatchedCopy();
+    model->setProjectVersions(answer.versions);
+    model->setAutomaticProjectNames(answer.automaticProjects.value_or(QStringList()));
+    model->setRequiresProjectSelection(answer.requiresExplicitSelection.value_or(false));
+}
+
+QCoro::Task<void> stopAutomaticCopy(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                    ServiceReceipt receipt, QUrl inbox, QString proposalID,
+                                    ServiceOperationScope scope, CancellationToken token)
+{
+    const NativeProjectVersions answer = co_await model->execute<NativeProjectVersions>(
+        BridgeCommand::clearProjectRegistration(inbox, receipt.id, proposalID), *editor, scope, token);
+    // Only an explicit empty list confirms that nothing is registered any more.
+    if (answer.proposalID != proposalID || !answer.automaticProjects || !answer.automaticProjects->isEmpty())
+        throw BridgeError::failed(loc("Projektvalget kunne ikke opdateres. Hent det igen."));
+    model->setProjectVersionsProposalID(proposalID);
+    model->setProjectVersions(answer.versions);
+    model->setAutomaticProjectNames({});
+    model->setRememberEditorProject(false);
+    model->setRequiresProjectSelection(false);
+}
+
+QCoro::Task<void> keepCopy(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
+                           QUrl inbox, QString proposalID, QUrl project, ServiceOperationScope scope,
+                           CancellationToken token)
+{
+    const NativeProjectVersion copy = co_await model->execute<NativeProjectVersion>(
+        BridgeCommand::preserveProject(inbox, receipt.id, proposalID, project, model->rememberEditorProject()),
+        *editor, scope, token);
+    if (copy.proposalID != proposalID)
+        throw mismatchedCopy();
+    QList<NativeProjectVersion> copies;
+    if (model->projectVersionsProposalID() == proposalID)
+        copies = model->projectVersions();
+    model->setProjectVersionsProposalID(proposalID);
+    model->setRequiresProjectSelection(false);
+    // The same snapshot copied again replaces the older entry and moves last.
+    copies.removeIf([&](const NativeProjectVersion &kept) { return kept.snapshotID == copy.snapshotID; });
+    copies.append(copy);
+    model->setProjectVersions(std::move(copies));
+    if (copy.automaticProjects)
+        model->setAutomaticProjectNames(*copy.automaticProjects);
+    editor->setMessage(
+        loc("Projektversionen er bevaret lokalt. Medier og genåbning skal kontrolleres i editoren."));
+}
+
+} // namespace
+
+void ServiceQueueModel::readProjectVersions(ServiceQueueEditor &editor, const QString &proposalID)
+{
+    const auto inbox = editor.inbox();
+    if (!inbox || !m_detail || !m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    perform(editor, loc("Henter gemte editorprojekter…"),
+            [self, seam, receipt = m_detail->request, inbox = *inbox, proposalID](ServiceOperationScope scope,
+                                                                                 CancellationToken token) {
+                return listCopies(self, seam, receipt, inbox, proposalID, std::move(scope), std::move(token));
+            });
+}
+
+void ServiceQueueModel::clearProjectRegistration(ServiceQueueEditor &editor, const QString &proposalID)
+{
+    const auto inbox = editor.inbox();
+    if (!inbox || !m_detail || !m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    perform(editor, loc("Slår automatisk projektkopi fra…"),
+            [self, seam, receipt = m_detail->request, inbox = *inbox, proposalID](ServiceOperationScope scope,
+                                                                                 CancellationToken token) {
+                return stopAutomaticCopy(self, seam, receipt, inbox, proposalID, std::move(scope), std::move(token));
+            });
+}
+
+void ServiceQueueModel::preserveProject(ServiceQueueEditor &editor, const QUrl &project)
+{
+    const auto inbox = editor.inbox();
+    if (!inbox || !m_detail || !m_videoPreview || m_videoPreview->requestID != m_detail->request.id)
+        return;
+    if (!m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    perform(editor, loc("Bevarer editorprojektet til denne videoversion…"),
+            [self, seam, receipt = m_detail->request, inbox = *inbox, proposalID = m_videoPreview->proposalID,
+             project](ServiceOperationScope scope, CancellationToken token) {
+                return keepCopy(self, seam, receipt, inbox, proposalID, project, std::move(scope), std::move(token));
+            });
+}

@@ -1,0 +1,337 @@
+// Video drafts of a film-editing task: the drafts the local video tool keeps
+// for the task, preparing a new one, the stage of a draft, its local send
+// receipt and its send to the customer.
+
+#include "servicequeue/servicequeuemodel.h"
+
+#include "foundation/decoding/strictformats.h"
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+
+namespace {
+
+bool sameUuid(const QString &text, const std::optional<QUuid> &id)
+{
+    const auto parsed = StrictFormats::parseUuid(text);
+    return parsed && id && *parsed == *id;
+}
+
+BridgeError mismatchedDrafts()
+{
+    return BridgeError::failed(loc("Udkastene matcher ikke den valgte opgave."));
+}
+
+BridgeError unconfirmedSend()
+{
+    return BridgeError::failed(
+        loc("Afsendelsen kunne ikke bekræftes for denne opgave. Gentag det samme gennemgåede udkast."));
+}
+
+// The opened task has a verified pull of itself, for its own company.
+bool pulledForItself(const ServiceQueueModel &model)
+{
+    const auto &detail = model.detail();
+    const auto &download = model.download();
+    return detail && download && download->verified && download->request.id == detail->request.id
+        && download->companyID == detail->request.company_id;
+}
+
+void withoutMark(ServiceQueueModel &model, const QString &proposalID)
+{
+    QSet<QString> marks = model.uncertainVideoProposalIDs();
+    marks.remove(proposalID);
+    model.setUncertainVideoProposalIDs(marks);
+}
+
+void withoutDraft(ServiceQueueModel &model, const QString &proposalID)
+{
+    QList<VideoReviewPreview> drafts = model.videoPreviews();
+    const auto removed = drafts.removeIf([&](const VideoReviewPreview &d) { return d.proposalID == proposalID; });
+    if (removed)
+        model.setVideoPreviews(std::move(drafts));
+}
+
+// Ends the "sending" mark of a send however the send ends: answered,
+// failed, cancelled, timed out, or its frame destroyed while it waited.
+class SendingMark
+{
+public:
+    SendingMark(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceOperationScope scope,
+                QString proposalID)
+        : m_model(std::move(model)), m_editor(editor), m_scope(std::move(scope)), m_proposalID(std::move(proposalID))
+    {
+        m_model->setVideoSendingProposalID(m_proposalID);
+    }
+    SendingMark(const SendingMark &) = delete;
+    SendingMark &operator=(const SendingMark &) = delete;
+    ~SendingMark()
+    {
+        if (m_model && m_model->current(m_scope, *m_editor) && m_model->videoSendingProposalID() == m_proposalID)
+            m_model->setVideoSendingProposalID(std::nullopt);
+    }
+
+private:
+    QPointer<ServiceQueueModel> m_model;
+    ServiceQueueEditor *m_editor;
+    ServiceOperationScope m_scope;
+    QString m_proposalID;
+};
+
+QCoro::Task<void> refreshDrafts(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
+                                QUrl inbox, ServiceOperationScope scope, CancellationToken token)
+{
+    model->setVideoQC(false);
+    model->setVideoConfirmation(false);
+    const VideoReviewPreviews answer = co_await model->execute<VideoReviewPreviews>(
+        BridgeCommand::videoPending(inbox, receipt.id), *editor, scope, token);
+    QSet<QString> seen;
+    for (const VideoReviewPreview &draft : answer.previews)
+        if (draft.requestID != receipt.id || draft.content.kind != ServiceKind::filmEditing)
+            throw mismatchedDrafts();
+    for (const VideoReviewPreview &draft : answer.previews) {
+        if (seen.contains(draft.proposalID))
+            throw mismatchedDrafts();
+        seen.insert(draft.proposalID);
+    }
+    // The task may have been read again while the tool ran.
+    QSet<QString> sent;
+    if (const auto &detail = model->detail())
+        for (const ServiceProposal &proposal : detail->proposals)
+            sent.insert(proposal.id);
+    QList<VideoReviewPreview> pending;
+    for (const VideoReviewPreview &draft : answer.previews)
+        if (!sent.contains(draft.proposalID))
+            pending.append(draft);
+    model->setVideoPreviews(pending);
+    editor->setMessage(pending.isEmpty()
+                           ? loc("Ingen nye videoudkast klar til gennemgang.")
+                           : loc("Videoudkastene er klar. Åbn et udkast og gennemgå det før afsendelse."));
+}
+
+QCoro::Task<void> prepareDraft(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
+                               QUrl inbox, QUrl video, ServiceOperationScope scope, CancellationToken token)
+{
+    // A task that changed before the start ends the operation quietly.
+    if (!model->canPrepareVideo(*editor))
+        co_return;
+    const auto &before = model->detail();
+    if (!before || before->request.id != receipt.id || before->request.revision != receipt.revision)
+        co_return;
+    model->setVideoQC(false);
+    const qint64 revision = before->request.revision;
+    const VideoReviewPreview draft = co_await model->execute<VideoReviewPreview>(
+        BridgeCommand::videoPreview(inbox, receipt.id, video, revision, model->videoLabel(), model->videoSummary(),
+                                    model->videoEditor()),
+        *editor, scope, token);
+    // The draft the tool kept stays in the project folder either way; the
+    // next refresh of the task lists it.
+    if (!model->canPrepareVideo(*editor))
+        co_return;
+    const auto &after = model->detail();
+    if (!after || after->request.id != receipt.id || after->request.revision != revision)
+        co_return;
+    if (draft.requestID != receipt.id || draft.content.kind != ServiceKind::filmEditing
+        || draft.expectedRevision != revision)
+        throw mismatchedDrafts();
+    model->setVideoPreview(draft);
+}
+
+QCoro::Task<void> checkReceipt(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
+                               QUrl inbox, VideoReviewPreview preview, bool reopen, ServiceOperationScope scope,
+                               CancellationToken token)
+{
+    const VideoDeliveryStatus status = co_await model->execute<VideoDeliveryStatus>(
+        BridgeCommand::videoStatus(inbox, receipt.id, preview.proposalID), *editor, scope, token);
+    if (!status.matches(preview.proposalID))
+        throw unconfirmedSend();
+    model->setVideoConfirmation(false);
+    if (status.state == VideoDeliveryStatus::State::NotConfirmedLocally) {
+        if (reopen) {
+            // A reopened draft is sent only after its quality check is ticked again.
+            model->setVideoPreview(preview);
+            model->setVideoQC(false);
+        }
+        editor->setMessage(loc("No local send receipt. Review or retry this same frozen version; do not prepare a "
+                               "replacement just to resend."));
+        co_return;
+    }
+    model->setConfirmedVideoDelivery(status);
+    withoutMark(*model, preview.proposalID);
+    withoutDraft(*model, preview.proposalID);
+    if (model->videoPreview() && model->videoPreview()->proposalID == preview.proposalID) {
+        model->setVideoPreview(std::nullopt);
+        model->setVideoQC(false);
+    }
+    editor->setMessage(loc("Local receipt confirms version %lld was sent. Refresh history for customer feedback.",
+                           {*status.version}));
+}
+
+bool sameTask(const ServiceReceipt &answer, const ServiceReceipt &asked)
+{
+    return answer.id == asked.id && answer.company_id == asked.company_id && answer.kind == asked.kind
+        && answer.local_project_id == asked.local_project_id && answer.backup_id == asked.backup_id
+        && answer.source_fingerprint == asked.source_fingerprint;
+}
+
+QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
+                            QUrl credentials, QUrl inbox, QString proposalID, ServiceOperationScope scope,
+                            CancellationToken token)
+{
+    if (!model->videoQC())
+        co_return;
+    const auto &draft = model->videoPreview();
+    if (!draft || draft->proposalID != proposalID)
+        co_return;
+    const auto &before = model->detail();
+    if (!before || before->request.id != receipt.id || before->request.revision != receipt.revision)
+        co_return;
+
+    // Marked unconfirmed before the tool runs: only a checked answer or a
+    // confirming receipt removes the mark, so a lost answer keeps it.
+    const SendingMark sending(model, editor, scope, proposalID);
+    QSet<QString> marks = model->uncertainVideoProposalIDs();
+    marks.insert(proposalID);
+    model->setUncertainVideoProposalIDs(marks);
+
+    const ProposalSent sent = co_await model->execute<ProposalSent>(
+        BridgeCommand::videoSend(credentials, receipt.company_id, inbox, receipt.id, proposalID), *editor, scope,
+        token);
+    if (sent.proposalID != proposalID || !sameTask(sent.request, receipt) || sent.request.revision < receipt.revision
+        || sent.version < 1)
+        throw unconfirmedSend();
+
+    ServiceDetail updated;
+    updated.request = sent.request;
+    if (const auto &now = model->detail()) {
+        updated.proposals = now->proposals;
+        updated.decisions = now->decisions;
+    }
+    model->setDetail(std::move(updated));
+    model->setConfirmedVideoDelivery(VideoDeliveryStatus{sent.proposalID,
+                                                         VideoDeliveryStatus::State::SentForCustomerReview,
+                                                         sent.version, false});
+    withoutMark(*model, proposalID);
+    model->setVideoPreview(std::nullopt);
+    model->setVideoQC(false);
+    withoutDraft(*model, proposalID);
+    editor->setMessage(loc("Videoudkast version %lld er modtaget · %@ · opgaverevision %lld%@.",
+                           {sent.version, sent.request.statusTitle(), sent.request.revision,
+                            sent.replayed ? loc(" (tidligere afsendelse bekræftet)") : QString()}));
+
+    // The send is done; a history that cannot be read only asks for a reload.
+    try {
+        ServiceDetail history = co_await model->execute<ServiceDetail>(
+            BridgeCommand::serviceHistory(credentials, receipt.company_id, receipt.id, inbox, scope.operatorID),
+            *editor, scope, token);
+        const ServiceReceipt &read = history.request;
+        if (read.id != receipt.id || read.company_id != receipt.company_id || read.kind != sent.request.kind
+            || read.local_project_id != receipt.local_project_id || read.backup_id != receipt.backup_id
+            || read.source_fingerprint != receipt.source_fingerprint || read.revision < sent.request.revision)
+            throw BridgeError::failed(QString());
+        model->setDetail(std::move(history));
+    } catch (const OperationCancelled &) {
+        co_return;
+    } catch (...) {
+        if (model && model->current(scope, *editor))
+            editor->setError(loc("Opgavens seneste historik kunne ikke hentes. Videoudkastet er modtaget. Hent "
+                                 "opgaven igen for at opdatere historikken."));
+    }
+}
+
+} // namespace
+
+void ServiceQueueModel::refreshVideoPreviews(ServiceQueueEditor &editor)
+{
+    const auto inbox = editor.inbox();
+    if (!inbox || !m_detail || m_detail->request.kind != ServiceKind::filmEditing || !pulledForItself(*this))
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    const ServiceReceipt receipt = m_detail->request;
+    perform(editor, loc("Henter klargjorte videoudkast…"),
+            [self, seam, receipt, inbox = *inbox](ServiceOperationScope scope, CancellationToken token) {
+                return refreshDrafts(self, seam, receipt, inbox, std::move(scope), std::move(token));
+            });
+}
+
+bool ServiceQueueModel::canPrepareVideo(const ServiceQueueEditor &editor) const
+{
+    if (!canUseCompany(editor) || !m_operatorID || !m_detail)
+        return false;
+    const ServiceReceipt &task = m_detail->request;
+    if (task.kind != ServiceKind::filmEditing)
+        return false;
+    if (task.status != QLatin1String("active") && task.status != QLatin1String("changes_requested"))
+        return false;
+    if (!sameUuid(task.company_id, m_selectedCompanyID) || !sameUuid(task.claimed_by.value_or(QString()), m_operatorID))
+        return false;
+    if (!m_download || !m_download->verified || m_download->request.id != task.id)
+        return false;
+    const ServiceReceipt &pulled = m_download->request;
+    if (!sameUuid(m_download->companyID, m_selectedCompanyID) || !sameUuid(pulled.company_id, m_selectedCompanyID))
+        return false;
+    return pulled.kind == ServiceKind::filmEditing && pulled.local_project_id == task.local_project_id
+        && pulled.backup_id == task.backup_id && pulled.source_fingerprint == task.source_fingerprint;
+}
+
+void ServiceQueueModel::prepareVideo(ServiceQueueEditor &editor)
+{
+    const auto inbox = editor.inbox();
+    if (!canPrepareVideo(editor) || !inbox || !m_detail || !m_videoFile)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    const ServiceReceipt receipt = m_detail->request;
+    perform(editor, loc("Kontrollerer og gemmer den eksporterede video…"),
+            [self, seam, receipt, inbox = *inbox, video = *m_videoFile](ServiceOperationScope scope,
+                                                                        CancellationToken token) {
+                return prepareDraft(self, seam, receipt, inbox, video, std::move(scope), std::move(token));
+            });
+}
+
+ServiceVideoStage ServiceQueueModel::videoStage(const VideoReviewPreview &preview) const
+{
+    if (m_videoSendingProposalID && *m_videoSendingProposalID == preview.proposalID)
+        return ServiceVideoStage::sending;
+    if (m_uncertainVideoProposalIDs.contains(preview.proposalID))
+        return ServiceVideoStage::sendUnconfirmed;
+    return m_videoQC ? ServiceVideoStage::reviewed : ServiceVideoStage::preparedLocally;
+}
+
+void ServiceQueueModel::checkVideoDelivery(const VideoReviewPreview &preview, ServiceQueueEditor &editor, bool reopen)
+{
+    const auto inbox = editor.inbox();
+    if (!inbox || !m_detail || preview.requestID != m_detail->request.id
+        || preview.content.kind != ServiceKind::filmEditing || !pulledForItself(*this))
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    const ServiceReceipt receipt = m_detail->request;
+    perform(editor, loc("Checking this version's send receipt…"),
+            [self, seam, receipt, inbox = *inbox, preview, reopen](ServiceOperationScope scope,
+                                                                   CancellationToken token) {
+                return checkReceipt(self, seam, receipt, inbox, preview, reopen, std::move(scope), std::move(token));
+            });
+}
+
+void ServiceQueueModel::sendVideo(ServiceQueueEditor &editor)
+{
+    const auto inbox = editor.inbox();
+    const auto credentials = editor.credentials();
+    if (!m_videoQC || !inbox || !credentials || !m_detail || !m_videoPreview)
+        return;
+    if (m_detail->request.kind != ServiceKind::filmEditing || m_videoPreview->content.kind != ServiceKind::filmEditing
+        || m_videoPreview->requestID != m_detail->request.id)
+        return;
+    // Cleared even when another operation keeps this one from starting.
+    setVideoConfirmation(false);
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *seam = &editor;
+    const ServiceReceipt receipt = m_detail->request;
+    perform(editor, loc("Bevarer projektversion og sender videoudkast…"),
+            [self, seam, receipt, credentials = *credentials, inbox = *inbox,
+             proposalID = m_videoPreview->proposalID](ServiceOperationScope scope, CancellationToken token) {
+                return sendDraft(self, seam, receipt, credentials, inbox, proposalID, std::move(scope),
+                                 std::move(token));
+            });
+}

@@ -1,0 +1,128 @@
+#include "sorvanesidebarrow.h"
+
+#include "editor/ui/editorsymbols.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextLayout>
+
+namespace {
+
+constexpr int padding = 10;
+constexpr int spacing = 10;
+constexpr int symbolWidth = 18;
+constexpr int checkWidth = 14;
+constexpr int rowMinimumHeight = 44;
+
+} // namespace
+
+SorvaneSidebarRow::SorvaneSidebarRow(const QString &title, const QString &symbol, bool selected, QWidget *parent)
+    : QAbstractButton(parent), m_symbol(symbol)
+{
+    setText(title);
+    setCheckable(true);
+    setChecked(selected);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAccessibleName(title);
+}
+
+void SorvaneSidebarRow::setSelected(bool selected)
+{
+    setChecked(selected);
+    update();
+}
+
+QRect SorvaneSidebarRow::titleRect(int width) const
+{
+    const int left = padding + symbolWidth + spacing;
+    const int right = width - padding - checkWidth - 4;
+    return QRect(left, 0, qMax(10, right - left), height());
+}
+
+QString SorvaneSidebarRow::shownTitle(int width) const
+{
+    const int lineWidth = titleRect(width).width();
+    const QFontMetrics metrics(font());
+    QTextLayout layout(text(), font());
+    layout.beginLayout();
+    QStringList lines;
+    int end = 0;
+    for (int n = 0; n < 2; ++n) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(lineWidth);
+        end = line.textStart() + line.textLength();
+        lines << text().mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    if (end < text().size() && !lines.isEmpty())
+        lines.last() = metrics.elidedText(lines.last() + text().mid(end), Qt::ElideRight, lineWidth);
+    return lines.join(QLatin1Char('\n'));
+}
+
+int SorvaneSidebarRow::heightForWidth(int width) const
+{
+    const int lines = int(shownTitle(width).count(QLatin1Char('\n'))) + 1;
+    return qMax(rowMinimumHeight, lines * fontMetrics().lineSpacing() + 2 * padding);
+}
+
+QSize SorvaneSidebarRow::sizeHint() const
+{
+    const int width = qMax(160, this->width());
+    return QSize(width, heightForWidth(width));
+}
+
+QSize SorvaneSidebarRow::minimumSizeHint() const
+{
+    return QSize(80, rowMinimumHeight);
+}
+
+void SorvaneSidebarRow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75);
+    QPainterPath shape;
+    shape.addRoundedRect(frame, 8, 8);
+    if (isChecked()) {
+        QColor tint = palette().color(QPalette::Highlight);
+        tint.setAlphaF(0.12f);
+        painter.fillPath(shape, tint);
+        QColor border = palette().color(QPalette::WindowText);
+        border.setAlphaF(0.6f);
+        painter.setPen(QPen(border, 1.5));
+        painter.drawPath(shape);
+    } else if (underMouse() && isEnabled()) {
+        QColor hover = palette().color(QPalette::WindowText);
+        hover.setAlphaF(0.05f);
+        painter.fillPath(shape, hover);
+    }
+    if (hasFocus()) {
+        QColor focus = palette().color(QPalette::Highlight);
+        painter.setPen(QPen(focus, 1));
+        painter.drawPath(shape);
+    }
+
+    const QColor label = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
+    painter.setPen(label);
+    const QRect symbolRect(padding, 0, symbolWidth, height());
+    const QIcon icon = EditorSymbols::icon(m_symbol);
+    if (!icon.isNull() && !icon.availableSizes().isEmpty())
+        icon.paint(&painter, symbolRect.adjusted(0, (height() - 16) / 2, 0, -(height() - 16) / 2));
+    else
+        painter.drawText(symbolRect, Qt::AlignCenter, EditorSymbols::glyph(m_symbol));
+
+    painter.drawText(titleRect(width()), Qt::AlignVCenter | Qt::AlignLeft, shownTitle(width()));
+
+    if (isChecked()) {
+        QFont bold = font();
+        bold.setBold(true);
+        bold.setPointSizeF(bold.pointSizeF() * 0.85);
+        painter.setFont(bold);
+        painter.drawText(QRect(width() - padding - checkWidth, 0, checkWidth, height()), Qt::AlignCenter,
+                         QStringLiteral("\u2713"));
+    }
+}

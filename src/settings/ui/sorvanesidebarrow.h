@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QAbstractButton>
+
+// A full-width selectable row of a sidebar: symbol, title (at most two lines)
+// and, while selected, a check mark on a tinted rounded background with a
+// border. The caller decides `selected`; a click emits clicked() and never
+// changes the selection by itself. Selected rows report the checked state.
+class SorvaneSidebarRow final : public QAbstractButton
+{
+    Q_OBJECT
+public:
+    SorvaneSidebarRow(const QString &title, const QString &symbol, bool selected, QWidget *parent = nullptr);
+
+    bool selected() const { return isChecked(); }
+    void setSelected(bool selected);
+    QString symbol() const { return m_symbol; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+
+    // The title as drawn in `width`: cut after its second line.
+    QString shownTitle(int width) const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void nextCheckState() override {}
+
+private:
+    QRect titleRect(int width) const;
+
+    QString m_symbol;
+};

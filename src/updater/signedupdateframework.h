@@ -1,0 +1,149 @@
+#pragma once
+
+#include "foundation/cancellation.h"
+#include "updateframework.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSslCertificate>
+#include <QTimer>
+#include <memory>
+#include <qcoro/qcorotask.h>
+
+class QNetworkAccessManager;
+class SettingsStore;
+class SorvaneUpdateConfiguration;
+
+// What the person sees of one update cycle; the update window shows it and
+// answers through install() and dismiss().
+class UpdateCycle : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Phase { idle, checking, upToDate, available, downloading, preparing, waitingToRelaunch, failed };
+
+    using QObject::QObject;
+
+    Phase phase() const { return m_phase; }
+    // The sentence for the phase, translated.
+    const QString &text() const { return m_text; }
+    // 0..1 while downloading, else negative.
+    double progress() const { return m_progress; }
+    const std::optional<UpdateItem> &item() const { return m_item; }
+
+    // From "available": fetch, verify and install the update.
+    void install()
+    {
+        Q_EMIT installRequested();
+        Q_EMIT changed();
+    }
+    // Later, Close or Cancel: the cycle ends, nothing is installed.
+    void dismiss()
+    {
+        Q_EMIT dismissRequested();
+        Q_EMIT changed();
+    }
+
+    void set(Phase phase, QString text, double progress = -1);
+    void setItem(std::optional<UpdateItem> item) { m_item = std::move(item); }
+
+Q_SIGNALS:
+    void changed();
+    void installRequested();
+    void dismissRequested();
+
+private:
+    Phase m_phase = Phase::idle;
+    QString m_text;
+    double m_progress = -1;
+    std::optional<UpdateItem> m_item;
+};
+
+// The feed and the version rules, apart from any network.
+namespace UpdateFeed {
+// The items of a feed document; nothing when the document is malformed.
+std::optional<QList<UpdateItem>> parse(const QByteArray &xml);
+// Dotted numeric versions ("2.10" after "2.9"); negative, 0 or positive.
+int compareVersions(const QString &a, const QString &b);
+// This computer, as feeds name it ("linux-x86_64").
+QString currentPlatform();
+// Ed25519 with libsodium; `publicKey` is 32 bytes.
+bool verify(const uchar *data, qsizetype size, const QByteArray &signature, const QByteArray &publicKey);
+} // namespace UpdateFeed
+
+// Our own signed update machinery. Fetches the feed over HTTPS (no cache, no
+// cookies, redirects refused, time-outs) and its detached signature, picks
+// the newest item for this platform, downloads the archive with progress,
+// checks its length and Ed25519 signature before anything is unpacked,
+// unpacks it into a staging folder beside the bundle and replaces the bundle
+// by rename only when the delegate lets the application relaunch. Every
+// failure ends the cycle with one sentence and leaves the bundle untouched.
+class SignedUpdateFramework final : public UpdateFramework
+{
+    Q_OBJECT
+public:
+    struct Setup
+    {
+        QString bundlePath;
+        QString currentVersion;
+        QUrl feed;
+        QByteArray publicKey; // 32 bytes
+        QString platform;
+        // Trusted besides the system's authorities for loopback hosts only.
+        QList<QSslCertificate> localAuthorities;
+        // Starts the new executable and ends this process.
+        std::function<void(const QString &executable)> relaunch;
+        SettingsStore *settings = nullptr;
+    };
+
+    // The key of the automatic-checks switch in the settings store.
+    static constexpr const char *automaticChecksKey = "SUEnableAutomaticChecks";
+    // When the feed was last read, kept across launches.
+    static constexpr const char *lastCheckKey = "SULastCheckTime";
+    static constexpr qint64 feedLimit = 1048576;
+    static constexpr qint64 archiveLimit = qint64(2) * 1024 * 1024 * 1024;
+
+    SignedUpdateFramework(Setup setup, UpdateFrameworkDelegate *delegate, QObject *parent = nullptr);
+    ~SignedUpdateFramework() override;
+
+    // The running bundle with the configuration's feed and key. A loopback
+    // feed and its key can stand in through TAVLON_LOCAL_UPDATE_FEED and
+    // TAVLON_LOCAL_UPDATE_KEY, trusted through TAVLON_LOCAL_SERVICE_CA.
+    static std::unique_ptr<UpdateFramework> forRunningBundle(const SorvaneUpdateConfiguration &configuration,
+                                                              UpdateFrameworkDelegate *delegate);
+
+    UpdateCycle &cycle() { return m_cycle; }
+
+    bool canCheckForUpdates() const override { return m_started && !m_running; }
+    bool automaticallyChecksForUpdates() const override;
+    void setAutomaticallyChecksForUpdates(bool on) override;
+    std::optional<QDateTime> lastUpdateCheckDate() const override { return m_lastCheck; }
+    std::optional<QString> startUpdater() override;
+    void checkForUpdates() override;
+
+    // Where a cycle unpacks its update, beside the bundle.
+    QString stagingPath() const;
+
+private:
+    QCoro::Task<void> runCycle(UpdateCheckKind kind);
+    QCoro::Task<void> installUpdate(UpdateItem item, std::shared_ptr<bool> alive, CancellationToken cancel);
+    QCoro::Task<QByteArray> fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive);
+    QCoro::Task<void> download(const UpdateItem &item, QString file, std::shared_ptr<bool> alive);
+    QCoro::Task<QString> unpack(QString archive, QString into, QString version, std::shared_ptr<bool> alive);
+    void replaceBundle(const QString &staged);
+    void endCycle(UpdateCheckKind kind, const std::optional<QString> &failure);
+    void setRunning(bool running);
+
+    Setup m_setup;
+    UpdateFrameworkDelegate *m_delegate;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    UpdateCycle m_cycle;
+    QTimer m_schedule;
+    bool m_started = false;
+    bool m_running = false;
+    std::optional<QDateTime> m_lastCheck;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    // The cycle's coroutine is kept until it ends; a new one replaces it only then.
+    std::optional<QCoro::Task<void>> m_task;
+};

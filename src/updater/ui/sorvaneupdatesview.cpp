@@ -1,0 +1,160 @@
+#include "sorvaneupdatesview.h"
+
+#include "editor/ui/editorbuttonstyle.h"
+#include "foundation/appbundle.h"
+#include "foundation/localization.h"
+#include "updater/sorvaneupdater.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+void secondary(QWidget *widget)
+{
+    widget->setForegroundRole(QPalette::PlaceholderText);
+}
+
+QLabel *wrapping(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    return label;
+}
+
+} // namespace
+
+QString SorvaneUpdatesView::versionText(const QVariantMap &info)
+{
+    const auto text = [&info](const char *key) {
+        const QVariant value = info.value(QLatin1String(key));
+        return value.typeId() == QMetaType::QString ? value.toString() : QString(QChar(0x2013));
+    };
+    return text("CFBundleShortVersionString") + QStringLiteral(" (") + text("CFBundleVersion") + QLatin1Char(')');
+}
+
+SorvaneUpdatesView::SorvaneUpdatesView(SorvaneUpdater &updater, QWidget *parent) : QWidget(parent), m_updater(updater)
+{
+    setObjectName(QStringLiteral("sorvane.updates.panel"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(20);
+
+    auto *header = new QHBoxLayout;
+    header->setSpacing(16);
+    auto *icon = new QLabel(this);
+    icon->setFixedSize(72, 72);
+    const QIcon appIcon = QApplication::windowIcon();
+    if (!appIcon.isNull())
+        icon->setPixmap(appIcon.pixmap(72, 72));
+    header->addWidget(icon, 0, Qt::AlignVCenter);
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(6);
+    auto *brand = new QLabel(QStringLiteral("Tavlon · Sorvane"), this); // a name, never translated
+    QFont brandFont = brand->font();
+    brandFont.setPointSizeF(brandFont.pointSizeF() * 1.55);
+    brandFont.setWeight(QFont::DemiBold);
+    brand->setFont(brandFont);
+    titles->addWidget(brand);
+    auto *version = new QLabel(loc("Version %@", {versionText(AppBundle::infoDictionary())}), this);
+    secondary(version);
+    titles->addWidget(version);
+    header->addLayout(titles, 1);
+    layout->addLayout(header);
+
+    auto *intro = wrapping(
+        // clang-format off
+        loc("The app downloads verified updates and asks before it restarts. Your project files stay in their chosen location."),
+        // clang-format on
+        this);
+    secondary(intro);
+    layout->addWidget(intro);
+
+    m_check = new QPushButton(loc("Check for Updates…"), this);
+    m_check->setObjectName(QStringLiteral("sorvane.updates.check"));
+    EditorButtonStyle::makeProminent(m_check);
+    connect(m_check, &QPushButton::clicked, this, [this] { m_updater.checkForUpdates(); });
+    layout->addWidget(m_check, 0, Qt::AlignLeft);
+
+    m_automatic = new QCheckBox(loc("Check for updates automatically"), this);
+    m_automatic->setObjectName(QStringLiteral("sorvane.updates.automaticChecks"));
+    connect(m_automatic, &QCheckBox::clicked, this, [this](bool on) {
+        m_updater.setAutomaticallyChecksForUpdates(on);
+        refresh(); // shows the updater's value, changed or not
+    });
+    layout->addWidget(m_automatic);
+
+    m_lastRow = new QWidget(this);
+    auto *lastLayout = new QHBoxLayout(m_lastRow);
+    lastLayout->setContentsMargins(0, 0, 0, 0);
+    auto *lastLabel = new QLabel(loc("Last checked"), m_lastRow);
+    m_last = new QLabel(m_lastRow);
+    for (QLabel *label : {lastLabel, m_last}) {
+        QFont callout = label->font();
+        callout.setPointSizeF(callout.pointSizeF() * 0.92);
+        label->setFont(callout);
+        secondary(label);
+    }
+    lastLayout->addWidget(lastLabel);
+    lastLayout->addWidget(m_last, 1);
+    layout->addWidget(m_lastRow);
+
+    m_busy = wrapping(loc("Finish the current transfer or account operation before checking for updates."), this);
+    secondary(m_busy);
+    layout->addWidget(m_busy);
+
+    m_note = wrapping(QString(), this);
+    layout->addWidget(m_note);
+
+    auto *link = new QLabel(this);
+    link->setObjectName(QStringLiteral("sorvane.updates.downloadPage"));
+    link->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                      .arg(SorvaneUpdater::downloadPage().toString(), loc("Download page and release notes").toHtmlEscaped()));
+    link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    connect(link, &QLabel::linkActivated, this, [](const QString &) { QDesktopServices::openUrl(SorvaneUpdater::downloadPage()); });
+    layout->addWidget(link);
+    layout->addStretch(1);
+
+    connect(&m_updater, &SorvaneUpdater::changed, this, &SorvaneUpdatesView::refresh);
+    refresh();
+}
+
+void SorvaneUpdatesView::refresh()
+{
+    m_check->setEnabled(!m_updater.checkDisabled());
+    m_automatic->setEnabled(!m_updater.automaticChecksDisabled());
+    m_automatic->setChecked(m_updater.automaticallyChecksForUpdates());
+
+    const auto last = m_updater.lastUpdateCheckDate();
+    m_lastRow->setVisible(last.has_value());
+    if (last) {
+        const QLocale locale(EditorLocalization::language());
+        // Day, abbreviated month, year, then the locale's own short time (with AM/PM where it uses one).
+        m_last->setText(locale.toString(last->toLocalTime(),
+                                        QStringLiteral("d MMM yyyy ") + locale.timeFormat(QLocale::ShortFormat)));
+    }
+    m_busy->setVisible(m_updater.activity().isBusy());
+
+    QPalette palette = m_note->palette();
+    if (const auto issue = m_updater.issue()) {
+        m_note->setText(*issue);
+        m_note->setForegroundRole(QPalette::WindowText);
+        palette.setColor(QPalette::WindowText, QColor(215, 0, 21));
+        m_note->setPalette(palette);
+        m_note->show();
+    } else if (!m_updater.isConfigured()) {
+        m_note->setText(loc("Updates are available in the installed app from %@.", {SorvaneUpdater::downloadPageText()}));
+        m_note->setPalette(QPalette());
+        m_note->setForegroundRole(QPalette::PlaceholderText);
+        m_note->show();
+    } else {
+        m_note->hide();
+    }
+}

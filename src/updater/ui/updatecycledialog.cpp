@@ -1,0 +1,94 @@
+#include "updatecycledialog.h"
+
+#include "editor/ui/editorbuttonstyle.h"
+#include "foundation/localization.h"
+#include "updater/signedupdateframework.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDialog(parent), m_cycle(cycle)
+{
+    setObjectName(QStringLiteral("sorvane.updates.cycle"));
+    setWindowTitle(loc("Software Update"));
+    setMinimumWidth(420);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(14);
+    auto *title = new QLabel(QStringLiteral("Tavlon · Sorvane"), this); // a name, never translated
+    QFont font = title->font();
+    font.setPointSizeF(font.pointSizeF() * 1.3);
+    font.setWeight(QFont::DemiBold);
+    title->setFont(font);
+    layout->addWidget(title);
+    m_text = new QLabel(this);
+    m_text->setWordWrap(true);
+    m_text->setObjectName(QStringLiteral("sorvane.updates.cycle.text"));
+    layout->addWidget(m_text);
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 1000);
+    m_progress->setTextVisible(false);
+    layout->addWidget(m_progress);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_dismiss = new QPushButton(this);
+    m_dismiss->setObjectName(QStringLiteral("sorvane.updates.cycle.dismiss"));
+    buttons->addWidget(m_dismiss);
+    m_install = new QPushButton(loc("Install and Relaunch"), this);
+    m_install->setObjectName(QStringLiteral("sorvane.updates.cycle.install"));
+    EditorButtonStyle::makeProminent(m_install);
+    buttons->addWidget(m_install);
+    layout->addLayout(buttons);
+
+    connect(m_install, &QPushButton::clicked, this, [this] { m_cycle.install(); });
+    connect(m_dismiss, &QPushButton::clicked, this, &QDialog::reject);
+    // Closed in any way while the cycle still runs: the cycle ends, nothing is installed.
+    connect(this, &QDialog::finished, this, [this] {
+        const auto phase = m_cycle.phase();
+        if (phase != UpdateCycle::Phase::upToDate && phase != UpdateCycle::Phase::failed
+            && phase != UpdateCycle::Phase::idle)
+            m_cycle.dismiss();
+    });
+    connect(&m_cycle, &UpdateCycle::changed, this, &UpdateCycleDialog::refresh);
+    refresh();
+}
+
+void UpdateCycleDialog::refresh()
+{
+    using Phase = UpdateCycle::Phase;
+    const Phase phase = m_cycle.phase();
+    if (phase == Phase::idle) {
+        close();
+        return;
+    }
+    m_text->setText(m_cycle.text());
+    m_progress->setVisible(phase == Phase::checking || phase == Phase::downloading || phase == Phase::preparing);
+    if (phase == Phase::downloading && m_cycle.progress() >= 0) {
+        m_progress->setRange(0, 1000);
+        m_progress->setValue(int(m_cycle.progress() * 1000));
+    } else {
+        m_progress->setRange(0, 0); // busy, no measure
+    }
+    m_install->setVisible(phase == Phase::available);
+    const bool ended = phase == Phase::upToDate || phase == Phase::failed;
+    m_dismiss->setText(ended ? loc("Close") : phase == Phase::available ? loc("Later") : loc("Cancel"));
+}
+
+void UpdateCycleDialog::showWhenActive(UpdateCycle &cycle)
+{
+    static QPointer<UpdateCycleDialog> open;
+    QObject::connect(&cycle, &UpdateCycle::changed, &cycle, [&cycle] {
+        if (cycle.phase() == UpdateCycle::Phase::idle || open)
+            return;
+        open = new UpdateCycleDialog(cycle, QApplication::activeWindow());
+        open->setAttribute(Qt::WA_DeleteOnClose);
+        open->show();
+        open->raise();
+        open->activateWindow();
+    });
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class UpdateCycle;
+
+// The window of a running update cycle: what is happening, the progress of
+// the download, and the person's choices (install now or later, cancel,
+// close). Shown when a cycle needs the person; follows the cycle.
+class UpdateCycleDialog final : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent = nullptr);
+
+    // Opens the window whenever `cycle` leaves its idle phase.
+    static void showWhenActive(UpdateCycle &cycle);
+
+private:
+    void refresh();
+
+    UpdateCycle &m_cycle;
+    QLabel *m_text;
+    QProgressBar *m_progress;
+    QPushButton *m_install;
+    QPushButton *m_dismiss;
+};

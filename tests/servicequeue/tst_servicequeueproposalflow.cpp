@@ -1,0 +1,202 @@
+// The working folder and the written proposal against the stand-in service
+// through the real tool runner: which tools a film and a writing preparation
+// run, and a proposal that is checked, sent, sent again after a lost answer
+// (recognised as a replay) and whose history refresh fails.
+#include "../common/standinsignin.h"
+
+#include "editor/editormodel.h"
+#include "foundation/bridge/bridge.h"
+#include "foundation/localization.h"
+#include "foundation/settingsstore.h"
+#include "servicequeue/editorserviceadapter.h"
+#include "servicequeue/servicequeuemodel.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+namespace {
+
+constexpr int toolWait = 120000;
+
+} // namespace
+
+class TestServiceQueueProposalFlow : public QObject
+{
+    Q_OBJECT
+
+    StandinFixture standin;
+    MemorySettingsStore settings;
+    std::unique_ptr<EditorSession> session;
+    QSharedPointer<EditorModel> editor;
+    std::unique_ptr<EditorServiceAdapter> adapter;
+    std::unique_ptr<ServiceQueueModel> model;
+
+    bool waitIdle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
+    QString failure() const { return editor->error().value_or(QString()); }
+
+    // The command names the tools ran, from the first run after `skip`.
+    QStringList runsAfter(qsizetype skip) const
+    {
+        QFile file(standin.toolsFolder() + QStringLiteral("/var/runs.jsonl"));
+        QStringList commands;
+        if (!file.open(QIODevice::ReadOnly))
+            return commands;
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        for (qsizetype i = skip; i < lines.size(); ++i)
+            if (!lines.at(i).trimmed().isEmpty())
+                commands << QJsonDocument::fromJson(lines.at(i)).object().value("command").toString();
+        return commands;
+    }
+    qsizetype runCount() const { return runsAfter(0).size(); }
+
+    // Signed in as the demo editor, the company of the demo's active task of
+    // `kind` chosen, a fresh project folder, and that task opened and pulled.
+    void pulledTask(ServiceKind kind, const QString &folder)
+    {
+        model.reset();
+        adapter.reset();
+        Bridge::setSessionProvider(nullptr);
+        QString signInFailure;
+        session = Standin::signIn(standin, QString::fromLatin1(StandinFixture::demoEmail), &signInFailure);
+        QVERIFY2(session, qPrintable(signInFailure));
+        Bridge::setSessionProvider(session.get());
+        auto locations = std::make_shared<ProjectLocationStore>(settings,
+                                                                QString::fromLatin1(ProjectLocationStore::standardPrefix));
+        editor = EditorModel::create(locations);
+        editor->setRepository(standin.toolsFolder());
+        editor->accountChanged(session->credentialURL());
+        adapter = std::make_unique<EditorServiceAdapter>(editor);
+        model = std::make_unique<ServiceQueueModel>(adapter->bridge());
+        model->fetchCompanies(*adapter, false);
+        QVERIFY(waitIdle());
+        for (const ServiceCompany &company : model->companies())
+            if (company.name == (kind == ServiceKind::filmEditing ? "Nordlys Bryggeri" : "Havnens Tandklinik"))
+                model->selectCompany(company.id, *adapter);
+        QVERIFY(QDir().mkpath(folder));
+        editor->chooseStorage(QUrl::fromLocalFile(QFileInfo(folder).canonicalFilePath()));
+        QVERIFY(waitIdle());
+        model->list(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(model->listing(), qPrintable(failure()));
+        const auto &rows = model->listing()->requests;
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const ServiceReceipt &r) {
+            return r.kind == kind && r.status == QStringLiteral("active");
+        });
+        QVERIFY(row != rows.end());
+        model->open(*row, *adapter);
+        QVERIFY(waitIdle());
+        // Pending video drafts belong to another tool; here there are none.
+        QVERIFY(standin.setScenario(QJsonObject{
+            {"videoPending", QJsonObject{{"mode", "answer"}, {"json", QJsonObject{{"previews", QJsonArray()}}}}}}));
+        model->pull(*adapter, false);
+        QVERIFY(waitIdle());
+        standin.clearScenario();
+        QVERIFY2(model->download() && model->download()->verified, qPrintable(failure()));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        EditorLocalization::overrideLanguageForTesting(QStringLiteral("da"));
+        QVERIFY2(standin.start(), qPrintable(standin.failure()));
+    }
+
+    void cleanupTestCase()
+    {
+        Bridge::setSessionProvider(nullptr);
+        model.reset();
+        adapter.reset();
+        editor.reset();
+        session.reset();
+    }
+
+    void preparationRunsTheToolsOfItsKind_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("tools");
+        QTest::newRow("film") << int(ServiceKind::filmEditing)
+                              << QStringList{"serviceBriefPull", "context", "serviceHistory", "prepare",
+                                             "serviceWorkspaces"};
+        QTest::newRow("concept") << int(ServiceKind::conceptDevelopment)
+                                 << QStringList{"context", "prepareWriting", "serviceWorkspaces", "proposalTemplate"};
+    }
+
+    void preparationRunsTheToolsOfItsKind()
+    {
+        QFETCH(int, kind);
+        QFETCH(QStringList, tools);
+        pulledTask(ServiceKind(kind), standin.scratch(QString("prepare-%1").arg(kind)));
+        const qsizetype before = runCount();
+        model->prepare(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(failure()));
+        QCOMPARE(runsAfter(before), tools);
+        QVERIFY(model->prepared() && QFileInfo(model->prepared()->folder).isDir());
+        QCOMPARE(model->workspaces().size(), 1);
+        QCOMPARE(model->proposalFile().has_value(), ServiceKind(kind) != ServiceKind::filmEditing);
+
+        // Reopened from the fresh list: no template run for a film.
+        const qsizetype again = runCount();
+        model->resume(model->workspaces().constFirst(), *adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(failure()));
+        QCOMPARE(runsAfter(again).size(), ServiceKind(kind) == ServiceKind::filmEditing ? 1 : 2);
+    }
+
+    void aProposalIsCheckedSentAndAReplayRecognised()
+    {
+        pulledTask(ServiceKind::conceptDevelopment, standin.scratch(QStringLiteral("send")));
+        model->prepare(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(model->proposalFile(), qPrintable(failure()));
+
+        model->readPreview(*adapter); // the untouched template is refused by the tools
+        QVERIFY(waitIdle());
+        QVERIFY(editor->error() && !model->preview());
+
+        QFile file(model->proposalFile()->file);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QJsonObject proposal = QJsonDocument::fromJson(file.readAll()).object();
+        file.close();
+        proposal.insert("title", "Tre veje til bryggeriets historie");
+        proposal.insert("body", "Vi foreslår tre korte film.");
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QJsonDocument(proposal).toJson());
+        file.close();
+        model->readPreview(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(model->preview(), qPrintable(failure()));
+        const qint64 revision = model->detail()->request.revision;
+
+        // The service takes the proposal but its answer is lost.
+        QVERIFY(standin.setScenario(QJsonObject{{"proposalSend", QJsonObject{{"mode", "fail_after"},
+                                                                             {"error", "Forbindelsen blev afbrudt."}}}}));
+        model->setConfirmation(true);
+        model->send(*adapter);
+        QVERIFY(waitIdle());
+        QCOMPARE(failure(), "Forbindelsen blev afbrudt.");
+        QVERIFY(model->preview());
+
+        // The same reviewed proposal again: a replay; then the history refresh fails.
+        QVERIFY(standin.setScenario(QJsonObject{{"serviceHistory", QJsonObject{{"mode", "fail"}}}}));
+        model->send(*adapter);
+        QVERIFY(waitIdle());
+        standin.clearScenario();
+        QCOMPARE(editor->message(), "Forslag version 1 er modtaget til kundereview (tidligere afsendelse bekræftet).");
+        QCOMPARE(failure(), "Forslaget er modtaget, men historikken kunne ikke opdateres. Hent historikken igen; send "
+                            "ikke et nyt forslag.");
+        QCOMPARE(model->detail()->request.status, "review");
+        QCOMPARE(model->detail()->request.revision, revision + 1);
+        QVERIFY(!model->preview() && !model->confirmation());
+
+        model->refreshHistory(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(failure()));
+        QCOMPARE(model->detail()->proposals.constLast().content.title, "Tre veje til bryggeriets historie");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServiceQueueProposalFlow)
+#include "tst_servicequeueproposalflow.moc"

@@ -1,0 +1,189 @@
+// Video drafts against the stand-in service: a real export frozen as a draft
+// by the local video tool, sent to the customer, and its stage following the
+// customer's decision; a send whose receipt is lost stays unconfirmed until
+// the same draft is sent again.
+#include "../common/standinsignin.h"
+
+#include "editor/editormodel.h"
+#include "foundation/bridge/bridge.h"
+#include "foundation/localization.h"
+#include "foundation/projectlocation/projectlocationstore.h"
+#include "foundation/settingsstore.h"
+#include "servicequeue/editorserviceadapter.h"
+#include "servicequeue/servicequeuemodel.h"
+
+#include <QtTest>
+
+namespace {
+constexpr int toolWait = 60000;
+} // namespace
+
+class TestServiceQueueVideoIntegration : public QObject
+{
+    Q_OBJECT
+
+    StandinFixture standin;
+    std::unique_ptr<EditorSession> session;
+    QSharedPointer<EditorModel> editor;
+    std::unique_ptr<EditorServiceAdapter> adapter;
+    std::unique_ptr<ServiceQueueModel> model;
+    QTemporaryDir projects;
+    MemorySettingsStore settings;
+
+    bool waitIdle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
+
+    // Signed in, the brewery chosen with a project folder, and its active film
+    // task opened and pulled.
+    void openActiveFilmTask()
+    {
+        QVERIFY2(standin.reset(), qPrintable(standin.failure()));
+        Bridge::setSessionProvider(nullptr);
+        model.reset();
+        adapter.reset();
+        QString failure;
+        session = Standin::signIn(standin, QString::fromLatin1(StandinFixture::demoEmail), &failure);
+        QVERIFY2(session, qPrintable(failure));
+        Bridge::setSessionProvider(session.get());
+        editor = EditorModel::create(std::make_shared<ProjectLocationStore>(
+            settings, QString::fromLatin1(ProjectLocationStore::standardPrefix)));
+        editor->setRepository(standin.toolsFolder());
+        editor->accountChanged(session->credentialURL());
+        adapter = std::make_unique<EditorServiceAdapter>(editor);
+        model = std::make_unique<ServiceQueueModel>(adapter->bridge());
+
+        model->fetchCompanies(*adapter, false);
+        QVERIFY(waitIdle());
+        for (const ServiceCompany &company : model->companies())
+            if (company.name == QStringLiteral("Nordlys Bryggeri"))
+                model->selectCompany(company.id, *adapter);
+        QVERIFY(model->selectedCompanyID());
+        const QString folder = projects.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
+        QVERIFY(QDir().mkpath(folder));
+        editor->chooseStorage(QUrl::fromLocalFile(folder));
+        QVERIFY(waitIdle()); // the new folder's packages are listed first
+        QVERIFY(adapter->inbox());
+
+        model->list(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY(model->listing());
+        const QString me = model->operatorID()->toString(QUuid::WithoutBraces);
+        std::optional<ServiceReceipt> task;
+        for (const ServiceReceipt &row : model->listing()->requests)
+            if (row.kind == ServiceKind::filmEditing && row.status == QStringLiteral("active") && row.claimed_by == me)
+                task = row;
+        QVERIFY(task);
+        model->open(*task, *adapter);
+        QVERIFY(waitIdle());
+        QVERIFY(model->detail());
+        model->pull(*adapter, false);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY(model->download() && model->download()->verified);
+        QVERIFY(model->canPrepareVideo(*adapter));
+    }
+
+    void prepareDraft()
+    {
+        model->setVideoFile(QUrl::fromLocalFile(standin.var() + QStringLiteral("/media/export-klip-2.mp4")));
+        model->setVideoLabel(QStringLiteral("Klip 2"));
+        model->setVideoSummary(QStringLiteral("Logoet kommer før."));
+        model->prepareVideo(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY(model->videoPreview());
+        QVERIFY(QFileInfo(model->videoPreview()->file).isFile());
+        QCOMPARE(model->videoStage(*model->videoPreview()), ServiceVideoStage::preparedLocally);
+    }
+
+    bool customer(const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral("python3"), QStringList{standin.toolsFolder() + QStringLiteral("/standin/customer.py"),
+                                                             QStringLiteral("--tools-folder"), standin.toolsFolder()}
+                                                     + arguments);
+        return process.waitForFinished(toolWait) && process.exitCode() == 0;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        EditorLocalization::overrideLanguageForTesting(QStringLiteral("da"));
+        QVERIFY2(standin.start(), qPrintable(standin.failure()));
+    }
+
+    void cleanupTestCase()
+    {
+        Bridge::setSessionProvider(nullptr);
+        model.reset();
+        adapter.reset();
+        editor.reset();
+        session.reset();
+    }
+
+    void aSentDraftFollowsTheCustomersDecision()
+    {
+        openActiveFilmTask();
+        prepareDraft();
+        const QString proposalID = model->videoPreview()->proposalID;
+        model->refreshVideoPreviews(*adapter);
+        QVERIFY(waitIdle());
+        QCOMPARE(model->videoPreviews().size(), 1);
+
+        model->setVideoQC(true);
+        QCOMPARE(model->videoStage(*model->videoPreview()), ServiceVideoStage::reviewed);
+        model->sendVideo(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY2(editor->message()->startsWith(QStringLiteral("Videoudkast version 1 er modtaget · Hos kunden")),
+                 qPrintable(*editor->message()));
+        QVERIFY(!model->videoPreview() && model->videoPreviews().isEmpty() && model->uncertainVideoProposalIDs().isEmpty());
+        QCOMPARE(model->confirmedVideoDelivery()->version, std::optional<qint64>(1));
+        // The history was read again: the sent version is listed, not yet decided.
+        QCOMPARE(model->detail()->proposals.last().id, proposalID);
+        QCOMPARE(VideoStage::history(model->detail()->proposals.last(), model->detail()->decisions),
+                 ServiceVideoStage::sentForReview);
+
+        QVERIFY(customer({QStringLiteral("decide"), model->detail()->request.id, QStringLiteral("--proposal-id"),
+                          proposalID, QStringLiteral("--decision"), QStringLiteral("request_changes")}));
+        model->refreshHistory(*adapter);
+        QVERIFY(waitIdle());
+        QCOMPARE(VideoStage::history(model->detail()->proposals.last(), model->detail()->decisions),
+                 ServiceVideoStage::changesRequested);
+        QCOMPARE(model->detail()->request.status, QStringLiteral("changes_requested"));
+    }
+
+    void aLostReceiptKeepsTheSendUnconfirmedUntilItIsRepeated()
+    {
+        openActiveFilmTask();
+        prepareDraft();
+        const VideoReviewPreview draft = *model->videoPreview();
+        QVERIFY(standin.setScenario(QJsonObject{
+            {QStringLiteral("videoSend"), QJsonObject{{QStringLiteral("mode"), QStringLiteral("unconfirmed")},
+                                                      {QStringLiteral("times"), 1}}}}));
+        model->setVideoQC(true);
+        model->sendVideo(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY(editor->error());
+        QCOMPARE(model->videoStage(draft), ServiceVideoStage::sendUnconfirmed);
+
+        model->checkVideoDelivery(draft, *adapter, false);
+        QVERIFY(waitIdle());
+        QCOMPARE(*editor->message(), QStringLiteral("Ingen lokal afsendelseskvittering. Gennemgå eller gentag netop "
+                                                    "denne frosne version; klargør ikke en erstatning bare for at "
+                                                    "sende igen."));
+        QCOMPARE(model->videoStage(draft), ServiceVideoStage::sendUnconfirmed);
+
+        // The service already holds the version: the draft is gone from the
+        // pending list as soon as the task's history lists it.
+        model->sendVideo(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY2(editor->message()->contains(QStringLiteral("(tidligere afsendelse bekræftet)")),
+                 qPrintable(*editor->message()));
+        QVERIFY(model->uncertainVideoProposalIDs().isEmpty());
+        standin.clearScenario();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServiceQueueVideoIntegration)
+#include "tst_servicequeuevideointegration.moc"

@@ -1,0 +1,395 @@
+// The service queue screen and the brief views, offscreen, found by their
+// object names: what each shows for the models' states, and what each
+// control calls.
+#include <QtTest>
+
+#include "editor/editormodel.h"
+#include "foundation/decoding/strictformats.h"
+#include "foundation/localization.h"
+#include "servicefakes.h"
+#include "servicequeue/editorserviceadapter.h"
+#include "servicequeue/servicequeuemodel.h"
+#include "servicequeue/ui/briefviews.h"
+#include "servicequeue/ui/servicecompanycontrols.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QUuid kOperator("11111111-1111-4111-8111-111111111111");
+
+QUuid companyId(int n) { return QUuid(QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0'))); }
+
+QByteArray page(int count, bool more, int first = 1)
+{
+    QJsonArray companies;
+    for (int i = first; i < first + count; ++i)
+        companies.append(QJsonObject{{"id", StrictFormats::canonicalUuid(companyId(i))}, {"name", QString("Firma %1").arg(i)}});
+    QJsonObject answer{{"operatorID", StrictFormats::canonicalUuid(kOperator)}, {"companies", companies}};
+    if (more)
+        answer.insert("nextCompanyID", StrictFormats::canonicalUuid(companyId(first + count - 1)));
+    return QJsonDocument(answer).toJson(QJsonDocument::Compact);
+}
+
+// Names of the visible widgets below `root` whose names start with `prefix`, in creation order.
+QStringList shown(const QWidget &root, const QString &prefix)
+{
+    QStringList names;
+    for (const QWidget *widget : root.findChildren<QWidget *>())
+        if (widget->objectName().startsWith(prefix) && widget->isVisibleTo(&root))
+            names << widget->objectName();
+    return names;
+}
+
+QString labelText(const QWidget &root, const QString &name)
+{
+    const auto *label = root.findChild<QLabel *>(name);
+    return label ? label->text() : QStringLiteral("<none>");
+}
+
+CurrentServiceBrief brief(bool cached, std::optional<bool> refresh, bool amended, const QString &reason = "Ny plan")
+{
+    CurrentServiceBrief b;
+    b.requestID = "req-1";
+    b.cached = cached;
+    b.requiresRefresh = refresh;
+    b.originalInstructions = "Klip 45 sekunder";
+    b.effectiveInstructions = amended ? "Klip 30 sekunder" : "Klip 45 sekunder";
+    if (amended) {
+        CurrentServiceBrief::Amendment a;
+        a.base_revision = 4;
+        a.applied_revision = 5;
+        a.reason = reason;
+        b.currentAmendment = a;
+    }
+    return b;
+}
+
+PackageContext context(std::optional<ServiceKind> kind, const QString &instructions = "Klip en film")
+{
+    PackageContext c;
+    c.summary.packageID = "pkg-1";
+    c.summary.title = "Sommerøl";
+    c.summary.referencedFileCount = 5;
+    c.summary.referencedBytes = 2'500'000;
+    c.summary.counts.rejected = 1;
+    if (kind)
+        c.summary.serviceRequest = ServiceRequest{1, *kind, instructions, "Færdig film"};
+    c.masterprompt = "Du arbejder for Tavlon.";
+    Candidate interview;
+    interview.id = "c1";
+    interview.title = "Interview";
+    interview.mediaKind = "video";
+    interview.startSeconds = 0.5;
+    interview.endSeconds = 3.0;
+    interview.notes = "Stærkeste citat";
+    interview.overlayText = "Sommer";
+    Candidate logo;
+    logo.id = "c2";
+    logo.title = "Logo";
+    logo.mediaKind = "image";
+    logo.notes = "";
+    c.candidates = {interview, logo};
+    return c;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(CurrentServiceBrief)
+Q_DECLARE_METATYPE(PackageContext)
+
+class TestServiceQueueView : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { EditorLocalization::overrideLanguageForTesting(QStringLiteral("da")); }
+    void init();
+    void cleanup();
+
+    void currentBrief_data();
+    void currentBrief();
+    void packageBrief_data();
+    void packageBrief();
+    void copyLeavesExactlyTheMasterPrompt();
+    void sheetClosesWithEscapeAndLuk_data();
+    void sheetClosesWithEscapeAndLuk();
+
+    void companyControls_data();
+    void companyControls();
+    void pickerChoosesOnlyOnThePersonsChoice();
+
+private:
+    void loadCompanies(int count, bool more, int first = 1);
+
+    std::unique_ptr<FakeService> service;
+    QSharedPointer<EditorModel> editorModel;
+    std::unique_ptr<EditorServiceAdapter> editor;
+    std::unique_ptr<ServiceQueueModel> model;
+};
+
+void TestServiceQueueView::init()
+{
+    service = std::make_unique<FakeService>();
+    editorModel = EditorModel::create(nullptr);
+    editorModel->setRepository("/tools");
+    editorModel->accountChanged(QUrl("tavlon-session://first"));
+    editor = std::make_unique<EditorServiceAdapter>(editorModel);
+    model = std::make_unique<ServiceQueueModel>(service->bridge());
+}
+
+void TestServiceQueueView::cleanup()
+{
+    model.reset();
+    service->closeAll();
+    QCoreApplication::processEvents();
+    editor.reset();
+    editorModel.reset();
+    service.reset();
+}
+
+void TestServiceQueueView::loadCompanies(int count, bool more, int first)
+{
+    const int call = int(service->calls.size());
+    auto load = model->loadCompanies(*editor, false);
+    service->answer(call, page(count, more, first));
+    QTRY_VERIFY(load.isReady());
+}
+
+void TestServiceQueueView::currentBrief_data()
+{
+    QTest::addColumn<CurrentServiceBrief>("brief");
+    QTest::addColumn<QString>("title"); // empty: nothing shown
+    QTest::addColumn<QStringList>("items");
+    const QString p = "service.brief.current.";
+    const QStringList amendment{p + "instructions", p + "reason", p + "revision", p + "note"};
+    QTest::newRow("no amendment, no refresh") << brief(true, std::nullopt, false) << "" << QStringList();
+    QTest::newRow("refresh false, no amendment") << brief(true, false, false) << "" << QStringList();
+    QTest::newRow("refresh, not cached") << brief(false, true, false) << "Oprindeligt indsendte instruktioner"
+                                        << QStringList{p + "refresh"};
+    QTest::newRow("refresh, cached, amended") << brief(true, true, true) << "Tidligere sete kundeinstruktioner"
+                                              << QStringList{p + "refresh"} + amendment;
+    QTest::newRow("amended") << brief(true, std::nullopt, true) << "Kundens aktuelle instruktioner" << amendment;
+    QTest::newRow("amended without reason") << brief(true, false, true, "") << "Kundens aktuelle instruktioner"
+                                            << QStringList{p + "instructions", p + "revision", p + "note"};
+}
+
+void TestServiceQueueView::currentBrief()
+{
+    QFETCH(CurrentServiceBrief, brief);
+    QFETCH(QString, title);
+    QFETCH(QStringList, items);
+    QWidget host;
+    auto *layout = new QVBoxLayout(&host);
+    auto *view = new CurrentServiceBriefView(brief, &host);
+    layout->addWidget(view);
+    host.show();
+    QCOMPARE(view->isVisible(), !title.isEmpty());
+    if (title.isEmpty())
+        return;
+    QCOMPARE(view->findChild<QGroupBox *>("service.brief.current")->title(), title);
+    QCOMPARE(shown(*view, "service.brief.current."), items);
+    if (items.contains("service.brief.current.revision"))
+        QVERIFY(labelText(*view, "service.brief.current.revision").endsWith(" 5"));
+    if (items.contains("service.brief.current.instructions")) {
+        QCOMPARE(labelText(*view, "service.brief.current.instructions"), "Klip 30 sekunder");
+        QVERIFY(view->findChild<QLabel *>("service.brief.current.instructions")->textInteractionFlags()
+                & Qt::TextSelectableByMouse);
+    }
+}
+
+void TestServiceQueueView::packageBrief_data()
+{
+    QTest::addColumn<PackageContext>("context");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QString>("taskTitle");
+    QTest::addColumn<QString>("sheetKind");
+    const QStringList material{"service.brief.material", "service.brief.material.c1", "service.brief.material.c1.title",
+                               "service.brief.material.c1.interval", "service.brief.material.c1.notes",
+                               "service.brief.material.c1.overlay", "service.brief.material.c2",
+                               "service.brief.material.c2.title", "service.brief.material.c2.interval"};
+    const QStringList task{"service.brief.task", "service.brief.task.instructions", "service.brief.task.deliverable"};
+    QTest::newRow("no request: film material, no task box") << context(std::nullopt) << material << "" << "Klipning";
+    QTest::newRow("film request") << context(ServiceKind::filmEditing) << task + material << "Kundens opgave"
+                                  << "Klipning";
+    QTest::newRow("concept: task box, no material") << context(ServiceKind::conceptDevelopment) << task
+                                                    << "Kundens opgave" << "Konceptudvikling";
+    QTest::newRow("script without instructions")
+        << context(ServiceKind::scriptDevelopment, "")
+        << QStringList{"service.brief.task", "service.brief.task.deliverable"} << "Kundens opgave"
+        << "Manus og shotliste";
+    PackageContext amended = context(ServiceKind::conceptDevelopment);
+    amended.currentBrief = brief(true, std::nullopt, true);
+    QTest::newRow("amended brief above the original task")
+        << amended
+        << QStringList{"service.brief.current", "service.brief.current.instructions", "service.brief.current.reason",
+                       "service.brief.current.revision", "service.brief.current.note"}
+            + task << "Oprindeligt indsendte instruktioner" << "Konceptudvikling";
+    PackageContext unamended = context(ServiceKind::conceptDevelopment);
+    unamended.currentBrief = brief(true, std::nullopt, false);
+    QTest::newRow("brief without amendment") << unamended << task << "Kundens opgave" << "Konceptudvikling";
+    PackageContext empty = context(std::nullopt);
+    empty.candidates.clear();
+    QTest::newRow("no material chosen yet") << empty
+                                            << QStringList{"service.brief.material", "service.brief.material.empty"}
+                                            << "" << "Klipning";
+}
+
+void TestServiceQueueView::packageBrief()
+{
+    QFETCH(PackageContext, context);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, taskTitle);
+    QFETCH(QString, sheetKind);
+    PackageBriefSheet sheet(context);
+    sheet.show();
+    QStringList found = shown(sheet, "service.brief.current");
+    found += shown(sheet, "service.brief.task");
+    found += shown(sheet, "service.brief.material");
+    QCOMPARE(found, boxes);
+    if (!taskTitle.isEmpty())
+        QCOMPARE(sheet.findChild<QGroupBox *>("service.brief.task")->title(), taskTitle);
+    QCOMPARE(labelText(sheet, "service.brief.sheet.kind"), sheetKind);
+    QCOMPARE(labelText(sheet, "service.brief.sheet.title"), "Sommerøl");
+    QCOMPARE(labelText(sheet, "service.brief.source"), "5 kildefiler · 2,5 MB · 1 fravalg");
+    QCOMPARE(labelText(sheet, "service.brief.masterprompt"), "Du arbejder for Tavlon.");
+}
+
+void TestServiceQueueView::copyLeavesExactlyTheMasterPrompt()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    auto *before = new QMimeData;
+    before->setHtml("<b>tidligere</b>");
+    before->setText("tidligere");
+    clipboard->setMimeData(before);
+    PackageBriefContent content(context(ServiceKind::filmEditing));
+    content.findChild<QPushButton *>("service.brief.copy")->click();
+    QCOMPARE(clipboard->mimeData()->formats(), QStringList{"text/plain"});
+    QCOMPARE(clipboard->text(), "Du arbejder for Tavlon.");
+}
+
+void TestServiceQueueView::sheetClosesWithEscapeAndLuk_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Escape") << true;
+    QTest::newRow("Luk") << false;
+}
+
+void TestServiceQueueView::sheetClosesWithEscapeAndLuk()
+{
+    QFETCH(bool, escape);
+    QWidget window;
+    window.show();
+    auto *sheet = new PackageBriefSheet(context(ServiceKind::filmEditing), &window);
+    QSignalSpy finished(sheet, &QDialog::finished);
+    sheet->open();
+    QVERIFY(QTest::qWaitForWindowExposed(sheet));
+    QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+    if (escape)
+        QTest::keyClick(sheet, Qt::Key_Escape);
+    else
+        sheet->findChild<QPushButton *>("service.brief.sheet.close")->click();
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!sheet->isVisible());
+}
+
+void TestServiceQueueView::companyControls_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QStringList>("visible");
+    QTest::addColumn<bool>("fetchEnabled");
+    QTest::addColumn<QString>("fetchText");
+    const QString p = "service.companies.";
+    QTest::newRow("demo without session") << "demo" << QStringList{p + "demo", p + "fetch"} << false
+                                          << "Hent mine virksomheder";
+    QTest::newRow("no session") << "signedOut" << QStringList{p + "signIn", p + "fetch"} << false
+                                << "Hent mine virksomheder";
+    QTest::newRow("nothing loaded") << "fresh" << QStringList{p + "fetch"} << true << "Hent mine virksomheder";
+    QTest::newRow("loading") << "loading" << QStringList{p + "fetch", p + "progress"} << false
+                             << "Hent mine virksomheder";
+    QTest::newRow("verified, none") << "none" << QStringList{p + "fetch", p + "empty"} << true
+                                    << "Opdatér mine virksomheder";
+    QTest::newRow("verified, chosen, more to fetch")
+        << "chosen" << QStringList{p + "fetch", p + "picker", p + "selected", p + "more"} << true
+        << "Opdatér mine virksomheder";
+    QTest::newRow("error beside the picker")
+        << "notFetched" << QStringList{p + "fetch", p + "error", p + "picker", p + "more"} << true
+        << "Opdatér mine virksomheder";
+}
+
+void TestServiceQueueView::companyControls()
+{
+    QFETCH(QString, state);
+    QFETCH(QStringList, visible);
+    QFETCH(bool, fetchEnabled);
+    QFETCH(QString, fetchText);
+    if (state == "demo")
+        model = std::make_unique<ServiceQueueModel>(service->bridge(), true);
+    if (state == "demo" || state == "signedOut")
+        editorModel->accountChanged(QUrl());
+    std::optional<QCoro::Task<void>> pending;
+    if (state == "loading")
+        pending = model->loadCompanies(*editor, false);
+    if (state == "none")
+        loadCompanies(0, false);
+    if (state == "chosen") {
+        loadCompanies(50, true);
+        model->selectCompany(companyId(2), *editor);
+    }
+    if (state == "notFetched") { // the chosen company is on a page not fetched again
+        loadCompanies(1, false, 60);
+        model->selectCompany(companyId(60), *editor);
+        loadCompanies(50, true);
+    }
+    ServiceCompanyControls controls(*model, *editorModel, *editor);
+    controls.show();
+    QCOMPARE(shown(controls, "service.companies."), visible);
+    auto *fetch = controls.findChild<QPushButton *>("service.companies.fetch");
+    QCOMPARE(fetch->isEnabled(), fetchEnabled);
+    QCOMPARE(fetch->text(), fetchText);
+    if (visible.contains("service.companies.selected"))
+        QCOMPARE(labelText(controls, "service.companies.selected"), "Firma 2");
+    if (state == "notFetched")
+        QVERIFY(labelText(controls, "service.companies.error")
+                    .endsWith("Den tidligere virksomhed er ikke blandt de hentede. Hent flere, eller vælg en virksomhed."));
+}
+
+void TestServiceQueueView::pickerChoosesOnlyOnThePersonsChoice()
+{
+    loadCompanies(3, false);
+    ServiceCompanyControls controls(*model, *editorModel, *editor);
+    controls.show();
+    auto *picker = controls.findChild<QComboBox *>("service.companies.picker");
+    QCOMPARE(picker->count(), 4);
+    QCOMPARE(picker->itemText(0), "Vælg virksomhed");
+    QSignalSpy chosen(model.get(), &ServiceQueueModel::selectedCompanyIDChanged);
+
+    // The model's own choice, and a reloaded list, are shown and never chosen again.
+    model->selectCompany(companyId(3), *editor);
+    QCOMPARE(picker->currentIndex(), 3);
+    loadCompanies(3, false);
+    QCOMPARE(picker->currentIndex(), 3);
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(editorModel->company(), StrictFormats::canonicalUuid(companyId(3)));
+
+    // The person's choice goes to the model; "Vælg virksomhed" stands for none.
+    picker->setFocus();
+    QTest::keyClick(picker, Qt::Key_Up);
+    QCOMPARE(model->selectedCompanyID(), companyId(2));
+    QCOMPARE(editorModel->company(), StrictFormats::canonicalUuid(companyId(2)));
+    QTest::keyClick(picker, Qt::Key_Home);
+    QCOMPARE(model->selectedCompanyID(), std::nullopt);
+    QCOMPARE(labelText(controls, "service.companies.selected"), "");
+    QCOMPARE(chosen.count(), 3);
+}
+
+QTEST_MAIN(TestServiceQueueView)
+#include "tst_servicequeueview.moc"

@@ -1,0 +1,232 @@
+"""HTTPS stand-in for the update feed on 127.0.0.1, with the sign-in stand-in's certificate authority.
+
+Usage: update_server.py --tools-folder DIR --bundle APP --version V [--port N]
+At start it packs a copy of the bundle APP (its Info.plist raised to version V) as a signed archive,
+with an Ed25519 test key made once per tools folder, and serves:
+  /downloads/sorvane/appcast.xml       the feed (one item for this platform, one for another)
+  /downloads/sorvane/appcast.xml.sig   the feed's Ed25519 signature, base64
+  /downloads/sorvane/<archive>         the archive
+Prints one JSON line {"port", "ca", "feed", "publicKey"} once listening, then serves until SIGTERM.
+
+Test hook: var/updates/scenario (one word, read on every request) changes what is served:
+"good" (or no file), "flipped-byte" (one byte of the archive flipped), "foreign-key" (the item's
+signature made with another key), "truncated" (the archive connection closes halfway),
+"no-platform" (a feed without an item for this platform).
+"""
+import base64
+import io
+import json
+import platform
+import re
+import shutil
+import signal
+import ssl
+import subprocess
+import sys
+import tarfile
+import threading
+from http.server import BaseHTTPRequestHandler
+from pathlib import Path
+from xml.sax.saxutils import quoteattr
+
+if __package__ in (None, ""):
+    sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
+    __package__ = "standin"
+
+from standin import tls  # noqa: E402
+from standin.auth_server import TLSServer  # noqa: E402
+from standin.paths import ToolsFolder  # noqa: E402
+
+FEED_PATH = "/downloads/sorvane/appcast.xml"
+LEFT_OUT = "Contents/Resources/tooling/var"
+SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform")
+
+
+def this_platform():
+    machine = {"amd64": "x86_64", "arm64": "aarch64"}.get(platform.machine().lower(), platform.machine().lower())
+    return "%s-%s" % (platform.system().lower(), machine)
+
+
+def _openssl(*args, cwd):
+    result = subprocess.run(["openssl", *args], cwd=cwd, capture_output=True)
+    if result.returncode != 0:
+        raise RuntimeError("openssl %s failed: %s" % (args[0], result.stderr.decode(errors="replace").strip()))
+    return result.stdout
+
+
+def ensure_key(folder: Path, name: str) -> Path:
+    key = folder / name
+    if not key.exists():
+        _openssl("genpkey", "-algorithm", "ed25519", "-out", name + ".tmp", cwd=folder)
+        (folder / (name + ".tmp")).chmod(0o600)
+        (folder / (name + ".tmp")).replace(key)
+    return key
+
+
+def public_key(key: Path) -> str:
+    der = _openssl("pkey", "-in", str(key), "-pubout", "-outform", "DER", cwd=key.parent)
+    return base64.b64encode(der[-32:]).decode()
+
+
+def sign(key: Path, data: bytes) -> str:
+    message = key.parent / "message.tmp"
+    message.write_bytes(data)
+    try:
+        signature = _openssl("pkeyutl", "-sign", "-inkey", str(key), "-rawin", "-in", str(message), cwd=key.parent)
+    finally:
+        message.unlink()
+    return base64.b64encode(signature).decode()
+
+
+def raised_plist(text: str, version: str) -> str:
+    for key in ("CFBundleVersion", "CFBundleShortVersionString"):
+        text = re.sub(r"(<key>%s</key>\s*<string>)[^<]*(</string>)" % key, r"\g<1>%s\g<2>" % version, text)
+    return text
+
+
+def pack(bundle: Path, version: str) -> bytes:
+    """A gzip tar of the bundle under its own name, its Info.plist raised to `version`."""
+    buffer = io.BytesIO()
+    with tarfile.open(fileobj=buffer, mode="w:gz", compresslevel=1) as archive:
+        for path in sorted(bundle.rglob("*")):
+            relative = path.relative_to(bundle).as_posix()
+            if relative.startswith(LEFT_OUT):
+                continue  # a running stand-in's own state is no part of an update
+            name = bundle.name + "/" + relative
+            if path.is_symlink() or not path.is_file():
+                if path.is_dir() and not path.is_symlink():
+                    archive.addfile(archive.gettarinfo(str(path), name))
+                continue
+            data = path.read_bytes()
+            if path == bundle / "Contents" / "Info.plist":
+                data = raised_plist(data.decode(), version).encode()
+            info = archive.gettarinfo(str(path), name)
+            info.size = len(data)
+            archive.addfile(info, io.BytesIO(data))
+    return buffer.getvalue()
+
+
+def feed(items) -> bytes:
+    lines = ['<?xml version="1.0" encoding="utf-8"?>', "<feed>"]
+    for item in items:
+        attributes = " ".join("%s=%s" % (k, quoteattr(str(v))) for k, v in item.items())
+        lines.append("  <item %s/>" % attributes)
+    lines.append("</feed>")
+    return ("\n".join(lines) + "\n").encode()
+
+
+class Site:
+    """Everything the server hands out, per scenario, made once at start."""
+
+    def __init__(self, folder: Path, bundle: Path, version: str, port: int):
+        folder.mkdir(parents=True, exist_ok=True)
+        self.folder = folder
+        key = ensure_key(folder, "test-key.pem")
+        other = ensure_key(folder, "other-key.pem")
+        self.public_key = public_key(key)
+        self.archive = pack(bundle, version)
+        self.archive_name = "%s-%s.tar.gz" % (bundle.stem, version)
+        base = "https://127.0.0.1:%d/downloads/sorvane/" % port
+        item = {"version": version, "shortVersion": version, "platform": this_platform(),
+                "url": base + self.archive_name, "length": len(self.archive),
+                "signature": sign(key, self.archive)}
+        elsewhere = dict(item, platform="macos-arm64")
+        foreign = dict(item, signature=sign(other, self.archive))
+        self.feeds = {}
+        for scenario in SCENARIOS:
+            items = {"foreign-key": [elsewhere, foreign], "no-platform": [elsewhere]}.get(scenario, [elsewhere, item])
+            body = feed(items)
+            self.feeds[scenario] = (body, sign(key, body).encode())
+
+    def scenario(self) -> str:
+        try:
+            word = (self.folder / "scenario").read_text().strip()
+        except FileNotFoundError:
+            return "good"
+        return word if word in SCENARIOS else "good"
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        site = self.server.site
+        scenario = site.scenario()
+        body, signature = site.feeds[scenario]
+        if self.path == FEED_PATH:
+            return self.answer(body, "application/xml")
+        if self.path == FEED_PATH + ".sig":
+            return self.answer(signature, "text/plain")
+        if self.path == "/downloads/sorvane/" + site.archive_name:
+            data = site.archive
+            if scenario == "flipped-byte":
+                data = bytearray(data)
+                data[len(data) // 2] ^= 0x01
+                data = bytes(data)
+            if scenario == "truncated":
+                self.send_response(200)
+                self.send_header("Content-Type", "application/gzip")
+                self.send_header("Content-Length", str(len(data)))
+                self.send_header("Connection", "close")
+                self.end_headers()
+                self.wfile.write(data[: len(data) // 2])
+                self.wfile.flush()
+                self.close_connection = True
+                return None
+            return self.answer(data, "application/gzip")
+        return self.answer(b"not found\n", "text/plain", 404)
+
+    def answer(self, data: bytes, kind: str, status: int = 200):
+        self.send_response(status)
+        self.send_header("Content-Type", kind)
+        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Cache-Control", "no-store")
+        self.end_headers()
+        self.wfile.write(data)
+
+
+def main(argv=None):
+    from standin.args import parse_exact, ArgumentError
+    try:
+        options = parse_exact(argv if argv is not None else sys.argv[1:],
+                              values={"--tools-folder", "--port", "--bundle", "--version"}, flags=set())
+        port = int(options.get("--port", "0"))
+        bundle = Path(options["--bundle"]).resolve()
+        version = options["--version"]
+    except (ArgumentError, ValueError, KeyError) as error:
+        print("update_server: %s" % error, file=sys.stderr)
+        return 2
+    if not (bundle / "Contents" / "Info.plist").is_file():
+        print("update_server: %s is no application bundle" % bundle, file=sys.stderr)
+        return 2
+    tools = ToolsFolder(options.get("--tools-folder"))
+    tools.var.mkdir(parents=True, exist_ok=True)
+    ca, cert, key = tls.ensure_certificates(tools.tls)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(str(cert), str(key))
+    server = TLSServer(("127.0.0.1", port), Handler, context)
+    bound = server.server_address[1]
+    folder = tools.var / "updates"
+    if folder.exists() and not (folder / "test-key.pem").exists():
+        shutil.rmtree(folder)
+    server.site = Site(folder, bundle, version, bound)
+
+    def stop(*_):
+        threading.Thread(target=server.shutdown, daemon=True).start()
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    print(json.dumps({"port": bound, "ca": str(ca.resolve()),
+                      "feed": "https://127.0.0.1:%d%s" % (bound, FEED_PATH),
+                      "publicKey": server.site.public_key}), flush=True)
+    server.serve_forever(poll_interval=0.2)
+    server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
