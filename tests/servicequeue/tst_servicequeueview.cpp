@@ -11,6 +11,9 @@
 #include "servicequeue/servicequeuemodel.h"
 #include "servicequeue/ui/briefviews.h"
 #include "servicequeue/ui/servicecompanycontrols.h"
+#include "servicequeue/ui/servicequeueview.h"
+#include "foundation/projectlocation/projectlocationstore.h"
+#include "foundation/settingsstore.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -19,9 +22,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QScrollArea>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <qcoro/qcorotimer.h>
 
 namespace {
 
@@ -102,6 +109,43 @@ PackageContext context(std::optional<ServiceKind> kind, const QString &instructi
     return c;
 }
 
+ServiceReceipt receipt(const QString &id, ServiceKind kind, const QString &status)
+{
+    ServiceReceipt r;
+    r.id = id;
+    r.company_id = StrictFormats::canonicalUuid(companyId(1));
+    r.local_project_id = "aaaaaaaa-0000-4000-8000-00000000000a";
+    r.title = "Opgave " + id;
+    r.kind = kind;
+    r.status = status;
+    r.revision = 2;
+    return r;
+}
+
+// A free coroutine: its arguments live in its own frame for the whole run.
+QCoro::Task<void> workUntilCancelled(CancellationToken token, std::shared_ptr<bool> ended)
+{
+    while (!token.isCancelled())
+        co_await QCoro::sleepFor(std::chrono::milliseconds(5));
+    *ended = true;
+    throw OperationCancelled();
+}
+
+// Lets replaced rows go and new ones show.
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QMessageBox *dialogNamed(const QWidget &screen, const QString &name)
+{
+    for (QMessageBox *box : screen.findChildren<QMessageBox *>())
+        if (box->objectName() == name && box->isVisible())
+            return box;
+    return nullptr;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(CurrentServiceBrief)
@@ -127,7 +171,19 @@ private Q_SLOTS:
     void companyControls();
     void pickerChoosesOnlyOnThePersonsChoice();
 
+    void taskListAndItsGate();
+    void disabledWhileTheEditorIsBusy();
+    void confirmations_data();
+    void confirmations();
+    void briefSheetFollowsTheModel();
+
 private:
+    // Companies loaded, company 1 chosen, a project folder open; the screen shown.
+    void workingScreen();
+    QTemporaryDir folder;
+    MemorySettingsStore settings;
+    std::unique_ptr<ServiceQueueView> screen;
+
     void loadCompanies(int count, bool more, int first = 1);
 
     std::unique_ptr<FakeService> service;
@@ -139,7 +195,11 @@ private:
 void TestServiceQueueView::init()
 {
     service = std::make_unique<FakeService>();
-    editorModel = EditorModel::create(nullptr);
+    // The editor's own tool runs (the package list of a chosen folder) find nothing.
+    EditorModel::ToolRunner runner = [](const BridgeCommand &, const QString &, CancellationToken) -> QCoro::Task<QByteArray> {
+        co_return QByteArray(R"({"packages":[],"invalidPackages":[]})");
+    };
+    editorModel = EditorModel::create(std::make_shared<ProjectLocationStore>(settings, "test."), {}, runner);
     editorModel->setRepository("/tools");
     editorModel->accountChanged(QUrl("tavlon-session://first"));
     editor = std::make_unique<EditorServiceAdapter>(editorModel);
@@ -148,6 +208,7 @@ void TestServiceQueueView::init()
 
 void TestServiceQueueView::cleanup()
 {
+    screen.reset();
     model.reset();
     service->closeAll();
     QCoreApplication::processEvents();
@@ -389,6 +450,143 @@ void TestServiceQueueView::pickerChoosesOnlyOnThePersonsChoice()
     QCOMPARE(model->selectedCompanyID(), std::nullopt);
     QCOMPARE(labelText(controls, "service.companies.selected"), "");
     QCOMPARE(chosen.count(), 3);
+}
+
+void TestServiceQueueView::workingScreen()
+{
+    loadCompanies(3, false);
+    model->selectCompany(companyId(1), *editor);
+    editorModel->chooseStorage(QUrl::fromLocalFile(folder.path()));
+    QTRY_VERIFY(!editorModel->busy());
+    QVERIFY(editor->inbox() && model->canUseCompany(*editor));
+    screen = std::make_unique<ServiceQueueView>(*model, *editorModel, *editor, ServiceQueueView::Options{});
+    screen->resize(940, 660);
+    screen->show();
+}
+
+void TestServiceQueueView::taskListAndItsGate()
+{
+    workingScreen();
+    const QString p = "service.tasks.";
+    QCOMPARE(shown(*screen, p), QStringList{p + "fetch"});
+    model->setListing(ServiceListing{"c", "o", {}});
+    QTRY_COMPARE(shown(*screen, p), (QStringList{p + "fetch", p + "list", p + "empty", p + "caption"}));
+
+    const ServiceReceipt waiting = receipt("a", ServiceKind::filmEditing, "waiting");
+    model->setListing(ServiceListing{"c", "o", {waiting, receipt("b", ServiceKind::scriptDevelopment, "archived")}});
+    settle();
+    QCOMPARE(labelText(*screen, p + "row.a.status"), "Klipning · Venter");
+    QCOMPARE(labelText(*screen, p + "row.b.status"), "Manus og shotliste · Ukendt status");
+    QVERIFY(!screen->findChild<QWidget *>("service.task.detail"));
+
+    // The opened task's own status shows in its row, newer than the list's.
+    ServiceDetail opened;
+    opened.request = waiting;
+    opened.request.status = "active";
+    opened.request.revision = 1; // older than the listed row: the list keeps its row
+    model->setDetail(opened);
+    settle();
+    QCOMPARE(labelText(*screen, p + "row.a.status"), "Klipning · I arbejde");
+    QCOMPARE(labelText(*screen, p + "row.b.status"), "Manus og shotliste · Ukendt status");
+    QVERIFY(screen->findChild<QWidget *>("service.task.detail")->isVisible());
+
+    // While the directory reloads, the list and the detail go; the heading and companies stay.
+    auto reload = model->loadCompanies(*editor, false);
+    QCoreApplication::processEvents();
+    QVERIFY(!screen->findChild<QWidget *>(p + "list")->isVisibleTo(screen.get()));
+    QVERIFY(!screen->findChild<QWidget *>(p + "fetch")->isVisibleTo(screen.get()));
+    QTRY_VERIFY(!screen->findChild<QWidget *>("service.task.detail"));
+    QVERIFY(screen->findChild<QWidget *>("service.queue.heading")->isVisible());
+    QVERIFY(screen->findChild<QWidget *>("service.companies.fetch")->isVisible());
+}
+
+void TestServiceQueueView::disabledWhileTheEditorIsBusy()
+{
+    workingScreen();
+    auto *scroll = screen->findChild<QScrollArea *>("service.queue.scroll");
+    QVERIFY(scroll->isEnabled());
+    auto ended = std::make_shared<bool>(false);
+    editorModel->perform("Arbejder…", [ended](CancellationToken token) { return workUntilCancelled(token, ended); });
+    QVERIFY(!scroll->isEnabled());
+    QVERIFY(!screen->findChild<QPushButton *>("service.companies.fetch")->isEnabled());
+    editorModel->cancel();
+    QTRY_VERIFY(scroll->isEnabled() && *ended);
+}
+
+void TestServiceQueueView::confirmations_data()
+{
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("starts");
+    for (const bool confirm : {true, false}) {
+        const char *how = confirm ? "confirmed" : "cancelled";
+        QTest::addRow("proposal send, %s", how) << "service.proposal.sendConfirmation"
+                                               << (confirm ? "service.proposal.confirmSend" : "") << confirm;
+        QTest::addRow("video send, %s", how) << "service.video.sendConfirmation"
+                                            << (confirm ? "service.video.confirmSend" : "") << confirm;
+        QTest::addRow("film folder copy, %s", how) << "service.film.copyConfirmation"
+                                                  << (confirm ? "service.film.confirmCopy" : "") << confirm;
+    }
+}
+
+void TestServiceQueueView::confirmations()
+{
+    QFETCH(QString, dialog);
+    QFETCH(QString, button);
+    QFETCH(bool, starts);
+    workingScreen();
+    const bool film = dialog != "service.proposal.sendConfirmation";
+    ServiceDetail detail;
+    detail.request = receipt("a", film ? ServiceKind::filmEditing : ServiceKind::conceptDevelopment, "active");
+    model->setDetail(detail);
+    ServiceDownload download;
+    download.request = detail.request;
+    download.companyID = detail.request.company_id;
+    download.verified = true;
+    model->setDownload(download);
+    if (dialog == "service.proposal.sendConfirmation") {
+        ProposalPreview preview;
+        preview.requestID = "a";
+        preview.content.kind = ServiceKind::conceptDevelopment;
+        model->setPreview(preview);
+        model->setConfirmation(true);
+    } else if (dialog == "service.video.sendConfirmation") {
+        VideoReviewPreview draft;
+        draft.proposalID = "p";
+        draft.requestID = "a";
+        draft.content.kind = ServiceKind::filmEditing;
+        model->setVideoPreview(draft);
+        model->setVideoQC(true);
+        model->setVideoConfirmation(true);
+    } else {
+        screen->setCopyConfirmation(true);
+    }
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY((box = dialogNamed(*screen, dialog)));
+    QCOMPARE(box->windowModality(), Qt::WindowModal);
+    if (button.isEmpty())
+        box->findChild<QPushButton *>(dialog + ".cancel")->click();
+    else
+        box->findChild<QPushButton *>(button)->click();
+    // The confirm button starts its operation; either button ends the request.
+    QCOMPARE(editorModel->busy().has_value(), starts);
+    QVERIFY(!model->confirmation() && !model->videoConfirmation() && !screen->copyConfirmation());
+    QTRY_VERIFY(!dialogNamed(*screen, dialog));
+}
+
+void TestServiceQueueView::briefSheetFollowsTheModel()
+{
+    workingScreen();
+    model->setPackageContext(context(ServiceKind::filmEditing));
+    PackageBriefSheet *sheet = nullptr;
+    QTRY_VERIFY((sheet = screen->findChild<PackageBriefSheet *>()) && sheet->isVisible());
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    QVERIFY(!model->packageContext());
+    // A context withdrawn by the model closes the sheet without clearing anything new.
+    model->setPackageContext(context(ServiceKind::conceptDevelopment));
+    QTRY_VERIFY(screen->findChildren<PackageBriefSheet *>().size() == 1);
+    model->setPackageContext(std::nullopt);
+    QTRY_VERIFY(screen->findChildren<PackageBriefSheet *>().isEmpty());
 }
 
 QTEST_MAIN(TestServiceQueueView)

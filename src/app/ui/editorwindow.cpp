@@ -6,6 +6,9 @@
 #include "editor/ui/localpackagesview.h"
 #include "editor/ui/qtdesktopservices.h"
 #include "foundation/localization.h"
+#include "servicequeue/editorserviceadapter.h"
+#include "servicequeue/ui/briefviews.h"
+#include "servicequeue/ui/servicequeueview.h"
 #include "settings/ui/sorvanesettingsview.h"
 #include "statusarea.h"
 #include "updater/sorvaneupdater.h"
@@ -18,6 +21,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -34,8 +38,39 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     tinted.setColor(QPalette::Link, tint);
     setPalette(tinted);
 
-    m_status = new StatusArea(*m_view, this);
-    setCentralWidget(m_status);
+    // Until the workspace embeds the task screen in its ticket detail, the
+    // task screen has a tab of its own beside the status area.
+    auto *tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("shell.tabs"));
+    tabs->setDocumentMode(true);
+    m_status = new StatusArea(*m_view, tabs);
+    tabs->addTab(m_status, loc("Status"));
+    auto *queueTab = new QWidget(tabs);
+    auto *queueLayout = new QVBoxLayout(queueTab);
+    queueLayout->setContentsMargins(0, 0, 0, 0);
+    queueLayout->setSpacing(0);
+    queueLayout->addWidget(
+        new ServiceQueueView(*m_view->serviceQueue(), *m_view->model(), m_view->queueEditor(), {}, queueTab), 1);
+    // The running operation, its failure or its result, as the status area shows them.
+    auto *state = new QLabel(queueTab);
+    state->setObjectName(QStringLiteral("shell.queueState"));
+    state->setWordWrap(true);
+    state->setContentsMargins(30, 8, 30, 8);
+    queueLayout->addWidget(state);
+    auto showState = [state, model = m_view->model().data()] {
+        const auto text = model->busy().value_or(model->error().value_or(model->message().value_or(QString())));
+        state->setText(text);
+        state->setVisible(!text.isEmpty());
+        QPalette palette = state->palette();
+        palette.setColor(QPalette::WindowText, !model->busy() && model->error() ? QColor(0xb0, 0x20, 0x20)
+                                                                                : QApplication::palette().color(QPalette::WindowText));
+        state->setPalette(palette);
+    };
+    for (auto signal : {&EditorModel::busyChanged, &EditorModel::errorChanged, &EditorModel::messageChanged})
+        connect(m_view->model().data(), signal, state, showState);
+    showState();
+    tabs->addTab(queueTab, loc("Opgavekø"));
+    setCentralWidget(tabs);
     // After the screens, so that it is destroyed after them.
     m_view->setParent(this);
     // The sheet is owned here and reported to the updater, which closes it
@@ -119,7 +154,9 @@ QDialog *EditorWindow::buildSettings()
     parts.model.chooseTools = [view] { view->chooseTools(); };
     parts.cloud = [model = view->model()](QWidget *parent) { return new CloudBackupsView(model, parent); };
     parts.packages = [model = view->model()](QWidget *parent) -> QWidget * {
-        auto *packages = new LocalPackagesView(model, std::make_shared<QtDesktopServices>(), {}, parent);
+        auto *packages = new LocalPackagesView(
+            model, std::make_shared<QtDesktopServices>(),
+            [](const PackageContext &context, QWidget *slot) { return new PackageBriefContent(context, slot); }, parent);
         // The package list's links to the storage and cloud sections.
         connect(packages, &LocalPackagesView::sectionRequested, parent, [parent](const QString &raw) {
             auto *sheet = qobject_cast<SorvaneSettingsView *>(parent);

@@ -1,0 +1,344 @@
+#include "servicequeueview.h"
+
+#include "briefviews.h"
+#include "servicecompanycontrols.h"
+#include "servicetasklist.h"
+
+#include "editor/editormodel.h"
+#include "editor/editorpresentation.h"
+#include "editor/ui/editorbuttonstyle.h"
+#include "editor/ui/editorsymbols.h"
+#include "foundation/localization.h"
+#include "servicequeue/proposals/servicetaskpresentation.h"
+#include "servicequeue/servicequeuemodel.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *plain(const QString &text, QWidget *parent, const QString &name = {})
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+// The opened task in brief, until the full task detail is given to the
+// screen: its heading, the closed note, taking or fetching it, and its brief.
+class TaskSummary final : public QWidget
+{
+public:
+    TaskSummary(ServiceQueueView &screen, QWidget *parent) : QWidget(parent), m_screen(screen)
+    {
+        m_layout = new QVBoxLayout(this);
+        m_layout->setContentsMargins(0, 0, 0, 0);
+        m_layout->setSpacing(14);
+        ServiceQueueModel &model = screen.model();
+        for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::downloadChanged,
+                            &ServiceQueueModel::listingChanged})
+            connect(&model, signal, this, &TaskSummary::rebuild);
+        connect(&screen.editorModel(), &EditorModel::inboxChanged, this, &TaskSummary::rebuild);
+        rebuild();
+    }
+
+private:
+    void rebuild()
+    {
+        // Later, not now: a button of this summary may be what changed the model.
+        while (QLayoutItem *item = m_layout->takeAt(0)) {
+            if (QWidget *widget = item->widget()) {
+                widget->hide();
+                widget->deleteLater();
+            }
+            delete item;
+        }
+        ServiceQueueModel &model = m_screen.model();
+        const auto &detail = model.detail();
+        if (!detail)
+            return;
+        const ServiceReceipt &request = detail->request;
+        const ServiceTaskPresentation presentation{request, detail};
+        const bool detailOnly = m_screen.options().detailOnly;
+        if (!detailOnly) {
+            auto *line = new QFrame(this);
+            line->setFrameShape(QFrame::HLine);
+            line->setFrameShadow(QFrame::Sunken);
+            m_layout->addWidget(line);
+            auto *title = plain(request.title, this, QStringLiteral("service.task.title"));
+            QFont font = title->font();
+            font.setPointSizeF(font.pointSizeF() * 1.35);
+            font.setBold(true);
+            title->setFont(font);
+            m_layout->addWidget(title);
+            m_layout->addWidget(plain(presentation.statusTitle(), this, QStringLiteral("service.task.status")));
+            auto *id = plain(loc("Task %@ · revision %lld", {request.id, request.revision}), this,
+                             QStringLiteral("service.task.id"));
+            id->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            m_layout->addWidget(id);
+        } else {
+            m_layout->addWidget(plain(loc("Task revision %lld", {request.revision}), this,
+                                      QStringLiteral("service.task.revision")));
+        }
+        if (const auto closed = presentation.closedMessage())
+            m_layout->addWidget(plain(*closed, this, QStringLiteral("service.task.closed")));
+
+        ServiceQueueEditor &editor = m_screen.editor();
+        const bool closedTask = request.status == QLatin1String("approved") || request.status == QLatin1String("cancelled");
+        const std::optional<QString> listedOperator =
+            model.listing() ? std::optional(model.listing()->operatorID) : std::nullopt;
+        if (request.status == QLatin1String("waiting")) {
+            if (!detailOnly) {
+                auto *claim = new QPushButton(loc("Tag opgaven"), this);
+                claim->setObjectName(QStringLiteral("service.task.claim"));
+                EditorButtonStyle::makeProminent(claim);
+                connect(claim, &QPushButton::clicked, this, [&model, &editor] { model.claim(editor); });
+                m_layout->addWidget(claim, 0, Qt::AlignLeft);
+            }
+        } else if (request.claimed_by == listedOperator) {
+            auto *pull = new QPushButton(closedTask ? loc("Download submitted project for review")
+                                                    : loc("Hent den indsendte projektversion"),
+                                         this);
+            pull->setObjectName(QStringLiteral("service.task.download"));
+            EditorSymbols::apply(pull, QStringLiteral("arrow.down.circle"));
+            const bool hasFolder = !m_screen.editorModel().inbox().isEmpty();
+            pull->setEnabled(hasFolder);
+            connect(pull, &QPushButton::clicked, this,
+                    [&model, &editor, detailOnly] { model.pull(editor, detailOnly); });
+            m_layout->addWidget(pull, 0, Qt::AlignLeft);
+            if (!hasFolder)
+                m_layout->addWidget(plain(loc("Choose a project location in Settings and connect the disk."), this));
+        } else {
+            m_layout->addWidget(plain(loc("Opgaven er taget af en anden operatør eller afsluttet."), this));
+        }
+        if (model.download()) {
+            auto *verified = plain(loc("Originalpakke verificeret"), this);
+            QPalette green = verified->palette();
+            green.setColor(QPalette::WindowText, QColor(0x1e, 0x7b, 0x34));
+            verified->setPalette(green);
+            m_layout->addWidget(verified);
+            auto *brief = new QPushButton(loc("Læs klippegrundlag"), this);
+            brief->setObjectName(QStringLiteral("service.brief.open"));
+            EditorSymbols::apply(brief, QStringLiteral("doc.text"));
+            connect(brief, &QPushButton::clicked, this, [&model, &editor] { model.readBrief(editor, true); });
+            m_layout->addWidget(brief, 0, Qt::AlignLeft);
+        }
+    }
+
+    ServiceQueueView &m_screen;
+    QVBoxLayout *m_layout;
+};
+
+} // namespace
+
+ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editorModel, ServiceQueueEditor &editor,
+                                   Options options, QWidget *parent)
+    : QWidget(parent), m_model(model), m_editorModel(editorModel), m_editor(editor), m_options(std::move(options))
+{
+    setObjectName(QStringLiteral("service.queue"));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("service.queue.scroll"));
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    outer->addWidget(m_scroll);
+    auto *content = new QWidget(m_scroll);
+    content->setMaximumWidth(950);
+    m_scroll->setWidget(content);
+    m_column = new QVBoxLayout(content);
+    m_column->setSpacing(22);
+    m_column->setContentsMargins(30, 30, 30, 30);
+    m_column->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    if (!m_options.detailOnly) {
+        auto *heading = plain(loc("Opgavekø"), content, QStringLiteral("service.queue.heading"));
+        QFont large = heading->font();
+        large.setPointSizeF(large.pointSizeF() * 2.0);
+        large.setBold(true);
+        heading->setFont(large);
+        m_column->addWidget(heading);
+        auto *intro = plain(loc("Her vises opgaver, kunden har sendt. En sikkerhedskopi alene bestiller ikke arbejde."),
+                            content, QStringLiteral("service.queue.introduction"));
+        intro->setForegroundRole(QPalette::PlaceholderText);
+        m_column->addWidget(intro);
+        m_companies = new ServiceCompanyControls(m_model, m_editorModel, m_editor, content);
+        m_column->addWidget(m_companies);
+        m_tasks = new ServiceTaskList(m_model, m_editor, content);
+        m_column->addWidget(m_tasks);
+    }
+
+    // Whether the chosen company may be used changes with the directory, the
+    // session, the tools folder and the editor's company.
+    for (auto signal : {&ServiceQueueModel::companiesChanged, &ServiceQueueModel::companiesVerifiedChanged,
+                        &ServiceQueueModel::loadingCompaniesChanged, &ServiceQueueModel::directoryIdentityChanged,
+                        &ServiceQueueModel::selectedCompanyIDChanged, &ServiceQueueModel::detailChanged})
+        connect(&m_model, signal, this, &ServiceQueueView::updateGate);
+    for (auto signal : {&EditorModel::companyChanged, &EditorModel::credentialsChanged, &EditorModel::repositoryChanged})
+        connect(&m_editorModel, signal, this, &ServiceQueueView::updateGate);
+    connect(&m_editorModel, &EditorModel::busyChanged, this, &ServiceQueueView::updateBusy);
+    for (auto signal : {&ServiceQueueModel::confirmationChanged, &ServiceQueueModel::videoConfirmationChanged})
+        connect(&m_model, signal, this, &ServiceQueueView::presentDialogs);
+    connect(&m_model, &ServiceQueueModel::packageContextChanged, this, &ServiceQueueView::presentSheet);
+
+    updateGate();
+    updateBusy();
+    // A confirmation or sheet still asked for when the screen is placed shows at once.
+    presentDialogs();
+    presentSheet();
+}
+
+ServiceQueueView::~ServiceQueueView()
+{
+    // Dialogs and the sheet closing with the screen leave the model's flags alone.
+    for (QWidget *window : {static_cast<QWidget *>(m_copyDialog.data()), static_cast<QWidget *>(m_sendDialog.data()),
+                            static_cast<QWidget *>(m_videoDialog.data()), static_cast<QWidget *>(m_sheet.data())})
+        if (window)
+            window->disconnect(this);
+}
+
+void ServiceQueueView::updateGate()
+{
+    const bool usable = m_model.canUseCompany(m_editor);
+    if (m_tasks)
+        m_tasks->setVisible(usable);
+    updateDetail();
+}
+
+void ServiceQueueView::updateBusy()
+{
+    m_scroll->setEnabled(!m_editorModel.busy().has_value());
+}
+
+void ServiceQueueView::updateDetail()
+{
+    const bool shown = m_model.canUseCompany(m_editor) && m_model.detail().has_value();
+    if (shown == (m_detail != nullptr))
+        return;
+    if (!shown) {
+        m_detail->hide();
+        m_detail->deleteLater(); // may be the sender of what hid it
+        m_detail = nullptr;
+        return;
+    }
+    QWidget *content = m_scroll->widget();
+    m_detail = m_options.detail ? m_options.detail(*this, content) : new TaskSummary(*this, content);
+    m_detail->setObjectName(QStringLiteral("service.task.detail"));
+    m_column->addWidget(m_detail);
+}
+
+void ServiceQueueView::setCopyConfirmation(bool asked)
+{
+    if (m_copyConfirmation == asked)
+        return;
+    m_copyConfirmation = asked;
+    presentDialogs();
+}
+
+QMessageBox *ServiceQueueView::confirmation(const QString &name, const QString &title, const QString &confirm,
+                                            const QString &confirmName, const QString &message,
+                                            std::function<void()> confirmed, std::function<void()> reset)
+{
+    auto *box = new QMessageBox(this);
+    box->setObjectName(name);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Question);
+    box->setText(title);
+    box->setInformativeText(message);
+    QPushButton *yes = box->addButton(confirm, QMessageBox::AcceptRole);
+    yes->setObjectName(confirmName);
+    QPushButton *no = box->addButton(loc("Annuller"), QMessageBox::RejectRole);
+    no->setObjectName(name + QStringLiteral(".cancel"));
+    box->setDefaultButton(no);
+    box->setEscapeButton(no);
+    connect(box, &QMessageBox::finished, this, [box, yes, confirmed, reset] {
+        if (box->clickedButton() == yes)
+            confirmed();
+        reset(); // closing the dialog in any way ends the request
+    });
+    box->open();
+    return box;
+}
+
+void ServiceQueueView::presentDialogs()
+{
+    struct Request
+    {
+        bool asked;
+        QPointer<QMessageBox> &dialog;
+        std::function<QMessageBox *()> open;
+    };
+    const Request requests[] = {
+        {m_copyConfirmation, m_copyDialog,
+         [this] {
+             return confirmation(QStringLiteral("service.film.copyConfirmation"),
+                                 loc("Copy this task into a complete film folder?"), loc("Copy film folder"),
+                                 QStringLiteral("service.film.confirmCopy"),
+                                 loc("Save and close the native editor project first. Existing files stay in place. "
+                                     "The new copy needs a native reopen check."),
+                                 [this] { m_model.packageFilm(m_editor, false); },
+                                 [this] { setCopyConfirmation(false); });
+         }},
+        {m_model.confirmation(), m_sendDialog,
+         [this] {
+             return confirmation(QStringLiteral("service.proposal.sendConfirmation"), loc("Send dette forslag til kunden?"),
+                                 loc("Send til kundereview"), QStringLiteral("service.proposal.confirmSend"),
+                                 loc("Indholdet fra gennemgangen sendes som en ny, bevaret version. Kunden skal selv tage "
+                                     "stilling; projektet bliver ikke automatisk godkendt eller bestilt til klipning."),
+                                 [this] { m_model.send(m_editor); }, [this] { m_model.setConfirmation(false); });
+         }},
+        {m_model.videoConfirmation(), m_videoDialog,
+         [this] {
+             return confirmation(QStringLiteral("service.video.sendConfirmation"),
+                                 loc("Send dette videoudkast til kundereview?"), loc("Upload og send videoudkast"),
+                                 QStringLiteral("service.video.confirmSend"),
+                                 loc("Kun den kontrollerede, frosne video sendes til denne opgave. Kunden får den til "
+                                     "review; filmen er ikke kundegodkendt eller leveret endnu."),
+                                 [this] { m_model.sendVideo(m_editor); },
+                                 [this] { m_model.setVideoConfirmation(false); });
+         }},
+    };
+    for (const Request &request : requests) {
+        if (request.asked && !request.dialog) {
+            request.dialog = request.open();
+        } else if (!request.asked && request.dialog) {
+            // Withdrawn by the model: close without calling anything.
+            QMessageBox *dialog = request.dialog;
+            request.dialog = nullptr;
+            dialog->disconnect(this);
+            dialog->close();
+        }
+    }
+}
+
+void ServiceQueueView::presentSheet()
+{
+    if (m_sheet) {
+        // A new context replaces the sheet; none closes it. Either way the
+        // old sheet goes without clearing what the model now holds.
+        PackageBriefSheet *old = m_sheet;
+        m_sheet = nullptr;
+        old->disconnect(this);
+        old->close();
+        old->deleteLater();
+    }
+    const auto &context = m_model.packageContext();
+    if (!context)
+        return;
+    m_sheet = new PackageBriefSheet(*context, this);
+    connect(m_sheet, &QDialog::finished, this, [this] {
+        if (m_sheet)
+            m_sheet->deleteLater();
+        m_sheet = nullptr;
+        m_model.setPackageContext(std::nullopt);
+    });
+    m_sheet->open();
+}

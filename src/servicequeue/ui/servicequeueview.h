@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+class EditorModel;
+class PackageBriefSheet;
+class QLabel;
+class QMessageBox;
+class QScrollArea;
+class QVBoxLayout;
+class ServiceCompanyControls;
+class ServiceQueueEditor;
+class ServiceQueueModel;
+class ServiceTaskList;
+
+// The editor's task screen: heading, company controls, the chosen company's
+// tasks and the opened task, with the three confirmations that guard the
+// sends and the film-folder copy, and the package brief sheet. Holds no
+// service state: every control calls one model operation or sets one flag.
+class ServiceQueueView final : public QWidget
+{
+    Q_OBJECT
+public:
+    // Builds the opened task's detail for the screen; it follows the models itself.
+    using DetailFactory = std::function<QWidget *(ServiceQueueView &screen, QWidget *parent)>;
+
+    struct Options
+    {
+        bool detailOnly = false; // only the opened task (embedded in a ticket)
+        bool versionsOnly = false; // the detail's versions layout
+        std::function<void()> onShowVersions; // the way to the versions tab, when embedded
+        DetailFactory detail; // the opened task's detail; a plain summary when none is given
+    };
+
+    ServiceQueueView(ServiceQueueModel &model, EditorModel &editorModel, ServiceQueueEditor &editor, Options options,
+                     QWidget *parent = nullptr);
+    ~ServiceQueueView() override;
+
+    ServiceQueueModel &model() const { return m_model; }
+    EditorModel &editorModel() const { return m_editorModel; }
+    ServiceQueueEditor &editor() const { return m_editor; }
+    const Options &options() const { return m_options; }
+
+    // Asks the person to confirm copying the task into a complete film folder.
+    bool copyConfirmation() const { return m_copyConfirmation; }
+    void setCopyConfirmation(bool asked);
+
+private:
+    void updateGate();
+    void updateBusy();
+    void updateDetail();
+    void presentDialogs();
+    void presentSheet();
+    QMessageBox *confirmation(const QString &name, const QString &title, const QString &confirm,
+                              const QString &confirmName, const QString &message, std::function<void()> confirmed,
+                              std::function<void()> reset);
+
+    ServiceQueueModel &m_model;
+    EditorModel &m_editorModel;
+    ServiceQueueEditor &m_editor;
+    Options m_options;
+    bool m_copyConfirmation = false;
+
+    QScrollArea *m_scroll;
+    QVBoxLayout *m_column;
+    ServiceCompanyControls *m_companies = nullptr;
+    ServiceTaskList *m_tasks = nullptr;
+    QWidget *m_detail = nullptr;
+    QPointer<QMessageBox> m_copyDialog;
+    QPointer<QMessageBox> m_sendDialog;
+    QPointer<QMessageBox> m_videoDialog;
+    QPointer<PackageBriefSheet> m_sheet;
+};
