@@ -38,7 +38,8 @@ LinkRowButton::LinkRowButton(QWidget *parent)
     setFlat(true);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    m_lines->setContentsMargins(4, 2, 4, 2);
+    // No side margins: the texts line up with the headings and notes around the rows.
+    m_lines->setContentsMargins(0, 2, 0, 2);
     m_lines->setSpacing(4);
 }
 
