@@ -4,8 +4,6 @@
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 
-#include <QUuid>
-
 void EditorModel::open(const PackageSummary &package)
 {
     if (m_inbox.isEmpty())
@@ -54,10 +52,6 @@ void EditorModel::listCloud()
         const BridgeCommand command =
             BridgeCommand::cloudList(credentials, company.isEmpty() ? std::nullopt : std::optional<QString>(company));
         CloudListing listing = co_await execute<CloudListing>(command, token);
-        // Backups of another company would be offered under this one.
-        const QUuid asked(company);
-        if (!company.isEmpty() && (asked.isNull() ? listing.companyID != company : QUuid(listing.companyID) != asked))
-            throw BridgeError::failed(loc("Cloudkopierne tilhører ikke den valgte virksomhed."));
         setCloud(std::move(listing));
     });
 }

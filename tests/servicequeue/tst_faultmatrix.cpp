@@ -210,8 +210,7 @@ QList<Command> commands()
          [](Window &w) { w.model->pull(*w.adapter, true); return true; }, "packageID",
          {{"mode", "wrong_keys"}, {"add", QJsonObject{{"companyID", otherID}}}}, detailed},
         {"inventory", false, nothing, [](Window &w) { w.editor->refresh(); return true; }, "packages", {}, anything},
-        {"cloudList", false, nothing, [](Window &w) { w.editor->listCloud(); return true; }, "backups",
-         {{"mode", "wrong_keys"}, {"add", QJsonObject{{"companyID", otherID}}}}, anything},
+        {"cloudList", false, nothing, [](Window &w) { w.editor->listCloud(); return true; }, "backups", {}, anything},
     };
 }
 
