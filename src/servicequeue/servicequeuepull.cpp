@@ -44,6 +44,9 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
         ? BridgeCommand::servicePullFilm(credentials, request.company_id, request.id, inbox, scope.operatorID)
         : BridgeCommand::servicePull(credentials, request.company_id, request.id, inbox, scope.operatorID);
     const ServiceDownload download = co_await model->execute<ServiceDownload>(command, *editor, scope, token);
+    if (download.companyID != request.company_id || download.request.id != request.id
+        || download.request.company_id != request.company_id)
+        throw BridgeError::failed(loc("Opgaven tilhører ikke den valgte virksomhed."));
     if (!download.verified)
         throw BridgeError::failed(loc("Opgavepakken er ikke verificeret."));
 

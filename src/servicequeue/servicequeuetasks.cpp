@@ -152,10 +152,12 @@ QCoro::Task<void> ServiceQueueModel::claimOperation(QPointer<ServiceQueueModel> 
                                                     QUrl credentials, ServiceReceipt request,
                                                     ServiceOperationScope scope, CancellationToken token)
 {
-    // The claim's own answer is only decoded: the task is read again for what to show.
-    co_await model->execute<ServiceClaim>(
+    // The claim's answer only has to be of this task: the task is read again for what to show.
+    const ServiceClaim claim = co_await model->execute<ServiceClaim>(
         BridgeCommand::serviceClaim(credentials, request.company_id, request.id, request.revision, scope.operatorID),
         *editor, scope, token);
+    if (claim.request.id != request.id || claim.request.company_id != request.company_id)
+        throw BridgeError::failed(loc("Opgaven tilhører ikke den valgte virksomhed."));
     const ServiceDetail detail = co_await model->execute<ServiceDetail>(
         BridgeCommand::serviceGet(credentials, request.company_id, request.id, scope.operatorID), *editor, scope,
         token);
