@@ -8,7 +8,9 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QUuid>
+#include <coroutine>
 #include <qcoro/qcorosignal.h>
 
 class FakeEditor : public QObject, public ServiceQueueEditor
@@ -116,7 +118,7 @@ public:
     void closeAll()
     {
         m_closing = true;
-        Q_EMIT answered();
+        wake();
     }
 
     ServiceBridge bridge()
@@ -129,18 +131,32 @@ public:
     void answer(int index, QByteArray bytes)
     {
         m_answers.insert(index, Answer{std::move(bytes), nullptr});
-        Q_EMIT answered();
+        wake();
     }
     void fail(int index, std::exception_ptr error)
     {
         m_answers.insert(index, Answer{{}, error});
-        Q_EMIT answered();
+        wake();
     }
 
-Q_SIGNALS:
-    void answered();
-
 private:
+    // A waiting call is resumed at most once per wait: a signal wait would be
+    // resumed once for every wake that came before the event loop ran (say a
+    // cancel followed by closeAll), the second time into a finished frame.
+    struct Wait
+    {
+        FakeService *service;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> waiting) { service->m_waiting.append(waiting); }
+        void await_resume() const noexcept {}
+    };
+    void wake()
+    {
+        for (const std::coroutine_handle<> waiting : std::exchange(m_waiting, {}))
+            QMetaObject::invokeMethod(this, [waiting] { waiting.resume(); }, Qt::QueuedConnection);
+    }
+    QList<std::coroutine_handle<>> m_waiting;
+
     struct Answer
     {
         QByteArray bytes;
@@ -153,11 +169,14 @@ private:
     {
         const int index = int(calls.size());
         calls.append(Call{command, folder});
-        token.onCancel([this] { Q_EMIT answered(); });
+        token.onCancel([self = QPointer<FakeService>(this)] {
+            if (self)
+                self->wake();
+        });
         while (!m_answers.contains(index)) {
             if (token.isCancelled() || m_closing)
                 throw OperationCancelled();
-            co_await qCoro(this, &FakeService::answered);
+            co_await Wait{this};
         }
         const Answer a = m_answers.take(index);
         if (a.error)

@@ -519,6 +519,8 @@ void TestServiceQueueModel::fetchRunsAsTheEditorsOperation_data()
     QTest::newRow("next page without a cursor") << "" << true << "Henter flere virksomheder…" << 0;
     QTest::newRow("editor busy") << "busy" << false << "Arbejder…" << 0;
     QTest::newRow("failing load") << "fail" << false << "Henter dine virksomheder…" << 1;
+    // Cancelled and then closed before any event runs: the call ends once.
+    QTest::newRow("cancelled, the call still waiting") << "cancel" << false << "Henter dine virksomheder…" << 1;
 }
 
 // The load is the editor's one operation, yet its failure is the company
@@ -545,6 +547,10 @@ void TestServiceQueueModel::fetchRunsAsTheEditorsOperation()
         return;
     }
     QCOMPARE(editor->startedOperations.last(), label);
+    if (situation == "cancel") {
+        editor->cancel();
+        return;
+    }
     if (toolCalls) {
         if (situation == "fail")
             service->fail(before, std::make_exception_ptr(BridgeError::failed(QStringLiteral("Værktøjet fejlede."))));
