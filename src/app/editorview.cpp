@@ -402,7 +402,7 @@ void EditorView::chooseProjectStorage()
 void EditorView::chooseTools()
 {
     QPointer<EditorView> self(this);
-    m_parts.chooser->chooseFolder(m_parts.model->repository(), [self](const QString &folder) {
+    m_parts.chooser->chooseToolsFolder(m_parts.model->repository(), [self](const QString &folder) {
         if (!self || folder.isEmpty())
             return;
         EditorModel &model = *self->m_parts.model;

@@ -118,6 +118,7 @@ int main(int argc, char *argv[])
         return verifyUpdaterConfiguration();
     }
     QApplication app(argc, argv);
+    EditorLocalization::installToolkitTranslations();
     if (qEnvironmentVariableIntValue("TAVLON_STARTUP_PROBE") == 1)
         app.installEventFilter(new FirstPaintProbe(&app));
     TavlonFilmEditorApp shell;

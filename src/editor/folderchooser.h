@@ -9,5 +9,11 @@ class FolderChooser
 {
 public:
     virtual ~FolderChooser() = default;
+    // A project folder.
     virtual void chooseFolder(const QString &startPath, std::function<void(const QString &)> done) = 0;
+    // A tools folder; a chooser with a title of its own names it.
+    virtual void chooseToolsFolder(const QString &startPath, std::function<void(const QString &)> done)
+    {
+        chooseFolder(startPath, std::move(done));
+    }
 };

@@ -9,7 +9,10 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 #include <QMutex>
 
 #include <algorithm>
@@ -71,6 +74,22 @@ const std::optional<QHash<QString, QString>> &tableLocked(const QString &lang)
 
 QString settle(const QString &lang) { return resolve(lang, {}); }
 
+// The toolkit names a folder's type under a newer context than its older catalogues know; the
+// same words are translated there under the file chooser's context.
+class ToolkitTranslator final : public QTranslator
+{
+public:
+    using QTranslator::QTranslator;
+    QString translate(const char *context, const char *sourceText, const char *disambiguation,
+                      int n) const override
+    {
+        QString text = QTranslator::translate(context, sourceText, disambiguation, n);
+        if (text.isEmpty() && qstrcmp(context, "QAbstractFileIconProvider") == 0)
+            text = QTranslator::translate("QFileDialog", sourceText, nullptr, n);
+        return text;
+    }
+};
+
 } // namespace
 
 QString resolve(const std::optional<QString> &preference, const QStringList &preferredLanguages)
@@ -118,6 +137,20 @@ QString resources()
     if (!g_resources)
         g_resources = resolveResourcesLocked();
     return *g_resources;
+}
+
+bool installToolkitTranslations()
+{
+    const QString lang = language();
+    if (lang == QLatin1String("en"))
+        return true;
+    // "qt_<lang>" names the toolkit's catalogues of that language (qtbase, qtmultimedia, …).
+    auto *translator = new ToolkitTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qt_") + lang, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 bool tableLoaded(const QString &lang)

@@ -39,6 +39,11 @@ QString text(const QString &key, const QString &language, const std::vector<Form
 // grouped.
 QString format(const QString &sentence, const QString &language, const std::vector<FormatArg> &arguments);
 
+// Loads the toolkit's own translations (file chooser, message boxes, standard buttons) for the
+// interface language into the running application. English needs none; returns whether the
+// language is covered.
+bool installToolkitTranslations();
+
 // Whether both string tables could be read (the verification switch uses it).
 bool tableLoaded(const QString &language);
 

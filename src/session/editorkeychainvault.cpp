@@ -2,6 +2,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "secretstoreprobe.h"
 
 #include <QPointer>
 #include <QQueue>
@@ -26,6 +27,8 @@ public:
 
     bool settled = false;
     bool failed = false;
+    // The store itself answered with an error (not a time-out, not a refusal of our own).
+    bool storeError = false;
     std::optional<QByteArray> result;
 
 Q_SIGNALS:
@@ -101,6 +104,8 @@ private:
 
         connect(job, &QKeychain::Job::finished, this, [this, call](QKeychain::Job *finished) {
             const QKeychain::Error error = finished->error();
+            if (!call->settled)
+                call->storeError = error != QKeychain::NoError && error != QKeychain::EntryNotFound;
             switch (call->operation) {
             case Operation::Read:
                 if (error == QKeychain::EntryNotFound)
@@ -136,7 +141,13 @@ EditorKeychainVault::EditorKeychainVault(QString service, std::chrono::milliseco
 
 QString EditorKeychainVault::failureMessage()
 {
-    return loc("Nøgleringen kunne ikke åbnes. Lås denne Macs nøglering op, eller kontrollér Tavlons adgang, og prøv igen.");
+    return loc("Nøgleringen kunne ikke åbnes. Lås nøgleringen op, eller kontrollér Tavlons adgang, og prøv igen.");
+}
+
+QString EditorKeychainVault::missingMessage()
+{
+    return loc("Ingen nøglering kan gemme sessionen på denne computer; start en skrivebordssession med en nøglering "
+               "(fx GNOME-nøgleringen eller KWallet), og prøv igen.");
 }
 
 QCoro::Task<std::optional<QByteArray>> EditorKeychainVault::read()
@@ -164,8 +175,15 @@ QCoro::Task<std::optional<QByteArray>> EditorKeychainVault::access(Operation ope
     KeychainWorker::instance().submit(call);
     if (!call->settled)
         co_await qCoro(call.get(), &KeychainCall::done);
-    if (call->failed)
-        throw BridgeError::failed(failureMessage());
+    if (call->failed) {
+        // An error answer asks whether the store exists at all: a missing one needs another
+        // remedy than a locked one. A missing store fails at once; a time-out means one is there.
+        // (Not awaited inside the throw: GCC 12 destroys such an exception in the frame.)
+        bool present = true;
+        if (call->storeError)
+            present = co_await SecretStoreProbe::present();
+        throw BridgeError::failed(present ? failureMessage() : missingMessage());
+    }
     co_return std::optional<QByteArray>(call->result);
 }
 

@@ -24,8 +24,10 @@ public:
     QCoro::Task<void> write(QByteArray data) override;
     QCoro::Task<void> remove() override;
 
-    // The one sentence every failure of the store carries.
+    // The sentence a failure carries while a secret store exists (locked, refusing, too slow).
     static QString failureMessage();
+    // The sentence a failure carries when there is no secret store at all.
+    static QString missingMessage();
 
     enum class Operation { Write, Read, Remove };
 

@@ -300,7 +300,7 @@ QCoro::Task<void> EditorSession::logout()
     if (!self)
         co_return;
     if (serverFailed)
-        setIssue(loc("Logget ud på denne Mac. Serveren kunne ikke bekræfte afslutningen af sessionen."));
+        setIssue(loc("Logget ud på denne computer. Serveren kunne ikke bekræfte afslutningen af sessionen."));
     setBusy(false);
 }
 

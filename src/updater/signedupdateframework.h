@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/cancellation.h"
+#include "updatefeed.h"
 #include "updateframework.h"
 
 #include <QByteArray>
@@ -60,18 +61,6 @@ private:
     std::optional<UpdateItem> m_item;
 };
 
-// The feed and the version rules, apart from any network.
-namespace UpdateFeed {
-// The items of a feed document; nothing when the document is malformed.
-std::optional<QList<UpdateItem>> parse(const QByteArray &xml);
-// Dotted numeric versions ("2.10" after "2.9"); negative, 0 or positive.
-int compareVersions(const QString &a, const QString &b);
-// This computer, as feeds name it ("linux-x86_64").
-QString currentPlatform();
-// Ed25519 with libsodium; `publicKey` is 32 bytes.
-bool verify(const uchar *data, qsizetype size, const QByteArray &signature, const QByteArray &publicKey);
-} // namespace UpdateFeed
-
 // Our own signed update machinery. Fetches the feed over HTTPS (no cache, no
 // cookies, redirects refused, time-outs) and its detached signature, picks
 // the newest item for this platform, downloads the archive with progress,
@@ -102,7 +91,7 @@ public:
     // When the feed was last read, kept across launches.
     static constexpr const char *lastCheckKey = "SULastCheckTime";
     static constexpr qint64 feedLimit = 1048576;
-    static constexpr qint64 archiveLimit = qint64(2) * 1024 * 1024 * 1024;
+    static constexpr qint64 archiveLimit = UpdateFeed::archiveLimit;
 
     SignedUpdateFramework(Setup setup, UpdateFrameworkDelegate *delegate, QObject *parent = nullptr);
     ~SignedUpdateFramework() override;

@@ -117,11 +117,17 @@ class FakeChooser final : public FolderChooser
 {
 public:
     int asked = 0;
+    int askedForTools = 0;
     std::function<void(const QString &)> pending;
     void chooseFolder(const QString &, std::function<void(const QString &)> done) override
     {
         ++asked;
         pending = std::move(done);
+    }
+    void chooseToolsFolder(const QString &start, std::function<void(const QString &)> done) override
+    {
+        ++askedForTools;
+        chooseFolder(start, std::move(done));
     }
     void answer(const QString &folder)
     {
@@ -615,6 +621,7 @@ void TestEditorView::toolsFolderChoice()
 
     window.view->chooseTools();
     QCOMPARE(window.chooser->asked, 1);
+    QCOMPARE(window.chooser->askedForTools, 1);
     window.chooser->answer(chosen ? folder("tools") : QString());
     settle();
     QCOMPARE(window.model().repository(), chosen ? folder("tools") : before);

@@ -1,5 +1,7 @@
 #include "foundation/localization.h"
 
+#include <QTranslator>
+
 #include <QtTest>
 
 class TestLocalization : public QObject
@@ -12,6 +14,8 @@ private Q_SLOTS:
     void lookup();
     void format_data();
     void format();
+    void toolkitTranslations_data();
+    void toolkitTranslations();
 };
 
 void TestLocalization::resolve_data()
@@ -103,6 +107,33 @@ void TestLocalization::format()
             arguments.emplace_back(qint64(v.toLongLong()));
     }
     QCOMPARE(EditorLocalization::format(sentence, language, arguments), expected);
+}
+
+// The toolkit's own texts (buttons, the file chooser) follow the interface language.
+void TestLocalization::toolkitTranslations_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QByteArray>("context");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("standard button") << "da" << QByteArray("QPlatformTheme") << QByteArray("Cancel") << "Annuller";
+    QTest::newRow("file chooser") << "da" << QByteArray("QFileDialog") << QByteArray("Look in:") << "Kig i:";
+    QTest::newRow("file list column") << "da" << QByteArray("QFileSystemModel") << QByteArray("Name") << "Navn";
+    QTest::newRow("a folder's type") << "da" << QByteArray("QAbstractFileIconProvider") << QByteArray("Folder")
+                                     << "Mappe";
+    QTest::newRow("English stays") << "en" << QByteArray("QPlatformTheme") << QByteArray("Cancel") << "Cancel";
+}
+
+void TestLocalization::toolkitTranslations()
+{
+    QFETCH(QString, language);
+    QFETCH(QByteArray, context);
+    QFETCH(QByteArray, source);
+    QFETCH(QString, expected);
+    EditorLocalization::overrideLanguageForTesting(language);
+    QVERIFY(EditorLocalization::installToolkitTranslations());
+    QCOMPARE(QCoreApplication::translate(context.constData(), source.constData()), expected);
+    qDeleteAll(QCoreApplication::instance()->findChildren<QTranslator *>());
 }
 
 QTEST_GUILESS_MAIN(TestLocalization)

@@ -24,7 +24,7 @@ constexpr double kStart = 1'700'000'000.0;
 const char *kCheckFailed = "Sessionen kunne ikke kontrolleres. Log ind igen.";
 const char *kGeneric = "Sessionen kunne ikke åbnes. Prøv igen eller log ind på ny.";
 const char *kVaultFailed =
-    "Nøgleringen kunne ikke åbnes. Lås denne Macs nøglering op, eller kontrollér Tavlons adgang, og prøv igen.";
+    "Nøgleringen kunne ikke åbnes. Lås nøgleringen op, eller kontrollér Tavlons adgang, og prøv igen.";
 
 EditorAuthUser user(QUuid id = kUser, std::optional<bool> anonymous = std::nullopt)
 {
@@ -409,7 +409,7 @@ private Q_SLOTS:
         const QStringList both{"login", "logout"};
         QTest::newRow("signed in") << true << false << false << true << QString() << both;
         QTest::newRow("server fails") << true << false << true << true
-                                      << QStringLiteral("Logget ud på denne Mac. Serveren kunne ikke bekræfte "
+                                      << QStringLiteral("Logget ud på denne computer. Serveren kunne ikke bekræfte "
                                                         "afslutningen af sessionen.")
                                       << both;
         QTest::newRow("removal fails") << true << true << false << false << QString::fromUtf8(kVaultFailed)

@@ -29,6 +29,17 @@ def copy_tools(target: Path) -> ToolsFolder:
     return ToolsFolder(target)
 
 
+def capture(script, arguments, completed):
+    """With TAVLON_ANSWER_CAPTURE naming a file, every answer is appended to it (scripts/fuzz-seeds)."""
+    target = os.environ.get("TAVLON_ANSWER_CAPTURE")
+    if not target:
+        return
+    with open(target, "a", encoding="utf-8") as log:
+        log.write(json.dumps({"script": script, "arguments": list(arguments), "code": completed.returncode,
+                              "stdout": completed.stdout.decode("utf-8", "replace"),
+                              "stderr": completed.stderr.decode("utf-8", "replace")}) + "\n")
+
+
 class ToolResult:
     def __init__(self, completed):
         self.code = completed.returncode
@@ -79,6 +90,7 @@ class StandinCase:
             input=stdin if stdin is not None else None,
             stdin=None if stdin is not None else subprocess.DEVNULL,
             capture_output=True, cwd=self.tools.root, env=TOOL_ENV, timeout=timeout)
+        capture(script, arguments, completed)
         return ToolResult(completed)
 
     def write_scenario(self, commands):

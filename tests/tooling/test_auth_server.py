@@ -1,5 +1,7 @@
 import http.client
 import json
+import os
+import stat
 import signal
 import socket
 import ssl
@@ -21,7 +23,7 @@ class AuthServerTest(unittest.TestCase):
         cls.tools = copy_tools(Path(cls.tmp.name) / "tooling")
         cls.server = subprocess.Popen(
             [PYTHON, "-B", str(cls.tools.root / "standin/auth_server.py"), "--tools-folder", str(cls.tools.root),
-             "--port", "0", "--write-config"], stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+             "--port", "0", "--write-config", "--read-timeout", "2"], stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
         announced = json.loads(cls.server.stdout.readline())
         cls.port = announced["port"]
         cls.context = ssl.create_default_context(cafile=announced["ca"])
@@ -144,6 +146,82 @@ class AuthServerTest(unittest.TestCase):
         self.assertEqual((first["method"], first["path"]), ("POST", "/auth/v1/token?grant_type=password"))
         self.assertEqual(first["headers"]["apikey"], KEY)
         self.assertEqual(json.loads(first["body"])["email"], "editor@example.com")
+
+
+    def raw_request(self, method, path, body: bytes):
+        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context, timeout=20)
+        connection.request(method, path, body=body, headers={"apikey": KEY, "Content-Type": "application/json"})
+        response = connection.getresponse()
+        payload = response.read()
+        connection.close()
+        return response.status, json.loads(payload)
+
+    def test_unparsable_bodies_are_answered_400(self):
+        rows = [
+            ("deep nesting", b"[" * 30000 + b"]" * 30000),
+            ("deep objects", b'{"a":' * 10000 + b"1" + b"}" * 10000),
+            ("not UTF-8", b'{"email": "\xff\xfe"}'),
+            ("not JSON", b"email=editor@example.com"),
+            ("not an object", b'["editor@example.com"]'),
+        ]
+        for name, body in rows:
+            with self.subTest(name):
+                status, answer = self.raw_request("POST", "/auth/v1/token?grant_type=password", body)
+                self.assertEqual((status, answer["error_code"]), (400, "bad_json"))
+        self.assertEqual(self.login()[0], 200)
+
+    def test_wrong_recovery_codes_are_limited_per_account(self):
+        rows = [("four wrong, then the right one", 4, 200), ("five wrong spend the code", 5, 403)]
+        for name, wrong, expected in rows:
+            with self.subTest(name):
+                reset.reset(self.tools, with_media=False)
+                self.assertEqual(self.request("POST", "/auth/v1/recover", {"email": "editor@example.com"})[0], 200)
+                code = json.loads(self.tools.outbox.read_text().splitlines()[-1])["code"]
+                for guess in range(wrong):
+                    attempt = "%06d" % ((int(code) + 1 + guess) % 1000000)
+                    verify = {"email": "editor@example.com", "token": attempt, "type": "recovery"}
+                    self.assertEqual(self.request("POST", "/auth/v1/verify", verify)[0], 403)
+                verify = {"email": "editor@example.com", "token": code, "type": "recovery"}
+                self.assertEqual(self.request("POST", "/auth/v1/verify", verify)[0], expected)
+        # A new code starts a new count.
+        self.assertEqual(self.request("POST", "/auth/v1/recover", {"email": "editor@example.com"})[0], 200)
+        code = json.loads(self.tools.outbox.read_text().splitlines()[-1])["code"]
+        verify = {"email": "editor@example.com", "token": code, "type": "recovery"}
+        self.assertEqual(self.request("POST", "/auth/v1/verify", verify)[0], 200)
+
+    def test_request_log_keeps_no_secret(self):
+        self.tools.auth_requests.unlink(missing_ok=True)
+        status, tokens, _ = self.login()
+        self.assertEqual(status, 200)
+        self.request("GET", "/auth/v1/user", token=tokens["access_token"])
+        status, renewed, _ = self.request("POST", "/auth/v1/token?grant_type=refresh_token",
+                                          {"refresh_token": tokens["refresh_token"]})
+        self.assertEqual(status, 200)
+        self.request("POST", "/auth/v1/recover", {"email": "editor@example.com"})
+        code = json.loads(self.tools.outbox.read_text().splitlines()[-1])["code"]
+        self.request("POST", "/auth/v1/verify", {"email": "editor@example.com", "token": code, "type": "recovery"})
+        self.request("GET", "/auth/v1/user?token=" + renewed["access_token"])
+        log = self.tools.auth_requests.read_text()
+        for secret in ("Tavlon-demo-2026", tokens["access_token"], tokens["refresh_token"],
+                       renewed["access_token"], renewed["refresh_token"], code):
+            self.assertNotIn(secret, log)
+        self.assertIn("editor@example.com", log)  # still a log of what was asked
+        self.assertEqual(stat.S_IMODE(os.stat(self.tools.auth_requests).st_mode), 0o600)
+
+    def test_a_client_silent_after_the_handshake_is_dropped(self):
+        rows = [("says nothing", b""),
+                ("headers, then no body", ("POST /auth/v1/recover HTTP/1.1\r\nHost: 127.0.0.1\r\napikey: %s\r\n"
+                                           "Content-Length: 40\r\n\r\n{" % KEY).encode()),
+                ("half a request line", b"POST /auth/v1/rec")]
+        for name, sent in rows:
+            with self.subTest(name):
+                raw = socket.create_connection(("127.0.0.1", self.port), timeout=20)
+                with self.context.wrap_socket(raw, server_hostname="127.0.0.1") as secure:
+                    if sent:
+                        secure.sendall(sent)
+                    secure.settimeout(15)  # far beyond the server's two seconds
+                    self.assertEqual(secure.recv(4096), b"")
+        self.assertEqual(self.login()[0], 200)
 
 
 if __name__ == "__main__":

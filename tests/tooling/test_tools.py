@@ -227,6 +227,68 @@ class PackageFlowTest(StandinCase, unittest.TestCase):
                 if kind == "file":
                     self.assertEqual(target.read_text(), "mine")
 
+    def test_restores_and_handoffs_never_write_outside_their_folder(self):
+        """Names that come from the service or from the disk cannot lead a write out of its folder:
+        ".." and absolute paths in a backup record, and folders that are symbolic links elsewhere."""
+        session = self.session()
+        backup, company = self.film_backup(session)
+        conn = self.conn()
+        original = conn.execute("SELECT local_project_id, package FROM backups WHERE id = ?", (backup,)).fetchone()
+        conn.close()
+
+        def record(project_id=None, path=None, media=None):
+            package = json.loads(original["package"])
+            if path is not None:
+                package["files"][0]["path"] = path
+            if media is not None:
+                package["files"][0]["media"] = media
+            conn = self.conn()
+            with db.transaction(conn):
+                conn.execute("UPDATE backups SET local_project_id = ?, package = ? WHERE id = ?",
+                             (project_id or original["local_project_id"], json.dumps(package), backup))
+            conn.close()
+
+        rows = [
+            ("project id climbs out", dict(project_id="../escape")),
+            ("project id is absolute", dict(project_id=str(Path(self.tmp.name) / "absolute"))),
+            ("file path climbs out", dict(path="../../escape.jpg")),
+            ("file path is absolute", dict(path=str(Path(self.tmp.name) / "absolute.jpg"))),
+            ("file path hides a climb", dict(path="media/../../../escape.jpg")),
+            ("media name climbs out", dict(media="../../../../escape.jpg")),
+        ]
+        for name, change in rows:
+            with self.subTest(name):
+                self.fresh_inbox()
+                record(**change)
+                before = sorted(p.name for p in Path(self.tmp.name).iterdir())
+                result = self.pull(session, company, backup)
+                self.assertNotEqual(result.code, 0)
+                self.assertIn("uden for", result.error())
+                self.assertEqual(sorted(p.name for p in Path(self.tmp.name).iterdir()), before)
+                self.assertEqual(self.visible(), [])
+                self.assertEqual([p for p in self.tools.root.rglob("*escape*")], [])
+        record()
+
+        # The hand-off folder, and a package folder, that are links to somewhere else.
+        self.fresh_inbox()
+        self.assertEqual(self.pull(session, company, backup).code, 0)
+        package = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "list").json()["packages"][0]
+        context = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "context", package["packageID"]).json()
+        elsewhere = Path(tempfile.mkdtemp(prefix="elsewhere-", dir=self.tmp.name))
+        (self.inbox / "handoffs").symlink_to(elsewhere)
+        prepared = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "prepare", package["packageID"],
+                                 "--fingerprint", package["fingerprint"],
+                                 "--context-revision", context["contextRevision"])
+        self.assertNotEqual(prepared.code, 0)
+        self.assertEqual(list(elsewhere.iterdir()), [])
+        (self.inbox / "handoffs").unlink()
+        linked_home = Path(tempfile.mkdtemp(prefix="other-project-", dir=self.tmp.name))
+        real = next(p for p in self.inbox.iterdir() if not p.name.startswith("."))
+        shutil.move(str(real), str(linked_home / real.name))
+        (self.inbox / real.name).symlink_to(linked_home / real.name)
+        listing = self.run_tool(BRIDGE, "--inbox", str(self.inbox), "list").json()
+        self.assertEqual(listing["packages"], [])
+
     def test_foreign_company_and_unknown_backup_are_refused(self):
         session = self.session()
         backup, company = self.film_backup(session)

@@ -92,18 +92,31 @@ def valid_access(conn, token: str, kinds=("password",)):
 def new_recovery_code(conn, user_id: str) -> str:
     code = "%06d" % secrets.randbelow(1000000)
     conn.execute("UPDATE recovery_codes SET used = 1 WHERE user_id = ?", (user_id,))
+    conn.execute("DELETE FROM recovery_failures WHERE user_id = ?", (user_id,))
     conn.execute("INSERT INTO recovery_codes (user_id, code, expires_at) VALUES (?, ?, ?)",
                  (user_id, code, db.now() + RECOVERY_CODE_LIFETIME))
     return code
 
 
+RECOVERY_ATTEMPTS = 5
+
+
 def consume_recovery_code(conn, user_id: str, code: str) -> bool:
+    """Spends the account's code when it matches. Wrong guesses are counted per account: the
+    RECOVERY_ATTEMPTS-th spends the code, so a code cannot be found by trying them all."""
     row = conn.execute(
         "SELECT id FROM recovery_codes WHERE user_id = ? AND code = ? AND used = 0 AND expires_at > ?",
         (user_id, code, db.now())).fetchone()
     if row is None:
+        conn.execute("INSERT INTO recovery_failures (user_id, count) VALUES (?, 1)"
+                     " ON CONFLICT(user_id) DO UPDATE SET count = count + 1", (user_id,))
+        failures = conn.execute("SELECT count FROM recovery_failures WHERE user_id = ?", (user_id,)).fetchone()
+        if failures["count"] >= RECOVERY_ATTEMPTS:
+            conn.execute("UPDATE recovery_codes SET used = 1 WHERE user_id = ?", (user_id,))
+            conn.execute("DELETE FROM recovery_failures WHERE user_id = ?", (user_id,))
         return False
     conn.execute("UPDATE recovery_codes SET used = 1 WHERE id = ?", (row["id"],))
+    conn.execute("DELETE FROM recovery_failures WHERE user_id = ?", (user_id,))
     return True
 
 

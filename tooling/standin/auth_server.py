@@ -1,6 +1,6 @@
 """HTTPS stand-in for the sign-in API under /auth/v1 on 127.0.0.1.
 
-Usage: auth_server.py --tools-folder DIR --port N [--write-config]
+Usage: auth_server.py --tools-folder DIR --port N [--write-config] [--read-timeout SECONDS]
 Prints one JSON line {"port": …, "ca": …} once listening, then serves until SIGTERM.
 """
 import hashlib
@@ -13,7 +13,7 @@ import time
 from datetime import datetime, timezone
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
-from urllib.parse import urlsplit, parse_qs
+from urllib.parse import parse_qs, parse_qsl, urlencode, urlsplit
 
 if __package__ in (None, ""):
     sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
@@ -24,6 +24,45 @@ from standin.paths import ToolsFolder, append_jsonl  # noqa: E402
 
 MAX_BODY = 65536
 MAX_DELAY = 120
+READ_TIMEOUT = 30
+# Members of a logged body, and query parameters, whose values never reach the log.
+SECRET_KEYS = {"password", "refresh_token", "access_token", "token", "code", "token_hash", "nonce"}
+MASK = "***"
+
+
+def masked(value):
+    if isinstance(value, dict):
+        return {k: MASK if k.lower() in SECRET_KEYS else masked(v) for k, v in value.items()}
+    if isinstance(value, list):
+        return [masked(v) for v in value]
+    return value
+
+
+def logged_body(body: bytes) -> str:
+    """The body as the log keeps it: JSON with its secrets masked; anything else only by size."""
+    try:
+        return json.dumps(masked(json.loads(body.decode("utf-8"))), ensure_ascii=False) if body else ""
+    except (ValueError, RecursionError):
+        return "<%d bytes, not JSON>" % len(body)
+
+
+def logged_path(path: str) -> str:
+    split = urlsplit(path)
+    if not split.query:
+        return path
+    pairs = [(k, MASK if k.lower() in SECRET_KEYS else v) for k, v in parse_qsl(split.query, keep_blank_values=True)]
+    return split.path + "?" + urlencode(pairs, safe="*")
+
+
+def logged_headers(headers) -> dict:
+    kept = {}
+    for name, value in headers.items():
+        lower = name.lower()
+        if lower in ("authorization", "cookie"):
+            scheme = value.split(" ", 1)[0] if " " in value else ""
+            value = (scheme + " " + MASK).strip()
+        kept[lower] = value
+    return kept
 
 
 class Scenario:
@@ -108,11 +147,11 @@ class Handler(BaseHTTPRequestHandler):
         body = self.rfile.read(length) if length else b""
         append_jsonl(app.tools.auth_requests, {
             "method": method,
-            "path": self.path,
-            "headers": {name.lower(): value for name, value in self.headers.items()},
-            "body": body.decode("utf-8", "replace"),
+            "path": logged_path(self.path),
+            "headers": logged_headers(self.headers),
+            "body": logged_body(body),
             "at": time.time(),
-        })
+        }, private=True)
         scenario = app.scenario.load()
         rule = app.scenario.override(scenario, method, split.path, split.query)
         if rule is not None:
@@ -200,7 +239,7 @@ class AuthService:
     def json_body(body):
         try:
             data = json.loads(body.decode("utf-8")) if body else None
-        except ValueError:
+        except (ValueError, RecursionError):  # deep nesting ends in RecursionError
             data = None
         if not isinstance(data, dict):
             raise AuthError(400, "bad_json", "Could not parse request body as JSON")
@@ -294,12 +333,15 @@ class AuthService:
         if self.text(data, "type") != "recovery":
             raise AuthError(400, "validation_failed", "Verify requires a verification type")
         conn = self.conn()
+        pair = None
+        # Committed also on refusal: a wrong code must count against the account.
         with db.transaction(conn):
             user = accounts.find_user_by_email(conn, self.text(data, "email"))
-            if user is None or not accounts.consume_recovery_code(conn, user["id"], self.text(data, "token")):
-                raise AuthError(403, "otp_expired", "Token has expired or is invalid")
-            pair = accounts.issue_session(conn, user["id"], "recovery", lifetime)
-            return 200, self.tokens_answer(pair, user, lifetime)
+            if user is not None and accounts.consume_recovery_code(conn, user["id"], self.text(data, "token")):
+                pair = accounts.issue_session(conn, user["id"], "recovery", lifetime)
+        if pair is None:
+            raise AuthError(403, "otp_expired", "Token has expired or is invalid")
+        return 200, self.tokens_answer(pair, user, lifetime)
 
 
 class TLSServer(ThreadingHTTPServer):
@@ -308,6 +350,7 @@ class TLSServer(ThreadingHTTPServer):
 
     daemon_threads = True
     HANDSHAKE_TIMEOUT = 20
+    read_timeout = READ_TIMEOUT
 
     def __init__(self, address, handler, context):
         super().__init__(address, handler)
@@ -319,7 +362,8 @@ class TLSServer(ThreadingHTTPServer):
             secure = self.context.wrap_socket(request, server_side=True)
         except (ssl.SSLError, OSError):
             return
-        secure.settimeout(None)
+        # A client that goes silent after the handshake is dropped too.
+        secure.settimeout(self.read_timeout)
         try:
             super().finish_request(secure, client_address)
         finally:
@@ -343,13 +387,17 @@ def main(argv=None):
     from standin.args import parse_exact, ArgumentError
     try:
         options = parse_exact(argv if argv is not None else sys.argv[1:],
-                              values={"--tools-folder", "--port"}, flags={"--write-config"})
+                              values={"--tools-folder", "--port", "--read-timeout"}, flags={"--write-config"})
         port = int(options.get("--port", "0"))
+        read_timeout = float(options.get("--read-timeout", READ_TIMEOUT))
+        if not read_timeout > 0:
+            raise ValueError("--read-timeout must be positive")
     except (ArgumentError, ValueError) as error:
         print("auth_server: %s" % error, file=sys.stderr)
         return 2
     tools = ToolsFolder(options.get("--tools-folder"))
     server, ca = make_server(tools, port)
+    server.read_timeout = read_timeout
     bound = server.server_address[1]
     if "--write-config" in options:
         config.write_address(tools, bound)

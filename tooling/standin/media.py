@@ -70,7 +70,8 @@ def ensure_media(tools):
 
 def ensure_cloud_copy(tools, backup_id, files):
     """var/cloud/<backup>/ with the backup's files and the digests recorded when it was uploaded."""
-    target = tools.cloud_store / backup_id
+    from .paths import inside
+    target = inside(tools.cloud_store, backup_id)
     record = target / "digests.json"
     if record.exists():
         return target, json.loads(record.read_text(encoding="utf-8"))
@@ -80,9 +81,9 @@ def ensure_cloud_copy(tools, backup_id, files):
         if not record.exists():
             digests = {}
             for entry in files:
-                destination = target / "files" / entry["path"]
+                destination = inside(target / "files", entry["path"])
                 destination.parent.mkdir(parents=True, exist_ok=True)
-                shutil.copyfile(media / entry["media"], destination)
+                shutil.copyfile(inside(media, entry["media"]), destination)
                 digests[entry["path"]] = {"sha256": sha256_file(destination), "bytes": destination.stat().st_size}
             record.write_text(json.dumps(digests, sort_keys=True), encoding="utf-8")
     return target, json.loads(record.read_text(encoding="utf-8"))

@@ -110,8 +110,11 @@ def context_revision(manifest: dict) -> str:
 
 
 def package_folders(inbox: Path):
+    from .paths import listed_inside
     for child in sorted(inbox.iterdir(), key=lambda p: p.name):
-        if child.is_dir() and not child.name.startswith(".") and (child / MANIFEST).exists():
+        # A package folder that links elsewhere is not part of this project folder.
+        if child.is_dir() and not child.name.startswith(".") and (child / MANIFEST).exists() \
+                and listed_inside(inbox, child):
             yield child
 
 

@@ -62,13 +62,44 @@ class ToolsFolder:
         return self.var
 
 
-def append_jsonl(path: Path, record: dict) -> None:
+def append_jsonl(path: Path, record: dict, private=False) -> None:
+    """Appends one line; a private log is readable by its owner only (mode 0600)."""
     import json
     import fcntl
+    import os
     path.parent.mkdir(parents=True, exist_ok=True)
     line = json.dumps(record, ensure_ascii=False, sort_keys=True) + "\n"
-    with open(path, "a", encoding="utf-8") as handle:
+    descriptor = os.open(path, os.O_WRONLY | os.O_APPEND | os.O_CREAT, 0o600 if private else 0o644)
+    if private:
+        os.fchmod(descriptor, 0o600)  # also a log left from before
+    with os.fdopen(descriptor, "a", encoding="utf-8") as handle:
         fcntl.flock(handle, fcntl.LOCK_EX)
         handle.write(line)
         handle.flush()
         fcntl.flock(handle, fcntl.LOCK_UN)
+
+
+OUTSIDE = "Stien peger uden for sin mappe. Handlingen er stoppet, og intet er skrevet."
+
+
+def inside(base: Path, *parts) -> Path:
+    """base/parts, refused unless it lies inside base once symbolic links are followed.
+
+    Every part must be a plain relative name: no empty part, no absolute path, no "." or "..", no
+    backslash or NUL. Raises the service's error answer otherwise."""
+    from .errors import ToolError
+    for part in parts:
+        text = str(part) if isinstance(part, (str, Path)) else None
+        if not text or text.startswith("/") or "\\" in text or "\0" in text:
+            raise ToolError(OUTSIDE)
+        if any(piece in ("..", ".") for piece in text.split("/")):
+            raise ToolError(OUTSIDE)
+    path = Path(base).joinpath(*parts)
+    if not path.resolve().is_relative_to(Path(base).resolve()):
+        raise ToolError(OUTSIDE)
+    return path
+
+
+def listed_inside(base: Path, child: Path) -> bool:
+    """Whether a folder entry may be listed: not a link, and inside base once resolved."""
+    return not child.is_symlink() and child.resolve().is_relative_to(Path(base).resolve())

@@ -28,6 +28,13 @@ public:
         else
             done(QString());
     }
+    void chooseToolsFolder(const QString &startPath, std::function<void(const QString &)> done) override
+    {
+        if (m_chooser)
+            m_chooser->chooseToolsFolder(startPath, std::move(done));
+        else
+            done(QString());
+    }
 
 private:
     std::unique_ptr<FileDialogFolderChooser> m_chooser;

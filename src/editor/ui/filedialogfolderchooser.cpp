@@ -6,7 +6,18 @@
 
 void FileDialogFolderChooser::chooseFolder(const QString &startPath, std::function<void(const QString &)> done)
 {
-    auto *dialog = new QFileDialog(m_parent, loc("Vælg projektmappe"), startPath);
+    open(loc("Vælg projektmappe"), startPath, std::move(done));
+}
+
+void FileDialogFolderChooser::chooseToolsFolder(const QString &startPath, std::function<void(const QString &)> done)
+{
+    open(loc("Vælg værktøjsmappe"), startPath, std::move(done));
+}
+
+void FileDialogFolderChooser::open(const QString &title, const QString &startPath,
+                                   std::function<void(const QString &)> done)
+{
+    auto *dialog = new QFileDialog(m_parent, title, startPath);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

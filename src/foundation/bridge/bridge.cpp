@@ -1,6 +1,7 @@
 #include "bridge.h"
 
 #include "foundation/bridge/sessionprovider.h"
+#include "foundation/bridge/toolerror.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
@@ -233,20 +234,6 @@ std::optional<QString> findInterpreter()
             return path;
     }
     return std::nullopt;
-}
-
-// The text of a tool's {"error": "..."} on standard error, when it is one.
-// A blank text counts as none: shown as is, it would report the failure as nothing.
-std::optional<QString> toolErrorText(const QByteArray &standardError)
-{
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(standardError, &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    const QJsonValue error = document.object().value(QStringLiteral("error"));
-    if (!error.isString() || error.toString().trimmed().isEmpty())
-        return std::nullopt;
-    return error.toString();
 }
 
 // Removes the cancellation callback however the coroutine leaves its scope.

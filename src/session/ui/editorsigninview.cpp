@@ -57,7 +57,7 @@ EditorSignInView::EditorSignInView(EditorSession &session, QWidget *parent)
     m_passwordSetupButton->setObjectName(QStringLiteral("editor.login.passwordSetup"));
     layout->addWidget(m_passwordSetupButton, 0, Qt::AlignLeft);
 
-    auto *note = label(loc("Sessionen gemmes i denne Macs nøglering. Adgangskoden gemmes ikke."),
+    auto *note = label(loc("Sessionen gemmes i nøgleringen. Adgangskoden gemmes ikke."),
                        TextStyle::Caption, this);
     setSecondary(note);
     layout->addWidget(note);

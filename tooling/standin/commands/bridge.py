@@ -6,6 +6,7 @@ from pathlib import Path
 
 from .. import packages
 from ..errors import ToolError
+from ..paths import inside
 from ..tool import command
 
 S = "editor_bridge.py"
@@ -69,7 +70,7 @@ def checked_package(ctx, kinds):
 
 def new_handoff(inbox: Path, prefix: str):
     handoff_id = "%s-%s" % (prefix, uuid.uuid4().hex[:12])
-    folder = inbox / packages.HANDOFFS / handoff_id
+    folder = inside(inbox, packages.HANDOFFS, handoff_id)
     folder.mkdir(parents=True)
     return handoff_id, folder
 

@@ -7,6 +7,7 @@ from pathlib import Path
 
 from .. import media, packages
 from ..errors import ToolError
+from ..paths import inside
 from ..tool import command
 from .common import served_company
 
@@ -50,7 +51,7 @@ def cloud_pull(ctx):
     if row is None:
         raise ToolError("Backuppen findes ikke for denne virksomhed. Hent listen igen.")
     name = "%s-r%d" % (row["local_project_id"], row["revision"])
-    target = inbox / name
+    target = inside(inbox, name)
     if os.path.lexists(target):
         raise ToolError(ALREADY_THERE % name)
     package = json.loads(row["package"])
@@ -71,9 +72,9 @@ def _restore_into(staging, source, digests, package, company_id, backup_id):
     """Copies the backup's files and writes its manifest; True when every file matches its digest."""
     files = []
     for entry in package["files"]:
-        destination = staging / entry["path"]
+        destination = inside(staging, entry["path"])
+        origin = inside(source / "files", entry["path"])
         destination.parent.mkdir(parents=True, exist_ok=True)
-        origin = source / "files" / entry["path"]
         if not origin.is_file():
             return False
         shutil.copyfile(origin, destination)

@@ -11,6 +11,7 @@ from pathlib import Path
 
 from .. import briefs, db, media, packages
 from ..errors import ToolError
+from ..paths import inside, listed_inside
 from . import service
 from .common import integer_text, served_company
 from .service_inbox import now_text
@@ -124,9 +125,9 @@ def write_package(staging: Path, source: Path, digests: dict, package: dict, tas
     """Copies the backup's files and writes the manifest; False when a copied file differs from its digest."""
     files = []
     for entry in package["files"]:
-        destination = staging / entry["path"]
+        destination = inside(staging, entry["path"])
+        origin = inside(source / "files", entry["path"])
         destination.parent.mkdir(parents=True, exist_ok=True)
-        origin = source / "files" / entry["path"]
         if not origin.is_file():
             return False
         shutil.copyfile(origin, destination)
@@ -158,7 +159,7 @@ def pull(ctx):
     if backup is None:
         raise ToolError("Den indsendte version findes ikke længere hos tjenesten.")
     package = json.loads(backup["package"])
-    target = inbox / package["packageID"]
+    target = inside(inbox, package["packageID"])
     if not target.exists():
         source, digests = media.ensure_cloud_copy(ctx.tools, backup["id"], package["files"])
         staging = Path(tempfile.mkdtemp(prefix=".pull-", dir=inbox))
@@ -205,7 +206,7 @@ def film_answer(ctx, relink: bool):
             raise ToolError(NO_FILM_FOLDER)
     else:
         for entry in media_files:
-            destination = film / entry["path"]
+            destination = inside(film, entry["path"])
             if destination.is_file() and packages.sha256_file(destination) == entry["sha256"]:
                 continue
             destination.parent.mkdir(parents=True, exist_ok=True)
@@ -245,7 +246,12 @@ HANDOFF_KEYS = ("handoffID", "folder", "fcpxml", "clipCount", "notices", "kind",
 def service_workspaces(ctx):
     inbox = ctx.inbox()
     found = []
-    for record in sorted((inbox / packages.HANDOFFS).glob("*/handoff.json")):
+    root = inbox / packages.HANDOFFS
+    # A hand-off folder (or the folder of them) that links elsewhere is not listed.
+    records = sorted(root.glob("*/handoff.json")) if root.is_dir() and listed_inside(inbox, root) else []
+    for record in records:
+        if not listed_inside(root, record.parent) or record.is_symlink():
+            continue
         try:
             handoff = json.loads(record.read_text(encoding="utf-8"))
         except (OSError, ValueError):

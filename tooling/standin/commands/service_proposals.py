@@ -11,6 +11,7 @@ from pathlib import Path
 
 from .. import db, packages
 from ..errors import ToolError
+from ..paths import listed_inside
 from ..seed import NAMESPACE
 from . import service
 from .common import integer_text, served_company
@@ -35,9 +36,12 @@ def handoff_records(inbox: Path, request_id: str):
     """(folder, record) of every hand-off prepared for the task, oldest first."""
     found = []
     root = inbox / packages.HANDOFFS
-    if not root.is_dir():
+    # Files are written into these folders: one that links elsewhere is no working folder.
+    if not root.is_dir() or not listed_inside(inbox, root):
         return found
     for folder in root.iterdir():
+        if not listed_inside(root, folder):
+            continue
         try:
             record = json.loads((folder / "handoff.json").read_text(encoding="utf-8"))
         except (OSError, ValueError):
