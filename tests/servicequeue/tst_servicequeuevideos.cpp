@@ -4,8 +4,6 @@
 #include <QtTest>
 
 #include "foundation/localization.h"
-#include "servicefakes.h"
-#include "servicequeue/servicequeuemodel.h"
 #include "videofixtures.h"
 
 using namespace VideoFixtures;
@@ -97,26 +95,9 @@ void TestServiceQueueVideos::cleanup()
     editor.reset();
 }
 
-// Company 1 chosen, a project folder, and the task opened with a verified pull.
 void TestServiceQueueVideos::openClaimedTask(qint64 revision)
 {
-    editor->m_inbox = QUrl::fromLocalFile(QStringLiteral("/projects"));
-    const QJsonObject page{{"operatorID", StrictFormats::canonicalUuid(kOperator)},
-                           {"companies", QJsonArray{QJsonObject{{"id", StrictFormats::canonicalUuid(companyId(1))},
-                                                                {"name", "Nordlys"}}}}};
-    auto load = model->loadCompanies(*editor, false);
-    service->answer(nextCall() - 1, bytes(page));
-    QTRY_VERIFY(load.isReady());
-    model->selectCompany(companyId(1), *editor);
-    const auto scope = model->scope(*editor);
-    QVERIFY(scope);
-    model->restoreSelection(SelectionKey{scope->identity, scope->companyID, scope->operatorID, kTask, scope->inbox});
-    model->setDetail(ServiceDetail{receipt(revision), {}, {}});
-    ServiceDownload download;
-    download.companyID = StrictFormats::canonicalUuid(companyId(1));
-    download.request = receipt(revision);
-    download.verified = true;
-    model->setDownload(download);
+    VideoFixtures::openClaimedTask(*model, *editor, *service, revision);
 }
 
 void TestServiceQueueVideos::whoMayPrepare_data()

@@ -5,7 +5,11 @@
 // for the video and project tools' answers.
 
 #include "foundation/decoding/strictformats.h"
+#include "servicefakes.h"
+#include "servicequeue/servicequeuemodel.h"
 #include "servicequeue/videorecords.h"
+
+#include <QtTest>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -95,6 +99,29 @@ inline QJsonObject copyJson(const QString &snapshotID, const QString &proposalID
 inline NativeProjectVersion copy(const QString &snapshotID, const QString &proposalID, qint64 size = 2048)
 {
     return NativeProjectVersion::decode(bytes(copyJson(snapshotID, proposalID, size)));
+}
+
+// Company 1 chosen, a project folder, and the task opened with a verified pull.
+inline void openClaimedTask(ServiceQueueModel &model, FakeEditor &editor, FakeService &service, qint64 revision = 4,
+                            const QString &status = QStringLiteral("active"))
+{
+    editor.m_inbox = QUrl::fromLocalFile(QStringLiteral("/projects"));
+    const QJsonObject page{{"operatorID", StrictFormats::canonicalUuid(kOperator)},
+                           {"companies", QJsonArray{QJsonObject{{"id", StrictFormats::canonicalUuid(companyId(1))},
+                                                                {"name", "Nordlys"}}}}};
+    auto load = model.loadCompanies(editor, false);
+    service.answer(int(service.calls.size()) - 1, bytes(page));
+    QTRY_VERIFY(load.isReady());
+    model.selectCompany(companyId(1), editor);
+    const auto scope = model.scope(editor);
+    QVERIFY(scope);
+    model.restoreSelection(SelectionKey{scope->identity, scope->companyID, scope->operatorID, kTask, scope->inbox});
+    model.setDetail(ServiceDetail{receipt(revision, status), {}, {}});
+    ServiceDownload download;
+    download.companyID = StrictFormats::canonicalUuid(companyId(1));
+    download.request = receipt(revision, status);
+    download.verified = true;
+    model.setDownload(download);
 }
 
 } // namespace VideoFixtures

@@ -354,8 +354,8 @@ class ScenarioHookTest(StandinCase, unittest.TestCase):
         candidates = [
             ("editor_connection.py", ["--inbox", str(self.inbox)], "mcpConnection"),
             (SERVICE, ["template", "r1", "--inbox", str(self.inbox), "--handoff-id", "h"], "proposalTemplate"),
-            (SERVICE, ["--credentials-file", "-", "--company", "c", "feedback", "r1", "--inbox", str(self.inbox)],
-             "serviceFeedback"),
+            (SERVICE, ["--expected-operator-id", EDITOR_ID, "--credentials-file", "-", "--company", "c", "feedback",
+                       "r1", "--inbox", str(self.inbox)], "serviceFeedback"),
         ]
         unbuilt = [c for c in candidates
                    if any(e.case == c[2] and e.handler is None for e in tool.REGISTRY[c[0]].values())]

@@ -1,5 +1,7 @@
 #include "editorwindow.h"
 
+#include "aiconnection/ui/sorvaneaiconnectionpanel.h"
+
 #include "app/editorview.h"
 #include "editor/editormodel.h"
 #include "editor/ui/cloudbackupsview.h"
@@ -166,6 +168,10 @@ QDialog *EditorWindow::buildSettings()
         return packages;
     };
     parts.updates = [](QWidget *parent) { return new SorvaneUpdatesView(SorvaneUpdater::shared(), parent); };
+    parts.aiConnection = [](const SorvaneAIConnectionTarget &target, QWidget *parent) -> QDialog * {
+        return new SorvaneAIConnectionPanel({target.repository, target.inbox, target.requestID, target.validateStorage},
+                                            parent);
+    };
 
     auto *sheet = new SorvaneSettingsView(std::move(parts), view->settingsSection(), this);
     connect(&sheet->model(), &SorvaneSettingsModel::sectionChanged, view,

@@ -1,0 +1,99 @@
+#include "nativeprojectversionsview.h"
+
+#include "editor/desktopservices.h"
+#include "editor/ui/editorsymbols.h"
+#include "foundation/localization.h"
+#include "servicequeue/videos/videoreturnpresentation.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+QLabel *caption(const QString &text, QWidget *parent, bool secondary = true)
+{
+    auto *label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    label->setFont(font);
+    if (secondary)
+        label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+} // namespace
+
+NativeProjectVersionsView::NativeProjectVersionsView(DesktopServices *desktop, QWidget *parent)
+    : QWidget(parent), m_desktop(desktop), m_column(new QVBoxLayout(this))
+{
+    setObjectName(QStringLiteral("service.video.projectVersions"));
+    m_column->setContentsMargins(0, 0, 0, 0);
+    m_column->setSpacing(8);
+}
+
+void NativeProjectVersionsView::setContent(const QList<NativeProjectVersion> &versions, const QStringList &automaticProjects,
+                                           bool requiresExplicitSelection, std::function<void()> onDisable)
+{
+    m_onDisable = std::move(onDisable);
+    while (QLayoutItem *item = m_column->takeAt(0)) {
+        if (QWidget *widget = item->widget())
+            widget->deleteLater();
+        delete item;
+    }
+    if (versions.isEmpty())
+        m_column->addWidget(caption(loc("Ingen projektkopi gemt til denne videoversion."), this));
+    for (const NativeProjectVersion &version : versions) {
+        auto *row = new QWidget(this);
+        row->setObjectName(QStringLiteral("service.video.projectVersion.") + version.snapshotID);
+        auto *icon = new QLabel(row);
+        EditorSymbols::apply(icon, QStringLiteral("archivebox"));
+        auto *name = new QLabel(version.sourceName, row);
+        name->setTextFormat(Qt::PlainText);
+        auto *texts = new QVBoxLayout;
+        texts->setSpacing(0);
+        texts->addWidget(name);
+        texts->addWidget(caption(VideoReturnPresentation::fileSize(version.byteCount), row));
+        auto *reveal = new QPushButton(loc("Vis i Finder"), row);
+        const QString archive = version.archive;
+        connect(reveal, &QPushButton::clicked, this, [this, archive] {
+            if (m_desktop)
+                m_desktop->revealFolder(archive);
+        });
+        auto *line = new QHBoxLayout(row);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->addWidget(icon, 0, Qt::AlignVCenter);
+        line->addLayout(texts, 1);
+        line->addWidget(reveal, 0, Qt::AlignVCenter);
+        m_column->addWidget(row);
+    }
+    const auto disableButton = [this](const QString &text, const QString &id) {
+        auto *button = new QPushButton(text, this);
+        button->setObjectName(id);
+        connect(button, &QPushButton::clicked, this, [this] {
+            if (m_onDisable)
+                m_onDisable();
+        });
+        m_column->addWidget(button, 0, Qt::AlignLeft);
+    };
+    if (requiresExplicitSelection) {
+        QLabel *note = caption(loc("This copied project needs an explicit native project selection before the next "
+                                   "delivery."), this, false);
+        note->setStyleSheet(QStringLiteral("color: #c35b00;"));
+        m_column->addWidget(note);
+        if (m_onDisable)
+            disableButton(loc("Continue without automatic project copying"),
+                          QStringLiteral("service.video.projectVersions.continue"));
+    }
+    if (!automaticProjects.isEmpty()) {
+        m_column->addWidget(
+            caption(loc("Gemmes også ved næste aflevering: %@", {automaticProjects.join(QStringLiteral(", "))}), this,
+                    false));
+        if (m_onDisable)
+            disableButton(loc("Stop automatisk projektkopi"), QStringLiteral("service.video.projectVersions.stop"));
+    }
+    if (!versions.isEmpty())
+        m_column->addWidget(caption(loc("Lokal projektkopi · eksterne medier og genåbning er ikke verificeret."), this));
+}

@@ -1,0 +1,104 @@
+#include "videoreturnpresentation.h"
+
+#include "foundation/localization.h"
+#include "servicequeue/servicequeuemodel.h"
+
+#include <QLocale>
+
+namespace {
+
+bool closed(const ServiceQueueModel &model)
+{
+    const auto &detail = model.detail();
+    return detail
+        && (detail->request.status == QLatin1String("approved") || detail->request.status == QLatin1String("cancelled"));
+}
+
+} // namespace
+
+QString VideoReturnPresentation::title(const ServiceQueueModel &model)
+{
+    return closed(model) ? loc("Saved video drafts") : loc("Videoudkast til kunden");
+}
+
+std::optional<QString> VideoReturnPresentation::receiptText(const ServiceQueueModel &model)
+{
+    const auto &delivery = model.confirmedVideoDelivery();
+    if (!delivery || delivery->state != VideoDeliveryStatus::State::SentForCustomerReview)
+        return std::nullopt;
+    return loc("Local receipt · version %lld sent for customer review", {delivery->version.value_or(0)});
+}
+
+bool VideoReturnPresentation::showsPreparationForm(const ServiceQueueModel &model)
+{
+    return !closed(model) || model.videoPreview() || !model.videoPreviews().isEmpty();
+}
+
+bool VideoReturnPresentation::prepareEnabled(const ServiceQueueModel &model)
+{
+    return model.videoFile() && !model.videoLabel().trimmed().isEmpty() && !model.videoSummary().trimmed().isEmpty()
+        && !model.videoEditor().trimmed().isEmpty();
+}
+
+QString VideoReturnPresentation::fileText(const ServiceQueueModel &model)
+{
+    if (!model.videoFile())
+        return loc("MP4, MOV eller M4V · højst 512 MiB");
+    return model.videoFile()->fileName();
+}
+
+QString VideoReturnPresentation::stageSymbol(ServiceVideoStage stage)
+{
+    switch (stage) {
+    case ServiceVideoStage::reviewed:
+        return QStringLiteral("checkmark.shield");
+    case ServiceVideoStage::sending:
+        return QStringLiteral("arrow.up.circle");
+    case ServiceVideoStage::sendUnconfirmed:
+        return QStringLiteral("exclamationmark.arrow.triangle.2.circlepath");
+    default:
+        return QStringLiteral("doc.badge.clock");
+    }
+}
+
+std::optional<QString> VideoReturnPresentation::baseRevisionNote(const ServiceQueueModel &model,
+                                                                 const VideoReviewPreview &draft)
+{
+    const auto &detail = model.detail();
+    if (!detail || draft.expectedRevision == detail->request.revision)
+        return std::nullopt;
+    return loc("Prepared for task revision %lld · current revision %lld. Check the latest instructions. A retry "
+               "keeps this exact frozen version.",
+               {draft.expectedRevision, detail->request.revision});
+}
+
+bool VideoReturnPresentation::showsProjectCopies(const ServiceQueueModel &model, const VideoReviewPreview &draft)
+{
+    return model.projectVersionsProposalID() == draft.proposalID;
+}
+
+QString VideoReturnPresentation::reopenText(const VideoReviewPreview &draft)
+{
+    return loc("Genåbn klargjort udkast · %@ · %@", {draft.content.title, draft.proposalID.left(8)});
+}
+
+QString VideoReturnPresentation::fileSize(qint64 bytes)
+{
+    // Decimal units as file managers count them, in the interface language's number format.
+    const bool danish = EditorLocalization::language() == QLatin1String("da");
+    const QLocale locale(danish ? QLocale::Danish : QLocale::English, danish ? QLocale::Denmark : QLocale::UnitedStates);
+    return locale.formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+std::optional<QString> VideoReturnPresentation::lengthLine(const VideoReviewPreview &draft)
+{
+    const auto &video = draft.content.video;
+    if (!video)
+        return std::nullopt;
+    return loc("%.1f sek. · %@ · %@", {video->duration_seconds, fileSize(video->byte_count), video->editor_name});
+}
+
+QString VideoReturnPresentation::revisionLine(const VideoReviewPreview &draft)
+{
+    return loc("Opgaverevision %lld · forslag %@", {draft.expectedRevision, draft.proposalID});
+}

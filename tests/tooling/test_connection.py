@@ -1,0 +1,57 @@
+"""editor_connection.py and the MCP server its definition starts."""
+import json
+import subprocess
+import unittest
+from pathlib import Path
+
+from standin_helpers import StandinCase
+
+CONNECTION = "editor_connection.py"
+
+
+class ConnectionTest(StandinCase, unittest.TestCase):
+    def test_definition_and_check_by_project_folder(self):
+        rows = [
+            ("an existing folder", str(self.inbox), 0, "ready"),
+            ("a folder whose disk is gone", str(Path(self.tmp.name) / "unplugged" / "Kunde"), 0, "missingInbox"),
+            ("a relative folder", "Kunde", 1, None),
+        ]
+        for name, inbox, code, state in rows:
+            with self.subTest(name):
+                result = self.run_tool(CONNECTION, "--inbox", inbox)
+                self.assertEqual(result.code, code, result.stderr)
+                if state is None:
+                    self.assertTrue(result.error())
+                    continue
+                answer = result.json()
+                self.assertEqual(answer["check"]["state"], state)
+                self.assertEqual(answer["inbox"], inbox)
+                self.assertIn("[mcp_servers.tavlon-film-editor]", answer["toml"])
+                self.assertIn(json.dumps(inbox), answer["toml"])
+
+    def test_server_answers_json_rpc(self):
+        definition = self.run_tool(CONNECTION, "--inbox", str(self.inbox)).json()
+        messages = [
+            '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2024-11-05"}}',
+            '{"jsonrpc":"2.0","method":"notifications/initialized"}',
+            "not json",
+            '[' * 5000 + ']' * 5000,
+            '{"jsonrpc":"2.0","id":2,"method":"resources/list"}',
+            '{"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"read_package","arguments":{}}}',
+            '{"jsonrpc":"2.0","id":4,"method":"tools/call","params":{"name":"delete_everything"}}',
+            '{"jsonrpc":"2.0","id":5,"method":"tools/call","params":{"name":"list_handoffs","arguments":{}}}',
+        ]
+        completed = subprocess.run([definition["command"], *definition["arguments"]], input="\n".join(messages) + "\n",
+                                   capture_output=True, text=True, timeout=30)
+        replies = [json.loads(line) for line in completed.stdout.splitlines()]
+        summary = [(r.get("id"), r.get("error", {}).get("code"), (r.get("result") or {}).get("isError"))
+                   for r in replies]
+        self.assertEqual(summary, [(1, None, None), (None, -32700, None), (None, -32700, None), (2, -32601, None),
+                                   (3, None, True), (4, -32602, None), (5, None, False)])
+        # The server speaks its own protocol version whatever the client asked for.
+        self.assertEqual(replies[0]["result"]["protocolVersion"], "2025-06-18")
+        self.assertEqual(json.loads(replies[-1]["result"]["content"][0]["text"]), {"handoffs": []})
+
+
+if __name__ == "__main__":
+    unittest.main()
