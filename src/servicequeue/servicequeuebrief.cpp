@@ -13,12 +13,6 @@ namespace {
 
 QString notOfTheTask() { return loc("Klippegrundlaget tilhører ikke den valgte opgave."); }
 
-bool sameTask(const ServiceReceipt &a, const ServiceReceipt &b)
-{
-    return a.id == b.id && a.company_id == b.company_id && a.local_project_id == b.local_project_id
-        && a.backup_id == b.backup_id && a.source_fingerprint == b.source_fingerprint && a.kind == b.kind;
-}
-
 // The opened task has a verified download of its own.
 bool downloadOfOpenedTask(const std::optional<ServiceDownload> &download, const std::optional<ServiceDetail> &detail)
 {
@@ -100,7 +94,7 @@ QCoro::Task<ServiceQueueModel::CurrentBrief>
 ServiceQueueModel::loadCurrentBrief(ServiceQueueEditor &editor, ServiceDownload download, ServiceReceipt request,
                                     QUrl credentials, QUrl inbox, ServiceOperationScope scope, CancellationToken token)
 {
-    if (!download.verified || download.companyID != request.company_id || !sameTask(download.request, request))
+    if (!download.verified || download.companyID != request.company_id || !download.request.sameTask(request))
         throw BridgeError::failed(notOfTheTask());
 
     const CurrentServiceBrief pulled = co_await execute<CurrentServiceBrief>(
@@ -121,7 +115,7 @@ ServiceQueueModel::loadCurrentBrief(ServiceQueueEditor &editor, ServiceDownload 
     ServiceDetail history = co_await execute<ServiceDetail>(
         BridgeCommand::serviceHistory(credentials, request.company_id, request.id, inbox, scope.operatorID), editor,
         scope, token);
-    if (!sameTask(history.request, request) || pulled.requestRevision != history.request.revision)
+    if (!history.request.sameTask(request) || pulled.requestRevision != history.request.revision)
         throw BridgeError::failed(
             loc("The task changed while refreshing instructions. Refresh again before preparing a version."));
     // Explicit copies: a named local handed to co_return would be moved out of twice with GCC 12.

@@ -24,14 +24,6 @@ BridgeError unconfirmedSend()
     return BridgeError::failed(loc("Afsendelsen kunne ikke bekræftes for denne opgave. Gentag det samme gennemgåede udkast."));
 }
 
-// The service's receipt after a send still names the task on screen.
-bool sameTaskAfterSend(const ServiceReceipt &answer, const ServiceReceipt &request)
-{
-    return answer.id == request.id && answer.company_id == request.company_id && answer.kind == request.kind
-        && answer.backup_id == request.backup_id && answer.source_fingerprint == request.source_fingerprint
-        && answer.local_project_id == request.local_project_id;
-}
-
 } // namespace
 
 // ---- prepare ----
@@ -205,7 +197,7 @@ QCoro::Task<void> ServiceQueueModel::sendOperation(QPointer<ServiceQueueModel> m
                                     preview.proposalID, preview.contentHash, preview.expectedRevision,
                                     scope.operatorID),
         *editor, scope, token);
-    if (sent.proposalID != preview.proposalID || !sameTaskAfterSend(sent.request, request)
+    if (sent.proposalID != preview.proposalID || !sent.request.sameTask(request)
         || sent.request.revision < request.revision || sent.version < 1)
         throw unconfirmedSend();
 
@@ -225,7 +217,7 @@ QCoro::Task<void> ServiceQueueModel::sendOperation(QPointer<ServiceQueueModel> m
         ServiceDetail history = co_await model->execute<ServiceDetail>(
             BridgeCommand::serviceHistory(credentials, request.company_id, request.id, inbox, scope.operatorID),
             *editor, scope, token);
-        if (!sameTaskAfterSend(history.request, request) || history.request.revision < sent.request.revision)
+        if (!history.request.sameTask(request) || history.request.revision < sent.request.revision)
             throw BridgeError::failed(QString());
         model->setDetail(std::move(history));
     } catch (const OperationCancelled &) {

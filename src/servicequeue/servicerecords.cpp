@@ -43,6 +43,12 @@ QString ServiceReceipt::statusTitle() const
     return statusTitle(status);
 }
 
+bool ServiceReceipt::sameTask(const ServiceReceipt &other) const
+{
+    return id == other.id && company_id == other.company_id && local_project_id == other.local_project_id
+        && backup_id == other.backup_id && source_fingerprint == other.source_fingerprint && kind == other.kind;
+}
+
 ServiceReceipt ServiceReceipt::fromJson(const JsonObjectReader &o)
 {
     ServiceReceipt r;

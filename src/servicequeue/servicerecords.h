@@ -35,6 +35,10 @@ struct ServiceReceipt
     QString statusTitle() const;
     static QString statusTitle(const QString &status);
 
+    // The same task of the same submission: id, company, project, backup,
+    // source fingerprint and kind equal as held (revision and status may move).
+    bool sameTask(const ServiceReceipt &other) const;
+
     static ServiceReceipt fromJson(const JsonObjectReader &object);
 };
 

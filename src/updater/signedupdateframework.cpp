@@ -180,7 +180,9 @@ void SignedUpdateFramework::setRunning(bool running)
     Q_EMIT canCheckForUpdatesChanged();
 }
 
-QCoro::Task<QByteArray> SignedUpdateFramework::fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive)
+// No redirects, no cache, no cookies, an idle time-out; a loopback server
+// may present a certificate of the local authorities.
+QNetworkRequest SignedUpdateFramework::makeRequest(const QUrl &url) const
 {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
@@ -195,6 +197,12 @@ QCoro::Task<QByteArray> SignedUpdateFramework::fetch(QUrl url, qint64 limit, std
         ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
         request.setSslConfiguration(ssl);
     }
+    return request;
+}
+
+QCoro::Task<QByteArray> SignedUpdateFramework::fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive)
+{
+    const QNetworkRequest request = makeRequest(url);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> reply(m_network->get(request),
                                                                      [](QNetworkReply *r) { r->deleteLater(); });
     QNetworkReply *raw = reply.get();
@@ -304,19 +312,7 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, QStrin
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw BridgeError::failed(loc("The update could not be installed. The installed app is unchanged."));
-    QNetworkRequest request(item.url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setTransferTimeout(idleTimeoutMs);
-    if (!m_setup.localAuthorities.isEmpty() && isLoopback(item.url.host())) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.addCaCertificates(m_setup.localAuthorities);
-        ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        request.setSslConfiguration(ssl);
-    }
+    const QNetworkRequest request = makeRequest(item.url);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> reply(m_network->get(request),
                                                                      [](QNetworkReply *r) { r->deleteLater(); });
     QNetworkReply *raw = reply.get();

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QSslCertificate>
 #include <QTimer>
@@ -117,6 +118,7 @@ public:
 private:
     QCoro::Task<void> runCycle(UpdateCheckKind kind);
     QCoro::Task<void> installUpdate(UpdateItem item, std::shared_ptr<bool> alive, CancellationToken cancel);
+    QNetworkRequest makeRequest(const QUrl &url) const;
     QCoro::Task<QByteArray> fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive);
     QCoro::Task<void> download(const UpdateItem &item, QString file, std::shared_ptr<bool> alive);
     QCoro::Task<QString> unpack(QString archive, QString into, QString version, std::shared_ptr<bool> alive);

@@ -166,13 +166,6 @@ QCoro::Task<void> checkReceipt(QPointer<ServiceQueueModel> model, ServiceQueueEd
                            {*status.version}));
 }
 
-bool sameTask(const ServiceReceipt &answer, const ServiceReceipt &asked)
-{
-    return answer.id == asked.id && answer.company_id == asked.company_id && answer.kind == asked.kind
-        && answer.local_project_id == asked.local_project_id && answer.backup_id == asked.backup_id
-        && answer.source_fingerprint == asked.source_fingerprint;
-}
-
 QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
                             QUrl credentials, QUrl inbox, QString proposalID, ServiceOperationScope scope,
                             CancellationToken token)
@@ -196,7 +189,7 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
     const ProposalSent sent = co_await model->execute<ProposalSent>(
         BridgeCommand::videoSend(credentials, receipt.company_id, inbox, receipt.id, proposalID), *editor, scope,
         token);
-    if (sent.proposalID != proposalID || !sameTask(sent.request, receipt) || sent.request.revision < receipt.revision
+    if (sent.proposalID != proposalID || !sent.request.sameTask(receipt) || sent.request.revision < receipt.revision
         || sent.version < 1)
         throw unconfirmedSend();
 
