@@ -227,6 +227,18 @@ public:
                                              ServiceQueueEditor &editor, bool preservingCompany)>;
     void setSorvaneOpener(SorvaneOpener opener) { m_sorvaneOpener = std::move(opener); }
 
+    // ---- review videos and customer reactions (servicequeuereview.cpp) ----
+    // Downloads and verifies the review video of `proposal`, one of the opened
+    // film task's proposals, into reviewVideo; the task detail becomes the
+    // history read with it.
+    void downloadReviewVideo(const ServiceProposal &proposal, ServiceQueueEditor &editor);
+    // Lists the opened film task's reactions into reactions; all or nothing.
+    void readReactions(ServiceQueueEditor &editor);
+    // Downloads and verifies one listed reaction into reactionDownload.
+    void pullReaction(const ServiceReactionSummary &reaction, ServiceQueueEditor &editor);
+    // A listed reaction belongs to a proposal and decision of the opened task.
+    bool reactionMatches(const ServiceReactionSummary &reaction) const;
+
 Q_SIGNALS:
     void companiesChanged();
     void operatorIDChanged();

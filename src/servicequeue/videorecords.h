@@ -5,6 +5,8 @@
 // rules as the task records: decode only, first bad field fails the whole answer.
 
 #include "servicerecords.h"
+#include <QUrl>
+#include <QUuid>
 
 struct VideoReviewPreview
 {
@@ -105,6 +107,9 @@ struct ServiceReactionDownload
     ServiceReactionSummary selected;
     bool verified = false;
     QList<Annotation> annotations;
+    // Not in the answer: the resolved path the checks accepted, which is the
+    // file the player opens (set by the model after verification).
+    QString checkedFile;
     static ServiceReactionDownload fromJson(const JsonObjectReader &object);
     static ServiceReactionDownload decode(const QByteArray &json);
 };
@@ -142,6 +147,12 @@ struct ServiceReviewVideoDownload
     double duration = 0;
     bool verified = false;
     ServiceDetail history;
+
+    // Every field agrees with the proposal asked for, the opened task, the
+    // operator and the project folder, and the file lies in that folder under
+    // review-videos/<request>/<proposal>/ without symbolic links.
+    bool matches(const ServiceProposal &proposal, const ServiceReceipt &request, const QUuid &operatorID,
+                 const QUrl &inbox) const;
 
     static ServiceReviewVideoDownload fromJson(const JsonObjectReader &object);
     static ServiceReviewVideoDownload decode(const QByteArray &json);

@@ -6,6 +6,7 @@ import hashlib
 import json
 from datetime import datetime, timedelta, timezone
 
+from . import media
 from .seed import EDITOR_ID, SECOND_EDITOR_ID, fixed_id
 
 EPOCH = datetime(2026, 3, 2, 9, 0, tzinfo=timezone.utc)
@@ -76,7 +77,7 @@ def backup_package(kind, title, project_id, package_id, request_id, instructions
     }
 
 
-def proposal_content(kind, title, with_video):
+def proposal_content(kind, title, with_video, review_facts=None):
     content = {"schemaVersion": 1, "kind": kind, "title": "Forslag: %s" % title,
                "body": "Vores forslag til %s." % title, "open_questions": ["Skal logoet vises i starten?"],
                "concept_options": [], "script_sections": [], "shots": [], "sources": []}
@@ -90,14 +91,31 @@ def proposal_content(kind, title, with_video):
         content["shots"] = [{"id": "shot-1", "title": "Totalbillede", "instruction": "Langsom panorering",
                              "kind": "wide", "section_id": "s1", "duration_seconds": 5}]
     if with_video:
-        content["video"] = {"source_export_id": "export-1", "bucket": "review-videos",
-                            "object_key": "demo/review-v1.mp4", "sha256": "", "content_type": "video/mp4",
-                            "editor_name": "Demo Editor", "byte_count": 0, "duration_seconds": 4.0,
-                            "editor_qc_confirmed": True}
+        # Without made media (fast tool tests) the hash and size stay empty and no download verifies.
+        digest, size = review_facts or ("", 0)
+        content["video"] = {"source_export_id": "export-1", "bucket": "tf-reviews",
+                            "object_key": media.DEMO_REVIEW_KEY, "sha256": digest, "content_type": "video/mp4",
+                            "editor_name": "Demo Editor", "byte_count": size,
+                            "duration_seconds": media.REVIEW_SECONDS, "editor_qc_confirmed": True}
     return content
 
 
+def film_comment(decision):
+    """A film decision's comment, with feedback timestamps inside the demo clip's four seconds."""
+    if decision == "approve":
+        return "Godkendt, tak.\n[0:03] Slutningen er perfekt"
+    return "Flot! Kan logoet komme lidt før?\n[0:01] Logoet skal ind her\n  [0:02]\tMusikken er lidt for høj"
+
+
+def reaction_annotations(number, version):
+    return [{"id": fixed_id("annotation:%d:%d:%d" % (number, version, n)), "text": text,
+             "sourceSeconds": source, "reactionSeconds": reaction}
+            for n, (text, source, reaction) in enumerate((("Her kommer logoet for sent", 1.0, 0.5),
+                                                           ("Flot overgang!", 2.5, 1.5)))]
+
+
 def seed_service(conn, tools):
+    review_facts = media.demo_review_facts(tools)
     companies, serving = [], []
     for index, (name, customer, instructor) in enumerate(COMPANIES):
         company_id = fixed_id("company:%d" % index)
@@ -147,7 +165,7 @@ def seed_service(conn, tools):
                     conn.execute("INSERT INTO proposals (id, request_id, version_number, content, created_at,"
                                  " created_by) VALUES (?, ?, ?, ?, ?, ?)",
                                  (proposal_id, request_id, version,
-                                  json.dumps(proposal_content(kind, film_title, kind == "filmEditing"),
+                                  json.dumps(proposal_content(kind, film_title, kind == "filmEditing", review_facts),
                                              ensure_ascii=False), at(-10 + version), claimant))
                     latest = proposal_id
                     decision = None
@@ -160,14 +178,15 @@ def seed_service(conn, tools):
                         conn.execute("INSERT INTO decisions (id, request_id, proposal_id, decision, comment,"
                                      " created_at, selected_option_id) VALUES (?, ?, ?, ?, ?, ?, ?)",
                                      (decision_id, request_id, proposal_id, decision,
-                                      "Flot! Kan logoet komme lidt før?" if decision == "request_changes"
+                                      film_comment(decision) if kind == "filmEditing"
+                                      else "Flot! Kan logoet komme lidt før?" if decision == "request_changes"
                                       else "Godkendt, tak.", at(-8 + version),
                                       "opt-2" if kind == "conceptDevelopment" else None))
                         if kind == "filmEditing":
                             conn.execute("INSERT INTO reactions (id, request_id, decision_id, media_file,"
                                          " annotations, created_at) VALUES (?, ?, ?, ?, ?, ?)",
                                          (fixed_id("reaction:%d:%d" % (number, version)), request_id, decision_id,
-                                          "reaction.mp4", json.dumps([{"at_seconds": 1.5, "text": "Her!"}]),
+                                          "reaction.mp4", json.dumps(reaction_annotations(number, version)),
                                           at(-8 + version)))
             conn.execute("INSERT INTO requests (id, company_id, film_id, local_project_id, backup_id,"
                          " source_fingerprint, title, kind, status, revision, submitted_by, submitted_at,"

@@ -87,3 +87,31 @@ def ensure_cloud_copy(tools, backup_id, files):
                 digests[entry["path"]] = {"sha256": sha256_file(destination), "bytes": destination.stat().st_size}
             record.write_text(json.dumps(digests, sort_keys=True), encoding="utf-8")
     return target, json.loads(record.read_text(encoding="utf-8"))
+
+
+# Demo review clips and reactions: the object key of a review video names its
+# file under var/review-objects; the demo keys are filled from the made media.
+REVIEW_OBJECTS = "review-objects"
+DEMO_REVIEW_KEY = "demo/review-v1.mp4"
+REACTION_SECONDS = 2.0  # the length of reaction.mp4 above
+REVIEW_SECONDS = 4.0  # the length of review-v1.mp4 above
+
+
+def review_object(tools, object_key):
+    """The stored file of a review video, or None. Demo keys come from the made media."""
+    parts = [p for p in object_key.split("/") if p]
+    if not parts or any(p in (".", "..") for p in parts):
+        return None
+    path = tools.var / REVIEW_OBJECTS / "/".join(parts)
+    if not path.exists() and parts[0] == "demo" and (tools.media / parts[-1]).exists():
+        path.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(tools.media / parts[-1], path)
+    return path if path.is_file() else None
+
+
+def demo_review_facts(tools):
+    """(sha256, bytes) of the demo review clip when the media were made, else None."""
+    clip = tools.media / "review-v1.mp4"
+    if not clip.exists():
+        return None
+    return sha256_file(clip), clip.stat().st_size

@@ -14,6 +14,9 @@ from standin.paths import ToolsFolder  # noqa: E402
 
 def reset(tools: ToolsFolder, with_media=True):
     tools.ensure_var()
+    if with_media:
+        # First: the demo proposals carry the hash and size of the made review clip.
+        media.ensure_media(tools)
     seed.reset_database(tools)
     # Logs, hooks and cloud copies go; the CA and made media stay (they never change).
     for path in (tools.outbox, tools.runs, tools.auth_requests, tools.scenario, tools.auth_scenario,
@@ -21,8 +24,6 @@ def reset(tools: ToolsFolder, with_media=True):
         if path.exists():
             path.unlink()
     shutil.rmtree(tools.cloud_store, ignore_errors=True)
-    if with_media:
-        media.ensure_media(tools)
 
 
 def main(argv=None):

@@ -4,3 +4,4 @@ from . import service_tasks  # noqa: F401  (handlers of service commands declare
 from . import service_inbox  # noqa: F401  (inbox, pipeline, claim-next, start and consent)
 from . import service_actions  # noqa: F401  (claim, history, pull, film folder and working folders)
 from . import service_proposals  # noqa: F401  (proposal template, preview and send)
+from . import service_review  # noqa: F401  (review videos and customer reactions)

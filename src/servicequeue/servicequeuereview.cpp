@@ -1,0 +1,171 @@
+// Review videos of sent film versions and the customer's recorded reactions:
+// download and verify a version's review video, list the reactions of the
+// opened task, and download one reaction with its timed comments. Nothing is
+// shown until the answer agrees with the task, the operator and the project
+// folder.
+
+#include "servicequeuemodel.h"
+
+#include "foundation/decoding/strictformats.h"
+#include "foundation/errors.h"
+#include "foundation/localization.h"
+#include "reviewrules.h"
+
+namespace {
+
+bool sameUuid(const QString &text, const QUuid &expected)
+{
+    const auto parsed = StrictFormats::parseUuid(text);
+    return parsed && *parsed == expected;
+}
+
+QCoro::Task<void> reviewVideoOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                       QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                       ServiceProposal proposal, ServiceOperationScope scope,
+                                       CancellationToken token)
+{
+    model->setReviewVideo(std::nullopt);
+    const auto answer = co_await model->execute<ServiceReviewVideoDownload>(
+        BridgeCommand::serviceReviewPull(credentials, request.company_id, request.id, proposal.id, inbox,
+                                         scope.operatorID),
+        *editor, scope, token);
+    if (!answer.matches(proposal, request, scope.operatorID, inbox))
+        throw BridgeError::failed(loc("The downloaded film does not match this task and version."));
+    model->setDetail(answer.history);
+    model->setReviewVideo(answer);
+    editor->setMessage(loc("Film version %lld is verified. Select Play or a feedback timestamp.",
+                           {answer.proposalVersion}));
+}
+
+QCoro::Task<void> reactionListOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                        QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                        ServiceOperationScope scope, CancellationToken token)
+{
+    const auto list = co_await model->execute<ServiceReactionList>(
+        BridgeCommand::serviceFeedback(credentials, request.company_id, request.id, inbox, scope.operatorID), *editor,
+        scope, token);
+    bool valid = list.companyID == request.company_id && list.requestID == request.id
+        && sameUuid(list.operatorID, scope.operatorID) && list.revision == request.revision
+        && list.reactions.size() <= ServiceReactionRules::maximumReactions;
+    QSet<QString> seen;
+    for (const ServiceReactionSummary &reaction : list.reactions) {
+        if (!valid)
+            break;
+        const QString id = reaction.id();
+        valid = !seen.contains(id);
+        seen.insert(id);
+    }
+    // Each reaction is tied to the task as it is shown when the answer arrives.
+    for (const ServiceReactionSummary &reaction : list.reactions) {
+        if (!valid)
+            break;
+        valid = ServiceReactionRules::matches(reaction, model->detail());
+    }
+    if (!valid)
+        throw BridgeError::failed(
+            loc("The reaction does not match the reviewed film version. Refresh the task and try again."));
+    model->setReactions(list.reactions);
+    model->setReactionHistoryLoaded(true);
+    model->setReactionDownload(std::nullopt);
+}
+
+QCoro::Task<void> reactionPullOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
+                                        QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                        ServiceReactionSummary reaction, ServiceOperationScope scope,
+                                        CancellationToken token)
+{
+    auto answer = co_await model->execute<ServiceReactionDownload>(
+        BridgeCommand::serviceFeedbackPull(credentials, request.company_id, request.id, inbox, reaction.decisionID,
+                                           reaction.reactionID, scope.operatorID),
+        *editor, scope, token);
+    bool valid = answer.verified && answer.companyID == request.company_id && answer.requestID == request.id
+        && sameUuid(answer.operatorID, scope.operatorID) && answer.revision == request.revision
+        && answer.selected.id() == reaction.id() && answer.selected.decisionID == reaction.decisionID
+        && answer.selected.proposalID == reaction.proposalID
+        && ServiceReactionRules::matches(answer.selected, model->detail());
+    std::optional<QString> file;
+    if (valid)
+        file = ServiceReactionRules::checkedFile(answer.file, request.id, reaction, inbox);
+    valid = valid && file && answer.annotations.size() == reaction.annotationCount;
+    for (const auto &annotation : std::as_const(answer.annotations)) {
+        if (!valid)
+            break;
+        valid = ServiceReactionRules::annotationPasses(annotation, reaction.duration);
+    }
+    if (!valid)
+        throw BridgeError::failed(loc("The downloaded reaction could not be verified against this task."));
+    answer.checkedFile = *file;
+    model->setReactionDownload(answer);
+}
+
+} // namespace
+
+void ServiceQueueModel::downloadReviewVideo(const ServiceProposal &proposal, ServiceQueueEditor &editor)
+{
+    if (!m_detail)
+        return;
+    const auto credentials = editor.credentials();
+    const auto inbox = editor.inbox();
+    if (!credentials || !inbox || m_detail->request.kind != ServiceKind::filmEditing || !proposal.content.video)
+        return;
+    const bool listed = std::any_of(m_detail->proposals.cbegin(), m_detail->proposals.cend(),
+                                    [&](const ServiceProposal &p) { return p.id == proposal.id; });
+    if (!listed || !m_download || !m_download->verified || m_download->request.id != m_detail->request.id
+        || m_download->companyID != m_detail->request.company_id)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *editorPtr = &editor;
+    perform(editor, loc("Downloading and verifying this film version…"),
+            [self, editorPtr, url = *credentials, folder = *inbox, request = m_detail->request,
+             proposal](ServiceOperationScope scope, CancellationToken token) {
+                return reviewVideoOperation(self, editorPtr, url, folder, request, proposal, std::move(scope),
+                                            std::move(token));
+            });
+}
+
+bool ServiceQueueModel::reactionMatches(const ServiceReactionSummary &reaction) const
+{
+    return ServiceReactionRules::matches(reaction, m_detail);
+}
+
+void ServiceQueueModel::readReactions(ServiceQueueEditor &editor)
+{
+    if (!m_detail || m_detail->request.kind != ServiceKind::filmEditing)
+        return;
+    const auto credentials = editor.credentials();
+    const auto inbox = editor.inbox();
+    // The pulled material must be on disk; its verdict is not needed to read reactions.
+    if (!credentials || !inbox || !m_download)
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *editorPtr = &editor;
+    perform(editor, loc("Loading customer reactions…"),
+            [self, editorPtr, url = *credentials, folder = *inbox,
+             request = m_detail->request](ServiceOperationScope scope, CancellationToken token) {
+                return reactionListOperation(self, editorPtr, url, folder, request, std::move(scope),
+                                             std::move(token));
+            });
+}
+
+void ServiceQueueModel::pullReaction(const ServiceReactionSummary &reaction, ServiceQueueEditor &editor)
+{
+    if (!m_detail)
+        return;
+    const auto credentials = editor.credentials();
+    const auto inbox = editor.inbox();
+    if (!credentials || !inbox)
+        return;
+    const bool listed = std::any_of(m_reactions.cbegin(), m_reactions.cend(), [&](const ServiceReactionSummary &r) {
+        return r.id() == reaction.id() && r.decisionID == reaction.decisionID;
+    });
+    if (!listed || !reactionMatches(reaction))
+        return;
+    QPointer<ServiceQueueModel> self(this);
+    ServiceQueueEditor *editorPtr = &editor;
+    perform(editor, loc("Downloading and verifying the reaction…"),
+            [self, editorPtr, url = *credentials, folder = *inbox, request = m_detail->request,
+             reaction](ServiceOperationScope scope, CancellationToken token) {
+                return reactionPullOperation(self, editorPtr, url, folder, request, reaction, std::move(scope),
+                                             std::move(token));
+            });
+}
