@@ -5,8 +5,11 @@
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 
+#include <QCborMap>
+#include <QCborValue>
 #include <QJsonArray>
 #include <QSet>
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -49,20 +52,62 @@ void require(bool condition)
         refuse();
 }
 
-// The members of an object whose key set is exactly the first `count` of
-// `keys`, in that order. Null members are present; a missing one is not.
+// A key list in the order a parsed object keeps its members (sorted by key),
+// each key with its place in the list, so that one walk over an object both
+// checks its key set and reads its values: looking each key up costs several
+// key comparisons per member, the walk one.
 template<std::size_t N>
-std::array<QJsonValue, N> members(const QJsonValue &value, const std::array<QStringView, N> &keys,
-                                  std::size_t count = N)
+struct KeyOrder
+{
+    std::array<QCborValue, N> keys;
+    std::array<std::size_t, N> places;
+    std::size_t count;
+};
+
+template<std::size_t N>
+KeyOrder<N> keyOrder(const std::array<QStringView, N> &keys, std::size_t count = N)
+{
+    KeyOrder<N> order;
+    order.count = count;
+    std::array<std::size_t, N> places;
+    for (std::size_t i = 0; i < N; ++i)
+        places[i] = i;
+    std::sort(places.begin(), places.begin() + std::ptrdiff_t(count),
+              [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    for (std::size_t i = 0; i < count; ++i) {
+        order.places[i] = places[i];
+        order.keys[i] = QCborValue(keys[places[i]].toString());
+    }
+    return order;
+}
+
+const auto cursorOrder = keyOrder(cursorKeys);
+const auto rowOrder = keyOrder(rowKeys);
+const auto requestOrder = keyOrder(requestKeys);
+const auto companyOrder = keyOrder(companyKeys);
+const auto pipelineFilmOrder = keyOrder(pipelineFilmKeys);
+const auto rowFilmOrder = keyOrder(pipelineFilmKeys, filmKeyCount);
+const auto schedulingOrder = keyOrder(schedulingKeys);
+
+// The members of an object whose key set is exactly the keys of `order`, at
+// their places in its list. Null members are present; a missing one is not.
+template<std::size_t N>
+std::array<QJsonValue, N> members(const QJsonValue &value, const KeyOrder<N> &order)
 {
     require(value.isObject());
     const QJsonObject object = value.toObject();
-    // All listed keys present and no more members than keys: the sets are equal.
-    require(object.size() == qsizetype(count));
+    // No more members than keys and each listed key at its place in the
+    // order: the sets are equal.
+    require(object.size() == qsizetype(order.count));
+    // The map shares the object's storage; it only gives the keys without
+    // copying each into a string.
+    const QCborMap keys = QCborMap::fromJsonObject(object);
     std::array<QJsonValue, N> result;
-    for (std::size_t i = 0; i < count; ++i) {
-        result[i] = object.value(keys[i]);
-        require(!result[i].isUndefined());
+    auto member = object.constBegin();
+    auto key = keys.constBegin();
+    for (std::size_t i = 0; i < order.count; ++i, ++member, ++key) {
+        require(key.key() == order.keys[i]);
+        result[order.places[i]] = member.value();
     }
     return result;
 }
@@ -207,7 +252,7 @@ private:
 // The rules of one film; the row's film has the first five members only.
 SorvanePipelineFilm checkedFilm(const QJsonValue &value, bool pipeline)
 {
-    const auto m = members(value, pipelineFilmKeys, pipeline ? pipelineFilmKeys.size() : filmKeyCount);
+    const auto m = members(value, pipeline ? pipelineFilmOrder : rowFilmOrder);
     SorvanePipelineFilm film;
     film.id = checked(uuidValue(m[0]));
     film.title = checked(textOf(m[1], 1000));
@@ -225,7 +270,7 @@ SorvanePipelineFilm checkedFilm(const QJsonValue &value, bool pipeline)
 
 SorvaneCompanySummary checkedCompany(const QJsonValue &value)
 {
-    const auto m = members(value, companyKeys);
+    const auto m = members(value, companyOrder);
     SorvaneCompanySummary company;
     company.id = checked(uuidValue(m[0]));
     company.name = checked(textOf(m[1], 500));
@@ -241,8 +286,8 @@ SorvaneCompanySummary checkedCompany(const QJsonValue &value)
 template<class Path>
 SorvaneInboxRow checkedRow(const QJsonValue &value, Decoding &decoding, Path &&path)
 {
-    const auto parts = members(value, rowKeys);
-    const auto r = members(parts[0], requestKeys);
+    const auto parts = members(value, rowOrder);
+    const auto r = members(parts[0], requestOrder);
     SorvaneInboxRow row;
     row.company = checkedCompany(parts[1]);
     const SorvanePipelineFilm film = checkedFilm(parts[2], false);
@@ -272,7 +317,7 @@ SorvaneInboxRow checkedRow(const QJsonValue &value, Decoding &decoding, Path &&p
     require(companyID == row.company.id);
     require(projectID == row.film.id);
 
-    const auto s = members(parts[3], schedulingKeys);
+    const auto s = members(parts[3], schedulingOrder);
     SorvaneScheduling &scheduling = row.scheduling;
     scheduling.tier = checked(enumerationOf(s[0], SorvaneScheduling::tierFromRaw));
     scheduling.targetHours = SorvaneScheduling::targetHoursOf(scheduling.tier);
@@ -421,7 +466,7 @@ SorvaneInboxPage inboxPage(const QJsonObject &top, qsizetype rowLimit)
         page.items.append(checkedRow(rows.at(i), decoding, [i] { return StrictJson::elementPath(QStringLiteral("items"), i); }));
     const QJsonValue nextCursor = top.value(u"nextCursor");
     if (!nextCursor.isNull()) {
-        const auto cursor = members(nextCursor, cursorKeys);
+        const auto cursor = members(nextCursor, cursorOrder);
         QString submittedAt = checked(timestampOf(cursor[0]));
         const QUuid id = checked(uuidValue(cursor[1]));
         require(!rows.isEmpty());

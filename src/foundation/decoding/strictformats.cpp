@@ -1,5 +1,6 @@
 #include "strictformats.h"
 
+#include <array>
 
 namespace StrictFormats {
 
@@ -37,23 +38,30 @@ std::optional<QUuid> parseUuid(QStringView text)
     // The 16 bytes straight from the checked digits; QUuid::fromString would
     // check the form a second time.
     static constexpr int digitStarts[16] = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
-    const auto hex = [](char16_t d) -> int {
-        if (d >= u'0' && d <= u'9')
-            return d - u'0';
-        if (d >= u'a' && d <= u'f')
-            return d - u'a' + 10;
-        if (d >= u'A' && d <= u'F')
-            return d - u'A' + 10;
-        return -1;
-    };
+    // A table of digit values (0xFF for anything else): every inbox row holds
+    // about ten of these.
+    static constexpr auto hexDigits = [] {
+        std::array<unsigned char, 128> table{};
+        table.fill(0xFF);
+        for (int d = 0; d < 10; ++d)
+            table['0' + d] = static_cast<unsigned char>(d);
+        for (int d = 0; d < 6; ++d) {
+            table['a' + d] = static_cast<unsigned char>(10 + d);
+            table['A' + d] = static_cast<unsigned char>(10 + d);
+        }
+        return table;
+    }();
+    const auto hex = [](char16_t d) -> unsigned { return d < 128 ? hexDigits[d] : 0xFF; };
     char bytes[16];
+    unsigned bad = 0;
     for (int i = 0; i < 16; ++i) {
-        const int high = hex(c[digitStarts[i]]);
-        const int low = hex(c[digitStarts[i] + 1]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
+        const unsigned high = hex(c[digitStarts[i]]);
+        const unsigned low = hex(c[digitStarts[i] + 1]);
+        bad |= high | low;
         bytes[i] = char(high << 4 | low);
     }
+    if (bad > 0xF)
+        return std::nullopt;
     return QUuid::fromRfc4122(QByteArrayView(bytes, 16));
 }
 
