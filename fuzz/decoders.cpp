@@ -4,6 +4,7 @@
 // input by throwing; a crash, a sanitizer report, an exception that is not a
 // std::exception or a broken round trip is a fault.
 
+#include "aiconnection/sorvaneaiconnectionconfiguration.h"
 #include "foundation/bridge/toolerror.h"
 #include "foundation/projectlocation/projectlocationstore.h"
 #include "foundation/records/cloudrecords.h"
@@ -115,6 +116,15 @@ const Target targets[] = {
     record<SourceSpeechEvidence>("speech_evidence"),
     record<CloudListing>("cloud_listing"),
     record<RestoredBackup>("restored_backup"),
+    {"ai_connection",
+     [](const QByteArray &b) {
+         const SorvaneAIConnectionConfiguration::Check check = SorvaneAIConnectionConfiguration::decode(b).check;
+         // Every state the tool may report, known or not, gives the person a sentence.
+         require(!check.message().trimmed().isEmpty(), "a check without a status sentence");
+         require(!check.ready() || check.state == u"ready", "ready without the ready state");
+         require(check.separateVersionsNote().has_value() == (check.state == u"ready"), "versions note");
+         require(check.state != u"ready" || check.versionLine().has_value(), "a ready check without a version line");
+     }},
     {"tool_error", [](const QByteArray &b) {
          const auto text = toolErrorText(b);
          require(!text || !text->trimmed().isEmpty(), "a blank tool error was taken for a message");

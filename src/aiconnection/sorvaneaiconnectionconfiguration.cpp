@@ -1,7 +1,5 @@
 #include "sorvaneaiconnectionconfiguration.h"
 
-#include "foundation/bridge/bridge.h"
-#include "foundation/bridge/bridgecommand.h"
 #include "foundation/decoding/strictjson.h"
 #include "foundation/localization.h"
 
@@ -66,12 +64,4 @@ SorvaneAIConnectionConfiguration SorvaneAIConnectionConfiguration::decode(const 
         return decoded;
     });
     return result;
-}
-
-QCoro::Task<SorvaneAIConnectionConfiguration> SorvaneAIConnectionConfiguration::fetch(QUrl inbox, QString toolsFolder,
-                                                                                      CancellationToken cancel)
-{
-    const QByteArray answer = co_await Bridge::data(BridgeCommand::mcpConnection(inbox), toolsFolder, cancel);
-    SorvaneAIConnectionConfiguration decoded = decode(answer);
-    co_return SorvaneAIConnectionConfiguration(decoded);
 }
