@@ -68,6 +68,9 @@ void EditorModel::download()
             [this, credentials, folder, companyID, backupID](CancellationToken token) -> QCoro::Task<void> {
                 const RestoredBackup restored = co_await execute<RestoredBackup>(
                     BridgeCommand::cloudPull(credentials, companyID, backupID, folder), token);
+                // A restore of another backup or company is not the one the person chose.
+                if (restored.companyID != companyID || restored.backupID != backupID)
+                    throw BridgeError::failed(loc("Den hentede backup er ikke den valgte. Hent den igen."));
                 if (!restored.verified)
                     throw BridgeError::failed(loc("Backup blev ikke kontrolleret."));
                 const PackageInventory inventory =
