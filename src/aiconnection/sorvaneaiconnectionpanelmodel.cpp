@@ -1,7 +1,7 @@
 #include "sorvaneaiconnectionpanelmodel.h"
 
-#include "foundation/decoding/strictjson.h"
 #include "foundation/errors.h"
+#include "foundation/failuretext.h"
 #include "foundation/localization.h"
 
 SorvaneAIConnectionPanelModel::SorvaneAIConnectionPanelModel(Target target, Copy copy, Load load, QObject *parent)
@@ -66,8 +66,10 @@ QCoro::Task<void> SorvaneAIConnectionPanelModel::run(QUuid attempt, Cancellation
         const bool timedOut = error.message()
             == loc("Det lokale værktøj svarede ikke i tide og blev stoppet. Intet blev godkendt eller leveret.");
         failure = timedOut ? loc("Forbindelsestesten tog for lang tid. Prøv igen.") : error.message();
-    } catch (const DecodingError &error) {
-        failure = error.message();
+    } catch (...) {
+        // An answer that could not be read, or anything else: one translated sentence, never the
+        // decoder's own words, and never a busy panel left behind.
+        failure = failureText(std::current_exception());
     }
     // A run that is no longer the panel's own (a new attempt, the panel closed) leaves no trace.
     if (!*alive || attempt != m_attempt || cancel.isCancelled())

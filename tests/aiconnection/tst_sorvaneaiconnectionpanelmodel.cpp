@@ -36,6 +36,8 @@ QCoro::Task<Configuration> heldLoad(Gate *gate)
     co_await qCoro(gate, &Gate::released);
     if (gate->cancelled)
         throw OperationCancelled();
+    if (gate->failure == u"<unreadable>") // the tool's answer is not a configuration
+        co_return Configuration::decode(R"({"name": "tavlon-film-editor", "check": {}})");
     if (!gate->failure.isEmpty())
         throw BridgeError::failed(gate->failure);
     co_return Configuration(gate->answer);
@@ -114,6 +116,8 @@ private Q_SLOTS:
         QTest::newRow("runner time-out") << "" << kInbox << kTimedOut << false << "" << false << false
                                          << "Forbindelsestesten tog for lang tid. Prøv igen.";
         QTest::newRow("cancelled underneath") << "" << kInbox << "" << true << "" << false << false << "";
+        QTest::newRow("unreadable answer") << "" << kInbox << "<unreadable>" << false << "" << false << false
+                                           << "Svaret kunne ikke læses, fordi det ikke har det rigtige format.";
         QTest::newRow("folder no longer active") << "" << kInbox << "" << false << changed << false << false << changed;
     }
     void outcomes()

@@ -10,10 +10,13 @@
 // runs the parts side by side).
 #include "../common/standinsignin.h"
 
+#include "aiconnection/sorvaneaiconnectionpanelmodel.h"
 #include "editor/editormodel.h"
 #include "foundation/bridge/bridge.h"
 #include "foundation/localization.h"
 #include "foundation/settingsstore.h"
+#include "inbox/sorvaneinboxmodel.h"
+#include "profiles/sorvaneprofilesmodel.h"
 #include "servicequeue/editorserviceadapter.h"
 #include "servicequeue/servicequeuemodel.h"
 
@@ -102,8 +105,11 @@ public:
     MemorySettingsStore settings;
     std::unique_ptr<EditorSession> session;
     QSharedPointer<EditorModel> editor;
-    std::unique_ptr<EditorServiceAdapter> adapter;
+    std::shared_ptr<EditorServiceAdapter> adapter;
     std::unique_ptr<ServiceQueueModel> model;
+    std::unique_ptr<SorvaneInboxModel> inbox;
+    std::unique_ptr<SorvaneProfilesModel> profiles;
+    std::unique_ptr<SorvaneAIConnectionPanelModel> panel;
     QString folder;
     int folders = 0;
 
@@ -112,6 +118,9 @@ public:
 
     void close()
     {
+        panel.reset();
+        profiles.reset();
+        inbox.reset();
         model.reset();
         adapter.reset();
         Bridge::setSessionProvider(nullptr);
@@ -119,7 +128,13 @@ public:
         session.reset();
     }
 
-    bool idle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
+    // No model of the window shows work in progress.
+    bool quiet() const
+    {
+        return !editor->busy() && !inbox->loading() && !inbox->selectingRequest() && !inbox->mutating()
+            && !inbox->pipelineLoading() && !inbox->metadataLoading() && !profiles->busy() && !(panel && panel->busy());
+    }
+    bool idle() { return QTest::qWaitFor([this] { return quiet(); }, toolWait); }
     bool clean() { return idle() && !editor->error(); }
 
     bool selectCompany(const QString &name)
@@ -142,8 +157,10 @@ public:
             settings, QString::fromLatin1(ProjectLocationStore::standardPrefix)));
         editor->setRepository(standin.toolsFolder());
         editor->accountChanged(session->credentialURL());
-        adapter = std::make_unique<EditorServiceAdapter>(editor);
+        adapter = std::make_shared<EditorServiceAdapter>(editor);
         model = std::make_unique<ServiceQueueModel>(adapter->bridge());
+        inbox = std::make_unique<SorvaneInboxModel>(adapter->bridge(), settings);
+        profiles = std::make_unique<SorvaneProfilesModel>(adapter->bridge());
         model->fetchCompanies(*adapter, false);
         return clean() && selectCompany(QStringLiteral("Nordlys Bryggeri"));
     }
@@ -269,6 +286,72 @@ public:
         return true;
     }
 
+    // The inbox's first page, and its row of the demo's first customer selected.
+    bool inboxRead()
+    {
+        inbox->refresh(*adapter);
+        if (!idle() || inbox->error() || inbox->items().isEmpty())
+            return false;
+        for (const SorvaneInboxRow &item : inbox->items())
+            if (item.company.id == firstCustomer())
+                inbox->setSelectedID(item.request.id);
+        return inbox->selectedItem().has_value();
+    }
+
+    static QUuid firstCustomer()
+    {
+        static const QUuid space(QStringLiteral("6f1d6a8e-7f43-4c0e-9d7a-3c1f0b2a5e10"));
+        return QUuid::createUuidV5(space, QByteArray("company:0"));
+    }
+
+    // The consent of the selected row's customer read.
+    bool consentRead()
+    {
+        if (!inboxRead())
+            return false;
+        inbox->loadPipeline(*inbox->selectedItem(), *adapter, false);
+        if (!idle() || inbox->pipelineError())
+            return false;
+        inbox->metadata(*inbox->selectedItem(), *adapter, std::nullopt);
+        return idle() && !inbox->metadataError() && inbox->metadataSettings();
+    }
+
+    // The task claimed next by this editor, ready to start, in `claimed`.
+    std::optional<SorvaneInboxRow> claimed;
+    bool claimNext()
+    {
+        claimed.reset();
+        if (!inboxRead())
+            return false;
+        inbox->claimNext(*adapter);
+        if (!idle() || inbox->mutationError() || !inbox->lastMutationItem())
+            return false;
+        for (const SorvaneInboxRow &item : inbox->items())
+            if (item.request.id == inbox->lastMutationItem()->request.id && item.canStart(inbox->operatorID()))
+                claimed = item;
+        return claimed.has_value();
+    }
+
+    bool ownProfileRead()
+    {
+        profiles->loadOwn(adapter);
+        return idle() && !profiles->ownError() && profiles->ownProfile();
+    }
+
+    // The AI connection panel of the project folder, its first check passed.
+    bool connectionChecked()
+    {
+        const QUrl project = editor->inbox();
+        QWeakPointer<EditorModel> weak = editor;
+        SorvaneAIConnectionPanelModel::Target target{standin.toolsFolder(), project, std::nullopt, [weak, project] {
+                                                         if (const auto strong = weak.toStrongRef())
+                                                             strong->validateStorage(BridgeCommand::mcpConnection(project));
+                                                     }};
+        panel = std::make_unique<SorvaneAIConnectionPanelModel>(target, [](const QString &) { return true; });
+        panel->check();
+        return idle() && !panel->error() && panel->showsConnection();
+    }
+
     // A native editor project outside the project folder.
     QUrl nativeProject() const
     {
@@ -290,6 +373,7 @@ QList<Command> commands()
     const auto downloaded = [](const Window &w) { return w.model->download().has_value(); };
     const auto drafted = [](const Window &w) { return w.model->videoPreview().has_value(); };
     const auto anything = [](const Window &) { return true; };
+    const auto inboxed = [](const Window &w) { return !w.inbox->items().isEmpty(); };
     const auto film = [](Window &w) { return w.pulled(ServiceKind::filmEditing, QStringLiteral("active")); };
     const auto writing = [](Window &w) { return w.pulled(ServiceKind::conceptDevelopment, QStringLiteral("active")); };
     const auto reviewed = [](Window &w) { return w.pulled(ServiceKind::filmEditing, QStringLiteral("changes_requested")); };
@@ -397,6 +481,53 @@ QList<Command> commands()
         {"preserveProject", false, draft,
          [](Window &w) { w.model->preserveProject(*w.adapter, w.nativeProject()); return true; }, "snapshotID",
          otherIdAt("proposalID"), drafted},
+
+        // The inbox, its customers' pipelines and their consent.
+        {"serviceInbox", false, [](Window &w) { return w.inboxRead(); },
+         [](Window &w) { w.inbox->refresh(*w.adapter); return true; }, "items", otherIdAt("operatorID"), anything,
+         [](const Window &w) { return w.inbox->error(); }},
+        {"servicePipeline", false, [](Window &w) { return w.inboxRead(); },
+         [](Window &w) { w.inbox->loadPipeline(*w.inbox->selectedItem(), *w.adapter, false); return true; }, "films",
+         otherIdAt("company.id"), inboxed, [](const Window &w) { return w.inbox->pipelineError(); }},
+        {"serviceClaimNext", true, [](Window &w) { return w.inboxRead(); },
+         [](Window &w) { w.inbox->claimNext(*w.adapter); return true; }, "item", otherIdAt("operatorID"), inboxed,
+         [](const Window &w) { return w.inbox->mutationError(); }},
+        {"serviceStart", true, [](Window &w) { return w.claimNext(); },
+         [](Window &w) { w.inbox->start(*w.claimed, *w.adapter); return true; },
+         "item", otherIdAt("item.request.id"), inboxed, [](const Window &w) { return w.inbox->mutationError(); }},
+        {"serviceMetadataSettings", false, [](Window &w) { return w.consentRead(); },
+         [](Window &w) { w.inbox->metadata(*w.inbox->selectedItem(), *w.adapter, std::nullopt); return true; },
+         "revision", otherIdAt("companyID"), inboxed, [](const Window &w) { return w.inbox->metadataError(); }},
+        {"serviceMetadataConsent", true, [](Window &w) { return w.consentRead(); },
+         [](Window &w) {
+             const SorvaneMetadataSettings read = *w.inbox->metadataSettings();
+             w.inbox->metadata(*w.inbox->selectedItem(), *w.adapter,
+                               SorvaneInboxModel::MetadataUpdate{read.revision, !read.allowPipeline, read.contactName});
+             return true;
+         },
+         "revision", otherIdAt("companyID"), [](const Window &w) { return w.inbox->metadataSettings().has_value(); },
+         [](const Window &w) { return w.inbox->metadataError(); }},
+
+        // Profiles and the AI connection.
+        {"profileGet", false, [](Window &w) { return w.ownProfileRead(); },
+         [](Window &w) { w.profiles->loadOwn(w.adapter); return true; }, "profile", otherIdAt("profile.userID"),
+         anything, [](const Window &w) { return w.profiles->ownError(); }},
+        {"profileUpdate", false, [](Window &w) { return w.ownProfileRead(); },
+         [](Window &w) {
+             (void)w.profiles->save(QStringLiteral("Demo Editor"), std::nullopt, w.adapter);
+             return true;
+         },
+         "profile", otherIdAt("profile.userID"), [](const Window &w) { return w.profiles->ownProfile().has_value(); },
+         [](const Window &w) { return w.profiles->ownError(); }},
+        {"profileParticipants", false, [](Window &w) { return w.inboxRead(); },
+         [](Window &w) {
+             w.profiles->loadParticipants(w.inbox->items(), w.inbox->operatorID(), w.adapter);
+             return true;
+         },
+         "items", {}, inboxed, [](const Window &w) { return w.profiles->participantsError(); }},
+        {"mcpConnection", false, [](Window &w) { return w.connectionChecked(); },
+         [](Window &w) { w.panel->check(); return true; }, "check", {}, anything,
+         [](const Window &w) { return w.panel->error(); }},
     };
 }
 
@@ -476,8 +607,9 @@ private Q_SLOTS:
 
         const QString error = (command.errorOf ? command.errorOf(w) : w.editor->error()).value_or(QString());
         QVERIFY2(!error.trimmed().isEmpty(), "the failure was reported as success");
+        // A sentence for a person: capitalised and closed, no decoder's or tool's own words.
         QVERIFY2(!error.contains(u'\n') && !error.contains(u'{') && !error.contains(u"Traceback")
-                     && error.size() <= 300,
+                     && error.size() <= 300 && error.front().isUpper() && QStringLiteral(".!?").contains(error.back()),
                  qPrintable(error));
         QVERIFY2(command.survives(w), "what was shown before the failure went away");
         const QStringList after = contents(w.folder);
