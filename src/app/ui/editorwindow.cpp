@@ -18,6 +18,7 @@
 #include "workspace/sorvaneworkspaceprofiles.h"
 #include "workspace/ui/sorvaneworkspaceview.h"
 #include "servicequeue/ui/briefviews.h"
+#include "servicequeue/ui/qtmediaplayer.h"
 #include "servicequeue/ui/servicequeueview.h"
 #include "settings/ui/sorvanesettingsview.h"
 #include "updater/sorvaneupdater.h"
@@ -67,6 +68,7 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
         [view = m_view](QWidget *parent) -> QWidget * {
             ServiceQueueView::Options options;
             options.detailOnly = true;
+            options.players = QtMediaPlayer::factory();
             return new ServiceQueueView(*view->serviceQueue(), *view->model(), view->queueEditor(), options, parent);
         },
         {}, this);
