@@ -5,6 +5,7 @@
 #include "editor/desktopservices.h"
 #include "editor/editormodel.h"
 #include "foundation/localization.h"
+#include "foundation/ui/sourcefacts/sorvanesourcefacts.h"
 #include "servicequeue/proposals/servicetaskpresentation.h"
 #include "servicequeue/proposals/taskdetailrules.h"
 #include "servicequeue/servicequeuemodel.h"
@@ -354,6 +355,8 @@ void ServiceTaskDetail::buildWorkingFolder()
             desktop->revealFolder(path);
     });
     add(open);
+    if (prepared.timelineFormat)
+        m_bottom->addWidget(new SorvaneTimelineFormatView(*prepared.timelineFormat, parent));
     if (writing(prepared.kind)) {
         auto *start = DetailText::button(parent, loc("Åbn startvejledning"), QStringLiteral("doc.text"),
                                          QStringLiteral("service.workspace.guide"));
