@@ -59,10 +59,12 @@ const QByteArray handoffJson = R"({"handoffID": "h", "folder": "/tmp/h", "clipCo
 const QByteArray listingJson = R"({"companyID": "listed-company", "backups": [{"id": "b-1",
     "local_project_id": "project-1", "revision": 3, "completed_at": "2026-01-02T03:04:05Z"}]})";
 
-QByteArray restoredJson(bool verified)
+QByteArray restoredJson(bool verified, const QString &backupID = QStringLiteral("b-1"),
+                        const QString &companyID = QStringLiteral("listed-company"))
 {
-    return QStringLiteral(R"({"companyID": "listed-company", "backupID": "b-1", "folder": "f", "verified": %1})")
-        .arg(verified ? QStringLiteral("true") : QStringLiteral("false")).toUtf8();
+    return QStringLiteral(R"({"companyID": "%2", "backupID": "%3", "folder": "f", "verified": %1})")
+        .arg(verified ? QStringLiteral("true") : QStringLiteral("false"), companyID, backupID)
+        .toUtf8();
 }
 
 const QUrl session(QStringLiteral("tavlon-session://1b4e28ba-2fa1-11d2-883f-0016cb7b2c6a"));
@@ -279,13 +281,27 @@ void TestEditorPackages::prepareChoosesCommandAndLabel()
 void TestEditorPackages::downloadOutcomes_data()
 {
     QTest::addColumn<bool>("verified");
-    QTest::newRow("verified: listed again, the opened package stays") << true;
-    QTest::newRow("not verified: an error, nothing listed") << false;
+    QTest::addColumn<QString>("restoredBackup");
+    QTest::addColumn<QString>("restoredCompany");
+    QTest::addColumn<QString>("error");
+    const QString chosen = QStringLiteral("chosen-but-not-listed");
+    const QString company = QStringLiteral("listed-company");
+    const QString another = QStringLiteral("Den hentede backup er ikke den valgte. Hent den igen.");
+    QTest::newRow("verified: listed again, the opened package stays") << true << chosen << company << QString();
+    QTest::newRow("not verified: an error, nothing listed")
+        << false << chosen << company << QStringLiteral("Backup blev ikke kontrolleret.");
+    QTest::newRow("another backup restored: an error, nothing listed") << true << QStringLiteral("b-1") << company
+                                                                       << another;
+    QTest::newRow("another company's backup: an error, nothing listed") << true << chosen
+                                                                        << QStringLiteral("other-company") << another;
 }
 
 void TestEditorPackages::downloadOutcomes()
 {
     QFETCH(bool, verified);
+    QFETCH(QString, restoredBackup);
+    QFETCH(QString, restoredCompany);
+    QFETCH(QString, error);
     auto model = makeModel(false);
     model->accountChanged(session);
     model->chooseStorage(QUrl::fromLocalFile(m_dir->path()));
@@ -295,7 +311,7 @@ void TestEditorPackages::downloadOutcomes()
     settle(*model);
     // Passed as chosen; it is not looked up among the listed backups.
     model->setSelectedCloudID(QStringLiteral("chosen-but-not-listed"));
-    m_tools->answers[BridgeCommand::Kind::cloudPull] = restoredJson(verified);
+    m_tools->answers[BridgeCommand::Kind::cloudPull] = restoredJson(verified, restoredBackup, restoredCompany);
     m_tools->answers[BridgeCommand::Kind::inventory] =
         inventoryJson({summaryJson(QStringLiteral("a"), QString()), summaryJson(QStringLiteral("b"), QString()),
                        summaryJson(QStringLiteral("restored"), QString())});
@@ -312,7 +328,7 @@ void TestEditorPackages::downloadOutcomes()
     QCOMPARE(pull.backupID, QStringLiteral("chosen-but-not-listed"));
     QCOMPARE(pull.credentials, session);
     QVERIFY(model->context());
-    if (verified) {
+    if (error.isEmpty()) {
         QCOMPARE(m_tools->ran.size(), 2);
         QCOMPARE(m_tools->ran.last().kind(), BridgeCommand::Kind::inventory);
         QCOMPARE(model->error(), std::nullopt);
@@ -321,7 +337,7 @@ void TestEditorPackages::downloadOutcomes()
         QCOMPARE(model->inventory().size(), 3);
     } else {
         QCOMPARE(m_tools->ran.size(), 1);
-        QCOMPARE(model->error(), std::optional<QString>(QStringLiteral("Backup blev ikke kontrolleret.")));
+        QCOMPARE(model->error(), std::optional<QString>(error));
         QCOMPARE(model->message(), std::nullopt);
         QCOMPARE(model->inventory().size(), 2);
     }
