@@ -16,6 +16,7 @@
 #include "servicequeue/servicequeuemodel.h"
 #include "workspace/sorvaneworkspace.h"
 #include "workspace/sorvaneworkspaceprofiles.h"
+#include "workspace/ui/sorvanewindowlayout.h"
 #include "workspace/ui/sorvaneworkspaceview.h"
 #include "servicequeue/ui/briefviews.h"
 #include "servicequeue/ui/servicequeueview.h"
@@ -71,6 +72,8 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
         },
         {}, this);
     setCentralWidget(m_workspaceView);
+    // Lays the content out again when its rectangle changes and on the first activation.
+    new SorvaneWindowLayout(this);
 
     QToolBar *toolbar = addToolBar(loc("Refresh inbox"));
     toolbar->setObjectName(QStringLiteral("sorvane.toolbar"));

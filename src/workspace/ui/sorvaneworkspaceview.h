@@ -8,7 +8,9 @@
 class QAction;
 class QSplitter;
 class QStackedWidget;
+class QFrame;
 class SorvaneInboxColumn;
+class SorvanePipelineView;
 class SorvaneSidebar;
 class SorvaneWorkspace;
 
@@ -50,5 +52,7 @@ private:
     QStackedWidget *m_detail;
     QWidget *m_emptyDetail;
     QWidget *m_detailView = nullptr;
+    QFrame *m_pipelineDivider;
+    SorvanePipelineView *m_pipeline;
     bool m_appeared = false;
 };
