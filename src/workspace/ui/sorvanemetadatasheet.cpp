@@ -25,7 +25,6 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(18);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
     auto *title = SessionStyle::label(loc("Share production metadata"), SessionStyle::TextStyle::Title2Bold, this);
     layout->addWidget(title);
     auto *company = new QLabel(item.company.name, this);

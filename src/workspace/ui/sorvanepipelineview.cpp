@@ -104,8 +104,6 @@ SorvanePipelineView::SorvanePipelineView(SorvaneWorkspace &workspace, QWidget *p
     m_disclosure->setText(loc("Customer film pipeline"));
     m_disclosure->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_disclosure->setAutoRaise(true);
-    m_disclosure->setCheckable(true);
-    m_disclosure->setChecked(true);
     layout->addWidget(m_disclosure, 0, Qt::AlignLeft);
 
     m_content = new QWidget(this);
@@ -123,7 +121,7 @@ SorvanePipelineView::SorvanePipelineView(SorvaneWorkspace &workspace, QWidget *p
     layout->addWidget(m_content);
     layout->addStretch(1);
 
-    connect(m_disclosure, &QToolButton::toggled, this, &SorvanePipelineView::setExpanded);
+    connect(m_disclosure, &QToolButton::clicked, this, [this] { setExpanded(!m_expanded); });
     connect(m_share, &QPushButton::clicked, this, &SorvanePipelineView::openSharing);
     SorvaneInboxModel &inbox = workspace.inbox();
     for (auto signal : {&SorvaneInboxModel::pipelineChanged, &SorvaneInboxModel::pipelineLoadingChanged,
@@ -160,8 +158,6 @@ void SorvanePipelineView::setExpanded(bool expanded)
 {
     m_expanded = expanded;
     m_disclosure->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
-    if (m_disclosure->isChecked() != expanded)
-        m_disclosure->setChecked(expanded);
     m_content->setVisible(expanded);
 }
 
