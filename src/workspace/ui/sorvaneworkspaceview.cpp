@@ -5,13 +5,11 @@
 #include "session/ui/sessionstyle.h"
 #include "sorvaneinboxcolumn.h"
 #include "sorvanenotices.h"
-#include "sorvanepipelineview.h"
 #include "sorvanesidebar.h"
 #include "workspace/sorvaneworkspace.h"
 #include "workspacesymbols.h"
 
 #include <QAction>
-#include <QFrame>
 #include <QLabel>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -78,16 +76,6 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     empty->addStretch(1);
     m_detail->addWidget(m_emptyDetail);
     detailLayout->addWidget(m_detail, 1);
-    // Until the ticket detail holds it, the customer's pipeline sits under
-    // the opened task, below a divider.
-    m_pipelineDivider = new QFrame(detailColumn);
-    m_pipelineDivider->setFrameShape(QFrame::HLine);
-    m_pipelineDivider->setFrameShadow(QFrame::Plain);
-    m_pipelineDivider->setForegroundRole(QPalette::Mid);
-    detailLayout->addWidget(m_pipelineDivider);
-    m_pipeline = new SorvanePipelineView(workspace, detailColumn);
-    m_pipeline->followSelection();
-    detailLayout->addWidget(m_pipeline);
 
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 0);
@@ -151,6 +139,4 @@ void SorvaneWorkspaceView::showSelection()
     if (auto *plain = qobject_cast<QLabel *>(m_detailView); plain && selected)
         plain->setText(m_workspace.inbox().selectedItem()->request.title);
     m_detail->setCurrentWidget(selected ? m_detailView : m_emptyDetail);
-    m_pipelineDivider->setVisible(selected);
-    m_pipeline->setVisible(selected);
 }

@@ -8,9 +8,7 @@
 class QAction;
 class QSplitter;
 class QStackedWidget;
-class QFrame;
 class SorvaneInboxColumn;
-class SorvanePipelineView;
 class SorvaneSidebar;
 class SorvaneWorkspace;
 
@@ -52,7 +50,5 @@ private:
     QStackedWidget *m_detail;
     QWidget *m_emptyDetail;
     QWidget *m_detailView = nullptr;
-    QFrame *m_pipelineDivider;
-    SorvanePipelineView *m_pipeline;
     bool m_appeared = false;
 };
