@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QToolButton>
 #include <QtTest>
 
 using namespace InboxFixtures;
@@ -205,7 +206,7 @@ private Q_SLOTS:
         QWidget *post = s.column("post");
         QVERIFY(post);
         if (pressToggle) {
-            post->findChild<QPushButton *>("sorvane.pipeline.toggle")->click();
+            post->findChild<QToolButton *>("sorvane.pipeline.toggle")->click();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             post = s.column("post");
         }
@@ -216,7 +217,7 @@ private Q_SLOTS:
         QCOMPARE(int(buttons.size()), withRequests ? listed : 0);
         if (withRequests)
             QCOMPARE(buttons.first()->text(), QStringLiteral("Pipeline 1"));
-        auto *toggleButton = post->findChild<QPushButton *>("sorvane.pipeline.toggle");
+        auto *toggleButton = post->findChild<QToolButton *>("sorvane.pipeline.toggle");
         QCOMPARE(toggleButton ? toggleButton->text() : QString(), toggle);
         QCOMPARE(s.column("review")->findChild<QLabel *>("sorvane.pipeline.count")->text(), QStringLiteral("1"));
         QCOMPARE(s.column("delivery")->findChild<QLabel *>("sorvane.pipeline.count")->text(), QStringLiteral("0"));

@@ -52,6 +52,31 @@ QString twoLines(const QString &title, const QFont &font, int width)
     return lines.join(u'\n');
 }
 
+// As tall as its content up to a bound, scrolling beyond it; asked on every
+// layout, so content shown later counts.
+class BoundedScrollArea final : public QScrollArea
+{
+public:
+    BoundedScrollArea(int minimum, int maximum, QWidget *parent)
+        : QScrollArea(parent), m_minimum(minimum), m_maximum(maximum)
+    {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    }
+    QSize sizeHint() const override { return {QScrollArea::sizeHint().width(), qMin(wanted(), m_maximum)}; }
+    QSize minimumSizeHint() const override { return {0, qMin(wanted(), m_minimum)}; }
+    // The content's own layout changes never reach the layout this area sits in.
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+
+private:
+    int wanted() const { return widget() ? widget()->sizeHint().height() + 2 * frameWidth() : 0; }
+    int m_minimum, m_maximum;
+};
+
 QLabel *caption(const QString &text, QWidget *parent)
 {
     auto *label = SessionStyle::label(text, SessionStyle::TextStyle::Caption, parent);
@@ -118,7 +143,16 @@ SorvanePipelineView::SorvanePipelineView(SorvaneWorkspace &workspace, QWidget *p
     m_error->setObjectName(QStringLiteral("sorvane.pipeline.error"));
     SessionStyle::setOrange(m_error);
     content->addWidget(m_error);
-    layout->addWidget(m_content);
+    // All films of a long column may be listed: the body scrolls beyond a
+    // bounded height instead of pushing the task above it out of the window.
+    m_body = new BoundedScrollArea(bodyMinimum, bodyMaximum, this);
+    m_body->setObjectName(QStringLiteral("sorvane.pipeline.body"));
+    m_body->setFrameShape(QFrame::NoFrame);
+    m_body->setWidgetResizable(true);
+    m_body->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_body->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_body->setWidget(m_content);
+    layout->addWidget(m_body);
     layout->addStretch(1);
 
     connect(m_disclosure, &QToolButton::clicked, this, [this] { setExpanded(!m_expanded); });
@@ -158,7 +192,7 @@ void SorvanePipelineView::setExpanded(bool expanded)
 {
     m_expanded = expanded;
     m_disclosure->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
-    m_content->setVisible(expanded);
+    m_body->setVisible(expanded);
 }
 
 // The state block follows the model on every change; the horizontal position
@@ -197,12 +231,14 @@ void SorvanePipelineView::rebuild()
     static_cast<QVBoxLayout *>(m_content->layout())->insertWidget(0, m_state);
     if (m_strip)
         m_strip->horizontalScrollBar()->setValue(scrolled);
+    m_body->updateGeometry();
 
     m_share->setVisible(SorvanePipeline::offersSharing(inbox));
     const auto &error = inbox.pipelineError();
     m_error->setVisible(error.has_value());
     if (error)
         m_error->setText(WorkspaceSymbols::glyph(QStringLiteral("exclamationmark.triangle")) + u' ' + *error);
+    m_body->updateGeometry();
     applyEnabled();
 }
 
@@ -305,13 +341,13 @@ QWidget *SorvanePipelineView::stageColumn(SorvanePipelineStage stage, const QLis
         }
     }
     if (SorvanePipeline::offersToggle(films)) {
-        auto *toggle = new QPushButton(expanded ? loc("Show fewer films") : loc("Show all films"), column);
+        auto *toggle = new QToolButton(column);
+        toggle->setText(expanded ? loc("Show fewer films") : loc("Show all films"));
         toggle->setObjectName(QStringLiteral("sorvane.pipeline.toggle"));
-        toggle->setFlat(true);
-        toggle->setAutoDefault(false);
+        toggle->setAutoRaise(true);
         toggle->setFont(captionFont(toggle));
         toggle->setCursor(Qt::PointingHandCursor);
-        connect(toggle, &QPushButton::clicked, this, [this, stage] {
+        connect(toggle, &QToolButton::clicked, this, [this, stage] {
             if (!m_expandedStages.remove(stage))
                 m_expandedStages.insert(stage);
             rebuild();

@@ -41,6 +41,9 @@ class SorvanePipelineView final : public QWidget
 {
     Q_OBJECT
 public:
+    // The body's height: it scrolls beyond the maximum and never shrinks below the minimum.
+    static constexpr int bodyMinimum = 150, bodyMaximum = 260;
+
     SorvanePipelineView(SorvaneWorkspace &workspace, QWidget *parent = nullptr);
 
     void setItem(const SorvaneInboxRow &item);
@@ -65,6 +68,7 @@ private:
     bool m_expanded = true;
     QSet<SorvanePipelineStage> m_expandedStages;
     QToolButton *m_disclosure;
+    QScrollArea *m_body;
     QWidget *m_content;
     QWidget *m_state = nullptr;
     QScrollArea *m_strip = nullptr;
