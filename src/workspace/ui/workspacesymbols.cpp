@@ -37,9 +37,9 @@ QString glyph(const QString &symbol)
         {QStringLiteral("square.stack.3d.up"), QStringLiteral("\u25A4")},
         {QStringLiteral("externaldrive"), QStringLiteral("\u25AD")},
         {QStringLiteral("doc.text"), QStringLiteral("\u2637")},
-        {QStringLiteral("hand.raised"), QStringLiteral("\u270B")},
+        {QStringLiteral("hand.raised"), QStringLiteral("\u261B")},
         {QStringLiteral("play.fill"), QStringLiteral("\u25B6")},
-        {QStringLiteral("arrow.down.circle"), QStringLiteral("\u2B07")},
+        {QStringLiteral("arrow.down.circle"), QStringLiteral("\u2193")},
     };
     return glyphs.value(symbol);
 }
