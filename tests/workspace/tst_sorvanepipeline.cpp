@@ -43,24 +43,22 @@ QJsonObject film(int n, const QJsonValue &status, const QJsonValue &stage, bool 
     return f;
 }
 
-QByteArray pipeline(const QJsonArray &films, bool manage = true, bool more = false,
-                    const QString &company = companyID)
+QByteArray pipeline(const QJsonArray &films, bool manage = true, bool more = false)
 {
     QJsonObject page = pipelinePage(0);
     page["films"] = films;
-    page["company"] = set(set(page["company"].toObject(), "canManageMetadata", manage), "id", company);
+    page["company"] = set(page["company"].toObject(), "canManageMetadata", manage);
     if (more)
         page["nextCursor"] = films.last().toObject().value("id");
     return bytes(page);
 }
 
-QByteArray settings(qint64 revision, bool allow, const QJsonValue &contact, const QString &company = companyID)
+QByteArray settings(qint64 revision, bool allow, const QJsonValue &contact)
 {
     QJsonObject s = metadataSettings();
     s["revision"] = revision;
     s["allowPipeline"] = allow;
     s["contactName"] = contact;
-    s["companyID"] = company;
     return bytes(s);
 }
 
@@ -363,31 +361,6 @@ private Q_SLOTS:
         QVERIFY(s.inbox->pipelineLoading());
         QTest::keyClick(sheet, Qt::Key_Escape);
         QVERIFY(!sheet->isVisible());
-    }
-
-    // Settings held for another customer never fill the sheet, even at the
-    // same revision as this customer's.
-    void fillsOnlyFromItsCustomer()
-    {
-        Setup s;
-        s.open(2, pipeline({film(1, "active", "idea")}, true, false, otherCompany));
-        QPointer<SorvaneMetadataSheet> first = s.openSheet();
-        s.bridge.answerLast(settings(3, true, "Other contact", otherCompany));
-        QCOMPARE(first->form().contact, QStringLiteral("Other contact"));
-        first->reject();
-
-        s.open(1, pipeline({film(1, "active", "idea")}));
-        SorvaneMetadataSheet *sheet = s.openSheet();
-        QVERIFY(sheet && sheet != first);
-        auto *contact = sheet->findChild<QLineEdit *>("sorvane.metadata.contactName");
-        auto *allow = sheet->findChild<QCheckBox *>("sorvane.metadata.allowPipeline");
-        auto *save = sheet->findChild<QPushButton *>("sorvane.metadata.save");
-        QVERIFY(contact->text().isEmpty());
-        QVERIFY(!allow->isChecked());
-        QVERIFY(!save->isEnabled());
-        s.bridge.answerLast(settings(3, false, "Ida Holm"));
-        QCOMPARE(contact->text(), QStringLiteral("Ida Holm"));
-        QVERIFY(save->isEnabled());
     }
 
     // Which held settings fill the sheet's fields: steps "A3" (this customer,
