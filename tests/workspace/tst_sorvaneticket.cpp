@@ -152,7 +152,7 @@ private Q_SLOTS:
         QTest::addColumn<SorvaneInboxRow>("item");
         QTest::addColumn<bool>("signedIn");
         QTest::addColumn<bool>("next");
-        QTest::addColumn<int>("opened"); // 0 none, 1 this task, 2 this task with a version, 3 another task
+        QTest::addColumn<int>("opened"); // 0 none, 1 this task, 2 this task with a version, 3 another task with a version
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("enabled");
@@ -166,6 +166,7 @@ private Q_SLOTS:
         QTest::newRow("approved with a version") << task("approved") << true << false << 2 << int(Kind::versions) << "View sent versions" << true << "";
         QTest::newRow("approved, no version yet") << task("approved") << true << false << 1 << int(Kind::none) << "" << true << "";
         QTest::newRow("cancelled, other task open") << task("cancelled") << true << false << 3 << int(Kind::none) << "" << true << "";
+        QTest::newRow("approved, other task open") << task("approved") << true << false << 3 << int(Kind::none) << "" << true << "";
         QTest::newRow("next and claimable") << with(task("waiting"), canClaim) << true << true << 0 << int(Kind::takeNext) << "Take next task" << true << "";
         QTest::newRow("claimable, not next") << with(task("waiting"), canClaim) << true << false << 0 << int(Kind::blocked) << eligible << true << "";
         QTest::newRow("next, blocked") << with(task("waiting"), [](SorvaneInboxRow &r) { r.scheduling.blockedReason = SorvaneScheduling::BlockedReason::earlier_film; }) << true << true << 0 << int(Kind::blocked) << "An earlier film is waiting" << true << "";
@@ -199,7 +200,7 @@ private Q_SLOTS:
             detail->request = item.request;
             if (opened == 3)
                 detail->request.id = "task-2";
-            if (opened == 2)
+            if (opened >= 2)
                 detail->proposals.append(ServiceProposal{});
         }
         const auto action = SorvaneTicket::action(item, signedIn ? std::optional(me) : std::nullopt,
@@ -278,6 +279,11 @@ private Q_SLOTS:
         s.inbox->setSelectedID(uuidFor(2, 1));
         QCOMPARE(s.detail->tab(), SorvaneDetailTab::task);
         QCOMPARE(s.section(), QStringLiteral("sorvane.ticket.opening"));
+        // Chosen again after the empty state, even the same task starts on the task section.
+        s.detail->setTab(SorvaneDetailTab::material);
+        s.inbox->setSelectedID(std::nullopt);
+        s.inbox->setSelectedID(uuidFor(2, 1));
+        QCOMPARE(s.detail->tab(), SorvaneDetailTab::task);
 
         // The next task is taken from the detail; the whole detail waits while that runs.
         QVERIFY(s.detail->isEnabled());
