@@ -271,6 +271,21 @@ private Q_SLOTS:
         QCOMPARE(s.section(), QStringLiteral("sorvane.ticket.source"));
         QVERIFY(s.button("Choose project folder…"));
         QVERIFY(!s.detail->findChild<QWidget *>("service.brief.refresh"));
+        // A verified download: both sections offer the brief, only the instructions its refresh.
+        const auto refreshShown = [&s] {
+            const auto buttons = s.detail->findChildren<QPushButton *>("service.brief.refresh");
+            return std::any_of(buttons.cbegin(), buttons.cend(),
+                               [&s](QPushButton *b) { return b->isVisibleTo(s.detail.get()); });
+        };
+        s.queue->setDownload(ServiceDownload{.verified = true});
+        QVERIFY(s.button("Open submitted instructions"));
+        QVERIFY(!refreshShown());
+        s.detail->setTab(SorvaneDetailTab::instructions);
+        QVERIFY(s.button("Open submitted instructions"));
+        QVERIFY(refreshShown());
+        s.queue->setDownload(ServiceDownload{.verified = false});
+        QVERIFY(!refreshShown());
+        s.queue->setDownload(std::nullopt);
         s.detail->setTab(SorvaneDetailTab::task);
         QCOMPARE(s.screens, (QList<bool>{true, false}));
 
