@@ -314,6 +314,45 @@ private Q_SLOTS:
         QVERIFY(!s.detail->isEnabled());
     }
 
+    void scheduleLines_data()
+    {
+        QTest::addColumn<QJsonObject>("item");
+        QTest::addColumn<QStringList>("lines");
+        const QString due = "2024-05-03T09:00:00Z", started = "2024-05-02T09:00:00Z";
+        const auto dueRow = [&](const QString &status) { return set(row(1, status), "scheduling/dueAt", due); };
+        // clang-format off
+        QTest::newRow("waiting film") << dueRow("waiting") << QStringList{"due", "deadline", "target"};
+        QTest::newRow("concept has no target") << set(dueRow("waiting"), "request/kind", "conceptDevelopment") << QStringList{"due", "deadline"};
+        QTest::newRow("started wins, no countdown") << set(dueRow("active"), "scheduling/startedAt", started) << QStringList{"started", "target"};
+        QTest::newRow("approved shows no schedule") << dueRow("approved") << QStringList{};
+        QTest::newRow("cancelled shows no schedule") << set(dueRow("cancelled"), "scheduling/startedAt", started) << QStringList{};
+        // clang-format on
+    }
+
+    void scheduleLines()
+    {
+        QFETCH(QJsonObject, item);
+        QFETCH(QStringList, lines);
+        Setup s;
+        s.load({item});
+        s.inbox->setSelectedID(uuidFor(1, 1));
+        QStringList shown;
+        for (QLabel *label : s.detail->findChildren<QLabel *>()) {
+            if (!label->isVisibleTo(s.detail.get()) || !label->parentWidget()
+                || label->parentWidget()->objectName() != u"sorvane.ticket.status")
+                continue;
+            if (label->text().startsWith(u"Editing started "))
+                shown << "started";
+            else if (label->text().startsWith(u"Start by "))
+                shown << "due";
+            else if (label->objectName() == u"sorvane.ticket.deadline")
+                shown << "deadline";
+            else if (label->objectName() == u"sorvane.ticket.target")
+                shown << "target";
+        }
+        QCOMPARE(shown, lines);
+    }
+
     void demoAndNarrowColumn()
     {
         Setup s(true);
