@@ -460,7 +460,7 @@ void TestServiceTaskDetail::sentVersionsOrderAndVisibility()
     for (int i = 0; i < groups->count(); ++i)
         order << groups->itemAt(i)->widget()->objectName();
     QCOMPARE(order, (QStringList{"service.version.p3", "service.version.p2a", "service.version.p2b", "service.version.p1"}));
-    QCOMPARE(textOf(*view, "service.version.p3.toggle"), "Forslag version 3 · Udkast p3");
+    QCOMPARE(textOf(*view, "service.version.p3.title"), "Forslag version 3 · Udkast p3");
     QVERIFY(shown(*view, {"service.decision."}).isEmpty()); // collapsed at first
     expand("p3");
     const QStringList found = shown(*view, {"service.video.stage.", "service.review.", "service.version.p3.projectVersions",

@@ -16,6 +16,8 @@
 #include "servicequeue/servicequeuemodel.h"
 #include "workspace/sorvaneworkspace.h"
 #include "workspace/sorvaneworkspaceprofiles.h"
+#include "workspace/ui/sorvanepipelineview.h"
+#include "workspace/ui/sorvanewindowlayout.h"
 #include "workspace/ui/sorvaneticketdetail.h"
 #include "workspace/ui/sorvaneworkspaceview.h"
 #include "servicequeue/ui/briefviews.h"
@@ -63,7 +65,7 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     // The root view opens the selected task in the service queue (it also
     // re-opens it after a change of project folder): the workspace does not.
     m_workspace = new SorvaneWorkspace(std::move(parts), this);
-    // The ticket detail embeds the task screen of the opened task and the read brief.
+    // The ticket detail embeds the task screen of the opened task, the read brief and the customer pipeline.
     SorvaneTicketDetail::Embeds embeds;
     embeds.taskScreen = [view = m_view](bool versionsOnly, std::function<void()> showVersions,
                                         QWidget *parent) -> QWidget * {
@@ -77,6 +79,12 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     embeds.brief = [](const PackageContext &context, QWidget *parent) -> QWidget * {
         return new PackageBriefContent(context, parent);
     };
+    // One panel for the detail's lifetime, following the selected task.
+    embeds.pipeline = [workspace = m_workspace](QWidget *parent) -> QWidget * {
+        auto *pipeline = new SorvanePipelineView(*workspace, parent);
+        pipeline->followSelection();
+        return pipeline;
+    };
     m_workspaceView = new SorvaneWorkspaceView(
         *m_workspace,
         [workspace = m_workspace, embeds](QWidget *parent) -> QWidget * {
@@ -84,6 +92,8 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
         },
         {}, this);
     setCentralWidget(m_workspaceView);
+    // Lays the content out again when its rectangle changes and on the first activation.
+    new SorvaneWindowLayout(this);
 
     QToolBar *toolbar = addToolBar(loc("Refresh inbox"));
     toolbar->setObjectName(QStringLiteral("sorvane.toolbar"));

@@ -61,8 +61,9 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
     m_scroll->setWidget(content);
     m_column = new QVBoxLayout(content);
     m_column->setSpacing(22);
-    m_column->setContentsMargins(30, 30, 30, 30);
-    m_column->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Embedded in a ticket's narrow column, the ticket gives the outer margins.
+    m_column->setContentsMargins(m_options.detailOnly ? QMargins(8, 12, 12, 12) : QMargins(30, 30, 30, 30));
+    m_column->setAlignment(Qt::AlignTop); // full width: wrapped texts use the column, not their own hint
 
     if (!m_options.detailOnly) {
         auto *heading = plain(loc("Opgavekø"), content, QStringLiteral("service.queue.heading"));

@@ -270,7 +270,9 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
 
     m_sections = new QStackedWidget(this);
     m_sections->setObjectName(QStringLiteral("sorvane.ticket.section"));
-    m_sections->setMinimumHeight(0);
+    // A minimum of 0 would leave the section's own minimum in force: 1 lets the
+    // sections give up their height before the header's lines are squeezed.
+    m_sections->setMinimumHeight(1);
     m_opening = new QWidget(m_sections);
     m_opening->setObjectName(QStringLiteral("sorvane.ticket.opening"));
     auto *opening = new QVBoxLayout(m_opening);

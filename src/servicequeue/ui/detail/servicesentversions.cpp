@@ -9,6 +9,7 @@
 #include "servicequeue/ui/videos/nativeprojectversionsview.h"
 #include "servicequeue/videos/videostage.h"
 
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -44,6 +45,28 @@ QVBoxLayout *column(QWidget *widget, int spacing, QMargins margins = {})
     layout->setSpacing(spacing);
     return layout;
 }
+
+// The title beside a group's arrow: wraps in a narrow column, and a click on it opens or closes the group.
+class GroupTitle final : public QLabel
+{
+public:
+    GroupTitle(QToolButton *toggle, QWidget *parent) : QLabel(parent), m_toggle(toggle)
+    {
+        setWordWrap(true);
+        setTextFormat(Qt::PlainText);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        QLabel::mouseReleaseEvent(event);
+        m_toggle->toggle();
+    }
+
+private:
+    QToolButton *m_toggle;
+};
 
 } // namespace
 
@@ -183,23 +206,27 @@ public:
         const QString name = QStringLiteral("service.version.") + id;
         setObjectName(name);
         QVBoxLayout *layout = column(this, 8);
+        auto *header = new QHBoxLayout;
+        header->setContentsMargins(0, 0, 0, 0);
+        header->setSpacing(4);
         m_toggle = new QToolButton(this);
         m_toggle->setObjectName(name + QStringLiteral(".toggle"));
         m_toggle->setCheckable(true);
         m_toggle->setChecked(false);
         m_toggle->setArrowType(Qt::RightArrow);
-        m_toggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         m_toggle->setAutoRaise(true);
-        m_toggle->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        layout->addWidget(m_toggle);
+        m_title = new GroupTitle(m_toggle, this);
+        m_title->setObjectName(name + QStringLiteral(".title"));
+        header->addWidget(m_toggle, 0, Qt::AlignTop);
+        header->addWidget(m_title, 1);
+        layout->addLayout(header);
 
         m_body = new QWidget(this);
         m_body->setObjectName(name + QStringLiteral(".body"));
         m_body->setVisible(false);
         QVBoxLayout *body = column(m_body, 10, {18, 0, 0, 0});
         m_stage = new QWidget(m_body);
-        QVBoxLayout *stage = column(m_stage, 0);
-        Q_UNUSED(stage);
+        column(m_stage, 0);
         body->addWidget(m_stage);
         m_content = new ProposalContentView(ProposalContent{}, m_body);
         body->addWidget(m_content);
@@ -236,7 +263,8 @@ public:
     void refresh(const ServiceProposal &proposal, const QList<ServiceDecision> &allDecisions)
     {
         const ServiceQueueModel &model = *m_parts.model;
-        m_toggle->setText(loc("Forslag version %lld · %@", {proposal.version_number, proposal.content.title}));
+        m_title->setText(loc("Forslag version %lld · %@", {proposal.version_number, proposal.content.title}));
+        m_toggle->setAccessibleName(m_title->text());
         const bool film = proposal.content.video.has_value();
 
         // The stage follows the customer's latest decision on this version.
@@ -259,10 +287,14 @@ public:
                 m_reviewSlot->addWidget(m_reviewView);
             }
             m_reviewView->setContent(*review, decisions); // the same file keeps its player
-        } else if (m_reviewView) {
-            m_reviewView->hide();
-            m_reviewView->deleteLater();
-            m_reviewView = nullptr;
+            m_reviewSlot->parentWidget()->show();
+        } else {
+            if (m_reviewView) {
+                m_reviewView->hide();
+                m_reviewView->deleteLater();
+                m_reviewView = nullptr;
+            }
+            m_reviewSlot->parentWidget()->hide(); // no gap where no video is
         }
 
         const bool projects = film && model.download();
@@ -297,6 +329,7 @@ private:
     const ServiceTaskDetailParts &m_parts;
     QString m_id;
     QToolButton *m_toggle;
+    QLabel *m_title;
     QWidget *m_body;
     QWidget *m_stage;
     ProposalContentView *m_content;
