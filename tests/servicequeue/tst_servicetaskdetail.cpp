@@ -366,6 +366,18 @@ void TestServiceTaskDetail::packageAndWorkingFolder()
         if (name.startsWith("service.workspace.resume") || name == "service.workspace.prepare" || name.endsWith("Hint"))
             texts << textOf(*view, name);
     QCOMPARE(texts, labels);
+    if (proposalFile) {
+        // The checked proposal waits in its review box; the send only asks for confirmation.
+        ProposalPreview preview;
+        preview.notice = "Forslaget er kontrolleret.";
+        preview.content.title = "Sommerfest";
+        model->setPreview(preview);
+        settle();
+        QCOMPARE(textOf(*view, "service.proposal.review"), "Gennemgå før afsendelse");
+        QCOMPARE(textOf(*view, "service.proposal.review.notice"), "Forslaget er kontrolleret.");
+        view->findChild<QPushButton *>("service.proposal.send")->click();
+        QVERIFY(model->confirmation() && !editorModel->busy());
+    }
     if (auto *prepare = view->findChild<QPushButton *>("service.workspace.prepare"))
         QCOMPARE(prepare->palette().color(QPalette::Button) == prepare->palette().color(QPalette::Highlight),
                  workspaces.isEmpty());
