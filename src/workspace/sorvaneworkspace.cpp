@@ -183,6 +183,11 @@ std::optional<SorvanePersonProfile> SorvaneWorkspace::customer(const SorvaneInbo
     return m_parts.profiles ? m_parts.profiles->customer(row) : std::nullopt;
 }
 
+std::optional<SorvaneRequestParticipants> SorvaneWorkspace::participants(const SorvaneInboxRow &row) const
+{
+    return m_parts.profiles ? m_parts.profiles->participants(row) : std::nullopt;
+}
+
 void SorvaneWorkspace::setLayout(const QString &layout)
 {
     if (layout == m_layout)

@@ -29,6 +29,11 @@ public:
                                                CancellationToken token) = 0;
     // None while no matching participants are loaded for the row.
     virtual std::optional<SorvanePersonProfile> customer(const SorvaneInboxRow &row) const = 0;
+    // The row's customer and instructor; none while no matching participants are loaded.
+    virtual std::optional<SorvaneRequestParticipants> participants(const SorvaneInboxRow &) const
+    {
+        return std::nullopt;
+    }
     virtual std::optional<QString> participantsError() const = 0;
 
 Q_SIGNALS:
@@ -92,6 +97,7 @@ public:
     SorvaneEmptyState emptyState() const;
     bool signedIn() const;
     std::optional<SorvanePersonProfile> customer(const SorvaneInboxRow &row) const;
+    std::optional<SorvaneRequestParticipants> participants(const SorvaneInboxRow &row) const;
 
     // ---- the stored layout choice ("inbox" rows, "list" table) ----
     QString layout() const { return m_layout; }

@@ -26,6 +26,11 @@ std::optional<SorvanePersonProfile> SorvaneProfilesAdapter::customer(const Sorva
     return people ? std::optional<SorvanePersonProfile>(people->customer) : std::nullopt;
 }
 
+std::optional<SorvaneRequestParticipants> SorvaneProfilesAdapter::participants(const SorvaneInboxRow &row) const
+{
+    return m_profiles->people(row);
+}
+
 std::optional<QString> SorvaneProfilesAdapter::participantsError() const
 {
     return m_profiles->participantsError();

@@ -18,6 +18,7 @@ public:
     QCoro::Task<void> loadParticipants(QList<SorvaneInboxRow> rows, std::optional<QUuid> operatorID,
                                        CancellationToken token) override;
     std::optional<SorvanePersonProfile> customer(const SorvaneInboxRow &row) const override;
+    std::optional<SorvaneRequestParticipants> participants(const SorvaneInboxRow &row) const override;
     std::optional<QString> participantsError() const override;
 
 private:

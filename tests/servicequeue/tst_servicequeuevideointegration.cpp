@@ -32,9 +32,8 @@ class TestServiceQueueVideoIntegration : public QObject
 
     bool waitIdle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
 
-    // Signed in, the brewery chosen with a project folder, and its active film
-    // task opened and pulled.
-    void openActiveFilmTask()
+    // Signed in, the brewery chosen with a project folder and its tasks listed.
+    void signInAndList()
     {
         QVERIFY2(standin.reset(), qPrintable(standin.failure()));
         Bridge::setSessionProvider(nullptr);
@@ -66,6 +65,14 @@ class TestServiceQueueVideoIntegration : public QObject
         model->list(*adapter);
         QVERIFY(waitIdle());
         QVERIFY(model->listing());
+    }
+
+    // The brewery's active film task opened and pulled.
+    void openActiveFilmTask()
+    {
+        signInAndList();
+        if (QTest::currentTestFailed())
+            return;
         const QString me = model->operatorID()->toString(QUuid::WithoutBraces);
         std::optional<ServiceReceipt> task;
         for (const ServiceReceipt &row : model->listing()->requests)
@@ -150,6 +157,73 @@ private Q_SLOTS:
         QCOMPARE(VideoStage::history(model->detail()->proposals.last(), model->detail()->decisions),
                  ServiceVideoStage::changesRequested);
         QCOMPARE(model->detail()->request.status, QStringLiteral("changes_requested"));
+    }
+
+    // The editor's whole way through a waiting film task, as the task detail
+    // drives it: claim, fetch, working folder, video draft and send, then the
+    // customer's decision with a recorded reaction, downloaded beside the task.
+    void fromClaimToTheCustomersReaction()
+    {
+        signInAndList();
+        if (QTest::currentTestFailed())
+            return;
+        const QString me = model->operatorID()->toString(QUuid::WithoutBraces);
+        std::optional<ServiceReceipt> task;
+        for (const ServiceReceipt &row : model->listing()->requests)
+            if (row.kind == ServiceKind::filmEditing && row.status == QStringLiteral("waiting") && !row.claimed_by)
+                task = row;
+        QVERIFY(task);
+        model->open(*task, *adapter);
+        QVERIFY(waitIdle());
+        model->claim(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        QCOMPARE(model->detail()->request.claimed_by, std::optional(me));
+
+        model->pull(*adapter, true); // the film envelope, as the embedded detail asks
+        QVERIFY(waitIdle());
+        QVERIFY2(model->download() && model->download()->verified, qPrintable(editor->error().value_or(QString())));
+        QVERIFY(QFileInfo(model->download()->folder + QStringLiteral("/tavlon-package.json")).isFile());
+        model->prepare(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(model->prepared(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY(QFileInfo(model->prepared()->folder).isDir());
+
+        prepareDraft();
+        const QString proposalID = model->videoPreview()->proposalID;
+        model->setVideoQC(true);
+        model->sendVideo(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
+        const QString inbox = adapter->inbox()->toLocalFile();
+        QVERIFY(QFileInfo(QStringLiteral("%1/video-drafts/%2/%3/receipt.json").arg(inbox, task->id, proposalID)).isFile());
+
+        QVERIFY(customer({QStringLiteral("decide"), task->id, QStringLiteral("--proposal-id"), proposalID,
+                          QStringLiteral("--decision"), QStringLiteral("approve"), QStringLiteral("--comment"),
+                          QStringLiteral("Perfekt."), QStringLiteral("--reaction")}));
+        model->refreshHistory(*adapter);
+        QVERIFY(waitIdle());
+        const QList<ServiceDecision> decisions = model->detail()->decisions;
+        QCOMPARE(decisions.size(), 1);
+        QCOMPARE(decisions[0].proposal_id, proposalID);
+        QCOMPARE(decisions[0].comment, QStringLiteral("Perfekt."));
+        QCOMPARE(model->detail()->request.status, QStringLiteral("approved"));
+
+        model->readReactions(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(model->reactions().size() == 1, qPrintable(editor->error().value_or(QString())));
+        const ServiceReactionSummary reaction = model->reactions().constFirst();
+        QCOMPARE(reaction.decisionID, decisions[0].id);
+        model->pullReaction(reaction, *adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(model->reactionDownload(), qPrintable(editor->error().value_or(QString())));
+        const QString folder = QStringLiteral("%1/reaction-feedback/%2/%3/%4")
+                                   .arg(QFileInfo(inbox).canonicalFilePath(), task->id, reaction.decisionID,
+                                        reaction.reactionID);
+        QCOMPARE(model->reactionDownload()->checkedFile, folder + QStringLiteral("/reaction.mp4"));
+        QVERIFY(QFileInfo(folder + QStringLiteral("/reaction.mp4")).size() > 0);
+        QVERIFY(QFileInfo(folder + QStringLiteral("/annotations.json")).isFile());
+        QCOMPARE(model->reactionDownload()->annotations.size(), reaction.annotationCount);
     }
 
     void aLostReceiptKeepsTheSendUnconfirmedUntilItIsRepeated()

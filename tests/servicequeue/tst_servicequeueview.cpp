@@ -274,9 +274,10 @@ void TestServiceQueueView::packageBrief_data()
     QTest::addColumn<QString>("taskTitle");
     QTest::addColumn<QString>("sheetKind");
     const QStringList material{"service.brief.material", "service.brief.material.c1", "service.brief.material.c1.title",
-                               "service.brief.material.c1.interval", "service.brief.material.c1.notes",
-                               "service.brief.material.c1.overlay", "service.brief.material.c2",
-                               "service.brief.material.c2.title", "service.brief.material.c2.interval"};
+                               "service.brief.material.c1.interval", "service.brief.material.c1.facts",
+                               "service.brief.material.c1.notes", "service.brief.material.c1.overlay",
+                               "service.brief.material.c2", "service.brief.material.c2.title",
+                               "service.brief.material.c2.interval", "service.brief.material.c2.facts"};
     const QStringList task{"service.brief.task", "service.brief.task.instructions", "service.brief.task.deliverable"};
     QTest::newRow("no request: film material, no task box") << context(std::nullopt) << material << "" << "Klipning";
     QTest::newRow("film request") << context(ServiceKind::filmEditing) << task + material << "Kundens opgave"

@@ -60,6 +60,20 @@ class ServiceReviewTest(StandinCase, unittest.TestCase):
         self.assertEqual(json.loads((folder / "annotations.json").read_text()), download["annotations"])
         self.assertEqual(len(download["annotations"]), reactions[0]["annotationCount"])
 
+    def test_a_customer_decision_with_a_reaction_lists_it_under_that_decision(self):
+        from standin import customer
+        conn = self.conn()
+        decision = customer.decide(conn, FILM_TASK, PROPOSAL, "approve", "Fint.", reaction=True)
+        conn.close()
+        listed = self.call("feedback", FILM_TASK)
+        self.assertEqual(listed.code, 0, listed.stderr)
+        mine = [r for r in listed.json()["reactions"] if r["decisionID"] == decision]
+        self.assertEqual([(r["proposalID"], r["proposalVersion"], r["annotationCount"]) for r in mine],
+                         [(PROPOSAL, 1, 2)])
+        pulled = self.call("feedback-pull", FILM_TASK, "--decision-id", decision, "--reaction-id", mine[0]["id"])
+        self.assertEqual(pulled.code, 0, pulled.stderr)
+        self.assertTrue(pulled.json()["verified"])
+
     def test_refusals(self):
         cases = [("feedback", WRITING_TASK, ()),
                  ("review-pull", FILM_TASK, ("--proposal-id", fixed_id("proposal:2:1"))),

@@ -128,6 +128,7 @@ class PackageFlowTest(StandinCase, unittest.TestCase):
         self.assertTrue(Path(handoff["folder"], "writer-start.md").is_file())
         self.assertIn("<fcpxml", Path(handoff["fcpxml"]).read_text())
         self.assertTrue(handoff["timelineFormat"]["mixedSourceFormats"] is False)
+        self.assertEqual(handoff["timelineFormat"]["origin"], "selectedSource")
 
     def test_stale_fingerprint_and_context_revision_are_refused(self):
         session = self.session()

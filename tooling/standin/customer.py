@@ -1,10 +1,12 @@
 """The customer's side of the demo service, for tests and demos:
 
     customer.py --tools-folder DIR decide REQUEST --proposal-id ID --decision approve|request_changes [--comment TEXT]
+                [--reaction]
     customer.py --tools-folder DIR amend REQUEST
 
 decide records the customer's decision on a sent version (the task moves to "approved" or
-"changes_requested"); amend revises the task's instructions (its revision moves on by one)."""
+"changes_requested"), with --reaction also a recorded reaction to it (the demo clip and two timed
+comments); amend revises the task's instructions (its revision moves on by one)."""
 import json
 import sys
 import time
@@ -38,7 +40,7 @@ def amend(conn, request_id: str) -> None:
                      "Kunden har ændret ønsket.", task["submitted_by"], _stamp())
 
 
-def decide(conn, request_id: str, proposal_id: str, decision: str, comment: str = "") -> str:
+def decide(conn, request_id: str, proposal_id: str, decision: str, comment: str = "", reaction: bool = False) -> str:
     if decision not in STATUS_AFTER:
         raise ToolError("Beslutningen skal være approve eller request_changes.")
     decision_id = str(uuid.uuid4())
@@ -53,6 +55,12 @@ def decide(conn, request_id: str, proposal_id: str, decision: str, comment: str 
                      (decision_id, request_id, proposal_id, decision, comment, stamp))
         conn.execute("UPDATE requests SET status = ?, revision = revision + 1, updated_at = ? WHERE id = ?",
                      (STATUS_AFTER[decision], stamp, request_id))
+        if reaction:
+            from . import demo
+            conn.execute("INSERT INTO reactions (id, request_id, decision_id, media_file, annotations, created_at)"
+                         " VALUES (?, ?, ?, ?, ?, ?)",
+                         (str(uuid.uuid4()), request_id, decision_id, "reaction.mp4",
+                          json.dumps(demo.reaction_annotations(0, proposal["version_number"])), stamp))
     return decision_id
 
 
@@ -60,6 +68,7 @@ def main(argv=None):
     try:
         options = parse_exact(argv if argv is not None else sys.argv[1:],
                               values={"--tools-folder", "--proposal-id", "--decision", "--comment"},
+                              flags={"--reaction"},
                               commands={"decide": 1, "amend": 1})
         if options.command is None or "--tools-folder" not in options:
             raise ArgumentError("brug: customer.py --tools-folder DIR decide|amend REQUEST …")
@@ -75,7 +84,8 @@ def main(argv=None):
             print(json.dumps({"requestID": options.positionals[0]}))
         else:
             decision_id = decide(conn, options.positionals[0], options.get("--proposal-id", ""),
-                                 options.get("--decision", ""), options.get("--comment", ""))
+                                 options.get("--decision", ""), options.get("--comment", ""),
+                                 "--reaction" in options)
             print(json.dumps({"decisionID": decision_id}))
     except ToolError as error:
         print("customer: %s" % error.message, file=sys.stderr)

@@ -55,9 +55,11 @@ def backup_package(kind, title, project_id, package_id, request_id, instructions
     candidates = [
         {"id": "c1", "title": "Interview, åbning", "mediaKind": "video", "startSeconds": 0.5, "endSeconds": 3.0,
          "notes": "Stærkeste citat", "sourceItemID": "src-interview", "sourceFile": "media/interview.mp4",
-         "speechEvidence": {"state": "transcribed", "transcriptPresent": True, "wordTimingsAvailable": True}},
+         "speechEvidence": {"state": "unreviewedTranscript", "transcriptPresent": True,
+                            "wordTimingsAvailable": True}},
         {"id": "c2", "title": "B-roll, produktion", "mediaKind": "video", "startSeconds": 0.0, "endSeconds": 2.5,
-         "sourceItemID": "src-broll", "sourceFile": "media/broll.mp4"},
+         "sourceItemID": "src-broll", "sourceFile": "media/broll.mp4",
+         "speechEvidence": {"state": "noSpeech", "transcriptPresent": False, "wordTimingsAvailable": False}},
         {"id": "c3", "title": "Logo", "mediaKind": "image", "stillDurationSeconds": 2.0,
          "overlayText": title, "sourceItemID": "src-logo", "sourceFile": "media/still-logo.jpg"},
     ] if kind == "filmEditing" else [

@@ -16,8 +16,12 @@
 #include "servicequeue/servicequeuemodel.h"
 #include "workspace/sorvaneworkspace.h"
 #include "workspace/sorvaneworkspaceprofiles.h"
+#include "workspace/ui/sorvanepipelineview.h"
+#include "workspace/ui/sorvanewindowlayout.h"
+#include "workspace/ui/sorvaneticketdetail.h"
 #include "workspace/ui/sorvaneworkspaceview.h"
 #include "servicequeue/ui/briefviews.h"
+#include "servicequeue/ui/qtmediaplayer.h"
 #include "servicequeue/ui/servicequeueview.h"
 #include "settings/ui/sorvanesettingsview.h"
 #include "updater/sorvaneupdater.h"
@@ -61,16 +65,35 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     // The root view opens the selected task in the service queue (it also
     // re-opens it after a change of project folder): the workspace does not.
     m_workspace = new SorvaneWorkspace(std::move(parts), this);
-    // Until the ticket detail exists, the selected task shows in the task screen.
+    // The ticket detail embeds the task screen of the opened task, the read brief and the customer pipeline.
+    SorvaneTicketDetail::Embeds embeds;
+    embeds.taskScreen = [view = m_view](bool versionsOnly, std::function<void()> showVersions,
+                                        QWidget *parent) -> QWidget * {
+        ServiceQueueView::Options options;
+        options.detailOnly = true;
+        options.versionsOnly = versionsOnly;
+        options.onShowVersions = std::move(showVersions);
+        options.players = QtMediaPlayer::factory();
+        return new ServiceQueueView(*view->serviceQueue(), *view->model(), view->queueEditor(), options, parent);
+    };
+    embeds.brief = [](const PackageContext &context, QWidget *parent) -> QWidget * {
+        return new PackageBriefContent(context, parent);
+    };
+    // One panel for the detail's lifetime, following the selected task.
+    embeds.pipeline = [workspace = m_workspace](QWidget *parent) -> QWidget * {
+        auto *pipeline = new SorvanePipelineView(*workspace, parent);
+        pipeline->followSelection();
+        return pipeline;
+    };
     m_workspaceView = new SorvaneWorkspaceView(
         *m_workspace,
-        [view = m_view](QWidget *parent) -> QWidget * {
-            ServiceQueueView::Options options;
-            options.detailOnly = true;
-            return new ServiceQueueView(*view->serviceQueue(), *view->model(), view->queueEditor(), options, parent);
+        [workspace = m_workspace, embeds](QWidget *parent) -> QWidget * {
+            return new SorvaneTicketDetail(*workspace, embeds, {}, parent);
         },
         {}, this);
     setCentralWidget(m_workspaceView);
+    // Lays the content out again when its rectangle changes and on the first activation.
+    new SorvaneWindowLayout(this);
 
     QToolBar *toolbar = addToolBar(loc("Refresh inbox"));
     toolbar->setObjectName(QStringLiteral("sorvane.toolbar"));

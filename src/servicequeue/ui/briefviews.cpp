@@ -2,6 +2,7 @@
 
 #include "editor/editorpresentation.h"
 #include "foundation/localization.h"
+#include "foundation/ui/sourcefacts/sorvanesourcefacts.h"
 #include "foundation/units/bytecount.h"
 
 #include <QApplication>
@@ -158,6 +159,9 @@ PackageBriefContent::PackageBriefContent(const PackageContext &context, QWidget 
             mono.setPointSizeF(interval->font().pointSizeF() * 0.85);
             interval->setFont(mono);
             rows->addWidget(interval);
+            auto *facts = new SorvaneSourceFacts(candidate, block);
+            facts->setObjectName(name + QStringLiteral(".facts"));
+            rows->addWidget(facts);
             if (candidate.notes && !candidate.notes->isEmpty())
                 rows->addWidget(text(*candidate.notes, block, name + QStringLiteral(".notes")));
             if (candidate.overlayText && !candidate.overlayText->isEmpty())

@@ -1,16 +1,19 @@
 #include "servicequeueview.h"
 
 #include "briefviews.h"
+#include "detail/servicetaskdetail.h"
 #include "servicecompanycontrols.h"
 #include "servicetasklist.h"
 
 #include "editor/editormodel.h"
+#include "editor/ui/qtdesktopservices.h"
 #include "editor/editorpresentation.h"
 #include "editor/ui/editorbuttonstyle.h"
 #include "editor/ui/editorsymbols.h"
 #include "foundation/localization.h"
 #include "servicequeue/proposals/servicetaskpresentation.h"
 #include "servicequeue/servicequeuemodel.h"
+#include "videos/videochoosers.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -30,111 +33,6 @@ QLabel *plain(const QString &text, QWidget *parent, const QString &name = {})
     return label;
 }
 
-// The opened task in brief, until the full task detail is given to the
-// screen: its heading, the closed note, taking or fetching it, and its brief.
-class TaskSummary final : public QWidget
-{
-public:
-    TaskSummary(ServiceQueueView &screen, QWidget *parent) : QWidget(parent), m_screen(screen)
-    {
-        m_layout = new QVBoxLayout(this);
-        m_layout->setContentsMargins(0, 0, 0, 0);
-        m_layout->setSpacing(14);
-        ServiceQueueModel &model = screen.model();
-        for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::downloadChanged,
-                            &ServiceQueueModel::listingChanged})
-            connect(&model, signal, this, &TaskSummary::rebuild);
-        connect(&screen.editorModel(), &EditorModel::inboxChanged, this, &TaskSummary::rebuild);
-        rebuild();
-    }
-
-private:
-    void rebuild()
-    {
-        // Later, not now: a button of this summary may be what changed the model.
-        while (QLayoutItem *item = m_layout->takeAt(0)) {
-            if (QWidget *widget = item->widget()) {
-                widget->hide();
-                widget->deleteLater();
-            }
-            delete item;
-        }
-        ServiceQueueModel &model = m_screen.model();
-        const auto &detail = model.detail();
-        if (!detail)
-            return;
-        const ServiceReceipt &request = detail->request;
-        const ServiceTaskPresentation presentation{request, detail};
-        const bool detailOnly = m_screen.options().detailOnly;
-        if (!detailOnly) {
-            auto *line = new QFrame(this);
-            line->setFrameShape(QFrame::HLine);
-            line->setFrameShadow(QFrame::Sunken);
-            m_layout->addWidget(line);
-            auto *title = plain(request.title, this, QStringLiteral("service.task.title"));
-            QFont font = title->font();
-            font.setPointSizeF(font.pointSizeF() * 1.35);
-            font.setBold(true);
-            title->setFont(font);
-            m_layout->addWidget(title);
-            m_layout->addWidget(plain(presentation.statusTitle(), this, QStringLiteral("service.task.status")));
-            auto *id = plain(loc("Task %@ · revision %lld", {request.id, request.revision}), this,
-                             QStringLiteral("service.task.id"));
-            id->setTextInteractionFlags(Qt::TextSelectableByMouse);
-            m_layout->addWidget(id);
-        } else {
-            m_layout->addWidget(plain(loc("Task revision %lld", {request.revision}), this,
-                                      QStringLiteral("service.task.revision")));
-        }
-        if (const auto closed = presentation.closedMessage())
-            m_layout->addWidget(plain(*closed, this, QStringLiteral("service.task.closed")));
-
-        ServiceQueueEditor &editor = m_screen.editor();
-        const bool closedTask = request.status == QLatin1String("approved") || request.status == QLatin1String("cancelled");
-        const std::optional<QString> listedOperator =
-            model.listing() ? std::optional(model.listing()->operatorID) : std::nullopt;
-        if (request.status == QLatin1String("waiting")) {
-            if (!detailOnly) {
-                auto *claim = new QPushButton(loc("Tag opgaven"), this);
-                claim->setObjectName(QStringLiteral("service.task.claim"));
-                EditorButtonStyle::makeProminent(claim);
-                connect(claim, &QPushButton::clicked, this, [&model, &editor] { model.claim(editor); });
-                m_layout->addWidget(claim, 0, Qt::AlignLeft);
-            }
-        } else if (request.claimed_by == listedOperator) {
-            auto *pull = new QPushButton(closedTask ? loc("Download submitted project for review")
-                                                    : loc("Hent den indsendte projektversion"),
-                                         this);
-            pull->setObjectName(QStringLiteral("service.task.download"));
-            EditorSymbols::apply(pull, QStringLiteral("arrow.down.circle"));
-            const bool hasFolder = !m_screen.editorModel().inbox().isEmpty();
-            pull->setEnabled(hasFolder);
-            connect(pull, &QPushButton::clicked, this,
-                    [&model, &editor, detailOnly] { model.pull(editor, detailOnly); });
-            m_layout->addWidget(pull, 0, Qt::AlignLeft);
-            if (!hasFolder)
-                m_layout->addWidget(plain(loc("Choose a project location in Settings and connect the disk."), this));
-        } else {
-            m_layout->addWidget(plain(loc("Opgaven er taget af en anden operatør eller afsluttet."), this));
-        }
-        if (model.download()) {
-            auto *verified = plain(loc("Originalpakke verificeret"), this);
-            QPalette green = verified->palette();
-            green.setColor(QPalette::WindowText, QColor(0x1e, 0x7b, 0x34));
-            verified->setPalette(green);
-            m_layout->addWidget(verified);
-            auto *brief = new QPushButton(loc("Læs klippegrundlag"), this);
-            brief->setObjectName(QStringLiteral("service.brief.open"));
-            EditorSymbols::apply(brief, QStringLiteral("doc.text"));
-            connect(brief, &QPushButton::clicked, this, [&model, &editor] { model.readBrief(editor, true); });
-            m_layout->addWidget(brief, 0, Qt::AlignLeft);
-        }
-    }
-
-    ServiceQueueView &m_screen;
-    QVBoxLayout *m_layout;
-};
-
 } // namespace
 
 ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editorModel, ServiceQueueEditor &editor,
@@ -142,6 +40,14 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
     : QWidget(parent), m_model(model), m_editorModel(editorModel), m_editor(editor), m_options(std::move(options))
 {
     setObjectName(QStringLiteral("service.queue"));
+    if (!m_options.players)
+        m_options.players = [](const QUrl &) { return std::unique_ptr<MediaPlayer>(); };
+    if (!m_options.desktop)
+        m_options.desktop = std::make_shared<QtDesktopServices>();
+    if (!m_options.movies)
+        m_options.movies = std::make_shared<DialogVideoFileChooser>();
+    if (!m_options.projects)
+        m_options.projects = std::make_shared<DialogProjectChooser>();
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     m_scroll = new QScrollArea(this);
@@ -155,8 +61,9 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
     m_scroll->setWidget(content);
     m_column = new QVBoxLayout(content);
     m_column->setSpacing(22);
-    m_column->setContentsMargins(30, 30, 30, 30);
-    m_column->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Embedded in a ticket's narrow column, the ticket gives the outer margins.
+    m_column->setContentsMargins(m_options.detailOnly ? QMargins(8, 12, 12, 12) : QMargins(30, 30, 30, 30));
+    m_column->setAlignment(Qt::AlignTop); // full width: wrapped texts use the column, not their own hint
 
     if (!m_options.detailOnly) {
         auto *heading = plain(loc("Opgavekø"), content, QStringLiteral("service.queue.heading"));
@@ -229,7 +136,20 @@ void ServiceQueueView::updateDetail()
         return;
     }
     QWidget *content = m_scroll->widget();
-    m_detail = m_options.detail ? m_options.detail(*this, content) : new TaskSummary(*this, content);
+    if (m_options.detail) {
+        m_detail = m_options.detail(*this, content);
+    } else {
+        ServiceTaskDetailParts parts;
+        parts.model = &m_model;
+        parts.editorModel = &m_editorModel;
+        parts.editor = &m_editor;
+        parts.detailOnly = m_options.detailOnly;
+        parts.versionsOnly = m_options.versionsOnly;
+        parts.onShowVersions = m_options.onShowVersions;
+        parts.askCopy = [this] { setCopyConfirmation(true); };
+        parts.seams = {m_options.players, m_options.movies.get(), m_options.projects.get(), m_options.desktop.get()};
+        m_detail = new ServiceTaskDetail(std::move(parts), content);
+    }
     m_detail->setObjectName(QStringLiteral("service.task.detail"));
     m_column->addWidget(m_detail);
 }

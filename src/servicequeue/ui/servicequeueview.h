@@ -1,10 +1,16 @@
 #pragma once
 
+#include "servicequeue/mediaplayer.h"
+
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
+class DesktopServices;
 class EditorModel;
+class ProjectChooser;
+class VideoFileChooser;
 class PackageBriefSheet;
 class QLabel;
 class QMessageBox;
@@ -31,7 +37,11 @@ public:
         bool detailOnly = false; // only the opened task (embedded in a ticket)
         bool versionsOnly = false; // the detail's versions layout
         std::function<void()> onShowVersions; // the way to the versions tab, when embedded
-        DetailFactory detail; // the opened task's detail; a plain summary when none is given
+        DetailFactory detail; // another detail for the opened task; the standard task detail when none
+        MediaPlayerFactory players; // the detail's video players; without one, videos show no picture
+        std::shared_ptr<DesktopServices> desktop; // reveals folders, opens files; the desktop's own when none
+        std::shared_ptr<VideoFileChooser> movies; // the export chooser; the file dialog when none
+        std::shared_ptr<ProjectChooser> projects; // the project chooser; the project dialog when none
     };
 
     ServiceQueueView(ServiceQueueModel &model, EditorModel &editorModel, ServiceQueueEditor &editor, Options options,

@@ -34,6 +34,12 @@ QString glyph(const QString &symbol)
         {QStringLiteral("scissors"), QStringLiteral("\u2702")},
         {QStringLiteral("lightbulb"), QStringLiteral("\u2727")},
         {QStringLiteral("text.book.closed"), QStringLiteral("\u270E")},
+        {QStringLiteral("square.stack.3d.up"), QStringLiteral("\u25A4")},
+        {QStringLiteral("externaldrive"), QStringLiteral("\u25AD")},
+        {QStringLiteral("doc.text"), QStringLiteral("\u2637")},
+        {QStringLiteral("hand.raised"), QStringLiteral("\u261B")},
+        {QStringLiteral("play.fill"), QStringLiteral("\u25B6")},
+        {QStringLiteral("arrow.down.circle"), QStringLiteral("\u2193")},
     };
     return glyphs.value(symbol);
 }

@@ -91,7 +91,8 @@ def timeline_format(manifest, videos):
         "height": first["height"] if first else 1080,
         "frameRateNumerator": FRAME_RATE[0],
         "frameRateDenominator": FRAME_RATE[1],
-        "origin": "source" if first else "default",
+        # The two origins the editor knows: a selected source's format, or the editor's own.
+        "origin": "selectedSource" if first else "explicit",
         "requiresFormatReview": first is None or len(sizes) > 1,
         "mixedSourceFormats": len(sizes) > 1,
     }

@@ -1,0 +1,56 @@
+#include "taskdetailrules.h"
+
+#include <algorithm>
+
+namespace TaskDetailRules {
+
+bool closed(const QString &status)
+{
+    return status == QLatin1String("approved") || status == QLatin1String("cancelled");
+}
+
+bool claimedByOperator(const ServiceReceipt &request, const std::optional<ServiceListing> &listing)
+{
+    const std::optional<QString> listed = listing ? std::optional(listing->operatorID) : std::nullopt;
+    return request.claimed_by == listed;
+}
+
+QList<ServiceProposal> newestFirst(QList<ServiceProposal> proposals)
+{
+    std::stable_sort(proposals.begin(), proposals.end(), [](const ServiceProposal &a, const ServiceProposal &b) {
+        return a.version_number > b.version_number;
+    });
+    return proposals;
+}
+
+QList<ServiceDecision> decisionsOn(const QList<ServiceDecision> &decisions, const QString &proposalID)
+{
+    QList<ServiceDecision> found;
+    for (const ServiceDecision &decision : decisions)
+        if (decision.proposal_id == proposalID)
+            found.append(decision);
+    return found;
+}
+
+std::optional<QString> chosenDirection(const ServiceDecision &decision, const ProposalContent &content)
+{
+    if (!decision.selected_option_id)
+        return std::nullopt;
+    for (const auto &option : content.concept_options)
+        if (option.id == *decision.selected_option_id)
+            return option.title;
+    return std::nullopt;
+}
+
+bool deliveryReady(const ServiceReceipt &request, const std::optional<ServiceDownload> &download)
+{
+    return download && download->verified && download->request.id == request.id
+        && download->companyID == request.company_id;
+}
+
+QString shortHandoffID(const QString &id)
+{
+    return id.left(8);
+}
+
+} // namespace TaskDetailRules

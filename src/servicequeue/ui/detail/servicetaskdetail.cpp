@@ -1,0 +1,395 @@
+#include "servicetaskdetail.h"
+
+#include "servicesentversions.h"
+
+#include "editor/desktopservices.h"
+#include "editor/editormodel.h"
+#include "foundation/localization.h"
+#include "foundation/ui/sourcefacts/sorvanesourcefacts.h"
+#include "servicequeue/proposals/servicetaskpresentation.h"
+#include "servicequeue/proposals/taskdetailrules.h"
+#include "servicequeue/servicequeuemodel.h"
+#include "servicequeue/ui/proposalcontentview.h"
+
+#include <QDir>
+#include <QFrame>
+#include <QGroupBox>
+#include <QPushButton>
+
+using DetailText::Style;
+
+namespace {
+
+QString kindSymbol(ServiceKind kind)
+{
+    switch (kind) {
+    case ServiceKind::filmEditing:
+        return QStringLiteral("scissors");
+    case ServiceKind::conceptDevelopment:
+        return QStringLiteral("lightbulb");
+    case ServiceKind::scriptDevelopment:
+        return QStringLiteral("text.book.closed");
+    }
+    return {};
+}
+
+QVBoxLayout *slot(QVBoxLayout *into, QWidget *parent, int spacing)
+{
+    auto *holder = new QWidget(parent);
+    auto *layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    into->addWidget(holder);
+    return layout;
+}
+
+bool writing(const std::optional<ServiceKind> &kind)
+{
+    return kind == ServiceKind::conceptDevelopment || kind == ServiceKind::scriptDevelopment;
+}
+
+} // namespace
+
+ServiceTaskDetail::ServiceTaskDetail(ServiceTaskDetailParts parts, QWidget *parent)
+    : QWidget(parent), m_parts(std::move(parts))
+{
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(14);
+    m_heading = slot(column, this, 8);
+    m_top = slot(column, this, 12);
+    m_returnSlot = slot(column, this, 0);
+    m_bottom = slot(column, this, 12);
+    if (m_parts.versionsOnly || !m_parts.detailOnly) {
+        m_sent = new ServiceSentVersions(m_parts, this);
+        column->addWidget(m_sent);
+    }
+
+    ServiceQueueModel *model = m_parts.model;
+    for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::listingChanged,
+                        &ServiceQueueModel::downloadChanged, &ServiceQueueModel::workspacesChanged,
+                        &ServiceQueueModel::preparedChanged, &ServiceQueueModel::proposalFileChanged,
+                        &ServiceQueueModel::previewChanged})
+        connect(model, signal, this, &ServiceTaskDetail::rebuild);
+    connect(m_parts.editorModel, &EditorModel::inboxChanged, this, &ServiceTaskDetail::rebuild);
+    rebuild();
+}
+
+void ServiceTaskDetail::rebuild()
+{
+    for (QVBoxLayout *layout : {m_heading, m_top, m_bottom})
+        clearLater(layout);
+    if (!m_parts.model->detail()) {
+        placeReturnView(false);
+        return;
+    }
+    buildHeading();
+    if (m_parts.versionsOnly)
+        buildDelivery();
+    else
+        buildTask();
+}
+
+void ServiceTaskDetail::placeReturnView(bool shown)
+{
+    if (shown && !m_return) {
+        // Made once and kept: it holds the draft list's open state and the draft's player.
+        m_return = new ServiceVideoReturnView(m_parts.model, m_parts.editor, m_parts.seams,
+                                              m_returnSlot->parentWidget());
+        m_returnSlot->addWidget(m_return);
+    }
+    if (m_return)
+        m_return->setVisible(shown);
+}
+
+void ServiceTaskDetail::buildHeading()
+{
+    QWidget *parent = m_heading->parentWidget();
+    const ServiceDetail &detail = *m_parts.model->detail();
+    const ServiceReceipt &request = detail.request;
+    if (!m_parts.detailOnly) {
+        auto *line = new QFrame(parent);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        m_heading->addWidget(line);
+        m_heading->addWidget(DetailText::label(parent, request.title, Style::title, QStringLiteral("service.task.title")));
+        const ServiceTaskPresentation presentation{request, detail};
+        m_heading->addWidget(DetailText::symbolLabel(parent, kindSymbol(request.kind), presentation.statusTitle(),
+                                                     QStringLiteral("service.task.status")));
+        auto *id = DetailText::label(parent, loc("Task %@ · revision %lld", {request.id, request.revision}),
+                                     Style::caption, QStringLiteral("service.task.id"));
+        id->setFont(QFont(QStringLiteral("monospace"), id->font().pointSize()));
+        id->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        m_heading->addWidget(id);
+        return;
+    }
+    m_heading->addWidget(DetailText::label(parent, loc("Task revision %lld", {request.revision}),
+                                           Style::captionSecondary, QStringLiteral("service.task.revision")));
+    if (request.status == QLatin1String("waiting"))
+        m_heading->addWidget(DetailText::label(
+            parent, loc("Take the task to download its frozen instructions and original material."), Style::secondary,
+            QStringLiteral("service.task.waitingHint")));
+}
+
+// The versions layout: the way to return a video, then the sent versions.
+void ServiceTaskDetail::buildDelivery()
+{
+    QWidget *parent = m_top->parentWidget();
+    const ServiceReceipt &request = m_parts.model->detail()->request;
+    const bool film = request.kind == ServiceKind::filmEditing;
+    const bool ready = film && TaskDetailRules::deliveryReady(request, m_parts.model->download());
+    placeReturnView(ready);
+    if (film && !ready) {
+        const bool closed = TaskDetailRules::closed(request.status);
+        auto *box = new QGroupBox(closed ? loc("Saved versions") : loc("New video version"), parent);
+        box->setObjectName(QStringLiteral("service.video.delivery"));
+        auto *inner = new QVBoxLayout(box);
+        inner->setContentsMargins(8, 8, 8, 8);
+        inner->setSpacing(12);
+        inner->addWidget(DetailText::label(
+            box,
+            closed ? loc("Download the submitted project to review its saved versions and feedback.")
+                   : loc("Download this submitted project first. The returned video will stay bound to these "
+                         "instructions and originals."),
+            Style::body, QStringLiteral("service.video.delivery.explanation")));
+        if (request.status == QLatin1String("waiting")) {
+            inner->addWidget(DetailText::label(
+                box, loc("Take the task to download its frozen instructions and original material."), Style::secondary,
+                QStringLiteral("service.video.delivery.waiting")));
+        } else if (TaskDetailRules::claimedByOperator(request, m_parts.model->listing())) {
+            auto *pull = DetailText::button(box,
+                                            closed ? loc("Download submitted project for review")
+                                                   : loc("Hent den indsendte projektversion"),
+                                            QStringLiteral("arrow.down.circle"),
+                                            QStringLiteral("service.video.downloadPrerequisite"));
+            const bool hasFolder = !m_parts.editorModel->inbox().isEmpty();
+            pull->setEnabled(hasFolder);
+            connect(pull, &QPushButton::clicked, this,
+                    [this] { m_parts.model->pull(*m_parts.editor, m_parts.detailOnly); });
+            inner->addWidget(pull, 0, Qt::AlignLeft);
+            if (!hasFolder)
+                inner->addWidget(DetailText::label(box, loc("Choose a project location in Settings and connect the disk."),
+                                                   Style::caption, QStringLiteral("service.video.delivery.noFolder")));
+        } else {
+            inner->addWidget(DetailText::label(box, loc("Opgaven er taget af en anden operatør eller afsluttet."),
+                                               Style::secondary, QStringLiteral("service.video.delivery.taken")));
+        }
+        m_top->addWidget(box);
+    }
+
+    QWidget *below = m_bottom->parentWidget();
+    m_bottom->addWidget(DetailText::label(below, loc("Sent versions and customer feedback"), Style::title,
+                                          QStringLiteral("service.versions.title")));
+    if (m_parts.model->detail()->proposals.isEmpty())
+        m_bottom->addWidget(DetailText::label(below, loc("No versions have been sent for this task yet."),
+                                              Style::secondary, QStringLiteral("service.versions.empty")));
+}
+
+void ServiceTaskDetail::buildTask()
+{
+    QWidget *parent = m_top->parentWidget();
+    ServiceQueueModel &model = *m_parts.model;
+    const ServiceDetail &detail = *model.detail();
+    const ServiceReceipt &request = detail.request;
+    const bool closed = TaskDetailRules::closed(request.status);
+
+    if (const auto message = ServiceTaskPresentation{request, detail}.closedMessage())
+        m_top->addWidget(DetailText::label(parent, *message, Style::secondary, QStringLiteral("service.task.closed")));
+
+    // Take the task, fetch it, or say that it is someone else's.
+    if (request.status == QLatin1String("waiting")) {
+        if (!m_parts.detailOnly) {
+            auto *claim = DetailText::button(parent, loc("Tag opgaven"), QStringLiteral("hand.raised"),
+                                             QStringLiteral("service.task.claim"), true);
+            connect(claim, &QPushButton::clicked, this, [this] { m_parts.model->claim(*m_parts.editor); });
+            m_top->addWidget(claim, 0, Qt::AlignLeft);
+        }
+    } else if (TaskDetailRules::claimedByOperator(request, model.listing())) {
+        auto *pull = DetailText::button(parent,
+                                        closed ? loc("Download submitted project for review")
+                                               : loc("Hent den indsendte projektversion"),
+                                        QStringLiteral("arrow.down.circle"), QStringLiteral("service.task.download"));
+        const bool hasFolder = !m_parts.editorModel->inbox().isEmpty();
+        pull->setEnabled(hasFolder);
+        connect(pull, &QPushButton::clicked, this, [this] { m_parts.model->pull(*m_parts.editor, m_parts.detailOnly); });
+        m_top->addWidget(pull, 0, Qt::AlignLeft);
+        if (!hasFolder)
+            m_top->addWidget(DetailText::label(parent, loc("Choose a project location in Settings and connect the disk."),
+                                               Style::caption, QStringLiteral("service.task.noFolder")));
+    } else {
+        m_top->addWidget(DetailText::label(parent, loc("Opgaven er taget af en anden operatør eller afsluttet."),
+                                           Style::secondary, QStringLiteral("service.task.taken")));
+    }
+
+    const bool film = request.kind == ServiceKind::filmEditing;
+    if (model.download())
+        buildPackage(m_top);
+    placeReturnView(model.download() && film && !m_parts.detailOnly);
+
+    QWidget *below = m_bottom->parentWidget();
+    if (model.download() && film && m_parts.detailOnly && !closed) {
+        m_bottom->addWidget(DetailText::label(
+            below, loc("Return the edited video from Versions. Its review and the customer's feedback stay together there."),
+            Style::secondary, QStringLiteral("service.video.returnHint")));
+        if (m_parts.onShowVersions) {
+            auto *open = DetailText::button(below, loc("Open Versions to return a video"), QStringLiteral("film.stack"),
+                                            QStringLiteral("service.video.openVersions"), true);
+            connect(open, &QPushButton::clicked, this, [this] { m_parts.onShowVersions(); });
+            m_bottom->addWidget(open, 0, Qt::AlignLeft);
+        }
+    }
+    if (model.prepared())
+        buildWorkingFolder();
+    if (const auto &preview = model.preview()) {
+        auto *box = new QGroupBox(loc("Gennemgå før afsendelse"), below);
+        box->setObjectName(QStringLiteral("service.proposal.review"));
+        auto *inner = new QVBoxLayout(box);
+        inner->setContentsMargins(8, 8, 8, 8);
+        inner->setSpacing(12);
+        inner->addWidget(new ProposalContentView(preview->content, box));
+        inner->addWidget(DetailText::label(box, loc(preview->notice), Style::captionSecondary,
+                                           QStringLiteral("service.proposal.review.notice")));
+        auto *send = DetailText::button(box, loc("Send forslag til kundereview…"), QStringLiteral("paperplane"),
+                                        QStringLiteral("service.proposal.send"), true);
+        connect(send, &QPushButton::clicked, this, [this] { m_parts.model->setConfirmation(true); });
+        inner->addWidget(send, 0, Qt::AlignLeft);
+        m_bottom->addWidget(box);
+    }
+}
+
+// What the verified package offers: the film folder, history, brief, the
+// package itself, the saved working folders and a new one.
+void ServiceTaskDetail::buildPackage(QVBoxLayout *top)
+{
+    QWidget *parent = top->parentWidget();
+    ServiceQueueModel &model = *m_parts.model;
+    const ServiceReceipt &request = model.detail()->request;
+    const ServiceDownload &download = *model.download();
+    const bool film = request.kind == ServiceKind::filmEditing;
+    const bool closed = TaskDetailRules::closed(request.status);
+    DesktopServices *desktop = m_parts.seams.desktop;
+    auto add = [top](QWidget *widget) { top->addWidget(widget, 0, Qt::AlignLeft); };
+
+    top->addWidget(DetailText::label(parent, loc("Originalpakke verificeret"), Style::green,
+                                     QStringLiteral("service.package.verified")));
+    if (const auto folder = download.projectFolder) {
+        auto *open = DetailText::button(parent, loc("Open complete film folder"), QStringLiteral("folder"),
+                                        QStringLiteral("service.film.open"));
+        connect(open, &QPushButton::clicked, this, [desktop, path = *folder] {
+            if (desktop)
+                desktop->revealFolder(path);
+        });
+        add(open);
+        auto *relink = DetailText::button(parent, loc("Relink imports for this disk"), QStringLiteral("link"),
+                                          QStringLiteral("service.film.relink"));
+        connect(relink, &QPushButton::clicked, this, [this] { m_parts.model->packageFilm(*m_parts.editor, true); });
+        add(relink);
+        auto *path = DetailText::label(parent, *folder, Style::captionSecondary, QStringLiteral("service.film.folder"));
+        path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        top->addWidget(path);
+    } else if (film) {
+        auto *copy = DetailText::button(parent, loc("Copy into a complete film folder…"),
+                                        QStringLiteral("externaldrive.badge.plus"), QStringLiteral("service.film.copy"));
+        connect(copy, &QPushButton::clicked, this, [this] {
+            if (m_parts.askCopy)
+                m_parts.askCopy();
+        });
+        add(copy);
+    }
+    auto *history = DetailText::button(parent, loc("Opdatér historik til AI"), QStringLiteral("clock.arrow.circlepath"),
+                                       QStringLiteral("service.history.refresh"));
+    connect(history, &QPushButton::clicked, this, [this] { m_parts.model->refreshHistory(*m_parts.editor); });
+    add(history);
+    auto *brief = DetailText::button(parent, loc("Læs klippegrundlag"), QStringLiteral("doc.text"),
+                                     QStringLiteral("service.brief.open"));
+    connect(brief, &QPushButton::clicked, this, [this] { m_parts.model->readBrief(*m_parts.editor, true); });
+    add(brief);
+    if (film) {
+        auto *refresh = DetailText::button(parent, loc("Refresh current instructions"), QStringLiteral("arrow.clockwise"),
+                                           QStringLiteral("service.brief.refresh"));
+        connect(refresh, &QPushButton::clicked, this, [this] { m_parts.model->refreshCurrentBrief(*m_parts.editor); });
+        add(refresh);
+    }
+    auto *reveal = DetailText::button(parent, loc("Vis originalpakken i Finder"), {}, QStringLiteral("service.package.reveal"));
+    connect(reveal, &QPushButton::clicked, this, [desktop, path = download.folder] {
+        if (desktop)
+            desktop->revealFolder(path);
+    });
+    add(reveal);
+
+    for (const PreparedHandoff &handoff : model.workspaces()) {
+        const QString shortID = TaskDetailRules::shortHandoffID(handoff.handoffID);
+        auto *resume = DetailText::button(parent,
+                                          closed ? loc("Open saved workspace · %@", {shortID})
+                                                 : loc("Fortsæt tidligere arbejdsmappe · %@", {shortID}),
+                                          QStringLiteral("arrow.uturn.forward"),
+                                          QStringLiteral("service.workspace.resume.") + handoff.handoffID, true);
+        connect(resume, &QPushButton::clicked, this,
+                [this, handoff] { m_parts.model->resume(handoff, *m_parts.editor); });
+        add(resume);
+    }
+    if (!closed) {
+        const bool again = !model.workspaces().isEmpty();
+        auto *prepare = DetailText::button(parent,
+                                           again ? loc("Forbered en ny arbejdsmappe")
+                                                 : loc("Forbered %@", {title(request.kind).toLower()}),
+                                           {}, QStringLiteral("service.workspace.prepare"), !again);
+        connect(prepare, &QPushButton::clicked, this, [this] { m_parts.model->prepare(*m_parts.editor); });
+        add(prepare);
+    }
+}
+
+void ServiceTaskDetail::buildWorkingFolder()
+{
+    QWidget *parent = m_bottom->parentWidget();
+    ServiceQueueModel &model = *m_parts.model;
+    const PreparedHandoff &prepared = *model.prepared();
+    const bool closed = TaskDetailRules::closed(model.detail()->request.status);
+    DesktopServices *desktop = m_parts.seams.desktop;
+    auto add = [this](QWidget *widget) { m_bottom->addWidget(widget, 0, Qt::AlignLeft); };
+
+    auto *open = DetailText::button(parent, loc("Åbn arbejdsmappe"), QStringLiteral("folder"),
+                                    QStringLiteral("service.workspace.open"));
+    connect(open, &QPushButton::clicked, this, [desktop, path = prepared.folder] {
+        if (desktop)
+            desktop->revealFolder(path);
+    });
+    add(open);
+    if (prepared.timelineFormat)
+        m_bottom->addWidget(new SorvaneTimelineFormatView(*prepared.timelineFormat, parent));
+    if (writing(prepared.kind)) {
+        auto *start = DetailText::button(parent, loc("Åbn startvejledning"), QStringLiteral("doc.text"),
+                                         QStringLiteral("service.workspace.guide"));
+        connect(start, &QPushButton::clicked, this, [desktop, path = QDir(prepared.folder).filePath(QStringLiteral("writer-start.md"))] {
+            if (desktop)
+                desktop->openFile(path);
+        });
+        add(start);
+        if (!closed)
+            m_bottom->addWidget(DetailText::label(
+                parent,
+                loc("Arbejd i writer-start.md og udfyld work/customer-proposal.json. Den tomme skabelon laver ingen "
+                    "research eller manuskript af sig selv."),
+                Style::callout, QStringLiteral("service.workspace.writingHint")));
+        if (const auto &file = model.proposalFile()) {
+            auto *json = DetailText::button(parent, loc("Åbn forslagets JSON"), {},
+                                            QStringLiteral("service.proposal.openFile"));
+            connect(json, &QPushButton::clicked, this, [desktop, path = file->file] {
+                if (desktop)
+                    desktop->openFile(path);
+            });
+            add(json);
+            auto *review = DetailText::button(parent, loc("Gennemgå forslag fra arbejdsmappe"),
+                                              QStringLiteral("doc.text.magnifyingglass"),
+                                              QStringLiteral("service.proposal.readPreview"));
+            connect(review, &QPushButton::clicked, this, [this] { m_parts.model->readPreview(*m_parts.editor); });
+            add(review);
+        }
+    } else if (!closed) {
+        m_bottom->addWidget(DetailText::label(
+            parent,
+            m_parts.detailOnly ? loc("Edit in your editor, then open Versions to prepare and send the exported video.")
+                               : loc("Klip i dit redigeringsprogram, og vælg derefter den eksporterede video ovenfor."),
+            Style::secondary, QStringLiteral("service.workspace.filmHint")));
+    }
+}

@@ -1,0 +1,125 @@
+#include "sorvanemetadatasheet.h"
+
+#include "foundation/localization.h"
+#include "inbox/sorvaneinboxmodel.h"
+#include "session/ui/sessionstyle.h"
+#include "workspacesymbols.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const SorvaneInboxRow &item,
+                                           ServiceQueueEditor &editor, QWidget *parent)
+    : QDialog(parent), m_inbox(inbox), m_item(item), m_editor(editor), m_form(item.company.id)
+{
+    setObjectName(QStringLiteral("sorvane.metadataSheet"));
+    setWindowTitle(loc("Share production metadata"));
+    setWindowModality(Qt::WindowModal);
+    setFixedWidth(sheetWidth);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(18);
+    auto *title = SessionStyle::label(loc("Share production metadata"), SessionStyle::TextStyle::Title2Bold, this);
+    layout->addWidget(title);
+    auto *company = new QLabel(item.company.name, this);
+    company->setTextFormat(Qt::PlainText);
+    company->setWordWrap(true);
+    QFont headline = company->font();
+    headline.setBold(true);
+    company->setFont(headline);
+    layout->addWidget(company);
+    auto *explanation = new QLabel(loc("Assigned editors can see film names, campaigns and phases when you share the "
+                                       "full pipeline. Unsubmitted media and private notes stay outside this "
+                                       "permission."),
+                                   this);
+    explanation->setWordWrap(true);
+    layout->addWidget(explanation);
+
+    m_allow = new QCheckBox(loc("Share the full film pipeline with assigned editors"), this);
+    m_allow->setObjectName(QStringLiteral("sorvane.metadata.allowPipeline"));
+    layout->addWidget(m_allow);
+    m_contact = new QLineEdit(this);
+    m_contact->setObjectName(QStringLiteral("sorvane.metadata.contactName"));
+    m_contact->setPlaceholderText(loc("Shared contact name (optional)"));
+    layout->addWidget(m_contact);
+
+    m_error = new QLabel(this);
+    m_error->setWordWrap(true);
+    m_error->setTextFormat(Qt::PlainText);
+    QPalette red = m_error->palette();
+    red.setColor(QPalette::WindowText, QColor(215, 0, 21));
+    m_error->setPalette(red);
+    layout->addWidget(m_error);
+    m_progress = SessionStyle::smallProgress(this);
+    layout->addWidget(m_progress);
+
+    auto *buttons = new QHBoxLayout;
+    auto *close = SessionStyle::button(loc("Luk"), this);
+    close->setObjectName(QStringLiteral("sorvane.metadata.close"));
+    buttons->addWidget(close);
+    buttons->addStretch(1);
+    m_save = SessionStyle::button(loc("Save sharing settings"), this);
+    m_save->setObjectName(QStringLiteral("sorvane.metadata.save"));
+    SessionStyle::makeProminent(m_save);
+    buttons->addWidget(m_save);
+    layout->addLayout(buttons);
+
+    // Escape rejects a dialog by itself; "Luk" does the same.
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_save, &QPushButton::clicked, this, &SorvaneMetadataSheet::save);
+    connect(m_allow, &QCheckBox::toggled, this, [this](bool on) { m_form.allowPipeline = on; });
+    connect(m_contact, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_form.contact = text;
+        showState();
+    });
+    connect(&inbox, &SorvaneInboxModel::metadataSettingsChanged, this, &SorvaneMetadataSheet::syncFields);
+    connect(&inbox, &SorvaneInboxModel::metadataLoadingChanged, this, &SorvaneMetadataSheet::showState);
+    connect(&inbox, &SorvaneInboxModel::metadataErrorChanged, this, &SorvaneMetadataSheet::showState);
+    syncFields();
+    showState();
+}
+
+void SorvaneMetadataSheet::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (m_asked)
+        return;
+    m_asked = true;
+    // Returns at once; the model runs the request, which outlives the sheet.
+    m_inbox.metadata(m_item, m_editor, std::nullopt);
+}
+
+void SorvaneMetadataSheet::syncFields()
+{
+    if (!m_form.sync(m_inbox.metadataSettings()))
+        return;
+    const QSignalBlocker allowQuiet(m_allow);
+    m_allow->setChecked(m_form.allowPipeline);
+    if (m_contact->text() != m_form.contact)
+        m_contact->setText(m_form.contact);
+    showState();
+}
+
+void SorvaneMetadataSheet::showState()
+{
+    const auto &error = m_inbox.metadataError();
+    m_error->setVisible(error.has_value());
+    if (error)
+        m_error->setText(WorkspaceSymbols::glyph(QStringLiteral("exclamationmark.triangle")) + u' ' + *error);
+    m_progress->setVisible(m_inbox.metadataLoading());
+    m_save->setEnabled(m_form.canSave(m_inbox.metadataLoading()));
+}
+
+void SorvaneMetadataSheet::save()
+{
+    if (!m_form.canSave(m_inbox.metadataLoading()))
+        return;
+    if (const auto update = m_form.update(m_inbox.metadataSettings()))
+        m_inbox.metadata(m_item, m_editor, update);
+}

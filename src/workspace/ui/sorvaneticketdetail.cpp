@@ -1,0 +1,739 @@
+#include "sorvaneticketdetail.h"
+
+#include "editor/editormodel.h"
+#include "foundation/localization.h"
+#include "foundation/ui/sourcefacts/sorvanesourcefacts.h"
+#include "inbox/sorvaneinboxmodel.h"
+#include "profiles/ui/sorvaneavatarview.h"
+#include "profiles/ui/sorvaneticketcustomerview.h"
+#include "servicequeue/proposals/servicetaskpresentation.h"
+#include "servicequeue/servicequeuemodel.h"
+#include "session/ui/sessionstyle.h"
+#include "workspace/sorvanedate.h"
+#include "workspace/sorvaneworkspace.h"
+#include "workspacesymbols.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace SorvaneTicket;
+using SessionStyle::TextStyle;
+
+namespace {
+
+QFrame *divider(QWidget *parent)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+// A symbol and a text side by side; returns the text's label.
+QWidget *symbolLine(const QString &symbol, const QString &text, TextStyle style, QWidget *parent,
+                    QLabel **textLabel = nullptr)
+{
+    auto *line = new QWidget(parent);
+    auto *row = new QHBoxLayout(line);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(5);
+    auto *picture = new QLabel(WorkspaceSymbols::glyph(symbol), line);
+    SessionStyle::setTextStyle(picture, style);
+    picture->setAlignment(Qt::AlignTop);
+    auto *label = SessionStyle::label(text, style, line);
+    row->addWidget(picture, 0, Qt::AlignTop);
+    row->addWidget(label, 1);
+    if (textLabel)
+        *textLabel = label;
+    return line;
+}
+
+QString kindSymbol(ServiceKind kind)
+{
+    switch (kind) {
+    case ServiceKind::filmEditing:
+        return QStringLiteral("scissors");
+    case ServiceKind::conceptDevelopment:
+        return QStringLiteral("lightbulb");
+    case ServiceKind::scriptDevelopment:
+        return QStringLiteral("text.book.closed");
+    }
+    return {};
+}
+
+QPushButton *prominent(const QString &text, const QString &symbol, QWidget *parent)
+{
+    auto *button = SessionStyle::button(text, parent);
+    WorkspaceSymbols::apply(button, symbol);
+    SessionStyle::makeProminent(button);
+    return button;
+}
+
+void clearLayout(QLayout *layout)
+{
+    while (QLayoutItem *item = layout->takeAt(0)) {
+        if (QWidget *widget = item->widget()) {
+            widget->hide();
+            // A button may be mid-click: the widget goes once its signal returns.
+            widget->deleteLater();
+        }
+        delete item;
+    }
+}
+
+} // namespace
+
+// ---- the section picker ----
+
+SorvaneTabPicker::SorvaneTabPicker(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("sorvane.detail.tabs"));
+    setAccessibleName(loc("Task section"));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_segments = new QTabBar(this);
+    m_segments->setObjectName(QStringLiteral("sorvane.detail.tabs.segments"));
+    m_segments->setDrawBase(false);
+    m_segments->setExpanding(false);
+    m_segments->setUsesScrollButtons(false);
+    m_segments->setElideMode(Qt::ElideNone);
+    m_segments->setAccessibleName(loc("Task section"));
+    m_menu = new QComboBox(this);
+    m_menu->setObjectName(QStringLiteral("sorvane.detail.tabs.menu"));
+    m_menu->setAccessibleName(loc("Task section"));
+    for (SorvaneDetailTab tab : allTabs()) {
+        const QString title = EditorLocalization::text(rawValue(tab), EditorLocalization::language());
+        m_segments->addTab(title);
+        m_menu->addItem(title);
+    }
+    connect(m_segments, &QTabBar::currentChanged, this, [this](int index) {
+        if (index >= 0 && index < allTabs().size())
+            Q_EMIT tabChosen(allTabs().at(index));
+    });
+    connect(m_menu, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0 && index < allTabs().size())
+            Q_EMIT tabChosen(allTabs().at(index));
+    });
+    arrange();
+}
+
+void SorvaneTabPicker::setTab(SorvaneDetailTab tab)
+{
+    m_tab = tab;
+    const int index = int(allTabs().indexOf(tab));
+    const QSignalBlocker segments(m_segments);
+    const QSignalBlocker menu(m_menu);
+    m_segments->setCurrentIndex(index);
+    m_menu->setCurrentIndex(index);
+}
+
+bool SorvaneTabPicker::showsMenu() const
+{
+    return !m_menu->isHidden();
+}
+
+QSize SorvaneTabPicker::sizeHint() const
+{
+    const QSize segments = m_segments->sizeHint();
+    return {segments.width(), qMax(segments.height(), m_menu->sizeHint().height())};
+}
+
+QSize SorvaneTabPicker::minimumSizeHint() const
+{
+    return {m_menu->minimumSizeHint().width(), sizeHint().height()};
+}
+
+void SorvaneTabPicker::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    arrange();
+}
+
+void SorvaneTabPicker::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        arrange();
+}
+
+// The segments exactly when they fit; no width of its own decides.
+void SorvaneTabPicker::arrange()
+{
+    const bool fits = m_segments->sizeHint().width() <= width();
+    m_segments->setVisible(fits);
+    m_menu->setVisible(!fits);
+    const int height = sizeHint().height();
+    m_segments->setGeometry(0, 0, m_segments->sizeHint().width(), height);
+    m_menu->setGeometry(0, 0, qMin(width(), qMax(m_menu->sizeHint().width(), 160)), m_menu->sizeHint().height());
+}
+
+// ---- the ticket detail ----
+
+SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds embeds, SorvaneClock clock,
+                                         QWidget *parent)
+    : QWidget(parent), m_workspace(workspace), m_embeds(std::move(embeds)), m_clock(std::move(clock))
+{
+    setObjectName(QStringLiteral("sorvane.ticket"));
+    if (!m_clock)
+        m_clock = [] { return QDateTime::currentDateTime(); };
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto *header = new QWidget(this);
+    header->setObjectName(QStringLiteral("sorvane.ticket.header"));
+    auto *headerLayout = new QVBoxLayout(header);
+    headerLayout->setContentsMargins(22, 22, 22, 22);
+    headerLayout->setSpacing(12);
+
+    const SorvaneInboxRow none;
+    m_customer = new SorvaneTicketCustomerView(none, std::nullopt, false, header);
+    headerLayout->addWidget(m_customer);
+
+    m_title = new QLabel(header);
+    m_title->setObjectName(QStringLiteral("sorvane.ticket.title"));
+    m_title->setWordWrap(true);
+    m_title->setTextFormat(Qt::PlainText);
+    m_title->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont title = m_title->font();
+    title.setPointSizeF(title.pointSizeF() * 22.0 / 13.0);
+    title.setBold(true);
+    m_title->setFont(title);
+    headerLayout->addWidget(m_title);
+
+    m_instructor = new QWidget(header);
+    m_instructor->setObjectName(QStringLiteral("sorvane.instructorIdentity"));
+    auto *instructor = new QHBoxLayout(m_instructor);
+    instructor->setContentsMargins(0, 0, 0, 0);
+    instructor->setSpacing(8);
+    m_instructorAvatar = new SorvaneAvatarView(std::nullopt, loc("Assigned instructor"), 28, m_instructor);
+    m_instructorName = SessionStyle::label(QString(), TextStyle::Callout, m_instructor);
+    SessionStyle::setSecondary(m_instructorName);
+    instructor->addWidget(m_instructorAvatar, 0, Qt::AlignVCenter);
+    instructor->addWidget(m_instructorName, 1, Qt::AlignVCenter);
+    headerLayout->addWidget(m_instructor);
+
+    m_campaign = symbolLine(QStringLiteral("square.stack.3d.up"), QString(), TextStyle::Callout, header,
+                            &m_campaignTitle);
+    m_campaign->setObjectName(QStringLiteral("sorvane.ticket.campaign"));
+    SessionStyle::setSecondary(m_campaign);
+    for (QLabel *label : m_campaign->findChildren<QLabel *>())
+        SessionStyle::setSecondary(label);
+    headerLayout->addWidget(m_campaign);
+
+    m_statusHolder = new QVBoxLayout;
+    m_statusHolder->setContentsMargins(0, 0, 0, 0);
+    headerLayout->addLayout(m_statusHolder);
+
+    m_folder = new QWidget(header);
+    m_folder->setObjectName(QStringLiteral("sorvane.ticket.folder"));
+    auto *folder = new QHBoxLayout(m_folder);
+    folder->setContentsMargins(0, 0, 0, 0);
+    auto *disk = symbolLine(QStringLiteral("externaldrive"), QString(), TextStyle::Caption, m_folder, &m_folderDisk);
+    m_folderPath = SessionStyle::label(QString(), TextStyle::Caption, m_folder);
+    SessionStyle::setSecondary(m_folderPath);
+    m_folderPath->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    auto *choose = SessionStyle::button(loc("Choose project folder…"), m_folder);
+    choose->setObjectName(QStringLiteral("sorvane.ticket.chooseFolder"));
+    SessionStyle::setTextStyle(choose, TextStyle::Caption);
+    connect(choose, &QPushButton::clicked, &m_workspace, &SorvaneWorkspace::chooseStorage);
+    m_folderButton = choose;
+    folder->addWidget(disk, 0, Qt::AlignTop);
+    folder->addWidget(m_folderPath, 1, Qt::AlignTop);
+    folder->addWidget(choose, 0, Qt::AlignTop);
+    headerLayout->addWidget(m_folder);
+    m_storageIssue = symbolLine(QStringLiteral("exclamationmark.triangle"), QString(), TextStyle::Caption, header,
+                                &m_storageIssueText);
+    m_storageIssue->setObjectName(QStringLiteral("sorvane.ticket.storageIssue"));
+    for (QLabel *label : m_storageIssue->findChildren<QLabel *>())
+        SessionStyle::setOrange(label);
+    headerLayout->addWidget(m_storageIssue);
+
+    m_picker = new SorvaneTabPicker(header);
+    connect(m_picker, &SorvaneTabPicker::tabChosen, this, &SorvaneTicketDetail::setTab);
+    headerLayout->addWidget(m_picker);
+    layout->addWidget(header);
+    layout->addWidget(divider(this));
+
+    m_sections = new QStackedWidget(this);
+    m_sections->setObjectName(QStringLiteral("sorvane.ticket.section"));
+    // A minimum of 0 would leave the section's own minimum in force: 1 lets the
+    // sections give up their height before the header's lines are squeezed.
+    m_sections->setMinimumHeight(1);
+    m_opening = new QWidget(m_sections);
+    m_opening->setObjectName(QStringLiteral("sorvane.ticket.opening"));
+    auto *opening = new QVBoxLayout(m_opening);
+    opening->setContentsMargins(22, 22, 22, 22);
+    opening->addStretch(1);
+    auto *symbol = new QLabel(WorkspaceSymbols::glyph(QStringLiteral("doc.text")), m_opening);
+    QFont big = symbol->font();
+    big.setPointSizeF(big.pointSizeF() * 2.4);
+    symbol->setFont(big);
+    symbol->setAlignment(Qt::AlignCenter);
+    SessionStyle::setSecondary(symbol);
+    opening->addWidget(symbol);
+    auto *openingTitle = SessionStyle::label(loc("Opening task…"), TextStyle::Title2Bold, m_opening);
+    openingTitle->setAlignment(Qt::AlignCenter);
+    opening->addWidget(openingTitle);
+    auto *openingText = SessionStyle::label(loc("The server checks access to this customer's submitted version."),
+                                            TextStyle::Callout, m_opening);
+    openingText->setAlignment(Qt::AlignCenter);
+    SessionStyle::setSecondary(openingText);
+    opening->addWidget(openingText);
+    opening->addStretch(1);
+    m_sections->addWidget(m_opening);
+    m_source = new QScrollArea(m_sections);
+    m_source->setObjectName(QStringLiteral("sorvane.ticket.source"));
+    m_source->setWidgetResizable(true);
+    m_source->setFrameShape(QFrame::NoFrame);
+    m_source->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_source->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_sections->addWidget(m_source);
+    layout->addWidget(m_sections, 1);
+
+    // The customer's pipeline (built by its own view) sits here.
+    m_pipelineDivider = divider(this);
+    layout->addWidget(m_pipelineDivider);
+    m_pipelineSlot = new QWidget(this);
+    m_pipelineSlot->setObjectName(QStringLiteral("sorvane.ticket.pipelineSlot"));
+    auto *pipeline = new QVBoxLayout(m_pipelineSlot);
+    pipeline->setContentsMargins(0, 0, 0, 0);
+    if (m_embeds.pipeline)
+        if (QWidget *view = m_embeds.pipeline(m_pipelineSlot))
+            pipeline->addWidget(view);
+    const bool hasPipeline = pipeline->count() > 0;
+    m_pipelineDivider->setVisible(hasPipeline);
+    m_pipelineSlot->setVisible(hasPipeline);
+    layout->addWidget(m_pipelineSlot);
+
+    m_minute = new QTimer(this);
+    m_minute->setInterval(60 * 1000);
+    connect(m_minute, &QTimer::timeout, this, &SorvaneTicketDetail::refreshDeadline);
+    m_minute->start();
+
+    EditorModel *editor = m_workspace.parts().editor;
+    ServiceQueueModel *queue = m_workspace.parts().queue;
+    SorvaneInboxModel *inbox = &m_workspace.inbox();
+    const auto update = [this] { refresh(); };
+    const auto source = [this] {
+        m_sourceStale = true;
+        refresh();
+    };
+    for (auto signal : {&EditorModel::busyChanged, &EditorModel::storageDiskChanged, &EditorModel::storagePathChanged,
+                        &EditorModel::storageIssueChanged, &EditorModel::credentialsChanged})
+        connect(editor, signal, this, update);
+    connect(editor, &EditorModel::inboxChanged, this, source);
+    for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::loadingCompaniesChanged,
+                        &ServiceQueueModel::companiesChanged, &ServiceQueueModel::selectedCompanyIDChanged})
+        connect(queue, signal, this, update);
+    for (auto signal : {&ServiceQueueModel::downloadChanged, &ServiceQueueModel::inlineBriefChanged})
+        connect(queue, signal, this, source);
+    for (auto signal : {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
+                        &SorvaneInboxModel::operatorIDChanged, &SorvaneInboxModel::selectedIDChanged,
+                        &SorvaneInboxModel::loadingChanged, &SorvaneInboxModel::mutatingChanged})
+        connect(inbox, signal, this, update);
+    if (SorvaneWorkspaceProfiles *profiles = m_workspace.parts().profiles)
+        connect(profiles, &SorvaneWorkspaceProfiles::participantsChanged, this, update);
+    refresh();
+}
+
+bool SorvaneTicketDetail::held(const SorvaneWorkspace &workspace)
+{
+    const SorvaneWorkspace::Parts &parts = workspace.parts();
+    return parts.editor->busy() || parts.inbox->loading() || parts.inbox->mutating()
+        || parts.queue->loadingCompanies();
+}
+
+void SorvaneTicketDetail::setTab(SorvaneDetailTab tab)
+{
+    m_picker->setTab(tab);
+    if (tab == m_tab)
+        return;
+    m_tab = tab;
+    refresh();
+}
+
+void SorvaneTicketDetail::refresh()
+{
+    const auto row = m_workspace.inbox().selectedItem();
+    if (!row)
+        return; // the workspace shows its own empty state
+    if (m_requestID && *m_requestID != row->request.id) {
+        m_tab = SorvaneDetailTab::task;
+        m_sourceStale = true;
+    }
+    m_requestID = row->request.id;
+    m_picker->setTab(m_tab);
+    setEnabled(!held(m_workspace));
+    refreshHeader(*row);
+    refreshStatus(*row);
+    refreshFolder(*row);
+    refreshSection(*row);
+}
+
+void SorvaneTicketDetail::refreshHeader(const SorvaneInboxRow &row)
+{
+    const auto people = m_workspace.participants(row);
+    m_customer->setCustomer(row, people ? std::optional(people->customer) : m_workspace.customer(row));
+    m_title->setText(row.request.title);
+    const bool instructor = people && people->instructor;
+    m_instructor->setVisible(instructor);
+    if (instructor) {
+        m_instructorAvatar->setPerson(people->instructor, loc("Assigned instructor"));
+        m_instructorName->setText(
+            loc("Instructor: %@", {people->instructor->displayName.value_or(loc("Assigned instructor"))}));
+    }
+    m_campaign->setVisible(row.film.campaignTitle.has_value());
+    m_campaignTitle->setText(row.film.campaignTitle.value_or(QString()));
+}
+
+void SorvaneTicketDetail::refreshStatus(const SorvaneInboxRow &row)
+{
+    const ServiceQueueModel &queue = *m_workspace.parts().queue;
+    const SorvaneInboxModel &inbox = m_workspace.inbox();
+    const Action action = SorvaneTicket::action(row, inbox.operatorID(), inbox.nextItem(), queue.detail());
+    const QString stage = ServiceTaskPresentation{row.request, queue.detail()}.statusTitle();
+    const SorvaneScheduling &s = row.scheduling;
+    const bool closed = isClosed(row);
+    // Rebuilt only when something it shows changes: a button may be mid-click.
+    const QString key = QStringList{row.request.id, stage, QString::number(int(row.request.kind)),
+                                    QString::number(closed), s.startedAt.value_or(QStringLiteral("-")), s.dueAt.value_or(QStringLiteral("-")),
+                                    QString::number(s.targetHours), QString::number(int(action.kind)), action.text,
+                                    QString::number(action.enabled), action.hint.value_or(QString())}
+                            .join(u'\n');
+    if (key == m_statusKey && m_status)
+        return;
+    m_statusKey = key;
+    if (m_status) {
+        m_status->hide();
+        m_status->deleteLater();
+    }
+    m_deadline = nullptr;
+    m_deadlineDue.reset();
+    m_status = new QWidget(m_title->parentWidget());
+    m_status->setObjectName(QStringLiteral("sorvane.ticket.status"));
+    m_statusHolder->addWidget(m_status);
+
+    auto *stageLine = symbolLine(kindSymbol(row.request.kind), stage, TextStyle::Callout, m_status);
+    stageLine->setObjectName(QStringLiteral("sorvane.task.stage"));
+    if (closed) {
+        auto *column = new QVBoxLayout(m_status);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(8);
+        column->addWidget(stageLine);
+        column->addWidget(actionArea(row, action, m_status), 0, Qt::AlignLeft);
+        return;
+    }
+    auto *line = new QHBoxLayout(m_status);
+    line->setContentsMargins(0, 0, 0, 0);
+    auto *lines = new QVBoxLayout;
+    lines->setSpacing(4);
+    lines->addWidget(stageLine);
+    const auto caption = [this](const QString &text) {
+        return SessionStyle::label(text, TextStyle::Caption, m_status);
+    };
+    if (s.startedAt) {
+        lines->addWidget(caption(loc("Editing started %@", {SorvaneDate::text(*s.startedAt)})));
+    } else if (s.dueAt) {
+        lines->addWidget(caption(loc("Start by %@", {SorvaneDate::text(*s.dueAt)})));
+        m_deadline = caption(QString());
+        m_deadline->setObjectName(QStringLiteral("sorvane.ticket.deadline"));
+        m_deadlineDue = *s.dueAt;
+        lines->addWidget(m_deadline);
+        refreshDeadline();
+    }
+    if (row.request.kind == ServiceKind::filmEditing) {
+        auto *target = caption(loc("Internal start target · %lld h", {s.targetHours}));
+        target->setObjectName(QStringLiteral("sorvane.ticket.target"));
+        SessionStyle::setSecondary(target);
+        lines->addWidget(target);
+    }
+    line->addLayout(lines, 1);
+    line->addWidget(actionArea(row, action, m_status), 0, Qt::AlignTop);
+}
+
+void SorvaneTicketDetail::refreshDeadline()
+{
+    if (!m_deadline || !m_deadlineDue)
+        return;
+    const auto deadline = SorvaneDeadline::at(*m_deadlineDue, m_clock());
+    m_deadline->setVisible(deadline.has_value());
+    if (!deadline)
+        return;
+    m_deadline->setText(deadline->text());
+    if (deadline->exceeded)
+        SessionStyle::setOrange(m_deadline);
+    else
+        SessionStyle::setSecondary(m_deadline);
+}
+
+QWidget *SorvaneTicketDetail::actionArea(const SorvaneInboxRow &row, const Action &action, QWidget *parent)
+{
+    auto *area = new QWidget(parent);
+    area->setObjectName(QStringLiteral("sorvane.ticket.action"));
+    auto *layout = new QHBoxLayout(area);
+    layout->setContentsMargins(0, 0, 0, 0);
+    switch (action.kind) {
+    case Action::Kind::none:
+        area->hide();
+        return area;
+    case Action::Kind::blocked: {
+        auto *sentence = SessionStyle::label(action.text, TextStyle::Callout, area);
+        SessionStyle::setSecondary(sentence);
+        sentence->setAlignment(Qt::AlignCenter);
+        sentence->setMaximumWidth(220);
+        layout->addWidget(sentence);
+        return area;
+    }
+    default:
+        break;
+    }
+    static const QHash<Action::Kind, std::pair<const char *, const char *>> looks = {
+        {Action::Kind::versions, {"film.stack", "sorvane.closed.versions"}},
+        {Action::Kind::takeNext, {"hand.raised", "sorvane.claimNext"}},
+        {Action::Kind::claim, {"hand.raised", ""}},
+        {Action::Kind::start, {"play.fill", "sorvane.start"}},
+    };
+    const auto look = looks.value(action.kind);
+    auto *button = prominent(action.text, QString::fromLatin1(look.first), area);
+    button->setObjectName(QString::fromLatin1(look.second));
+    button->setEnabled(action.enabled);
+    const Action::Kind kind = action.kind;
+    connect(button, &QPushButton::clicked, this, [this, kind] { runAction(kind); });
+    layout->addWidget(button, 0, Qt::AlignTop);
+    if (action.hint) {
+        auto *hint = SessionStyle::label(*action.hint, TextStyle::Caption, area);
+        SessionStyle::setSecondary(hint);
+        hint->setMaximumWidth(180);
+        layout->addWidget(hint);
+    }
+    Q_UNUSED(row);
+    return area;
+}
+
+void SorvaneTicketDetail::runAction(Action::Kind kind)
+{
+    const auto row = m_workspace.inbox().selectedItem();
+    if (!row)
+        return;
+    const SorvaneWorkspace::Parts &parts = m_workspace.parts();
+    switch (kind) {
+    case Action::Kind::takeNext:
+        parts.inbox->claimNext(*parts.queueEditor);
+        break;
+    case Action::Kind::start:
+        parts.inbox->start(*row, *parts.queueEditor);
+        break;
+    case Action::Kind::claim:
+        parts.queue->claim(*parts.queueEditor);
+        break;
+    case Action::Kind::versions:
+        setTab(SorvaneDetailTab::versions);
+        break;
+    case Action::Kind::none:
+    case Action::Kind::blocked:
+        break;
+    }
+}
+
+void SorvaneTicketDetail::refreshFolder(const SorvaneInboxRow &row)
+{
+    const SorvaneWorkspace::Parts &parts = m_workspace.parts();
+    const bool demo = parts.queue->isDemo();
+    m_folder->setVisible(!demo);
+    const auto issue = parts.editor->storageIssue();
+    m_storageIssue->setVisible(!demo && issue.has_value());
+    if (demo)
+        return;
+    m_storageIssueText->setText(issue.value_or(QString()));
+    m_folderDisk->setText(parts.editor->storageDisk().value_or(loc("Project folder")));
+    m_folderPath->setText(parts.editor->storagePath().value_or(loc("No project folder selected for this customer")));
+    m_folderButton->setEnabled(
+        parts.queue->sorvaneStorageSelection(row.request, parts.inbox->operatorID(), *parts.queueEditor).has_value());
+}
+
+void SorvaneTicketDetail::refreshSection(const SorvaneInboxRow &row)
+{
+    const ServiceQueueModel &queue = *m_workspace.parts().queue;
+    if (!openedHere(row, queue.detail())) {
+        m_sections->setCurrentWidget(m_opening);
+        return;
+    }
+    const auto screen = [this](bool versions) -> QWidget * {
+        QWidget *made = nullptr;
+        if (m_embeds.taskScreen)
+            made = m_embeds.taskScreen(versions,
+                                       versions ? std::function<void()>()
+                                                : [this] { setTab(SorvaneDetailTab::versions); },
+                                       m_sections);
+        if (!made) {
+            auto *plain = new QLabel(m_sections);
+            plain->setAlignment(Qt::AlignCenter);
+            made = plain;
+        }
+        made->setObjectName(versions ? QStringLiteral("sorvane.ticket.versions")
+                                     : QStringLiteral("sorvane.ticket.task"));
+        made->setMinimumHeight(0);
+        m_sections->addWidget(made);
+        return made;
+    };
+    switch (m_tab) {
+    case SorvaneDetailTab::task:
+        if (!m_taskScreen)
+            m_taskScreen = screen(false);
+        m_sections->setCurrentWidget(m_taskScreen);
+        break;
+    case SorvaneDetailTab::versions:
+        if (!m_versionsScreen)
+            m_versionsScreen = screen(true);
+        m_sections->setCurrentWidget(m_versionsScreen);
+        break;
+    case SorvaneDetailTab::instructions:
+    case SorvaneDetailTab::material:
+        refreshSource(row);
+        m_sections->setCurrentWidget(m_source);
+        break;
+    }
+}
+
+void SorvaneTicketDetail::refreshSource(const SorvaneInboxRow &row)
+{
+    const SorvaneWorkspace::Parts &parts = m_workspace.parts();
+    const SourceStep step = sourceStep(
+        row, parts.inbox->operatorID(), parts.queue->download(), !parts.editor->inbox().isEmpty(),
+        parts.queue->sorvaneStorageSelection(row.request, parts.inbox->operatorID(), *parts.queueEditor).has_value());
+    const QString key = QStringList{row.request.id, rawValue(m_tab), QString::number(int(step.kind)), step.text,
+                                    QString::number(step.enabled)}
+                            .join(u'\n');
+    if (!m_sourceStale && key == m_sourceKey && m_source->widget())
+        return;
+    m_sourceStale = false;
+    m_sourceKey = key;
+    QWidget *content = sourceContent(row, m_source);
+    // The old content may hold the button being clicked.
+    if (QWidget *old = m_source->takeWidget()) {
+        old->hide();
+        old->deleteLater();
+    }
+    m_source->setWidget(content);
+}
+
+QWidget *SorvaneTicketDetail::sourceContent(const SorvaneInboxRow &row, QWidget *parent)
+{
+    const SorvaneWorkspace::Parts &parts = m_workspace.parts();
+    const ServiceQueueModel &queue = *parts.queue;
+    auto *content = new QWidget(parent);
+    content->setObjectName(QStringLiteral("sorvane.ticket.sourceContent"));
+    auto *column = new QVBoxLayout(content);
+    column->setContentsMargins(22, 22, 22, 22);
+    column->setSpacing(18);
+
+    if (m_tab == SorvaneDetailTab::instructions && hasVerifiedDownload(queue.download())) {
+        auto *refresh = SessionStyle::button(loc("Refresh current instructions"), content);
+        refresh->setObjectName(QStringLiteral("service.brief.refresh"));
+        WorkspaceSymbols::apply(refresh, QStringLiteral("arrow.clockwise"));
+        connect(refresh, &QPushButton::clicked, this, [this] {
+            m_workspace.parts().queue->refreshCurrentBrief(*m_workspace.parts().queueEditor);
+        });
+        column->addWidget(refresh, 0, Qt::AlignLeft);
+    }
+
+    if (const auto &brief = queue.inlineBrief()) {
+        if (m_tab == SorvaneDetailTab::instructions) {
+            QWidget *view = m_embeds.brief ? m_embeds.brief(*brief, content) : nullptr;
+            if (!view)
+                view = SessionStyle::label(brief->masterprompt, TextStyle::Callout, content);
+            column->addWidget(view);
+        } else {
+            column->addWidget(SessionStyle::label(loc("Allowed source material"), TextStyle::Title2Bold, content));
+            for (const Candidate &candidate : brief->candidates) {
+                auto *item = new QWidget(content);
+                item->setObjectName(QStringLiteral("sorvane.ticket.candidate"));
+                auto *lines = new QVBoxLayout(item);
+                lines->setContentsMargins(0, 0, 0, 0);
+                lines->setSpacing(6);
+                auto *title = new QLabel(candidate.title, item);
+                title->setTextFormat(Qt::PlainText);
+                title->setWordWrap(true);
+                QFont headline = title->font();
+                headline.setBold(true);
+                title->setFont(headline);
+                lines->addWidget(title);
+                lines->addWidget(SourceFactsStyle::caption(candidate.interval(), item, true));
+                lines->addWidget(new SorvaneSourceFacts(candidate, item));
+                if (candidate.notes) {
+                    auto *notes = new QLabel(*candidate.notes, item);
+                    notes->setTextFormat(Qt::PlainText);
+                    notes->setWordWrap(true);
+                    lines->addWidget(notes);
+                }
+                column->addWidget(item);
+                column->addWidget(divider(content));
+            }
+            if (brief->candidates.isEmpty())
+                column->addWidget(
+                    SessionStyle::label(loc("No selected source material in this submission."), TextStyle::Callout,
+                                        content));
+        }
+        column->addStretch(1);
+        return content;
+    }
+
+    column->addWidget(SessionStyle::label(loc("Read the frozen submission"), TextStyle::Title2Bold, content));
+    column->addWidget(SessionStyle::label(
+        // clang-format off
+        loc("Download the submitted project before opening its instructions and material. Newer customer changes do not replace this version."),
+        // clang-format on
+        TextStyle::Callout, content));
+    const SourceStep step = sourceStep(
+        row, parts.inbox->operatorID(), queue.download(), !parts.editor->inbox().isEmpty(),
+        queue.sorvaneStorageSelection(row.request, parts.inbox->operatorID(), *parts.queueEditor).has_value());
+    if (step.kind == SourceStep::Kind::explanation) {
+        auto *text = SessionStyle::label(step.text, TextStyle::Callout, content);
+        text->setObjectName(QStringLiteral("sorvane.ticket.step"));
+        SessionStyle::setSecondary(text);
+        column->addWidget(text);
+    } else {
+        static const QHash<SourceStep::Kind, const char *> symbols = {
+            {SourceStep::Kind::openBrief, "doc.text"},
+            {SourceStep::Kind::chooseFolder, "externaldrive"},
+            {SourceStep::Kind::download, "arrow.down.circle"},
+        };
+        auto *button = SessionStyle::button(step.text, content);
+        WorkspaceSymbols::apply(button, QString::fromLatin1(symbols.value(step.kind)));
+        button->setEnabled(step.enabled);
+        const SourceStep::Kind kind = step.kind;
+        connect(button, &QPushButton::clicked, this, [this, kind] { runStep(kind); });
+        column->addWidget(button, 0, Qt::AlignLeft);
+    }
+    column->addStretch(1);
+    return content;
+}
+
+void SorvaneTicketDetail::runStep(SourceStep::Kind kind)
+{
+    const SorvaneWorkspace::Parts &parts = m_workspace.parts();
+    switch (kind) {
+    case SourceStep::Kind::openBrief:
+        parts.queue->readBrief(*parts.queueEditor, false);
+        break;
+    case SourceStep::Kind::chooseFolder:
+        m_workspace.chooseStorage();
+        break;
+    case SourceStep::Kind::download:
+        parts.queue->pull(*parts.queueEditor, true);
+        break;
+    case SourceStep::Kind::explanation:
+        break;
+    }
+}
