@@ -9,6 +9,7 @@
 #include "updater/sorvaneupdateactivity.h"
 #include "updater/sorvaneupdater.h"
 #include "updater/ui/updatecycledialog.h"
+#include "workspace/ui/sorvaneworkspaceview.h"
 
 #include <QAction>
 #include <QEvent>
@@ -117,6 +118,8 @@ void TavlonFilmEditorApp::installCommands(EditorWindow *window)
     QAction *sidebar = view->addAction(loc("Toggle Sidebar"));
     sidebar->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     connect(sidebar, &QAction::triggered, window, &EditorWindow::toggleSidebar);
+    // The toolbar's refresh, with its shortcut, also as a menu item.
+    view->addAction(window->workspaceView().refreshAction());
 
     // Enabled while a check may start; read again whenever the menu opens.
     QAction *updates = app->addAction(loc("Check for Updates…"));

@@ -88,6 +88,8 @@ void ServiceTaskDetail::rebuild()
         buildDelivery();
     else
         buildTask();
+    for (QVBoxLayout *layout : {m_heading, m_top, m_bottom})
+        layout->parentWidget()->setVisible(layout->count() > 0); // no gap for an empty part
 }
 
 void ServiceTaskDetail::placeReturnView(bool shown)
@@ -100,6 +102,7 @@ void ServiceTaskDetail::placeReturnView(bool shown)
     }
     if (m_return)
         m_return->setVisible(shown);
+    m_returnSlot->parentWidget()->setVisible(shown); // no gap where it is not
 }
 
 void ServiceTaskDetail::buildHeading()
@@ -247,6 +250,7 @@ void ServiceTaskDetail::buildTask()
         inner->setContentsMargins(8, 8, 8, 8);
         inner->setSpacing(12);
         inner->addWidget(new ProposalContentView(preview->content, box));
+        // The tools' notice is a sentence of the string tables (its key is the tools' own text).
         inner->addWidget(DetailText::label(box, loc(preview->notice), Style::captionSecondary,
                                            QStringLiteral("service.proposal.review.notice")));
         auto *send = DetailText::button(box, loc("Send forslag til kundereview…"), QStringLiteral("paperplane"),
