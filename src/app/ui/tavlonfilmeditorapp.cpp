@@ -12,6 +12,7 @@
 #include "workspace/ui/sorvaneworkspaceview.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QApplication>
 #include <QMenuBar>
 
@@ -41,12 +42,32 @@ private:
     std::unique_ptr<FileDialogFolderChooser> m_chooser;
 };
 
+// Runs `then` on the next turn of the event loop after `window` first
+// paints, and goes away.
+class AfterFirstPaint final : public QObject
+{
+public:
+    AfterFirstPaint(QWidget *window, std::function<void()> then) : QObject(window), m_then(std::move(then))
+    {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(qApp, std::move(m_then), Qt::QueuedConnection);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
+
 } // namespace
 
-TavlonFilmEditorApp::TavlonFilmEditorApp(QObject *parent) : QObject(parent)
-{
-    startUpdaterIfNeeded();
-}
+TavlonFilmEditorApp::TavlonFilmEditorApp(QObject *parent) : QObject(parent) {}
 
 SorvaneUpdateActivity &TavlonFilmEditorApp::updateActivity()
 {
@@ -76,6 +97,10 @@ EditorWindow *TavlonFilmEditorApp::newWindow()
     auto *window = new EditorWindow(new EditorView(std::move(parts)));
     chooser->setWindow(window);
     installCommands(window);
+    // The updater loads the TLS stack and reads its keys: started once the
+    // first window is on screen, not before it.
+    if (!SorvaneUpdater::shared().framework())
+        new AfterFirstPaint(window, &TavlonFilmEditorApp::startUpdaterIfNeeded);
     window->show();
     return window;
 }
