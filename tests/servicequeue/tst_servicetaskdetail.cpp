@@ -24,7 +24,8 @@ namespace {
 
 const QString kMe = "11111111-1111-4111-8111-111111111111";
 const QString kCompany = "00000000-0000-4000-8000-000000000001";
-constexpr int detailOnly = 1, versionsOnly = 2, withFolder = 4, listed = 8, showVersions = 16;
+const QString kReaction = "33333333-3333-4333-8333-333333333333";
+constexpr int detailOnly = 1, versionsOnly = 2, withFolder = 4, listed = 8, showVersions = 16, usable = 32;
 
 // Visible widgets below `root` whose names start with one of `prefixes`, in creation order.
 QStringList shown(const QWidget &root, const QStringList &prefixes)
@@ -118,6 +119,17 @@ class TestServiceTaskDetail : public QObject
                                           });
         editor = std::make_unique<EditorServiceAdapter>(editorModel);
         model = std::make_unique<ServiceQueueModel>(service.bridge());
+        if (flags & usable) {
+            // Signed in with the company chosen, so the controls' operations really start.
+            editorModel->setRepository("/tools");
+            editorModel->accountChanged(QUrl("tavlon-session://first"));
+            const int call = int(service.calls.size());
+            auto load = model->loadCompanies(*editor, false);
+            service.answer(call, QByteArray(R"({"operatorID":")" + kMe.toLatin1() + R"(","companies":[{"id":")"
+                                            + kCompany.toLatin1() + R"(","name":"Firma"}]})"));
+            QTRY_VERIFY(load.isReady());
+            model->selectCompany(QUuid(kCompany), *editor);
+        }
         if (flags & withFolder) {
             editorModel->chooseStorage(QUrl::fromLocalFile(folder.path()));
             QTRY_VERIFY(!editorModel->busy());
@@ -195,6 +207,8 @@ private Q_SLOTS:
     void decisionRows_data();
     void decisionRows();
     void reactionsAndPlayersSurviveRefreshes();
+    void controlsStartTheirOperations_data();
+    void controlsStartTheirOperations();
 };
 
 void TestServiceTaskDetail::headingAndTakeOrFetch_data()
@@ -611,6 +625,69 @@ void TestServiceTaskDetail::reactionsAndPlayersSurviveRefreshes()
     model->setReactionDownload(std::nullopt);
     settle();
     QVERIFY(view->findChildren<ServiceReactionPlayer *>().isEmpty());
+}
+
+void TestServiceTaskDetail::controlsStartTheirOperations_data()
+{
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<bool>("package");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("command"); // the first tool command the operation runs
+    QTest::addColumn<QString>("argument"); // one of its arguments, when the control passes one
+    using K = BridgeCommand::Kind;
+    QTest::newRow("take") << "waiting" << 0 << false << "service.task.claim" << int(K::serviceClaim) << "";
+    QTest::newRow("fetch, queue screen") << "active" << 0 << false << "service.task.download" << int(K::servicePull) << "";
+    QTest::newRow("fetch, embedded: the film envelope")
+        << "active" << int(detailOnly) << false << "service.task.download" << int(K::servicePullFilm) << "";
+    QTest::newRow("delivery fetch, embedded versions") << "active" << (detailOnly | versionsOnly) << false
+                                                       << "service.video.downloadPrerequisite" << int(K::servicePullFilm) << "";
+    QTest::newRow("delivery fetch, queue screen versions") << "active" << int(versionsOnly) << false
+                                                           << "service.video.downloadPrerequisite" << int(K::servicePull) << "";
+    QTest::newRow("relink") << "active" << 0 << true << "service.film.relink" << int(K::relinkFilm) << "";
+    QTest::newRow("history") << "active" << 0 << true << "service.history.refresh" << int(K::serviceHistory) << "";
+    QTest::newRow("brief") << "active" << 0 << true << "service.brief.open" << int(K::context) << "";
+    QTest::newRow("current instructions") << "active" << 0 << true << "service.brief.refresh" << int(K::serviceBriefPull) << "";
+    QTest::newRow("review video") << "review" << 0 << true << "service.review.download.p1" << int(K::serviceReviewPull) << "p1";
+    QTest::newRow("saved projects") << "review" << 0 << true << "service.version.p1.projectVersions"
+                                    << int(K::projectVersions) << "p1";
+    QTest::newRow("reactions") << "review" << 0 << true << "service.decision.d1.loadReactions" << int(K::serviceFeedback) << "";
+    QTest::newRow("one reaction") << "review" << 0 << true << "service.reaction.d1/" + kReaction + ".play"
+                                  << int(K::serviceFeedbackPull) << kReaction;
+}
+
+void TestServiceTaskDetail::controlsStartTheirOperations()
+{
+    QFETCH(QString, status);
+    QFETCH(int, flags);
+    QFETCH(bool, package);
+    QFETCH(QString, control);
+    QFETCH(int, command);
+    QFETCH(QString, argument);
+    open(ServiceKind::filmEditing, status, flags | usable | withFolder | listed);
+    QVERIFY(model->canUseCompany(*editor));
+    if (package) {
+        download(true, "task-1", kCompany, folder.filePath("film"));
+        setProposals({proposal("p1", 1, true)}, {decision("d1", "p1", "request_changes")});
+        ServiceReactionSummary recorded = reaction("d1", kReaction);
+        recorded.proposalID = "p1";
+        recorded.mode = "selfie";
+        recorded.duration = 12;
+        model->setReactions({recorded});
+        expand("p1");
+        settle();
+    }
+    const int before = int(service.calls.size());
+    auto *button = view->findChild<QPushButton *>(control);
+    QVERIFY2(button && button->isVisibleTo(view.get()) && button->isEnabled(), qPrintable(control));
+    button->click();
+    QTRY_VERIFY(service.calls.size() > before);
+    const BridgeCommand &ran = service.calls[before].command;
+    QCOMPARE(int(ran.kind()), command);
+    if (!argument.isEmpty())
+        QVERIFY2(ran.arguments().contains(argument), qPrintable(ran.arguments().join(' ')));
+    editorModel->cancel();
+    QTRY_VERIFY(!editorModel->busy());
 }
 
 QTEST_MAIN(TestServiceTaskDetail)
