@@ -3,6 +3,7 @@
 // versions layout, and that its players and open groups outlive refreshes.
 #include <QtTest>
 
+#include "editor/desktopservices.h"
 #include "editor/editormodel.h"
 #include "fakemediaplayer.h"
 #include "foundation/localization.h"
@@ -94,6 +95,14 @@ ServiceReactionSummary reaction(const QString &decision, const QString &id, qint
     return r;
 }
 
+// Records what the detail hands to the desktop.
+struct RecordingDesktop final : DesktopServices
+{
+    QStringList calls;
+    void revealFolder(const QString &path) override { calls << "reveal " + path; }
+    void openFile(const QString &path) override { calls << "open " + path; }
+};
+
 } // namespace
 
 class TestServiceTaskDetail : public QObject
@@ -109,6 +118,7 @@ class TestServiceTaskDetail : public QObject
     std::unique_ptr<ServiceQueueModel> model;
     std::unique_ptr<ServiceTaskDetail> view;
     int copyAsked = 0;
+    RecordingDesktop desktop;
 
     // An opened task of `kind` in `status`; the flags choose the layout, the folder and the listing.
     void open(ServiceKind kind, const QString &status, int flags, std::optional<QString> claimedBy = kMe)
@@ -151,6 +161,7 @@ class TestServiceTaskDetail : public QObject
         if (flags & showVersions)
             parts.onShowVersions = [] {};
         parts.seams.players = players.factory();
+        parts.seams.desktop = &desktop;
         parts.askCopy = [this] { ++copyAsked; };
         view = std::make_unique<ServiceTaskDetail>(std::move(parts));
         view->resize(900, 700);
@@ -190,6 +201,7 @@ private Q_SLOTS:
     void cleanup()
     {
         copyAsked = 0;
+        desktop.calls.clear();
         view.reset();
         model.reset();
         editor.reset();
@@ -634,8 +646,9 @@ void TestServiceTaskDetail::controlsStartTheirOperations_data()
     QTest::addColumn<bool>("package");
     QTest::addColumn<QString>("control");
     QTest::addColumn<int>("command"); // the first tool command the operation runs
-    QTest::addColumn<QString>("argument"); // one of its arguments, when the control passes one
+    QTest::addColumn<QString>("argument"); // one of its arguments, when the control passes one; else the desktop call
     using K = BridgeCommand::Kind;
+    const int desktopCall = -1; // no operation: a path for the desktop, below the test folder "~"
     QTest::newRow("take") << "waiting" << 0 << false << "service.task.claim" << int(K::serviceClaim) << "";
     QTest::newRow("fetch, queue screen") << "active" << 0 << false << "service.task.download" << int(K::servicePull) << "";
     QTest::newRow("fetch, embedded: the film envelope")
@@ -652,6 +665,16 @@ void TestServiceTaskDetail::controlsStartTheirOperations_data()
     QTest::newRow("saved projects") << "review" << 0 << true << "service.version.p1.projectVersions"
                                     << int(K::projectVersions) << "p1";
     QTest::newRow("reactions") << "review" << 0 << true << "service.decision.d1.loadReactions" << int(K::serviceFeedback) << "";
+    QTest::newRow("resume") << "active" << 0 << true << "service.workspace.resume.abcd" << int(K::serviceWorkspaces) << "";
+    QTest::newRow("review the proposal") << "active" << 0 << true << "service.proposal.readPreview"
+                                         << int(K::proposalPreview) << "";
+    QTest::newRow("film folder") << "active" << 0 << true << "service.film.open" << desktopCall << "reveal ~/film";
+    QTest::newRow("original package") << "active" << 0 << true << "service.package.reveal" << desktopCall << "reveal ~";
+    QTest::newRow("working folder") << "active" << 0 << true << "service.workspace.open" << desktopCall << "reveal ~/abcd";
+    QTest::newRow("start guide") << "active" << 0 << true << "service.workspace.guide" << desktopCall
+                                 << "open ~/abcd/writer-start.md";
+    QTest::newRow("proposal file") << "active" << 0 << true << "service.proposal.openFile" << desktopCall
+                                   << "open ~/abcd/work/customer-proposal.json";
     QTest::newRow("one reaction") << "review" << 0 << true << "service.reaction.d1/" + kReaction + ".play"
                                   << int(K::serviceFeedbackPull) << kReaction;
 }
@@ -674,6 +697,11 @@ void TestServiceTaskDetail::controlsStartTheirOperations()
         recorded.mode = "selfie";
         recorded.duration = 12;
         model->setReactions({recorded});
+        model->setWorkspaces({PreparedHandoff{"abcd", folder.filePath("abcd")}});
+        PreparedHandoff writing{"abcd", folder.filePath("abcd")};
+        writing.kind = ServiceKind::scriptDevelopment;
+        model->setPrepared(writing);
+        model->setProposalFile(ProposalFile{folder.filePath("abcd/work/customer-proposal.json")});
         expand("p1");
         settle();
     }
@@ -681,6 +709,11 @@ void TestServiceTaskDetail::controlsStartTheirOperations()
     auto *button = view->findChild<QPushButton *>(control);
     QVERIFY2(button && button->isVisibleTo(view.get()) && button->isEnabled(), qPrintable(control));
     button->click();
+    if (command == -1) {
+        QCOMPARE(desktop.calls, QStringList{argument.replace("~", folder.path())});
+        QVERIFY(!editorModel->busy());
+        return;
+    }
     QTRY_VERIFY(service.calls.size() > before);
     const BridgeCommand &ran = service.calls[before].command;
     QCOMPARE(int(ran.kind()), command);
