@@ -1,10 +1,11 @@
 // What the inbox screen recomputes after one change of the view options: the
 // visible rows (filter, search, sort) and the groups of 10,000 loaded rows.
-// Prints the median time per change (goal: under 10 ms), first for the
-// presentation alone, then with the workspace window's list and table
-// attached to an inbox model holding the same number of loaded rows. First
-// checks the results against a plain definition and exits with 1 on any
-// difference.
+// Prints the median time per change, first for the presentation alone, then
+// with the workspace window's list and table attached to an inbox model
+// holding the same number of loaded rows, until the view is painted; also the
+// first change after a whole new row list. The last line is the figure (goal:
+// median at most 5 ms, slowest at most 16 ms). First checks the results
+// against a plain definition and exits with 1 on any difference.
 
 #include "inboxfixtures.h"
 
@@ -284,8 +285,9 @@ int main(int argc, char **argv)
         for (const SorvaneInboxPreferences &p : changes) {
             QElapsedTimer timer;
             timer.start();
-            const QList<SorvaneInboxRow> visible = SorvaneInboxPresentation::rows(rows, std::nullopt, p, operatorID, locale);
-            const QList<SorvaneInboxGroup> groups = SorvaneInboxPresentation::groups(visible, p.group);
+            const QList<qsizetype> visible = SorvaneInboxPresentation::order(rows, std::nullopt, p, operatorID, locale);
+            const QList<SorvaneInboxSection> groups =
+                SorvaneInboxPresentation::sections(rows, std::nullopt, visible, p.group);
             times.append(timer.nsecsElapsed());
             if (visible.size() > rows.size() || groups.size() > visible.size())
                 return 1;
@@ -293,34 +295,41 @@ int main(int argc, char **argv)
     }
     std::sort(times.begin(), times.end());
     std::printf("rows: %lld, changes: %lld\n", qint64(rows.size()), qint64(times.size()));
-    std::printf("median ms per change: %.2f (goal < 10)\n", double(times.at(times.size() / 2)) / 1e6);
+    std::printf("presentation alone: median ms per change: %.2f\n", double(times.at(times.size() / 2)) / 1e6);
     std::printf("slowest ms per change: %.2f\n", double(times.constLast()) / 1e6);
 
     // The window: the same changes written through the inbox model, with the
     // list (or table) model reset and the visible rows laid out and painted.
     MemorySettingsStore store;
+    // A row list of 10,000 rows in pages of 50; each `round` gives other
+    // titles, so a reloaded list is a new one and nothing is known of it yet.
     QList<QByteArray> pages;
-    for (int first = 0; first < 10000; first += 50) {
-        QJsonArray items;
-        for (int i = first; i < first + 50; ++i) {
-            QJsonObject r = row(i + 1);
-            r = set(r, "company/id", uuidFor(i % 40, 9));
-            r = set(r, "request/company_id", uuidFor(i % 40, 9));
-            r = set(r, "company/name", QStringLiteral("Kunde %1").arg(i % 40));
-            r = set(r, "film/title", QStringLiteral("Film %1 om sommer").arg(i));
-            // Newest first, as the service pages them.
-            r = set(r, "request/submitted_at", QDateTime::fromSecsSinceEpoch(1714600000 - i, Qt::UTC)
-                                                   .toString(Qt::ISODate));
-            items.append(r);
+    const auto makePages = [&](int round) {
+        pages.clear();
+        for (int first = 0; first < 10000; first += 50) {
+            QJsonArray items;
+            for (int i = first; i < first + 50; ++i) {
+                QJsonObject r = row(i + 1);
+                r = set(r, "company/id", uuidFor(i % 40, 9));
+                r = set(r, "request/company_id", uuidFor(i % 40, 9));
+                r = set(r, "company/name", QStringLiteral("Kunde %1").arg(i % 40));
+                r = set(r, "film/title", round == 0 ? QStringLiteral("Film %1 om sommer").arg(i)
+                                                    : QStringLiteral("Film %1 runde %2").arg(i).arg(round));
+                // Newest first, as the service pages them.
+                r = set(r, "request/submitted_at", QDateTime::fromSecsSinceEpoch(1714600000 - i, Qt::UTC)
+                                                       .toString(Qt::ISODate));
+                items.append(r);
+            }
+            QJsonObject top = inboxPage(0);
+            top["items"] = items;
+            if (first + 50 < 10000) {
+                const QJsonObject last = items.last().toObject().value("request").toObject();
+                top["nextCursor"] = QJsonObject{{"submitted_at", last.value("submitted_at")}, {"id", last.value("id")}};
+            }
+            pages.append(bytes(top));
         }
-        QJsonObject top = inboxPage(0);
-        top["items"] = items;
-        if (first + 50 < 10000) {
-            const QJsonObject last = items.last().toObject().value("request").toObject();
-            top["nextCursor"] = QJsonObject{{"submitted_at", last.value("submitted_at")}, {"id", last.value("id")}};
-        }
-        pages.append(bytes(top));
-    }
+    };
+    makePages(0);
     int served = 0;
     const auto runner = [&](const BridgeCommand &command, const QString &, CancellationToken) -> QCoro::Task<QByteArray> {
         if (!std::holds_alternative<BridgeCommand::ServiceInbox>(command.payload()))
@@ -339,16 +348,22 @@ int main(int argc, char **argv)
     parts.inbox = &inbox;
     parts.defaults = &store;
     SorvaneWorkspace workspace(std::move(parts));
-    inbox.refresh(adapter);
-    while (inbox.loading() || inbox.hasMore()) {
-        if (!inbox.loading())
-            inbox.loadMore(adapter);
-        QCoreApplication::processEvents();
-        if (inbox.error()) {
-            std::printf("inbox load failed: %s\n", qPrintable(*inbox.error()));
-            return 1;
+    const auto loadAll = [&]() -> bool {
+        served = 0;
+        inbox.refresh(adapter);
+        while (inbox.loading() || inbox.hasMore()) {
+            if (!inbox.loading())
+                inbox.loadMore(adapter);
+            QCoreApplication::processEvents();
+            if (inbox.error()) {
+                std::printf("inbox load failed: %s\n", qPrintable(*inbox.error()));
+                return false;
+            }
         }
-    }
+        return true;
+    };
+    if (!loadAll())
+        return 1;
     SorvaneWorkspaceView view(workspace, {});
     view.resize(1180, 800);
     view.show();
@@ -357,6 +372,9 @@ int main(int argc, char **argv)
         std::printf("loaded %lld rows\n", qint64(inbox.items().size()));
         return 1;
     }
+    int listRound = 0;
+    qint64 slowest = 0;
+    QList<qint64> medians;
     for (const QString &layout : {QStringLiteral("inbox"), QStringLiteral("list")}) {
         workspace.setLayout(layout);
         QTreeView *shown = view.findChild<QTreeView *>(layout == "inbox" ? "sorvane.inbox" : "sorvane.table");
@@ -374,15 +392,44 @@ int main(int argc, char **argv)
                 modelTimes.append(set);
                 Q_UNUSED(events);
             }
+        // The first change after a new row list: each time the whole list is
+        // loaded again with other titles, then one change is timed.
+        QList<qint64> firstTimes;
+        for (const SorvaneInboxPreferences &p : changes) {
+            // Each sort with no grouping, and each grouping by priority.
+            if (p.query.isEmpty() && (p.sort == SorvaneInboxSort::priority) != (p.group == SorvaneInboxGrouping::none)) {
+                inbox.setPreferences({});
+                makePages(++listRound);
+                if (!loadAll())
+                    return 1;
+                QCoreApplication::processEvents();
+                shown->viewport()->repaint();
+                QElapsedTimer timer;
+                timer.start();
+                inbox.setPreferences(p);
+                QCoreApplication::processEvents();
+                shown->viewport()->repaint();
+                firstTimes.append(timer.nsecsElapsed());
+            }
+        }
+        windowTimes.append(firstTimes);
+        std::sort(firstTimes.begin(), firstTimes.end());
         std::sort(windowTimes.begin(), windowTimes.end());
         std::sort(modelTimes.begin(), modelTimes.end());
+        std::printf("%s: slowest first change after a new row list (%lld lists): %.2f ms\n",
+                    layout == "inbox" ? "list" : "table", qint64(firstTimes.size()), double(firstTimes.constLast()) / 1e6);
+        slowest = std::max(slowest, windowTimes.constLast());
+        medians.append(windowTimes.at(windowTimes.size() / 2));
         // The change itself: the inbox model, the item model reset and every
         // listener of the window; then also the view's layout and paint.
-        std::printf("%s: median ms per change through the window's models: %.2f (goal < 10)\n",
+        std::printf("%s: median ms per change through the window's models: %.2f\n",
                     layout == "inbox" ? "list" : "table", double(modelTimes.at(modelTimes.size() / 2)) / 1e6);
         std::printf("%s: median ms per change until painted: %.2f, slowest %.2f\n",
                     layout == "inbox" ? "list" : "table", double(windowTimes.at(windowTimes.size() / 2)) / 1e6,
                     double(windowTimes.constLast()) / 1e6);
     }
+    // The figure: every change until painted, the first after a new list included.
+    std::printf("window: median %.2f ms (goal <= 5), slowest %.2f ms (goal <= 16)\n",
+                double(*std::max_element(medians.begin(), medians.end())) / 1e6, double(slowest) / 1e6);
     return 0;
 }

@@ -15,6 +15,8 @@ SorvaneInboxAdapter::SorvaneInboxAdapter(std::shared_ptr<ServiceQueueEditor> edi
         connect(model, signal, this, &RootInbox::activityChanged);
     connect(model, &SorvaneInboxModel::selectedIDChanged, this, &RootInbox::selectionChanged);
     connect(model, &SorvaneInboxModel::itemsChanged, this, &RootInbox::selectionChanged);
+    // The selection may be the pinned next task, which is not among the rows.
+    connect(model, &SorvaneInboxModel::nextItemChanged, this, &RootInbox::selectionChanged);
     connect(model, &SorvaneInboxModel::itemsChanged, this, &RootInbox::rowsChanged);
     connect(model, &SorvaneInboxModel::errorChanged, this, &RootInbox::rowsChanged);
 }

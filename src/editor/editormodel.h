@@ -4,6 +4,7 @@
 #include "folderaccess.h"
 #include "foundation/bridge/bridgecommand.h"
 #include "foundation/cancellation.h"
+#include "foundation/decoding/workerdecoding.h"
 #include "foundation/records/packagerecords.h"
 #include "foundation/records/cloudrecords.h"
 #include "foundation/projectlocation/projectlocationstore.h"
@@ -194,6 +195,16 @@ private:
 template<typename T>
 QCoro::Task<T> EditorModel::execute(BridgeCommand command, CancellationToken token, bool checkStorage)
 {
-    const QByteArray bytes = co_await runTool(std::move(command), std::move(token), checkStorage);
-    co_return T::decode(bytes);
+    const QByteArray bytes = co_await runTool(std::move(command), token, checkStorage);
+    if (bytes.size() < WorkerDecoding::threshold)
+        co_return T::decode(bytes);
+    // A large answer (a package context, a hand-off) is decoded on a worker
+    // thread; a cancelled or superseded operation drops it here, on this thread.
+    // Named, not a temporary of the co_await expression: GCC 12 destroys such
+    // temporaries twice (the answer's buffer with them).
+    const auto decode = [bytes] { return T::decode(bytes); };
+    QCoro::Task<T> decoding = WorkerDecoding::run<T>(decode);
+    T decoded = co_await decoding;
+    token.throwIfCancelled();
+    co_return T(std::move(decoded));
 }

@@ -25,20 +25,23 @@ void SorvaneInboxListModel::setActive(bool active)
 void SorvaneInboxListModel::reload()
 {
     beginResetModel();
-    m_pinned.reset();
-    m_groups.clear();
+    m_rows = {};
     m_entries.clear();
+    m_selectedID = m_inbox ? m_inbox->selectedID() : std::nullopt;
     if (m_inbox && m_active) {
-        m_pinned = m_inbox->pinnedNextItem();
-        if (m_pinned) {
+        m_rows = m_inbox->arrangement();
+        qsizetype count = m_rows.pinned ? 2 : 0;
+        for (const SorvaneInboxSection &section : std::as_const(m_rows.sections))
+            count += section.rows.size() + 1;
+        m_entries.reserve(count);
+        if (m_rows.pinned) {
             m_entries.append({-1, -1, true});
             m_entries.append({-1, 0, true});
         }
-        m_groups = m_inbox->groups();
-        for (int g = 0; g < m_groups.size(); ++g) {
-            if (!m_groups.at(g).title.isEmpty())
+        for (int g = 0; g < m_rows.sections.size(); ++g) {
+            if (!m_rows.sections.at(g).title.isEmpty())
                 m_entries.append({g, -1, false});
-            for (int i = 0; i < m_groups.at(g).items.size(); ++i)
+            for (int i = 0; i < m_rows.sections.at(g).rows.size(); ++i)
                 m_entries.append({g, i, false});
         }
     }
@@ -47,8 +50,19 @@ void SorvaneInboxListModel::reload()
 
 void SorvaneInboxListModel::selectionChanged()
 {
-    if (!m_entries.isEmpty())
-        Q_EMIT dataChanged(index(0), index(int(m_entries.size()) - 1), {SelectedRole});
+    // Only the rows that were and are selected change: a notice over every
+    // row would have the view measure all of them.
+    const std::optional<QString> selected = m_inbox ? m_inbox->selectedID() : std::nullopt;
+    if (selected == m_selectedID)
+        return;
+    const std::optional<QString> previous = std::exchange(m_selectedID, selected);
+    for (int i = 0; i < m_entries.size(); ++i) {
+        if (m_entries.at(i).row < 0)
+            continue;
+        const QString &id = row(i).request.id;
+        if (id == previous || id == selected)
+            Q_EMIT dataChanged(index(i), index(i), {SelectedRole});
+    }
 }
 
 int SorvaneInboxListModel::indexOf(const QString &requestID) const
@@ -81,7 +95,7 @@ QVariant SorvaneInboxListModel::data(const QModelIndex &index, int role) const
     if (entry.row < 0) {
         switch (role) {
         case Qt::DisplayRole:
-            return entry.pinned ? loc("Next in production") : m_groups.at(entry.group).title;
+            return entry.pinned ? loc("Next in production") : m_rows.sections.at(entry.group).title;
         case HeaderRole:
             return true;
         default:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "inbox/sorvaneinboxmodel.h"
 #include "inbox/sorvaneinboxpresentation.h"
 #include "inbox/sorvaneinboxrecords.h"
 
@@ -40,7 +41,7 @@ public:
     const SorvaneInboxRow &row(int index) const
     {
         const Entry &entry = m_entries.at(index);
-        return entry.pinned ? *m_pinned : m_groups.at(entry.group).items.at(entry.row);
+        return entry.pinned ? *m_rows.pinned : m_rows.row(m_rows.sections.at(entry.group).rows.at(entry.row));
     }
     bool isPinned(int index) const { return m_entries.at(index).pinned; }
     // The list row of a task; -1 when it is not listed.
@@ -63,8 +64,10 @@ private:
 
     QPointer<SorvaneInboxModel> m_inbox;
     bool m_active = true;
-    // The rows stay in the inbox's groups; entries point into them.
-    std::optional<SorvaneInboxRow> m_pinned;
-    QList<SorvaneInboxGroup> m_groups;
+    // The rows stay in the inbox's row list (shared, not copied); entries
+    // point into its sections.
+    SorvaneInboxModel::Arrangement m_rows;
     QList<Entry> m_entries;
+    // The selection the rows last reported.
+    std::optional<QString> m_selectedID;
 };

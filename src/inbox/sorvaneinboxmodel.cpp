@@ -53,10 +53,8 @@ void SorvaneInboxModel::notify(Signal signal)
     // Called at the write itself, also while notices are held back.
     // (setPreferences forgets the rows itself, before it repairs the selection.)
     if (signal == &SorvaneInboxModel::itemsChanged || signal == &SorvaneInboxModel::nextItemChanged
-        || signal == &SorvaneInboxModel::operatorIDChanged) {
-        m_visible.reset();
-        m_groups.reset();
-    }
+        || signal == &SorvaneInboxModel::operatorIDChanged)
+        forgetDerived();
     if (!m_heldSignals) {
         Q_EMIT(this->*signal)();
         return;
@@ -133,10 +131,8 @@ void SorvaneInboxModel::setPreferences(const SorvaneInboxPreferences &preference
 {
     const bool changed = !(m_preferences == preferences);
     m_preferences = preferences;
-    if (changed) {
-        m_visible.reset();
-        m_groups.reset();
-    }
+    if (changed)
+        forgetDerived();
     // Stored and re-checked on every assignment, also of an equal value.
     m_preferences.save(m_defaults);
     repairSelection();
@@ -146,27 +142,50 @@ void SorvaneInboxModel::setPreferences(const SorvaneInboxPreferences &preference
 
 void SorvaneInboxModel::repairSelection()
 {
-    const QList<SorvaneInboxRow> visible = visibleItems();
+    const QList<qsizetype> visible = visibleOrder();
+    const auto rowAt = [this](qsizetype position) -> const SorvaneInboxRow & {
+        return position < m_items.size() ? m_items.at(position) : *m_nextItem;
+    };
     if (m_selectedID) {
-        for (const SorvaneInboxRow &row : visible)
-            if (row.request.id == *m_selectedID)
+        for (qsizetype position : visible)
+            if (rowAt(position).request.id == *m_selectedID)
                 return;
     }
     if (const auto pinned = pinnedNextItem())
         setSelectedID(pinned->request.id);
     else if (!visible.isEmpty())
-        setSelectedID(visible.first().request.id);
+        setSelectedID(rowAt(visible.first()).request.id);
     else
         setSelectedID(std::nullopt);
 }
 
 // ---- derived ----
 
-QList<SorvaneInboxRow> SorvaneInboxModel::visibleItems() const
+void SorvaneInboxModel::forgetDerived()
+{
+    m_visible.reset();
+    m_groups.reset();
+    m_order.reset();
+    m_sections.reset();
+}
+
+const QList<qsizetype> &SorvaneInboxModel::visibleOrder() const
 {
     static const QLocale locale = SorvaneInboxPresentation::locale(EditorLocalization::language());
-    if (!m_visible)
-        m_visible = SorvaneInboxPresentation::rows(m_items, m_nextItem, m_preferences, m_operatorID, locale);
+    if (!m_order)
+        m_order = SorvaneInboxPresentation::order(m_items, m_nextItem, m_preferences, m_operatorID, locale);
+    return *m_order;
+}
+
+QList<SorvaneInboxRow> SorvaneInboxModel::visibleItems() const
+{
+    if (!m_visible) {
+        QList<SorvaneInboxRow> rows;
+        rows.reserve(visibleOrder().size());
+        for (qsizetype position : visibleOrder())
+            rows.append(position < m_items.size() ? m_items.at(position) : *m_nextItem);
+        m_visible = std::move(rows);
+    }
     return *m_visible;
 }
 
@@ -177,15 +196,36 @@ std::optional<SorvaneInboxRow> SorvaneInboxModel::pinnedNextItem() const
     return std::nullopt;
 }
 
+const QList<SorvaneInboxSection> &SorvaneInboxModel::sections() const
+{
+    if (!m_sections) {
+        // The pinned row shows above the groups, not in them.
+        const auto pinned = pinnedNextItem();
+        m_sections = SorvaneInboxPresentation::sections(m_items, m_nextItem, visibleOrder(), m_preferences.group,
+                                                        pinned ? std::optional(pinned->request.id) : std::nullopt);
+    }
+    return *m_sections;
+}
+
 QList<SorvaneInboxGroup> SorvaneInboxModel::groups() const
 {
     if (m_groups)
         return *m_groups;
-    QList<SorvaneInboxRow> rows = visibleItems();
-    if (const auto pinned = pinnedNextItem())
-        rows.removeIf([&](const SorvaneInboxRow &row) { return row.request.id == pinned->request.id; });
-    m_groups = SorvaneInboxPresentation::groups(rows, m_preferences.group);
+    QList<SorvaneInboxGroup> groups;
+    for (const SorvaneInboxSection &section : sections()) {
+        SorvaneInboxGroup group{section.id, section.title, {}};
+        group.items.reserve(section.rows.size());
+        for (qsizetype position : section.rows)
+            group.items.append(position < m_items.size() ? m_items.at(position) : *m_nextItem);
+        groups.append(std::move(group));
+    }
+    m_groups = std::move(groups);
     return *m_groups;
+}
+
+SorvaneInboxModel::Arrangement SorvaneInboxModel::arrangement() const
+{
+    return {m_items, m_nextItem, pinnedNextItem(), sections()};
 }
 
 std::optional<SorvaneInboxRow> SorvaneInboxModel::selectedItem() const

@@ -82,6 +82,21 @@ public:
     std::optional<SorvaneInboxRow> pinnedNextItem() const;
     QList<SorvaneInboxGroup> groups() const;
     std::optional<SorvaneInboxRow> selectedItem() const;
+    bool hasVisibleItems() const { return !visibleOrder().isEmpty(); }
+    // groups() and the pinned next row without copying a row: the lists the
+    // list and table models show from.
+    struct Arrangement
+    {
+        QList<SorvaneInboxRow> items;
+        std::optional<SorvaneInboxRow> nextItem;
+        std::optional<SorvaneInboxRow> pinned;
+        QList<SorvaneInboxSection> sections;
+        const SorvaneInboxRow &row(qsizetype position) const
+        {
+            return position < items.size() ? items.at(position) : *nextItem;
+        }
+    };
+    Arrangement arrangement() const;
 
     std::optional<ServiceIdentity> identity(const ServiceQueueEditor &editor) const;
     static QString pendingKey(const ServiceIdentity &identity, const QUuid &operatorID);
@@ -239,6 +254,12 @@ private:
     // screens read it after every change.
     mutable std::optional<QList<SorvaneInboxRow>> m_visible;
     mutable std::optional<QList<SorvaneInboxGroup>> m_groups;
+    // The same as positions into m_items (SorvaneInboxPresentation::order).
+    mutable std::optional<QList<qsizetype>> m_order;
+    mutable std::optional<QList<SorvaneInboxSection>> m_sections;
+    const QList<qsizetype> &visibleOrder() const;
+    const QList<SorvaneInboxSection> &sections() const;
+    void forgetDerived();
 };
 
 // The text a person sees for a failure; none for a cancellation.

@@ -331,12 +331,12 @@ private:
 class RowIndex
 {
 public:
-    static RowIndex &of(const QList<SorvaneInboxRow> &items)
+    static RowIndex &of(const QList<SorvaneInboxRow> &items, const QLocale &locale)
     {
         static thread_local RowIndex index;
         if (index.m_rows.constData() != items.constData() || index.m_rows.size() != items.size()
             || index.m_rows.isEmpty())
-            index.rebuild(items);
+            index.rebuild(items, locale);
         return index;
     }
 
@@ -393,7 +393,13 @@ public:
     }
 
 private:
-    using NameCompare = std::function<int(const NameOrder::Key &, const NameOrder::Key &)>;
+    // A plain functor, not a std::function: a sort of ten thousand names
+    // calls it a hundred thousand times.
+    struct NameCompare
+    {
+        const NameOrder *names;
+        int operator()(const NameOrder::Key &a, const NameOrder::Key &b) const { return names->compare(a, b); }
+    };
     struct NameField
     {
         std::optional<QLocale> rankedFor;
@@ -401,10 +407,7 @@ private:
         std::vector<qint64> ranks;
     };
 
-    NameCompare nameCompare() const
-    {
-        return [names = &*m_names](const NameOrder::Key &a, const NameOrder::Key &b) { return names->compare(a, b); };
-    }
+    NameCompare nameCompare() const { return NameCompare{&*m_names}; }
 
     static Placement timed(SorvaneInboxSort sort, const RowFacts &facts, qint64 id, qsizetype position)
     {
@@ -414,7 +417,7 @@ private:
                 position};
     }
 
-    void rebuild(const QList<SorvaneInboxRow> &items)
+    void rebuild(const QList<SorvaneInboxRow> &items, const QLocale &locale)
     {
         m_rows = items;
         m_facts.clear();
@@ -429,6 +432,15 @@ private:
         m_actorsKnown = false;
         m_company = {};
         m_title = {};
+        // Rows arrive a page at a time and each page rebuilds the index: the
+        // collation keys of the new rows' names are made here, a page's worth
+        // at a time (the others are remembered), so that the first sort by
+        // name after a new list only sorts.
+        m_names.emplace(locale);
+        for (const RowFacts &facts : m_facts) {
+            m_names->key(facts.foldedTitle);
+            m_names->key(facts.foldedCompany);
+        }
     }
 
     QList<SorvaneInboxRow> m_rows;
@@ -561,14 +573,14 @@ bool SorvaneInboxPresentation::matches(const SorvaneInboxRow &row, const Sorvane
     return passesChoices(row, preferences, row.nextActor(operatorID)) && SearchNeedle(preferences.query).found(row);
 }
 
-QList<SorvaneInboxRow> SorvaneInboxPresentation::rows(const QList<SorvaneInboxRow> &items,
-                                                      const std::optional<SorvaneInboxRow> &nextItem,
-                                                      const SorvaneInboxPreferences &preferences,
-                                                      const std::optional<QUuid> &operatorID, const QLocale &locale)
+QList<qsizetype> SorvaneInboxPresentation::order(const QList<SorvaneInboxRow> &items,
+                                                 const std::optional<SorvaneInboxRow> &nextItem,
+                                                 const SorvaneInboxPreferences &preferences,
+                                                 const std::optional<QUuid> &operatorID, const QLocale &locale)
 {
     const SorvaneInboxSort sort = preferences.sort;
     const SearchNeedle needle(preferences.query);
-    RowIndex &index = RowIndex::of(items);
+    RowIndex &index = RowIndex::of(items, locale);
     index.prepare(sort, operatorID, locale);
 
     std::vector<Placement> order;
@@ -594,18 +606,35 @@ QList<SorvaneInboxRow> SorvaneInboxPresentation::rows(const QList<SorvaneInboxRo
     // unstable sort gives the stable order.
     std::sort(order.begin(), order.end());
 
-    QList<SorvaneInboxRow> result;
+    QList<qsizetype> result;
     result.reserve(qsizetype(order.size()));
     for (const Placement &placement : order)
-        result.append(placement.position < items.size() ? items.at(placement.position) : *nextItem);
+        result.append(placement.position);
     return result;
 }
 
-QList<SorvaneInboxGroup> SorvaneInboxPresentation::groups(const QList<SorvaneInboxRow> &rows,
-                                                          SorvaneInboxGrouping grouping)
+QList<SorvaneInboxRow> SorvaneInboxPresentation::rows(const QList<SorvaneInboxRow> &items,
+                                                      const std::optional<SorvaneInboxRow> &nextItem,
+                                                      const SorvaneInboxPreferences &preferences,
+                                                      const std::optional<QUuid> &operatorID, const QLocale &locale)
 {
-    if (rows.isEmpty())
-        return {};
+    const QList<qsizetype> positions = order(items, nextItem, preferences, operatorID, locale);
+    QList<SorvaneInboxRow> result;
+    result.reserve(positions.size());
+    for (qsizetype position : positions)
+        result.append(position < items.size() ? items.at(position) : *nextItem);
+    return result;
+}
+
+QList<SorvaneInboxSection> SorvaneInboxPresentation::sections(const QList<SorvaneInboxRow> &items,
+                                                              const std::optional<SorvaneInboxRow> &nextItem,
+                                                              const QList<qsizetype> &positions,
+                                                              SorvaneInboxGrouping grouping,
+                                                              const std::optional<QString> &leaveOut)
+{
+    const auto rowAt = [&](qsizetype position) -> const SorvaneInboxRow & {
+        return position < items.size() ? items.at(position) : *nextItem;
+    };
     // Rows are matched to groups by what their id is made of, and the id text
     // is built once per group.
     struct GroupKey
@@ -667,26 +696,42 @@ QList<SorvaneInboxGroup> SorvaneInboxPresentation::groups(const QList<SorvaneInb
         return {};
     };
 
-    // First pass: each row's group and each group's size, so the second
-    // copies every row once into a list of the right size.
+    // The last row's group is tried first: sorted rows mostly come in runs.
     std::unordered_map<GroupKey, qsizetype, GroupKeyHash> indexOf;
-    std::vector<qsizetype> groupOf(std::size_t(rows.size()));
-    std::vector<qsizetype> sizes;
-    QList<SorvaneInboxGroup> result;
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const SorvaneInboxRow &row = rows.at(i);
-        const auto [found, added] = indexOf.try_emplace(keyOf(row), result.size());
-        if (added) {
-            result.append(SorvaneInboxGroup{idOf(row), titleOf(row), {}});
-            sizes.push_back(0);
+    QList<SorvaneInboxSection> result;
+    std::optional<GroupKey> lastKey;
+    qsizetype lastGroup = -1;
+    for (qsizetype position : positions) {
+        const SorvaneInboxRow &row = rowAt(position);
+        if (leaveOut && row.request.id == *leaveOut)
+            continue;
+        GroupKey key = keyOf(row);
+        if (!lastKey || !(*lastKey == key)) {
+            const auto [found, added] = indexOf.try_emplace(key, result.size());
+            if (added)
+                result.append(SorvaneInboxSection{idOf(row), titleOf(row), {}});
+            lastGroup = found->second;
+            lastKey = std::move(key);
         }
-        groupOf[std::size_t(i)] = found->second;
-        ++sizes[std::size_t(found->second)];
+        result[lastGroup].rows.append(position);
     }
-    for (qsizetype g = 0; g < result.size(); ++g)
-        result[g].items.reserve(sizes[std::size_t(g)]);
+    return result;
+}
+
+QList<SorvaneInboxGroup> SorvaneInboxPresentation::groups(const QList<SorvaneInboxRow> &rows,
+                                                          SorvaneInboxGrouping grouping)
+{
+    QList<qsizetype> positions(rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i)
-        result[groupOf[std::size_t(i)]].items.append(rows.at(i));
+        positions[i] = i;
+    QList<SorvaneInboxGroup> result;
+    for (SorvaneInboxSection &section : sections(rows, std::nullopt, positions, grouping)) {
+        SorvaneInboxGroup group{std::move(section.id), std::move(section.title), {}};
+        group.items.reserve(section.rows.size());
+        for (qsizetype position : std::as_const(section.rows))
+            group.items.append(rows.at(position));
+        result.append(std::move(group));
+    }
     return result;
 }
 

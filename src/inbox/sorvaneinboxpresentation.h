@@ -65,6 +65,15 @@ struct SorvaneInboxGroup
     QList<SorvaneInboxRow> items;
 };
 
+// A group as positions into a row list (see SorvaneInboxPresentation::order):
+// ten thousand rows are cheap to arrange, not to copy.
+struct SorvaneInboxSection
+{
+    QString id;
+    QString title;
+    QList<qsizetype> rows;
+};
+
 // Pure functions from loaded rows to what the screens show.
 namespace SorvaneInboxPresentation {
 
@@ -81,6 +90,18 @@ QList<SorvaneInboxRow> rows(const QList<SorvaneInboxRow> &items, const std::opti
                             const QLocale &locale);
 
 QList<SorvaneInboxGroup> groups(const QList<SorvaneInboxRow> &rows, SorvaneInboxGrouping grouping);
+
+// What rows() and groups() compute, as positions instead of copies: a
+// position below items.size() is that row of `items`, items.size() itself the
+// proposed next row. rows() is order() with each position replaced by its row.
+QList<qsizetype> order(const QList<SorvaneInboxRow> &items, const std::optional<SorvaneInboxRow> &nextItem,
+                       const SorvaneInboxPreferences &preferences, const std::optional<QUuid> &operatorID,
+                       const QLocale &locale);
+// The groups of the rows at `positions`, in their order, leaving out the rows
+// whose request id is `leaveOut`.
+QList<SorvaneInboxSection> sections(const QList<SorvaneInboxRow> &items, const std::optional<SorvaneInboxRow> &nextItem,
+                                    const QList<qsizetype> &positions, SorvaneInboxGrouping grouping,
+                                    const std::optional<QString> &leaveOut = std::nullopt);
 
 // The directory's companies plus those of the rows, each id once, by name.
 QList<ServiceCompany> customers(const QList<ServiceCompany> &directory, const QList<SorvaneInboxRow> &items,

@@ -7,6 +7,8 @@
 #include "videorecords.h"
 #include "videos/videostage.h"
 #include "recorddecoding_p.h"
+#include "foundation/decoding/workerdecoding.h"
+#include "foundation/errors.h"
 
 #include <QHash>
 #include <QObject>
@@ -112,12 +114,26 @@ public:
     // Runs one tool command under `scope` and decodes its answer as T:
     // staleness test, folder check, the tool in the scope's tools folder,
     // cancellation check, staleness test, decoding. Writes nothing.
+    // A large answer (a package context, a hand-off) is decoded on a worker
+    // thread; the cancellation and staleness checks run again on this thread
+    // once it is decoded, so a decoded answer of a world that moved on is dropped.
     template<class T>
     QCoro::Task<T> execute(BridgeCommand command, ServiceQueueEditor &editor, ServiceOperationScope scope,
                            CancellationToken token)
     {
-        const QByteArray answer = co_await runChecked(std::move(command), editor, std::move(scope), std::move(token));
-        co_return RecordDecoding::document<T>(answer);
+        const QByteArray answer = co_await runChecked(std::move(command), editor, scope, token);
+        if (answer.size() < WorkerDecoding::threshold)
+            co_return RecordDecoding::document<T>(answer);
+        QPointer<ServiceQueueModel> self(this);
+        // Named, not a temporary of the co_await expression: GCC 12 destroys
+        // such temporaries twice (the answer's buffer with them).
+        const auto decode = [answer] { return RecordDecoding::document<T>(answer); };
+        QCoro::Task<T> decoding = WorkerDecoding::run<T>(decode);
+        T decoded = co_await decoding;
+        token.throwIfCancelled();
+        if (!self || !self->current(scope, editor))
+            throw OperationCancelled();
+        co_return T(std::move(decoded));
     }
     // Steps 1 to 5 of execute: the answer bytes of a command still current after its await.
     QCoro::Task<QByteArray> runChecked(BridgeCommand command, ServiceQueueEditor &editor, ServiceOperationScope scope,

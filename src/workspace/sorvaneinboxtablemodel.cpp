@@ -26,12 +26,12 @@ void SorvaneInboxTableModel::reload()
 {
     beginResetModel();
     m_rows.clear();
-    m_groups.clear();
+    m_arrangement = {};
     if (m_inbox && m_active) {
         const bool grouped = m_inbox->preferences().group != SorvaneInboxGrouping::none;
-        m_groups = m_inbox->groups();
-        for (int g = 0; g < m_groups.size(); ++g)
-            for (int i = 0; i < m_groups.at(g).items.size(); ++i)
+        m_arrangement = m_inbox->arrangement();
+        for (int g = 0; g < m_arrangement.sections.size(); ++g)
+            for (int i = 0; i < m_arrangement.sections.at(g).rows.size(); ++i)
                 m_rows.append({g, i, grouped && i == 0});
     }
     endResetModel();
@@ -81,8 +81,9 @@ QVariant SorvaneInboxTableModel::data(const QModelIndex &index, int role) const
     case RequestIDRole:
         return row.request.id;
     case GroupTitleRole:
-        return entry.first && !m_groups.at(entry.group).title.isEmpty() ? QVariant(m_groups.at(entry.group).title)
-                                                                          : QVariant();
+        return entry.first && !m_arrangement.sections.at(entry.group).title.isEmpty()
+            ? QVariant(m_arrangement.sections.at(entry.group).title)
+            : QVariant();
     case CampaignRole:
         return row.film.campaignTitle ? QVariant(*row.film.campaignTitle) : QVariant();
     case StatusRole:

@@ -3,10 +3,11 @@
 #include "inbox/sorvaneinboxpresentation.h"
 #include "inbox/sorvaneinboxrecords.h"
 
+#include "inbox/sorvaneinboxmodel.h"
+
 #include <QAbstractTableModel>
 #include <QPointer>
 
-class SorvaneInboxModel;
 
 // The inbox as a two-column table ("Film", "Start deadline"): the rows of
 // every group, group after group, without the pinned next task. The first
@@ -35,7 +36,7 @@ public:
     const SorvaneInboxRow &row(int index) const
     {
         const Entry &entry = m_rows.at(index);
-        return m_groups.at(entry.group).items.at(entry.row);
+        return m_arrangement.row(m_arrangement.sections.at(entry.group).rows.at(entry.row));
     }
     int indexOf(const QString &requestID) const;
     // An inactive model holds no rows and follows the inbox only once it is
@@ -57,6 +58,7 @@ private:
 
     QPointer<SorvaneInboxModel> m_inbox;
     bool m_active = true;
-    QList<SorvaneInboxGroup> m_groups;
+    // The inbox's rows, shared; entries point into its sections.
+    SorvaneInboxModel::Arrangement m_arrangement;
     QList<Entry> m_rows;
 };

@@ -168,7 +168,7 @@ QList<SorvaneNotice> SorvaneWorkspace::notices() const
 SorvaneEmptyState SorvaneWorkspace::emptyState() const
 {
     const SorvaneInboxModel &inbox = *m_parts.inbox;
-    if (inbox.loading() || !inbox.visibleItems().isEmpty())
+    if (inbox.loading() || inbox.hasVisibleItems())
         return SorvaneEmptyState::none;
     if (!signedIn())
         return SorvaneEmptyState::signedOut;

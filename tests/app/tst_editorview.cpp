@@ -704,7 +704,7 @@ void TestEditorView::menus()
                         QStringLiteral("Tavlon Film Editor: Søg efter opdateringer…||off, -, Indstillinger…|Ctrl+,, -, "
                                        "Afslut|Ctrl+Q"),
                         QStringLiteral("Arkiv: Nyt vindue|Ctrl+N, Luk vindue|Ctrl+W"),
-                        QStringLiteral("Vis: Vis/skjul sidepanel|Ctrl+Alt+S"),
+                        QStringLiteral("Vis: Vis/skjul sidepanel|Ctrl+Alt+S, Genindlæs indbakken|Ctrl+R|off"),
                     }));
 
     // The settings command opens this window's settings at the account.

@@ -867,6 +867,19 @@ private Q_SLOTS:
         QCOMPARE(list.rowCount(), 1);
         QCOMPARE(list.data(list.index(0), SorvaneInboxListModel::RequestIDRole).toString(), requestID(2));
         QVERIFY(list.data(list.index(0), SorvaneInboxListModel::SelectedRole).toBool());
+
+        // A new selection tells of the rows it changes, one by one: a notice
+        // over all rows would have a view measure every one of them.
+        p.query.clear();
+        model->setPreferences(p);
+        QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+        model->setSelectedID(requestID(1));
+        QCOMPARE(changed.size(), 2);
+        for (const QList<QVariant> &notice : std::as_const(changed))
+            QCOMPARE(notice.at(0).toModelIndex(), notice.at(1).toModelIndex());
+        for (int i = 0; i < list.rowCount(); ++i)
+            QCOMPARE(list.data(list.index(i), SorvaneInboxListModel::SelectedRole).toBool(),
+                     list.data(list.index(i), SorvaneInboxListModel::RequestIDRole).toString() == requestID(1));
     }
 };
 

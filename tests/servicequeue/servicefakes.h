@@ -181,6 +181,7 @@ private:
         const Answer a = m_answers.take(index);
         if (a.error)
             std::rethrow_exception(a.error);
-        co_return a.bytes;
+        // An explicit copy: GCC 12 releases a member named in co_return once too often.
+        co_return QByteArray(a.bytes);
     }
 };

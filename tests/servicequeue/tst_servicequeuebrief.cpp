@@ -1,9 +1,13 @@
 // The customer's brief of a downloaded task: which briefs belong to a task,
 // the package brief inline or in the sheet, and the three-step refresh with
 // each of its refusals.
+#include "foundation/decoding/workerdecoding.h"
 #include "foundation/localization.h"
 #include "servicequeue/servicebriefcheck.h"
 #include "taskfixtures.h"
+
+#include <QSemaphore>
+#include <QThreadPool>
 
 using namespace TaskJson;
 
@@ -86,6 +90,8 @@ private Q_SLOTS:
     void readBrief();
     void refreshChain_data();
     void refreshChain();
+    void largeAnswer_data();
+    void largeAnswer();
 
 private:
     // Company 1 chosen and task-1 of `row` opened with a verified download.
@@ -279,6 +285,59 @@ void TestServiceQueueBrief::refreshChain()
     QCOMPARE(bench->editor.m_message.has_value(), error.isEmpty());
     if (error.isEmpty())
         QCOMPARE(m.inlineBrief()->currentBrief->effectiveInstructions, pulled.value("effectiveInstructions").toString());
+}
+
+void TestServiceQueueBrief::largeAnswer_data()
+{
+    QTest::addColumn<bool>("moved");
+    QTest::addColumn<bool>("malformed");
+    QTest::newRow("decoded on a worker and shown") << false << false;
+    QTest::newRow("project folder changed while it was decoded: dropped") << true << false;
+    QTest::newRow("malformed: the error of a small answer") << false << true;
+}
+
+// An answer past the worker threshold is decoded off the GUI thread; what
+// was true when the tool answered is checked again once it is decoded.
+void TestServiceQueueBrief::largeAnswer()
+{
+    QFETCH(bool, moved);
+    QFETCH(bool, malformed);
+    QJsonObject answer = context(cachedBrief());
+    if (malformed)
+        answer.insert("contextRevision", 7);
+    // The error a small answer gives, to compare with.
+    QVERIFY(openPulledTask(receipt(kTask, 3)));
+    bench->model.readBrief(bench->editor, true);
+    QVERIFY(bench->answer(calls() - 1, bytes(answer)));
+    QVERIFY(bench->idle());
+    const std::optional<QString> smallError = bench->editor.m_error;
+    QCOMPARE(smallError.has_value(), malformed);
+
+    answer.insert("padding", QString(WorkerDecoding::threshold, QLatin1Char('x')));
+    QVERIFY(openPulledTask(receipt(kTask, 3)));
+    auto &m = bench->model;
+    const PackageContext earlier = PackageContext::decode(bytes(context(QJsonValue())));
+    m.setInlineBrief(earlier);
+    // One pool thread, held busy: the decoding waits in the queue until released.
+    QThreadPool *pool = QThreadPool::globalInstance();
+    const int threads = pool->maxThreadCount();
+    pool->setMaxThreadCount(1);
+    QSemaphore hold;
+    pool->start([&hold] { hold.acquire(); });
+    m.readBrief(bench->editor, true);
+    QVERIFY(bench->answer(calls() - 1, bytes(answer)));
+    // Runs the tool's continuation: its checks pass and the decoding is queued.
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(bench->editor.m_busy);
+    if (moved)
+        bench->editor.m_inbox = QUrl::fromLocalFile(QStringLiteral("/other"));
+    hold.release();
+    QVERIFY(bench->idle());
+    pool->setMaxThreadCount(threads);
+    QCOMPARE(bench->editor.m_error, smallError);
+    const bool shown = !moved && !malformed;
+    QCOMPARE(m.packageContext().has_value(), shown);
+    QCOMPARE(m.inlineBrief()->currentBrief.has_value(), shown);
 }
 
 QTEST_GUILESS_MAIN(TestServiceQueueBrief)

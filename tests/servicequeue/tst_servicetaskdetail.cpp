@@ -107,6 +107,7 @@ class TestServiceTaskDetail : public QObject
     std::unique_ptr<EditorServiceAdapter> editor;
     std::unique_ptr<ServiceQueueModel> model;
     std::unique_ptr<ServiceTaskDetail> view;
+    int copyAsked = 0;
 
     // An opened task of `kind` in `status`; the flags choose the layout, the folder and the listing.
     void open(ServiceKind kind, const QString &status, int flags, std::optional<QString> claimedBy = kMe)
@@ -138,6 +139,7 @@ class TestServiceTaskDetail : public QObject
         if (flags & showVersions)
             parts.onShowVersions = [] {};
         parts.seams.players = players.factory();
+        parts.askCopy = [this] { ++copyAsked; };
         view = std::make_unique<ServiceTaskDetail>(std::move(parts));
         view->resize(900, 700);
         view->show();
@@ -175,6 +177,7 @@ private Q_SLOTS:
     void initTestCase() { EditorLocalization::overrideLanguageForTesting(QStringLiteral("da")); }
     void cleanup()
     {
+        copyAsked = 0;
         view.reset();
         model.reset();
         editor.reset();
@@ -352,11 +355,19 @@ void TestServiceTaskDetail::packageAndWorkingFolder()
     if (prepared >= 0) {
         PreparedHandoff handoff{"abcd", folder.filePath("abcd")};
         handoff.kind = ServiceKind(prepared);
+        handoff.timelineFormat = SorvaneTimelineFormat{1920, 1080, 25, 1, "explicit"};
         model->setPrepared(handoff);
     }
     if (proposalFile)
         model->setProposalFile(ProposalFile{folder.filePath("abcd/work/customer-proposal.json")});
     settle();
+    // A prepared hand-off shows its timeline format under its folder.
+    QCOMPARE(view->findChild<QWidget *>("service.source.timelineFormat") != nullptr, prepared >= 0);
+    if (auto *copy = view->findChild<QPushButton *>("service.film.copy")) {
+        copy->click(); // the screen asks before it copies
+        QCOMPARE(copyAsked, 1);
+        QVERIFY(!editorModel->busy());
+    }
     const QStringList prefixes{"service.film.", "service.history.", "service.brief.", "service.package.reveal",
                                "service.workspace.", "service.proposal.", "service.video.return", "service.video.openVersions"};
     const QStringList found = shown(*view, prefixes);

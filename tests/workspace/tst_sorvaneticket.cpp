@@ -152,7 +152,7 @@ private Q_SLOTS:
         QTest::addColumn<SorvaneInboxRow>("item");
         QTest::addColumn<bool>("signedIn");
         QTest::addColumn<bool>("next");
-        QTest::addColumn<int>("opened"); // 0 none, 1 this task, 2 this task with a version, 3 another task
+        QTest::addColumn<int>("opened"); // 0 none, 1 this task, 2 this task with a version, 3 another task with a version
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("enabled");
@@ -166,6 +166,7 @@ private Q_SLOTS:
         QTest::newRow("approved with a version") << task("approved") << true << false << 2 << int(Kind::versions) << "View sent versions" << true << "";
         QTest::newRow("approved, no version yet") << task("approved") << true << false << 1 << int(Kind::none) << "" << true << "";
         QTest::newRow("cancelled, other task open") << task("cancelled") << true << false << 3 << int(Kind::none) << "" << true << "";
+        QTest::newRow("approved, other task open") << task("approved") << true << false << 3 << int(Kind::none) << "" << true << "";
         QTest::newRow("next and claimable") << with(task("waiting"), canClaim) << true << true << 0 << int(Kind::takeNext) << "Take next task" << true << "";
         QTest::newRow("claimable, not next") << with(task("waiting"), canClaim) << true << false << 0 << int(Kind::blocked) << eligible << true << "";
         QTest::newRow("next, blocked") << with(task("waiting"), [](SorvaneInboxRow &r) { r.scheduling.blockedReason = SorvaneScheduling::BlockedReason::earlier_film; }) << true << true << 0 << int(Kind::blocked) << "An earlier film is waiting" << true << "";
@@ -199,7 +200,7 @@ private Q_SLOTS:
             detail->request = item.request;
             if (opened == 3)
                 detail->request.id = "task-2";
-            if (opened == 2)
+            if (opened >= 2)
                 detail->proposals.append(ServiceProposal{});
         }
         const auto action = SorvaneTicket::action(item, signedIn ? std::optional(me) : std::nullopt,
@@ -270,6 +271,21 @@ private Q_SLOTS:
         QCOMPARE(s.section(), QStringLiteral("sorvane.ticket.source"));
         QVERIFY(s.button("Choose project folder…"));
         QVERIFY(!s.detail->findChild<QWidget *>("service.brief.refresh"));
+        // A verified download: both sections offer the brief, only the instructions its refresh.
+        const auto refreshShown = [&s] {
+            const auto buttons = s.detail->findChildren<QPushButton *>("service.brief.refresh");
+            return std::any_of(buttons.cbegin(), buttons.cend(),
+                               [&s](QPushButton *b) { return b->isVisibleTo(s.detail.get()); });
+        };
+        s.queue->setDownload(ServiceDownload{.verified = true});
+        QVERIFY(s.button("Open submitted instructions"));
+        QVERIFY(!refreshShown());
+        s.detail->setTab(SorvaneDetailTab::instructions);
+        QVERIFY(s.button("Open submitted instructions"));
+        QVERIFY(refreshShown());
+        s.queue->setDownload(ServiceDownload{.verified = false});
+        QVERIFY(!refreshShown());
+        s.queue->setDownload(std::nullopt);
         s.detail->setTab(SorvaneDetailTab::task);
         QCOMPARE(s.screens, (QList<bool>{true, false}));
 
@@ -278,6 +294,11 @@ private Q_SLOTS:
         s.inbox->setSelectedID(uuidFor(2, 1));
         QCOMPARE(s.detail->tab(), SorvaneDetailTab::task);
         QCOMPARE(s.section(), QStringLiteral("sorvane.ticket.opening"));
+        // Chosen again after the empty state, even the same task starts on the task section.
+        s.detail->setTab(SorvaneDetailTab::material);
+        s.inbox->setSelectedID(std::nullopt);
+        s.inbox->setSelectedID(uuidFor(2, 1));
+        QCOMPARE(s.detail->tab(), SorvaneDetailTab::task);
 
         // The next task is taken from the detail; the whole detail waits while that runs.
         QVERIFY(s.detail->isEnabled());
@@ -291,6 +312,45 @@ private Q_SLOTS:
         QVERIFY(s.detail->isEnabled());
         s.inbox->refresh(*s.adapter);
         QVERIFY(!s.detail->isEnabled());
+    }
+
+    void scheduleLines_data()
+    {
+        QTest::addColumn<QJsonObject>("item");
+        QTest::addColumn<QStringList>("lines");
+        const QString due = "2024-05-03T09:00:00Z", started = "2024-05-02T09:00:00Z";
+        const auto dueRow = [&](const QString &status) { return set(row(1, status), "scheduling/dueAt", due); };
+        // clang-format off
+        QTest::newRow("waiting film") << dueRow("waiting") << QStringList{"due", "deadline", "target"};
+        QTest::newRow("concept has no target") << set(dueRow("waiting"), "request/kind", "conceptDevelopment") << QStringList{"due", "deadline"};
+        QTest::newRow("started wins, no countdown") << set(dueRow("active"), "scheduling/startedAt", started) << QStringList{"started", "target"};
+        QTest::newRow("approved shows no schedule") << dueRow("approved") << QStringList{};
+        QTest::newRow("cancelled shows no schedule") << set(dueRow("cancelled"), "scheduling/startedAt", started) << QStringList{};
+        // clang-format on
+    }
+
+    void scheduleLines()
+    {
+        QFETCH(QJsonObject, item);
+        QFETCH(QStringList, lines);
+        Setup s;
+        s.load({item});
+        s.inbox->setSelectedID(uuidFor(1, 1));
+        QStringList shown;
+        for (QLabel *label : s.detail->findChildren<QLabel *>()) {
+            if (!label->isVisibleTo(s.detail.get()) || !label->parentWidget()
+                || label->parentWidget()->objectName() != u"sorvane.ticket.status")
+                continue;
+            if (label->text().startsWith(u"Editing started "))
+                shown << "started";
+            else if (label->text().startsWith(u"Start by "))
+                shown << "due";
+            else if (label->objectName() == u"sorvane.ticket.deadline")
+                shown << "deadline";
+            else if (label->objectName() == u"sorvane.ticket.target")
+                shown << "target";
+        }
+        QCOMPARE(shown, lines);
     }
 
     void demoAndNarrowColumn()

@@ -447,6 +447,13 @@ private Q_SLOTS:
         // The opened task moving past the row's revision reloads the inbox, once.
         const int calls = s.bridge.count();
         ServiceDetail detail;
+        // Not past the row, or past it on another task: nothing is reloaded.
+        detail.request = s.inbox->selectedItem()->request;
+        s.queue->setDetail(detail);
+        detail.request = s.inbox->items().at(1).request;
+        detail.request.revision = 9;
+        s.queue->setDetail(detail);
+        QCOMPARE(s.bridge.count(), calls);
         detail.request = s.inbox->selectedItem()->request;
         detail.request.revision = 5;
         s.queue->setDetail(detail);

@@ -9,8 +9,10 @@
 #include "updater/sorvaneupdateactivity.h"
 #include "updater/sorvaneupdater.h"
 #include "updater/ui/updatecycledialog.h"
+#include "workspace/ui/sorvaneworkspaceview.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QApplication>
 #include <QMenuBar>
 
@@ -40,12 +42,32 @@ private:
     std::unique_ptr<FileDialogFolderChooser> m_chooser;
 };
 
+// Runs `then` on the next turn of the event loop after `window` first
+// paints, and goes away.
+class AfterFirstPaint final : public QObject
+{
+public:
+    AfterFirstPaint(QWidget *window, std::function<void()> then) : QObject(window), m_then(std::move(then))
+    {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(qApp, std::move(m_then), Qt::QueuedConnection);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
+
 } // namespace
 
-TavlonFilmEditorApp::TavlonFilmEditorApp(QObject *parent) : QObject(parent)
-{
-    startUpdaterIfNeeded();
-}
+TavlonFilmEditorApp::TavlonFilmEditorApp(QObject *parent) : QObject(parent) {}
 
 SorvaneUpdateActivity &TavlonFilmEditorApp::updateActivity()
 {
@@ -75,6 +97,10 @@ EditorWindow *TavlonFilmEditorApp::newWindow()
     auto *window = new EditorWindow(new EditorView(std::move(parts)));
     chooser->setWindow(window);
     installCommands(window);
+    // The updater loads the TLS stack and reads its keys: started once the
+    // first window is on screen, not before it.
+    if (!SorvaneUpdater::shared().framework())
+        new AfterFirstPaint(window, &TavlonFilmEditorApp::startUpdaterIfNeeded);
     window->show();
     return window;
 }
@@ -92,6 +118,8 @@ void TavlonFilmEditorApp::installCommands(EditorWindow *window)
     QAction *sidebar = view->addAction(loc("Toggle Sidebar"));
     sidebar->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     connect(sidebar, &QAction::triggered, window, &EditorWindow::toggleSidebar);
+    // The toolbar's refresh, with its shortcut, also as a menu item.
+    view->addAction(window->workspaceView().refreshAction());
 
     // Enabled while a check may start; read again whenever the menu opens.
     QAction *updates = app->addAction(loc("Check for Updates…"));

@@ -30,6 +30,10 @@ SorvaneSidebarRow::SorvaneSidebarRow(const QString &title, const QString &symbol
 
 void SorvaneSidebarRow::setSelected(bool selected)
 {
+    // The window sets every row on each change of its state: only a real
+    // change repaints.
+    if (isChecked() == selected)
+        return;
     setChecked(selected);
     update();
 }

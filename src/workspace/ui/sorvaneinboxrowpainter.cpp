@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
+#include <unordered_map>
 
 namespace SorvaneInboxRowPainter {
 
@@ -38,7 +39,7 @@ QFont scaled(const QFont &font, qreal factor, QFont::Weight weight)
 }
 
 // The lines of `text` wrapped to `width`, at most `maxLines`, the last one elided.
-QStringList wrapped(const QString &text, const QFont &font, int width, int maxLines)
+QStringList wrappedUncached(const QString &text, const QFont &font, int width, int maxLines)
 {
     QStringList lines;
     if (width <= 0)
@@ -62,6 +63,38 @@ QStringList wrapped(const QString &text, const QFont &font, int width, int maxLi
     }
     layout.endLayout();
     return lines;
+}
+
+// Laying text out is most of the cost of measuring and painting a row, and
+// the same rows are measured and painted again after every change of the
+// list: the lines are remembered per text, font and width (bounded; painting
+// happens on the GUI thread only).
+QStringList wrapped(const QString &text, const QFont &font, int width, int maxLines)
+{
+    struct Key
+    {
+        QString text;
+        QFont font;
+        int width;
+        int maxLines;
+        bool operator==(const Key &) const = default;
+    };
+    struct KeyHash
+    {
+        std::size_t operator()(const Key &key) const noexcept
+        {
+            return qHashMulti(0, key.text, key.font, key.width, key.maxLines);
+        }
+    };
+    static std::unordered_map<Key, QStringList, KeyHash> lines;
+    Key key{text, font, width, maxLines};
+    if (const auto found = lines.find(key); found != lines.end())
+        return found->second;
+    if (lines.size() >= 8192)
+        lines.clear();
+    QStringList result = wrappedUncached(text, font, width, maxLines);
+    lines.emplace(std::move(key), result);
+    return result;
 }
 
 int piecesHeight(const QString &text, const QFont &font, int width, int maxLines)

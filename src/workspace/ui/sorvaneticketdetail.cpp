@@ -243,6 +243,9 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     m_folderPath = SessionStyle::label(QString(), TextStyle::Caption, m_folder);
     SessionStyle::setSecondary(m_folderPath);
     m_folderPath->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // A deep path shows its first two lines only.
+    m_folderPath->setMaximumHeight(2 * m_folderPath->fontMetrics().lineSpacing());
+    m_folderPath->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     auto *choose = SessionStyle::button(loc("Choose project folder…"), m_folder);
     choose->setObjectName(QStringLiteral("sorvane.ticket.chooseFolder"));
     SessionStyle::setTextStyle(choose, TextStyle::Caption);
@@ -366,8 +369,15 @@ void SorvaneTicketDetail::setTab(SorvaneDetailTab tab)
 void SorvaneTicketDetail::refresh()
 {
     const auto row = m_workspace.inbox().selectedItem();
-    if (!row)
-        return; // the workspace shows its own empty state
+    if (!row) {
+        // The workspace shows its own empty state; whatever is chosen next
+        // comes up on the task section, even the same task again.
+        m_requestID.reset();
+        m_tab = SorvaneDetailTab::task;
+        m_sourceStale = true;
+        m_picker->setTab(m_tab);
+        return;
+    }
     if (m_requestID && *m_requestID != row->request.id) {
         m_tab = SorvaneDetailTab::task;
         m_sourceStale = true;
@@ -557,7 +567,10 @@ void SorvaneTicketDetail::refreshFolder(const SorvaneInboxRow &row)
         return;
     m_storageIssueText->setText(issue.value_or(QString()));
     m_folderDisk->setText(parts.editor->storageDisk().value_or(loc("Project folder")));
-    m_folderPath->setText(parts.editor->storagePath().value_or(loc("No project folder selected for this customer")));
+    // A path has no spaces to wrap at: it may break after each separator.
+    const auto path = parts.editor->storagePath();
+    m_folderPath->setText(path ? QString(*path).replace(u'/', QStringLiteral("/\u200B"))
+                               : loc("No project folder selected for this customer"));
     m_folderButton->setEnabled(
         parts.queue->sorvaneStorageSelection(row.request, parts.inbox->operatorID(), *parts.queueEditor).has_value());
 }
