@@ -35,6 +35,7 @@ constexpr std::chrono::milliseconds defaultTerminationGrace{3000};
 // How much of a failing tool's standard error is kept: far more than any
 // {"error": "..."} object needs, and a bound on what a runaway tool can cost.
 constexpr qsizetype errorPrefixLimit = 65536;
+constexpr qsizetype largeAnswer = 1048576;
 
 // The process group of every tool still running, so that quitting the
 // application can end them all (a coroutine frame left suspended at quit
@@ -167,7 +168,15 @@ private:
     {
         if (tooLarge)
             return;
-        output += process.readAllStandardOutput();
+        const QByteArray chunk = process.readAllStandardOutput();
+        // A buffer of many MiB that doubles copies itself on the GUI thread,
+        // a stall of several ms each time: once an answer passes 1 MiB, room
+        // for the largest one is taken at once (pages cost memory only once
+        // written).
+        const qsizetype needed = output.size() + chunk.size();
+        if (needed > output.capacity() && needed > largeAnswer && needed <= Bridge::outputLimit)
+            output.reserve(Bridge::outputLimit + 1);
+        output += chunk;
         if (output.size() > Bridge::outputLimit) {
             output = QByteArray();
             process.closeReadChannel(QProcess::StandardOutput); // drained and dropped from now on
