@@ -3,6 +3,7 @@
 // versions layout, and that its players and open groups outlive refreshes.
 #include <QtTest>
 
+#include "editor/desktopservices.h"
 #include "editor/editormodel.h"
 #include "fakemediaplayer.h"
 #include "foundation/localization.h"
@@ -24,7 +25,8 @@ namespace {
 
 const QString kMe = "11111111-1111-4111-8111-111111111111";
 const QString kCompany = "00000000-0000-4000-8000-000000000001";
-constexpr int detailOnly = 1, versionsOnly = 2, withFolder = 4, listed = 8, showVersions = 16;
+const QString kReaction = "33333333-3333-4333-8333-333333333333";
+constexpr int detailOnly = 1, versionsOnly = 2, withFolder = 4, listed = 8, showVersions = 16, usable = 32;
 
 // Visible widgets below `root` whose names start with one of `prefixes`, in creation order.
 QStringList shown(const QWidget &root, const QStringList &prefixes)
@@ -93,6 +95,14 @@ ServiceReactionSummary reaction(const QString &decision, const QString &id, qint
     return r;
 }
 
+// Records what the detail hands to the desktop.
+struct RecordingDesktop final : DesktopServices
+{
+    QStringList calls;
+    void revealFolder(const QString &path) override { calls << "reveal " + path; }
+    void openFile(const QString &path) override { calls << "open " + path; }
+};
+
 } // namespace
 
 class TestServiceTaskDetail : public QObject
@@ -108,6 +118,7 @@ class TestServiceTaskDetail : public QObject
     std::unique_ptr<ServiceQueueModel> model;
     std::unique_ptr<ServiceTaskDetail> view;
     int copyAsked = 0;
+    RecordingDesktop desktop;
 
     // An opened task of `kind` in `status`; the flags choose the layout, the folder and the listing.
     void open(ServiceKind kind, const QString &status, int flags, std::optional<QString> claimedBy = kMe)
@@ -118,6 +129,17 @@ class TestServiceTaskDetail : public QObject
                                           });
         editor = std::make_unique<EditorServiceAdapter>(editorModel);
         model = std::make_unique<ServiceQueueModel>(service.bridge());
+        if (flags & usable) {
+            // Signed in with the company chosen, so the controls' operations really start.
+            editorModel->setRepository("/tools");
+            editorModel->accountChanged(QUrl("tavlon-session://first"));
+            const int call = int(service.calls.size());
+            auto load = model->loadCompanies(*editor, false);
+            service.answer(call, QByteArray(R"({"operatorID":")" + kMe.toLatin1() + R"(","companies":[{"id":")"
+                                            + kCompany.toLatin1() + R"(","name":"Firma"}]})"));
+            QTRY_VERIFY(load.isReady());
+            model->selectCompany(QUuid(kCompany), *editor);
+        }
         if (flags & withFolder) {
             editorModel->chooseStorage(QUrl::fromLocalFile(folder.path()));
             QTRY_VERIFY(!editorModel->busy());
@@ -139,6 +161,7 @@ class TestServiceTaskDetail : public QObject
         if (flags & showVersions)
             parts.onShowVersions = [] {};
         parts.seams.players = players.factory();
+        parts.seams.desktop = &desktop;
         parts.askCopy = [this] { ++copyAsked; };
         view = std::make_unique<ServiceTaskDetail>(std::move(parts));
         view->resize(900, 700);
@@ -178,6 +201,7 @@ private Q_SLOTS:
     void cleanup()
     {
         copyAsked = 0;
+        desktop.calls.clear();
         view.reset();
         model.reset();
         editor.reset();
@@ -195,6 +219,8 @@ private Q_SLOTS:
     void decisionRows_data();
     void decisionRows();
     void reactionsAndPlayersSurviveRefreshes();
+    void controlsStartTheirOperations_data();
+    void controlsStartTheirOperations();
 };
 
 void TestServiceTaskDetail::headingAndTakeOrFetch_data()
@@ -474,7 +500,7 @@ void TestServiceTaskDetail::sentVersionsOrderAndVisibility()
     if (package)
         download(package == 1);
     setProposals({proposal("p1", 1, film), proposal("p3", 3, film), proposal("p2a", 2, film), proposal("p2b", 2, film)},
-                 {decision("d1", "p3", "request_changes", "Mere lys")});
+                 {decision("d1", "p3", "request_changes", "Mere lys"), decision("d2", "p2a", "approve")});
     QCOMPARE(shown(*view, {"service.version."}).filter(QRegularExpression("toggle$")),
              (QStringList{"service.version.p3.toggle", "service.version.p2a.toggle", "service.version.p2b.toggle",
                           "service.version.p1.toggle"}));
@@ -490,8 +516,22 @@ void TestServiceTaskDetail::sentVersionsOrderAndVisibility()
                                       "service.decision.d1.reactions"});
     QCOMPARE(found, names);
     QCOMPARE(textOf(*view, "service.decision.d1.title"), "Kunden ønsker rettelser");
-    if (film)
-        QCOMPARE(textOf(*view, "service.video.stage.p3.text"), VideoStage::title(ServiceVideoStage::changesRequested));
+    if (!film)
+        return;
+    // Each version's stage follows its own decisions, and its picture is never blank.
+    expand("p2a");
+    expand("p1");
+    const QList<std::pair<QString, ServiceVideoStage>> stages{{"p3", ServiceVideoStage::changesRequested},
+                                                              {"p2a", ServiceVideoStage::approved},
+                                                              {"p1", ServiceVideoStage::sentForReview}};
+    for (const auto &[id, stage] : stages) {
+        QCOMPARE(textOf(*view, "service.video.stage." + id + ".text"), VideoStage::title(stage));
+        const QLabel *icon = nullptr;
+        for (const QLabel *label : view->findChild<QWidget *>("service.video.stage." + id)->findChildren<QLabel *>())
+            if (label->property("symbol").isValid())
+                icon = label;
+        QVERIFY2(icon && (!icon->pixmap().isNull() || !icon->text().isEmpty()), qPrintable(id));
+    }
 }
 
 void TestServiceTaskDetail::decisionRows_data()
@@ -597,6 +637,90 @@ void TestServiceTaskDetail::reactionsAndPlayersSurviveRefreshes()
     model->setReactionDownload(std::nullopt);
     settle();
     QVERIFY(view->findChildren<ServiceReactionPlayer *>().isEmpty());
+}
+
+void TestServiceTaskDetail::controlsStartTheirOperations_data()
+{
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<bool>("package");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("command"); // the first tool command the operation runs
+    QTest::addColumn<QString>("argument"); // one of its arguments, when the control passes one; else the desktop call
+    using K = BridgeCommand::Kind;
+    const int desktopCall = -1; // no operation: a path for the desktop, below the test folder "~"
+    QTest::newRow("take") << "waiting" << 0 << false << "service.task.claim" << int(K::serviceClaim) << "";
+    QTest::newRow("fetch, queue screen") << "active" << 0 << false << "service.task.download" << int(K::servicePull) << "";
+    QTest::newRow("fetch, embedded: the film envelope")
+        << "active" << int(detailOnly) << false << "service.task.download" << int(K::servicePullFilm) << "";
+    QTest::newRow("delivery fetch, embedded versions") << "active" << (detailOnly | versionsOnly) << false
+                                                       << "service.video.downloadPrerequisite" << int(K::servicePullFilm) << "";
+    QTest::newRow("delivery fetch, queue screen versions") << "active" << int(versionsOnly) << false
+                                                           << "service.video.downloadPrerequisite" << int(K::servicePull) << "";
+    QTest::newRow("relink") << "active" << 0 << true << "service.film.relink" << int(K::relinkFilm) << "";
+    QTest::newRow("history") << "active" << 0 << true << "service.history.refresh" << int(K::serviceHistory) << "";
+    QTest::newRow("brief") << "active" << 0 << true << "service.brief.open" << int(K::context) << "";
+    QTest::newRow("current instructions") << "active" << 0 << true << "service.brief.refresh" << int(K::serviceBriefPull) << "";
+    QTest::newRow("review video") << "review" << 0 << true << "service.review.download.p1" << int(K::serviceReviewPull) << "p1";
+    QTest::newRow("saved projects") << "review" << 0 << true << "service.version.p1.projectVersions"
+                                    << int(K::projectVersions) << "p1";
+    QTest::newRow("reactions") << "review" << 0 << true << "service.decision.d1.loadReactions" << int(K::serviceFeedback) << "";
+    QTest::newRow("resume") << "active" << 0 << true << "service.workspace.resume.abcd" << int(K::serviceWorkspaces) << "";
+    QTest::newRow("review the proposal") << "active" << 0 << true << "service.proposal.readPreview"
+                                         << int(K::proposalPreview) << "";
+    QTest::newRow("film folder") << "active" << 0 << true << "service.film.open" << desktopCall << "reveal ~/film";
+    QTest::newRow("original package") << "active" << 0 << true << "service.package.reveal" << desktopCall << "reveal ~";
+    QTest::newRow("working folder") << "active" << 0 << true << "service.workspace.open" << desktopCall << "reveal ~/abcd";
+    QTest::newRow("start guide") << "active" << 0 << true << "service.workspace.guide" << desktopCall
+                                 << "open ~/abcd/writer-start.md";
+    QTest::newRow("proposal file") << "active" << 0 << true << "service.proposal.openFile" << desktopCall
+                                   << "open ~/abcd/work/customer-proposal.json";
+    QTest::newRow("one reaction") << "review" << 0 << true << "service.reaction.d1/" + kReaction + ".play"
+                                  << int(K::serviceFeedbackPull) << kReaction;
+}
+
+void TestServiceTaskDetail::controlsStartTheirOperations()
+{
+    QFETCH(QString, status);
+    QFETCH(int, flags);
+    QFETCH(bool, package);
+    QFETCH(QString, control);
+    QFETCH(int, command);
+    QFETCH(QString, argument);
+    open(ServiceKind::filmEditing, status, flags | usable | withFolder | listed);
+    QVERIFY(model->canUseCompany(*editor));
+    if (package) {
+        download(true, "task-1", kCompany, folder.filePath("film"));
+        setProposals({proposal("p1", 1, true)}, {decision("d1", "p1", "request_changes")});
+        ServiceReactionSummary recorded = reaction("d1", kReaction);
+        recorded.proposalID = "p1";
+        recorded.mode = "selfie";
+        recorded.duration = 12;
+        model->setReactions({recorded});
+        model->setWorkspaces({PreparedHandoff{"abcd", folder.filePath("abcd")}});
+        PreparedHandoff writing{"abcd", folder.filePath("abcd")};
+        writing.kind = ServiceKind::scriptDevelopment;
+        model->setPrepared(writing);
+        model->setProposalFile(ProposalFile{folder.filePath("abcd/work/customer-proposal.json")});
+        expand("p1");
+        settle();
+    }
+    const int before = int(service.calls.size());
+    auto *button = view->findChild<QPushButton *>(control);
+    QVERIFY2(button && button->isVisibleTo(view.get()) && button->isEnabled(), qPrintable(control));
+    button->click();
+    if (command == -1) {
+        QCOMPARE(desktop.calls, QStringList{argument.replace("~", folder.path())});
+        QVERIFY(!editorModel->busy());
+        return;
+    }
+    QTRY_VERIFY(service.calls.size() > before);
+    const BridgeCommand &ran = service.calls[before].command;
+    QCOMPARE(int(ran.kind()), command);
+    if (!argument.isEmpty())
+        QVERIFY2(ran.arguments().contains(argument), qPrintable(ran.arguments().join(' ')));
+    editorModel->cancel();
+    QTRY_VERIFY(!editorModel->busy());
 }
 
 QTEST_MAIN(TestServiceTaskDetail)

@@ -21,6 +21,14 @@ QIcon icon(const QString &symbol)
         {QStringLiteral("externaldrive"), QStringLiteral("drive-harddisk")},
         {QStringLiteral("exclamationmark.triangle"), QStringLiteral("dialog-warning")},
         {QStringLiteral("film.stack"), QStringLiteral("video-x-generic")},
+        // The stages of a video version.
+        {QStringLiteral("doc.badge.clock"), QStringLiteral("document-open-recent")},
+        {QStringLiteral("checkmark.shield"), QStringLiteral("security-high")},
+        {QStringLiteral("arrow.up.circle"), QStringLiteral("go-up")},
+        {QStringLiteral("exclamationmark.arrow.triangle.2.circlepath"), QStringLiteral("dialog-warning")},
+        {QStringLiteral("paperplane"), QStringLiteral("mail-send")},
+        {QStringLiteral("bubble.left"), QStringLiteral("mail-message-new")},
+        {QStringLiteral("checkmark.seal"), QStringLiteral("emblem-default")},
     };
     return QIcon::fromTheme(theme.value(symbol, symbol));
 }
@@ -53,6 +61,14 @@ QString glyph(const QString &symbol)
         {QStringLiteral("character.bubble"), QStringLiteral("A")},
         {QStringLiteral("arrow.down.circle"), QStringLiteral("\u21E9")},
         {QStringLiteral("wrench.and.screwdriver"), QStringLiteral("\u2692")},
+        // The stages of a video version: a label without its stage picture reads as no stage at all.
+        {QStringLiteral("doc.badge.clock"), QStringLiteral("\u25F7")},
+        {QStringLiteral("checkmark.shield"), QStringLiteral("\u2713")},
+        {QStringLiteral("arrow.up.circle"), QStringLiteral("\u21E7")},
+        {QStringLiteral("exclamationmark.arrow.triangle.2.circlepath"), QStringLiteral("\u26A0")},
+        {QStringLiteral("paperplane"), QStringLiteral("\u2709")},
+        {QStringLiteral("bubble.left"), QStringLiteral("\u270E")},
+        {QStringLiteral("checkmark.seal"), QStringLiteral("\u2714")},
     };
     return glyphs.value(symbol);
 }

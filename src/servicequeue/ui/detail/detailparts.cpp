@@ -32,6 +32,10 @@ QLabel *label(QWidget *parent, const QString &text, Style style, const QString &
     case Style::callout:
         font.setPointSizeF(base * 0.95);
         break;
+    case Style::calloutSecondary:
+        font.setPointSizeF(base * 0.95);
+        label->setForegroundRole(QPalette::PlaceholderText);
+        break;
     case Style::headline:
         font.setBold(true);
         break;

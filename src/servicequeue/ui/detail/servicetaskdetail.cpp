@@ -233,7 +233,7 @@ void ServiceTaskDetail::buildTask()
     if (model.download() && film && m_parts.detailOnly && !closed) {
         m_bottom->addWidget(DetailText::label(
             below, loc("Return the edited video from Versions. Its review and the customer's feedback stay together there."),
-            Style::secondary, QStringLiteral("service.video.returnHint")));
+            Style::calloutSecondary, QStringLiteral("service.video.returnHint")));
         if (m_parts.onShowVersions) {
             auto *open = DetailText::button(below, loc("Open Versions to return a video"), QStringLiteral("film.stack"),
                                             QStringLiteral("service.video.openVersions"), true);
