@@ -28,10 +28,20 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 using namespace InboxFixtures;
 
 namespace {
+
+// The GUI thread's CPU time: on a loaded machine the wall clock also counts
+// the time other programs hold the processor.
+qint64 threadCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 // The plain definition the fast path must agree with: filter row by row,
 // then one stable sort comparing the rows themselves.
@@ -374,6 +384,7 @@ int main(int argc, char **argv)
     }
     int listRound = 0;
     qint64 slowest = 0;
+    qint64 slowestCpu = 0; // the GUI thread's own time of the slowest change
     QList<qint64> medians;
     for (const QString &layout : {QStringLiteral("inbox"), QStringLiteral("list")}) {
         workspace.setLayout(layout);
@@ -383,12 +394,14 @@ int main(int argc, char **argv)
             for (const SorvaneInboxPreferences &p : changes) {
                 QElapsedTimer timer;
                 timer.start();
+                const qint64 cpu = threadCpuNs();
                 inbox.setPreferences(p);
                 const qint64 set = timer.nsecsElapsed();
                 QCoreApplication::processEvents();
                 const qint64 events = timer.nsecsElapsed();
                 shown->viewport()->repaint();
                 windowTimes.append(timer.nsecsElapsed());
+                slowestCpu = std::max(slowestCpu, threadCpuNs() - cpu);
                 modelTimes.append(set);
                 Q_UNUSED(events);
             }
@@ -406,10 +419,12 @@ int main(int argc, char **argv)
                 shown->viewport()->repaint();
                 QElapsedTimer timer;
                 timer.start();
+                const qint64 cpu = threadCpuNs();
                 inbox.setPreferences(p);
                 QCoreApplication::processEvents();
                 shown->viewport()->repaint();
                 firstTimes.append(timer.nsecsElapsed());
+                slowestCpu = std::max(slowestCpu, threadCpuNs() - cpu);
             }
         }
         windowTimes.append(firstTimes);
@@ -429,7 +444,9 @@ int main(int argc, char **argv)
                     double(windowTimes.constLast()) / 1e6);
     }
     // The figure: every change until painted, the first after a new list included.
-    std::printf("window: median %.2f ms (goal <= 5), slowest %.2f ms (goal <= 16)\n",
-                double(*std::max_element(medians.begin(), medians.end())) / 1e6, double(slowest) / 1e6);
+    std::printf("window: median %.2f ms (goal <= 5), slowest %.2f ms by the clock, %.2f ms of GUI-thread time "
+                "(goal <= 16)\n",
+                double(*std::max_element(medians.begin(), medians.end())) / 1e6, double(slowest) / 1e6,
+                double(slowestCpu) / 1e6);
     return 0;
 }

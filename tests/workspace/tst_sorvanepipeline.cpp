@@ -77,6 +77,9 @@ struct Setup
     std::unique_ptr<ServiceQueueModel> queue;
     std::unique_ptr<SorvaneInboxModel> inbox;
     std::unique_ptr<SorvaneWorkspace> workspace;
+    // The window, and the ticket detail in it that holds the panel.
+    QWidget window;
+    QWidget detail{&window};
     std::unique_ptr<SorvanePipelineView> view;
 
     Setup()
@@ -98,7 +101,7 @@ struct Setup
         QTRY_VERIFY(!inbox->loading());
         QVERIFY2(!inbox->error(), qPrintable(inbox->error().value_or(QString())));
         QCOMPARE(inbox->items().size(), 2);
-        view = std::make_unique<SorvanePipelineView>(*workspace);
+        view = std::make_unique<SorvanePipelineView>(*workspace, &detail);
         view->followSelection();
     }
     ~Setup()
@@ -333,6 +336,9 @@ private Q_SLOTS:
         auto *allow = sheet->findChild<QCheckBox *>("sorvane.metadata.allowPipeline");
         QVERIFY(std::holds_alternative<BridgeCommand::ServiceMetadataSettings>(s.bridge.last().command.payload()));
         QVERIFY(!save->isEnabled());
+        // The detail is disabled while other work runs; the sheet and its "Luk" are not.
+        s.detail.setEnabled(false);
+        QVERIFY(sheet->findChild<QPushButton *>("sorvane.metadata.close")->isEnabled());
         s.bridge.answerLast(settings(4, false, "Mette"));
         QCOMPARE(contact->text(), QStringLiteral("Mette"));
         QVERIFY(save->isEnabled());

@@ -126,7 +126,8 @@ SorvanePipelineView::SorvanePipelineView(SorvaneWorkspace &workspace, QWidget *p
 
     m_disclosure = new QToolButton(this);
     m_disclosure->setObjectName(QStringLiteral("sorvane.pipeline.disclosure"));
-    m_disclosure->setText(loc("Customer film pipeline"));
+    m_disclosure->setText(WorkspaceSymbols::glyph(QStringLiteral("square.stack.3d.up")) + u' '
+                          + loc("Customer film pipeline"));
     m_disclosure->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_disclosure->setAutoRaise(true);
     layout->addWidget(m_disclosure, 0, Qt::AlignLeft);
@@ -165,6 +166,11 @@ SorvanePipelineView::SorvanePipelineView(SorvaneWorkspace &workspace, QWidget *p
     if (EditorModel *editor = workspace.parts().editor)
         connect(editor, &EditorModel::busyChanged, this, &SorvanePipelineView::applyEnabled);
     setExpanded(true);
+}
+
+SorvanePipelineView::~SorvanePipelineView()
+{
+    delete m_sheet;
 }
 
 void SorvanePipelineView::setItem(const SorvaneInboxRow &item)
@@ -372,7 +378,10 @@ void SorvanePipelineView::openSharing()
     // A closed sheet is deleted on a later turn: it no longer counts.
     if ((m_sheet && m_sheet->isVisible()) || !m_item || !m_workspace.parts().queueEditor)
         return;
-    m_sheet = new SorvaneMetadataSheet(m_workspace.inbox(), *m_item, *m_workspace.parts().queueEditor, this);
+    // A child of the window, not of this panel: the ticket detail around the
+    // panel is disabled while work runs, and a disabled parent would disable
+    // the sheet with its "Luk". The panel still ends it (see the destructor).
+    m_sheet = new SorvaneMetadataSheet(m_workspace.inbox(), *m_item, *m_workspace.parts().queueEditor, window());
     m_sheet->setAttribute(Qt::WA_DeleteOnClose);
     m_sheet->open();
 }

@@ -45,6 +45,7 @@ public:
     static constexpr int bodyMinimum = 150, bodyMaximum = 260;
 
     SorvanePipelineView(SorvaneWorkspace &workspace, QWidget *parent = nullptr);
+    ~SorvanePipelineView() override;
 
     void setItem(const SorvaneInboxRow &item);
     // Keeps the item at the inbox's selected row from now on, for a place
