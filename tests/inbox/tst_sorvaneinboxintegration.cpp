@@ -1,15 +1,10 @@
 // The Sorvane inbox model against the stand-in service: a real sign-in over
 // HTTPS, the editor's real tool runner, and desktop_service.py run as a child
 // process from a private copy of the tools folder.
-#include "../common/standinsignin.h"
+#include "../common/standinwindow.h"
 
-#include "editor/editormodel.h"
-#include "foundation/bridge/bridge.h"
 #include "foundation/decoding/strictformats.h"
-#include "foundation/localization.h"
-#include "foundation/settingsstore.h"
 #include "inbox/sorvaneinboxmodel.h"
-#include "servicequeue/editorserviceadapter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -38,14 +33,14 @@ QString trailingID(const char *name)
 
 } // namespace
 
-class TestSorvaneInboxIntegration : public QObject
+class TestSorvaneInboxIntegration : public QObject, private StandinWindow
 {
     Q_OBJECT
 
-    StandinFixture standin;
-    std::unique_ptr<EditorSession> session;
-    QSharedPointer<EditorModel> editor;
-    std::unique_ptr<EditorServiceAdapter> adapter;
+public:
+    TestSorvaneInboxIntegration() : StandinWindow(toolWait) {}
+
+private:
     // Outlives every model: the pending claim must survive a new window.
     MemorySettingsStore defaults;
     std::unique_ptr<SorvaneInboxModel> model;
@@ -53,22 +48,15 @@ class TestSorvaneInboxIntegration : public QObject
     void openWindow()
     {
         model.reset();
-        adapter.reset();
-        editor = EditorModel::create(nullptr);
-        editor->setRepository(standin.toolsFolder());
-        editor->accountChanged(session->credentialURL());
-        adapter = std::make_unique<EditorServiceAdapter>(editor);
+        openEditor(false);
         model = std::make_unique<SorvaneInboxModel>(adapter->bridge(), defaults);
     }
 
     void signIn(const QString &email)
     {
-        Bridge::setSessionProvider(nullptr);
-        QString failure;
-        session = Standin::signIn(standin, email, &failure);
-        QVERIFY2(session, qPrintable(failure));
-        Bridge::setSessionProvider(session.get());
-        openWindow();
+        StandinWindow::signIn(email);
+        if (!QTest::currentTestFailed())
+            openWindow();
     }
 
     bool settle(const std::function<bool()> &busy) { return QTest::qWaitFor([&] { return !busy(); }, toolWait); }
@@ -125,14 +113,9 @@ class TestSorvaneInboxIntegration : public QObject
     QList<QJsonArray> toolRuns(const QString &command) const
     {
         QList<QJsonArray> found;
-        QFile runs(standin.var() + QStringLiteral("/runs.jsonl"));
-        if (!runs.open(QIODevice::ReadOnly))
-            return found;
-        while (!runs.atEnd()) {
-            const QJsonObject run = QJsonDocument::fromJson(runs.readLine()).object();
+        for (const QJsonObject &run : toolRunLog())
             if (run.value(QStringLiteral("command")).toString() == command)
                 found << run.value(QStringLiteral("arguments")).toArray();
-        }
         return found;
     }
 
@@ -149,11 +132,7 @@ class TestSorvaneInboxIntegration : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
-        QVERIFY2(standin.start(), qPrintable(standin.failure()));
-    }
+    void initTestCase() { startStandin(QStringLiteral("en")); }
 
     void init()
     {
@@ -166,11 +145,8 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        Bridge::setSessionProvider(nullptr);
         model.reset();
-        adapter.reset();
-        editor.reset();
-        session.reset();
+        closeEditor();
     }
 
     void pagesThroughTheWholeInbox_data()

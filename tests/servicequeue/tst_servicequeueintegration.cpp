@@ -1,14 +1,9 @@
 // The service queue against the stand-in service: a real sign-in over HTTPS,
 // the editor model's real tool runner, and the tools run as child processes
 // from a private copy of the tools folder.
-#include "../common/standinsignin.h"
+#include "servicequeuewindow.h"
 
-#include "editor/editormodel.h"
-#include "foundation/bridge/bridge.h"
 #include "foundation/errors.h"
-#include "foundation/localization.h"
-#include "servicequeue/editorserviceadapter.h"
-#include "servicequeue/servicequeuemodel.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -55,50 +50,14 @@ QJsonObject receiptOfKind(const char *kind)
 
 } // namespace
 
-class TestServiceQueueIntegration : public QObject
+class TestServiceQueueIntegration : public QObject, private ServiceQueueWindow
 {
     Q_OBJECT
 
-    StandinFixture standin;
-    std::unique_ptr<EditorSession> session;
-    QSharedPointer<EditorModel> editor;
-    std::unique_ptr<EditorServiceAdapter> adapter;
-    std::unique_ptr<ServiceQueueModel> model;
+public:
+    TestServiceQueueIntegration() : ServiceQueueWindow(toolWait) {}
 
-    // A window's models for the signed-in `session`.
-    void openWindow()
-    {
-        model.reset();
-        adapter.reset();
-        editor = EditorModel::create(nullptr);
-        editor->setRepository(standin.toolsFolder());
-        editor->accountChanged(session->credentialURL());
-        adapter = std::make_unique<EditorServiceAdapter>(editor);
-        model = std::make_unique<ServiceQueueModel>(adapter->bridge());
-    }
-
-    void signIn(const QString &email)
-    {
-        Bridge::setSessionProvider(nullptr);
-        QString failure;
-        session = Standin::signIn(standin, email, &failure);
-        QVERIFY2(session, qPrintable(failure));
-        Bridge::setSessionProvider(session.get());
-        openWindow();
-    }
-
-    bool waitIdle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
-
-    void selectCompanyNamed(const QString &name)
-    {
-        for (const ServiceCompany &company : model->companies()) {
-            if (company.name == name) {
-                model->selectCompany(company.id, *adapter);
-                return;
-            }
-        }
-    }
-
+private:
     void startList()
     {
         const QUrl credentials = session->credentialURL();
@@ -113,34 +72,11 @@ class TestServiceQueueIntegration : public QObject
                        });
     }
 
-    int toolRuns(const QString &command) const
-    {
-        QFile runs(standin.toolsFolder() + QStringLiteral("/var/runs.jsonl"));
-        if (!runs.open(QIODevice::ReadOnly))
-            return 0;
-        int count = 0;
-        while (!runs.atEnd()) {
-            const QJsonObject run = QJsonDocument::fromJson(runs.readLine()).object();
-            count += run.value(QStringLiteral("command")).toString() == command;
-        }
-        return count;
-    }
+    int toolRuns(const QString &command) const { return int(toolCommands().count(command)); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        EditorLocalization::overrideLanguageForTesting(QStringLiteral("da"));
-        QVERIFY2(standin.start(), qPrintable(standin.failure()));
-    }
-
-    void cleanupTestCase()
-    {
-        Bridge::setSessionProvider(nullptr);
-        model.reset();
-        adapter.reset();
-        editor.reset();
-        session.reset();
-    }
+    void initTestCase() { startStandin(QStringLiteral("da")); }
+    void cleanupTestCase() { closeWindow(); }
 
     void pagesThroughTheDirectory_data()
     {
@@ -156,7 +92,7 @@ private Q_SLOTS:
         QFETCH(QString, email);
         QFETCH(int, firstPage);
         QFETCH(int, total);
-        signIn(email);
+        signInAndOpen(email, false);
 
         model->fetchCompanies(*adapter, false);
         QVERIFY(editor->busy());
@@ -189,7 +125,7 @@ private Q_SLOTS:
 
     void listsAndOpensATaskOfTheChosenCompany()
     {
-        signIn(QString::fromLatin1(StandinFixture::secondEmail));
+        signInAndOpen(QString::fromLatin1(StandinFixture::secondEmail), false);
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
         selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
@@ -272,7 +208,7 @@ private Q_SLOTS:
     {
         QFETCH(QJsonObject, rule);
         QFETCH(QString, error);
-        signIn(QString::fromLatin1(StandinFixture::demoEmail));
+        signInAndOpen(QString::fromLatin1(StandinFixture::demoEmail), false);
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
         selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
@@ -294,7 +230,7 @@ private Q_SLOTS:
     // answer is dropped and nothing is shown.
     void dropsAListingWhoseCompanyChangedMeanwhile()
     {
-        signIn(QString::fromLatin1(StandinFixture::demoEmail));
+        signInAndOpen(QString::fromLatin1(StandinFixture::demoEmail), false);
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
         selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
@@ -315,7 +251,7 @@ private Q_SLOTS:
     // the directory shows why.
     void aSignedOutSessionLoadsNoCompanies()
     {
-        signIn(QString::fromLatin1(StandinFixture::demoEmail));
+        signInAndOpen(QString::fromLatin1(StandinFixture::demoEmail), false);
         const int before = toolRuns(QStringLiteral("serviceCompanies"));
         TestAwait::run(session->logout());
         QVERIFY(!session->issue());

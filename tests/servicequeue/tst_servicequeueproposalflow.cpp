@@ -2,14 +2,7 @@
 // through the real tool runner: which tools a film and a writing preparation
 // run, and a proposal that is checked, sent, sent again after a lost answer
 // (recognised as a replay) and whose history refresh fails.
-#include "../common/standinsignin.h"
-
-#include "editor/editormodel.h"
-#include "foundation/bridge/bridge.h"
-#include "foundation/localization.h"
-#include "foundation/settingsstore.h"
-#include "servicequeue/editorserviceadapter.h"
-#include "servicequeue/servicequeuemodel.h"
+#include "servicequeuewindow.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -22,58 +15,28 @@ constexpr int toolWait = 120000;
 
 } // namespace
 
-class TestServiceQueueProposalFlow : public QObject
+class TestServiceQueueProposalFlow : public QObject, private ServiceQueueWindow
 {
     Q_OBJECT
 
-    StandinFixture standin;
-    MemorySettingsStore settings;
-    std::unique_ptr<EditorSession> session;
-    QSharedPointer<EditorModel> editor;
-    std::unique_ptr<EditorServiceAdapter> adapter;
-    std::unique_ptr<ServiceQueueModel> model;
+public:
+    TestServiceQueueProposalFlow() : ServiceQueueWindow(toolWait) {}
 
-    bool waitIdle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
-    QString failure() const { return editor->error().value_or(QString()); }
-
+private:
     // The command names the tools ran, from the first run after `skip`.
-    QStringList runsAfter(qsizetype skip) const
-    {
-        QFile file(standin.toolsFolder() + QStringLiteral("/var/runs.jsonl"));
-        QStringList commands;
-        if (!file.open(QIODevice::ReadOnly))
-            return commands;
-        const QList<QByteArray> lines = file.readAll().split('\n');
-        for (qsizetype i = skip; i < lines.size(); ++i)
-            if (!lines.at(i).trimmed().isEmpty())
-                commands << QJsonDocument::fromJson(lines.at(i)).object().value("command").toString();
-        return commands;
-    }
-    qsizetype runCount() const { return runsAfter(0).size(); }
+    QStringList runsAfter(qsizetype skip) const { return toolCommands().mid(skip); }
+    qsizetype runCount() const { return toolCommands().size(); }
 
     // Signed in as the demo editor, the company of the demo's active task of
     // `kind` chosen, a fresh project folder, and that task opened and pulled.
     void pulledTask(ServiceKind kind, const QString &folder)
     {
-        model.reset();
-        adapter.reset();
-        Bridge::setSessionProvider(nullptr);
-        QString signInFailure;
-        session = Standin::signIn(standin, QString::fromLatin1(StandinFixture::demoEmail), &signInFailure);
-        QVERIFY2(session, qPrintable(signInFailure));
-        Bridge::setSessionProvider(session.get());
-        auto locations = std::make_shared<ProjectLocationStore>(settings,
-                                                                QString::fromLatin1(ProjectLocationStore::standardPrefix));
-        editor = EditorModel::create(locations);
-        editor->setRepository(standin.toolsFolder());
-        editor->accountChanged(session->credentialURL());
-        adapter = std::make_unique<EditorServiceAdapter>(editor);
-        model = std::make_unique<ServiceQueueModel>(adapter->bridge());
+        if (!signInAndOpen(QString::fromLatin1(StandinFixture::demoEmail)))
+            return;
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
-        for (const ServiceCompany &company : model->companies())
-            if (company.name == (kind == ServiceKind::filmEditing ? "Nordlys Bryggeri" : "Havnens Tandklinik"))
-                model->selectCompany(company.id, *adapter);
+        selectCompanyNamed(kind == ServiceKind::filmEditing ? QStringLiteral("Nordlys Bryggeri")
+                                                            : QStringLiteral("Havnens Tandklinik"));
         QVERIFY(QDir().mkpath(folder));
         editor->chooseStorage(QUrl::fromLocalFile(QFileInfo(folder).canonicalFilePath()));
         QVERIFY(waitIdle());
@@ -97,20 +60,8 @@ class TestServiceQueueProposalFlow : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        EditorLocalization::overrideLanguageForTesting(QStringLiteral("da"));
-        QVERIFY2(standin.start(), qPrintable(standin.failure()));
-    }
-
-    void cleanupTestCase()
-    {
-        Bridge::setSessionProvider(nullptr);
-        model.reset();
-        adapter.reset();
-        editor.reset();
-        session.reset();
-    }
+    void initTestCase() { startStandin(QStringLiteral("da")); }
+    void cleanupTestCase() { closeWindow(); }
 
     void preparationRunsTheToolsOfItsKind_data()
     {

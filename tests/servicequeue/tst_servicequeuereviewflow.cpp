@@ -1,14 +1,8 @@
 // Review video and reactions against the stand-in through the real tool
 // runner: a pulled film task's review video and reaction land verified in the
 // project folder, and the review clip plays through the real media player.
-#include "../common/standinsignin.h"
+#include "servicequeuewindow.h"
 
-#include "editor/editormodel.h"
-#include "foundation/bridge/bridge.h"
-#include "foundation/localization.h"
-#include "foundation/settingsstore.h"
-#include "servicequeue/editorserviceadapter.h"
-#include "servicequeue/servicequeuemodel.h"
 #include "servicequeue/ui/qtmediaplayer.h"
 
 #include <QCryptographicHash>
@@ -34,55 +28,27 @@ QString sha256Of(const QString &path)
 
 } // namespace
 
-class TestServiceQueueReviewFlow : public QObject
+class TestServiceQueueReviewFlow : public QObject, private ServiceQueueWindow
 {
     Q_OBJECT
 
-    StandinFixture standin;
-    MemorySettingsStore settings;
-    std::unique_ptr<EditorSession> session;
-    QSharedPointer<EditorModel> editor;
-    std::unique_ptr<EditorServiceAdapter> adapter;
-    std::unique_ptr<ServiceQueueModel> model;
+public:
+    TestServiceQueueReviewFlow() : ServiceQueueWindow(toolWait) {}
+
+private:
     QString inbox;
 
-    bool waitIdle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
-    QString failure() const { return editor->error().value_or(QString()); }
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
-        QVERIFY2(standin.start(), qPrintable(standin.failure()));
-    }
-
-    void cleanupTestCase()
-    {
-        Bridge::setSessionProvider(nullptr);
-        model.reset();
-        adapter.reset();
-        editor.reset();
-        session.reset();
-    }
+    void initTestCase() { startStandin(QStringLiteral("en")); }
+    void cleanupTestCase() { closeWindow(); }
 
     void reviewVideoAndReactionOfAPulledFilmTask()
     {
-        QString why;
-        session = Standin::signIn(standin, QString::fromLatin1(StandinFixture::demoEmail), &why);
-        QVERIFY2(session, qPrintable(why));
-        Bridge::setSessionProvider(session.get());
-        auto locations = std::make_shared<ProjectLocationStore>(settings,
-                                                                QString::fromLatin1(ProjectLocationStore::standardPrefix));
-        editor = EditorModel::create(locations);
-        editor->setRepository(standin.toolsFolder());
-        editor->accountChanged(session->credentialURL());
-        adapter = std::make_unique<EditorServiceAdapter>(editor);
-        model = std::make_unique<ServiceQueueModel>(adapter->bridge());
+        if (!signInAndOpen(QString::fromLatin1(StandinFixture::demoEmail)))
+            return;
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
-        for (const ServiceCompany &company : model->companies())
-            if (company.name == QStringLiteral("Nordlys Bryggeri"))
-                model->selectCompany(company.id, *adapter);
+        selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
         const QString folder = standin.scratch(QStringLiteral("review"));
         QVERIFY(QDir().mkpath(folder));
         inbox = QFileInfo(folder).canonicalFilePath();

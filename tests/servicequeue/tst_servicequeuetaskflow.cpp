@@ -2,14 +2,7 @@
 // runner: list, open, claim (and a second editor refused), pull with its
 // files on disk, a tampered pull refused, and the film folder copy and
 // relink leaving their files in the project folder.
-#include "../common/standinsignin.h"
-
-#include "editor/editormodel.h"
-#include "foundation/bridge/bridge.h"
-#include "foundation/localization.h"
-#include "foundation/settingsstore.h"
-#include "servicequeue/editorserviceadapter.h"
-#include "servicequeue/servicequeuemodel.h"
+#include "servicequeuewindow.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -39,44 +32,26 @@ QJsonObject readJson(const QString &path)
 
 } // namespace
 
-class TestServiceQueueTaskFlow : public QObject
+class TestServiceQueueTaskFlow : public QObject, private ServiceQueueWindow
 {
     Q_OBJECT
 
-    StandinFixture standin;
-    MemorySettingsStore settings;
-    std::unique_ptr<EditorSession> session;
-    QSharedPointer<EditorModel> editor;
-    std::unique_ptr<EditorServiceAdapter> adapter;
-    std::unique_ptr<ServiceQueueModel> model;
-    QString inbox;
+public:
+    TestServiceQueueTaskFlow() : ServiceQueueWindow(toolWait) {}
 
-    bool waitIdle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
+private:
+    QString inbox;
 
     // A window signed in as `email`, with Nordlys Bryggeri chosen, its project
     // folder `folder` and its task list loaded.
     void openWindow(const char *email, const QString &folder)
     {
-        model.reset();
-        adapter.reset();
-        Bridge::setSessionProvider(nullptr);
-        QString failure;
-        session = Standin::signIn(standin, QString::fromLatin1(email), &failure);
-        QVERIFY2(session, qPrintable(failure));
-        Bridge::setSessionProvider(session.get());
-        auto locations = std::make_shared<ProjectLocationStore>(
-            settings, QString::fromLatin1(ProjectLocationStore::standardPrefix));
-        editor = EditorModel::create(locations);
-        editor->setRepository(standin.toolsFolder());
-        editor->accountChanged(session->credentialURL());
-        adapter = std::make_unique<EditorServiceAdapter>(editor);
-        model = std::make_unique<ServiceQueueModel>(adapter->bridge());
+        if (!signInAndOpen(QString::fromLatin1(email)))
+            return;
 
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
-        for (const ServiceCompany &company : model->companies())
-            if (company.name == QStringLiteral("Nordlys Bryggeri"))
-                model->selectCompany(company.id, *adapter);
+        selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
         QVERIFY(model->canUseCompany(*adapter));
         QVERIFY(QDir().mkpath(folder));
         inbox = QFileInfo(folder).canonicalFilePath();
@@ -105,20 +80,8 @@ class TestServiceQueueTaskFlow : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        EditorLocalization::overrideLanguageForTesting(QStringLiteral("da"));
-        QVERIFY2(standin.start(), qPrintable(standin.failure()));
-    }
-
-    void cleanupTestCase()
-    {
-        Bridge::setSessionProvider(nullptr);
-        model.reset();
-        adapter.reset();
-        editor.reset();
-        session.reset();
-    }
+    void initTestCase() { startStandin(QStringLiteral("da")); }
+    void cleanupTestCase() { closeWindow(); }
 
     void claimThenPullAFilmAndMakeItsFilmFolder()
     {

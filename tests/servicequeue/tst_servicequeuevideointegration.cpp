@@ -2,15 +2,7 @@
 // by the local video tool, sent to the customer, and its stage following the
 // customer's decision; a send whose receipt is lost stays unconfirmed until
 // the same draft is sent again.
-#include "../common/standinsignin.h"
-
-#include "editor/editormodel.h"
-#include "foundation/bridge/bridge.h"
-#include "foundation/localization.h"
-#include "foundation/projectlocation/projectlocationstore.h"
-#include "foundation/settingsstore.h"
-#include "servicequeue/editorserviceadapter.h"
-#include "servicequeue/servicequeuemodel.h"
+#include "servicequeuewindow.h"
 
 #include <QtTest>
 
@@ -18,43 +10,26 @@ namespace {
 constexpr int toolWait = 60000;
 } // namespace
 
-class TestServiceQueueVideoIntegration : public QObject
+class TestServiceQueueVideoIntegration : public QObject, private ServiceQueueWindow
 {
     Q_OBJECT
 
-    StandinFixture standin;
-    std::unique_ptr<EditorSession> session;
-    QSharedPointer<EditorModel> editor;
-    std::unique_ptr<EditorServiceAdapter> adapter;
-    std::unique_ptr<ServiceQueueModel> model;
-    QTemporaryDir projects;
-    MemorySettingsStore settings;
+public:
+    TestServiceQueueVideoIntegration() : ServiceQueueWindow(toolWait) {}
 
-    bool waitIdle() { return QTest::qWaitFor([this] { return !editor->busy(); }, toolWait); }
+private:
+    QTemporaryDir projects;
 
     // Signed in, the brewery chosen with a project folder and its tasks listed.
     void signInAndList()
     {
         QVERIFY2(standin.reset(), qPrintable(standin.failure()));
-        Bridge::setSessionProvider(nullptr);
-        model.reset();
-        adapter.reset();
-        QString failure;
-        session = Standin::signIn(standin, QString::fromLatin1(StandinFixture::demoEmail), &failure);
-        QVERIFY2(session, qPrintable(failure));
-        Bridge::setSessionProvider(session.get());
-        editor = EditorModel::create(std::make_shared<ProjectLocationStore>(
-            settings, QString::fromLatin1(ProjectLocationStore::standardPrefix)));
-        editor->setRepository(standin.toolsFolder());
-        editor->accountChanged(session->credentialURL());
-        adapter = std::make_unique<EditorServiceAdapter>(editor);
-        model = std::make_unique<ServiceQueueModel>(adapter->bridge());
+        if (!signInAndOpen(QString::fromLatin1(StandinFixture::demoEmail)))
+            return;
 
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
-        for (const ServiceCompany &company : model->companies())
-            if (company.name == QStringLiteral("Nordlys Bryggeri"))
-                model->selectCompany(company.id, *adapter);
+        selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
         QVERIFY(model->selectedCompanyID());
         const QString folder = projects.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
         QVERIFY(QDir().mkpath(folder));
@@ -112,20 +87,8 @@ class TestServiceQueueVideoIntegration : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        EditorLocalization::overrideLanguageForTesting(QStringLiteral("da"));
-        QVERIFY2(standin.start(), qPrintable(standin.failure()));
-    }
-
-    void cleanupTestCase()
-    {
-        Bridge::setSessionProvider(nullptr);
-        model.reset();
-        adapter.reset();
-        editor.reset();
-        session.reset();
-    }
+    void initTestCase() { startStandin(QStringLiteral("da")); }
+    void cleanupTestCase() { closeWindow(); }
 
     void aSentDraftFollowsTheCustomersDecision()
     {

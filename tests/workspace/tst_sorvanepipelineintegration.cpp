@@ -1,13 +1,8 @@
 // The pipeline panel and its sharing sheet against the stand-in service: a
 // real sign-in, the editor's tool runner and desktop_service.py as a child.
-#include "../common/standinsignin.h"
+#include "../common/standinwindow.h"
 
-#include "editor/editormodel.h"
-#include "foundation/bridge/bridge.h"
-#include "foundation/localization.h"
-#include "foundation/settingsstore.h"
 #include "inbox/sorvaneinboxmodel.h"
-#include "servicequeue/editorserviceadapter.h"
 #include "servicequeue/servicequeuemodel.h"
 #include "workspace/sorvaneworkspace.h"
 #include "workspace/ui/sorvanemetadatasheet.h"
@@ -34,12 +29,9 @@ QString pipelineRequest()
 
 } // namespace
 
-class TestSorvanePipelineIntegration : public QObject
+class TestSorvanePipelineIntegration : public QObject, private StandinWindow
 {
     Q_OBJECT
-
-    StandinFixture standin;
-    std::unique_ptr<EditorSession> session;
 
     static bool settle(const std::function<bool()> &busy) { return QTest::qWaitFor([&] { return !busy(); }, toolWait); }
 
@@ -57,40 +49,33 @@ class TestSorvanePipelineIntegration : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
-        QVERIFY2(standin.start(), qPrintable(standin.failure()));
+        startStandin(QStringLiteral("en"));
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY2(standin.reset(), qPrintable(standin.failure()));
     }
 
-    void cleanupTestCase()
-    {
-        Bridge::setSessionProvider(nullptr);
-        session.reset();
-    }
+    void cleanupTestCase() { closeEditor(); }
 
     void pagesAndSharesACustomersPipeline()
     {
-        QString failure;
-        session = Standin::signIn(standin, QStringLiteral("second.editor@example.com"), &failure);
-        QVERIFY2(session, qPrintable(failure));
-        Bridge::setSessionProvider(session.get());
+        signIn(QStringLiteral("second.editor@example.com"));
+        if (QTest::currentTestFailed())
+            return;
 
         MemorySettingsStore defaults;
-        auto editor = EditorModel::create(nullptr);
-        editor->setRepository(standin.toolsFolder());
-        editor->accountChanged(session->credentialURL());
-        EditorServiceAdapter adapter(editor);
-        ServiceQueueModel queue(adapter.bridge(), false);
-        SorvaneInboxModel inbox(adapter.bridge(), defaults);
-        SorvaneWorkspace workspace({editor.data(), &adapter, &queue, &inbox, &defaults, nullptr});
+        openEditor(false);
+        ServiceQueueModel queue(adapter->bridge(), false);
+        SorvaneInboxModel inbox(adapter->bridge(), defaults);
+        SorvaneWorkspace workspace({editor.data(), adapter.get(), &queue, &inbox, &defaults, nullptr});
         SorvanePipelineView view(workspace);
         view.followSelection();
 
-        inbox.refresh(adapter);
+        inbox.refresh(*adapter);
         QVERIFY(settle([&] { return inbox.loading(); }));
         QVERIFY2(!inbox.error(), qPrintable(inbox.error().value_or(QString())));
         // Selecting the task opens it, which asks for its customer's pipeline.
-        inbox.selectRequest(QUuid::fromString(pipelineRequest()), adapter);
+        inbox.selectRequest(QUuid::fromString(pipelineRequest()), *adapter);
         QVERIFY(settle([&] { return inbox.selectingRequest() || inbox.pipelineLoading(); }));
         QVERIFY2(!inbox.pipelineError(), qPrintable(inbox.pipelineError().value_or(QString())));
         QCOMPARE(view.item()->request.id, pipelineRequest());

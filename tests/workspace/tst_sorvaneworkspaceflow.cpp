@@ -1,13 +1,8 @@
 // The workspace and its ticket detail against the stand-in service: a real
 // sign-in, the editor's tool runner and the demo inbox.
-#include "../common/standinsignin.h"
+#include "../common/standinwindow.h"
 
-#include "editor/editormodel.h"
-#include "foundation/bridge/bridge.h"
-#include "foundation/localization.h"
-#include "foundation/settingsstore.h"
 #include "inbox/sorvaneinboxmodel.h"
-#include "servicequeue/editorserviceadapter.h"
 #include "servicequeue/servicequeuemodel.h"
 #include "workspace/sorvaneworkspace.h"
 #include "workspace/ui/sorvaneticketdetail.h"
@@ -16,12 +11,9 @@
 #include <QPushButton>
 #include <QtTest>
 
-class TestSorvaneWorkspaceFlow : public QObject
+class TestSorvaneWorkspaceFlow : public QObject, private StandinWindow
 {
     Q_OBJECT
-
-    StandinFixture standin;
-    std::unique_ptr<EditorSession> session;
 
     static bool settle(const std::function<bool()> &busy)
     {
@@ -37,41 +29,27 @@ class TestSorvaneWorkspaceFlow : public QObject
         return nullptr;
     }
 
-    int claimRuns() const
-    {
-        QFile runs(standin.var() + QStringLiteral("/runs.jsonl"));
-        int count = 0;
-        if (runs.open(QIODevice::ReadOnly))
-            while (!runs.atEnd())
-                count += QJsonDocument::fromJson(runs.readLine()).object().value("command").toString()
-                    == QStringLiteral("serviceClaimNext");
-        return count;
-    }
+    int claimRuns() const { return int(toolCommands().count(QStringLiteral("serviceClaimNext"))); }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
-        QVERIFY2(standin.start(), qPrintable(standin.failure()));
+        startStandin(QStringLiteral("en"));
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY2(standin.reset(), qPrintable(standin.failure()));
-        QString failure;
-        session = Standin::signIn(standin, QStringLiteral("editor@example.com"), &failure);
-        QVERIFY2(session, qPrintable(failure));
-        Bridge::setSessionProvider(session.get());
+        signIn(QStringLiteral("editor@example.com"));
     }
 
-    void cleanupTestCase() { Bridge::setSessionProvider(nullptr); }
+    void cleanupTestCase() { closeEditor(); }
 
     void startsClaimsAgainAndStartsFromTheDetail()
     {
         MemorySettingsStore defaults;
-        QSharedPointer<EditorModel> editor = EditorModel::create(nullptr);
-        editor->setRepository(standin.toolsFolder());
-        editor->accountChanged(session->credentialURL());
-        EditorServiceAdapter adapter(editor);
-        ServiceQueueModel queue(adapter.bridge());
-        SorvaneInboxModel inbox(adapter.bridge(), defaults);
-        SorvaneWorkspace workspace({editor.data(), &adapter, &queue, &inbox, &defaults});
+        openEditor(false);
+        ServiceQueueModel queue(adapter->bridge());
+        SorvaneInboxModel inbox(adapter->bridge(), defaults);
+        SorvaneWorkspace workspace({editor.data(), adapter.get(), &queue, &inbox, &defaults});
         SorvaneTicketDetail detail(workspace, {});
 
         // Coming on screen signed in with no rows loads the first page.
