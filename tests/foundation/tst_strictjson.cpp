@@ -166,6 +166,9 @@ void TestStrictJson::duplicateKeys_data()
     QTest::newRow("key text as a value") << QByteArray(R"({"a": "a", "b": "a"})") << false;
     QTest::newRow("quote and comma inside key") << QByteArray(R"({"a\",": 1, "a": 2})") << false;
     QTest::newRow("same key at two levels") << QByteArray(R"({"a": {"a": 1}})") << false;
+    // Equal length and equal first, middle and last bytes: told apart only by comparing.
+    QTest::newRow("keys alike but distinct") << QByteArray(R"({"axyb": 1, "azyb": 2})") << false;
+    QTest::newRow("repeat among keys alike") << QByteArray(R"({"axyb": 1, "azyb": 2, "axyb": 3})") << true;
     QTest::newRow("surrogate pair and raw UTF-8") << QByteArray("{\"\xF0\x9F\x98\x80\": 1, \"\\ud83d\\ude00\": 2}") << true;
     QByteArray many = "{";
     for (int i = 0; i < 40; ++i)
@@ -336,6 +339,14 @@ void TestStrictJson::uuid_data()
     QTest::newRow("no hyphens") << "3f2504e04f8911d39a0c0305e82c3301" << false;
     QTest::newRow("hyphen misplaced") << "3f2504e04-f89-11d3-9a0c-0305e82c3301" << false;
     QTest::newRow("non-hex digit") << "3f2504e0-4f89-11d3-9a0c-0305e82c330g" << false;
+    QTest::newRow("hyphen where a digit belongs") << "3f2504e0-4f89-11d3-9a0c-0305e82c33-1" << false;
+    QTest::newRow("digit where a hyphen belongs") << "3f2504e0-4f89-11d309a0c-0305e82c3301" << false;
+    QTest::newRow("neighbours of the digit ranges") << "3f2504e0-4f89-11d3-9a0c-0305e82c/:`G" << false;
+    QTest::newRow("letter above U+00FF ending in 0x41") << QStringLiteral("3f2504e0-4f89-11d3-9a0c-0305e82c330") + QChar(0x0141) << false;
+    QTest::newRow("character from U+8000 up") << QStringLiteral("3f2504e0-4f89-11d3-9a0c-0305e82c330") + QChar(0x8031) << false;
+    QTest::newRow("Latin-1 letter") << QStringLiteral("3f2504e0-4f89-11d3-9a0c-0305e82c330") + QChar(0xE1) << false;
+    QTest::newRow("mixed case, every digit") << "0123456789-abcd-EFAB-cdef-0123456789ab" << false;
+    QTest::newRow("every hex digit") << "01234567-89ab-cdef-ABCD-EF0123456789" << true;
     QTest::newRow("empty") << "" << false;
 }
 

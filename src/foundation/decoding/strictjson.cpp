@@ -7,6 +7,7 @@
 #include <QJsonParseError>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -61,6 +62,9 @@ private:
         // moves them into a hash set so that a hostile document stays linear.
         std::size_t firstKey;
         std::unique_ptr<std::unordered_set<std::string_view>> manyKeys;
+        // One bit per hash of each key seen so far: a key whose bit is clear
+        // is new without comparing it to the others (nearly every key).
+        std::uint64_t keyBits = 0;
     };
     static constexpr std::size_t linearKeys = 16;
 
@@ -72,35 +76,38 @@ private:
     static bool isDigit(int c) { return c >= '0' && c <= '9'; }
     void skipSpace()
     {
-        while (m_at < m_size) {
-            const unsigned char c = m_bytes[m_at];
+        qsizetype at = m_at;
+        while (at < m_size) {
+            const unsigned char c = m_bytes[at];
             if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
-                return;
-            ++m_at;
+                break;
+            ++at;
         }
+        m_at = at;
     }
     // Skips string bytes that need no look (printable ASCII other than the
     // quote and the backslash) sixteen at a time: strings are most of an
     // answer's bytes, and the byte-by-byte loop below stays for the rest.
-    void skipPlainBytes()
+    qsizetype plainEnd(qsizetype at) const
     {
+        [[maybe_unused]] const unsigned char *const bytes = m_bytes;
+        [[maybe_unused]] const qsizetype size = m_size;
 #if defined(__SSE2__)
         const __m128i quote = _mm_set1_epi8('"');
         const __m128i backslash = _mm_set1_epi8('\\');
         // Signed compare: below 0x20 and 0x80 and above (negative) both stop.
         const __m128i space = _mm_set1_epi8(0x20);
-        while (m_size - m_at >= 16) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_bytes + m_at));
+        while (size - at >= 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + at));
             const __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
                                               _mm_cmplt_epi8(chunk, space));
             const int mask = _mm_movemask_epi8(stop);
-            if (mask != 0) {
-                m_at += __builtin_ctz(unsigned(mask));
-                return;
-            }
-            m_at += 16;
+            if (mask != 0)
+                return at + __builtin_ctz(unsigned(mask));
+            at += 16;
         }
 #endif
+        return at;
     }
     void open(bool object)
     {
@@ -121,6 +128,17 @@ private:
     void literal(const char *word, qsizetype length);
     unsigned hexQuad(qsizetype at) const;
     void rememberKey(qsizetype begin, qsizetype end, bool escaped);
+    // A few bytes and the length, enough to tell most keys of one object apart.
+    static unsigned keyHash(std::string_view key)
+    {
+        const std::size_t n = key.size();
+        if (n == 0)
+            return 0;
+        const unsigned mix = unsigned(n) * 31u + unsigned(static_cast<unsigned char>(key[0])) * 7u
+                             + unsigned(static_cast<unsigned char>(key[n / 2])) * 3u
+                             + unsigned(static_cast<unsigned char>(key[n - 1]));
+        return (mix ^ (mix >> 6)) & 63u;
+    }
     std::string_view unescapedKey(qsizetype begin, qsizetype end);
 
     const unsigned char *m_bytes;
@@ -206,18 +224,24 @@ void Validator::run()
 
 void Validator::string(bool key)
 {
-    const qsizetype quote = m_at++;
+    // The position lives in a local while the string is read: stores to a
+    // member through `this` would make the compiler reload it after every
+    // byte read (bytes may alias anything).
+    const unsigned char *const bytes = m_bytes;
+    const qsizetype size = m_size;
+    const qsizetype quote = m_at;
+    qsizetype at = quote + 1;
     bool escaped = false;
     for (;;) {
-        skipPlainBytes();
-        if (m_at >= m_size)
+        at = plainEnd(at);
+        if (at >= size)
             fail(quote, "unterminated string");
-        const unsigned char c = m_bytes[m_at];
+        const unsigned char c = bytes[at];
         if (c == '"')
             break;
         if (c == '\\') {
             escaped = true;
-            switch (m_at + 1 < m_size ? m_bytes[m_at + 1] : 0) {
+            switch (at + 1 < size ? bytes[at + 1] : 0) {
             case '"':
             case '\\':
             case '/':
@@ -225,24 +249,26 @@ void Validator::string(bool key)
             case 'f':
             case 'n':
             case 'r':
-            case 't': m_at += 2; break;
+            case 't': at += 2; break;
             case 'u':
-                hexQuad(m_at + 2);
-                m_at += 6;
+                hexQuad(at + 2);
+                at += 6;
                 break;
-            default: fail(m_at, "invalid escape");
+            default: fail(at, "invalid escape");
             }
         } else if (c < 0x20) {
-            fail(m_at, "control character in a string");
+            fail(at, "control character in a string");
         } else if (c < 0x80) {
-            ++m_at;
+            ++at;
         } else {
+            m_at = at;
             utf8Sequence();
+            at = m_at;
         }
     }
     if (key && m_trackKeys)
-        rememberKey(quote + 1, m_at, escaped);
-    ++m_at;
+        rememberKey(quote + 1, at, escaped);
+    m_at = at + 1;
 }
 
 unsigned Validator::hexQuad(qsizetype at) const
@@ -344,7 +370,9 @@ void Validator::rememberKey(qsizetype begin, qsizetype end, bool escaped)
         fresh = frame.manyKeys->insert(key).second;
     } else {
         const auto first = m_keys.begin() + std::ptrdiff_t(frame.firstKey);
-        fresh = std::find(first, m_keys.end(), key) == m_keys.end();
+        const std::uint64_t bit = std::uint64_t(1) << keyHash(key);
+        fresh = (frame.keyBits & bit) == 0 || std::find(first, m_keys.end(), key) == m_keys.end();
+        frame.keyBits |= bit;
         if (fresh && m_keys.size() - frame.firstKey >= linearKeys) {
             frame.manyKeys = std::make_unique<std::unordered_set<std::string_view>>(first, m_keys.end());
             frame.manyKeys->insert(key);
