@@ -1,5 +1,6 @@
 #include "workspace/sorvaneinboxrowcontent.h"
 
+#include "editor/editorpresentation.h"
 #include "foundation/localization.h"
 
 bool sorvaneTaskClosed(const SorvaneInboxRow &row)
@@ -13,17 +14,7 @@ SorvaneInboxRowContent SorvaneInboxRowContent::make(const SorvaneInboxRow &row, 
     content.title = row.request.title;
     content.campaign = row.film.campaignTitle;
     content.statusTitle = row.request.statusTitle();
-    switch (row.request.kind) {
-    case ServiceKind::filmEditing:
-        content.kindSymbol = QStringLiteral("scissors");
-        break;
-    case ServiceKind::conceptDevelopment:
-        content.kindSymbol = QStringLiteral("lightbulb");
-        break;
-    case ServiceKind::scriptDevelopment:
-        content.kindSymbol = QStringLiteral("text.book.closed");
-        break;
-    }
+    content.kindSymbol = EditorPresentation::kindSymbol(row.request.kind);
     if (sorvaneTaskClosed(row))
         return content;
     const SorvaneScheduling &scheduling = row.scheduling;

@@ -6,6 +6,7 @@
 #include "inbox/sorvaneinboxmodel.h"
 #include "profiles/ui/sorvaneavatarview.h"
 #include "profiles/ui/sorvaneticketcustomerview.h"
+#include "editor/editorpresentation.h"
 #include "servicequeue/proposals/servicetaskpresentation.h"
 #include "servicequeue/servicequeuemodel.h"
 #include "session/ui/sessionstyle.h"
@@ -56,19 +57,6 @@ QWidget *symbolLine(const QString &symbol, const QString &text, TextStyle style,
     if (textLabel)
         *textLabel = label;
     return line;
-}
-
-QString kindSymbol(ServiceKind kind)
-{
-    switch (kind) {
-    case ServiceKind::filmEditing:
-        return QStringLiteral("scissors");
-    case ServiceKind::conceptDevelopment:
-        return QStringLiteral("lightbulb");
-    case ServiceKind::scriptDevelopment:
-        return QStringLiteral("text.book.closed");
-    }
-    return {};
 }
 
 QPushButton *prominent(const QString &text, const QString &symbol, QWidget *parent)
@@ -434,7 +422,7 @@ void SorvaneTicketDetail::refreshStatus(const SorvaneInboxRow &row)
     m_status->setObjectName(QStringLiteral("sorvane.ticket.status"));
     m_statusHolder->addWidget(m_status);
 
-    auto *stageLine = symbolLine(kindSymbol(row.request.kind), stage, TextStyle::Callout, m_status);
+    auto *stageLine = symbolLine(EditorPresentation::kindSymbol(row.request.kind), stage, TextStyle::Callout, m_status);
     stageLine->setObjectName(QStringLiteral("sorvane.task.stage"));
     if (closed) {
         auto *column = new QVBoxLayout(m_status);

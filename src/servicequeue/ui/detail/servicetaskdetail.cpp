@@ -6,6 +6,7 @@
 #include "editor/editormodel.h"
 #include "foundation/localization.h"
 #include "foundation/ui/sourcefacts/sorvanesourcefacts.h"
+#include "editor/editorpresentation.h"
 #include "servicequeue/proposals/servicetaskpresentation.h"
 #include "servicequeue/proposals/taskdetailrules.h"
 #include "servicequeue/servicequeuemodel.h"
@@ -19,19 +20,6 @@
 using DetailText::Style;
 
 namespace {
-
-QString kindSymbol(ServiceKind kind)
-{
-    switch (kind) {
-    case ServiceKind::filmEditing:
-        return QStringLiteral("scissors");
-    case ServiceKind::conceptDevelopment:
-        return QStringLiteral("lightbulb");
-    case ServiceKind::scriptDevelopment:
-        return QStringLiteral("text.book.closed");
-    }
-    return {};
-}
 
 QVBoxLayout *slot(QVBoxLayout *into, QWidget *parent, int spacing)
 {
@@ -117,7 +105,7 @@ void ServiceTaskDetail::buildHeading()
         m_heading->addWidget(line);
         m_heading->addWidget(DetailText::label(parent, request.title, Style::title, QStringLiteral("service.task.title")));
         const ServiceTaskPresentation presentation{request, detail};
-        m_heading->addWidget(DetailText::symbolLabel(parent, kindSymbol(request.kind), presentation.statusTitle(),
+        m_heading->addWidget(DetailText::symbolLabel(parent, EditorPresentation::kindSymbol(request.kind), presentation.statusTitle(),
                                                      QStringLiteral("service.task.status")));
         auto *id = DetailText::label(parent, loc("Task %@ · revision %lld", {request.id, request.revision}),
                                      Style::caption, QStringLiteral("service.task.id"));
