@@ -701,6 +701,8 @@ SorvaneInboxPage inbox(const QByteArray &bytes, const std::optional<QUuid> &expe
         in.finish();
         if (expectedOperatorID)
             require(page.operatorID == *expectedOperatorID);
+        // A rule of the cursor, and like every rule it wins over a decoding failure.
+        require(!page.nextCursor || !page.items.isEmpty());
         decoding.finish();
         checkPage(page);
         return page;

@@ -565,6 +565,12 @@ private Q_SLOTS:
             << bytes(set(set(page, "items/0/request/revision", 1e30), "nextCursor",
                          QJsonObject{{"submitted_at", "never"}, {"id", uuidFor(3, 1)}}))
             << int(Outcome::refused);
+        QTest::newRow("too large in the next row, a cursor without rows")
+            << "inbox"
+            << bytes(set(set(set(inboxPage(0), "nextItem", set(row(9, "waiting", true), "request/revision", 1e19)),
+                             "nextRequestID", uuidFor(9, 1)),
+                         "nextCursor", QJsonObject{{"submitted_at", "2024-05-01T10:00:09Z"}, {"id", uuidFor(9, 1)}}))
+            << int(Outcome::refused);
         QTest::newRow("too large, then duplicate ids")
             << "inbox" << bytes(set(set(page, "items/0/request/revision", 1e30), "items/2/request/id", uuidFor(2, 1)))
             << int(Outcome::parseError);
