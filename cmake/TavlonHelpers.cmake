@@ -43,3 +43,13 @@ function(tavlon_add_area area)
     tavlon_add_library(tavlon_${area}_ui SOURCES ${ui} PUBLIC_LIBS tavlon_${area} Qt6::Widgets ${A_UI_LIBS})
   endif()
 endfunction()
+
+# tavlon_export_media_symbols(<target>)
+# A program that loads the media module exports MediaPlayer's symbols to it, so
+# there is one MediaPlayer (its meta-object, signals) in the process.
+function(tavlon_export_media_symbols target)
+  foreach(symbol _ZN11MediaPlayer* _ZNK11MediaPlayer* _ZTV11MediaPlayer _ZTI11MediaPlayer _ZTS11MediaPlayer
+                 _ZN9MediaTime* _ZNK9MediaTime*)
+    target_link_options(${target} PRIVATE "LINKER:--export-dynamic-symbol=${symbol}")
+  endforeach()
+endfunction()
