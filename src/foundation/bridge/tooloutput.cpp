@@ -4,11 +4,13 @@
 #include <QObject>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <system_error>
 #include <pthread.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -46,6 +48,22 @@ bool makePipe(int (&ends)[2])
     return true;
 }
 
+// Asks for 2 MiB pages under a large answer: 16 page faults instead of 8192
+// while it is read, and freeing it later (on whichever thread drops it, the
+// GUI thread included) costs microseconds instead of milliseconds.
+void preferLargePages(QByteArray &buffer)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr quintptr large = 2 * 1024 * 1024;
+    const auto begin = (quintptr(buffer.data()) + large - 1) & ~(large - 1);
+    const auto end = (quintptr(buffer.data()) + quintptr(buffer.size())) & ~(large - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(buffer);
+#endif
+}
+
 // One pipe read into a buffer that keeps a prefix of `limit + 1` bytes at most
 // and drops what comes after (read on into `scratch`).
 struct Stream
@@ -65,8 +83,13 @@ struct Stream
         qsizetype room = scratch.size();
         if (!over) {
             if (used == kept.size()) {
-                const qsizetype size = grow && used < growthLimit ? std::max(readSize, used * 2) : limit + 1;
-                kept.resize(std::min(size, limit + 1));
+                const qsizetype size =
+                    std::min(grow && used < growthLimit ? std::max(readSize, used * 2) : limit + 1, limit + 1);
+                QByteArray larger(size, Qt::Uninitialized);
+                if (size > growthLimit)
+                    preferLargePages(larger); // before any page of it is touched
+                std::memcpy(larger.data(), kept.constData(), size_t(used));
+                kept = std::move(larger);
             }
             into = kept.data() + used;
             room = kept.size() - used;
@@ -110,8 +133,12 @@ ToolOutputReader::ToolOutputReader(qsizetype outputLimit, qsizetype errorLimit)
         m_setupError = qt_error_string(errno);
         return;
     }
-    ::fcntl(m_output[0], F_SETFL, O_NONBLOCK);
-    ::fcntl(m_error[0], F_SETFL, O_NONBLOCK);
+    for (const int end : {m_output[0], m_error[0]}) {
+        ::fcntl(end, F_SETFL, O_NONBLOCK);
+        // Fewer, larger reads of a large answer; refused beyond the system's
+        // limit for unprivileged processes, which is fine.
+        ::fcntl(end, F_SETPIPE_SZ, int(growthLimit));
+    }
 }
 
 ToolOutputReader::~ToolOutputReader()
