@@ -94,6 +94,8 @@ EditorWindow *TavlonFilmEditorApp::newWindow()
 {
     auto chooser = std::make_shared<WindowFolderChooser>();
     EditorView::Parts parts = EditorView::standardParts(chooser, &updateActivity());
+    if (m_beforeFirstWidgets)
+        std::exchange(m_beforeFirstWidgets, {})();
     auto *window = new EditorWindow(new EditorView(std::move(parts)));
     chooser->setWindow(window);
     installCommands(window);
