@@ -180,30 +180,11 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
     m_empty = buildEmptyState();
     m_main->addWidget(m_empty);
 
+    // The list and table pages wait for the first tasks: the window starts on
+    // the empty state, and its first frame should not pay for two item views.
     m_listModel = new SorvaneInboxListModel(&workspace.inbox(), this);
-    m_listPage = new QWidget(m_main);
-    auto *listLayout = new QVBoxLayout(m_listPage);
-    listLayout->setContentsMargins(0, 0, 0, 0);
-    listLayout->setSpacing(0);
-    auto *list = new SorvaneInboxItemView(workspace, m_listModel, SorvaneInboxListModel::RequestIDRole,
-                                          [model = m_listModel](const QString &id) { return model->indexOf(id); },
-                                          m_listPage);
-    list->setObjectName(QStringLiteral("sorvane.inbox"));
-    list->setHeaderHidden(true);
-    list->setFrameShape(QFrame::NoFrame);
-    list->setItemDelegate(new SorvaneInboxListDelegate(workspace, *m_listModel, clock, list));
-    listLayout->addWidget(list, 1);
-    auto *more = SessionStyle::button(loc("Load more tasks"), m_listPage);
-    more->setObjectName(QStringLiteral("sorvane.more"));
-    listLayout->addWidget(more, 0, Qt::AlignHCenter);
-    m_more.append(more);
-    m_main->addWidget(m_listPage);
-
     m_tableModel = new SorvaneInboxTableModel(&workspace.inbox(), this);
-    m_tablePage = buildTable(clock);
-    m_main->addWidget(m_tablePage);
-    for (QPushButton *button : m_more)
-        connect(button, &QPushButton::clicked, this, [this] { m_workspace.loadMore(); });
+    m_clock = std::move(clock);
     layout->addWidget(m_main, 1);
 
     // 7. Footnote.
@@ -220,6 +201,44 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
     connect(&workspace.inbox(), &SorvaneInboxModel::preferencesChanged, this, &SorvaneInboxColumn::showPreferences);
     showPreferences();
     showState();
+}
+
+void SorvaneInboxColumn::buildPages()
+{
+    if (m_listPage)
+        return;
+    m_listPage = new QWidget(m_main);
+    auto *listLayout = new QVBoxLayout(m_listPage);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(0);
+    auto *list = new SorvaneInboxItemView(m_workspace, m_listModel, SorvaneInboxListModel::RequestIDRole,
+                                          [model = m_listModel](const QString &id) { return model->indexOf(id); },
+                                          m_listPage);
+    list->setObjectName(QStringLiteral("sorvane.inbox"));
+    list->setHeaderHidden(true);
+    list->setFrameShape(QFrame::NoFrame);
+    list->setItemDelegate(new SorvaneInboxListDelegate(m_workspace, *m_listModel, m_clock, list));
+    listLayout->addWidget(list, 1);
+    auto *more = SessionStyle::button(loc("Load more tasks"), m_listPage);
+    more->setObjectName(QStringLiteral("sorvane.more"));
+    listLayout->addWidget(more, 0, Qt::AlignHCenter);
+    m_more.append(more);
+    m_main->addWidget(m_listPage);
+
+    m_tablePage = buildTable(m_clock);
+    m_main->addWidget(m_tablePage);
+    for (QPushButton *button : m_more)
+        connect(button, &QPushButton::clicked, this, [this] { m_workspace.loadMore(); });
+
+    // Keyboard focus moves through the pages where they sit, not after the
+    // widgets made before them.
+    QWidget *previous = m_emptyAction;
+    for (QWidget *next : m_main->findChildren<QWidget *>()) {
+        if (next->focusPolicy() == Qt::NoFocus)
+            continue;
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 QWidget *SorvaneInboxColumn::buildEmptyState()
@@ -331,12 +350,15 @@ void SorvaneInboxColumn::showState()
                                                : QStringLiteral("sorvane.clearFilters"));
         m_main->setCurrentWidget(m_empty);
     } else {
+        buildPages();
         m_main->setCurrentWidget(m_workspace.showsTable() ? m_tablePage : m_listPage);
     }
-    m_pinned->setVisible(inbox.pinnedNextItem().has_value());
-    for (QWidget *pinned : m_pinned->findChildren<SorvanePinnedTaskButton *>()) {
-        pinned->updateGeometry();
-        pinned->update();
+    if (m_pinned) {
+        m_pinned->setVisible(inbox.pinnedNextItem().has_value());
+        for (QWidget *pinned : m_pinned->findChildren<SorvanePinnedTaskButton *>()) {
+            pinned->updateGeometry();
+            pinned->update();
+        }
     }
     for (QPushButton *more : m_more) {
         more->setVisible(inbox.hasMore());

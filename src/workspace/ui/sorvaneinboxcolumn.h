@@ -24,6 +24,7 @@ public:
     SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock clock, QWidget *parent = nullptr);
 
 private:
+    void buildPages();
     QWidget *buildEmptyState();
     QWidget *buildTable(SorvaneClock clock);
     void showState();
@@ -46,8 +47,9 @@ private:
     QLabel *m_emptyTitle;
     QLabel *m_emptyDescription;
     QPushButton *m_emptyAction;
-    QWidget *m_listPage;
-    QWidget *m_tablePage;
-    QWidget *m_pinned;
+    SorvaneClock m_clock;
+    QWidget *m_listPage = nullptr;
+    QWidget *m_tablePage = nullptr;
+    QWidget *m_pinned = nullptr;
     QList<QPushButton *> m_more;
 };
