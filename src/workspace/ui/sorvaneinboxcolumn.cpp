@@ -233,12 +233,13 @@ void SorvaneInboxColumn::buildPages()
     // Keyboard focus moves through the pages where they sit, not after the
     // widgets made before them.
     QWidget *previous = m_emptyAction;
-    for (QWidget *next : m_main->findChildren<QWidget *>()) {
-        if (next->focusPolicy() == Qt::NoFocus)
-            continue;
-        QWidget::setTabOrder(previous, next);
-        previous = next;
-    }
+    for (QWidget *page : {m_listPage, m_tablePage})
+        for (QWidget *next : page->findChildren<QWidget *>()) {
+            if (next->focusPolicy() == Qt::NoFocus)
+                continue;
+            QWidget::setTabOrder(previous, next);
+            previous = next;
+        }
 }
 
 QWidget *SorvaneInboxColumn::buildEmptyState()
