@@ -23,6 +23,75 @@ qreal factor(TextStyle style)
     }
     return 1.0;
 }
+
+// A wrapped label's height is asked for again on every layout pass (a window
+// being laid out asks each one about ten times), and QLabel lays its text out
+// anew each time. The answers are kept for the last few widths, keyed by all
+// that decides them.
+class WrappedLabel final : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+    int heightForWidth(int width) const override
+    {
+        const Key key = currentKey(width);
+        for (const Answer &answer : m_heights)
+            if (answer.key == key)
+                return answer.value.height();
+        const int height = QLabel::heightForWidth(width);
+        m_heights[m_nextHeight] = {key, QSize(width, height)};
+        m_nextHeight = (m_nextHeight + 1) % int(std::size(m_heights));
+        return height;
+    }
+
+    QSize minimumSizeHint() const override
+    {
+        const Key key = currentKey(-1);
+        if (m_minimum.key == key && m_minimum.key.policy == sizePolicy())
+            return m_minimum.value;
+        m_minimum = {key, QLabel::minimumSizeHint()};
+        return m_minimum.value;
+    }
+
+private:
+    struct Key
+    {
+        int width = -2;
+        QString text;
+        QFont font;
+        QMargins contents;
+        int margin = 0;
+        int indent = 0;
+        int dpi = 0;
+        Qt::Alignment alignment;
+        Qt::TextFormat format = Qt::PlainText;
+        Qt::TextInteractionFlags interaction;
+        bool wrap = false;
+        QSizePolicy policy;
+        bool operator==(const Key &other) const
+        {
+            return width == other.width && margin == other.margin && indent == other.indent && dpi == other.dpi
+                && alignment == other.alignment && format == other.format && interaction == other.interaction
+                && wrap == other.wrap && contents == other.contents && text == other.text && font == other.font;
+        }
+    };
+    struct Answer
+    {
+        Key key;
+        QSize value;
+    };
+
+    Key currentKey(int width) const
+    {
+        return {width,    text(),     font(),      contentsMargins(),      margin(), indent(), logicalDpiY(),
+                alignment(), textFormat(), textInteractionFlags(), wordWrap(), sizePolicy()};
+    }
+
+    mutable Answer m_heights[4];
+    mutable int m_nextHeight = 0;
+    mutable Answer m_minimum;
+};
 } // namespace
 
 void setTextStyle(QWidget *widget, TextStyle style)
@@ -36,7 +105,7 @@ void setTextStyle(QWidget *widget, TextStyle style)
 
 QLabel *label(const QString &text, TextStyle style, QWidget *parent)
 {
-    auto *result = new QLabel(text, parent);
+    auto *result = new WrappedLabel(text, parent);
     result->setWordWrap(true);
     result->setTextFormat(Qt::PlainText);
     setTextStyle(result, style);
