@@ -247,19 +247,21 @@ template<class Key, class Compare>
 class Ranking
 {
 public:
-    // Ranks every key of `keys` (one per row) into `ranks`.
-    void build(const std::vector<Key> &keys, std::vector<qint64> &ranks, Compare compare)
+    // Ranks the `count` keys keyAt(0), keyAt(1)… (one per row) into `ranks`.
+    template<class KeyAt>
+    void build(std::size_t count, KeyAt keyAt, std::vector<qint64> &ranks, Compare compare)
     {
-        std::vector<std::size_t> order(keys.size());
+        std::vector<std::size_t> order(count);
         for (std::size_t i = 0; i < order.size(); ++i)
             order[i] = i;
         std::sort(order.begin(), order.end(),
-                  [&](std::size_t i, std::size_t j) { return compare(keys[i], keys[j]) < 0; });
+                  [&](std::size_t i, std::size_t j) { return compare(keyAt(i), keyAt(j)) < 0; });
         m_distinct.clear();
-        ranks.assign(keys.size(), 0);
+        ranks.assign(count, 0);
         for (std::size_t i : order) {
-            if (m_distinct.empty() || compare(m_distinct.back(), keys[i]) != 0)
-                m_distinct.push_back(keys[i]);
+            const Key &key = keyAt(i);
+            if (m_distinct.empty() || compare(m_distinct.back(), key) != 0)
+                m_distinct.push_back(key);
             ranks[i] = 2 * qint64(m_distinct.size() - 1);
         }
     }
@@ -363,11 +365,20 @@ public:
         NameField &field = sort == SorvaneInboxSort::company ? m_company : m_title;
         if (field.rankedFor && *field.rankedFor == locale)
             return;
-        std::vector<NameOrder::Key> keys;
-        keys.reserve(m_facts.size());
-        for (const RowFacts &facts : m_facts)
-            keys.push_back(m_names->key(sort == SorvaneInboxSort::company ? facts.foldedCompany : facts.foldedTitle));
-        field.ranking.build(keys, field.ranks, nameCompare());
+        const bool company = sort == SorvaneInboxSort::company;
+        if (m_keysFor == locale) {
+            const auto keyAt = [&](std::size_t i) -> const NameOrder::Key & {
+                return company ? m_nameKeys[i].company : m_nameKeys[i].title;
+            };
+            field.ranking.build(m_facts.size(), keyAt, field.ranks, nameCompare());
+        } else {
+            std::vector<NameOrder::Key> keys;
+            keys.reserve(m_facts.size());
+            for (const RowFacts &facts : m_facts)
+                keys.push_back(m_names->key(company ? facts.foldedCompany : facts.foldedTitle));
+            field.ranking.build(keys.size(), [&](std::size_t i) -> const NameOrder::Key & { return keys[i]; },
+                                field.ranks, nameCompare());
+        }
         field.rankedFor = locale;
     }
 
@@ -434,7 +445,7 @@ private:
             m_facts.push_back(RowFacts::of(row));
             ids.push_back(m_facts.back().id);
         }
-        m_ids.build(ids, m_idRanks, compareIds);
+        m_ids.build(ids.size(), [&](std::size_t i) -> const QString & { return ids[i]; }, m_idRanks, compareIds);
         m_actorsKnown = false;
         m_company = {};
         m_title = {};
@@ -442,11 +453,14 @@ private:
         // collation keys of the new rows' names are made here, a page's worth
         // at a time (the others are remembered), so that the first sort by
         // name after a new list only sorts.
+        // The keys are kept with the rows, so that sorting finds them without
+        // looking each text up again.
         m_names.emplace(locale);
-        for (const RowFacts &facts : m_facts) {
-            m_names->key(facts.foldedTitle);
-            m_names->key(facts.foldedCompany);
-        }
+        m_nameKeys.clear();
+        m_nameKeys.reserve(m_facts.size());
+        for (const RowFacts &facts : m_facts)
+            m_nameKeys.push_back({m_names->key(facts.foldedTitle), m_names->key(facts.foldedCompany)});
+        m_keysFor = locale;
     }
 
     QList<SorvaneInboxRow> m_rows;
@@ -456,6 +470,14 @@ private:
     bool m_actorsKnown = false;
     std::optional<QUuid> m_actorsFor;
     std::optional<NameOrder> m_names;
+    // The rows' name keys in the locale m_keysFor.
+    struct NameKeys
+    {
+        NameOrder::Key title;
+        NameOrder::Key company;
+    };
+    std::vector<NameKeys> m_nameKeys;
+    std::optional<QLocale> m_keysFor;
     NameField m_company;
     NameField m_title;
 };
@@ -702,24 +724,43 @@ QList<SorvaneInboxSection> SorvaneInboxPresentation::sections(const QList<Sorvan
         return {};
     };
 
-    // The last row's group is tried first: sorted rows mostly come in runs.
+    // Sorted rows mostly come in runs of one group: a row is compared with
+    // the one before it, and the groups are looked up only where a run ends.
+    const auto sameGroup = [grouping](const SorvaneInboxRow &a, const SorvaneInboxRow &b) {
+        switch (grouping) {
+        case SorvaneInboxGrouping::none:
+            return true;
+        case SorvaneInboxGrouping::company:
+            return a.company.id == b.company.id;
+        case SorvaneInboxGrouping::campaign:
+            return a.company.id == b.company.id && a.film.campaignID == b.film.campaignID;
+        case SorvaneInboxGrouping::status:
+            return a.request.status == b.request.status;
+        }
+        return false;
+    };
     std::unordered_map<GroupKey, qsizetype, GroupKeyHash> indexOf;
     QList<SorvaneInboxSection> result;
-    std::optional<GroupKey> lastKey;
-    qsizetype lastGroup = -1;
+    const SorvaneInboxRow *previous = nullptr;
+    QList<qsizetype> *rows = nullptr;
     for (qsizetype position : positions) {
         const SorvaneInboxRow &row = rowAt(position);
         if (leaveOut && row.request.id == *leaveOut)
             continue;
-        GroupKey key = keyOf(row);
-        if (!lastKey || !(*lastKey == key)) {
-            const auto [found, added] = indexOf.try_emplace(key, result.size());
-            if (added)
+        if (!previous || !sameGroup(*previous, row)) {
+            const auto [found, added] = indexOf.try_emplace(keyOf(row), result.size());
+            if (added) {
                 result.append(SorvaneInboxSection{idOf(row), titleOf(row), {}});
-            lastGroup = found->second;
-            lastKey = std::move(key);
+                // One group of every row: the positions as they are.
+                if (grouping == SorvaneInboxGrouping::none && !leaveOut) {
+                    result.last().rows = positions;
+                    return result;
+                }
+            }
+            rows = &result[found->second].rows;
         }
-        result[lastGroup].rows.append(position);
+        previous = &row;
+        rows->append(position);
     }
     return result;
 }

@@ -30,6 +30,10 @@ void SorvaneInboxTableModel::reload()
     if (m_inbox && m_active) {
         const bool grouped = m_inbox->preferences().group != SorvaneInboxGrouping::none;
         m_arrangement = m_inbox->arrangement();
+        qsizetype count = 0;
+        for (const SorvaneInboxSection &section : std::as_const(m_arrangement.sections))
+            count += section.rows.size();
+        m_rows.reserve(count);
         for (int g = 0; g < m_arrangement.sections.size(); ++g)
             for (int i = 0; i < m_arrangement.sections.at(g).rows.size(); ++i)
                 m_rows.append({g, i, grouped && i == 0});
