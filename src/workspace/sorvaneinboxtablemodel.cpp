@@ -68,7 +68,9 @@ int SorvaneInboxTableModel::columnCount(const QModelIndex &parent) const
 
 Qt::ItemFlags SorvaneInboxTableModel::flags(const QModelIndex &index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    // What checkIndex() checks, without its calls: the view asks this of
+    // every row after each change of the list.
+    if (!index.isValid() || index.model() != this || index.row() >= m_rows.size() || index.column() >= 2)
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
