@@ -298,6 +298,9 @@ public:
             m_needle = foldedUncached(trimmed);
     }
 
+    bool any() const { return m_any; }
+    const QString &text() const { return m_needle; }
+
     bool found(const SorvaneInboxRow &row) const
     {
         if (m_any)
@@ -355,6 +358,22 @@ public:
     }
 
     const RowFacts &facts(qsizetype i) const { return m_facts[std::size_t(i)]; }
+
+    // Which rows a search finds (one flag per row), kept for the last few
+    // searches: a change of sort or grouping searches the same text again.
+    const std::vector<char> &found(const SearchNeedle &needle)
+    {
+        for (const Search &search : m_searches)
+            if (search.text == needle.text())
+                return search.rows;
+        if (m_searches.size() >= 4)
+            m_searches.erase(m_searches.begin());
+        Search search{needle.text(), std::vector<char>(m_facts.size())};
+        for (std::size_t i = 0; i < m_facts.size(); ++i)
+            search.rows[i] = needle.found(m_facts[i]);
+        m_searches.push_back(std::move(search));
+        return m_searches.back().rows;
+    }
 
     // Works out what `sort` and the next actors need, unless already known.
     void prepare(SorvaneInboxSort sort, const std::optional<QUuid> &operatorID, const QLocale &locale)
@@ -444,6 +463,7 @@ private:
     {
         m_rows = items;
         m_facts.clear();
+        m_searches.clear();
         m_facts.reserve(std::size_t(items.size()));
         std::vector<QString> ids;
         ids.reserve(std::size_t(items.size()));
@@ -469,8 +489,15 @@ private:
         m_keysFor = locale;
     }
 
+    struct Search
+    {
+        QString text;
+        std::vector<char> rows;
+    };
+
     QList<SorvaneInboxRow> m_rows;
     std::vector<RowFacts> m_facts;
+    std::vector<Search> m_searches;
     IdRanking m_ids;
     std::vector<qint64> m_idRanks;
     bool m_actorsKnown = false;
@@ -616,12 +643,13 @@ QList<qsizetype> SorvaneInboxPresentation::order(const QList<SorvaneInboxRow> &i
     const SearchNeedle needle(preferences.query);
     RowIndex &index = RowIndex::of(items, locale);
     index.prepare(sort, operatorID, locale);
+    const std::vector<char> *found = needle.any() ? nullptr : &index.found(needle);
 
     std::vector<Placement> order;
     order.reserve(std::size_t(items.size()) + 1);
     for (qsizetype i = 0; i < items.size(); ++i) {
         const RowFacts &facts = index.facts(i);
-        if (passesChoices(items.at(i), preferences, facts.actor) && needle.found(facts))
+        if (passesChoices(items.at(i), preferences, facts.actor) && (!found || (*found)[std::size_t(i)]))
             order.push_back(index.placement(sort, facts, i));
     }
     // The proposed next row is not among the indexed ones: its facts are
