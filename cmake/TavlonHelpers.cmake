@@ -11,6 +11,7 @@ function(tavlon_add_test name)
     TAVLON_SOURCE_TOOLING="${TAVLON_SOURCE_TOOLING}"
     TAVLON_BUNDLE_DIR="${TAVLON_BUNDLE_DIR}")
   add_dependencies(${name} tavlon_strings)
+  tavlon_link_network(${name})
   add_test(NAME ${name} COMMAND ${name})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
@@ -42,4 +43,24 @@ function(tavlon_add_area area)
     file(GLOB_RECURSE ui CONFIGURE_DEPENDS "${dir}/ui/*.cpp" "${dir}/ui/*.h")
     tavlon_add_library(tavlon_${area}_ui SOURCES ${ui} PUBLIC_LIBS tavlon_${area} Qt6::Widgets ${A_UI_LIBS})
   endif()
+endfunction()
+
+# tavlon_export_media_symbols(<target>)
+# A program that loads the media module exports MediaPlayer's symbols to it, so
+# there is one MediaPlayer (its meta-object, signals) in the process.
+function(tavlon_export_media_symbols target)
+  foreach(symbol _ZN11MediaPlayer* _ZNK11MediaPlayer* _ZTV11MediaPlayer _ZTI11MediaPlayer _ZTS11MediaPlayer
+                 _ZN9MediaTime* _ZNK9MediaTime*)
+    target_link_options(${target} PRIVATE "LINKER:--export-dynamic-symbol=${symbol}")
+  endforeach()
+endfunction()
+
+# tavlon_link_network(<target>)
+# Links the session's sign-in client and vault and the updater's machinery into
+# a program that links those areas (tests, benches), registered at start, so it
+# loads no network module. Harmless for a program that links neither.
+function(tavlon_link_network target)
+  target_link_options(${target} PRIVATE
+    "LINKER:--undefined=tavlon_linked_session_network"
+    "LINKER:--undefined=tavlon_linked_updates")
 endfunction()

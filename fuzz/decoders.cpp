@@ -9,7 +9,9 @@
 #include "foundation/projectlocation/projectlocationstore.h"
 #include "foundation/records/cloudrecords.h"
 #include "foundation/records/packagerecords.h"
+#include "foundation/errors.h"
 #include "inbox/sorvaneinboxwire.h"
+#include "inboxoracle.h"
 #include "profiles/sorvaneprofilewire.h"
 #include "servicequeue/servicecompanies.h"
 #include "servicequeue/servicerecords.h"
@@ -21,6 +23,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 #include <QUuid>
 #include <cstdio>
 #include <cstdlib>
@@ -64,6 +67,72 @@ QList<SorvaneInboxRow> claimedRows(const QByteArray &bytes)
     return rows;
 }
 
+// Every member of a row and of a page as text, to compare two whole.
+QStringList describe(const SorvaneInboxRow &row)
+{
+    const auto text = [](const std::optional<QString> &value) { return value ? "'" + *value + "'" : QString("none"); };
+    const auto id = [](const std::optional<QUuid> &value) { return value ? value->toString() : QString("none"); };
+    const ServiceReceipt &r = row.request;
+    const SorvaneScheduling &s = row.scheduling;
+    return {r.id, r.company_id, r.local_project_id, r.backup_id, r.source_fingerprint, r.title, rawValue(r.kind),
+            r.status, QString::number(r.revision), r.submitted_by, r.submitted_at, r.updated_at, text(r.claimed_by),
+            text(r.claimed_at), text(r.latest_proposal_id), row.company.id.toString(), row.company.name,
+            text(row.company.contactName), QString::number(int(row.company.metadataAccess)),
+            QString::number(row.company.canManageMetadata), row.film.id.toString(), row.film.title,
+            id(row.film.campaignID), text(row.film.campaignTitle), text(row.film.stage),
+            SorvaneScheduling::rawValue(s.tier), QString::number(s.targetHours), QString::number(s.policyVersion),
+            QString::number(s.round), SorvaneScheduling::rawValue(s.submissionMode), s.receivedAt, text(s.eligibleAt),
+            text(s.dueAt), text(s.startedAt), s.blockedReason ? SorvaneScheduling::rawValue(*s.blockedReason) : "none",
+            QString::number(s.canClaim)};
+}
+
+QStringList describe(const SorvaneInboxPage &page)
+{
+    QStringList result{QString::number(page.schemaVersion), page.operatorID.toString(), page.serverTime,
+                       page.nextCursor ? page.nextCursor->submittedAt + ' ' + page.nextCursor->id.toString() : "none",
+                       page.nextRequestID ? page.nextRequestID->toString() : "none"};
+    for (const SorvaneInboxRow &row : page.items)
+        result += describe(row);
+    result += page.nextItem ? describe(*page.nextItem) : QStringList{"no next item"};
+    return result;
+}
+
+QStringList describe(const SorvaneMutationResult &result)
+{
+    QStringList text{QString::number(result.schemaVersion), result.operatorID.toString(), result.serverTime,
+                     QString::number(result.replayed)};
+    text += result.item ? describe(*result.item) : QStringList{"no item"};
+    return text;
+}
+
+// What a decoder made of the bytes: the whole record, or which failure with
+// which text.
+template<class Decode>
+QStringList outcome(Decode &&decode)
+{
+    try {
+        return describe(decode());
+    } catch (const BridgeError &error) {
+        return {"refused", error.message()};
+    } catch (const DecodingError &error) {
+        return {"decoding error", error.message()};
+    } catch (const std::exception &error) {
+        return {"other", QString::fromUtf8(error.what())};
+    }
+}
+
+template<class New, class Old>
+void sameOutcome(const char *what, New &&decode, Old &&reference)
+{
+    const QStringList got = outcome(decode);
+    const QStringList expected = outcome(reference);
+    if (got != expected) {
+        std::fprintf(stderr, "fuzz: %s differs from the reference\n  got:      %s\n  expected: %s\n", what,
+                     qPrintable(got.join(u'|').left(2000)), qPrintable(expected.join(u'|').left(2000)));
+        std::abort();
+    }
+}
+
 struct Target
 {
     const char *name;
@@ -79,6 +148,17 @@ Target record(const char *name)
 const Target targets[] = {
     {"inbox", [](const QByteArray &b) { (void)SorvaneInboxWire::inbox(b, demoOperator); }},
     {"inbox_any_operator", [](const QByteArray &b) { (void)SorvaneInboxWire::inbox(b, std::nullopt); }},
+    {"inbox_differential",
+     [](const QByteArray &b) {
+         // The reader of the bytes against the tree-based reference: the
+         // same acceptance, the same records, the same failure texts.
+         sameOutcome("inbox", [&] { return SorvaneInboxWire::inbox(b, demoOperator); },
+                     [&] { return InboxOracle::inbox(b, demoOperator); });
+         sameOutcome("inbox, any operator", [&] { return SorvaneInboxWire::inbox(b, std::nullopt); },
+                     [&] { return InboxOracle::inbox(b, std::nullopt); });
+         sameOutcome("claim answer", [&] { return SorvaneInboxWire::mutation(b, demoOperator); },
+                     [&] { return InboxOracle::mutation(b, demoOperator); });
+     }},
     {"inbox_pipeline",
      [](const QByteArray &b) {
          const QUuid company(leniently(b).value(QLatin1String("company")).toObject().value(QLatin1String("id")).toString());

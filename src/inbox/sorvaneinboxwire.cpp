@@ -1,5 +1,6 @@
 #include "inbox/sorvaneinboxwire.h"
 
+#include "foundation/decoding/jsonreader.h"
 #include "foundation/decoding/strictformats.h"
 #include "foundation/decoding/strictjson.h"
 #include "foundation/errors.h"
@@ -12,31 +13,36 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string_view>
 
 namespace SorvaneInboxWire {
 namespace {
 
-constexpr QStringView inboxKeys = u"schemaVersion operatorID serverTime items nextCursor nextRequestID nextItem";
 constexpr QStringView pipelineKeys = u"schemaVersion operatorID serverTime company films nextCursor";
-constexpr QStringView mutationKeys = u"schemaVersion operatorID serverTime item replayed";
 constexpr QStringView metadataKeys = u"schemaVersion companyID revision allowPipeline contactName";
 
 // The inner key sets as word lists: each member is looked up once, and that
-// one lookup serves both the exact key-set check and reading the value.
-constexpr std::array<QStringView, 2> cursorKeys{u"submitted_at", u"id"};
-constexpr std::array<QStringView, 4> rowKeys{u"request", u"company", u"film", u"scheduling"};
-constexpr std::array<QStringView, 15> requestKeys{
-    u"id",           u"company_id",   u"local_project_id", u"backup_id",  u"source_fingerprint",
-    u"title",        u"kind",         u"status",           u"revision",   u"submitted_by",
-    u"submitted_at", u"claimed_by",   u"claimed_at",       u"latest_proposal_id", u"updated_at"};
-constexpr std::array<QStringView, 5> companyKeys{u"id", u"name", u"contactName", u"metadataAccess",
-                                                 u"canManageMetadata"};
-constexpr std::array<QStringView, 7> pipelineFilmKeys{u"id",    u"title",     u"campaignID",   u"campaignTitle",
-                                                      u"stage", u"requestID", u"serviceStatus"};
+// one lookup serves both the exact key-set check and reading the value. The
+// top levels read from the bytes start with the envelope's three keys.
+using Keys = std::string_view;
+constexpr std::array<Keys, 7> inboxTopKeys{"schemaVersion", "operatorID",    "serverTime", "items",
+                                           "nextCursor",    "nextRequestID", "nextItem"};
+constexpr std::array<Keys, 5> mutationTopKeys{"schemaVersion", "operatorID", "serverTime", "item", "replayed"};
+constexpr std::array<Keys, 2> cursorKeys{"submitted_at", "id"};
+constexpr std::array<Keys, 4> rowKeys{"request", "company", "film", "scheduling"};
+constexpr std::array<Keys, 15> requestKeys{
+    "id",           "company_id", "local_project_id", "backup_id",          "source_fingerprint",
+    "title",        "kind",       "status",           "revision",           "submitted_by",
+    "submitted_at", "claimed_by", "claimed_at",       "latest_proposal_id", "updated_at"};
+constexpr std::array<Keys, 5> companyKeys{"id", "name", "contactName", "metadataAccess", "canManageMetadata"};
+constexpr std::array<Keys, 7> pipelineFilmKeys{"id",    "title",     "campaignID",   "campaignTitle",
+                                               "stage", "requestID", "serviceStatus"};
 constexpr std::size_t filmKeyCount = 5; // a row's film: the first five of the pipeline film's keys
-constexpr std::array<QStringView, 11> schedulingKeys{
-    u"tier",       u"targetHours", u"policyVersion", u"round",     u"submissionMode", u"receivedAt",
-    u"eligibleAt", u"dueAt",       u"startedAt",     u"blockedReason", u"canClaim"};
+constexpr std::array<Keys, 11> schedulingKeys{
+    "tier",       "targetHours", "policyVersion", "round",     "submissionMode", "receivedAt",
+    "eligibleAt", "dueAt",       "startedAt",     "blockedReason", "canClaim"};
 
 constexpr QStringView statusWords[] = {u"waiting", u"active", u"review", u"changes_requested", u"approved",
                                        u"cancelled"};
@@ -65,7 +71,7 @@ struct KeyOrder
 };
 
 template<std::size_t N>
-KeyOrder<N> keyOrder(const std::array<QStringView, N> &keys, std::size_t count = N)
+KeyOrder<N> keyOrder(const std::array<Keys, N> &keys, std::size_t count = N)
 {
     KeyOrder<N> order;
     order.count = count;
@@ -76,18 +82,14 @@ KeyOrder<N> keyOrder(const std::array<QStringView, N> &keys, std::size_t count =
               [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
     for (std::size_t i = 0; i < count; ++i) {
         order.places[i] = places[i];
-        order.keys[i] = QCborValue(keys[places[i]].toString());
+        order.keys[i] = QCborValue(QString::fromLatin1(keys[places[i]].data(), qsizetype(keys[places[i]].size())));
     }
     return order;
 }
 
-const auto cursorOrder = keyOrder(cursorKeys);
-const auto rowOrder = keyOrder(rowKeys);
-const auto requestOrder = keyOrder(requestKeys);
 const auto companyOrder = keyOrder(companyKeys);
 const auto pipelineFilmOrder = keyOrder(pipelineFilmKeys);
 const auto rowFilmOrder = keyOrder(pipelineFilmKeys, filmKeyCount);
-const auto schedulingOrder = keyOrder(schedulingKeys);
 
 // The members of an object whose key set is exactly the keys of `order`, at
 // their places in its list. Null members are present; a missing one is not.
@@ -114,6 +116,15 @@ std::array<QJsonValue, N> members(const QJsonValue &value, const KeyOrder<N> &or
 
 // The word rule: the text, or none. A value that is not a text reads as the
 // empty text, which no list holds.
+template<std::size_t N>
+std::optional<QString> wordOf(QString text, const QStringView (&words)[N])
+{
+    for (QStringView candidate : words)
+        if (text == candidate)
+            return text;
+    return std::nullopt;
+}
+
 template<std::size_t N>
 std::optional<QString> wordOf(const QJsonValue &value, const QStringView (&words)[N])
 {
@@ -142,24 +153,21 @@ std::optional<QUuid> uuidValue(const QJsonValue &value)
     return StrictFormats::parseUuid(value.toString());
 }
 
+// The text rule: at most `limit` UTF-16 units, no NUL, and not blank unless
+// `empty` allows it.
+bool textRule(const QString &string, qsizetype limit, bool empty)
+{
+    if (string.size() > limit || string.contains(QChar(0)))
+        return false;
+    return empty || !QStringView(string).trimmed().isEmpty();
+}
+
 std::optional<QString> textOf(const QJsonValue &value, qsizetype limit, bool empty = false)
 {
     if (!value.isString())
         return std::nullopt;
     QString string = value.toString();
-    if (string.size() > limit || string.contains(QChar(0)))
-        return std::nullopt;
-    if (!empty && QStringView(string).trimmed().isEmpty())
-        return std::nullopt;
-    return string;
-}
-
-std::optional<QString> timestampOf(const QJsonValue &value)
-{
-    if (!value.isString())
-        return std::nullopt;
-    QString string = value.toString();
-    if (!StrictFormats::isInternetDateTime(string))
+    if (!textRule(string, limit, empty))
         return std::nullopt;
     return string;
 }
@@ -183,25 +191,6 @@ auto nullable(const QJsonValue &value, Read &&read) -> decltype(read(value))
     return result;
 }
 
-QString uuidText(const QJsonValue &value, QUuid *parsed = nullptr)
-{
-    // Kept as received (case and all); the parse only proves the form.
-    require(value.isString());
-    QString text = value.toString();
-    const auto uuid = StrictFormats::parseUuid(text);
-    require(uuid.has_value());
-    if (parsed)
-        *parsed = *uuid;
-    return text;
-}
-
-std::optional<QString> nullableUuidText(const QJsonValue &value)
-{
-    if (value.isNull())
-        return std::nullopt;
-    return uuidText(value);
-}
-
 bool fingerprint(const QString &text)
 {
     if (text.size() != 64)
@@ -211,43 +200,6 @@ bool fingerprint(const QString &text)
             return false;
     return true;
 }
-
-// A value that passes every rule yet does not fit its record (an integer
-// beyond 64 bits) fails in decoding, and decoding comes after the checks: the
-// first such failure is held until every check of the answer has passed, so
-// a refusal anywhere still wins over it.
-class Decoding
-{
-public:
-    // The integer of a value that passed the integer rule; `path()` names
-    // it, built only when the value fails.
-    template<class Path>
-    qint64 integer(const QJsonValue &value, Path &&path)
-    {
-        const double number = value.toDouble();
-        constexpr double exact = 9007199254740992.0; // 2^53: below it a double is an exact integer
-        if (std::fabs(number) < exact)
-            return qint64(number);
-        // Larger ones as the record decoder reads them: exact 64-bit literals
-        // pass, anything else is out of range.
-        try {
-            return JsonValueReader(value, path()).integer();
-        } catch (const DecodingError &error) {
-            if (!m_failure)
-                m_failure = error;
-            return 0;
-        }
-    }
-
-    void finish() const
-    {
-        if (m_failure)
-            throw *m_failure;
-    }
-
-private:
-    std::optional<DecodingError> m_failure;
-};
 
 // The rules of one film; the row's film has the first five members only.
 SorvanePipelineFilm checkedFilm(const QJsonValue &value, bool pipeline)
@@ -281,69 +233,6 @@ SorvaneCompanySummary checkedCompany(const QJsonValue &value)
     return company;
 }
 
-// Every rule of one row, and the row built from the values they checked.
-// `path` names the row for a decoding failure ("items[3]").
-template<class Path>
-SorvaneInboxRow checkedRow(const QJsonValue &value, Decoding &decoding, Path &&path)
-{
-    const auto parts = members(value, rowOrder);
-    const auto r = members(parts[0], requestOrder);
-    SorvaneInboxRow row;
-    row.company = checkedCompany(parts[1]);
-    const SorvanePipelineFilm film = checkedFilm(parts[2], false);
-    row.film = SorvaneFilmSummary{film.id, film.title, film.campaignID, film.campaignTitle, film.stage};
-
-    ServiceReceipt &request = row.request;
-    QUuid companyID, projectID;
-    request.id = uuidText(r[0]);
-    request.company_id = uuidText(r[1], &companyID);
-    request.local_project_id = uuidText(r[2], &projectID);
-    request.backup_id = uuidText(r[3]);
-    request.submitted_by = uuidText(r[9]);
-    request.claimed_by = nullableUuidText(r[11]);
-    request.latest_proposal_id = nullableUuidText(r[13]);
-    require(integer(r[8], 0));
-    request.title = checked(textOf(r[5], 1000));
-    request.status = checked(wordOf(r[7], statusWords));
-    // Exactly the three raw values of a task kind.
-    request.kind = checked(enumerationOf(r[6], serviceKindFromRaw));
-    require(r[4].isString());
-    request.source_fingerprint = r[4].toString();
-    require(fingerprint(request.source_fingerprint));
-    request.submitted_at = checked(timestampOf(r[10]));
-    request.updated_at = checked(timestampOf(r[14]));
-    request.claimed_at = nullable(r[12], timestampOf);
-    // Compared as UUID values: letter case never matters.
-    require(companyID == row.company.id);
-    require(projectID == row.film.id);
-
-    const auto s = members(parts[3], schedulingOrder);
-    SorvaneScheduling &scheduling = row.scheduling;
-    scheduling.tier = checked(enumerationOf(s[0], SorvaneScheduling::tierFromRaw));
-    scheduling.targetHours = SorvaneScheduling::targetHoursOf(scheduling.tier);
-    require(integer(s[1], 1) && s[1].toDouble() == double(scheduling.targetHours));
-    require(integer(s[2], 1) && s[2].toDouble() == 1.0);
-    scheduling.policyVersion = 1;
-    require(integer(s[3], 1));
-    scheduling.submissionMode = checked(enumerationOf(s[4], SorvaneScheduling::submissionModeFromRaw));
-    scheduling.receivedAt = checked(timestampOf(s[5]));
-    scheduling.eligibleAt = nullable(s[6], timestampOf);
-    scheduling.dueAt = nullable(s[7], timestampOf);
-    scheduling.startedAt = nullable(s[8], timestampOf);
-    scheduling.blockedReason = nullable(s[9], [](const QJsonValue &v) {
-        return enumerationOf(v, SorvaneScheduling::blockedReasonFromRaw);
-    });
-    require(s[10].isBool());
-    scheduling.canClaim = s[10].toBool();
-    if (scheduling.canClaim)
-        require(request.status == u"waiting" && !scheduling.blockedReason);
-
-    // Last: only a row that passed every rule gets this far.
-    request.revision = decoding.integer(r[8], [&] { return path() + QStringLiteral(".request.revision"); });
-    scheduling.round = decoding.integer(s[3], [&] { return path() + QStringLiteral(".scheduling.round"); });
-    return row;
-}
-
 QJsonValue parseDocument(const QByteArray &bytes)
 {
     // Two equal keys would let Qt keep one silently and slip past the exact
@@ -351,20 +240,342 @@ QJsonValue parseDocument(const QByteArray &bytes)
     return StrictJson::parse(bytes, JsonParseOptions{.refuseDuplicateKeys = true});
 }
 
-// The schema version, operator and server time that the envelope checked.
-template<class Page>
-void readEnvelope(Page &page, const QJsonObject &top)
-{
-    page.schemaVersion = top.value(u"schemaVersion").toInteger();
-    page.operatorID = checked(uuidValue(top.value(u"operatorID")));
-    page.serverTime = checked(timestampOf(top.value(u"serverTime")));
-}
-
 // Runs the record decoder and lets its DecodingError through unchanged.
 template<class Record>
 Record decode(const QJsonObject &object)
 {
     return Record::fromJson(JsonObjectReader(object));
+}
+
+// ---- Inbox pages and claim answers, read straight from the bytes ----
+//
+// The same rules as above, applied while each value is read, so that no
+// JSON tree is built for the largest answers. Members come in any order:
+// each rule that needs two members runs once its object is read.
+
+using Type = JsonReader::Type;
+
+// An answer read by `read`. Whatever stops the reading, a document that is
+// not sound JSON fails as such, as if it had been parsed first: the
+// reader meets faults in the order of the bytes, a refusal may come first.
+template<class Read>
+auto fromBytes(const QByteArray &bytes, qsizetype byteLimit, Read &&read)
+{
+    require(bytes.size() <= byteLimit);
+    try {
+        JsonReader in(bytes);
+        return read(in);
+    } catch (...) {
+        parseDocument(bytes);
+        throw;
+    }
+}
+
+// Reads an object whose key set is exactly the first `count` of `keys`,
+// handing each member's place to `member`, which reads the value. A key not
+// in the list, one met twice (a malformed document) or one missing refuses.
+template<std::size_t N, class Member>
+void readMembers(JsonReader &in, const std::array<Keys, N> &keys, Member &&member, std::size_t count = N)
+{
+    static_assert(N <= 32);
+    require(in.peek() == Type::Object);
+    in.beginObject();
+    std::uint32_t seen = 0;
+    std::string_view key;
+    while (in.nextKey(key)) {
+        std::size_t place = 0;
+        while (place < count && keys[place] != key)
+            ++place;
+        require(place < count && (seen & (1u << place)) == 0);
+        seen |= 1u << place;
+        member(place);
+    }
+    require(seen == (std::uint32_t(1) << count) - 1);
+}
+
+bool readNull(JsonReader &in)
+{
+    if (in.peek() != Type::Null)
+        return false;
+    in.null();
+    return true;
+}
+
+QString readString(JsonReader &in)
+{
+    require(in.peek() == Type::String);
+    return in.string();
+}
+
+QString readText(JsonReader &in, qsizetype limit)
+{
+    QString text = readString(in);
+    require(textRule(text, limit, false));
+    return text;
+}
+
+std::optional<QString> readNullableText(JsonReader &in, qsizetype limit)
+{
+    if (readNull(in))
+        return std::nullopt;
+    return readText(in, limit);
+}
+
+QString readTimestamp(JsonReader &in)
+{
+    QString text = readString(in);
+    require(StrictFormats::isInternetDateTime(text));
+    return text;
+}
+
+std::optional<QString> readNullableTimestamp(JsonReader &in)
+{
+    if (readNull(in))
+        return std::nullopt;
+    return readTimestamp(in);
+}
+
+QUuid readUuid(JsonReader &in)
+{
+    return checked(StrictFormats::parseUuid(readString(in)));
+}
+
+// Kept as received (case and all); the parse only proves the form.
+QString readUuidText(JsonReader &in, QUuid *parsed = nullptr)
+{
+    QString text = readString(in);
+    const auto uuid = StrictFormats::parseUuid(text);
+    require(uuid.has_value());
+    if (parsed)
+        *parsed = *uuid;
+    return text;
+}
+
+std::optional<QString> readNullableUuidText(JsonReader &in)
+{
+    if (readNull(in))
+        return std::nullopt;
+    return readUuidText(in);
+}
+
+template<std::size_t N>
+QString readWord(JsonReader &in, const QStringView (&words)[N])
+{
+    return checked(wordOf(readString(in), words));
+}
+
+template<class FromRaw>
+auto readEnumeration(JsonReader &in, FromRaw &&fromRaw)
+{
+    return checked(fromRaw(readString(in)));
+}
+
+bool readBoolean(JsonReader &in)
+{
+    require(in.peek() == Type::Boolean);
+    return in.boolean();
+}
+
+// A number that passes the integer rule: integral and at least `minimum`.
+JsonReader::Number readInteger(JsonReader &in, qint64 minimum)
+{
+    require(in.peek() == Type::Number);
+    const JsonReader::Number number = in.number();
+    require(std::isfinite(number.value) && number.value == std::round(number.value)
+            && number.value >= double(minimum));
+    return number;
+}
+
+// A value that passes every rule yet does not fit its record (an integer
+// beyond 64 bits) fails in decoding, and decoding comes after the checks: the
+// first such failure, in the order of the rows and not of the bytes, is held
+// until every check of the answer has passed, so a refusal anywhere still
+// wins over it.
+class Decoding
+{
+public:
+    // The integer of a number that passed the integer rule; `rank` orders
+    // the failures, `path()` names the value, built only when it fails.
+    template<class Path>
+    qint64 integer(const JsonReader::Number &number, qint64 rank, Path &&path)
+    {
+        constexpr double exact = 9007199254740992.0; // 2^53: below it a double is an exact integer
+        if (std::fabs(number.value) < exact)
+            return qint64(number.value);
+        // Larger ones as the record decoder reads them: exact 64-bit literals
+        // pass, anything else is out of range.
+        if (number.integer)
+            return *number.integer;
+        if (!m_failure || rank < m_rank) {
+            m_failure = DecodingError(path(), QStringLiteral("integer out of range"));
+            m_rank = rank;
+        }
+        return 0;
+    }
+
+    void finish() const
+    {
+        if (m_failure)
+            throw *m_failure;
+    }
+
+private:
+    std::optional<DecodingError> m_failure;
+    qint64 m_rank = 0;
+};
+
+// The envelope's three members, the first three places of every top level.
+template<class Page>
+void readEnvelopeMember(JsonReader &in, std::size_t place, Page &page)
+{
+    switch (place) {
+    case 0:
+        require(readInteger(in, 0).value == 2.0);
+        page.schemaVersion = 2;
+        break;
+    case 1: page.operatorID = readUuid(in); break;
+    case 2: page.serverTime = readTimestamp(in); break;
+    }
+}
+
+SorvaneCompanySummary readCompany(JsonReader &in)
+{
+    SorvaneCompanySummary company;
+    readMembers(in, companyKeys, [&](std::size_t place) {
+        switch (place) {
+        case 0: company.id = readUuid(in); break;
+        case 1: company.name = readText(in, 500); break;
+        case 2: company.contactName = readNullableText(in, 200); break;
+        case 3: company.metadataAccess = readEnumeration(in, SorvaneCompanySummary::metadataAccessFromRaw); break;
+        case 4: company.canManageMetadata = readBoolean(in); break;
+        }
+    });
+    return company;
+}
+
+SorvaneFilmSummary readFilm(JsonReader &in)
+{
+    SorvaneFilmSummary film;
+    readMembers(
+        in, pipelineFilmKeys,
+        [&](std::size_t place) {
+            switch (place) {
+            case 0: film.id = readUuid(in); break;
+            case 1: film.title = readText(in, 1000); break;
+            case 2:
+                if (!readNull(in))
+                    film.campaignID = readUuid(in);
+                break;
+            case 3: film.campaignTitle = readNullableText(in, 1000); break;
+            case 4: film.stage = readNullableText(in, 80); break;
+            }
+        },
+        filmKeyCount);
+    require(film.campaignID.has_value() == film.campaignTitle.has_value());
+    return film;
+}
+
+// Every rule of one row, and the row built from the values they checked.
+// `rank` places the row among the answer's rows (for the order of decoding
+// failures); `path` names it ("items[3]").
+template<class Path>
+SorvaneInboxRow readRow(JsonReader &in, Decoding &decoding, qint64 rank, Path &&path)
+{
+    SorvaneInboxRow row;
+    ServiceReceipt &request = row.request;
+    SorvaneScheduling &scheduling = row.scheduling;
+    QUuid companyID, projectID;
+    JsonReader::Number revision, targetHours, round;
+    const auto readRequest = [&](std::size_t place) {
+        switch (place) {
+        case 0: request.id = readUuidText(in); break;
+        case 1: request.company_id = readUuidText(in, &companyID); break;
+        case 2: request.local_project_id = readUuidText(in, &projectID); break;
+        case 3: request.backup_id = readUuidText(in); break;
+        case 4:
+            request.source_fingerprint = readString(in);
+            require(fingerprint(request.source_fingerprint));
+            break;
+        case 5: request.title = readText(in, 1000); break;
+        // Exactly the three raw values of a task kind.
+        case 6: request.kind = readEnumeration(in, serviceKindFromRaw); break;
+        case 7: request.status = readWord(in, statusWords); break;
+        case 8: revision = readInteger(in, 0); break;
+        case 9: request.submitted_by = readUuidText(in); break;
+        case 10: request.submitted_at = readTimestamp(in); break;
+        case 11: request.claimed_by = readNullableUuidText(in); break;
+        case 12: request.claimed_at = readNullableTimestamp(in); break;
+        case 13: request.latest_proposal_id = readNullableUuidText(in); break;
+        case 14: request.updated_at = readTimestamp(in); break;
+        }
+    };
+    const auto readScheduling = [&](std::size_t place) {
+        switch (place) {
+        case 0: scheduling.tier = readEnumeration(in, SorvaneScheduling::tierFromRaw); break;
+        case 1: targetHours = readInteger(in, 1); break;
+        case 2:
+            require(readInteger(in, 1).value == 1.0);
+            scheduling.policyVersion = 1;
+            break;
+        case 3: round = readInteger(in, 1); break;
+        case 4: scheduling.submissionMode = readEnumeration(in, SorvaneScheduling::submissionModeFromRaw); break;
+        case 5: scheduling.receivedAt = readTimestamp(in); break;
+        case 6: scheduling.eligibleAt = readNullableTimestamp(in); break;
+        case 7: scheduling.dueAt = readNullableTimestamp(in); break;
+        case 8: scheduling.startedAt = readNullableTimestamp(in); break;
+        case 9:
+            if (!readNull(in))
+                scheduling.blockedReason = readEnumeration(in, SorvaneScheduling::blockedReasonFromRaw);
+            break;
+        case 10: scheduling.canClaim = readBoolean(in); break;
+        }
+    };
+    readMembers(in, rowKeys, [&](std::size_t part) {
+        switch (part) {
+        case 0: readMembers(in, requestKeys, readRequest); break;
+        case 1: row.company = readCompany(in); break;
+        case 2: row.film = readFilm(in); break;
+        case 3: readMembers(in, schedulingKeys, readScheduling); break;
+        }
+    });
+    // Compared as UUID values: letter case never matters.
+    require(companyID == row.company.id);
+    require(projectID == row.film.id);
+    scheduling.targetHours = SorvaneScheduling::targetHoursOf(scheduling.tier);
+    require(targetHours.value == double(scheduling.targetHours));
+    if (scheduling.canClaim)
+        require(request.status == u"waiting" && !scheduling.blockedReason);
+
+    // Last: only a row that passed every rule gets this far.
+    request.revision = decoding.integer(revision, 2 * rank, [&] { return path() + QStringLiteral(".request.revision"); });
+    scheduling.round = decoding.integer(round, 2 * rank + 1, [&] { return path() + QStringLiteral(".scheduling.round"); });
+    return row;
+}
+
+// The rules of a whole page past its rows: what needs every member.
+void checkPage(const SorvaneInboxPage &page)
+{
+    // Lower-cased UUID texts are equal exactly when their UUID values are.
+    QSet<QUuid> ids;
+    ids.reserve(page.items.size());
+    for (const SorvaneInboxRow &row : std::as_const(page.items)) {
+        const QUuid id = *StrictFormats::parseUuid(row.request.id);
+        require(!ids.contains(id));
+        ids.insert(id);
+    }
+    const std::optional<QUuid> nextItemID =
+        page.nextItem ? StrictFormats::parseUuid(page.nextItem->request.id) : std::nullopt;
+    require(page.nextRequestID == nextItemID);
+    if (page.nextItem) {
+        require(page.nextItem->request.kind == ServiceKind::filmEditing);
+        require(page.nextItem->scheduling.canClaim || page.nextItem->canStart(page.operatorID));
+    }
+    if (page.nextCursor) {
+        require(!page.items.isEmpty());
+        const ServiceReceipt &last = page.items.constLast().request;
+        require(StrictFormats::parseUuid(last.id) == std::optional<QUuid>(page.nextCursor->id));
+        require(page.nextCursor->submittedAt == last.submitted_at);
+    }
 }
 
 } // namespace
@@ -425,12 +636,6 @@ QJsonObject film(const QJsonValue &value, bool pipeline)
     return value.toObject();
 }
 
-void item(const QJsonValue &value)
-{
-    Decoding unused; // a check only: nothing is decoded here
-    checkedRow(value, unused, [] { return QString(); });
-}
-
 QJsonObject envelope(const QByteArray &bytes, QStringView keys, const std::optional<QUuid> &expectedOperatorID)
 {
     require(bytes.size() <= answerLimit);
@@ -447,61 +652,61 @@ QJsonObject envelope(const QByteArray &bytes, QStringView keys, const std::optio
 
 SorvaneInboxPage inbox(const QByteArray &bytes, const std::optional<QUuid> &expectedOperatorID)
 {
-    return inboxPage(envelope(bytes, inboxKeys, expectedOperatorID));
+    return inbox(bytes, expectedOperatorID, pageLimit, answerLimit);
 }
 
-SorvaneInboxPage inboxPage(const QJsonObject &top, qsizetype rowLimit)
+SorvaneInboxPage inbox(const QByteArray &bytes, const std::optional<QUuid> &expectedOperatorID, qsizetype rowLimit,
+                       qsizetype byteLimit)
 {
-    const QJsonValue items = top.value(u"items");
-    require(items.isArray());
-    const QJsonArray rows = items.toArray();
-    require(rows.size() <= rowLimit);
-    const QJsonValue nextRequestValue = top.value(u"nextRequestID");
-    require(nextRequestValue.isNull() || uuid(nextRequestValue));
-
-    SorvaneInboxPage page;
-    Decoding decoding;
-    page.items.reserve(rows.size());
-    for (qsizetype i = 0; i < rows.size(); ++i)
-        page.items.append(checkedRow(rows.at(i), decoding, [i] { return StrictJson::elementPath(QStringLiteral("items"), i); }));
-    const QJsonValue nextCursor = top.value(u"nextCursor");
-    if (!nextCursor.isNull()) {
-        const auto cursor = members(nextCursor, cursorOrder);
-        QString submittedAt = checked(timestampOf(cursor[0]));
-        const QUuid id = checked(uuidValue(cursor[1]));
-        require(!rows.isEmpty());
-        page.nextCursor = SorvaneInboxCursor{std::move(submittedAt), id};
-    }
-    const QJsonValue nextItem = top.value(u"nextItem");
-    if (!nextItem.isNull())
-        page.nextItem = checkedRow(nextItem, decoding, [] { return QStringLiteral("nextItem"); });
-    decoding.finish();
-
-    readEnvelope(page, top);
-    page.nextRequestID = uuidValue(nextRequestValue);
-
-    // Lower-cased UUID texts are equal exactly when their UUID values are.
-    QSet<QUuid> ids;
-    ids.reserve(page.items.size());
-    for (const SorvaneInboxRow &row : std::as_const(page.items)) {
-        const QUuid id = *StrictFormats::parseUuid(row.request.id);
-        require(!ids.contains(id));
-        ids.insert(id);
-    }
-    const std::optional<QUuid> nextItemID =
-        page.nextItem ? StrictFormats::parseUuid(page.nextItem->request.id) : std::nullopt;
-    require(page.nextRequestID == nextItemID);
-    if (page.nextItem) {
-        require(page.nextItem->request.kind == ServiceKind::filmEditing);
-        require(page.nextItem->scheduling.canClaim || page.nextItem->canStart(page.operatorID));
-    }
-    if (page.nextCursor) {
-        require(!page.items.isEmpty());
-        const ServiceReceipt &last = page.items.constLast().request;
-        require(StrictFormats::parseUuid(last.id) == std::optional<QUuid>(page.nextCursor->id));
-        require(page.nextCursor->submittedAt == last.submitted_at);
-    }
-    return page;
+    return fromBytes(bytes, byteLimit, [&](JsonReader &in) {
+        SorvaneInboxPage page;
+        Decoding decoding;
+        readMembers(in, inboxTopKeys, [&](std::size_t place) {
+            switch (place) {
+            case 3:
+                require(in.peek() == Type::Array);
+                in.beginArray();
+                while (in.nextElement()) {
+                    const qsizetype i = page.items.size();
+                    require(i < rowLimit);
+                    page.items.append(
+                        readRow(in, decoding, i, [i] { return StrictJson::elementPath(QStringLiteral("items"), i); }));
+                }
+                break;
+            case 4:
+                if (!readNull(in)) {
+                    SorvaneInboxCursor cursor;
+                    readMembers(in, cursorKeys, [&](std::size_t key) {
+                        if (key == 0)
+                            cursor.submittedAt = readTimestamp(in);
+                        else
+                            cursor.id = readUuid(in);
+                    });
+                    page.nextCursor = std::move(cursor);
+                }
+                break;
+            case 5:
+                if (!readNull(in))
+                    page.nextRequestID = readUuid(in);
+                break;
+            case 6:
+                // After every row of the list, wherever it stands in the bytes.
+                if (!readNull(in))
+                    page.nextItem = readRow(in, decoding, std::numeric_limits<qint64>::max() / 4,
+                                            [] { return QStringLiteral("nextItem"); });
+                break;
+            default: readEnvelopeMember(in, place, page);
+            }
+        });
+        in.finish();
+        if (expectedOperatorID)
+            require(page.operatorID == *expectedOperatorID);
+        // A rule of the cursor, and like every rule it wins over a decoding failure.
+        require(!page.nextCursor || !page.items.isEmpty());
+        decoding.finish();
+        checkPage(page);
+        return page;
+    });
 }
 
 SorvanePipelinePage pipeline(const QByteArray &bytes, const QUuid &companyID, const QUuid &expectedOperatorID)
@@ -533,18 +738,24 @@ SorvanePipelinePage pipeline(const QByteArray &bytes, const QUuid &companyID, co
 
 SorvaneMutationResult mutation(const QByteArray &bytes, const QUuid &expectedOperatorID)
 {
-    const QJsonObject top = envelope(bytes, mutationKeys, expectedOperatorID);
-    const QJsonValue replayed = top.value(u"replayed");
-    require(replayed.isBool());
-    SorvaneMutationResult result;
-    Decoding decoding;
-    const QJsonValue row = top.value(u"item");
-    if (!row.isNull())
-        result.item = checkedRow(row, decoding, [] { return QStringLiteral("item"); });
-    decoding.finish();
-    readEnvelope(result, top);
-    result.replayed = replayed.toBool();
-    return result;
+    return fromBytes(bytes, answerLimit, [&](JsonReader &in) {
+        SorvaneMutationResult result;
+        Decoding decoding;
+        readMembers(in, mutationTopKeys, [&](std::size_t place) {
+            switch (place) {
+            case 3:
+                if (!readNull(in))
+                    result.item = readRow(in, decoding, 0, [] { return QStringLiteral("item"); });
+                break;
+            case 4: result.replayed = readBoolean(in); break;
+            default: readEnvelopeMember(in, place, result);
+            }
+        });
+        in.finish();
+        require(result.operatorID == expectedOperatorID);
+        decoding.finish();
+        return result;
+    });
 }
 
 SorvaneMetadataSettings metadata(const QByteArray &bytes, const QUuid &companyID)

@@ -121,14 +121,15 @@ public:
     QCoro::Task<T> execute(BridgeCommand command, ServiceQueueEditor &editor, ServiceOperationScope scope,
                            CancellationToken token)
     {
-        const QByteArray answer = co_await runChecked(std::move(command), editor, scope, token);
+        QByteArray answer = co_await runChecked(std::move(command), editor, scope, token);
         if (answer.size() < WorkerDecoding::threshold)
             co_return RecordDecoding::document<T>(answer);
         QPointer<ServiceQueueModel> self(this);
         // Named, not a temporary of the co_await expression: GCC 12 destroys
-        // such temporaries twice (the answer's buffer with them).
-        const auto decode = [answer] { return RecordDecoding::document<T>(answer); };
-        QCoro::Task<T> decoding = WorkerDecoding::run<T>(decode);
+        // such temporaries twice (the answer's buffer with them). Moved, so
+        // that the worker holds the only reference and frees the buffer there.
+        auto decode = [answer = std::move(answer)] { return RecordDecoding::document<T>(answer); };
+        QCoro::Task<T> decoding = WorkerDecoding::run<T>(std::move(decode));
         T decoded = co_await decoding;
         token.throwIfCancelled();
         if (!self || !self->current(scope, editor))

@@ -139,17 +139,6 @@ EditorKeychainVault::EditorKeychainVault(QString service, std::chrono::milliseco
 {
 }
 
-QString EditorKeychainVault::failureMessage()
-{
-    return loc("Nøgleringen kunne ikke åbnes. Lås nøgleringen op, eller kontrollér Tavlons adgang, og prøv igen.");
-}
-
-QString EditorKeychainVault::missingMessage()
-{
-    return loc("Ingen nøglering kan gemme sessionen på denne computer; start en skrivebordssession med en nøglering "
-               "(fx GNOME-nøgleringen eller KWallet), og prøv igen.");
-}
-
 QCoro::Task<std::optional<QByteArray>> EditorKeychainVault::read()
 {
     co_return co_await access(Operation::Read);

@@ -1,6 +1,8 @@
 #include "editorsession.h"
 
-#include "editorhttpauth.h"
+#include "editorauthapi.h"
+#include "editorsessionvault.h"
+#include "foundation/modules/networkmodule.h"
 #include "editorkeychainvault.h"
 #include "editorrefreshflight.h"
 #include "foundation/errors.h"
@@ -35,9 +37,17 @@ EditorSession::EditorSession(ConfigurationSource configure, std::shared_ptr<Edit
     : QObject(parent)
     , m_configure(std::move(configure))
     , m_apiFactory([](const EditorAuthConfiguration &configuration) {
-        return std::make_shared<EditorHTTPAuth>(configuration);
+        const NetworkModuleInterface *network = NetworkModule::get();
+        if (!network || !network->authAPI)
+            throw BridgeError::failed(NetworkModule::failure());
+        return std::shared_ptr<EditorAuthAPI>(network->authAPI(configuration));
     })
-    , m_vaultFactory([](const QString &service) { return std::make_shared<EditorKeychainVault>(service); })
+    , m_vaultFactory([](const QString &service) {
+        const NetworkModuleInterface *network = NetworkModule::get();
+        if (!network || !network->sessionVault)
+            throw BridgeError::failed(NetworkModule::failure());
+        return std::shared_ptr<EditorSessionVault>(network->sessionVault(service));
+    })
     , m_clock(systemNow)
     , m_api(std::move(api))
     , m_vault(std::move(vault))

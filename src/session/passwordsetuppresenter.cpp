@@ -1,6 +1,8 @@
 #include "passwordsetuppresenter.h"
 
-#include "editorhttpauth.h"
+#include "editorauthapi.h"
+#include "foundation/errors.h"
+#include "foundation/modules/networkmodule.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/localization.h"
 #include "passwordsetup.h"
@@ -15,7 +17,12 @@ EditorPasswordSetupPresenter::EditorPasswordSetupPresenter(QString initialEmail,
 
 EditorPasswordSetupPresenter::APIFactory EditorPasswordSetupPresenter::standardFactory()
 {
-    return [] { return std::make_shared<EditorHTTPAuth>(Bridge::authConfiguration()); };
+    return []() -> std::shared_ptr<EditorPasswordAPI> {
+        const NetworkModuleInterface *network = NetworkModule::get();
+        if (!network || !network->passwordAPI)
+            throw BridgeError::failed(NetworkModule::failure());
+        return std::shared_ptr<EditorPasswordAPI>(network->passwordAPI(Bridge::authConfiguration()));
+    };
 }
 
 template<typename T> void EditorPasswordSetupPresenter::assign(T &member, const T &value)

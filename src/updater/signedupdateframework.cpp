@@ -62,17 +62,6 @@ void checkAlive(const std::shared_ptr<bool> &alive, const CancellationToken &can
 
 } // namespace
 
-// ---- UpdateCycle ----
-
-void UpdateCycle::set(Phase phase, QString text, double progress)
-{
-    if (m_phase == phase && m_text == text && m_progress == progress)
-        return;
-    m_phase = phase;
-    m_text = std::move(text);
-    m_progress = progress;
-    Q_EMIT changed();
-}
 
 
 // ---- SignedUpdateFramework ----
@@ -483,3 +472,7 @@ void SignedUpdateFramework::replaceBundle(const QString &staged)
     if (m_setup.relaunch)
         m_setup.relaunch(executable);
 }
+
+// Its meta-object stays with it (not in the area's shared moc file), so a
+// program that does not use the machinery does not link it.
+#include "moc_signedupdateframework.cpp"

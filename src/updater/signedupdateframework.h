@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/cancellation.h"
+#include "updatecycle.h"
 #include "updatefeed.h"
 #include "updateframework.h"
 
@@ -16,51 +17,6 @@
 class QNetworkAccessManager;
 class SettingsStore;
 class SorvaneUpdateConfiguration;
-
-// What the person sees of one update cycle; the update window shows it and
-// answers through install() and dismiss().
-class UpdateCycle : public QObject
-{
-    Q_OBJECT
-public:
-    enum class Phase { idle, checking, upToDate, available, downloading, preparing, waitingToRelaunch, failed };
-
-    using QObject::QObject;
-
-    Phase phase() const { return m_phase; }
-    // The sentence for the phase, translated.
-    const QString &text() const { return m_text; }
-    // 0..1 while downloading, else negative.
-    double progress() const { return m_progress; }
-    const std::optional<UpdateItem> &item() const { return m_item; }
-
-    // From "available": fetch, verify and install the update.
-    void install()
-    {
-        Q_EMIT installRequested();
-        Q_EMIT changed();
-    }
-    // Later, Close or Cancel: the cycle ends, nothing is installed.
-    void dismiss()
-    {
-        Q_EMIT dismissRequested();
-        Q_EMIT changed();
-    }
-
-    void set(Phase phase, QString text, double progress = -1);
-    void setItem(std::optional<UpdateItem> item) { m_item = std::move(item); }
-
-Q_SIGNALS:
-    void changed();
-    void installRequested();
-    void dismissRequested();
-
-private:
-    Phase m_phase = Phase::idle;
-    QString m_text;
-    double m_progress = -1;
-    std::optional<UpdateItem> m_item;
-};
 
 // Our own signed update machinery. Fetches the feed over HTTPS (no cache, no
 // cookies, redirects refused, time-outs) and its detached signature, picks
@@ -104,6 +60,7 @@ public:
                                                               UpdateFrameworkDelegate *delegate);
 
     UpdateCycle &cycle() { return m_cycle; }
+    UpdateCycle *updateCycle() override { return &m_cycle; }
 
     bool canCheckForUpdates() const override { return m_started && !m_running; }
     bool automaticallyChecksForUpdates() const override;

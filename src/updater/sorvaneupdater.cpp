@@ -1,16 +1,37 @@
 #include "sorvaneupdater.h"
 
 #include "foundation/localization.h"
-#include "signedupdateframework.h"
+#include "foundation/modules/networkmodule.h"
 
 #include <QCoreApplication>
+
+namespace {
+
+// Stands in when the network module cannot be loaded: it never starts, so
+// the updater shows its "could not start" sentence.
+class UnavailableUpdateFramework final : public UpdateFramework
+{
+public:
+    bool canCheckForUpdates() const override { return false; }
+    bool automaticallyChecksForUpdates() const override { return false; }
+    void setAutomaticallyChecksForUpdates(bool) override {}
+    std::optional<QDateTime> lastUpdateCheckDate() const override { return std::nullopt; }
+    std::optional<QString> startUpdater() override { return NetworkModule::failure(); }
+    void checkForUpdates() override {}
+};
+
+} // namespace
 
 SorvaneUpdater &SorvaneUpdater::shared()
 {
     static SorvaneUpdater *updater = new SorvaneUpdater(
         [] { return SorvaneUpdateConfiguration::forRunningBundle(); },
-        [](const SorvaneUpdateConfiguration &configuration, UpdateFrameworkDelegate *delegate) {
-            return SignedUpdateFramework::forRunningBundle(configuration, delegate);
+        [](const SorvaneUpdateConfiguration &configuration,
+           UpdateFrameworkDelegate *delegate) -> std::unique_ptr<UpdateFramework> {
+            const NetworkModuleInterface *network = NetworkModule::get();
+            if (!network || !network->updateFramework)
+                return std::make_unique<UnavailableUpdateFramework>();
+            return std::unique_ptr<UpdateFramework>(network->updateFramework(configuration, delegate));
         },
         QCoreApplication::instance());
     return *updater;

@@ -3,7 +3,6 @@
 #include <QSysInfo>
 #include <QUrl>
 #include <QXmlStreamReader>
-#include <sodium.h>
 
 namespace UpdateFeed {
 
@@ -74,16 +73,6 @@ QString currentPlatform()
     if (cpu == u"arm64")
         cpu = QStringLiteral("aarch64");
     return QSysInfo::kernelType() + QLatin1Char('-') + cpu;
-}
-
-bool verify(const uchar *data, qsizetype size, const QByteArray &signature, const QByteArray &publicKey)
-{
-    if (sodium_init() < 0 || signature.size() != crypto_sign_BYTES || publicKey.size() != crypto_sign_PUBLICKEYBYTES)
-        return false;
-    return crypto_sign_verify_detached(reinterpret_cast<const uchar *>(signature.constData()), data,
-                                       static_cast<unsigned long long>(size),
-                                       reinterpret_cast<const uchar *>(publicKey.constData()))
-        == 0;
 }
 
 } // namespace UpdateFeed

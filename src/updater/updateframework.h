@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+class UpdateCycle;
+
 // One update offered by the feed.
 struct UpdateItem
 {
@@ -54,6 +56,8 @@ public:
     virtual std::optional<QString> startUpdater() = 0;
     // A check the person asked for; its progress is for the person to see.
     virtual void checkForUpdates() = 0;
+    // What the update window shows of a cycle, when the machinery has one.
+    virtual UpdateCycle *updateCycle() { return nullptr; }
 
 Q_SIGNALS:
     void canCheckForUpdatesChanged();

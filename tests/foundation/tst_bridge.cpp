@@ -58,6 +58,14 @@ elif mode == "noise-json-error":
     sys.stdout.write('{"ok": true}')
 elif mode == "empty":
     pass
+elif mode == "pieces":
+    # An answer in odd-sized pieces, warnings between them on standard error.
+    answer = b"".join(b"%08d\n" % i for i in range(400000))
+    for start in range(0, len(answer), 100003):
+        sys.stdout.buffer.write(answer[start:start + 100003])
+        sys.stdout.buffer.flush()
+        sys.stderr.buffer.write(b"w" * 70000)
+        sys.stderr.buffer.flush()
 elif mode == "exact":
     sys.stdout.buffer.write(b"x" * 33554432)
 elif mode == "over":
@@ -168,6 +176,22 @@ bool resetPeakMemory()
     return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
 }
 
+// An answer of 3.6 MB: line i is i in eight digits.
+QByteArray numberedLines()
+{
+    QByteArray lines;
+    for (int i = 0; i < 400000; ++i)
+        lines += QByteArray::number(i).rightJustified(8, '0') + '\n';
+    return lines;
+}
+
+// Once the runs that ended have been deleted.
+int openDescriptors()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
 const QString generic = QStringLiteral("Den lokale handling kunne ikke gennemføres. Ingen pakke blev godkendt eller leveret.");
 const QString signIn = QStringLiteral("Log ind igen før denne handling.");
 
@@ -189,6 +213,7 @@ private Q_SLOTS:
     void sessionProviderFailures();
     void missingScriptBeforeMissingInterpreter();
     void missingInterpreter();
+    void interpreterThatCannotStart();
     void toolOutcomes_data();
     void toolOutcomes();
     void outputLimit_data();
@@ -214,6 +239,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_tools;
     FakeSessionProvider m_provider;
+    int m_descriptors = -1;
 };
 
 void TestBridge::initTestCase()
@@ -236,11 +262,19 @@ void TestBridge::init()
     Bridge::setInterpreterSearchOrderForTesting(std::nullopt);
     Bridge::setTimeoutOverrideForTesting(std::nullopt);
     Bridge::setTerminationGraceForTesting(std::nullopt);
+    if (m_descriptors < 0) {
+        // The first run opens what the process keeps for good (the child watcher).
+        QVERIFY(!await(Bridge::data(mode(QStringLiteral("empty")), tools())).error);
+        QFile::remove(m_tools->filePath(QStringLiteral("pid.txt")));
+    }
+    m_descriptors = openDescriptors();
 }
 
 void TestBridge::cleanup()
 {
     Bridge::setSessionProvider(nullptr);
+    // However a run ended, its pipes are closed once it is gone.
+    QTRY_COMPARE_WITH_TIMEOUT(openDescriptors(), m_descriptors, 10000);
 }
 
 pid_t TestBridge::pidIn(const QString &name) const
@@ -362,6 +396,27 @@ void TestBridge::missingInterpreter()
     QCOMPARE(childPid(), 0);
 }
 
+// An interpreter the system cannot start fails the run with the system's reason.
+void TestBridge::interpreterThatCannotStart()
+{
+    const QString garbage = m_tools->filePath(QStringLiteral("python3"));
+    QFile file(garbage);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(64, '\x01'));
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    file.close();
+    Bridge::setInterpreterSearchOrderForTesting(QStringList{garbage});
+    const auto outcome = await(Bridge::data(mode(QStringLiteral("echo")), tools()));
+    QVERIFY(!outcome.cancelled);
+    QVERIFY(outcome.error && !outcome.error->isEmpty());
+    QVERIFY(outcome.error != generic);
+    QCOMPARE(childPid(), 0);
+    // QProcess (6.4) keeps one descriptor of a child that failed to start;
+    // the run's own pipes are closed all the same.
+    QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= m_descriptors + 1, 10000);
+    m_descriptors = openDescriptors();
+}
+
 void TestBridge::toolOutcomes_data()
 {
     QTest::addColumn<QString>("mode");
@@ -378,6 +433,7 @@ void TestBridge::toolOutcomes_data()
     QTest::newRow("error object on success") << "noise-json-error" << QByteArray(R"({"ok": true})") << QString();
     QTest::newRow("empty success") << "empty" << QByteArray() << QString();
     QTest::newRow("4 MiB of warnings on success") << "warning-flood" << QByteArray(R"({"ok": true})") << QString();
+    QTest::newRow("answer in pieces between warnings") << "pieces" << numberedLines() << QString();
 }
 
 void TestBridge::toolOutcomes()

@@ -565,6 +565,12 @@ private Q_SLOTS:
             << bytes(set(set(page, "items/0/request/revision", 1e30), "nextCursor",
                          QJsonObject{{"submitted_at", "never"}, {"id", uuidFor(3, 1)}}))
             << int(Outcome::refused);
+        QTest::newRow("too large in the next row, a cursor without rows")
+            << "inbox"
+            << bytes(set(set(set(inboxPage(0), "nextItem", set(row(9, "waiting", true), "request/revision", 1e19)),
+                             "nextRequestID", uuidFor(9, 1)),
+                         "nextCursor", QJsonObject{{"submitted_at", "2024-05-01T10:00:09Z"}, {"id", uuidFor(9, 1)}}))
+            << int(Outcome::refused);
         QTest::newRow("too large, then duplicate ids")
             << "inbox" << bytes(set(set(page, "items/0/request/revision", 1e30), "items/2/request/id", uuidFor(2, 1)))
             << int(Outcome::parseError);
@@ -585,6 +591,83 @@ private Q_SLOTS:
         document.replace("\"revision\":0", "\"revision\":9007199254740993");
         const SorvaneInboxPage page = SorvaneInboxWire::inbox(document, expectedOperator);
         QCOMPARE(page.items.at(0).request.revision, Q_INT64_C(9007199254740993));
+    }
+
+    // Inbox answers are read straight from their bytes: spellings a parsed
+    // tree hides (escapes, surrogates, number forms, member order, white
+    // space) must read as the records' own decoders read the tree, and what
+    // the parser refuses fails with the parser's text wherever it lies.
+    void bytesReadAsParsed_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<int>("outcome");
+        const QByteArray valid = bytes(inboxPage());
+        const auto edit = [](QByteArray document, const char *from, const QByteArray &to) {
+            const qsizetype at = document.indexOf(from);
+            if (at < 0)
+                qFatal("no %s in the document", from);
+            return document.replace(at, qstrlen(from), to);
+        };
+        const auto title = [&](const QByteArray &text) { return edit(valid, "\"Film 1\"", '"' + text + '"'); };
+        const auto revision = [&](const QByteArray &number) { return edit(valid, "\"revision\":0", "\"revision\":" + number); };
+        const int accepted = int(Outcome::accepted), parseError = int(Outcome::parseError);
+
+        QTest::newRow("key spelled with escapes") << edit(valid, "\"title\":", "\"\\u0074itl\\u0065\":") << accepted;
+        QTest::newRow("same key twice, once escaped")
+            << edit(valid, "\"title\":", "\"\\u0074itle\":\"x\",\"title\":") << parseError;
+        QTest::newRow("same member twice in a row") << edit(valid, "\"film\":", "\"film\":null,\"film\":") << parseError;
+        QTest::newRow("escaped surrogate pair") << title("Film \\ud83c\\udfac") << accepted;
+        QTest::newRow("lone escaped surrogate") << title("Film \\udfac 1") << accepted;
+        QTest::newRow("escapes of every kind") << title(R"(\"Film\"\\\/\b\f\n\r\t\u00e9)") << accepted;
+        QTest::newRow("raw UTF-8 of two and four bytes") << title("Film \xC3\xA9 \xF0\x9F\x8E\xAC") << accepted;
+        QTest::newRow("surrogate in raw UTF-8") << title("Film \xED\xA0\x80") << parseError;
+        QTest::newRow("overlong UTF-8") << title("Film \xC0\xAF") << parseError;
+        QTest::newRow("raw tab") << title("Film\t1") << parseError;
+        QTest::newRow("unknown escape") << title("Film \\x") << parseError;
+        QTest::newRow("short \\u escape") << title("Film \\u12") << parseError;
+        QTest::newRow("deep nesting in a member")
+            << edit(valid, "\"nextCursor\":null", "\"nextCursor\":" + QByteArray(2000, '[')) << parseError;
+        QTest::newRow("refused early, malformed at the end")
+            << edit(valid, "\"schemaVersion\":2", "\"schemaVersion\":3") + "x" << parseError;
+        QTest::newRow("duplicate after a refusal")
+            << edit(edit(valid, "\"schemaVersion\":2", "\"schemaVersion\":3"), "\"film\":", "\"film\":null,\"film\":")
+            << parseError;
+        QTest::newRow("revision 2.0e0") << revision("2.0e0") << accepted;
+        QTest::newRow("revision -0") << revision("-0") << accepted;
+        QTest::newRow("revision int64 max") << revision("9223372036854775807") << accepted;
+        QTest::newRow("revision 2^63") << revision("9223372036854775808") << parseError;
+        QTest::newRow("revision overflowing a double") << revision("1e400") << parseError;
+        QTest::newRow("revision underflowing a double") << revision("1e-400") << parseError;
+        QTest::newRow("revision 01") << revision("01") << parseError;
+        QTest::newRow("members in another order")
+            << edit(edit(valid, ",\"schemaVersion\":2", ""), "{\"items\":", "{\"schemaVersion\":2,\"items\":") << accepted;
+        QTest::newRow("white space everywhere")
+            << QJsonDocument(inboxPage()).toJson(QJsonDocument::Indented).replace("\n", "\r\n\t ") << accepted;
+        QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + valid << parseError;
+    }
+
+    void bytesReadAsParsed()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(int, outcome);
+        QCOMPARE(int(run("inbox", document)), outcome);
+        if (outcome == int(Outcome::accepted)) {
+            QCOMPARE(describe(SorvaneInboxWire::inbox(document, expectedOperator)),
+                     describe(SorvaneInboxPage::fromJson(JsonObjectReader::parse(document))));
+            return;
+        }
+        // The parser's own text, as if the answer had been parsed first.
+        QString parsed;
+        try {
+            StrictJson::parse(document, {.refuseDuplicateKeys = true});
+        } catch (const DecodingError &error) {
+            parsed = error.message();
+        }
+        try {
+            SorvaneInboxWire::inbox(document, expectedOperator);
+        } catch (const DecodingError &error) {
+            QCOMPARE(error.message(), parsed.isEmpty() ? error.message() : parsed);
+        }
     }
 
     // Seeded mutations of valid answers: each mutation below makes the

@@ -1,9 +1,14 @@
-// The seek resolution of the video views and the player surface's rules for
-// attaching, replacing and detaching players.
+// The seek resolution of the video views, the player surface's rules for
+// attaching, replacing and detaching players, and loading the media module.
 #include <QtTest>
 
 #include "fakemediaplayer.h"
+#include "foundation/localization.h"
+#include "servicequeue/ui/media/mediamodule.h"
 #include "servicequeue/ui/sorvanevideoplayer.h"
+
+#include <QLabel>
+#include <QToolButton>
 
 class TestMediaPlayer : public QObject
 {
@@ -12,6 +17,8 @@ private Q_SLOTS:
     void mediaTime_data();
     void mediaTime();
     void surfaceAttachReplaceDetach();
+    void moduleLoading_data();
+    void moduleLoading();
 };
 
 void TestMediaPlayer::mediaTime_data()
@@ -54,6 +61,46 @@ void TestMediaPlayer::surfaceAttachReplaceDetach()
     surface.reset(); // leaving the screen pauses and detaches
     QCOMPARE(second.calls, QStringList({"attach", "pause", "detach"}));
     QVERIFY(!second.videoOutput());
+}
+
+void TestMediaPlayer::moduleLoading_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("loads");
+    static QTemporaryDir folder;
+    QFile junk(folder.filePath(QStringLiteral("libtavlonmedia.so")));
+    QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write("not a library") > 0);
+    junk.close();
+    QTest::newRow("missing") << folder.filePath(QStringLiteral("absent/libtavlonmedia.so")) << false;
+    QTest::newRow("not a library") << junk.fileName() << false;
+    QTest::newRow("not the media module") << QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqminimal.so") << false;
+    QTest::newRow("the bundle's module") << QStringLiteral(TAVLON_BUNDLE_DIR "/Contents/PlugIns/libtavlonmedia.so") << true;
+}
+
+// Without the module a video view shows one sentence and offers no playback; nothing crashes.
+void TestMediaPlayer::moduleLoading()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, loads);
+    EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
+    MediaModule::useForTesting(path);
+    const QUrl file = QUrl::fromLocalFile(QStringLiteral("/nowhere/film.mp4"));
+    const std::unique_ptr<MediaPlayer> player = MediaModule::players()(file);
+    QCOMPARE(bool(player), loads);
+    QCOMPARE(MediaModule::failure().isEmpty(), loads);
+    SorvaneVideoPlayer view;
+    view.setPlayer(player.get());
+    QCOMPARE(view.findChild<QToolButton *>(QStringLiteral("sorvane.videoPlayer.play"))->isEnabled(), loads);
+    auto *unavailable = view.findChild<QLabel *>(QStringLiteral("media.unavailable"));
+    if (loads) {
+        QCOMPARE(player->source(), file);
+        QVERIFY(!unavailable);
+        QCOMPARE(view.videoSurface()->metaObject()->className(), "QVideoWidget");
+        QCOMPARE(player->videoOutput(), view.videoSurface());
+    } else {
+        QVERIFY(unavailable);
+        QCOMPARE(unavailable->text(), QStringLiteral("The video cannot be played because the application's media component could not be loaded."));
+    }
 }
 
 QTEST_MAIN(TestMediaPlayer)

@@ -3,7 +3,7 @@
 // project folder, and the review clip plays through the real media player.
 #include "servicequeuewindow.h"
 
-#include "servicequeue/ui/qtmediaplayer.h"
+#include "media/qtmediaplayer.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>

@@ -21,7 +21,7 @@
 #include "workspace/ui/sorvaneticketdetail.h"
 #include "workspace/ui/sorvaneworkspaceview.h"
 #include "servicequeue/ui/briefviews.h"
-#include "servicequeue/ui/qtmediaplayer.h"
+#include "servicequeue/ui/media/mediamodule.h"
 #include "servicequeue/ui/servicequeueview.h"
 #include "settings/ui/sorvanesettingsview.h"
 #include "updater/sorvaneupdater.h"
@@ -73,7 +73,7 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
         options.detailOnly = true;
         options.versionsOnly = versionsOnly;
         options.onShowVersions = std::move(showVersions);
-        options.players = QtMediaPlayer::factory();
+        options.players = MediaModule::players();
         return new ServiceQueueView(*view->serviceQueue(), *view->model(), view->queueEditor(), options, parent);
     };
     embeds.brief = [](const PackageContext &context, QWidget *parent) -> QWidget * {

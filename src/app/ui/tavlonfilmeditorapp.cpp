@@ -5,7 +5,7 @@
 #include "editorwindow.h"
 #include "foundation/appbundle.h"
 #include "foundation/localization.h"
-#include "updater/signedupdateframework.h"
+#include "updater/updatecycle.h"
 #include "updater/sorvaneupdateactivity.h"
 #include "updater/sorvaneupdater.h"
 #include "updater/ui/updatecycledialog.h"
@@ -81,8 +81,8 @@ void TavlonFilmEditorApp::startUpdaterIfNeeded()
     updater.startIfNeeded();
     // The update machinery's own window appears whenever a cycle needs the person.
     if (!wasStarted)
-        if (auto *signedUpdates = qobject_cast<SignedUpdateFramework *>(updater.framework()))
-            UpdateCycleDialog::showWhenActive(signedUpdates->cycle());
+        if (UpdateCycle *cycle = updater.framework() ? updater.framework()->updateCycle() : nullptr)
+            UpdateCycleDialog::showWhenActive(*cycle);
 }
 
 bool TavlonFilmEditorApp::updaterConfigured()
@@ -94,6 +94,8 @@ EditorWindow *TavlonFilmEditorApp::newWindow()
 {
     auto chooser = std::make_shared<WindowFolderChooser>();
     EditorView::Parts parts = EditorView::standardParts(chooser, &updateActivity());
+    if (m_beforeFirstWidgets)
+        std::exchange(m_beforeFirstWidgets, {})();
     auto *window = new EditorWindow(new EditorView(std::move(parts)));
     chooser->setWindow(window);
     installCommands(window);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 class EditorWindow;
 class QMenuBar;
@@ -24,4 +25,11 @@ public:
     EditorWindow *newWindow();
     // The menu bar of `window`.
     void installCommands(EditorWindow *window);
+
+    // Runs once, just before the first window's widgets are built (after its
+    // models): main() waits there for start-up work it runs on other threads.
+    void setBeforeFirstWidgets(std::function<void()> wait) { m_beforeFirstWidgets = std::move(wait); }
+
+private:
+    std::function<void()> m_beforeFirstWidgets;
 };

@@ -3,6 +3,7 @@
 #include "foundation/bridge/sessionprovider.h"
 #include "foundation/bridge/toolerror.h"
 #include "foundation/bridge/toolsfolder.h"
+#include "foundation/bridge/tooloutput.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 
@@ -35,7 +36,6 @@ constexpr std::chrono::milliseconds defaultTerminationGrace{3000};
 // How much of a failing tool's standard error is kept: far more than any
 // {"error": "..."} object needs, and a bound on what a runaway tool can cost.
 constexpr qsizetype errorPrefixLimit = 65536;
-constexpr qsizetype largeAnswer = 1048576;
 
 // The process group of every tool still running, so that quitting the
 // application can end them all (a coroutine frame left suspended at quit
@@ -65,16 +65,21 @@ void endGroupsWhenQuitting()
 // One run of one tool. Owns the child process; lives as long as the awaiting
 // coroutine frame holds it (deleted later, never inside one of its own signals).
 // The tool leads a process group of its own, so that whatever it starts ends
-// with the run.
+// with the run. Its standard output and error are read off the GUI thread
+// (ToolOutputReader); QProcess only starts it, feeds its input and sees it end.
 class ToolRun : public QObject
 {
     Q_OBJECT
 public:
     enum class StopReason { caller, timeout, inputFailed, tooLarge };
 
-    ToolRun()
+    ToolRun() : m_reader(Bridge::outputLimit, errorPrefixLimit)
     {
-        process.setChildProcessModifier([] { ::setpgid(0, 0); });
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.setChildProcessModifier([this] {
+            ::setpgid(0, 0);
+            m_reader.attachToChild();
+        });
         m_timeout.setSingleShot(true);
         m_kill.setSingleShot(true);
         connect(&m_timeout, &QTimer::timeout, this, [this] { stop(StopReason::timeout); });
@@ -82,8 +87,6 @@ public:
             if (process.state() != QProcess::NotRunning)
                 signalGroup(m_group, SIGKILL);
         });
-        connect(&process, &QProcess::readyReadStandardOutput, this, [this] { readOutput(); });
-        connect(&process, &QProcess::readyReadStandardError, this, [this] { readError(); });
         connect(&process, &QProcess::finished, this, [this] { finish(); });
         connect(&process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart) {
@@ -106,6 +109,25 @@ public:
             process.waitForFinished(1000);
         }
         endGroup();
+    }
+
+    // Empty when the output can be read; otherwise why not.
+    QString prepareOutput()
+    {
+        if (!m_reader.setupError().isEmpty()
+            || !m_reader.start(
+                this, [this] { stop(StopReason::tooLarge); },
+                [this](ToolOutputReader::Result result) { outputRead(std::move(result)); }))
+            return m_reader.setupError();
+        return {};
+    }
+
+    // After QProcess::start, whether or not the tool started.
+    void startAttempted()
+    {
+        m_reader.closeWriteEnds();
+        if (process.state() != QProcess::NotRunning)
+            started();
     }
 
     // After a successful start: the group exists from here on.
@@ -140,7 +162,7 @@ public:
             tooLarge = true;
             break;
         }
-        if (done || process.state() == QProcess::NotRunning)
+        if (exited || process.state() == QProcess::NotRunning)
             return;
         signalGroup(m_group, SIGTERM);
         if (!m_kill.isActive())
@@ -152,7 +174,8 @@ public:
     QByteArray output;
     QByteArray errorPrefix;
     bool errorOverflowed = false;
-    bool done = false;
+    bool exited = false; // the tool is gone; its output is still being read
+    bool done = false;   // and read: `ended` was emitted
     bool stoppedByCaller = false;
     bool timedOut = false;
     bool inputFailed = false;
@@ -162,51 +185,25 @@ Q_SIGNALS:
     void ended();
 
 private:
-    // Standard output is taken as it arrives; one byte past the limit the
-    // answer is refused and nothing more is kept.
-    void readOutput()
-    {
-        if (tooLarge)
-            return;
-        const QByteArray chunk = process.readAllStandardOutput();
-        // A buffer of many MiB that doubles copies itself on the GUI thread,
-        // a stall of several ms each time: once an answer passes 1 MiB, room
-        // for the largest one is taken at once (pages cost memory only once
-        // written).
-        const qsizetype needed = output.size() + chunk.size();
-        if (needed > output.capacity() && needed > largeAnswer && needed <= Bridge::outputLimit)
-            output.reserve(Bridge::outputLimit + 1);
-        output += chunk;
-        if (output.size() > Bridge::outputLimit) {
-            output = QByteArray();
-            process.closeReadChannel(QProcess::StandardOutput); // drained and dropped from now on
-            stop(StopReason::tooLarge);
-        }
-    }
-
-    void readError()
-    {
-        if (errorOverflowed)
-            return;
-        const QByteArray chunk = process.readAllStandardError();
-        errorPrefix += QByteArrayView(chunk).first(std::min(chunk.size(), errorPrefixLimit + 1 - errorPrefix.size()));
-        if (errorPrefix.size() > errorPrefixLimit) {
-            errorOverflowed = true;
-            process.closeReadChannel(QProcess::StandardError);
-        }
-    }
-
     void finish()
     {
-        if (done)
+        if (exited)
             return;
-        done = true;
+        exited = true;
         m_timeout.stop();
         m_kill.stop();
-        readOutput();
-        readError();
+        m_reader.finish(); // outputRead follows
+    }
+
+    void outputRead(ToolOutputReader::Result result)
+    {
+        output = std::move(result.output);
+        errorPrefix = std::move(result.errorPrefix);
+        errorOverflowed = result.errorOverflowed;
+        tooLarge = tooLarge || result.tooLarge;
         // The tool is gone; whatever it started in its group goes with it.
         endGroup();
+        done = true;
         Q_EMIT ended();
     }
 
@@ -219,6 +216,9 @@ private:
     QTimer m_timeout;
     QTimer m_kill;
     qint64 m_group = 0;
+    // The last member is destroyed first: its thread has stopped before the
+    // members it reports to go.
+    ToolOutputReader m_reader;
 };
 
 std::shared_ptr<ToolRun> makeRun()
@@ -298,9 +298,10 @@ QCoro::Task<QByteArray> run(const BridgeCommand &command, const QString &toolsFo
             run->stop(ToolRun::StopReason::caller);
     });
 
+    if (const QString refused = state->prepareOutput(); !refused.isEmpty())
+        throw BridgeError::failed(refused);
     process.start(QIODevice::ReadWrite);
-    if (process.state() != QProcess::NotRunning)
-        state->started();
+    state->startAttempted();
     if (sessionInput) {
         process.write(*sessionInput);
         process.closeWriteChannel();

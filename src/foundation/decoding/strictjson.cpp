@@ -1,5 +1,6 @@
 #include "strictjson.h"
 
+#include "jsonlexing.h"
 #include "strictformats.h"
 
 #include <QCborValue>
@@ -15,10 +16,6 @@
 #include <string_view>
 #include <unordered_set>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 DecodingError::DecodingError(QString path, QString problem)
     : m_path(std::move(path)), m_problem(std::move(problem)), m_utf8(message().toUtf8())
@@ -73,7 +70,6 @@ private:
         throw DecodingError({}, QStringLiteral("invalid JSON at offset %1: %2").arg(at).arg(QLatin1StringView(reason)));
     }
     int peek() const { return m_at < m_size ? m_bytes[m_at] : -1; }
-    static bool isDigit(int c) { return c >= '0' && c <= '9'; }
     void skipSpace()
     {
         qsizetype at = m_at;
@@ -84,30 +80,6 @@ private:
             ++at;
         }
         m_at = at;
-    }
-    // Skips string bytes that need no look (printable ASCII other than the
-    // quote and the backslash) sixteen at a time: strings are most of an
-    // answer's bytes, and the byte-by-byte loop below stays for the rest.
-    qsizetype plainEnd(qsizetype at) const
-    {
-        [[maybe_unused]] const unsigned char *const bytes = m_bytes;
-        [[maybe_unused]] const qsizetype size = m_size;
-#if defined(__SSE2__)
-        const __m128i quote = _mm_set1_epi8('"');
-        const __m128i backslash = _mm_set1_epi8('\\');
-        // Signed compare: below 0x20 and 0x80 and above (negative) both stop.
-        const __m128i space = _mm_set1_epi8(0x20);
-        while (size - at >= 16) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + at));
-            const __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
-                                              _mm_cmplt_epi8(chunk, space));
-            const int mask = _mm_movemask_epi8(stop);
-            if (mask != 0)
-                return at + __builtin_ctz(unsigned(mask));
-            at += 16;
-        }
-#endif
-        return at;
     }
     void open(bool object)
     {
@@ -123,7 +95,6 @@ private:
         ++m_at;
     }
     void string(bool key);
-    void utf8Sequence();
     void number();
     void literal(const char *word, qsizetype length);
     unsigned hexQuad(qsizetype at) const;
@@ -184,7 +155,7 @@ void Validator::run()
             case 'f': literal("false", 5); break;
             case 'n': literal("null", 4); break;
             default:
-                if (c == '-' || isDigit(c))
+                if (c == '-' || JsonLexing::isDigit(c))
                     number();
                 else
                     fail(m_at, c < 0 ? "unexpected end of the document" : "expected a value");
@@ -233,7 +204,7 @@ void Validator::string(bool key)
     qsizetype at = quote + 1;
     bool escaped = false;
     for (;;) {
-        at = plainEnd(at);
+        at = JsonLexing::plainEnd(bytes, size, at);
         if (at >= size)
             fail(quote, "unterminated string");
         const unsigned char c = bytes[at];
@@ -261,9 +232,10 @@ void Validator::string(bool key)
         } else if (c < 0x80) {
             ++at;
         } else {
-            m_at = at;
-            utf8Sequence();
-            at = m_at;
+            const int length = JsonLexing::utf8Sequence(bytes, size, at);
+            if (length == 0)
+                fail(at, "invalid UTF-8");
+            at += length;
         }
     }
     if (key && m_trackKeys)
@@ -273,83 +245,18 @@ void Validator::string(bool key)
 
 unsigned Validator::hexQuad(qsizetype at) const
 {
-    unsigned value = 0;
-    for (qsizetype k = at; k < at + 4; ++k) {
-        const int c = k < m_size ? m_bytes[k] : -1;
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9')
-            digit = unsigned(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = unsigned(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = unsigned(c - 'A' + 10);
-        else
-            fail(at - 2, "invalid \\u escape");
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
-// One multi-byte UTF-8 sequence: shortest form only, no encoded surrogates,
-// nothing above U+10FFFF.
-void Validator::utf8Sequence()
-{
-    const unsigned char lead = m_bytes[m_at];
-    int length = 0;
-    int low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        fail(m_at, "invalid UTF-8");
-    }
-    for (int k = 1; k < length; ++k) {
-        const int c = m_at + k < m_size ? m_bytes[m_at + k] : -1;
-        if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
-            fail(m_at, "invalid UTF-8");
-    }
-    m_at += length;
+    const int value = JsonLexing::hexQuad(m_bytes, m_size, at);
+    if (value < 0)
+        fail(at - 2, "invalid \\u escape");
+    return unsigned(value);
 }
 
 void Validator::number()
 {
-    if (peek() == '-')
-        ++m_at;
-    if (peek() == '0') {
-        ++m_at;
-    } else if (isDigit(peek())) {
-        while (isDigit(peek()))
-            ++m_at;
-    } else {
-        fail(m_at, "expected a digit");
-    }
-    if (peek() == '.') {
-        ++m_at;
-        if (!isDigit(peek()))
-            fail(m_at, "expected a digit after the decimal point");
-        while (isDigit(peek()))
-            ++m_at;
-    }
-    if (peek() == 'e' || peek() == 'E') {
-        ++m_at;
-        if (peek() == '+' || peek() == '-')
-            ++m_at;
-        if (!isDigit(peek()))
-            fail(m_at, "expected a digit in the exponent");
-        while (isDigit(peek()))
-            ++m_at;
-    }
+    const JsonLexing::NumberScan scan = JsonLexing::scanNumber(m_bytes, m_size, m_at);
+    if (scan.fault)
+        fail(scan.end, scan.fault);
+    m_at = scan.end;
 }
 
 void Validator::literal(const char *word, qsizetype length)

@@ -22,6 +22,8 @@ inline constexpr qsizetype threshold = 262144; // 256 KiB
 // (rethrown there, so error texts and types stay what they were).
 //
 // `decode` must only read what it captured: the world may move on meanwhile.
+// It is destroyed on the pool thread, so an answer moved into it (tens of MiB)
+// is freed there too.
 // Whether the answer still matters (generation, scope, cancellation) is for
 // the caller to re-check on its own thread after the await, as after any
 // other await.

@@ -1,5 +1,6 @@
 #include "sorvanevideoplayer.h"
 
+#include "servicequeue/ui/media/mediamodule.h"
 #include "servicequeue/mediaplayer.h"
 
 #include <QHBoxLayout>
@@ -8,7 +9,6 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QVideoWidget>
 
 namespace {
 
@@ -22,12 +22,11 @@ QString clock(qint64 milliseconds)
 
 SorvaneVideoPlayer::SorvaneVideoPlayer(QWidget *parent)
     : QWidget(parent)
-    , m_video(new QVideoWidget(this))
+    , m_video(MediaModule::videoSurface(this))
     , m_playButton(new QToolButton(this))
     , m_slider(new QSlider(Qt::Horizontal, this))
     , m_time(new QLabel(this))
 {
-    m_video->setAspectRatioMode(Qt::KeepAspectRatio);
     m_video->setMinimumHeight(80);
     m_video->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_playButton->setObjectName(QStringLiteral("sorvane.videoPlayer.play"));

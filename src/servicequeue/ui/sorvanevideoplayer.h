@@ -7,7 +7,6 @@ class MediaPlayer;
 class QLabel;
 class QSlider;
 class QToolButton;
-class QVideoWidget;
 
 // The one video surface of the service queue screens: a picture that keeps
 // its aspect ratio, with inline play/pause, position and time. It never
@@ -30,7 +29,7 @@ private:
     void showPosition();
 
     QPointer<MediaPlayer> m_player;
-    QVideoWidget *m_video;
+    QWidget *m_video; // from the media module (see media/mediamodule.h)
     QToolButton *m_playButton;
     QSlider *m_slider;
     QLabel *m_time;

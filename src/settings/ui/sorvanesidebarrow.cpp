@@ -47,6 +47,13 @@ QRect SorvaneSidebarRow::titleRect(int width) const
 
 QString SorvaneSidebarRow::shownTitle(int width) const
 {
+    if (m_shown.width != width || m_shown.text != text() || m_shown.font != font())
+        m_shown = {width, text(), font(), layOutTitle(width)};
+    return m_shown.shown;
+}
+
+QString SorvaneSidebarRow::layOutTitle(int width) const
+{
     const int lineWidth = titleRect(width).width();
     const QFontMetrics metrics(font());
     QTextLayout layout(text(), font());

@@ -30,6 +30,17 @@ protected:
 
 private:
     QRect titleRect(int width) const;
+    QString layOutTitle(int width) const;
 
     QString m_symbol;
+    // Laying the title out is the row's costliest step, and layouts ask for
+    // it several times per width (size hint, height for width, paint).
+    struct ShownTitle
+    {
+        int width = -1;
+        QString text;
+        QFont font;
+        QString shown;
+    };
+    mutable ShownTitle m_shown;
 };

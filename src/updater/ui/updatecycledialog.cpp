@@ -2,7 +2,7 @@
 
 #include "editor/ui/editorbuttonstyle.h"
 #include "foundation/localization.h"
-#include "updater/signedupdateframework.h"
+#include "updater/updatecycle.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

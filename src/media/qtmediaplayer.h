@@ -9,7 +9,9 @@ class QAudioOutput;
 class QMediaPlayer;
 
 // MediaPlayer on Qt Multimedia (the GStreamer backend). A seek asked for
-// before the file is read is kept and applied once it is.
+// before the file is read is kept and applied once it is. Built into the
+// media module (the application loads it on first use, see
+// servicequeue/ui/media/mediamodule.h); tests may link it directly.
 class QtMediaPlayer : public MediaPlayer
 {
     Q_OBJECT
@@ -26,9 +28,6 @@ public:
     qint64 duration() const override;
     void setVideoOutput(QObject *output) override;
     QObject *videoOutput() const override { return m_output; }
-
-    // The factory the application gives its video views.
-    static MediaPlayerFactory factory();
 
 private:
     bool loaded() const;

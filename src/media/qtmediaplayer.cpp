@@ -87,8 +87,3 @@ void QtMediaPlayer::setVideoOutput(QObject *output)
     m_output = output;
     m_player->setVideoOutput(output);
 }
-
-MediaPlayerFactory QtMediaPlayer::factory()
-{
-    return [](const QUrl &file) -> std::unique_ptr<MediaPlayer> { return std::make_unique<QtMediaPlayer>(file); };
-}
