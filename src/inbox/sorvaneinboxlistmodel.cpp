@@ -80,7 +80,9 @@ int SorvaneInboxListModel::rowCount(const QModelIndex &parent) const
 
 Qt::ItemFlags SorvaneInboxListModel::flags(const QModelIndex &index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    // What checkIndex() checks, without its calls: the view asks this of
+    // every row after each change of the list.
+    if (!index.isValid() || index.model() != this || index.row() >= m_entries.size() || index.column() >= 1)
         return Qt::NoItemFlags;
     if (isHeader(index.row()))
         return Qt::ItemIsEnabled;

@@ -14,6 +14,7 @@
 #include <tuple>
 #include <unordered_map>
 #include <limits>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -246,19 +247,21 @@ template<class Key, class Compare>
 class Ranking
 {
 public:
-    // Ranks every key of `keys` (one per row) into `ranks`.
-    void build(const std::vector<Key> &keys, std::vector<qint64> &ranks, Compare compare)
+    // Ranks the `count` keys keyAt(0), keyAt(1)… (one per row) into `ranks`.
+    template<class KeyAt>
+    void build(std::size_t count, KeyAt keyAt, std::vector<qint64> &ranks, Compare compare)
     {
-        std::vector<std::size_t> order(keys.size());
+        std::vector<std::size_t> order(count);
         for (std::size_t i = 0; i < order.size(); ++i)
             order[i] = i;
         std::sort(order.begin(), order.end(),
-                  [&](std::size_t i, std::size_t j) { return compare(keys[i], keys[j]) < 0; });
+                  [&](std::size_t i, std::size_t j) { return compare(keyAt(i), keyAt(j)) < 0; });
         m_distinct.clear();
-        ranks.assign(keys.size(), 0);
+        ranks.assign(count, 0);
         for (std::size_t i : order) {
-            if (m_distinct.empty() || compare(m_distinct.back(), keys[i]) != 0)
-                m_distinct.push_back(keys[i]);
+            const Key &key = keyAt(i);
+            if (m_distinct.empty() || compare(m_distinct.back(), key) != 0)
+                m_distinct.push_back(key);
             ranks[i] = 2 * qint64(m_distinct.size() - 1);
         }
     }
@@ -295,6 +298,9 @@ public:
             m_needle = foldedUncached(trimmed);
     }
 
+    bool any() const { return m_any; }
+    const QString &text() const { return m_needle; }
+
     bool found(const SorvaneInboxRow &row) const
     {
         if (m_any)
@@ -314,12 +320,23 @@ public:
             return true;
         for (const QString *haystack : {&facts.foldedTitle, &facts.foldedCompany, &facts.foldedContact,
                                          &facts.foldedCampaign})
-            if (haystack->contains(m_needle))
+            if (contains(*haystack))
                 return true;
         return false;
     }
 
 private:
+    // QString::contains for the short texts of a row: ten thousand rows are
+    // searched four texts each, and the library's search costs more per
+    // call than these texts take to scan.
+    bool contains(const QString &haystack) const
+    {
+        if (m_needle.isEmpty())
+            return haystack.contains(m_needle);
+        const auto view = [](QStringView text) { return std::u16string_view(text.utf16(), std::size_t(text.size())); };
+        return view(haystack).find(view(m_needle)) != std::u16string_view::npos;
+    }
+
     bool m_any = true;
     QString m_needle;
 };
@@ -342,6 +359,22 @@ public:
 
     const RowFacts &facts(qsizetype i) const { return m_facts[std::size_t(i)]; }
 
+    // Which rows a search finds (one flag per row), kept for the last few
+    // searches: a change of sort or grouping searches the same text again.
+    const std::vector<char> &found(const SearchNeedle &needle)
+    {
+        for (const Search &search : m_searches)
+            if (search.text == needle.text())
+                return search.rows;
+        if (m_searches.size() >= 4)
+            m_searches.erase(m_searches.begin());
+        Search search{needle.text(), std::vector<char>(m_facts.size())};
+        for (std::size_t i = 0; i < m_facts.size(); ++i)
+            search.rows[i] = needle.found(m_facts[i]);
+        m_searches.push_back(std::move(search));
+        return m_searches.back().rows;
+    }
+
     // Works out what `sort` and the next actors need, unless already known.
     void prepare(SorvaneInboxSort sort, const std::optional<QUuid> &operatorID, const QLocale &locale)
     {
@@ -357,11 +390,20 @@ public:
         NameField &field = sort == SorvaneInboxSort::company ? m_company : m_title;
         if (field.rankedFor && *field.rankedFor == locale)
             return;
-        std::vector<NameOrder::Key> keys;
-        keys.reserve(m_facts.size());
-        for (const RowFacts &facts : m_facts)
-            keys.push_back(m_names->key(sort == SorvaneInboxSort::company ? facts.foldedCompany : facts.foldedTitle));
-        field.ranking.build(keys, field.ranks, nameCompare());
+        const bool company = sort == SorvaneInboxSort::company;
+        if (m_keysFor == locale) {
+            const auto keyAt = [&](std::size_t i) -> const NameOrder::Key & {
+                return company ? m_nameKeys[i].company : m_nameKeys[i].title;
+            };
+            field.ranking.build(m_facts.size(), keyAt, field.ranks, nameCompare());
+        } else {
+            std::vector<NameOrder::Key> keys;
+            keys.reserve(m_facts.size());
+            for (const RowFacts &facts : m_facts)
+                keys.push_back(m_names->key(company ? facts.foldedCompany : facts.foldedTitle));
+            field.ranking.build(keys.size(), [&](std::size_t i) -> const NameOrder::Key & { return keys[i]; },
+                                field.ranks, nameCompare());
+        }
         field.rankedFor = locale;
     }
 
@@ -421,6 +463,7 @@ private:
     {
         m_rows = items;
         m_facts.clear();
+        m_searches.clear();
         m_facts.reserve(std::size_t(items.size()));
         std::vector<QString> ids;
         ids.reserve(std::size_t(items.size()));
@@ -428,7 +471,7 @@ private:
             m_facts.push_back(RowFacts::of(row));
             ids.push_back(m_facts.back().id);
         }
-        m_ids.build(ids, m_idRanks, compareIds);
+        m_ids.build(ids.size(), [&](std::size_t i) -> const QString & { return ids[i]; }, m_idRanks, compareIds);
         m_actorsKnown = false;
         m_company = {};
         m_title = {};
@@ -436,20 +479,38 @@ private:
         // collation keys of the new rows' names are made here, a page's worth
         // at a time (the others are remembered), so that the first sort by
         // name after a new list only sorts.
+        // The keys are kept with the rows, so that sorting finds them without
+        // looking each text up again.
         m_names.emplace(locale);
-        for (const RowFacts &facts : m_facts) {
-            m_names->key(facts.foldedTitle);
-            m_names->key(facts.foldedCompany);
-        }
+        m_nameKeys.clear();
+        m_nameKeys.reserve(m_facts.size());
+        for (const RowFacts &facts : m_facts)
+            m_nameKeys.push_back({m_names->key(facts.foldedTitle), m_names->key(facts.foldedCompany)});
+        m_keysFor = locale;
     }
+
+    struct Search
+    {
+        QString text;
+        std::vector<char> rows;
+    };
 
     QList<SorvaneInboxRow> m_rows;
     std::vector<RowFacts> m_facts;
+    std::vector<Search> m_searches;
     IdRanking m_ids;
     std::vector<qint64> m_idRanks;
     bool m_actorsKnown = false;
     std::optional<QUuid> m_actorsFor;
     std::optional<NameOrder> m_names;
+    // The rows' name keys in the locale m_keysFor.
+    struct NameKeys
+    {
+        NameOrder::Key title;
+        NameOrder::Key company;
+    };
+    std::vector<NameKeys> m_nameKeys;
+    std::optional<QLocale> m_keysFor;
     NameField m_company;
     NameField m_title;
 };
@@ -582,12 +643,13 @@ QList<qsizetype> SorvaneInboxPresentation::order(const QList<SorvaneInboxRow> &i
     const SearchNeedle needle(preferences.query);
     RowIndex &index = RowIndex::of(items, locale);
     index.prepare(sort, operatorID, locale);
+    const std::vector<char> *found = needle.any() ? nullptr : &index.found(needle);
 
     std::vector<Placement> order;
     order.reserve(std::size_t(items.size()) + 1);
     for (qsizetype i = 0; i < items.size(); ++i) {
         const RowFacts &facts = index.facts(i);
-        if (passesChoices(items.at(i), preferences, facts.actor) && needle.found(facts))
+        if (passesChoices(items.at(i), preferences, facts.actor) && (!found || (*found)[std::size_t(i)]))
             order.push_back(index.placement(sort, facts, i));
     }
     // The proposed next row is not among the indexed ones: its facts are
@@ -696,24 +758,43 @@ QList<SorvaneInboxSection> SorvaneInboxPresentation::sections(const QList<Sorvan
         return {};
     };
 
-    // The last row's group is tried first: sorted rows mostly come in runs.
+    // Sorted rows mostly come in runs of one group: a row is compared with
+    // the one before it, and the groups are looked up only where a run ends.
+    const auto sameGroup = [grouping](const SorvaneInboxRow &a, const SorvaneInboxRow &b) {
+        switch (grouping) {
+        case SorvaneInboxGrouping::none:
+            return true;
+        case SorvaneInboxGrouping::company:
+            return a.company.id == b.company.id;
+        case SorvaneInboxGrouping::campaign:
+            return a.company.id == b.company.id && a.film.campaignID == b.film.campaignID;
+        case SorvaneInboxGrouping::status:
+            return a.request.status == b.request.status;
+        }
+        return false;
+    };
     std::unordered_map<GroupKey, qsizetype, GroupKeyHash> indexOf;
     QList<SorvaneInboxSection> result;
-    std::optional<GroupKey> lastKey;
-    qsizetype lastGroup = -1;
+    const SorvaneInboxRow *previous = nullptr;
+    QList<qsizetype> *rows = nullptr;
     for (qsizetype position : positions) {
         const SorvaneInboxRow &row = rowAt(position);
         if (leaveOut && row.request.id == *leaveOut)
             continue;
-        GroupKey key = keyOf(row);
-        if (!lastKey || !(*lastKey == key)) {
-            const auto [found, added] = indexOf.try_emplace(key, result.size());
-            if (added)
+        if (!previous || !sameGroup(*previous, row)) {
+            const auto [found, added] = indexOf.try_emplace(keyOf(row), result.size());
+            if (added) {
                 result.append(SorvaneInboxSection{idOf(row), titleOf(row), {}});
-            lastGroup = found->second;
-            lastKey = std::move(key);
+                // One group of every row: the positions as they are.
+                if (grouping == SorvaneInboxGrouping::none && !leaveOut) {
+                    result.last().rows = positions;
+                    return result;
+                }
+            }
+            rows = &result[found->second].rows;
         }
-        result[lastGroup].rows.append(position);
+        previous = &row;
+        rows->append(position);
     }
     return result;
 }

@@ -30,6 +30,10 @@ void SorvaneInboxTableModel::reload()
     if (m_inbox && m_active) {
         const bool grouped = m_inbox->preferences().group != SorvaneInboxGrouping::none;
         m_arrangement = m_inbox->arrangement();
+        qsizetype count = 0;
+        for (const SorvaneInboxSection &section : std::as_const(m_arrangement.sections))
+            count += section.rows.size();
+        m_rows.reserve(count);
         for (int g = 0; g < m_arrangement.sections.size(); ++g)
             for (int i = 0; i < m_arrangement.sections.at(g).rows.size(); ++i)
                 m_rows.append({g, i, grouped && i == 0});
@@ -64,7 +68,9 @@ int SorvaneInboxTableModel::columnCount(const QModelIndex &parent) const
 
 Qt::ItemFlags SorvaneInboxTableModel::flags(const QModelIndex &index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    // What checkIndex() checks, without its calls: the view asks this of
+    // every row after each change of the list.
+    if (!index.isValid() || index.model() != this || index.row() >= m_rows.size() || index.column() >= 2)
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }

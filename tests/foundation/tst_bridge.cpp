@@ -66,6 +66,12 @@ elif mode == "pieces":
         sys.stdout.buffer.flush()
         sys.stderr.buffer.write(b"w" * 70000)
         sys.stderr.buffer.flush()
+elif mode in ("error-at-limit", "error-past-limit"):
+    # An error object padded with white space to 64 KiB, or to one byte more.
+    head = '{"error": "Opgaven er allerede taget."'
+    size = 65536 if mode == "error-at-limit" else 65537
+    sys.stderr.write(head + " " * (size - len(head) - 1) + "}")
+    sys.exit(3)
 elif mode == "exact":
     sys.stdout.buffer.write(b"x" * 33554432)
 elif mode == "over":
@@ -434,6 +440,9 @@ void TestBridge::toolOutcomes_data()
     QTest::newRow("empty success") << "empty" << QByteArray() << QString();
     QTest::newRow("4 MiB of warnings on success") << "warning-flood" << QByteArray(R"({"ok": true})") << QString();
     QTest::newRow("answer in pieces between warnings") << "pieces" << numberedLines() << QString();
+    // Only a 64 KiB prefix of standard error is kept: a cut object is no error object.
+    QTest::newRow("error object of 64 KiB") << "error-at-limit" << QByteArray() << "Opgaven er allerede taget.";
+    QTest::newRow("error object one byte longer") << "error-past-limit" << QByteArray() << generic;
 }
 
 void TestBridge::toolOutcomes()

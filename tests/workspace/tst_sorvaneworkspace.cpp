@@ -13,10 +13,14 @@
 #include "workspace/sorvaneinboxrowcontent.h"
 #include "workspace/sorvaneinboxtablemodel.h"
 #include "workspace/sorvaneworkspace.h"
+#include "workspace/ui/sorvaneinboxrowpainter.h"
 #include "workspace/ui/sorvaneworkspaceview.h"
+#include "profiles/ui/sorvaneavatarview.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QBuffer>
+#include <QPainter>
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
@@ -218,6 +222,76 @@ private Q_SLOTS:
             shown << *content.blocked;
         QCOMPARE(shown, lines);
         QCOMPARE(SorvaneDate::blocked("not_waiting"), QStringLiteral("Waiting for production eligibility"));
+    }
+
+    // ---- the rows' avatars ----
+
+    // A row draws its customer's avatar without a widget: the pixels are
+    // those of the avatar view itself.
+    void rowAvatars_data()
+    {
+        QTest::addColumn<bool>("compact");
+        QTest::addColumn<QString>("displayName");
+        QTest::addColumn<bool>("photo");
+        QTest::addColumn<QString>("contactName");
+        QTest::newRow("company's initials") << false << "" << false << "";
+        QTest::newRow("contact's initials, compact") << true << "" << false << "Bo Berg";
+        QTest::newRow("profile name over contact") << false << "Åse Ørsted Nielsen" << false << "Bo Berg";
+        QTest::newRow("photo") << false << "Åse Ørsted" << true << "";
+        QTest::newRow("photo, compact") << true << "" << true << "Bo Berg";
+    }
+    void rowAvatars()
+    {
+        QFETCH(bool, compact);
+        QFETCH(QString, displayName);
+        QFETCH(bool, photo);
+        QFETCH(QString, contactName);
+        QJsonObject json = set(row(1), "company/name", "Nordlys Film");
+        if (!contactName.isEmpty())
+            json = set(json, "company/contactName", contactName);
+        const SorvaneInboxRow task = SorvaneInboxRow::fromJson(JsonObjectReader(json));
+        std::optional<SorvanePersonProfile> face;
+        if (!displayName.isEmpty() || photo) {
+            face = SorvanePersonProfile{};
+            if (!displayName.isEmpty())
+                face->displayName = displayName;
+            if (photo) {
+                // Wider than tall, so that it is scaled and cropped.
+                QImage picture(48, 32, QImage::Format_RGB32);
+                for (int y = 0; y < picture.height(); ++y)
+                    for (int x = 0; x < picture.width(); ++x)
+                        picture.setPixel(x, y, qRgb(x * 5, y * 7, 120));
+                QByteArray jpeg;
+                QBuffer buffer(&jpeg);
+                buffer.open(QIODevice::WriteOnly);
+                picture.save(&buffer, "JPEG");
+                face->avatarJPEGBase64 = QString::fromLatin1(jpeg.toBase64());
+            }
+        }
+        QImage background(320, 90, QImage::Format_ARGB32_Premultiplied);
+        QPainter fill(&background);
+        QLinearGradient gradient(0, 0, 320, 90);
+        gradient.setColorAt(0, Qt::white);
+        gradient.setColorAt(1, QColor(30, 60, 200));
+        fill.fillRect(background.rect(), gradient);
+        fill.end();
+
+        const QFont font = QApplication::font();
+        const QRect rect(5, 3, 300, 0);
+        QImage drawn = background;
+        QPainter painter(&drawn);
+        SorvaneInboxRowPainter::paintCustomer(&painter, rect, task, face, compact, QApplication::palette(), font);
+        painter.end();
+
+        const int size = compact ? 28 : 36;
+        const int height = SorvaneInboxRowPainter::customerHeight(task, face, compact, rect.width(), font);
+        const QRect square(rect.left(), rect.top() + (height - size) / 2, size, size);
+        SorvaneAvatarView view(face, task.company.contactName.value_or(task.company.name), size);
+        QImage expected = background;
+        QPainter reference(&expected);
+        view.render(&reference, square.topLeft(), QRegion(), QWidget::DrawChildren);
+        reference.end();
+        QCOMPARE(drawn.copy(square), expected.copy(square));
     }
 
     // ---- the workspace's state ----

@@ -45,32 +45,39 @@ void SorvaneAvatarView::update()
 void SorvaneAvatarView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QRectF frame(0, 0, m_size, m_size);
+    paint(&painter, m_size, m_photo ? &*m_photo : nullptr, initials(), font(), palette());
+}
+
+void SorvaneAvatarView::paint(QPainter *painter, int size, const QImage *photo, const QString &initials, QFont font,
+                              const QPalette &palette)
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRectF frame(0, 0, size, size);
     QPainterPath circle;
     circle.addEllipse(frame);
-    painter.setClipPath(circle);
-    if (m_photo) {
+    painter->setClipPath(circle);
+    if (photo) {
         // Scaled to fill the square, cropped by the circle.
-        const QSize filled = m_photo->size().scaled(m_size, m_size, Qt::KeepAspectRatioByExpanding);
-        const QRectF target((m_size - filled.width()) / 2.0, (m_size - filled.height()) / 2.0, filled.width(),
+        const QSize filled = photo->size().scaled(size, size, Qt::KeepAspectRatioByExpanding);
+        const QRectF target((size - filled.width()) / 2.0, (size - filled.height()) / 2.0, filled.width(),
                             filled.height());
-        painter.drawImage(target, *m_photo);
+        painter->drawImage(target, *photo);
     } else {
-        painter.fillRect(frame, QColor::fromRgbF(0.87f, 0.92f, 0.87f));
-        QFont font = this->font();
+        painter->fillRect(frame, QColor::fromRgbF(0.87f, 0.92f, 0.87f));
         // A point here is a pixel of the avatar's own size.
-        font.setPixelSize(qMax(1, qRound(m_size * 0.35)));
+        font.setPixelSize(qMax(1, qRound(size * 0.35)));
         font.setWeight(QFont::DemiBold);
-        painter.setFont(font);
-        painter.setPen(QColor::fromRgbF(0.12f, 0.27f, 0.19f));
-        painter.drawText(frame, Qt::AlignCenter, initials());
+        painter->setFont(font);
+        painter->setPen(QColor::fromRgbF(0.12f, 0.27f, 0.19f));
+        painter->drawText(frame, Qt::AlignCenter, initials);
     }
-    painter.setClipping(false);
-    QColor border = palette().color(QPalette::WindowText);
+    painter->setClipping(false);
+    QColor border = palette.color(QPalette::WindowText);
     border.setAlphaF(0.12f);
-    painter.setPen(QPen(border, 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(frame.adjusted(0.5, 0.5, -0.5, -0.5));
+    painter->setPen(QPen(border, 1));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawEllipse(frame.adjusted(0.5, 0.5, -0.5, -0.5));
+    painter->restore();
 }

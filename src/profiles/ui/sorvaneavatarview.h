@@ -22,6 +22,12 @@ public:
     bool hasPhoto() const { return m_photo.has_value(); }
     QString initials() const;
 
+    // Draws an avatar of `size` pixels at the painter's origin exactly as the
+    // view draws itself, for lists that paint many people without a widget
+    // each. `font` and `palette` are those of a view; `photo` may be null.
+    static void paint(QPainter *painter, int size, const QImage *photo, const QString &initials, QFont font,
+                      const QPalette &palette);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

@@ -1,6 +1,7 @@
 #include "sorvaneinboxrowpainter.h"
 
 #include "workspace/sorvaneinboxrowcontent.h"
+#include "profiles/sorvaneprofilephoto.h"
 #include "profiles/ui/sorvaneavatarview.h"
 #include "profiles/ui/sorvaneticketcustomerview.h"
 #include "workspacesymbols.h"
@@ -128,15 +129,49 @@ std::optional<QString> personName(const SorvaneInboxRow &row, const std::optiona
     return SorvaneTicketCustomerView::personLine(row, face);
 }
 
-// One avatar view per size draws every row's avatar: the rows are painted,
-// not built of widgets. Kept for the life of the process.
-SorvaneAvatarView &avatarView(int size)
+// The font and palette of an avatar view of each size: rows draw their
+// avatars as the view does, without a widget each. Kept for the life of the
+// process.
+const SorvaneAvatarView &avatarView(int size)
 {
     static QHash<int, SorvaneAvatarView *> views;
     SorvaneAvatarView *&view = views[size];
     if (!view)
         view = new SorvaneAvatarView(std::nullopt, QString(), size);
     return *view;
+}
+
+// A photo decoded once per text, not at every paint of every row (bounded;
+// GUI thread only).
+const std::optional<QImage> &photo(const std::optional<SorvanePersonProfile> &face)
+{
+    static const std::optional<QImage> none;
+    if (!face || !face->avatarJPEGBase64)
+        return none;
+    static QHash<QString, std::optional<QImage>> photos;
+    const QString &text = *face->avatarJPEGBase64;
+    if (const auto found = photos.constFind(text); found != photos.cend())
+        return *found;
+    if (photos.size() >= 256)
+        photos.clear();
+    return *photos.insert(text, SorvaneProfilePhoto::image(text));
+}
+
+void paintAvatar(QPainter *painter, const QPoint &at, int size, const SorvaneInboxRow &row,
+                 const std::optional<SorvanePersonProfile> &face)
+{
+    const SorvaneAvatarView &view = avatarView(size);
+    // Every property set, so that the painter takes none from the list's font.
+    QFont font = view.font();
+    font.setResolveMask(QFont::AllPropertiesResolved);
+    const QString name = face && face->displayName ? *face->displayName
+                                                   : row.company.contactName.value_or(row.company.name);
+    const std::optional<QImage> &image = photo(face);
+    painter->save();
+    painter->translate(at);
+    SorvaneAvatarView::paint(painter, size, image ? &*image : nullptr, SorvanePersonProfile::initials(name), font,
+                             view.palette());
+    painter->restore();
 }
 
 struct Layout
@@ -226,13 +261,7 @@ void paintCustomer(QPainter *painter, const QRect &rect, const SorvaneInboxRow &
     const int avatar = compact ? 28 : 36;
     const int height = customerHeight(row, face, compact, rect.width(), font);
     const QRect circle(rect.left(), rect.top() + (height - avatar) / 2, avatar, avatar);
-    SorvaneAvatarView &view = avatarView(avatar);
-    view.setPerson(face, row.company.contactName.value_or(row.company.name));
-    view.resize(avatar, avatar);
-    painter->save();
-    painter->translate(circle.topLeft());
-    view.render(painter, QPoint(), QRegion(), QWidget::DrawChildren);
-    painter->restore();
+    paintAvatar(painter, circle.topLeft(), avatar, row, face);
 
     const int left = circle.right() + 10;
     const int textWidth = rect.right() - left;

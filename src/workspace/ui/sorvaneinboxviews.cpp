@@ -56,9 +56,11 @@ void SorvaneInboxItemView::applySelection()
     if (row < 0) {
         selectionModel()->clear();
     } else {
+        // Scrolled there before it is marked: marking finds the row's place
+        // by measuring every row between the top of the view and the row.
         const QModelIndex index = model()->index(row, 0);
-        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         scrollTo(index);
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     m_applying = false;
 }
