@@ -99,6 +99,60 @@ inline int hexQuad(const unsigned char *bytes, qsizetype size, qsizetype at)
     return value;
 }
 
+// A string whose opening quote is at `quote`: where its closing quote is, or
+// where and why it is malformed, and whether it holds an escape. The
+// position lives in a local while the string is read: a store through a
+// pointer would make the compiler reload it after every byte (bytes may
+// alias anything).
+struct StringScan
+{
+    qsizetype end; // the closing quote, or the fault's position
+    const char *fault; // nullptr when the string is sound
+    bool escaped;
+};
+
+inline StringScan scanString(const unsigned char *bytes, qsizetype size, qsizetype quote)
+{
+    qsizetype at = quote + 1;
+    bool escaped = false;
+    for (;;) {
+        at = plainEnd(bytes, size, at);
+        if (at >= size)
+            return {quote, "unterminated string", escaped};
+        const unsigned char c = bytes[at];
+        if (c == '"')
+            return {at, nullptr, escaped};
+        if (c == '\\') {
+            escaped = true;
+            switch (at + 1 < size ? bytes[at + 1] : 0) {
+            case '"':
+            case '\\':
+            case '/':
+            case 'b':
+            case 'f':
+            case 'n':
+            case 'r':
+            case 't': at += 2; break;
+            case 'u':
+                if (hexQuad(bytes, size, at + 2) < 0)
+                    return {at, "invalid \\u escape", escaped};
+                at += 6;
+                break;
+            default: return {at, "invalid escape", escaped};
+            }
+        } else if (c < 0x20) {
+            return {at, "control character in a string", escaped};
+        } else if (c < 0x80) {
+            ++at;
+        } else {
+            const int length = utf8Sequence(bytes, size, at);
+            if (length == 0)
+                return {at, "invalid UTF-8", escaped};
+            at += length;
+        }
+    }
+}
+
 // A number token starting at `at`: its end, or where and why it is malformed.
 struct NumberScan
 {

@@ -124,50 +124,12 @@ bool JsonReader::nextElement()
 
 qsizetype JsonReader::scanString(bool &escaped)
 {
-    // The position lives in a local while the string is read (see the
-    // validator in strictjson.cpp: the same loop, the same faults).
-    const unsigned char *const bytes = m_bytes;
-    const qsizetype size = m_size;
-    const qsizetype quote = m_at;
-    qsizetype at = quote + 1;
-    for (;;) {
-        at = JsonLexing::plainEnd(bytes, size, at);
-        if (at >= size)
-            fail(quote, "unterminated string");
-        const unsigned char c = bytes[at];
-        if (c == '"')
-            break;
-        if (c == '\\') {
-            escaped = true;
-            switch (at + 1 < size ? bytes[at + 1] : 0) {
-            case '"':
-            case '\\':
-            case '/':
-            case 'b':
-            case 'f':
-            case 'n':
-            case 'r':
-            case 't': at += 2; break;
-            case 'u':
-                if (JsonLexing::hexQuad(bytes, size, at + 2) < 0)
-                    fail(at, "invalid \\u escape");
-                at += 6;
-                break;
-            default: fail(at, "invalid escape");
-            }
-        } else if (c < 0x20) {
-            fail(at, "control character in a string");
-        } else if (c < 0x80) {
-            ++at;
-        } else {
-            const int length = JsonLexing::utf8Sequence(bytes, size, at);
-            if (length == 0)
-                fail(at, "invalid UTF-8");
-            at += length;
-        }
-    }
-    m_at = at + 1;
-    return at;
+    const JsonLexing::StringScan scan = JsonLexing::scanString(m_bytes, m_size, m_at);
+    if (scan.fault)
+        fail(scan.end, scan.fault);
+    escaped = scan.escaped;
+    m_at = scan.end + 1;
+    return scan.end;
 }
 
 namespace {

@@ -195,52 +195,12 @@ void Validator::run()
 
 void Validator::string(bool key)
 {
-    // The position lives in a local while the string is read: stores to a
-    // member through `this` would make the compiler reload it after every
-    // byte read (bytes may alias anything).
-    const unsigned char *const bytes = m_bytes;
-    const qsizetype size = m_size;
-    const qsizetype quote = m_at;
-    qsizetype at = quote + 1;
-    bool escaped = false;
-    for (;;) {
-        at = JsonLexing::plainEnd(bytes, size, at);
-        if (at >= size)
-            fail(quote, "unterminated string");
-        const unsigned char c = bytes[at];
-        if (c == '"')
-            break;
-        if (c == '\\') {
-            escaped = true;
-            switch (at + 1 < size ? bytes[at + 1] : 0) {
-            case '"':
-            case '\\':
-            case '/':
-            case 'b':
-            case 'f':
-            case 'n':
-            case 'r':
-            case 't': at += 2; break;
-            case 'u':
-                hexQuad(at + 2);
-                at += 6;
-                break;
-            default: fail(at, "invalid escape");
-            }
-        } else if (c < 0x20) {
-            fail(at, "control character in a string");
-        } else if (c < 0x80) {
-            ++at;
-        } else {
-            const int length = JsonLexing::utf8Sequence(bytes, size, at);
-            if (length == 0)
-                fail(at, "invalid UTF-8");
-            at += length;
-        }
-    }
+    const JsonLexing::StringScan scan = JsonLexing::scanString(m_bytes, m_size, m_at);
+    if (scan.fault)
+        fail(scan.end, scan.fault);
     if (key && m_trackKeys)
-        rememberKey(quote + 1, at, escaped);
-    m_at = at + 1;
+        rememberKey(m_at + 1, scan.end, scan.escaped);
+    m_at = scan.end + 1;
 }
 
 unsigned Validator::hexQuad(qsizetype at) const

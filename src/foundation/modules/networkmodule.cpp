@@ -2,9 +2,8 @@
 
 #include "foundation/appbundle.h"
 #include "foundation/localization.h"
+#include "foundation/modules/moduleloading.h"
 
-#include <QDebug>
-#include <QLibrary>
 
 namespace {
 
@@ -26,22 +25,7 @@ ModuleState &state()
 
 const NetworkModuleInterface *load(const QString &path)
 {
-    QLibrary library(path);
-    // Every symbol now: a module that does not fit this program fails here, not at its first call.
-    library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
-    const NetworkModuleInterface *module = nullptr;
-    if (!path.isEmpty() && library.load()) {
-        if (auto entry = reinterpret_cast<NetworkModuleEntry *>(library.resolve("tavlon_network_module")))
-            module = entry();
-        if (!module || module->version != NetworkModuleInterface::currentVersion) {
-            module = nullptr;
-            library.unload();
-        }
-    }
-    if (!module)
-        qWarning().noquote() << "network module" << path << "not loaded:" << library.errorString();
-    // Never unloaded: what it made may live until the end.
-    return module;
+    return ModuleLoading::load<NetworkModuleInterface>(path, "tavlon_network_module", "network module");
 }
 
 } // namespace

@@ -2,10 +2,9 @@
 
 #include "foundation/appbundle.h"
 #include "foundation/localization.h"
+#include "foundation/modules/moduleloading.h"
 
-#include <QDebug>
 #include <QLabel>
-#include <QLibrary>
 
 namespace {
 
@@ -30,24 +29,10 @@ const MediaModuleInterface *loaded()
         return state.module;
     state.tried = true;
     const QString path = state.path.isEmpty() ? MediaModule::standardPath() : state.path;
-    QLibrary library(path);
-    // Every symbol now: a module that does not fit this executable fails here,
-    // not at its first call.
-    library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
-    const MediaModuleInterface *module = nullptr;
-    if (!path.isEmpty() && library.load()) {
-        if (auto entry = reinterpret_cast<MediaModuleEntry *>(library.resolve("tavlon_media_module")))
-            module = entry();
-        if (!module || module->version != MediaModuleInterface::currentVersion) {
-            module = nullptr;
-            library.unload();
-        }
-    }
-    if (!module) {
-        qWarning().noquote() << "media module" << path << "not loaded:" << library.errorString();
+    const MediaModuleInterface *module
+        = ModuleLoading::load<MediaModuleInterface>(path, "tavlon_media_module", "media module");
+    if (!module)
         state.failure = loc("The video cannot be played because the application's media component could not be loaded.");
-    }
-    // Never unloaded: players and surfaces made by it may live until the end.
     state.module = module;
     return module;
 }
