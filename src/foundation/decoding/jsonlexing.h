@@ -99,6 +99,18 @@ inline int hexQuad(const unsigned char *bytes, qsizetype size, qsizetype at)
     return value;
 }
 
+// Past the white space JSON allows, from `at`.
+inline qsizetype spaceEnd(const unsigned char *bytes, qsizetype size, qsizetype at)
+{
+    while (at < size) {
+        const unsigned char c = bytes[at];
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+            break;
+        ++at;
+    }
+    return at;
+}
+
 // A string whose opening quote is at `quote`: where its closing quote is, or
 // where and why it is malformed, and whether it holds an escape. The
 // position lives in a local while the string is read: a store through a

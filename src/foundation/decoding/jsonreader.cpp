@@ -19,14 +19,7 @@ void JsonReader::fail(qsizetype at, const char *reason) const
 
 void JsonReader::skipSpace()
 {
-    qsizetype at = m_at;
-    while (at < m_size) {
-        const unsigned char c = m_bytes[at];
-        if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
-            break;
-        ++at;
-    }
-    m_at = at;
+    m_at = JsonLexing::spaceEnd(m_bytes, m_size, m_at);
 }
 
 JsonReader::Type JsonReader::peek()

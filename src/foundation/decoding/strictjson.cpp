@@ -70,17 +70,7 @@ private:
         throw DecodingError({}, QStringLiteral("invalid JSON at offset %1: %2").arg(at).arg(QLatin1StringView(reason)));
     }
     int peek() const { return m_at < m_size ? m_bytes[m_at] : -1; }
-    void skipSpace()
-    {
-        qsizetype at = m_at;
-        while (at < m_size) {
-            const unsigned char c = m_bytes[at];
-            if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
-                break;
-            ++at;
-        }
-        m_at = at;
-    }
+    void skipSpace() { m_at = JsonLexing::spaceEnd(m_bytes, m_size, m_at); }
     void open(bool object)
     {
         if (m_stack.size() >= nestingLimit)
