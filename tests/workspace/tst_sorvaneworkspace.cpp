@@ -420,6 +420,19 @@ private Q_SLOTS:
         QVERIFY(customer);
         customer->click();
         QCOMPARE(s.inbox->preferences().companyID, QUuid::fromString(company));
+        // Every filter row draws its symbol (the workspace's own symbols included).
+        for (const char *raw : {"all", "mine", "customer", "blocked", "completed"}) {
+            auto *row = child<QWidget>(view, QStringLiteral("sorvane.filter.") + QLatin1String(raw));
+            QVERIFY2(row, raw);
+            row->resize(200, 44);
+            const QImage image = row->grab().toImage();
+            const QRgb background = image.pixel(120, 4);
+            bool drawn = false;
+            for (int y = 12; y < 32 && !drawn; ++y)
+                for (int x = 11; x < 27 && !drawn; ++x)
+                    drawn = image.pixel(x, y) != background;
+            QVERIFY2(drawn, raw);
+        }
         auto *filter = child<QAbstractButton>(view, "sorvane.filter.completed");
         QCOMPARE(filter->toolTip(), QStringLiteral("Approved or cancelled tasks. Approval does not mean publication."));
         filter->click();

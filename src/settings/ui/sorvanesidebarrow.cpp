@@ -28,6 +28,14 @@ SorvaneSidebarRow::SorvaneSidebarRow(const QString &title, const QString &symbol
     setAccessibleName(title);
 }
 
+void SorvaneSidebarRow::setGlyph(const QString &glyph)
+{
+    if (glyph == m_glyph)
+        return;
+    m_glyph = glyph;
+    update();
+}
+
 void SorvaneSidebarRow::setSelected(bool selected)
 {
     // The window sets every row on each change of its state: only a real
@@ -124,7 +132,7 @@ void SorvaneSidebarRow::paintEvent(QPaintEvent *)
     if (!icon.isNull() && !icon.availableSizes().isEmpty())
         icon.paint(&painter, symbolRect.adjusted(0, (height() - 16) / 2, 0, -(height() - 16) / 2));
     else
-        painter.drawText(symbolRect, Qt::AlignCenter, EditorSymbols::glyph(m_symbol));
+        painter.drawText(symbolRect, Qt::AlignCenter, m_glyph.isEmpty() ? EditorSymbols::glyph(m_symbol) : m_glyph);
 
     painter.drawText(titleRect(width()), Qt::AlignVCenter | Qt::AlignLeft, shownTitle(width()));
 

@@ -15,6 +15,9 @@ public:
     bool selected() const { return isChecked(); }
     void setSelected(bool selected);
     QString symbol() const { return m_symbol; }
+    // The character drawn when the icon theme has no icon for the symbol
+    // (for symbols the editor's own set does not know).
+    void setGlyph(const QString &glyph);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -33,6 +36,7 @@ private:
     QString layOutTitle(int width) const;
 
     QString m_symbol;
+    QString m_glyph;
     // Laying the title out is the row's costliest step, and layouts ask for
     // it several times per width (size hint, height for width, paint).
     struct ShownTitle

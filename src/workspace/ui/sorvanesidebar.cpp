@@ -76,6 +76,7 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
     list->addWidget(sectionHeader(loc("Production"), m_list));
     for (SorvaneInboxFilter filter : SorvaneInboxOptions::allFilters()) {
         auto *row = new SorvaneSidebarRow(SorvaneInboxOptions::title(filter), filterSymbol(filter), false, m_list);
+        row->setGlyph(WorkspaceSymbols::glyph(filterSymbol(filter)));
         row->setToolTip(SorvaneInboxOptions::explanation(filter));
         row->setObjectName(QStringLiteral("sorvane.filter.") + SorvaneInboxOptions::rawValue(filter));
         connect(row, &QPushButton::clicked, this, [this, filter] { m_workspace.setFilter(filter); });
