@@ -1,3 +1,4 @@
+#include "app/ui/startupwarmup.h"
 #include "app/ui/tavlonfilmeditorapp.h"
 #include "foundation/appbundle.h"
 #include "foundation/localization.h"
@@ -147,17 +148,18 @@ int main(int argc, char *argv[])
     }
     FontConfigurationWarmUp fonts;
     QApplication app(argc, argv);
+    StartupWarmUp warmUp([&fonts] { fonts.wait(); });
     EditorLocalization::installToolkitTranslations();
     if (qEnvironmentVariableIntValue("TAVLON_STARTUP_PROBE") == 1)
         app.installEventFilter(new FirstPaintProbe(&app));
     TavlonFilmEditorApp shell;
-    shell.setBeforeFirstWidgets([&fonts] {
+    shell.setBeforeFirstWidgets([&warmUp] {
         // While the font configuration is still being read, what the first
         // widgets need that is not text: Qt asks every image format plugin
         // about any image it reads, so the style's own icons (tool bar, menu
         // bar, search field) load them all (~1 ms).
         QImageReader::supportedImageFormats();
-        fonts.wait();
+        warmUp.waitForFonts();
     });
     shell.newWindow();
     return app.exec();

@@ -1,12 +1,16 @@
 #include "workspacesymbols.h"
 
 #include "editor/ui/editorsymbols.h"
+#include "foundation/shortwait.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHash>
 #include <QPainter>
 #include <QPalette>
+#include <QScopeGuard>
+
+#include <utility>
 
 namespace WorkspaceSymbols {
 
@@ -57,6 +61,100 @@ QIcon icon(const QString &symbol, const QColor &ink)
     return *found;
 }
 
+GlyphPen glyphPen(const QColor &ink)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(26); // detaches the font from the application's
+    return {font, ink.isValid() ? ink : QApplication::palette().color(QPalette::WindowText)};
+}
+
+// Every glyph picture, on whichever thread, is drawn by this one recipe.
+static void drawGlyph(QPaintDevice *device, const QString &text, const GlyphPen &pen)
+{
+    QPainter painter(device);
+    painter.setFont(pen.font);
+    painter.setPen(pen.ink);
+    painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, text);
+}
+
+QImage glyphImage(const QString &symbol, const GlyphPen &pen)
+{
+    const QString text = glyph(symbol);
+    if (text.isEmpty())
+        return {};
+    // The format a transparent-filled pixmap paints in, so the pixels match it.
+    QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    image.fill(Qt::transparent);
+    drawGlyph(&image, text, pen);
+    return image;
+}
+
+// The refresh action, the sidebar's mark, the layout picker and the sort and
+// grouping menus.
+QStringList openingSymbols()
+{
+    return {QStringLiteral("arrow.clockwise"),   QStringLiteral("film.stack"),
+            QStringLiteral("list.bullet.rectangle"), QStringLiteral("tablecells"),
+            QStringLiteral("arrow.up.arrow.down"), QStringLiteral("rectangle.3.group")};
+}
+
+GlyphsAhead::GlyphsAhead(QStringList symbols, const QColor &ink)
+    : m_symbols(std::move(symbols)), m_pen(glyphPen(ink)), m_drawingPen(glyphPen(ink))
+{
+}
+
+void GlyphsAhead::draw()
+{
+    // Whatever happens, take() stops waiting.
+    const auto finish = qScopeGuard([this] {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_changed.notify_all();
+    });
+    if (!m_drawingPen)
+        return;
+    // The font gets its engine data on this thread and is released here.
+    const GlyphPen pen = *std::exchange(m_drawingPen, std::nullopt);
+    for (const QString &symbol : m_symbols) {
+        QImage picture = glyphImage(symbol, pen);
+        if (picture.isNull())
+            continue;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_pictures.insert(symbol, std::move(picture));
+        }
+        m_changed.notify_all();
+    }
+}
+
+std::optional<QImage> GlyphsAhead::take(const QString &symbol, const GlyphPen &pen)
+{
+    // The application's font or palette changed since: drawn ahead in another pen.
+    if (!m_symbols.contains(symbol) || !(pen == m_pen))
+        return std::nullopt;
+    waitShortly(m_mutex, m_changed, [&] { return m_finished || m_pictures.contains(symbol); });
+    const std::lock_guard lock(m_mutex);
+    const auto found = m_pictures.constFind(symbol);
+    if (found == m_pictures.cend())
+        return std::nullopt;
+    return m_pictures.take(symbol);
+}
+
+static std::shared_ptr<GlyphsAhead> &drawnAhead()
+{
+    static std::shared_ptr<GlyphsAhead> ahead;
+    return ahead;
+}
+
+void drawAhead(std::shared_ptr<GlyphsAhead> ahead)
+{
+    drawnAhead() = std::move(ahead);
+}
+
 static QIcon makeIcon(const QString &symbol, const QColor &ink)
 {
     if (!ink.isValid()) {
@@ -67,15 +165,13 @@ static QIcon makeIcon(const QString &symbol, const QColor &ink)
     const QString text = glyph(symbol);
     if (text.isEmpty())
         return {};
+    const GlyphPen pen = glyphPen(ink);
+    if (const auto &ahead = drawnAhead())
+        if (std::optional<QImage> picture = ahead->take(symbol, pen))
+            return QIcon(QPixmap::fromImage(std::move(*picture)));
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    QFont font = QApplication::font();
-    font.setPixelSize(26);
-    painter.setFont(font);
-    painter.setPen(ink.isValid() ? ink : QApplication::palette().color(QPalette::WindowText));
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, text);
-    painter.end();
+    drawGlyph(&pixmap, text, pen);
     return QIcon(pixmap);
 }
 

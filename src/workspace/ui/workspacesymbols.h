@@ -1,7 +1,16 @@
 #pragma once
 
+#include <QColor>
+#include <QFont>
+#include <QHash>
 #include <QIcon>
+#include <QImage>
 #include <QString>
+#include <QStringList>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
 
 class QAbstractButton;
 class QLabel;
@@ -13,4 +22,52 @@ namespace WorkspaceSymbols {
 QIcon icon(const QString &symbol, const QColor &ink = {});
 QString glyph(const QString &symbol);
 void apply(QAbstractButton *button, const QString &symbol);
+
+// What a glyph is drawn with: the application's font at the picture's size
+// and the ink, or the window text colour when none is given. Read on the GUI
+// thread; each call makes a font of its own (no data shared with another).
+struct GlyphPen {
+    QFont font;
+    QColor ink;
+    bool operator==(const GlyphPen &other) const { return font == other.font && ink == other.ink; }
+};
+GlyphPen glyphPen(const QColor &ink = {});
+
+// The picture icon() shows for `symbol` when the theme has none (null when
+// the symbol has no glyph). Draws text on an image only: any thread may call it.
+QImage glyphImage(const QString &symbol, const GlyphPen &pen);
+
+// The symbols the workspace window shows when it opens, in the order it asks
+// for them.
+QStringList openingSymbols();
+
+// Glyph pictures drawn ahead on another thread. Drawing the first text costs
+// font engines of the drawing thread's own (Qt keeps them per thread), so the
+// GUI thread takes these pictures instead of drawing. Made on the GUI thread
+// (it reads the pen) and handed to the other thread, which calls draw() once;
+// take() hands a picture back.
+class GlyphsAhead
+{
+public:
+    explicit GlyphsAhead(QStringList symbols, const QColor &ink = {});
+    // On the drawing thread, once.
+    void draw();
+    // The picture of `symbol` drawn ahead with `pen`, waiting while it is
+    // being drawn; none when it was not asked for with that pen or could not
+    // be drawn (the caller draws it then).
+    std::optional<QImage> take(const QString &symbol, const GlyphPen &pen);
+
+private:
+    const QStringList m_symbols;
+    const GlyphPen m_pen;                   // compared on the GUI thread only
+    std::optional<GlyphPen> m_drawingPen;   // the drawing thread's own, given up by draw()
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QHash<QString, QImage> m_pictures;      // guarded by m_mutex
+    bool m_finished = false;                // guarded by m_mutex
+};
+
+// icon() takes its glyph pictures from `ahead` where it has them (GUI thread;
+// null stops it).
+void drawAhead(std::shared_ptr<GlyphsAhead> ahead);
 } // namespace WorkspaceSymbols

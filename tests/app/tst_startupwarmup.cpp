@@ -1,0 +1,131 @@
+// The start-up's work on another thread: its symbol pictures are the window's
+// own, pixel for pixel, and are handed over only when drawn in the same pen;
+// the thread ends whether or not a window was built.
+#include <QApplication>
+#include <QThread>
+#include <QtTest>
+
+#include "app/ui/startupwarmup.h"
+#include "editor/ui/editorsymbols.h"
+#include "workspace/ui/workspacesymbols.h"
+
+#include <atomic>
+
+using namespace WorkspaceSymbols;
+
+namespace {
+
+// Draws `ahead` on a thread of its own, as the start-up does.
+std::unique_ptr<QThread> drawElsewhere(GlyphsAhead &ahead, int delayMs = 0)
+{
+    std::unique_ptr<QThread> thread(QThread::create([&ahead, delayMs] {
+        QThread::msleep(delayMs);
+        ahead.draw();
+    }));
+    thread->start();
+    return thread;
+}
+
+QImage pixels(const QImage &image) { return image.convertToFormat(QImage::Format_ARGB32_Premultiplied); }
+
+} // namespace
+
+class TestStartupWarmUp : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void drawnAheadIsWhatTheWindowDraws_data()
+    {
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<QColor>("ink");
+        for (const QString &symbol : openingSymbols())
+            QTest::newRow(qPrintable(symbol)) << symbol << QColor();
+        QTest::newRow("row mark in green") << QStringLiteral("arrow.right.circle.fill") << QColor(0x2e, 0x7d, 0x32);
+        QTest::newRow("translucent ink") << QStringLiteral("clock") << QColor(200, 0, 0, 128);
+        QTest::newRow("no glyph") << QStringLiteral("person.badge.shield.checkmark") << QColor(Qt::blue);
+    }
+    void drawnAheadIsWhatTheWindowDraws()
+    {
+        QFETCH(QString, symbol);
+        QFETCH(QColor, ink);
+        if (!ink.isValid() && !EditorSymbols::icon(symbol).availableSizes().isEmpty())
+            QSKIP("the icon theme has this symbol");
+        GlyphsAhead ahead({symbol}, ink);
+        const auto thread = drawElsewhere(ahead);
+        const std::optional<QImage> picture = ahead.take(symbol, glyphPen(ink));
+        thread->wait();
+        // Nothing is drawn ahead for the window here: it draws on its own thread.
+        const QIcon drawn = WorkspaceSymbols::icon(symbol, ink);
+        QCOMPARE(picture.has_value(), !drawn.isNull());
+        if (picture)
+            QCOMPARE(pixels(*picture), pixels(drawn.pixmap(32, 32).toImage()));
+    }
+
+    void handsOverOnlyWhatWasDrawnInTheSamePen_data()
+    {
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<QColor>("ink");
+        QTest::addColumn<bool>("fontChanged");
+        QTest::addColumn<int>("drawDelayMs");
+        QTest::addColumn<bool>("handedOver");
+        const QString drawn = QStringLiteral("tablecells");
+        QTest::newRow("drawn while the window waits") << drawn << QColor() << false << 50 << true;
+        QTest::newRow("another ink") << drawn << QColor(Qt::red) << false << 0 << false;
+        QTest::newRow("the application font changed") << drawn << QColor() << true << 0 << false;
+        QTest::newRow("not drawn ahead") << QStringLiteral("gearshape") << QColor() << false << 0 << false;
+        QTest::newRow("nothing to draw") << QStringLiteral("person.badge.shield.checkmark") << QColor() << false << 50
+                                         << false;
+    }
+    void handsOverOnlyWhatWasDrawnInTheSamePen()
+    {
+        QFETCH(QString, symbol);
+        QFETCH(QColor, ink);
+        QFETCH(bool, fontChanged);
+        QFETCH(int, drawDelayMs);
+        QFETCH(bool, handedOver);
+        GlyphsAhead ahead({QStringLiteral("tablecells"), QStringLiteral("person.badge.shield.checkmark")});
+        const QFont original = QApplication::font();
+        const auto restore = qScopeGuard([&] { QApplication::setFont(original); });
+        if (fontChanged) {
+            QFont bold = original;
+            bold.setBold(true);
+            QApplication::setFont(bold);
+        }
+        const auto thread = drawElsewhere(ahead, drawDelayMs);
+        const std::optional<QImage> picture = ahead.take(symbol, glyphPen(ink));
+        thread->wait();
+        QCOMPARE(picture.has_value(), handedOver);
+        if (picture)
+            QCOMPARE(pixels(*picture), pixels(glyphImage(symbol, glyphPen(ink))));
+    }
+
+    void warmUpEndsWithOrWithoutTheWindow_data()
+    {
+        QTest::addColumn<bool>("windowBuilt");
+        QTest::newRow("window built") << true;
+        QTest::newRow("no window") << false;
+    }
+    void warmUpEndsWithOrWithoutTheWindow()
+    {
+        QFETCH(bool, windowBuilt);
+        std::atomic<int> waits = 0;
+        std::atomic<bool> elsewhere = false;
+        {
+            StartupWarmUp warmUp([&] {
+                QThread::msleep(30);
+                elsewhere = QThread::currentThread() != QCoreApplication::instance()->thread();
+                ++waits;
+            });
+            if (windowBuilt) {
+                warmUp.waitForFonts();
+                QCOMPARE(waits.load(), 1);
+                QVERIFY(elsewhere);
+                QVERIFY(!WorkspaceSymbols::icon(QStringLiteral("film.stack")).isNull());
+            }
+        }
+        QCOMPARE(waits.load(), 1);
+    }
+};
+
+QTEST_MAIN(TestStartupWarmUp)
+#include "tst_startupwarmup.moc"
