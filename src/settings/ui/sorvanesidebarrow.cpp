@@ -71,7 +71,7 @@ bool SorvaneSidebarRow::fitsOnOneLine(int width) const
         return true;
     if (width <= m_fit.breaksAt)
         return false;
-    layOutTitle(width);
+    shownTitle(width); // lays the title out, which records the answer
     return width >= m_fit.fitsFrom;
 }
 
