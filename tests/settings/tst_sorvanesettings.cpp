@@ -128,6 +128,47 @@ private Q_SLOTS:
         QVERIFY(shown.endsWith(QChar(0x2026)));
     }
 
+    void sidebarRowAnswersAsAFreshRow_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("then");
+        QTest::newRow("short") << "Inbox" << "Queued or assigned";
+        QTest::newRow("two lines where narrow") << "Queued or assigned" << "Inbox";
+        QTest::newRow("Danish") << "I kø eller tildelt" << "Afventer kunden";
+        QTest::newRow("cut after two lines") << "One two three four five six seven eight nine ten eleven twelve"
+                                             << "One";
+        QTest::newRow("trailing space") << "Closed tasks " << " Closed tasks";
+        QTest::newRow("line feed") << "Two\nlines" << "Two lines";
+        QTest::newRow("empty") << "" << "Settings";
+    }
+    // Asked at one width after another (narrower, wider, the same again), and
+    // after a new title and font, a row answers as one that never laid its
+    // title out, and its height follows the lines it draws.
+    void sidebarRowAnswersAsAFreshRow()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, then);
+        SorvaneSidebarRow row(title, QStringLiteral("tray"), false);
+        QFont bold = row.font();
+        bold.setBold(true);
+        bold.setPointSizeF(bold.pointSizeF() * 1.3);
+        const QList<int> widths{160, 139, 125, 190, 204, 160, 60, 400, 204, 100};
+        for (int step = 0; step < 2 * widths.size(); ++step) {
+            if (step == widths.size()) {
+                row.setText(then);
+                row.setFont(bold);
+            }
+            const int width = widths.at(step % widths.size());
+            SorvaneSidebarRow fresh(row.text(), QStringLiteral("tray"), false);
+            fresh.setFont(row.font());
+            const QString shown = fresh.shownTitle(width);
+            const int lines = int(shown.count(QLatin1Char('\n'))) + 1;
+            QCOMPARE(fresh.heightForWidth(width), qMax(44, lines * fresh.fontMetrics().lineSpacing() + 20));
+            QCOMPARE(row.heightForWidth(width), fresh.heightForWidth(width));
+            QCOMPARE(row.shownTitle(width), shown);
+        }
+    }
+
     void sheetFrameAndBusyRow()
     {
         openSheet(SorvaneSettingsSection::account);

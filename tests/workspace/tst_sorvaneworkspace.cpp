@@ -120,6 +120,21 @@ struct Setup
     }
 };
 
+// Hands every event of the objects it watches to a function.
+class EventProbe final : public QObject
+{
+public:
+    explicit EventProbe(std::function<void(QObject *, QEvent *)> seen) : m_seen(std::move(seen)) {}
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        m_seen(watched, event);
+        return false;
+    }
+
+private:
+    std::function<void(QObject *, QEvent *)> m_seen;
+};
+
 template<class T>
 T *child(QWidget &root, const QString &name)
 {
@@ -479,6 +494,43 @@ private Q_SLOTS:
         child<QAbstractButton>(view, table ? "sorvane.layout.inbox" : "sorvane.layout.list")->click();
         QCOMPARE(s.store.value("sorvane.inbox.layout").toString(), table ? QStringLiteral("inbox") : QStringLiteral("list"));
         QCOMPARE(child<QTreeView>(view, "sorvane.table")->isVisible(), !table);
+    }
+
+    void columnsKeepTheirFirstWidths_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("table");
+        QTest::addColumn<int>("content");
+        QTest::newRow("default size, list") << QSize(1180, 800) << false << 340;
+        QTest::newRow("default size, table") << QSize(1180, 800) << true << 450;
+        QTest::newRow("smallest size, list") << QSize(940, 660) << false << 340;
+        QTest::newRow("smallest size, table") << QSize(940, 660) << true << 359;
+    }
+    // The columns are laid out once on the way to the first paint, at the
+    // widths they keep: no column is drawn at one width and then another.
+    void columnsKeepTheirFirstWidths()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, table);
+        QFETCH(int, content);
+        Setup s(false, table ? std::optional<QString>(QStringLiteral("list")) : std::nullopt);
+        s.signIn();
+        s.load({row(1), row(2)});
+        SorvaneWorkspaceView view(*s.workspace, {});
+        view.resize(size);
+        QMap<QString, QList<int>> widths;
+        EventProbe probe([&widths](QObject *watched, QEvent *event) {
+            if (event->type() == QEvent::Resize)
+                widths[watched->objectName()] << static_cast<QResizeEvent *>(event)->size().width();
+        });
+        const QStringList columns{"shell.sidebar", "sorvane.content", "sorvane.detail"};
+        for (const QString &name : columns)
+            child<QWidget>(view, name)->installEventFilter(&probe);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(child<QWidget>(view, "sorvane.content")->width(), content);
+        for (const QString &name : columns)
+            QCOMPARE(widths.value(name), QList<int>{child<QWidget>(view, name)->width()});
     }
 
     // The next task is listed once, pinned, and only above the table there.

@@ -55,9 +55,24 @@ QRect SorvaneSidebarRow::titleRect(int width) const
 
 QString SorvaneSidebarRow::shownTitle(int width) const
 {
-    if (m_shown.width != width || m_shown.text != text() || m_shown.font != font())
-        m_shown = {width, text(), font(), layOutTitle(width)};
+    if (m_shown.width != width || m_shown.text != text() || m_shown.font != font()) {
+        // A title known to fit is its first and only line, trimmed.
+        const bool fits = m_fit.text == text() && m_fit.font == font() && width >= m_fit.fitsFrom;
+        m_shown = {width, text(), font(), fits ? text().trimmed() : layOutTitle(width)};
+    }
     return m_shown.shown;
+}
+
+bool SorvaneSidebarRow::fitsOnOneLine(int width) const
+{
+    if (m_fit.text != text() || m_fit.font != font())
+        m_fit = {text(), font()};
+    if (width >= m_fit.fitsFrom)
+        return true;
+    if (width <= m_fit.breaksAt)
+        return false;
+    shownTitle(width); // lays the title out, which records the answer
+    return width >= m_fit.fitsFrom;
 }
 
 QString SorvaneSidebarRow::layOutTitle(int width) const
@@ -77,6 +92,12 @@ QString SorvaneSidebarRow::layOutTitle(int width) const
         lines << text().mid(line.textStart(), line.textLength()).trimmed();
     }
     layout.endLayout();
+    if (m_fit.text != text() || m_fit.font != font())
+        m_fit = {text(), font()};
+    if (lines.size() == 1 && end >= text().size())
+        m_fit.fitsFrom = qMin(m_fit.fitsFrom, width);
+    else
+        m_fit.breaksAt = qMax(m_fit.breaksAt, width);
     if (end < text().size() && !lines.isEmpty())
         lines.last() = metrics.elidedText(lines.last() + text().mid(end), Qt::ElideRight, lineWidth);
     return lines.join(QLatin1Char('\n'));
@@ -84,7 +105,11 @@ QString SorvaneSidebarRow::layOutTitle(int width) const
 
 int SorvaneSidebarRow::heightForWidth(int width) const
 {
-    const int lines = int(shownTitle(width).count(QLatin1Char('\n'))) + 1;
+    // Without line feeds, a title is one line where it fits and two (the
+    // second cut) where it does not.
+    const int lines = text().contains(QLatin1Char('\n')) ? int(shownTitle(width).count(QLatin1Char('\n'))) + 1
+                      : fitsOnOneLine(width)                ? 1
+                                                            : 2;
     return qMax(rowMinimumHeight, lines * fontMetrics().lineSpacing() + 2 * padding);
 }
 

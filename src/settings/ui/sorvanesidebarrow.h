@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 
+#include <limits>
+
 // A full-width selectable row of a sidebar: symbol, title (at most two lines)
 // and, while selected, a check mark on a tinted rounded background with a
 // border. The caller decides `selected`; a click emits clicked() and never
@@ -34,6 +36,7 @@ protected:
 private:
     QRect titleRect(int width) const;
     QString layOutTitle(int width) const;
+    bool fitsOnOneLine(int width) const;
 
     QString m_symbol;
     QString m_glyph;
@@ -47,4 +50,16 @@ private:
         QString shown;
     };
     mutable ShownTitle m_shown;
+    // Whether the whole title fits on the first line only grows with the
+    // width, so the narrowest width seen to fit and the widest seen not to
+    // answer a layout pass's heights without laying the title out again
+    // (a start asks each row at five or six widths, most of them twice).
+    struct TitleFit
+    {
+        QString text;
+        QFont font;
+        int fitsFrom = std::numeric_limits<int>::max();
+        int breaksAt = -1;
+    };
+    mutable TitleFit m_fit;
 };

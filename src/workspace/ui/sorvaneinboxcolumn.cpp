@@ -177,8 +177,11 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
     // 5. Divider, 6. main area.
     layout->addWidget(divider(this));
     m_main = new QStackedWidget(this);
-    m_empty = buildEmptyState();
+    // Into the stack while still empty: the stack shows its first page, and a
+    // page shown with its contents lays them out at a size nobody sees.
+    m_empty = new QWidget(m_main);
     m_main->addWidget(m_empty);
+    buildEmptyState(m_empty);
 
     // The list and table pages wait for the first tasks: the window starts on
     // the empty state, and its first frame should not pay for two item views.
@@ -242,9 +245,8 @@ void SorvaneInboxColumn::buildPages()
         }
 }
 
-QWidget *SorvaneInboxColumn::buildEmptyState()
+void SorvaneInboxColumn::buildEmptyState(QWidget *panel)
 {
-    auto *panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("sorvane.empty"));
     auto *layout = new QVBoxLayout(panel);
     layout->setContentsMargins(24, 24, 24, 24);
@@ -275,7 +277,6 @@ QWidget *SorvaneInboxColumn::buildEmptyState()
     });
     layout->addWidget(m_emptyAction, 0, Qt::AlignHCenter);
     layout->addStretch(1);
-    return panel;
 }
 
 QWidget *SorvaneInboxColumn::buildTable(SorvaneClock clock)

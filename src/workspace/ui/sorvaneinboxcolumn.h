@@ -25,7 +25,7 @@ public:
 
 private:
     void buildPages();
-    QWidget *buildEmptyState();
+    void buildEmptyState(QWidget *panel);
     QWidget *buildTable(SorvaneClock clock);
     void showState();
     void showPreferences();

@@ -73,6 +73,10 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
     auto *list = new QVBoxLayout(m_list);
     list->setContentsMargins(8, 0, 8, 8);
     list->setSpacing(1);
+    // Set while still empty: the area sizes its widget to the widget's size
+    // hint and shows it, which for the filled list lays every row and label
+    // out at a width it never has on screen.
+    scroll->setWidget(m_list);
     list->addWidget(sectionHeader(loc("Production"), m_list));
     for (SorvaneInboxFilter filter : SorvaneInboxOptions::allFilters()) {
         auto *row = new SorvaneSidebarRow(SorvaneInboxOptions::title(filter), filterSymbol(filter), false, m_list);
@@ -103,7 +107,6 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
     m_note->setContentsMargins(8, 4, 4, 4);
     list->addWidget(m_note);
     list->addStretch(1);
-    scroll->setWidget(m_list);
     layout->addWidget(scroll, 1);
 
     auto *line = new QFrame(this);

@@ -52,8 +52,11 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     detailLayout->setSpacing(0);
     detailLayout->addWidget(new SorvaneNotices(workspace, detailColumn));
     m_detail = new QStackedWidget(detailColumn);
+    // Into the stack while still empty: the stack shows its first page, and a
+    // page shown with its contents lays them out at a size nobody sees.
     m_emptyDetail = new QWidget(m_detail);
     m_emptyDetail->setObjectName(QStringLiteral("sorvane.detail.empty"));
+    m_detail->addWidget(m_emptyDetail);
     auto *empty = new QVBoxLayout(m_emptyDetail);
     empty->setContentsMargins(32, 32, 32, 32);
     empty->setSpacing(8);
@@ -74,7 +77,6 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     SessionStyle::setSecondary(description);
     empty->addWidget(description);
     empty->addStretch(1);
-    m_detail->addWidget(m_emptyDetail);
     detailLayout->addWidget(m_detail, 1);
 
     m_splitter->setStretchFactor(0, 0);
@@ -94,6 +96,16 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
 QWidget *SorvaneWorkspaceView::sidebar() const
 {
     return m_sidebar;
+}
+
+// The widths as soon as the view has its size on the way to its first show
+// (before its children are shown), so the columns are laid out once, at
+// these widths, rather than at the old ones and again on showEvent().
+void SorvaneWorkspaceView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (!m_appeared)
+        applyWidths();
 }
 
 void SorvaneWorkspaceView::showEvent(QShowEvent *event)

@@ -34,6 +34,7 @@ public:
     QSplitter *splitter() const { return m_splitter; }
 
 protected:
+    void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
