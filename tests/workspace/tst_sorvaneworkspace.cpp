@@ -120,21 +120,6 @@ struct Setup
     }
 };
 
-// Hands every event of the objects it watches to a function.
-class EventProbe final : public QObject
-{
-public:
-    explicit EventProbe(std::function<void(QObject *, QEvent *)> seen) : m_seen(std::move(seen)) {}
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        m_seen(watched, event);
-        return false;
-    }
-
-private:
-    std::function<void(QObject *, QEvent *)> m_seen;
-};
-
 template<class T>
 T *child(QWidget &root, const QString &name)
 {
@@ -149,6 +134,15 @@ T *child(QWidget &root, const QString &name)
 class TestSorvaneWorkspace : public QObject
 {
     Q_OBJECT
+
+    // The widths each watched widget was resized to, by object name.
+    QMap<QString, QList<int>> m_widths;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            m_widths[watched->objectName()] << static_cast<QResizeEvent *>(event)->size().width();
+        return false;
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -518,19 +512,15 @@ private Q_SLOTS:
         s.load({row(1), row(2)});
         SorvaneWorkspaceView view(*s.workspace, {});
         view.resize(size);
-        QMap<QString, QList<int>> widths;
-        EventProbe probe([&widths](QObject *watched, QEvent *event) {
-            if (event->type() == QEvent::Resize)
-                widths[watched->objectName()] << static_cast<QResizeEvent *>(event)->size().width();
-        });
+        m_widths.clear();
         const QStringList columns{"shell.sidebar", "sorvane.content", "sorvane.detail"};
         for (const QString &name : columns)
-            child<QWidget>(view, name)->installEventFilter(&probe);
+            child<QWidget>(view, name)->installEventFilter(this);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QCOMPARE(child<QWidget>(view, "sorvane.content")->width(), content);
         for (const QString &name : columns)
-            QCOMPARE(widths.value(name), QList<int>{child<QWidget>(view, name)->width()});
+            QCOMPARE(m_widths.value(name), QList<int>{child<QWidget>(view, name)->width()});
     }
 
     // The next task is listed once, pinned, and only above the table there.
