@@ -1,6 +1,7 @@
 #include "app/ui/startupwarmup.h"
 #include "app/ui/tavlonfilmeditorapp.h"
 #include "foundation/appbundle.h"
+#include "foundation/besidethread.h"
 #include "foundation/localization.h"
 #include "updater/sorvaneupdateconfiguration.h"
 
@@ -12,7 +13,10 @@
 #include <QJsonObject>
 #include <QStringList>
 #include <cstdio>
+#include <atomic>
+#include <chrono>
 #include <dlfcn.h>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -120,17 +124,38 @@ class FontConfigurationWarmUp
 public:
     FontConfigurationWarmUp()
     {
-        if (auto load = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "FcInit")))
-            m_thread = std::thread(load);
+        auto load = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "FcInit"));
+        try {
+            if (load)
+                m_thread = startBeside([this, load] {
+                    load();
+                    m_read.store(true);
+                    m_read.notify_all();
+                });
+        } catch (const std::system_error &) {
+            // No thread: Qt reads the configuration when it first needs it.
+        }
+        if (!m_thread.joinable())
+            m_read.store(true);
     }
-    ~FontConfigurationWarmUp() { wait(); }
-    void wait()
+    ~FontConfigurationWarmUp()
     {
         if (m_thread.joinable())
             m_thread.join();
     }
+    // Any thread, any number of times: returns once the configuration is
+    // read. It watches for the result rather than the thread's end, yielding
+    // a while before it sleeps (a sleeping thread can wake a millisecond late).
+    void wait()
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+        while (!m_read.load() && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+        m_read.wait(false);
+    }
 
 private:
+    std::atomic<bool> m_read{false};
     std::thread m_thread;
 };
 

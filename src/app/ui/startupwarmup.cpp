@@ -1,11 +1,12 @@
 #include "startupwarmup.h"
 
+#include "foundation/besidethread.h"
 #include "foundation/localization.h"
 #include "foundation/shortwait.h"
 #include "workspace/ui/workspacesymbols.h"
 
 #include <QFontDatabase>
-#include <QThread>
+#include <system_error>
 
 StartupWarmUp::StartupWarmUp(std::function<void()> waitForFonts)
     : m_waitForFonts(std::move(waitForFonts))
@@ -14,10 +15,12 @@ StartupWarmUp::StartupWarmUp(std::function<void()> waitForFonts)
     // ask the application object, both the GUI thread's; the thread gets values.
     const QString language = EditorLocalization::language();
     EditorLocalization::resources();
-    m_thread.reset(QThread::create([this, language] { run(language); }));
-    m_thread->start();
-    // A thread that could not be created is neither running nor finished.
-    m_running = m_thread->isRunning() || m_thread->isFinished();
+    try {
+        m_thread = startBeside([this, language] { run(language); });
+        m_running = true;
+    } catch (const std::system_error &) {
+        m_running = false; // the GUI thread does it all itself
+    }
 }
 
 StartupWarmUp::~StartupWarmUp()
@@ -28,7 +31,7 @@ StartupWarmUp::~StartupWarmUp()
     }
     m_changed.notify_all();
     if (m_running)
-        m_thread->wait();
+        m_thread.join();
     WorkspaceSymbols::drawAhead(nullptr);
 }
 

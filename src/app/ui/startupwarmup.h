@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
-class QThread;
 namespace WorkspaceSymbols {
 class GlyphsAhead;
 }
@@ -39,7 +39,7 @@ private:
     void run(const QString &language);
 
     std::function<void()> m_waitForFonts; // called once: by the thread when it runs, else by the GUI thread
-    std::unique_ptr<QThread> m_thread;    // GUI thread only
+    std::thread m_thread;                 // GUI thread only
     bool m_running = false;               // GUI thread only
     bool m_handedOver = false;            // GUI thread only
     std::mutex m_mutex;
