@@ -1,5 +1,6 @@
 // The start-up's work on another thread: its symbol pictures are the window's
 // own, pixel for pixel, and are handed over only when drawn in the same pen;
+// icons and marks that take them late look and measure as if drawn at once;
 // the thread ends whether or not a window was built.
 #include <QApplication>
 #include <QThread>
@@ -7,6 +8,7 @@
 
 #include "app/ui/startupwarmup.h"
 #include "editor/ui/editorsymbols.h"
+#include "workspace/ui/symbolmark.h"
 #include "workspace/ui/workspacesymbols.h"
 
 #include <atomic>
@@ -97,6 +99,64 @@ private Q_SLOTS:
         QCOMPARE(picture.has_value(), handedOver);
         if (picture)
             QCOMPARE(pixels(*picture), pixels(glyphImage(symbol, glyphPen(ink))));
+    }
+
+    void iconTakenLateIsTheIconDrawnAtOnce_data()
+    {
+        QTest::addColumn<QColor>("ink");
+        QTest::addColumn<int>("drawDelayMs");
+        QTest::addColumn<QIcon::Mode>("mode");
+        // A colour of its own per row: icon() keeps each icon it made.
+        QTest::newRow("drawn before it is shown") << QColor(10, 20, 30) << 0 << QIcon::Normal;
+        QTest::newRow("shown while being drawn") << QColor(10, 20, 31) << 60 << QIcon::Normal;
+        QTest::newRow("disabled") << QColor(10, 20, 32) << 0 << QIcon::Disabled;
+    }
+    void iconTakenLateIsTheIconDrawnAtOnce()
+    {
+        QFETCH(QColor, ink);
+        QFETCH(int, drawDelayMs);
+        QFETCH(QIcon::Mode, mode);
+        const QString symbol = QStringLiteral("arrow.clockwise");
+        auto ahead = std::make_shared<GlyphsAhead>(QStringList{symbol}, ink);
+        drawAhead(ahead);
+        const auto stop = qScopeGuard([] { drawAhead(nullptr); });
+        const auto thread = drawElsewhere(*ahead, drawDelayMs);
+        const QIcon late = WorkspaceSymbols::icon(symbol, ink);
+        const QIcon atOnce(QPixmap::fromImage(glyphImage(symbol, glyphPen(ink))));
+        QCOMPARE(late.availableSizes(mode), atOnce.availableSizes(mode));
+        for (const int side : {12, 16, 22, 32, 48}) {
+            QCOMPARE(late.actualSize(QSize(side, side), mode), atOnce.actualSize(QSize(side, side), mode));
+            QCOMPARE(pixels(late.pixmap(side, mode).toImage()), pixels(atOnce.pixmap(side, mode).toImage()));
+        }
+        thread->wait();
+    }
+
+    void markLooksAndMeasuresLikeAPictureLabel_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<int>("margin");
+        QTest::newRow("enabled") << true << 0;
+        QTest::newRow("disabled") << false << 0;
+        QTest::newRow("with a margin") << true << 3;
+    }
+    void markLooksAndMeasuresLikeAPictureLabel()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(int, margin);
+        const QIcon icon = WorkspaceSymbols::icon(QStringLiteral("film.stack"), QColor(40, 90, 70));
+        QLabel label;
+        label.setPixmap(icon.pixmap(22, 22));
+        SymbolMark mark(icon, 22);
+        for (QLabel *shown : {&label, static_cast<QLabel *>(&mark)}) {
+            shown->setEnabled(enabled);
+            shown->setMargin(margin);
+        }
+        QCOMPARE(mark.sizeHint(), label.sizeHint());
+        QCOMPARE(mark.minimumSizeHint(), label.minimumSizeHint());
+        // Laid out taller than its picture, as in a row of text.
+        for (QLabel *shown : {&label, static_cast<QLabel *>(&mark)})
+            shown->resize(label.sizeHint() + QSize(10, 14));
+        QCOMPARE(pixels(mark.grab().toImage()), pixels(label.grab().toImage()));
     }
 
     void warmUpEndsWithOrWithoutTheWindow_data()

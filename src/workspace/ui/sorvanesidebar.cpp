@@ -6,6 +6,7 @@
 #include "session/ui/sessionstyle.h"
 #include "settings/ui/sorvanesidebarrow.h"
 #include "workspace/sorvaneworkspace.h"
+#include "symbolmark.h"
 #include "workspacesymbols.h"
 
 #include <QFrame>
@@ -56,8 +57,7 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
     auto *brand = new QWidget(this);
     auto *brandRow = new QHBoxLayout(brand);
     brandRow->setContentsMargins(18, 18, 18, 18);
-    auto *mark = new QLabel(brand);
-    mark->setPixmap(WorkspaceSymbols::icon(QStringLiteral("film.stack")).pixmap(22, 22));
+    auto *mark = new SymbolMark(WorkspaceSymbols::icon(QStringLiteral("film.stack")), 22, brand);
     brandRow->addWidget(mark);
     auto *name = new QLabel(QStringLiteral("Tavlon"), brand);
     SessionStyle::setTextStyle(name, SessionStyle::TextStyle::Title2Bold);

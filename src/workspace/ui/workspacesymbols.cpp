@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPalette>
 #include <QScopeGuard>
@@ -131,10 +132,15 @@ void GlyphsAhead::draw()
     }
 }
 
-std::optional<QImage> GlyphsAhead::take(const QString &symbol, const GlyphPen &pen)
+bool GlyphsAhead::covers(const QString &symbol, const GlyphPen &pen) const
 {
     // The application's font or palette changed since: drawn ahead in another pen.
-    if (!m_symbols.contains(symbol) || !(pen == m_pen))
+    return m_symbols.contains(symbol) && pen == m_pen;
+}
+
+std::optional<QImage> GlyphsAhead::take(const QString &symbol, const GlyphPen &pen)
+{
+    if (!covers(symbol, pen))
         return std::nullopt;
     waitShortly(m_mutex, m_changed, [&] { return m_finished || m_pictures.contains(symbol); });
     const std::lock_guard lock(m_mutex);
@@ -155,6 +161,84 @@ void drawAhead(std::shared_ptr<GlyphsAhead> ahead)
     drawnAhead() = std::move(ahead);
 }
 
+static QIcon glyphIcon(const QString &symbol, const GlyphPen &pen)
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    drawGlyph(&pixmap, glyph(symbol), pen);
+    return QIcon(pixmap);
+}
+
+namespace {
+
+// An icon whose picture is being drawn ahead: it takes the picture when its
+// pixels are first asked for (painting, mostly), so building the window never
+// waits for the drawing thread. Sizes are answered by an empty picture of the
+// same size, so layouts see the icon it becomes.
+class AheadIconEngine final : public QIconEngine
+{
+public:
+    AheadIconEngine(std::shared_ptr<GlyphsAhead> ahead, const QString &symbol, const GlyphPen &pen)
+        : m_state(std::make_shared<State>(State{std::move(ahead), symbol, pen, {}}))
+    {
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        made().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return made().pixmap(size, 1.0, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        return made().pixmap(size, 1.0, mode, state);
+    }
+    QSize actualSize(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return shape().actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return shape().availableSizes(mode, state);
+    }
+    QString key() const override { return QStringLiteral("tavlon.glyph"); }
+    QIconEngine *clone() const override { return new AheadIconEngine(*this); }
+
+private:
+    struct State
+    {
+        std::shared_ptr<GlyphsAhead> ahead;
+        QString symbol;
+        GlyphPen pen;
+        std::optional<QIcon> made;
+    };
+
+    const QIcon &made()
+    {
+        if (!m_state->made) {
+            std::optional<QImage> picture = std::exchange(m_state->ahead, nullptr)->take(m_state->symbol, m_state->pen);
+            m_state->made = picture ? QIcon(QPixmap::fromImage(std::move(*picture)))
+                                    : glyphIcon(m_state->symbol, m_state->pen);
+        }
+        return *m_state->made;
+    }
+    static const QIcon &shape()
+    {
+        static const QIcon empty = [] {
+            QPixmap pixmap(32, 32);
+            pixmap.fill(Qt::transparent);
+            return QIcon(pixmap);
+        }();
+        return empty;
+    }
+
+    std::shared_ptr<State> m_state; // shared by clones: the picture is taken once
+};
+
+} // namespace
+
 static QIcon makeIcon(const QString &symbol, const QColor &ink)
 {
     if (!ink.isValid()) {
@@ -166,13 +250,9 @@ static QIcon makeIcon(const QString &symbol, const QColor &ink)
     if (text.isEmpty())
         return {};
     const GlyphPen pen = glyphPen(ink);
-    if (const auto &ahead = drawnAhead())
-        if (std::optional<QImage> picture = ahead->take(symbol, pen))
-            return QIcon(QPixmap::fromImage(std::move(*picture)));
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    drawGlyph(&pixmap, text, pen);
-    return QIcon(pixmap);
+    if (const auto &ahead = drawnAhead(); ahead && ahead->covers(symbol, pen))
+        return QIcon(new AheadIconEngine(ahead, symbol, pen));
+    return glyphIcon(symbol, pen);
 }
 
 void apply(QAbstractButton *button, const QString &symbol)

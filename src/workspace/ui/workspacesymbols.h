@@ -56,6 +56,8 @@ public:
     // being drawn; none when it was not asked for with that pen or could not
     // be drawn (the caller draws it then).
     std::optional<QImage> take(const QString &symbol, const GlyphPen &pen);
+    // Whether `symbol` is being drawn ahead with `pen`, without waiting.
+    bool covers(const QString &symbol, const GlyphPen &pen) const;
 
 private:
     const QStringList m_symbols;
