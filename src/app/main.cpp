@@ -3,6 +3,7 @@
 #include "foundation/appbundle.h"
 #include "foundation/besidethread.h"
 #include "foundation/localization.h"
+#include "foundation/shortwait.h"
 #include "updater/sorvaneupdateconfiguration.h"
 
 #include <QApplication>
@@ -14,7 +15,6 @@
 #include <QStringList>
 #include <cstdio>
 #include <atomic>
-#include <chrono>
 #include <dlfcn.h>
 #include <system_error>
 #include <thread>
@@ -144,15 +144,8 @@ public:
             m_thread.join();
     }
     // Any thread, any number of times: returns once the configuration is
-    // read. It watches for the result rather than the thread's end, yielding
-    // a while before it sleeps (a sleeping thread can wake a millisecond late).
-    void wait()
-    {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
-        while (!m_read.load() && std::chrono::steady_clock::now() < until)
-            std::this_thread::yield();
-        m_read.wait(false);
-    }
+    // read, watching for the result rather than the thread's end.
+    void wait() { waitShortly(m_read); }
 
 private:
     std::atomic<bool> m_read{false};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -25,4 +26,13 @@ void waitShortly(std::mutex &mutex, std::condition_variable &changed, Ready read
     } while (std::chrono::steady_clock::now() < until);
     std::unique_lock lock(mutex);
     changed.wait(lock, ready);
+}
+
+// The same for a flag another thread sets and then notifies (atomic notify_all).
+inline void waitShortly(const std::atomic<bool> &flag, std::chrono::microseconds spin = std::chrono::milliseconds(5))
+{
+    const auto until = std::chrono::steady_clock::now() + spin;
+    while (!flag.load() && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    flag.wait(false);
 }
