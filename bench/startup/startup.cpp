@@ -103,21 +103,28 @@ int main(int argc, char *argv[])
     }
     const QString tavlon = QStringLiteral(TAVLON_APP);
     const QString empty = QStringLiteral(EMPTY_WINDOW);
-    firstPaintMs(tavlon); // warm the file cache for both
+    const QString text = QStringLiteral(TEXT_WINDOW);
+    firstPaintMs(tavlon); // warm the file cache for all three
     firstPaintMs(empty);
-    std::vector<double> a, b;
+    firstPaintMs(text);
+    std::vector<double> a, b, c;
     for (int i = 0; i < runs; ++i) {
         const double app = firstPaintMs(tavlon);
         const double ref = firstPaintMs(empty);
-        if (app < 0 || ref < 0) {
+        const double floor = firstPaintMs(text);
+        if (app < 0 || ref < 0 || floor < 0) {
             std::fprintf(stderr, "a program did not report its first paint\n");
             return 1;
         }
         a.push_back(app);
         b.push_back(ref);
+        c.push_back(floor);
     }
-    const double ma = median(a), mb = median(b);
-    std::printf("startup: application %.1f ms, empty window %.1f ms (medians of %d), ratio %.2f (goal <= 1.50)\n", ma,
-                mb, runs, ma / mb);
+    const double ma = median(a), mb = median(b), mc = median(c);
+    // The text window is context, not the goal: how much of the ratio any
+    // window drawing the same fonts pays on this machine.
+    std::printf("startup: application %.1f ms, empty window %.1f ms, window with only the first frame's text %.1f ms "
+                "(%.2f) (medians of %d), ratio %.2f (goal <= 1.50)\n",
+                ma, mb, mc, mc / mb, runs, ma / mb);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "editorwindow.h"
 #include "foundation/appbundle.h"
 #include "foundation/localization.h"
+#include "foundation/ui/windowbuffer.h"
 #include "updater/updatecycle.h"
 #include "updater/sorvaneupdateactivity.h"
 #include "updater/sorvaneupdater.h"
@@ -97,6 +98,9 @@ EditorWindow *TavlonFilmEditorApp::newWindow()
     // Building the widgets measures no text (each view leaves that to its
     // first polish and layout), so it goes on while the fonts are read.
     auto *window = new EditorWindow(new EditorView(std::move(parts)));
+    // The first paint fills every pixel: their memory is made ready beside
+    // the GUI thread while it shows the window.
+    WindowBuffer::prepare(window);
     chooser->setWindow(window);
     installCommands(window);
     if (m_beforeFirstText)
