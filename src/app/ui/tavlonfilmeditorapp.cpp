@@ -98,13 +98,13 @@ EditorWindow *TavlonFilmEditorApp::newWindow()
     // Building the widgets measures no text (each view leaves that to its
     // first polish and layout), so it goes on while the fonts are read.
     auto *window = new EditorWindow(new EditorView(std::move(parts)));
-    // The first paint fills every pixel: their memory is made ready beside
-    // the GUI thread while it shows the window.
-    WindowBuffer::prepare(window);
     chooser->setWindow(window);
     installCommands(window);
     if (m_beforeFirstText)
         std::exchange(m_beforeFirstText, {})();
+    // The first paint fills every pixel: their memory is made ready beside
+    // the GUI thread while it shows the window.
+    WindowBuffer::prepare(window);
     // The updater loads the TLS stack and reads its keys: started once the
     // first window is on screen, not before it.
     if (!SorvaneUpdater::shared().framework())
