@@ -171,9 +171,9 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIntValue("TAVLON_STARTUP_PROBE") == 1)
         app.installEventFilter(new FirstPaintProbe(&app));
     TavlonFilmEditorApp shell;
-    shell.setBeforeFirstWidgets([&warmUp] {
-        // While the font configuration is still being read, what the first
-        // widgets need that is not text: Qt asks every image format plugin
+    shell.setBeforeFirstText([&warmUp] {
+        // While the font configuration may still be being read, what the
+        // window needs that is not text: Qt asks every image format plugin
         // about any image it reads, so the style's own icons (tool bar, menu
         // bar, search field) load them all (~1 ms).
         QImageReader::supportedImageFormats();

@@ -106,22 +106,27 @@ private Q_SLOTS:
         QTest::addColumn<QColor>("ink");
         QTest::addColumn<int>("drawDelayMs");
         QTest::addColumn<QIcon::Mode>("mode");
+        QTest::addColumn<bool>("madeFirst");
         // A colour of its own per row: icon() keeps each icon it made.
-        QTest::newRow("drawn before it is shown") << QColor(10, 20, 30) << 0 << QIcon::Normal;
-        QTest::newRow("shown while being drawn") << QColor(10, 20, 31) << 60 << QIcon::Normal;
-        QTest::newRow("disabled") << QColor(10, 20, 32) << 0 << QIcon::Disabled;
+        QTest::newRow("drawn before it is shown") << QColor(10, 20, 30) << 0 << QIcon::Normal << false;
+        QTest::newRow("shown while being drawn") << QColor(10, 20, 31) << 60 << QIcon::Normal << false;
+        QTest::newRow("disabled") << QColor(10, 20, 32) << 0 << QIcon::Disabled << false;
+        // The window is built before the pictures are handed over.
+        QTest::newRow("made before the pictures are drawn ahead") << QColor(10, 20, 33) << 0 << QIcon::Normal << true;
     }
     void iconTakenLateIsTheIconDrawnAtOnce()
     {
         QFETCH(QColor, ink);
         QFETCH(int, drawDelayMs);
         QFETCH(QIcon::Mode, mode);
+        QFETCH(bool, madeFirst);
         const QString symbol = QStringLiteral("arrow.clockwise");
+        const QIcon early = madeFirst ? WorkspaceSymbols::icon(symbol, ink) : QIcon();
         auto ahead = std::make_shared<GlyphsAhead>(QStringList{symbol}, ink);
         drawAhead(ahead);
         const auto stop = qScopeGuard([] { drawAhead(nullptr); });
         const auto thread = drawElsewhere(*ahead, drawDelayMs);
-        const QIcon late = WorkspaceSymbols::icon(symbol, ink);
+        const QIcon late = madeFirst ? early : WorkspaceSymbols::icon(symbol, ink);
         const QIcon atOnce(QPixmap::fromImage(glyphImage(symbol, glyphPen(ink))));
         QCOMPARE(late.availableSizes(mode), atOnce.availableSizes(mode));
         for (const int side : {12, 16, 22, 32, 48}) {
@@ -129,6 +134,8 @@ private Q_SLOTS:
             QCOMPARE(pixels(late.pixmap(side, mode).toImage()), pixels(atOnce.pixmap(side, mode).toImage()));
         }
         thread->wait();
+        // The icon took the picture drawn ahead rather than drawing its own.
+        QVERIFY(!ahead->take(symbol, glyphPen(ink)));
     }
 
     void markLooksAndMeasuresLikeAPictureLabel_data()

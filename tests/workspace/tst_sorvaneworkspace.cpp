@@ -22,6 +22,8 @@
 #include <QBuffer>
 #include <QPainter>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTreeView>
@@ -495,10 +497,15 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("size");
         QTest::addColumn<bool>("table");
         QTest::addColumn<int>("content");
-        QTest::newRow("default size, list") << QSize(1180, 800) << false << 340;
-        QTest::newRow("default size, table") << QSize(1180, 800) << true << 450;
-        QTest::newRow("smallest size, list") << QSize(940, 660) << false << 340;
-        QTest::newRow("smallest size, table") << QSize(940, 660) << true << 359;
+        QTest::addColumn<bool>("inWindow");
+        QTest::newRow("default size, list") << QSize(1180, 800) << false << 340 << false;
+        QTest::newRow("default size, table") << QSize(1180, 800) << true << 450 << false;
+        QTest::newRow("smallest size, list") << QSize(940, 660) << false << 340 << false;
+        QTest::newRow("smallest size, table") << QSize(940, 660) << true << 359 << false;
+        // As the application shows it: the window is laid out after the view
+        // is polished (which puts the columns into the splitter) at another size.
+        QTest::newRow("in a window, default size") << QSize(1180, 800) << false << 340 << true;
+        QTest::newRow("in a window, smallest size, table") << QSize(940, 660) << true << 359 << true;
     }
     // The columns are laid out once on the way to the first paint, at the
     // widths they keep: no column is drawn at one width and then another.
@@ -507,20 +514,69 @@ private Q_SLOTS:
         QFETCH(QSize, size);
         QFETCH(bool, table);
         QFETCH(int, content);
+        QFETCH(bool, inWindow);
         Setup s(false, table ? std::optional<QString>(QStringLiteral("list")) : std::nullopt);
         s.signIn();
         s.load({row(1), row(2)});
-        SorvaneWorkspaceView view(*s.workspace, {});
-        view.resize(size);
+        QMainWindow window;
+        auto *view = new SorvaneWorkspaceView(*s.workspace, {});
+        if (inWindow)
+            window.setCentralWidget(view);
+        QWidget *shown = inWindow ? static_cast<QWidget *>(&window) : view;
+        const std::unique_ptr<QWidget> alone(inWindow ? nullptr : view);
+        shown->resize(size);
         m_widths.clear();
         const QStringList columns{"shell.sidebar", "sorvane.content", "sorvane.detail"};
         for (const QString &name : columns)
-            child<QWidget>(view, name)->installEventFilter(this);
+            child<QWidget>(*view, name)->installEventFilter(this);
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+        QCOMPARE(child<QWidget>(*view, "sorvane.content")->width(), content);
+        for (const QString &name : columns)
+            QCOMPARE(m_widths.value(name), QList<int>{child<QWidget>(*view, name)->width()});
+    }
+
+    void searchField_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("query");
+        QTest::newRow("nothing stored, a search typed") << "" << "film" << "film";
+        QTest::newRow("the stored search is shown") << "Kampagne" << "" << "Kampagne";
+        QTest::newRow("typed after the stored search") << "Kamp" << "agne" << "Kampagne";
+    }
+    // The search field is made when the column is first shown: it shows the
+    // stored search, keyboard focus reaches it between the layout picker and
+    // the sort menu, and what is typed or stored elsewhere reaches both ways.
+    void searchField()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(QString, query);
+        Setup s;
+        s.signIn();
+        s.load({row(1), row(2)});
+        s.prefer([&](SorvaneInboxPreferences &p) { p.query = stored; });
+        SorvaneWorkspaceView view(*s.workspace, {});
+        view.resize(1180, 800);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QCOMPARE(child<QWidget>(view, "sorvane.content")->width(), content);
-        for (const QString &name : columns)
-            QCOMPARE(m_widths.value(name), QList<int>{child<QWidget>(view, name)->width()});
+        auto *search = child<QLineEdit>(view, "sorvane.search");
+        QVERIFY(search && search->isVisible());
+        QCOMPARE(search->text(), stored);
+        const auto nextTabStop = [](QWidget *from) {
+            QWidget *next = from->nextInFocusChain();
+            while (next != from && !((next->focusPolicy() & Qt::TabFocus) && next->isVisible() && next->isEnabled()))
+                next = next->nextInFocusChain();
+            return next;
+        };
+        QCOMPARE(nextTabStop(child<QWidget>(view, "sorvane.layout.list")), search);
+        QCOMPARE(nextTabStop(search), child<QWidget>(view, "sorvane.sort"));
+        search->setCursorPosition(search->text().size());
+        QTest::keyClicks(search, typed);
+        QCOMPARE(s.inbox->preferences().query, query);
+        s.prefer([](SorvaneInboxPreferences &p) { p.query = QStringLiteral("elsewhere"); });
+        QCOMPARE(search->text(), QStringLiteral("elsewhere"));
     }
 
     // The next task is listed once, pinned, and only above the table there.

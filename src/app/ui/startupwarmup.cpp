@@ -15,21 +15,22 @@ StartupWarmUp::StartupWarmUp(std::function<void()> waitForFonts)
     // ask the application object, both the GUI thread's; the thread gets values.
     const QString language = EditorLocalization::language();
     EditorLocalization::resources();
+    // The pen (the application's font and palette) is read here: reading it
+    // asks fontconfig nothing, only text does (a font engine, the database).
+    auto glyphs = std::make_shared<WorkspaceSymbols::GlyphsAhead>(WorkspaceSymbols::openingSymbols());
     try {
-        m_thread = startBeside([this, language] { run(language); });
+        m_thread = startBeside([this, language, glyphs] { run(language, *glyphs); });
         m_running = true;
     } catch (const std::system_error &) {
         m_running = false; // the GUI thread does it all itself
     }
+    if (m_running)
+        WorkspaceSymbols::drawAhead(std::move(glyphs));
 }
 
 StartupWarmUp::~StartupWarmUp()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_changed.notify_all();
+    m_stopping.store(true); // no pictures, if not begun: no window will take them
     if (m_running)
         m_thread.join();
     WorkspaceSymbols::drawAhead(nullptr);
@@ -42,38 +43,20 @@ void StartupWarmUp::waitForFonts()
             std::exchange(m_waitForFonts, {})();
         return;
     }
-    waitShortly(m_mutex, m_changed, [this] { return m_fontsRead; });
-    if (std::exchange(m_handedOver, true))
-        return;
-    // Reads the application's font and palette.
-    auto glyphs = std::make_shared<WorkspaceSymbols::GlyphsAhead>(WorkspaceSymbols::openingSymbols());
-    WorkspaceSymbols::drawAhead(glyphs);
-    {
-        const std::lock_guard lock(m_mutex);
-        m_glyphs = std::move(glyphs);
-    }
-    m_changed.notify_all();
+    waitShortly(m_fontsRead);
 }
 
 // In the order the GUI thread needs them: the first loc() comes while the
-// models are built, text once the font configuration is read.
-void StartupWarmUp::run(const QString &language)
+// models are built, text once the font configuration is read, the pictures
+// when the window first paints.
+void StartupWarmUp::run(const QString &language, WorkspaceSymbols::GlyphsAhead &glyphs)
 {
     EditorLocalization::tableLoaded(language);
     if (const auto wait = std::exchange(m_waitForFonts, {}))
         wait();
-    {
-        const std::lock_guard lock(m_mutex);
-        m_fontsRead = true;
-    }
-    m_changed.notify_all();
+    m_fontsRead.store(true);
+    m_fontsRead.notify_all();
     QFontDatabase::families();
-    std::shared_ptr<WorkspaceSymbols::GlyphsAhead> glyphs;
-    waitShortly(m_mutex, m_changed, [this] { return m_glyphs || m_stopping; });
-    {
-        const std::lock_guard lock(m_mutex);
-        glyphs = m_glyphs;
-    }
-    if (glyphs)
-        glyphs->draw();
+    if (!m_stopping.load())
+        glyphs.draw();
 }

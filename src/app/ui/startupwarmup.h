@@ -1,10 +1,9 @@
 #pragma once
 
 #include <QString>
-#include <condition_variable>
+#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace WorkspaceSymbols {
@@ -14,8 +13,9 @@ class GlyphsAhead;
 // Start-up work that needs no GUI object, done on a thread of its own while
 // the GUI thread builds the first window: the interface's string table, the
 // shared font database, and the symbol pictures the window shows first
-// (WorkspaceSymbols::GlyphsAhead). The GUI thread then finds them ready or
-// waits for the rest; nothing it shows changes.
+// (WorkspaceSymbols::GlyphsAhead, in the pen read when the warm-up is made).
+// The GUI thread then finds them ready or waits for the rest; nothing it
+// shows changes.
 class StartupWarmUp
 {
 public:
@@ -31,21 +31,17 @@ public:
     StartupWarmUp &operator=(const StartupWarmUp &) = delete;
 
     // GUI thread, before the first text: returns once the font configuration
-    // is read, and hands the warm-up the pen for the symbol pictures (the
-    // application's font cannot be read before).
+    // is read.
     void waitForFonts();
 
 private:
-    void run(const QString &language);
+    void run(const QString &language, WorkspaceSymbols::GlyphsAhead &glyphs);
 
     std::function<void()> m_waitForFonts; // called once: by the thread when it runs, else by the GUI thread
     std::thread m_thread;                 // GUI thread only
     bool m_running = false;               // GUI thread only
-    bool m_handedOver = false;            // GUI thread only
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    // Guarded by m_mutex:
-    bool m_fontsRead = false;
-    bool m_stopping = false;
-    std::shared_ptr<WorkspaceSymbols::GlyphsAhead> m_glyphs;
+    // A flag, not a lock: a thread put to sleep on a lock the other one
+    // takes wakes a millisecond or more late on this machine.
+    std::atomic<bool> m_fontsRead{false}; // set by the thread
+    std::atomic<bool> m_stopping{false};  // set by the GUI thread
 };

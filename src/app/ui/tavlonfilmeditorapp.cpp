@@ -95,14 +95,16 @@ EditorWindow *TavlonFilmEditorApp::newWindow()
 {
     auto chooser = std::make_shared<WindowFolderChooser>();
     EditorView::Parts parts = EditorView::standardParts(chooser, &updateActivity());
-    if (m_beforeFirstWidgets)
-        std::exchange(m_beforeFirstWidgets, {})();
+    // Building the widgets measures no text (each view leaves that to its
+    // first polish and layout), so it goes on while the fonts are read.
     auto *window = new EditorWindow(new EditorView(std::move(parts)));
+    chooser->setWindow(window);
+    installCommands(window);
+    if (m_beforeFirstText)
+        std::exchange(m_beforeFirstText, {})();
     // The first paint fills every pixel: their memory is made ready beside
     // the GUI thread while it shows the window.
     WindowBuffer::prepare(window);
-    chooser->setWindow(window);
-    installCommands(window);
     // The updater loads the TLS stack and reads its keys: started once the
     // first window is on screen, not before it.
     if (!SorvaneUpdater::shared().framework())

@@ -26,10 +26,11 @@ public:
     // The menu bar of `window`.
     void installCommands(EditorWindow *window);
 
-    // Runs once, just before the first window's widgets are built (after its
-    // models): main() waits there for start-up work it runs on other threads.
-    void setBeforeFirstWidgets(std::function<void()> wait) { m_beforeFirstWidgets = std::move(wait); }
+    // Runs once, when the first window's widgets are built and before any of
+    // them measures or draws text (its first layout, on show): main() waits
+    // there for the fonts, read on other threads while the window is built.
+    void setBeforeFirstText(std::function<void()> wait) { m_beforeFirstText = std::move(wait); }
 
 private:
-    std::function<void()> m_beforeFirstWidgets;
+    std::function<void()> m_beforeFirstText;
 };

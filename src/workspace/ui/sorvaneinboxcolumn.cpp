@@ -10,6 +10,7 @@
 
 #include <QActionGroup>
 #include <QButtonGroup>
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -122,22 +123,11 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
     explanation->addWidget(m_customer);
     layout->addLayout(explanation);
 
-    // 3. Search.
-    auto *searchRow = new QHBoxLayout;
-    searchRow->setContentsMargins(14, 0, 14, 10);
-    m_search = new QLineEdit(this);
-    m_search->setObjectName(QStringLiteral("sorvane.search"));
-    m_search->setPlaceholderText(loc("Search customer, film or campaign"));
-    m_search->setClearButtonEnabled(true);
-    connect(m_search, &QLineEdit::textChanged, this, [this](const QString &text) {
-        SorvaneInboxPreferences p = m_workspace.inbox().preferences();
-        if (p.query == text)
-            return;
-        p.query = text;
-        m_workspace.inbox().setPreferences(p);
-    });
-    searchRow->addWidget(m_search);
-    layout->addLayout(searchRow);
+    // 3. Search: the field itself is made when the column is first polished
+    // (buildSearch()), since a line edit lays its text out when it is made.
+    m_searchRow = new QHBoxLayout;
+    m_searchRow->setContentsMargins(14, 0, 14, 10);
+    layout->addLayout(m_searchRow);
 
     // 4. Sort and group.
     auto *menus = new QHBoxLayout;
@@ -204,6 +194,34 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
     connect(&workspace.inbox(), &SorvaneInboxModel::preferencesChanged, this, &SorvaneInboxColumn::showPreferences);
     showPreferences();
     showState();
+}
+
+bool SorvaneInboxColumn::event(QEvent *event)
+{
+    if (event->type() == QEvent::Polish)
+        buildSearch();
+    return QWidget::event(event);
+}
+
+void SorvaneInboxColumn::buildSearch()
+{
+    if (m_search)
+        return;
+    m_search = new QLineEdit(this);
+    m_search->setObjectName(QStringLiteral("sorvane.search"));
+    m_search->setPlaceholderText(loc("Search customer, film or campaign"));
+    m_search->setClearButtonEnabled(true);
+    m_search->setText(m_workspace.inbox().preferences().query);
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString &text) {
+        SorvaneInboxPreferences p = m_workspace.inbox().preferences();
+        if (p.query == text)
+            return;
+        p.query = text;
+        m_workspace.inbox().setPreferences(p);
+    });
+    m_searchRow->addWidget(m_search);
+    // Keyboard focus reaches it where it sits: after the layout picker.
+    QWidget::setTabOrder(m_tableLayout, m_search);
 }
 
 void SorvaneInboxColumn::buildPages()
@@ -317,7 +335,7 @@ QWidget *SorvaneInboxColumn::buildTable(SorvaneClock clock)
 void SorvaneInboxColumn::showPreferences()
 {
     const SorvaneInboxPreferences &p = m_workspace.inbox().preferences();
-    if (m_search->text() != p.query)
+    if (m_search && m_search->text() != p.query)
         m_search->setText(p.query);
     check(m_sort, int(p.sort));
     check(m_group, int(p.group));

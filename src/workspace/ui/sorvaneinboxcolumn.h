@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -23,7 +24,11 @@ class SorvaneInboxColumn final : public QWidget
 public:
     SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock clock, QWidget *parent = nullptr);
 
+protected:
+    bool event(QEvent *event) override;
+
 private:
+    void buildSearch();
     void buildPages();
     void buildEmptyState(QWidget *panel);
     QWidget *buildTable(SorvaneClock clock);
@@ -38,7 +43,8 @@ private:
     QLabel *m_customer;
     QToolButton *m_inboxLayout;
     QToolButton *m_tableLayout;
-    QLineEdit *m_search;
+    QHBoxLayout *m_searchRow;
+    QLineEdit *m_search = nullptr; // made when first polished
     QToolButton *m_sort;
     QToolButton *m_group;
     QProgressBar *m_progress;

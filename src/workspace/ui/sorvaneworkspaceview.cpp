@@ -10,6 +10,7 @@
 #include "workspacesymbols.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QLabel>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -37,14 +38,18 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     m_splitter->setHandleWidth(1);
     layout->addWidget(m_splitter);
 
-    m_sidebar = new SorvaneSidebar(workspace, m_splitter);
+    // The columns go into the splitter when the view is first polished, on
+    // its way to the screen: the splitter measures every column it is given
+    // (their texts' sizes), and the window is built before the fonts are read.
+    m_sidebar = new SorvaneSidebar(workspace, this);
     m_sidebar->setMinimumWidth(sidebarMinimum);
     m_sidebar->setMaximumWidth(sidebarMaximum);
-    m_content = new SorvaneInboxColumn(workspace, clock, m_splitter);
+    m_content = new SorvaneInboxColumn(workspace, clock, this);
     m_content->setMinimumWidth(contentMinimum);
     m_content->setMaximumWidth(contentMaximum);
 
-    auto *detailColumn = new QWidget(m_splitter);
+    m_detailColumn = new QWidget(this);
+    QWidget *detailColumn = m_detailColumn;
     detailColumn->setObjectName(QStringLiteral("sorvane.detail"));
     detailColumn->setMinimumWidth(detailMinimum);
     auto *detailLayout = new QVBoxLayout(detailColumn);
@@ -79,18 +84,37 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     empty->addStretch(1);
     detailLayout->addWidget(m_detail, 1);
 
-    m_splitter->setStretchFactor(0, 0);
-    m_splitter->setStretchFactor(1, 0);
-    m_splitter->setStretchFactor(2, 1);
-
     connect(&workspace, &SorvaneWorkspace::stateChanged, this, &SorvaneWorkspaceView::showState);
     connect(&workspace, &SorvaneWorkspace::layoutChanged, this, &SorvaneWorkspaceView::applyWidths);
     connect(&workspace.inbox(), &SorvaneInboxModel::selectedIDChanged, this, &SorvaneWorkspaceView::showSelection);
     connect(&workspace.inbox(), &SorvaneInboxModel::itemsChanged, this, &SorvaneWorkspaceView::showSelection);
     connect(&workspace.inbox(), &SorvaneInboxModel::nextItemChanged, this, &SorvaneWorkspaceView::showSelection);
-    applyWidths();
     showState();
     showSelection();
+}
+
+bool SorvaneWorkspaceView::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Polish)
+        assemble();
+    return handled;
+}
+
+// Each column is polished first, so it has its final content (the inbox
+// column makes its search field then) when the splitter measures it.
+void SorvaneWorkspaceView::assemble()
+{
+    if (m_splitter->count() > 0)
+        return;
+    for (QWidget *column : {static_cast<QWidget *>(m_sidebar), static_cast<QWidget *>(m_content), m_detailColumn}) {
+        column->ensurePolished();
+        m_splitter->addWidget(column);
+    }
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 0);
+    m_splitter->setStretchFactor(2, 1);
+    applyWidths();
 }
 
 QWidget *SorvaneWorkspaceView::sidebar() const
@@ -121,6 +145,8 @@ void SorvaneWorkspaceView::showEvent(QShowEvent *event)
 // The ideal widths, the detail column taking what is left.
 void SorvaneWorkspaceView::applyWidths()
 {
+    if (m_splitter->count() == 0)
+        return; // applied once the columns are in
     const int total = qMax(width(), sidebarMinimum + contentMinimum + detailMinimum);
     const int sidebar = m_sidebar->isVisible() || !m_appeared ? sidebarIdeal : 0;
     const int ideal = m_workspace.showsTable() ? contentTableIdeal : contentIdeal;

@@ -31,9 +31,12 @@ public:
     SorvaneWorkspace &workspace() const { return m_workspace; }
     QAction *refreshAction() const { return m_refresh; }
     QWidget *sidebar() const;
+    // Holds the three columns from the view's first polish (on its way to the
+    // screen) on: making the view measures no text.
     QSplitter *splitter() const { return m_splitter; }
 
 protected:
+    bool event(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
@@ -41,6 +44,7 @@ private:
     void showState();
     void showSelection();
     void applyWidths();
+    void assemble();
 
     SorvaneWorkspace &m_workspace;
     DetailFactory m_detailFactory;
@@ -48,6 +52,7 @@ private:
     QSplitter *m_splitter;
     SorvaneSidebar *m_sidebar;
     SorvaneInboxColumn *m_content;
+    QWidget *m_detailColumn;
     QStackedWidget *m_detail;
     QWidget *m_emptyDetail;
     QWidget *m_detailView = nullptr;

@@ -171,15 +171,17 @@ static QIcon glyphIcon(const QString &symbol, const GlyphPen &pen)
 
 namespace {
 
-// An icon whose picture is being drawn ahead: it takes the picture when its
-// pixels are first asked for (painting, mostly), so building the window never
-// waits for the drawing thread. Sizes are answered by an empty picture of the
-// same size, so layouts see the icon it becomes.
-class AheadIconEngine final : public QIconEngine
+// A glyph icon whose picture is made when its pixels are first asked for
+// (painting, mostly): the window is built before the fonts are read, and
+// building it never draws text nor waits for the drawing thread. The picture
+// is then taken from the pictures drawn ahead when they were drawn in the
+// icon's pen, and drawn here otherwise. Sizes are answered by an empty
+// picture of the same size, so layouts see the icon it becomes.
+class GlyphIconEngine final : public QIconEngine
 {
 public:
-    AheadIconEngine(std::shared_ptr<GlyphsAhead> ahead, const QString &symbol, const GlyphPen &pen)
-        : m_state(std::make_shared<State>(State{std::move(ahead), symbol, pen, {}}))
+    GlyphIconEngine(const QString &symbol, const GlyphPen &pen)
+        : m_state(std::make_shared<State>(State{symbol, pen, {}}))
     {
     }
 
@@ -204,12 +206,11 @@ public:
         return shape().availableSizes(mode, state);
     }
     QString key() const override { return QStringLiteral("tavlon.glyph"); }
-    QIconEngine *clone() const override { return new AheadIconEngine(*this); }
+    QIconEngine *clone() const override { return new GlyphIconEngine(*this); }
 
 private:
     struct State
     {
-        std::shared_ptr<GlyphsAhead> ahead;
         QString symbol;
         GlyphPen pen;
         std::optional<QIcon> made;
@@ -218,7 +219,8 @@ private:
     const QIcon &made()
     {
         if (!m_state->made) {
-            std::optional<QImage> picture = std::exchange(m_state->ahead, nullptr)->take(m_state->symbol, m_state->pen);
+            const auto &ahead = drawnAhead();
+            std::optional<QImage> picture = ahead ? ahead->take(m_state->symbol, m_state->pen) : std::nullopt;
             m_state->made = picture ? QIcon(QPixmap::fromImage(std::move(*picture)))
                                     : glyphIcon(m_state->symbol, m_state->pen);
         }
@@ -234,7 +236,7 @@ private:
         return empty;
     }
 
-    std::shared_ptr<State> m_state; // shared by clones: the picture is taken once
+    std::shared_ptr<State> m_state; // shared by clones: the picture is made once
 };
 
 } // namespace
@@ -246,13 +248,9 @@ static QIcon makeIcon(const QString &symbol, const QColor &ink)
         if (!themed.isNull() && !themed.availableSizes().isEmpty())
             return themed;
     }
-    const QString text = glyph(symbol);
-    if (text.isEmpty())
+    if (glyph(symbol).isEmpty())
         return {};
-    const GlyphPen pen = glyphPen(ink);
-    if (const auto &ahead = drawnAhead(); ahead && ahead->covers(symbol, pen))
-        return QIcon(new AheadIconEngine(ahead, symbol, pen));
-    return glyphIcon(symbol, pen);
+    return QIcon(new GlyphIconEngine(symbol, glyphPen(ink)));
 }
 
 void apply(QAbstractButton *button, const QString &symbol)

@@ -17,7 +17,8 @@ class QLabel;
 
 // The workspace's symbols by name; where the icon theme has none, the
 // symbol's glyph drawn in the text colour stands in, so a control never
-// loses its picture.
+// loses its picture. A glyph is drawn when the icon is first painted, in the
+// pen read when it was made: making an icon draws no text.
 namespace WorkspaceSymbols {
 QIcon icon(const QString &symbol, const QColor &ink = {});
 QString glyph(const QString &symbol);
@@ -69,7 +70,7 @@ private:
     bool m_finished = false;                // guarded by m_mutex
 };
 
-// icon() takes its glyph pictures from `ahead` where it has them (GUI thread;
-// null stops it).
+// Glyph icons take their pictures from `ahead`, when first painted, where it
+// has them (GUI thread; null stops it). An icon may be made before `ahead`.
 void drawAhead(std::shared_ptr<GlyphsAhead> ahead);
 } // namespace WorkspaceSymbols
