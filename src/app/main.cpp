@@ -168,17 +168,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     StartupWarmUp warmUp([&fonts] { fonts.wait(); });
     EditorLocalization::installToolkitTranslations();
+    // What the window needs that is not text, while the warm-up thread reads
+    // the string table (the models' first loc() would wait for it here): Qt
+    // asks every image format plugin about any image it reads, so the
+    // style's own icons (tool bar, menu bar, search field) load them all (~1 ms).
+    QImageReader::supportedImageFormats();
     if (qEnvironmentVariableIntValue("TAVLON_STARTUP_PROBE") == 1)
         app.installEventFilter(new FirstPaintProbe(&app));
     TavlonFilmEditorApp shell;
-    shell.setBeforeFirstText([&warmUp] {
-        // While the font configuration may still be being read, what the
-        // window needs that is not text: Qt asks every image format plugin
-        // about any image it reads, so the style's own icons (tool bar, menu
-        // bar, search field) load them all (~1 ms).
-        QImageReader::supportedImageFormats();
-        warmUp.waitForFonts();
-    });
+    shell.setBeforeFirstText([&warmUp] { warmUp.waitForFonts(); });
     shell.newWindow();
     return app.exec();
 }
