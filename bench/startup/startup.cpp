@@ -123,7 +123,7 @@ int main(int argc, char *argv[])
     const double ma = median(a), mb = median(b), mc = median(c);
     // The text window is context, not the goal: how much of the ratio any
     // window drawing the same fonts pays on this machine.
-    std::printf("startup: application %.1f ms, empty window %.1f ms, window with only the first frame's text %.1f ms "
+    std::printf("startup: application %.1f ms, empty window %.1f ms, window with only the first frame's fonts %.1f ms "
                 "(%.2f) (medians of %d), ratio %.2f (goal <= 1.50)\n",
                 ma, mb, mc, mc / mb, runs, ma / mb);
     return 0;

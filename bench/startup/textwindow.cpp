@@ -1,17 +1,14 @@
 // What text alone costs: the empty window plus one line in each font the
-// application's first frame draws, with the system's font configuration read
+// application's first frame lays out, with the system's font configuration read
 // on a thread from main()'s first line as the application does. The share of
 // the application's ratio that any window drawing these fonts pays here.
 #include "foundation/besidethread.h"
 #include "foundation/shortwait.h"
+#include "probedwindow.h"
 
-#include <QApplication>
 #include <QLabel>
-#include <QPainter>
 #include <QVBoxLayout>
-#include <QWidget>
 #include <atomic>
-#include <cstdio>
 #include <dlfcn.h>
 
 namespace {
@@ -22,27 +19,10 @@ struct Line
     QFont::Weight weight;
 };
 
-// The first frame's fonts (the default family), as the GUI thread makes them.
-constexpr Line lines[] = {{16, QFont::Bold}, {12, QFont::Normal}, {9, QFont::Bold},  {9, QFont::Normal},
-                          {11, QFont::Normal}, {29, QFont::Normal}, {10, QFont::Bold}};
-
-class TextWindow final : public QWidget
-{
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter(this).fillRect(rect(), palette().window());
-        if (m_seen)
-            return;
-        m_seen = true;
-        std::fputs("first-paint\n", stdout);
-        std::fflush(stdout);
-        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-    }
-
-private:
-    bool m_seen = false;
-};
+// The fonts (the default family) the application's GUI thread lays text out
+// in before its first paint.
+constexpr Line lines[] = {{16, QFont::Bold},   {12, QFont::Normal}, {9, QFont::DemiBold},
+                          {9, QFont::Normal},  {11, QFont::Normal}, {29, QFont::Normal}};
 
 } // namespace
 
@@ -61,7 +41,7 @@ int main(int argc, char *argv[])
     int result = 0;
     {
         QApplication app(argc, argv);
-        TextWindow window;
+        ProbedWindow window;
         window.resize(1180, 800);
         auto *layout = new QVBoxLayout(&window);
         waitShortly(read);
