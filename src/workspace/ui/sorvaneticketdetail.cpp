@@ -67,18 +67,6 @@ QPushButton *prominent(const QString &text, const QString &symbol, QWidget *pare
     return button;
 }
 
-void clearLayout(QLayout *layout)
-{
-    while (QLayoutItem *item = layout->takeAt(0)) {
-        if (QWidget *widget = item->widget()) {
-            widget->hide();
-            // A button may be mid-click: the widget goes once its signal returns.
-            widget->deleteLater();
-        }
-        delete item;
-    }
-}
-
 } // namespace
 
 // ---- the section picker ----
