@@ -547,7 +547,8 @@ private Q_SLOTS:
     }
     // The search field is made when the column is first shown: it shows the
     // stored search, keyboard focus reaches it between the layout picker and
-    // the sort menu, and what is typed or stored elsewhere reaches both ways.
+    // the sort menu, what is typed or stored elsewhere reaches both ways, and
+    // it keeps the keyboard across a time the column is disabled.
     void searchField()
     {
         QFETCH(QString, stored);
@@ -577,6 +578,22 @@ private Q_SLOTS:
         QCOMPARE(s.inbox->preferences().query, query);
         s.prefer([](SorvaneInboxPreferences &p) { p.query = QStringLiteral("elsewhere"); });
         QCOMPARE(search->text(), QStringLiteral("elsewhere"));
+
+        // A claim disables the column while it runs: the keyboard leaves the
+        // field for no control (the next one in the chain would take a typed
+        // space as a press) and comes back to it when the claim ends.
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        search->setFocus();
+        QVERIFY(search->hasFocus());
+        s.inbox->claimNext(*s.adapter);
+        QVERIFY(s.inbox->mutating());
+        QVERIFY(!search->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), nullptr);
+        s.bridge.failLast(QStringLiteral("claim failed"));
+        QTRY_VERIFY(!s.inbox->mutating());
+        QVERIFY(search->isEnabled());
+        QVERIFY(search->hasFocus());
     }
 
     // The next task is listed once, pinned, and only above the table there.

@@ -10,6 +10,7 @@
 #include "workspacesymbols.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QSplitter>
@@ -157,7 +158,27 @@ void SorvaneWorkspaceView::applyWidths()
 void SorvaneWorkspaceView::showState()
 {
     m_refresh->setEnabled(m_workspace.refreshEnabled());
-    m_content->setEnabled(m_workspace.inboxEnabled());
+    const bool enabled = m_workspace.inboxEnabled();
+    if (enabled == !m_content->testAttribute(Qt::WA_Disabled))
+        return;
+    if (!enabled) {
+        // Disabling the column would pass the keyboard to the next control in
+        // the chain, often a button in the detail: a space typed into the
+        // search would press it. The keys go nowhere until the column is back.
+        QWidget *focus = QApplication::focusWidget();
+        if (focus && m_content->isAncestorOf(focus)) {
+            m_parkedFocus = focus;
+            focus->clearFocus();
+        }
+        m_content->setEnabled(false);
+        return;
+    }
+    m_content->setEnabled(true);
+    const QPointer<QWidget> parked = m_parkedFocus;
+    m_parkedFocus.clear();
+    // Unless the person has moved on to another control meanwhile.
+    if (parked && !QApplication::focusWidget() && parked->isVisible() && parked->isEnabled())
+        parked->setFocus(Qt::OtherFocusReason);
 }
 
 void SorvaneWorkspaceView::showSelection()

@@ -2,6 +2,7 @@
 
 #include "sorvaneinboxviews.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
@@ -56,5 +57,8 @@ private:
     QStackedWidget *m_detail;
     QWidget *m_emptyDetail;
     QWidget *m_detailView = nullptr;
+    // The control in the inbox column that had the keyboard while the column
+    // was disabled: it gets it back when the column is usable again.
+    QPointer<QWidget> m_parkedFocus;
     bool m_appeared = false;
 };
