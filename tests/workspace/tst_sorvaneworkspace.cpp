@@ -541,9 +541,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("query");
-        QTest::newRow("nothing stored, a search typed") << "" << "film" << "film";
-        QTest::newRow("the stored search is shown") << "Kampagne" << "" << "Kampagne";
-        QTest::newRow("typed after the stored search") << "Kamp" << "agne" << "Kampagne";
+        QTest::addColumn<bool>("elsewhere");
+        QTest::newRow("nothing stored, a search typed") << "" << "film" << "film" << false;
+        QTest::newRow("the stored search is shown") << "Kampagne" << "" << "Kampagne" << false;
+        QTest::newRow("typed after the stored search") << "Kamp" << "agne" << "Kampagne" << false;
+        // The person works in another window (or a sheet) while the claim runs.
+        QTest::newRow("the window not active meanwhile") << "" << "film" << "film" << true;
     }
     // The search field is made when the column is first shown: it shows the
     // stored search, keyboard focus reaches it between the layout picker and
@@ -554,6 +557,7 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         QFETCH(QString, typed);
         QFETCH(QString, query);
+        QFETCH(bool, elsewhere);
         Setup s;
         s.signIn();
         s.load({row(1), row(2)});
@@ -586,13 +590,24 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&view));
         search->setFocus();
         QVERIFY(search->hasFocus());
+        QWidget other;
+        if (elsewhere) {
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+        }
         s.inbox->claimNext(*s.adapter);
         QVERIFY(s.inbox->mutating());
         QVERIFY(!search->isEnabled());
         QCOMPARE(QApplication::focusWidget(), nullptr);
+        QCOMPARE(view.focusWidget(), nullptr);
         s.bridge.failLast(QStringLiteral("claim failed"));
         QTRY_VERIFY(!s.inbox->mutating());
         QVERIFY(search->isEnabled());
+        if (elsewhere) {
+            view.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&view));
+        }
         QVERIFY(search->hasFocus());
     }
 

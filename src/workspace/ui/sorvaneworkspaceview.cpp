@@ -10,7 +10,6 @@
 #include "workspacesymbols.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QSplitter>
@@ -165,7 +164,9 @@ void SorvaneWorkspaceView::showState()
         // Disabling the column would pass the keyboard to the next control in
         // the chain, often a button in the detail: a space typed into the
         // search would press it. The keys go nowhere until the column is back.
-        QWidget *focus = QApplication::focusWidget();
+        // The window's own focus widget: the window may not be the active one
+        // (a sheet over it, the person in another window).
+        QWidget *focus = window()->focusWidget();
         if (focus && m_content->isAncestorOf(focus)) {
             m_parkedFocus = focus;
             focus->clearFocus();
@@ -177,7 +178,7 @@ void SorvaneWorkspaceView::showState()
     const QPointer<QWidget> parked = m_parkedFocus;
     m_parkedFocus.clear();
     // Unless the person has moved on to another control meanwhile.
-    if (parked && !QApplication::focusWidget() && parked->isVisible() && parked->isEnabled())
+    if (parked && !window()->focusWidget() && parked->isVisible() && parked->isEnabled())
         parked->setFocus(Qt::OtherFocusReason);
 }
 
