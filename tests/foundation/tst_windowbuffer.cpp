@@ -2,6 +2,8 @@
 
 #include <QBackingStore>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QProcess>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -51,6 +53,8 @@ private Q_SLOTS:
     void firstFrameUnchanged();
     void populateKeepsWhatPagesHold_data();
     void populateKeepsWhatPagesHold();
+    void preparedWindowIsPainted_data();
+    void preparedWindowIsPainted();
 };
 
 void TestWindowBuffer::firstFrameUnchanged_data()
@@ -114,6 +118,60 @@ void TestWindowBuffer::populateKeepsWhatPagesHold()
     const bool same = std::memcmp(before.constData(), bytes, length) == 0;
     munmap(pages, length);
     QVERIFY(same);
+}
+
+void TestWindowBuffer::preparedWindowIsPainted_data()
+{
+    QTest::addColumn<QString>("platform");
+    QTest::newRow("this platform") << QString();
+    // A store that has no pixels before its first paint.
+    QTest::newRow("wayland") << QStringLiteral("wayland");
+}
+
+// Preparing never breaks the way to the first paint, whatever the platform
+// (the desktop's own: the window is prepared at every start).
+void TestWindowBuffer::preparedWindowIsPainted()
+{
+    QFETCH(QString, platform);
+    if (platform.isEmpty()) {
+        Window window;
+        window.resize(940, 660);
+        WindowBuffer::prepare(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(window.painted);
+        return;
+    }
+    // This test's own first row, on that platform, under a compositor of its own.
+    const QString weston = QStandardPaths::findExecutable(QStringLiteral("weston"));
+    const QDir plugins(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+    if (weston.isEmpty() || plugins.entryList({QStringLiteral("libqwayland-generic*")}).isEmpty())
+        QSKIP("no headless Wayland compositor or no Wayland platform plugin here");
+    QTemporaryDir runtime;
+    QVERIFY(runtime.isValid());
+    QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    QProcess compositor;
+    compositor.setProcessEnvironment(environment);
+    compositor.start(weston, {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--socket=display"),
+                              QStringLiteral("--idle-time=0"), QStringLiteral("--no-config")});
+    QVERIFY(compositor.waitForStarted());
+    const auto stop = qScopeGuard([&] {
+        compositor.terminate();
+        compositor.waitForFinished();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath(QStringLiteral("display"))), 20000);
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("display"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    environment.insert(QStringLiteral("QTEST_DISABLE_STACK_DUMP"), QStringLiteral("1"));
+    QProcess test;
+    test.setProcessEnvironment(environment);
+    test.setProcessChannelMode(QProcess::ForwardedChannels);
+    test.start(QCoreApplication::applicationFilePath(), {QStringLiteral("preparedWindowIsPainted:this platform")});
+    QVERIFY(test.waitForFinished(120000));
+    QCOMPARE(test.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(test.exitCode(), 0);
 }
 
 QTEST_MAIN(TestWindowBuffer)

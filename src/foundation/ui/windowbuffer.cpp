@@ -3,6 +3,7 @@
 #include "foundation/besidethread.h"
 
 #include <QBackingStore>
+#include <QGuiApplication>
 #include <QImage>
 #include <QWidget>
 #include <cstdint>
@@ -32,6 +33,13 @@ void populate(const void *data, std::size_t size)
 void prepare(QWidget *window)
 {
     if (!window || !window->isWindow())
+        return;
+    // Qt promises a store's paint device only between beginPaint() and
+    // endPaint(). The xcb and offscreen stores have their image from resize()
+    // on; others have none before the first paint (Wayland's: reading it
+    // crashes).
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("xcb") && platform != QLatin1String("offscreen"))
         return;
     window->winId(); // creates it
     QBackingStore *store = window->backingStore();

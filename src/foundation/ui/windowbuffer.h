@@ -15,7 +15,8 @@ namespace WindowBuffer {
 // kernel's work then overlaps the way to the first paint (started while the
 // window was still being built, it slowed the building by about as much as it
 // saved). The pixels are not changed, so the window may be painted or resized
-// meanwhile; where the store is no image it does nothing.
+// meanwhile; where the store is no image, or has none before its first paint
+// (platforms other than xcb and offscreen), it does nothing.
 void prepare(QWidget *window);
 
 // Makes the pages of [data, data + size) present and writable without
