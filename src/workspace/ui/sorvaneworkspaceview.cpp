@@ -163,13 +163,15 @@ void SorvaneWorkspaceView::showState()
     if (!enabled) {
         // Disabling the column would pass the keyboard to the next control in
         // the chain, often a button in the detail: a space typed into the
-        // search would press it. The keys go nowhere until the column is back.
+        // search would press it. The keys go nowhere until the column is back:
+        // the view, which takes none, holds them (a window left without a focus
+        // widget gives it to its first control when it is activated again).
         // The window's own focus widget: the window may not be the active one
         // (a sheet over it, the person in another window).
         QWidget *focus = window()->focusWidget();
         if (focus && m_content->isAncestorOf(focus)) {
             m_parkedFocus = focus;
-            focus->clearFocus();
+            setFocus(Qt::OtherFocusReason);
         }
         m_content->setEnabled(false);
         return;
@@ -178,7 +180,7 @@ void SorvaneWorkspaceView::showState()
     const QPointer<QWidget> parked = m_parkedFocus;
     m_parkedFocus.clear();
     // Unless the person has moved on to another control meanwhile.
-    if (parked && !window()->focusWidget() && parked->isVisible() && parked->isEnabled())
+    if (parked && window()->focusWidget() == this && parked->isVisible() && parked->isEnabled())
         parked->setFocus(Qt::OtherFocusReason);
 }
 
