@@ -65,14 +65,21 @@ QString SorvaneSidebarRow::shownTitle(int width) const
 
 bool SorvaneSidebarRow::fitsOnOneLine(int width) const
 {
-    if (m_fit.text != text() || m_fit.font != font())
-        m_fit = {text(), font()};
-    if (width >= m_fit.fitsFrom)
+    const TitleFit &fit = currentFit();
+    if (width >= fit.fitsFrom)
         return true;
-    if (width <= m_fit.breaksAt)
+    if (width <= fit.breaksAt)
         return false;
     shownTitle(width); // lays the title out, which records the answer
-    return width >= m_fit.fitsFrom;
+    return width >= fit.fitsFrom;
+}
+
+// What is known of the current title in the current font (forgotten when either changes).
+SorvaneSidebarRow::TitleFit &SorvaneSidebarRow::currentFit() const
+{
+    if (m_fit.text != text() || m_fit.font != font())
+        m_fit = {text(), font()};
+    return m_fit;
 }
 
 QString SorvaneSidebarRow::layOutTitle(int width) const
@@ -92,12 +99,11 @@ QString SorvaneSidebarRow::layOutTitle(int width) const
         lines << text().mid(line.textStart(), line.textLength()).trimmed();
     }
     layout.endLayout();
-    if (m_fit.text != text() || m_fit.font != font())
-        m_fit = {text(), font()};
+    TitleFit &fit = currentFit();
     if (lines.size() == 1 && end >= text().size())
-        m_fit.fitsFrom = qMin(m_fit.fitsFrom, width);
+        fit.fitsFrom = qMin(fit.fitsFrom, width);
     else
-        m_fit.breaksAt = qMax(m_fit.breaksAt, width);
+        fit.breaksAt = qMax(fit.breaksAt, width);
     if (end < text().size() && !lines.isEmpty())
         lines.last() = metrics.elidedText(lines.last() + text().mid(end), Qt::ElideRight, lineWidth);
     return lines.join(QLatin1Char('\n'));

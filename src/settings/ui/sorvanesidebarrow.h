@@ -62,4 +62,5 @@ private:
         int breaksAt = -1;
     };
     mutable TitleFit m_fit;
+    TitleFit &currentFit() const;
 };
