@@ -57,10 +57,11 @@ public:
     // being drawn; none when it was not asked for with that pen or could not
     // be drawn (the caller draws it then).
     std::optional<QImage> take(const QString &symbol, const GlyphPen &pen);
+
+private:
     // Whether `symbol` is being drawn ahead with `pen`, without waiting.
     bool covers(const QString &symbol, const GlyphPen &pen) const;
 
-private:
     const QStringList m_symbols;
     const GlyphPen m_pen;                   // compared on the GUI thread only
     std::optional<GlyphPen> m_drawingPen;   // the drawing thread's own, given up by draw()
