@@ -2,6 +2,7 @@
 
 #include "editormodel.h"
 #include "foundation/localization.h"
+#include "foundation/units/datetimetext.h"
 
 #include <QDir>
 
@@ -72,6 +73,11 @@ QString cloudCompanyLine(const CloudListing &listing)
 QString backupTitle(const CloudBackup &backup)
 {
     return loc("Film %@ · version %lld", {backup.local_project_id.left(8), qint64(backup.revision)});
+}
+
+QString backupCompleted(const CloudBackup &backup)
+{
+    return shortDateTimeText(backup.completed_at);
 }
 
 bool isChosenBackup(const EditorModel &model, const CloudBackup &backup)
