@@ -93,14 +93,14 @@ void TestStringTables::tablesHaveTheSameKeys()
 void TestStringTables::productNamesAreCapitalised()
 {
     static const QRegularExpression lowerName(QStringLiteral(R"re((?<![\w.])(sorvane|morvinge)(?![\w.]))re"));
-    for (const QString language : {QStringLiteral("da"), QStringLiteral("en")}) {
+    for (const QString &language : {QStringLiteral("da"), QStringLiteral("en")}) {
         const QJsonObject strings = table(language);
         QVERIFY(!strings.isEmpty());
         for (auto it = strings.begin(); it != strings.end(); ++it) {
             const QString value = it.value().toString();
             if (value == it.key())
                 continue;
-            QVERIFY2(!lowerName.match(value).hasMatch(), qPrintable(language + u": " + value));
+            QVERIFY2(!lowerName.match(value).hasMatch(), qPrintable(language + QStringLiteral(": ") + value));
         }
     }
 }
