@@ -40,7 +40,7 @@ def recent_receipt(number):
     """When a task not yet started reached production: a few hours before the reset, the later the
     higher its number (the second editor's test customers, 100 on, before the main demo's tasks), so
     start targets fall hours ahead of and behind the reset and keep the order of the tasks."""
-    minutes = 8 * 60 - (number - 100) * 6 if number >= 100 else 4 * 60 - number * 12
+    minutes = 8 * 60 - (number - 100) * 6 if number >= 100 else 3 * 60 - number * 10
     return before_reset(minutes)
 
 
