@@ -328,6 +328,14 @@ void EditorView::presentSettings(SorvaneSettingsSection section, const std::opti
     setShowingSettings(true);
 }
 
+void EditorView::setShowingQueue(bool showing)
+{
+    if (m_showingQueue == showing)
+        return;
+    m_showingQueue = showing;
+    Q_EMIT showingQueueChanged();
+}
+
 // ---- project folder choice ----
 
 void EditorView::presentTicketStorageSettings()
