@@ -74,7 +74,7 @@ public:
                         QWidget *parent = nullptr);
 
     // The least height of the section; a shorter column scrolls the whole detail.
-    static constexpr int minimumSectionHeight = 260;
+    static constexpr int minimumSectionHeight = 220;
 
     SorvaneDetailTab tab() const { return m_tab; }
     void setTab(SorvaneDetailTab tab);
