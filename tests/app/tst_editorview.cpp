@@ -316,6 +316,7 @@ private Q_SLOTS:
     void menus();
     void settingsCommandFollowsTheFocusedWindow();
     void fullQueueScreenFromTheViewMenu();
+    void leavingTheQueueScreenReopensTheSelectedTask();
 
     void generalChoiceDroppedAfterChanges_data();
     void generalChoiceDroppedAfterChanges();
@@ -790,6 +791,27 @@ void TestEditorView::fullQueueScreenFromTheViewMenu()
         QVERIFY(shell.workspaceView().isVisible());
     }
     shell.close();
+}
+
+// Another task opened on the full screen is replaced by the selected row's
+// when the workspace comes back; the same task is not opened again.
+void TestEditorView::leavingTheQueueScreenReopensTheSelectedTask()
+{
+    Window window(*session, *activity);
+    window.view->appear();
+    signIn();
+    window.chooseCompany(1);
+    window.openTask(QStringLiteral("T-1"));
+    QSignalSpy opens(&window.queue(), &ServiceQueueModel::sorvaneOpenIntentChanged);
+    window.view->setShowingQueue(true);
+    window.view->setShowingQueue(false);
+    QCOMPARE(opens.count(), 0);
+    window.view->setShowingQueue(true);
+    ServiceDetail other;
+    other.request = receipt(QStringLiteral("T-2"));
+    window.queue().setDetail(other);
+    window.view->setShowingQueue(false);
+    QCOMPARE(opens.count(), 1);
 }
 
 void TestEditorView::generalChoiceDroppedAfterChanges_data()
