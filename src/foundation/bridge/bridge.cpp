@@ -77,9 +77,9 @@ void endGroupsWhenQuitting()
 
 // One run of one tool. Owns the child process; lives as long as the awaiting
 // coroutine frame holds it (deleted later, never inside one of its own signals).
-// The child QProcess starts is the run's guard (ToolGuard): it leads a process
-// group of its own, forks the tool and outlives it until nothing the tool
-// started is left. The tool's standard output and error are read off the GUI
+// The child QProcess starts becomes the run's guard (ToolGuard): it leads a
+// process group of its own, forks the tool and outlives it until nothing the
+// tool started is left. The tool's standard output and error are read off the GUI
 // thread (ToolOutputReader); QProcess only starts the guard, feeds the tool's
 // input and sees the guard end.
 class ToolRun : public QObject
@@ -88,13 +88,14 @@ class ToolRun : public QObject
 public:
     enum class StopReason { caller, timeout, inputFailed, tooLarge };
 
-    ToolRun() : m_reader(Bridge::outputLimit, errorPrefixLimit)
+    explicit ToolRun(const QString &interpreter)
+        : m_guard(interpreter), m_reader(Bridge::outputLimit, errorPrefixLimit)
     {
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         process.setChildProcessModifier([this, application = ::getpid()] {
             ::setpgid(0, 0);
             m_reader.attachToChild();
-            ToolGuard::prepareChild(application);
+            m_guard.enter(application);
         });
         m_timeout.setSingleShot(true);
         m_kill.setSingleShot(true);
@@ -237,14 +238,15 @@ private:
     QTimer m_timeout;
     QTimer m_kill;
     qint64 m_group = 0;
+    ToolGuard m_guard;
     // The last member is destroyed first: its thread has stopped before the
     // members it reports to go.
     ToolOutputReader m_reader;
 };
 
-std::shared_ptr<ToolRun> makeRun()
+std::shared_ptr<ToolRun> makeRun(const QString &interpreter)
 {
-    return std::shared_ptr<ToolRun>(new ToolRun, [](ToolRun *run) { run->deleteLater(); });
+    return std::shared_ptr<ToolRun>(new ToolRun(interpreter), [](ToolRun *run) { run->deleteLater(); });
 }
 
 QProcessEnvironment toolEnvironment()
@@ -304,11 +306,10 @@ QCoro::Task<QByteArray> run(const BridgeCommand &command, const QString &toolsFo
 
     cancel.throwIfCancelled();
 
-    const auto state = makeRun();
+    const auto state = makeRun(*interpreter);
     QProcess &process = state->process;
     process.setProgram(*interpreter);
-    process.setArguments(
-        ToolGuard::arguments(*interpreter, QStringList{QStringLiteral("-B"), script} + command.arguments()));
+    process.setArguments(QStringList{QStringLiteral("-B"), script} + command.arguments());
     process.setWorkingDirectory(toolsFolder);
     process.setProcessEnvironment(toolEnvironment());
     if (!sessionInput)

@@ -1,9 +1,12 @@
 #include "toolguard.h"
 
+#include <QFile>
+
 #include <cstdint>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #ifndef CLOSE_RANGE_CLOEXEC
@@ -79,34 +82,15 @@ void closeOnExecAboveStandardStreams() noexcept
     });
 }
 
-// The guard, given the tool's program and arguments. It starts with SIGTERM,
-// SIGCHLD and the end signal held (prepareChild). Python's -I -S start-up
-// reads no environment variable, site or user file; the tool gets the
-// environment unchanged and its signals as a fresh exec would. The run's
-// pipes end with the tool: the guard keeps none of them.
+// The guard, given the tool's pid. It starts with SIGTERM, SIGCHLD and the
+// end signal held (ToolGuard::enter) and none of the run's pipes. Python's
+// -I -S start-up reads no environment variable, site or user file.
 const char guardProgram[] = R"py(import os, signal, sys
 WALL = 0x40000000
-# As given: Python's start-up may have added LC_CTYPE to its own environment.
-try:
-    with open("/proc/self/environ", "rb") as f:
-        environment = dict(e.split(b"=", 1) for e in f.read().split(b"\0") if b"=" in e)
-except OSError:
-    environment = os.environ
-tool = os.fork()
-if tool == 0:
-    try:
-        for number in (signal.SIGPIPE, signal.SIGXFSZ, signal.SIGTERM):
-            signal.signal(number, signal.SIG_DFL)
-        signal.pthread_sigmask(signal.SIG_SETMASK, [])
-        os.execve(sys.argv[1], sys.argv[1:], environment)
-    finally:
-        os._exit(127)
+tool = int(sys.argv[1])
 if signal.SIGTERM in signal.sigpending():
     os.kill(tool, signal.SIGTERM)
 signal.signal(signal.SIGTERM, signal.SIG_IGN)
-null = os.open(os.devnull, os.O_RDWR)
-for fd in (0, 1, 2):
-    os.dup2(null, fd)
 status = None
 def reap():
     global status
@@ -151,27 +135,72 @@ if status is not None and os.WIFEXITED(status):
 os._exit(128 + (os.WTERMSIG(status) if status is not None and os.WIFSIGNALED(status) else signal.SIGKILL))
 )py";
 
-} // namespace
+char option[] = "-I";
+char noSite[] = "-S";
+char command[] = "-c";
+char *noEnvironment[] = {nullptr};
 
-QStringList ToolGuard::arguments(const QString &interpreter, const QStringList &arguments)
+void writeNumber(char *into, long number) noexcept
 {
-    static_assert(endSignal == SIGUSR1, "the guard program waits for SIGUSR1");
-    return QStringList{QStringLiteral("-I"), QStringLiteral("-S"), QStringLiteral("-c"),
-                       QString::fromLatin1(guardProgram), interpreter}
-        + arguments;
+    char digits[16];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + number % 10);
+        number /= 10;
+    } while (number > 0 && count < 15);
+    while (count > 0)
+        *into++ = digits[--count];
+    *into = '\0';
 }
 
-void ToolGuard::prepareChild(pid_t application) noexcept
+} // namespace
+
+ToolGuard::ToolGuard(const QString &interpreter) : m_interpreter(QFile::encodeName(interpreter))
 {
+    static_assert(endSignal == SIGUSR1, "the guard program waits for SIGUSR1");
+    m_arguments[0] = m_interpreter.data();
+    m_arguments[1] = option;
+    m_arguments[2] = noSite;
+    m_arguments[3] = command;
+    m_arguments[4] = const_cast<char *>(guardProgram);
+    m_arguments[5] = m_toolPid;
+    m_arguments[6] = nullptr;
+}
+
+void ToolGuard::enter(pid_t application) noexcept
+{
+    // Held until the guard waits for them; a termination request that
+    // reaches the guard before it ignores such requests is passed on to the tool.
     sigset_t held;
+    sigset_t previous;
     sigemptyset(&held);
     sigaddset(&held, SIGCHLD);
     sigaddset(&held, endSignal);
     sigaddset(&held, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &held, nullptr);
+    ::sigprocmask(SIG_BLOCK, &held, &previous);
     ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
     ::prctl(PR_SET_PDEATHSIG, endSignal, 0, 0, 0);
     if (::getppid() != application)
         ::_exit(127); // the application is gone already
     closeOnExecAboveStandardStreams();
+
+    // A plain fork without glibc's handlers: this may be a vfork child.
+    const long tool = ::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0);
+    if (tool == 0) {
+        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+        return;
+    }
+    if (tool < 0)
+        ::_exit(127);
+    // The run's pipes end with the tool: the guard keeps none of them.
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null >= 0) {
+        for (int stream = 0; stream <= 2; ++stream)
+            ::dup2(null, stream);
+    }
+    writeNumber(m_toolPid, tool);
+    ::execve(m_arguments[0], m_arguments, noEnvironment);
+    // Never leave a tool unguarded.
+    ::kill(pid_t(tool), SIGKILL);
+    ::_exit(127);
 }
