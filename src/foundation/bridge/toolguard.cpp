@@ -167,7 +167,10 @@ ToolGuard::ToolGuard(const QString &interpreter) : m_interpreter(QFile::encodeNa
     m_arguments[6] = nullptr;
 }
 
-void ToolGuard::enter(pid_t application) noexcept
+// No sanitizer red zones in this frame: in the guard it never returns (it
+// execs), and under vfork its stack is the application's, which would keep
+// them poisoned.
+__attribute__((no_sanitize_address)) void ToolGuard::enter(pid_t application) noexcept
 {
     // Held until the guard waits for them; a termination request that
     // reaches the guard before it ignores such requests is passed on to the tool.
