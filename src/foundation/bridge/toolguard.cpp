@@ -1,6 +1,7 @@
 #include "toolguard.h"
 
 #include <QFile>
+#include <cerrno>
 
 #include <cstdint>
 #include <fcntl.h>
@@ -187,14 +188,26 @@ __attribute__((no_sanitize_address)) void ToolGuard::enter(pid_t application) no
         ::_exit(127); // the application is gone already
     closeOnExecAboveStandardStreams();
 
+    // Closes when the tool has exec'd or failed to (and reported why).
+    int execed[2];
+    if (::pipe2(execed, O_CLOEXEC) != 0)
+        ::_exit(127);
     // A plain fork without glibc's handlers: this may be a vfork child.
     const long tool = ::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0);
     if (tool == 0) {
+        ::close(execed[0]);
         ::sigprocmask(SIG_SETMASK, &previous, nullptr);
         return;
     }
     if (tool < 0)
         ::_exit(127);
+    // The guard execs only after the tool: a guard that cannot start kills a
+    // started tool below, never one still reporting why it could not start.
+    ::close(execed[1]);
+    char ignored;
+    while (::read(execed[0], &ignored, 1) < 0 && errno == EINTR) {
+    }
+    ::close(execed[0]);
     // The run's pipes end with the tool: the guard keeps none of them.
     const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null >= 0) {

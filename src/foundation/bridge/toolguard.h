@@ -10,8 +10,8 @@
 //
 // In QProcess's child modifier the child makes itself a child subreaper and
 // forks: the new process returns to QProcess and execs the tool exactly as
-// asked; the child itself execs the run's guard, a few lines of Python on
-// the same interpreter. Every descendant of the tool whose parent ends is
+// asked; once it has, the child itself execs the run's guard, a few lines of
+// Python on the same interpreter. Every descendant of the tool whose parent ends is
 // re-parented to the guard instead of to init, so all of them stay below it.
 // When the tool ends, or when the guard gets `endSignal`, the guard kills and
 // reaps every process left below it and exits with the tool's exit code
