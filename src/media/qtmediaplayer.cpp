@@ -2,10 +2,12 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QMediaPlayer>
+#include <QWidget>
 
 namespace {
 
@@ -43,9 +45,10 @@ QtMediaPlayer::QtMediaPlayer(const QUrl &file, QObject *parent)
             fail();
             return;
         }
-        if (loaded())
-            m_read = true;
-        if (m_pendingPosition && loaded())
+        if (!loaded())
+            return;
+        m_read = true;
+        if (m_pendingPosition)
             m_player->setPosition(*std::exchange(m_pendingPosition, std::nullopt));
     });
     // The engine reports a missing file, a damaged one or a missing decoder
@@ -54,9 +57,31 @@ QtMediaPlayer::QtMediaPlayer(const QUrl &file, QObject *parent)
         if (error != QMediaPlayer::NoError)
             fail();
     });
-    m_player->setSource(file);
+    // Read the file once the surface it draws into is on screen (see load()),
+    // or on the next turn when it gets none.
+    QMetaObject::invokeMethod(this, &QtMediaPlayer::load, Qt::QueuedConnection);
+}
+
+void QtMediaPlayer::load()
+{
+    if (m_loading)
+        return;
+    // A video widget shown after the engine read the file stays black until
+    // the film plays (its picture pipe is set up when it first shows).
+    if (const auto *widget = qobject_cast<const QWidget *>(m_output.data()); widget && !widget->isVisible())
+        return;
+    m_loading = true;
+    m_player->setSource(m_source);
     // Paused, the engine reads the file and shows its first picture.
     m_player->pause();
+}
+
+bool QtMediaPlayer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_output && event->type() == QEvent::Show)
+        // After the widget's own handling of its show.
+        QMetaObject::invokeMethod(this, &QtMediaPlayer::load, Qt::QueuedConnection);
+    return MediaPlayer::eventFilter(watched, event);
 }
 
 QtMediaPlayer::~QtMediaPlayer()
@@ -105,6 +130,10 @@ void QtMediaPlayer::play()
 {
     if (m_failure != MediaFailure::none)
         return;
+    if (!m_loading) {
+        m_loading = true;
+        m_player->setSource(m_source);
+    }
     m_player->play();
 }
 
@@ -148,6 +177,11 @@ void QtMediaPlayer::setVideoOutput(QObject *output)
 {
     if (m_output == output)
         return;
+    if (m_output)
+        m_output->removeEventFilter(this);
     m_output = output;
     m_player->setVideoOutput(output);
+    if (qobject_cast<QWidget *>(output))
+        output->installEventFilter(this);
+    load();
 }
