@@ -299,6 +299,10 @@ void TestSorvaneUpdater::updatesPane_data()
     QTest::newRow("cannot check") << "cannot check" << false << true << false << QString();
     QTest::newRow("a window is busy") << "busy" << false << false << true << QString();
     QTest::newRow("relaunch refused, then idle") << "refused" << true << true << false << busyRefusal;
+    // The test platform has no browser, like a desktop without a handler for web links.
+    QTest::newRow("download page, no browser")
+        << "no browser" << true << true << false
+        << "Ingen webbrowser på denne computer kunne åbne siden; adressen er: " + SorvaneUpdater::downloadPage().toString();
 }
 
 void TestSorvaneUpdater::updatesPane()
@@ -321,6 +325,8 @@ void TestSorvaneUpdater::updatesPane()
         rig.setBusy(true);
         rig.updater.shouldRelaunchApplication();
         rig.setBusy(false);
+    } else if (state == u"no browser") {
+        Q_EMIT pane.findChild<QLabel *>(QStringLiteral("sorvane.updates.downloadPage"))->linkActivated(QString());
     }
     // The header's icon is never a blank gap, also where the app runs without an icon of its own.
     QVERIFY(QApplication::windowIcon().isNull());
