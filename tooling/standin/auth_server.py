@@ -391,17 +391,19 @@ class TLSServer(ThreadingHTTPServer):
 
     class Connection:
         def __init__(self, sock, deadline):
-            self.sock, self.deadline, self.opened = sock, deadline, time.monotonic()
+            self.sock, self.deadline, self.opened, self.cut = sock, deadline, time.monotonic(), False
 
-    @staticmethod
-    def cut(sock):
-        # The plain socket's shutdown (an SSL socket's own would drop its state under the reading
-        # thread): the reader's recv returns at once and its thread ends. A socket already closed
-        # has no descriptor left to cut, so a number reused since is never touched.
+    def cut(self, connection):
+        """Shuts the connection's socket (the plain socket's shutdown: an SSL socket's own would drop its
+        state under the reading thread), so the reader's recv returns at once and its thread ends.
+        Called under the guard; a connection leaves `open` before its descriptor is closed, so a
+        number reused since is never touched."""
         try:
-            socket.socket.shutdown(sock, socket.SHUT_RDWR)
-        except OSError:
-            pass
+            socket.socket.shutdown(connection.sock, socket.SHUT_RDWR)
+            connection.cut = True
+        except OSError as error:
+            # Shut already, or gone: done. No descriptor (the socket is being wrapped): next round.
+            connection.cut = error.errno != errno.EBADF
 
     def expect_request(self, reading):
         """Starts (reading) or stops (the request is in) the deadline of this thread's connection."""
@@ -415,19 +417,16 @@ class TLSServer(ThreadingHTTPServer):
             now = time.monotonic()
             with self.guard:
                 for connection in self.open:
-                    if connection.deadline is not None and connection.deadline <= now:
-                        connection.deadline = None
-                        self.cut(connection.sock)
+                    if not connection.cut and connection.deadline is not None and connection.deadline <= now:
+                        self.cut(connection)
 
     def push_out_oldest(self):
         """Cuts the connection that has waited longest for its request; False when none waits."""
         with self.guard:
-            waiting = [c for c in self.open if c.deadline is not None]
+            waiting = [c for c in self.open if c.deadline is not None and not c.cut]
             if not waiting:
                 return False
-            oldest = min(waiting, key=lambda c: c.opened)
-            oldest.deadline = None
-            self.cut(oldest.sock)
+            self.cut(min(waiting, key=lambda c: c.opened))
             return True
 
     def get_request(self):
@@ -463,25 +462,26 @@ class TLSServer(ThreadingHTTPServer):
         with self.guard:
             connection = self.accepted.pop(request.fileno(), None)
         self.local.connection = connection
+        secure = None
         try:
             request.settimeout(self.HANDSHAKE_TIMEOUT)
             try:
-                secure = self.context.wrap_socket(request, server_side=True)
+                secure = self.context.wrap_socket(request, server_side=True, do_handshake_on_connect=False)
+                with self.guard:
+                    if connection is not None:
+                        connection.sock = secure
+                secure.do_handshake()
             except (ssl.SSLError, OSError):
                 return
-            with self.guard:
-                if connection is not None:
-                    connection.sock = secure
             # A client that goes silent after the handshake is dropped too.
             secure.settimeout(self.read_timeout)
-            try:
-                super().finish_request(secure, client_address)
-            finally:
-                self.shutdown_request(secure)
+            super().finish_request(secure, client_address)
         finally:
             with self.guard:
                 self.open.discard(connection)
             self.local.connection = None
+            if secure is not None:
+                self.shutdown_request(secure)
 
 
 def make_server(tools: ToolsFolder, port: int):
