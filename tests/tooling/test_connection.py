@@ -1,6 +1,9 @@
 """editor_connection.py and the MCP server its definition starts."""
 import json
+import os
 import subprocess
+import tempfile
+import threading
 import unittest
 from pathlib import Path
 
@@ -51,6 +54,40 @@ class ConnectionTest(StandinCase, unittest.TestCase):
         # The server speaks its own protocol version whatever the client asked for.
         self.assertEqual(replies[0]["result"]["protocolVersion"], "2025-06-18")
         self.assertEqual(json.loads(replies[-1]["result"]["content"][0]["text"]), {"handoffs": []})
+
+    def test_server_bounds_what_it_reads(self):
+        definition = self.run_tool(CONNECTION, "--inbox", str(self.inbox)).json()
+        outside = Path(tempfile.mkdtemp(dir=self.tmp.name)) / "handoff.json"
+        outside.write_text(json.dumps({"handoffID": "from-elsewhere", "createdAt": "2026-01-01"}))
+        (self.inbox / "handoffs" / "edit-1").mkdir(parents=True)
+        os.symlink(outside, self.inbox / "handoffs" / "edit-1" / "handoff.json")
+        huge = 64 << 20  # one line, far over the server's limit
+        process = subprocess.Popen([definition["command"], *definition["arguments"]], stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+        def feed():
+            try:
+                block = b"x" * (1 << 20)
+                for _ in range(huge // len(block)):
+                    process.stdin.write(block)
+                process.stdin.write(b'\n{"jsonrpc":"2.0","id":1,"method":"tools/call",'
+                                    b'"params":{"name":"list_handoffs","arguments":{}}}\n')
+            finally:
+                process.stdin.close()
+
+        feeder = threading.Thread(target=feed)
+        feeder.start()
+        output = process.stdout.read()
+        feeder.join(timeout=60)
+        process.stdout.close()
+        _, status, usage = os.wait4(process.pid, 0)
+        process.returncode = os.waitstatus_to_exitcode(status)
+        replies = [json.loads(line) for line in output.splitlines()]
+        self.assertEqual([(r.get("id"), r.get("error", {}).get("code")) for r in replies], [(None, -32700), (1, None)])
+        # A link at a hand-off's record is not listed: it may show anything of this computer.
+        self.assertEqual(json.loads(replies[1]["result"]["content"][0]["text"]), {"handoffs": []})
+        # The huge line never sat in memory whole (the peak is in KiB).
+        self.assertLess(usage.ru_maxrss * 1024, huge // 2)
 
 
 if __name__ == "__main__":

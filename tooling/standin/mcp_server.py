@@ -70,7 +70,8 @@ def list_handoffs(inbox: Path, _arguments):
     found = []
     if root.is_dir() and listed_inside(inbox, root):
         for record in root.glob("*/handoff.json"):
-            if not listed_inside(root, record.parent):
+            # A record (or its folder) that is a link may show anything of this computer: not listed.
+            if not listed_inside(root, record.parent) or record.is_symlink():
                 continue
             try:
                 handoff = json.loads(record.read_text(encoding="utf-8"))
@@ -127,15 +128,33 @@ def error(ident, code, text):
     return {"jsonrpc": "2.0", "id": ident, "error": {"code": code, "message": text}}
 
 
-def serve(reader, writer, inbox: Path):
-    for raw in reader:
-        if not raw.strip():
+def lines(reader, limit=MAX_LINE):
+    """The input's lines (bytes), none longer than limit; a longer one is read past in pieces of at
+    most limit bytes and given as None, so one huge line never sits in memory whole."""
+    while True:
+        line = reader.readline(limit + 1)
+        if not line:
+            return
+        if len(line) > limit:
+            while not line.endswith(b"\n"):
+                line = reader.readline(limit + 1)
+                if not line:
+                    break
+            yield None
             continue
-        if len(raw) > MAX_LINE:
+        yield line
+
+
+def serve(reader, writer, inbox: Path):
+    """Answers every message of the binary stream reader on the text stream writer."""
+    for raw in lines(reader):
+        if raw is None:
             reply = error(None, -32700, "Message too large")
+        elif not raw.strip():
+            continue
         else:
             try:
-                reply = answer(json.loads(raw), inbox)
+                reply = answer(json.loads(raw.decode("utf-8", errors="replace")), inbox)
             except (ValueError, RecursionError):
                 reply = error(None, -32700, "Parse error")
         if reply is not None:
@@ -153,7 +172,7 @@ def main(argv=None):
     except ArgumentError as failure:
         print("mcp_server: %s" % failure, file=sys.stderr)
         return 2
-    reader = open(sys.stdin.fileno(), "r", encoding="utf-8", errors="replace", closefd=False)
+    reader = open(sys.stdin.fileno(), "rb", closefd=False)
     serve(reader, sys.stdout, inbox)
     return 0
 
