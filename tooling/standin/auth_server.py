@@ -113,17 +113,24 @@ class AuthError(Exception):
         self.status, self.code, self.message = status, code, message
 
 
-class Handler(BaseHTTPRequestHandler):
+class DeadlineHandler(BaseHTTPRequestHandler):
+    """A handler of TLSServer: each request (line, headers, body) must be in before the server's
+    deadline, however it trickles; a handler calls request_read() once it has the whole request."""
+
+    def handle_one_request(self):
+        self.server.expect_request(True)
+        super().handle_one_request()
+
+    def request_read(self):
+        self.server.expect_request(False)  # answering it has no deadline of its own
+
+
+class Handler(DeadlineHandler):
     protocol_version = "HTTP/1.1"
     server_version = "TavlonStandin/1"
 
     def log_message(self, *args):
         pass
-
-    def handle_one_request(self):
-        # The next request (line, headers, body) must be in before the deadline, however it trickles.
-        self.server.expect_request(True)
-        super().handle_one_request()
 
     def do_GET(self):
         self.handle_request("GET")
@@ -152,7 +159,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send_json(413, {"code": 413, "error_code": "request_too_large", "msg": "Request too large"})
             return
         body = self.rfile.read(length) if length else b""
-        self.server.expect_request(False)  # read in full: answering it has no deadline of its own
+        self.request_read()
         append_jsonl(app.tools.auth_requests, {
             "method": method,
             "path": logged_path(self.path),
