@@ -93,6 +93,7 @@ def make_private(path) -> None:
         finally:
             os.close(descriptor)
 
+
 # Tokens and recovery codes are kept as their SHA-256 (the stand-in only compares them). Version 1
 # drops what an older database kept in the clear: those sessions sign in again.
 SCHEMA_VERSION = 1

@@ -116,6 +116,12 @@ def listed_inside(base: Path, child: Path) -> bool:
     return not child.is_symlink() and child.resolve().is_relative_to(Path(base).resolve())
 
 
+def current_umask() -> int:
+    mask = os.umask(0o077)
+    os.umask(mask)
+    return mask
+
+
 def write_inside(base: Path, parts, text: str) -> Path:
     """Writes text to base/parts (checked by inside) through a new temporary file and a rename, so an
     existing file, or a link put in its place, is replaced and never written through."""
@@ -124,6 +130,7 @@ def write_inside(base: Path, parts, text: str) -> Path:
     inside(base, *parts)  # the folders just made are ours; a link raced in is not
     handle, temporary = tempfile.mkstemp(prefix=".tmp-", dir=path.parent)
     try:
+        os.fchmod(handle, 0o666 & ~current_umask())  # as a plainly written file would be
         with os.fdopen(handle, "w", encoding="utf-8") as out:
             out.write(text)
         os.replace(temporary, path)
