@@ -398,7 +398,7 @@ class TLSServer(ThreadingHTTPServer):
 
     class Connection:
         def __init__(self, sock, deadline):
-            self.sock, self.deadline, self.opened, self.cut = sock, deadline, time.monotonic(), False
+            self.sock, self.deadline, self.opened, self.was_cut = sock, deadline, time.monotonic(), False
 
     def cut(self, connection):
         """Shuts the connection's socket (the plain socket's shutdown: an SSL socket's own would drop its
@@ -407,10 +407,10 @@ class TLSServer(ThreadingHTTPServer):
         number reused since is never touched."""
         try:
             socket.socket.shutdown(connection.sock, socket.SHUT_RDWR)
-            connection.cut = True
+            connection.was_cut = True
         except OSError as error:
             # Shut already, or gone: done. No descriptor (the socket is being wrapped): next round.
-            connection.cut = error.errno != errno.EBADF
+            connection.was_cut = error.errno != errno.EBADF
 
     def expect_request(self, reading):
         """Starts (reading) or stops (the request is in) the deadline of this thread's connection."""
@@ -424,13 +424,13 @@ class TLSServer(ThreadingHTTPServer):
             now = time.monotonic()
             with self.guard:
                 for connection in self.open:
-                    if not connection.cut and connection.deadline is not None and connection.deadline <= now:
+                    if not connection.was_cut and connection.deadline is not None and connection.deadline <= now:
                         self.cut(connection)
 
     def push_out_oldest(self):
         """Cuts the connection that has waited longest for its request; False when none waits."""
         with self.guard:
-            waiting = [c for c in self.open if c.deadline is not None and not c.cut]
+            waiting = [c for c in self.open if c.deadline is not None and not c.was_cut]
             if not waiting:
                 return False
             self.cut(min(waiting, key=lambda c: c.opened))
