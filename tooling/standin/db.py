@@ -3,6 +3,7 @@ import hashlib
 import hmac
 import os
 import sqlite3
+import stat
 import time
 
 SCHEMA = """
@@ -77,21 +78,23 @@ CREATE TABLE IF NOT EXISTS profile_photos (id TEXT PRIMARY KEY, avatar_jpeg BLOB
 
 def make_private(path) -> None:
     """The database and its journal files hold tokens and codes: owner-only, also when an older
-    version left them readable. SQLite gives the -wal and -shm files the database file's mode."""
-    descriptor = os.open(path, os.O_RDWR | os.O_CREAT | os.O_NOFOLLOW, 0o600)
+    version left them readable. SQLite gives the -wal and -shm files the database file's mode.
+
+    An existing file is never opened here: closing any descriptor of a file drops every POSIX lock
+    this process holds on it, and other connections of the process (the sign-in server's threads)
+    hold SQLite's locks."""
     try:
-        os.fchmod(descriptor, 0o600)
-    finally:
-        os.close(descriptor)
-    for suffix in ("-wal", "-shm", "-journal"):
+        os.close(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW, 0o600))
+    except FileExistsError:
+        pass
+    for suffix in ("", "-wal", "-shm", "-journal"):
+        name = str(path) + suffix
         try:
-            descriptor = os.open(str(path) + suffix, os.O_RDONLY | os.O_NOFOLLOW)
-        except OSError:
+            mode = os.lstat(name).st_mode
+        except FileNotFoundError:
             continue
-        try:
-            os.fchmod(descriptor, 0o600)
-        finally:
-            os.close(descriptor)
+        if stat.S_ISREG(mode) and mode & 0o077:
+            os.chmod(name, 0o600)
 
 
 # Tokens and recovery codes are kept as their SHA-256 (the stand-in only compares them). Version 1
