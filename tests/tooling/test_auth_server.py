@@ -1,19 +1,17 @@
 import http.client
 import json
 import os
+import resource
 import stat
 import signal
 import socket
+import sqlite3
 import ssl
 import subprocess
 import tempfile
+import threading
 import unittest
 from pathlib import Path
-
-import resource
-import sqlite3
-import threading
-import time
 
 from standin_helpers import EDITOR_ID, PYTHON, copy_tools
 from standin import reset
