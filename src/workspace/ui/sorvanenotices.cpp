@@ -55,7 +55,7 @@ bool SorvaneNotices::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-// Across the parent's full width, at its bottom edge, above its other children.
+// Across the parent's full width, at its top, above its other children.
 void SorvaneNotices::place()
 {
     QWidget *column = parentWidget();
@@ -63,7 +63,7 @@ void SorvaneNotices::place()
         return;
     const int width = column->width();
     const int height = qMin(column->height(), hasHeightForWidth() ? heightForWidth(width) : sizeHint().height());
-    setGeometry(0, column->height() - height, width, height);
+    setGeometry(0, 0, width, height);
     raise();
 }
 

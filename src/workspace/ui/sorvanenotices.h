@@ -7,9 +7,10 @@
 class QVBoxLayout;
 
 // The banners of the detail column, in the workspace's order. They float
-// over the bottom edge of their parent (the column) instead of taking a
-// place in its layout: banners come and go with operations, and a banner
-// that pushed the detail down moved its controls from under the pointer.
+// over the top of their parent (the column; there the ticket shows its
+// customer and title, no control) instead of taking a place in its layout:
+// banners come and go with operations, and a banner that pushed the detail
+// down moved its controls from under the pointer.
 class SorvaneNotices final : public QWidget
 {
     Q_OBJECT

@@ -55,7 +55,7 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     auto *detailLayout = new QVBoxLayout(detailColumn);
     detailLayout->setContentsMargins(0, 0, 0, 0);
     detailLayout->setSpacing(0);
-    // Floats over the column's bottom edge: never moves what is under the pointer.
+    // Floats over the column's top: never moves what is under the pointer.
     new SorvaneNotices(workspace, detailColumn);
     m_detail = new QStackedWidget(detailColumn);
     // Into the stack while still empty: the stack shows its first page, and a
