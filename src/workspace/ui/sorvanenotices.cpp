@@ -5,6 +5,7 @@
 #include "workspacesymbols.h"
 
 #include <QEvent>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -36,6 +37,13 @@ void SorvaneNotices::rebuild()
     }
     for (const SorvaneNotice &notice : notices)
         m_layout->addWidget(banner(notice));
+    if (!notices.isEmpty()) {
+        // Where the banners end and the detail they float over begins.
+        auto *line = new QFrame(this);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        m_layout->addWidget(line);
+    }
     setVisible(!notices.isEmpty());
     place();
 }
