@@ -82,7 +82,7 @@ def prepare(inbox: Path, request_id: str, video: Path, revision: int, label: str
         "notice": PREPARED_NOTICE, "expectedRevision": revision,
         "content": {"schemaVersion": 1, "kind": "filmEditing", "title": label, "body": summary,
                     "open_questions": [], "concept_options": [], "script_sections": [], "shots": [], "sources": [],
-                    "video": {"source_export_id": export_id, "bucket": "review-videos",
+                    "video": {"source_export_id": export_id, "bucket": "tf-reviews",
                               "object_key": "%s/%s%s" % (request_id, proposal_id, suffix), "sha256": digest,
                               "content_type": VIDEO_TYPES[suffix], "editor_name": editor,
                               "byte_count": frozen.stat().st_size, "duration_seconds": duration,

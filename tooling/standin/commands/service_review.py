@@ -48,8 +48,13 @@ def copy_into(source: Path, target: Path) -> Path:
     target.parent.mkdir(parents=True, exist_ok=True)
     handle, temporary = tempfile.mkstemp(prefix=".tmp-", dir=target.parent)
     os.close(handle)
-    shutil.copyfile(source, temporary)
-    os.replace(temporary, target)
+    try:
+        shutil.copyfile(source, temporary)
+        os.replace(temporary, target)
+    except BaseException:
+        # A failed copy leaves no half file behind.
+        os.unlink(temporary)
+        raise
     return Path(os.path.realpath(target))
 
 

@@ -1,11 +1,10 @@
 """desktop_video.py: the local video tool. Prepares frozen drafts in the project folder, reports their
 local send receipts, and sends a draft to the customer's review as a new proposal version."""
 import json
-import shutil
 import time
 from pathlib import Path
 
-from .. import db, drafts
+from .. import db, drafts, media
 from ..errors import ToolError
 from ..tool import command
 from .common import integer_text, served_company, uuid_text
@@ -113,10 +112,7 @@ def send(ctx):
             conn.execute("UPDATE requests SET status = 'review', revision = revision + 1, latest_proposal_id = ?,"
                          " updated_at = ? WHERE id = ?", (proposal_id, stamp, task["id"]))
         task = conn.execute("SELECT * FROM requests WHERE id = ?", (task["id"],)).fetchone()
-    upload = ctx.tools.var / "videos" / video["object_key"]
-    if not upload.exists():
-        upload.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(frozen, upload)
+    media.store_review_object(ctx.tools, video["object_key"], frozen)
     if not replayed:
         drafts.copy_registered(inbox, task["id"], proposal_id)
     if ctx.rule and ctx.rule.get("mode") == "unconfirmed":
