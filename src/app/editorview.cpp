@@ -189,6 +189,7 @@ void EditorView::connectTriggers()
     connect(account, &EditorSession::credentialURLChanged, this, &EditorView::schedule);
     connect(account, &EditorSession::busyChanged, this, &EditorView::schedule);
     connect(queue, &ServiceQueueModel::loadingCompaniesChanged, this, &EditorView::schedule);
+    connect(queue, &ServiceQueueModel::loadingCompaniesChanged, this, &EditorView::companiesLoadingChanged);
     connect(sorvane, &RootInbox::activityChanged, this, &EditorView::schedule);
     connect(sorvane, &RootInbox::selectionChanged, this, &EditorView::openSelection);
     if (m_parts.profiles)
@@ -307,6 +308,31 @@ void EditorView::openSelection()
         return;
     m_openedRow = row;
     m_parts.serviceQueue->openSorvane(*request, *operatorID, *m_parts.queueEditor, false);
+}
+
+// The sidebar's "Load more customers" loads a company page, and every page
+// load closes the task open in the queue. Only a load that began while the
+// selected row's task was open, and that ended with a usable directory, opens
+// it again: a hand-over's own loads run before its task is open, and a
+// cleared or changed directory is the reactions' business.
+void EditorView::companiesLoadingChanged()
+{
+    if (m_closed)
+        return;
+    const ServiceQueueModel &queue = *m_parts.serviceQueue;
+    if (queue.loadingCompanies()) {
+        const auto &key = queue.selectionKey();
+        m_reopenAfterCompanies = m_openedRow && key && key->requestID == m_openedRow->first;
+        return;
+    }
+    if (!std::exchange(m_reopenAfterCompanies, false))
+        return;
+    const auto request = m_parts.sorvane->selectedRequest();
+    if (!queue.companiesVerified() || queue.selectionKey() || !request || !m_openedRow
+        || request->id != m_openedRow->first)
+        return;
+    m_openedRow.reset();
+    openSelection();
 }
 
 // ---- settings ----

@@ -132,6 +132,7 @@ private:
     void reportBusy(bool always);
     QCoro::Task<void> startUp();
     QString connectionIdentity() const;
+    void companiesLoadingChanged();
 
     Parts m_parts;
     QUuid m_updateActivityID = QUuid::createUuid();
@@ -151,6 +152,9 @@ private:
 
     // The inbox row last handed over to the queue (id and revision).
     std::optional<std::pair<QString, qint64>> m_openedRow;
+    // A company page load began while that row's task was open: a load
+    // closes the open task, so it is opened again once the page is in.
+    bool m_reopenAfterCompanies = false;
 
     bool m_showingSettings = false;
     bool m_showingQueue = false;

@@ -107,6 +107,10 @@ QCollator nameCollator(const QLocale &locale)
 // once per comparison. Comparing two keys orders exactly as comparing the two
 // texts with the collator; the empty text comes first there without
 // collation, and the C locale has no keys, so both keep the direct compare.
+// Names are compared without their accents, as the language's collation
+// sees accents: a letter with a mark that the language counts as a letter of
+// its own ("å", and "ü" sorted as "y", in Danish) keeps its mark, so Danish
+// names sort as the customers of the sidebar do.
 class NameOrder
 {
 public:
@@ -124,8 +128,10 @@ public:
         std::optional<QCollatorSortKey> key;
     };
 
-    Key key(const QString &text) const
+    // The key of a name as shown (not folded).
+    Key key(const QString &name) const
     {
+        const QString &text = memoized(m_memo->folded, name, [this](const QString &t) { return fold(t); });
         if (text.isEmpty() || !m_memo->keyed)
             return {text, std::nullopt};
         return {text, memoized(m_memo->keys, text, [this](const QString &t) { return m_memo->collator.sortKey(t); })};
@@ -148,8 +154,50 @@ private:
         QLocale locale;
         QCollator collator;
         bool keyed;
+        QHash<QString, QString> folded;
+        QHash<QString, bool> accents; // per letter with its marks: whether the marks are only accents
         QHash<QString, QCollatorSortKey> keys;
     };
+
+    // Case-folded, each letter without the marks the collation counts as accents.
+    QString fold(const QString &name) const
+    {
+        const QString decomposed = name.normalized(QString::NormalizationForm_D);
+        QString result;
+        result.reserve(decomposed.size());
+        for (qsizetype i = 0; i < decomposed.size();) {
+            qsizetype end = i + 1;
+            while (end < decomposed.size() && decomposed.at(end).category() == QChar::Mark_NonSpacing)
+                ++end;
+            if (decomposed.at(i).category() == QChar::Mark_NonSpacing) {
+                i = end; // marks without a letter
+                continue;
+            }
+            const QString letter = decomposed.mid(i, end - i);
+            if (end == i + 1 || onlyAccents(letter))
+                result.append(decomposed.at(i));
+            else
+                result.append(letter.normalized(QString::NormalizationForm_C));
+            i = end;
+        }
+        return result.toCaseFolded();
+    }
+
+    // Whether the collation sorts the letter with its marks as the bare
+    // letter, telling them apart only after the rest of the text: then the
+    // marks decide nothing before the other letters do.
+    bool onlyAccents(const QString &letter) const
+    {
+        if (!m_memo->keyed)
+            return true;
+        return memoized(m_memo->accents, letter, [this](const QString &l) {
+            const QString bare = l.left(1);
+            const QString marked = l.normalized(QString::NormalizationForm_C);
+            const QCollator &collator = m_memo->collator;
+            return collator.compare(marked + u'1', bare + u'0') > 0 && collator.compare(marked + u'0', bare + u'1') < 0;
+        });
+    }
+
     Memo *m_memo = nullptr;
 };
 
@@ -195,6 +243,8 @@ QString lowerCased(const QString &text)
 // options, worked out once per row.
 struct RowFacts
 {
+    QString title; // as shown, for name order
+    QString company;
     QString foldedTitle;
     QString foldedCompany;
     QString foldedContact;
@@ -208,6 +258,8 @@ struct RowFacts
     static RowFacts of(const SorvaneInboxRow &row)
     {
         RowFacts facts;
+        facts.title = row.film.title;
+        facts.company = row.company.name;
         facts.foldedTitle = folded(row.film.title);
         facts.foldedCompany = folded(row.company.name);
         facts.foldedContact = folded(row.company.contactName.value_or(QString()));
@@ -400,7 +452,7 @@ public:
             std::vector<NameOrder::Key> keys;
             keys.reserve(m_facts.size());
             for (const RowFacts &facts : m_facts)
-                keys.push_back(m_names->key(company ? facts.foldedCompany : facts.foldedTitle));
+                keys.push_back(m_names->key(company ? facts.company : facts.title));
             field.ranking.build(keys.size(), [&](std::size_t i) -> const NameOrder::Key & { return keys[i]; },
                                 field.ranks, nameCompare());
         }
@@ -426,9 +478,9 @@ public:
         const qint64 id = m_ids.rankOf(facts.id, compareIds);
         switch (sort) {
         case SorvaneInboxSort::company:
-            return {m_company.ranking.rankOf(m_names->key(facts.foldedCompany), nameCompare()), 0, 0, id, position};
+            return {m_company.ranking.rankOf(m_names->key(facts.company), nameCompare()), 0, 0, id, position};
         case SorvaneInboxSort::title:
-            return {m_title.ranking.rankOf(m_names->key(facts.foldedTitle), nameCompare()), 0, 0, id, position};
+            return {m_title.ranking.rankOf(m_names->key(facts.title), nameCompare()), 0, 0, id, position};
         default:
             return timed(sort, facts, id, position);
         }
@@ -485,7 +537,7 @@ private:
         m_nameKeys.clear();
         m_nameKeys.reserve(m_facts.size());
         for (const RowFacts &facts : m_facts)
-            m_nameKeys.push_back({m_names->key(facts.foldedTitle), m_names->key(facts.foldedCompany)});
+            m_nameKeys.push_back({m_names->key(facts.title), m_names->key(facts.company)});
         m_keysFor = locale;
     }
 

@@ -47,6 +47,11 @@ bool SorvaneSettingsModel::signedIn() const
     return !m_parts.account->credentialURL().isEmpty();
 }
 
+bool SorvaneSettingsModel::storageEnabled() const
+{
+    return !busy() && !demo() && (!m_parts.storageSelectionAllowed || m_parts.storageSelectionAllowed());
+}
+
 bool SorvaneSettingsModel::hasProjectFolder() const
 {
     return !m_parts.editor->inbox().isEmpty();

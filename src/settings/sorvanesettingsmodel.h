@@ -47,6 +47,8 @@ public:
         std::function<void()> clearInbox;
         std::function<void()> chooseStorage;
         std::function<void()> chooseTools;
+        // Whether the project folder may be chosen now (the root view's rule); none: always.
+        std::function<bool()> storageSelectionAllowed;
     };
 
     SorvaneSettingsModel(Parts parts, SorvaneSettingsSection section, QObject *parent = nullptr);
@@ -67,8 +69,10 @@ public:
     bool connectAIEnabled() const { return hasProjectFolder() && !busy() && !demo(); }
     bool chooseToolsEnabled() const { return !busy() && !demo(); }
     bool showsStorageJump() const { return !hasProjectFolder(); }
-    // The project location panel is never disabled by the sheet: its retry
-    // must stay usable, and choosing a folder checks the selection itself.
+    // The project location panel: disabled as a whole (the panel itself never
+    // disables its buttons) while busy, in the demo, or while no folder may be
+    // chosen, so that no click looks as if it could act when it cannot.
+    bool storageEnabled() const;
     // The account pane: demo shows only its note; signed in adds the own profile form.
     bool accountShowsProfile() const { return !demo() && signedIn(); }
 

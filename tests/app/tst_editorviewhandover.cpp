@@ -1,6 +1,7 @@
 // A window's root view against the stand-in service: selecting an inbox row
-// opens its task in the service queue, and choosing another project folder
-// opens it again under that folder.
+// opens its task in the service queue, choosing another project folder opens
+// it again under that folder, and a further page of companies (which closes
+// the open task while it loads) leaves it open.
 #include "../common/standinsignin.h"
 
 #include "app/editorview.h"
@@ -68,6 +69,14 @@ private Q_SLOTS:
 
     void selectingARowOpensItsTaskAndANewFolderReopensIt()
     {
+        // More companies than one page holds, the added ones last.
+        QVERIFY(standin.execSql(QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60) "
+            "INSERT INTO companies (id, name) SELECT printf('ffffffff-ffff-4fff-bfff-%012d', i), "
+            "printf('Kunde %02d', i) FROM n")));
+        QVERIFY(standin.execSql(QStringLiteral(
+            "INSERT OR IGNORE INTO operator_companies (operator_id, company_id) SELECT u.id, c.id "
+            "FROM users u, companies c WHERE u.email = 'editor@example.com'")));
         EditorView::Parts parts;
         parts.account = session.get();
         parts.model = EditorModel::create(std::make_shared<ProjectLocationStore>(
@@ -113,6 +122,19 @@ private Q_SLOTS:
         QVERIFY2(!editor().error(), qPrintable(editor().error().value_or(QString())));
         QCOMPARE(queue().detail()->request.id, row.request.id);
         QVERIFY(!editor().inbox().isEmpty());
+
+        // The sidebar's "Load more customers": the page load closes the open
+        // task while it runs, and the task is open again once it is in.
+        QVERIFY(queue().nextCompanyID());
+        const qsizetype listed = queue().companies().size();
+        queue().fetchCompanies(view->queueEditor(), true);
+        QVERIFY(QTest::qWaitFor([&] { return queue().companies().size() > listed; }, toolWait));
+        QVERIFY(QTest::qWaitFor([&] { return queue().detail() && queue().detail()->request.id == row.request.id; },
+                                toolWait));
+        QVERIFY(idle());
+        QVERIFY2(!editor().error(), qPrintable(editor().error().value_or(QString())));
+        QCOMPARE(queue().detail()->request.id, row.request.id);
+        QCOMPARE(queue().selectedCompanyID(), QUuid::fromString(row.request.company_id));
     }
 };
 

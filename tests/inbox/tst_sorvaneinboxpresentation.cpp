@@ -260,14 +260,41 @@ private Q_SLOTS:
     void nameOrder_data()
     {
         QTest::addColumn<QString>("language");
-        QTest::newRow("da") << "da";
-        QTest::newRow("en") << "en";
+        // Place names, in the language's order: by customer, by film and in the sidebar alike.
+        QTest::addColumn<QStringList>("places");
+        QTest::newRow("da") << "da"
+                            << QStringList{"Bornholm", "Zealand", "Ærø", "Østerbro", "Aalborg", "Århus"};
+        QTest::newRow("en") << "en"
+                            << QStringList{"Aalborg", "Ærø", "Århus", "Bornholm", "Østerbro", "Zealand"};
     }
 
     void nameOrder()
     {
         QFETCH(QString, language);
+        QFETCH(QStringList, places);
         const QLocale locale = SorvaneInboxPresentation::locale(language);
+        QList<SorvaneInboxRow> placed;
+        for (int i = 0; i < places.size(); ++i) {
+            SorvaneInboxRow r = makeRow(places.size() - i); // ids against the order
+            r.company.id = QUuid::fromString(uuidFor(20 + i));
+            r.company.name = places.at(i);
+            r.film.title = places.at(i);
+            placed.prepend(r);
+        }
+        for (const SorvaneInboxSort sort : {SorvaneInboxSort::company, SorvaneInboxSort::title}) {
+            SorvaneInboxPreferences byName;
+            byName.sort = sort;
+            byName.filter = SorvaneInboxFilter::blocked;
+            QStringList sorted;
+            for (const SorvaneInboxRow &r : SorvaneInboxPresentation::rows(placed, std::nullopt, byName, me, locale))
+                sorted.append(r.film.title);
+            QCOMPARE(sorted, places);
+        }
+        QStringList sidebar;
+        for (const ServiceCompany &c : SorvaneInboxPresentation::customers({}, placed, locale))
+            sidebar.append(c.name);
+        QCOMPARE(sidebar, places);
+
         QList<SorvaneInboxRow> rows{makeRow(1), makeRow(2), makeRow(3), makeRow(4)};
         rows[0].company.name = "Film 10";
         rows[1].company.name = "Film 9";

@@ -97,15 +97,23 @@ private Q_SLOTS:
 
         const QList<SorvaneInboxRow> sorted = byTitle(rows, locale);
 
-        // The plain definition: fold (no marks, case-folded), collate, then ids.
+        // The plain definition: fold (no accents, case-folded), collate, then
+        // ids. Danish counts "å" as a letter of its own and "ü" as "y".
         QCollator collator(locale);
         collator.setNumericMode(true);
         collator.setCaseSensitivity(Qt::CaseInsensitive);
-        const auto fold = [](const QString &text) {
+        const QString ownLetters = language == u"da" ? QStringLiteral("åÅüÜ") : QString();
+        const auto fold = [&](const QString &text) {
             QString out;
-            for (QChar c : text.normalized(QString::NormalizationForm_D))
-                if (c.category() != QChar::Mark_NonSpacing)
-                    out.append(c);
+            for (QChar letter : text.normalized(QString::NormalizationForm_C)) {
+                if (ownLetters.contains(letter)) {
+                    out.append(letter);
+                    continue;
+                }
+                for (QChar c : QString(letter).normalized(QString::NormalizationForm_D))
+                    if (c.category() != QChar::Mark_NonSpacing)
+                        out.append(c);
+            }
             return out.toCaseFolded();
         };
         QList<SorvaneInboxRow> reference = rows;

@@ -196,6 +196,39 @@ private Q_SLOTS:
         QCOMPARE(save->isEnabled(), name != name.trimmed());
     }
 
+    // Minimising and restoring the window is no leaving: the typed name stays
+    // and a save running meanwhile ends as usual. Leaving the pane still is.
+    void minimisingKeepsTheEditsAndTheSave()
+    {
+        showForm();
+        auto *field = child<QLineEdit>("sorvane.profile.name");
+        auto *save = child<QPushButton>("sorvane.profile.save");
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, QStringLiteral("Mette"));
+        const auto minimiseAndRestore = [this] {
+            view->setWindowState(Qt::WindowMinimized);
+            view->setWindowState(Qt::WindowNoState);
+        };
+        minimiseAndRestore();
+        QCOMPARE(field->text(), QStringLiteral("Mette"));
+        QCOMPARE(bridge->count(), 1);
+        QVERIFY(save->isEnabled());
+        save->click();
+        QCOMPARE(bridge->count(), 2);
+        minimiseAndRestore();
+        QCOMPARE(bridge->count(), 2);
+        QVERIFY(model->saving());
+        bridge->answerLast(ownAnswer(person(me, "Mette")));
+        QVERIFY(!model->saving());
+        QVERIFY(child<QWidget>("sorvane.profile.saved")->isVisible());
+        QCOMPARE(model->ownProfile()->displayName, std::optional<QString>(QStringLiteral("Mette")));
+        // Leaving and coming back loads the profile again.
+        view->hide();
+        view->show();
+        QCOMPARE(bridge->count(), 3);
+    }
+
     void photoChoice_data()
     {
         QTest::addColumn<qsizetype>("size");

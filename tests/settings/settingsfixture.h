@@ -52,6 +52,7 @@ struct SettingsFixture
             throw BridgeError::failed(QStringLiteral("no tools"));
         });
     QStringList choices;
+    bool storageAllowed = true; // what the root view answers for choosing a project folder
 
     explicit SettingsFixture(bool demo = false)
     {
@@ -88,6 +89,7 @@ struct SettingsFixture
         parts.clearInbox = [this] { log.append(QStringLiteral("inbox")); };
         parts.chooseStorage = [this] { choices.append(QStringLiteral("storage")); };
         parts.chooseTools = [this] { choices.append(QStringLiteral("tools")); };
+        parts.storageSelectionAllowed = [this] { return storageAllowed; };
         return parts;
     }
 

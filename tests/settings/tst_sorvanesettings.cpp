@@ -46,10 +46,11 @@ class TestSorvaneSettings : public QObject
     std::unique_ptr<SorvaneSettingsView> sheet;
     QList<SorvaneAIConnectionTarget> opened;
 
-    void openSheet(SorvaneSettingsSection section, bool demo = false, bool signedIn = true)
+    void openSheet(SorvaneSettingsSection section, bool demo = false, bool signedIn = true, bool storageAllowed = true)
     {
         sheet.reset();
         fixture = std::make_unique<SettingsFixture>(demo);
+        fixture->storageAllowed = storageAllowed;
         if (signedIn)
             fixture->signIn();
         SorvaneSettingsView::Parts parts;
@@ -226,39 +227,46 @@ private Q_SLOTS:
         QTest::addColumn<QString>("enabled");  // names that must be shown and enabled
         QTest::addColumn<QString>("disabled"); // names that must be shown and disabled
         QTest::addColumn<QString>("absent");   // names that must not be shown
+        QTest::addColumn<bool>("storageAllowed"); // the root view allows choosing a project folder
         const int account = int(SorvaneSettingsSection::account), ai = int(SorvaneSettingsSection::ai),
                   advanced = int(SorvaneSettingsSection::advanced), storage = int(SorvaneSettingsSection::storage),
                   cloud = int(SorvaneSettingsSection::cloud), packages = int(SorvaneSettingsSection::packages);
         QTest::newRow("account signed in") << account << false << true << false << false
-                                           << "sorvane.profile.title" << "" << "editor.signIn";
+                                           << "sorvane.profile.title" << "" << "editor.signIn" << true;
         QTest::newRow("account signed out") << account << false << false << false << false << "editor.signIn" << ""
-                                            << "sorvane.profile.title";
+                                            << "sorvane.profile.title" << true;
         QTest::newRow("account in demo") << account << true << true << false << false << "" << ""
-                                         << "sorvane.profile.title editor.signIn";
+                                         << "sorvane.profile.title editor.signIn" << true;
         QTest::newRow("account while busy") << account << false << true << false << true << "sorvane.profile.title"
-                                            << "" << "";
+                                            << "" << "" << true;
         QTest::newRow("ai without folder") << ai << false << true << false << false << "sorvane.settings.storageJump"
-                                           << "editor.ai.connect" << "";
+                                           << "editor.ai.connect" << "" << true;
         QTest::newRow("ai with folder") << ai << false << true << true << false << "editor.ai.connect" << ""
-                                        << "sorvane.settings.storageJump";
-        QTest::newRow("ai busy") << ai << false << true << true << true << "" << "editor.ai.connect" << "";
-        QTest::newRow("ai demo") << ai << true << true << true << false << "" << "editor.ai.connect" << "";
+                                        << "sorvane.settings.storageJump" << true;
+        QTest::newRow("ai busy") << ai << false << true << true << true << "" << "editor.ai.connect" << "" << true;
+        QTest::newRow("ai demo") << ai << true << true << true << false << "" << "editor.ai.connect" << "" << true;
         QTest::newRow("tools idle") << advanced << false << true << false << false << "sorvane.settings.chooseTools"
-                                    << "" << "";
+                                    << "" << "" << true;
         QTest::newRow("tools busy") << advanced << false << true << false << true << ""
-                                    << "sorvane.settings.chooseTools" << "";
+                                    << "sorvane.settings.chooseTools" << "" << true;
         QTest::newRow("tools demo") << advanced << true << true << false << false << ""
-                                    << "sorvane.settings.chooseTools" << "";
-        // The project location panel is never disabled by the sheet, its retry included.
-        QTest::newRow("storage busy") << storage << false << true << false << true << "editor.chooseProjectLocation"
-                                      << "" << "";
-        QTest::newRow("storage demo") << storage << true << true << false << false << "editor.chooseProjectLocation"
-                                      << "" << "";
+                                    << "sorvane.settings.chooseTools" << "" << true;
+        // The project location panel is disabled as a whole (it never
+        // disables its own buttons): busy, in the demo, or while no folder
+        // may be chosen for the selected task.
+        QTest::newRow("storage idle") << storage << false << true << false << false << "editor.chooseProjectLocation"
+                                      << "" << "" << true;
+        QTest::newRow("storage busy") << storage << false << true << false << true << ""
+                                      << "editor.chooseProjectLocation" << "" << true;
+        QTest::newRow("storage demo") << storage << true << true << false << false << ""
+                                      << "editor.chooseProjectLocation" << "" << true;
+        QTest::newRow("storage not allowed") << storage << false << true << false << false << ""
+                                             << "editor.chooseProjectLocation" << "" << false;
         QTest::newRow("cloud") << cloud << false << true << false << false << "test.cloud" << ""
-                               << "sorvane.settings.pane";
-        QTest::newRow("cloud demo") << cloud << true << true << false << false << "" << "test.cloud" << "";
+                               << "sorvane.settings.pane" << true;
+        QTest::newRow("cloud demo") << cloud << true << true << false << false << "" << "test.cloud" << "" << true;
         QTest::newRow("packages demo") << packages << true << true << false << false << "" << "test.packages"
-                                       << "sorvane.settings.pane";
+                                       << "sorvane.settings.pane" << true;
     }
 
     void paneRules()
@@ -271,7 +279,8 @@ private Q_SLOTS:
         QFETCH(QString, enabled);
         QFETCH(QString, disabled);
         QFETCH(QString, absent);
-        openSheet(SorvaneSettingsSection(section), demo, signedIn);
+        QFETCH(bool, storageAllowed);
+        openSheet(SorvaneSettingsSection(section), demo, signedIn, storageAllowed);
         if (folder)
             fixture->chooseFolder(QStringLiteral("inbox"));
         if (busy)

@@ -412,6 +412,39 @@ private Q_SLOTS:
         QCOMPARE(kinds().at(1), std::pair(K::error, QStringLiteral("page failed")));
     }
 
+    // Banners come and go with operations: they float over the top of the
+    // detail column, so the task's controls stay where they were.
+    void noticesMoveNothing()
+    {
+        Setup s;
+        s.signIn();
+        s.load({row(1), row(2)});
+        SorvaneWorkspaceView view(*s.workspace, {});
+        view.resize(1180, 800);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *task = child<QWidget>(view, "sorvane.detail.task");
+        QVERIFY(task && task->isVisible());
+        const QRect before(task->mapTo(&view, QPoint(0, 0)), task->size());
+        s.editor->setError(QStringLiteral("editor failed"));
+        s.editor->setMessage(QStringLiteral("done"));
+        auto *notices = child<QWidget>(view, "sorvane.notices");
+        QTRY_VERIFY(notices->isVisible() && notices->height() > 0);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(QRect(task->mapTo(&view, QPoint(0, 0)), task->size()), before);
+        // Whole, across the column, at its top, over what is there.
+        QWidget *column = child<QWidget>(view, "sorvane.detail");
+        QCOMPARE(notices->geometry().topLeft(), QPoint(0, 0));
+        QCOMPARE(notices->width(), column->width());
+        QVERIFY(notices->height() >= notices->heightForWidth(notices->width()));
+        QWidget *hit = column->childAt(notices->geometry().center());
+        QVERIFY(hit == notices || notices->isAncestorOf(hit));
+        s.editor->setError(std::nullopt);
+        s.editor->setMessage(std::nullopt);
+        QTRY_VERIFY(!notices->isVisible());
+        QCOMPARE(QRect(task->mapTo(&view, QPoint(0, 0)), task->size()), before);
+    }
+
     // ---- the window's controls ----
 
     void sidebarAndRefresh()
@@ -455,7 +488,8 @@ private Q_SLOTS:
         s.inbox->claimNext(*s.adapter);
         QVERIFY(s.inbox->mutating());
         QVERIFY(!filter->isEnabled());
-        QVERIFY(!child<QWidget>(view, "sorvane.content")->isEnabled());
+        QVERIFY(!child<QWidget>(view, "sorvane.sort")->isEnabled());
+        QVERIFY(!child<QWidget>(view, "sorvane.group")->isEnabled());
         auto *settings = child<QAbstractButton>(view, "sorvane.settings");
         QVERIFY(settings->isEnabled());
         settings->click();
@@ -588,14 +622,15 @@ private Q_SLOTS:
         s.prefer([](SorvaneInboxPreferences &p) { p.query = QStringLiteral("elsewhere"); });
         QCOMPARE(search->text(), QStringLiteral("elsewhere"));
 
-        // A claim disables the column while it runs: the keyboard leaves the
-        // field for no control (the next one in the chain would take a typed
-        // space as a press), the view itself holding it, and comes back to
-        // the field when the claim ends.
+        // A claim holds the column while it runs, but not its search field:
+        // the field keeps the keyboard, and every key typed reaches it (keys
+        // go to whatever has the keyboard), before, during and after the claim.
+        s.prefer([](SorvaneInboxPreferences &p) { p.query.clear(); });
         view.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&view));
         search->setFocus();
         QVERIFY(search->hasFocus());
+        QTest::keyClicks(nullptr, QStringLiteral("Med"));
         QWidget other;
         if (elsewhere) {
             other.show();
@@ -604,22 +639,45 @@ private Q_SLOTS:
         }
         s.inbox->claimNext(*s.adapter);
         QVERIFY(s.inbox->mutating());
-        QVERIFY(!search->isEnabled());
-        QCOMPARE(QApplication::focusWidget(), elsewhere ? nullptr : &view);
+        QVERIFY(search->isEnabled());
+        QVERIFY(!child<QWidget>(view, "sorvane.sort")->isEnabled());
+        QVERIFY(!child<QWidget>(view, "sorvane.layout.list")->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), elsewhere ? nullptr : search);
         if (backDuring) {
-            // The window gives the keyboard back to where it left it: still no control.
+            // The window gives the keyboard back to where it left it.
             view.activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&view));
-            QCOMPARE(QApplication::focusWidget(), &view);
+            QCOMPARE(QApplication::focusWidget(), search);
         }
+        const bool typedDuring = !elsewhere || backDuring;
+        if (typedDuring)
+            QTest::keyClicks(nullptr, QStringLiteral("arb"));
         s.bridge.failLast(QStringLiteral("claim failed"));
         QTRY_VERIFY(!s.inbox->mutating());
         QVERIFY(search->isEnabled());
+        QVERIFY(child<QWidget>(view, "sorvane.sort")->isEnabled());
         if (elsewhere && !backDuring) {
             view.activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&view));
         }
         QVERIFY(search->hasFocus());
+        QTest::keyClicks(nullptr, QStringLiteral("ejder"));
+        const QString whole = typedDuring ? QStringLiteral("Medarbejder") : QStringLiteral("Medejder");
+        QCOMPARE(search->text(), whole);
+        QCOMPARE(s.inbox->preferences().query, whole);
+
+        // A control other than the search loses the keyboard while the
+        // column is held (a typed space must not press the next control in
+        // the chain): the view holds it and gives it back afterwards.
+        QWidget *sort = child<QWidget>(view, "sorvane.sort");
+        sort->setFocus();
+        QVERIFY(sort->hasFocus());
+        s.inbox->claimNext(*s.adapter);
+        QVERIFY(s.inbox->mutating());
+        QCOMPARE(QApplication::focusWidget(), &view);
+        s.bridge.failLast(QStringLiteral("claim failed"));
+        QTRY_VERIFY(!s.inbox->mutating());
+        QVERIFY(sort->hasFocus());
     }
 
     // The next task is listed once, pinned, and only above the table there.

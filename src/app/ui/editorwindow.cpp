@@ -239,6 +239,7 @@ QDialog *EditorWindow::buildSettings()
     };
     parts.model.chooseStorage = [view] { view->chooseProjectStorage(); };
     parts.model.chooseTools = [view] { view->chooseTools(); };
+    parts.model.storageSelectionAllowed = [view] { return view->canChooseProjectStorage(); };
     parts.cloud = [model = view->model()](QWidget *parent) { return new CloudBackupsView(model, parent); };
     parts.packages = [model = view->model()](QWidget *parent) -> QWidget * {
         auto *packages = new LocalPackagesView(

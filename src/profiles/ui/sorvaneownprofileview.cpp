@@ -10,12 +10,14 @@
 #include "servicequeue/editorserviceadapter.h"
 
 #include <QFileDialog>
+#include <QHideEvent>
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -194,16 +196,21 @@ SorvaneOwnProfileView::~SorvaneOwnProfileView()
     m_chooser->close();
 }
 
+// Only leaving the pane or the sheet counts: the spontaneous hide and show
+// of a window being minimised and restored keep the edits typed and a save
+// running.
 void SorvaneOwnProfileView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    m_form->appear();
+    if (!event->spontaneous())
+        m_form->appear();
 }
 
 void SorvaneOwnProfileView::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    m_form->disappear();
+    if (!event->spontaneous())
+        m_form->disappear();
 }
 
 void SorvaneOwnProfileView::choosePhoto()

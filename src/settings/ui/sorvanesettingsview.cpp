@@ -197,6 +197,8 @@ void SorvaneSettingsView::refresh()
         m_connectAI->setEnabled(m_model->connectAIEnabled());
     if (m_chooseTools)
         m_chooseTools->setEnabled(m_model->chooseToolsEnabled());
+    if (m_storage)
+        m_storage->setEnabled(m_model->storageEnabled());
     if (m_cloudOrPackages)
         m_cloudOrPackages->setEnabled(m_model->section() == SorvaneSettingsSection::cloud ? m_model->cloudEnabled()
                                                                                           : m_model->packagesEnabled());
@@ -266,6 +268,7 @@ QWidget *SorvaneSettingsView::buildPane()
     const ServiceQueueModel &queue = *m_parts.model.queue;
     m_connectAI = nullptr;
     m_chooseTools = nullptr;
+    m_storage = nullptr;
     m_cloudOrPackages = nullptr;
 
     if (section == SorvaneSettingsSection::cloud || section == SorvaneSettingsSection::packages) {
@@ -302,10 +305,11 @@ QWidget *SorvaneSettingsView::buildPane()
             headline.setBold(true);
             elements << labelled(QStringLiteral("building.2"), company->name, headline, this);
         }
-        elements << new ProjectLocationView(m_parts.model.editor, [model = QPointer(m_model)] {
+        m_storage = new ProjectLocationView(m_parts.model.editor, [model = QPointer(m_model)] {
             if (model)
                 model->chooseStorage();
         }, this);
+        elements << m_storage;
         break;
     }
     case SorvaneSettingsSection::ai: {

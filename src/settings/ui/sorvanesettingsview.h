@@ -70,6 +70,7 @@ private:
     // Controls of the current pane whose enabling follows the models.
     QPointer<QWidget> m_connectAI;
     QPointer<QWidget> m_chooseTools;
+    QPointer<QWidget> m_storage;
     QPointer<QWidget> m_cloudOrPackages;
     QPointer<QDialog> m_aiPanel;
 };

@@ -224,6 +224,19 @@ void SorvaneInboxColumn::buildSearch()
     QWidget::setTabOrder(m_tableLayout, m_search);
 }
 
+void SorvaneInboxColumn::setHeld(bool held)
+{
+    m_held = held;
+    for (QWidget *child : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (child != m_search && !child->isWindow())
+            child->setEnabled(!held);
+}
+
+bool SorvaneInboxColumn::keepsKeys(const QWidget *widget) const
+{
+    return m_search && widget && (widget == m_search || m_search->isAncestorOf(widget));
+}
+
 void SorvaneInboxColumn::buildPages()
 {
     if (m_listPage)

@@ -24,6 +24,14 @@ class SorvaneInboxColumn final : public QWidget
 public:
     SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock clock, QWidget *parent = nullptr);
 
+    // While held every control but the search field is disabled: a search
+    // being typed can start the work that holds the column (its new selection
+    // opens a task), and the keys typed meanwhile belong to the search.
+    void setHeld(bool held);
+    bool held() const { return m_held; }
+    // Whether `widget` is a control that stays usable while the column is held.
+    bool keepsKeys(const QWidget *widget) const;
+
 protected:
     bool event(QEvent *event) override;
 
@@ -58,4 +66,5 @@ private:
     QWidget *m_tablePage = nullptr;
     QWidget *m_pinned = nullptr;
     QList<QPushButton *> m_more;
+    bool m_held = false;
 };

@@ -4,6 +4,8 @@
 #include "session/ui/sessionstyle.h"
 #include "workspacesymbols.h"
 
+#include <QEvent>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -13,6 +15,9 @@
 SorvaneNotices::SorvaneNotices(SorvaneWorkspace &workspace, QWidget *parent) : QWidget(parent), m_workspace(workspace)
 {
     setObjectName(QStringLiteral("sorvane.notices"));
+    // Opaque: what it floats over does not show through.
+    setAutoFillBackground(true);
+    parent->installEventFilter(this);
     m_layout = new QVBoxLayout(this);
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(0);
@@ -32,7 +37,42 @@ void SorvaneNotices::rebuild()
     }
     for (const SorvaneNotice &notice : notices)
         m_layout->addWidget(banner(notice));
+    if (!notices.isEmpty()) {
+        // Where the banners end and the detail they float over begins.
+        auto *line = new QFrame(this);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        m_layout->addWidget(line);
+    }
     setVisible(!notices.isEmpty());
+    place();
+}
+
+bool SorvaneNotices::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::LayoutRequest)
+        place();
+    return handled;
+}
+
+bool SorvaneNotices::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        place();
+    return QWidget::eventFilter(watched, event);
+}
+
+// Across the parent's full width, at its top, above its other children.
+void SorvaneNotices::place()
+{
+    QWidget *column = parentWidget();
+    if (!column || isHidden())
+        return;
+    const int width = column->width();
+    const int height = qMin(column->height(), hasHeightForWidth() ? heightForWidth(width) : sizeHint().height());
+    setGeometry(0, 0, width, height);
+    raise();
 }
 
 namespace {

@@ -6,16 +6,24 @@
 
 class QVBoxLayout;
 
-// The banners above the ticket detail, in the workspace's order; no space
-// at all while there is none.
+// The banners of the detail column, in the workspace's order. They float
+// over the top of their parent (the column; there the ticket shows its
+// customer and title, no control) instead of taking a place in its layout:
+// banners come and go with operations, and a banner that pushed the detail
+// down moved its controls from under the pointer.
 class SorvaneNotices final : public QWidget
 {
     Q_OBJECT
 public:
-    explicit SorvaneNotices(SorvaneWorkspace &workspace, QWidget *parent = nullptr);
+    explicit SorvaneNotices(SorvaneWorkspace &workspace, QWidget *parent);
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void rebuild();
+    void place();
     QWidget *banner(const SorvaneNotice &notice);
 
     SorvaneWorkspace &m_workspace;

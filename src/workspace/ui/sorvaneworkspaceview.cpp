@@ -55,7 +55,8 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     auto *detailLayout = new QVBoxLayout(detailColumn);
     detailLayout->setContentsMargins(0, 0, 0, 0);
     detailLayout->setSpacing(0);
-    detailLayout->addWidget(new SorvaneNotices(workspace, detailColumn));
+    // Floats over the column's top: never moves what is under the pointer.
+    new SorvaneNotices(workspace, detailColumn);
     m_detail = new QStackedWidget(detailColumn);
     // Into the stack while still empty: the stack shows its first page, and a
     // page shown with its contents lays them out at a size nobody sees.
@@ -158,25 +159,27 @@ void SorvaneWorkspaceView::showState()
 {
     m_refresh->setEnabled(m_workspace.refreshEnabled());
     const bool enabled = m_workspace.inboxEnabled();
-    if (enabled == !m_content->testAttribute(Qt::WA_Disabled))
+    if (enabled == !m_content->held())
         return;
     if (!enabled) {
-        // Disabling the column would pass the keyboard to the next control in
-        // the chain, often a button in the detail: a space typed into the
-        // search would press it. The keys go nowhere until the column is back:
-        // the view, which takes none, holds them (a window left without a focus
-        // widget gives it to its first control when it is activated again).
+        // The search field stays usable (typing a search is what often holds
+        // the column: its new selection opens a task), so keys typed there
+        // keep arriving. Disabling any other control that has the keyboard
+        // would pass it to the next control in the chain, often a button in
+        // the detail (a typed space would press it): the view, which takes
+        // no keys, holds it until the column is back (a window left without a
+        // focus widget gives it to its first control when activated again).
         // The window's own focus widget: the window may not be the active one
         // (a sheet over it, the person in another window).
         QWidget *focus = window()->focusWidget();
-        if (focus && m_content->isAncestorOf(focus)) {
+        if (focus && m_content->isAncestorOf(focus) && !m_content->keepsKeys(focus)) {
             m_parkedFocus = focus;
             setFocus(Qt::OtherFocusReason);
         }
-        m_content->setEnabled(false);
+        m_content->setHeld(true);
         return;
     }
-    m_content->setEnabled(true);
+    m_content->setHeld(false);
     const QPointer<QWidget> parked = m_parkedFocus;
     m_parkedFocus.clear();
     // Unless the person has moved on to another control meanwhile.
