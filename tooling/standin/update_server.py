@@ -122,7 +122,7 @@ def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
 
         for path in sorted(bundle.rglob("*")):
             relative = path.relative_to(bundle).as_posix()
-            if relative.startswith(LEFT_OUT):
+            if relative == LEFT_OUT or relative.startswith(LEFT_OUT + "/"):
                 continue  # a running stand-in's own state is no part of an update
             name = bundle.name + "/" + relative
             if relative == executable and variant == "no-executable":
