@@ -18,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 
 QString plist(const QString &version)
@@ -130,6 +133,8 @@ void TestSignedUpdate::initTestCase()
     m_server.setArguments({tools + QStringLiteral("/standin/update_server.py"), QStringLiteral("--tools-folder"), tools,
                            QStringLiteral("--bundle"), source, QStringLiteral("--version"), QStringLiteral("2.0")});
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The feed ends with the test, also when a row crashes it.
+    m_server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_server.start();
     QVERIFY(m_server.waitForStarted(30000));
     while (!m_server.canReadLine())
