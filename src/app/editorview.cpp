@@ -328,6 +328,22 @@ void EditorView::presentSettings(SorvaneSettingsSection section, const std::opti
     setShowingSettings(true);
 }
 
+void EditorView::setShowingQueue(bool showing)
+{
+    if (m_showingQueue == showing)
+        return;
+    m_showingQueue = showing;
+    Q_EMIT showingQueueChanged();
+    // The full screen may have opened another task: back on the workspace,
+    // the selected row's task is opened again so its ticket does not wait.
+    const auto request = m_parts.sorvane->selectedRequest();
+    const auto &detail = m_parts.serviceQueue->detail();
+    if (!showing && request && (!detail || detail->request.id != request->id)) {
+        m_openedRow.reset();
+        openSelection();
+    }
+}
+
 // ---- project folder choice ----
 
 void EditorView::presentTicketStorageSettings()

@@ -101,6 +101,11 @@ public:
     // settings row): the account section, no ticket.
     void openSettings() { presentSettings(SorvaneSettingsSection::account, std::nullopt); }
 
+    // The full task queue screen (company, task list, opened task) in the
+    // window in place of the workspace.
+    bool showingQueue() const { return m_showingQueue; }
+    void setShowingQueue(bool showing);
+
     // The project folder choice.
     void presentTicketStorageSettings();
     bool canChooseProjectStorage() const;
@@ -118,6 +123,7 @@ public:
 
 Q_SIGNALS:
     void showingSettingsChanged();
+    void showingQueueChanged();
 
 private:
     void connectTriggers();
@@ -147,6 +153,7 @@ private:
     std::optional<std::pair<QString, qint64>> m_openedRow;
 
     bool m_showingSettings = false;
+    bool m_showingQueue = false;
     SorvaneSettingsSection m_settingsSection = SorvaneSettingsSection::account;
     std::optional<QString> m_settingsStorageTicketID;
 };

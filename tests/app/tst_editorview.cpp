@@ -24,10 +24,12 @@
 #include "session/editorsession.h"
 #include "session/memorysessionvault.h"
 #include "updater/sorvaneupdateactivity.h"
+#include "workspace/ui/sorvaneworkspaceview.h"
 
 #include <QJsonArray>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -313,6 +315,8 @@ private Q_SLOTS:
     void sidebarShowsWholeTexts();
     void menus();
     void settingsCommandFollowsTheFocusedWindow();
+    void fullQueueScreenFromTheViewMenu();
+    void leavingTheQueueScreenReopensTheSelectedTask();
 
     void generalChoiceDroppedAfterChanges_data();
     void generalChoiceDroppedAfterChanges();
@@ -704,7 +708,7 @@ void TestEditorView::menus()
                         QStringLiteral("Tavlon Film Editor: Søg efter opdateringer…||off, -, Indstillinger…|Ctrl+,, -, "
                                        "Afslut|Ctrl+Q"),
                         QStringLiteral("Arkiv: Nyt vindue|Ctrl+N, Luk vindue|Ctrl+W"),
-                        QStringLiteral("Vis: Vis/skjul sidepanel|Ctrl+Alt+S, Genindlæs indbakken|Ctrl+R|off"),
+                        QStringLiteral("Vis: Vis/skjul sidepanel|Ctrl+Alt+S, Genindlæs indbakken|Ctrl+R|off, Vis opgavekø|"),
                     }));
 
     // The settings command opens this window's settings at the account.
@@ -752,6 +756,62 @@ void TestEditorView::settingsCommandFollowsTheFocusedWindow()
     QVERIFY(!command(two)->isEnabled());
     one.close();
     two.close();
+}
+
+// The View menu's command shows the full task queue screen in the window
+// (companies, tasks); its back button and the command again lead back.
+void TestEditorView::fullQueueScreenFromTheViewMenu()
+{
+    Window window(*session, *activity);
+    EditorWindow shell(window.view.release());
+    TavlonFilmEditorApp app;
+    app.installCommands(&shell);
+    shell.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shell));
+    auto *command = shell.menuBar()->findChild<QAction *>(QStringLiteral("shell.showQueue"));
+    QVERIFY(command);
+    QVERIFY(!shell.findChild<QWidget *>(QStringLiteral("service.queue.page")));
+
+    for (int round = 0; round < 2; ++round) {
+        command->trigger();
+        QVERIFY(shell.view().showingQueue());
+        QWidget *page = shell.findChild<QWidget *>(QStringLiteral("service.queue.page"));
+        QVERIFY(page && page->isVisible());
+        QVERIFY(!shell.workspaceView().isVisible());
+        for (const char *name : {"service.queue.heading", "service.companies.fetch", "service.queue.back"})
+            QVERIFY2(page->findChild<QWidget *>(QLatin1String(name))->isVisible(), name);
+        QCOMPARE(shell.focusWidget(), page->findChild<QWidget *>(QStringLiteral("service.queue.back")));
+        if (round == 0)
+            QTest::mouseClick(page->findChild<QPushButton *>(QStringLiteral("service.queue.back")), Qt::LeftButton);
+        else
+            command->trigger();
+        QVERIFY(!shell.view().showingQueue());
+        QVERIFY(!command->isChecked());
+        QVERIFY(!page->isVisible());
+        QVERIFY(shell.workspaceView().isVisible());
+    }
+    shell.close();
+}
+
+// Another task opened on the full screen is replaced by the selected row's
+// when the workspace comes back; the same task is not opened again.
+void TestEditorView::leavingTheQueueScreenReopensTheSelectedTask()
+{
+    Window window(*session, *activity);
+    window.view->appear();
+    signIn();
+    window.chooseCompany(1);
+    window.openTask(QStringLiteral("T-1"));
+    QSignalSpy opens(&window.queue(), &ServiceQueueModel::sorvaneOpenIntentChanged);
+    window.view->setShowingQueue(true);
+    window.view->setShowingQueue(false);
+    QCOMPARE(opens.count(), 0);
+    window.view->setShowingQueue(true);
+    ServiceDetail other;
+    other.request = receipt(QStringLiteral("T-2"));
+    window.queue().setDetail(other);
+    window.view->setShowingQueue(false);
+    QCOMPARE(opens.count(), 1);
 }
 
 void TestEditorView::generalChoiceDroppedAfterChanges_data()

@@ -176,6 +176,8 @@ private Q_SLOTS:
     void confirmations_data();
     void confirmations();
     void briefSheetFollowsTheModel();
+    void oneDialogPerRequestOutsideAHeldHost_data();
+    void oneDialogPerRequestOutsideAHeldHost();
 
 private:
     // Companies loaded, company 1 chosen, a project folder open; the screen shown.
@@ -588,6 +590,68 @@ void TestServiceQueueView::briefSheetFollowsTheModel()
     QTRY_VERIFY(screen->findChildren<PackageBriefSheet *>().size() == 1);
     model->setPackageContext(std::nullopt);
     QTRY_VERIFY(screen->findChildren<PackageBriefSheet *>().isEmpty());
+}
+
+void TestServiceQueueView::oneDialogPerRequestOutsideAHeldHost_data()
+{
+    QTest::addColumn<QString>("dialog");
+    QTest::addRow("proposal send") << "service.proposal.sendConfirmation";
+    QTest::addRow("video send") << "service.video.sendConfirmation";
+    QTest::addRow("film folder copy") << "service.film.copyConfirmation";
+    QTest::addRow("brief sheet") << "service.brief.sheet";
+}
+
+// A window holds the ticket's task and versions screens and the full screen
+// over one model, the ticket's part disabled (held): each request shows one
+// dialog, and its buttons and Escape still work.
+void TestServiceQueueView::oneDialogPerRequestOutsideAHeldHost()
+{
+    QFETCH(QString, dialog);
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *ticket = new QWidget(&window);
+    auto *sections = new QVBoxLayout(ticket);
+    layout->addWidget(ticket);
+    ServiceQueueView::Options task;
+    task.detailOnly = true;
+    task.onShowVersions = [] {};
+    ServiceQueueView::Options versions;
+    versions.detailOnly = true;
+    versions.versionsOnly = true;
+    auto *taskScreen = new ServiceQueueView(*model, *editorModel, *editor, task, ticket);
+    sections->addWidget(taskScreen);
+    sections->addWidget(new ServiceQueueView(*model, *editorModel, *editor, versions, ticket));
+    layout->addWidget(new ServiceQueueView(*model, *editorModel, *editor, ServiceQueueView::Options{}, &window));
+    window.resize(940, 660);
+    window.show();
+    ticket->setEnabled(false);
+
+    if (dialog == "service.proposal.sendConfirmation")
+        model->setConfirmation(true);
+    else if (dialog == "service.video.sendConfirmation")
+        model->setVideoConfirmation(true);
+    else if (dialog == "service.film.copyConfirmation")
+        taskScreen->setCopyConfirmation(true);
+    else
+        model->setPackageContext(context(ServiceKind::filmEditing));
+    settle();
+    // The hold ends and comes again (the next operation) while the dialog is open.
+    ticket->setEnabled(true);
+    ticket->setEnabled(false);
+    QList<QDialog *> shownDialogs;
+    for (QDialog *box : window.findChildren<QDialog *>())
+        if (box->isVisible())
+            shownDialogs << box;
+    QCOMPARE(shownDialogs.size(), 1);
+    QPointer<QDialog> box = shownDialogs.first();
+    QCOMPARE(box->objectName(), dialog);
+    QVERIFY(box->isEnabled());
+    const QString close = dialog == "service.brief.sheet" ? "service.brief.sheet.close" : dialog + ".cancel";
+    QVERIFY(box->findChild<QPushButton *>(close)->isEnabled());
+    QTest::keyClick(box, Qt::Key_Escape);
+    QVERIFY(!model->confirmation() && !model->videoConfirmation() && !taskScreen->copyConfirmation()
+            && !model->packageContext());
+    QTRY_VERIFY(!box || !box->isVisible());
 }
 
 QTEST_MAIN(TestServiceQueueView)

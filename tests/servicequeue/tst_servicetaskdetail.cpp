@@ -313,6 +313,13 @@ void TestServiceTaskDetail::packageAndWorkingFolder_data()
                              "service.workspace.prepare"}
         << QStringList{"Fortsæt tidligere arbejdsmappe · abcd", "Fortsæt tidligere arbejdsmappe · 01234567",
                        "Forbered en ny arbejdsmappe"};
+    QTest::newRow("saved folders named by their kind")
+        << writingKind << "active" << 0 << false << QStringList{"writing-1a2b3c4d5e6f", "writing-9f8e7d6c5b4a"} << -1
+        << false
+        << common + QStringList{"service.package.reveal", "service.workspace.resume.writing-1a2b3c4d5e6f",
+                                "service.workspace.resume.writing-9f8e7d6c5b4a", "service.workspace.prepare"}
+        << QStringList{"Fortsæt tidligere arbejdsmappe · 1a2b3c4d", "Fortsæt tidligere arbejdsmappe · 9f8e7d6c",
+                       "Forbered en ny arbejdsmappe"};
     QTest::newRow("approved film, full: no prepare, return view stays")
         << film << "approved" << 0 << false << QStringList{"abcd"} << film << false
         << QStringList{"service.film.copy"} + common

@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
 
 using namespace InboxFixtures;
@@ -85,6 +87,13 @@ struct Setup
         embeds.taskScreen = [this](bool versionsOnly, std::function<void()>, QWidget *parent) -> QWidget * {
             screens.append(versionsOnly);
             return new QLabel(parent);
+        };
+        // As tall as the customer's pipeline in its collapsed form.
+        embeds.pipeline = [](QWidget *parent) {
+            auto *pipeline = new QWidget(parent);
+            pipeline->setObjectName(QStringLiteral("test.pipeline"));
+            pipeline->setMinimumHeight(220);
+            return pipeline;
         };
         detail = std::make_unique<SorvaneTicketDetail>(*workspace, embeds);
     }
@@ -351,6 +360,41 @@ private Q_SLOTS:
                 shown << "target";
         }
         QCOMPARE(shown, lines);
+    }
+
+    // In the smallest window's column the section keeps a usable height and the
+    // whole detail scrolls to the pipeline; a tall column needs no scrolling.
+    void sectionKeepsItsRoomInAShortColumn_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("scrolls");
+        QTest::newRow("smallest window") << QSize(360, 560) << true;
+        QTest::newRow("tall window") << QSize(620, 1100) << false;
+    }
+    void sectionKeepsItsRoomInAShortColumn()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, scrolls);
+        Setup s;
+        s.load({set(claimed(1), "request/title", QStringLiteral("Medarbejderportræt · Færdig film, 1080p"))});
+        s.inbox->setSelectedID(uuidFor(1, 1));
+        s.open(0);
+        s.detail->resize(size);
+        s.detail->show();
+        QVERIFY(QTest::qWaitForWindowExposed(s.detail.get()));
+        auto *section = s.detail->findChild<QWidget *>("sorvane.ticket.section");
+        QTRY_VERIFY(section->height() >= SorvaneTicketDetail::minimumSectionHeight);
+        auto *scroll = s.detail->findChild<QScrollArea *>("sorvane.ticket.scroll");
+        QCOMPARE(scroll->verticalScrollBar()->maximum() > 0, scrolls);
+        // Every header line keeps its height, and the pipeline can be scrolled to whole.
+        for (QLabel *label : s.detail->findChild<QWidget *>("sorvane.ticket.header")->findChildren<QLabel *>())
+            if (label->isVisible() && label->wordWrap())
+                QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        auto *pipeline = s.detail->findChild<QWidget *>("test.pipeline");
+        const QRect shown(pipeline->mapTo(scroll->viewport(), QPoint(0, 0)), pipeline->size());
+        QVERIFY(scroll->viewport()->rect().contains(shown));
+        QCOMPARE(pipeline->height(), 220);
     }
 
     void demoAndNarrowColumn()

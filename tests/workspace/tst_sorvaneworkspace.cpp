@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QBuffer>
 #include <QPainter>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -647,6 +648,43 @@ private Q_SLOTS:
         s.workspace->setLayout("list");
         child<QAbstractButton>(view, "sorvane.table.next")->click();
         QCOMPARE(s.inbox->selectedID(), requestID(2));
+    }
+
+    // A table row is as tall as its lines at its column's width: a title
+    // that wraps in a narrower column gets its second line, not the next row's place.
+    void tableRowsFollowTheColumnWidth()
+    {
+        Setup s(false, QStringLiteral("list"));
+        s.signIn();
+        SorvaneWorkspaceView view(*s.workspace, {});
+        view.resize(1180, 800);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *table = child<QTreeView>(view, "sorvane.table");
+        QHeaderView *header = table->header();
+        header->resizeSection(1, 100);
+        const int wide = header->sectionSize(0) - 12;
+        const int narrow = wide - 100;
+        QFont font = table->font();
+        font.setWeight(QFont::DemiBold);
+        const QFontMetrics metrics(font);
+        // A title that takes one line at the wide width and two at the narrow one.
+        QString title = QStringLiteral("Mød");
+        while (metrics.horizontalAdvance(title) < (wide + narrow) / 2)
+            title += QStringLiteral(" tandlægerne");
+        QVERIFY(metrics.horizontalAdvance(title) < wide && metrics.horizontalAdvance(title) > narrow);
+        s.load({set(row(1), "request/title", title), row(2)});
+        const auto height = [&] {
+            QCoreApplication::processEvents();
+            return table->visualRect(table->model()->index(0, 0)).height();
+        };
+        QTRY_VERIFY(height() > 0);
+        const int oneLine = height();
+        header->resizeSection(1, header->sectionSize(1) + 100);
+        QCOMPARE(header->sectionSize(0) - 12, narrow);
+        QTRY_COMPARE(height(), oneLine + metrics.lineSpacing());
+        header->resizeSection(1, 100);
+        QTRY_COMPARE(height(), oneLine);
     }
 
     // ---- reactions ----

@@ -34,6 +34,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -117,6 +118,59 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
         if (m_view->showingSettings())
             showSettings();
     });
+    connect(m_view, &EditorView::showingQueueChanged, this, &EditorWindow::showQueue);
+}
+
+// The workspace or, while the view asks for it, the full task queue screen.
+// The two share one stack, made with the queue's page the first time: the
+// window opens on the workspace alone.
+void EditorWindow::showQueue()
+{
+    const bool queue = m_view->showingQueue();
+    if (!m_pages) {
+        if (!queue)
+            return;
+        m_pages = new QStackedWidget;
+        m_pages->setObjectName(QStringLiteral("shell.pages"));
+        takeCentralWidget();
+        m_pages->addWidget(m_workspaceView);
+        m_queuePage = buildQueuePage();
+        m_pages->addWidget(m_queuePage);
+        setCentralWidget(m_pages);
+        m_pages->show(); // the layout would show it only on the next turn
+    }
+    QWidget *focus = QApplication::focusWidget();
+    if (queue) {
+        if (focus && m_workspaceView->isAncestorOf(focus))
+            m_workspaceFocus = focus;
+        m_pages->setCurrentWidget(m_queuePage);
+        m_queuePage->findChild<QWidget *>(QStringLiteral("service.queue.back"))->setFocus(Qt::OtherFocusReason);
+    } else {
+        m_pages->setCurrentWidget(m_workspaceView);
+        // Back where the person was, when that control is still there to take it.
+        if (m_workspaceFocus && m_workspaceFocus->isVisible() && m_workspaceFocus->isEnabled())
+            m_workspaceFocus->setFocus(Qt::OtherFocusReason);
+        else
+            m_workspaceView->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+QWidget *EditorWindow::buildQueuePage()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("service.queue.page"));
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(8);
+    auto *back = new QPushButton(loc("Back to inbox"), page);
+    back->setObjectName(QStringLiteral("service.queue.back"));
+    connect(back, &QPushButton::clicked, m_view, [view = m_view] { view->setShowingQueue(false); });
+    layout->addWidget(back, 0, Qt::AlignLeft);
+    ServiceQueueView::Options options;
+    options.players = MediaModule::players();
+    layout->addWidget(
+        new ServiceQueueView(*m_view->serviceQueue(), *m_view->model(), m_view->queueEditor(), options, page), 1);
+    return page;
 }
 
 void EditorWindow::toggleSidebar()

@@ -6,6 +6,7 @@
 
 class EditorView;
 class QDialog;
+class QStackedWidget;
 class SorvaneSettingsSheetController;
 class SorvaneWorkspace;
 class SorvaneWorkspaceView;
@@ -27,6 +28,8 @@ public:
     EditorView &view() const { return *m_view; }
     SorvaneWorkspaceView &workspaceView() const { return *m_workspaceView; }
     void toggleSidebar();
+    // The full task queue screen, made when first shown; null before.
+    QWidget *queuePage() const { return m_queuePage; }
     // Whether this window (or a sheet of it) has the application's focus.
     bool hasSettingsFocus() const;
 
@@ -41,11 +44,16 @@ protected:
 
 private:
     void showSettings();
+    void showQueue();
+    QWidget *buildQueuePage();
     QDialog *buildSettings();
 
     EditorView *m_view;
     SorvaneWorkspace *m_workspace;
     SorvaneWorkspaceView *m_workspaceView;
     SorvaneSettingsSheetController *m_settings;
+    QStackedWidget *m_pages = nullptr;
+    QWidget *m_queuePage = nullptr;
+    QPointer<QWidget> m_workspaceFocus;
     bool m_painted = false;
 };

@@ -128,6 +128,13 @@ void TavlonFilmEditorApp::installCommands(EditorWindow *window)
     connect(sidebar, &QAction::triggered, window, &EditorWindow::toggleSidebar);
     // The toolbar's refresh, with its shortcut, also as a menu item.
     view->addAction(window->workspaceView().refreshAction());
+    // The full task queue screen in place of the workspace; unchecked, back to the workspace.
+    QAction *queue = view->addAction(loc("Show Task Queue"));
+    queue->setObjectName(QStringLiteral("shell.showQueue"));
+    queue->setCheckable(true);
+    EditorView *root = &window->view();
+    connect(queue, &QAction::toggled, root, &EditorView::setShowingQueue);
+    connect(root, &EditorView::showingQueueChanged, queue, [queue, root] { queue->setChecked(root->showingQueue()); });
 
     // Enabled while a check may start; read again whenever the menu opens.
     QAction *updates = app->addAction(loc("Check for Updates…"));

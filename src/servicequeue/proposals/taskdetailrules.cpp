@@ -50,6 +50,19 @@ bool deliveryReady(const ServiceReceipt &request, const std::optional<ServiceDow
 
 QString shortHandoffID(const QString &id)
 {
+    // Ids made on this machine lead with their kind ("writing-…", "edit-…"):
+    // the kind is the same for every folder of a task, so the label counts
+    // from the part that tells them apart. A UUID's first group is all hex
+    // digits and never reads as such a word.
+    const qsizetype dash = id.indexOf(u'-');
+    const QStringView word = QStringView(id).left(qMax<qsizetype>(dash, 0));
+    const bool letters = !word.isEmpty()
+        && std::all_of(word.begin(), word.end(), [](QChar c) { return c.isLetter() && c.unicode() < 128; });
+    const bool hex = std::all_of(word.begin(), word.end(), [](QChar c) {
+        return c.isDigit() || (c.toLower() >= u'a' && c.toLower() <= u'f');
+    });
+    if (letters && !hex && dash + 1 < id.size())
+        return id.mid(dash + 1, 8);
     return id.left(8);
 }
 

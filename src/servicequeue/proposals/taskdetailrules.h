@@ -21,7 +21,8 @@ QList<ServiceDecision> decisionsOn(const QList<ServiceDecision> &decisions, cons
 std::optional<QString> chosenDirection(const ServiceDecision &decision, const ProposalContent &content);
 // A verified package of this very task of this company is in hand.
 bool deliveryReady(const ServiceReceipt &request, const std::optional<ServiceDownload> &download);
-// A hand-off id as a label shows it: its first eight characters.
+// A hand-off id as a label shows it: its first eight characters, after a
+// leading kind word ("writing-") that every folder of the task shares.
 QString shortHandoffID(const QString &id);
 
 } // namespace TaskDetailRules

@@ -3,6 +3,7 @@
 #include "briefviews.h"
 #include "detail/servicetaskdetail.h"
 #include "servicecompanycontrols.h"
+#include "servicequeuedialogs.h"
 #include "servicetasklist.h"
 
 #include "editor/editormodel.h"
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 
@@ -91,24 +93,18 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
     for (auto signal : {&EditorModel::companyChanged, &EditorModel::credentialsChanged, &EditorModel::repositoryChanged})
         connect(&m_editorModel, signal, this, &ServiceQueueView::updateGate);
     connect(&m_editorModel, &EditorModel::busyChanged, this, &ServiceQueueView::updateBusy);
-    for (auto signal : {&ServiceQueueModel::confirmationChanged, &ServiceQueueModel::videoConfirmationChanged})
-        connect(&m_model, signal, this, &ServiceQueueView::presentDialogs);
-    connect(&m_model, &ServiceQueueModel::packageContextChanged, this, &ServiceQueueView::presentSheet);
 
     updateGate();
     updateBusy();
-    // A confirmation or sheet still asked for when the screen is placed shows at once.
-    presentDialogs();
-    presentSheet();
+    m_dialogs = &ServiceQueueDialogs::attach(*this);
 }
 
 ServiceQueueView::~ServiceQueueView()
 {
     // Dialogs and the sheet closing with the screen leave the model's flags alone.
-    for (QWidget *window : {static_cast<QWidget *>(m_copyDialog.data()), static_cast<QWidget *>(m_sendDialog.data()),
-                            static_cast<QWidget *>(m_videoDialog.data()), static_cast<QWidget *>(m_sheet.data())})
-        if (window)
-            window->disconnect(this);
+    ServiceQueueDialogs::dismiss(m_copyDialog);
+    if (m_dialogs)
+        m_dialogs->detach(*this);
 }
 
 void ServiceQueueView::updateGate()
@@ -159,106 +155,20 @@ void ServiceQueueView::setCopyConfirmation(bool asked)
     if (m_copyConfirmation == asked)
         return;
     m_copyConfirmation = asked;
-    presentDialogs();
+    presentCopyDialog();
 }
 
-QMessageBox *ServiceQueueView::confirmation(const QString &name, const QString &title, const QString &confirm,
-                                            const QString &confirmName, const QString &message,
-                                            std::function<void()> confirmed, std::function<void()> reset)
+// Only this screen asks for the copy: its dialog is its own, on the window.
+void ServiceQueueView::presentCopyDialog()
 {
-    auto *box = new QMessageBox(this);
-    box->setObjectName(name);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Question);
-    box->setText(title);
-    box->setInformativeText(message);
-    QPushButton *yes = box->addButton(confirm, QMessageBox::AcceptRole);
-    yes->setObjectName(confirmName);
-    QPushButton *no = box->addButton(loc("Annuller"), QMessageBox::RejectRole);
-    no->setObjectName(name + QStringLiteral(".cancel"));
-    box->setDefaultButton(no);
-    box->setEscapeButton(no);
-    connect(box, &QMessageBox::finished, this, [box, yes, confirmed, reset] {
-        if (box->clickedButton() == yes)
-            confirmed();
-        reset(); // closing the dialog in any way ends the request
-    });
-    box->open();
-    return box;
-}
-
-void ServiceQueueView::presentDialogs()
-{
-    struct Request
-    {
-        bool asked;
-        QPointer<QMessageBox> &dialog;
-        std::function<QMessageBox *()> open;
-    };
-    const Request requests[] = {
-        {m_copyConfirmation, m_copyDialog,
-         [this] {
-             return confirmation(QStringLiteral("service.film.copyConfirmation"),
-                                 loc("Copy this task into a complete film folder?"), loc("Copy film folder"),
-                                 QStringLiteral("service.film.confirmCopy"),
-                                 loc("Save and close the native editor project first. Existing files stay in place. "
-                                     "The new copy needs a native reopen check."),
-                                 [this] { m_model.packageFilm(m_editor, false); },
-                                 [this] { setCopyConfirmation(false); });
-         }},
-        {m_model.confirmation(), m_sendDialog,
-         [this] {
-             return confirmation(QStringLiteral("service.proposal.sendConfirmation"), loc("Send dette forslag til kunden?"),
-                                 loc("Send til kundereview"), QStringLiteral("service.proposal.confirmSend"),
-                                 loc("Indholdet fra gennemgangen sendes som en ny, bevaret version. Kunden skal selv tage "
-                                     "stilling; projektet bliver ikke automatisk godkendt eller bestilt til klipning."),
-                                 [this] { m_model.send(m_editor); }, [this] { m_model.setConfirmation(false); });
-         }},
-        {m_model.videoConfirmation(), m_videoDialog,
-         [this] {
-             return confirmation(QStringLiteral("service.video.sendConfirmation"),
-                                 loc("Send dette videoudkast til kundereview?"), loc("Upload og send videoudkast"),
-                                 QStringLiteral("service.video.confirmSend"),
-                                 loc("Kun den kontrollerede, frosne video sendes til denne opgave. Kunden får den til "
-                                     "review; filmen er ikke kundegodkendt eller leveret endnu."),
-                                 [this] { m_model.sendVideo(m_editor); },
-                                 [this] { m_model.setVideoConfirmation(false); });
-         }},
-    };
-    for (const Request &request : requests) {
-        if (request.asked && !request.dialog) {
-            request.dialog = request.open();
-        } else if (!request.asked && request.dialog) {
-            // Withdrawn by the model: close without calling anything.
-            QMessageBox *dialog = request.dialog;
-            request.dialog = nullptr;
-            dialog->disconnect(this);
-            dialog->close();
-        }
+    if (m_copyConfirmation && !m_copyDialog) {
+        m_copyDialog = ServiceQueueDialogs::confirmation(
+            *this, QStringLiteral("service.film.copyConfirmation"), loc("Copy this task into a complete film folder?"),
+            loc("Copy film folder"), QStringLiteral("service.film.confirmCopy"),
+            loc("Save and close the native editor project first. Existing files stay in place. "
+                "The new copy needs a native reopen check."),
+            [this] { m_model.packageFilm(m_editor, false); }, [this] { setCopyConfirmation(false); });
+    } else if (!m_copyConfirmation && m_copyDialog) {
+        ServiceQueueDialogs::dismiss(std::exchange(m_copyDialog, nullptr));
     }
-}
-
-void ServiceQueueView::presentSheet()
-{
-    if (m_sheet) {
-        // A new context replaces the sheet; none closes it. Either way the
-        // old sheet goes without clearing what the model now holds.
-        PackageBriefSheet *old = m_sheet;
-        m_sheet = nullptr;
-        old->disconnect(this);
-        old->close();
-        old->deleteLater();
-    }
-    const auto &context = m_model.packageContext();
-    if (!context)
-        return;
-    m_sheet = new PackageBriefSheet(*context, this);
-    connect(m_sheet, &QDialog::finished, this, [this] {
-        if (m_sheet)
-            m_sheet->deleteLater();
-        m_sheet = nullptr;
-        m_model.setPackageContext(std::nullopt);
-    });
-    m_sheet->open();
 }

@@ -11,13 +11,13 @@ class DesktopServices;
 class EditorModel;
 class ProjectChooser;
 class VideoFileChooser;
-class PackageBriefSheet;
 class QLabel;
 class QMessageBox;
 class QScrollArea;
 class QVBoxLayout;
 class ServiceCompanyControls;
 class ServiceQueueEditor;
+class ServiceQueueDialogs;
 class ServiceQueueModel;
 class ServiceTaskList;
 
@@ -25,6 +25,10 @@ class ServiceTaskList;
 // tasks and the opened task, with the three confirmations that guard the
 // sends and the film-folder copy, and the package brief sheet. Holds no
 // service state: every control calls one model operation or sets one flag.
+// The model's requests (the sends, the sheet) are shown by the one
+// presenter all screens over the model share (`ServiceQueueDialogs`); the
+// copy confirmation is this screen's own. All sit on the window, outside
+// what a host may disable.
 class ServiceQueueView final : public QWidget
 {
     Q_OBJECT
@@ -61,11 +65,7 @@ private:
     void updateGate();
     void updateBusy();
     void updateDetail();
-    void presentDialogs();
-    void presentSheet();
-    QMessageBox *confirmation(const QString &name, const QString &title, const QString &confirm,
-                              const QString &confirmName, const QString &message, std::function<void()> confirmed,
-                              std::function<void()> reset);
+    void presentCopyDialog();
 
     ServiceQueueModel &m_model;
     EditorModel &m_editorModel;
@@ -79,7 +79,5 @@ private:
     ServiceTaskList *m_tasks = nullptr;
     QWidget *m_detail = nullptr;
     QPointer<QMessageBox> m_copyDialog;
-    QPointer<QMessageBox> m_sendDialog;
-    QPointer<QMessageBox> m_videoDialog;
-    QPointer<PackageBriefSheet> m_sheet;
+    QPointer<ServiceQueueDialogs> m_dialogs;
 };

@@ -150,9 +150,24 @@ QSize SorvaneInboxListDelegate::sizeHint(const QStyleOptionViewItem &option, con
 // ---- the table ----
 
 SorvaneInboxTableDelegate::SorvaneInboxTableDelegate(SorvaneWorkspace &workspace, SorvaneInboxTableModel &model,
-                                                     QObject *parent)
-    : QStyledItemDelegate(parent), m_workspace(workspace), m_model(model)
+                                                     QTreeView *view)
+    : QStyledItemDelegate(view), m_workspace(workspace), m_model(model), m_view(view)
 {
+    // A column's width decides how its texts wrap, so a new width lays the
+    // rows out again (the view itself only repaints them).
+    // One layout per turn, however many sections moved.
+    auto *relayout = new QTimer(this);
+    relayout->setSingleShot(true);
+    relayout->setInterval(0);
+    connect(relayout, &QTimer::timeout, view, &QTreeView::doItemsLayout);
+    connect(view->header(), &QHeaderView::sectionResized, relayout, qOverload<>(&QTimer::start));
+}
+
+// The width a cell's lines get: its column's, less the cell's margins.
+int SorvaneInboxTableDelegate::cellWidth(int column) const
+{
+    const int section = m_view->header()->sectionSize(column);
+    return qMax(40, (section > 0 ? section : (column == 0 ? 220 : 140)) - 12);
 }
 
 namespace {
@@ -204,6 +219,7 @@ void SorvaneInboxTableDelegate::paint(QPainter *painter, const QStyleOptionViewI
                                       const QModelIndex &index) const
 {
     painter->save();
+    painter->setClipRect(option.rect); // never into the next row, whatever was measured
     if (option.state & QStyle::State_Selected)
         painter->fillRect(option.rect, [&] {
             QColor fill = option.palette.color(QPalette::Highlight);
@@ -238,6 +254,11 @@ QSize SorvaneInboxTableDelegate::sizeHint(const QStyleOptionViewItem &option, co
 {
     const SorvaneInboxRow &row = m_model.row(index.row());
     const auto face = m_workspace.customer(row);
+    const std::pair<int, int> widths{cellWidth(0), cellWidth(1)};
+    if (widths != m_measuredWidths) {
+        m_heights.clear();
+        m_measuredWidths = widths;
+    }
     const size_t key = qHashMulti(0, row.request.id, row.request.title, row.film.campaignTitle.value_or(QString()),
                                   index.siblingAtColumn(0).data(SorvaneInboxTableModel::GroupTitleRole).toString(),
                                   row.company.name, row.company.contactName.value_or(QString()),
@@ -248,7 +269,7 @@ QSize SorvaneInboxTableDelegate::sizeHint(const QStyleOptionViewItem &option, co
     int tallest = 0;
     for (int column = 0; column < 2; ++column) {
         const QModelIndex cell = index.siblingAtColumn(column);
-        const int width = (column == 0 ? 220 : 140) - 12;
+        const int width = column == 0 ? widths.first : widths.second;
         int height = 8;
         for (const TableLine &line : tableLines(m_model, cell, option.font)) {
             if (line.customer) {

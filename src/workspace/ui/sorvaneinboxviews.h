@@ -61,15 +61,21 @@ class SorvaneInboxTableDelegate final : public QStyledItemDelegate
 {
     Q_OBJECT
 public:
-    SorvaneInboxTableDelegate(SorvaneWorkspace &workspace, SorvaneInboxTableModel &model, QObject *parent = nullptr);
+    // `view` is the table: rows are measured at its columns' widths.
+    SorvaneInboxTableDelegate(SorvaneWorkspace &workspace, SorvaneInboxTableModel &model, QTreeView *view);
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:
+    int cellWidth(int column) const;
+
     SorvaneWorkspace &m_workspace;
     SorvaneInboxTableModel &m_model;
-    // Row heights by what they depend on (see the list's delegate).
+    QTreeView *m_view;
+    // Row heights by what they depend on (see the list's delegate), for the
+    // column widths they were measured at.
     mutable QHash<size_t, int> m_heights;
+    mutable std::pair<int, int> m_measuredWidths{-1, -1};
 };
 
 // The pinned next task above the table: one compact row under "Next in

@@ -162,11 +162,24 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     if (!m_clock)
         m_clock = [] { return QDateTime::currentDateTime(); };
 
-    auto *layout = new QVBoxLayout(this);
+    // The whole detail scrolls when the column is too short for the header,
+    // a usable section and the pipeline: no part is squeezed to nothing.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("sorvane.ticket.scroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll);
+    auto *body = new QWidget(scroll);
+    body->setObjectName(QStringLiteral("sorvane.ticket.body"));
+    scroll->setWidget(body); // handed over empty: nothing is laid out before it is filled
+    auto *layout = new QVBoxLayout(body);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto *header = new QWidget(this);
+    auto *header = new QWidget(body);
     header->setObjectName(QStringLiteral("sorvane.ticket.header"));
     auto *headerLayout = new QVBoxLayout(header);
     headerLayout->setContentsMargins(22, 22, 22, 22);
@@ -219,8 +232,6 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     m_folderPath = SessionStyle::label(QString(), TextStyle::Caption, m_folder);
     SessionStyle::setSecondary(m_folderPath);
     m_folderPath->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    // A deep path shows its first two lines only.
-    m_folderPath->setMaximumHeight(2 * m_folderPath->fontMetrics().lineSpacing());
     m_folderPath->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     auto *choose = SessionStyle::button(loc("Choose project folder…"), m_folder);
     choose->setObjectName(QStringLiteral("sorvane.ticket.chooseFolder"));
@@ -242,13 +253,13 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     connect(m_picker, &SorvaneTabPicker::tabChosen, this, &SorvaneTicketDetail::setTab);
     headerLayout->addWidget(m_picker);
     layout->addWidget(header);
-    layout->addWidget(divider(this));
+    layout->addWidget(divider(body));
 
-    m_sections = new QStackedWidget(this);
+    m_sections = new QStackedWidget(body);
     m_sections->setObjectName(QStringLiteral("sorvane.ticket.section"));
-    // A minimum of 0 would leave the section's own minimum in force: 1 lets the
-    // sections give up their height before the header's lines are squeezed.
-    m_sections->setMinimumHeight(1);
+    // Room for a task's first actions even in the smallest window; a taller
+    // column gives the section the rest.
+    m_sections->setMinimumHeight(minimumSectionHeight);
     m_opening = new QWidget(m_sections);
     m_opening->setObjectName(QStringLiteral("sorvane.ticket.opening"));
     auto *opening = new QVBoxLayout(m_opening);
@@ -281,9 +292,9 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     layout->addWidget(m_sections, 1);
 
     // The customer's pipeline (built by its own view) sits here.
-    m_pipelineDivider = divider(this);
+    m_pipelineDivider = divider(body);
     layout->addWidget(m_pipelineDivider);
-    m_pipelineSlot = new QWidget(this);
+    m_pipelineSlot = new QWidget(body);
     m_pipelineSlot->setObjectName(QStringLiteral("sorvane.ticket.pipelineSlot"));
     auto *pipeline = new QVBoxLayout(m_pipelineSlot);
     pipeline->setContentsMargins(0, 0, 0, 0);
@@ -547,6 +558,8 @@ void SorvaneTicketDetail::refreshFolder(const SorvaneInboxRow &row)
     const auto path = parts.editor->storagePath();
     m_folderPath->setText(path ? QString(*path).replace(u'/', QStringLiteral("/\u200B"))
                                : loc("No project folder selected for this customer"));
+    // A deep path shows its first two lines only; the sentence without one is shown whole.
+    m_folderPath->setMaximumHeight(path ? 2 * m_folderPath->fontMetrics().lineSpacing() : QWIDGETSIZE_MAX);
     m_folderButton->setEnabled(
         parts.queue->sorvaneStorageSelection(row.request, parts.inbox->operatorID(), *parts.queueEditor).has_value());
 }

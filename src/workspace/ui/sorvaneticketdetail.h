@@ -73,6 +73,9 @@ public:
     SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds embeds, SorvaneClock clock = {},
                         QWidget *parent = nullptr);
 
+    // The least height of the section; a shorter column scrolls the whole detail.
+    static constexpr int minimumSectionHeight = 220;
+
     SorvaneDetailTab tab() const { return m_tab; }
     void setTab(SorvaneDetailTab tab);
     // Where the customer's pipeline goes, below the sections.
