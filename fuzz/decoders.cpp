@@ -208,6 +208,14 @@ const Target targets[] = {
     {"tool_error", [](const QByteArray &b) {
          const auto text = toolErrorText(b);
          require(!text || !text->trimmed().isEmpty(), "a blank tool error was taken for a message");
+         if (text) {
+             const QString shown = toolErrorForDisplay(*text);
+             require(!shown.isEmpty() && shown.size() <= toolErrorDisplayLimit, "a shown tool error out of bounds");
+             for (const QChar c : shown)
+                 require(c.category() != QChar::Other_Control && (c.unicode() < 0x202A || c.unicode() > 0x202E)
+                             && (c.unicode() < 0x2066 || c.unicode() > 0x2069),
+                         "a control or direction override shown");
+         }
      }},
     {"auth_user",
      [](const QByteArray &b) {

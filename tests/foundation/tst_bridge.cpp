@@ -4,6 +4,7 @@
 #include "foundation/bridge/sessionprovider.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "../common/peakmemory.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,6 +13,8 @@
 #include <QtTest>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #include <qcoro/qcorotask.h>
 
 namespace {
@@ -28,12 +31,28 @@ with open("pid.tmp", "w") as f:
     f.write(str(os.getpid()))
 os.replace("pid.tmp", "pid.txt")
 if mode == "echo":
+    def is_open(fd):
+        try:
+            os.fstat(fd)
+            return True
+        except OSError:
+            return False
+    fds = [fd for fd in range(1024) if is_open(fd)]
     raw = open("/proc/self/environ", "rb").read().decode()
     env = dict(e.split("=", 1) for e in raw.split("\0") if e)
     cmdline = open("/proc/self/cmdline", "rb").read().decode().split("\0")[:-1]
-    print(json.dumps({"cmdline": cmdline, "env": env, "cwd": os.getcwd(), "stdin": sys.stdin.read()}))
+    print(json.dumps({"cmdline": cmdline, "env": env, "cwd": os.getcwd(), "stdin": sys.stdin.read(), "fds": fds}))
 elif mode == "tool-error":
     sys.stderr.write(json.dumps({"error": "Opgaven er allerede taget.", "code": 409, "detail": {"a": 1}}))
+    sys.exit(3)
+elif mode == "error-controls":
+    sys.stderr.write(json.dumps({"error": "\u202eOpgaven\u202c er\u001b[31m\u0007 allerede\t\ttaget.\u2066\n"}))
+    sys.exit(3)
+elif mode == "error-long":
+    sys.stderr.write(json.dumps({"error": "x" * 60000}))
+    sys.exit(3)
+elif mode == "error-only-controls":
+    sys.stderr.write(json.dumps({"error": "\u202e\u001b\n"}))
     sys.exit(3)
 elif mode == "traceback":
     raise RuntimeError("boom")
@@ -91,6 +110,36 @@ elif mode == "endless":
         sys.stdout.buffer.write(chunk)
 elif mode in ("sleep", "stubborn"):
     time.sleep(600)
+elif mode == "answer-then-silence":
+    sys.stdout.write('{"ok": true}')
+    sys.stdout.flush()
+    time.sleep(600)
+elif mode.startswith("detached-"):
+    # Children that leave the tool's group and session by a double fork, as
+    # daemons do; each reports its pid through a pipe.
+    reader, writer = os.pipe()
+    for _ in range(200 if mode == "detached-many" else 1):
+        if os.fork() == 0:
+            os.setsid()
+            daemon = os.fork()
+            if daemon == 0:
+                null = os.open(os.devnull, os.O_RDWR)
+                for fd in (0, 1, 2):
+                    os.dup2(null, fd)
+                os.closerange(3, 1024)
+                time.sleep(600)
+                os._exit(0)
+            os.write(writer, b"%d\n" % daemon)
+            os._exit(0)
+    os.close(writer)
+    with os.fdopen(reader, "rb") as pipe:
+        pids = pipe.read().decode()
+    with open("background.tmp", "w") as f:
+        f.write(pids)
+    os.replace("background.tmp", "background.txt")
+    if mode == "detached-sleep":
+        time.sleep(600)
+    sys.stdout.write('{"ok": true}')
 elif mode.startswith("background-"):
     # A child that holds the output pipes and would outlive the tool.
     import subprocess
@@ -164,24 +213,6 @@ bool alive(pid_t pid)
     return close < 0 || line.mid(close + 2, 1) != "Z";
 }
 
-// Peak memory of this process since the last reset, in bytes.
-qint64 peakMemory()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return -1;
-}
-
-bool resetPeakMemory()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-}
-
 // An answer of 3.6 MB: line i is i in eight digits.
 QByteArray numberedLines()
 {
@@ -242,6 +273,7 @@ private:
     QString tools() const { return m_tools->path(); }
     pid_t childPid() const { return pidIn(QStringLiteral("pid.txt")); }
     pid_t pidIn(const QString &name) const;
+    QList<pid_t> pidsIn(const QString &name) const;
 
     std::unique_ptr<QTemporaryDir> m_tools;
     FakeSessionProvider m_provider;
@@ -291,8 +323,27 @@ pid_t TestBridge::pidIn(const QString &name) const
     return pid_t(file.readAll().toLongLong());
 }
 
+QList<pid_t> TestBridge::pidsIn(const QString &name) const
+{
+    QFile file(m_tools->filePath(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<pid_t> pids;
+    for (const QByteArray &word : file.readAll().simplified().split(' '))
+        if (const qint64 pid = word.toLongLong(); pid > 0)
+            pids.append(pid_t(pid));
+    return pids;
+}
+
 void TestBridge::invocation()
 {
+    // A descriptor the application holds without close-on-exec stays with it.
+    const int opened = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int stray = ::fcntl(opened, F_DUPFD, 251);
+    ::close(opened);
+    QVERIFY(stray >= 251);
+    const auto closeStray = qScopeGuard([stray] { ::close(stray); });
+
     const auto outcome = await(Bridge::data(mode(QStringLiteral("echo")), tools()));
     QVERIFY2(!outcome.error, qPrintable(outcome.error.value_or(QString())));
     const QJsonObject echo = QJsonDocument::fromJson(outcome.output).object();
@@ -309,6 +360,7 @@ void TestBridge::invocation()
                                           {"PYTHONIOENCODING", "utf-8"}};
     QCOMPARE(echo.value(QStringLiteral("env")).toObject(), expectedEnvironment);
     QCOMPARE(echo.value(QStringLiteral("stdin")).toString(), QString());
+    QCOMPARE(echo.value(QStringLiteral("fds")).toArray(), (QJsonArray{0, 1, 2}));
     QCOMPARE(m_provider.calls, 0);
 }
 
@@ -429,6 +481,11 @@ void TestBridge::toolOutcomes_data()
     QTest::addColumn<QByteArray>("output");
     QTest::addColumn<QString>("error");
     QTest::newRow("tool's own error") << "tool-error" << QByteArray() << "Opgaven er allerede taget.";
+    // The person reads one plain line; the log keeps what the tool wrote.
+    QTest::newRow("controls and direction overrides dropped")
+        << "error-controls" << QByteArray() << "Opgaven er[31m allerede taget.";
+    QTest::newRow("long error text cut") << "error-long" << QByteArray() << QString(499, u'x') + QChar(0x2026);
+    QTest::newRow("nothing visible") << "error-only-controls" << QByteArray() << generic;
     QTest::newRow("traceback") << "traceback" << QByteArray() << generic;
     QTest::newRow("null error") << "null-error" << QByteArray() << generic;
     QTest::newRow("blank error") << "blank-error" << QByteArray() << generic;
@@ -450,6 +507,11 @@ void TestBridge::toolOutcomes()
     QFETCH(QString, mode);
     QFETCH(QByteArray, output);
     QFETCH(QString, error);
+    if (mode == u"error-controls")
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+            R"re(error text.*"\\u202EOpgaven\\u202C er\\u001B\[31m\\u0007 allerede\\t\\ttaget\.\\u2066\\n")re")));
+    else if (mode == u"error-long")
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("error text.*\"x{60000}\"")));
     const auto outcome = await(Bridge::data(this->mode(mode), tools()));
     QVERIFY(!outcome.cancelled);
     QCOMPARE(outcome.error.value_or(QString()), error);
@@ -518,6 +580,8 @@ void TestBridge::timeoutEndsTheChildWithAMessage_data()
     QTest::addColumn<QString>("mode");
     QTest::newRow("ends on request") << "sleep";
     QTest::newRow("ignores the request") << "stubborn";
+    // The exit status decides: a complete answer is not taken before it.
+    QTest::newRow("answer, then silence") << "answer-then-silence";
 }
 
 void TestBridge::timeoutEndsTheChildWithAMessage()
@@ -561,14 +625,14 @@ void TestBridge::runawayOutputStaysBounded()
     QFETCH(QString, mode);
     QFETCH(QString, error);
     QFETCH(qint64, bound);
-    if (!resetPeakMemory())
+    if (!PeakMemory::reset())
         QSKIP("this kernel cannot reset the peak memory figure");
-    const qint64 before = peakMemory();
+    const qint64 before = PeakMemory::peak();
     // Long enough that only the limit, not the time-out, can end the endless tool.
     Bridge::setTimeoutOverrideForTesting(std::chrono::milliseconds(120000));
     const auto outcome = await(Bridge::data(this->mode(mode), tools()));
     QCOMPARE(outcome.error, std::optional(error));
-    const qint64 growth = peakMemory() - before;
+    const qint64 growth = PeakMemory::peak() - before;
     QVERIFY2(growth < bound, qPrintable(QStringLiteral("peak memory grew by %1 bytes").arg(growth)));
     QVERIFY(!alive(childPid()));
 }
@@ -583,6 +647,11 @@ void TestBridge::backgroundChildEndsWithTheRun_data()
     QTest::newRow("time-out") << "background-sleep" << "timeout";
     QTest::newRow("cancellation") << "background-sleep" << "cancel";
     QTest::newRow("application quits") << "background-sleep" << "quit";
+    QTest::newRow("detached child, tool exits") << "detached-exit" << "exit";
+    QTest::newRow("200 detached children, tool exits") << "detached-many" << "exit";
+    QTest::newRow("detached child, time-out") << "detached-sleep" << "timeout";
+    QTest::newRow("detached child, cancellation") << "detached-sleep" << "cancel";
+    QTest::newRow("detached child, application quits") << "detached-sleep" << "quit";
 }
 
 void TestBridge::backgroundChildEndsWithTheRun()
@@ -592,8 +661,13 @@ void TestBridge::backgroundChildEndsWithTheRun()
     Bridge::setTimeoutOverrideForTesting(std::chrono::milliseconds(ending == u"timeout" ? 3000 : 120000));
     CancellationToken token;
     auto task = Bridge::data(this->mode(mode), tools(), token);
-    QTRY_VERIFY_WITH_TIMEOUT(pidIn(QStringLiteral("background.txt")) != 0, 20000);
-    const pid_t child = pidIn(QStringLiteral("background.txt"));
+    QTRY_VERIFY_WITH_TIMEOUT(!pidsIn(QStringLiteral("background.txt")).isEmpty(), 60000);
+    const QList<pid_t> children = pidsIn(QStringLiteral("background.txt"));
+    // Whatever this test finds alive is killed before it ends, pass or fail.
+    const auto leftovers = qScopeGuard([&children] {
+        for (const pid_t child : children)
+            ::kill(child, SIGKILL);
+    });
     const pid_t tool = childPid();
     if (ending == u"cancel")
         token.cancel();
@@ -601,10 +675,11 @@ void TestBridge::backgroundChildEndsWithTheRun()
         Bridge::endAllRuns();
     const auto outcome = await(std::move(task));
     QCOMPARE(outcome.cancelled, ending == u"cancel");
-    if (mode == u"background-exit")
+    if (mode == u"background-exit" || (mode.startsWith(u"detached-") && ending == u"exit"))
         QCOMPARE(outcome.output, QByteArray(R"({"ok": true})"));
     QTRY_VERIFY_WITH_TIMEOUT(!alive(tool), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(!alive(child), 10000);
+    for (const pid_t child : children)
+        QTRY_VERIFY_WITH_TIMEOUT(!alive(child), 10000);
 }
 
 QTEST_GUILESS_MAIN(TestBridge)

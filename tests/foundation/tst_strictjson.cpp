@@ -1,5 +1,7 @@
 #include "foundation/decoding/strictformats.h"
+#include "foundation/decoding/jsonreader.h"
 #include "foundation/decoding/strictjson.h"
+#include "../common/peakmemory.h"
 
 #include <QtTest>
 
@@ -60,6 +62,8 @@ private Q_SLOTS:
     void base64_data();
     void base64();
     void hostileInputNeverCrashes();
+    void manySmallValues_data();
+    void manySmallValues();
 };
 
 void TestStrictJson::parseRefuses_data()
@@ -443,6 +447,78 @@ void TestStrictJson::hostileInputNeverCrashes()
         }
     }
     Sample::decode(good);
+}
+
+// Under AddressSanitizer freed blocks wait in a quarantine before they are
+// reused; a small one keeps the memory bound below the same in both builds.
+extern "C" const char *__asan_default_options()
+{
+    return "quarantine_size_mb=4";
+}
+
+// An answer as large as a tool may give, of the smallest values: decoding it
+// costs a bounded multiple of its size, or it is refused.
+void TestStrictJson::manySmallValues_data()
+{
+    QTest::addColumn<qsizetype>("strings");
+    QTest::addColumn<bool>("decodes");
+    // The object and its array count too.
+    QTest::newRow("the most values taken") << StrictJson::valueLimit - 2 << true;
+    QTest::newRow("one value more") << StrictJson::valueLimit - 1 << false;
+    QTest::newRow("32 MiB of one-letter strings") << qsizetype(33554432 / 4 - 3) << false;
+}
+
+void TestStrictJson::manySmallValues()
+{
+    QFETCH(qsizetype, strings);
+    QFETCH(bool, decodes);
+    QByteArray document;
+    document.reserve(strings * 4 + 16);
+    document += "{\"s\":[";
+    for (qsizetype i = 0; i < strings; ++i)
+        document += i ? ",\"a\"" : "\"a\"";
+    document += "]}";
+    if (!PeakMemory::reset())
+        QSKIP("this kernel cannot reset the peak memory figure");
+    const qint64 before = PeakMemory::peak();
+    qsizetype decoded = -1;
+    try {
+        decoded = JsonObjectReader::parse(document).stringArray("s").size();
+    } catch (const DecodingError &error) {
+        QVERIFY2(!decodes, qPrintable(error.message()));
+        QCOMPARE(error.message(), QStringLiteral("more than %1 values").arg(StrictJson::valueLimit));
+    }
+    const qint64 growth = PeakMemory::peak() - before;
+    if (decodes)
+        QCOMPARE(decoded, strings);
+    // Two million small blocks: the sanitizer's red zones about double each.
+#ifdef __SANITIZE_ADDRESS__
+    const qint64 bound = qint64(320) * 1024 * 1024;
+#else
+    const qint64 bound = qint64(192) * 1024 * 1024;
+#endif
+    QVERIFY2(growth < bound, qPrintable(QStringLiteral("peak memory grew by %1 bytes").arg(growth)));
+
+    // The pull reader takes and refuses the same documents.
+    qsizetype read = 0;
+    try {
+        JsonReader reader(document);
+        reader.beginObject();
+        std::string_view key;
+        while (reader.nextKey(key)) {
+            reader.beginArray();
+            while (reader.nextElement()) {
+                reader.string();
+                ++read;
+            }
+        }
+        reader.finish();
+        QVERIFY(decodes);
+        QCOMPARE(read, strings);
+    } catch (const DecodingError &error) {
+        QVERIFY2(!decodes, qPrintable(error.message()));
+        QCOMPARE(error.message(), QStringLiteral("more than %1 values").arg(StrictJson::valueLimit));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStrictJson)

@@ -2,6 +2,7 @@
 
 #include "foundation/bridge/sessionprovider.h"
 #include "foundation/bridge/toolerror.h"
+#include "foundation/bridge/toolguard.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/bridge/tooloutput.h"
 #include "foundation/errors.h"
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QPointer>
@@ -26,6 +28,8 @@
 
 namespace {
 
+Q_LOGGING_CATEGORY(toolRuns, "tavlon.tools")
+
 SessionDocumentProvider *g_sessionProvider = nullptr;
 std::optional<QStringList> g_interpreterOverride;
 std::optional<std::chrono::milliseconds> g_timeoutOverride;
@@ -37,19 +41,28 @@ constexpr std::chrono::milliseconds defaultTerminationGrace{3000};
 // {"error": "..."} object needs, and a bound on what a runaway tool can cost.
 constexpr qsizetype errorPrefixLimit = 65536;
 
-// The process group of every tool still running, so that quitting the
-// application can end them all (a coroutine frame left suspended at quit
-// never runs its destructor).
-QSet<qint64> &liveGroups()
+// The guard of every tool still running, so that quitting the application
+// can end them all (a coroutine frame left suspended at quit never runs its
+// destructor).
+QSet<qint64> &liveGuards()
 {
-    static QSet<qint64> groups;
-    return groups;
+    static QSet<qint64> guards;
+    return guards;
 }
 
-void signalGroup(qint64 group, int signal)
+// The guard leads the run's process group: a signal to the group reaches the
+// tool and what stayed in its group; the guard itself ignores SIGTERM.
+void signalGroup(qint64 guard, int signal)
 {
-    if (group > 0)
-        ::kill(-pid_t(group), signal);
+    if (guard > 0)
+        ::kill(-pid_t(guard), signal);
+}
+
+// Everything below the guard is killed, the guard exits.
+void endRun(qint64 guard)
+{
+    if (guard > 0)
+        ::kill(pid_t(guard), ToolGuard::endSignal);
 }
 
 void endGroupsWhenQuitting()
@@ -64,28 +77,32 @@ void endGroupsWhenQuitting()
 
 // One run of one tool. Owns the child process; lives as long as the awaiting
 // coroutine frame holds it (deleted later, never inside one of its own signals).
-// The tool leads a process group of its own, so that whatever it starts ends
-// with the run. Its standard output and error are read off the GUI thread
-// (ToolOutputReader); QProcess only starts it, feeds its input and sees it end.
+// The child QProcess starts becomes the run's guard (ToolGuard): it leads a
+// process group of its own, forks the tool and outlives it until nothing the
+// tool started is left. The tool's standard output and error are read off the GUI
+// thread (ToolOutputReader); QProcess only starts the guard, feeds the tool's
+// input and sees the guard end.
 class ToolRun : public QObject
 {
     Q_OBJECT
 public:
     enum class StopReason { caller, timeout, inputFailed, tooLarge };
 
-    ToolRun() : m_reader(Bridge::outputLimit, errorPrefixLimit)
+    explicit ToolRun(const QString &interpreter)
+        : m_guard(interpreter), m_reader(Bridge::outputLimit, errorPrefixLimit)
     {
         process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.setChildProcessModifier([this] {
+        process.setChildProcessModifier([this, application = ::getpid()] {
             ::setpgid(0, 0);
             m_reader.attachToChild();
+            m_guard.enter(application);
         });
         m_timeout.setSingleShot(true);
         m_kill.setSingleShot(true);
         connect(&m_timeout, &QTimer::timeout, this, [this] { stop(StopReason::timeout); });
         connect(&m_kill, &QTimer::timeout, this, [this] {
             if (process.state() != QProcess::NotRunning)
-                signalGroup(m_group, SIGKILL);
+                endRun(m_group);
         });
         connect(&process, &QProcess::finished, this, [this] { finish(); });
         connect(&process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
@@ -104,9 +121,12 @@ public:
         // down mid-run: end the child rather than leave it behind.
         if (process.state() != QProcess::NotRunning) {
             process.disconnect(this);
-            signalGroup(m_group, SIGKILL);
-            process.kill();
-            process.waitForFinished(1000);
+            endRun(m_group);
+            if (!process.waitForFinished(1000)) {
+                signalGroup(m_group, SIGKILL);
+                process.kill();
+                process.waitForFinished(1000);
+            }
         }
         endGroup();
     }
@@ -138,14 +158,15 @@ public:
         // own setpgid would otherwise miss the group.
         if (m_group > 0) {
             ::setpgid(pid_t(m_group), pid_t(m_group));
-            liveGroups().insert(m_group);
+            liveGuards().insert(m_group);
             endGroupsWhenQuitting();
         }
     }
 
     void startTimeout(std::chrono::milliseconds timeout) { m_timeout.start(timeout); }
 
-    // Asks the tool's group to end; kills it when it is still alive after the grace period.
+    // Asks the tool's group to end; when the tool is still alive after the
+    // grace period, the guard kills everything of the run.
     void stop(StopReason reason)
     {
         switch (reason) {
@@ -201,7 +222,8 @@ private:
         errorPrefix = std::move(result.errorPrefix);
         errorOverflowed = result.errorOverflowed;
         tooLarge = tooLarge || result.tooLarge;
-        // The tool is gone; whatever it started in its group goes with it.
+        // The guard has ended whatever the tool started; this only matters
+        // when the guard itself was killed.
         endGroup();
         done = true;
         Q_EMIT ended();
@@ -209,21 +231,22 @@ private:
 
     void endGroup()
     {
-        if (m_group > 0 && liveGroups().remove(m_group))
+        if (m_group > 0 && liveGuards().remove(m_group))
             signalGroup(m_group, SIGKILL);
     }
 
     QTimer m_timeout;
     QTimer m_kill;
     qint64 m_group = 0;
+    ToolGuard m_guard;
     // The last member is destroyed first: its thread has stopped before the
     // members it reports to go.
     ToolOutputReader m_reader;
 };
 
-std::shared_ptr<ToolRun> makeRun()
+std::shared_ptr<ToolRun> makeRun(const QString &interpreter)
 {
-    return std::shared_ptr<ToolRun>(new ToolRun, [](ToolRun *run) { run->deleteLater(); });
+    return std::shared_ptr<ToolRun>(new ToolRun(interpreter), [](ToolRun *run) { run->deleteLater(); });
 }
 
 QProcessEnvironment toolEnvironment()
@@ -283,7 +306,7 @@ QCoro::Task<QByteArray> run(const BridgeCommand &command, const QString &toolsFo
 
     cancel.throwIfCancelled();
 
-    const auto state = makeRun();
+    const auto state = makeRun(*interpreter);
     QProcess &process = state->process;
     process.setProgram(*interpreter);
     process.setArguments(QStringList{QStringLiteral("-B"), script} + command.arguments());
@@ -332,8 +355,14 @@ QCoro::Task<QByteArray> run(const BridgeCommand &command, const QString &toolsFo
     }
     // A standard error cut at the limit is no complete error object.
     if (!state->errorOverflowed) {
-        if (const auto text = toolErrorText(state->errorPrefix))
-            throw BridgeError::failed(*text);
+        if (const auto text = toolErrorText(state->errorPrefix)) {
+            const QString shown = toolErrorForDisplay(*text);
+            // The person reads a bounded, cleaned sentence; the log keeps the
+            // tool's own words (quoted, so that no control character acts).
+            if (shown != *text)
+                qCWarning(toolRuns) << "a tool's error text, shown shortened or cleaned:" << *text;
+            throw BridgeError::failed(shown);
+        }
     }
     throw BridgeError::failed(
         loc("Den lokale handling kunne ikke gennemføres. Ingen pakke blev godkendt eller leveret."));
@@ -394,8 +423,8 @@ void setTerminationGraceForTesting(std::optional<std::chrono::milliseconds> grac
 
 void endAllRuns()
 {
-    for (const qint64 group : std::as_const(liveGroups()))
-        signalGroup(group, SIGKILL);
+    for (const qint64 guard : std::as_const(liveGuards()))
+        endRun(guard);
 }
 
 } // namespace Bridge

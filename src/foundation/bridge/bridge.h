@@ -26,9 +26,11 @@ namespace Bridge {
 //    sign-in needed, answer too large, the tool's own error text, a time-out);
 //  - OperationCancelled when `cancel` fires (the tool is ended first);
 //  - whatever the session provider throws for a session command.
-// The child never outlives the call: on cancellation or time-out its process
-// group is asked to terminate and killed if it is still alive a few seconds
-// later; whatever the tool started is killed when the tool ends. Standard
+// Nothing the tool starts outlives the call (ToolGuard): on cancellation or
+// time-out its process group is asked to terminate, and everything of the run
+// is killed if the tool is still alive a few seconds later; whatever the tool
+// started, in its group or not, is killed when the tool ends. The run waits
+// for the tool's exit: an answer is taken only with its exit status. Standard
 // output is read as it arrives and refused one byte past `outputLimit`;
 // of standard error only a bounded prefix is kept.
 QCoro::Task<QByteArray> data(BridgeCommand command, QString toolsFolder, CancellationToken cancel = {});
@@ -41,7 +43,7 @@ SessionDocumentProvider *sessionProvider();
 inline constexpr qsizetype sessionInputLimit = 32768;
 inline constexpr qsizetype outputLimit = 33554432;
 
-// Kills the process group of every tool still running. Runs by itself when
+// Kills everything of every run still going. Runs by itself when
 // the application is about to quit.
 void endAllRuns();
 

@@ -7,3 +7,11 @@
 // The text of a tool's {"error": "..."} on standard error, when it is one.
 // A blank text counts as none: shown as is, it would report the failure as nothing.
 std::optional<QString> toolErrorText(const QByteArray &standardError);
+
+// How a tool's error text is shown to the person: white space controls become
+// spaces, other control characters and the characters that override the text
+// direction are dropped, runs of white space become one space, and a text
+// longer than `toolErrorDisplayLimit` characters is cut there, ending in "…".
+// Blank when nothing visible is left.
+inline constexpr qsizetype toolErrorDisplayLimit = 500;
+QString toolErrorForDisplay(const QString &text);

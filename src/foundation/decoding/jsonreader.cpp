@@ -17,6 +17,12 @@ void JsonReader::fail(qsizetype at, const char *reason) const
     throw DecodingError({}, QStringLiteral("invalid JSON at offset %1: %2").arg(at).arg(QLatin1StringView(reason)));
 }
 
+void JsonReader::countValue()
+{
+    if (++m_values > StrictJson::valueLimit)
+        throw DecodingError({}, QStringLiteral("more than %1 values").arg(StrictJson::valueLimit));
+}
+
 void JsonReader::skipSpace()
 {
     m_at = JsonLexing::spaceEnd(m_bytes, m_size, m_at);
@@ -83,6 +89,7 @@ bool JsonReader::nextKey(std::string_view &key)
         skipSpace();
         c = peekByte();
     }
+    countValue();
     if (c != '"')
         fail(m_at, c < 0 ? "unexpected end of the document" : "expected a string key");
     bool escaped = false;
@@ -107,11 +114,12 @@ bool JsonReader::nextElement()
     }
     if (m_first[m_depth]) {
         m_first[m_depth] = false;
-        return true;
+    } else {
+        if (c != ',')
+            fail(m_at, c < 0 ? "unexpected end of the document" : "expected ',' or ']'");
+        ++m_at;
     }
-    if (c != ',')
-        fail(m_at, c < 0 ? "unexpected end of the document" : "expected ',' or ']'");
-    ++m_at;
+    countValue();
     return true;
 }
 

@@ -17,7 +17,8 @@
 // It accepts exactly StrictJson::parse's grammar (RFC 8259, valid UTF-8 only,
 // the same nesting limit, numbers Qt cannot hold refused) and gives every
 // value as Qt's parser would (escaped lone surrogates kept as they are,
-// numbers as QJsonValue reads them). Two things are the caller's:
+// numbers as QJsonValue reads them), and refuses more than
+// StrictJson::valueLimit values with the same text. Two things are the caller's:
 //  - repeated keys: a caller reading members into known places refuses a
 //    key whose place is already taken (Qt would keep the last one silently);
 //  - the order of faults: the reader stops at the first fault it meets, while
@@ -67,6 +68,8 @@ private:
     [[noreturn]] void fail(qsizetype at, const char *reason) const;
     int peekByte() const { return m_at < m_size ? m_bytes[m_at] : -1; }
     void skipSpace();
+    // One more member or element; the top value was counted at the start.
+    void countValue();
     void open(const char *type, char bracket);
     // Checks the string whose quote is at m_at and moves past it; its
     // content lies between the quote and the returned end.
@@ -78,6 +81,7 @@ private:
     qsizetype m_size;
     qsizetype m_at = 0;
     std::size_t m_depth = 0;
+    qsizetype m_values = 1;
     // Per open container: no member or element read yet.
     std::bitset<nestingLimit + 1> m_first;
     std::string m_key;

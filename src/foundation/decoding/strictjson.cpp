@@ -106,6 +106,7 @@ private:
     qsizetype m_size;
     qsizetype m_at = 0;
     bool m_trackKeys;
+    qsizetype m_values = 0;
     std::vector<Frame> m_stack;
     std::vector<std::string_view> m_keys;
     std::deque<std::string> m_decodedKeys;
@@ -123,6 +124,8 @@ void Validator::run()
         const int c = peek();
         switch (expect) {
         case Expect::Value:
+            if (++m_values > valueLimit)
+                throw DecodingError({}, QStringLiteral("more than %1 values").arg(valueLimit));
             switch (c) {
             case '{':
                 open(true);

@@ -63,6 +63,13 @@ struct JsonParseOptions
 
 namespace StrictJson {
 
+// The most values one document may hold: objects and arrays count, each of
+// their members and elements counts. Qt's tree and the records read from it
+// cost up to ~100 bytes a value, so without a bound an answer at the tools'
+// 32 MiB limit made of one-letter strings took 23 times its size while it was
+// decoded. The answers of our tools spend 23 bytes or more on a value.
+inline constexpr qsizetype valueLimit = 2000000;
+
 // Parses a whole document (an object or an array at the top). Malformed
 // text, trailing garbage, invalid UTF-8 and nesting deeper than Qt's limit
 // all throw DecodingError with the parser's reason.

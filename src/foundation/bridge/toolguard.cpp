@@ -1,0 +1,222 @@
+#include "toolguard.h"
+
+#include <QFile>
+#include <cerrno>
+
+#include <cstdint>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#ifndef CLOSE_RANGE_CLOEXEC
+#define CLOSE_RANGE_CLOEXEC (1U << 2)
+#endif
+
+namespace {
+
+// The helpers below run in QProcess's child: system calls only, no
+// allocation, no locks.
+
+struct DirectoryEntry // the kernel's linux_dirent64
+{
+    std::uint64_t inode;
+    std::int64_t offset;
+    unsigned short length;
+    unsigned char type;
+    char name[1];
+};
+
+// A decimal number of at most nine digits, or -1.
+int numberIn(const char *text) noexcept
+{
+    int value = 0;
+    int digits = 0;
+    for (; *text; ++text, ++digits) {
+        if (*text < '0' || *text > '9' || digits == 9)
+            return -1;
+        value = value * 10 + (*text - '0');
+    }
+    return digits ? value : -1;
+}
+
+// Calls `each(number, directory)` for every entry of `path` named by a
+// number. False when the directory cannot be read.
+template<class Each>
+bool forEachNumbered(const char *path, Each each) noexcept
+{
+    const int directory = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0)
+        return false;
+    alignas(8) char buffer[4096];
+    for (;;) {
+        const long size = ::syscall(SYS_getdents64, directory, buffer, sizeof buffer);
+        if (size <= 0)
+            break;
+        for (long at = 0; at < size;) {
+            const auto *entry = reinterpret_cast<const DirectoryEntry *>(buffer + at);
+            at += entry->length;
+            const int number = numberIn(entry->name);
+            if (number >= 0)
+                each(number, directory);
+        }
+    }
+    ::close(directory);
+    return true;
+}
+
+// The tool keeps standard input, output and error only: whatever else the
+// application holds open without close-on-exec (seen: descriptors 10
+// and 251) closes at the exec. Qt's own start-up pipe is
+// close-on-exec already and still reports a failed exec.
+void closeOnExecAboveStandardStreams() noexcept
+{
+    if (::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+    forEachNumbered("/proc/self/fd", [](int descriptor, int directory) {
+        if (descriptor <= 2 || descriptor == directory)
+            return;
+        const int flags = ::fcntl(descriptor, F_GETFD);
+        if (flags >= 0)
+            ::fcntl(descriptor, F_SETFD, flags | FD_CLOEXEC);
+    });
+}
+
+// The guard, given the tool's pid. It starts with SIGTERM, SIGCHLD and the
+// end signal held (ToolGuard::enter) and none of the run's pipes. Python's
+// -I -S start-up reads no environment variable, site or user file.
+const char guardProgram[] = R"py(import os, signal, sys
+WALL = 0x40000000
+tool = int(sys.argv[1])
+if signal.SIGTERM in signal.sigpending():
+    os.kill(tool, signal.SIGTERM)
+signal.signal(signal.SIGTERM, signal.SIG_IGN)
+status = None
+def reap():
+    global status
+    while True:
+        try:
+            pid, code = os.waitpid(-1, os.WNOHANG | WALL)
+        except ChildProcessError:
+            return False
+        if pid == 0:
+            return True
+        if pid == tool:
+            status = code
+def children():
+    me = str(os.getpid()).encode()
+    for name in os.listdir("/proc"):
+        if name.isdigit():
+            try:
+                with open("/proc/" + name + "/stat", "rb") as f:
+                    stat = f.read()
+            except OSError:
+                continue
+            if stat[stat.rindex(b")") + 2:].split()[1] == me:
+                yield int(name)
+while status is None:
+    if signal.sigwaitinfo({signal.SIGCHLD, signal.SIGUSR1}).si_signo == signal.SIGUSR1:
+        break
+    reap()
+while reap():
+    for pid in children():
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    try:
+        pid, code = os.waitpid(-1, WALL)
+    except ChildProcessError:
+        break
+    if pid == tool:
+        status = code
+if status is not None and os.WIFEXITED(status):
+    os._exit(os.WEXITSTATUS(status))
+os._exit(128 + (os.WTERMSIG(status) if status is not None and os.WIFSIGNALED(status) else signal.SIGKILL))
+)py";
+
+char option[] = "-I";
+char noSite[] = "-S";
+char command[] = "-c";
+char *noEnvironment[] = {nullptr};
+
+void writeNumber(char *into, long number) noexcept
+{
+    char digits[16];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + number % 10);
+        number /= 10;
+    } while (number > 0 && count < 15);
+    while (count > 0)
+        *into++ = digits[--count];
+    *into = '\0';
+}
+
+} // namespace
+
+ToolGuard::ToolGuard(const QString &interpreter) : m_interpreter(QFile::encodeName(interpreter))
+{
+    static_assert(endSignal == SIGUSR1, "the guard program waits for SIGUSR1");
+    m_arguments[0] = m_interpreter.data();
+    m_arguments[1] = option;
+    m_arguments[2] = noSite;
+    m_arguments[3] = command;
+    m_arguments[4] = const_cast<char *>(guardProgram);
+    m_arguments[5] = m_toolPid;
+    m_arguments[6] = nullptr;
+}
+
+// No sanitizer red zones in this frame: in the guard it never returns (it
+// execs), and under vfork its stack is the application's, which would keep
+// them poisoned.
+__attribute__((no_sanitize_address)) void ToolGuard::enter(pid_t application) noexcept
+{
+    // Held until the guard waits for them; a termination request that
+    // reaches the guard before it ignores such requests is passed on to the tool.
+    sigset_t held;
+    sigset_t previous;
+    sigemptyset(&held);
+    sigaddset(&held, SIGCHLD);
+    sigaddset(&held, endSignal);
+    sigaddset(&held, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &held, &previous);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+    ::prctl(PR_SET_PDEATHSIG, endSignal, 0, 0, 0);
+    if (::getppid() != application)
+        ::_exit(127); // the application is gone already
+    closeOnExecAboveStandardStreams();
+
+    // Closes when the tool has exec'd or failed to (and reported why).
+    int execed[2];
+    if (::pipe2(execed, O_CLOEXEC) != 0)
+        ::_exit(127);
+    // A plain fork without glibc's handlers: this may be a vfork child.
+    const long tool = ::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0);
+    if (tool == 0) {
+        ::close(execed[0]);
+        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+        return;
+    }
+    if (tool < 0)
+        ::_exit(127);
+    // The guard execs only after the tool: a guard that cannot start kills a
+    // started tool below, never one still reporting why it could not start.
+    ::close(execed[1]);
+    char ignored;
+    while (::read(execed[0], &ignored, 1) < 0 && errno == EINTR) {
+    }
+    ::close(execed[0]);
+    // The run's pipes end with the tool: the guard keeps none of them.
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null >= 0) {
+        for (int stream = 0; stream <= 2; ++stream)
+            ::dup2(null, stream);
+    }
+    writeNumber(m_toolPid, tool);
+    ::execve(m_arguments[0], m_arguments, noEnvironment);
+    // Never leave a tool unguarded.
+    ::kill(pid_t(tool), SIGKILL);
+    ::_exit(127);
+}
