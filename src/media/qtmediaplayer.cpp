@@ -1,24 +1,87 @@
 #include "qtmediaplayer.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMediaDevices>
 #include <QMediaPlayer>
+#include <QWidget>
+
+namespace {
+
+// The file opens like a film container (MP4, QuickTime, Matroska). When the
+// engine still fails on it, what is missing is most likely a decoder: the
+// engine's own word for that is a log line, not a code.
+bool looksLikeFilm(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(12);
+    return head.mid(4, 4) == "ftyp" || head.startsWith("\x1a\x45\xdf\xa3");
+}
+
+} // namespace
 
 QtMediaPlayer::QtMediaPlayer(const QUrl &file, QObject *parent)
     : MediaPlayer(parent)
     , m_source(file)
     , m_player(new QMediaPlayer(this))
-    , m_audio(new QAudioOutput(this))
 {
-    m_player->setAudioOutput(m_audio);
+    // Without an audio device the film plays without sound: no output is
+    // given, so nothing waits on one that is not there.
+    if (!QMediaDevices::defaultAudioOutput().isNull()) {
+        m_audio = new QAudioOutput(this);
+        m_player->setAudioOutput(m_audio);
+    }
     connect(m_player, &QMediaPlayer::playbackStateChanged, this,
             [this](QMediaPlayer::PlaybackState state) { Q_EMIT playingChanged(state == QMediaPlayer::PlayingState); });
     connect(m_player, &QMediaPlayer::positionChanged, this, &MediaPlayer::positionChanged);
     connect(m_player, &QMediaPlayer::durationChanged, this, &MediaPlayer::durationChanged);
-    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus) {
-        if (m_pendingPosition && loaded())
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+        if (status == QMediaPlayer::InvalidMedia) {
+            fail();
+            return;
+        }
+        if (!loaded())
+            return;
+        m_read = true;
+        if (m_pendingPosition)
             m_player->setPosition(*std::exchange(m_pendingPosition, std::nullopt));
     });
-    m_player->setSource(file);
+    // The engine reports a missing file, a damaged one or a missing decoder
+    // here and otherwise stays "playing" a black picture.
+    connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error) {
+        if (error != QMediaPlayer::NoError)
+            fail();
+    });
+    // Read the file once the surface it draws into is on screen (see load()),
+    // or on the next turn when it gets none.
+    QMetaObject::invokeMethod(this, &QtMediaPlayer::load, Qt::QueuedConnection);
+}
+
+void QtMediaPlayer::load()
+{
+    if (m_loading)
+        return;
+    // A video widget shown after the engine read the file stays black until
+    // the film plays (its picture pipe is set up when it first shows).
+    if (const auto *widget = qobject_cast<const QWidget *>(m_output.data()); widget && !widget->isVisible())
+        return;
+    m_loading = true;
+    m_player->setSource(m_source);
+    // Paused, the engine reads the file and shows its first picture.
+    m_player->pause();
+}
+
+bool QtMediaPlayer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_output && event->type() == QEvent::Show)
+        // After the widget's own handling of its show.
+        QMetaObject::invokeMethod(this, &QtMediaPlayer::load, Qt::QueuedConnection);
+    return MediaPlayer::eventFilter(watched, event);
 }
 
 QtMediaPlayer::~QtMediaPlayer()
@@ -26,6 +89,28 @@ QtMediaPlayer::~QtMediaPlayer()
     // Stop the pipeline before the outputs it writes to go away.
     m_player->stop();
     m_player->setVideoOutput(static_cast<QObject *>(nullptr));
+}
+
+void QtMediaPlayer::fail()
+{
+    if (m_failure != MediaFailure::none)
+        return;
+    const QFileInfo file(m_source.toLocalFile());
+    if (!file.isFile() || !file.isReadable())
+        m_failure = MediaFailure::missingFile;
+    else if (m_read || m_player->hasAudio() || m_player->hasVideo() || looksLikeFilm(file.filePath()))
+        m_failure = MediaFailure::noDecoder; // a film the engine read, or should have, but cannot decode
+    else
+        m_failure = MediaFailure::damaged;
+    m_pendingPosition.reset();
+    const bool wasPlaying = isPlaying();
+    {
+        const QSignalBlocker quiet(m_player); // the state notice comes below, once
+        m_player->stop();
+    }
+    if (wasPlaying)
+        Q_EMIT playingChanged(false);
+    Q_EMIT failed();
 }
 
 bool QtMediaPlayer::loaded() const
@@ -43,6 +128,12 @@ bool QtMediaPlayer::loaded() const
 
 void QtMediaPlayer::play()
 {
+    if (m_failure != MediaFailure::none)
+        return;
+    if (!m_loading) {
+        m_loading = true;
+        m_player->setSource(m_source);
+    }
     m_player->play();
 }
 
@@ -54,11 +145,13 @@ void QtMediaPlayer::pause()
 
 bool QtMediaPlayer::isPlaying() const
 {
-    return m_player->playbackState() == QMediaPlayer::PlayingState;
+    return m_failure == MediaFailure::none && m_player->playbackState() == QMediaPlayer::PlayingState;
 }
 
 void QtMediaPlayer::seek(MediaTime time)
 {
+    if (m_failure != MediaFailure::none)
+        return;
     const qint64 target = std::max<qint64>(0, time.milliseconds());
     if (!loaded()) {
         m_pendingPosition = target;
@@ -84,6 +177,11 @@ void QtMediaPlayer::setVideoOutput(QObject *output)
 {
     if (m_output == output)
         return;
+    if (m_output)
+        m_output->removeEventFilter(this);
     m_output = output;
     m_player->setVideoOutput(output);
+    if (qobject_cast<QWidget *>(output))
+        output->installEventFilter(this);
+    load();
 }

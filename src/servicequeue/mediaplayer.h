@@ -2,7 +2,7 @@
 
 // The one seam between the service queue's video views and a media engine.
 // Views own their player and only ever pause, seek, play and attach it; tests
-// give a fake, the application the Qt Multimedia player (ui/qtmediaplayer.h).
+// give a fake, the application the Qt Multimedia player (media/qtmediaplayer.h).
 
 #include <QObject>
 #include <QUrl>
@@ -25,6 +25,14 @@ struct MediaTime
     bool operator==(const MediaTime &) const = default;
 };
 
+// Why a player cannot play its file; views say so in one sentence.
+enum class MediaFailure {
+    none,
+    missingFile, // the file is not there (or cannot be opened)
+    damaged, // the file is not a film the engine can read
+    noDecoder, // the film was read, but a stream of it cannot be decoded here
+};
+
 class MediaPlayer : public QObject
 {
     Q_OBJECT
@@ -45,11 +53,16 @@ public:
     // The surface that shows the picture (a video widget or sink); nullptr detaches.
     virtual void setVideoOutput(QObject *output) = 0;
     virtual QObject *videoOutput() const = 0;
+    // Set once the file turned out unplayable; the player is then stopped
+    // for good and play() does nothing.
+    virtual MediaFailure failure() const { return MediaFailure::none; }
 
 Q_SIGNALS:
     void playingChanged(bool playing);
     void positionChanged(qint64 milliseconds);
     void durationChanged(qint64 milliseconds);
+    // failure() became set (after playingChanged(false) when it was playing).
+    void failed();
 };
 
 // Makes a player for a local file. Views are given one so tests can count,

@@ -78,7 +78,7 @@ bool ServiceReviewVideoDownload::matches(const ServiceProposal &proposal, const 
         return false;
     if (video->bucket != QLatin1String("tf-reviews"))
         return false;
-    static const QRegularExpression hash(QStringLiteral("^[a-f0-9]{64}$"));
+    static const QRegularExpression hash(QStringLiteral("\\A[a-f0-9]{64}\\z"));
     if (!hash.match(video->sha256).hasMatch() || sha256 != video->sha256)
         return false;
     if (byteCount != video->byte_count || video->byte_count < 1 || video->byte_count > 536870912)

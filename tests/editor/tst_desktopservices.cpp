@@ -1,6 +1,8 @@
 // Revealing a folder goes to the desktop's file manager over the session bus
-// and falls back to opening the folder itself when no file manager answers.
+// and falls back to opening the folder itself when no file manager answers;
+// when nothing opens it, one sentence names the path.
 #include "editor/ui/qtdesktopservices.h"
+#include "foundation/localization.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -46,6 +48,8 @@ private Q_SLOTS:
     void cleanupTestCase();
     void reveal_data();
     void reveal();
+    void nothingOpensIt_data();
+    void nothingOpensIt();
 
 private:
     FakeFileManager m_manager;
@@ -114,6 +118,39 @@ void TestDesktopServices::reveal()
         bus.unregisterService(service);
         bus.unregisterObject(path);
     }
+}
+
+void TestDesktopServices::nothingOpensIt_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<QString>("sentence");
+    QTest::newRow("a folder, no file manager and no handler")
+        << true << QStringLiteral("Nothing on this computer could show the folder; it is here: /tmp/Projekt mappe");
+    QTest::newRow("a file and no handler")
+        << false << QStringLiteral("Nothing on this computer could open the file; it is here: /tmp/Projekt mappe");
+}
+
+// Qt only writes "Unable to detect a launcher" to standard error: the person
+// is told instead, with the path to go to by hand.
+void TestDesktopServices::nothingOpensIt()
+{
+    QFETCH(bool, folder);
+    QFETCH(QString, sentence);
+    EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
+    QStringList told;
+    QList<QUrl> asked;
+    QtDesktopServices services([&told](const QString &text) { told << text; },
+                               [&asked](const QUrl &url) {
+                                   asked << url;
+                                   return false;
+                               });
+    const QString path = QStringLiteral("/tmp/Projekt mappe");
+    if (folder)
+        services.revealFolder(path);
+    else
+        services.openFile(path);
+    QTRY_COMPARE(told, QStringList{sentence});
+    QCOMPARE(asked, QList<QUrl>{QUrl::fromLocalFile(path)});
 }
 
 QTEST_MAIN(TestDesktopServices)

@@ -3,6 +3,7 @@
 // listed, opened and prepared, tampered copies and foreign tokens refused,
 // every injected tool fault reaching the person as the right sentence, and
 // the window staying responsive while a tool is slow.
+#include <QCryptographicHash>
 #include <QtTest>
 
 #include "../common/standinfixture.h"
@@ -455,10 +456,12 @@ void TestEditorIntegration::foreignTokens()
 {
     QFETCH(QString, token);
     const QString user = m_session->userID()->toString(QUuid::WithoutBraces);
-    // An expired token of the signed-in user's own session.
+    // An expired token of the signed-in user's own session (the stand-in keeps a token's SHA-256).
+    const QString expired = QString::fromLatin1(
+        QCryptographicHash::hash("expired-by-the-test", QCryptographicHash::Sha256).toHex());
     QVERIFY(m_standin.execSql(QStringLiteral(
         "INSERT OR REPLACE INTO access_tokens (token, session_id, user_id, expires_at) "
-        "SELECT 'expired-by-the-test', session_id, user_id, 1 FROM access_tokens WHERE user_id = '%1' LIMIT 1").arg(user)));
+        "SELECT '%2', session_id, user_id, 1 FROM access_tokens WHERE user_id = '%1' LIMIT 1").arg(user, expired)));
 
     const QJsonObject document{{QStringLiteral("access_token"), token},
                                {QStringLiteral("user_id"), user},

@@ -255,6 +255,7 @@ void TestBridgeCommand::cursorJson_data()
     QTest::newRow("upper-case id") << QByteArray(R"({"id":"0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D","submitted_at":"t"})") << true;
     QTest::newRow("braced id") << QByteArray(R"({"submitted_at":"t","id":"{0a1b2c3d-4e5f-6a7b-8c9d-0e1f2a3b4c5d}"})") << false;
     QTest::newRow("trailing junk") << QByteArray(R"({"submitted_at":"t","id":"0a1b2c3d-4e5f-6a7b-8c9d-0e1f2a3b4c5dx"})") << false;
+    QTest::newRow("trailing newline") << QByteArray(R"({"submitted_at":"t","id":"0a1b2c3d-4e5f-6a7b-8c9d-0e1f2a3b4c5d\n"})") << false;
     QTest::newRow("number time") << QByteArray(R"({"submitted_at":1,"id":"0a1b2c3d-4e5f-6a7b-8c9d-0e1f2a3b4c5d"})") << false;
     QTest::newRow("extra key") << QByteArray(R"({"submitted_at":"t","id":"0a1b2c3d-4e5f-6a7b-8c9d-0e1f2a3b4c5d","x":1})") << false;
     QTest::newRow("missing id") << QByteArray(R"({"submitted_at":"t"})") << false;

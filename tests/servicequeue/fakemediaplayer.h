@@ -24,7 +24,7 @@ public:
     void play() override
     {
         calls << QStringLiteral("play");
-        setPlaying(true);
+        setPlaying(m_failure == MediaFailure::none);
     }
     void pause() override
     {
@@ -47,6 +47,14 @@ public:
         m_output = output;
     }
     QObject *videoOutput() const override { return m_output; }
+    MediaFailure failure() const override { return m_failure; }
+    // What the engine does on an error: stop for good and say why.
+    void fail(MediaFailure failure)
+    {
+        setPlaying(false);
+        m_failure = failure;
+        Q_EMIT failed();
+    }
 
 private:
     void setPlaying(bool playing)
@@ -59,6 +67,7 @@ private:
 
     QUrl m_source;
     bool m_playing = false;
+    MediaFailure m_failure = MediaFailure::none;
     QPointer<QObject> m_output;
 };
 

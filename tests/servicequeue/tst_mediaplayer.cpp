@@ -1,25 +1,48 @@
 // The seek resolution of the video views, the player surface's rules for
-// attaching, replacing and detaching players, and loading the media module.
+// attaching, replacing and detaching players, its keyboard and position bar,
+// loading the media module, and what each video view shows when the real
+// player cannot play its file.
 #include <QtTest>
 
 #include "fakemediaplayer.h"
 #include "foundation/localization.h"
 #include "servicequeue/ui/media/mediamodule.h"
+#include "servicequeue/ui/review/servicereactionplayer.h"
+#include "servicequeue/ui/review/servicereviewvideoview.h"
 #include "servicequeue/ui/sorvanevideoplayer.h"
+#include "servicequeue/ui/videos/videoreviewpreviewview.h"
 
 #include <QLabel>
+#include <QSlider>
 #include <QToolButton>
 
 class TestMediaPlayer : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void mediaTime_data();
     void mediaTime();
     void surfaceAttachReplaceDetach();
     void moduleLoading_data();
     void moduleLoading();
+    void spaceTogglesPlay_data();
+    void spaceTogglesPlay();
+    void aClickOnThePositionBarSeeksWhilePaused();
+    void anUnplayableFileIsSaidUnderThePlayer_data();
+    void anUnplayableFileIsSaidUnderThePlayer();
+
+private:
+    QTemporaryDir m_files;
 };
+
+void TestMediaPlayer::initTestCase()
+{
+    EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
+    // A machine without an H.264 decoder, as far as GStreamer is concerned:
+    // read when the engine starts, before this program's first player.
+    qputenv("GST_PLUGIN_FEATURE_RANK", "avdec_h264:NONE,openh264dec:NONE,vah264dec:NONE,vaapih264dec:NONE");
+}
 
 void TestMediaPlayer::mediaTime_data()
 {
@@ -101,6 +124,136 @@ void TestMediaPlayer::moduleLoading()
         QVERIFY(unavailable);
         QCOMPARE(unavailable->text(), QStringLiteral("The video cannot be played because the application's media component could not be loaded."));
     }
+}
+
+void TestMediaPlayer::spaceTogglesPlay_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("the surface") << QString();
+    QTest::newRow("the position bar") << QStringLiteral("sorvane.videoPlayer.position");
+}
+
+// Space reaches the surface from itself and from the position bar (the play
+// button takes it as its own click).
+void TestMediaPlayer::spaceTogglesPlay()
+{
+    QFETCH(QString, focus);
+    FakeMediaPlayer player(QUrl::fromLocalFile("/a.mp4"));
+    SorvaneVideoPlayer surface;
+    surface.setPlayer(&player);
+    QWidget *target = focus.isEmpty() ? static_cast<QWidget *>(&surface) : surface.findChild<QWidget *>(focus);
+    QVERIFY(target);
+    QTest::keyClick(target, Qt::Key_Space);
+    QVERIFY(player.isPlaying());
+    auto *play = surface.findChild<QToolButton *>(QStringLiteral("sorvane.videoPlayer.play"));
+    QCOMPARE(play->accessibleName(), QStringLiteral("Pause"));
+    QTest::keyClick(target, Qt::Key_Space);
+    QVERIFY(!player.isPlaying());
+    QCOMPARE(play->accessibleName(), QStringLiteral("Play"));
+    QCOMPARE(player.calls, QStringList({"attach", "play", "pause"}));
+}
+
+void TestMediaPlayer::aClickOnThePositionBarSeeksWhilePaused()
+{
+    FakeMediaPlayer player(QUrl::fromLocalFile("/a.mp4"));
+    player.m_duration = 40000;
+    SorvaneVideoPlayer surface;
+    surface.resize(600, 300);
+    surface.setPlayer(&player);
+    surface.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&surface));
+    auto *bar = surface.findChild<QSlider *>(QStringLiteral("sorvane.videoPlayer.position"));
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() * 3 / 4, bar->height() / 2));
+    QCOMPARE(player.seeks.size(), 1);
+    // Where the click was, not a page step toward it.
+    QVERIFY2(std::abs(player.seeks[0].milliseconds() - 30000) < 2500, qPrintable(QString::number(player.seeks[0].milliseconds())));
+    QVERIFY(!player.isPlaying());
+    QCOMPARE(bar->value(), int(player.position()));
+}
+
+void TestMediaPlayer::anUnplayableFileIsSaidUnderThePlayer_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("sentence");
+    QVERIFY(m_files.isValid());
+    const QString missing = m_files.filePath(QStringLiteral("absent.mp4"));
+    const QString corrupt = m_files.filePath(QStringLiteral("corrupt.mp4"));
+    QFile bytes(corrupt);
+    QVERIFY(bytes.open(QIODevice::WriteOnly));
+    QRandomGenerator random(41);
+    QByteArray noise(200 * 1024, Qt::Uninitialized);
+    random.fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+    bytes.write(noise);
+    bytes.close();
+    const QString missingSentence = QStringLiteral("The video cannot be played because its file is missing (%1); download or prepare it again.").arg(missing);
+    const QString corruptSentence = QStringLiteral("The video cannot be played because its file is damaged or not a video (%1); download or prepare it again.").arg(corrupt);
+    for (const QString view : {QStringLiteral("draft preview"), QStringLiteral("review video"), QStringLiteral("reaction")}) {
+        QTest::addRow("%s, missing file", qPrintable(view)) << view << missing << missingSentence;
+        QTest::addRow("%s, corrupt file", qPrintable(view)) << view << corrupt << corruptSentence;
+    }
+    // A real H.264 film on a machine without its decoder (see initTestCase).
+    const QString h264 = m_files.filePath(QStringLiteral("h264.mp4"));
+    if (QProcess::execute(QStringLiteral("ffmpeg"), {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                                     "testsrc2=size=320x240:rate=25:duration=1", "-c:v", "libx264",
+                                                     "-pix_fmt", "yuv420p", h264})
+        == 0)
+        QTest::addRow("draft preview, no decoder")
+            << QStringLiteral("draft preview") << h264
+            << QStringLiteral("The video cannot be played because this computer has no decoder for its format (%1); "
+                              "install GStreamer's libav plugins (gstreamer1.0-libav) or open the file in another player.")
+                   .arg(h264);
+}
+
+// The real player on a file it cannot play: each video view says so in one
+// sentence under the picture, and the play control stays stopped.
+void TestMediaPlayer::anUnplayableFileIsSaidUnderThePlayer()
+{
+    QFETCH(QString, view);
+    QFETCH(QString, file);
+    QFETCH(QString, sentence);
+    MediaModule::useForTesting(QStringLiteral(TAVLON_BUNDLE_DIR "/Contents/PlugIns/libtavlonmedia.so"));
+    std::unique_ptr<QWidget> shown;
+    std::function<MediaPlayer *()> player;
+    if (view == QLatin1String("draft preview")) {
+        auto *preview = new VideoReviewPreviewView(MediaModule::players());
+        VideoReviewPreview draft;
+        draft.proposalID = QStringLiteral("p1");
+        draft.file = file;
+        preview->setPreview(draft);
+        player = [preview] { return preview->player(); };
+        shown.reset(preview);
+    } else if (view == QLatin1String("review video")) {
+        auto *review = new ServiceReviewVideoView(MediaModule::players());
+        ServiceReviewVideoDownload download;
+        download.proposalVersion = 1;
+        download.duration = 4;
+        download.file = file;
+        review->setContent(download, {});
+        player = [review] { return review->player(); };
+        shown.reset(review);
+    } else {
+        auto *reaction = new ServiceReactionPlayer(MediaModule::players());
+        ServiceReactionDownload download;
+        download.file = download.checkedFile = file;
+        reaction->setDownload(download);
+        player = [reaction] { return reaction->player(); };
+        shown.reset(reaction);
+    }
+    shown->show();
+    QVERIFY(player());
+    auto *failure = shown->findChild<QLabel *>(QStringLiteral("sorvane.videoPlayer.failure"));
+    QVERIFY(failure);
+    QTRY_VERIFY_WITH_TIMEOUT(failure->isVisible(), 20000);
+    QCOMPARE(failure->text(), sentence);
+    QVERIFY(failure->textInteractionFlags() & Qt::TextSelectableByMouse); // the path can be copied
+    auto *play = shown->findChild<QToolButton *>(QStringLiteral("sorvane.videoPlayer.play"));
+    QCOMPARE(play->accessibleName(), QStringLiteral("Play"));
+    QVERIFY(!play->isEnabled());
+    QVERIFY(!player()->isPlaying());
+    player()->play(); // nothing more to try: it stays stopped
+    QVERIFY(!player()->isPlaying());
+    QCOMPARE(play->accessibleName(), QStringLiteral("Play"));
 }
 
 QTEST_MAIN(TestMediaPlayer)

@@ -143,6 +143,7 @@ void TestReviewRules::reviewVideo_data()
     QTest::newRow("other version number") << "version" << false;
     QTest::newRow("other bucket") << "bucket" << false;
     QTest::newRow("hash in upper case") << "hash upper" << false;
+    QTest::newRow("hash with a final line break") << "hash newline" << false;
     QTest::newRow("0 bytes") << "bytes 0" << false;
     QTest::newRow("512 MiB") << "bytes 536870912" << true;
     QTest::newRow("512 MiB and one byte") << "bytes 536870913" << false;
@@ -208,6 +209,7 @@ void TestReviewRules::reviewVideo()
     if (change == QLatin1String("version")) d.proposalVersion = 3;
     if (change == QLatin1String("bucket")) video.bucket = listed.bucket = QStringLiteral("tf-review");
     if (change == QLatin1String("hash upper")) video.sha256 = listed.sha256 = d.sha256 = kHash.toUpper();
+    if (change == QLatin1String("hash newline")) video.sha256 = listed.sha256 = d.sha256 = kHash + QLatin1Char('\n');
     if (change == QLatin1String("duration drift")) d.duration = 42.500001;
     if (change == QLatin1String("revision -1")) d.history.request.revision = 3;
     if (change == QLatin1String("revision +1")) d.history.request.revision = 5;

@@ -1,6 +1,7 @@
 // Review video and reactions against the stand-in through the real tool
 // runner: a pulled film task's review video and reaction land verified in the
-// project folder, and the review clip plays through the real media player.
+// project folder and play through the real media player, and so does a
+// version the editor has just sent.
 #include "servicequeuewindow.h"
 
 #include "media/qtmediaplayer.h"
@@ -37,6 +38,29 @@ public:
 
 private:
     QString inbox;
+
+    // Through the real player: the first picture shows before Play, playing
+    // moves the position and the pictures on, and a seek while paused lands
+    // exactly where asked, still paused.
+    void playsThrough(const QString &file, double seekSeconds)
+    {
+        QtMediaPlayer player(QUrl::fromLocalFile(file));
+        QVideoSink sink;
+        int frames = 0;
+        connect(&sink, &QVideoSink::videoFrameChanged, this, [&frames](const QVideoFrame &frame) { frames += frame.isValid(); });
+        player.setVideoOutput(&sink);
+        QTRY_VERIFY_WITH_TIMEOUT(frames > 0, 20000);
+        QVERIFY(!player.isPlaying());
+        const int before = frames;
+        player.play();
+        QTRY_VERIFY_WITH_TIMEOUT(player.position() > 200, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(frames > before + 2, 20000);
+        player.pause();
+        player.seek(MediaTime::fromSeconds(seekSeconds));
+        QTRY_COMPARE_WITH_TIMEOUT(player.position(), MediaTime::fromSeconds(seekSeconds).milliseconds(), 10000);
+        QVERIFY(!player.isPlaying());
+        QCOMPARE(player.failure(), MediaFailure::none);
+    }
 
 private Q_SLOTS:
     void initTestCase() { startStandin(QStringLiteral("en")); }
@@ -98,18 +122,34 @@ private Q_SLOTS:
         QCOMPARE(reaction.annotations.size(), reaction.selected.annotationCount);
 
         // The review clip plays, and a paused exact seek lands where asked.
-        QtMediaPlayer player(QUrl::fromLocalFile(review));
-        QVideoSink sink;
-        int frames = 0;
-        connect(&sink, &QVideoSink::videoFrameChanged, this, [&frames](const QVideoFrame &frame) { frames += frame.isValid(); });
-        player.setVideoOutput(&sink);
-        player.play();
-        QTRY_VERIFY_WITH_TIMEOUT(player.position() > 200, 20000);
-        QVERIFY(frames > 0);
-        player.pause();
-        player.seek(MediaTime::fromSeconds(2.5));
-        QTRY_COMPARE_WITH_TIMEOUT(player.position(), qint64(2500), 10000);
-        QVERIFY(!player.isPlaying());
+        playsThrough(review, 2.5);
+        // The reaction plays, and an annotation's moment is where it pauses.
+        playsThrough(reaction.checkedFile, reaction.annotations.constLast().reactionSeconds);
+        if (QTest::currentTestFailed())
+            return;
+
+        // The editor answers the requested changes with a new cut: the version
+        // just sent downloads for review verified against what was sent, and plays.
+        model->setVideoFile(QUrl::fromLocalFile(standin.var() + QStringLiteral("/media/export-klip-2.mp4")));
+        model->setVideoLabel(QStringLiteral("Klip 2"));
+        model->setVideoSummary(QStringLiteral("Logoet kommer før."));
+        model->prepareVideo(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(model->videoPreview(), qPrintable(failure()));
+        const VideoReviewPreview draft = *model->videoPreview();
+        model->setVideoQC(true);
+        model->sendVideo(*adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(!editor->error() && model->confirmedVideoDelivery(), qPrintable(failure()));
+        const auto sent = std::find_if(model->detail()->proposals.begin(), model->detail()->proposals.end(),
+                                       [&](const ServiceProposal &p) { return p.id == draft.proposalID; });
+        QVERIFY(sent != model->detail()->proposals.end());
+        model->downloadReviewVideo(*sent, *adapter);
+        QVERIFY(waitIdle());
+        QVERIFY2(model->reviewVideo(), qPrintable(failure()));
+        QCOMPARE(model->reviewVideo()->proposalID, draft.proposalID);
+        QCOMPARE(sha256Of(model->reviewVideo()->file), draft.content.video->sha256);
+        playsThrough(model->reviewVideo()->file, 4.0);
     }
 };
 

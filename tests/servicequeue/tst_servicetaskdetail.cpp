@@ -480,6 +480,13 @@ void TestServiceTaskDetail::versionDelivery()
                                                     : "Hent den indsendte projektversion");
         QCOMPARE(pull->isEnabled(), bool(flags & withFolder));
     }
+    if (names.contains("service.video.delivery.taken")) {
+        // Someone else's task with sent versions (what "View approved version" opens): the box
+        // says where they are instead of ending there.
+        setProposals({proposal("p1", 1, true)}, {});
+        QCOMPARE(shown(*view, {"service.video."}), names + QStringList{"service.video.delivery.below"});
+        QCOMPARE(textOf(*view, "service.video.delivery.below"), "Opgavens sendte versioner og kundens svar står nedenfor.");
+    }
 }
 
 void TestServiceTaskDetail::sentVersionsOrderAndVisibility_data()

@@ -172,23 +172,31 @@ void TestVideoReturnView::previewTexts_data()
 {
     QTest::addColumn<QString>("language");
     QTest::addColumn<bool>("video");
+    QTest::addColumn<qint64>("bytes");
     QTest::addColumn<QStringList>("expected");
     const QString sha = "SHA-256: " + QString(64, QLatin1Char('a'));
-    QTest::newRow("Danish") << "da" << true
+    QTest::newRow("Danish") << "da" << true << qint64(1048576)
                             << QStringList{"12,3 sek. · 1,0 MB · Lea", sha, "Opgaverevision 4 · forslag p"};
-    QTest::newRow("English") << "en" << true
+    QTest::newRow("English") << "en" << true << qint64(1048576)
                              << QStringList{"12.3 sec. · 1.0 MB · Lea", sha, "Task revision 4 · proposal p"};
-    QTest::newRow("no video facts") << "da" << false << QStringList{"Opgaverevision 4 · forslag p"};
+    // Sizes read the same in every screen (as in a proposal's video line).
+    QTest::newRow("English, 12 345 bytes") << "en" << true << qint64(12345)
+                                           << QStringList{"12.3 sec. · 12 KB · Lea", sha, "Task revision 4 · proposal p"};
+    QTest::newRow("no video facts") << "da" << false << qint64(0) << QStringList{"Opgaverevision 4 · forslag p"};
 }
 
 void TestVideoReturnView::previewTexts()
 {
     QFETCH(QString, language);
     QFETCH(bool, video);
+    QFETCH(qint64, bytes);
     QFETCH(QStringList, expected);
     EditorLocalization::overrideLanguageForTesting(language);
     VideoReviewPreviewView view(players.factory());
-    view.setPreview(previewWith("p", video));
+    VideoReviewPreview draft = previewWith("p", video);
+    if (draft.content.video)
+        draft.content.video->byte_count = bytes;
+    view.setPreview(draft);
     QStringList texts = visibleTexts(&view);
     texts.removeAll(QStringLiteral("Sommerøl · klip 2"));
     texts.removeAll(QStringLiteral("Logoet kommer før."));

@@ -1,12 +1,15 @@
 import http.client
 import json
 import os
+import resource
 import stat
 import signal
 import socket
+import sqlite3
 import ssl
 import subprocess
 import tempfile
+import threading
 import unittest
 from pathlib import Path
 
@@ -21,24 +24,32 @@ class AuthServerTest(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory(prefix="auth-")
         cls.tools = copy_tools(Path(cls.tmp.name) / "tooling")
-        cls.server = subprocess.Popen(
+        # The usual umask of a person's session: what the stand-in keeps private it must make so itself.
+        cls.umask = os.umask(0o022)
+        cls.server, cls.port, cls.context = cls.start_server()
+
+    @classmethod
+    def start_server(cls, preexec_fn=None, write_config=True):
+        server = subprocess.Popen(
             [PYTHON, "-B", str(cls.tools.root / "standin/auth_server.py"), "--tools-folder", str(cls.tools.root),
-             "--port", "0", "--write-config", "--read-timeout", "2"], stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
-        announced = json.loads(cls.server.stdout.readline())
-        cls.port = announced["port"]
-        cls.context = ssl.create_default_context(cafile=announced["ca"])
+             "--port", "0", *(["--write-config"] if write_config else []), "--read-timeout", "2"],
+            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True, preexec_fn=preexec_fn)
+        announced = json.loads(server.stdout.readline())
+        return server, announced["port"], ssl.create_default_context(cafile=announced["ca"])
 
     @classmethod
     def tearDownClass(cls):
         cls.server.send_signal(signal.SIGTERM)
         cls.server.wait(timeout=20)
+        cls.server.stdout.close()
+        os.umask(cls.umask)
         cls.tmp.cleanup()
 
     def setUp(self):
         reset.reset(self.tools, with_media=False)
 
-    def request(self, method, path, body=None, token=None, key=KEY, host="127.0.0.1"):
-        connection = http.client.HTTPSConnection(host, self.port, context=self.context, timeout=20)
+    def request(self, method, path, body=None, token=None, key=KEY, host="127.0.0.1", port=None):
+        connection = http.client.HTTPSConnection(host, port or self.port, context=self.context, timeout=20)
         headers = {"Content-Type": "application/json"}
         if key:
             headers["apikey"] = key
@@ -50,8 +61,9 @@ class AuthServerTest(unittest.TestCase):
         connection.close()
         return response.status, (json.loads(payload) if payload else None), response
 
-    def login(self, password="Tavlon-demo-2026", email="editor@example.com"):
-        return self.request("POST", "/auth/v1/token?grant_type=password", {"email": email, "password": password})
+    def login(self, password="Tavlon-demo-2026", email="editor@example.com", port=None):
+        return self.request("POST", "/auth/v1/token?grant_type=password", {"email": email, "password": password},
+                            port=port)
 
     def test_announce_line_config_and_certificate(self):
         text = self.tools.config_source.read_text()
@@ -223,6 +235,105 @@ class AuthServerTest(unittest.TestCase):
                     self.assertEqual(secure.recv(4096), b"")
         self.assertEqual(self.login()[0], 200)
 
+    def test_state_and_secrets_are_private_to_the_owner(self):
+        status, tokens, _ = self.login()
+        self.assertEqual(status, 200)
+        self.assertEqual(self.request("POST", "/auth/v1/recover", {"email": "editor@example.com"})[0], 200)
+        code = json.loads(self.tools.outbox.read_text().splitlines()[-1])["code"]
+        # An open writer keeps the journal files in place while they are looked at.
+        reader = sqlite3.connect(str(self.tools.database))
+        try:
+            reader.execute("BEGIN IMMEDIATE")
+            stored = b"".join(Path(str(self.tools.database) + suffix).read_bytes() for suffix in ("", "-wal"))
+            self.assertTrue(Path(str(self.tools.database) + "-shm").exists())
+            modes = {str(path.relative_to(self.tools.var)): stat.S_IMODE(path.lstat().st_mode)
+                     for path in self.tools.var.rglob("*")}
+            reader.execute("ROLLBACK")
+        finally:
+            reader.close()
+        self.assertEqual(stat.S_IMODE(self.tools.var.stat().st_mode), 0o700)
+        for name in ("outbox.jsonl", "standin.sqlite3", "standin.sqlite3-wal", "standin.sqlite3-shm", "tls/ca.key"):
+            self.assertIn(name, modes)
+        self.assertEqual({name: mode for name, mode in modes.items() if mode & 0o077}, {})
+        # The database keeps what it only compares as digests: a copy of it signs no one in.
+        for secret in (tokens["access_token"], tokens["refresh_token"]):
+            self.assertNotIn(secret.encode(), stored)
+        verify = {"email": "editor@example.com", "token": code, "type": "recovery"}
+        self.assertEqual(self.request("POST", "/auth/v1/verify", verify)[0], 200)
+        self.assertEqual(self.request("GET", "/auth/v1/user", token=tokens["access_token"])[0], 200)
+
+    def test_guessing_is_limited_across_attempts_and_codes(self):
+        def recovery_guesses():
+            # New codes asked for between rounds of wrong guesses buy no new guesses.
+            for _ in range(2):
+                self.assertEqual(self.request("POST", "/auth/v1/recover", {"email": "editor@example.com"})[0], 200)
+                code = json.loads(self.tools.outbox.read_text().splitlines()[-1])["code"]
+                for guess in range(5):
+                    attempt = "%06d" % ((int(code) + 1 + guess) % 1000000)
+                    verify = {"email": "editor@example.com", "token": attempt, "type": "recovery"}
+                    self.assertEqual(self.request("POST", "/auth/v1/verify", verify)[0], 403)
+            self.assertEqual(self.request("POST", "/auth/v1/recover", {"email": "editor@example.com"})[0], 200)
+            code = json.loads(self.tools.outbox.read_text().splitlines()[-1])["code"]
+            return self.request("POST", "/auth/v1/verify",
+                                {"email": "editor@example.com", "token": code, "type": "recovery"})[0]
+
+        def password_guesses():
+            for guess in range(10):
+                self.assertEqual(self.login("wrong-%d" % guess)[0], 400)
+            return self.login()[0]
+
+        rows = [("recovery codes", recovery_guesses, 403), ("passwords", password_guesses, 429)]
+        for name, guesses, refused in rows:
+            with self.subTest(name):
+                reset.reset(self.tools, with_media=False)
+                # Even the right secret is refused now, with the service's error answer ...
+                self.assertEqual(guesses(), refused)
+                # ... while other accounts are untouched.
+                self.assertEqual(self.login(email="second.editor@example.com")[0], 200)
+
+    def test_a_thousand_slow_clients_leave_room_for_others(self):
+        # A server with few file descriptors, so that slow clients could hold every one of them.
+        limit = 256
+        server, port, context = self.start_server(
+            preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit)), write_config=False)
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        if soft < 1200 <= hard:
+            resource.setrlimit(resource.RLIMIT_NOFILE, (1200, hard))
+        slow, stop = [], threading.Event()
+        request = b"POST /auth/v1/token?grant_type=password HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+
+        def trickle():
+            # One byte of a request now and then: never a whole request, never silent for long.
+            while not stop.wait(0.2):
+                for client, sent in list(slow):
+                    try:
+                        client.send(request[sent[0]:sent[0] + 1] or b"x")
+                        sent[0] += 1
+                    except (OSError, ValueError):
+                        pass
+
+        trickler = threading.Thread(target=trickle)
+        trickler.start()
+        try:
+            for _ in range(1000):
+                raw = socket.create_connection(("127.0.0.1", port), timeout=5)
+                try:
+                    slow.append((context.wrap_socket(raw, server_hostname="127.0.0.1"), [0]))
+                except OSError:
+                    raw.close()
+                    break  # the server takes no more connections
+            status, tokens, _ = self.login(port=port)
+            self.assertEqual(status, 200)
+            self.assertEqual(tokens["user"]["id"], EDITOR_ID)
+            self.assertLess(len(os.listdir("/proc/%d/fd" % server.pid)), limit - 32)
+        finally:
+            stop.set()
+            trickler.join(timeout=30)
+            for client, _ in slow:
+                client.close()
+            server.send_signal(signal.SIGTERM)
+            server.wait(timeout=20)
+            server.stdout.close()
 
 if __name__ == "__main__":
     unittest.main()

@@ -1,11 +1,15 @@
 import hashlib
 import json
+import os
+import shutil
+import tempfile
 import unittest
 from pathlib import Path
 
 from standin_helpers import EDITOR_ID, SECOND_EDITOR_ID, StandinCase
 from standin import briefs, db
 from standin.seed import fixed_id
+from test_service_proposals import CONCEPT_TASK, ProposalCase
 
 SERVICE = "desktop_service.py"
 
@@ -163,6 +167,154 @@ class FilmFolderTest(ServiceActionCase, unittest.TestCase):
         answer = self.local("package-film", film).json()
         Path(answer["projectFolder"], "media", "broll.mp4").unlink()
         self.assertEqual(self.local("relink-film", film).json()["diskStatus"], "missing-media")
+
+
+class ProjectFolderBoundsTest(ProposalCase, unittest.TestCase):
+    """Names from requests, records and the service, and links inside the project folder, never lead
+    a command to read or write outside the project folder (or, for uploads, the service's store)."""
+
+    FILM = fixed_id("request:1")  # film editing, active, claimed by the demo editor
+    REVIEWED = fixed_id("request:3")  # film editing with a decision and a recorded reaction
+    DECISION, REACTION = fixed_id("decision:3:1"), fixed_id("reaction:3:1")
+
+    def credentialed(self, word, request_id, *tail):
+        task = self.task(request_id)
+        return self.service("--expected-operator-id", EDITOR_ID, "--credentials-file", "-", "--company",
+                            task["company_id"], word, request_id, "--inbox", str(self.inbox), *tail,
+                            session=self.session())
+
+    def pulled(self, request_id):
+        result = self.credentialed("pull", request_id)
+        self.assertEqual(result.code, 0, result.stderr)
+        return Path(result.json()["folder"])
+
+    def local(self, word, request_id):
+        return self.service(word, request_id, "--inbox", str(self.inbox))
+
+    def link(self, *parts, to):
+        path = self.inbox.joinpath(*parts)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        os.symlink(to, path)
+
+    def relative(self, target):
+        return os.path.relpath(target, self.inbox)
+
+    def climbing_request(self, word):
+        folder = self.pulled(self.FILM)
+        manifest = json.loads((folder / "tavlon-package.json").read_text())
+        # A restored backup can carry any id: here one that climbs out of the project folder.
+        manifest["requestID"] = "x/../../" + self.outside.name
+        (folder / "tavlon-package.json").write_text(json.dumps(manifest))
+        (self.inbox / "film-x").mkdir()  # so that the climb also resolves
+        return self.local(word, manifest["requestID"])
+
+    def reaction_from(self, media_file):
+        conn = self.conn()
+        conn.execute("UPDATE reactions SET media_file = ? WHERE id = ?", (media_file, self.REACTION))
+        conn.close()
+        return self.feedback_pull()
+
+    def feedback_pull(self):
+        return self.credentialed("feedback-pull", self.REVIEWED, "--decision-id", self.DECISION,
+                                 "--reaction-id", self.REACTION)
+
+    def reaction_folder(self):
+        return self.inbox / "reaction-feedback" / self.REVIEWED / self.DECISION / self.REACTION
+
+    def video(self, *arguments, session=None):
+        return self.run_tool("desktop_video.py", *arguments, session=session)
+
+    def draft(self):
+        result = self.video("prepare", self.FILM, "--inbox", str(self.inbox), "--video",
+                            str(self.tools.media / "export-klip-2.mp4"), "--revision", "2", "--label", "Klip 2",
+                            "--summary", "Logo før", "--editor", "Lea")
+        self.assertEqual(result.code, 0, result.stderr)
+        return result.json()
+
+    def send_draft(self, draft):
+        return self.video("send", self.FILM, "--inbox", str(self.inbox), "--credentials-file", "-", "--company",
+                          self.task(self.FILM)["company_id"], "--proposal-id", draft["proposalID"], "--qc-confirmed",
+                          "--confirm-send", session=self.session())
+
+    def tampered_draft(self, change):
+        draft = self.draft()
+        record_path = Path(draft["file"]).parent / "draft.json"
+        record = json.loads(record_path.read_text())
+        change(record["preview"], Path(draft["file"]))
+        record_path.write_text(json.dumps(record))
+        return self.send_draft(draft)
+
+    def upload_elsewhere(self, preview, frozen):
+        # Climbs from the service's upload store out of the tools folder.
+        preview["content"]["video"]["object_key"] = "../../../%s/upload.mp4" % self.outside.name
+
+    def video_elsewhere(self, preview, frozen):
+        frozen.unlink()
+        preview["file"] = str(self.outside / "video.mp4")  # the same video, but not the draft's
+
+    def writing_handoff(self):
+        handoff = self.prepare(CONCEPT_TASK)
+        return handoff, Path(handoff["folder"])
+
+    def template_into_linked_work(self):
+        handoff, folder = self.writing_handoff()
+        os.symlink(self.outside, folder / "work")
+        return self.template(handoff)
+
+    def preview_into_linked_record(self):
+        handoff, folder = self.writing_handoff()
+        self.write_proposal(handoff)
+        os.symlink(self.outside / "secret.txt", folder / "proposal-checked.json")
+        return self.preview(handoff, self.task(CONCEPT_TASK)["revision"])
+
+    @staticmethod
+    def contents(folder):
+        return sorted((str(p.relative_to(folder)), sha256(p) if p.is_file() else None) for p in folder.rglob("*"))
+
+    def test_nothing_is_read_or_written_outside_the_project_folder(self):
+        rows = {
+            "package-film for a climbing request id": lambda: self.climbing_request("package-film"),
+            "relink-film for a climbing request id": lambda: self.climbing_request("relink-film"),
+            "a stored reaction naming a file of this computer": lambda: self.reaction_from(
+                str(self.outside / "secret.txt")),
+            "a stored reaction climbing out of the media": lambda: self.reaction_from(
+                os.path.relpath(self.outside / "secret.txt", self.tools.media)),
+            "service-history linked elsewhere": lambda: (
+                self.link("service-history", to=self.outside),
+                self.credentialed("history", self.FILM))[1],
+            "reaction-feedback linked elsewhere": lambda: (
+                self.link("reaction-feedback", to=self.outside), self.feedback_pull())[1],
+            "annotations.json linked to a file elsewhere": lambda: (
+                self.link(*self.reaction_folder().relative_to(self.inbox).parts, "annotations.json",
+                          to=self.outside / "secret.txt"), self.feedback_pull())[1],
+            "the film folder linked elsewhere": lambda: (
+                self.pulled(self.FILM), self.link("film-" + self.FILM, to=self.outside),
+                self.local("package-film", self.FILM))[1:][1],
+            "video-drafts linked elsewhere": lambda: (
+                self.link("video-drafts", to=self.outside), self.video(
+                    "prepare", self.FILM, "--inbox", str(self.inbox), "--video",
+                    str(self.tools.media / "export-klip-2.mp4"), "--revision", "2", "--label", "Klip 2",
+                    "--summary", "Logo før", "--editor", "Lea"))[1],
+            "a hand-off's work folder linked elsewhere": self.template_into_linked_work,
+            "proposal-checked.json linked to a file elsewhere": self.preview_into_linked_record,
+            "a draft whose upload key climbs out": lambda: self.tampered_draft(self.upload_elsewhere),
+            "a draft naming a video elsewhere": lambda: self.tampered_draft(self.video_elsewhere),
+        }
+        for name, attempt in rows.items():
+            with self.subTest(name):
+                self.setUp()
+                self.outside = Path(tempfile.mkdtemp(prefix="outside-", dir=self.tmp.name))
+                (self.outside / "secret.txt").write_text("not the project's\n")
+                (self.outside / "film-project.json").write_text("{}")
+                shutil.copyfile(self.tools.media / "export-klip-2.mp4", self.outside / "video.mp4")
+                before = self.contents(self.outside)
+                result = attempt()
+                after = self.contents(self.outside)
+                self.assertNotEqual(result.code, 0, result.stdout)
+                self.assertEqual(after, before)
+                copied = [p for p in self.inbox.rglob("*") if p.is_file() and not p.is_symlink()
+                          and p.read_bytes() == b"not the project's\n"]
+                self.assertEqual(copied, [])
 
 
 class BriefPullTest(ServiceActionCase, unittest.TestCase):

@@ -74,6 +74,13 @@ class ServiceReviewTest(StandinCase, unittest.TestCase):
         self.assertEqual(pulled.code, 0, pulled.stderr)
         self.assertTrue(pulled.json()["verified"])
 
+    def test_a_failed_copy_leaves_no_temporary_file(self):
+        from standin.commands.service_review import copy_into
+        target = self.inbox / "review-videos" / "film.mp4"
+        with self.assertRaises(OSError):
+            copy_into(self.inbox / "absent.mp4", target)
+        self.assertEqual(list(target.parent.iterdir()), [])
+
     def test_refusals(self):
         cases = [("feedback", WRITING_TASK, ()),
                  ("review-pull", FILM_TASK, ("--proposal-id", fixed_id("proposal:2:1"))),

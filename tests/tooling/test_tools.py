@@ -27,7 +27,7 @@ class SessionCheckTest(StandinCase, unittest.TestCase):
         conn = self.conn()
         revoked = self.session()
         conn.execute("UPDATE auth_sessions SET revoked = 1 WHERE id = (SELECT session_id FROM access_tokens"
-                     " WHERE token = ?)", (revoked["access_token"],))
+                     " WHERE token = ?)", (db.digest(revoked["access_token"]),))
         conn.close()
         rows = {
             "unknown token": dict(good, access_token="not-issued-here"),

@@ -3,7 +3,7 @@ import subprocess
 import unittest
 from pathlib import Path
 
-from standin_helpers import PYTHON, SECOND_EDITOR_ID, StandinCase
+from standin_helpers import EDITOR_ID, PYTHON, SECOND_EDITOR_ID, StandinCase
 from standin.seed import fixed_id
 
 VIDEO, PROJECTS = "desktop_video.py", "desktop_projects.py"
@@ -66,6 +66,15 @@ class VideoDraftTest(VideoToolCase, unittest.TestCase):
         self.assertEqual((answer["request"]["status"], answer["request"]["revision"]), ("review", 3))
         self.assertEqual(self.pending(), [second["proposalID"]])
         self.assertEqual(self.status(draft["proposalID"])["state"], "sentForCustomerReview")
+        # The sent version is what the customer reviews: its review download finds it, verified.
+        review = self.run_tool("desktop_service.py", "--expected-operator-id", EDITOR_ID, "--credentials-file", "-",
+                               "--company", COMPANY, "review-pull", ACTIVE_FILM, "--inbox", str(self.inbox),
+                               "--proposal-id", draft["proposalID"], session=self.session())
+        self.assertEqual(review.code, 0, review.stderr)
+        self.assertTrue(review.json()["verified"])
+        self.assertEqual(Path(review.json()["file"]).read_bytes(), frozen.read_bytes())
+        sent_video = review.json()["history"]["proposals"][-1]["content"]["video"]
+        self.assertEqual((sent_video["bucket"], sent_video["sha256"]), ("tf-reviews", video["sha256"]))
         # Sending again only confirms the version the service already took.
         again = self.send(draft["proposalID"]).json()
         self.assertEqual((again["version"], again["replayed"]), (1, True))

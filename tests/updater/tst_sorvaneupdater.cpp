@@ -300,6 +300,10 @@ void TestSorvaneUpdater::updatesPane_data()
     QTest::newRow("cannot check") << "cannot check" << false << true << false << QString();
     QTest::newRow("a window is busy") << "busy" << false << false << true << QString();
     QTest::newRow("relaunch refused, then idle") << "refused" << true << true << false << busyRefusal;
+    // The test platform has no browser, like a desktop without a handler for web links.
+    QTest::newRow("download page, no browser")
+        << "no browser" << true << true << false
+        << "Ingen webbrowser på denne computer kunne åbne siden; adressen er: " + SorvaneUpdater::downloadPage().toString();
 }
 
 void TestSorvaneUpdater::updatesPane()
@@ -322,6 +326,8 @@ void TestSorvaneUpdater::updatesPane()
         rig.setBusy(true);
         rig.updater.shouldRelaunchApplication();
         rig.setBusy(false);
+    } else if (state == u"no browser") {
+        Q_EMIT pane.findChild<QLabel *>(QStringLiteral("sorvane.updates.downloadPage"))->linkActivated(QString());
     }
     QCOMPARE(pane.findChild<QPushButton *>(QStringLiteral("sorvane.updates.check"))->isEnabled(), checkEnabled);
     QCOMPARE(pane.findChild<QCheckBox *>(QStringLiteral("sorvane.updates.automaticChecks"))->isEnabled(), switchEnabled);

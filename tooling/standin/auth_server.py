@@ -3,9 +3,11 @@
 Usage: auth_server.py --tools-folder DIR --port N [--write-config] [--read-timeout SECONDS]
 Prints one JSON line {"port": …, "ca": …} once listening, then serves until SIGTERM.
 """
+import errno
 import hashlib
 import json
 import signal
+import socket
 import ssl
 import sys
 import threading
@@ -20,7 +22,7 @@ if __package__ in (None, ""):
     __package__ = "standin"
 
 from standin import accounts, config, db, seed, tls  # noqa: E402
-from standin.paths import ToolsFolder, append_jsonl  # noqa: E402
+from standin.paths import ToolsFolder, append_jsonl, private_umask  # noqa: E402
 
 MAX_BODY = 65536
 MAX_DELAY = 120
@@ -111,7 +113,19 @@ class AuthError(Exception):
         self.status, self.code, self.message = status, code, message
 
 
-class Handler(BaseHTTPRequestHandler):
+class DeadlineHandler(BaseHTTPRequestHandler):
+    """A handler of TLSServer: each request (line, headers, body) must be in before the server's
+    deadline, however it trickles; a handler calls request_read() once it has the whole request."""
+
+    def handle_one_request(self):
+        self.server.expect_request(True)
+        super().handle_one_request()
+
+    def request_read(self):
+        self.server.expect_request(False)  # answering it has no deadline of its own
+
+
+class Handler(DeadlineHandler):
     protocol_version = "HTTP/1.1"
     server_version = "TavlonStandin/1"
 
@@ -145,13 +159,14 @@ class Handler(BaseHTTPRequestHandler):
             self.send_json(413, {"code": 413, "error_code": "request_too_large", "msg": "Request too large"})
             return
         body = self.rfile.read(length) if length else b""
+        self.request_read()
         append_jsonl(app.tools.auth_requests, {
             "method": method,
             "path": logged_path(self.path),
             "headers": logged_headers(self.headers),
             "body": logged_body(body),
             "at": time.time(),
-        }, private=True)
+        })
         scenario = app.scenario.load()
         rule = app.scenario.override(scenario, method, split.path, split.query)
         if rule is not None:
@@ -261,25 +276,35 @@ class AuthService:
         }
 
     def token(self, grant, data, lifetime):
+        if grant == "password":
+            return self.password_grant(data, lifetime)
+        if grant != "refresh_token":
+            raise AuthError(400, "unsupported_grant_type", "Unsupported grant type")
         conn = self.conn()
         with db.transaction(conn):
-            if grant == "password":
-                user = accounts.find_user_by_email(conn, self.text(data, "email"))
-                password = self.text(data, "password")
-                if user is None or not password or not db.password_matches(
-                        password, user["password_salt"], user["password_hash"]):
-                    raise AuthError(400, "invalid_credentials", "Invalid login credentials")
-                pair = accounts.issue_session(conn, user["id"], "password", lifetime)
-                return 200, self.tokens_answer(pair, user, lifetime)
-            if grant == "refresh_token":
-                # Commit even on refusal: a reused token's session revocation must stick.
-                pair = accounts.rotate_refresh(conn, self.text(data, "refresh_token"), lifetime)
-                user = accounts.find_user(conn, pair["user_id"]) if pair else None
-        if grant == "refresh_token":
-            if pair is None:
-                raise AuthError(400, "refresh_token_not_found", "Invalid Refresh Token")
-            return 200, self.tokens_answer(pair, user, lifetime)
-        raise AuthError(400, "unsupported_grant_type", "Unsupported grant type")
+            # Commit even on refusal: a reused token's session revocation must stick.
+            pair = accounts.rotate_refresh(conn, self.text(data, "refresh_token"), lifetime)
+            user = accounts.find_user(conn, pair["user_id"]) if pair else None
+        if pair is None:
+            raise AuthError(400, "refresh_token_not_found", "Invalid Refresh Token")
+        return 200, self.tokens_answer(pair, user, lifetime)
+
+    def password_grant(self, data, lifetime):
+        conn = self.conn()
+        email, password = self.text(data, "email"), self.text(data, "password")
+        # Committed also on refusal: a wrong password must count against the address.
+        with db.transaction(conn):
+            if accounts.password_locked(conn, email):
+                # Too many wrong passwords for this address: refused unchecked until the window passes.
+                raise AuthError(429, "over_request_rate_limit", "Request rate limit reached")
+            user = accounts.find_user_by_email(conn, email)
+            accepted = user is not None and bool(password) and db.password_matches(
+                password, user["password_salt"], user["password_hash"])
+            accounts.record_password(conn, email, accepted)
+            pair = accounts.issue_session(conn, user["id"], "password", lifetime) if accepted else None
+        if pair is None:
+            raise AuthError(400, "invalid_credentials", "Invalid login credentials")
+        return 200, self.tokens_answer(pair, user, lifetime)
 
     def bearer(self, headers):
         value = headers.get("Authorization") or ""
@@ -346,28 +371,124 @@ class AuthService:
 
 class TLSServer(ThreadingHTTPServer):
     """Does each TLS handshake in the connection's own thread, so a client that connects and then stays
-    silent holds up only itself, never the accept loop and every other sign-in."""
+    silent holds up only itself, never the accept loop and every other sign-in.
+
+    Slow clients are bounded three ways: at most MAX_CONNECTIONS at once (a new one pushes out the
+    connection that has waited longest for its request), a deadline on reading a whole request
+    (handshake, request line, headers and body together; one byte now and then does not extend it),
+    and an accept loop that pauses instead of spinning when the process is out of file descriptors."""
 
     daemon_threads = True
+    request_queue_size = 1024
     HANDSHAKE_TIMEOUT = 20
+    MAX_CONNECTIONS = 128
+    REAP_INTERVAL = 0.2
     read_timeout = READ_TIMEOUT
 
     def __init__(self, address, handler, context):
         super().__init__(address, handler)
         self.context = context
+        self.guard = threading.Lock()
+        self.open = set()  # Connection
+        self.accepted = {}  # file descriptor -> Connection, until its thread takes it
+        self.local = threading.local()  # the Connection of the thread's own client
+        self.closing = threading.Event()
+        self.reaper = threading.Thread(target=self.reap, name="deadlines", daemon=True)
+        self.reaper.start()
+
+    class Connection:
+        def __init__(self, sock, deadline):
+            self.sock, self.deadline, self.opened, self.was_cut = sock, deadline, time.monotonic(), False
+
+    def cut(self, connection):
+        """Shuts the connection's socket (the plain socket's shutdown: an SSL socket's own would drop its
+        state under the reading thread), so the reader's recv returns at once and its thread ends.
+        Called under the guard; a connection leaves `open` before its descriptor is closed, so a
+        number reused since is never touched."""
+        try:
+            socket.socket.shutdown(connection.sock, socket.SHUT_RDWR)
+            connection.was_cut = True
+        except OSError as error:
+            # Shut already, or gone: done. No descriptor (the socket is being wrapped): next round.
+            connection.was_cut = error.errno != errno.EBADF
+
+    def expect_request(self, reading):
+        """Starts (reading) or stops (the request is in) the deadline of this thread's connection."""
+        connection = getattr(self.local, "connection", None)
+        if connection is not None:
+            with self.guard:
+                connection.deadline = time.monotonic() + self.read_timeout if reading else None
+
+    def reap(self):
+        while not self.closing.wait(self.REAP_INTERVAL):
+            now = time.monotonic()
+            with self.guard:
+                for connection in self.open:
+                    if not connection.was_cut and connection.deadline is not None and connection.deadline <= now:
+                        self.cut(connection)
+
+    def push_out_oldest(self):
+        """Cuts the connection that has waited longest for its request; False when none waits."""
+        with self.guard:
+            waiting = [c for c in self.open if c.deadline is not None and not c.was_cut]
+            if not waiting:
+                return False
+            self.cut(min(waiting, key=lambda c: c.opened))
+            return True
+
+    def get_request(self):
+        try:
+            return super().get_request()
+        except OSError as error:
+            if error.errno in (errno.EMFILE, errno.ENFILE, errno.ENOBUFS, errno.ENOMEM):
+                # The waiting client stays in the backlog: make room and pause rather than spin.
+                self.push_out_oldest()
+                time.sleep(0.05)
+            raise
+
+    def verify_request(self, request, client_address):
+        with self.guard:
+            crowded = len(self.open) >= self.MAX_CONNECTIONS
+        if crowded and not self.push_out_oldest():
+            return False  # every connection is being answered: this one is closed unanswered
+        connection = self.Connection(request, time.monotonic() + self.read_timeout)
+        with self.guard:
+            self.open.add(connection)
+            self.accepted[request.fileno()] = connection
+        return True
+
+    def handle_error(self, request, client_address):
+        if not isinstance(sys.exc_info()[1], OSError):  # cut or vanished clients are routine
+            super().handle_error(request, client_address)
+
+    def server_close(self):
+        self.closing.set()
+        super().server_close()
 
     def finish_request(self, request, client_address):
-        request.settimeout(self.HANDSHAKE_TIMEOUT)
+        with self.guard:
+            connection = self.accepted.pop(request.fileno(), None)
+        self.local.connection = connection
+        secure = None
         try:
-            secure = self.context.wrap_socket(request, server_side=True)
-        except (ssl.SSLError, OSError):
-            return
-        # A client that goes silent after the handshake is dropped too.
-        secure.settimeout(self.read_timeout)
-        try:
+            request.settimeout(self.HANDSHAKE_TIMEOUT)
+            try:
+                secure = self.context.wrap_socket(request, server_side=True, do_handshake_on_connect=False)
+                with self.guard:
+                    if connection is not None:
+                        connection.sock = secure
+                secure.do_handshake()
+            except (ssl.SSLError, OSError):
+                return
+            # A client that goes silent after the handshake is dropped too.
+            secure.settimeout(self.read_timeout)
             super().finish_request(secure, client_address)
         finally:
-            self.shutdown_request(secure)
+            with self.guard:
+                self.open.discard(connection)
+            self.local.connection = None
+            if secure is not None:
+                self.shutdown_request(secure)
 
 
 def make_server(tools: ToolsFolder, port: int):
@@ -396,6 +517,7 @@ def main(argv=None):
         print("auth_server: %s" % error, file=sys.stderr)
         return 2
     tools = ToolsFolder(options.get("--tools-folder"))
+    private_umask()  # it writes nothing but the tools folder's state (the settings file keeps its mode)
     server, ca = make_server(tools, port)
     server.read_timeout = read_timeout
     bound = server.server_address[1]

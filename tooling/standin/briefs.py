@@ -31,9 +31,11 @@ def observe(conn, task) -> dict:
 
 
 def kept(folder: Path):
+    from .errors import ToolError
+    from .paths import read_inside
     try:
-        brief = json.loads((folder / SIDECAR).read_text(encoding="utf-8"))
-    except (OSError, ValueError):
+        brief = json.loads(read_inside(folder, SIDECAR))
+    except (OSError, ValueError, ToolError):
         return None
     return brief if isinstance(brief, dict) else None
 

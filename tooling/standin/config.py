@@ -1,5 +1,7 @@
 """Reads and rewrites the connection settings source of the tools folder."""
+import os
 import re
+import stat
 
 ADDRESS = re.compile(r'url:\s*URL\(string:\s*"(https://[^"\s]+)"')
 KEY = re.compile(r'publishableKey:\s*"(sb_publishable_[^"\s]+)"')
@@ -20,4 +22,5 @@ def write_address(tools, port: int) -> None:
         raise RuntimeError("no address in %s" % tools.config_source)
     tmp = tools.config_source.with_suffix(".swift.tmp")
     tmp.write_text(new_text, encoding="utf-8")
+    os.chmod(tmp, stat.S_IMODE(tools.config_source.stat().st_mode))  # not the writer's umask
     tmp.replace(tools.config_source)

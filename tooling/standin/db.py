@@ -3,6 +3,7 @@ import hashlib
 import hmac
 import os
 import sqlite3
+import stat
 import time
 
 SCHEMA = """
@@ -23,6 +24,8 @@ CREATE TABLE IF NOT EXISTS recovery_codes (
     id INTEGER PRIMARY KEY AUTOINCREMENT, user_id TEXT NOT NULL, code TEXT NOT NULL,
     expires_at REAL NOT NULL, used INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS recovery_failures (user_id TEXT PRIMARY KEY, count INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS sign_in_failures (user_id TEXT NOT NULL, kind TEXT NOT NULL, at REAL NOT NULL);
+CREATE INDEX IF NOT EXISTS sign_in_failures_by_user ON sign_in_failures (user_id, kind, at);
 CREATE TABLE IF NOT EXISTS companies (id TEXT PRIMARY KEY, name TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS operator_companies (
     operator_id TEXT NOT NULL, company_id TEXT NOT NULL, PRIMARY KEY (operator_id, company_id));
@@ -73,8 +76,40 @@ CREATE TABLE IF NOT EXISTS profile_photos (id TEXT PRIMARY KEY, avatar_jpeg BLOB
 """
 
 
+def make_private(path) -> None:
+    """The database and its journal files hold tokens and codes: owner-only, also when an older
+    version left them readable. SQLite gives the -wal and -shm files the database file's mode.
+
+    An existing file is never opened here: closing any descriptor of a file drops every POSIX lock
+    this process holds on it, and other connections of the process (the sign-in server's threads)
+    hold SQLite's locks."""
+    try:
+        os.close(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW, 0o600))
+    except FileExistsError:
+        pass
+    for suffix in ("", "-wal", "-shm", "-journal"):
+        name = str(path) + suffix
+        try:
+            mode = os.lstat(name).st_mode
+        except FileNotFoundError:
+            continue
+        if stat.S_ISREG(mode) and mode & 0o077:
+            os.chmod(name, 0o600)
+
+
+# Tokens and recovery codes are kept as their SHA-256 (the stand-in only compares them). Version 1
+# drops what an older database kept in the clear: those sessions sign in again.
+SCHEMA_VERSION = 1
+UPGRADE_CLEARS = ("access_tokens", "refresh_tokens", "recovery_codes")
+
+
+def digest(secret: str) -> str:
+    return hashlib.sha256(secret.encode("utf-8")).hexdigest()
+
+
 def connect(path) -> sqlite3.Connection:
-    path.parent.mkdir(parents=True, exist_ok=True)
+    path.parent.mkdir(mode=0o700, parents=True, exist_ok=True)
+    make_private(path)
     conn = sqlite3.connect(str(path), timeout=30, isolation_level=None)
     conn.row_factory = sqlite3.Row
     conn.execute("PRAGMA busy_timeout = 30000")
@@ -83,6 +118,13 @@ def connect(path) -> sqlite3.Connection:
     conn.execute("PRAGMA synchronous = NORMAL")
     # One transaction for the whole schema: one sync for a fresh file instead of one per table.
     conn.executescript("BEGIN;\n" + SCHEMA + "\nCOMMIT;")
+    if conn.execute("PRAGMA user_version").fetchone()[0] < SCHEMA_VERSION:
+        with transaction(conn):
+            # Asked again inside the lock: another process may have upgraded (and issued tokens) meanwhile.
+            if conn.execute("PRAGMA user_version").fetchone()[0] < SCHEMA_VERSION:
+                for table in UPGRADE_CLEARS:
+                    conn.execute("DELETE FROM %s" % table)
+                conn.execute("PRAGMA user_version = %d" % SCHEMA_VERSION)
     return conn
 
 

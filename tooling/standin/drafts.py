@@ -8,6 +8,7 @@ import json
 import os
 import shutil
 import subprocess
+import tempfile
 import time
 import uuid
 import zipfile
@@ -16,6 +17,7 @@ from pathlib import Path
 from .commands.common import uuid_text
 from .errors import ToolError
 from .packages import sha256_file
+from .paths import inside, listed_inside, read_inside, write_inside
 
 VIDEO_TYPES = {".mp4": "video/mp4", ".m4v": "video/x-m4v", ".mov": "video/quicktime"}
 VIDEO_LIMIT = 512 * 1024 * 1024
@@ -25,19 +27,37 @@ COPY_NOTICE = "Lokal projektkopi. Eksterne medier er ikke kopieret med."
 NO_DRAFT = "Videoudkastet findes ikke i projektmappen. Klargør videoen igen."
 
 
-def _write_json(path: Path, value) -> None:
-    tmp = path.with_name(".tmp-" + path.name)
-    tmp.write_text(json.dumps(value, ensure_ascii=False, sort_keys=True), encoding="utf-8")
-    tmp.replace(path)
+def _write_json(folder: Path, name: str, value) -> None:
+    write_inside(folder, (name,), json.dumps(value, ensure_ascii=False, sort_keys=True))
+
+
+def _read_json(folder: Path, name: str):
+    """The JSON file `name` of folder; OSError or ValueError when it is missing, unreadable or not inside."""
+    try:
+        return json.loads(read_inside(folder, name))
+    except ToolError as error:
+        raise OSError(error.message)
 
 
 def task_folder(inbox: Path, request_id: str) -> Path:
     # Ids become folder names: only canonical UUIDs may.
-    return inbox / "video-drafts" / uuid_text(request_id, "Opgavens")
+    return inside(inbox, "video-drafts", uuid_text(request_id, "Opgavens"))
 
 
 def draft_folder(inbox: Path, request_id: str, proposal_id: str) -> Path:
-    return task_folder(inbox, request_id) / uuid_text(proposal_id, "Forslagets")
+    return inside(inbox, "video-drafts", uuid_text(request_id, "Opgavens"), uuid_text(proposal_id, "Forslagets"))
+
+
+def frozen_video(inbox: Path, request_id: str, proposal_id: str, draft: dict):
+    """(the frozen video in the draft's own folder, its upload key) for a loaded draft. Only the
+    record's file suffix is taken from it: the folder is the draft's own, and a key for another place
+    is refused."""
+    suffix = Path(str(draft.get("file", ""))).suffix.lower()
+    key = "%s/%s%s" % (request_id, proposal_id, suffix)
+    video = (draft.get("content") or {}).get("video") or {}
+    if suffix not in VIDEO_TYPES or Path(draft["file"]).name != "video" + suffix or video.get("object_key") != key:
+        raise ToolError(NO_DRAFT)
+    return inside(draft_folder(inbox, request_id, proposal_id), "video" + suffix), key
 
 
 def probe(video: Path) -> float:
@@ -82,33 +102,36 @@ def prepare(inbox: Path, request_id: str, video: Path, revision: int, label: str
         "notice": PREPARED_NOTICE, "expectedRevision": revision,
         "content": {"schemaVersion": 1, "kind": "filmEditing", "title": label, "body": summary,
                     "open_questions": [], "concept_options": [], "script_sections": [], "shots": [], "sources": [],
-                    "video": {"source_export_id": export_id, "bucket": "review-videos",
+                    "video": {"source_export_id": export_id, "bucket": "tf-reviews",
                               "object_key": "%s/%s%s" % (request_id, proposal_id, suffix), "sha256": digest,
                               "content_type": VIDEO_TYPES[suffix], "editor_name": editor,
                               "byte_count": frozen.stat().st_size, "duration_seconds": duration,
                               "editor_qc_confirmed": False}},
     }
-    _write_json(folder / "draft.json", {"preview": draft, "preparedAt": time.time()})
+    _write_json(folder, "draft.json", {"preview": draft, "preparedAt": time.time()})
     return draft
 
 
 def load(inbox: Path, request_id: str, proposal_id: str) -> dict:
     try:
-        record = json.loads((draft_folder(inbox, request_id, proposal_id) / "draft.json").read_text("utf-8"))
-    except (OSError, ValueError):
+        record = _read_json(draft_folder(inbox, request_id, proposal_id), "draft.json")
+        preview = record["preview"]
+    except (OSError, ValueError, KeyError, TypeError):
         raise ToolError(NO_DRAFT)
-    return record["preview"]
+    if not isinstance(preview, dict):
+        raise ToolError(NO_DRAFT)
+    return preview
 
 
 def receipt(inbox: Path, request_id: str, proposal_id: str):
     try:
-        return json.loads((draft_folder(inbox, request_id, proposal_id) / "receipt.json").read_text("utf-8"))
+        return _read_json(draft_folder(inbox, request_id, proposal_id), "receipt.json")
     except (OSError, ValueError):
         return None
 
 
 def write_receipt(inbox: Path, request_id: str, proposal_id: str, version: int) -> None:
-    _write_json(draft_folder(inbox, request_id, proposal_id) / "receipt.json",
+    _write_json(draft_folder(inbox, request_id, proposal_id), "receipt.json",
                 {"proposalID": proposal_id, "version": version, "sentAt": time.time()})
 
 
@@ -117,8 +140,10 @@ def pending(inbox: Path, request_id: str) -> list:
     folder = task_folder(inbox, request_id)
     records = []
     for child in sorted(folder.iterdir()) if folder.is_dir() else []:
+        if not listed_inside(folder, child):
+            continue
         try:
-            record = json.loads((child / "draft.json").read_text("utf-8"))
+            record = _read_json(child, "draft.json")
         except (OSError, ValueError):
             continue
         if not (child / "receipt.json").exists():
@@ -129,17 +154,17 @@ def pending(inbox: Path, request_id: str) -> list:
 # ---- native project copies ----
 
 def _projects_folder(inbox: Path, request_id: str) -> Path:
-    return inbox / "project-versions" / uuid_text(request_id, "Opgavens")
+    return inside(inbox, "project-versions", uuid_text(request_id, "Opgavens"))
 
 
 def _registration(inbox: Path, request_id: str) -> Path:
-    return _projects_folder(inbox, request_id) / "registration.json"
+    return inside(_projects_folder(inbox, request_id), "registration.json")
 
 
 def registered(inbox: Path, request_id: str) -> list:
     try:
-        return json.loads(_registration(inbox, request_id).read_text("utf-8"))["projects"]
-    except (OSError, ValueError, KeyError):
+        return _read_json(_projects_folder(inbox, request_id), "registration.json")["projects"]
+    except (OSError, ValueError, KeyError, TypeError):
         return []
 
 
@@ -157,10 +182,12 @@ def preserve(inbox: Path, request_id: str, proposal_id: str, project: Path, reme
     kind = project_kind(project)
     source = project.resolve()
     snapshot = str(uuid.uuid5(uuid.NAMESPACE_URL, "%s|%s" % (proposal_id, source)))
-    folder = _projects_folder(inbox, request_id) / uuid_text(proposal_id, "Forslagets") / snapshot
+    folder = inside(_projects_folder(inbox, request_id), uuid_text(proposal_id, "Forslagets"), snapshot)
     folder.mkdir(parents=True, exist_ok=True)
-    archive = folder / (project.name + ".zip")
-    tmp = folder / ".tmp-archive.zip"
+    archive = inside(folder, project.name + ".zip")
+    handle, tmp = tempfile.mkstemp(prefix=".tmp-archive-", suffix=".zip", dir=folder)
+    os.close(handle)
+    tmp = Path(tmp)
     references = 0
     with zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED) as packed:
         members = [source] if source.is_file() else sorted(p for p in source.rglob("*") if p.is_file())
@@ -171,7 +198,7 @@ def preserve(inbox: Path, request_id: str, proposal_id: str, project: Path, reme
     if remember:
         projects = [p for p in registered(inbox, request_id) if p["path"] != str(source)]
         projects.append({"path": str(source), "name": project.name})
-        _write_json(_registration(inbox, request_id), {"projects": projects})
+        _write_json(_projects_folder(inbox, request_id), "registration.json", {"projects": projects})
     copy = {
         "snapshotID": snapshot, "proposalID": proposal_id, "sourceName": project.name, "kind": kind,
         "archive": str(archive), "manifest": str(folder / "copy.json"), "archiveSHA256": sha256_file(archive),
@@ -180,17 +207,19 @@ def preserve(inbox: Path, request_id: str, proposal_id: str, project: Path, reme
         "automaticProjects": [p["name"] for p in registered(inbox, request_id)],
         "copiedAt": time.time(),
     }
-    _write_json(folder / "copy.json", copy)
+    _write_json(folder, "copy.json", copy)
     copy.pop("copiedAt")
     return copy
 
 
 def copies(inbox: Path, request_id: str, proposal_id: str) -> list:
-    folder = _projects_folder(inbox, request_id) / uuid_text(proposal_id, "Forslagets")
+    folder = inside(_projects_folder(inbox, request_id), uuid_text(proposal_id, "Forslagets"))
     found = []
     for child in sorted(folder.iterdir()) if folder.is_dir() else []:
+        if not listed_inside(folder, child):
+            continue
         try:
-            copy = json.loads((child / "copy.json").read_text("utf-8"))
+            copy = _read_json(child, "copy.json")
         except (OSError, ValueError):
             continue
         found.append(copy)
@@ -211,8 +240,8 @@ def versions(inbox: Path, request_id: str, proposal_id: str) -> dict:
 
 def clear_registration(inbox: Path, request_id: str) -> None:
     path = _registration(inbox, request_id)
-    if path.exists():
-        path.unlink()
+    if path.exists() or path.is_symlink():
+        path.unlink()  # a link itself, never what it points at
 
 
 def copy_registered(inbox: Path, request_id: str, proposal_id: str) -> None:

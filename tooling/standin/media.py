@@ -109,6 +109,23 @@ def review_object(tools, object_key):
     return path if path.is_file() else None
 
 
+def store_review_object(tools, object_key, source):
+    """Keeps a sent video under its object key, where a review download looks for it; the first copy stays."""
+    parts = [p for p in object_key.split("/") if p]
+    if not parts or any(p in (".", "..") for p in parts):
+        raise ToolError("Videoens objektnøgle er ugyldig.")
+    path = tools.var / REVIEW_OBJECTS / "/".join(parts)
+    if not path.exists():
+        path.parent.mkdir(parents=True, exist_ok=True)
+        tmp = path.with_name(".tmp-" + path.name)
+        try:
+            shutil.copyfile(source, tmp)
+            tmp.replace(path)
+        finally:
+            tmp.unlink(missing_ok=True)
+    return path
+
+
 def demo_review_facts(tools):
     """(sha256, bytes) of the demo review clip when the media were made, else None."""
     clip = tools.media / "review-v1.mp4"

@@ -44,7 +44,7 @@ def load(folder: Path, check_files=True, with_brief=True) -> dict:
     """The manifest after every check, with the brief kept beside it (when there is one) as its
     "currentBrief"; raises InvalidPackage with a short reason."""
     try:
-        raw = (folder / MANIFEST).read_bytes()
+        raw = safe_member(folder, MANIFEST).read_bytes()
         manifest = json.loads(raw.decode("utf-8"))
     except (OSError, UnicodeDecodeError, ValueError):
         raise InvalidPackage("pakkebeskrivelsen kan ikke læses")

@@ -1,4 +1,6 @@
 """Where a tools folder keeps its mutable state."""
+import os
+import tempfile
 from pathlib import Path
 
 CONFIG_SOURCE = Path("ios/TavlonFilm/Cloud/CloudConfiguration.swift")
@@ -68,20 +70,29 @@ class ToolsFolder:
         return self.root / CONFIG_SOURCE
 
     def ensure_var(self) -> Path:
-        self.var.mkdir(parents=True, exist_ok=True)
+        # It holds the database (tokens, codes), the outbox and the CA key: its owner's only.
+        self.var.mkdir(mode=0o700, parents=True, exist_ok=True)
+        os.chmod(self.var, 0o700)
         return self.var
 
 
-def append_jsonl(path: Path, record: dict, private=False) -> None:
-    """Appends one line; a private log is readable by its owner only (mode 0600)."""
+def private_umask():
+    """Makes every file and folder this process creates from now on readable by its owner only.
+
+    Only for processes that write nothing but the tools folder's state (the sign-in server, reset):
+    a tool's files in the project folder keep the person's own umask."""
+    os.umask(0o077)
+
+
+def append_jsonl(path: Path, record: dict) -> None:
+    """Appends one line to a log of the tools folder's state, readable by its owner only (mode 0600):
+    the outbox carries codes and the run logs what was asked."""
     import json
     import fcntl
-    import os
     path.parent.mkdir(parents=True, exist_ok=True)
     line = json.dumps(record, ensure_ascii=False, sort_keys=True) + "\n"
-    descriptor = os.open(path, os.O_WRONLY | os.O_APPEND | os.O_CREAT, 0o600 if private else 0o644)
-    if private:
-        os.fchmod(descriptor, 0o600)  # also a log left from before
+    descriptor = os.open(path, os.O_WRONLY | os.O_APPEND | os.O_CREAT | os.O_NOFOLLOW, 0o600)
+    os.fchmod(descriptor, 0o600)  # also a log left from before
     with os.fdopen(descriptor, "a", encoding="utf-8") as handle:
         fcntl.flock(handle, fcntl.LOCK_EX)
         handle.write(line)
@@ -113,3 +124,37 @@ def inside(base: Path, *parts) -> Path:
 def listed_inside(base: Path, child: Path) -> bool:
     """Whether a folder entry may be listed: not a link, and inside base once resolved."""
     return not child.is_symlink() and child.resolve().is_relative_to(Path(base).resolve())
+
+
+def current_umask() -> int:
+    mask = os.umask(0o077)
+    os.umask(mask)
+    return mask
+
+
+def write_inside(base: Path, parts, text: str) -> Path:
+    """Writes text to base/parts (checked by inside) through a new temporary file and a rename, so an
+    existing file, or a link put in its place, is replaced and never written through."""
+    path = inside(base, *parts)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    inside(base, *parts)  # the folders just made are ours; a link raced in is not
+    handle, temporary = tempfile.mkstemp(prefix=".tmp-", dir=path.parent)
+    try:
+        os.fchmod(handle, 0o666 & ~current_umask())  # as a plainly written file would be
+        with os.fdopen(handle, "w", encoding="utf-8") as out:
+            out.write(text)
+        os.replace(temporary, path)
+    except BaseException:
+        try:
+            os.unlink(temporary)
+        except OSError:
+            pass
+        raise
+    return path
+
+
+def read_inside(base: Path, *parts) -> str:
+    """The text of base/parts, read only when it lies inside base once links are followed."""
+    path = inside(base, *parts)
+    with open(path, encoding="utf-8") as handle:
+        return handle.read()

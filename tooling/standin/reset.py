@@ -9,7 +9,7 @@ if __package__ in (None, ""):
 
 from standin import media, seed  # noqa: E402
 from standin.args import ArgumentError, parse_exact  # noqa: E402
-from standin.paths import ToolsFolder  # noqa: E402
+from standin.paths import ToolsFolder, private_umask  # noqa: E402
 
 
 def reset(tools: ToolsFolder, with_media=True):
@@ -33,6 +33,7 @@ def main(argv=None):
     except ArgumentError as error:
         print("reset: %s" % error, file=sys.stderr)
         return 2
+    private_umask()  # it writes nothing but the tools folder's state
     reset(ToolsFolder(options.get("--tools-folder")), with_media="--no-media" not in options)
     return 0
 

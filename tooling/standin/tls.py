@@ -1,5 +1,6 @@
 """A certificate authority and a loopback server certificate, made with the openssl command line."""
 import fcntl
+import os
 import subprocess
 from pathlib import Path
 
@@ -18,7 +19,8 @@ def _openssl(*args, cwd):
 
 def ensure_certificates(folder: Path):
     """Returns (ca, server certificate, server key); makes them once per tools folder."""
-    folder.mkdir(parents=True, exist_ok=True)
+    folder.mkdir(mode=0o700, parents=True, exist_ok=True)
+    os.chmod(folder, 0o700)  # the CA's key: also a folder copied in with wider rights
     ca, cert, key = folder / "ca.pem", folder / "server.pem", folder / "server.key"
     with open(folder / ".lock", "w") as lock:
         # Two servers started at once on one folder must not write half a CA each.

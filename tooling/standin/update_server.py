@@ -32,7 +32,6 @@ import sys
 import tarfile
 import threading
 import time
-from http.server import BaseHTTPRequestHandler
 from pathlib import Path
 from xml.sax.saxutils import quoteattr
 
@@ -41,8 +40,8 @@ if __package__ in (None, ""):
     __package__ = "standin"
 
 from standin import tls  # noqa: E402
-from standin.auth_server import TLSServer  # noqa: E402
-from standin.paths import ToolsFolder  # noqa: E402
+from standin.auth_server import DeadlineHandler, TLSServer  # noqa: E402
+from standin.paths import ToolsFolder, private_umask  # noqa: E402
 
 FEED_PATH = "/downloads/sorvane/appcast.xml"
 LEFT_OUT = "Contents/Resources/tooling/var"
@@ -205,13 +204,14 @@ class Site:
         return word if word in SCENARIOS else "good"
 
 
-class Handler(BaseHTTPRequestHandler):
+class Handler(DeadlineHandler):
     protocol_version = "HTTP/1.1"
 
     def log_message(self, *args):
         pass
 
     def do_GET(self):
+        self.request_read()
         site = self.server.site
         scenario = site.scenario()
         body, signature = site.feeds[scenario]
@@ -282,7 +282,8 @@ def main(argv=None):
         print("update_server: %s is no application bundle" % bundle, file=sys.stderr)
         return 2
     tools = ToolsFolder(options.get("--tools-folder"))
-    tools.var.mkdir(parents=True, exist_ok=True)
+    private_umask()  # it writes nothing but the tools folder's state (its keys among them)
+    tools.ensure_var()
     ca, cert, key = tls.ensure_certificates(tools.tls)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.minimum_version = ssl.TLSVersion.TLSv1_2

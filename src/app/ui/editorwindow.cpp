@@ -242,7 +242,11 @@ QDialog *EditorWindow::buildSettings()
     parts.cloud = [model = view->model()](QWidget *parent) { return new CloudBackupsView(model, parent); };
     parts.packages = [model = view->model()](QWidget *parent) -> QWidget * {
         auto *packages = new LocalPackagesView(
-            model, std::make_shared<QtDesktopServices>(),
+            model,
+            std::make_shared<QtDesktopServices>([editor = model.toWeakRef()](const QString &sentence) {
+                if (const auto strong = editor.toStrongRef())
+                    strong->setError(sentence);
+            }),
             [](const PackageContext &context, QWidget *slot) { return new PackageBriefContent(context, slot); }, parent);
         // The package list's links to the storage and cloud sections.
         connect(packages, &LocalPackagesView::sectionRequested, parent, [parent](const QString &raw) {

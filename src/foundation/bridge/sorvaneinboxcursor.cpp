@@ -27,8 +27,9 @@ QJsonObject SorvaneInboxCursor::toJson() const
 
 std::optional<SorvaneInboxCursor> SorvaneInboxCursor::fromJson(const QJsonObject &object)
 {
-    static const QRegularExpression uuidPattern(
-        QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+    // Anchored to the whole text: "$" would also match before a final newline.
+    static const QRegularExpression uuidPattern(QRegularExpression::anchoredPattern(
+        QStringLiteral("[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}")));
     if (object.size() != 2)
         return std::nullopt;
     const QJsonValue submitted = object.value(QStringLiteral("submitted_at"));

@@ -1,5 +1,7 @@
 #include "servicequeueview.h"
 
+#include <QPointer>
+
 #include "briefviews.h"
 #include "detail/servicetaskdetail.h"
 #include "servicecompanycontrols.h"
@@ -45,7 +47,11 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
     if (!m_options.players)
         m_options.players = [](const QUrl &) { return std::unique_ptr<MediaPlayer>(); };
     if (!m_options.desktop)
-        m_options.desktop = std::make_shared<QtDesktopServices>();
+        // A path the desktop cannot open is said in the editor's error line (it can be copied there).
+        m_options.desktop = std::make_shared<QtDesktopServices>([view = QPointer<ServiceQueueView>(this)](const QString &sentence) {
+            if (view)
+                view->m_editor.setError(sentence);
+        });
     if (!m_options.movies)
         m_options.movies = std::make_shared<DialogVideoFileChooser>();
     if (!m_options.projects)

@@ -1,9 +1,9 @@
 #include "videoreturnpresentation.h"
 
 #include "foundation/localization.h"
+#include "foundation/units/bytecount.h"
 #include "servicequeue/servicequeuemodel.h"
 
-#include <QLocale>
 
 namespace {
 
@@ -82,20 +82,12 @@ QString VideoReturnPresentation::reopenText(const VideoReviewPreview &draft)
     return loc("Genåbn klargjort udkast · %@ · %@", {draft.content.title, draft.proposalID.left(8)});
 }
 
-QString VideoReturnPresentation::fileSize(qint64 bytes)
-{
-    // Decimal units as file managers count them, in the interface language's number format.
-    const bool danish = EditorLocalization::language() == QLatin1String("da");
-    const QLocale locale(danish ? QLocale::Danish : QLocale::English, danish ? QLocale::Denmark : QLocale::UnitedStates);
-    return locale.formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
-}
-
 std::optional<QString> VideoReturnPresentation::lengthLine(const VideoReviewPreview &draft)
 {
     const auto &video = draft.content.video;
     if (!video)
         return std::nullopt;
-    return loc("%.1f sek. · %@ · %@", {video->duration_seconds, fileSize(video->byte_count), video->editor_name});
+    return loc("%.1f sek. · %@ · %@", {video->duration_seconds, fileByteCount(video->byte_count), video->editor_name});
 }
 
 QString VideoReturnPresentation::revisionLine(const VideoReviewPreview &draft)

@@ -32,7 +32,6 @@ bool showsProjectCopies(const ServiceQueueModel &model, const VideoReviewPreview
 QString reopenText(const VideoReviewPreview &draft);
 
 // Texts of the draft preview.
-QString fileSize(qint64 bytes);
 std::optional<QString> lengthLine(const VideoReviewPreview &draft);
 QString revisionLine(const VideoReviewPreview &draft);
 

@@ -118,8 +118,20 @@ SorvaneUpdatesView::SorvaneUpdatesView(SorvaneUpdater &updater, QWidget *parent)
     link->setText(QStringLiteral("<a href=\"%1\">%2</a>")
                       .arg(SorvaneUpdater::downloadPage().toString(), loc("Download page and release notes").toHtmlEscaped()));
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    connect(link, &QLabel::linkActivated, this, [](const QString &) { QDesktopServices::openUrl(SorvaneUpdater::downloadPage()); });
     layout->addWidget(link);
+    // Without a browser Qt only writes to standard error: say so, with the address to copy.
+    auto *refused = wrapping(QString(), this);
+    refused->setObjectName(QStringLiteral("sorvane.updates.downloadPage.refused"));
+    refused->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    refused->hide();
+    layout->addWidget(refused);
+    connect(link, &QLabel::linkActivated, this, [refused](const QString &) {
+        const QUrl page = SorvaneUpdater::downloadPage();
+        if (QDesktopServices::openUrl(page))
+            return;
+        refused->setText(loc("No web browser on this computer could open the page; its address is: %@", {page.toString()}));
+        refused->show();
+    });
     layout->addStretch(1);
 
     connect(&m_updater, &SorvaneUpdater::changed, this, &SorvaneUpdatesView::refresh);

@@ -36,8 +36,16 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     m_notes->setObjectName(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
     m_notes->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     connect(m_notes, &QLabel::linkActivated, this, [this](const QString &) {
-        if (m_cycle.item() && !m_cycle.item()->releaseNotes.isEmpty())
-            QDesktopServices::openUrl(m_cycle.item()->releaseNotes);
+        if (!m_cycle.item() || m_cycle.item()->releaseNotes.isEmpty())
+            return;
+        const QUrl notes = m_cycle.item()->releaseNotes;
+        if (QDesktopServices::openUrl(notes))
+            return;
+        // Without a browser Qt only writes to standard error: say so, with the address to copy.
+        m_notes->setTextFormat(Qt::PlainText);
+        m_notes->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        m_notes->setWordWrap(true);
+        m_notes->setText(loc("No web browser on this computer could open the page; its address is: %@", {notes.toString()}));
     });
     layout->addWidget(m_notes);
     m_progress = new QProgressBar(this);
@@ -87,7 +95,7 @@ void UpdateCycleDialog::refresh()
     m_install->setVisible(phase == Phase::available);
     const QUrl notes = m_cycle.item() ? m_cycle.item()->releaseNotes : QUrl();
     m_notes->setVisible(phase == Phase::available && !notes.isEmpty());
-    if (!notes.isEmpty())
+    if (!notes.isEmpty() && m_notes->textFormat() != Qt::PlainText)
         m_notes->setText(QStringLiteral("<a href=\"%1\">%2</a>")
                              .arg(notes.toString(QUrl::FullyEncoded).toHtmlEscaped(), loc("Release notes").toHtmlEscaped()));
     const bool ended = phase == Phase::upToDate || phase == Phase::failed;

@@ -12,12 +12,27 @@ from ..tool import command
 CHECK_TIMEOUT = 10
 
 
+TOML_ESCAPES = {'"': '\\"', "\\": "\\\\", "\b": "\\b", "\t": "\\t", "\n": "\\n", "\f": "\\f", "\r": "\\r"}
+
+
+def toml_string(text: str) -> str:
+    """A TOML basic string. Characters are written as themselves (UTF-8); only the quote, the backslash
+    and control characters are escaped. (JSON's escapes are not TOML's: a character outside the Basic
+    Multilingual Plane becomes a surrogate pair, which TOML refuses.)"""
+    def escaped(character):
+        if character in TOML_ESCAPES:
+            return TOML_ESCAPES[character]
+        if ord(character) < 0x20 or ord(character) == 0x7F:
+            return "\\u%04X" % ord(character)
+        return character
+    return '"%s"' % "".join(escaped(c) for c in text)
+
+
 def definition(tools, inbox: str):
     arguments = ["-B", str(tools.root / "standin" / "mcp_server.py"), "--tools-folder", str(tools.root),
                  "--inbox", inbox]
-    # JSON strings are valid TOML basic strings.
     toml = "[mcp_servers.%s]\ncommand = %s\nargs = [%s]\n" % (
-        mcp_server.SERVER_NAME, json.dumps(sys.executable), ", ".join(json.dumps(a) for a in arguments))
+        mcp_server.SERVER_NAME, toml_string(sys.executable), ", ".join(toml_string(a) for a in arguments))
     return {"name": mcp_server.SERVER_NAME, "command": sys.executable, "arguments": arguments, "inbox": inbox,
             "toml": toml}
 

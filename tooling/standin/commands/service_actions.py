@@ -11,7 +11,7 @@ from pathlib import Path
 
 from .. import briefs, db, media, packages
 from ..errors import ToolError
-from ..paths import inside, listed_inside
+from ..paths import inside, listed_inside, write_inside
 from . import service
 from .common import integer_text, served_company
 from .service_inbox import now_text
@@ -66,14 +66,6 @@ def detail_json(conn, task) -> dict:
             "decisions": [decision_json(r) for r in decisions]}
 
 
-def write_atomically(path: Path, text: str):
-    path.parent.mkdir(parents=True, exist_ok=True)
-    handle, temporary = tempfile.mkstemp(prefix=".tmp-", dir=path.parent)
-    with os.fdopen(handle, "w", encoding="utf-8") as out:
-        out.write(text)
-    os.replace(temporary, path)
-
-
 @handles("serviceHistory")
 def service_history(ctx):
     operator = ctx.operator()
@@ -86,8 +78,7 @@ def service_history(ctx):
     finally:
         ctx.conn.execute("COMMIT")
     # Kept in the project folder, where an AI client reads it through the local MCP server.
-    write_atomically(inbox / HISTORY_FOLDER / ("%s.json" % task["id"]),
-                     json.dumps(answer, ensure_ascii=False, indent=2))
+    write_inside(inbox, (HISTORY_FOLDER, "%s.json" % task["id"]), json.dumps(answer, ensure_ascii=False, indent=2))
     return answer
 
 
@@ -174,7 +165,7 @@ def pull(ctx):
             shutil.rmtree(staging, ignore_errors=True)
     else:
         # An earlier pull: its receipt is brought up to date, its files are checked again.
-        write_atomically(target / REQUEST_RECORD, json.dumps(receipt_json(task), ensure_ascii=False))
+        write_inside(target, (REQUEST_RECORD,), json.dumps(receipt_json(task), ensure_ascii=False))
     briefs.store(target, briefs.observe(ctx.conn, task))
     manifest = packages.load(target, check_files=False)
     return download_json(target, manifest, files_match(target, manifest))
@@ -187,7 +178,8 @@ handles("servicePullFilm")(pull)
 # ---- film folder ----
 
 def film_folder_of(inbox: Path, request_id: str) -> Path:
-    return inbox / ("film-%s" % request_id)
+    # The id comes from a package's manifest, which a restored backup may carry: checked like any name.
+    return inside(inbox, "film-%s" % request_id)
 
 
 def film_answer(ctx, relink: bool):
@@ -199,7 +191,7 @@ def film_answer(ctx, relink: bool):
     if not files_match(folder, manifest):
         return download_json(folder, manifest, False, {"diskStatus": "unverified"})
     film = film_folder_of(inbox, ctx.positional())
-    project = film / FILM_MANIFEST
+    project = inside(film, FILM_MANIFEST)
     media_files = [f for f in manifest["files"] if f["role"] == "usable"]
     if relink:
         if not project.is_file():
@@ -210,18 +202,18 @@ def film_answer(ctx, relink: bool):
             if destination.is_file() and packages.sha256_file(destination) == entry["sha256"]:
                 continue
             destination.parent.mkdir(parents=True, exist_ok=True)
-            shutil.copyfile(folder / entry["path"], destination)
+            shutil.copyfile(packages.safe_member(folder, entry["path"]), inside(film, entry["path"]))
     # Every import points at the copy on this disk; a missing or changed copy leaves the folder not ready.
     imports, ready = [], True
     for entry in media_files:
-        copy = film / entry["path"]
+        copy = inside(film, entry["path"])
         present = copy.is_file() and packages.sha256_file(copy) == entry["sha256"]
         ready = ready and present
         imports.append({"path": entry["path"], "file": str(copy.resolve()), "sha256": entry["sha256"],
                         "present": present})
-    write_atomically(project, json.dumps({"requestID": ctx.positional(), "packageID": manifest["packageID"],
-                                          "title": manifest["title"], "imports": imports},
-                                         ensure_ascii=False, indent=2))
+    write_inside(film, (FILM_MANIFEST,), json.dumps({"requestID": ctx.positional(), "packageID": manifest["packageID"],
+                                                    "title": manifest["title"], "imports": imports},
+                                                   ensure_ascii=False, indent=2))
     return download_json(folder, manifest, True, {"projectFolder": str(film), "projectManifest": str(project),
                                                   "diskStatus": "ready" if ready else "missing-media"})
 

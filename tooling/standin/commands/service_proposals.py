@@ -6,12 +6,13 @@ writes in. preview checks that file and records what was checked; send delivers 
 content, and a repeated send of the same proposal id is answered as a replay of the first."""
 import hashlib
 import json
+import os
 import uuid
 from pathlib import Path
 
 from .. import db, packages
 from ..errors import ToolError
-from ..paths import listed_inside
+from ..paths import inside, listed_inside, read_inside, write_inside
 from ..seed import NAMESPACE
 from . import service
 from .common import integer_text, served_company
@@ -19,7 +20,7 @@ from .service_inbox import now_text
 from .service_tasks import company_task, handles, receipt_json
 
 WRITING = ("conceptDevelopment", "scriptDevelopment")
-PROPOSAL_FILE = "work/customer-proposal.json"
+PROPOSAL_FILE = ("work", "customer-proposal.json")
 CHECKED_FILE = "proposal-checked.json"
 SENT_LOG = "proposal-sends.jsonl"
 NO_FOLDER = "Arbejdsmappen findes ikke for denne opgave. Forbered den igen."
@@ -43,9 +44,9 @@ def handoff_records(inbox: Path, request_id: str):
         if not listed_inside(root, folder):
             continue
         try:
-            record = json.loads((folder / "handoff.json").read_text(encoding="utf-8"))
-        except (OSError, ValueError):
-            continue  # a folder without a readable record is no working folder
+            record = json.loads(read_inside(folder, "handoff.json"))
+        except (OSError, ValueError, ToolError):
+            continue  # a folder without a readable record (or with one elsewhere) is no working folder
         if isinstance(record, dict) and record.get("requestID") == request_id:
             found.append((folder, record))
     found.sort(key=lambda item: (item[1].get("createdAt") or "", item[1].get("handoffID") or ""))
@@ -77,12 +78,20 @@ def template_content(kind: str, title: str) -> dict:
 @handles("proposalTemplate")
 def template(ctx):
     folder, record = writing_handoff(ctx.inbox(), ctx.positional(), ctx.args["--handoff-id"])
-    path = folder / PROPOSAL_FILE
-    if not path.exists():  # never overwrite what the editor has written
+    path = inside(folder, *PROPOSAL_FILE)
+    if not path.exists() and not path.is_symlink():  # never overwrite what the editor has written
         path.parent.mkdir(exist_ok=True)
         title = "Forslag: %s" % (record.get("title") or "")
-        path.write_text(json.dumps(template_content(record["kind"], title.strip()), ensure_ascii=False, indent=2),
-                        encoding="utf-8")
+        text = json.dumps(template_content(record["kind"], title.strip()), ensure_ascii=False, indent=2)
+        try:
+            # Made new, never through a link or over a file that appeared meanwhile.
+            handle = os.open(inside(folder, *PROPOSAL_FILE), os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW,
+                             0o666)
+        except FileExistsError:
+            handle = None
+        if handle is not None:
+            with os.fdopen(handle, "w", encoding="utf-8") as out:
+                out.write(text)
     return {"file": str(path),
             "notice": "Skriv forslaget i filen, gem den, og kontrollér det lokale forslag før afsendelse."}
 
@@ -99,9 +108,9 @@ def check_strings(entry, keys, where):
             raise invalid("%s.%s skal være tekst" % (where, key))
 
 
-def checked_content(path: Path, kind: str) -> dict:
+def checked_content(folder: Path, kind: str) -> dict:
     try:
-        content = json.loads(path.read_text(encoding="utf-8"))
+        content = json.loads(read_inside(folder, *PROPOSAL_FILE))
     except OSError:
         raise ToolError("Forslagsfilen findes ikke. Åbn arbejdsmappen igen.")
     except ValueError:
@@ -155,15 +164,15 @@ def preview(ctx):
     inbox, request_id, handoff_id = ctx.inbox(), ctx.positional(), ctx.args["--handoff-id"]
     revision = integer_text(ctx.args["--revision"], "Revisionen")
     folder, record = writing_handoff(inbox, request_id, handoff_id)
-    path = folder / PROPOSAL_FILE
-    content = checked_content(path, record["kind"])
+    path = inside(folder, *PROPOSAL_FILE)
+    content = checked_content(folder, record["kind"])
     digest = content_hash(content)
     answer = {"proposalID": proposal_id(request_id, handoff_id, digest), "requestID": request_id,
               "handoffID": handoff_id, "contentHash": digest, "file": str(path),
               "notice": "Forslaget er kontrolleret lokalt. Kun dette indhold sendes.", "expectedRevision": revision,
               "content": content}
     # The checked content is kept apart, so a later edit of the file cannot slip into the send.
-    (folder / CHECKED_FILE).write_text(json.dumps(answer, ensure_ascii=False, indent=2), encoding="utf-8")
+    write_inside(folder, (CHECKED_FILE,), json.dumps(answer, ensure_ascii=False, indent=2))
     return answer
 
 
@@ -181,10 +190,10 @@ def send(ctx):
     revision = integer_text(ctx.args["--revision"], "Revisionen")
     folder, record = writing_handoff(inbox, request_id, handoff_id)
     try:
-        checked = json.loads((folder / CHECKED_FILE).read_text(encoding="utf-8"))
-    except (OSError, ValueError):
+        checked = json.loads(read_inside(folder, CHECKED_FILE))
+    except (OSError, ValueError, ToolError):
         raise ToolError("Forslaget er ikke kontrolleret. Kontrollér det lokale forslag først.")
-    if checked.get("proposalID") != wanted_id or checked.get("contentHash") != digest \
+    if not isinstance(checked, dict) or checked.get("proposalID") != wanted_id or checked.get("contentHash") != digest \
             or content_hash(checked.get("content")) != digest:
         raise ToolError(CHANGED_SINCE_CHECK)
     conn = ctx.conn
@@ -214,6 +223,6 @@ def send(ctx):
                      " updated_at = ? WHERE id = ?", (wanted_id, stamp, task["id"]))
         task = company_task(conn, company["id"], request_id)
         proposal = conn.execute("SELECT * FROM proposals WHERE id = ?", (wanted_id,)).fetchone()
-    with open(folder / SENT_LOG, "a", encoding="utf-8") as log:
+    with open(inside(folder, SENT_LOG), "a", encoding="utf-8") as log:
         log.write(json.dumps({"proposalID": wanted_id, "version": version, "contentHash": digest, "at": stamp}) + "\n")
     return sent_answer(conn, task, proposal, False)

@@ -13,6 +13,7 @@ from pathlib import Path
 from .. import media
 from ..errors import ToolError
 from ..packages import sha256_file
+from ..paths import inside, write_inside
 from . import service
 from .common import served_company, uuid_text
 from .service_tasks import company_task, decision_json, handles, proposal_json, receipt_json
@@ -48,8 +49,13 @@ def copy_into(source: Path, target: Path) -> Path:
     target.parent.mkdir(parents=True, exist_ok=True)
     handle, temporary = tempfile.mkstemp(prefix=".tmp-", dir=target.parent)
     os.close(handle)
-    shutil.copyfile(source, temporary)
-    os.replace(temporary, target)
+    try:
+        shutil.copyfile(source, temporary)
+        os.replace(temporary, target)
+    except BaseException:
+        # A failed copy leaves no half file behind.
+        os.unlink(temporary)
+        raise
     return Path(os.path.realpath(target))
 
 
@@ -77,7 +83,7 @@ def review_pull(ctx):
     if source is None:
         raise ToolError(NO_OBJECT)
     name = Path(video["object_key"]).name
-    target = inbox / "review-videos" / path_part(task["id"]) / path_part(proposal_id) / name
+    target = inside(inbox, "review-videos", path_part(task["id"]), path_part(proposal_id), name)
     file = copy_into(source, target)
     digest = sha256_file(file)
     size = file.stat().st_size
@@ -125,12 +131,14 @@ def feedback_pull(ctx):
     if not chosen:
         raise ToolError(NO_REACTION)
     row, summary = chosen[0]
-    source = media.ensure_media(ctx.tools) / row["media_file"]
-    folder = inbox / "reaction-feedback" / task["id"] / decision_id / reaction_id
-    file = copy_into(source, folder / "reaction.mp4")
+    # The stored name must stay inside the service's media: never a path of this computer's own.
+    source = inside(media.ensure_media(ctx.tools), row["media_file"])
+    if not source.is_file():
+        raise ToolError(NO_REACTION)
+    folder = inside(inbox, "reaction-feedback", task["id"], decision_id, reaction_id)
+    file = copy_into(source, inside(folder, "reaction.mp4"))
     annotations = json.loads(row["annotations"])
-    (folder / "annotations.json").write_text(json.dumps(annotations, ensure_ascii=False, indent=1),
-                                             encoding="utf-8")
+    write_inside(folder, ("annotations.json",), json.dumps(annotations, ensure_ascii=False, indent=1))
     return {"companyID": task["company_id"], "requestID": task["id"], "operatorID": operator, "file": str(file),
             "revision": task["revision"], "selected": summary,
             "verified": sha256_file(file) == sha256_file(source), "annotations": annotations}

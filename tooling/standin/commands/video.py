@@ -1,11 +1,10 @@
 """desktop_video.py: the local video tool. Prepares frozen drafts in the project folder, reports their
 local send receipts, and sends a draft to the customer's review as a new proposal version."""
 import json
-import shutil
 import time
 from pathlib import Path
 
-from .. import db, drafts
+from .. import db, drafts, media
 from ..errors import ToolError
 from ..tool import command
 from .common import integer_text, served_company, uuid_text
@@ -84,8 +83,10 @@ def send(ctx):
         raise ToolError(NOT_FILM)
     proposal_id = ctx.args[P]
     draft = drafts.load(inbox, task["id"], proposal_id)
-    frozen = Path(draft["file"])
     video = dict(draft["content"]["video"], editor_qc_confirmed=True)
+    # The record is a file in the project folder: the video is read only from the draft's own folder,
+    # and the upload goes only under the key a draft of this task and proposal has.
+    frozen, object_key = drafts.frozen_video(inbox, task["id"], proposal_id, draft)
     if not frozen.is_file() or drafts.sha256_file(frozen) != video["sha256"]:
         raise ToolError("Det frosne videoudkast er ændret. Klargør videoen igen.")
     content = dict(draft["content"], video=video)
@@ -113,10 +114,7 @@ def send(ctx):
             conn.execute("UPDATE requests SET status = 'review', revision = revision + 1, latest_proposal_id = ?,"
                          " updated_at = ? WHERE id = ?", (proposal_id, stamp, task["id"]))
         task = conn.execute("SELECT * FROM requests WHERE id = ?", (task["id"],)).fetchone()
-    upload = ctx.tools.var / "videos" / video["object_key"]
-    if not upload.exists():
-        upload.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(frozen, upload)
+    media.store_review_object(ctx.tools, object_key, frozen)
     if not replayed:
         drafts.copy_registered(inbox, task["id"], proposal_id)
     if ctx.rule and ctx.rule.get("mode") == "unconfirmed":

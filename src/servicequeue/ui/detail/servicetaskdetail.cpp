@@ -164,6 +164,10 @@ void ServiceTaskDetail::buildDelivery()
         } else {
             inner->addWidget(DetailText::label(box, loc("Opgaven er taget af en anden operatør eller afsluttet."),
                                                Style::secondary, QStringLiteral("service.video.delivery.taken")));
+            // Nothing to fetch here, but the versions themselves are readable: say where.
+            if (!m_parts.model->detail()->proposals.isEmpty())
+                inner->addWidget(DetailText::label(box, loc("Its sent versions and the customer's feedback are listed below."),
+                                                   Style::secondary, QStringLiteral("service.video.delivery.below")));
         }
         m_top->addWidget(box);
     }

@@ -16,7 +16,8 @@ class QWidget;
 // What the module hands over through its one C entry point, "tavlon_media_module".
 struct MediaModuleInterface
 {
-    static constexpr int currentVersion = 1;
+    // 2: MediaPlayer reports why a file cannot be played (failure()).
+    static constexpr int currentVersion = 2;
     int version;
     // A player for a local file; the caller owns it.
     MediaPlayer *(*createPlayer)(const QUrl &file);

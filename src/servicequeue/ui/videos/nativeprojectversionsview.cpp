@@ -3,6 +3,7 @@
 #include "editor/desktopservices.h"
 #include "editor/ui/editorsymbols.h"
 #include "foundation/localization.h"
+#include "foundation/units/bytecount.h"
 #include "servicequeue/videos/videoreturnpresentation.h"
 
 #include <QHBoxLayout>
@@ -55,7 +56,7 @@ void NativeProjectVersionsView::setContent(const QList<NativeProjectVersion> &ve
         auto *texts = new QVBoxLayout;
         texts->setSpacing(0);
         texts->addWidget(name);
-        texts->addWidget(caption(VideoReturnPresentation::fileSize(version.byteCount), row));
+        texts->addWidget(caption(fileByteCount(version.byteCount), row));
         auto *reveal = new QPushButton(loc("Vis i Finder"), row);
         const QString archive = version.archive;
         connect(reveal, &QPushButton::clicked, this, [this, archive] {
