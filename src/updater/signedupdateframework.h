@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QSslCertificate>
 #include <QTimer>
+#include <chrono>
 #include <memory>
 #include <qcoro/qcorotask.h>
 
@@ -24,7 +25,9 @@ class SorvaneUpdateConfiguration;
 // checks its length and Ed25519 signature before anything is unpacked,
 // unpacks it into a staging folder beside the bundle and replaces the bundle
 // by rename only when the delegate lets the application relaunch. Every
-// failure ends the cycle with one sentence and leaves the bundle untouched.
+// failure ends the cycle with one sentence and leaves the bundle untouched;
+// the previous bundle is removed only once the new one is in place and has
+// started. It never follows a link when it writes or removes.
 class SignedUpdateFramework final : public UpdateFramework
 {
     Q_OBJECT
@@ -38,9 +41,23 @@ public:
         QString platform;
         // Trusted besides the system's authorities for loopback hosts only.
         QList<QSslCertificate> localAuthorities;
-        // Starts the new executable and ends this process.
-        std::function<void(const QString &executable)> relaunch;
+        // Starts the new executable and, when it started, ends this process;
+        // false when it could not start (this process keeps running).
+        std::function<bool(const QString &executable)> relaunch;
+        // Renames within one file system, never replacing what is at `to`;
+        // the default is the system's own (tests make it fail).
+        std::function<bool(const QString &from, const QString &to)> rename;
         SettingsStore *settings = nullptr;
+        // Automatic checks: how often, and how soon to ask again when a
+        // window was busy.
+        std::chrono::milliseconds checkInterval = std::chrono::hours(24);
+        std::chrono::milliseconds busyRetry = std::chrono::minutes(1);
+        // The download ends with a failure when it takes longer than this in
+        // all (zero: a time allowed for its length), or when fewer than
+        // `stallBytes` arrive within `stallTime`.
+        std::chrono::milliseconds downloadDeadline{0};
+        std::chrono::milliseconds stallTime = std::chrono::seconds(30);
+        qint64 stallBytes = 16384;
     };
 
     // The key of the automatic-checks switch in the settings store.
@@ -73,13 +90,23 @@ public:
     QString stagingPath() const;
 
 private:
+    struct Staged
+    {
+        QString bundle;
+        QString executable; // its name in Contents/MacOS
+    };
+
     QCoro::Task<void> runCycle(UpdateCheckKind kind);
-    QCoro::Task<void> installUpdate(UpdateItem item, std::shared_ptr<bool> alive, CancellationToken cancel);
+    QCoro::Task<Staged> prepareUpdate(UpdateItem item, std::shared_ptr<bool> alive, CancellationToken cancel);
     QNetworkRequest makeRequest(const QUrl &url) const;
     QCoro::Task<QByteArray> fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive);
     QCoro::Task<void> download(const UpdateItem &item, QString file, std::shared_ptr<bool> alive);
-    QCoro::Task<QString> unpack(QString archive, QString into, QString version, std::shared_ptr<bool> alive);
-    void replaceBundle(const QString &staged);
+    QCoro::Task<Staged> unpack(QString archive, QString into, QString version, std::shared_ptr<bool> alive);
+    void makeStaging();
+    bool move(const QString &from, const QString &to) const;
+    void replaceBundle(const Staged &staged);
+    void scheduleCheck(bool catchUp);
+    void checkInBackground();
     void endCycle(UpdateCheckKind kind, const std::optional<QString> &failure);
     void setRunning(bool running);
 
@@ -90,6 +117,10 @@ private:
     QTimer m_schedule;
     bool m_started = false;
     bool m_running = false;
+    // This cycle made the staging folder; it keeps it when it holds the
+    // only copy of the previous bundle.
+    bool m_stagingMade = false;
+    bool m_keepStaging = false;
     std::optional<QDateTime> m_lastCheck;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     // The cycle's coroutine is kept until it ends; a new one replaces it only then.

@@ -139,6 +139,11 @@ bool SorvaneUpdater::shouldPostponeRelaunch(const UpdateItem &, std::function<vo
     return m_settings.postponeRelaunch(std::move(continuation));
 }
 
+bool SorvaneUpdater::mayCheckForUpdatesInBackground()
+{
+    return !m_activity.isBusy();
+}
+
 void SorvaneUpdater::didFinishUpdateCycle(UpdateCheckKind, const std::optional<QString> &)
 {
     m_settings.resetPostponement();

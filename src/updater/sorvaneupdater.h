@@ -57,6 +57,8 @@ public:
     // UpdateFrameworkDelegate
     bool shouldRelaunchApplication() override;
     bool shouldPostponeRelaunch(const UpdateItem &item, std::function<void()> continuation) override;
+    // Not while a window runs a transfer or account operation.
+    bool mayCheckForUpdatesInBackground() override;
     void didFinishUpdateCycle(UpdateCheckKind kind, const std::optional<QString> &error) override;
 
 Q_SIGNALS:

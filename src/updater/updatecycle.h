@@ -22,6 +22,8 @@ public:
     // 0..1 while downloading, else negative.
     double progress() const { return m_progress; }
     const std::optional<UpdateItem> &item() const { return m_item; }
+    // An automatic check: the person sees it only once an update is offered.
+    bool isBackground() const { return m_background; }
 
     // From "available": fetch, verify and install the update.
     void install()
@@ -38,6 +40,7 @@ public:
 
     void set(Phase phase, QString text, double progress = -1);
     void setItem(std::optional<UpdateItem> item) { m_item = std::move(item); }
+    void setBackground(bool background) { m_background = background; }
 
 Q_SIGNALS:
     void changed();
@@ -49,4 +52,5 @@ private:
     QString m_text;
     double m_progress = -1;
     std::optional<UpdateItem> m_item;
+    bool m_background = false;
 };

@@ -43,6 +43,10 @@ std::optional<QList<UpdateItem>> parse(const QByteArray &xml)
             || item.length > archiveLimit || !signature)
             return std::nullopt;
         item.signature = *signature;
+        // Optional; a link the app could not open safely counts as none.
+        const QUrl notes(a.value(QLatin1StringView("releaseNotes")).toString(), QUrl::StrictMode);
+        if (notes.isValid() && notes.scheme() == u"https" && !notes.host().isEmpty())
+            item.releaseNotes = notes;
         items.append(item);
         reader.skipCurrentElement();
     }
@@ -51,10 +55,36 @@ std::optional<QList<UpdateItem>> parse(const QByteArray &xml)
     return items;
 }
 
+namespace {
+
+// Numbers compare as numbers and come before words; words compare as text.
+int compareParts(const QString &l, const QString &r)
+{
+    bool lNumber = false, rNumber = false;
+    const qulonglong ln = l.toULongLong(&lNumber), rn = r.toULongLong(&rNumber);
+    if (lNumber && rNumber)
+        return ln < rn ? -1 : ln > rn ? 1 : 0;
+    if (lNumber != rNumber)
+        return lNumber ? -1 : 1;
+    const int order = l.compare(r);
+    return order < 0 ? -1 : order > 0 ? 1 : 0;
+}
+
+} // namespace
+
 int compareVersions(const QString &a, const QString &b)
 {
-    const QStringList left = a.split(QLatin1Char('.'));
-    const QStringList right = b.split(QLatin1Char('.'));
+    // "1.2.0-beta.2+build7": release "1.2.0", pre-release "beta.2"; what
+    // follows "+" names a build and does not order.
+    const auto split = [](const QString &version) {
+        const QString plain = version.section(QLatin1Char('+'), 0, 0);
+        const qsizetype dash = plain.indexOf(QLatin1Char('-'));
+        return std::pair{dash < 0 ? plain : plain.left(dash), dash < 0 ? QString() : plain.mid(dash + 1)};
+    };
+    const auto [leftRelease, leftPre] = split(a);
+    const auto [rightRelease, rightPre] = split(b);
+    const QStringList left = leftRelease.split(QLatin1Char('.'));
+    const QStringList right = rightRelease.split(QLatin1Char('.'));
     for (qsizetype i = 0; i < std::max(left.size(), right.size()); ++i) {
         const QString l = i < left.size() ? left.at(i) : QStringLiteral("0");
         const QString r = i < right.size() ? right.at(i) : QStringLiteral("0");
@@ -64,7 +94,15 @@ int compareVersions(const QString &a, const QString &b)
         if (order != 0)
             return order;
     }
-    return 0;
+    // The same release: a pre-release comes before it.
+    if (leftPre.isEmpty() || rightPre.isEmpty())
+        return leftPre.isEmpty() == rightPre.isEmpty() ? 0 : leftPre.isEmpty() ? 1 : -1;
+    const QStringList lp = leftPre.split(QLatin1Char('.'));
+    const QStringList rp = rightPre.split(QLatin1Char('.'));
+    for (qsizetype i = 0; i < std::min(lp.size(), rp.size()); ++i)
+        if (const int order = compareParts(lp.at(i), rp.at(i)))
+            return order;
+    return lp.size() < rp.size() ? -1 : lp.size() > rp.size() ? 1 : 0;
 }
 
 QString currentPlatform()

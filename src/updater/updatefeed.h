@@ -18,7 +18,9 @@ std::optional<QList<UpdateItem>> parse(const QByteArray &xml);
 std::optional<QByteArray> signature(const QByteArray &text);
 // Exactly `bytes` bytes in canonical standard Base64, else nothing.
 std::optional<QByteArray> canonicalBase64(QStringView text, qsizetype bytes);
-// Dotted numeric versions ("2.10" after "2.9"); negative, 0 or positive.
+// Dotted numeric versions ("2.10" after "2.9"); negative, 0 or positive. A
+// pre-release ("2.0-beta") comes before its release ("2.0"); pre-releases of
+// one release compare by their dotted parts, numbers before words.
 int compareVersions(const QString &a, const QString &b);
 // This computer, as feeds name it ("linux-x86_64").
 QString currentPlatform();

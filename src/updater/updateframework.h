@@ -18,6 +18,7 @@ struct UpdateItem
     QUrl url;
     qint64 length = 0;
     QByteArray signature; // Ed25519 over the archive, 64 bytes
+    QUrl releaseNotes;    // empty when the feed names none
 
     bool operator==(const UpdateItem &) const = default;
 };
@@ -36,6 +37,8 @@ public:
     // True: the relaunch waits until `continuation` is called (once, later).
     // False: it goes ahead at once.
     virtual bool shouldPostponeRelaunch(const UpdateItem &item, std::function<void()> continuation) = 0;
+    // May an automatic check look for updates now? Asked each time one is due.
+    virtual bool mayCheckForUpdatesInBackground() = 0;
     // Every cycle ends here, failed or not.
     virtual void didFinishUpdateCycle(UpdateCheckKind kind, const std::optional<QString> &error) = 0;
 };

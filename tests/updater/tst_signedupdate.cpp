@@ -1,10 +1,15 @@
 // The signed update machinery against the local HTTPS feed (tooling's
-// update_server.py): a good update is verified, staged and put in place of
-// the bundle; every damaged or foreign one is refused with its sentence and
-// leaves the installed bundle as it was.
+// update_server.py), driven through the update window: a good update is
+// verified, staged and put in place of the bundle; every damaged, foreign,
+// slow or escaping one is refused with its sentence and leaves the installed
+// bundle as it was, and nothing outside the cycle's own folder is removed.
 #include "foundation/localization.h"
 #include "foundation/settingsstore.h"
 #include "updater/signedupdateframework.h"
+#include "updater/ui/updatecycledialog.h"
+
+#include <QLabel>
+#include <QPushButton>
 
 #include <QDirIterator>
 #include <QJsonDocument>
@@ -12,6 +17,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -61,6 +69,11 @@ class Delegate final : public UpdateFrameworkDelegate
 {
 public:
     bool shouldRelaunchApplication() override { return allowRelaunch; }
+    bool mayCheckForUpdatesInBackground() override
+    {
+        ++backgroundAsks;
+        return !busy;
+    }
     bool shouldPostponeRelaunch(const UpdateItem &, std::function<void()>) override
     {
         staged = snapshot(stagedPath);
@@ -74,6 +87,8 @@ public:
 
     bool allowRelaunch = true;
     bool postpone = false;
+    bool busy = false;
+    int backgroundAsks = 0;
     QString stagedPath;
     QMap<QString, QByteArray> staged;
     int cycles = 0;
@@ -90,8 +105,13 @@ private Q_SLOTS:
     void cleanupTestCase();
     void cycle_data();
     void cycle();
+    void automaticChecks_data();
+    void automaticChecks();
 
 private:
+    void setScenario(const QString &word);
+    SignedUpdateFramework::Setup setup(const QString &bundle, SettingsStore &settings) const;
+
     QTemporaryDir m_dir;
     QProcess m_server;
     QUrl m_feed;
@@ -113,6 +133,8 @@ void TestSignedUpdate::initTestCase()
     m_server.setArguments({tools + QStringLiteral("/standin/update_server.py"), QStringLiteral("--tools-folder"), tools,
                            QStringLiteral("--bundle"), source, QStringLiteral("--version"), QStringLiteral("2.0")});
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The feed ends with the test, also when a row crashes it.
+    m_server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_server.start();
     QVERIFY(m_server.waitForStarted(30000));
     while (!m_server.canReadLine())
@@ -130,38 +152,102 @@ void TestSignedUpdate::cleanupTestCase()
     m_server.waitForFinished(5000);
 }
 
+void TestSignedUpdate::setScenario(const QString &word)
+{
+    QFile file(m_dir.filePath(QStringLiteral("tooling/var/updates/scenario")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(word.toUtf8()) > 0);
+}
+
+SignedUpdateFramework::Setup TestSignedUpdate::setup(const QString &bundle, SettingsStore &settings) const
+{
+    SignedUpdateFramework::Setup setup;
+    setup.bundlePath = bundle;
+    setup.currentVersion = QStringLiteral("1.0");
+    setup.feed = m_feed;
+    setup.publicKey = m_key;
+    setup.platform = UpdateFeed::currentPlatform();
+    setup.localAuthorities = QSslCertificate::fromPath(m_ca);
+    setup.settings = &settings;
+    return setup;
+}
+
+namespace {
+
+const QString unpackRefused = QStringLiteral("The update could not be unpacked. Nothing was installed.");
+const QString notInstalled = QStringLiteral("The update could not be installed. The installed app is unchanged.");
+const QString unreachable = QStringLiteral("Could not reach the update server. Check the connection and try again.");
+
+} // namespace
+
 void TestSignedUpdate::cycle_data()
 {
     QTest::addColumn<QString>("scenario");
-    QTest::addColumn<bool>("ownKey");
-    QTest::addColumn<bool>("allowRelaunch");
-    QTest::addColumn<QString>("failure"); // empty: installed, unless cancelled
-    QTest::newRow("good update") << "good" << true << true << QString();
-    QTest::newRow("cancelled while settings close") << "cancel-while-waiting" << true << true << QString();
-    QTest::newRow("flipped byte") << "flipped-byte" << true << true
+    // "foreign key", "refuse relaunch", "installed 2.0", "link at staging", "second rename fails",
+    // "roll-back fails", "relaunch fails", "short stall", "short deadline"
+    QTest::addColumn<QStringList>("conditions");
+    // What the person does in the update window: "install", "install twice", "install then later",
+    // "later", "cancel while downloading", "cancel while settings close".
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("outcome"); // "installed", "unchanged", "up to date", "kept aside"
+    QTest::addColumn<QString>("failure");
+    const QStringList none;
+    QTest::newRow("good update") << "good" << none << "install" << "installed" << QString();
+    QTest::newRow("cancelled while settings close")
+        << "good" << none << "cancel while settings close" << "unchanged" << QString();
+    QTest::newRow("later") << "good" << none << "later" << "unchanged" << QString();
+    QTest::newRow("install clicked twice") << "good" << none << "install twice" << "installed" << QString();
+    QTest::newRow("install, then later at once") << "good" << none << "install then later" << "unchanged" << QString();
+    QTest::newRow("cancelled while downloading") << "slow" << none << "cancel while downloading" << "unchanged" << QString();
+    QTest::newRow("flipped byte") << "flipped-byte" << none << "install" << "unchanged"
                                   << "The update's signature is not valid. Nothing was installed.";
-    QTest::newRow("signed with another key") << "foreign-key" << true << true
+    QTest::newRow("signed with another key") << "foreign-key" << none << "install" << "unchanged"
                                              << "The update's signature is not valid. Nothing was installed.";
-    QTest::newRow("truncated download") << "truncated" << true << true
+    QTest::newRow("truncated download") << "truncated" << none << "install" << "unchanged"
                                         << "The update download broke off. Nothing was installed.";
-    QTest::newRow("no item for this computer") << "no-platform" << true << true
+    QTest::newRow("no item for this computer") << "no-platform" << none << "install" << "unchanged"
                                                << "The update feed offers no update for this computer.";
     QTest::newRow("feed not signed with the app's key")
-        << "good" << false << true << "The update feed is not signed with the app's key. Nothing was installed.";
-    QTest::newRow("relaunch refused") << "good" << true << false
+        << "good" << QStringList{"foreign key"} << "install" << "unchanged"
+        << "The update feed is not signed with the app's key. Nothing was installed.";
+    QTest::newRow("relaunch refused") << "good" << QStringList{"refuse relaunch"} << "install" << "unchanged"
                                       << "The app was not restarted. Install the update again later.";
+    QTest::newRow("downgrade") << "downgrade" << none << "install" << "up to date" << QString();
+    QTest::newRow("pre-release of the installed version")
+        << "prerelease" << QStringList{"installed 2.0"} << "install" << "up to date" << QString();
+    QTest::newRow("oversized feed") << "oversized-feed" << none << "install" << "unchanged"
+                                    << "The update feed could not be read. Try again later.";
+    QTest::newRow("oversized download") << "oversized-download" << none << "install" << "unchanged"
+                                        << "The update download has the wrong size. Nothing was installed.";
+    QTest::newRow("download stalls") << "slow" << QStringList{"short stall"} << "install" << "unchanged" << unreachable;
+    QTest::newRow("download past its deadline")
+        << "slow" << QStringList{"short deadline"} << "install" << "unchanged" << unreachable;
+    QTest::newRow("member with ../") << "dotdot-entry" << none << "install" << "unchanged" << unpackRefused;
+    QTest::newRow("absolute member") << "absolute-entry" << none << "install" << "unchanged" << unpackRefused;
+    QTest::newRow("link out of the bundle") << "link-out" << none << "install" << "unchanged" << unpackRefused;
+    QTest::newRow("executable is a link out") << "executable-link" << none << "install" << "unchanged" << unpackRefused;
+    QTest::newRow("executable missing") << "no-executable" << none << "install" << "unchanged" << unpackRefused;
+    QTest::newRow("link at the staging path, up to date")
+        << "downgrade" << QStringList{"link at staging"} << "install" << "up to date" << QString();
+    QTest::newRow("link at the staging path, install")
+        << "good" << QStringList{"link at staging"} << "install" << "unchanged" << notInstalled;
+    QTest::newRow("second rename fails") << "good" << QStringList{"second rename fails"} << "install" << "unchanged"
+                                         << notInstalled;
+    QTest::newRow("second rename and roll-back fail")
+        << "good" << QStringList{"second rename fails", "roll-back fails"} << "install" << "kept aside"
+        << "The update could not be installed, and the previous version could not be put back: it is kept in %1.";
+    QTest::newRow("relaunch fails") << "good" << QStringList{"relaunch fails"} << "install" << "unchanged"
+                                    << "The new version could not be started, so the previous version was put back.";
+    QTest::newRow("release notes") << "release-notes" << none << "install" << "installed" << QString();
 }
 
 void TestSignedUpdate::cycle()
 {
     QFETCH(QString, scenario);
-    QFETCH(bool, ownKey);
-    QFETCH(bool, allowRelaunch);
+    QFETCH(QStringList, conditions);
+    QFETCH(QString, action);
+    QFETCH(QString, outcome);
     QFETCH(QString, failure);
-    const bool cancelWhileWaiting = scenario == u"cancel-while-waiting";
-    QFile word(m_dir.filePath(QStringLiteral("tooling/var/updates/scenario")));
-    QVERIFY(word.open(QIODevice::WriteOnly) && word.write(cancelWhileWaiting ? "good" : scenario.toUtf8()) > 0);
-    word.close();
+    setScenario(scenario);
 
     QTemporaryDir install;
     const QString bundle = install.filePath(QStringLiteral("Tavlon.app"));
@@ -170,62 +256,201 @@ void TestSignedUpdate::cycle()
 
     MemorySettingsStore settings;
     Delegate delegate;
-    delegate.allowRelaunch = allowRelaunch;
-    delegate.postpone = cancelWhileWaiting;
+    delegate.allowRelaunch = !conditions.contains(u"refuse relaunch");
+    delegate.postpone = action == u"cancel while settings close";
     QStringList relaunched;
-    SignedUpdateFramework::Setup setup;
-    setup.bundlePath = bundle;
-    setup.currentVersion = QStringLiteral("1.0");
-    setup.feed = m_feed;
-    setup.publicKey = ownKey ? m_key : QByteArray(32, '\x07');
-    setup.platform = UpdateFeed::currentPlatform();
-    setup.localAuthorities = QSslCertificate::fromPath(m_ca);
-    setup.relaunch = [&relaunched](const QString &executable) { relaunched << executable; };
-    setup.settings = &settings;
+    SignedUpdateFramework::Setup setup = this->setup(bundle, settings);
+    if (conditions.contains(u"foreign key"))
+        setup.publicKey = QByteArray(32, '\x07');
+    if (conditions.contains(u"installed 2.0"))
+        setup.currentVersion = QStringLiteral("2.0");
+    if (conditions.contains(u"short stall"))
+        setup.stallTime = std::chrono::milliseconds(300);
+    if (conditions.contains(u"short deadline"))
+        setup.downloadDeadline = std::chrono::milliseconds(500);
+    const bool relaunchFails = conditions.contains(u"relaunch fails");
+    setup.relaunch = [&relaunched, relaunchFails](const QString &executable) {
+        relaunched << executable;
+        return !relaunchFails;
+    };
+    // Renames counted from the first; the listed ones fail.
+    QList<int> failingRenames;
+    if (conditions.contains(u"second rename fails"))
+        failingRenames << 2;
+    if (conditions.contains(u"roll-back fails"))
+        failingRenames << 3;
+    int renames = 0;
+    setup.rename = [&renames, failingRenames](const QString &from, const QString &to) {
+        return !failingRenames.contains(++renames) && QFile::rename(from, to);
+    };
     SignedUpdateFramework framework(setup, &delegate);
     delegate.stagedPath = framework.stagingPath() + QStringLiteral("/unpacked/Tavlon.app");
+
+    // A link planted where the cycle keeps its files: what it points to is
+    // not the cycle's and stays as it is.
+    const QString victim = install.filePath(QStringLiteral("victim"));
+    QVERIFY(writeBundle(victim, QStringLiteral("0.1")));
+    const auto victimBefore = snapshot(victim);
+    if (conditions.contains(u"link at staging"))
+        QVERIFY(QFile::link(victim, framework.stagingPath()));
     QVERIFY(!framework.startUpdater());
+
+    UpdateCycle &cycle = framework.cycle();
+    UpdateCycleDialog window(cycle);
+    window.show();
+    auto *installButton = window.findChild<QPushButton *>(QStringLiteral("sorvane.updates.cycle.install"));
+    auto *dismissButton = window.findChild<QPushButton *>(QStringLiteral("sorvane.updates.cycle.dismiss"));
+    auto *notes = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
+    QVERIFY(installButton && dismissButton && notes);
 
     framework.checkForUpdates();
     QVERIFY(!framework.canCheckForUpdates());
-    UpdateCycle &cycle = framework.cycle();
     QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::available || delegate.cycles == 1, 30000);
     if (cycle.phase() == UpdateCycle::Phase::available) {
         QCOMPARE(cycle.item()->version, QStringLiteral("2.0"));
         QCOMPARE(cycle.text(), QStringLiteral("Version 2.0 is available. You have version 1.0."));
-        cycle.install();
+        QVERIFY(installButton->isVisible());
+        QCOMPARE(dismissButton->text(), QStringLiteral("Later"));
+        // The release notes the feed item names, and no link without them.
+        if (scenario == u"release-notes") {
+            QVERIFY(notes->isVisible());
+            QVERIFY(notes->text().contains(
+                QStringLiteral("href=\"https://127.0.0.1/downloads/sorvane/release-notes.html\"")));
+        } else {
+            QVERIFY(!notes->isVisible());
+        }
+        // Several choices in one turn of the event loop are harmless.
+        if (action == u"later") {
+            dismissButton->click();
+        } else {
+            installButton->click();
+            if (action == u"install twice")
+                installButton->click();
+            if (action == u"install then later")
+                dismissButton->click();
+        }
     }
-    if (cancelWhileWaiting) {
+    if (action == u"cancel while downloading") {
+        QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::downloading, 30000);
+        QCOMPARE(dismissButton->text(), QStringLiteral("Cancel"));
+        dismissButton->click();
+    }
+    if (action == u"cancel while settings close") {
         QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::waitingToRelaunch, 30000);
-        cycle.dismiss();
+        QCOMPARE(dismissButton->text(), QStringLiteral("Cancel"));
+        dismissButton->click();
     }
     QTRY_COMPARE_WITH_TIMEOUT(delegate.cycles, 1, 60000);
     QVERIFY(framework.canCheckForUpdates());
     // A feed that was read counts as a check, also for the next launch.
-    QCOMPARE(framework.lastUpdateCheckDate().has_value(), ownKey);
+    const bool feedRead = !conditions.contains(u"foreign key") && scenario != u"oversized-feed";
+    QCOMPARE(framework.lastUpdateCheckDate().has_value(), feedRead);
     QCOMPARE(SignedUpdateFramework(setup, &delegate).lastUpdateCheckDate(), framework.lastUpdateCheckDate());
-    QVERIFY(!QFileInfo::exists(framework.stagingPath()));
 
-    if (cancelWhileWaiting) {
-        QVERIFY(!delegate.failure);
-        QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
-        QCOMPARE(snapshot(bundle), before);
-        QVERIFY(relaunched.isEmpty());
-    } else if (failure.isEmpty()) {
+    // Nothing outside the cycle's own folder was removed or changed.
+    QCOMPARE(snapshot(victim), victimBefore);
+    const QString previous = framework.stagingPath() + QStringLiteral("/previous.app");
+    if (conditions.contains(u"link at staging")) {
+        QVERIFY(QFileInfo(framework.stagingPath()).isSymLink());
+        QVERIFY(QFile::remove(framework.stagingPath()));
+    } else if (outcome == u"kept aside") {
+        // The previous bundle is the only copy: kept where it stepped aside.
+        QCOMPARE(snapshot(previous), before);
+        QVERIFY(!QFileInfo::exists(bundle));
+        QDir(framework.stagingPath()).removeRecursively();
+    } else {
+        QVERIFY(!QFileInfo::exists(framework.stagingPath()));
+    }
+
+    if (outcome == u"installed") {
         QVERIFY(!delegate.failure);
         // Verified and staged before the delegate was asked, then put in place.
         QVERIFY(delegate.staged.value(QStringLiteral("Contents/Info.plist")).contains("<string>2.0</string>"));
         QCOMPARE(snapshot(bundle), delegate.staged);
         QCOMPARE(relaunched, QStringList{bundle + QStringLiteral("/Contents/MacOS/Tavlon")});
         QVERIFY(QFileInfo(relaunched.first()).isExecutable());
-    } else {
-        QCOMPARE(delegate.failure, std::optional(failure));
-        QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
-        QCOMPARE(cycle.text(), failure);
-        QCOMPARE(snapshot(bundle), before);
-        QVERIFY(relaunched.isEmpty());
+        QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
+        return;
     }
+    if (outcome == u"up to date") {
+        QVERIFY(!delegate.failure);
+        QCOMPARE(cycle.phase(), UpdateCycle::Phase::upToDate);
+        QCOMPARE(cycle.text(), QStringLiteral("You have the newest version (%1).").arg(setup.currentVersion));
+        QCOMPARE(dismissButton->text(), QStringLiteral("Close"));
+    } else if (failure.isEmpty()) {
+        QVERIFY(!delegate.failure);
+        QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
+    } else {
+        const QString expected = failure.contains(u"%1") ? failure.arg(previous) : failure;
+        QCOMPARE(delegate.failure, std::optional(expected));
+        QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
+        QCOMPARE(cycle.text(), expected);
+    }
+    if (outcome != u"kept aside")
+        QCOMPARE(snapshot(bundle), before);
+    // The new executable was started only when it stood in place; a start
+    // that failed left the old bundle back where it was.
+    QCOMPARE(relaunched.size(), conditions.contains(u"relaunch fails") ? 1 : 0);
 }
 
-QTEST_GUILESS_MAIN(TestSignedUpdate)
+void TestSignedUpdate::automaticChecks_data()
+{
+    QTest::addColumn<bool>("automatic");
+    QTest::addColumn<bool>("busy");
+    QTest::newRow("overdue at start") << true << false;
+    QTest::newRow("overdue at start, a window busy") << true << true;
+    QTest::newRow("automatic checks off") << false << false;
+}
+
+// An automatic check that fell due while the app was closed is made up once
+// at start, never while a window runs a transfer or account operation.
+void TestSignedUpdate::automaticChecks()
+{
+    QFETCH(bool, automatic);
+    QFETCH(bool, busy);
+    setScenario(QStringLiteral("downgrade"));
+    QTemporaryDir install;
+    const QString bundle = install.filePath(QStringLiteral("Tavlon.app"));
+    QVERIFY(writeBundle(bundle, QStringLiteral("1.0")));
+    MemorySettingsStore settings;
+    settings.setValue(QString::fromLatin1(SignedUpdateFramework::automaticChecksKey), automatic);
+    const QDateTime overdue = QDateTime::currentDateTimeUtc().addDays(-2);
+    settings.setValue(QString::fromLatin1(SignedUpdateFramework::lastCheckKey), overdue.toString(Qt::ISODateWithMs));
+    Delegate delegate;
+    delegate.busy = busy;
+    SignedUpdateFramework::Setup setup = this->setup(bundle, settings);
+    setup.busyRetry = std::chrono::milliseconds(20);
+    SignedUpdateFramework framework(setup, &delegate);
+    QVERIFY(!framework.startUpdater());
+    QCOMPARE(framework.lastUpdateCheckDate()->toSecsSinceEpoch(), overdue.toSecsSinceEpoch());
+
+    if (!automatic) {
+        for (int turn = 0; turn < 5; ++turn)
+            QCoreApplication::processEvents();
+        QCOMPARE(delegate.backgroundAsks, 0);
+        QCOMPARE(framework.cycle().phase(), UpdateCycle::Phase::idle);
+        return;
+    }
+    if (busy) {
+        // Asked, refused, asked again: no check meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(delegate.backgroundAsks >= 3, 10000);
+        QCOMPARE(delegate.cycles, 0);
+        QCOMPARE(framework.cycle().phase(), UpdateCycle::Phase::idle);
+        QCOMPARE(framework.lastUpdateCheckDate()->toSecsSinceEpoch(), overdue.toSecsSinceEpoch());
+        delegate.busy = false;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(delegate.cycles, 1, 30000);
+    QVERIFY(!delegate.failure);
+    QVERIFY(*framework.lastUpdateCheckDate() > overdue.addDays(1));
+    // Found nothing new: the person was not shown a thing.
+    QCOMPARE(framework.cycle().phase(), UpdateCycle::Phase::idle);
+    QVERIFY(framework.cycle().isBackground());
+    const int asks = delegate.backgroundAsks;
+    for (int turn = 0; turn < 5; ++turn)
+        QCoreApplication::processEvents();
+    QCOMPARE(delegate.cycles, 1); // once
+    QCOMPARE(delegate.backgroundAsks, asks);
+}
+
+QTEST_MAIN(TestSignedUpdate)
 #include "tst_signedupdate.moc"

@@ -163,8 +163,10 @@ void TestSorvaneUpdater::busyWindowsGuardCheckAndSwitch()
     QVERIFY(!rig.updater.automaticallyChecksForUpdates());
     QVERIFY(rig.updater.issue());
     QVERIFY(rig.updater.checkDisabled() && rig.updater.automaticChecksDisabled());
+    QVERIFY(!rig.updater.mayCheckForUpdatesInBackground()); // nor does an automatic check look
 
     rig.setBusy(false);
+    QVERIFY(rig.updater.mayCheckForUpdatesInBackground());
     rig.updater.setAutomaticallyChecksForUpdates(true);
     QVERIFY(rig.updater.automaticallyChecksForUpdates()); // followed from the machinery
     rig.updater.checkForUpdates();

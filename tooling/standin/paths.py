@@ -4,6 +4,9 @@ import tempfile
 from pathlib import Path
 
 CONFIG_SOURCE = Path("ios/TavlonFilm/Cloud/CloudConfiguration.swift")
+# A tools folder inside an application bundle may keep its state elsewhere: this file names the
+# folder (one absolute path), so that the state outlasts the bundle being replaced by an update.
+STATE_POINTER = "var-folder"
 
 
 def default_tools_folder() -> Path:
@@ -14,10 +17,17 @@ def default_tools_folder() -> Path:
 class ToolsFolder:
     def __init__(self, root=None):
         self.root = Path(root).resolve() if root else default_tools_folder()
+        self._var = self.root / "var"
+        try:
+            named = (self.root / STATE_POINTER).read_text(encoding="utf-8").strip()
+        except (FileNotFoundError, NotADirectoryError):
+            named = ""
+        if named.startswith("/") and "\0" not in named:
+            self._var = Path(named)
 
     @property
     def var(self) -> Path:
-        return self.root / "var"
+        return self._var
 
     @property
     def database(self) -> Path:

@@ -11,7 +11,13 @@ Prints one JSON line {"port", "ca", "feed", "publicKey"} once listening, then se
 Test hook: var/updates/scenario (one word, read on every request) changes what is served:
 "good" (or no file), "flipped-byte" (one byte of the archive flipped), "foreign-key" (the item's
 signature made with another key), "truncated" (the archive connection closes halfway),
-"no-platform" (a feed without an item for this platform).
+"no-platform" (a feed without an item for this platform), "downgrade" (the item is version 0.9),
+"prerelease" (the item is V-beta), "release-notes" (the item names its release notes),
+"oversized-feed" (a signed feed of more than 1 MiB), "oversized-download" (more bytes than announced),
+"slow" (the archive one byte every 0.1 s), and signed archives the app must refuse to install:
+"dotdot-entry" (a member "<bundle>/../escape"), "absolute-entry" (a member "/<bundle>/..."),
+"link-out" (a link leading out of the bundle), "executable-link" (the executable is a link to
+/bin/sh), "no-executable" (the executable is missing).
 """
 import base64
 import io
@@ -25,6 +31,7 @@ import subprocess
 import sys
 import tarfile
 import threading
+import time
 from pathlib import Path
 from xml.sax.saxutils import quoteattr
 
@@ -38,7 +45,12 @@ from standin.paths import ToolsFolder, private_umask  # noqa: E402
 
 FEED_PATH = "/downloads/sorvane/appcast.xml"
 LEFT_OUT = "Contents/Resources/tooling/var"
-SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform")
+SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform", "downgrade", "prerelease",
+             "release-notes", "oversized-feed", "oversized-download", "slow", "dotdot-entry", "absolute-entry",
+             "link-out", "executable-link", "no-executable")
+# Archives that differ from the good one, each signed with the test key.
+HOSTILE_ARCHIVES = ("dotdot-entry", "absolute-entry", "link-out", "executable-link", "no-executable")
+RELEASE_NOTES = "https://127.0.0.1/downloads/sorvane/release-notes.html"
 
 
 def this_platform():
@@ -83,17 +95,48 @@ def raised_plist(text: str, version: str) -> str:
     return text
 
 
-def pack(bundle: Path, version: str) -> bytes:
-    """A gzip tar of the bundle under its own name, its Info.plist raised to `version`."""
+def executable_name(bundle: Path) -> str:
+    text = (bundle / "Contents" / "Info.plist").read_text()
+    match = re.search(r"<key>CFBundleExecutable</key>\s*<string>([^<]*)</string>", text)
+    return match.group(1) if match else ""
+
+
+def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
+    """A gzip tar of the bundle under its own name, its Info.plist raised to `version`; `variant` names
+    one of HOSTILE_ARCHIVES."""
+    executable = "Contents/MacOS/" + executable_name(bundle)
     buffer = io.BytesIO()
     with tarfile.open(fileobj=buffer, mode="w:gz", compresslevel=1) as archive:
+        def add_file(name, data):
+            info = tarfile.TarInfo(name)
+            info.size = len(data)
+            info.mode = 0o644
+            archive.addfile(info, io.BytesIO(data))
+
+        def add_link(name, target):
+            info = tarfile.TarInfo(name)
+            info.type = tarfile.SYMTYPE
+            info.linkname = target
+            archive.addfile(info)
+
         for path in sorted(bundle.rglob("*")):
             relative = path.relative_to(bundle).as_posix()
-            if relative.startswith(LEFT_OUT):
+            if relative == LEFT_OUT or relative.startswith(LEFT_OUT + "/"):
                 continue  # a running stand-in's own state is no part of an update
             name = bundle.name + "/" + relative
-            if path.is_symlink() or not path.is_file():
-                if path.is_dir() and not path.is_symlink():
+            if relative == executable and variant == "no-executable":
+                continue
+            if relative == executable and variant == "executable-link":
+                add_link(name, "/bin/sh")
+                continue
+            if path.is_symlink():
+                # Links inside the bundle travel as links.
+                target = str(path.readlink())
+                if not target.startswith("/"):
+                    add_link(name, target)
+                continue
+            if not path.is_file():
+                if path.is_dir():
                     archive.addfile(archive.gettarinfo(str(path), name))
                 continue
             data = path.read_bytes()
@@ -102,6 +145,12 @@ def pack(bundle: Path, version: str) -> bytes:
             info = archive.gettarinfo(str(path), name)
             info.size = len(data)
             archive.addfile(info, io.BytesIO(data))
+        if variant == "dotdot-entry":
+            add_file(bundle.name + "/../escape", b"outside\n")
+        if variant == "absolute-entry":
+            add_file("/" + bundle.name + "/Contents/absolute", b"absolute\n")
+        if variant == "link-out":
+            add_link(bundle.name + "/Contents/Resources/outside", "../../../outside")
     return buffer.getvalue()
 
 
@@ -125,16 +174,26 @@ class Site:
         self.public_key = public_key(key)
         self.archive = pack(bundle, version)
         self.archive_name = "%s-%s.tar.gz" % (bundle.stem, version)
+        self.archives = {variant: pack(bundle, version, variant) for variant in HOSTILE_ARCHIVES}
         base = "https://127.0.0.1:%d/downloads/sorvane/" % port
         item = {"version": version, "shortVersion": version, "platform": this_platform(),
                 "url": base + self.archive_name, "length": len(self.archive),
                 "signature": sign(key, self.archive)}
         elsewhere = dict(item, platform="macos-arm64")
-        foreign = dict(item, signature=sign(other, self.archive))
+        variants = {
+            "foreign-key": dict(item, signature=sign(other, self.archive)),
+            "downgrade": dict(item, version="0.9", shortVersion="0.9"),
+            "prerelease": dict(item, version=version + "-beta", shortVersion=version + "-beta"),
+            "release-notes": dict(item, releaseNotes=RELEASE_NOTES),
+        }
+        for variant, data in self.archives.items():
+            variants[variant] = dict(item, length=len(data), signature=sign(key, data))
         self.feeds = {}
         for scenario in SCENARIOS:
-            items = {"foreign-key": [elsewhere, foreign], "no-platform": [elsewhere]}.get(scenario, [elsewhere, item])
+            items = [elsewhere] if scenario == "no-platform" else [elsewhere, variants.get(scenario, item)]
             body = feed(items)
+            if scenario == "oversized-feed":
+                body = body.replace(b"</feed>", b"<!-- " + b"x" * (1024 * 1024) + b" -->\n</feed>")
             self.feeds[scenario] = (body, sign(key, body).encode())
 
     def scenario(self) -> str:
@@ -161,11 +220,13 @@ class Handler(DeadlineHandler):
         if self.path == FEED_PATH + ".sig":
             return self.answer(signature, "text/plain")
         if self.path == "/downloads/sorvane/" + site.archive_name:
-            data = site.archive
+            data = site.archives.get(scenario, site.archive)
             if scenario == "flipped-byte":
                 data = bytearray(data)
                 data[len(data) // 2] ^= 0x01
                 data = bytes(data)
+            if scenario == "oversized-download":
+                data = data + b"\0" * 65536
             if scenario == "truncated":
                 self.send_response(200)
                 self.send_header("Content-Type", "application/gzip")
@@ -176,8 +237,26 @@ class Handler(DeadlineHandler):
                 self.wfile.flush()
                 self.close_connection = True
                 return None
+            if scenario == "slow":
+                return self.drip(data)
             return self.answer(data, "application/gzip")
         return self.answer(b"not found\n", "text/plain", 404)
+
+    def drip(self, data: bytes):
+        """The whole length announced, then one byte every 0.1 s until the client goes away."""
+        self.send_response(200)
+        self.send_header("Content-Type", "application/gzip")
+        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        try:
+            for index in range(len(data)):
+                self.wfile.write(data[index:index + 1])
+                self.wfile.flush()
+                time.sleep(0.1)
+        except OSError:
+            pass  # the client gave up
 
     def answer(self, data: bytes, kind: str, status: int = 200):
         self.send_response(status)

@@ -5,6 +5,7 @@
 #include "updater/updatecycle.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -30,6 +31,23 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     m_text->setWordWrap(true);
     m_text->setObjectName(QStringLiteral("sorvane.updates.cycle.text"));
     layout->addWidget(m_text);
+    // The offered update's own release notes, when its feed item names them.
+    m_notes = new QLabel(this);
+    m_notes->setObjectName(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
+    m_notes->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    connect(m_notes, &QLabel::linkActivated, this, [this](const QString &) {
+        if (!m_cycle.item() || m_cycle.item()->releaseNotes.isEmpty())
+            return;
+        const QUrl notes = m_cycle.item()->releaseNotes;
+        if (QDesktopServices::openUrl(notes))
+            return;
+        // Without a browser Qt only writes to standard error: say so, with the address to copy.
+        m_notes->setTextFormat(Qt::PlainText);
+        m_notes->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        m_notes->setWordWrap(true);
+        m_notes->setText(loc("No web browser on this computer could open the page; its address is: %@", {notes.toString()}));
+    });
+    layout->addWidget(m_notes);
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 1000);
     m_progress->setTextVisible(false);
@@ -75,6 +93,11 @@ void UpdateCycleDialog::refresh()
         m_progress->setRange(0, 0); // busy, no measure
     }
     m_install->setVisible(phase == Phase::available);
+    const QUrl notes = m_cycle.item() ? m_cycle.item()->releaseNotes : QUrl();
+    m_notes->setVisible(phase == Phase::available && !notes.isEmpty());
+    if (!notes.isEmpty() && m_notes->textFormat() != Qt::PlainText)
+        m_notes->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                             .arg(notes.toString(QUrl::FullyEncoded).toHtmlEscaped(), loc("Release notes").toHtmlEscaped()));
     const bool ended = phase == Phase::upToDate || phase == Phase::failed;
     m_dismiss->setText(ended ? loc("Close") : phase == Phase::available ? loc("Later") : loc("Cancel"));
 }
@@ -83,7 +106,12 @@ void UpdateCycleDialog::showWhenActive(UpdateCycle &cycle)
 {
     static QPointer<UpdateCycleDialog> open;
     QObject::connect(&cycle, &UpdateCycle::changed, &cycle, [&cycle] {
-        if (cycle.phase() == UpdateCycle::Phase::idle || open)
+        using Phase = UpdateCycle::Phase;
+        const Phase phase = cycle.phase();
+        if (phase == Phase::idle || open)
+            return;
+        // An automatic check shows itself only once it offers an update.
+        if (cycle.isBackground() && (phase == Phase::checking || phase == Phase::upToDate || phase == Phase::failed))
             return;
         open = new UpdateCycleDialog(cycle, QApplication::activeWindow());
         open->setAttribute(Qt::WA_DeleteOnClose);

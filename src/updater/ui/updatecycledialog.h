@@ -24,6 +24,7 @@ private:
 
     UpdateCycle &m_cycle;
     QLabel *m_text;
+    QLabel *m_notes;
     QProgressBar *m_progress;
     QPushButton *m_install;
     QPushButton *m_dismiss;
