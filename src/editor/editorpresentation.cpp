@@ -74,11 +74,6 @@ QString backupTitle(const CloudBackup &backup)
     return loc("Film %@ · version %lld", {backup.local_project_id.left(8), qint64(backup.revision)});
 }
 
-bool isChosenBackup(const EditorModel &model, const CloudBackup &backup)
-{
-    return model.selectedCloudID() == backup.id;
-}
-
 static ServiceKind contextKind(const PackageContext &context)
 {
     return packageKind(context.summary);

@@ -33,7 +33,6 @@ std::optional<QString> invalidFoldersLine(const EditorModel &model);
 
 QString cloudCompanyLine(const CloudListing &listing);
 QString backupTitle(const CloudBackup &backup);
-bool isChosenBackup(const EditorModel &model, const CloudBackup &backup);
 
 QString prepareTitle(const PackageContext &context);
 bool canPrepare(const EditorModel &model, const PackageContext &context);
