@@ -80,11 +80,6 @@ QString backupCompleted(const CloudBackup &backup)
     return shortDateTimeText(backup.completed_at);
 }
 
-bool isChosenBackup(const EditorModel &model, const CloudBackup &backup)
-{
-    return model.selectedCloudID() == backup.id;
-}
-
 static ServiceKind contextKind(const PackageContext &context)
 {
     return packageKind(context.summary);
