@@ -151,7 +151,7 @@ QStringList plainGroupShape(const QList<SorvaneInboxRow> &rows, SorvaneInboxGrou
             title = r.company.name + QStringLiteral(" \u00B7 ") + r.film.campaignTitle.value_or(loc("No campaign"));
             break;
         case SorvaneInboxGrouping::status:
-            id = r.request.status;
+            id = r.request.status.text();
             title = r.request.statusTitle();
             break;
         }

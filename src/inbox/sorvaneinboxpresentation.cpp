@@ -776,7 +776,7 @@ QList<SorvaneInboxSection> SorvaneInboxPresentation::sections(const QList<Sorvan
         case SorvaneInboxGrouping::campaign:
             return {row.company.id, row.film.campaignID, {}};
         case SorvaneInboxGrouping::status:
-            return {{}, std::nullopt, row.request.status};
+            return {{}, std::nullopt, row.request.status.text()};
         }
         return {};
     };
@@ -790,7 +790,7 @@ QList<SorvaneInboxSection> SorvaneInboxPresentation::sections(const QList<Sorvan
             return canonical(row.company.id) + u':'
                 + (row.film.campaignID ? canonical(*row.film.campaignID) : QStringLiteral("none"));
         case SorvaneInboxGrouping::status:
-            return row.request.status;
+            return row.request.status.text();
         }
         return {};
     };

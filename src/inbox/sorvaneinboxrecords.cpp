@@ -175,21 +175,21 @@ SorvaneScheduling SorvaneScheduling::fromJson(const JsonObjectReader &o)
 
 SorvaneNextActor SorvaneInboxRow::nextActor(const std::optional<QUuid> &operatorID) const
 {
-    // Status texts compare exactly; the claim compares UUID values.
-    const QString &status = request.status;
-    if (status == u"waiting") {
+    // The claim compares UUID values.
+    const ServiceStatus &status = request.status;
+    if (status.is(ServiceStatus::waiting)) {
         if (request.kind != ServiceKind::filmEditing || scheduling.canClaim)
             return SorvaneNextActor::currentOperator;
         return SorvaneNextActor::queued;
     }
-    if (status == u"active" || status == u"changes_requested") {
+    if (status.isWorkable()) {
         const std::optional<QUuid> claimedBy =
             request.claimed_by ? StrictFormats::parseUuid(*request.claimed_by) : std::nullopt;
         if (operatorID && claimedBy && *claimedBy == *operatorID)
             return SorvaneNextActor::currentOperator;
         return SorvaneNextActor::otherEditor;
     }
-    if (status == u"review")
+    if (status.is(ServiceStatus::review))
         return SorvaneNextActor::customer;
     return SorvaneNextActor::closed;
 }
@@ -197,7 +197,7 @@ SorvaneNextActor SorvaneInboxRow::nextActor(const std::optional<QUuid> &operator
 bool SorvaneInboxRow::canStart(const std::optional<QUuid> &operatorID) const
 {
     return request.kind == ServiceKind::filmEditing
-        && (request.status == u"active" || request.status == u"changes_requested") && !scheduling.startedAt
+        && request.status.isWorkable() && !scheduling.startedAt
         && nextActor(operatorID) == SorvaneNextActor::currentOperator;
 }
 

@@ -131,7 +131,7 @@ struct SorvanePipelineFilm
     std::optional<QString> campaignTitle;
     std::optional<QString> stage;
     std::optional<QUuid> requestID;
-    std::optional<QString> serviceStatus;
+    std::optional<ServiceStatus> serviceStatus;
 
     static SorvanePipelineFilm fromJson(const JsonObjectReader &object);
     friend bool operator==(const SorvanePipelineFilm &, const SorvanePipelineFilm &) = default;

@@ -44,9 +44,6 @@ constexpr std::array<Keys, 11> schedulingKeys{
     "tier",       "targetHours", "policyVersion", "round",     "submissionMode", "receivedAt",
     "eligibleAt", "dueAt",       "startedAt",     "blockedReason", "canClaim"};
 
-constexpr QStringView statusWords[] = {u"waiting", u"active", u"review", u"changes_requested", u"approved",
-                                       u"cancelled"};
-
 [[noreturn]] void refuse()
 {
     throw BridgeError::failed(verifyMessage());
@@ -114,30 +111,8 @@ std::array<QJsonValue, N> members(const QJsonValue &value, const KeyOrder<N> &or
     return result;
 }
 
-// The word rule: the text, or none. A value that is not a text reads as the
-// empty text, which no list holds.
-template<std::size_t N>
-std::optional<QString> wordOf(QString text, const QStringView (&words)[N])
-{
-    for (QStringView candidate : words)
-        if (text == candidate)
-            return text;
-    return std::nullopt;
-}
-
-template<std::size_t N>
-std::optional<QString> wordOf(const QJsonValue &value, const QStringView (&words)[N])
-{
-    if (!value.isString())
-        return std::nullopt;
-    QString text = value.toString();
-    for (QStringView candidate : words)
-        if (text == candidate)
-            return text;
-    return std::nullopt;
-}
-
-// The word rule over the raw values of an enumeration.
+// The word rule over the raw values of an enumeration: a value that is not a
+// text, or no raw value, reads as none.
 template<class FromRaw>
 auto enumerationOf(const QJsonValue &value, FromRaw &&fromRaw) -> decltype(fromRaw(QString()))
 {
@@ -214,7 +189,11 @@ SorvanePipelineFilm checkedFilm(const QJsonValue &value, bool pipeline)
     require(film.campaignID.has_value() == film.campaignTitle.has_value());
     if (pipeline) {
         film.requestID = nullable(m[5], uuidValue);
-        film.serviceStatus = nullable(m[6], [](const QJsonValue &v) { return wordOf(v, statusWords); });
+        film.serviceStatus = nullable(m[6], [](const QJsonValue &v) -> std::optional<ServiceStatus> {
+            if (const auto code = enumerationOf(v, ServiceStatus::fromRaw))
+                return ServiceStatus(*code);
+            return std::nullopt;
+        });
         require(film.requestID.has_value() == film.serviceStatus.has_value());
     }
     return film;
@@ -358,12 +337,6 @@ std::optional<QString> readNullableUuidText(JsonReader &in)
     return readUuidText(in);
 }
 
-template<std::size_t N>
-QString readWord(JsonReader &in, const QStringView (&words)[N])
-{
-    return checked(wordOf(readString(in), words));
-}
-
 template<class FromRaw>
 auto readEnumeration(JsonReader &in, FromRaw &&fromRaw)
 {
@@ -499,7 +472,7 @@ SorvaneInboxRow readRow(JsonReader &in, Decoding &decoding, qint64 rank, Path &&
         case 5: request.title = readText(in, 1000); break;
         // Exactly the three raw values of a task kind.
         case 6: request.kind = readEnumeration(in, serviceKindFromRaw); break;
-        case 7: request.status = readWord(in, statusWords); break;
+        case 7: request.status = ServiceStatus(readEnumeration(in, ServiceStatus::fromRaw)); break;
         case 8: revision = readInteger(in, 0); break;
         case 9: request.submitted_by = readUuidText(in); break;
         case 10: request.submitted_at = readTimestamp(in); break;
@@ -544,7 +517,7 @@ SorvaneInboxRow readRow(JsonReader &in, Decoding &decoding, qint64 rank, Path &&
     scheduling.targetHours = SorvaneScheduling::targetHoursOf(scheduling.tier);
     require(targetHours.value == double(scheduling.targetHours));
     if (scheduling.canClaim)
-        require(request.status == u"waiting" && !scheduling.blockedReason);
+        require(request.status.is(ServiceStatus::waiting) && !scheduling.blockedReason);
 
     // Last: only a row that passed every rule gets this far.
     request.revision = decoding.integer(revision, 2 * rank, [&] { return path() + QStringLiteral(".request.revision"); });

@@ -21,20 +21,54 @@ ServiceKind kindOf(const JsonObjectReader &object)
 
 } // namespace
 
-QString ServiceReceipt::statusTitle(const QString &status)
+std::optional<ServiceStatus::Code> ServiceStatus::fromRaw(QStringView text)
 {
-    if (status == QLatin1String("waiting"))
-        return loc("Venter");
-    if (status == QLatin1String("active"))
-        return loc("I arbejde");
-    if (status == QLatin1String("review"))
-        return loc("Hos kunden");
-    if (status == QLatin1String("changes_requested"))
-        return loc("Rettelser ønsket");
-    if (status == QLatin1String("approved"))
-        return loc("Forslag godkendt");
-    if (status == QLatin1String("cancelled"))
-        return loc("Annulleret");
+    if (text == u"waiting")
+        return waiting;
+    if (text == u"active")
+        return active;
+    if (text == u"review")
+        return review;
+    if (text == u"changes_requested")
+        return changesRequested;
+    if (text == u"approved")
+        return approved;
+    if (text == u"cancelled")
+        return cancelled;
+    return std::nullopt;
+}
+
+ServiceStatus::ServiceStatus(const QString &text)
+    : m_text(text)
+    , m_code(fromRaw(text).value_or(unknown))
+{
+}
+
+ServiceStatus::ServiceStatus(Code code)
+    : m_code(code)
+{
+    switch (code) {
+    case waiting: m_text = QStringLiteral("waiting"); break;
+    case active: m_text = QStringLiteral("active"); break;
+    case review: m_text = QStringLiteral("review"); break;
+    case changesRequested: m_text = QStringLiteral("changes_requested"); break;
+    case approved: m_text = QStringLiteral("approved"); break;
+    case cancelled: m_text = QStringLiteral("cancelled"); break;
+    case unknown: break;
+    }
+}
+
+QString ServiceReceipt::statusTitle(const ServiceStatus &status)
+{
+    switch (status.code()) {
+    case ServiceStatus::waiting: return loc("Venter");
+    case ServiceStatus::active: return loc("I arbejde");
+    case ServiceStatus::review: return loc("Hos kunden");
+    case ServiceStatus::changesRequested: return loc("Rettelser ønsket");
+    case ServiceStatus::approved: return loc("Forslag godkendt");
+    case ServiceStatus::cancelled: return loc("Annulleret");
+    case ServiceStatus::unknown: break;
+    }
     return loc("Ukendt status");
 }
 

@@ -13,6 +13,40 @@
 #include <QString>
 #include <optional>
 
+// A task's status as the tools print it. The word is decoded once, on
+// construction; logic and views ask `is()`, `isClosed()` or `isWorkable()`.
+// The printed word stays for grouping and equality, so two unknown words
+// remain different, as they were when the status was plain text.
+class ServiceStatus
+{
+public:
+    enum Code { unknown, waiting, active, review, changesRequested, approved, cancelled };
+
+    ServiceStatus() = default;
+    ServiceStatus(const QString &text); // NOLINT(google-explicit-constructor): decoding is the point
+    // Literal words, as fixtures write them.
+    ServiceStatus(const char *text) : ServiceStatus(QString::fromUtf8(text)) {} // NOLINT(google-explicit-constructor)
+    // A code already decoded (by a reader that checked the word).
+    explicit ServiceStatus(Code code);
+
+    // The code of one of the six words, none for any other text.
+    static std::optional<Code> fromRaw(QStringView text);
+
+    Code code() const { return m_code; }
+    const QString &text() const { return m_text; }
+    bool is(Code code) const { return m_code == code; }
+    // Approved or cancelled: nothing more happens to the task.
+    bool isClosed() const { return m_code == approved || m_code == cancelled; }
+    // Claimed and open for work: active or with changes requested.
+    bool isWorkable() const { return m_code == active || m_code == changesRequested; }
+
+    friend bool operator==(const ServiceStatus &a, const ServiceStatus &b) { return a.m_text == b.m_text; }
+
+private:
+    QString m_text;
+    Code m_code = unknown;
+};
+
 struct ServiceReceipt
 {
     QString id;
@@ -22,7 +56,7 @@ struct ServiceReceipt
     QString source_fingerprint;
     QString title;
     ServiceKind kind = ServiceKind::filmEditing;
-    QString status;
+    ServiceStatus status;
     qint64 revision = 0;
     QString submitted_by;
     QString submitted_at;
@@ -33,7 +67,7 @@ struct ServiceReceipt
 
     // Localized title of `status`; unknown codes read "Ukendt status".
     QString statusTitle() const;
-    static QString statusTitle(const QString &status);
+    static QString statusTitle(const ServiceStatus &status);
 
     // The same task of the same submission: id, company, project, backup,
     // source fingerprint and kind equal as held (revision and status may move).

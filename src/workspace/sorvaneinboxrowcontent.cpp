@@ -5,7 +5,7 @@
 
 bool sorvaneTaskClosed(const SorvaneInboxRow &row)
 {
-    return row.request.status == QLatin1String("approved") || row.request.status == QLatin1String("cancelled");
+    return row.request.status.isClosed();
 }
 
 SorvaneInboxRowContent SorvaneInboxRowContent::make(const SorvaneInboxRow &row, const QDateTime &now)

@@ -6,14 +6,15 @@ namespace SorvanePipeline {
 
 std::optional<SorvanePipelineStage> column(const SorvanePipelineFilm &film)
 {
-    const QString status = film.serviceStatus.value_or(QString());
-    if (status == QLatin1String("waiting") || status == QLatin1String("active")
-        || status == QLatin1String("changes_requested"))
-        return SorvanePipelineStage::post;
-    if (status == QLatin1String("review"))
-        return SorvanePipelineStage::review;
-    if (status == QLatin1String("approved"))
-        return SorvanePipelineStage::delivery;
+    switch (film.serviceStatus.value_or(ServiceStatus()).code()) {
+    case ServiceStatus::waiting:
+    case ServiceStatus::active:
+    case ServiceStatus::changesRequested: return SorvanePipelineStage::post;
+    case ServiceStatus::review: return SorvanePipelineStage::review;
+    case ServiceStatus::approved: return SorvanePipelineStage::delivery;
+    case ServiceStatus::cancelled:
+    case ServiceStatus::unknown: break;
+    }
     return SorvanePipelineStages::fromFilmStage(film.stage);
 }
 

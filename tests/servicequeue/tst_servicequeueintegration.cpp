@@ -145,8 +145,8 @@ private Q_SLOTS:
         QSet<QString> statuses;
         for (const ServiceReceipt &row : listing.requests) {
             QCOMPARE(QUuid::fromString(row.company_id), *model->selectedCompanyID());
-            QVERIFY2(row.statusTitle() != QStringLiteral("Ukendt status"), qPrintable(row.status));
-            statuses.insert(row.status);
+            QVERIFY2(row.statusTitle() != QStringLiteral("Ukendt status"), qPrintable(row.status.text()));
+            statuses.insert(row.status.text());
         }
         QVERIFY(statuses.contains(QStringLiteral("waiting")));
 

@@ -59,7 +59,7 @@ private Q_SLOTS:
         QVERIFY2(!inbox.error(), qPrintable(inbox.error().value_or(QString())));
 
         // The operator's own unstarted films come first; each starts from the detail.
-        for (int turn = 0; turn < 6 && inbox.nextItem() && inbox.nextItem()->request.status != u"waiting"; ++turn) {
+        for (int turn = 0; turn < 6 && inbox.nextItem() && inbox.nextItem()->request.status.text() != u"waiting"; ++turn) {
             workspace.select(inbox.nextItem()->request.id);
             QPushButton *start = button(detail, QStringLiteral("sorvane.start"));
             QVERIFY(start && start->isEnabled());

@@ -23,7 +23,7 @@ bool sameTask(const ServiceReceipt &a, const ServiceReceipt &b)
 
 std::optional<qint64> ServiceTaskPresentation::approvedVersion() const
 {
-    if (request.status != QLatin1String("approved") || !detail || !sameTask(detail->request, request))
+    if (!request.status.is(ServiceStatus::approved) || !detail || !sameTask(detail->request, request))
         return std::nullopt;
     const auto latest = StrictFormats::parseUuid(request.latest_proposal_id.value_or(QString()));
     if (!latest || !sameProposal(detail->request.latest_proposal_id.value_or(QString()), *latest))
@@ -59,16 +59,16 @@ QString ServiceTaskPresentation::statusTitle() const
 
 QString ServiceTaskPresentation::versionsActionTitle() const
 {
-    if (request.status == QLatin1String("approved") && approvedVersion())
+    if (request.status.is(ServiceStatus::approved) && approvedVersion())
         return loc("View approved version");
     return loc("View sent versions");
 }
 
 std::optional<QString> ServiceTaskPresentation::closedMessage() const
 {
-    if (request.status == QLatin1String("approved"))
+    if (request.status.is(ServiceStatus::approved))
         return loc("This task is approved. Its saved versions and feedback remain available.");
-    if (request.status == QLatin1String("cancelled"))
+    if (request.status.is(ServiceStatus::cancelled))
         return loc("This task is cancelled. Its saved versions and feedback remain available.");
     return std::nullopt;
 }

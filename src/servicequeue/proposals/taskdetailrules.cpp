@@ -4,11 +4,6 @@
 
 namespace TaskDetailRules {
 
-bool closed(const QString &status)
-{
-    return status == QLatin1String("approved") || status == QLatin1String("cancelled");
-}
-
 bool claimedByOperator(const ServiceReceipt &request, const std::optional<ServiceListing> &listing)
 {
     const std::optional<QString> listed = listing ? std::optional(listing->operatorID) : std::nullopt;

@@ -1,7 +1,6 @@
 #pragma once
 
-// The rules the task detail shows a task by: which tasks are closed, whose
-// claim it is, the order of sent versions and what belongs to each.
+// The rules the task detail shows a task by: whose claim it is, the order of sent versions and what belongs to each.
 
 #include "servicequeue/servicerecords.h"
 
@@ -9,8 +8,6 @@
 
 namespace TaskDetailRules {
 
-// Exactly "approved" or "cancelled".
-bool closed(const QString &status);
 // The task's claim is the listed operator's: both absent, or the same text.
 bool claimedByOperator(const ServiceReceipt &request, const std::optional<ServiceListing> &listing);
 // Highest version first; equal versions keep the task's order.

@@ -254,7 +254,7 @@ bool ServiceQueueModel::canPrepareVideo(const ServiceQueueEditor &editor) const
     const ServiceReceipt &task = m_detail->request;
     if (task.kind != ServiceKind::filmEditing)
         return false;
-    if (task.status != QLatin1String("active") && task.status != QLatin1String("changes_requested"))
+    if (!task.status.isWorkable())
         return false;
     if (!sameUuid(task.company_id, m_selectedCompanyID) || !sameUuid(task.claimed_by.value_or(QString()), m_operatorID))
         return false;

@@ -10,8 +10,7 @@ namespace {
 bool closed(const ServiceQueueModel &model)
 {
     const auto &detail = model.detail();
-    return detail
-        && (detail->request.status == QLatin1String("approved") || detail->request.status == QLatin1String("cancelled"));
+    return detail && detail->request.status.isClosed();
 }
 
 } // namespace

@@ -55,20 +55,20 @@ bool openedHere(const SorvaneInboxRow &row, const std::optional<ServiceDetail> &
 
 bool isClosed(const SorvaneInboxRow &row)
 {
-    return row.request.status == u"approved" || row.request.status == u"cancelled";
+    return row.request.status.isClosed();
 }
 
 Action action(const SorvaneInboxRow &row, const std::optional<QUuid> &operatorID,
               const std::optional<SorvaneInboxRow> &next, const std::optional<ServiceDetail> &detail)
 {
-    const QString &status = row.request.status;
+    const ServiceStatus &status = row.request.status;
     const bool film = row.request.kind == ServiceKind::filmEditing;
     if (isClosed(row)) {
         if (openedHere(row, detail) && !detail->proposals.isEmpty())
             return {Action::Kind::versions, ServiceTaskPresentation{row.request, detail}.versionsActionTitle()};
         return {};
     }
-    if (status == u"waiting") {
+    if (status.is(ServiceStatus::waiting)) {
         if (!film)
             return {Action::Kind::claim, loc("Tag opgaven"), openedHere(row, detail)};
         if (row.scheduling.canClaim && isNext(row, next))
@@ -80,9 +80,9 @@ Action action(const SorvaneInboxRow &row, const std::optional<QUuid> &operatorID
     }
     if (!film || row.scheduling.startedAt || !claimedByMe(row, operatorID))
         return {};
-    if (status == u"active")
+    if (status.is(ServiceStatus::active))
         return {Action::Kind::start, loc("Start editing")};
-    if (status == u"changes_requested") {
+    if (status.is(ServiceStatus::changesRequested)) {
         if (isNext(row, next))
             return {Action::Kind::start, loc("Continue revisions")};
         return {Action::Kind::start, loc("Continue revisions"), false, loc("Start the next due task first.")};
@@ -101,7 +101,7 @@ SourceStep sourceStep(const SorvaneInboxRow &row, const std::optional<QUuid> &op
     if (hasVerifiedDownload(download))
         return {SourceStep::Kind::openBrief, loc("Open submitted instructions")};
     const bool closed = isClosed(row);
-    const bool workable = row.request.status == u"active" || row.request.status == u"changes_requested";
+    const bool workable = row.request.status.isWorkable();
     if (!claimedByMe(row, operatorID) || (!closed && !workable))
         return {SourceStep::Kind::explanation,
                 closed ? loc("Saved material remains available to this task's assigned sorvane.")

@@ -135,7 +135,7 @@ QSize SorvaneInboxListDelegate::sizeHint(const QStyleOptionViewItem &option, con
     const SorvaneScheduling &s = row.scheduling;
     // A hash of what the height depends on: no text is built for the key.
     const size_t key = qHashMulti(0, row.request.id, row.request.title, row.film.campaignTitle.value_or(QString()),
-                                  row.request.status, int(row.request.kind), s.startedAt.has_value(),
+                                  row.request.status.text(), int(row.request.kind), s.startedAt.has_value(),
                                   s.dueAt.has_value(), s.blockedReason ? int(*s.blockedReason) : -1, row.company.name,
                                   row.company.contactName.value_or(QString()),
                                   face && face->displayName ? *face->displayName : QString(), pinned, compact);

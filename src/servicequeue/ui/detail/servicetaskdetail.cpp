@@ -116,7 +116,7 @@ void ServiceTaskDetail::buildHeading()
     }
     m_heading->addWidget(DetailText::label(parent, loc("Task revision %lld", {request.revision}),
                                            Style::captionSecondary, QStringLiteral("service.task.revision")));
-    if (request.status == QLatin1String("waiting"))
+    if (request.status.is(ServiceStatus::waiting))
         m_heading->addWidget(DetailText::label(
             parent, loc("Take the task to download its frozen instructions and original material."), Style::secondary,
             QStringLiteral("service.task.waitingHint")));
@@ -131,7 +131,7 @@ void ServiceTaskDetail::buildDelivery()
     const bool ready = film && TaskDetailRules::deliveryReady(request, m_parts.model->download());
     placeReturnView(ready);
     if (film && !ready) {
-        const bool closed = TaskDetailRules::closed(request.status);
+        const bool closed = request.status.isClosed();
         auto *box = new QGroupBox(closed ? loc("Saved versions") : loc("New video version"), parent);
         box->setObjectName(QStringLiteral("service.video.delivery"));
         auto *inner = new QVBoxLayout(box);
@@ -143,7 +143,7 @@ void ServiceTaskDetail::buildDelivery()
                    : loc("Download this submitted project first. The returned video will stay bound to these "
                          "instructions and originals."),
             Style::body, QStringLiteral("service.video.delivery.explanation")));
-        if (request.status == QLatin1String("waiting")) {
+        if (request.status.is(ServiceStatus::waiting)) {
             inner->addWidget(DetailText::label(
                 box, loc("Take the task to download its frozen instructions and original material."), Style::secondary,
                 QStringLiteral("service.video.delivery.waiting")));
@@ -186,13 +186,13 @@ void ServiceTaskDetail::buildTask()
     ServiceQueueModel &model = *m_parts.model;
     const ServiceDetail &detail = *model.detail();
     const ServiceReceipt &request = detail.request;
-    const bool closed = TaskDetailRules::closed(request.status);
+    const bool closed = request.status.isClosed();
 
     if (const auto message = ServiceTaskPresentation{request, detail}.closedMessage())
         m_top->addWidget(DetailText::label(parent, *message, Style::secondary, QStringLiteral("service.task.closed")));
 
     // Take the task, fetch it, or say that it is someone else's.
-    if (request.status == QLatin1String("waiting")) {
+    if (request.status.is(ServiceStatus::waiting)) {
         if (!m_parts.detailOnly) {
             auto *claim = DetailText::button(parent, loc("Tag opgaven"), QStringLiteral("hand.raised"),
                                              QStringLiteral("service.task.claim"), true);
@@ -262,7 +262,7 @@ void ServiceTaskDetail::buildPackage(QVBoxLayout *top)
     const ServiceReceipt &request = model.detail()->request;
     const ServiceDownload &download = *model.download();
     const bool film = request.kind == ServiceKind::filmEditing;
-    const bool closed = TaskDetailRules::closed(request.status);
+    const bool closed = request.status.isClosed();
     DesktopServices *desktop = m_parts.seams.desktop;
     auto add = [top](QWidget *widget) { top->addWidget(widget, 0, Qt::AlignLeft); };
 
@@ -340,7 +340,7 @@ void ServiceTaskDetail::buildWorkingFolder()
     QWidget *parent = m_bottom->parentWidget();
     ServiceQueueModel &model = *m_parts.model;
     const PreparedHandoff &prepared = *model.prepared();
-    const bool closed = TaskDetailRules::closed(model.detail()->request.status);
+    const bool closed = model.detail()->request.status.isClosed();
     DesktopServices *desktop = m_parts.seams.desktop;
     auto add = [this](QWidget *widget) { m_bottom->addWidget(widget, 0, Qt::AlignLeft); };
 
