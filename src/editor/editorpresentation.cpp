@@ -2,6 +2,7 @@
 
 #include "editormodel.h"
 #include "foundation/localization.h"
+#include "foundation/units/datetimetext.h"
 
 #include <QDir>
 
@@ -74,9 +75,9 @@ QString backupTitle(const CloudBackup &backup)
     return loc("Film %@ · version %lld", {backup.local_project_id.left(8), qint64(backup.revision)});
 }
 
-bool isChosenBackup(const EditorModel &model, const CloudBackup &backup)
+QString backupCompleted(const CloudBackup &backup)
 {
-    return model.selectedCloudID() == backup.id;
+    return shortDateTimeText(backup.completed_at);
 }
 
 static ServiceKind contextKind(const PackageContext &context)

@@ -33,7 +33,9 @@ std::optional<QString> invalidFoldersLine(const EditorModel &model);
 
 QString cloudCompanyLine(const CloudListing &listing);
 QString backupTitle(const CloudBackup &backup);
-bool isChosenBackup(const EditorModel &model, const CloudBackup &backup);
+// When the backup was completed, as a short local date and time (the tool's
+// text as it stands when it is no timestamp).
+QString backupCompleted(const CloudBackup &backup);
 
 QString prepareTitle(const PackageContext &context);
 bool canPrepare(const EditorModel &model, const PackageContext &context);

@@ -41,7 +41,7 @@ void EditorModel::setStorage(const std::optional<ResolvedProjectLocation> &locat
         if (m_seams.access->start(location->path))
             m_storageAccess = location->path;
         setStoragePath(location->path);
-        setStorageDisk(location->record.volumeName);
+        setStorageDisk(location->record.shownVolumeName());
     }
     setInventory({});
     setInvalidPackages({});
@@ -73,7 +73,7 @@ void EditorModel::restoreStorage(bool loadInventory)
     try {
         const std::optional<ProjectLocationRecord> record = m_locations->record(m_company);
         setStoragePath(record ? std::optional<QString>(record->displayPath) : std::nullopt);
-        setStorageDisk(record ? std::optional<QString>(record->volumeName) : std::nullopt);
+        setStorageDisk(record ? std::optional<QString>(record->shownVolumeName()) : std::nullopt);
         const std::optional<ResolvedProjectLocation> resolved = m_locations->restore(m_company);
         setStorage(resolved, false);
         setStorageIssue(std::nullopt);

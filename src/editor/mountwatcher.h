@@ -32,7 +32,6 @@ public:
     ~ProcMountWatcher() override;
 
     // True when the kernel notifications are used rather than polling.
-    bool usesNotifications() const { return m_notifier != nullptr; }
 
 private:
     void scheduleNotice();

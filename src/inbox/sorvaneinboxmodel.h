@@ -65,8 +65,6 @@ public:
     const std::optional<ServiceIdentity> &activeIdentity() const { return m_activeIdentity; }
     QUuid generation() const { return m_generation; }
     QUuid pipelineGeneration() const { return m_pipelineGeneration; }
-    QUuid mutationGeneration() const { return m_mutationGeneration; }
-    QUuid requestSelectionGeneration() const { return m_requestSelectionGeneration; }
 
     // Written by the screens.
     const std::optional<QString> &selectedID() const { return m_selectedID; }

@@ -53,7 +53,6 @@ public:
     // also becomes the tool runner's source of session documents.
     static EditorSession &shared();
 
-    void setAPIFactory(APIFactory factory) { m_apiFactory = std::move(factory); }
     void setVaultFactory(VaultFactory factory) { m_vaultFactory = std::move(factory); }
     void setClock(Clock clock) { m_clock = std::move(clock); }
 

@@ -2,8 +2,7 @@
 
 #include "foundation/decoding/strictformats.h"
 #include "foundation/localization.h"
-
-#include <QLocale>
+#include "foundation/units/datetimetext.h"
 
 namespace SorvaneDate {
 
@@ -19,12 +18,7 @@ QString text(const QString &value)
 
 QString text(const QString &value, const QString &language)
 {
-    const auto date = parse(value);
-    if (!date)
-        return value;
-    return QLocale(language == QLatin1String("da") ? QLocale::Danish : QLocale::English,
-                   language == QLatin1String("da") ? QLocale::Denmark : QLocale::UnitedStates)
-        .toString(date->toLocalTime(), QLocale::ShortFormat);
+    return shortDateTimeText(value, language);
 }
 
 QString blocked(const QString &reason)

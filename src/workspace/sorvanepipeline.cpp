@@ -93,6 +93,21 @@ bool SorvaneMetadataForm::sync(const std::optional<SorvaneMetadataSettings> &hel
     return true;
 }
 
+void SorvaneMetadataForm::saveSent()
+{
+    m_saving = true;
+    m_answered = false;
+    m_saved = false;
+}
+
+void SorvaneMetadataForm::requestEnded(bool failed)
+{
+    if (!m_saving)
+        return; // the load, not a save
+    m_saving = false;
+    m_saved = m_answered && !failed;
+}
+
 bool SorvaneMetadataForm::canSave(bool metadataLoading) const
 {
     return m_loaded && !metadataLoading && contact.size() <= contactLimit;

@@ -73,8 +73,19 @@ public:
     // What a save sends, or none when no settings of this customer are held.
     std::optional<SorvaneInboxModel::MetadataUpdate> update(const std::optional<SorvaneMetadataSettings> &held) const;
 
+    // Whether the person's last save was stored: the sheet stays open after
+    // a save, so it says so until the next edit or save.
+    bool saved() const { return m_saved; }
+    void saveSent();
+    void settingsArrived() { m_answered = m_saving; }
+    void requestEnded(bool failed);
+    void edited() { m_saved = false; }
+
 private:
     QUuid m_companyID;
+    bool m_saving = false;
+    bool m_answered = false; // the save's answer was taken (a stale one is dropped)
+    bool m_saved = false;
     bool m_loaded = false;
     bool m_looked = false;
     std::optional<std::pair<QUuid, qint64>> m_seen;

@@ -103,7 +103,6 @@ public:
     QString layout() const { return m_layout; }
     bool showsTable() const { return m_layout == QLatin1String("list"); }
     void setLayout(const QString &layout);
-    int profileReload() const { return m_profileReload; }
 
     // ---- actions ----
     // The window came on screen: loads the first page when signed in and empty.

@@ -55,7 +55,11 @@ class TestEditorPanels : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { EditorLocalization::overrideLanguageForTesting(QStringLiteral("da")); }
+    void initTestCase()
+    {
+        EditorLocalization::overrideLanguageForTesting(QStringLiteral("da"));
+        qputenv("TZ", "UTC"); // dates read in the local zone
+    }
     void projectLocationWithoutFolder();
     void cloudPanelRules();
     void cloudListingRows();
@@ -90,6 +94,14 @@ void TestEditorPanels::cloudPanelRules()
         co_return QByteArray(R"({"companyID": "c-1", "backups": []})");
     });
     CloudBackupsView view(model);
+    // The field holds the company once one is chosen, so its name stands beside it, not only as a placeholder.
+    auto *companyLabel = child<QLabel>(&view, "editor.cloud.companyLabel");
+    QCOMPARE(companyLabel->text(), QStringLiteral("Firma-ID"));
+    QCOMPARE(companyLabel->buddy(), child<QLineEdit>(&view, "editor.cloud.company"));
+    // It names no tool that a person of this app does not have.
+    QCOMPARE(child<QLabel>(&view, "editor.cloud.footnote")->text(),
+             QString::fromUtf8("Alle filer og SHA-256 skal stemme, før projektmappen bliver synlig. Eksisterende mapper "
+                               "overskrives aldrig. Listen viser færdige kopier blandt de seneste 50."));
     auto *find = child<QPushButton>(&view, "editor.cloud.find");
     QVERIFY(!find->isEnabled()); // signed out
     model->accountChanged(QUrl(QStringLiteral("tavlon-session://1b4e28ba-2fa1-11d2-883f-0016cb7b2c6a")));
@@ -125,7 +137,10 @@ void TestEditorPanels::cloudListingRows()
     QCOMPARE(titles.size(), 2);
     QCOMPARE(titles[0]->text(), QStringLiteral("Film abc · version 2"));
     QCOMPARE(titles[1]->text(), QStringLiteral("Film 01234567 · version 5"));
-    QCOMPARE(view.findChildren<QLabel *>(QStringLiteral("editor.cloud.backup.completed"))[1]->text(), QStringLiteral("i går"));
+    // A completion time reads as a local date and time; a text that is no timestamp stands as the tool wrote it.
+    const auto completed = view.findChildren<QLabel *>(QStringLiteral("editor.cloud.backup.completed"));
+    QCOMPARE(completed[0]->text(), QStringLiteral("02.01.2026 03.04"));
+    QCOMPARE(completed[1]->text(), QStringLiteral("i går"));
     const auto rows = view.findChildren<QPushButton *>(QStringLiteral("editor.cloud.backup"));
     rows[1]->click();
     QCOMPARE(model->selectedCloudID(), std::optional<QString>(QStringLiteral("b-2")));

@@ -156,6 +156,8 @@ private Q_SLOTS:
     void failedListingLeavesTheSectionUsable();
     void selectionOpensAndClearingKeepsThePackage();
     void sectionButtons();
+    void showingTheSectionListsItsFolder_data();
+    void showingTheSectionListsItsFolder();
     void prepareButton_data();
     void prepareButton();
     void handoffBox_data();
@@ -211,6 +213,9 @@ void TestPackageViews::listStates()
         QVERIFY(invalid->styleSheet().contains(QStringLiteral("red")));
     }
     QVERIFY(child<QPushButton>(&view, "editor.packages.cloudBackups")->isEnabled());
+    // The panel's symbol shows, whatever icon theme the desktop has (none here).
+    const auto *symbol = child<QLabel>(&view, "editor.packages.empty.symbol");
+    QVERIFY(!symbol->pixmap().isNull() || !symbol->text().isEmpty());
     auto *detail = child<QWidget>(&view, "editor.packages.empty")->parentWidget();
     QCOMPARE(qobject_cast<QStackedWidget *>(detail)->currentWidget()->objectName(), QStringLiteral("editor.packages.empty"));
 }
@@ -312,6 +317,44 @@ void TestPackageViews::sectionButtons()
     QCOMPARE(sections.size(), 2);
     QCOMPARE(sections[0].at(0).toString(), QStringLiteral("storage"));
     QCOMPARE(sections[1].at(0).toString(), QStringLiteral("cloud"));
+}
+
+// Opening a task adopts the folder again without a listing; the section then
+// lists the folder when it is shown, unless it has nothing to list or a
+// package is open.
+void TestPackageViews::showingTheSectionListsItsFolder_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("openPackage");
+    QTest::addColumn<int>("listings");
+    QTest::newRow("list emptied by opening a task") << true << false << 1;
+    QTest::newRow("no project folder") << false << false << 0;
+    QTest::newRow("a package is open") << true << true << 0;
+}
+
+void TestPackageViews::showingTheSectionListsItsFolder()
+{
+    QFETCH(bool, folder);
+    QFETCH(bool, openPackage);
+    QFETCH(int, listings);
+    m_tools->answers.insert(BridgeCommand::Kind::inventory, inventoryJson({summaryJson("a", "Sommerøl", {})}));
+    m_tools->answers.insert(BridgeCommand::Kind::context, contextJson(summaryJson("a", "Sommerøl", {}), 1));
+    auto model = makeModel(folder);
+    if (openPackage) {
+        openFirst(*model);
+        model->setInventory({});
+    } else {
+        model->restoreStorage(false); // what opening a task does
+    }
+    QVERIFY(model->inventory().isEmpty());
+    const int before = m_tools->calls.value(BridgeCommand::Kind::inventory);
+    LocalPackagesView view(model, std::make_shared<RecordingDesktop>());
+    QCOMPARE(m_tools->calls.value(BridgeCommand::Kind::inventory), before); // building it lists nothing
+    view.show();
+    settle(*model);
+    QCOMPARE(m_tools->calls.value(BridgeCommand::Kind::inventory), before + listings);
+    QCOMPARE(child<QListWidget>(&view, "sorvane.settings.packages.list")->count(), listings);
+    QCOMPARE(bool(model->context()), openPackage);
 }
 
 void TestPackageViews::prepareButton_data()

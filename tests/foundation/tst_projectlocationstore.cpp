@@ -89,6 +89,10 @@ private Q_SLOTS:
     void diskUnplugged();
     void volumeFacts_data();
     void volumeFacts();
+    void diskName_data();
+    void diskName();
+    void storedFallbackNameFollowsTheLanguage_data();
+    void storedFallbackNameFollowsTheLanguage();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -357,6 +361,58 @@ void TestProjectLocationStore::volumeFacts()
         QCOMPARE(failure([&] { store.select("/media/x", std::nullopt); }), message);
         QVERIFY(m_settings.keys().isEmpty());
     }
+}
+
+// What this machine calls a disk: its label, else the folder it is mounted on.
+void TestProjectLocationStore::diskName_data()
+{
+    QTest::addColumn<QVariant>("label");
+    QTest::addColumn<QString>("mountPoint");
+    QTest::addColumn<QVariant>("name");
+    const QVariant none;
+    QTest::newRow("label") << QVariant("Footage") << "/media/ann/disk" << QVariant("Footage");
+    QTest::newRow("no label: the mount point's name") << none << "/media/ann/Footage" << QVariant("Footage");
+    QTest::newRow("blank label") << QVariant("  ") << "/mnt/Footage 2/" << QVariant("Footage 2");
+    QTest::newRow("the root has no name") << none << "/" << none;
+}
+
+void TestProjectLocationStore::diskName()
+{
+    QFETCH(QVariant, label);
+    QFETCH(QString, mountPoint);
+    QFETCH(QVariant, name);
+    const auto found = LinuxProjectVolumes::volumeName(label.isValid() ? std::optional(label.toString()) : std::nullopt,
+                                                       mountPoint);
+    QCOMPARE(found.has_value(), name.isValid());
+    if (found)
+        QCOMPARE(*found, name.toString());
+}
+
+// A disk without a name was stored under the fallback of the language of
+// that moment; it reads in the interface's language now, and the stored
+// entry stays as it was.
+void TestProjectLocationStore::storedFallbackNameFollowsTheLanguage_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("chosen in English") << "the project disk" << "projektdisken";
+    QTest::newRow("chosen in Danish") << "projektdisken" << "projektdisken";
+    QTest::newRow("the disk's own name") << "the project disk 2" << "the project disk 2";
+}
+
+void TestProjectLocationStore::storedFallbackNameFollowsTheLanguage()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    auto volumes = std::make_shared<FakeVolumes>();
+    ProjectLocationStore store(m_settings, prefix, volumes);
+    ProjectLocationRecord record{"/media/gone", "/media/gone", "uuid-a", "7", stored};
+    const QByteArray entry = record.toJson();
+    m_settings.setValue(prefix + "local", entry);
+    QCOMPARE(store.record(std::nullopt)->shownVolumeName(), shown);
+    QCOMPARE(failure([&] { store.restore(std::nullopt); }),
+             QString::fromUtf8("Tilslut %1, eller vælg projektmappen igen. Der gemmes ikke et andet sted.").arg(shown));
+    QCOMPARE(m_settings.value(prefix + "local").toByteArray(), entry);
 }
 
 QTEST_GUILESS_MAIN(TestProjectLocationStore)

@@ -13,6 +13,7 @@ class TestStringTables : public QObject
 private Q_SLOTS:
     void everyKeyIsTranslated();
     void tablesHaveTheSameKeys();
+    void productNamesAreCapitalised();
 
 private:
     static QJsonObject table(const QString &language);
@@ -84,6 +85,24 @@ void TestStringTables::tablesHaveTheSameKeys()
     const QStringList da = table(QStringLiteral("da")).keys();
     const QStringList en = table(QStringLiteral("en")).keys();
     QCOMPARE(da, en);
+}
+
+// The product's names are names: a sentence written here (a translation)
+// spells them capitalised. Keys quoted from the product's own texts stand as
+// they are given, so a value equal to its key is not judged.
+void TestStringTables::productNamesAreCapitalised()
+{
+    static const QRegularExpression lowerName(QStringLiteral(R"re((?<![\w.])(sorvane|morvinge)(?![\w.]))re"));
+    for (const QString &language : {QStringLiteral("da"), QStringLiteral("en")}) {
+        const QJsonObject strings = table(language);
+        QVERIFY(!strings.isEmpty());
+        for (auto it = strings.begin(); it != strings.end(); ++it) {
+            const QString value = it.value().toString();
+            if (value == it.key())
+                continue;
+            QVERIFY2(!lowerName.match(value).hasMatch(), qPrintable(language + QStringLiteral(": ") + value));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStringTables)

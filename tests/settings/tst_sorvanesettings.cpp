@@ -121,6 +121,16 @@ private Q_SLOTS:
         QCOMPARE(clicks.count(), 1);
         QVERIFY(!plain.isChecked());
         QVERIFY(selected.grab().toImage() != plain.grab().toImage());
+        // Every row draws its symbol whatever icon theme the desktop has (none here): the sheet's
+        // sections and the window's settings row, which leaves a gap where it draws none.
+        SorvaneSidebarRow bare(QStringLiteral("Account"), QStringLiteral("no.such.symbol"), false);
+        bare.resize(200, bare.heightForWidth(200));
+        for (const char *symbol : {"gearshape", "person.crop.circle", "externaldrive", "point.3.connected.trianglepath.dotted",
+                                   "icloud", "shippingbox", "character.bubble", "arrow.down.circle", "wrench.and.screwdriver"}) {
+            SorvaneSidebarRow row(QStringLiteral("Account"), QString::fromLatin1(symbol), false);
+            row.resize(bare.size());
+            QVERIFY2(row.grab().toImage() != bare.grab().toImage(), symbol);
+        }
         // A title of three lines is cut after its second.
         SorvaneSidebarRow longRow(QStringLiteral("One two three four five six seven eight nine ten eleven twelve"),
                                   QStringLiteral("icloud"), false);

@@ -4,7 +4,7 @@ import json
 import re
 import unittest
 import uuid
-from datetime import datetime
+from datetime import datetime, timezone
 
 from standin_helpers import EDITOR_ID, SECOND_EDITOR_ID, StandinCase
 from standin.seed import fixed_id
@@ -266,6 +266,24 @@ class InboxPagingTest(InboxCase, unittest.TestCase):
         self.check.inbox(answer, EDITOR_ID)
 
 
+class DemoClockTest(InboxCase, unittest.TestCase):
+    def test_a_fresh_demo_is_a_working_day_of_today(self):
+        # A demo reset today shows start targets a few hours ahead and behind, and nothing after now.
+        now = datetime.now(timezone.utc)
+        for operator in (EDITOR_ID, SECOND_EDITOR_ID):
+            with self.subTest(operator=operator):
+                rows = [r for page in self.inbox_pages(operator) for r in page["items"]]
+                times = [moment(t) for r in rows for t in (r["request"]["submitted_at"], r["request"]["updated_at"],
+                                                          r["request"]["claimed_at"], r["scheduling"]["receivedAt"],
+                                                          r["scheduling"]["startedAt"]) if t]
+                self.assertLessEqual(max(times), now)
+                due = [(moment(r["scheduling"]["dueAt"]) - now).total_seconds() / 3600 for r in rows
+                       if r["scheduling"]["dueAt"] and not r["scheduling"]["startedAt"]
+                       and r["request"]["status"] not in ("approved", "cancelled")]
+                self.assertTrue(any(0 < hours < 12 for hours in due), due)
+                self.assertTrue(any(-12 < hours < 0 for hours in due), due)
+
+
 class ClaimNextTest(InboxCase, unittest.TestCase):
     def test_claims_the_proposed_task_once_per_command_id(self):
         claimable = [r for r in self.ok(self.service("inbox"))["items"]
@@ -273,6 +291,8 @@ class ClaimNextTest(InboxCase, unittest.TestCase):
         self.assertEqual(len(claimable), 1)
         proposed = claimable[0]
         command_id = str(uuid.uuid4())
+        # The demo's own claims all lie before the reset; a claim made now comes after this second.
+        before = datetime.now(timezone.utc).strftime("%Y-%m-%dT%H:%M:%S")
         first = self.ok(self.claim_next(command_id))
         self.check.mutation(first, EDITOR_ID)
         self.assertFalse(first["replayed"])
@@ -291,7 +311,7 @@ class ClaimNextTest(InboxCase, unittest.TestCase):
         conn = self.conn()
         commands = conn.execute("SELECT COUNT(*) FROM commands").fetchone()[0]
         claimed = conn.execute("SELECT COUNT(*) FROM requests WHERE claimed_by = ? AND status = 'active'"
-                               " AND claimed_at >= '2026-03-03'", (EDITOR_ID,)).fetchone()[0]
+                               " AND claimed_at >= ?", (EDITOR_ID, before)).fetchone()[0]
         conn.close()
         self.assertEqual((commands, claimed), (1, 1))
 

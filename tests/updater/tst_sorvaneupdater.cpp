@@ -5,6 +5,7 @@
 #include "updater/ui/sorvanesettingssheetcontroller.h"
 #include "updater/ui/sorvaneupdatesview.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -329,6 +330,13 @@ void TestSorvaneUpdater::updatesPane()
     } else if (state == u"no browser") {
         Q_EMIT pane.findChild<QLabel *>(QStringLiteral("sorvane.updates.downloadPage"))->linkActivated(QString());
     }
+    // The header's icon is never a blank gap, also where the app runs without an icon of its own.
+    QVERIFY(QApplication::windowIcon().isNull());
+    const auto *icon = pane.findChild<QLabel *>(QStringLiteral("sorvane.updates.icon"));
+    QVERIFY(icon);
+    const QImage picture = icon->pixmap().toImage();
+    QVERIFY(!picture.isNull());
+    QVERIFY(qAlpha(picture.pixel(picture.width() / 2, picture.height() / 2)) > 0);
     QCOMPARE(pane.findChild<QPushButton *>(QStringLiteral("sorvane.updates.check"))->isEnabled(), checkEnabled);
     QCOMPARE(pane.findChild<QCheckBox *>(QStringLiteral("sorvane.updates.automaticChecks"))->isEnabled(), switchEnabled);
     QStringList shown;

@@ -336,6 +336,13 @@ private Q_SLOTS:
         auto *allow = sheet->findChild<QCheckBox *>("sorvane.metadata.allowPipeline");
         QVERIFY(std::holds_alternative<BridgeCommand::ServiceMetadataSettings>(s.bridge.last().command.payload()));
         QVERIFY(!save->isEnabled());
+        // The field is named by a label, not only by a placeholder that a name hides.
+        auto *contactLabel = sheet->findChild<QLabel *>("sorvane.metadata.contactLabel");
+        QVERIFY(contactLabel && contactLabel->isVisibleTo(sheet));
+        QCOMPARE(contactLabel->buddy(), contact);
+        QCOMPARE(contactLabel->text(), QStringLiteral("Shared contact name (optional)"));
+        auto *saved = sheet->findChild<QLabel *>("sorvane.metadata.saved");
+        QVERIFY(saved && !saved->isVisibleTo(sheet));
         // The detail is disabled while other work runs; the sheet and its "Luk" are not.
         s.detail.setEnabled(false);
         QVERIFY(sheet->findChild<QPushButton *>("sorvane.metadata.close")->isEnabled());
@@ -359,12 +366,18 @@ private Q_SLOTS:
         QVERIFY(!save->isEnabled());
 
         // Stored: the fields read as stored, the sheet stays, the pipeline reloads.
+        QVERIFY(!saved->isVisibleTo(sheet));
         s.bridge.answerLast(settings(5, true, sent));
         QVERIFY(sheet->isVisible());
         QCOMPARE(contact->text(), sent.toString());
         QVERIFY(allow->isChecked());
+        // The sheet stays open, so it says that the save went through, until the next edit.
+        QVERIFY(saved->isVisibleTo(sheet));
+        QVERIFY(saved->text().endsWith(QStringLiteral("Sharing settings saved")));
         QVERIFY(std::holds_alternative<BridgeCommand::ServicePipeline>(s.bridge.last().command.payload()));
         QVERIFY(s.inbox->pipelineLoading());
+        QTest::keyClick(contact, Qt::Key_X);
+        QVERIFY(!saved->isVisibleTo(sheet));
         QTest::keyClick(sheet, Qt::Key_Escape);
         QVERIFY(!sheet->isVisible());
     }

@@ -1,7 +1,7 @@
 """Companies, films, tasks, proposals, decisions, reactions and backups of the demo service.
 
-Every id comes from a fixed name and every time from a fixed epoch, so a reset always gives the
-same content."""
+Every id comes from a fixed name and every time is a fixed number of hours from the moment of the
+reset, so a reset always gives the same content, dated as a working day that is going on now."""
 import hashlib
 import json
 from datetime import datetime, timedelta, timezone
@@ -9,7 +9,18 @@ from datetime import datetime, timedelta, timezone
 from . import media
 from .seed import EDITOR_ID, SECOND_EDITOR_ID, fixed_id
 
-EPOCH = datetime(2026, 3, 2, 9, 0, tzinfo=timezone.utc)
+# Demo times are hours from EPOCH, which lies this long before the reset: the newest demo time (a
+# task's last update, 11 hours after EPOCH) stays in the past.
+HOURS_BEFORE_RESET = 12
+
+
+def reset_moment(moment=None):
+    """EPOCH for a reset at `moment` (now when none), on a whole minute."""
+    moment = moment or datetime.now(timezone.utc)
+    return moment.replace(second=0, microsecond=0) - timedelta(hours=HOURS_BEFORE_RESET)
+
+
+EPOCH = reset_moment()
 KINDS = ("filmEditing", "conceptDevelopment", "scriptDevelopment")
 STATUSES = ("waiting", "active", "review", "changes_requested", "approved", "cancelled")
 STAGES = ("idea", "brief", "script", "recording", "production", "review", "delivery")
@@ -34,8 +45,18 @@ DELIVERABLES = {"filmEditing": "Færdig film, 1080p", "conceptDevelopment": "Kon
                 "scriptDevelopment": "Manus og shotliste"}
 
 
+def set_clock(moment=None):
+    """Dates the demo content from a reset at `moment` (now when none)."""
+    global EPOCH
+    EPOCH = reset_moment(moment)
+
+
 def at(hours: float) -> str:
     return (EPOCH + timedelta(hours=hours)).strftime("%Y-%m-%dT%H:%M:%SZ")
+
+
+def before_reset(minutes: float) -> str:
+    return at(HOURS_BEFORE_RESET - minutes / 60)
 
 
 def backup_package(kind, title, project_id, package_id, request_id, instructions, revision):

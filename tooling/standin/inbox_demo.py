@@ -2,12 +2,13 @@
 
 Runs after demo.seed_service: every task gets its scheduling, every served company its consent,
 and the second editor's test customers get enough tasks and films that the inbox and a customer's
-pipeline each take two pages. Fixed ids and times only, so a reset always gives the same content."""
+pipeline each take two pages. Fixed ids, and times fixed relative to the reset, so a reset always
+gives the same content."""
 import hashlib
 import json
 from datetime import datetime, timedelta, timezone
 
-from .demo import DELIVERABLES, INSTRUCTIONS, KINDS, STAGES, STATUSES, at, backup_package
+from .demo import DELIVERABLES, INSTRUCTIONS, KINDS, STAGES, STATUSES, at, backup_package, before_reset
 from .seed import EDITOR_ID, SECOND_EDITOR_ID, fixed_id
 
 TIERS = ("high", "middle", "low")
@@ -35,10 +36,24 @@ def stamp(moment) -> str:
     return moment.strftime("%Y-%m-%dT%H:%M:%SZ")
 
 
+def recent_receipt(number):
+    """When a task not yet started reached production: a few hours before the reset, the later the
+    higher its number (the second editor's test customers, 100 on, before the main demo's tasks), so
+    start targets fall hours ahead of and behind the reset and keep the order of the tasks."""
+    minutes = 8 * 60 - (number - 100) * 6 if number >= 100 else 3 * 60 - number * 10
+    return before_reset(minutes)
+
+
 def scheduling_row(number, kind, status, submitted_at, claimed_at):
     """One task's scheduling: tier and mode by turn; a waiting film task now and then held back."""
     tier = TIERS[number % 3]
-    received = submitted_at
+    # Started once claimed, except an active task now and then and every new round.
+    started = None
+    if claimed_at is not None and status in ("review", "approved", "cancelled"):
+        started = claimed_at
+    elif claimed_at is not None and status == "active" and number % 2 == 0:
+        started = claimed_at
+    received = submitted_at if started or status in ("approved", "cancelled") else recent_receipt(number)
     # Due a tier's target hours after receipt.
     moment = datetime.strptime(received, "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=timezone.utc)
     due = stamp(moment + timedelta(hours=TARGET_HOURS[tier]))
@@ -47,12 +62,6 @@ def scheduling_row(number, kind, status, submitted_at, claimed_at):
     if status == "waiting" and kind == "filmEditing" and number % 7 == 3:
         blocked = ("earlier_film", "service_paused")[number % 2]
     round_ = 2 if status in ("changes_requested", "approved") else 1
-    # Started once claimed, except an active task now and then and every new round.
-    started = None
-    if claimed_at is not None and status in ("review", "approved", "cancelled"):
-        started = claimed_at
-    elif claimed_at is not None and status == "active" and number % 2 == 0:
-        started = claimed_at
     return (tier, round_, SUBMISSION_MODES[number % len(SUBMISSION_MODES)], received, eligible, due, started,
             blocked)
 

@@ -21,8 +21,9 @@ def seed_accounts(conn):
     accounts.add_user(conn, SECOND_EDITOR_ID, "second.editor@example.com", DEMO_PASSWORD, "Second Editor")
 
 
-def reset_database(tools):
-    """Replaces the database file with a fresh one holding the demo content."""
+def reset_database(tools, moment=None):
+    """Replaces the database file with a fresh one holding the demo content, dated from `moment`
+    (now when none)."""
     tools.ensure_var()
     for suffix in ("", "-wal", "-shm"):
         path = tools.database.with_name(tools.database.name + suffix)
@@ -32,6 +33,7 @@ def reset_database(tools):
     with db.transaction(conn):
         seed_accounts(conn)
         from . import demo
+        demo.set_clock(moment)
         demo.seed_service(conn, tools)
         from . import inbox_demo
         inbox_demo.seed_inbox(conn)

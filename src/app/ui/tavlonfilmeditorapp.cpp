@@ -86,11 +86,6 @@ void TavlonFilmEditorApp::startUpdaterIfNeeded()
             UpdateCycleDialog::showWhenActive(*cycle);
 }
 
-bool TavlonFilmEditorApp::updaterConfigured()
-{
-    return SorvaneUpdater::shared().isConfigured();
-}
-
 EditorWindow *TavlonFilmEditorApp::newWindow()
 {
     auto chooser = std::make_shared<WindowFolderChooser>();

@@ -20,7 +20,6 @@ public:
     static SorvaneUpdateActivity &updateActivity();
     // Starts the updater once per process, for a correctly configured bundle.
     static void startUpdaterIfNeeded();
-    static bool updaterConfigured();
 
     EditorWindow *newWindow();
     // The menu bar of `window`.

@@ -43,8 +43,13 @@ CloudBackupsView::CloudBackupsView(QSharedPointer<EditorModel> model, QWidget *p
     intro->setWordWrap(true);
     layout->addWidget(intro);
 
+    // A placeholder is gone once the field holds a company: the label keeps saying what it is.
+    auto *companyLabel = new QLabel(loc("Firma-ID"), content);
+    companyLabel->setObjectName(QStringLiteral("editor.cloud.companyLabel"));
+    layout->addWidget(companyLabel);
     m_company = new QLineEdit(content);
     m_company->setObjectName(QStringLiteral("editor.cloud.company"));
+    companyLabel->setBuddy(m_company);
     m_company->setPlaceholderText(loc("Firma-ID (kun nødvendigt ved flere firmaer)"));
     m_company->setText(m_model->company());
     connect(m_company, &QLineEdit::textEdited, this, [this](const QString &text) { m_model->setCompany(text); });
@@ -80,8 +85,7 @@ CloudBackupsView::CloudBackupsView(QSharedPointer<EditorModel> model, QWidget *p
     connect(m_download, &QPushButton::clicked, this, [this] { m_model->download(); });
     listing->addWidget(m_download, 0, Qt::AlignLeft);
     auto *footnote = new QLabel(loc("Alle filer og SHA-256 skal stemme, før projektmappen bliver synlig. Eksisterende "
-                                    "mapper overskrives aldrig. Listen viser færdige kopier blandt de seneste 50; "
-                                    "ældre kan hentes via CLI."),
+                                    "mapper overskrives aldrig. Listen viser færdige kopier blandt de seneste 50."),
                                 m_listing);
     footnote->setObjectName(QStringLiteral("editor.cloud.footnote"));
     footnote->setWordWrap(true);
@@ -138,7 +142,7 @@ void CloudBackupsView::rebuildListing()
             bold.setBold(true);
             heading->setFont(bold);
             texts->addWidget(heading);
-            auto *completed = new QLabel(backup.completed_at, row);
+            auto *completed = new QLabel(backupCompleted(backup), row);
             completed->setObjectName(QStringLiteral("editor.cloud.backup.completed"));
             completed->setFont(scaled(completed->font(), 0.9));
             texts->addWidget(completed);

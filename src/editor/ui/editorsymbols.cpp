@@ -61,6 +61,8 @@ QString glyph(const QString &symbol)
         {QStringLiteral("character.bubble"), QStringLiteral("A")},
         {QStringLiteral("arrow.down.circle"), QStringLiteral("\u21E9")},
         {QStringLiteral("wrench.and.screwdriver"), QStringLiteral("\u2692")},
+        {QStringLiteral("film.stack"), QStringLiteral("\u25A3")},
+        {QStringLiteral("gearshape"), QStringLiteral("\u2699")},
         // The stages of a video version: a label without its stage picture reads as no stage at all.
         {QStringLiteral("doc.badge.clock"), QStringLiteral("\u25F7")},
         {QStringLiteral("checkmark.shield"), QStringLiteral("\u2713")},

@@ -109,6 +109,7 @@ LocalPackagesView::LocalPackagesView(QSharedPointer<EditorModel> model, std::sha
     auto *emptyLayout = new QVBoxLayout(m_empty);
     emptyLayout->setAlignment(Qt::AlignCenter);
     auto *emptyIcon = new QLabel(m_empty);
+    emptyIcon->setObjectName(QStringLiteral("editor.packages.empty.symbol"));
     EditorSymbols::apply(emptyIcon, QStringLiteral("film.stack"));
     emptyLayout->addWidget(emptyIcon, 0, Qt::AlignHCenter);
     m_emptyTitle = new QLabel(m_empty);
@@ -176,6 +177,17 @@ bool LocalPackagesView::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_list->viewport() && event->type() == QEvent::Resize)
         fitRows();
     return QWidget::eventFilter(watched, event);
+}
+
+// Opening a task empties the list (the folder is adopted again without a
+// listing), so a pane that opens on an empty list lists the folder itself
+// instead of waiting for "Opdatér". An opened package stays as it is.
+void LocalPackagesView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    const EditorModel &model = *m_model;
+    if (isEnabled() && canRefresh(model) && !model.busy() && model.inventory().isEmpty() && !model.context())
+        m_model->refresh();
 }
 
 // A new selection opens that package; a cleared selection, or one that no

@@ -392,11 +392,6 @@ void setSessionProvider(SessionDocumentProvider *provider)
     g_sessionProvider = provider;
 }
 
-SessionDocumentProvider *sessionProvider()
-{
-    return g_sessionProvider;
-}
-
 QStringList interpreterSearchOrder()
 {
     if (g_interpreterOverride)

@@ -38,7 +38,6 @@ QCoro::Task<QByteArray> data(BridgeCommand command, QString toolsFolder, Cancell
 // The session store registers itself here; a session command fails with
 // the sign-in sentence while none is registered. Not owned.
 void setSessionProvider(SessionDocumentProvider *provider);
-SessionDocumentProvider *sessionProvider();
 
 inline constexpr qsizetype sessionInputLimit = 32768;
 inline constexpr qsizetype outputLimit = 33554432;

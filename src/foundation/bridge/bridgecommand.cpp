@@ -1,8 +1,76 @@
 #include "bridgecommand.h"
 
+#include <cstddef>
+#include <type_traits>
+
 namespace {
 
 using C = BridgeCommand;
+
+// A command is a payload type, a Kind and a script: the Kind must be the
+// payload's position, so a new payload without its Kind (or one put in
+// another order) fails to compile here.
+template<typename T, typename Variant>
+struct PositionIn;
+template<typename T, typename... Types>
+struct PositionIn<T, std::variant<Types...>>
+{
+    static constexpr std::size_t value = [] {
+        constexpr bool same[] = {std::is_same_v<T, Types>...};
+        for (std::size_t i = 0; i < sizeof...(Types); ++i)
+            if (same[i])
+                return i;
+        return sizeof...(Types);
+    }();
+};
+
+template<typename T>
+constexpr bool isKind(C::Kind kind)
+{
+    return PositionIn<T, C::Payload>::value == static_cast<std::size_t>(kind);
+}
+
+static_assert(std::variant_size_v<C::Payload> == static_cast<std::size_t>(C::Kind::videoSend) + 1);
+static_assert(isKind<C::McpConnection>(C::Kind::mcpConnection));
+static_assert(isKind<C::Inventory>(C::Kind::inventory));
+static_assert(isKind<C::Context>(C::Kind::context));
+static_assert(isKind<C::Prepare>(C::Kind::prepare));
+static_assert(isKind<C::PrepareWriting>(C::Kind::prepareWriting));
+static_assert(isKind<C::CloudList>(C::Kind::cloudList));
+static_assert(isKind<C::CloudPull>(C::Kind::cloudPull));
+static_assert(isKind<C::ProfileGet>(C::Kind::profileGet));
+static_assert(isKind<C::ProfileUpdate>(C::Kind::profileUpdate));
+static_assert(isKind<C::ProfileParticipants>(C::Kind::profileParticipants));
+static_assert(isKind<C::ServiceCompanies>(C::Kind::serviceCompanies));
+static_assert(isKind<C::ServiceList>(C::Kind::serviceList));
+static_assert(isKind<C::ServiceInbox>(C::Kind::serviceInbox));
+static_assert(isKind<C::ServicePipeline>(C::Kind::servicePipeline));
+static_assert(isKind<C::ServiceClaimNext>(C::Kind::serviceClaimNext));
+static_assert(isKind<C::ServiceStart>(C::Kind::serviceStart));
+static_assert(isKind<C::ServiceMetadataSettings>(C::Kind::serviceMetadataSettings));
+static_assert(isKind<C::ServiceMetadataConsent>(C::Kind::serviceMetadataConsent));
+static_assert(isKind<C::ServiceGet>(C::Kind::serviceGet));
+static_assert(isKind<C::ServiceHistory>(C::Kind::serviceHistory));
+static_assert(isKind<C::ServiceBriefPull>(C::Kind::serviceBriefPull));
+static_assert(isKind<C::ServiceReviewPull>(C::Kind::serviceReviewPull));
+static_assert(isKind<C::ServiceFeedback>(C::Kind::serviceFeedback));
+static_assert(isKind<C::ServiceFeedbackPull>(C::Kind::serviceFeedbackPull));
+static_assert(isKind<C::ServiceClaim>(C::Kind::serviceClaim));
+static_assert(isKind<C::ServicePull>(C::Kind::servicePull));
+static_assert(isKind<C::ServicePullFilm>(C::Kind::servicePullFilm));
+static_assert(isKind<C::PackageFilm>(C::Kind::packageFilm));
+static_assert(isKind<C::RelinkFilm>(C::Kind::relinkFilm));
+static_assert(isKind<C::ProposalTemplate>(C::Kind::proposalTemplate));
+static_assert(isKind<C::ServiceWorkspaces>(C::Kind::serviceWorkspaces));
+static_assert(isKind<C::ProposalPreview>(C::Kind::proposalPreview));
+static_assert(isKind<C::ProposalSend>(C::Kind::proposalSend));
+static_assert(isKind<C::VideoPreview>(C::Kind::videoPreview));
+static_assert(isKind<C::VideoPending>(C::Kind::videoPending));
+static_assert(isKind<C::VideoStatus>(C::Kind::videoStatus));
+static_assert(isKind<C::ClearProjectRegistration>(C::Kind::clearProjectRegistration));
+static_assert(isKind<C::ProjectVersions>(C::Kind::projectVersions));
+static_assert(isKind<C::PreserveProject>(C::Kind::preserveProject));
+static_assert(isKind<C::VideoSend>(C::Kind::videoSend));
 
 QString path(const QUrl &url)
 {
@@ -329,9 +397,32 @@ QString BridgeCommand::script() const
     case K::projectVersions:
     case K::preserveProject:
         return QStringLiteral("desktop_projects.py");
-    default:
+    case K::serviceCompanies:
+    case K::serviceList:
+    case K::serviceInbox:
+    case K::servicePipeline:
+    case K::serviceClaimNext:
+    case K::serviceStart:
+    case K::serviceMetadataSettings:
+    case K::serviceMetadataConsent:
+    case K::serviceGet:
+    case K::serviceHistory:
+    case K::serviceReviewPull:
+    case K::serviceFeedback:
+    case K::serviceFeedbackPull:
+    case K::serviceClaim:
+    case K::servicePull:
+    case K::servicePullFilm:
+    case K::packageFilm:
+    case K::relinkFilm:
+    case K::proposalTemplate:
+    case K::serviceWorkspaces:
+    case K::proposalPreview:
+    case K::proposalSend:
         return QStringLiteral("desktop_service.py");
     }
+    Q_UNREACHABLE();
+    return {};
 }
 
 QStringList BridgeCommand::arguments() const
@@ -370,9 +461,47 @@ BridgeCommand::TimeoutClass BridgeCommand::timeoutClass() const
     case Kind::servicePull:
     case Kind::videoSend:
         return TimeoutClass::long_;
-    default:
+    case Kind::mcpConnection:
+    case Kind::inventory:
+    case Kind::context:
+    case Kind::prepare:
+    case Kind::prepareWriting:
+    case Kind::cloudList:
+    case Kind::profileGet:
+    case Kind::profileUpdate:
+    case Kind::profileParticipants:
+    case Kind::serviceCompanies:
+    case Kind::serviceList:
+    case Kind::serviceInbox:
+    case Kind::servicePipeline:
+    case Kind::serviceClaimNext:
+    case Kind::serviceStart:
+    case Kind::serviceMetadataSettings:
+    case Kind::serviceMetadataConsent:
+    case Kind::serviceGet:
+    case Kind::serviceHistory:
+    case Kind::serviceBriefPull:
+    case Kind::serviceReviewPull:
+    case Kind::serviceFeedback:
+    case Kind::serviceFeedbackPull:
+    case Kind::serviceClaim:
+    case Kind::servicePullFilm:
+    case Kind::packageFilm:
+    case Kind::relinkFilm:
+    case Kind::proposalTemplate:
+    case Kind::serviceWorkspaces:
+    case Kind::proposalPreview:
+    case Kind::proposalSend:
+    case Kind::videoPreview:
+    case Kind::videoPending:
+    case Kind::videoStatus:
+    case Kind::clearProjectRegistration:
+    case Kind::projectVersions:
+    case Kind::preserveProject:
         return TimeoutClass::standard;
     }
+    Q_UNREACHABLE();
+    return TimeoutClass::standard;
 }
 
 std::chrono::seconds BridgeCommand::timeout() const

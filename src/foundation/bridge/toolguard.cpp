@@ -1,6 +1,8 @@
 #include "toolguard.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 
 #include <cstdint>
@@ -156,9 +158,38 @@ void writeNumber(char *into, long number) noexcept
 
 } // namespace
 
+// The compiled guard beside the application's program, else the one the build
+// made; empty when neither is there (the guard then runs on the interpreter).
+static const QByteArray &compiledGuard()
+{
+    static const QByteArray path = [] {
+        QStringList candidates;
+        if (QCoreApplication::instance())
+            candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/tavlon-toolguard");
+#ifdef TAVLON_BUILT_TOOLGUARD
+        candidates << QStringLiteral(TAVLON_BUILT_TOOLGUARD);
+#endif
+        for (const QString &candidate : candidates) {
+            const QFileInfo file(candidate);
+            if (file.isFile() && file.isExecutable())
+                return QFile::encodeName(file.absoluteFilePath());
+        }
+        return QByteArray();
+    }();
+    return path;
+}
+
 ToolGuard::ToolGuard(const QString &interpreter) : m_interpreter(QFile::encodeName(interpreter))
 {
     static_assert(endSignal == SIGUSR1, "the guard program waits for SIGUSR1");
+    if (const QByteArray &compiled = compiledGuard(); !compiled.isEmpty()) {
+        // A small exec instead of an interpreter's start on every run.
+        m_interpreter = compiled;
+        m_arguments[0] = m_interpreter.data();
+        m_arguments[1] = m_toolPid;
+        m_arguments[2] = nullptr;
+        return;
+    }
     m_arguments[0] = m_interpreter.data();
     m_arguments[1] = option;
     m_arguments[2] = noSite;

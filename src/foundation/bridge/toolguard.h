@@ -10,8 +10,10 @@
 //
 // In QProcess's child modifier the child makes itself a child subreaper and
 // forks: the new process returns to QProcess and execs the tool exactly as
-// asked; once it has, the child itself execs the run's guard, a few lines of
-// Python on the same interpreter. Every descendant of the tool whose parent ends is
+// asked; once it has, the child itself execs the run's guard: the small
+// program `tavlon-toolguard` (src/toolguard/) beside the application's, or the
+// one the build made, else the same few lines of Python on the tool's
+// interpreter. Every descendant of the tool whose parent ends is
 // re-parented to the guard instead of to init, so all of them stay below it.
 // When the tool ends, or when the guard gets `endSignal`, the guard kills and
 // reaps every process left below it and exits with the tool's exit code
@@ -30,7 +32,7 @@ public:
     // to the group reaches the tool and its group; the guard ignores it.
     static constexpr int endSignal = SIGUSR1;
 
-    // The guard runs on `interpreter`.
+    // The guard is the compiled one where it is found, else runs on `interpreter`.
     explicit ToolGuard(const QString &interpreter);
     ToolGuard(const ToolGuard &) = delete;
     ToolGuard &operator=(const ToolGuard &) = delete;

@@ -510,11 +510,6 @@ QStringList JsonValueReader::stringArray() const
     return array([](const JsonValueReader &element) { return element.string(); });
 }
 
-QList<qint64> JsonValueReader::integerArray() const
-{
-    return array([](const JsonValueReader &element) { return element.integer(); });
-}
-
 // ---- JsonObjectReader ----
 
 JsonObjectReader::JsonObjectReader(const QJsonValue &value, QString path) : m_path(std::move(path))
@@ -595,13 +590,6 @@ std::optional<QUuid> JsonObjectReader::optionalUuid(QAnyStringView key) const
 {
     if (auto member = optional(key))
         return member->uuid();
-    return std::nullopt;
-}
-
-std::optional<QDateTime> JsonObjectReader::optionalDateTime(QAnyStringView key) const
-{
-    if (auto member = optional(key))
-        return member->dateTime();
     return std::nullopt;
 }
 

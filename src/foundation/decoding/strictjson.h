@@ -117,7 +117,6 @@ public:
     template<class F>
     auto array(F &&each) const -> QList<std::decay_t<std::invoke_result_t<F &, const JsonValueReader &>>>;
     QStringList stringArray() const;
-    QList<qint64> integerArray() const;
 
     // An enumeration from its exact raw text. `fromRaw` maps a text to
     // std::optional<E> (std::nullopt for anything unknown).
@@ -183,7 +182,6 @@ public:
     QUuid uuid(QAnyStringView key) const { return required(key).uuid(); }
     std::optional<QUuid> optionalUuid(QAnyStringView key) const;
     QDateTime dateTime(QAnyStringView key) const { return required(key).dateTime(); }
-    std::optional<QDateTime> optionalDateTime(QAnyStringView key) const;
     QByteArray base64(QAnyStringView key) const { return required(key).base64(); }
     QStringList stringArray(QAnyStringView key) const { return required(key).stringArray(); }
     std::optional<QStringList> optionalStringArray(QAnyStringView key) const;
@@ -202,14 +200,6 @@ public:
         -> QList<std::decay_t<std::invoke_result_t<F &, const JsonValueReader &>>>
     {
         return required(key).array(std::forward<F>(each));
-    }
-    template<class F>
-    auto optionalArray(QAnyStringView key, F &&each) const
-        -> std::optional<QList<std::decay_t<std::invoke_result_t<F &, const JsonValueReader &>>>>
-    {
-        if (auto member = optional(key))
-            return member->array(std::forward<F>(each));
-        return std::nullopt;
     }
 
     template<class FromRaw>

@@ -34,6 +34,16 @@ ProjectLocationRecord ProjectLocationRecord::decode(const QByteArray &bytes)
     return record;
 }
 
+QString ProjectLocationRecord::shownVolumeName() const
+{
+    // The stored form stays what it always was; only its reading follows the language.
+    for (const char *language : {"da", "en"}) {
+        if (volumeName == EditorLocalization::text(QStringLiteral("projektdisken"), QLatin1String(language)))
+            return loc("projektdisken");
+    }
+    return volumeName;
+}
+
 ProjectLocationStore::ProjectLocationStore(SettingsStore &defaults, QString prefix, std::shared_ptr<ProjectVolumes> volumes)
     : m_defaults(defaults), m_prefix(std::move(prefix)), m_volumes(volumes ? std::move(volumes) : ProjectVolumes::standard())
 {
@@ -122,7 +132,7 @@ std::optional<ResolvedProjectLocation> ProjectLocationStore::restore(const std::
     const auto resolution = m_volumes->resolveBookmark(stored->bookmark);
     if (!resolution)
         throw BridgeError::failed(
-            loc("Tilslut %@, eller vælg projektmappen igen. Der gemmes ikke et andet sted.", {stored->volumeName}));
+            loc("Tilslut %@, eller vælg projektmappen igen. Der gemmes ikke et andet sted.", {stored->shownVolumeName()}));
     validate(resolution->path, *stored, *m_volumes);
     if (!resolution->stale && resolution->path == stored->displayPath)
         return ResolvedProjectLocation{resolution->path, *stored};

@@ -24,6 +24,11 @@ struct ProjectLocationRecord
     // bookmark in standard Base64. Decoding throws DecodingError.
     QByteArray toJson() const;
     static ProjectLocationRecord decode(const QByteArray &bytes);
+
+    // The disk's name as shown: a disk without a name of its own is stored
+    // under the fallback name in the language of the moment it was chosen,
+    // and shown in the interface's language now.
+    QString shownVolumeName() const;
 };
 
 struct ResolvedProjectLocation

@@ -205,11 +205,22 @@ std::optional<ProjectVolumes::ResourceValues> LinuxProjectVolumes::resourceValue
     const QString absolute = QFileInfo(path).absoluteFilePath();
     values.volumeUUID = volumeUUIDOf(absolute, st);
     if (const auto mount = mountOf(absolute, st.st_dev))
-        values.volumeName = diskLink(QStringLiteral("by-label"), st.st_dev, *mount);
+        values.volumeName = volumeName(diskLink(QStringLiteral("by-label"), st.st_dev, *mount), mount->mountPoint);
     struct statvfs vfs{};
     if (::statvfs(native.constData(), &vfs) == 0)
         values.volumeIsReadOnly = (vfs.f_flag & ST_RDONLY) != 0;
     return values;
+}
+
+std::optional<QString> LinuxProjectVolumes::volumeName(const std::optional<QString> &label, const QString &mountPoint)
+{
+    if (label && !label->trimmed().isEmpty())
+        return label;
+    // A disk without a label is known by where it is mounted ("/media/ann/Footage": Footage).
+    const QString name = QFileInfo(QDir::cleanPath(mountPoint)).fileName();
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
 }
 
 bool LinuxProjectVolumes::isReadable(const QString &path) const

@@ -58,4 +58,8 @@ public:
     std::optional<quint64> fileNumber(const QString &path) const override;
     QByteArray createBookmark(const QString &path) const override;
     std::optional<Resolution> resolveBookmark(const QByteArray &bookmark) const override;
+
+    // A disk's name: its file system's label, else the name of the folder it
+    // is mounted on; nullopt for a disk mounted on the root.
+    static std::optional<QString> volumeName(const std::optional<QString> &label, const QString &mountPoint);
 };

@@ -43,7 +43,6 @@ public:
 
     SorvaneSettingsModel &model() const { return *m_model; }
     // The AI connection panel while it is open.
-    QDialog *aiConnectionPanel() const { return m_aiPanel; }
 
 private:
     void refresh();
@@ -51,7 +50,6 @@ private:
     QString paneKey() const;
     QWidget *buildPane();
     QWidget *scrollingPane(const QList<QWidget *> &elements);
-    QWidget *accountPane(QList<QWidget *> &elements, QWidget *parent);
     void openAIConnection();
 
     Parts m_parts;

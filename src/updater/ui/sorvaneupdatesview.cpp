@@ -1,5 +1,6 @@
 #include "sorvaneupdatesview.h"
 
+#include "editor/ui/applicationicon.h"
 #include "editor/ui/editorbuttonstyle.h"
 #include "foundation/appbundle.h"
 #include "foundation/localization.h"
@@ -50,10 +51,9 @@ SorvaneUpdatesView::SorvaneUpdatesView(SorvaneUpdater &updater, QWidget *parent)
     auto *header = new QHBoxLayout;
     header->setSpacing(16);
     auto *icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("sorvane.updates.icon"));
     icon->setFixedSize(72, 72);
-    const QIcon appIcon = QApplication::windowIcon();
-    if (!appIcon.isNull())
-        icon->setPixmap(appIcon.pixmap(72, 72));
+    icon->setPixmap(applicationIcon().pixmap(72, 72));
     header->addWidget(icon, 0, Qt::AlignVCenter);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(6);

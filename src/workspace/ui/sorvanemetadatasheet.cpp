@@ -44,10 +44,20 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     m_allow = new QCheckBox(loc("Share the full film pipeline with assigned editors"), this);
     m_allow->setObjectName(QStringLiteral("sorvane.metadata.allowPipeline"));
     layout->addWidget(m_allow);
-    m_contact = new QLineEdit(this);
+    // A placeholder is gone once the field holds a name: the label keeps saying what it is.
+    auto *contactField = new QWidget(this);
+    auto *contactLayout = new QVBoxLayout(contactField);
+    contactLayout->setContentsMargins(0, 0, 0, 0);
+    contactLayout->setSpacing(6);
+    auto *contactLabel = new QLabel(loc("Shared contact name (optional)"), contactField);
+    contactLabel->setObjectName(QStringLiteral("sorvane.metadata.contactLabel"));
+    contactLayout->addWidget(contactLabel);
+    m_contact = new QLineEdit(contactField);
     m_contact->setObjectName(QStringLiteral("sorvane.metadata.contactName"));
     m_contact->setPlaceholderText(loc("Shared contact name (optional)"));
-    layout->addWidget(m_contact);
+    contactLabel->setBuddy(m_contact);
+    contactLayout->addWidget(m_contact);
+    layout->addWidget(contactField);
 
     m_error = new QLabel(this);
     m_error->setWordWrap(true);
@@ -56,6 +66,11 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     red.setColor(QPalette::WindowText, QColor(215, 0, 21));
     m_error->setPalette(red);
     layout->addWidget(m_error);
+    m_saved = new QLabel(WorkspaceSymbols::glyph(QStringLiteral("checkmark.circle")) + u' ' + loc("Sharing settings saved"),
+                         this);
+    m_saved->setObjectName(QStringLiteral("sorvane.metadata.saved"));
+    m_saved->setWordWrap(true);
+    layout->addWidget(m_saved);
     m_progress = SessionStyle::smallProgress(this);
     layout->addWidget(m_progress);
 
@@ -73,13 +88,29 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     // Escape rejects a dialog by itself; "Luk" does the same.
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_save, &QPushButton::clicked, this, &SorvaneMetadataSheet::save);
-    connect(m_allow, &QCheckBox::toggled, this, [this](bool on) { m_form.allowPipeline = on; });
+    connect(m_allow, &QCheckBox::toggled, this, [this](bool on) {
+        m_form.allowPipeline = on;
+        m_form.edited();
+        showState();
+    });
     connect(m_contact, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_form.contact = text;
         showState();
     });
-    connect(&inbox, &SorvaneInboxModel::metadataSettingsChanged, this, &SorvaneMetadataSheet::syncFields);
-    connect(&inbox, &SorvaneInboxModel::metadataLoadingChanged, this, &SorvaneMetadataSheet::showState);
+    // Only the person's typing counts as an edit; the stored name put back after a save does not.
+    connect(m_contact, &QLineEdit::textEdited, this, [this] {
+        m_form.edited();
+        showState();
+    });
+    connect(&inbox, &SorvaneInboxModel::metadataSettingsChanged, this, [this] {
+        m_form.settingsArrived();
+        syncFields();
+    });
+    connect(&inbox, &SorvaneInboxModel::metadataLoadingChanged, this, [this] {
+        if (!m_inbox.metadataLoading())
+            m_form.requestEnded(m_inbox.metadataError().has_value());
+        showState();
+    });
     connect(&inbox, &SorvaneInboxModel::metadataErrorChanged, this, &SorvaneMetadataSheet::showState);
     syncFields();
     showState();
@@ -112,6 +143,7 @@ void SorvaneMetadataSheet::showState()
     m_error->setVisible(error.has_value());
     if (error)
         m_error->setText(WorkspaceSymbols::glyph(QStringLiteral("exclamationmark.triangle")) + u' ' + *error);
+    m_saved->setVisible(m_form.saved());
     m_progress->setVisible(m_inbox.metadataLoading());
     m_save->setEnabled(m_form.canSave(m_inbox.metadataLoading()));
 }
@@ -120,6 +152,10 @@ void SorvaneMetadataSheet::save()
 {
     if (!m_form.canSave(m_inbox.metadataLoading()))
         return;
-    if (const auto update = m_form.update(m_inbox.metadataSettings()))
+    if (const auto update = m_form.update(m_inbox.metadataSettings())) {
         m_inbox.metadata(m_item, m_editor, update);
+        if (m_inbox.metadataLoading()) // the model may refuse it
+            m_form.saveSent();
+        showState();
+    }
 }

@@ -44,6 +44,7 @@ private:
     QCheckBox *m_allow;
     QLineEdit *m_contact;
     QLabel *m_error;
+    QLabel *m_saved;
     QProgressBar *m_progress;
     QPushButton *m_save;
 };

@@ -19,7 +19,8 @@ QString glyph(const QString &symbol)
 {
     static const QHash<QString, QString> glyphs = {
         {QStringLiteral("tray.full"), QStringLiteral("\u2630")},
-        {QStringLiteral("tray"), QStringLiteral("\u2610")},
+        // An open tray; a bare box (U+2610) reads as a glyph the font lacks.
+        {QStringLiteral("tray"), QStringLiteral("\u2294")},
         {QStringLiteral("person.crop.circle"), QStringLiteral("\u263A")},
         {QStringLiteral("bubble.left.and.bubble.right"), QStringLiteral("\u2709")},
         {QStringLiteral("clock"), QStringLiteral("\u25F7")},
@@ -40,7 +41,7 @@ QString glyph(const QString &symbol)
         {QStringLiteral("lightbulb"), QStringLiteral("\u2727")},
         {QStringLiteral("text.book.closed"), QStringLiteral("\u270E")},
         {QStringLiteral("square.stack.3d.up"), QStringLiteral("\u25A4")},
-        {QStringLiteral("externaldrive"), QStringLiteral("\u25AD")},
+        {QStringLiteral("externaldrive"), QStringLiteral("\u25A4")},
         {QStringLiteral("doc.text"), QStringLiteral("\u2637")},
         {QStringLiteral("hand.raised"), QStringLiteral("\u261B")},
         {QStringLiteral("play.fill"), QStringLiteral("\u25B6")},
