@@ -60,11 +60,29 @@ QList<SorvaneInboxRow> plainRows(const QList<SorvaneInboxRow> &items, const std:
     QCollator collator(locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    const auto fold = [](const QString &text) {
+    // A letter loses its marks only where the collation counts them as
+    // accents (Danish keeps "å" as a letter of its own); the C locale drops all.
+    const auto onlyAccents = [&](const QString &letter) {
+        if (locale.language() == QLocale::C)
+            return true;
+        const QString bare = letter.left(1);
+        const QString marked = letter.normalized(QString::NormalizationForm_C);
+        return collator.compare(marked + u'1', bare + u'0') > 0 && collator.compare(marked + u'0', bare + u'1') < 0;
+    };
+    const auto fold = [&](const QString &text) {
+        const QString d = text.normalized(QString::NormalizationForm_D);
         QString out;
-        for (QChar c : text.normalized(QString::NormalizationForm_D))
-            if (c.category() != QChar::Mark_NonSpacing)
-                out.append(c);
+        for (qsizetype i = 0; i < d.size();) {
+            qsizetype end = i + 1;
+            while (end < d.size() && d.at(end).category() == QChar::Mark_NonSpacing)
+                ++end;
+            if (d.at(i).category() != QChar::Mark_NonSpacing) {
+                const QString letter = d.mid(i, end - i);
+                out.append(end == i + 1 || onlyAccents(letter) ? QString(d.at(i))
+                                                               : letter.normalized(QString::NormalizationForm_C));
+            }
+            i = end;
+        }
         return out.toCaseFolded();
     };
     const auto when = [](const std::optional<QString> &text, qint64 unreadable) {

@@ -1,11 +1,9 @@
 #include "qtmediaplayer.h"
 
-#include <QAudioDevice>
 #include <QAudioOutput>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QWidget>
 
@@ -30,12 +28,13 @@ QtMediaPlayer::QtMediaPlayer(const QUrl &file, QObject *parent)
     , m_source(file)
     , m_player(new QMediaPlayer(this))
 {
-    // Without an audio device the film plays without sound: no output is
-    // given, so nothing waits on one that is not there.
-    if (!QMediaDevices::defaultAudioOutput().isNull()) {
-        m_audio = new QAudioOutput(this);
-        m_player->setAudioOutput(m_audio);
-    }
+    // Always an audio output, also when the machine has no audio device (the
+    // sound then goes nowhere and the picture plays): without one the engine
+    // leaves the film's sound stream unconnected, and its reader then stops
+    // the whole film now and then with "Internal data stream error", which
+    // looked like a missing decoder.
+    m_audio = new QAudioOutput(this);
+    m_player->setAudioOutput(m_audio);
     connect(m_player, &QMediaPlayer::playbackStateChanged, this,
             [this](QMediaPlayer::PlaybackState state) { Q_EMIT playingChanged(state == QMediaPlayer::PlayingState); });
     connect(m_player, &QMediaPlayer::positionChanged, this, &MediaPlayer::positionChanged);
@@ -48,6 +47,12 @@ QtMediaPlayer::QtMediaPlayer(const QUrl &file, QObject *parent)
         if (!loaded())
             return;
         m_read = true;
+        // A film whose picture the engine cannot decode still plays its
+        // sound: without a picture it is a film this machine cannot show.
+        if (!m_player->hasVideo()) {
+            fail();
+            return;
+        }
         if (m_pendingPosition)
             m_player->setPosition(*std::exchange(m_pendingPosition, std::nullopt));
     });

@@ -203,6 +203,18 @@ void TestMediaPlayer::anUnplayableFileIsSaidUnderThePlayer_data()
             << QStringLiteral("The video cannot be played because this computer has no decoder for its format (%1); "
                               "install GStreamer's libav plugins (gstreamer1.0-libav) or open the file in another player.")
                    .arg(h264);
+    // With sound the engine could decode: the sound alone is not the film.
+    const QString withSound = m_files.filePath(QStringLiteral("h264-aac.mp4"));
+    if (QProcess::execute(QStringLiteral("ffmpeg"), {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                                     "testsrc2=size=320x240:rate=25:duration=1", "-f", "lavfi", "-i",
+                                                     "sine=frequency=880:duration=1", "-c:v", "libx264", "-pix_fmt",
+                                                     "yuv420p", "-c:a", "aac", withSound})
+        == 0)
+        QTest::addRow("reaction, no decoder for the picture")
+            << QStringLiteral("reaction") << withSound
+            << QStringLiteral("The video cannot be played because this computer has no decoder for its format (%1); "
+                              "install GStreamer's libav plugins (gstreamer1.0-libav) or open the file in another player.")
+                   .arg(withSound);
 }
 
 // The real player on a file it cannot play: each video view says so in one

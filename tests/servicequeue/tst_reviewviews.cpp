@@ -1,6 +1,7 @@
 // The review video view and the reaction player with a fake player: texts
 // and identifiers, pause-then-seek, pausing when the window stops being
-// active, players kept across refreshes and released when hidden.
+// active, players kept across refreshes (replaced once failed) and released
+// when hidden.
 #include <QtTest>
 
 #include "fakemediaplayer.h"
@@ -150,12 +151,22 @@ void TestReviewViews::reactionPlayer()
     QCOMPARE(players.made->size(), 1);
     QCOMPARE(view.findChild<QPushButton *>("service.reaction.annotation.d1.r1." + id1), row);
 
-    bool paused = false;
-    connect(first, &MediaPlayer::playingChanged, this, [&paused](bool playing) { paused = !playing; });
-    first->play();
-    view.setDownload(reaction("r2", {}));
-    QVERIFY(paused && players.made->first().isNull());
+    // Asking again for the reaction whose player failed tries it anew.
+    first->fail(MediaFailure::damaged);
+    view.setDownload(reaction("r1", {{id1, "Again", 3725, 75.9}, {id2, "Again", 1e300, 0}}));
     QCOMPARE(players.made->size(), 2);
+    QVERIFY(players.made->first().isNull());
+    auto *retry = players.last();
+    QCOMPARE(view.player(), retry);
+    QCOMPARE(retry->source(), QUrl::fromLocalFile("/project/reaction-feedback/r1/reaction.mp4"));
+    QCOMPARE(retry->failure(), MediaFailure::none);
+
+    bool paused = false;
+    connect(retry, &MediaPlayer::playingChanged, this, [&paused](bool playing) { paused = !playing; });
+    retry->play();
+    view.setDownload(reaction("r2", {}));
+    QVERIFY(paused && players.made->at(1).isNull());
+    QCOMPARE(players.made->size(), 3);
     QVERIFY(view.findChildren<QPushButton *>(QRegularExpression("^service\\.reaction\\.annotation\\.")).isEmpty());
     view.hide();
     QVERIFY(!view.player() && players.made->last().isNull());

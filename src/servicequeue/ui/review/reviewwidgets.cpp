@@ -86,7 +86,8 @@ OwnedPlayer::~OwnedPlayer()
 
 void OwnedPlayer::show(const QString &file)
 {
-    if (m_player && file == m_file)
+    // A player that failed is replaced: asking again for its file retries.
+    if (m_player && file == m_file && m_player->failure() == MediaFailure::none)
         return;
     release();
     m_file = file;

@@ -38,7 +38,8 @@ private:
 };
 
 // The player of the file a view shows: made for a file, kept while the file
-// stays the same (so refreshes of the view never restart playback), paused
+// stays the same and it has not failed (so refreshes of the view never restart
+// playback, and asking again after a failure retries), paused
 // before it is replaced, paused and dropped when released.
 class OwnedPlayer
 {
