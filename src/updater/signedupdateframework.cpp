@@ -257,6 +257,24 @@ QString unreachable()
 }
 
 // The cycle was dismissed, or the machinery went away.
+// Runs tar to its end (at most five minutes), its output into `output`; true
+// when it exited cleanly.
+QCoro::Task<bool> runTar(QStringList arguments, QString output, std::shared_ptr<bool> alive)
+{
+    QProcess tar;
+    prepareTar(tar, arguments);
+    tar.setStandardOutputFile(output);
+    tar.start();
+    co_await qCoro(tar).waitForFinished(std::chrono::minutes(5));
+    if (!*alive)
+        throw OperationCancelled();
+    if (tar.state() != QProcess::NotRunning) {
+        tar.kill();
+        tar.waitForFinished(1000);
+    }
+    co_return tar.exitStatus() == QProcess::NormalExit && tar.exitCode() == 0;
+}
+
 void checkAlive(const std::shared_ptr<bool> &alive, const CancellationToken &cancel)
 {
     if (!*alive || cancel.isCancelled())
@@ -663,35 +681,14 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(QString
 
     // The members' names first: all inside one folder of the bundle's name.
     const QString listing = QDir(QFileInfo(into).absolutePath()).filePath(QStringLiteral("members.txt"));
-    {
-        QProcess tar;
-        prepareTar(tar, {QStringLiteral("--quoting-style=escape"), QStringLiteral("-tzf"), archive});
-        tar.setStandardOutputFile(listing);
-        tar.start();
-        co_await qCoro(tar).waitForFinished(std::chrono::minutes(5));
-        if (!*alive)
-            throw OperationCancelled();
-        if (tar.state() != QProcess::NotRunning) {
-            tar.kill();
-            tar.waitForFinished(1000);
-        }
-        if (tar.exitStatus() != QProcess::NormalExit || tar.exitCode() != 0 || !membersStayInside(listing, name))
-            throw BridgeError::failed(failed);
-    }
+    auto listed = runTar({QStringLiteral("--quoting-style=escape"), QStringLiteral("-tzf"), archive}, listing, alive);
+    if (!co_await listed || !membersStayInside(listing, name))
+        throw BridgeError::failed(failed);
 
-    QProcess tar;
-    prepareTar(tar, {QStringLiteral("-xzf"), archive, QStringLiteral("-C"), into, QStringLiteral("--no-same-owner"),
-                     QStringLiteral("--no-same-permissions")});
-    tar.setStandardOutputFile(QProcess::nullDevice());
-    tar.start();
-    co_await qCoro(tar).waitForFinished(std::chrono::minutes(5));
-    if (!*alive)
-        throw OperationCancelled();
-    if (tar.state() != QProcess::NotRunning) {
-        tar.kill();
-        tar.waitForFinished(1000);
-    }
-    if (tar.exitStatus() != QProcess::NormalExit || tar.exitCode() != 0)
+    auto unpacked = runTar({QStringLiteral("-xzf"), archive, QStringLiteral("-C"), into,
+                            QStringLiteral("--no-same-owner"), QStringLiteral("--no-same-permissions")},
+                           QProcess::nullDevice(), alive);
+    if (!co_await unpacked)
         throw BridgeError::failed(failed);
     // Exactly one bundle of our name and identity, at the version the feed
     // promised, whose links all stay inside it, with its own executable.
