@@ -75,7 +75,7 @@ QStringList describe(const SorvaneInboxRow &row)
     const ServiceReceipt &r = row.request;
     const SorvaneScheduling &s = row.scheduling;
     return {r.id, r.company_id, r.local_project_id, r.backup_id, r.source_fingerprint, r.title, rawValue(r.kind),
-            r.status, QString::number(r.revision), r.submitted_by, r.submitted_at, r.updated_at, text(r.claimed_by),
+            r.status.text(), QString::number(r.revision), r.submitted_by, r.submitted_at, r.updated_at, text(r.claimed_by),
             text(r.claimed_at), text(r.latest_proposal_id), row.company.id.toString(), row.company.name,
             text(row.company.contactName), QString::number(int(row.company.metadataAccess)),
             QString::number(row.company.canManageMetadata), row.film.id.toString(), row.film.title,

@@ -347,7 +347,7 @@ SorvaneInboxRow checkedRow(const QJsonValue &value, Decoding &decoding, Path &&p
     require(s[10].isBool());
     scheduling.canClaim = s[10].toBool();
     if (scheduling.canClaim)
-        require(request.status == u"waiting" && !scheduling.blockedReason);
+        require(request.status.is(ServiceStatus::waiting) && !scheduling.blockedReason);
 
     // Last: only a row that passed every rule gets this far.
     request.revision = decoding.integer(r[8], [&] { return path() + QStringLiteral(".request.revision"); });
