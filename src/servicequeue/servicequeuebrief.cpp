@@ -80,8 +80,8 @@ QCoro::Task<void> ServiceQueueModel::refreshBriefOperation(QPointer<ServiceQueue
                                                            ServiceOperationScope scope, CancellationToken token)
 {
     // A quality tick or a pending send confirmation was given for the old instructions.
-    model->setVideoQC(false);
-    model->setVideoConfirmation(false);
+    model->videoDraft().setVideoQC(false);
+    model->videoDraft().setVideoConfirmation(false);
     const CurrentBrief brief =
         co_await model->loadCurrentBrief(*editor, download, request, credentials, inbox, scope, token);
     model->setDetail(brief.history);

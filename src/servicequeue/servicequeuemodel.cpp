@@ -21,19 +21,7 @@ ServiceQueueModel::ServiceQueueModel(ServiceBridge bridge, bool isDemo, QObject 
     , m_directoryGeneration(QUuid::createUuid())
     , m_sorvaneOpenIntent(QUuid::createUuid())
     , m_generation(QUuid::createUuid())
-    , m_videoLabel(defaultVideoLabel())
-    , m_videoEditor(defaultVideoEditor())
 {
-}
-
-QString ServiceQueueModel::defaultVideoLabel()
-{
-    return loc("Første udkast");
-}
-
-QString ServiceQueueModel::defaultVideoEditor()
-{
-    return loc("Tavlon-klipper");
 }
 
 std::optional<ServiceCompany> ServiceQueueModel::selectedCompany() const
@@ -91,27 +79,27 @@ void ServiceQueueModel::clearSelection()
     setPreview(std::nullopt);
     setConfirmation(false);
 
-    setVideoPreview(std::nullopt);
-    setVideoPreviews({});
-    setVideoFile(std::nullopt);
-    setVideoQC(false);
-    setVideoConfirmation(false);
-    setUncertainVideoProposalIDs({});
-    setConfirmedVideoDelivery(std::nullopt);
-    setVideoSendingProposalID(std::nullopt);
+    m_videoDraft.setVideoPreview(std::nullopt);
+    m_videoDraft.setVideoPreviews({});
+    m_videoDraft.setVideoFile(std::nullopt);
+    m_videoDraft.setVideoQC(false);
+    m_videoDraft.setVideoConfirmation(false);
+    m_videoDraft.setUncertainVideoProposalIDs({});
+    m_videoDraft.setConfirmedVideoDelivery(std::nullopt);
+    m_videoDraft.setVideoSendingProposalID(std::nullopt);
 
-    setProjectVersions({});
-    setProjectVersionsProposalID(std::nullopt);
-    setAutomaticProjectNames({});
-    setRequiresProjectSelection(false);
+    m_projectCopies.setProjectVersions({});
+    m_projectCopies.setProjectVersionsProposalID(std::nullopt);
+    m_projectCopies.setAutomaticProjectNames({});
+    m_projectCopies.setRequiresProjectSelection(false);
 
     setReactions({});
     setReactionDownload(std::nullopt);
     setReactionHistoryLoaded(false);
     setReviewVideo(std::nullopt);
 
-    setVideoLabel(defaultVideoLabel());
-    setVideoSummary(QString());
+    m_videoDraft.setVideoLabel(ServiceVideoDraft::defaultVideoLabel());
+    m_videoDraft.setVideoSummary(QString());
 }
 
 void ServiceQueueModel::rememberSelection()
@@ -124,14 +112,14 @@ void ServiceQueueModel::rememberSelection()
     draft.workspaces = m_workspaces;
     draft.proposalFile = m_proposalFile;
     draft.preview = m_preview;
-    draft.videoPreview = m_videoPreview;
-    draft.videoPreviews = m_videoPreviews;
-    draft.uncertainVideoProposalIDs = m_uncertainVideoProposalIDs;
-    draft.confirmedVideoDelivery = m_confirmedVideoDelivery;
-    draft.videoFile = m_videoFile;
-    draft.videoLabel = m_videoLabel;
-    draft.videoSummary = m_videoSummary;
-    draft.videoEditor = m_videoEditor;
+    draft.videoPreview = m_videoDraft.videoPreview();
+    draft.videoPreviews = m_videoDraft.videoPreviews();
+    draft.uncertainVideoProposalIDs = m_videoDraft.uncertainVideoProposalIDs();
+    draft.confirmedVideoDelivery = m_videoDraft.confirmedVideoDelivery();
+    draft.videoFile = m_videoDraft.videoFile();
+    draft.videoLabel = m_videoDraft.videoLabel();
+    draft.videoSummary = m_videoDraft.videoSummary();
+    draft.videoEditor = m_videoDraft.videoEditor();
     m_savedSelections.insert(*m_selectionKey, std::move(draft));
     Q_EMIT savedSelectionsChanged();
 }
@@ -141,25 +129,25 @@ void ServiceQueueModel::restoreSelection(const SelectionKey &key)
     const auto found = m_savedSelections.constFind(key);
     const SelectionDraft draft = found != m_savedSelections.constEnd()
         ? *found
-        : SelectionDraft{{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, defaultVideoLabel(), QString(), defaultVideoEditor()};
+        : SelectionDraft{{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, ServiceVideoDraft::defaultVideoLabel(), QString(), ServiceVideoDraft::defaultVideoEditor()};
     set(m_selectionKey, std::optional<SelectionKey>(key), &ServiceQueueModel::selectionKeyChanged);
     setDownload(draft.download);
     setPrepared(draft.prepared);
     setWorkspaces(draft.workspaces);
     setProposalFile(draft.proposalFile);
     setPreview(draft.preview);
-    setVideoPreview(draft.videoPreview);
-    setVideoPreviews(draft.videoPreviews);
-    setVideoFile(draft.videoFile);
-    setUncertainVideoProposalIDs(draft.uncertainVideoProposalIDs);
-    setConfirmedVideoDelivery(draft.confirmedVideoDelivery);
-    setVideoSendingProposalID(std::nullopt);
-    setVideoLabel(draft.videoLabel);
-    setVideoSummary(draft.videoSummary);
-    setVideoEditor(draft.videoEditor);
+    m_videoDraft.setVideoPreview(draft.videoPreview);
+    m_videoDraft.setVideoPreviews(draft.videoPreviews);
+    m_videoDraft.setVideoFile(draft.videoFile);
+    m_videoDraft.setUncertainVideoProposalIDs(draft.uncertainVideoProposalIDs);
+    m_videoDraft.setConfirmedVideoDelivery(draft.confirmedVideoDelivery);
+    m_videoDraft.setVideoSendingProposalID(std::nullopt);
+    m_videoDraft.setVideoLabel(draft.videoLabel);
+    m_videoDraft.setVideoSummary(draft.videoSummary);
+    m_videoDraft.setVideoEditor(draft.videoEditor);
     setConfirmation(false);
-    setVideoConfirmation(false);
-    setVideoQC(false);
+    m_videoDraft.setVideoConfirmation(false);
+    m_videoDraft.setVideoQC(false);
 }
 
 // ---- identity, scope and the operation pattern ----

@@ -4,6 +4,8 @@
 #include "servicecompanies.h"
 #include "serviceeditor.h"
 #include "serviceoperationscope.h"
+#include "serviceprojectcopies.h"
+#include "servicevideodraft.h"
 #include "videorecords.h"
 #include "videos/videostage.h"
 #include "recorddecoding_p.h"
@@ -72,32 +74,12 @@ public:
     TAVLON_RECORD_FIELD(std::optional<ProposalFile>, proposalFile, setProposalFile)
     TAVLON_RECORD_FIELD(std::optional<ProposalPreview>, preview, setPreview)
     TAVLON_VALUE_FIELD(bool, confirmation, setConfirmation)
-    TAVLON_RECORD_FIELD(std::optional<VideoReviewPreview>, videoPreview, setVideoPreview)
-    TAVLON_RECORD_FIELD(QList<VideoReviewPreview>, videoPreviews, setVideoPreviews)
-    TAVLON_VALUE_FIELD(QSet<QString>, uncertainVideoProposalIDs, setUncertainVideoProposalIDs)
-    TAVLON_RECORD_FIELD(std::optional<VideoDeliveryStatus>, confirmedVideoDelivery, setConfirmedVideoDelivery)
-    TAVLON_VALUE_FIELD(std::optional<QString>, videoSendingProposalID, setVideoSendingProposalID)
-    TAVLON_VALUE_FIELD(std::optional<QUrl>, videoFile, setVideoFile)
-    TAVLON_VALUE_FIELD(QString, videoLabel, setVideoLabel)
-    TAVLON_VALUE_FIELD(QString, videoSummary, setVideoSummary)
-    TAVLON_VALUE_FIELD(QString, videoEditor, setVideoEditor)
-    TAVLON_VALUE_FIELD(bool, videoQC, setVideoQC)
-    TAVLON_VALUE_FIELD(bool, videoConfirmation, setVideoConfirmation)
-    TAVLON_RECORD_FIELD(QList<NativeProjectVersion>, projectVersions, setProjectVersions)
-    TAVLON_VALUE_FIELD(std::optional<QString>, projectVersionsProposalID, setProjectVersionsProposalID)
-    TAVLON_VALUE_FIELD(bool, rememberEditorProject, setRememberEditorProject)
-    TAVLON_VALUE_FIELD(QStringList, automaticProjectNames, setAutomaticProjectNames)
-    TAVLON_VALUE_FIELD(bool, requiresProjectSelection, setRequiresProjectSelection)
     TAVLON_RECORD_FIELD(QList<ServiceReactionSummary>, reactions, setReactions)
     TAVLON_RECORD_FIELD(std::optional<ServiceReactionDownload>, reactionDownload, setReactionDownload)
     TAVLON_VALUE_FIELD(bool, reactionHistoryLoaded, setReactionHistoryLoaded)
     TAVLON_RECORD_FIELD(std::optional<ServiceReviewVideoDownload>, reviewVideo, setReviewVideo)
 #undef TAVLON_RECORD_FIELD
 #undef TAVLON_VALUE_FIELD
-
-    // The editor name credited on a video draft when nothing else was entered.
-    static QString defaultVideoEditor();
-    static QString defaultVideoLabel();
 
     // ---- identity, scope and the operation pattern ----
     std::optional<ServiceIdentity> identity(const ServiceQueueEditor &editor) const;
@@ -166,6 +148,8 @@ public:
                                const std::optional<QUuid> &operatorID);
 
     // ---- video drafts, their stage and their send (videos/servicequeuevideos.cpp) ----
+    ServiceVideoDraft &videoDraft() { return m_videoDraft; }
+    const ServiceVideoDraft &videoDraft() const { return m_videoDraft; }
     // Lists the drafts prepared for the opened task that the service does not list yet.
     void refreshVideoPreviews(ServiceQueueEditor &editor);
     // Whether a new draft may be prepared for the opened task as it stands.
@@ -180,6 +164,8 @@ public:
     void sendVideo(ServiceQueueEditor &editor);
 
     // ---- native editor project copies of a video version (videos/servicequeueprojects.cpp) ----
+    ServiceProjectCopies &projectCopies() { return m_projectCopies; }
+    const ServiceProjectCopies &projectCopies() const { return m_projectCopies; }
     void readProjectVersions(ServiceQueueEditor &editor, const QString &proposalID);
     // Turns off the automatic project copy for a version.
     void clearProjectRegistration(ServiceQueueEditor &editor, const QString &proposalID);
@@ -281,22 +267,6 @@ Q_SIGNALS:
     void proposalFileChanged();
     void previewChanged();
     void confirmationChanged();
-    void videoPreviewChanged();
-    void videoPreviewsChanged();
-    void uncertainVideoProposalIDsChanged();
-    void confirmedVideoDeliveryChanged();
-    void videoSendingProposalIDChanged();
-    void videoFileChanged();
-    void videoLabelChanged();
-    void videoSummaryChanged();
-    void videoEditorChanged();
-    void videoQCChanged();
-    void videoConfirmationChanged();
-    void projectVersionsChanged();
-    void projectVersionsProposalIDChanged();
-    void rememberEditorProjectChanged();
-    void automaticProjectNamesChanged();
-    void requiresProjectSelectionChanged();
     void reactionsChanged();
     void reactionDownloadChanged();
     void reactionHistoryLoadedChanged();
@@ -414,24 +384,10 @@ private:
     std::optional<ProposalFile> m_proposalFile;
     std::optional<ProposalPreview> m_preview;
     bool m_confirmation = false;
-    std::optional<VideoReviewPreview> m_videoPreview;
-    QList<VideoReviewPreview> m_videoPreviews;
-    QSet<QString> m_uncertainVideoProposalIDs;
-    std::optional<VideoDeliveryStatus> m_confirmedVideoDelivery;
-    std::optional<QString> m_videoSendingProposalID;
-    std::optional<QUrl> m_videoFile;
-    QString m_videoLabel;
-    QString m_videoSummary;
-    QString m_videoEditor;
-    bool m_videoQC = false;
-    bool m_videoConfirmation = false;
-    QList<NativeProjectVersion> m_projectVersions;
-    std::optional<QString> m_projectVersionsProposalID;
-    bool m_rememberEditorProject = true;
-    QStringList m_automaticProjectNames;
-    bool m_requiresProjectSelection = false;
     QList<ServiceReactionSummary> m_reactions;
     std::optional<ServiceReactionDownload> m_reactionDownload;
     bool m_reactionHistoryLoaded = false;
     std::optional<ServiceReviewVideoDownload> m_reviewVideo;
+    ServiceVideoDraft m_videoDraft;
+    ServiceProjectCopies m_projectCopies;
 };

@@ -65,11 +65,11 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
     model->setWorkspaces(workspaces.handoffs);
 
     if (film) {
-        model->setVideoPreview(std::nullopt);
-        model->setVideoQC(false);
+        model->videoDraft().setVideoPreview(std::nullopt);
+        model->videoDraft().setVideoQC(false);
         const VideoReviewPreviews pending = co_await model->execute<VideoReviewPreviews>(
             BridgeCommand::videoPending(inbox, request.id), *editor, scope, token);
-        model->setVideoPreviews(pending.previews);
+        model->videoDraft().setVideoPreviews(pending.previews);
     }
     editor->setMessage(loc("Den indsendte projektversion er hentet og SHA-256-kontrolleret."));
 }

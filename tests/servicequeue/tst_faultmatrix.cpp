@@ -264,17 +264,17 @@ public:
             return false;
         setVideo();
         model->prepareVideo(*adapter);
-        if (!clean() || !model->videoPreview())
+        if (!clean() || !model->videoDraft().videoPreview())
             return false;
-        model->setVideoQC(reviewed);
+        model->videoDraft().setVideoQC(reviewed);
         return true;
     }
 
     void setVideo()
     {
-        model->setVideoFile(QUrl::fromLocalFile(standin.var() + QStringLiteral("/media/export-klip-2.mp4")));
-        model->setVideoLabel(QStringLiteral("Klip 2"));
-        model->setVideoSummary(QStringLiteral("Logoet kommer før."));
+        model->videoDraft().setVideoFile(QUrl::fromLocalFile(standin.var() + QStringLiteral("/media/export-klip-2.mp4")));
+        model->videoDraft().setVideoLabel(QStringLiteral("Klip 2"));
+        model->videoDraft().setVideoSummary(QStringLiteral("Logoet kommer før."));
     }
 
     bool cloudListed()
@@ -371,7 +371,7 @@ QList<Command> commands()
     const auto listed = [](const Window &w) { return w.model->listing().has_value(); };
     const auto detailed = [](const Window &w) { return w.model->detail().has_value(); };
     const auto downloaded = [](const Window &w) { return w.model->download().has_value(); };
-    const auto drafted = [](const Window &w) { return w.model->videoPreview().has_value(); };
+    const auto drafted = [](const Window &w) { return w.model->videoDraft().videoPreview().has_value(); };
     const auto anything = [](const Window &) { return true; };
     const auto inboxed = [](const Window &w) { return !w.inbox->items().isEmpty(); };
     const auto film = [](Window &w) { return w.pulled(ServiceKind::filmEditing, QStringLiteral("active")); };
@@ -467,14 +467,14 @@ QList<Command> commands()
         {"videoSend", true, [](Window &w) { return w.videoDraft(true); },
          [](Window &w) { w.model->sendVideo(*w.adapter); return true; }, "proposalID", otherIdAt("proposalID"), drafted},
         {"videoStatus", false, draft,
-         [](Window &w) { w.model->checkVideoDelivery(*w.model->videoPreview(), *w.adapter, false); return true; },
+         [](Window &w) { w.model->checkVideoDelivery(*w.model->videoDraft().videoPreview(), *w.adapter, false); return true; },
          "state", otherIdAt("proposalID"), drafted},
         {"projectVersions", false, draft,
-         [](Window &w) { w.model->readProjectVersions(*w.adapter, w.model->videoPreview()->proposalID); return true; },
+         [](Window &w) { w.model->readProjectVersions(*w.adapter, w.model->videoDraft().videoPreview()->proposalID); return true; },
          "versions", otherIdAt("proposalID"), drafted},
         {"clearProjectRegistration", false, draft,
          [](Window &w) {
-             w.model->clearProjectRegistration(*w.adapter, w.model->videoPreview()->proposalID);
+             w.model->clearProjectRegistration(*w.adapter, w.model->videoDraft().videoPreview()->proposalID);
              return true;
          },
          "versions", otherIdAt("proposalID"), drafted},

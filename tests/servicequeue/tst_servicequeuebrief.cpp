@@ -247,8 +247,8 @@ void TestServiceQueueBrief::refreshChain()
         other.insert("backup_id", "b-2");
         m.setDownload(downloadRecord(other));
     }
-    m.setVideoQC(true);
-    m.setVideoConfirmation(true);
+    m.videoDraft().setVideoQC(true);
+    m.videoDraft().setVideoConfirmation(true);
 
     QJsonObject pulled = change == "amended" ? amended() : cachedBrief();
     if (change == "notCached")
@@ -273,7 +273,7 @@ void TestServiceQueueBrief::refreshChain()
     const int first = calls();
     m.refreshCurrentBrief(bench->editor);
     QCOMPARE(bench->editor.startedOperations.last(), QStringLiteral("Henter kundens aktuelle instruktioner…"));
-    QVERIFY(!m.videoQC() && !m.videoConfirmation());
+    QVERIFY(!m.videoDraft().videoQC() && !m.videoDraft().videoConfirmation());
     for (int step = 0; step < runs; ++step)
         QVERIFY(bench->answer(first + step, answers[step]));
     QVERIFY(bench->idle());

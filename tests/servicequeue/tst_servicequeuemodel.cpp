@@ -158,24 +158,25 @@ void TestServiceQueueModel::openTask(const QString &id)
 void TestServiceQueueModel::newModelDefaults()
 {
     QVERIFY(!model->companiesVerified() && !model->companiesLoaded() && !model->loadingCompanies());
-    QVERIFY(!model->confirmation() && !model->videoQC() && !model->videoConfirmation());
-    QVERIFY(model->rememberEditorProject());
+    QVERIFY(!model->confirmation() && !model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation());
+    QVERIFY(model->projectCopies().rememberEditorProject());
     QVERIFY(model->companies().isEmpty() && model->savedSelections().isEmpty() && model->workspaces().isEmpty());
     QVERIFY(!model->selectedCompany() && !model->detail() && !model->listing() && !model->selectionKey());
-    QCOMPARE(model->videoLabel(), QStringLiteral("Første udkast"));
-    QVERIFY(model->videoSummary().isEmpty());
-    QVERIFY(!model->videoEditor().isEmpty());
+    QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Første udkast"));
+    QVERIFY(model->videoDraft().videoSummary().isEmpty());
+    QVERIFY(!model->videoDraft().videoEditor().isEmpty());
     QVERIFY(model->generation() != model->sorvaneOpenIntent());
 }
 
 void TestServiceQueueModel::comparableSettersNotifyOnlyOnChange()
 {
-    QSignalSpy qc(model.get(), &ServiceQueueModel::videoQCChanged);
+    QSignalSpy qc(&model->videoDraft(), &ServiceVideoDraft::changed);
     QSignalSpy detail(model.get(), &ServiceQueueModel::detailChanged);
-    model->setVideoQC(false);
+    model->videoDraft().setVideoQC(false);
     QCOMPARE(qc.count(), 0);
-    model->setVideoQC(true);
+    model->videoDraft().setVideoQC(true);
     QCOMPARE(qc.count(), 1);
+    QVERIFY(model->videoDraft().videoQC());
     const ServiceDetail d = detailOf(receipt("a"));
     model->setDetail(d);
     model->setDetail(d);
@@ -577,13 +578,13 @@ void TestServiceQueueModel::clearingForgetsWhatItShould()
     const ServiceListing listing{StrictFormats::canonicalUuid(companyId(1)), "op", {receipt("A")}};
     model->setListing(listing);
     openTask("A");
-    model->setVideoEditor(QStringLiteral("Mette"));
-    model->setRememberEditorProject(false);
+    model->videoDraft().setVideoEditor(QStringLiteral("Mette"));
+    model->projectCopies().setRememberEditorProject(false);
     model->setReactionHistoryLoaded(true);
-    model->setRequiresProjectSelection(true);
-    model->setProjectVersionsProposalID(QStringLiteral("p"));
-    model->setVideoFile(QUrl::fromLocalFile("/film.mp4"));
-    model->setVideoSummary(QStringLiteral("Kort"));
+    model->projectCopies().setRequiresProjectSelection(true);
+    model->projectCopies().setProjectVersionsProposalID(QStringLiteral("p"));
+    model->videoDraft().setVideoFile(QUrl::fromLocalFile("/film.mp4"));
+    model->videoDraft().setVideoSummary(QStringLiteral("Kort"));
     const QUuid generation = model->generation();
     const QUuid intent = model->sorvaneOpenIntent();
 
@@ -596,13 +597,13 @@ void TestServiceQueueModel::clearingForgetsWhatItShould()
     QCOMPARE(model->savedSelections().constBegin()->videoSummary, QStringLiteral("Kort"));
     QVERIFY(model->generation() != generation);
     QVERIFY(!model->selectionKey() && !model->detail());
-    QVERIFY(!model->videoFile() && !model->projectVersionsProposalID());
-    QVERIFY(!model->reactionHistoryLoaded() && !model->requiresProjectSelection());
-    QVERIFY(model->videoSummary().isEmpty());
-    QCOMPARE(model->videoLabel(), QStringLiteral("Første udkast"));
+    QVERIFY(!model->videoDraft().videoFile() && !model->projectCopies().projectVersionsProposalID());
+    QVERIFY(!model->reactionHistoryLoaded() && !model->projectCopies().requiresProjectSelection());
+    QVERIFY(model->videoDraft().videoSummary().isEmpty());
+    QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Første udkast"));
     // Settings of the person, not of the task, stay.
-    QCOMPARE(model->videoEditor(), QStringLiteral("Mette"));
-    QVERIFY(!model->rememberEditorProject());
+    QCOMPARE(model->videoDraft().videoEditor(), QStringLiteral("Mette"));
+    QVERIFY(!model->projectCopies().rememberEditorProject());
 
     if (whole) {
         QVERIFY(!model->listing());
@@ -623,39 +624,39 @@ void TestServiceQueueModel::perTaskMemory()
     loadDirectory();
     editor->m_inbox = QUrl::fromLocalFile("/projects/one");
     openTask("A");
-    model->setVideoLabel("Mit klip");
-    model->setVideoSummary("Kort");
-    model->setVideoQC(true);
-    model->setVideoConfirmation(true);
-    model->setVideoSendingProposalID(QStringLiteral("p"));
+    model->videoDraft().setVideoLabel("Mit klip");
+    model->videoDraft().setVideoSummary("Kort");
+    model->videoDraft().setVideoQC(true);
+    model->videoDraft().setVideoConfirmation(true);
+    model->videoDraft().setVideoSendingProposalID(QStringLiteral("p"));
     ProposalFile file{"/projects/one/forslag.json", "n"};
     model->setProposalFile(file);
 
     openTask("B");
-    QCOMPARE(model->videoLabel(), QStringLiteral("Første udkast"));
+    QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Første udkast"));
     QVERIFY(!model->proposalFile());
 
     openTask("A");
-    QCOMPARE(model->videoLabel(), QStringLiteral("Mit klip"));
-    QCOMPARE(model->videoSummary(), QStringLiteral("Kort"));
+    QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Mit klip"));
+    QCOMPARE(model->videoDraft().videoSummary(), QStringLiteral("Kort"));
     QCOMPARE(model->proposalFile()->file, file.file);
-    QVERIFY(!model->videoQC() && !model->videoConfirmation() && !model->confirmation());
-    QVERIFY(!model->videoSendingProposalID());
+    QVERIFY(!model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation() && !model->confirmation());
+    QVERIFY(!model->videoDraft().videoSendingProposalID());
     QVERIFY(model->reactions().isEmpty() && !model->reviewVideo() && !model->inlineBrief());
 
     // Another project folder is another key: defaults.
     editor->m_inbox = QUrl::fromLocalFile("/projects/two");
     openTask("A");
-    QCOMPARE(model->videoLabel(), QStringLiteral("Første udkast"));
+    QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Første udkast"));
     QVERIFY(!model->proposalFile());
-    QCOMPARE(model->videoEditor(), ServiceQueueModel::defaultVideoEditor());
+    QCOMPARE(model->videoDraft().videoEditor(), ServiceVideoDraft::defaultVideoEditor());
 
     // The memory outlives clear() and a new directory.
     editor->m_inbox = QUrl::fromLocalFile("/projects/one");
     model->clear();
     loadDirectory();
     openTask("A");
-    QCOMPARE(model->videoLabel(), QStringLiteral("Mit klip"));
+    QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Mit klip"));
 
     // Nothing open: nothing remembered.
     model->clearSelection();

@@ -130,17 +130,17 @@ private Q_SLOTS:
 
         // The editor answers the requested changes with a new cut: the version
         // just sent downloads for review verified against what was sent, and plays.
-        model->setVideoFile(QUrl::fromLocalFile(standin.var() + QStringLiteral("/media/export-klip-2.mp4")));
-        model->setVideoLabel(QStringLiteral("Klip 2"));
-        model->setVideoSummary(QStringLiteral("Logoet kommer før."));
+        model->videoDraft().setVideoFile(QUrl::fromLocalFile(standin.var() + QStringLiteral("/media/export-klip-2.mp4")));
+        model->videoDraft().setVideoLabel(QStringLiteral("Klip 2"));
+        model->videoDraft().setVideoSummary(QStringLiteral("Logoet kommer før."));
         model->prepareVideo(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->videoPreview(), qPrintable(failure()));
-        const VideoReviewPreview draft = *model->videoPreview();
-        model->setVideoQC(true);
+        QVERIFY2(model->videoDraft().videoPreview(), qPrintable(failure()));
+        const VideoReviewPreview draft = *model->videoDraft().videoPreview();
+        model->videoDraft().setVideoQC(true);
         model->sendVideo(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(!editor->error() && model->confirmedVideoDelivery(), qPrintable(failure()));
+        QVERIFY2(!editor->error() && model->videoDraft().confirmedVideoDelivery(), qPrintable(failure()));
         const auto sent = std::find_if(model->detail()->proposals.begin(), model->detail()->proposals.end(),
                                        [&](const ServiceProposal &p) { return p.id == draft.proposalID; });
         QVERIFY(sent != model->detail()->proposals.end());

@@ -169,12 +169,12 @@ void TestServiceQueueTasks::openChecks()
     QFETCH(qint64, listedRevision);
     const QJsonObject row = receipt(kTask, 3);
     bench->model.setListing(ServiceListing{companyText(1), "x", {record(receipt("other")), record(row)}});
-    bench->model.setVideoSummary(QStringLiteral("fra før")); // drafts of no task are not carried over
+    bench->model.videoDraft().setVideoSummary(QStringLiteral("fra før")); // drafts of no task are not carried over
     bench->model.open(record(row), bench->editor);
     QVERIFY(bench->model.selectionKey());
     QCOMPARE(bench->model.selectionKey()->requestID, kTask);
-    QVERIFY(bench->model.videoSummary().isEmpty());
-    bench->model.setVideoSummary(QStringLiteral("skrevet imens"));
+    QVERIFY(bench->model.videoDraft().videoSummary().isEmpty());
+    bench->model.videoDraft().setVideoSummary(QStringLiteral("skrevet imens"));
     QVERIFY(bench->answer(calls() - 1, detail(answer)));
     QVERIFY(bench->idle());
     const bool accepted = listedRevision >= 0;
@@ -185,7 +185,7 @@ void TestServiceQueueTasks::openChecks()
         return;
     QCOMPARE(bench->model.listing()->requests.at(1).revision, listedRevision);
     // What was written while the tool ran stays with the task.
-    QCOMPARE(bench->model.videoSummary(), QStringLiteral("skrevet imens"));
+    QCOMPARE(bench->model.videoDraft().videoSummary(), QStringLiteral("skrevet imens"));
 }
 
 void TestServiceQueueTasks::guardsStartNothing_data()
@@ -402,7 +402,7 @@ void TestServiceQueueTasks::pullSteps()
     auto &e = bench->editor;
     m.setWorkspaces({PreparedHandoff{}});
     m.setPrepared(PreparedHandoff{});
-    m.setVideoQC(true);
+    m.videoDraft().setVideoQC(true);
     const QJsonObject newer = receipt(kTask, 6, companyText(1), kind);
     const QByteArray answers[] = {bytes(download(receipt(kTask, 3, companyText(1), kind), verified)), inventory(2),
                                   detail(newer), workspaces(1), previews()};
@@ -425,7 +425,7 @@ void TestServiceQueueTasks::pullSteps()
     QCOMPARE(m.detail()->request.revision, verified && (failingStep == 0 || failingStep > 3) ? 6 : 3);
     QCOMPARE(m.workspaces().size(), verified && (failingStep == 0 || failingStep > 4) ? 1 : 0);
     QVERIFY(!m.prepared());
-    QCOMPARE(m.videoQC(), kind == "filmEditing" && verified && (failingStep == 0 || failingStep > 4) ? false : true);
+    QCOMPARE(m.videoDraft().videoQC(), kind == "filmEditing" && verified && (failingStep == 0 || failingStep > 4) ? false : true);
     QCOMPARE(e.m_message.value_or(QString()),
              succeeded ? QStringLiteral("Den indsendte projektversion er hentet og SHA-256-kontrolleret.") : QString());
     QCOMPARE(e.m_error.value_or(QString()), !verified ? QStringLiteral("Opgavepakken er ikke verificeret.")

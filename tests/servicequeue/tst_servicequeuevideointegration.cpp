@@ -66,15 +66,15 @@ private:
 
     void prepareDraft()
     {
-        model->setVideoFile(QUrl::fromLocalFile(standin.var() + QStringLiteral("/media/export-klip-2.mp4")));
-        model->setVideoLabel(QStringLiteral("Klip 2"));
-        model->setVideoSummary(QStringLiteral("Logoet kommer før."));
+        model->videoDraft().setVideoFile(QUrl::fromLocalFile(standin.var() + QStringLiteral("/media/export-klip-2.mp4")));
+        model->videoDraft().setVideoLabel(QStringLiteral("Klip 2"));
+        model->videoDraft().setVideoSummary(QStringLiteral("Logoet kommer før."));
         model->prepareVideo(*adapter);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
-        QVERIFY(model->videoPreview());
-        QVERIFY(QFileInfo(model->videoPreview()->file).isFile());
-        QCOMPARE(model->videoStage(*model->videoPreview()), ServiceVideoStage::preparedLocally);
+        QVERIFY(model->videoDraft().videoPreview());
+        QVERIFY(QFileInfo(model->videoDraft().videoPreview()->file).isFile());
+        QCOMPARE(model->videoStage(*model->videoDraft().videoPreview()), ServiceVideoStage::preparedLocally);
     }
 
     bool customer(const QStringList &arguments)
@@ -94,20 +94,20 @@ private Q_SLOTS:
     {
         openActiveFilmTask();
         prepareDraft();
-        const QString proposalID = model->videoPreview()->proposalID;
+        const QString proposalID = model->videoDraft().videoPreview()->proposalID;
         model->refreshVideoPreviews(*adapter);
         QVERIFY(waitIdle());
-        QCOMPARE(model->videoPreviews().size(), 1);
+        QCOMPARE(model->videoDraft().videoPreviews().size(), 1);
 
-        model->setVideoQC(true);
-        QCOMPARE(model->videoStage(*model->videoPreview()), ServiceVideoStage::reviewed);
+        model->videoDraft().setVideoQC(true);
+        QCOMPARE(model->videoStage(*model->videoDraft().videoPreview()), ServiceVideoStage::reviewed);
         model->sendVideo(*adapter);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
         QVERIFY2(editor->message()->startsWith(QStringLiteral("Videoudkast version 1 er modtaget · Hos kunden")),
                  qPrintable(*editor->message()));
-        QVERIFY(!model->videoPreview() && model->videoPreviews().isEmpty() && model->uncertainVideoProposalIDs().isEmpty());
-        QCOMPARE(model->confirmedVideoDelivery()->version, std::optional<qint64>(1));
+        QVERIFY(!model->videoDraft().videoPreview() && model->videoDraft().videoPreviews().isEmpty() && model->videoDraft().uncertainVideoProposalIDs().isEmpty());
+        QCOMPARE(model->videoDraft().confirmedVideoDelivery()->version, std::optional<qint64>(1));
         // The history was read again: the sent version is listed, not yet decided.
         QCOMPARE(model->detail()->proposals.last().id, proposalID);
         QCOMPARE(VideoStage::history(model->detail()->proposals.last(), model->detail()->decisions),
@@ -153,8 +153,8 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(model->prepared()->folder).isDir());
 
         prepareDraft();
-        const QString proposalID = model->videoPreview()->proposalID;
-        model->setVideoQC(true);
+        const QString proposalID = model->videoDraft().videoPreview()->proposalID;
+        model->videoDraft().setVideoQC(true);
         model->sendVideo(*adapter);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
@@ -193,11 +193,11 @@ private Q_SLOTS:
     {
         openActiveFilmTask();
         prepareDraft();
-        const VideoReviewPreview draft = *model->videoPreview();
+        const VideoReviewPreview draft = *model->videoDraft().videoPreview();
         QVERIFY(standin.setScenario(QJsonObject{
             {QStringLiteral("videoSend"), QJsonObject{{QStringLiteral("mode"), QStringLiteral("unconfirmed")},
                                                       {QStringLiteral("times"), 1}}}}));
-        model->setVideoQC(true);
+        model->videoDraft().setVideoQC(true);
         model->sendVideo(*adapter);
         QVERIFY(waitIdle());
         QVERIFY(editor->error());
@@ -217,7 +217,7 @@ private Q_SLOTS:
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
         QVERIFY2(editor->message()->contains(QStringLiteral("(tidligere afsendelse bekræftet)")),
                  qPrintable(*editor->message()));
-        QVERIFY(model->uncertainVideoProposalIDs().isEmpty());
+        QVERIFY(model->videoDraft().uncertainVideoProposalIDs().isEmpty());
         standin.clearScenario();
     }
 };

@@ -156,7 +156,7 @@ void TestServiceQueueVideos::whoMayPrepare()
     QCOMPARE(model->canPrepareVideo(*editor), allowed);
 
     // A refused task never reaches the tool.
-    model->setVideoFile(QUrl::fromLocalFile("/exports/klip.mp4"));
+    model->videoDraft().setVideoFile(QUrl::fromLocalFile("/exports/klip.mp4"));
     const int before = nextCall();
     model->prepareVideo(*editor);
     QCOMPARE(nextCall() > before, allowed);
@@ -223,11 +223,11 @@ void TestServiceQueueVideos::draftStage()
 {
     const VideoReviewPreview draft = preview("p");
     QCOMPARE(model->videoStage(draft), ServiceVideoStage::preparedLocally);
-    model->setVideoQC(true);
+    model->videoDraft().setVideoQC(true);
     QCOMPARE(model->videoStage(draft), ServiceVideoStage::reviewed);
-    model->setUncertainVideoProposalIDs({"p"});
+    model->videoDraft().setUncertainVideoProposalIDs({"p"});
     QCOMPARE(model->videoStage(draft), ServiceVideoStage::sendUnconfirmed);
-    model->setVideoSendingProposalID(QStringLiteral("p"));
+    model->videoDraft().setVideoSendingProposalID(QStringLiteral("p"));
     QCOMPARE(model->videoStage(draft), ServiceVideoStage::sending);
     QCOMPARE(model->videoStage(preview("other")), ServiceVideoStage::reviewed);
 }
@@ -256,9 +256,9 @@ void TestServiceQueueVideos::refreshFiltersAndRefuses()
     QFETCH(QStringList, listed);
     QFETCH(QString, error);
     openClaimedTask();
-    model->setVideoPreviews({preview("kept")});
-    model->setVideoQC(true);
-    model->setVideoConfirmation(true);
+    model->videoDraft().setVideoPreviews({preview("kept")});
+    model->videoDraft().setVideoQC(true);
+    model->videoDraft().setVideoConfirmation(true);
     const int call = nextCall();
     model->refreshVideoPreviews(*editor);
     QCOMPARE(editor->m_busy, QStringLiteral("Henter klargjorte videoudkast…"));
@@ -270,9 +270,9 @@ void TestServiceQueueVideos::refreshFiltersAndRefuses()
     model->setDetail(ServiceDetail{receipt(), {sent}, {}});
     service->answer(call, bytes(QJsonObject{{"previews", answer}}));
     QTRY_VERIFY(!editor->m_busy);
-    QVERIFY(!model->videoQC() && !model->videoConfirmation());
+    QVERIFY(!model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation());
     QStringList ids;
-    for (const VideoReviewPreview &draft : model->videoPreviews())
+    for (const VideoReviewPreview &draft : model->videoDraft().videoPreviews())
         ids << draft.proposalID;
     QCOMPARE(ids, listed);
     QCOMPARE(editor->m_error.value_or(QString()), error);
@@ -305,16 +305,16 @@ void TestServiceQueueVideos::prepareKeepsOnlyAnAnswerForTheSentRevision()
     model->prepareVideo(*editor);
     QVERIFY2(!editor->m_busy, "no exported video chosen");
 
-    model->setVideoFile(QUrl::fromLocalFile("/exports/klip 2.mp4"));
-    model->setVideoLabel("  Klip 2 ");
-    model->setVideoSummary("Logo\nfør");
-    model->setVideoQC(true);
+    model->videoDraft().setVideoFile(QUrl::fromLocalFile("/exports/klip 2.mp4"));
+    model->videoDraft().setVideoLabel("  Klip 2 ");
+    model->videoDraft().setVideoSummary("Logo\nfør");
+    model->videoDraft().setVideoQC(true);
     const int call = nextCall();
     model->prepareVideo(*editor);
     QCOMPARE(service->calls.at(call).command.arguments(),
              (QStringList{"prepare", kTask, "--inbox", "/projects", "--video", "/exports/klip 2.mp4", "--revision",
-                          "4", "--label", "  Klip 2 ", "--summary", "Logo\nfør", "--editor", model->videoEditor()}));
-    QVERIFY(!model->videoQC());
+                          "4", "--label", "  Klip 2 ", "--summary", "Logo\nfør", "--editor", model->videoDraft().videoEditor()}));
+    QVERIFY(!model->videoDraft().videoQC());
     if (revisionMeanwhile != 4) {
         ServiceDetail detail = *model->detail();
         detail.request.revision = revisionMeanwhile;
@@ -322,7 +322,7 @@ void TestServiceQueueVideos::prepareKeepsOnlyAnAnswerForTheSentRevision()
     }
     service->answer(call, bytes(previewJson("draft-1", answerRevision)));
     QTRY_VERIFY(!editor->m_busy);
-    QCOMPARE(model->videoPreview().has_value(), kept);
+    QCOMPARE(model->videoDraft().videoPreview().has_value(), kept);
     QCOMPARE(editor->m_error.value_or(QString()), error);
 }
 
@@ -361,19 +361,19 @@ void TestServiceQueueVideos::sendEnds()
     QFETCH(QString, message);
     QFETCH(QString, error);
     openClaimedTask();
-    model->setVideoPreview(preview("p"));
-    model->setVideoPreviews({preview("o"), preview("p")});
-    model->setVideoConfirmation(true);
+    model->videoDraft().setVideoPreview(preview("p"));
+    model->videoDraft().setVideoPreviews({preview("o"), preview("p")});
+    model->videoDraft().setVideoConfirmation(true);
 
     model->sendVideo(*editor);
-    QVERIFY2(!editor->m_busy && model->videoConfirmation(), "unticked quality check");
-    model->setVideoQC(true);
+    QVERIFY2(!editor->m_busy && model->videoDraft().videoConfirmation(), "unticked quality check");
+    model->videoDraft().setVideoQC(true);
     const int call = nextCall();
     model->sendVideo(*editor);
-    QVERIFY(!model->videoConfirmation());
+    QVERIFY(!model->videoDraft().videoConfirmation());
     QCOMPARE(service->calls.at(call).command.kind(), BridgeCommand::Kind::videoSend);
     QCOMPARE(model->videoStage(preview("p")), ServiceVideoStage::sending);
-    QCOMPARE(model->uncertainVideoProposalIDs(), QSet<QString>{"p"});
+    QCOMPARE(model->videoDraft().uncertainVideoProposalIDs(), QSet<QString>{"p"});
 
     if (ending == "fail")
         service->fail(call, std::make_exception_ptr(BridgeError::failed("Uploaden fejlede.")));
@@ -404,14 +404,14 @@ void TestServiceQueueVideos::sendEnds()
                                                         {"decisions", QJsonArray()}}));
     }
     QTRY_VERIFY(!editor->m_busy);
-    QTRY_VERIFY(!model->videoSendingProposalID());
-    QCOMPARE(model->uncertainVideoProposalIDs().contains("p"), !confirmed);
-    QCOMPARE(model->videoPreview().has_value(), !confirmed);
-    QCOMPARE(model->videoQC(), !confirmed);
-    QCOMPARE(model->videoPreviews().size(), confirmed ? 1 : 2);
-    QCOMPARE(model->confirmedVideoDelivery().has_value(), confirmed);
+    QTRY_VERIFY(!model->videoDraft().videoSendingProposalID());
+    QCOMPARE(model->videoDraft().uncertainVideoProposalIDs().contains("p"), !confirmed);
+    QCOMPARE(model->videoDraft().videoPreview().has_value(), !confirmed);
+    QCOMPARE(model->videoDraft().videoQC(), !confirmed);
+    QCOMPARE(model->videoDraft().videoPreviews().size(), confirmed ? 1 : 2);
+    QCOMPARE(model->videoDraft().confirmedVideoDelivery().has_value(), confirmed);
     if (confirmed) {
-        QCOMPARE(model->confirmedVideoDelivery()->version, std::optional<qint64>(2));
+        QCOMPARE(model->videoDraft().confirmedVideoDelivery()->version, std::optional<qint64>(2));
         QCOMPARE(model->videoStage(preview("p")), ServiceVideoStage::preparedLocally);
     } else {
         QCOMPARE(model->videoStage(preview("p")), ServiceVideoStage::sendUnconfirmed);
@@ -458,11 +458,11 @@ void TestServiceQueueVideos::deliveryCheck()
     QFETCH(bool, tick);
     QFETCH(QString, error);
     openClaimedTask();
-    model->setVideoPreview(preview("p"));
-    model->setVideoPreviews({preview("o"), preview("p")});
-    model->setUncertainVideoProposalIDs({"o"});
-    model->setVideoQC(true);
-    model->setVideoConfirmation(true);
+    model->videoDraft().setVideoPreview(preview("p"));
+    model->videoDraft().setVideoPreviews({preview("o"), preview("p")});
+    model->videoDraft().setUncertainVideoProposalIDs({"o"});
+    model->videoDraft().setVideoQC(true);
+    model->videoDraft().setVideoConfirmation(true);
     const int call = nextCall();
     model->checkVideoDelivery(preview(checked), *editor, reopen);
     QCOMPARE(service->calls.at(call).command.arguments(),
@@ -470,17 +470,17 @@ void TestServiceQueueVideos::deliveryCheck()
     service->answer(call, bytes(status));
     QTRY_VERIFY(!editor->m_busy);
 
-    QCOMPARE(model->videoPreview() ? model->videoPreview()->proposalID : QString(), underReview);
+    QCOMPARE(model->videoDraft().videoPreview() ? model->videoDraft().videoPreview()->proposalID : QString(), underReview);
     QStringList ids;
-    for (const VideoReviewPreview &draft : model->videoPreviews())
+    for (const VideoReviewPreview &draft : model->videoDraft().videoPreviews())
         ids << draft.proposalID;
     QCOMPARE(ids, listed);
-    QCOMPARE(model->uncertainVideoProposalIDs().contains("o"), stillUncertain);
+    QCOMPARE(model->videoDraft().uncertainVideoProposalIDs().contains("o"), stillUncertain);
     QCOMPARE(editor->m_error.value_or(QString()), error);
     // A refused receipt changes nothing; an accepted one clears the pending send confirmation.
-    QCOMPARE(model->videoConfirmation(), !error.isEmpty());
-    QCOMPARE(model->videoQC(), tick);
-    QCOMPARE(model->confirmedVideoDelivery().has_value(), status["state"] == "sentForCustomerReview" && error.isEmpty());
+    QCOMPARE(model->videoDraft().videoConfirmation(), !error.isEmpty());
+    QCOMPARE(model->videoDraft().videoQC(), tick);
+    QCOMPARE(model->videoDraft().confirmedVideoDelivery().has_value(), status["state"] == "sentForCustomerReview" && error.isEmpty());
 }
 
 void TestServiceQueueVideos::projectCopies_data()
@@ -528,12 +528,12 @@ void TestServiceQueueVideos::projectCopies()
     QFETCH(QStringList, automatic);
     QFETCH(QString, error);
     openClaimedTask();
-    model->setVideoPreview(preview("p"));
-    model->setProjectVersions({copy("s1", "p"), copy("s2", "p")});
-    model->setProjectVersionsProposalID(action == "preserve other" ? QStringLiteral("q") : QStringLiteral("p"));
-    model->setAutomaticProjectNames({"Gammel"});
-    model->setRequiresProjectSelection(true);
-    model->setRememberEditorProject(action != "preserve other");
+    model->videoDraft().setVideoPreview(preview("p"));
+    model->projectCopies().setProjectVersions({copy("s1", "p"), copy("s2", "p")});
+    model->projectCopies().setProjectVersionsProposalID(action == "preserve other" ? QStringLiteral("q") : QStringLiteral("p"));
+    model->projectCopies().setAutomaticProjectNames({"Gammel"});
+    model->projectCopies().setRequiresProjectSelection(true);
+    model->projectCopies().setRememberEditorProject(action != "preserve other");
 
     const int call = nextCall();
     if (action == "list")
@@ -549,15 +549,15 @@ void TestServiceQueueVideos::projectCopies()
     QTRY_VERIFY(!editor->m_busy);
 
     QStringList ids;
-    for (const NativeProjectVersion &kept : model->projectVersions())
+    for (const NativeProjectVersion &kept : model->projectCopies().projectVersions())
         ids << kept.snapshotID;
     QCOMPARE(ids, copies);
-    QCOMPARE(model->automaticProjectNames(), automatic);
+    QCOMPARE(model->projectCopies().automaticProjectNames(), automatic);
     QCOMPARE(editor->m_error.value_or(QString()), error);
     if (error.isEmpty()) {
-        QCOMPARE(model->projectVersionsProposalID(), std::optional<QString>("p"));
-        QCOMPARE(model->requiresProjectSelection(), action == "list");
-        QCOMPARE(model->rememberEditorProject(), action != "clear" && action != "preserve other");
+        QCOMPARE(model->projectCopies().projectVersionsProposalID(), std::optional<QString>("p"));
+        QCOMPARE(model->projectCopies().requiresProjectSelection(), action == "list");
+        QCOMPARE(model->projectCopies().rememberEditorProject(), action != "clear" && action != "preserve other");
     }
     if (action == "preserve" && error.isEmpty())
         QCOMPARE(*editor->m_message, QStringLiteral("Projektversionen er bevaret lokalt. Medier og genåbning skal "

@@ -558,9 +558,9 @@ void TestServiceQueueView::confirmations()
         draft.proposalID = "p";
         draft.requestID = "a";
         draft.content.kind = ServiceKind::filmEditing;
-        model->setVideoPreview(draft);
-        model->setVideoQC(true);
-        model->setVideoConfirmation(true);
+        model->videoDraft().setVideoPreview(draft);
+        model->videoDraft().setVideoQC(true);
+        model->videoDraft().setVideoConfirmation(true);
     } else {
         screen->setCopyConfirmation(true);
     }
@@ -573,7 +573,7 @@ void TestServiceQueueView::confirmations()
         box->findChild<QPushButton *>(button)->click();
     // The confirm button starts its operation; either button ends the request.
     QCOMPARE(editorModel->busy().has_value(), starts);
-    QVERIFY(!model->confirmation() && !model->videoConfirmation() && !screen->copyConfirmation());
+    QVERIFY(!model->confirmation() && !model->videoDraft().videoConfirmation() && !screen->copyConfirmation());
     QTRY_VERIFY(!dialogNamed(*screen, dialog));
 }
 
@@ -629,7 +629,7 @@ void TestServiceQueueView::oneDialogPerRequestOutsideAHeldHost()
     if (dialog == "service.proposal.sendConfirmation")
         model->setConfirmation(true);
     else if (dialog == "service.video.sendConfirmation")
-        model->setVideoConfirmation(true);
+        model->videoDraft().setVideoConfirmation(true);
     else if (dialog == "service.film.copyConfirmation")
         taskScreen->setCopyConfirmation(true);
     else
@@ -649,7 +649,7 @@ void TestServiceQueueView::oneDialogPerRequestOutsideAHeldHost()
     const QString close = dialog == "service.brief.sheet" ? "service.brief.sheet.close" : dialog + ".cancel";
     QVERIFY(box->findChild<QPushButton *>(close)->isEnabled());
     QTest::keyClick(box, Qt::Key_Escape);
-    QVERIFY(!model->confirmation() && !model->videoConfirmation() && !taskScreen->copyConfirmation()
+    QVERIFY(!model->confirmation() && !model->videoDraft().videoConfirmation() && !taskScreen->copyConfirmation()
             && !model->packageContext());
     QTRY_VERIFY(!box || !box->isVisible());
 }

@@ -630,7 +630,7 @@ void TestServiceTaskDetail::reactionsAndPlayersSurviveRefreshes()
     model->setReactions(model->reactions());
     model->setReactionDownload(pulled);
     model->setReviewVideo(review);
-    model->setProjectVersionsProposalID(QString("p1"));
+    model->projectCopies().setProjectVersionsProposalID(QString("p1"));
     settle();
     QCOMPARE(players.made->size(), 2);
     QVERIFY(players.made->at(0) && players.made->at(1));

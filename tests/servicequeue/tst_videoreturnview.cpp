@@ -304,22 +304,22 @@ void TestVideoReturnView::boxPerState()
     else if (state != "none")
         openClaimedTask(*model, *editor, *service);
     if (state == "approved listed")
-        model->setVideoPreviews({preview("x")});
+        model->videoDraft().setVideoPreviews({preview("x")});
     if (state == "blank label" || state == "ready") {
-        model->setVideoFile(QUrl::fromLocalFile("/exports/klip.mp4"));
-        model->setVideoSummary("Ny slutning");
-        model->setVideoLabel(state == "ready" ? "Klip 2" : " \n ");
+        model->videoDraft().setVideoFile(QUrl::fromLocalFile("/exports/klip.mp4"));
+        model->videoDraft().setVideoSummary("Ny slutning");
+        model->videoDraft().setVideoLabel(state == "ready" ? "Klip 2" : " \n ");
     }
     if (state == "older draft" || state == "unconfirmed" || state == "copies")
-        model->setVideoPreview(preview("p", state == "older draft" ? 3 : 4));
+        model->videoDraft().setVideoPreview(preview("p", state == "older draft" ? 3 : 4));
     if (state == "unconfirmed")
-        model->setUncertainVideoProposalIDs({"p"});
+        model->videoDraft().setUncertainVideoProposalIDs({"p"});
     if (state == "copies" || state == "older draft") {
-        model->setProjectVersions({copy("s1", state == "copies" ? "p" : "q")});
-        model->setProjectVersionsProposalID(state == "copies" ? QStringLiteral("p") : QStringLiteral("q"));
+        model->projectCopies().setProjectVersions({copy("s1", state == "copies" ? "p" : "q")});
+        model->projectCopies().setProjectVersionsProposalID(state == "copies" ? QStringLiteral("p") : QStringLiteral("q"));
     }
     if (state == "receipt" || state == "no receipt")
-        model->setConfirmedVideoDelivery(VideoDeliveryStatus::decode(bytes(QJsonObject{
+        model->videoDraft().setConfirmedVideoDelivery(VideoDeliveryStatus::decode(bytes(QJsonObject{
             {"proposalID", "p"},
             {"state", state == "receipt" ? "sentForCustomerReview" : "notConfirmedLocally"},
             {"version", 2},
@@ -354,8 +354,8 @@ void TestVideoReturnView::draftRowsReopenAndSendAsks()
 {
     openClaimedTask(*model, *editor, *service);
     VideoReviewPreview shortId = preview("abc");
-    model->setVideoPreviews({preview("0123456789abcdef"), shortId});
-    model->setVideoPreview(preview("p"));
+    model->videoDraft().setVideoPreviews({preview("0123456789abcdef"), shortId});
+    model->videoDraft().setVideoPreview(preview("p"));
     box();
     child<QAbstractButton>("service.video.preparedDrafts")->click();
     QVERIFY(m_box->preparedDraftsExpanded());
@@ -368,9 +368,9 @@ void TestVideoReturnView::draftRowsReopenAndSendAsks()
     auto *send = child<QAbstractButton>("service.video.send");
     QVERIFY(!send->isEnabled());
     child<QCheckBox>("service.video.qc")->click();
-    QVERIFY(model->videoQC() && send->isEnabled());
+    QVERIFY(model->videoDraft().videoQC() && send->isEnabled());
     send->click();
-    QVERIFY(model->videoConfirmation());
+    QVERIFY(model->videoDraft().videoConfirmation());
 
     row->click(); // reopens through the receipt check
     QCOMPARE(service->calls.last().command.arguments().mid(0, 2), (QStringList{"status", kTask}));
@@ -401,28 +401,28 @@ void TestVideoReturnView::onlyThePersonsEditsClearTheDraft()
     QFETCH(QString, action);
     QFETCH(bool, cleared);
     openClaimedTask(*model, *editor, *service);
-    model->setVideoFile(QUrl::fromLocalFile("/exports/klip.mp4"));
-    model->setVideoLabel("Klip 2");
-    model->setVideoPreview(preview("p"));
+    model->videoDraft().setVideoFile(QUrl::fromLocalFile("/exports/klip.mp4"));
+    model->videoDraft().setVideoLabel("Klip 2");
+    model->videoDraft().setVideoPreview(preview("p"));
     box();
     auto *label = child<QLineEdit>("service.video.label");
     auto *editorName = child<QLineEdit>("service.video.editor");
     if (action == "undo") {
         QTest::keyClicks(editorName, "x");
-        model->setVideoPreview(preview("p"));
+        model->videoDraft().setVideoPreview(preview("p"));
     }
-    model->setVideoQC(true);
+    model->videoDraft().setVideoQC(true);
 
     if (action == "type") {
         QTest::keyClicks(label, " v2");
-        QCOMPARE(model->videoLabel(), QStringLiteral("Klip 2 v2"));
+        QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Klip 2 v2"));
     } else if (action == "paste") {
         QGuiApplication::clipboard()->setText("Logo før");
         child<QPlainTextEdit>("service.video.summary")->paste();
-        QCOMPARE(model->videoSummary(), QStringLiteral("Logo før"));
+        QCOMPARE(model->videoDraft().videoSummary(), QStringLiteral("Logo før"));
     } else if (action == "undo") {
         editorName->undo();
-        QCOMPARE(model->videoEditor(), ServiceQueueModel::defaultVideoEditor());
+        QCOMPARE(model->videoDraft().videoEditor(), ServiceVideoDraft::defaultVideoEditor());
     } else if (action == "same file" || action == "cancel") {
         if (action == "same file")
             movies.answer = QUrl::fromLocalFile("/exports/klip.mp4");
@@ -434,14 +434,14 @@ void TestVideoReturnView::onlyThePersonsEditsClearTheDraft()
         other.requestID = "other";
         model->clearSelection();
         model->restoreSelection(other);
-        QCOMPARE(label->text(), ServiceQueueModel::defaultVideoLabel());
+        QCOMPARE(label->text(), ServiceVideoDraft::defaultVideoLabel());
         model->clearSelection();
         model->restoreSelection(here);
-        model->setVideoQC(true); // the tick is the model's own per-visit state
+        model->videoDraft().setVideoQC(true); // the tick is the model's own per-visit state
         QCOMPARE(label->text(), QStringLiteral("Klip 2"));
     }
-    QCOMPARE(!model->videoPreview(), cleared);
-    QCOMPARE(!model->videoQC(), cleared);
+    QCOMPARE(!model->videoDraft().videoPreview(), cleared);
+    QCOMPARE(!model->videoDraft().videoQC(), cleared);
     QCOMPARE(child("service.video.stage")->isVisible(), !cleared);
 }
 

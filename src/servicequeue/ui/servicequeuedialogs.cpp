@@ -29,8 +29,8 @@ ServiceQueueDialogs &ServiceQueueDialogs::attach(ServiceQueueView &screen)
 ServiceQueueDialogs::ServiceQueueDialogs(ServiceQueueModel &model, ServiceQueueEditor &editor)
     : QObject(&model), m_model(model), m_editor(editor)
 {
-    for (auto signal : {&ServiceQueueModel::confirmationChanged, &ServiceQueueModel::videoConfirmationChanged})
-        connect(&m_model, signal, this, &ServiceQueueDialogs::presentDialogs);
+    connect(&m_model, &ServiceQueueModel::confirmationChanged, this, &ServiceQueueDialogs::presentDialogs);
+    connect(&m_model.videoDraft(), &ServiceVideoDraft::changed, this, &ServiceQueueDialogs::presentDialogs);
     connect(&m_model, &ServiceQueueModel::packageContextChanged, this, &ServiceQueueDialogs::presentSheet);
 }
 
@@ -49,6 +49,7 @@ void ServiceQueueDialogs::detach(ServiceQueueView &screen)
     // Dialogs and the sheet close with the last screen; the model's flags
     // stay, and a screen placed later (even in this turn) gets a new presenter.
     m_model.disconnect(this);
+    m_model.videoDraft().disconnect(this);
     setParent(nullptr);
     for (QWidget *window : {static_cast<QWidget *>(m_sendDialog.data()), static_cast<QWidget *>(m_videoDialog.data()),
                             static_cast<QWidget *>(m_sheet.data())})
@@ -128,7 +129,7 @@ void ServiceQueueDialogs::presentDialogs()
                                      "stilling; projektet bliver ikke automatisk godkendt eller bestilt til klipning."),
                                  [this] { m_model.send(m_editor); }, [this] { m_model.setConfirmation(false); });
          }},
-        {m_model.videoConfirmation(), m_videoDialog,
+        {m_model.videoDraft().videoConfirmation(), m_videoDialog,
          [this, window] {
              return confirmation(*window, QStringLiteral("service.video.sendConfirmation"),
                                  loc("Send dette videoudkast til kundereview?"), loc("Upload og send videoudkast"),
@@ -136,7 +137,7 @@ void ServiceQueueDialogs::presentDialogs()
                                  loc("Kun den kontrollerede, frosne video sendes til denne opgave. Kunden får den til "
                                      "review; filmen er ikke kundegodkendt eller leveret endnu."),
                                  [this] { m_model.sendVideo(m_editor); },
-                                 [this] { m_model.setVideoConfirmation(false); });
+                                 [this] { m_model.videoDraft().setVideoConfirmation(false); });
          }},
     };
     for (const Request &request : requests) {

@@ -18,9 +18,9 @@ QCoro::Task<void> listCopies(QPointer<ServiceQueueModel> model, ServiceQueueEdit
                              QUrl inbox, QString proposalID, ServiceOperationScope scope, CancellationToken token)
 {
     // Cleared first: a failed read must not leave another version's copies on show.
-    model->setProjectVersions({});
-    model->setProjectVersionsProposalID(proposalID);
-    model->setAutomaticProjectNames({});
+    model->projectCopies().setProjectVersions({});
+    model->projectCopies().setProjectVersionsProposalID(proposalID);
+    model->projectCopies().setAutomaticProjectNames({});
     const NativeProjectVersions answer = co_await model->execute<NativeProjectVersions>(
         BridgeCommand::projectVersions(inbox, receipt.id, proposalID), *editor, scope, token);
     if (answer.proposalID != proposalID)
@@ -28,9 +28,9 @@ QCoro::Task<void> listCopies(QPointer<ServiceQueueModel> model, ServiceQueueEdit
     for (const NativeProjectVersion &copy : answer.versions)
         if (copy.proposalID != proposalID)
             throw mismatchedCopy();
-    model->setProjectVersions(answer.versions);
-    model->setAutomaticProjectNames(answer.automaticProjects.value_or(QStringList()));
-    model->setRequiresProjectSelection(answer.requiresExplicitSelection.value_or(false));
+    model->projectCopies().setProjectVersions(answer.versions);
+    model->projectCopies().setAutomaticProjectNames(answer.automaticProjects.value_or(QStringList()));
+    model->projectCopies().setRequiresProjectSelection(answer.requiresExplicitSelection.value_or(false));
 }
 
 QCoro::Task<void> stopAutomaticCopy(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
@@ -42,11 +42,11 @@ QCoro::Task<void> stopAutomaticCopy(QPointer<ServiceQueueModel> model, ServiceQu
     // Only an explicit empty list confirms that nothing is registered any more.
     if (answer.proposalID != proposalID || !answer.automaticProjects || !answer.automaticProjects->isEmpty())
         throw BridgeError::failed(loc("Projektvalget kunne ikke opdateres. Hent det igen."));
-    model->setProjectVersionsProposalID(proposalID);
-    model->setProjectVersions(answer.versions);
-    model->setAutomaticProjectNames({});
-    model->setRememberEditorProject(false);
-    model->setRequiresProjectSelection(false);
+    model->projectCopies().setProjectVersionsProposalID(proposalID);
+    model->projectCopies().setProjectVersions(answer.versions);
+    model->projectCopies().setAutomaticProjectNames({});
+    model->projectCopies().setRememberEditorProject(false);
+    model->projectCopies().setRequiresProjectSelection(false);
 }
 
 QCoro::Task<void> keepCopy(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
@@ -54,21 +54,21 @@ QCoro::Task<void> keepCopy(QPointer<ServiceQueueModel> model, ServiceQueueEditor
                            CancellationToken token)
 {
     const NativeProjectVersion copy = co_await model->execute<NativeProjectVersion>(
-        BridgeCommand::preserveProject(inbox, receipt.id, proposalID, project, model->rememberEditorProject()),
+        BridgeCommand::preserveProject(inbox, receipt.id, proposalID, project, model->projectCopies().rememberEditorProject()),
         *editor, scope, token);
     if (copy.proposalID != proposalID)
         throw mismatchedCopy();
     QList<NativeProjectVersion> copies;
-    if (model->projectVersionsProposalID() == proposalID)
-        copies = model->projectVersions();
-    model->setProjectVersionsProposalID(proposalID);
-    model->setRequiresProjectSelection(false);
+    if (model->projectCopies().projectVersionsProposalID() == proposalID)
+        copies = model->projectCopies().projectVersions();
+    model->projectCopies().setProjectVersionsProposalID(proposalID);
+    model->projectCopies().setRequiresProjectSelection(false);
     // The same snapshot copied again replaces the older entry and moves last.
     copies.removeIf([&](const NativeProjectVersion &kept) { return kept.snapshotID == copy.snapshotID; });
     copies.append(copy);
-    model->setProjectVersions(std::move(copies));
+    model->projectCopies().setProjectVersions(std::move(copies));
     if (copy.automaticProjects)
-        model->setAutomaticProjectNames(*copy.automaticProjects);
+        model->projectCopies().setAutomaticProjectNames(*copy.automaticProjects);
     editor->setMessage(
         loc("Projektversionen er bevaret lokalt. Medier og genåbning skal kontrolleres i editoren."));
 }
@@ -106,14 +106,14 @@ void ServiceQueueModel::clearProjectRegistration(ServiceQueueEditor &editor, con
 void ServiceQueueModel::preserveProject(ServiceQueueEditor &editor, const QUrl &project)
 {
     const auto inbox = editor.inbox();
-    if (!inbox || !m_detail || !m_videoPreview || m_videoPreview->requestID != m_detail->request.id)
+    if (!inbox || !m_detail || !m_videoDraft.videoPreview() || m_videoDraft.videoPreview()->requestID != m_detail->request.id)
         return;
     if (!m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Bevarer editorprojektet til denne videoversion…"),
-            [self, seam, receipt = m_detail->request, inbox = *inbox, proposalID = m_videoPreview->proposalID,
+            [self, seam, receipt = m_detail->request, inbox = *inbox, proposalID = m_videoDraft.videoPreview()->proposalID,
              project](ServiceOperationScope scope, CancellationToken token) {
                 return keepCopy(self, seam, receipt, inbox, proposalID, project, std::move(scope), std::move(token));
             });

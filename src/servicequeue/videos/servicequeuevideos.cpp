@@ -38,17 +38,17 @@ bool pulledForItself(const ServiceQueueModel &model)
 
 void withoutMark(ServiceQueueModel &model, const QString &proposalID)
 {
-    QSet<QString> marks = model.uncertainVideoProposalIDs();
+    QSet<QString> marks = model.videoDraft().uncertainVideoProposalIDs();
     marks.remove(proposalID);
-    model.setUncertainVideoProposalIDs(marks);
+    model.videoDraft().setUncertainVideoProposalIDs(marks);
 }
 
 void withoutDraft(ServiceQueueModel &model, const QString &proposalID)
 {
-    QList<VideoReviewPreview> drafts = model.videoPreviews();
+    QList<VideoReviewPreview> drafts = model.videoDraft().videoPreviews();
     const auto removed = drafts.removeIf([&](const VideoReviewPreview &d) { return d.proposalID == proposalID; });
     if (removed)
-        model.setVideoPreviews(std::move(drafts));
+        model.videoDraft().setVideoPreviews(std::move(drafts));
 }
 
 // Ends the "sending" mark of a send however the send ends: answered,
@@ -60,14 +60,14 @@ public:
                 QString proposalID)
         : m_model(std::move(model)), m_editor(editor), m_scope(std::move(scope)), m_proposalID(std::move(proposalID))
     {
-        m_model->setVideoSendingProposalID(m_proposalID);
+        m_model->videoDraft().setVideoSendingProposalID(m_proposalID);
     }
     SendingMark(const SendingMark &) = delete;
     SendingMark &operator=(const SendingMark &) = delete;
     ~SendingMark()
     {
-        if (m_model && m_model->current(m_scope, *m_editor) && m_model->videoSendingProposalID() == m_proposalID)
-            m_model->setVideoSendingProposalID(std::nullopt);
+        if (m_model && m_model->current(m_scope, *m_editor) && m_model->videoDraft().videoSendingProposalID() == m_proposalID)
+            m_model->videoDraft().setVideoSendingProposalID(std::nullopt);
     }
 
 private:
@@ -80,8 +80,8 @@ private:
 QCoro::Task<void> refreshDrafts(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
                                 QUrl inbox, ServiceOperationScope scope, CancellationToken token)
 {
-    model->setVideoQC(false);
-    model->setVideoConfirmation(false);
+    model->videoDraft().setVideoQC(false);
+    model->videoDraft().setVideoConfirmation(false);
     const VideoReviewPreviews answer = co_await model->execute<VideoReviewPreviews>(
         BridgeCommand::videoPending(inbox, receipt.id), *editor, scope, token);
     QSet<QString> seen;
@@ -102,7 +102,7 @@ QCoro::Task<void> refreshDrafts(QPointer<ServiceQueueModel> model, ServiceQueueE
     for (const VideoReviewPreview &draft : answer.previews)
         if (!sent.contains(draft.proposalID))
             pending.append(draft);
-    model->setVideoPreviews(pending);
+    model->videoDraft().setVideoPreviews(pending);
     editor->setMessage(pending.isEmpty()
                            ? loc("Ingen nye videoudkast klar til gennemgang.")
                            : loc("Videoudkastene er klar. Åbn et udkast og gennemgå det før afsendelse."));
@@ -117,11 +117,11 @@ QCoro::Task<void> prepareDraft(QPointer<ServiceQueueModel> model, ServiceQueueEd
     const auto &before = model->detail();
     if (!before || before->request.id != receipt.id || before->request.revision != receipt.revision)
         co_return;
-    model->setVideoQC(false);
+    model->videoDraft().setVideoQC(false);
     const qint64 revision = before->request.revision;
     const VideoReviewPreview draft = co_await model->execute<VideoReviewPreview>(
-        BridgeCommand::videoPreview(inbox, receipt.id, video, revision, model->videoLabel(), model->videoSummary(),
-                                    model->videoEditor()),
+        BridgeCommand::videoPreview(inbox, receipt.id, video, revision, model->videoDraft().videoLabel(), model->videoDraft().videoSummary(),
+                                    model->videoDraft().videoEditor()),
         *editor, scope, token);
     // The draft the tool kept stays in the project folder either way; the
     // next refresh of the task lists it.
@@ -133,7 +133,7 @@ QCoro::Task<void> prepareDraft(QPointer<ServiceQueueModel> model, ServiceQueueEd
     if (draft.requestID != receipt.id || draft.content.kind != ServiceKind::filmEditing
         || draft.expectedRevision != revision)
         throw mismatchedDrafts();
-    model->setVideoPreview(draft);
+    model->videoDraft().setVideoPreview(draft);
 }
 
 QCoro::Task<void> checkReceipt(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
@@ -144,23 +144,23 @@ QCoro::Task<void> checkReceipt(QPointer<ServiceQueueModel> model, ServiceQueueEd
         BridgeCommand::videoStatus(inbox, receipt.id, preview.proposalID), *editor, scope, token);
     if (!status.matches(preview.proposalID))
         throw unconfirmedSend();
-    model->setVideoConfirmation(false);
+    model->videoDraft().setVideoConfirmation(false);
     if (status.state == VideoDeliveryStatus::State::NotConfirmedLocally) {
         if (reopen) {
             // A reopened draft is sent only after its quality check is ticked again.
-            model->setVideoPreview(preview);
-            model->setVideoQC(false);
+            model->videoDraft().setVideoPreview(preview);
+            model->videoDraft().setVideoQC(false);
         }
         editor->setMessage(loc("No local send receipt. Review or retry this same frozen version; do not prepare a "
                                "replacement just to resend."));
         co_return;
     }
-    model->setConfirmedVideoDelivery(status);
+    model->videoDraft().setConfirmedVideoDelivery(status);
     withoutMark(*model, preview.proposalID);
     withoutDraft(*model, preview.proposalID);
-    if (model->videoPreview() && model->videoPreview()->proposalID == preview.proposalID) {
-        model->setVideoPreview(std::nullopt);
-        model->setVideoQC(false);
+    if (model->videoDraft().videoPreview() && model->videoDraft().videoPreview()->proposalID == preview.proposalID) {
+        model->videoDraft().setVideoPreview(std::nullopt);
+        model->videoDraft().setVideoQC(false);
     }
     editor->setMessage(loc("Local receipt confirms version %lld was sent. Refresh history for customer feedback.",
                            {*status.version}));
@@ -170,9 +170,9 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
                             QUrl credentials, QUrl inbox, QString proposalID, ServiceOperationScope scope,
                             CancellationToken token)
 {
-    if (!model->videoQC())
+    if (!model->videoDraft().videoQC())
         co_return;
-    const auto &draft = model->videoPreview();
+    const auto &draft = model->videoDraft().videoPreview();
     if (!draft || draft->proposalID != proposalID)
         co_return;
     const auto &before = model->detail();
@@ -182,9 +182,9 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
     // Marked unconfirmed before the tool runs: only a checked answer or a
     // confirming receipt removes the mark, so a lost answer keeps it.
     const SendingMark sending(model, editor, scope, proposalID);
-    QSet<QString> marks = model->uncertainVideoProposalIDs();
+    QSet<QString> marks = model->videoDraft().uncertainVideoProposalIDs();
     marks.insert(proposalID);
-    model->setUncertainVideoProposalIDs(marks);
+    model->videoDraft().setUncertainVideoProposalIDs(marks);
 
     const ProposalSent sent = co_await model->execute<ProposalSent>(
         BridgeCommand::videoSend(credentials, receipt.company_id, inbox, receipt.id, proposalID), *editor, scope,
@@ -200,12 +200,12 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
         updated.decisions = now->decisions;
     }
     model->setDetail(std::move(updated));
-    model->setConfirmedVideoDelivery(VideoDeliveryStatus{sent.proposalID,
+    model->videoDraft().setConfirmedVideoDelivery(VideoDeliveryStatus{sent.proposalID,
                                                          VideoDeliveryStatus::State::SentForCustomerReview,
                                                          sent.version, false});
     withoutMark(*model, proposalID);
-    model->setVideoPreview(std::nullopt);
-    model->setVideoQC(false);
+    model->videoDraft().setVideoPreview(std::nullopt);
+    model->videoDraft().setVideoQC(false);
     withoutDraft(*model, proposalID);
     editor->setMessage(loc("Videoudkast version %lld er modtaget · %@ · opgaverevision %lld%@.",
                            {sent.version, sent.request.statusTitle(), sent.request.revision,
@@ -270,13 +270,13 @@ bool ServiceQueueModel::canPrepareVideo(const ServiceQueueEditor &editor) const
 void ServiceQueueModel::prepareVideo(ServiceQueueEditor &editor)
 {
     const auto inbox = editor.inbox();
-    if (!canPrepareVideo(editor) || !inbox || !m_detail || !m_videoFile)
+    if (!canPrepareVideo(editor) || !inbox || !m_detail || !m_videoDraft.videoFile())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     const ServiceReceipt receipt = m_detail->request;
     perform(editor, loc("Kontrollerer og gemmer den eksporterede video…"),
-            [self, seam, receipt, inbox = *inbox, video = *m_videoFile](ServiceOperationScope scope,
+            [self, seam, receipt, inbox = *inbox, video = *m_videoDraft.videoFile()](ServiceOperationScope scope,
                                                                         CancellationToken token) {
                 return prepareDraft(self, seam, receipt, inbox, video, std::move(scope), std::move(token));
             });
@@ -284,11 +284,11 @@ void ServiceQueueModel::prepareVideo(ServiceQueueEditor &editor)
 
 ServiceVideoStage ServiceQueueModel::videoStage(const VideoReviewPreview &preview) const
 {
-    if (m_videoSendingProposalID && *m_videoSendingProposalID == preview.proposalID)
+    if (m_videoDraft.videoSendingProposalID() && *m_videoDraft.videoSendingProposalID() == preview.proposalID)
         return ServiceVideoStage::sending;
-    if (m_uncertainVideoProposalIDs.contains(preview.proposalID))
+    if (m_videoDraft.uncertainVideoProposalIDs().contains(preview.proposalID))
         return ServiceVideoStage::sendUnconfirmed;
-    return m_videoQC ? ServiceVideoStage::reviewed : ServiceVideoStage::preparedLocally;
+    return m_videoDraft.videoQC() ? ServiceVideoStage::reviewed : ServiceVideoStage::preparedLocally;
 }
 
 void ServiceQueueModel::checkVideoDelivery(const VideoReviewPreview &preview, ServiceQueueEditor &editor, bool reopen)
@@ -311,19 +311,19 @@ void ServiceQueueModel::sendVideo(ServiceQueueEditor &editor)
 {
     const auto inbox = editor.inbox();
     const auto credentials = editor.credentials();
-    if (!m_videoQC || !inbox || !credentials || !m_detail || !m_videoPreview)
+    if (!m_videoDraft.videoQC() || !inbox || !credentials || !m_detail || !m_videoDraft.videoPreview())
         return;
-    if (m_detail->request.kind != ServiceKind::filmEditing || m_videoPreview->content.kind != ServiceKind::filmEditing
-        || m_videoPreview->requestID != m_detail->request.id)
+    if (m_detail->request.kind != ServiceKind::filmEditing || m_videoDraft.videoPreview()->content.kind != ServiceKind::filmEditing
+        || m_videoDraft.videoPreview()->requestID != m_detail->request.id)
         return;
     // Cleared even when another operation keeps this one from starting.
-    setVideoConfirmation(false);
+    m_videoDraft.setVideoConfirmation(false);
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     const ServiceReceipt receipt = m_detail->request;
     perform(editor, loc("Bevarer projektversion og sender videoudkast…"),
             [self, seam, receipt, credentials = *credentials, inbox = *inbox,
-             proposalID = m_videoPreview->proposalID](ServiceOperationScope scope, CancellationToken token) {
+             proposalID = m_videoDraft.videoPreview()->proposalID](ServiceOperationScope scope, CancellationToken token) {
                 return sendDraft(self, seam, receipt, credentials, inbox, proposalID, std::move(scope),
                                  std::move(token));
             });

@@ -22,7 +22,7 @@ QString VideoReturnPresentation::title(const ServiceQueueModel &model)
 
 std::optional<QString> VideoReturnPresentation::receiptText(const ServiceQueueModel &model)
 {
-    const auto &delivery = model.confirmedVideoDelivery();
+    const auto &delivery = model.videoDraft().confirmedVideoDelivery();
     if (!delivery || delivery->state != VideoDeliveryStatus::State::SentForCustomerReview)
         return std::nullopt;
     return loc("Local receipt · version %lld sent for customer review", {delivery->version.value_or(0)});
@@ -30,20 +30,20 @@ std::optional<QString> VideoReturnPresentation::receiptText(const ServiceQueueMo
 
 bool VideoReturnPresentation::showsPreparationForm(const ServiceQueueModel &model)
 {
-    return !closed(model) || model.videoPreview() || !model.videoPreviews().isEmpty();
+    return !closed(model) || model.videoDraft().videoPreview() || !model.videoDraft().videoPreviews().isEmpty();
 }
 
 bool VideoReturnPresentation::prepareEnabled(const ServiceQueueModel &model)
 {
-    return model.videoFile() && !model.videoLabel().trimmed().isEmpty() && !model.videoSummary().trimmed().isEmpty()
-        && !model.videoEditor().trimmed().isEmpty();
+    return model.videoDraft().videoFile() && !model.videoDraft().videoLabel().trimmed().isEmpty() && !model.videoDraft().videoSummary().trimmed().isEmpty()
+        && !model.videoDraft().videoEditor().trimmed().isEmpty();
 }
 
 QString VideoReturnPresentation::fileText(const ServiceQueueModel &model)
 {
-    if (!model.videoFile())
+    if (!model.videoDraft().videoFile())
         return loc("MP4, MOV eller M4V · højst 512 MiB");
-    return model.videoFile()->fileName();
+    return model.videoDraft().videoFile()->fileName();
 }
 
 QString VideoReturnPresentation::stageSymbol(ServiceVideoStage stage)
@@ -73,7 +73,7 @@ std::optional<QString> VideoReturnPresentation::baseRevisionNote(const ServiceQu
 
 bool VideoReturnPresentation::showsProjectCopies(const ServiceQueueModel &model, const VideoReviewPreview &draft)
 {
-    return model.projectVersionsProposalID() == draft.proposalID;
+    return model.projectCopies().projectVersionsProposalID() == draft.proposalID;
 }
 
 QString VideoReturnPresentation::reopenText(const VideoReviewPreview &draft)

@@ -299,9 +299,9 @@ public:
 
         const bool projects = film && model.download();
         m_projectsButton->setVisible(projects);
-        const bool listed = projects && model.projectVersionsProposalID() == proposal.id;
+        const bool listed = projects && model.projectCopies().projectVersionsProposalID() == proposal.id;
         if (listed)
-            m_projects->setContent(model.projectVersions(), {}, false, {});
+            m_projects->setContent(model.projectCopies().projectVersions(), {}, false, {});
         m_projects->setVisible(listed);
 
         QStringList keys;
@@ -348,10 +348,10 @@ ServiceSentVersions::ServiceSentVersions(ServiceTaskDetailParts parts, QWidget *
     setObjectName(QStringLiteral("service.versions"));
     ServiceQueueModel *model = m_parts.model;
     for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::downloadChanged,
-                        &ServiceQueueModel::reviewVideoChanged, &ServiceQueueModel::projectVersionsChanged,
-                        &ServiceQueueModel::projectVersionsProposalIDChanged, &ServiceQueueModel::reactionsChanged,
+                        &ServiceQueueModel::reviewVideoChanged, &ServiceQueueModel::reactionsChanged,
                         &ServiceQueueModel::reactionDownloadChanged, &ServiceQueueModel::reactionHistoryLoadedChanged})
         connect(model, signal, this, &ServiceSentVersions::refresh);
+    connect(&model->projectCopies(), &ServiceProjectCopies::changed, this, &ServiceSentVersions::refresh);
     refresh();
 }
 

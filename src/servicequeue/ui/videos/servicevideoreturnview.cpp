@@ -227,14 +227,14 @@ void ServiceVideoReturnView::build()
     m_column->addWidget(m_draft);
     connect(preserve, &QPushButton::clicked, this, &ServiceVideoReturnView::chooseProject);
     connect(versions, &QPushButton::clicked, this, [this] {
-        if (m_model->videoPreview())
-            m_model->readProjectVersions(*m_editor, m_model->videoPreview()->proposalID);
+        if (m_model->videoDraft().videoPreview())
+            m_model->readProjectVersions(*m_editor, m_model->videoDraft().videoPreview()->proposalID);
     });
     connect(check, &QPushButton::clicked, this, [this] {
-        if (const auto draft = m_model->videoPreview())
+        if (const auto draft = m_model->videoDraft().videoPreview())
             m_model->checkVideoDelivery(*draft, *m_editor, false);
     });
-    connect(m_send, &QPushButton::clicked, this, [this] { m_model->setVideoConfirmation(true); });
+    connect(m_send, &QPushButton::clicked, this, [this] { m_model->videoDraft().setVideoConfirmation(true); });
 
     // 4. The drafts prepared earlier.
     m_draftsToggle = new QToolButton(this);
@@ -268,37 +268,29 @@ void ServiceVideoReturnView::bind()
     // longer describe; values the model puts back (another task opened,
     // its fields restored) only update the fields.
     connect(m_label, &QLineEdit::textEdited, this, [this](const QString &value) {
-        const bool changed = value != m_model->videoLabel();
-        m_model->setVideoLabel(value);
+        const bool changed = value != m_model->videoDraft().videoLabel();
+        m_model->videoDraft().setVideoLabel(value);
         personEdited(changed);
     });
     connect(m_editorName, &QLineEdit::textEdited, this, [this](const QString &value) {
-        const bool changed = value != m_model->videoEditor();
-        m_model->setVideoEditor(value);
+        const bool changed = value != m_model->videoDraft().videoEditor();
+        m_model->videoDraft().setVideoEditor(value);
         personEdited(changed);
     });
     connect(m_summary, &QPlainTextEdit::textChanged, this, [this] {
         if (m_writing)
             return;
         const QString value = m_summary->toPlainText();
-        const bool changed = value != m_model->videoSummary();
-        m_model->setVideoSummary(value);
+        const bool changed = value != m_model->videoDraft().videoSummary();
+        m_model->videoDraft().setVideoSummary(value);
         personEdited(changed);
     });
-    connect(m_qc, &QCheckBox::toggled, this, [this](bool on) { m_model->setVideoQC(on); });
-    connect(m_remember, &QCheckBox::toggled, this, [this](bool on) { m_model->setRememberEditorProject(on); });
+    connect(m_qc, &QCheckBox::toggled, this, [this](bool on) { m_model->videoDraft().setVideoQC(on); });
+    connect(m_remember, &QCheckBox::toggled, this, [this](bool on) { m_model->projectCopies().setRememberEditorProject(on); });
 
+    connect(&m_model->videoDraft(), &ServiceVideoDraft::changed, this, &ServiceVideoReturnView::refresh);
+    connect(&m_model->projectCopies(), &ServiceProjectCopies::changed, this, &ServiceVideoReturnView::refresh);
     for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::downloadChanged,
-                        &ServiceQueueModel::confirmedVideoDeliveryChanged, &ServiceQueueModel::videoPreviewChanged,
-                        &ServiceQueueModel::videoPreviewsChanged, &ServiceQueueModel::videoFileChanged,
-                        &ServiceQueueModel::videoLabelChanged, &ServiceQueueModel::videoSummaryChanged,
-                        &ServiceQueueModel::videoEditorChanged, &ServiceQueueModel::videoQCChanged,
-                        &ServiceQueueModel::rememberEditorProjectChanged, &ServiceQueueModel::projectVersionsChanged,
-                        &ServiceQueueModel::projectVersionsProposalIDChanged,
-                        &ServiceQueueModel::automaticProjectNamesChanged,
-                        &ServiceQueueModel::requiresProjectSelectionChanged,
-                        &ServiceQueueModel::videoSendingProposalIDChanged,
-                        &ServiceQueueModel::uncertainVideoProposalIDsChanged,
                         &ServiceQueueModel::selectedCompanyIDChanged, &ServiceQueueModel::operatorIDChanged,
                         &ServiceQueueModel::companiesVerifiedChanged, &ServiceQueueModel::loadingCompaniesChanged})
         connect(m_model, signal, this, &ServiceVideoReturnView::refresh);
@@ -308,8 +300,8 @@ void ServiceVideoReturnView::personEdited(bool changed)
 {
     if (!changed)
         return;
-    m_model->setVideoPreview(std::nullopt);
-    m_model->setVideoQC(false);
+    m_model->videoDraft().setVideoPreview(std::nullopt);
+    m_model->videoDraft().setVideoQC(false);
 }
 
 void ServiceVideoReturnView::chooseMovie()
@@ -321,9 +313,9 @@ void ServiceVideoReturnView::chooseMovie()
         if (!self || !file)
             return;
         // The same file again still means a new export: the draft is dropped.
-        self->m_model->setVideoFile(*file);
-        self->m_model->setVideoPreview(std::nullopt);
-        self->m_model->setVideoQC(false);
+        self->m_model->videoDraft().setVideoFile(*file);
+        self->m_model->videoDraft().setVideoPreview(std::nullopt);
+        self->m_model->videoDraft().setVideoQC(false);
     });
 }
 
@@ -361,18 +353,18 @@ void ServiceVideoReturnView::refresh()
     m_unavailable->setVisible(!canPrepare);
     m_form->setEnabled(canPrepare);
     m_file->setText(P::fileText(model));
-    if (m_label->text() != model.videoLabel())
-        m_label->setText(model.videoLabel());
-    if (m_editorName->text() != model.videoEditor())
-        m_editorName->setText(model.videoEditor());
-    if (m_summary->toPlainText() != model.videoSummary()) {
+    if (m_label->text() != model.videoDraft().videoLabel())
+        m_label->setText(model.videoDraft().videoLabel());
+    if (m_editorName->text() != model.videoDraft().videoEditor())
+        m_editorName->setText(model.videoDraft().videoEditor());
+    if (m_summary->toPlainText() != model.videoDraft().videoSummary()) {
         m_writing = true;
-        m_summary->setPlainText(model.videoSummary());
+        m_summary->setPlainText(model.videoDraft().videoSummary());
         m_writing = false;
     }
     m_prepare->setEnabled(P::prepareEnabled(model));
 
-    const auto &draft = model.videoPreview();
+    const auto &draft = model.videoDraft().videoPreview();
     m_draft->setVisible(draft.has_value());
     if (draft) {
         const ServiceVideoStage stage = model.videoStage(*draft);
@@ -390,7 +382,7 @@ void ServiceVideoReturnView::refresh()
         if (copies) {
             const QString proposalID = draft->proposalID;
             QPointer<ServiceVideoReturnView> self(this);
-            m_projects->setContent(model.projectVersions(), model.automaticProjectNames(), model.requiresProjectSelection(),
+            m_projects->setContent(model.projectCopies().projectVersions(), model.projectCopies().automaticProjectNames(), model.projectCopies().requiresProjectSelection(),
                              [self, proposalID] {
                                  if (self)
                                      self->m_model->clearProjectRegistration(*self->m_editor, proposalID);
@@ -401,17 +393,17 @@ void ServiceVideoReturnView::refresh()
     {
         const QSignalBlocker qc(m_qc);
         const QSignalBlocker remember(m_remember);
-        m_qc->setChecked(model.videoQC());
-        m_remember->setChecked(model.rememberEditorProject());
+        m_qc->setChecked(model.videoDraft().videoQC());
+        m_remember->setChecked(model.projectCopies().rememberEditorProject());
     }
-    m_send->setEnabled(model.videoQC());
+    m_send->setEnabled(model.videoDraft().videoQC());
     showDrafts();
 }
 
 void ServiceVideoReturnView::showDrafts()
 {
     QStringList ids;
-    for (const VideoReviewPreview &draft : m_model->videoPreviews())
+    for (const VideoReviewPreview &draft : m_model->videoDraft().videoPreviews())
         ids << draft.proposalID + QLatin1Char('\n') + draft.content.title;
     if (ids == m_listedDrafts)
         return;
@@ -422,7 +414,7 @@ void ServiceVideoReturnView::showDrafts()
             widget->deleteLater();
         delete item;
     }
-    for (const VideoReviewPreview &draft : m_model->videoPreviews()) {
+    for (const VideoReviewPreview &draft : m_model->videoDraft().videoPreviews()) {
         auto *row = new QPushButton(VideoReturnPresentation::reopenText(draft), m_drafts);
         row->setObjectName(QStringLiteral("service.video.reopen.") + draft.proposalID);
         row->setMinimumHeight(44);
