@@ -93,10 +93,10 @@ void ServiceQueueModel::clearSelection()
     m_projectCopies.setAutomaticProjectNames({});
     m_projectCopies.setRequiresProjectSelection(false);
 
-    setReactions({});
-    setReactionDownload(std::nullopt);
-    setReactionHistoryLoaded(false);
-    setReviewVideo(std::nullopt);
+    m_review.setReactions({});
+    m_review.setReactionDownload(std::nullopt);
+    m_review.setReactionHistoryLoaded(false);
+    m_review.setReviewVideo(std::nullopt);
 
     m_videoDraft.setVideoLabel(ServiceVideoDraft::defaultVideoLabel());
     m_videoDraft.setVideoSummary(QString());

@@ -5,6 +5,7 @@
 #include "serviceeditor.h"
 #include "serviceoperationscope.h"
 #include "serviceprojectcopies.h"
+#include "servicereviewstate.h"
 #include "servicevideodraft.h"
 #include "videorecords.h"
 #include "videos/videostage.h"
@@ -74,10 +75,6 @@ public:
     TAVLON_RECORD_FIELD(std::optional<ProposalFile>, proposalFile, setProposalFile)
     TAVLON_RECORD_FIELD(std::optional<ProposalPreview>, preview, setPreview)
     TAVLON_VALUE_FIELD(bool, confirmation, setConfirmation)
-    TAVLON_RECORD_FIELD(QList<ServiceReactionSummary>, reactions, setReactions)
-    TAVLON_RECORD_FIELD(std::optional<ServiceReactionDownload>, reactionDownload, setReactionDownload)
-    TAVLON_VALUE_FIELD(bool, reactionHistoryLoaded, setReactionHistoryLoaded)
-    TAVLON_RECORD_FIELD(std::optional<ServiceReviewVideoDownload>, reviewVideo, setReviewVideo)
 #undef TAVLON_RECORD_FIELD
 #undef TAVLON_VALUE_FIELD
 
@@ -231,6 +228,8 @@ public:
     void setSorvaneOpener(SorvaneOpener opener) { m_sorvaneOpener = std::move(opener); }
 
     // ---- review videos and customer reactions (servicequeuereview.cpp) ----
+    ServiceReviewState &review() { return m_review; }
+    const ServiceReviewState &review() const { return m_review; }
     // Downloads and verifies the review video of `proposal`, one of the opened
     // film task's proposals, into reviewVideo; the task detail becomes the
     // history read with it.
@@ -267,10 +266,6 @@ Q_SIGNALS:
     void proposalFileChanged();
     void previewChanged();
     void confirmationChanged();
-    void reactionsChanged();
-    void reactionDownloadChanged();
-    void reactionHistoryLoadedChanged();
-    void reviewVideoChanged();
 
 private:
     using Signal = void (ServiceQueueModel::*)();
@@ -384,10 +379,7 @@ private:
     std::optional<ProposalFile> m_proposalFile;
     std::optional<ProposalPreview> m_preview;
     bool m_confirmation = false;
-    QList<ServiceReactionSummary> m_reactions;
-    std::optional<ServiceReactionDownload> m_reactionDownload;
-    bool m_reactionHistoryLoaded = false;
-    std::optional<ServiceReviewVideoDownload> m_reviewVideo;
     ServiceVideoDraft m_videoDraft;
     ServiceProjectCopies m_projectCopies;
+    ServiceReviewState m_review;
 };

@@ -24,7 +24,7 @@ QCoro::Task<void> reviewVideoOperation(QPointer<ServiceQueueModel> model, Servic
                                        ServiceProposal proposal, ServiceOperationScope scope,
                                        CancellationToken token)
 {
-    model->setReviewVideo(std::nullopt);
+    model->review().setReviewVideo(std::nullopt);
     const auto answer = co_await model->execute<ServiceReviewVideoDownload>(
         BridgeCommand::serviceReviewPull(credentials, request.company_id, request.id, proposal.id, inbox,
                                          scope.operatorID),
@@ -32,7 +32,7 @@ QCoro::Task<void> reviewVideoOperation(QPointer<ServiceQueueModel> model, Servic
     if (!answer.matches(proposal, request, scope.operatorID, inbox))
         throw BridgeError::failed(loc("The downloaded film does not match this task and version."));
     model->setDetail(answer.history);
-    model->setReviewVideo(answer);
+    model->review().setReviewVideo(answer);
     editor->setMessage(loc("Film version %lld is verified. Select Play or a feedback timestamp.",
                            {answer.proposalVersion}));
 }
@@ -64,9 +64,9 @@ QCoro::Task<void> reactionListOperation(QPointer<ServiceQueueModel> model, Servi
     if (!valid)
         throw BridgeError::failed(
             loc("The reaction does not match the reviewed film version. Refresh the task and try again."));
-    model->setReactions(list.reactions);
-    model->setReactionHistoryLoaded(true);
-    model->setReactionDownload(std::nullopt);
+    model->review().setReactions(list.reactions);
+    model->review().setReactionHistoryLoaded(true);
+    model->review().setReactionDownload(std::nullopt);
 }
 
 QCoro::Task<void> reactionPullOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
@@ -95,7 +95,7 @@ QCoro::Task<void> reactionPullOperation(QPointer<ServiceQueueModel> model, Servi
     if (!valid)
         throw BridgeError::failed(loc("The downloaded reaction could not be verified against this task."));
     answer.checkedFile = *file;
-    model->setReactionDownload(answer);
+    model->review().setReactionDownload(answer);
 }
 
 } // namespace
@@ -155,7 +155,7 @@ void ServiceQueueModel::pullReaction(const ServiceReactionSummary &reaction, Ser
     const auto inbox = editor.inbox();
     if (!credentials || !inbox)
         return;
-    const bool listed = std::any_of(m_reactions.cbegin(), m_reactions.cend(), [&](const ServiceReactionSummary &r) {
+    const bool listed = std::any_of(m_review.reactions().cbegin(), m_review.reactions().cend(), [&](const ServiceReactionSummary &r) {
         return r.id() == reaction.id() && r.decisionID == reaction.decisionID;
     });
     if (!listed || !reactionMatches(reaction))

@@ -254,7 +254,7 @@ public:
         if (!pulled(ServiceKind::filmEditing, QStringLiteral("changes_requested")))
             return false;
         model->readReactions(*adapter);
-        return clean() && !model->reactions().isEmpty();
+        return clean() && !model->review().reactions().isEmpty();
     }
 
     // A video draft of the active film task under review.
@@ -449,10 +449,10 @@ QList<Command> commands()
          "reactions", otherIdAt("requestID"), detailed},
         {"serviceFeedbackPull", false, [](Window &w) { return w.reactionsRead(); },
          [](Window &w) {
-             w.model->pullReaction(w.model->reactions().constFirst(), *w.adapter);
+             w.model->pullReaction(w.model->review().reactions().constFirst(), *w.adapter);
              return true;
          },
-         "selected", otherIdAt("requestID"), [](const Window &w) { return !w.model->reactions().isEmpty(); }},
+         "selected", otherIdAt("requestID"), [](const Window &w) { return !w.model->review().reactions().isEmpty(); }},
 
         // Video drafts and the native project copies kept with them.
         {"videoPending", false, film, [](Window &w) { w.model->refreshVideoPreviews(*w.adapter); return true; },

@@ -580,7 +580,7 @@ void TestServiceQueueModel::clearingForgetsWhatItShould()
     openTask("A");
     model->videoDraft().setVideoEditor(QStringLiteral("Mette"));
     model->projectCopies().setRememberEditorProject(false);
-    model->setReactionHistoryLoaded(true);
+    model->review().setReactionHistoryLoaded(true);
     model->projectCopies().setRequiresProjectSelection(true);
     model->projectCopies().setProjectVersionsProposalID(QStringLiteral("p"));
     model->videoDraft().setVideoFile(QUrl::fromLocalFile("/film.mp4"));
@@ -598,7 +598,7 @@ void TestServiceQueueModel::clearingForgetsWhatItShould()
     QVERIFY(model->generation() != generation);
     QVERIFY(!model->selectionKey() && !model->detail());
     QVERIFY(!model->videoDraft().videoFile() && !model->projectCopies().projectVersionsProposalID());
-    QVERIFY(!model->reactionHistoryLoaded() && !model->projectCopies().requiresProjectSelection());
+    QVERIFY(!model->review().reactionHistoryLoaded() && !model->projectCopies().requiresProjectSelection());
     QVERIFY(model->videoDraft().videoSummary().isEmpty());
     QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Første udkast"));
     // Settings of the person, not of the task, stay.
@@ -642,7 +642,7 @@ void TestServiceQueueModel::perTaskMemory()
     QCOMPARE(model->proposalFile()->file, file.file);
     QVERIFY(!model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation() && !model->confirmation());
     QVERIFY(!model->videoDraft().videoSendingProposalID());
-    QVERIFY(model->reactions().isEmpty() && !model->reviewVideo() && !model->inlineBrief());
+    QVERIFY(model->review().reactions().isEmpty() && !model->review().reviewVideo() && !model->inlineBrief());
 
     // Another project folder is another key: defaults.
     editor->m_inbox = QUrl::fromLocalFile("/projects/two");

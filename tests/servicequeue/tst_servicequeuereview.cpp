@@ -98,7 +98,7 @@ void TestServiceQueueReview::openTask(const QString &kind, bool reactions)
     m.setDetail(ServiceDetail::fromJson(JsonObjectReader::parse(bytes(history(3, kind)))));
     m.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(receipt(kTask, 3, companyText(1), kind))))));
     if (reactions)
-        m.setReactions({ServiceReactionSummary::fromJson(JsonObjectReader::parse(bytes(summary())))});
+        m.review().setReactions({ServiceReactionSummary::fromJson(JsonObjectReader::parse(bytes(summary())))});
 }
 
 ServiceProposal TestServiceQueueReview::proposalRecord(const QString &id) const
@@ -193,7 +193,7 @@ void TestServiceQueueReview::reviewVideo()
     QFETCH(QString, error);
     openTask();
     auto &m = bench->model;
-    m.setReviewVideo(ServiceReviewVideoDownload{});
+    m.review().setReviewVideo(ServiceReviewVideoDownload{});
     const QString file = inbox + QStringLiteral("/review-videos/req-7/p1/cut.mp4");
     QJsonObject answer{{"companyID", companyText(1)}, {"requestID", kTask}, {"operatorID", kOp.toUpper()},
                        {"proposalID", "p1"}, {"sha256", kHash}, {"file", change == "outside" ? dir.path() + "/review-videos/req-7/p1/cut.mp4" : file},
@@ -201,17 +201,17 @@ void TestServiceQueueReview::reviewVideo()
                        {"history", history(change.startsWith("revision") ? change.mid(9).toLongLong() : 3)}};
     m.downloadReviewVideo(proposalRecord("p1"), bench->editor);
     QCOMPARE(bench->editor.startedOperations.last(), QStringLiteral("Downloading and verifying this film version…"));
-    QVERIFY(!m.reviewVideo()); // cleared when the operation starts
+    QVERIFY(!m.review().reviewVideo()); // cleared when the operation starts
     if (change == "fail")
         QVERIFY(bench->fail(1, "Tool says no."));
     else
         QVERIFY(bench->answer(1, bytes(answer)));
     QVERIFY(bench->idle());
     QCOMPARE(bench->editor.m_error.value_or(QString()), error);
-    QCOMPARE(bool(m.reviewVideo()), error.isEmpty());
+    QCOMPARE(bool(m.review().reviewVideo()), error.isEmpty());
     QCOMPARE(m.detail()->request.revision, error.isEmpty() && change == "revision 4" ? 4 : 3);
     if (error.isEmpty()) {
-        QCOMPARE(m.reviewVideo()->file, file);
+        QCOMPARE(m.review().reviewVideo()->file, file);
         QCOMPARE(bench->editor.m_message.value_or(QString()),
                  QStringLiteral("Film version 1 is verified. Select Play or a feedback timestamp."));
     }
@@ -243,8 +243,8 @@ void TestServiceQueueReview::reactionList()
     second.id = QStringLiteral("d2");
     d.decisions << second;
     m.setDetail(d);
-    m.setReactionDownload(ServiceReactionDownload{});
-    const auto before = m.reactions();
+    m.review().setReactionDownload(ServiceReactionDownload{});
+    const auto before = m.review().reactions();
 
     QJsonArray reactions{summary()};
     if (change.startsWith("count ")) {
@@ -270,9 +270,9 @@ void TestServiceQueueReview::reactionList()
     QVERIFY(bench->idle());
     QCOMPARE(bench->editor.m_error.value_or(QString()),
              accepted ? QString() : QStringLiteral("The reaction does not match the reviewed film version. Refresh the task and try again."));
-    QCOMPARE(m.reactionHistoryLoaded(), accepted);
-    QCOMPARE(bool(m.reactionDownload()), !accepted);
-    QCOMPARE(m.reactions().size(), accepted ? reactions.size() : before.size());
+    QCOMPARE(m.review().reactionHistoryLoaded(), accepted);
+    QCOMPARE(bool(m.review().reactionDownload()), !accepted);
+    QCOMPARE(m.review().reactions().size(), accepted ? reactions.size() : before.size());
 }
 
 void TestServiceQueueReview::reactionPull_data()
@@ -297,7 +297,7 @@ void TestServiceQueueReview::reactionPull()
     auto &m = bench->model;
     ServiceReactionDownload earlier;
     earlier.file = QStringLiteral("earlier");
-    m.setReactionDownload(earlier);
+    m.review().setReactionDownload(earlier);
     const QString tail = QStringLiteral("/reaction-feedback/req-7/d1/") + kReaction + QStringLiteral("/reaction.mp4");
     QString file = inbox + tail;
     if (change == "tail")
@@ -311,7 +311,7 @@ void TestServiceQueueReview::reactionPull()
                                        {"reactionSeconds", change == "late" ? 60.5 : 60.0}}};
     if (change == "count")
         annotations.append(annotations.first());
-    m.pullReaction(m.reactions().first(), bench->editor);
+    m.pullReaction(m.review().reactions().first(), bench->editor);
     QCOMPARE(bench->editor.startedOperations.last(), QStringLiteral("Downloading and verifying the reaction…"));
     QVERIFY(bench->answer(1, bytes(QJsonObject{{"companyID", companyText(1)}, {"requestID", kTask}, {"operatorID", kOp},
                                                {"file", file}, {"revision", change == "revision" ? 4 : 3},
@@ -320,10 +320,10 @@ void TestServiceQueueReview::reactionPull()
     QVERIFY(bench->idle());
     QCOMPARE(bench->editor.m_error.value_or(QString()),
              accepted ? QString() : QStringLiteral("The downloaded reaction could not be verified against this task."));
-    QVERIFY(m.reactionDownload());
-    QCOMPARE(m.reactionDownload()->file, accepted ? file : QStringLiteral("earlier")); // a failure keeps the earlier one
+    QVERIFY(m.review().reactionDownload());
+    QCOMPARE(m.review().reactionDownload()->file, accepted ? file : QStringLiteral("earlier")); // a failure keeps the earlier one
     if (accepted)
-        QCOMPARE(m.reactionDownload()->checkedFile, file);
+        QCOMPARE(m.review().reactionDownload()->checkedFile, file);
 }
 
 void TestServiceQueueReview::staleAnswerIsDropped()
@@ -336,7 +336,7 @@ void TestServiceQueueReview::staleAnswerIsDropped()
     QVERIFY(bench->answer(1, bytes(QJsonObject{{"companyID", companyText(1)}, {"requestID", kTask}, {"operatorID", kOp},
                                                {"revision", 3}, {"reactions", QJsonArray{summary()}}})));
     QVERIFY(bench->idle());
-    QVERIFY(!bench->editor.m_error && !bench->editor.m_message && !m.reactionHistoryLoaded());
+    QVERIFY(!bench->editor.m_error && !bench->editor.m_message && !m.review().reactionHistoryLoaded());
 }
 
 QTEST_MAIN(TestServiceQueueReview)

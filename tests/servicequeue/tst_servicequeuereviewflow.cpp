@@ -102,19 +102,19 @@ private Q_SLOTS:
         const ServiceProposal proposal = model->detail()->proposals.constFirst();
         model->downloadReviewVideo(proposal, *adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->reviewVideo(), qPrintable(failure()));
-        const QString review = model->reviewVideo()->file;
+        QVERIFY2(model->review().reviewVideo(), qPrintable(failure()));
+        const QString review = model->review().reviewVideo()->file;
         QCOMPARE(review, inbox + QStringLiteral("/review-videos/%1/%2/review-v1.mp4").arg(task.id, proposal.id));
         QCOMPARE(sha256Of(review), proposal.content.video->sha256);
         QCOMPARE(editor->message(), QStringLiteral("Film version 1 is verified. Select Play or a feedback timestamp."));
 
         model->readReactions(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->reactionHistoryLoaded() && model->reactions().size() == 1, qPrintable(failure()));
-        model->pullReaction(model->reactions().constFirst(), *adapter);
+        QVERIFY2(model->review().reactionHistoryLoaded() && model->review().reactions().size() == 1, qPrintable(failure()));
+        model->pullReaction(model->review().reactions().constFirst(), *adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->reactionDownload(), qPrintable(failure()));
-        const auto &reaction = *model->reactionDownload();
+        QVERIFY2(model->review().reactionDownload(), qPrintable(failure()));
+        const auto &reaction = *model->review().reactionDownload();
         const QString expected = inbox + QStringLiteral("/reaction-feedback/%1/%2/%3/reaction.mp4")
                                              .arg(task.id, reaction.selected.decisionID, reaction.selected.reactionID);
         QCOMPARE(reaction.checkedFile, expected);
@@ -146,10 +146,10 @@ private Q_SLOTS:
         QVERIFY(sent != model->detail()->proposals.end());
         model->downloadReviewVideo(*sent, *adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->reviewVideo(), qPrintable(failure()));
-        QCOMPARE(model->reviewVideo()->proposalID, draft.proposalID);
-        QCOMPARE(sha256Of(model->reviewVideo()->file), draft.content.video->sha256);
-        playsThrough(model->reviewVideo()->file, 4.0);
+        QVERIFY2(model->review().reviewVideo(), qPrintable(failure()));
+        QCOMPARE(model->review().reviewVideo()->proposalID, draft.proposalID);
+        QCOMPARE(sha256Of(model->review().reviewVideo()->file), draft.content.video->sha256);
+        playsThrough(model->review().reviewVideo()->file, 4.0);
     }
 };
 

@@ -174,19 +174,19 @@ private Q_SLOTS:
 
         model->readReactions(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->reactions().size() == 1, qPrintable(editor->error().value_or(QString())));
-        const ServiceReactionSummary reaction = model->reactions().constFirst();
+        QVERIFY2(model->review().reactions().size() == 1, qPrintable(editor->error().value_or(QString())));
+        const ServiceReactionSummary reaction = model->review().reactions().constFirst();
         QCOMPARE(reaction.decisionID, decisions[0].id);
         model->pullReaction(reaction, *adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->reactionDownload(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY2(model->review().reactionDownload(), qPrintable(editor->error().value_or(QString())));
         const QString folder = QStringLiteral("%1/reaction-feedback/%2/%3/%4")
                                    .arg(QFileInfo(inbox).canonicalFilePath(), task->id, reaction.decisionID,
                                         reaction.reactionID);
-        QCOMPARE(model->reactionDownload()->checkedFile, folder + QStringLiteral("/reaction.mp4"));
+        QCOMPARE(model->review().reactionDownload()->checkedFile, folder + QStringLiteral("/reaction.mp4"));
         QVERIFY(QFileInfo(folder + QStringLiteral("/reaction.mp4")).size() > 0);
         QVERIFY(QFileInfo(folder + QStringLiteral("/annotations.json")).isFile());
-        QCOMPARE(model->reactionDownload()->annotations.size(), reaction.annotationCount);
+        QCOMPARE(model->review().reactionDownload()->annotations.size(), reaction.annotationCount);
     }
 
     void aLostReceiptKeepsTheSendUnconfirmedUntilItIsRepeated()

@@ -598,8 +598,8 @@ void TestServiceTaskDetail::reactionsAndPlayersSurviveRefreshes()
     QCOMPARE(shown(*view, {"service.decision.d1.loadReactions", "service.decision.d1.noReaction", "service.reaction."}), d1);
 
     // Loaded: d1 has two reactions in list order, d2 none and says so.
-    model->setReactions({reaction("d1", "r2", 1, 3), reaction("d9", "r1"), reaction("d1", "r1", 1, 0)});
-    model->setReactionHistoryLoaded(true);
+    model->review().setReactions({reaction("d1", "r2", 1, 3), reaction("d9", "r1"), reaction("d1", "r1", 1, 0)});
+    model->review().setReactionHistoryLoaded(true);
     settle();
     QCOMPARE(shown(*view, {"service.reaction.", "service.decision.d1.noReaction", "service.decision.d2.noReaction"})
                  .filter(QRegularExpression("(noReaction|r\\d)$")),
@@ -610,7 +610,7 @@ void TestServiceTaskDetail::reactionsAndPlayersSurviveRefreshes()
     ServiceReactionDownload pulled;
     pulled.selected = reaction("d1", "r1");
     pulled.checkedFile = folder.filePath("r1.mp4");
-    model->setReactionDownload(pulled);
+    model->review().setReactionDownload(pulled);
     settle();
     auto players_ = view->findChildren<ServiceReactionPlayer *>();
     QCOMPARE(players_.size(), 1);
@@ -621,15 +621,15 @@ void TestServiceTaskDetail::reactionsAndPlayersSurviveRefreshes()
     ServiceReviewVideoDownload review;
     review.proposalID = "p2";
     review.file = folder.filePath("review.mp4");
-    model->setReviewVideo(review);
+    model->review().setReviewVideo(review);
     settle();
     QCOMPARE(players.made->size(), 2);
     setProposals({proposal("p1", 1, true), proposal("p2", 2, true)},
                  {decision("d1", "p1", "request_changes"), decision("d2", "p2", "request_changes")});
     download(true);
-    model->setReactions(model->reactions());
-    model->setReactionDownload(pulled);
-    model->setReviewVideo(review);
+    model->review().setReactions(model->review().reactions());
+    model->review().setReactionDownload(pulled);
+    model->review().setReviewVideo(review);
     model->projectCopies().setProjectVersionsProposalID(QString("p1"));
     settle();
     QCOMPARE(players.made->size(), 2);
@@ -639,7 +639,7 @@ void TestServiceTaskDetail::reactionsAndPlayersSurviveRefreshes()
     // A second download moves the player to that row with a fresh player.
     pulled.selected = reaction("d1", "r2");
     pulled.checkedFile = folder.filePath("r2.mp4");
-    model->setReactionDownload(pulled);
+    model->review().setReactionDownload(pulled);
     settle();
     players_ = view->findChildren<ServiceReactionPlayer *>();
     QCOMPARE(players_.size(), 1);
@@ -648,7 +648,7 @@ void TestServiceTaskDetail::reactionsAndPlayersSurviveRefreshes()
     QVERIFY(!players.made->at(0)); // the first reaction's player is gone
 
     // Reloading the reactions drops the download and so the player.
-    model->setReactionDownload(std::nullopt);
+    model->review().setReactionDownload(std::nullopt);
     settle();
     QVERIFY(view->findChildren<ServiceReactionPlayer *>().isEmpty());
 }
@@ -710,7 +710,7 @@ void TestServiceTaskDetail::controlsStartTheirOperations()
         recorded.proposalID = "p1";
         recorded.mode = "selfie";
         recorded.duration = 12;
-        model->setReactions({recorded});
+        model->review().setReactions({recorded});
         model->setWorkspaces({PreparedHandoff{"abcd", folder.filePath("abcd")}});
         PreparedHandoff writing{"abcd", folder.filePath("abcd")};
         writing.kind = ServiceKind::scriptDevelopment;

@@ -87,7 +87,7 @@ public:
         line->addWidget(play, 0, Qt::AlignTop);
         m_column->addLayout(line);
         connect(play, &QPushButton::clicked, this, [this] {
-            for (const auto &reaction : m_parts.model->reactions())
+            for (const auto &reaction : m_parts.model->review().reactions())
                 if (reaction.id() == m_reaction.id())
                     m_parts.model->pullReaction(reaction, *m_parts.editor);
         });
@@ -97,7 +97,7 @@ public:
     {
         m_reaction = reaction;
         m_text->setText(loc("Reaction · version %lld · %lld comments", {reaction.proposalVersion, reaction.annotationCount}));
-        const auto &download = m_parts.model->reactionDownload();
+        const auto &download = m_parts.model->review().reactionDownload();
         if (download && download->selected.id() == reaction.id()) {
             if (!m_player) {
                 // A fresh player for each placement.
@@ -170,7 +170,7 @@ public:
         QStringList keys;
         QHash<QString, ServiceReactionSummary> mine;
         if (reactions) {
-            for (const auto &reaction : model.reactions()) {
+            for (const auto &reaction : model.review().reactions()) {
                 if (reaction.decisionID != decision.id || mine.contains(reaction.id()))
                     continue;
                 keys << reaction.id();
@@ -182,7 +182,7 @@ public:
         });
         for (const QString &key : keys)
             m_items.value(key)->refresh(mine.value(key));
-        m_note->setVisible(model.reactionHistoryLoaded() && keys.isEmpty());
+        m_note->setVisible(model.review().reactionHistoryLoaded() && keys.isEmpty());
     }
 
 private:
@@ -280,7 +280,7 @@ public:
         const QList<ServiceDecision> decisions = TaskDetailRules::decisionsOn(allDecisions, proposal.id);
         const bool verified = model.download() && model.download()->verified;
         m_review->setVisible(film && verified);
-        const auto &review = model.reviewVideo();
+        const auto &review = model.review().reviewVideo();
         if (film && verified && review && review->proposalID == proposal.id) {
             if (!m_reviewView) {
                 m_reviewView = new ServiceReviewVideoView(m_parts.seams.players, m_reviewSlot->parentWidget());
@@ -347,10 +347,9 @@ ServiceSentVersions::ServiceSentVersions(ServiceTaskDetailParts parts, QWidget *
 {
     setObjectName(QStringLiteral("service.versions"));
     ServiceQueueModel *model = m_parts.model;
-    for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::downloadChanged,
-                        &ServiceQueueModel::reviewVideoChanged, &ServiceQueueModel::reactionsChanged,
-                        &ServiceQueueModel::reactionDownloadChanged, &ServiceQueueModel::reactionHistoryLoadedChanged})
+    for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::downloadChanged})
         connect(model, signal, this, &ServiceSentVersions::refresh);
+    connect(&model->review(), &ServiceReviewState::changed, this, &ServiceSentVersions::refresh);
     connect(&model->projectCopies(), &ServiceProjectCopies::changed, this, &ServiceSentVersions::refresh);
     refresh();
 }
