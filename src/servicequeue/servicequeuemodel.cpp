@@ -73,11 +73,11 @@ void ServiceQueueModel::clearSelection()
     setInlineBrief(std::nullopt);
     setDetail(std::nullopt);
     setDownload(std::nullopt);
-    setPrepared(std::nullopt);
-    setWorkspaces({});
-    setProposalFile(std::nullopt);
-    setPreview(std::nullopt);
-    setConfirmation(false);
+    m_proposals.setPrepared(std::nullopt);
+    m_proposals.setWorkspaces({});
+    m_proposals.setProposalFile(std::nullopt);
+    m_proposals.setPreview(std::nullopt);
+    m_proposals.setConfirmation(false);
 
     m_videoDraft.setVideoPreview(std::nullopt);
     m_videoDraft.setVideoPreviews({});
@@ -108,10 +108,10 @@ void ServiceQueueModel::rememberSelection()
         return;
     SelectionDraft draft;
     draft.download = m_download;
-    draft.prepared = m_prepared;
-    draft.workspaces = m_workspaces;
-    draft.proposalFile = m_proposalFile;
-    draft.preview = m_preview;
+    draft.prepared = m_proposals.prepared();
+    draft.workspaces = m_proposals.workspaces();
+    draft.proposalFile = m_proposals.proposalFile();
+    draft.preview = m_proposals.preview();
     draft.videoPreview = m_videoDraft.videoPreview();
     draft.videoPreviews = m_videoDraft.videoPreviews();
     draft.uncertainVideoProposalIDs = m_videoDraft.uncertainVideoProposalIDs();
@@ -132,10 +132,10 @@ void ServiceQueueModel::restoreSelection(const SelectionKey &key)
         : SelectionDraft{{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, ServiceVideoDraft::defaultVideoLabel(), QString(), ServiceVideoDraft::defaultVideoEditor()};
     set(m_selectionKey, std::optional<SelectionKey>(key), &ServiceQueueModel::selectionKeyChanged);
     setDownload(draft.download);
-    setPrepared(draft.prepared);
-    setWorkspaces(draft.workspaces);
-    setProposalFile(draft.proposalFile);
-    setPreview(draft.preview);
+    m_proposals.setPrepared(draft.prepared);
+    m_proposals.setWorkspaces(draft.workspaces);
+    m_proposals.setProposalFile(draft.proposalFile);
+    m_proposals.setPreview(draft.preview);
     m_videoDraft.setVideoPreview(draft.videoPreview);
     m_videoDraft.setVideoPreviews(draft.videoPreviews);
     m_videoDraft.setVideoFile(draft.videoFile);
@@ -145,7 +145,7 @@ void ServiceQueueModel::restoreSelection(const SelectionKey &key)
     m_videoDraft.setVideoLabel(draft.videoLabel);
     m_videoDraft.setVideoSummary(draft.videoSummary);
     m_videoDraft.setVideoEditor(draft.videoEditor);
-    setConfirmation(false);
+    m_proposals.setConfirmation(false);
     m_videoDraft.setVideoConfirmation(false);
     m_videoDraft.setVideoQC(false);
 }

@@ -5,6 +5,7 @@
 #include "serviceeditor.h"
 #include "serviceoperationscope.h"
 #include "serviceprojectcopies.h"
+#include "serviceproposalstate.h"
 #include "servicereviewstate.h"
 #include "servicevideodraft.h"
 #include "videorecords.h"
@@ -70,11 +71,6 @@ public:
     TAVLON_RECORD_FIELD(std::optional<ServiceDownload>, download, setDownload)
     TAVLON_RECORD_FIELD(std::optional<PackageContext>, packageContext, setPackageContext)
     TAVLON_RECORD_FIELD(std::optional<PackageContext>, inlineBrief, setInlineBrief)
-    TAVLON_RECORD_FIELD(std::optional<PreparedHandoff>, prepared, setPrepared)
-    TAVLON_RECORD_FIELD(QList<PreparedHandoff>, workspaces, setWorkspaces)
-    TAVLON_RECORD_FIELD(std::optional<ProposalFile>, proposalFile, setProposalFile)
-    TAVLON_RECORD_FIELD(std::optional<ProposalPreview>, preview, setPreview)
-    TAVLON_VALUE_FIELD(bool, confirmation, setConfirmation)
 #undef TAVLON_RECORD_FIELD
 #undef TAVLON_VALUE_FIELD
 
@@ -211,6 +207,8 @@ public:
     void setSorvaneSleeperForTesting(Sleeper sleeper) { m_sorvaneSleeper = std::move(sleeper); }
 
     // ---- working folder and proposals (servicequeueproposals.cpp) ----
+    ServiceProposalState &proposals() { return m_proposals; }
+    const ServiceProposalState &proposals() const { return m_proposals; }
     // Prepares a new working folder from the downloaded package: an edit
     // hand-off bound to the current instructions for a film, a writing
     // hand-off with its proposal template otherwise.
@@ -261,11 +259,6 @@ Q_SIGNALS:
     void downloadChanged();
     void packageContextChanged();
     void inlineBriefChanged();
-    void preparedChanged();
-    void workspacesChanged();
-    void proposalFileChanged();
-    void previewChanged();
-    void confirmationChanged();
 
 private:
     using Signal = void (ServiceQueueModel::*)();
@@ -374,11 +367,7 @@ private:
     std::optional<ServiceDownload> m_download;
     std::optional<PackageContext> m_packageContext;
     std::optional<PackageContext> m_inlineBrief;
-    std::optional<PreparedHandoff> m_prepared;
-    QList<PreparedHandoff> m_workspaces;
-    std::optional<ProposalFile> m_proposalFile;
-    std::optional<ProposalPreview> m_preview;
-    bool m_confirmation = false;
+    ServiceProposalState m_proposals;
     ServiceVideoDraft m_videoDraft;
     ServiceProjectCopies m_projectCopies;
     ServiceReviewState m_review;

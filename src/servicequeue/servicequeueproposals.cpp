@@ -70,24 +70,24 @@ QCoro::Task<void> ServiceQueueModel::prepareOperation(QPointer<ServiceQueueModel
     if (briefRevision != context.contextRevision)
         throw foreignPackage();
 
-    model->setPreview(std::nullopt);
-    model->setProposalFile(std::nullopt);
+    model->proposals().setPreview(std::nullopt);
+    model->proposals().setProposalFile(std::nullopt);
 
     const BridgeCommand handoffCommand = request.kind == ServiceKind::filmEditing
         ? BridgeCommand::prepare(inbox, download.packageID, context.summary.fingerprint, context.contextRevision)
         : BridgeCommand::prepareWriting(inbox, download.packageID, context.summary.fingerprint);
     const PreparedHandoff handoff = co_await model->execute<PreparedHandoff>(handoffCommand, *editor, scope, token);
-    model->setPrepared(handoff);
+    model->proposals().setPrepared(handoff);
 
     const ServiceWorkspaces listed = co_await model->execute<ServiceWorkspaces>(
         BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
-    model->setWorkspaces(listed.handoffs);
+    model->proposals().setWorkspaces(listed.handoffs);
 
     if (!isWriting(request.kind))
         co_return;
     const ProposalFile file = co_await model->execute<ProposalFile>(
         BridgeCommand::proposalTemplate(inbox, request.id, handoff.handoffID), *editor, scope, token);
-    model->setProposalFile(file);
+    model->proposals().setProposalFile(file);
 }
 
 // ---- resume ----
@@ -110,13 +110,13 @@ QCoro::Task<void> ServiceQueueModel::resumeOperation(QPointer<ServiceQueueModel>
                                                      ServiceReceipt request, PreparedHandoff handoff, QUrl inbox,
                                                      ServiceOperationScope scope, CancellationToken token)
 {
-    model->setPreview(std::nullopt);
-    model->setPrepared(std::nullopt);
-    model->setProposalFile(std::nullopt);
+    model->proposals().setPreview(std::nullopt);
+    model->proposals().setPrepared(std::nullopt);
+    model->proposals().setProposalFile(std::nullopt);
 
     const ServiceWorkspaces listed = co_await model->execute<ServiceWorkspaces>(
         BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
-    model->setWorkspaces(listed.handoffs);
+    model->proposals().setWorkspaces(listed.handoffs);
 
     // The fresh entry, not the caller's copy: the folder may have changed on disk.
     std::optional<PreparedHandoff> found;
@@ -132,9 +132,9 @@ QCoro::Task<void> ServiceQueueModel::resumeOperation(QPointer<ServiceQueueModel>
     if (isWriting(request.kind)) {
         const ProposalFile file = co_await model->execute<ProposalFile>(
             BridgeCommand::proposalTemplate(inbox, request.id, found->handoffID), *editor, scope, token);
-        model->setProposalFile(file);
+        model->proposals().setProposalFile(file);
     }
-    model->setPrepared(*found);
+    model->proposals().setPrepared(*found);
 }
 
 // ---- preview ----
@@ -142,12 +142,12 @@ QCoro::Task<void> ServiceQueueModel::resumeOperation(QPointer<ServiceQueueModel>
 void ServiceQueueModel::readPreview(ServiceQueueEditor &editor)
 {
     const auto inbox = editor.inbox();
-    if (!inbox || !m_detail || !m_prepared)
+    if (!inbox || !m_detail || !m_proposals.prepared())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Kontrollerer det lokale forslag…"),
-            [self, seam, request = m_detail->request, prepared = *m_prepared,
+            [self, seam, request = m_detail->request, prepared = *m_proposals.prepared(),
              folder = *inbox](ServiceOperationScope scope, CancellationToken token) {
                 return previewOperation(self, seam, request, prepared, folder, std::move(scope), std::move(token));
             });
@@ -157,12 +157,12 @@ QCoro::Task<void> ServiceQueueModel::previewOperation(QPointer<ServiceQueueModel
                                                       ServiceReceipt request, PreparedHandoff prepared, QUrl inbox,
                                                       ServiceOperationScope scope, CancellationToken token)
 {
-    model->setPreview(std::nullopt);
-    model->setConfirmation(false);
+    model->proposals().setPreview(std::nullopt);
+    model->proposals().setConfirmation(false);
     // Compared with the task only when sent: nothing leaves the machine here.
     ProposalPreview preview = co_await model->execute<ProposalPreview>(
         BridgeCommand::proposalPreview(inbox, request.id, prepared.handoffID, request.revision), *editor, scope, token);
-    model->setPreview(std::move(preview));
+    model->proposals().setPreview(std::move(preview));
 }
 
 // ---- send ----
@@ -171,17 +171,17 @@ void ServiceQueueModel::send(ServiceQueueEditor &editor)
 {
     const auto credentials = editor.credentials();
     const auto inbox = editor.inbox();
-    if (!credentials || !inbox || !m_detail || !m_preview)
+    if (!credentials || !inbox || !m_detail || !m_proposals.preview())
         return;
     const ServiceReceipt &request = m_detail->request;
-    if (request.kind == ServiceKind::filmEditing || m_preview->requestID != request.id
-        || m_preview->content.kind != request.kind)
+    if (request.kind == ServiceKind::filmEditing || m_proposals.preview()->requestID != request.id
+        || m_proposals.preview()->content.kind != request.kind)
         return;
-    setConfirmation(false);
+    m_proposals.setConfirmation(false);
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Sender det gennemgåede forslag til kundereview…"),
-            [self, seam, request, preview = *m_preview, credentials = *credentials,
+            [self, seam, request, preview = *m_proposals.preview(), credentials = *credentials,
              folder = *inbox](ServiceOperationScope scope, CancellationToken token) {
                 return sendOperation(self, seam, request, preview, credentials, folder, std::move(scope),
                                      std::move(token));
@@ -208,7 +208,7 @@ QCoro::Task<void> ServiceQueueModel::sendOperation(QPointer<ServiceQueueModel> m
         received.decisions = shown->decisions;
     }
     model->setDetail(std::move(received));
-    model->setPreview(std::nullopt);
+    model->proposals().setPreview(std::nullopt);
     editor->setMessage(loc("Forslag version %lld er modtaget til kundereview%@.",
                            {sent.version, sent.replayed ? loc(" (tidligere afsendelse bekræftet)") : QString()}));
 

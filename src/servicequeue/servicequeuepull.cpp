@@ -34,10 +34,10 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
     // Nothing may go on working with material of an earlier pull until this one is verified.
     model->setPackageContext(std::nullopt);
     model->setDownload(std::nullopt);
-    model->setPrepared(std::nullopt);
-    model->setPreview(std::nullopt);
-    model->setProposalFile(std::nullopt);
-    model->setWorkspaces({});
+    model->proposals().setPrepared(std::nullopt);
+    model->proposals().setPreview(std::nullopt);
+    model->proposals().setProposalFile(std::nullopt);
+    model->proposals().setWorkspaces({});
 
     const bool film = request.kind == ServiceKind::filmEditing;
     const BridgeCommand command = filmEnvelope && film
@@ -62,7 +62,7 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
 
     const ServiceWorkspaces workspaces = co_await model->execute<ServiceWorkspaces>(
         BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
-    model->setWorkspaces(workspaces.handoffs);
+    model->proposals().setWorkspaces(workspaces.handoffs);
 
     if (film) {
         model->videoDraft().setVideoPreview(std::nullopt);
@@ -107,12 +107,12 @@ QCoro::Task<void> ServiceQueueModel::filmFolderOperation(QPointer<ServiceQueueMo
         throw BridgeError::failed(loc("Could not verify the complete film folder."));
 
     model->setDownload(folder);
-    model->setPrepared(std::nullopt);
+    model->proposals().setPrepared(std::nullopt);
     model->setInlineBrief(std::nullopt);
 
     const ServiceWorkspaces workspaces = co_await model->execute<ServiceWorkspaces>(
         BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
-    model->setWorkspaces(workspaces.handoffs);
+    model->proposals().setWorkspaces(workspaces.handoffs);
     editor->setMessage(loc("Film folder verified. Original files remain in place; reopen the native editor to "
                            "check external dependencies."));
 }

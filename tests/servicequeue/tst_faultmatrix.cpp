@@ -221,15 +221,15 @@ public:
         if (!pulled(kind, QStringLiteral("active")))
             return false;
         model->prepare(*adapter);
-        return clean() && !model->workspaces().isEmpty();
+        return clean() && !model->proposals().workspaces().isEmpty();
     }
 
     // The concept task's proposal written over its template.
     bool writtenProposal()
     {
-        if (!prepared(ServiceKind::conceptDevelopment) || !model->proposalFile())
+        if (!prepared(ServiceKind::conceptDevelopment) || !model->proposals().proposalFile())
             return false;
-        QFile file(model->proposalFile()->file);
+        QFile file(model->proposals().proposalFile()->file);
         if (!file.open(QIODevice::ReadOnly))
             return false;
         QJsonObject proposal = QJsonDocument::fromJson(file.readAll()).object();
@@ -244,8 +244,8 @@ public:
         if (!writtenProposal())
             return false;
         model->readPreview(*adapter);
-        model->setConfirmation(true);
-        return clean() && model->preview();
+        model->proposals().setConfirmation(true);
+        return clean() && model->proposals().preview();
     }
 
     // The film task's review video and its customer reaction listed.
@@ -379,8 +379,8 @@ QList<Command> commands()
     const auto reviewed = [](Window &w) { return w.pulled(ServiceKind::filmEditing, QStringLiteral("changes_requested")); };
     const auto prepare = [](Window &w) { w.model->prepare(*w.adapter); return true; };
     const auto draft = [](Window &w) { return w.videoDraft(false); };
-    const auto resume = [](Window &w) { w.model->resume(w.model->workspaces().constFirst(), *w.adapter); return true; };
-    const auto workspaces = [](const Window &w) { return !w.model->workspaces().isEmpty(); };
+    const auto resume = [](Window &w) { w.model->resume(w.model->proposals().workspaces().constFirst(), *w.adapter); return true; };
+    const auto workspaces = [](const Window &w) { return !w.model->proposals().workspaces().isEmpty(); };
     return {
         {"serviceCompanies", false, nothing,
          [](Window &w) { w.model->fetchCompanies(*w.adapter, false); return true; }, "companies",
@@ -428,7 +428,7 @@ QList<Command> commands()
         {"proposalPreview", false, [](Window &w) { return w.writtenProposal(); },
          // The checked proposal is compared with the task when it is sent, not here.
          [](Window &w) { w.model->readPreview(*w.adapter); return true; }, "proposalID", {},
-         [](const Window &w) { return w.model->proposalFile().has_value(); }},
+         [](const Window &w) { return w.model->proposals().proposalFile().has_value(); }},
         {"proposalSend", true, [](Window &w) { return w.checkedProposal(); },
          [](Window &w) { w.model->send(*w.adapter); return true; }, "proposalID", otherIdAt("request.id"), detailed},
         {"packageFilm", false, film, [](Window &w) { w.model->packageFilm(*w.adapter, false); return true; },

@@ -158,9 +158,9 @@ void TestServiceQueueModel::openTask(const QString &id)
 void TestServiceQueueModel::newModelDefaults()
 {
     QVERIFY(!model->companiesVerified() && !model->companiesLoaded() && !model->loadingCompanies());
-    QVERIFY(!model->confirmation() && !model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation());
+    QVERIFY(!model->proposals().confirmation() && !model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation());
     QVERIFY(model->projectCopies().rememberEditorProject());
-    QVERIFY(model->companies().isEmpty() && model->savedSelections().isEmpty() && model->workspaces().isEmpty());
+    QVERIFY(model->companies().isEmpty() && model->savedSelections().isEmpty() && model->proposals().workspaces().isEmpty());
     QVERIFY(!model->selectedCompany() && !model->detail() && !model->listing() && !model->selectionKey());
     QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Første udkast"));
     QVERIFY(model->videoDraft().videoSummary().isEmpty());
@@ -630,17 +630,17 @@ void TestServiceQueueModel::perTaskMemory()
     model->videoDraft().setVideoConfirmation(true);
     model->videoDraft().setVideoSendingProposalID(QStringLiteral("p"));
     ProposalFile file{"/projects/one/forslag.json", "n"};
-    model->setProposalFile(file);
+    model->proposals().setProposalFile(file);
 
     openTask("B");
     QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Første udkast"));
-    QVERIFY(!model->proposalFile());
+    QVERIFY(!model->proposals().proposalFile());
 
     openTask("A");
     QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Mit klip"));
     QCOMPARE(model->videoDraft().videoSummary(), QStringLiteral("Kort"));
-    QCOMPARE(model->proposalFile()->file, file.file);
-    QVERIFY(!model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation() && !model->confirmation());
+    QCOMPARE(model->proposals().proposalFile()->file, file.file);
+    QVERIFY(!model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation() && !model->proposals().confirmation());
     QVERIFY(!model->videoDraft().videoSendingProposalID());
     QVERIFY(model->review().reactions().isEmpty() && !model->review().reviewVideo() && !model->inlineBrief());
 
@@ -648,7 +648,7 @@ void TestServiceQueueModel::perTaskMemory()
     editor->m_inbox = QUrl::fromLocalFile("/projects/two");
     openTask("A");
     QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Første udkast"));
-    QVERIFY(!model->proposalFile());
+    QVERIFY(!model->proposals().proposalFile());
     QCOMPARE(model->videoDraft().videoEditor(), ServiceVideoDraft::defaultVideoEditor());
 
     // The memory outlives clear() and a new directory.

@@ -84,13 +84,13 @@ private Q_SLOTS:
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(failure()));
         QCOMPARE(runsAfter(before), tools);
-        QVERIFY(model->prepared() && QFileInfo(model->prepared()->folder).isDir());
-        QCOMPARE(model->workspaces().size(), 1);
-        QCOMPARE(model->proposalFile().has_value(), ServiceKind(kind) != ServiceKind::filmEditing);
+        QVERIFY(model->proposals().prepared() && QFileInfo(model->proposals().prepared()->folder).isDir());
+        QCOMPARE(model->proposals().workspaces().size(), 1);
+        QCOMPARE(model->proposals().proposalFile().has_value(), ServiceKind(kind) != ServiceKind::filmEditing);
 
         // Reopened from the fresh list: no template run for a film.
         const qsizetype again = runCount();
-        model->resume(model->workspaces().constFirst(), *adapter);
+        model->resume(model->proposals().workspaces().constFirst(), *adapter);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(failure()));
         QCOMPARE(runsAfter(again).size(), ServiceKind(kind) == ServiceKind::filmEditing ? 1 : 2);
@@ -101,13 +101,13 @@ private Q_SLOTS:
         pulledTask(ServiceKind::conceptDevelopment, standin.scratch(QStringLiteral("send")));
         model->prepare(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->proposalFile(), qPrintable(failure()));
+        QVERIFY2(model->proposals().proposalFile(), qPrintable(failure()));
 
         model->readPreview(*adapter); // the untouched template is refused by the tools
         QVERIFY(waitIdle());
-        QVERIFY(editor->error() && !model->preview());
+        QVERIFY(editor->error() && !model->proposals().preview());
 
-        QFile file(model->proposalFile()->file);
+        QFile file(model->proposals().proposalFile()->file);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QJsonObject proposal = QJsonDocument::fromJson(file.readAll()).object();
         file.close();
@@ -118,17 +118,17 @@ private Q_SLOTS:
         file.close();
         model->readPreview(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->preview(), qPrintable(failure()));
+        QVERIFY2(model->proposals().preview(), qPrintable(failure()));
         const qint64 revision = model->detail()->request.revision;
 
         // The service takes the proposal but its answer is lost.
         QVERIFY(standin.setScenario(QJsonObject{{"proposalSend", QJsonObject{{"mode", "fail_after"},
                                                                              {"error", "Forbindelsen blev afbrudt."}}}}));
-        model->setConfirmation(true);
+        model->proposals().setConfirmation(true);
         model->send(*adapter);
         QVERIFY(waitIdle());
         QCOMPARE(failure(), "Forbindelsen blev afbrudt.");
-        QVERIFY(model->preview());
+        QVERIFY(model->proposals().preview());
 
         // The same reviewed proposal again: a replay; then the history refresh fails.
         QVERIFY(standin.setScenario(QJsonObject{{"serviceHistory", QJsonObject{{"mode", "fail"}}}}));
@@ -140,7 +140,7 @@ private Q_SLOTS:
                             "ikke et nyt forslag.");
         QCOMPARE(model->detail()->request.status, "review");
         QCOMPARE(model->detail()->request.revision, revision + 1);
-        QVERIFY(!model->preview() && !model->confirmation());
+        QVERIFY(!model->proposals().preview() && !model->proposals().confirmation());
 
         model->refreshHistory(*adapter);
         QVERIFY(waitIdle());

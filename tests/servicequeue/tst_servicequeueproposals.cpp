@@ -224,7 +224,7 @@ void TestServiceQueueProposals::prepareRunsItsKindsTools()
     QFETCH(QString, kind);
     const bool film = kind == "filmEditing";
     openTask(kind);
-    model->setPreview(ProposalPreview::decode(bytes(previewJson(kind))));
+    model->proposals().setPreview(ProposalPreview::decode(bytes(previewJson(kind))));
     const QJsonObject fresh = handoffJson("new", kind);
     const QJsonObject listed{{"handoffs", QJsonArray{handoffJson("old", kind), fresh}}};
     QList<Reply> replies;
@@ -249,10 +249,10 @@ void TestServiceQueueProposals::prepareRunsItsKindsTools()
     if (film)
         QCOMPARE(handoffArguments.last(), kRevision);
 
-    QCOMPARE(model->prepared()->handoffID, "new");
-    QCOMPARE(model->workspaces().size(), 2);
-    QVERIFY(!model->preview());
-    QCOMPARE(model->proposalFile().has_value(), !film);
+    QCOMPARE(model->proposals().prepared()->handoffID, "new");
+    QCOMPARE(model->proposals().workspaces().size(), 2);
+    QVERIFY(!model->proposals().preview());
+    QCOMPARE(model->proposals().proposalFile().has_value(), !film);
     QCOMPARE(model->inlineBrief().has_value(), film);
     QVERIFY(!editor->m_message);
 }
@@ -295,8 +295,8 @@ void TestServiceQueueProposals::prepareRefusals()
     const bool film = kind == "filmEditing";
     openTask(kind);
     const auto earlier = ProposalPreview::decode(bytes(previewJson(kind)));
-    model->setPreview(earlier);
-    model->setProposalFile(ProposalFile{"/old", "n"});
+    model->proposals().setPreview(earlier);
+    model->proposals().setProposalFile(ProposalFile{"/old", "n"});
 
     const QJsonValue gone = QJsonValue::Undefined;
     QJsonObject context = contextJson(kind);
@@ -327,9 +327,9 @@ void TestServiceQueueProposals::prepareRefusals()
     }
     // A refused preparation leaves the earlier working state in place and prepares nothing.
     QVERIFY(!ran.contains(Kind::prepare) && !ran.contains(Kind::prepareWriting));
-    QCOMPARE(model->preview()->proposalID, earlier.proposalID);
-    QCOMPARE(model->proposalFile()->file, "/old");
-    QVERIFY(!model->prepared());
+    QCOMPARE(model->proposals().preview()->proposalID, earlier.proposalID);
+    QCOMPARE(model->proposals().proposalFile()->file, "/old");
+    QVERIFY(!model->proposals().prepared());
 }
 
 void TestServiceQueueProposals::resume_data()
@@ -362,19 +362,19 @@ void TestServiceQueueProposals::resume()
     QFETCH(QString, folder);
     QFETCH(QString, error);
     openTask(kind);
-    model->setPrepared(PreparedHandoff::decode(bytes(handoffJson("current", kind))));
-    model->setPreview(ProposalPreview::decode(bytes(previewJson(kind))));
+    model->proposals().setPrepared(PreparedHandoff::decode(bytes(handoffJson("current", kind))));
+    model->proposals().setPreview(ProposalPreview::decode(bytes(previewJson(kind))));
 
     model->resume(PreparedHandoff::decode(bytes(handoffJson("h", kind))), *editor);
     QCOMPARE(editor->startedOperations.last(), "Åbner den tidligere arbejdsmappe…");
-    QVERIFY(!model->prepared() && !model->preview()); // cleared before the tools run
+    QVERIFY(!model->proposals().prepared() && !model->proposals().preview()); // cleared before the tools run
     const QList<Kind> ran = drive({ok({{"handoffs", listed}}),
                                    templateFails ? failed("disk") : ok(QJsonObject{{"file", "/t"}, {"notice", "n"}})});
     QCOMPARE(editor->m_error.value_or(QString()), error);
-    QCOMPARE(model->workspaces().size(), listed.size());
-    QCOMPARE(model->prepared() ? model->prepared()->folder : QString(), folder);
+    QCOMPARE(model->proposals().workspaces().size(), listed.size());
+    QCOMPARE(model->proposals().prepared() ? model->proposals().prepared()->folder : QString(), folder);
     QCOMPARE(ran.contains(Kind::proposalTemplate), kind != "filmEditing" && error != kCannotReopen);
-    QCOMPARE(model->proposalFile().has_value(), kind != "filmEditing" && error.isEmpty());
+    QCOMPARE(model->proposals().proposalFile().has_value(), kind != "filmEditing" && error.isEmpty());
 }
 
 void TestServiceQueueProposals::preview()
@@ -384,18 +384,18 @@ void TestServiceQueueProposals::preview()
     model->readPreview(*editor); // nothing prepared yet
     QVERIFY(editor->startedOperations.isEmpty());
 
-    model->setPrepared(PreparedHandoff::decode(bytes(handoffJson("writing-1", kind))));
-    model->setPreview(ProposalPreview::decode(bytes(previewJson(kind))));
-    model->setConfirmation(true);
+    model->proposals().setPrepared(PreparedHandoff::decode(bytes(handoffJson("writing-1", kind))));
+    model->proposals().setPreview(ProposalPreview::decode(bytes(previewJson(kind))));
+    model->proposals().setConfirmation(true);
     model->readPreview(*editor);
-    QVERIFY(!model->preview() && !model->confirmation());
+    QVERIFY(!model->proposals().preview() && !model->proposals().confirmation());
     drive({failed("Forslagsfilen kan ikke bruges.")});
-    QVERIFY(!model->preview());
+    QVERIFY(!model->proposals().preview());
     QCOMPARE(editor->m_error, "Forslagsfilen kan ikke bruges.");
 
     model->readPreview(*editor);
     drive({ok(previewJson(kind))});
-    QCOMPARE(model->preview()->proposalID, "prop-1");
+    QCOMPARE(model->proposals().preview()->proposalID, "prop-1");
     QCOMPARE(service->calls.last().command.arguments(),
              (QStringList{"preview", "req-1", "--inbox", "/projects", "--handoff-id", "writing-1", "--revision", "3"}));
 }
@@ -416,11 +416,11 @@ void TestServiceQueueProposals::sendGuards()
     QFETCH(QString, path);
     QFETCH(QJsonValue, value);
     openTask(taskKind);
-    model->setPreview(ProposalPreview::decode(bytes(patched(previewJson(taskKind), path, value))));
-    model->setConfirmation(true);
+    model->proposals().setPreview(ProposalPreview::decode(bytes(patched(previewJson(taskKind), path, value))));
+    model->proposals().setConfirmation(true);
     const qsizetype calls = service->calls.size();
     model->send(*editor);
-    QVERIFY(model->confirmation());
+    QVERIFY(model->proposals().confirmation());
     QVERIFY(editor->startedOperations.isEmpty());
     QCOMPARE(service->calls.size(), calls);
 }
@@ -474,11 +474,11 @@ void TestServiceQueueProposals::send()
     model->setDetail(shown);
     auto preview = previewJson(kind);
     preview.insert("expectedRevision", 2); // the send carries the preview's revision, not the one on screen
-    model->setPreview(ProposalPreview::decode(bytes(preview)));
-    model->setConfirmation(true);
+    model->proposals().setPreview(ProposalPreview::decode(bytes(preview)));
+    model->proposals().setConfirmation(true);
 
     model->send(*editor);
-    QVERIFY(!model->confirmation());
+    QVERIFY(!model->proposals().confirmation());
     const QStringList arguments = service->calls.last().command.arguments();
     QCOMPARE(arguments.mid(arguments.indexOf("--revision")), (QStringList{"--revision", "2", "--confirm-send"}));
     QCOMPARE(arguments.first(), "--expected-operator-id");
@@ -503,7 +503,7 @@ void TestServiceQueueProposals::send()
     QCOMPARE(editor->m_message.value_or(QString()), message);
     QCOMPARE(editor->m_error.value_or(QString()), error);
     QCOMPARE(model->detail()->request.revision, shownRevision);
-    QCOMPARE(model->preview().has_value(), !error.isEmpty() && message.isEmpty());
+    QCOMPARE(model->proposals().preview().has_value(), !error.isEmpty() && message.isEmpty());
     // Until the history is read, the detail keeps the decisions already shown.
     QCOMPARE(model->detail()->decisions.size(), shownRevision == 4 || shownRevision == 3 ? 1 : 0);
 }

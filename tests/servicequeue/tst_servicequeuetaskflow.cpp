@@ -188,7 +188,7 @@ private Q_SLOTS:
         QVERIFY(waitIdle());
         QCOMPARE(editor->error(), QStringLiteral("Opgavepakken er ikke verificeret."));
         QVERIFY(!model->download());
-        QVERIFY(model->workspaces().isEmpty());
+        QVERIFY(model->proposals().workspaces().isEmpty());
         QCOMPARE(editor->inventory(), packages);
         // Nothing can build on it: no history or film folder action starts.
         model->packageFilm(*adapter, false);

@@ -400,8 +400,8 @@ void TestServiceQueueTasks::pullSteps()
     QVERIFY(openTask(kind, true));
     auto &m = bench->model;
     auto &e = bench->editor;
-    m.setWorkspaces({PreparedHandoff{}});
-    m.setPrepared(PreparedHandoff{});
+    m.proposals().setWorkspaces({PreparedHandoff{}});
+    m.proposals().setPrepared(PreparedHandoff{});
     m.videoDraft().setVideoQC(true);
     const QJsonObject newer = receipt(kTask, 6, companyText(1), kind);
     const QByteArray answers[] = {bytes(download(receipt(kTask, 3, companyText(1), kind), verified)), inventory(2),
@@ -414,7 +414,7 @@ void TestServiceQueueTasks::pullSteps()
         else
             QVERIFY(bench->answer(first + step - 1, answers[step - 1]));
         if (step == 1) // derived state is cleared before the first answer is trusted
-            QVERIFY(!m.download() && !m.prepared() && m.workspaces().isEmpty());
+            QVERIFY(!m.download() && !m.proposals().prepared() && m.proposals().workspaces().isEmpty());
     }
     QVERIFY(bench->idle());
     QCOMPARE(calls(), first + runs);
@@ -423,8 +423,8 @@ void TestServiceQueueTasks::pullSteps()
     QCOMPARE(m.download().has_value(), verified && (failingStep == 0 || failingStep > 2));
     QCOMPARE(e.inventory.has_value(), verified && (failingStep == 0 || failingStep > 2));
     QCOMPARE(m.detail()->request.revision, verified && (failingStep == 0 || failingStep > 3) ? 6 : 3);
-    QCOMPARE(m.workspaces().size(), verified && (failingStep == 0 || failingStep > 4) ? 1 : 0);
-    QVERIFY(!m.prepared());
+    QCOMPARE(m.proposals().workspaces().size(), verified && (failingStep == 0 || failingStep > 4) ? 1 : 0);
+    QVERIFY(!m.proposals().prepared());
     QCOMPARE(m.videoDraft().videoQC(), kind == "filmEditing" && verified && (failingStep == 0 || failingStep > 4) ? false : true);
     QCOMPARE(e.m_message.value_or(QString()),
              succeeded ? QStringLiteral("Den indsendte projektversion er hentet og SHA-256-kontrolleret.") : QString());
@@ -454,8 +454,8 @@ void TestServiceQueueTasks::filmFolderChecks()
     QFETCH(bool, accepted);
     QVERIFY(openTask(QStringLiteral("filmEditing"), true));
     auto &m = bench->model;
-    m.setPrepared(PreparedHandoff{});
-    m.setWorkspaces({PreparedHandoff{}, PreparedHandoff{}});
+    m.proposals().setPrepared(PreparedHandoff{});
+    m.proposals().setWorkspaces({PreparedHandoff{}, PreparedHandoff{}});
     QJsonObject answer = download(receipt(change == "task" ? "task-2" : kTask, 3,
                                           change == "company" ? companyText(1).toUpper() : companyText(1)),
                                   change != "unverified");
@@ -474,8 +474,8 @@ void TestServiceQueueTasks::filmFolderChecks()
         QVERIFY(bench->answer(first + 1, workspaces(1)));
     QVERIFY(bench->idle());
     QCOMPARE(m.download()->projectFolder.has_value(), accepted);
-    QCOMPARE(m.prepared().has_value(), !accepted);
-    QCOMPARE(m.workspaces().size(), accepted && change.isEmpty() ? 1 : 2);
+    QCOMPARE(m.proposals().prepared().has_value(), !accepted);
+    QCOMPARE(m.proposals().workspaces().size(), accepted && change.isEmpty() ? 1 : 2);
     QCOMPARE(bench->editor.m_error.value_or(QString()),
              !accepted            ? QStringLiteral("Den komplette filmmappe kunne ikke kontrolleres.")
              : change.isEmpty() ? QString()

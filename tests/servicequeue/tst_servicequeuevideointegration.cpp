@@ -149,8 +149,8 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(model->download()->folder + QStringLiteral("/tavlon-package.json")).isFile());
         model->prepare(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->prepared(), qPrintable(editor->error().value_or(QString())));
-        QVERIFY(QFileInfo(model->prepared()->folder).isDir());
+        QVERIFY2(model->proposals().prepared(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY(QFileInfo(model->proposals().prepared()->folder).isDir());
 
         prepareDraft();
         const QString proposalID = model->videoDraft().videoPreview()->proposalID;

@@ -551,8 +551,8 @@ void TestServiceQueueView::confirmations()
         ProposalPreview preview;
         preview.requestID = "a";
         preview.content.kind = ServiceKind::conceptDevelopment;
-        model->setPreview(preview);
-        model->setConfirmation(true);
+        model->proposals().setPreview(preview);
+        model->proposals().setConfirmation(true);
     } else if (dialog == "service.video.sendConfirmation") {
         VideoReviewPreview draft;
         draft.proposalID = "p";
@@ -573,7 +573,7 @@ void TestServiceQueueView::confirmations()
         box->findChild<QPushButton *>(button)->click();
     // The confirm button starts its operation; either button ends the request.
     QCOMPARE(editorModel->busy().has_value(), starts);
-    QVERIFY(!model->confirmation() && !model->videoDraft().videoConfirmation() && !screen->copyConfirmation());
+    QVERIFY(!model->proposals().confirmation() && !model->videoDraft().videoConfirmation() && !screen->copyConfirmation());
     QTRY_VERIFY(!dialogNamed(*screen, dialog));
 }
 
@@ -627,7 +627,7 @@ void TestServiceQueueView::oneDialogPerRequestOutsideAHeldHost()
     ticket->setEnabled(false);
 
     if (dialog == "service.proposal.sendConfirmation")
-        model->setConfirmation(true);
+        model->proposals().setConfirmation(true);
     else if (dialog == "service.video.sendConfirmation")
         model->videoDraft().setVideoConfirmation(true);
     else if (dialog == "service.film.copyConfirmation")
@@ -649,7 +649,7 @@ void TestServiceQueueView::oneDialogPerRequestOutsideAHeldHost()
     const QString close = dialog == "service.brief.sheet" ? "service.brief.sheet.close" : dialog + ".cancel";
     QVERIFY(box->findChild<QPushButton *>(close)->isEnabled());
     QTest::keyClick(box, Qt::Key_Escape);
-    QVERIFY(!model->confirmation() && !model->videoDraft().videoConfirmation() && !taskScreen->copyConfirmation()
+    QVERIFY(!model->proposals().confirmation() && !model->videoDraft().videoConfirmation() && !taskScreen->copyConfirmation()
             && !model->packageContext());
     QTRY_VERIFY(!box || !box->isVisible());
 }

@@ -384,15 +384,15 @@ void TestServiceTaskDetail::packageAndWorkingFolder()
     QList<PreparedHandoff> saved;
     for (const QString &id : workspaces)
         saved.append(PreparedHandoff{id, folder.filePath(id)});
-    model->setWorkspaces(saved);
+    model->proposals().setWorkspaces(saved);
     if (prepared >= 0) {
         PreparedHandoff handoff{"abcd", folder.filePath("abcd")};
         handoff.kind = ServiceKind(prepared);
         handoff.timelineFormat = SorvaneTimelineFormat{1920, 1080, 25, 1, "explicit"};
-        model->setPrepared(handoff);
+        model->proposals().setPrepared(handoff);
     }
     if (proposalFile)
-        model->setProposalFile(ProposalFile{folder.filePath("abcd/work/customer-proposal.json")});
+        model->proposals().setProposalFile(ProposalFile{folder.filePath("abcd/work/customer-proposal.json")});
     settle();
     // A prepared hand-off shows its timeline format under its folder.
     QCOMPARE(view->findChild<QWidget *>("service.source.timelineFormat") != nullptr, prepared >= 0);
@@ -415,12 +415,12 @@ void TestServiceTaskDetail::packageAndWorkingFolder()
         ProposalPreview preview;
         preview.notice = "Forslaget er kontrolleret.";
         preview.content.title = "Sommerfest";
-        model->setPreview(preview);
+        model->proposals().setPreview(preview);
         settle();
         QCOMPARE(textOf(*view, "service.proposal.review"), "Gennemgå før afsendelse");
         QCOMPARE(textOf(*view, "service.proposal.review.notice"), "Forslaget er kontrolleret.");
         view->findChild<QPushButton *>("service.proposal.send")->click();
-        QVERIFY(model->confirmation() && !editorModel->busy());
+        QVERIFY(model->proposals().confirmation() && !editorModel->busy());
     }
     if (auto *prepare = view->findChild<QPushButton *>("service.workspace.prepare"))
         QCOMPARE(prepare->palette().color(QPalette::Button) == prepare->palette().color(QPalette::Highlight),
@@ -711,11 +711,11 @@ void TestServiceTaskDetail::controlsStartTheirOperations()
         recorded.mode = "selfie";
         recorded.duration = 12;
         model->review().setReactions({recorded});
-        model->setWorkspaces({PreparedHandoff{"abcd", folder.filePath("abcd")}});
+        model->proposals().setWorkspaces({PreparedHandoff{"abcd", folder.filePath("abcd")}});
         PreparedHandoff writing{"abcd", folder.filePath("abcd")};
         writing.kind = ServiceKind::scriptDevelopment;
-        model->setPrepared(writing);
-        model->setProposalFile(ProposalFile{folder.filePath("abcd/work/customer-proposal.json")});
+        model->proposals().setPrepared(writing);
+        model->proposals().setProposalFile(ProposalFile{folder.filePath("abcd/work/customer-proposal.json")});
         expand("p1");
         settle();
     }

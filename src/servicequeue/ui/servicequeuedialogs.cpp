@@ -29,7 +29,7 @@ ServiceQueueDialogs &ServiceQueueDialogs::attach(ServiceQueueView &screen)
 ServiceQueueDialogs::ServiceQueueDialogs(ServiceQueueModel &model, ServiceQueueEditor &editor)
     : QObject(&model), m_model(model), m_editor(editor)
 {
-    connect(&m_model, &ServiceQueueModel::confirmationChanged, this, &ServiceQueueDialogs::presentDialogs);
+    connect(&m_model.proposals(), &ServiceProposalState::changed, this, &ServiceQueueDialogs::presentDialogs);
     connect(&m_model.videoDraft(), &ServiceVideoDraft::changed, this, &ServiceQueueDialogs::presentDialogs);
     connect(&m_model, &ServiceQueueModel::packageContextChanged, this, &ServiceQueueDialogs::presentSheet);
 }
@@ -49,6 +49,7 @@ void ServiceQueueDialogs::detach(ServiceQueueView &screen)
     // Dialogs and the sheet close with the last screen; the model's flags
     // stay, and a screen placed later (even in this turn) gets a new presenter.
     m_model.disconnect(this);
+    m_model.proposals().disconnect(this);
     m_model.videoDraft().disconnect(this);
     setParent(nullptr);
     for (QWidget *window : {static_cast<QWidget *>(m_sendDialog.data()), static_cast<QWidget *>(m_videoDialog.data()),
@@ -120,14 +121,14 @@ void ServiceQueueDialogs::presentDialogs()
         std::function<QMessageBox *()> open;
     };
     const Request requests[] = {
-        {m_model.confirmation(), m_sendDialog,
+        {m_model.proposals().confirmation(), m_sendDialog,
          [this, window] {
              return confirmation(*window, QStringLiteral("service.proposal.sendConfirmation"),
                                  loc("Send dette forslag til kunden?"), loc("Send til kundereview"),
                                  QStringLiteral("service.proposal.confirmSend"),
                                  loc("Indholdet fra gennemgangen sendes som en ny, bevaret version. Kunden skal selv tage "
                                      "stilling; projektet bliver ikke automatisk godkendt eller bestilt til klipning."),
-                                 [this] { m_model.send(m_editor); }, [this] { m_model.setConfirmation(false); });
+                                 [this] { m_model.send(m_editor); }, [this] { m_model.proposals().setConfirmation(false); });
          }},
         {m_model.videoDraft().videoConfirmation(), m_videoDialog,
          [this, window] {

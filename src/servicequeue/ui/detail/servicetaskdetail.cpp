@@ -55,10 +55,16 @@ ServiceTaskDetail::ServiceTaskDetail(ServiceTaskDetailParts parts, QWidget *pare
 
     ServiceQueueModel *model = m_parts.model;
     for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::listingChanged,
-                        &ServiceQueueModel::downloadChanged, &ServiceQueueModel::workspacesChanged,
-                        &ServiceQueueModel::preparedChanged, &ServiceQueueModel::proposalFileChanged,
-                        &ServiceQueueModel::previewChanged})
+                        &ServiceQueueModel::downloadChanged})
         connect(model, signal, this, &ServiceTaskDetail::rebuild);
+    // The send confirmation is the dialogs' business: its change alone rebuilds nothing.
+    const ServiceProposalState &proposals = model->proposals();
+    connect(&proposals, &ServiceProposalState::changed, this,
+            [this, &proposals, asked = proposals.confirmation()]() mutable {
+                const bool now = proposals.confirmation();
+                if (std::exchange(asked, now) == now)
+                    rebuild();
+            });
     connect(m_parts.editorModel, &EditorModel::inboxChanged, this, &ServiceTaskDetail::rebuild);
     rebuild();
 }
@@ -233,9 +239,9 @@ void ServiceTaskDetail::buildTask()
             m_bottom->addWidget(open, 0, Qt::AlignLeft);
         }
     }
-    if (model.prepared())
+    if (model.proposals().prepared())
         buildWorkingFolder();
-    if (const auto &preview = model.preview()) {
+    if (const auto &preview = model.proposals().preview()) {
         auto *box = new QGroupBox(loc("Gennemgå før afsendelse"), below);
         box->setObjectName(QStringLiteral("service.proposal.review"));
         auto *inner = new QVBoxLayout(box);
@@ -247,7 +253,7 @@ void ServiceTaskDetail::buildTask()
                                            QStringLiteral("service.proposal.review.notice")));
         auto *send = DetailText::button(box, loc("Send forslag til kundereview…"), QStringLiteral("paperplane"),
                                         QStringLiteral("service.proposal.send"), true);
-        connect(send, &QPushButton::clicked, this, [this] { m_parts.model->setConfirmation(true); });
+        connect(send, &QPushButton::clicked, this, [this] { m_parts.model->proposals().setConfirmation(true); });
         inner->addWidget(send, 0, Qt::AlignLeft);
         m_bottom->addWidget(box);
     }
@@ -313,7 +319,7 @@ void ServiceTaskDetail::buildPackage(QVBoxLayout *top)
     });
     add(reveal);
 
-    for (const PreparedHandoff &handoff : model.workspaces()) {
+    for (const PreparedHandoff &handoff : model.proposals().workspaces()) {
         const QString shortID = TaskDetailRules::shortHandoffID(handoff.handoffID);
         auto *resume = DetailText::button(parent,
                                           closed ? loc("Open saved workspace · %@", {shortID})
@@ -325,7 +331,7 @@ void ServiceTaskDetail::buildPackage(QVBoxLayout *top)
         add(resume);
     }
     if (!closed) {
-        const bool again = !model.workspaces().isEmpty();
+        const bool again = !model.proposals().workspaces().isEmpty();
         auto *prepare = DetailText::button(parent,
                                            again ? loc("Forbered en ny arbejdsmappe")
                                                  : loc("Forbered %@", {title(request.kind).toLower()}),
@@ -339,7 +345,7 @@ void ServiceTaskDetail::buildWorkingFolder()
 {
     QWidget *parent = m_bottom->parentWidget();
     ServiceQueueModel &model = *m_parts.model;
-    const PreparedHandoff &prepared = *model.prepared();
+    const PreparedHandoff &prepared = *model.proposals().prepared();
     const bool closed = model.detail()->request.status.isClosed();
     DesktopServices *desktop = m_parts.seams.desktop;
     auto add = [this](QWidget *widget) { m_bottom->addWidget(widget, 0, Qt::AlignLeft); };
@@ -367,7 +373,7 @@ void ServiceTaskDetail::buildWorkingFolder()
                 loc("Arbejd i writer-start.md og udfyld work/customer-proposal.json. Den tomme skabelon laver ingen "
                     "research eller manuskript af sig selv."),
                 Style::callout, QStringLiteral("service.workspace.writingHint")));
-        if (const auto &file = model.proposalFile()) {
+        if (const auto &file = model.proposals().proposalFile()) {
             auto *json = DetailText::button(parent, loc("Åbn forslagets JSON"), {},
                                             QStringLiteral("service.proposal.openFile"));
             connect(json, &QPushButton::clicked, this, [desktop, path = file->file] {
