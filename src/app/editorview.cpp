@@ -97,7 +97,7 @@ void EditorView::appear(StartUp when)
             return true;
         if (account && account->busy())
             return true;
-        if (const auto q = queue.toStrongRef(); q && q->loadingCompanies())
+        if (const auto q = queue.toStrongRef(); q && q->directory().loadingCompanies())
             return true;
         if (const auto s = sorvane.toStrongRef();
             s && (s->loading() || s->mutating() || s->selectingRequest() || s->pipelineLoading() || s->metadataLoading()))
@@ -188,8 +188,11 @@ void EditorView::connectTriggers()
         connect(model, signal, this, &EditorView::schedule);
     connect(account, &EditorSession::credentialURLChanged, this, &EditorView::schedule);
     connect(account, &EditorSession::busyChanged, this, &EditorView::schedule);
-    connect(queue, &ServiceQueueModel::loadingCompaniesChanged, this, &EditorView::schedule);
-    connect(queue, &ServiceQueueModel::loadingCompaniesChanged, this, &EditorView::companiesLoadingChanged);
+    connectPartValue(queue->directory(), this, [](const ServiceCompanyDirectory &d) { return d.loadingCompanies(); },
+                     [this] {
+                         schedule();
+                         companiesLoadingChanged();
+                     });
     connect(sorvane, &RootInbox::activityChanged, this, &EditorView::schedule);
     connect(sorvane, &RootInbox::selectionChanged, this, &EditorView::openSelection);
     if (m_parts.profiles)
@@ -271,7 +274,7 @@ void EditorView::runReactions()
 bool EditorView::updateOperationInProgress() const
 {
     const RootInbox &sorvane = *m_parts.sorvane;
-    return m_parts.model->busy() || m_parts.account->busy() || m_parts.serviceQueue->loadingCompanies()
+    return m_parts.model->busy() || m_parts.account->busy() || m_parts.serviceQueue->directory().loadingCompanies()
         || sorvane.loading() || sorvane.mutating() || sorvane.selectingRequest() || sorvane.pipelineLoading()
         || sorvane.metadataLoading() || m_parts.profilesBusy();
 }
@@ -320,7 +323,7 @@ void EditorView::companiesLoadingChanged()
     if (m_closed)
         return;
     const ServiceQueueModel &queue = *m_parts.serviceQueue;
-    if (queue.loadingCompanies()) {
+    if (queue.directory().loadingCompanies()) {
         const auto &key = queue.selectionKey();
         m_reopenAfterCompanies = m_openedRow && key && key->requestID == m_openedRow->first;
         return;
@@ -328,7 +331,7 @@ void EditorView::companiesLoadingChanged()
     if (!std::exchange(m_reopenAfterCompanies, false))
         return;
     const auto request = m_parts.sorvane->selectedRequest();
-    if (!queue.companiesVerified() || queue.selectionKey() || !request || !m_openedRow
+    if (!queue.directory().companiesVerified() || queue.selectionKey() || !request || !m_openedRow
         || request->id != m_openedRow->first)
         return;
     m_openedRow.reset();

@@ -16,14 +16,14 @@ void ServiceQueueModel::clear()
     set(m_generation, QUuid::createUuid(), &ServiceQueueModel::generationChanged);
     set(m_directoryGeneration, QUuid::createUuid(), &ServiceQueueModel::directoryGenerationChanged);
     set(m_sorvaneOpenIntent, QUuid::createUuid(), &ServiceQueueModel::sorvaneOpenIntentChanged);
-    set(m_companies, QList<ServiceCompany>(), &ServiceQueueModel::companiesChanged);
-    set(m_nextCompanyID, std::optional<QUuid>(), &ServiceQueueModel::nextCompanyIDChanged);
-    set(m_operatorID, std::optional<QUuid>(), &ServiceQueueModel::operatorIDChanged);
-    set(m_companiesVerified, false, &ServiceQueueModel::companiesVerifiedChanged);
-    set(m_selectedCompanyID, std::optional<QUuid>(), &ServiceQueueModel::selectedCompanyIDChanged);
-    set(m_companyError, std::optional<QString>(), &ServiceQueueModel::companyErrorChanged);
-    set(m_companiesLoaded, false, &ServiceQueueModel::companiesLoadedChanged);
-    set(m_loadingCompanies, false, &ServiceQueueModel::loadingCompaniesChanged);
+    m_directory.setCompanies(QList<ServiceCompany>());
+    m_directory.setNextCompanyID(std::optional<QUuid>());
+    m_directory.setOperatorID(std::optional<QUuid>());
+    m_directory.setCompaniesVerified(false);
+    m_directory.setSelectedCompanyID(std::optional<QUuid>());
+    m_directory.setCompanyError(std::optional<QString>());
+    m_directory.setCompaniesLoaded(false);
+    m_directory.setLoadingCompanies(false);
     setListing(std::nullopt);
     clearSelection();
 }
@@ -58,30 +58,30 @@ QCoro::Task<void> ServiceQueueModel::fetchOperation(QPointer<ServiceQueueModel> 
 QCoro::Task<void> ServiceQueueModel::loadCompanies(ServiceQueueEditor &editor, bool more, CancellationToken token)
 {
     const auto loadIdentity = identity(editor);
-    if (!loadIdentity || m_loadingCompanies)
+    if (!loadIdentity || m_directory.loadingCompanies())
         co_return;
-    if (more && (!m_companiesVerified || !m_nextCompanyID || m_directoryIdentity != loadIdentity))
+    if (more && (!m_directory.companiesVerified() || !m_directory.nextCompanyID() || m_directory.directoryIdentity() != loadIdentity))
         co_return;
 
-    const std::optional<QUuid> cursor = more ? m_nextCompanyID : std::nullopt;
-    const std::optional<QUuid> expectedOperator = more ? m_operatorID : std::nullopt;
-    const QList<ServiceCompany> appendTo = more ? m_companies : QList<ServiceCompany>();
-    const std::optional<QUuid> priorOperator = m_operatorID;
-    const std::optional<QUuid> priorSelection = m_selectedCompanyID;
+    const std::optional<QUuid> cursor = more ? m_directory.nextCompanyID() : std::nullopt;
+    const std::optional<QUuid> expectedOperator = more ? m_directory.operatorID() : std::nullopt;
+    const QList<ServiceCompany> appendTo = more ? m_directory.companies() : QList<ServiceCompany>();
+    const std::optional<QUuid> priorOperator = m_directory.operatorID();
+    const std::optional<QUuid> priorSelection = m_directory.selectedCompanyID();
     const QString companyText = editor.company();
 
     const QUuid loadToken = QUuid::createUuid();
     set(m_directoryGeneration, loadToken, &ServiceQueueModel::directoryGenerationChanged);
-    set(m_loadingCompanies, true, &ServiceQueueModel::loadingCompaniesChanged);
-    set(m_companiesVerified, false, &ServiceQueueModel::companiesVerifiedChanged);
-    set(m_companyError, std::optional<QString>(), &ServiceQueueModel::companyErrorChanged);
+    m_directory.setLoadingCompanies(true);
+    m_directory.setCompaniesVerified(false);
+    m_directory.setCompanyError(std::optional<QString>());
     rememberSelection();
     setListing(std::nullopt);
     clearSelection();
     if (!more) {
-        set(m_companies, QList<ServiceCompany>(), &ServiceQueueModel::companiesChanged);
-        set(m_nextCompanyID, std::optional<QUuid>(), &ServiceQueueModel::nextCompanyIDChanged);
-        set(m_operatorID, std::optional<QUuid>(), &ServiceQueueModel::operatorIDChanged);
+        m_directory.setCompanies(QList<ServiceCompany>());
+        m_directory.setNextCompanyID(std::optional<QUuid>());
+        m_directory.setOperatorID(std::optional<QUuid>());
     }
 
     QPointer<ServiceQueueModel> self(this);
@@ -93,7 +93,7 @@ QCoro::Task<void> ServiceQueueModel::loadCompanies(ServiceQueueEditor &editor, b
     // A superseded load leaves the flag to whoever superseded it.
     const auto finish = [self, loadToken] {
         if (self && self->m_directoryGeneration == loadToken)
-            self->set(self->m_loadingCompanies, false, &ServiceQueueModel::loadingCompaniesChanged);
+            self->m_directory.setLoadingCompanies(false);
     };
 
     std::exception_ptr failure;
@@ -129,41 +129,41 @@ QCoro::Task<void> ServiceQueueModel::loadCompanies(ServiceQueueEditor &editor, b
         } catch (...) {
             text = failureText(std::current_exception()).value_or(QString());
         }
-        set(m_companies, QList<ServiceCompany>(), &ServiceQueueModel::companiesChanged);
-        set(m_nextCompanyID, std::optional<QUuid>(), &ServiceQueueModel::nextCompanyIDChanged);
-        set(m_operatorID, std::optional<QUuid>(), &ServiceQueueModel::operatorIDChanged);
-        set(m_selectedCompanyID, std::optional<QUuid>(), &ServiceQueueModel::selectedCompanyIDChanged);
-        set(m_companiesVerified, false, &ServiceQueueModel::companiesVerifiedChanged);
-        set(m_companyError, std::optional<QString>(text), &ServiceQueueModel::companyErrorChanged);
+        m_directory.setCompanies(QList<ServiceCompany>());
+        m_directory.setNextCompanyID(std::optional<QUuid>());
+        m_directory.setOperatorID(std::optional<QUuid>());
+        m_directory.setSelectedCompanyID(std::optional<QUuid>());
+        m_directory.setCompaniesVerified(false);
+        m_directory.setCompanyError(std::optional<QString>(text));
         finish();
         std::rethrow_exception(failure);
     }
 
-    set(m_companies, appendTo + page->companies, &ServiceQueueModel::companiesChanged);
-    set(m_operatorID, std::optional<QUuid>(page->operatorID), &ServiceQueueModel::operatorIDChanged);
-    set(m_nextCompanyID, page->nextCompanyID, &ServiceQueueModel::nextCompanyIDChanged);
-    set(m_directoryIdentity, loadIdentity, &ServiceQueueModel::directoryIdentityChanged);
-    set(m_companiesVerified, true, &ServiceQueueModel::companiesVerifiedChanged);
-    set(m_companiesLoaded, true, &ServiceQueueModel::companiesLoadedChanged);
+    m_directory.setCompanies(appendTo + page->companies);
+    m_directory.setOperatorID(std::optional<QUuid>(page->operatorID));
+    m_directory.setNextCompanyID(page->nextCompanyID);
+    m_directory.setDirectoryIdentity(loadIdentity);
+    m_directory.setCompaniesVerified(true);
+    m_directory.setCompaniesLoaded(true);
 
     if (priorOperator && *priorOperator != page->operatorID) {
-        set(m_selectedCompanyID, std::optional<QUuid>(), &ServiceQueueModel::selectedCompanyIDChanged);
-        set(m_companyError, std::optional<QString>(loc("Login er ændret. Vælg virksomhed igen for denne konto.")),
-            &ServiceQueueModel::companyErrorChanged);
+        m_directory.setSelectedCompanyID(std::optional<QUuid>());
+        m_directory.setCompanyError(
+            std::optional<QString>(loc("Login er ændret. Vælg virksomhed igen for denne konto.")));
         finish();
         co_return;
     }
 
     bool listed = false;
     if (priorSelection)
-        for (const ServiceCompany &company : std::as_const(m_companies))
+        for (const ServiceCompany &company : std::as_const(m_directory.companies()))
             listed = listed || company.id == *priorSelection;
-    set(m_selectedCompanyID, listed ? priorSelection : std::nullopt, &ServiceQueueModel::selectedCompanyIDChanged);
+    m_directory.setSelectedCompanyID(listed ? priorSelection : std::nullopt);
     if (priorSelection && !listed) {
         const QString text = page->nextCompanyID
             ? loc("Den tidligere virksomhed er ikke blandt de hentede. Hent flere, eller vælg en virksomhed.")
             : loc("Den tidligere virksomhed er ikke længere på listen. Vælg en virksomhed, du har adgang til.");
-        set(m_companyError, std::optional<QString>(text), &ServiceQueueModel::companyErrorChanged);
+        m_directory.setCompanyError(std::optional<QString>(text));
     }
     finish();
 }
@@ -171,36 +171,36 @@ QCoro::Task<void> ServiceQueueModel::loadCompanies(ServiceQueueEditor &editor, b
 void ServiceQueueModel::companyChanged(ServiceQueueEditor &editor)
 {
     // Untrimmed on purpose: only the exact text the queue itself wrote counts as "no change".
-    if (m_selectedCompanyID) {
+    if (m_directory.selectedCompanyID()) {
         const auto exact = StrictFormats::parseUuid(editor.company());
-        if (exact && *exact == *m_selectedCompanyID)
+        if (exact && *exact == *m_directory.selectedCompanyID())
             return;
     }
     const auto chosen = StrictFormats::parseUuid(editor.company().trimmed());
-    if (chosen != m_selectedCompanyID)
-        set(m_selectedCompanyID, std::optional<QUuid>(), &ServiceQueueModel::selectedCompanyIDChanged);
+    if (chosen != m_directory.selectedCompanyID())
+        m_directory.setSelectedCompanyID(std::optional<QUuid>());
     set(m_directoryGeneration, QUuid::createUuid(), &ServiceQueueModel::directoryGenerationChanged);
-    set(m_loadingCompanies, false, &ServiceQueueModel::loadingCompaniesChanged);
+    m_directory.setLoadingCompanies(false);
     setListing(std::nullopt);
     clearSelection();
 }
 
 void ServiceQueueModel::selectCompany(const std::optional<QUuid> &id, ServiceQueueEditor &editor)
 {
-    if (!m_companiesVerified || m_loadingCompanies || m_directoryIdentity != identity(editor))
+    if (!m_directory.companiesVerified() || m_directory.loadingCompanies() || m_directory.directoryIdentity() != identity(editor))
         return;
     if (id) {
         bool listed = false;
-        for (const ServiceCompany &company : std::as_const(m_companies))
+        for (const ServiceCompany &company : std::as_const(m_directory.companies()))
             listed = listed || company.id == *id;
         if (!listed)
             return;
     }
-    if (id == m_selectedCompanyID)
+    if (id == m_directory.selectedCompanyID())
         return;
     setListing(std::nullopt);
     clearSelection();
-    set(m_selectedCompanyID, id, &ServiceQueueModel::selectedCompanyIDChanged);
+    m_directory.setSelectedCompanyID(id);
     editor.setCompany(id ? StrictFormats::canonicalUuid(*id) : QString());
     editor.forgetCloudSelection();
 }

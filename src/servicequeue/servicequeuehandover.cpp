@@ -29,12 +29,6 @@ QCoro::Task<void> preciseSleep(std::chrono::milliseconds duration)
 
 } // namespace
 
-bool ServiceQueueModel::listsCompany(const QUuid &id) const
-{
-    return std::any_of(m_companies.cbegin(), m_companies.cend(),
-                       [&id](const ServiceCompany &company) { return company.id == id; });
-}
-
 void ServiceQueueModel::openSorvane(const ServiceReceipt &receipt, const QUuid &operatorID,
                                     ServiceQueueEditor &editor, bool preservingCompany)
 {
@@ -61,7 +55,7 @@ bool ServiceQueueModel::handOverCurrent(const SorvaneHandOver &handOver, const S
         return false;
     if (!handOver.preservingCompany)
         return true;
-    return m_generation == handOver.generation && m_selectedCompanyID == handOver.companyID
+    return m_generation == handOver.generation && m_directory.selectedCompanyID() == handOver.companyID
         && StrictFormats::parseUuid(editor.company()) == handOver.companyID;
 }
 
@@ -75,35 +69,35 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
     try {
         // Begin on a later turn, so that a call made right after this one supersedes it before it acts.
         co_await sleep(0ms);
-        while (current() && (editor->busy() || model->m_loadingCompanies))
+        while (current() && (editor->busy() || model->m_directory.loadingCompanies()))
             co_await sleep(50ms);
         if (!current())
             co_return;
 
         const QUuid company = handOver.companyID;
-        if (!model->m_companiesVerified || model->m_directoryIdentity != handOver.identity
-            || !model->listsCompany(company)) {
+        if (!model->m_directory.companiesVerified() || model->m_directory.directoryIdentity() != handOver.identity
+            || !model->m_directory.listsCompany(company)) {
             co_await model->loadCompanies(*editor, false);
             if (!current())
                 co_return;
         }
-        while (!model->listsCompany(company) && model->m_nextCompanyID) {
-            const qsizetype listed = model->m_companies.size();
-            const auto cursor = model->m_nextCompanyID;
+        while (!model->m_directory.listsCompany(company) && model->m_directory.nextCompanyID()) {
+            const qsizetype listed = model->m_directory.companies().size();
+            const auto cursor = model->m_directory.nextCompanyID();
             co_await model->loadCompanies(*editor, true);
             if (!current())
                 co_return;
             // A next-page request can return without loading (a load already
             // running, a directory no longer verified): asking again would
             // never end, so the final check decides instead.
-            if (model->m_companies.size() == listed && model->m_nextCompanyID == cursor)
+            if (model->m_directory.companies().size() == listed && model->m_directory.nextCompanyID() == cursor)
                 break;
         }
 
         if (!current())
             co_return;
-        if (editor->busy() || !model->m_companiesVerified || model->m_operatorID != handOver.operatorID
-            || !model->listsCompany(company))
+        if (editor->busy() || !model->m_directory.companiesVerified() || model->m_directory.operatorID() != handOver.operatorID
+            || !model->m_directory.listsCompany(company))
             throw BridgeError::failed(loc("This task is no longer available to this account. Refresh the inbox."));
 
         model->selectCompany(company, *editor);
@@ -118,7 +112,7 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
         std::optional<QString> text = failureText(std::current_exception());
         // A company page that was cut off reads as the directory's own sentence.
         if (!text)
-            text = model->m_companyError;
+            text = model->m_directory.companyError();
         if (text)
             editor->setError(text);
     }

@@ -24,16 +24,6 @@ ServiceQueueModel::ServiceQueueModel(ServiceBridge bridge, bool isDemo, QObject 
 {
 }
 
-std::optional<ServiceCompany> ServiceQueueModel::selectedCompany() const
-{
-    if (!m_selectedCompanyID)
-        return std::nullopt;
-    for (const ServiceCompany &company : m_companies)
-        if (company.id == *m_selectedCompanyID)
-            return company;
-    return std::nullopt;
-}
-
 void ServiceQueueModel::setDetail(std::optional<ServiceDetail> value)
 {
     assign(m_detail, std::move(value), &ServiceQueueModel::detailChanged);
@@ -159,14 +149,14 @@ std::optional<ServiceIdentity> ServiceQueueModel::identity(const ServiceQueueEdi
 
 bool ServiceQueueModel::canUseCompany(const ServiceQueueEditor &editor) const
 {
-    if (!m_companiesVerified || m_loadingCompanies)
+    if (!m_directory.companiesVerified() || m_directory.loadingCompanies())
         return false;
-    if (m_directoryIdentity != identity(editor))
+    if (m_directory.directoryIdentity() != identity(editor))
         return false;
-    if (!selectedCompany())
+    if (!m_directory.selectedCompany())
         return false;
     const auto chosen = trimmedCompany(editor);
-    return chosen && *chosen == *m_selectedCompanyID;
+    return chosen && *chosen == *m_directory.selectedCompanyID();
 }
 
 std::optional<ServiceOperationScope> ServiceQueueModel::scope(const ServiceQueueEditor &editor) const
@@ -174,9 +164,9 @@ std::optional<ServiceOperationScope> ServiceQueueModel::scope(const ServiceQueue
     if (!canUseCompany(editor))
         return std::nullopt;
     const auto id = identity(editor);
-    if (!id || !m_selectedCompanyID || !m_operatorID)
+    if (!id || !m_directory.selectedCompanyID() || !m_directory.operatorID())
         return std::nullopt;
-    return ServiceOperationScope{*id, *m_selectedCompanyID, *m_operatorID, editor.inbox(), m_generation};
+    return ServiceOperationScope{*id, *m_directory.selectedCompanyID(), *m_directory.operatorID(), editor.inbox(), m_generation};
 }
 
 bool ServiceQueueModel::current(const ServiceOperationScope &scope, const ServiceQueueEditor &editor) const
@@ -188,9 +178,9 @@ bool ServiceQueueModel::current(const ServiceOperationScope &scope, const Servic
         return false;
     if (!sameServiceUrl(scope.inbox, editor.inbox()))
         return false;
-    if (!m_selectedCompanyID || scope.companyID != *m_selectedCompanyID)
+    if (!m_directory.selectedCompanyID() || scope.companyID != *m_directory.selectedCompanyID())
         return false;
-    if (!m_operatorID || scope.operatorID != *m_operatorID)
+    if (!m_directory.operatorID() || scope.operatorID != *m_directory.operatorID())
         return false;
     return canUseCompany(editor);
 }

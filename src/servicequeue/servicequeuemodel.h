@@ -1,7 +1,7 @@
 #pragma once
 
 #include "selectionmemory.h"
-#include "servicecompanies.h"
+#include "servicecompanydirectory.h"
 #include "serviceeditor.h"
 #include "serviceoperationscope.h"
 #include "serviceprojectcopies.h"
@@ -37,15 +37,8 @@ public:
     bool isDemo() const { return m_isDemo; }
 
     // ---- company directory ----
-    const QList<ServiceCompany> &companies() const { return m_companies; }
-    std::optional<QUuid> operatorID() const { return m_operatorID; }
-    std::optional<QUuid> nextCompanyID() const { return m_nextCompanyID; }
-    std::optional<QUuid> selectedCompanyID() const { return m_selectedCompanyID; }
-    bool companiesVerified() const { return m_companiesVerified; }
-    bool companiesLoaded() const { return m_companiesLoaded; }
-    bool loadingCompanies() const { return m_loadingCompanies; }
-    std::optional<QString> companyError() const { return m_companyError; }
-    std::optional<ServiceCompany> selectedCompany() const;
+    ServiceCompanyDirectory &directory() { return m_directory; }
+    const ServiceCompanyDirectory &directory() const { return m_directory; }
     QUuid generation() const { return m_generation; }
     QUuid sorvaneOpenIntent() const { return m_sorvaneOpenIntent; }
     // A hand-over from the inbox renews this; a waiting hand-over that finds it changed stops.
@@ -240,15 +233,6 @@ public:
     bool reactionMatches(const ServiceReactionSummary &reaction) const;
 
 Q_SIGNALS:
-    void companiesChanged();
-    void operatorIDChanged();
-    void nextCompanyIDChanged();
-    void selectedCompanyIDChanged();
-    void companiesVerifiedChanged();
-    void companiesLoadedChanged();
-    void loadingCompaniesChanged();
-    void companyErrorChanged();
-    void directoryIdentityChanged();
     void directoryGenerationChanged();
     void sorvaneOpenIntentChanged();
     void generationChanged();
@@ -320,7 +304,6 @@ private:
         bool preservingCompany = false;
     };
     bool handOverCurrent(const SorvaneHandOver &handOver, const ServiceQueueEditor &editor) const;
-    bool listsCompany(const QUuid &id) const;
     static QCoro::Task<void> sorvaneOpenTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
                                              SorvaneHandOver handOver);
     static QCoro::Task<void> readBriefOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
@@ -345,15 +328,6 @@ private:
     Sleeper m_sorvaneSleeper;
     const bool m_isDemo;
 
-    QList<ServiceCompany> m_companies;
-    std::optional<QUuid> m_operatorID;
-    std::optional<QUuid> m_nextCompanyID;
-    std::optional<QUuid> m_selectedCompanyID;
-    bool m_companiesVerified = false;
-    bool m_companiesLoaded = false;
-    bool m_loadingCompanies = false;
-    std::optional<QString> m_companyError;
-    std::optional<ServiceIdentity> m_directoryIdentity;
 
     QUuid m_directoryGeneration;
     QUuid m_sorvaneOpenIntent;
@@ -367,6 +341,7 @@ private:
     std::optional<ServiceDownload> m_download;
     std::optional<PackageContext> m_packageContext;
     std::optional<PackageContext> m_inlineBrief;
+    ServiceCompanyDirectory m_directory;
     ServiceProposalState m_proposals;
     ServiceVideoDraft m_videoDraft;
     ServiceProjectCopies m_projectCopies;

@@ -35,6 +35,20 @@ protected:
     }
 };
 
+// Calls `slot` on the part's changes that move the value `read(part)`: for
+// a view that cares about one field's moments, not about every change.
+template<class Part, class Read, class Slot>
+QMetaObject::Connection connectPartValue(const Part &part, const QObject *context, Read read, Slot slot)
+{
+    return QObject::connect(&part, &Part::changed, context, [&part, read, slot, seen = read(part)]() mutable {
+        auto now = read(part);
+        if (now == seen)
+            return;
+        seen = std::move(now);
+        slot();
+    });
+}
+
 // A record field (notifies on every assignment) and a comparable field
 // (notifies on a real change), each with its getter and setter; the
 // optional last argument initialises the field.

@@ -31,7 +31,7 @@ bool ServiceQueueModel::selectionUsesStorage(const ServiceQueueEditor &editor) c
         return false;
     if (!sameServiceUrl(m_selectionKey->inbox, editor.inbox()))
         return false;
-    return m_selectedCompanyID == uuidOf(editor.company());
+    return m_directory.selectedCompanyID() == uuidOf(editor.company());
 }
 
 std::optional<SorvaneStorageSelection>
@@ -83,9 +83,9 @@ void ServiceQueueModel::sorvaneStorageChanged(ServiceQueueEditor &editor, const 
     clearSelection();
     if (!receipt || !operatorID || !canUseCompany(editor))
         return;
-    if (!m_operatorID || *m_operatorID != *operatorID)
+    if (!m_directory.operatorID() || *m_directory.operatorID() != *operatorID)
         return;
-    if (uuidOf(receipt->company_id) != m_selectedCompanyID)
+    if (uuidOf(receipt->company_id) != m_directory.selectedCompanyID())
         return;
     if (m_sorvaneOpener)
         m_sorvaneOpener(*receipt, *operatorID, editor, true);

@@ -62,7 +62,7 @@ void ServiceQueueModel::open(ServiceReceipt receipt, ServiceQueueEditor &editor)
     const auto credentials = editor.credentials();
     if (!credentials)
         return;
-    if (uuidOf(receipt.company_id) != m_selectedCompanyID)
+    if (uuidOf(receipt.company_id) != m_directory.selectedCompanyID())
         return;
     if (!m_listing)
         return;

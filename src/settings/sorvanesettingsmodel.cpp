@@ -18,9 +18,11 @@ SorvaneSettingsModel::SorvaneSettingsModel(Parts parts, SorvaneSettingsSection s
                         &EditorModel::inboxChanged, &EditorModel::storagePathChanged, &EditorModel::repositoryChanged,
                         &EditorModel::stateChanged})
         connect(editor, signal, this, &SorvaneSettingsModel::changed);
-    for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::selectedCompanyIDChanged,
-                        &ServiceQueueModel::companiesChanged})
-        connect(m_parts.queue.data(), signal, this, &SorvaneSettingsModel::changed);
+    connect(m_parts.queue.data(), &ServiceQueueModel::detailChanged, this, &SorvaneSettingsModel::changed);
+    const ServiceCompanyDirectory &directory = m_parts.queue->directory();
+    const auto notify = [this] { Q_EMIT changed(); };
+    connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.selectedCompanyID(); }, notify);
+    connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.companies(); }, notify);
     connect(m_parts.account, &EditorSession::credentialURLChanged, this, &SorvaneSettingsModel::changed);
 }
 

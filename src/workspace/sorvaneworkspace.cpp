@@ -32,10 +32,11 @@ SorvaneWorkspace::SorvaneWorkspace(Parts parts, QObject *parent) : QObject(paren
         connect(editor, signal, this, &SorvaneWorkspace::scheduleParticipants);
     connect(editor, &EditorModel::credentialsChanged, this, customers);
 
-    connect(queue, &ServiceQueueModel::loadingCompaniesChanged, this, changed);
-    for (auto signal : {&ServiceQueueModel::companiesChanged, &ServiceQueueModel::companiesVerifiedChanged,
-                        &ServiceQueueModel::nextCompanyIDChanged})
-        connect(queue, signal, this, customers);
+    const ServiceCompanyDirectory &directory = queue->directory();
+    connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.loadingCompanies(); }, changed);
+    connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.companies(); }, customers);
+    connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.companiesVerified(); }, customers);
+    connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.nextCompanyID(); }, customers);
     connect(queue, &ServiceQueueModel::detailChanged, this, &SorvaneWorkspace::detailRevisionChanged);
 
     for (auto signal : {&SorvaneInboxModel::loadingChanged, &SorvaneInboxModel::mutatingChanged,
@@ -108,7 +109,7 @@ QList<ServiceCompany> SorvaneWorkspace::customerNames() const
 {
     if (!m_customers) {
         const ServiceQueueModel &queue = *m_parts.queue;
-        const QList<ServiceCompany> directory = queue.companiesVerified() ? queue.companies() : QList<ServiceCompany>();
+        const QList<ServiceCompany> directory = queue.directory().companiesVerified() ? queue.directory().companies() : QList<ServiceCompany>();
         m_customers = SorvaneInboxPresentation::customers(
             directory, allItems(), SorvaneInboxPresentation::locale(EditorLocalization::language()));
     }
@@ -138,7 +139,7 @@ bool SorvaneWorkspace::refreshEnabled() const
 
 bool SorvaneWorkspace::inboxEnabled() const
 {
-    return !m_parts.editor->busy() && !m_parts.queue->loadingCompanies() && !m_parts.inbox->mutating()
+    return !m_parts.editor->busy() && !m_parts.queue->directory().loadingCompanies() && !m_parts.inbox->mutating()
         && !m_parts.inbox->selectingRequest();
 }
 

@@ -227,7 +227,7 @@ struct Window
     // A loaded, verified company list with company 1 chosen.
     void chooseCompany(int n)
     {
-        QTRY_VERIFY(queue().companiesLoaded());
+        QTRY_VERIFY(queue().directory().companiesLoaded());
         queue().selectCompany(companyId(n), editor());
         settle();
         QVERIFY(queue().canUseCompany(editor()));
@@ -344,12 +344,12 @@ void TestEditorView::signInEndsInOneFetchAndOneLoad()
     window.view->appear();
     if (!restored)
         signIn();
-    QTRY_VERIFY(window.queue().companiesLoaded());
+    QTRY_VERIFY(window.queue().directory().companiesLoaded());
     settle();
     QCOMPARE(window.model().credentials(), session->credentialURL());
     QCOMPARE(window.companyFetches, 1);
     QCOMPARE(window.inbox->refreshes, 1);
-    QCOMPARE(window.queue().companies().size(), 2);
+    QCOMPARE(window.queue().directory().companies().size(), 2);
 }
 
 void TestEditorView::signOutFetchesNothing()
@@ -357,13 +357,13 @@ void TestEditorView::signOutFetchesNothing()
     Window window(*session, *activity);
     window.view->appear();
     signIn();
-    QTRY_VERIFY(window.queue().companiesLoaded());
+    QTRY_VERIFY(window.queue().directory().companiesLoaded());
     settle();
     const int clears = window.inbox->clears;
     TestAwait::run(session->logout());
     settle();
     QVERIFY(window.model().credentials().isEmpty());
-    QVERIFY(window.queue().companies().isEmpty());
+    QVERIFY(window.queue().directory().companies().isEmpty());
     QVERIFY(window.inbox->clears > clears);
     QCOMPARE(window.companyFetches, 1);
     QCOMPARE(window.inbox->refreshes, 1);
@@ -374,14 +374,14 @@ void TestEditorView::secondWindowAdoptsTheLiveSession()
     Window first(*session, *activity);
     first.view->appear();
     signIn();
-    QTRY_VERIFY(first.queue().companiesLoaded());
+    QTRY_VERIFY(first.queue().directory().companiesLoaded());
     settle();
     vault->calls.clear();
     api->calls.clear();
 
     Window second(*session, *activity);
     second.view->appear();
-    QTRY_VERIFY(second.queue().companiesLoaded());
+    QTRY_VERIFY(second.queue().directory().companiesLoaded());
     settle();
     QCOMPARE(vault->calls, QStringList());
     QCOMPARE(api->calls, QStringList());
@@ -438,7 +438,7 @@ void TestEditorView::toolsFolderChangeReloads()
     window.view->appear();
     if (signedIn) {
         signIn();
-        QTRY_VERIFY(window.queue().companiesLoaded());
+        QTRY_VERIFY(window.queue().directory().companiesLoaded());
     }
     settle();
     const int clears = window.inbox->clears;
@@ -450,7 +450,7 @@ void TestEditorView::toolsFolderChangeReloads()
     settle();
     QCOMPARE(window.profiles->clears, profileClears + 1);
     QVERIFY(window.queue().generation() != generation);
-    QVERIFY(window.queue().companies().isEmpty());
+    QVERIFY(window.queue().directory().companies().isEmpty());
     QCOMPARE(window.inbox->clears, clears + 1);
     QCOMPARE(window.inbox->refreshes, refreshes + 1);
 }
@@ -600,7 +600,7 @@ void TestEditorView::startUpCanWaitForTheWindow()
         QCOMPARE(vault->calls, QStringList());
         return;
     }
-    QTRY_VERIFY(window.queue().companiesLoaded());
+    QTRY_VERIFY(window.queue().directory().companiesLoaded());
     settle();
     QCOMPARE(vault->calls, QStringList{QStringLiteral("read")});
     QCOMPARE(window.model().credentials(), session->credentialURL());

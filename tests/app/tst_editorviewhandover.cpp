@@ -46,7 +46,7 @@ class TestEditorViewHandOver : public QObject
     ServiceQueueModel &queue() const { return *view->serviceQueue(); }
     bool idle()
     {
-        return QTest::qWaitFor([this] { return !editor().busy() && !queue().loadingCompanies(); }, toolWait);
+        return QTest::qWaitFor([this] { return !editor().busy() && !queue().directory().loadingCompanies(); }, toolWait);
     }
 
 private Q_SLOTS:
@@ -105,7 +105,7 @@ private Q_SLOTS:
                                 toolWait));
         QVERIFY(idle());
         QVERIFY2(!editor().error(), qPrintable(editor().error().value_or(QString())));
-        QCOMPARE(queue().selectedCompanyID(), QUuid::fromString(row.request.company_id));
+        QCOMPARE(queue().directory().selectedCompanyID(), QUuid::fromString(row.request.company_id));
         QCOMPARE(queue().listing()->requests.size(), 1);
         QVERIFY(!queue().selectionKey()->inbox); // no folder remembered for the company yet
 
@@ -125,16 +125,16 @@ private Q_SLOTS:
 
         // The sidebar's "Load more customers": the page load closes the open
         // task while it runs, and the task is open again once it is in.
-        QVERIFY(queue().nextCompanyID());
-        const qsizetype listed = queue().companies().size();
+        QVERIFY(queue().directory().nextCompanyID());
+        const qsizetype listed = queue().directory().companies().size();
         queue().fetchCompanies(view->queueEditor(), true);
-        QVERIFY(QTest::qWaitFor([&] { return queue().companies().size() > listed; }, toolWait));
+        QVERIFY(QTest::qWaitFor([&] { return queue().directory().companies().size() > listed; }, toolWait));
         QVERIFY(QTest::qWaitFor([&] { return queue().detail() && queue().detail()->request.id == row.request.id; },
                                 toolWait));
         QVERIFY(idle());
         QVERIFY2(!editor().error(), qPrintable(editor().error().value_or(QString())));
         QCOMPARE(queue().detail()->request.id, row.request.id);
-        QCOMPARE(queue().selectedCompanyID(), QUuid::fromString(row.request.company_id));
+        QCOMPARE(queue().directory().selectedCompanyID(), QUuid::fromString(row.request.company_id));
     }
 };
 

@@ -37,7 +37,7 @@ protected:
 
     void selectCompanyNamed(const QString &name)
     {
-        for (const ServiceCompany &company : model->companies()) {
+        for (const ServiceCompany &company : model->directory().companies()) {
             if (company.name == name) {
                 model->selectCompany(company.id, *adapter);
                 return;

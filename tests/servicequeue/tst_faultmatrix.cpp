@@ -139,7 +139,7 @@ public:
 
     bool selectCompany(const QString &name)
     {
-        for (const ServiceCompany &company : model->companies())
+        for (const ServiceCompany &company : model->directory().companies())
             if (company.name == name)
                 model->selectCompany(company.id, *adapter);
         return model->canUseCompany(*adapter);
@@ -186,7 +186,7 @@ public:
     {
         if (!list())
             return false;
-        const QString me = model->operatorID() ? model->operatorID()->toString(QUuid::WithoutBraces) : QString();
+        const QString me = model->directory().operatorID() ? model->directory().operatorID()->toString(QUuid::WithoutBraces) : QString();
         for (const ServiceReceipt &row : model->listing()->requests)
             if (row.kind == kind && row.status == status && (status == u"waiting" || row.claimed_by == me)) {
                 const ServiceReceipt chosen = row;
@@ -385,7 +385,7 @@ QList<Command> commands()
         {"serviceCompanies", false, nothing,
          [](Window &w) { w.model->fetchCompanies(*w.adapter, false); return true; }, "companies",
          {{"mode", "wrong_keys"}, {"add", QJsonObject{{"operatorID", otherID}}}}, anything,
-         [](const Window &w) { return w.model->companyError(); }},
+         [](const Window &w) { return w.model->directory().companyError(); }},
         {"serviceList", false, nothing, [](Window &w) { w.model->list(*w.adapter); return true; }, "requests",
          {{"mode", "wrong_keys"}, {"add", QJsonObject{{"companyID", otherID}}}}, anything},
         {"serviceGet", false, [](Window &w) { return w.list(); },

@@ -118,7 +118,7 @@ void TestServiceQueueHandOver::opensTheRowsTask()
     QTRY_COMPARE(calls(), first + pages + 1);
     const QStringList get = bench->service.calls.last().command.arguments();
     QCOMPARE(get.mid(5), QStringList({companyText(company).toUpper(), "get", "inbox-task"}));
-    QCOMPARE(bench->model.selectedCompanyID(), companyId(company));
+    QCOMPARE(bench->model.directory().selectedCompanyID(), companyId(company));
     QCOMPARE(bench->editor.m_company, companyText(company));
     QCOMPARE(bench->editor.restoredStorage, demo ? QList<bool>() : QList<bool>{false});
     const ServiceListing listing = *bench->model.listing();
@@ -155,7 +155,7 @@ void TestServiceQueueHandOver::onlyTheNewestHandOverOpens()
     settle();
     QCOMPARE(calls(), first + 2);
     QCOMPARE(bench->service.calls.last().command.arguments().last(), QStringLiteral("fourth"));
-    QCOMPARE(m.selectedCompanyID(), companyId(2));
+    QCOMPARE(m.directory().selectedCompanyID(), companyId(2));
     QVERIFY(!bench->editor.m_error);
 }
 
@@ -167,7 +167,7 @@ void TestServiceQueueHandOver::waitsForTheEditorInFiftyMillisecondSteps()
     bench->model.openSorvane(record(receipt("task", 1, companyText(2))), kOperator, bench->editor, false);
     QTRY_VERIFY(sleeps.size() >= 10);
     QCOMPARE(calls(), first); // nothing while the editor works
-    QCOMPARE(bench->model.selectedCompanyID(), companyId(1));
+    QCOMPARE(bench->model.directory().selectedCompanyID(), companyId(1));
     bench->editor.m_busy.reset();
     QTRY_COMPARE(calls(), first + 1);
     // One turn to let a newer call supersede it, then only 50 ms steps.
@@ -208,7 +208,7 @@ void TestServiceQueueHandOver::failures()
     QCOMPARE(calls(), 3); // no task is read
     QCOMPARE(bench->editor.m_error.value_or(QString()), error);
     QVERIFY(!m.listing());
-    QVERIFY(!m.selectedCompanyID());
+    QVERIFY(!m.directory().selectedCompanyID());
 }
 
 // A next-page request that returns without loading (here: the directory was
@@ -224,7 +224,7 @@ void TestServiceQueueHandOver::endlessPagingEnds()
     bench->service.answer(1, threePages().at(1));
     settle();
     QCOMPARE(calls(), 2);
-    QVERIFY(bench->model.nextCompanyID());
+    QVERIFY(bench->model.directory().nextCompanyID());
     QCOMPARE(bench->editor.m_error, kGone);
 }
 
@@ -242,7 +242,7 @@ void TestServiceQueueHandOver::preservingCompanyEndsOnAnotherSelection()
     QVERIFY(sleeps.size() <= stopped + 1);
     QCOMPARE(calls(), first);
     QVERIFY(!bench->editor.m_error && !bench->model.listing());
-    QCOMPARE(bench->model.selectedCompanyID(), companyId(2));
+    QCOMPARE(bench->model.directory().selectedCompanyID(), companyId(2));
 }
 
 void TestServiceQueueHandOver::callsThatStartNothing_data()

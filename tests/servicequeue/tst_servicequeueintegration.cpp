@@ -1,6 +1,7 @@
 // The service queue against the stand-in service: a real sign-in over HTTPS,
 // the editor model's real tool runner, and the tools run as child processes
 // from a private copy of the tools folder.
+#include "partchanges.h"
 #include "servicequeuewindow.h"
 
 #include "foundation/errors.h"
@@ -97,25 +98,26 @@ private Q_SLOTS:
         model->fetchCompanies(*adapter, false);
         QVERIFY(editor->busy());
         QVERIFY(waitIdle());
-        QVERIFY2(!model->companyError(), qPrintable(model->companyError().value_or(QString())));
-        QCOMPARE(model->companies().size(), firstPage);
-        QVERIFY(model->companiesVerified());
-        QCOMPARE(model->operatorID(), session->userID());
-        QCOMPARE(model->nextCompanyID().has_value(), firstPage < total);
+        QVERIFY2(!model->directory().companyError(), qPrintable(model->directory().companyError().value_or(QString())));
+        QCOMPARE(model->directory().companies().size(), firstPage);
+        QVERIFY(model->directory().companiesVerified());
+        QCOMPARE(model->directory().operatorID(), session->userID());
+        QCOMPARE(model->directory().nextCompanyID().has_value(), firstPage < total);
 
-        QSignalSpy appended(model.get(), &ServiceQueueModel::companiesChanged);
+        const ServiceCompanyDirectory &directory = model->directory();
+        PartChanges<QList<ServiceCompany>> appended(directory, [&directory] { return directory.companies(); });
         model->fetchCompanies(*adapter, true);
         QVERIFY(waitIdle());
-        QVERIFY2(!model->companyError(), qPrintable(model->companyError().value_or(QString())));
-        QCOMPARE(model->companies().size(), total);
-        QVERIFY(!model->nextCompanyID());
-        QVERIFY(model->companiesVerified());
+        QVERIFY2(!model->directory().companyError(), qPrintable(model->directory().companyError().value_or(QString())));
+        QCOMPARE(model->directory().companies().size(), total);
+        QVERIFY(!model->directory().nextCompanyID());
+        QVERIFY(model->directory().companiesVerified());
         // The next page was really asked for only when there was one.
         QCOMPARE(toolRuns(QStringLiteral("serviceCompanies")) >= 2, firstPage < total);
         QCOMPARE(appended.isEmpty(), firstPage == total);
 
         QStringList keys;
-        for (const ServiceCompany &company : model->companies())
+        for (const ServiceCompany &company : model->directory().companies())
             keys << company.id.toString(QUuid::WithoutBraces);
         QStringList sorted = keys;
         sorted.sort();
@@ -129,8 +131,8 @@ private Q_SLOTS:
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
         selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
-        QVERIFY(model->selectedCompanyID());
-        QCOMPARE(editor->company(), model->selectedCompanyID()->toString(QUuid::WithoutBraces));
+        QVERIFY(model->directory().selectedCompanyID());
+        QCOMPARE(editor->company(), model->directory().selectedCompanyID()->toString(QUuid::WithoutBraces));
         QVERIFY(model->canUseCompany(*adapter));
 
         startList();
@@ -139,12 +141,12 @@ private Q_SLOTS:
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
         QVERIFY(model->listing());
         const ServiceListing listing = *model->listing();
-        QCOMPARE(QUuid::fromString(listing.companyID), *model->selectedCompanyID());
-        QCOMPARE(QUuid::fromString(listing.operatorID), *model->operatorID());
+        QCOMPARE(QUuid::fromString(listing.companyID), *model->directory().selectedCompanyID());
+        QCOMPARE(QUuid::fromString(listing.operatorID), *model->directory().operatorID());
         QVERIFY(!listing.requests.isEmpty());
         QSet<QString> statuses;
         for (const ServiceReceipt &row : listing.requests) {
-            QCOMPARE(QUuid::fromString(row.company_id), *model->selectedCompanyID());
+            QCOMPARE(QUuid::fromString(row.company_id), *model->directory().selectedCompanyID());
             QVERIFY2(row.statusTitle() != QStringLiteral("Ukendt status"), qPrintable(row.status.text()));
             statuses.insert(row.status.text());
         }
@@ -234,7 +236,7 @@ private Q_SLOTS:
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
         selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
-        QVERIFY(model->selectedCompanyID());
+        QVERIFY(model->directory().selectedCompanyID());
         const int before = toolRuns(QStringLiteral("serviceList"));
 
         startList();
@@ -259,10 +261,10 @@ private Q_SLOTS:
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
         QCOMPARE(toolRuns(QStringLiteral("serviceCompanies")), before);
-        QVERIFY(model->companyError());
-        QVERIFY(!model->companyError()->isEmpty());
-        QVERIFY(model->companies().isEmpty());
-        QVERIFY(!model->companiesVerified());
+        QVERIFY(model->directory().companyError());
+        QVERIFY(!model->directory().companyError()->isEmpty());
+        QVERIFY(model->directory().companies().isEmpty());
+        QVERIFY(!model->directory().companiesVerified());
         QVERIFY(!editor->error());
     }
 };

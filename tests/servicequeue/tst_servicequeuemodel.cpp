@@ -3,6 +3,7 @@
 // editor and of the tool runner.
 #include <QtTest>
 
+#include "partchanges.h"
 #include "foundation/decoding/strictformats.h"
 #include "foundation/localization.h"
 #include "servicefakes.h"
@@ -157,11 +158,11 @@ void TestServiceQueueModel::openTask(const QString &id)
 
 void TestServiceQueueModel::newModelDefaults()
 {
-    QVERIFY(!model->companiesVerified() && !model->companiesLoaded() && !model->loadingCompanies());
+    QVERIFY(!model->directory().companiesVerified() && !model->directory().companiesLoaded() && !model->directory().loadingCompanies());
     QVERIFY(!model->proposals().confirmation() && !model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation());
     QVERIFY(model->projectCopies().rememberEditorProject());
-    QVERIFY(model->companies().isEmpty() && model->savedSelections().isEmpty() && model->proposals().workspaces().isEmpty());
-    QVERIFY(!model->selectedCompany() && !model->detail() && !model->listing() && !model->selectionKey());
+    QVERIFY(model->directory().companies().isEmpty() && model->savedSelections().isEmpty() && model->proposals().workspaces().isEmpty());
+    QVERIFY(!model->directory().selectedCompany() && !model->detail() && !model->listing() && !model->selectionKey());
     QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Første udkast"));
     QVERIFY(model->videoDraft().videoSummary().isEmpty());
     QVERIFY(!model->videoDraft().videoEditor().isEmpty());
@@ -301,18 +302,19 @@ void TestServiceQueueModel::storageCheckFailureIsShown()
 
 void TestServiceQueueModel::firstLoadAcceptsSilently()
 {
-    QSignalSpy loading(model.get(), &ServiceQueueModel::loadingCompaniesChanged);
+    const ServiceCompanyDirectory &directory = model->directory();
+    PartChanges<bool> loading(directory, [&directory] { return directory.loadingCompanies(); });
     auto load = model->loadCompanies(*editor, false);
-    QVERIFY(model->loadingCompanies());
-    QVERIFY(!model->companiesVerified());
+    QVERIFY(model->directory().loadingCompanies());
+    QVERIFY(!model->directory().companiesVerified());
     service->answer(0, pageJson(1, 3, false));
     QTRY_VERIFY(load.isReady());
     QCOMPARE(loading.count(), 2);
-    QCOMPARE(model->companies().size(), 3);
-    QVERIFY(model->companiesVerified() && model->companiesLoaded());
-    QVERIFY(!model->companyError());
-    QVERIFY(!model->selectedCompanyID());
-    QCOMPARE(model->operatorID(), kOperator);
+    QCOMPARE(model->directory().companies().size(), 3);
+    QVERIFY(model->directory().companiesVerified() && model->directory().companiesLoaded());
+    QVERIFY(!model->directory().companyError());
+    QVERIFY(!model->directory().selectedCompanyID());
+    QCOMPARE(model->directory().operatorID(), kOperator);
     // The first page carries no cursor and no expected operator.
     const auto args = service->calls.at(0).command.arguments();
     QVERIFY(!args.contains("--after-company-id") && !args.contains("--expected-operator-id"));
@@ -323,17 +325,17 @@ void TestServiceQueueModel::pagingAppendsAndEnds()
     auto first = model->loadCompanies(*editor, false);
     service->answer(0, pageJson(1, 50, true));
     QTRY_VERIFY(first.isReady());
-    QCOMPARE(model->nextCompanyID(), companyId(50));
+    QCOMPARE(model->directory().nextCompanyID(), companyId(50));
     auto second = model->loadCompanies(*editor, true);
-    QCOMPARE(model->companies().size(), 50); // kept while the next page loads
+    QCOMPARE(model->directory().companies().size(), 50); // kept while the next page loads
     const auto args = service->calls.at(1).command.arguments();
     QVERIFY(args.contains(StrictFormats::canonicalUuid(companyId(50))));
     QVERIFY(args.contains(StrictFormats::canonicalUuid(kOperator)));
     service->answer(1, pageJson(51, 20, false));
     QTRY_VERIFY(second.isReady());
-    QCOMPARE(model->companies().size(), 70);
-    QCOMPARE(model->companies().at(50).id, companyId(51));
-    QVERIFY(!model->nextCompanyID());
+    QCOMPARE(model->directory().companies().size(), 70);
+    QCOMPARE(model->directory().companies().at(50).id, companyId(51));
+    QVERIFY(!model->directory().nextCompanyID());
     // No cursor left: a further request does nothing.
     auto third = model->loadCompanies(*editor, true);
     QVERIFY(third.isReady());
@@ -364,13 +366,13 @@ void TestServiceQueueModel::rememberedCompany()
     service->answer(0, pageJson(remembered, 1, false));
     QTRY_VERIFY(first.isReady());
     model->selectCompany(companyId(remembered), *editor);
-    QCOMPARE(model->selectedCompanyID(), companyId(remembered));
+    QCOMPARE(model->directory().selectedCompanyID(), companyId(remembered));
 
     auto reload = model->loadCompanies(*editor, false);
     service->answer(1, more ? pageJson(1, 50, true) : pageJson(1, 3, false));
     QTRY_VERIFY(reload.isReady());
-    QCOMPARE(model->selectedCompanyID().has_value(), selected);
-    QCOMPARE(model->companyError().value_or(QString()), error);
+    QCOMPARE(model->directory().selectedCompanyID().has_value(), selected);
+    QCOMPARE(model->directory().companyError().value_or(QString()), error);
 }
 
 void TestServiceQueueModel::changedOperator_data()
@@ -396,10 +398,10 @@ void TestServiceQueueModel::changedOperator()
     service->answer(1, more ? pageJson(51, 3, false, kOtherOperator) : pageJson(1, 3, false, kOtherOperator));
     QTRY_VERIFY(again.isReady());
     QCOMPARE(threw, more);
-    QCOMPARE(model->companyError(), error);
-    QVERIFY(!model->selectedCompanyID());
-    QCOMPARE(model->companies().size(), companies);
-    QVERIFY(!model->loadingCompanies());
+    QCOMPARE(model->directory().companyError(), error);
+    QVERIFY(!model->directory().selectedCompanyID());
+    QCOMPARE(model->directory().companies().size(), companies);
+    QVERIFY(!model->directory().loadingCompanies());
 }
 
 void TestServiceQueueModel::loadFailures_data()
@@ -427,11 +429,11 @@ void TestServiceQueueModel::loadFailures()
         service->answer(1, QByteArray(pageJson(1, 2, false)).replace("000000000001", "000000000009"));
     QTRY_VERIFY(load.isReady());
     QVERIFY(threw);
-    QCOMPARE(model->companyError(), error);
-    QVERIFY(model->companies().isEmpty());
-    QVERIFY(!model->selectedCompanyID() && !model->operatorID() && !model->companiesVerified());
-    QVERIFY(model->companiesLoaded()); // left as it was
-    QVERIFY(!model->loadingCompanies());
+    QCOMPARE(model->directory().companyError(), error);
+    QVERIFY(model->directory().companies().isEmpty());
+    QVERIFY(!model->directory().selectedCompanyID() && !model->directory().operatorID() && !model->directory().companiesVerified());
+    QVERIFY(model->directory().companiesLoaded()); // left as it was
+    QVERIFY(!model->directory().loadingCompanies());
 }
 
 void TestServiceQueueModel::supersededLoadChangesNothing_data()
@@ -459,10 +461,11 @@ void TestServiceQueueModel::supersededLoadChangesNothing()
         editor->m_credentials = QUrl("tavlon-session://second");
     }
     if (by != "session")
-        QVERIFY(!model->loadingCompanies());
-    QSignalSpy companies(model.get(), &ServiceQueueModel::companiesChanged);
-    QSignalSpy error(model.get(), &ServiceQueueModel::companyErrorChanged);
-    QSignalSpy loading(model.get(), &ServiceQueueModel::loadingCompaniesChanged);
+        QVERIFY(!model->directory().loadingCompanies());
+    const ServiceCompanyDirectory &directory = model->directory();
+    PartChanges<QList<ServiceCompany>> companies(directory, [&directory] { return directory.companies(); });
+    PartChanges<std::optional<QString>> error(directory, [&directory] { return directory.companyError(); });
+    PartChanges<bool> loading(directory, [&directory] { return directory.loadingCompanies(); });
     if (fails)
         service->fail(0, std::make_exception_ptr(BridgeError::failed(QStringLiteral("x"))));
     else
@@ -471,8 +474,8 @@ void TestServiceQueueModel::supersededLoadChangesNothing()
     QVERIFY(!threw);
     QCOMPARE(companies.count(), 0);
     QCOMPARE(error.count(), 0);
-    QVERIFY(model->companies().isEmpty());
-    QVERIFY(!model->companyError());
+    QVERIFY(model->directory().companies().isEmpty());
+    QVERIFY(!model->directory().companyError());
     if (by != "session")
         QCOMPARE(loading.count(), 0);
 }
@@ -483,9 +486,9 @@ void TestServiceQueueModel::selectCompany()
     QCOMPARE(editor->m_company, StrictFormats::canonicalUuid(companyId(1)));
     QCOMPARE(editor->cloudForgotten, 1);
     model->selectCompany(companyId(99), *editor); // not listed
-    QCOMPARE(model->selectedCompanyID(), companyId(1));
+    QCOMPARE(model->directory().selectedCompanyID(), companyId(1));
     model->selectCompany(std::nullopt, *editor);
-    QVERIFY(!model->selectedCompanyID());
+    QVERIFY(!model->directory().selectedCompanyID());
     QVERIFY(editor->m_company.isEmpty());
     QCOMPARE(editor->cloudForgotten, 2);
     model->selectCompany(std::nullopt, *editor);
@@ -493,7 +496,7 @@ void TestServiceQueueModel::selectCompany()
     // While a page loads nothing is chosen.
     auto pending = model->loadCompanies(*editor, false);
     model->selectCompany(companyId(1), *editor);
-    QVERIFY(!model->selectedCompanyID());
+    QVERIFY(!model->directory().selectedCompanyID());
 }
 
 void TestServiceQueueModel::companyChangedKeepsTrimmedMatch()
@@ -504,8 +507,8 @@ void TestServiceQueueModel::companyChangedKeepsTrimmedMatch()
     model->selectCompany(companyId(1), *editor); // refused while loading; the selection stays
     editor->m_company = " " + StrictFormats::canonicalUuid(companyId(1)) + " ";
     model->companyChanged(*editor);
-    QCOMPARE(model->selectedCompanyID(), companyId(1));
-    QVERIFY(!model->loadingCompanies());
+    QCOMPARE(model->directory().selectedCompanyID(), companyId(1));
+    QVERIFY(!model->directory().loadingCompanies());
     QVERIFY(!model->listing());
 }
 
@@ -560,7 +563,7 @@ void TestServiceQueueModel::fetchRunsAsTheEditorsOperation()
     }
     QTRY_VERIFY(!editor->m_busy);
     QVERIFY(!editor->m_error && !editor->m_message);
-    QCOMPARE(model->companyError(), situation == "fail" ? std::optional<QString>(QStringLiteral("Værktøjet fejlede."))
+    QCOMPARE(model->directory().companyError(), situation == "fail" ? std::optional<QString>(QStringLiteral("Værktøjet fejlede."))
                                                         : std::nullopt);
 }
 
@@ -607,13 +610,13 @@ void TestServiceQueueModel::clearingForgetsWhatItShould()
 
     if (whole) {
         QVERIFY(!model->listing());
-        QVERIFY(model->companies().isEmpty() && !model->selectedCompanyID() && !model->operatorID());
-        QVERIFY(!model->companiesVerified() && !model->companiesLoaded() && !model->canUseCompany(*editor));
+        QVERIFY(model->directory().companies().isEmpty() && !model->directory().selectedCompanyID() && !model->directory().operatorID());
+        QVERIFY(!model->directory().companiesVerified() && !model->directory().companiesLoaded() && !model->canUseCompany(*editor));
         QVERIFY(model->sorvaneOpenIntent() != intent);
     } else {
         QVERIFY(model->listing());
-        QCOMPARE(model->companies().size(), 3);
-        QCOMPARE(model->selectedCompanyID(), companyId(1));
+        QCOMPARE(model->directory().companies().size(), 3);
+        QCOMPARE(model->directory().selectedCompanyID(), companyId(1));
         QVERIFY(model->canUseCompany(*editor));
         QCOMPARE(model->sorvaneOpenIntent(), intent);
     }

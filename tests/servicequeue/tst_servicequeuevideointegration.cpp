@@ -30,7 +30,7 @@ private:
         model->fetchCompanies(*adapter, false);
         QVERIFY(waitIdle());
         selectCompanyNamed(QStringLiteral("Nordlys Bryggeri"));
-        QVERIFY(model->selectedCompanyID());
+        QVERIFY(model->directory().selectedCompanyID());
         const QString folder = projects.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
         QVERIFY(QDir().mkpath(folder));
         editor->chooseStorage(QUrl::fromLocalFile(folder));
@@ -48,7 +48,7 @@ private:
         signInAndList();
         if (QTest::currentTestFailed())
             return;
-        const QString me = model->operatorID()->toString(QUuid::WithoutBraces);
+        const QString me = model->directory().operatorID()->toString(QUuid::WithoutBraces);
         std::optional<ServiceReceipt> task;
         for (const ServiceReceipt &row : model->listing()->requests)
             if (row.kind == ServiceKind::filmEditing && row.status == QStringLiteral("active") && row.claimed_by == me)
@@ -130,7 +130,7 @@ private Q_SLOTS:
         signInAndList();
         if (QTest::currentTestFailed())
             return;
-        const QString me = model->operatorID()->toString(QUuid::WithoutBraces);
+        const QString me = model->directory().operatorID()->toString(QUuid::WithoutBraces);
         std::optional<ServiceReceipt> task;
         for (const ServiceReceipt &row : model->listing()->requests)
             if (row.kind == ServiceKind::filmEditing && row.status == QStringLiteral("waiting") && !row.claimed_by)

@@ -82,7 +82,7 @@ ServiceCompanyControls::ServiceCompanyControls(ServiceQueueModel &model, EditorM
     connect(m_picker, &QComboBox::activated, this, [this](int index) {
         const QVariant data = m_picker->itemData(index);
         const std::optional<QUuid> id = data.isValid() ? std::optional(data.toUuid()) : std::nullopt;
-        if (id != m_model.selectedCompanyID())
+        if (id != m_model.directory().selectedCompanyID())
             m_model.selectCompany(id, m_editor);
         fillPicker(); // shows the model's choice, also when it refused this one
     });
@@ -99,11 +99,7 @@ ServiceCompanyControls::ServiceCompanyControls(ServiceQueueModel &model, EditorM
     connect(m_more, &QPushButton::clicked, this, [this] { m_model.fetchCompanies(m_editor, true); });
     layout->addWidget(m_more, 0, Qt::AlignLeft);
 
-    for (auto signal : {&ServiceQueueModel::companiesChanged, &ServiceQueueModel::companiesVerifiedChanged,
-                        &ServiceQueueModel::companiesLoadedChanged, &ServiceQueueModel::loadingCompaniesChanged,
-                        &ServiceQueueModel::companyErrorChanged, &ServiceQueueModel::selectedCompanyIDChanged,
-                        &ServiceQueueModel::nextCompanyIDChanged})
-        connect(&m_model, signal, this, &ServiceCompanyControls::update);
+    connect(&m_model.directory(), &ServiceCompanyDirectory::changed, this, &ServiceCompanyControls::update);
     connect(&m_editorModel, &EditorModel::credentialsChanged, this, &ServiceCompanyControls::update);
     update();
 }
@@ -111,7 +107,7 @@ ServiceCompanyControls::ServiceCompanyControls(ServiceQueueModel &model, EditorM
 void ServiceCompanyControls::fillPicker()
 {
     const QSignalBlocker quiet(m_picker);
-    const QList<ServiceCompany> &companies = m_model.companies();
+    const QList<ServiceCompany> &companies = m_model.directory().companies();
     bool same = m_picker->count() == companies.size() + 1;
     for (qsizetype i = 0; same && i < companies.size(); ++i)
         same = m_picker->itemData(int(i + 1)).toUuid() == companies.at(i).id
@@ -124,7 +120,7 @@ void ServiceCompanyControls::fillPicker()
     }
     int current = 0;
     for (qsizetype i = 0; i < companies.size(); ++i)
-        if (companies.at(i).id == m_model.selectedCompanyID())
+        if (companies.at(i).id == m_model.directory().selectedCompanyID())
             current = int(i + 1);
     m_picker->setCurrentIndex(current);
 }
@@ -134,20 +130,20 @@ void ServiceCompanyControls::update()
     const bool signedIn = !m_editorModel.credentials().isEmpty();
     m_demo->setVisible(m_model.isDemo());
     m_signIn->setVisible(!m_model.isDemo() && !signedIn);
-    m_fetch->setText(m_model.companiesLoaded() ? loc("Opdatér mine virksomheder") : loc("Hent mine virksomheder"));
-    m_fetch->setEnabled(signedIn && !m_model.loadingCompanies());
-    m_progress->setVisible(m_model.loadingCompanies());
-    const auto error = m_model.companyError();
+    m_fetch->setText(m_model.directory().companiesLoaded() ? loc("Opdatér mine virksomheder") : loc("Hent mine virksomheder"));
+    m_fetch->setEnabled(signedIn && !m_model.directory().loadingCompanies());
+    m_progress->setVisible(m_model.directory().loadingCompanies());
+    const auto error = m_model.directory().companyError();
     m_error->setVisible(error.has_value());
     m_error->setText(error ? QStringLiteral("\u26A0 ") + *error : QString());
 
-    const bool verified = m_model.companiesVerified();
-    const bool none = m_model.companies().isEmpty();
+    const bool verified = m_model.directory().companiesVerified();
+    const bool none = m_model.directory().companies().isEmpty();
     m_empty->setVisible(verified && none);
     m_picker->setVisible(verified && !none);
     fillPicker();
-    const auto selected = m_model.selectedCompany();
+    const auto selected = m_model.directory().selectedCompany();
     m_selected->setVisible(verified && !none && selected.has_value());
     m_selected->setText(selected ? selected->name : QString());
-    m_more->setVisible(verified && !none && m_model.nextCompanyID().has_value());
+    m_more->setVisible(verified && !none && m_model.directory().nextCompanyID().has_value());
 }

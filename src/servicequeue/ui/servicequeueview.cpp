@@ -92,10 +92,8 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
 
     // Whether the chosen company may be used changes with the directory, the
     // session, the tools folder and the editor's company.
-    for (auto signal : {&ServiceQueueModel::companiesChanged, &ServiceQueueModel::companiesVerifiedChanged,
-                        &ServiceQueueModel::loadingCompaniesChanged, &ServiceQueueModel::directoryIdentityChanged,
-                        &ServiceQueueModel::selectedCompanyIDChanged, &ServiceQueueModel::detailChanged})
-        connect(&m_model, signal, this, &ServiceQueueView::updateGate);
+    connect(&m_model.directory(), &ServiceCompanyDirectory::changed, this, &ServiceQueueView::updateGate);
+    connect(&m_model, &ServiceQueueModel::detailChanged, this, &ServiceQueueView::updateGate);
     for (auto signal : {&EditorModel::companyChanged, &EditorModel::credentialsChanged, &EditorModel::repositoryChanged})
         connect(&m_editorModel, signal, this, &ServiceQueueView::updateGate);
     connect(&m_editorModel, &EditorModel::busyChanged, this, &ServiceQueueView::updateBusy);

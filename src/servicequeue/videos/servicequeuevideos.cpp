@@ -249,19 +249,19 @@ void ServiceQueueModel::refreshVideoPreviews(ServiceQueueEditor &editor)
 
 bool ServiceQueueModel::canPrepareVideo(const ServiceQueueEditor &editor) const
 {
-    if (!canUseCompany(editor) || !m_operatorID || !m_detail)
+    if (!canUseCompany(editor) || !m_directory.operatorID() || !m_detail)
         return false;
     const ServiceReceipt &task = m_detail->request;
     if (task.kind != ServiceKind::filmEditing)
         return false;
     if (!task.status.isWorkable())
         return false;
-    if (!sameUuid(task.company_id, m_selectedCompanyID) || !sameUuid(task.claimed_by.value_or(QString()), m_operatorID))
+    if (!sameUuid(task.company_id, m_directory.selectedCompanyID()) || !sameUuid(task.claimed_by.value_or(QString()), m_directory.operatorID()))
         return false;
     if (!m_download || !m_download->verified || m_download->request.id != task.id)
         return false;
     const ServiceReceipt &pulled = m_download->request;
-    if (!sameUuid(m_download->companyID, m_selectedCompanyID) || !sameUuid(pulled.company_id, m_selectedCompanyID))
+    if (!sameUuid(m_download->companyID, m_directory.selectedCompanyID()) || !sameUuid(pulled.company_id, m_directory.selectedCompanyID()))
         return false;
     return pulled.kind == ServiceKind::filmEditing && pulled.local_project_id == task.local_project_id
         && pulled.backup_id == task.backup_id && pulled.source_fingerprint == task.source_fingerprint;

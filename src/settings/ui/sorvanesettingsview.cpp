@@ -213,7 +213,7 @@ QString SorvaneSettingsView::paneKey() const
     switch (m_model->section()) {
     case SorvaneSettingsSection::account: key << QString::number(m_model->signedIn()); break;
     case SorvaneSettingsSection::storage:
-        key << (queue.selectedCompany() ? queue.selectedCompany()->name : QStringLiteral("-"));
+        key << (queue.directory().selectedCompany() ? queue.directory().selectedCompany()->name : QStringLiteral("-"));
         break;
     case SorvaneSettingsSection::ai:
         key << QString::number(m_model->hasProjectFolder())
@@ -300,7 +300,7 @@ QWidget *SorvaneSettingsView::buildPane()
         elements << secondary(loc("Storage is remembered for the selected customer. Choose a task in the inbox to "
                                   "change customer."),
                               this);
-        if (const auto company = queue.selectedCompany()) {
+        if (const auto company = queue.directory().selectedCompany()) {
             QFont headline = font();
             headline.setBold(true);
             elements << labelled(QStringLiteral("building.2"), company->name, headline, this);

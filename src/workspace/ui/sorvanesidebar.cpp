@@ -153,7 +153,7 @@ void SorvaneSidebar::rebuildCustomers()
         connect(row, &QPushButton::clicked, this, [this, id] { m_workspace.setCustomer(id); });
         m_customerRows->addWidget(row);
     }
-    m_moreCustomers->setVisible(m_workspace.parts().queue->nextCompanyID().has_value());
+    m_moreCustomers->setVisible(m_workspace.parts().queue->directory().nextCompanyID().has_value());
     m_note->setVisible(customers.isEmpty());
     m_note->setText(m_workspace.signedIn() ? loc("No assigned customers loaded yet.")
                                            : loc("Sign in from Settings to see your customers."));

@@ -323,9 +323,11 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
                         &EditorModel::storageIssueChanged, &EditorModel::credentialsChanged})
         connect(editor, signal, this, update);
     connect(editor, &EditorModel::inboxChanged, this, source);
-    for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::loadingCompaniesChanged,
-                        &ServiceQueueModel::companiesChanged, &ServiceQueueModel::selectedCompanyIDChanged})
-        connect(queue, signal, this, update);
+    connect(queue, &ServiceQueueModel::detailChanged, this, update);
+    const ServiceCompanyDirectory &directory = queue->directory();
+    connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.loadingCompanies(); }, update);
+    connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.companies(); }, update);
+    connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.selectedCompanyID(); }, update);
     for (auto signal : {&ServiceQueueModel::downloadChanged, &ServiceQueueModel::inlineBriefChanged})
         connect(queue, signal, this, source);
     for (auto signal : {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
@@ -341,7 +343,7 @@ bool SorvaneTicketDetail::held(const SorvaneWorkspace &workspace)
 {
     const SorvaneWorkspace::Parts &parts = workspace.parts();
     return parts.editor->busy() || parts.inbox->loading() || parts.inbox->mutating()
-        || parts.queue->loadingCompanies();
+        || parts.queue->directory().loadingCompanies();
 }
 
 void SorvaneTicketDetail::setTab(SorvaneDetailTab tab)
