@@ -287,7 +287,7 @@ QWidget *SorvaneSettingsView::buildPane()
             elements << new QLabel(loc("Demo · fictional tasks"), this);
             break;
         }
-        if (m_model->signedIn() && m_parts.model.profiles) {
+        if (m_model->accountShowsProfile()) {
             elements << new SorvaneOwnProfileView(*m_parts.model.profiles, m_parts.model.editor, {}, this);
             elements << divider(QFrame::HLine, this);
         }
