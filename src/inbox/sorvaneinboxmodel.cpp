@@ -7,6 +7,7 @@
 #include "foundation/decoding/strictjson.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "foundation/settingsstore.h"
 #include "inbox/sorvaneinboxwire.h"
 #include "inbox/sorvanependingclaim.h"
@@ -298,6 +299,7 @@ QCoro::Task<void> SorvaneInboxModel::refreshTask(ServiceQueueEditor *editor, boo
     try {
         co_await load(*editor, more, std::move(task));
     } catch (...) {
+        logFailure(lcInbox, "loading the inbox");
         // The load has shown its failure in error().
     }
 }

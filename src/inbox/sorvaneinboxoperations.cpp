@@ -6,6 +6,7 @@
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "inbox/sorvaneinboxwire.h"
 #include "inbox/sorvanependingclaim.h"
 
@@ -75,6 +76,7 @@ QCoro::Task<void> SorvaneInboxModel::selectionWalk(ServiceQueueEditor *editor, Q
         try {
             ran = co_await loadPage(*editor, true, task);
         } catch (...) {
+            logFailure(lcInbox, "loading an inbox page to find a task");
             if (!alive(self))
                 co_return;
             failure = sorvaneInboxFailureText(std::current_exception());
@@ -182,6 +184,7 @@ QCoro::Task<void> SorvaneInboxModel::fetchPipeline(SorvaneInboxRow row, ServiceQ
             setPipeline(std::move(page));
         }
     } catch (...) {
+        logFailure(lcInbox, "loading the pipeline");
         if (!alive(self))
             co_return;
         failure = std::current_exception();
@@ -266,6 +269,7 @@ QCoro::Task<void> SorvaneInboxModel::mutationRun(BridgeCommand command, ServiceQ
             }
         }
     } catch (...) {
+        logFailure(lcInbox, "a task change");
         if (!alive(self))
             co_return;
         failure = std::current_exception();
@@ -313,6 +317,7 @@ QCoro::Task<void> SorvaneInboxModel::mutationRun(BridgeCommand command, ServiceQ
         try {
             co_await loadPage(*editor, false, task);
         } catch (...) {
+            logFailure(lcInbox, "reloading the inbox after a task change");
             // The reload reports in error(); the mutation itself succeeded.
         }
         if (!alive(self))
@@ -390,6 +395,7 @@ QCoro::Task<void> SorvaneInboxModel::metadataRun(SorvaneInboxRow row, ServiceQue
             reloadPipeline = update.has_value();
         }
     } catch (...) {
+        logFailure(lcInbox, "the metadata settings");
         if (!alive(self))
             co_return;
         failure = std::current_exception();

@@ -4,6 +4,7 @@
 #include "foundation/cancellation.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "foundation/settingsstore.h"
 #include "sorvaneupdateconfiguration.h"
 
@@ -562,6 +563,7 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
             replaceBundle(staged);
         }
     } catch (const BridgeError &error) {
+        logFailure(lcUpdater, "the update cycle");
         failure = error.message();
     } catch (const OperationCancelled &) {
     }
