@@ -5,6 +5,7 @@
 
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
+#include "foundation/failuretext.h"
 #include "foundation/localization.h"
 #include "foundation/logging.h"
 #include "inbox/sorvaneinboxwire.h"
@@ -79,7 +80,7 @@ QCoro::Task<void> SorvaneInboxModel::selectionWalk(ServiceQueueEditor *editor, Q
             logFailure(lcInbox, "loading an inbox page to find a task");
             if (!alive(self))
                 co_return;
-            failure = sorvaneInboxFailureText(std::current_exception());
+            failure = failureText(std::current_exception());
             break;
         }
         if (!alive(self))
@@ -191,7 +192,7 @@ QCoro::Task<void> SorvaneInboxModel::fetchPipeline(SorvaneInboxRow row, ServiceQ
     }
     if (failure && current() && !task.isCancelled()) {
         setPipeline(std::nullopt);
-        if (const auto text = sorvaneInboxFailureText(failure))
+        if (const auto text = failureText(failure))
             set(m_pipelineError, text, &SorvaneInboxModel::pipelineErrorChanged);
     }
     // The run's own token decides, not whether the selected row is on hand:
@@ -207,7 +208,7 @@ void SorvaneInboxModel::claimNext(ServiceQueueEditor &editor)
     const auto claimIdentity = identity(editor);
     if (m_mutating || !claimIdentity || m_activeIdentity != claimIdentity || !m_operatorID)
         return;
-    const QString key = pendingKey(*claimIdentity, *m_operatorID);
+    const QString key = SorvanePendingClaim::key(*claimIdentity, *m_operatorID);
     const QUuid commandID = SorvanePendingClaim::begin(m_defaults, key);
     set(m_pendingClaimID, std::optional<QUuid>(commandID), &SorvaneInboxModel::pendingClaimIDChanged);
     runMutation(BridgeCommand::serviceClaimNext(claimIdentity->credentials, commandID, *m_operatorID), editor,
@@ -277,7 +278,7 @@ QCoro::Task<void> SorvaneInboxModel::mutationRun(BridgeCommand command, ServiceQ
     }
 
     if (failure && current() && !task.isCancelled()) {
-        if (const auto text = sorvaneInboxFailureText(failure))
+        if (const auto text = failureText(failure))
             set(m_mutationError, text, &SorvaneInboxModel::mutationErrorChanged);
     }
 
@@ -401,7 +402,7 @@ QCoro::Task<void> SorvaneInboxModel::metadataRun(SorvaneInboxRow row, ServiceQue
         failure = std::current_exception();
     }
     if (failure && current() && !task.isCancelled()) {
-        if (const auto text = sorvaneInboxFailureText(failure))
+        if (const auto text = failureText(failure))
             set(m_metadataError, text, &SorvaneInboxModel::metadataErrorChanged);
     }
     release();
