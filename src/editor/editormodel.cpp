@@ -6,6 +6,7 @@
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 
 namespace {
@@ -147,6 +148,7 @@ QCoro::Task<> EditorModel::runOperation(QSharedPointer<EditorModel> self, QUuid 
     } catch (const OperationCancelled &) {
         outcome = Outcome::cancelled;
     } catch (...) {
+        logFailure(lcEditor, "an editor operation");
         outcome = Outcome::failed;
         failure = failureText(std::current_exception()).value_or(QString());
     }

@@ -7,16 +7,12 @@
 #include "foundation/decoding/strictjson.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "foundation/settingsstore.h"
 #include "inbox/sorvaneinboxwire.h"
 #include "inbox/sorvanependingclaim.h"
 
 #include <QSet>
-
-std::optional<QString> sorvaneInboxFailureText(const std::exception_ptr &failure)
-{
-    return failureText(failure);
-}
 
 SorvaneInboxModel::SorvaneInboxModel(ServiceBridge bridge, SettingsStore &defaults, QObject *parent)
     : QObject(parent), m_bridge(std::move(bridge)), m_defaults(defaults),
@@ -91,11 +87,6 @@ QString SorvaneInboxModel::toolsFolder(const ServiceIdentity &identity) const
 std::optional<ServiceIdentity> SorvaneInboxModel::identity(const ServiceQueueEditor &editor) const
 {
     return ServiceIdentity::form(editor.credentials(), editor.repository(), editor.unsupportedTestLaunch());
-}
-
-QString SorvaneInboxModel::pendingKey(const ServiceIdentity &identity, const QUuid &operatorID)
-{
-    return SorvanePendingClaim::key(identity, operatorID);
 }
 
 // ---- observers ----
@@ -298,6 +289,7 @@ QCoro::Task<void> SorvaneInboxModel::refreshTask(ServiceQueueEditor *editor, boo
     try {
         co_await load(*editor, more, std::move(task));
     } catch (...) {
+        logFailure(lcInbox, "loading the inbox");
         // The load has shown its failure in error().
     }
 }
@@ -371,7 +363,7 @@ QCoro::Task<bool> SorvaneInboxModel::loadPage(ServiceQueueEditor &editor, bool m
     if (!alive(self))
         throw OperationCancelled();
     if (failure && current() && !task.isCancelled()) {
-        if (const auto text = sorvaneInboxFailureText(failure))
+        if (const auto text = failureText(failure))
             set(m_error, text, &SorvaneInboxModel::errorChanged);
     }
     // Closing step: a superseded load leaves the flag to its successor.
@@ -417,7 +409,7 @@ void SorvaneInboxModel::merge(SorvaneInboxPage page, bool more, const ServiceIde
     set(m_serverTime, std::optional<QString>(page.serverTime), &SorvaneInboxModel::serverTimeChanged);
     set(m_nextCursor, page.nextCursor, &SorvaneInboxModel::nextCursorChanged);
     setNextItem(std::move(page.nextItem));
-    set(m_pendingClaimID, SorvanePendingClaim::read(m_defaults, pendingKey(identity, page.operatorID)),
+    set(m_pendingClaimID, SorvanePendingClaim::read(m_defaults, SorvanePendingClaim::key(identity, page.operatorID)),
         &SorvaneInboxModel::pendingClaimIDChanged);
     repairSelection();
 }

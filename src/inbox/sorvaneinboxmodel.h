@@ -97,7 +97,6 @@ public:
     Arrangement arrangement() const;
 
     std::optional<ServiceIdentity> identity(const ServiceQueueEditor &editor) const;
-    static QString pendingKey(const ServiceIdentity &identity, const QUuid &operatorID);
 
     // ---- inbox paging ----
     void clear();
@@ -259,6 +258,3 @@ private:
     const QList<SorvaneInboxSection> &sections() const;
     void forgetDerived();
 };
-
-// The text a person sees for a failure; none for a cancellation.
-std::optional<QString> sorvaneInboxFailureText(const std::exception_ptr &failure);

@@ -3,6 +3,7 @@
 #include "foundation/decoding/strictformats.h"
 #include "foundation/decoding/strictjson.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "foundation/settingsstore.h"
 
 #include <QCollator>
@@ -657,6 +658,7 @@ std::optional<SorvaneInboxPreferences> SorvaneInboxPreferences::fromJson(const Q
         preferences.query = o.string(u"query");
         return preferences;
     } catch (const DecodingError &) {
+        logFailure(lcInbox, "reading the saved inbox preferences");
         return std::nullopt;
     }
 }

@@ -45,11 +45,6 @@ QString rawOf(const Table &table, E value)
     return {};
 }
 
-SorvaneInboxRow rowOf(const JsonObjectReader &object)
-{
-    return SorvaneInboxRow::fromJson(object);
-}
-
 } // namespace
 
 std::optional<SorvaneCompanySummary::MetadataAccess> SorvaneCompanySummary::metadataAccessFromRaw(const QString &raw)
@@ -217,13 +212,13 @@ SorvaneInboxPage SorvaneInboxPage::fromJson(const JsonObjectReader &o)
     page.schemaVersion = o.integer(u"schemaVersion");
     page.operatorID = o.uuid(u"operatorID");
     page.serverTime = o.string(u"serverTime");
-    page.items = o.array(u"items", [](const JsonValueReader &v) { return rowOf(v.object()); });
+    page.items = o.array(u"items", [](const JsonValueReader &v) { return SorvaneInboxRow::fromJson(v.object()); });
     if (auto cursor = o.optional(u"nextCursor")) {
         const JsonObjectReader c = cursor->object();
         page.nextCursor = SorvaneInboxCursor{c.string(u"submitted_at"), c.uuid(u"id")};
     }
     page.nextRequestID = o.optionalUuid(u"nextRequestID");
-    page.nextItem = o.optionalObject(u"nextItem", rowOf);
+    page.nextItem = o.optionalObject(u"nextItem", SorvaneInboxRow::fromJson);
     return page;
 }
 
@@ -258,7 +253,7 @@ SorvaneMutationResult SorvaneMutationResult::fromJson(const JsonObjectReader &o)
     result.schemaVersion = o.integer(u"schemaVersion");
     result.operatorID = o.uuid(u"operatorID");
     result.serverTime = o.string(u"serverTime");
-    result.item = o.optionalObject(u"item", rowOf);
+    result.item = o.optionalObject(u"item", SorvaneInboxRow::fromJson);
     result.replayed = o.boolean(u"replayed");
     return result;
 }

@@ -6,6 +6,7 @@
 #include "foundation/bridge/bridgecommand.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 #include <QDir>
 #include <QFile>
@@ -131,6 +132,7 @@ QCoro::Task<void> SorvaneProfilesModel::loadOwn(std::shared_ptr<ServiceQueueEdit
     try {
         answer = co_await m_bridge(command, tools, task);
     } catch (...) {
+        logFailure(lcProfiles, "fetching the own profile");
         answer.reset();
     }
     if (!self)
@@ -141,6 +143,7 @@ QCoro::Task<void> SorvaneProfilesModel::loadOwn(std::shared_ptr<ServiceQueueEdit
                 throw BridgeError::failed(QString());
             setOwnProfile(SorvaneProfileWire::own(*answer, expected));
         } catch (...) {
+            logFailure(lcProfiles, "reading the own profile");
             setOwnError(loc("Your profile could not be loaded. Try again."));
         }
     }
@@ -179,6 +182,7 @@ QCoro::Task<bool> SorvaneProfilesModel::save(QString displayName, std::optional<
             const QString tools = identity->repository.toLocalFile();
             answer = co_await m_bridge(command, tools, task);
         } catch (...) {
+            logFailure(lcProfiles, "sending the own profile");
             answer.reset();
         }
         if (self && ownCurrent(generation, *identity, *editor, task)) {
@@ -197,6 +201,7 @@ QCoro::Task<bool> SorvaneProfilesModel::save(QString displayName, std::optional<
                 setParticipants(people);
                 saved = true;
             } catch (...) {
+                logFailure(lcProfiles, "reading the saved own profile");
                 setOwnError(loc("Your profile could not be saved. Your changes are still here; try again."));
             }
         }

@@ -17,6 +17,7 @@
 
 #include "foundation/bridge/bridge.h"
 #include "foundation/bridge/toolsfolder.h"
+#include "foundation/logging.h"
 
 namespace {
 
@@ -214,6 +215,7 @@ QCoro::Task<void> EditorSession::restore()
             publish(fresh);
         }
     } catch (...) {
+        logFailure(lcSession, "restoring the session");
         failure = std::current_exception();
     }
     if (!self || m_generation != noted)
@@ -255,6 +257,7 @@ QCoro::Task<void> EditorSession::login(QString email, QString password)
         publish(session);
         setRestored(true);
     } catch (...) {
+        logFailure(lcSession, "signing in");
         failure = std::current_exception();
     }
     if (!self || m_generation != noted)
@@ -283,6 +286,7 @@ QCoro::Task<void> EditorSession::logout()
         services = this->services();
         co_await services.vault->remove();
     } catch (...) {
+        logFailure(lcSession, "removing the saved session");
         // The local session stays as it was: a signed-in user stays signed in.
         if (self) {
             setIssue(message(std::current_exception()));
@@ -305,6 +309,7 @@ QCoro::Task<void> EditorSession::logout()
     try {
         co_await services.api->logout(previous->accessToken);
     } catch (...) {
+        logFailure(lcSession, "ending the session on the server");
         serverFailed = true;
     }
     if (!self)

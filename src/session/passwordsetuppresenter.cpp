@@ -2,6 +2,7 @@
 
 #include "editorauthapi.h"
 #include "foundation/errors.h"
+#include "foundation/logging.h"
 #include "foundation/modules/networkmodule.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/localization.h"
@@ -83,6 +84,7 @@ QCoro::Task<void> EditorPasswordSetupPresenter::runSend()
         co_await api->requestPasswordCode(email);
         succeeded = true;
     } catch (...) {
+        logFailure(lcSession, "requesting a password code");
         // The error's own text is not shown: one sentence covers every failure.
     }
     if (!self)
@@ -122,6 +124,7 @@ QCoro::Task<void> EditorPasswordSetupPresenter::runSave(QString code, QString pa
         co_await EditorPasswordSetup::complete(email, code, password, api);
         succeeded = true;
     } catch (...) {
+        logFailure(lcSession, "setting the password");
     }
     if (!self)
         co_return;

@@ -1,3 +1,4 @@
+#include "foundation/units/datetimetext.h"
 #include "workspace/sorvaneinboxtablemodel.h"
 
 #include "foundation/localization.h"
@@ -53,7 +54,7 @@ QString SorvaneInboxTableModel::deadlineText(const SorvaneInboxRow &row)
 {
     if (sorvaneTaskClosed(row) || !row.scheduling.dueAt)
         return QStringLiteral("\u2014");
-    return SorvaneDate::text(*row.scheduling.dueAt);
+    return shortDateTimeText(*row.scheduling.dueAt);
 }
 
 int SorvaneInboxTableModel::rowCount(const QModelIndex &parent) const
