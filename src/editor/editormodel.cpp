@@ -2,6 +2,7 @@
 #include "foundation/failuretext.h"
 
 #include "foundation/bridge/bridge.h"
+#include "foundation/bridge/bridgecommand.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
