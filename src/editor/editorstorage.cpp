@@ -1,6 +1,6 @@
 // EditorModel: the project folder, its packages listing and the folder
 // check that guards every tool command working in a folder.
-#include "editormodel.h"
+#include "editorexecute_p.h"
 #include "foundation/failuretext.h"
 
 #include "foundation/decoding/strictformats.h"

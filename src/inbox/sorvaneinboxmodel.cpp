@@ -214,6 +214,12 @@ QList<SorvaneInboxGroup> SorvaneInboxModel::groups() const
     return *m_groups;
 }
 
+std::array<void (SorvaneInboxModel::*)(), 4> SorvaneInboxModel::arrangementSignals()
+{
+    return {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
+            &SorvaneInboxModel::preferencesChanged, &SorvaneInboxModel::operatorIDChanged};
+}
+
 SorvaneInboxModel::Arrangement SorvaneInboxModel::arrangement() const
 {
     return {m_items, m_nextItem, pinnedNextItem(), sections()};
@@ -233,6 +239,15 @@ std::optional<SorvaneInboxRow> SorvaneInboxModel::selectedItem() const
 
 // ---- paging ----
 
+void SorvaneInboxModel::forgetPage()
+{
+    setItems({});
+    setNextItem(std::nullopt);
+    set(m_nextCursor, std::optional<SorvaneInboxCursor>(), &SorvaneInboxModel::nextCursorChanged);
+    set(m_operatorID, std::optional<QUuid>(), &SorvaneInboxModel::operatorIDChanged);
+    set(m_serverTime, std::optional<QString>(), &SorvaneInboxModel::serverTimeChanged);
+}
+
 void SorvaneInboxModel::clear()
 {
     const HeldNotices held(*this);
@@ -248,11 +263,7 @@ void SorvaneInboxModel::clear()
 
     set(m_selectingRequest, false, &SorvaneInboxModel::selectingRequestChanged);
     set(m_activeIdentity, std::optional<ServiceIdentity>(), &SorvaneInboxModel::activeIdentityChanged);
-    setItems({});
-    setNextItem(std::nullopt);
-    set(m_nextCursor, std::optional<SorvaneInboxCursor>(), &SorvaneInboxModel::nextCursorChanged);
-    set(m_operatorID, std::optional<QUuid>(), &SorvaneInboxModel::operatorIDChanged);
-    set(m_serverTime, std::optional<QString>(), &SorvaneInboxModel::serverTimeChanged);
+    forgetPage();
     setSelectedID(std::nullopt);
     set(m_loading, false, &SorvaneInboxModel::loadingChanged);
     set(m_error, std::optional<QString>(), &SorvaneInboxModel::errorChanged);
@@ -330,11 +341,7 @@ QCoro::Task<bool> SorvaneInboxModel::loadPage(ServiceQueueEditor &editor, bool m
     set(m_error, std::optional<QString>(), &SorvaneInboxModel::errorChanged);
     if (!more) {
         set(m_pendingClaimID, std::optional<QUuid>(), &SorvaneInboxModel::pendingClaimIDChanged);
-        setItems({});
-        setNextItem(std::nullopt);
-        set(m_nextCursor, std::optional<SorvaneInboxCursor>(), &SorvaneInboxModel::nextCursorChanged);
-        set(m_operatorID, std::optional<QUuid>(), &SorvaneInboxModel::operatorIDChanged);
-        set(m_serverTime, std::optional<QString>(), &SorvaneInboxModel::serverTimeChanged);
+        forgetPage();
     }
 
     QPointer<SorvaneInboxModel> self(this);

@@ -47,15 +47,6 @@ auto casesOf(const Table &table)
     return cases;
 }
 
-template<class Table, class E>
-QString rawOf(const Table &table, E value)
-{
-    for (const auto &[text, candidate] : table)
-        if (candidate == value)
-            return QString::fromLatin1(text);
-    return {};
-}
-
 QString canonical(const QUuid &id)
 {
     return id.toString(QUuid::WithoutBraces).toUpper();
@@ -580,9 +571,9 @@ bool passesChoices(const SorvaneInboxRow &row, const SorvaneInboxPreferences &pr
 QList<SorvaneInboxSort> SorvaneInboxOptions::allSorts() { return casesOf(sortTable); }
 QList<SorvaneInboxGrouping> SorvaneInboxOptions::allGroupings() { return casesOf(groupingTable); }
 QList<SorvaneInboxFilter> SorvaneInboxOptions::allFilters() { return casesOf(filterTable); }
-QString SorvaneInboxOptions::rawValue(SorvaneInboxSort sort) { return rawOf(sortTable, sort); }
-QString SorvaneInboxOptions::rawValue(SorvaneInboxGrouping grouping) { return rawOf(groupingTable, grouping); }
-QString SorvaneInboxOptions::rawValue(SorvaneInboxFilter filter) { return rawOf(filterTable, filter); }
+QString SorvaneInboxOptions::rawValue(SorvaneInboxSort sort) { return rawFromEnum(sortTable, sort); }
+QString SorvaneInboxOptions::rawValue(SorvaneInboxGrouping grouping) { return rawFromEnum(groupingTable, grouping); }
+QString SorvaneInboxOptions::rawValue(SorvaneInboxFilter filter) { return rawFromEnum(filterTable, filter); }
 
 std::optional<SorvaneInboxSort> SorvaneInboxOptions::sortFromRaw(const QString &raw)
 {

@@ -7,6 +7,7 @@
 #include "editorrefreshflight.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/propertyassign.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -359,36 +360,25 @@ void EditorSession::setCredentialURL(const QUrl &url)
 
 void EditorSession::setEmail(const std::optional<QString> &email)
 {
-    if (email == m_email)
-        return;
-    m_email = email;
-    Q_EMIT emailChanged();
+    assignProperty(this, m_email, email, &EditorSession::emailChanged);
 }
 
 void EditorSession::setBusy(bool busy)
 {
-    if (busy == m_busy)
-        return;
-    m_busy = busy;
-    Q_EMIT busyChanged();
-    updateCanRetryRestore();
+    if (assignProperty(this, m_busy, busy, &EditorSession::busyChanged))
+        updateCanRetryRestore();
 }
 
 void EditorSession::setIssue(const std::optional<QString> &issue)
 {
-    if (issue == m_issue)
-        return;
-    m_issue = issue;
-    Q_EMIT issueChanged();
-    updateCanRetryRestore();
+    if (assignProperty(this, m_issue, issue, &EditorSession::issueChanged))
+        updateCanRetryRestore();
 }
 
 void EditorSession::setRestored(bool restored)
 {
-    if (restored == m_restored)
-        return;
-    m_restored = restored;
-    updateCanRetryRestore();
+    if (assignChanged(m_restored, restored))
+        updateCanRetryRestore();
 }
 
 void EditorSession::setSaved(const std::optional<EditorSavedSession> &saved)
@@ -399,9 +389,5 @@ void EditorSession::setSaved(const std::optional<EditorSavedSession> &saved)
 
 void EditorSession::updateCanRetryRestore()
 {
-    const bool value = canRetryRestore();
-    if (value == m_canRetryRestore)
-        return;
-    m_canRetryRestore = value;
-    Q_EMIT canRetryRestoreChanged();
+    assignProperty(this, m_canRetryRestore, canRetryRestore(), &EditorSession::canRetryRestoreChanged);
 }

@@ -6,6 +6,7 @@
 #include "foundation/modules/networkmodule.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/localization.h"
+#include "foundation/propertyassign.h"
 #include "passwordsetup.h"
 
 #include <QPointer>
@@ -28,10 +29,8 @@ EditorPasswordSetupPresenter::APIFactory EditorPasswordSetupPresenter::standardF
 
 template<typename T> void EditorPasswordSetupPresenter::assign(T &member, const T &value)
 {
-    if (member == value)
-        return;
-    member = value;
-    Q_EMIT changed();
+    if (assignChanged(member, value))
+        Q_EMIT changed();
 }
 
 void EditorPasswordSetupPresenter::setEmail(const QString &email)

@@ -5,6 +5,7 @@
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 #include "foundation/logging.h"
+#include "foundation/network/plainnetwork.h"
 #include "foundation/settingsstore.h"
 #include "sorvaneupdateconfiguration.h"
 
@@ -13,15 +14,11 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QNetworkAccessManager>
-#include <QNetworkCookie>
-#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QSslConfiguration>
 #include <qcoro/qcoronetworkreply.h>
 #include <qcoro/qcoroprocess.h>
 #include <sodium.h>
@@ -231,23 +228,6 @@ void prepareTar(QProcess &tar, const QStringList &arguments)
     tar.setStandardErrorFile(QProcess::nullDevice());
 }
 
-// Cookies are never kept or sent.
-class RefusingCookieJar final : public QNetworkCookieJar
-{
-public:
-    using QNetworkCookieJar::QNetworkCookieJar;
-    QList<QNetworkCookie> cookiesForUrl(const QUrl &) const override { return {}; }
-    bool setCookiesFromUrl(const QList<QNetworkCookie> &, const QUrl &) override { return false; }
-};
-
-bool isLoopback(const QString &host)
-{
-    if (host == QLatin1String("localhost"))
-        return true;
-    const QHostAddress address(host);
-    return address == QHostAddress(QHostAddress::LocalHost) || address == QHostAddress(QHostAddress::LocalHostIPv6);
-}
-
 QString unreachable()
 {
     return loc("Could not reach the update server. Check the connection and try again.");
@@ -290,10 +270,7 @@ SignedUpdateFramework::SignedUpdateFramework(Setup setup, UpdateFrameworkDelegat
 {
     if (!m_setup.rename)
         m_setup.rename = renameNoReplace;
-    m_network->setCookieJar(new RefusingCookieJar(m_network.get()));
-    m_network->setCache(nullptr);
-    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    m_network->setStrictTransportSecurityEnabled(false);
+    PlainNetwork::configure(*m_network);
     if (m_setup.settings) {
         const QDateTime last = QDateTime::fromString(m_setup.settings->value(QString::fromLatin1(lastCheckKey)).toString(),
                                                      Qt::ISODateWithMs);
@@ -321,7 +298,7 @@ std::unique_ptr<UpdateFramework> SignedUpdateFramework::forRunningBundle(const S
     setup.settings = &SettingsStore::standard();
     const QUrl localFeed(qEnvironmentVariable("TAVLON_LOCAL_UPDATE_FEED"), QUrl::StrictMode);
     const auto localKey = UpdateFeed::canonicalBase64(qEnvironmentVariable("TAVLON_LOCAL_UPDATE_KEY"), 32);
-    if (localFeed.isValid() && localFeed.scheme() == u"https" && isLoopback(localFeed.host()) && localKey) {
+    if (localFeed.isValid() && localFeed.scheme() == u"https" && PlainNetwork::isLoopback(localFeed.host()) && localKey) {
         setup.feed = localFeed;
         setup.publicKey = *localKey;
     }
@@ -424,19 +401,9 @@ void SignedUpdateFramework::setRunning(bool running)
 // may present a certificate of the local authorities.
 QNetworkRequest SignedUpdateFramework::makeRequest(const QUrl &url) const
 {
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setTransferTimeout(idleTimeoutMs);
-    if (!m_setup.localAuthorities.isEmpty() && isLoopback(url.host())) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.addCaCertificates(m_setup.localAuthorities);
-        ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        request.setSslConfiguration(ssl);
-    }
+    QNetworkRequest request = PlainNetwork::request(url, idleTimeoutMs);
+    if (!m_setup.localAuthorities.isEmpty() && PlainNetwork::isLoopback(url.host()))
+        PlainNetwork::trust(request, m_setup.localAuthorities);
     return request;
 }
 

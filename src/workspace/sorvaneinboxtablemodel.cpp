@@ -2,6 +2,7 @@
 #include "workspace/sorvaneinboxtablemodel.h"
 
 #include "foundation/localization.h"
+#include "foundation/propertyassign.h"
 #include "inbox/sorvaneinboxmodel.h"
 #include "workspace/sorvanedate.h"
 #include "workspace/sorvaneinboxrowcontent.h"
@@ -9,18 +10,15 @@
 SorvaneInboxTableModel::SorvaneInboxTableModel(SorvaneInboxModel *inbox, QObject *parent)
     : QAbstractTableModel(parent), m_inbox(inbox)
 {
-    for (auto signal : {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
-                        &SorvaneInboxModel::preferencesChanged, &SorvaneInboxModel::operatorIDChanged})
+    for (auto signal : SorvaneInboxModel::arrangementSignals())
         connect(inbox, signal, this, &SorvaneInboxTableModel::reload);
     reload();
 }
 
 void SorvaneInboxTableModel::setActive(bool active)
 {
-    if (m_active == active)
-        return;
-    m_active = active;
-    reload();
+    if (assignChanged(m_active, active))
+        reload();
 }
 
 void SorvaneInboxTableModel::reload()

@@ -1,4 +1,5 @@
 #include "bridge.h"
+#include "bridgecommand.h"
 
 #include "foundation/bridge/sessionprovider.h"
 #include "foundation/bridge/toolerror.h"
