@@ -7,6 +7,7 @@
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 namespace {
 
@@ -34,6 +35,13 @@ bool pulledForItself(const ServiceQueueModel &model)
     const auto &download = model.download();
     return detail && download && download->verified && download->request.id == detail->request.id
         && download->companyID == detail->request.company_id;
+}
+
+// The draft no longer describes what the person has in the form.
+void dropDraft(ServiceQueueModel &model)
+{
+    model.videoDraft().setVideoPreview(std::nullopt);
+    model.videoDraft().setVideoQC(false);
 }
 
 void withoutMark(ServiceQueueModel &model, const QString &proposalID)
@@ -225,6 +233,7 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
     } catch (const OperationCancelled &) {
         co_return;
     } catch (...) {
+        logFailure(lcServiceQueue, "reading the task history after a video draft");
         if (model && model->current(scope, *editor))
             editor->setError(loc("Opgavens seneste historik kunne ikke hentes. Videoudkastet er modtaget. Hent "
                                  "opgaven igen for at opdatere historikken."));
@@ -327,4 +336,31 @@ void ServiceQueueModel::sendVideo(ServiceQueueEditor &editor)
                 return sendDraft(self, seam, receipt, credentials, inbox, proposalID, std::move(scope),
                                  std::move(token));
             });
+}
+
+void ServiceQueueModel::editVideoText(VideoText field, const QString &value)
+{
+    bool changed = false;
+    switch (field) {
+    case VideoText::label:
+        changed = value != m_videoDraft.videoLabel();
+        m_videoDraft.setVideoLabel(value);
+        break;
+    case VideoText::summary:
+        changed = value != m_videoDraft.videoSummary();
+        m_videoDraft.setVideoSummary(value);
+        break;
+    case VideoText::editor:
+        changed = value != m_videoDraft.videoEditor();
+        m_videoDraft.setVideoEditor(value);
+        break;
+    }
+    if (changed)
+        dropDraft(*this);
+}
+
+void ServiceQueueModel::chooseVideoFile(const QUrl &file)
+{
+    m_videoDraft.setVideoFile(file);
+    dropDraft(*this);
 }

@@ -1,3 +1,4 @@
+#include "foundation/units/datetimetext.h"
 #include "sorvaneticketdetail.h"
 
 #include "editor/editormodel.h"
@@ -442,9 +443,9 @@ void SorvaneTicketDetail::refreshStatus(const SorvaneInboxRow &row)
         return SessionStyle::label(text, TextStyle::Caption, m_status);
     };
     if (s.startedAt) {
-        lines->addWidget(caption(loc("Editing started %@", {SorvaneDate::text(*s.startedAt)})));
+        lines->addWidget(caption(loc("Editing started %@", {shortDateTimeText(*s.startedAt)})));
     } else if (s.dueAt) {
-        lines->addWidget(caption(loc("Start by %@", {SorvaneDate::text(*s.dueAt)})));
+        lines->addWidget(caption(loc("Start by %@", {shortDateTimeText(*s.dueAt)})));
         m_deadline = caption(QString());
         m_deadline->setObjectName(QStringLiteral("sorvane.ticket.deadline"));
         m_deadlineDue = *s.dueAt;

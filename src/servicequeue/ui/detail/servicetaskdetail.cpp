@@ -149,32 +149,7 @@ void ServiceTaskDetail::buildDelivery()
                    : loc("Download this submitted project first. The returned video will stay bound to these "
                          "instructions and originals."),
             Style::body, QStringLiteral("service.video.delivery.explanation")));
-        if (request.status.is(ServiceStatus::waiting)) {
-            inner->addWidget(DetailText::label(
-                box, loc("Take the task to download its frozen instructions and original material."), Style::secondary,
-                QStringLiteral("service.video.delivery.waiting")));
-        } else if (TaskDetailRules::claimedByOperator(request, m_parts.model->listing())) {
-            auto *pull = DetailText::button(box,
-                                            closed ? loc("Download submitted project for review")
-                                                   : loc("Hent den indsendte projektversion"),
-                                            QStringLiteral("arrow.down.circle"),
-                                            QStringLiteral("service.video.downloadPrerequisite"));
-            const bool hasFolder = !m_parts.editorModel->inbox().isEmpty();
-            pull->setEnabled(hasFolder);
-            connect(pull, &QPushButton::clicked, this,
-                    [this] { m_parts.model->pull(*m_parts.editor, m_parts.detailOnly); });
-            inner->addWidget(pull, 0, Qt::AlignLeft);
-            if (!hasFolder)
-                inner->addWidget(DetailText::label(box, loc("Choose a project location in Settings and connect the disk."),
-                                                   Style::caption, QStringLiteral("service.video.delivery.noFolder")));
-        } else {
-            inner->addWidget(DetailText::label(box, loc("Opgaven er taget af en anden operatør eller afsluttet."),
-                                               Style::secondary, QStringLiteral("service.video.delivery.taken")));
-            // Nothing to fetch here, but the versions themselves are readable: say where.
-            if (!m_parts.model->detail()->proposals.isEmpty())
-                inner->addWidget(DetailText::label(box, loc("Its sent versions and the customer's feedback are listed below."),
-                                                   Style::secondary, QStringLiteral("service.video.delivery.below")));
-        }
+        addTakeOrFetch(inner, TaskDetailRules::TakePlace::filmEnvelope);
         m_top->addWidget(box);
     }
 
@@ -197,30 +172,7 @@ void ServiceTaskDetail::buildTask()
     if (const auto message = ServiceTaskPresentation{request, detail}.closedMessage())
         m_top->addWidget(DetailText::label(parent, *message, Style::secondary, QStringLiteral("service.task.closed")));
 
-    // Take the task, fetch it, or say that it is someone else's.
-    if (request.status.is(ServiceStatus::waiting)) {
-        if (!m_parts.detailOnly) {
-            auto *claim = DetailText::button(parent, loc("Tag opgaven"), QStringLiteral("hand.raised"),
-                                             QStringLiteral("service.task.claim"), true);
-            connect(claim, &QPushButton::clicked, this, [this] { m_parts.model->claim(*m_parts.editor); });
-            m_top->addWidget(claim, 0, Qt::AlignLeft);
-        }
-    } else if (TaskDetailRules::claimedByOperator(request, model.listing())) {
-        auto *pull = DetailText::button(parent,
-                                        closed ? loc("Download submitted project for review")
-                                               : loc("Hent den indsendte projektversion"),
-                                        QStringLiteral("arrow.down.circle"), QStringLiteral("service.task.download"));
-        const bool hasFolder = !m_parts.editorModel->inbox().isEmpty();
-        pull->setEnabled(hasFolder);
-        connect(pull, &QPushButton::clicked, this, [this] { m_parts.model->pull(*m_parts.editor, m_parts.detailOnly); });
-        m_top->addWidget(pull, 0, Qt::AlignLeft);
-        if (!hasFolder)
-            m_top->addWidget(DetailText::label(parent, loc("Choose a project location in Settings and connect the disk."),
-                                               Style::caption, QStringLiteral("service.task.noFolder")));
-    } else {
-        m_top->addWidget(DetailText::label(parent, loc("Opgaven er taget af en anden operatør eller afsluttet."),
-                                           Style::secondary, QStringLiteral("service.task.taken")));
-    }
+    addTakeOrFetch(m_top, m_parts.detailOnly ? TaskDetailRules::TakePlace::ticket : TaskDetailRules::TakePlace::screen);
 
     const bool film = request.kind == ServiceKind::filmEditing;
     if (model.download())
@@ -256,6 +208,52 @@ void ServiceTaskDetail::buildTask()
         connect(send, &QPushButton::clicked, this, [this] { m_parts.model->proposals().setConfirmation(true); });
         inner->addWidget(send, 0, Qt::AlignLeft);
         m_bottom->addWidget(box);
+    }
+}
+
+// Take the task, fetch it, or say that it is someone else's, as the rules decide.
+void ServiceTaskDetail::addTakeOrFetch(QVBoxLayout *into, TaskDetailRules::TakePlace place)
+{
+    using Action = TaskDetailRules::TakeOrFetch::Action;
+    QWidget *parent = into->parentWidget();
+    const bool envelope = place == TaskDetailRules::TakePlace::filmEnvelope;
+    const auto name = [envelope](const char *task, const char *film) {
+        return QString::fromLatin1(envelope ? film : task);
+    };
+    const TaskDetailRules::TakeOrFetch offer = TaskDetailRules::takeOrFetch(
+        *m_parts.model->detail(), m_parts.model->listing(), m_parts.editorModel->inbox(), place);
+    switch (offer.action) {
+    case Action::none:
+        return;
+    case Action::claim: {
+        auto *claim = DetailText::button(parent, offer.text, QStringLiteral("hand.raised"),
+                                         QStringLiteral("service.task.claim"), true);
+        connect(claim, &QPushButton::clicked, this, [this] { m_parts.model->claim(*m_parts.editor); });
+        into->addWidget(claim, 0, Qt::AlignLeft);
+        return;
+    }
+    case Action::waiting:
+        into->addWidget(DetailText::label(parent, offer.text, Style::secondary,
+                                          QStringLiteral("service.video.delivery.waiting")));
+        return;
+    case Action::download: {
+        auto *pull = DetailText::button(parent, offer.text, QStringLiteral("arrow.down.circle"),
+                                        name("service.task.download", "service.video.downloadPrerequisite"));
+        pull->setEnabled(offer.enabled);
+        connect(pull, &QPushButton::clicked, this, [this] { m_parts.model->pull(*m_parts.editor, m_parts.detailOnly); });
+        into->addWidget(pull, 0, Qt::AlignLeft);
+        if (offer.note)
+            into->addWidget(DetailText::label(parent, *offer.note, Style::caption,
+                                              name("service.task.noFolder", "service.video.delivery.noFolder")));
+        return;
+    }
+    case Action::taken:
+        into->addWidget(DetailText::label(parent, offer.text, Style::secondary,
+                                          name("service.task.taken", "service.video.delivery.taken")));
+        if (offer.note)
+            into->addWidget(DetailText::label(parent, *offer.note, Style::secondary,
+                                              QStringLiteral("service.video.delivery.below")));
+        return;
     }
 }
 

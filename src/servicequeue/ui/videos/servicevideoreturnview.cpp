@@ -264,26 +264,16 @@ void ServiceVideoReturnView::build()
 
 void ServiceVideoReturnView::bind()
 {
-    // The person's own edits write the model and drop the draft they no
-    // longer describe; values the model puts back (another task opened,
-    // its fields restored) only update the fields.
-    connect(m_label, &QLineEdit::textEdited, this, [this](const QString &value) {
-        const bool changed = value != m_model->videoDraft().videoLabel();
-        m_model->videoDraft().setVideoLabel(value);
-        personEdited(changed);
-    });
-    connect(m_editorName, &QLineEdit::textEdited, this, [this](const QString &value) {
-        const bool changed = value != m_model->videoDraft().videoEditor();
-        m_model->videoDraft().setVideoEditor(value);
-        personEdited(changed);
-    });
+    // The person's own edits go through the model's edit operations (which
+    // drop the draft they no longer describe); values the model puts back
+    // (another task opened, its fields restored) only update the fields.
+    connect(m_label, &QLineEdit::textEdited, this,
+            [this](const QString &value) { m_model->editVideoText(ServiceQueueModel::VideoText::label, value); });
+    connect(m_editorName, &QLineEdit::textEdited, this,
+            [this](const QString &value) { m_model->editVideoText(ServiceQueueModel::VideoText::editor, value); });
     connect(m_summary, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_writing)
-            return;
-        const QString value = m_summary->toPlainText();
-        const bool changed = value != m_model->videoDraft().videoSummary();
-        m_model->videoDraft().setVideoSummary(value);
-        personEdited(changed);
+        if (!m_writing)
+            m_model->editVideoText(ServiceQueueModel::VideoText::summary, m_summary->toPlainText());
     });
     connect(m_qc, &QCheckBox::toggled, this, [this](bool on) { m_model->videoDraft().setVideoQC(on); });
     connect(m_remember, &QCheckBox::toggled, this, [this](bool on) { m_model->projectCopies().setRememberEditorProject(on); });
@@ -295,14 +285,6 @@ void ServiceVideoReturnView::bind()
         connect(m_model, signal, this, &ServiceVideoReturnView::refresh);
 }
 
-void ServiceVideoReturnView::personEdited(bool changed)
-{
-    if (!changed)
-        return;
-    m_model->videoDraft().setVideoPreview(std::nullopt);
-    m_model->videoDraft().setVideoQC(false);
-}
-
 void ServiceVideoReturnView::chooseMovie()
 {
     if (!m_seams.movies)
@@ -311,10 +293,7 @@ void ServiceVideoReturnView::chooseMovie()
     m_seams.movies->chooseMovie(this, [self](const std::optional<QUrl> &file) {
         if (!self || !file)
             return;
-        // The same file again still means a new export: the draft is dropped.
-        self->m_model->videoDraft().setVideoFile(*file);
-        self->m_model->videoDraft().setVideoPreview(std::nullopt);
-        self->m_model->videoDraft().setVideoQC(false);
+        self->m_model->chooseVideoFile(*file);
     });
 }
 
