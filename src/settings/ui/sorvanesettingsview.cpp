@@ -1,9 +1,10 @@
 #include "sorvanesettingsview.h"
 
+#include "foundation/ui/uikit.h"
 #include "sorvanesidebarrow.h"
 
 #include "editor/editormodel.h"
-#include "editor/ui/editorsymbols.h"
+#include "foundation/ui/symbols.h"
 #include "editor/ui/projectlocationview.h"
 #include "foundation/localization.h"
 #include "foundation/ui/editorsettingsview.h"
@@ -34,20 +35,6 @@ QFrame *divider(QFrame::Shape shape, QWidget *parent)
     return line;
 }
 
-QLabel *secondary(const QString &text, QWidget *parent, qreal scale = 1.0)
-{
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    if (scale != 1.0) {
-        QFont font = label->font();
-        font.setPointSizeF(font.pointSizeF() * scale);
-        label->setFont(font);
-    }
-    return label;
-}
-
 QFont titleFont(QFont font)
 {
     font.setPointSizeF(font.pointSizeF() * 1.4);
@@ -62,7 +49,7 @@ QWidget *labelled(const QString &symbol, const QString &text, const QFont &font,
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     auto *icon = new QLabel(row);
-    EditorSymbols::apply(icon, symbol);
+    Symbols::apply(icon, symbol);
     auto *label = new QLabel(text, row);
     label->setTextFormat(Qt::PlainText);
     label->setFont(font);
@@ -152,7 +139,7 @@ SorvaneSettingsView::SorvaneSettingsView(Parts parts, SorvaneSettingsSection sec
     m_error->setTextFormat(Qt::PlainText);
     m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QPalette red = m_error->palette();
-    red.setColor(QPalette::WindowText, QColor(0xc0, 0x1c, 0x28));
+    red.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::sheetFailure));
     m_error->setPalette(red);
     errorLayout->addWidget(m_error);
     column->addWidget(m_errorRow);
@@ -160,7 +147,7 @@ SorvaneSettingsView::SorvaneSettingsView(Parts parts, SorvaneSettingsSection sec
     m_messageRow = new QWidget(this);
     auto *messageLayout = new QVBoxLayout(m_messageRow);
     messageLayout->setContentsMargins(16, 16, 16, 16);
-    m_message = secondary(QString(), m_messageRow);
+    m_message = UiKit::label(QString(), {.secondary = true}, m_messageRow);
     m_message->setObjectName(QStringLiteral("sorvane.settings.message"));
     messageLayout->addWidget(m_message);
     column->addWidget(m_messageRow);
@@ -282,7 +269,8 @@ QWidget *SorvaneSettingsView::buildPane()
     elements << labelled(symbol(section), title(section), titleFont(font()), this);
     switch (section) {
     case SorvaneSettingsSection::account:
-        elements << secondary(loc("Your account controls which customers and tasks you can access."), this);
+        elements << UiKit::label(loc("Your account controls which customers and tasks you can access."),
+                                 {.secondary = true}, this);
         if (m_model->demo()) {
             elements << new QLabel(loc("Demo · fictional tasks"), this);
             break;
@@ -297,9 +285,8 @@ QWidget *SorvaneSettingsView::buildPane()
         }, this);
         break;
     case SorvaneSettingsSection::storage: {
-        elements << secondary(loc("Storage is remembered for the selected customer. Choose a task in the inbox to "
-                                  "change customer."),
-                              this);
+        elements << UiKit::label(loc("Storage is remembered for the selected customer. Choose a task in the inbox to "
+                                 "change customer."), {.secondary = true}, this);
         if (const auto company = queue.selectedCompany()) {
             QFont headline = font();
             headline.setBold(true);
@@ -313,9 +300,9 @@ QWidget *SorvaneSettingsView::buildPane()
         break;
     }
     case SorvaneSettingsSection::ai: {
-        elements << secondary(loc("Connect your local AI assistant to the selected task and project folder. The "
-                                  "assistant still needs your approval before sending work."),
-                              this);
+        elements << UiKit::label(loc("Connect your local AI assistant to the selected task and project folder. The "
+                                 "assistant still needs your approval before sending work."), {.secondary = true},
+                                 this);
         if (const auto &detail = queue.detail()) {
             auto *task = new QLabel(detail->request.title, this);
             task->setTextFormat(Qt::PlainText);
@@ -325,14 +312,14 @@ QWidget *SorvaneSettingsView::buildPane()
             elements << task;
         }
         if (const auto path = editor.storagePath()) {
-            auto *label = secondary(*path, this, 0.85);
+            auto *label = UiKit::label(*path, {.scale = 0.85, .secondary = true}, this);
             label->setTextInteractionFlags(Qt::TextSelectableByMouse);
             elements << label;
         }
         auto *connectButton = new QPushButton(loc("Connect AI"), this);
         connectButton->setObjectName(QStringLiteral("editor.ai.connect"));
         connectButton->setAutoDefault(false);
-        EditorSymbols::apply(connectButton, symbol(SorvaneSettingsSection::ai));
+        Symbols::applyThemed(connectButton, symbol(SorvaneSettingsSection::ai));
         connect(connectButton, &QPushButton::clicked, this, &SorvaneSettingsView::openAIConnection);
         m_connectAI = connectButton;
         auto *buttonRow = new QWidget(this);
@@ -342,7 +329,8 @@ QWidget *SorvaneSettingsView::buildPane()
         buttonLayout->addStretch(1);
         elements << buttonRow;
         if (m_model->showsStorageJump()) {
-            elements << secondary(loc("Choose a project folder in Project storage first."), this);
+            elements << UiKit::label(loc("Choose a project folder in Project storage first."), {.secondary = true},
+                                     this);
             auto *jump = new QPushButton(loc("Project storage"), this);
             jump->setObjectName(QStringLiteral("sorvane.settings.storageJump"));
             jump->setAutoDefault(false);
@@ -363,10 +351,9 @@ QWidget *SorvaneSettingsView::buildPane()
             elements << m_parts.updates(this);
         break;
     case SorvaneSettingsSection::advanced: {
-        elements << secondary(loc("The installed app includes its tools. Choose another tools folder only for an "
-                                  "explicit development or support task."),
-                              this);
-        auto *path = secondary(editor.repository(), this, 0.85);
+        elements << UiKit::label(loc("The installed app includes its tools. Choose another tools folder only for an "
+                                 "explicit development or support task."), {.secondary = true}, this);
+        auto *path = UiKit::label(editor.repository(), {.scale = 0.85, .secondary = true}, this);
         QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         mono.setPointSizeF(path->font().pointSizeF());
         path->setFont(mono);
