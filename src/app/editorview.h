@@ -1,7 +1,7 @@
 #pragma once
 
 #include "rootinbox.h"
-#include "sorvanesettingssection.h"
+#include "settings/sorvanesettingssection.h"
 
 #include <QObject>
 #include <QPointer>

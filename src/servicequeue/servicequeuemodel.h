@@ -178,6 +178,13 @@ public:
     void checkVideoDelivery(const VideoReviewPreview &preview, ServiceQueueEditor &editor, bool reopen);
     // Sends the reviewed draft under review to the customer.
     void sendVideo(ServiceQueueEditor &editor);
+    // The person's own edits of the return box (typing, paste, undo, a file
+    // choice) drop the draft under review and its tick: a text only when it
+    // changed, a chosen file always (the same file again is a new export).
+    // Values put back when another task opens go through the setters and keep both.
+    enum class VideoText { label, summary, editor };
+    void editVideoText(VideoText field, const QString &value);
+    void chooseVideoFile(const QUrl &file);
 
     // ---- native editor project copies of a video version (videos/servicequeueprojects.cpp) ----
     void readProjectVersions(ServiceQueueEditor &editor, const QString &proposalID);

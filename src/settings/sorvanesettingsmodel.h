@@ -73,8 +73,9 @@ public:
     // disables its buttons) while busy, in the demo, or while no folder may be
     // chosen, so that no click looks as if it could act when it cannot.
     bool storageEnabled() const;
-    // The account pane: demo shows only its note; signed in adds the own profile form.
-    bool accountShowsProfile() const { return !demo() && signedIn(); }
+    // The account pane: demo shows only its note; signed in adds the own
+    // profile form, when the window has one.
+    bool accountShowsProfile() const { return !demo() && signedIn() && m_parts.profiles; }
 
     // ---- operations ----
     // Checks the project folder and gives the panel's target; on a failed

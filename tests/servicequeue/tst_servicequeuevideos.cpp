@@ -59,6 +59,8 @@ private Q_SLOTS:
     void receiptMatching_data();
     void receiptMatching();
     void draftStage();
+    void editsDropTheDraft_data();
+    void editsDropTheDraft();
     void refreshFiltersAndRefuses_data();
     void refreshFiltersAndRefuses();
     void prepareKeepsOnlyAnAnswerForTheSentRevision_data();
@@ -230,6 +232,52 @@ void TestServiceQueueVideos::draftStage()
     model->setVideoSendingProposalID(QStringLiteral("p"));
     QCOMPARE(model->videoStage(draft), ServiceVideoStage::sending);
     QCOMPARE(model->videoStage(preview("other")), ServiceVideoStage::reviewed);
+}
+
+void TestServiceQueueVideos::editsDropTheDraft_data()
+{
+    QTest::addColumn<QString>("edit"); // the field the person edits, or "put back" for the model's own setter
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("a changed version name") << "label" << "Klip 2 v2" << true;
+    QTest::newRow("the same version name") << "label" << "Klip 2" << false;
+    QTest::newRow("a changed summary") << "summary" << "Logo før" << true;
+    QTest::newRow("the same summary") << "summary" << "" << false;
+    QTest::newRow("a changed editor's name") << "editor" << "Ida" << true;
+    QTest::newRow("another file") << "file" << "/exports/klip-3.mp4" << true;
+    QTest::newRow("the same file again") << "file" << "/exports/klip.mp4" << true;
+    QTest::newRow("a name the model puts back") << "put back" << "Klip 3" << false;
+}
+
+void TestServiceQueueVideos::editsDropTheDraft()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, value);
+    QFETCH(bool, dropped);
+    using Text = ServiceQueueModel::VideoText;
+    model->setVideoFile(QUrl::fromLocalFile("/exports/klip.mp4"));
+    model->setVideoLabel("Klip 2");
+    model->setVideoPreview(preview("p"));
+    model->setVideoQC(true);
+
+    if (edit == "label")
+        model->editVideoText(Text::label, value);
+    else if (edit == "summary")
+        model->editVideoText(Text::summary, value);
+    else if (edit == "editor")
+        model->editVideoText(Text::editor, value);
+    else if (edit == "file")
+        model->chooseVideoFile(QUrl::fromLocalFile(value));
+    else
+        model->setVideoLabel(value);
+
+    const QString written = edit == "file"    ? model->videoFile().value_or(QUrl()).toLocalFile()
+                            : edit == "summary" ? model->videoSummary()
+                            : edit == "editor"  ? model->videoEditor()
+                                                : model->videoLabel();
+    QCOMPARE(written, value);
+    QCOMPARE(!model->videoPreview(), dropped);
+    QCOMPARE(!model->videoQC(), dropped);
 }
 
 void TestServiceQueueVideos::refreshFiltersAndRefuses_data()

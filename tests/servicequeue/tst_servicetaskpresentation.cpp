@@ -1,9 +1,11 @@
 // How a task's state is worded: the approved version only when the listed
-// task, the opened task and the customer's decision agree.
+// task, the opened task and the customer's decision agree; and what its detail
+// offers for taking or fetching it.
 #include <QtTest>
 
 #include "foundation/localization.h"
 #include "servicequeue/proposals/servicetaskpresentation.h"
+#include "servicequeue/proposals/taskdetailrules.h"
 
 namespace {
 
@@ -51,6 +53,8 @@ private Q_SLOTS:
     void initTestCase() { EditorLocalization::overrideLanguageForTesting(QStringLiteral("en")); }
     void wording_data();
     void wording();
+    void takeOrFetch_data();
+    void takeOrFetch();
 };
 
 void TestServiceTaskPresentation::wording_data()
@@ -145,6 +149,91 @@ void TestServiceTaskPresentation::wording()
     QCOMPARE(presentation.statusTitle(), statusTitle);
     QCOMPARE(presentation.versionsActionTitle(), action);
     QCOMPARE(presentation.closedMessage().value_or(QString()), closed);
+}
+
+void TestServiceTaskPresentation::takeOrFetch_data()
+{
+    QTest::addColumn<QString>("place"); // screen, ticket, envelope
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("claimant"); // me, other, or none
+    QTest::addColumn<bool>("listed"); // the listing names me as its operator
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("sent"); // versions have been sent
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("note");
+    const QString take = "Take the task to download its frozen instructions and original material.";
+    const QString fetch = "Fetch the submitted project version", review = "Download submitted project for review";
+    const QString noFolder = "Choose a project location in Settings and connect the disk.";
+    const QString taken = "The task has been taken by another operator or finished.";
+    const QString below = "Its sent versions and the customer's feedback are listed below.";
+    QTest::newRow("unclaimed on the screen: take it") << "screen" << "waiting" << "none" << true << true << false
+                                                       << "claim" << "Take the task" << true << "";
+    QTest::newRow("unclaimed in a ticket: its heading says it") << "ticket" << "waiting" << "none" << true << true
+                                                                 << false << "none" << "" << true << "";
+    QTest::newRow("unclaimed film envelope") << "envelope" << "waiting" << "none" << true << true << true << "waiting"
+                                             << take << true << "";
+    QTest::newRow("claimed by me") << "screen" << "active" << "me" << true << true << false << "download" << fetch
+                                   << true << "";
+    QTest::newRow("claimed by me in a ticket") << "ticket" << "changes_requested" << "me" << true << true << true
+                                               << "download" << fetch << true << "";
+    QTest::newRow("claimed by me, no folder") << "screen" << "active" << "me" << true << false << false << "download"
+                                              << fetch << false << noFolder;
+    QTest::newRow("claimed by me, closed") << "screen" << "approved" << "me" << true << true << true << "download"
+                                           << review << true << "";
+    QTest::newRow("film envelope, claimed by me, no folder") << "envelope" << "active" << "me" << true << false << true
+                                                             << "download" << fetch << false << noFolder;
+    QTest::newRow("film envelope, closed") << "envelope" << "cancelled" << "me" << true << true << true << "download"
+                                           << review << true << "";
+    QTest::newRow("no listing and no claim") << "screen" << "active" << "none" << false << true << false << "download"
+                                             << fetch << true << "";
+    QTest::newRow("claimed by another") << "screen" << "active" << "other" << true << true << true << "taken" << taken
+                                        << true << "";
+    QTest::newRow("claimed by me, listed for another") << "ticket" << "active" << "me" << false << true << false
+                                                       << "taken" << taken << true << "";
+    QTest::newRow("closed, nobody's claim") << "screen" << "cancelled" << "none" << true << true << true << "taken"
+                                            << taken << true << "";
+    QTest::newRow("film envelope, another's, versions sent") << "envelope" << "review" << "other" << true << false
+                                                             << true << "taken" << taken << true << below;
+    QTest::newRow("film envelope, another's, nothing sent") << "envelope" << "active" << "other" << true << true
+                                                            << false << "taken" << taken << true << "";
+}
+
+void TestServiceTaskPresentation::takeOrFetch()
+{
+    QFETCH(QString, place);
+    QFETCH(QString, status);
+    QFETCH(QString, claimant);
+    QFETCH(bool, listed);
+    QFETCH(bool, folder);
+    QFETCH(bool, sent);
+    QFETCH(QString, action);
+    QFETCH(QString, text);
+    QFETCH(bool, enabled);
+    QFETCH(QString, note);
+    using TaskDetailRules::TakePlace;
+    const QString me = "operator-me";
+    ServiceDetail detail;
+    detail.request = receipt(ServiceKind::filmEditing, status);
+    if (claimant != "none")
+        detail.request.claimed_by = claimant == "me" ? me : QStringLiteral("operator-other");
+    if (sent)
+        detail.proposals = {proposal(kLatest, 1, ServiceKind::filmEditing, true)};
+    std::optional<ServiceListing> listing;
+    if (listed || claimant == "me") {
+        listing = ServiceListing{};
+        listing->operatorID = listed ? me : QStringLiteral("operator-third");
+    }
+    const TakePlace where = place == "screen" ? TakePlace::screen
+                            : place == "ticket" ? TakePlace::ticket
+                                                : TakePlace::filmEnvelope;
+    const auto offer = TaskDetailRules::takeOrFetch(detail, listing, folder ? QUrl::fromLocalFile("/Volumes/Film") : QUrl(), where);
+    const QStringList names{"none", "claim", "waiting", "download", "taken"}; // in the order of Action
+    QCOMPARE(names.value(int(offer.action)), action);
+    QCOMPARE(offer.text, text);
+    QCOMPARE(offer.enabled, enabled);
+    QCOMPARE(offer.note.value_or(QString()), note);
 }
 
 QTEST_GUILESS_MAIN(TestServiceTaskPresentation)

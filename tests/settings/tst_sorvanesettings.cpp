@@ -46,11 +46,14 @@ class TestSorvaneSettings : public QObject
     std::unique_ptr<SorvaneSettingsView> sheet;
     QList<SorvaneAIConnectionTarget> opened;
 
-    void openSheet(SorvaneSettingsSection section, bool demo = false, bool signedIn = true, bool storageAllowed = true)
+    void openSheet(SorvaneSettingsSection section, bool demo = false, bool signedIn = true, bool storageAllowed = true,
+                   bool profileForm = true)
     {
         sheet.reset();
         fixture = std::make_unique<SettingsFixture>(demo);
         fixture->storageAllowed = storageAllowed;
+        if (!profileForm)
+            fixture->profileForm.reset();
         if (signedIn)
             fixture->signIn();
         SorvaneSettingsView::Parts parts;
@@ -228,45 +231,52 @@ private Q_SLOTS:
         QTest::addColumn<QString>("disabled"); // names that must be shown and disabled
         QTest::addColumn<QString>("absent");   // names that must not be shown
         QTest::addColumn<bool>("storageAllowed"); // the root view allows choosing a project folder
+        QTest::addColumn<bool>("profileForm");    // the window has an own profile form
         const int account = int(SorvaneSettingsSection::account), ai = int(SorvaneSettingsSection::ai),
                   advanced = int(SorvaneSettingsSection::advanced), storage = int(SorvaneSettingsSection::storage),
                   cloud = int(SorvaneSettingsSection::cloud), packages = int(SorvaneSettingsSection::packages);
         QTest::newRow("account signed in") << account << false << true << false << false
-                                           << "sorvane.profile.title" << "" << "editor.signIn" << true;
+                                           << "sorvane.profile.title" << "" << "editor.signIn" << true << true;
         QTest::newRow("account signed out") << account << false << false << false << false << "editor.signIn" << ""
-                                            << "sorvane.profile.title" << true;
+                                            << "sorvane.profile.title" << true << true;
+        QTest::newRow("account signed in without a profile form")
+            << account << false << true << false << false << "" << "" << "sorvane.profile.title editor.signIn" << true
+            << false;
         QTest::newRow("account in demo") << account << true << true << false << false << "" << ""
-                                         << "sorvane.profile.title editor.signIn" << true;
+                                         << "sorvane.profile.title editor.signIn" << true << true;
         QTest::newRow("account while busy") << account << false << true << false << true << "sorvane.profile.title"
-                                            << "" << "" << true;
+                                            << "" << "" << true << true;
         QTest::newRow("ai without folder") << ai << false << true << false << false << "sorvane.settings.storageJump"
-                                           << "editor.ai.connect" << "" << true;
+                                           << "editor.ai.connect" << "" << true << true;
         QTest::newRow("ai with folder") << ai << false << true << true << false << "editor.ai.connect" << ""
-                                        << "sorvane.settings.storageJump" << true;
-        QTest::newRow("ai busy") << ai << false << true << true << true << "" << "editor.ai.connect" << "" << true;
-        QTest::newRow("ai demo") << ai << true << true << true << false << "" << "editor.ai.connect" << "" << true;
+                                        << "sorvane.settings.storageJump" << true << true;
+        QTest::newRow("ai busy") << ai << false << true << true << true << "" << "editor.ai.connect" << "" << true
+                                 << true;
+        QTest::newRow("ai demo") << ai << true << true << true << false << "" << "editor.ai.connect" << "" << true
+                                 << true;
         QTest::newRow("tools idle") << advanced << false << true << false << false << "sorvane.settings.chooseTools"
-                                    << "" << "" << true;
+                                    << "" << "" << true << true;
         QTest::newRow("tools busy") << advanced << false << true << false << true << ""
-                                    << "sorvane.settings.chooseTools" << "" << true;
+                                    << "sorvane.settings.chooseTools" << "" << true << true;
         QTest::newRow("tools demo") << advanced << true << true << false << false << ""
-                                    << "sorvane.settings.chooseTools" << "" << true;
+                                    << "sorvane.settings.chooseTools" << "" << true << true;
         // The project location panel is disabled as a whole (it never
         // disables its own buttons): busy, in the demo, or while no folder
         // may be chosen for the selected task.
         QTest::newRow("storage idle") << storage << false << true << false << false << "editor.chooseProjectLocation"
-                                      << "" << "" << true;
+                                      << "" << "" << true << true;
         QTest::newRow("storage busy") << storage << false << true << false << true << ""
-                                      << "editor.chooseProjectLocation" << "" << true;
+                                      << "editor.chooseProjectLocation" << "" << true << true;
         QTest::newRow("storage demo") << storage << true << true << false << false << ""
-                                      << "editor.chooseProjectLocation" << "" << true;
+                                      << "editor.chooseProjectLocation" << "" << true << true;
         QTest::newRow("storage not allowed") << storage << false << true << false << false << ""
-                                             << "editor.chooseProjectLocation" << "" << false;
+                                             << "editor.chooseProjectLocation" << "" << false << true;
         QTest::newRow("cloud") << cloud << false << true << false << false << "test.cloud" << ""
-                               << "sorvane.settings.pane" << true;
-        QTest::newRow("cloud demo") << cloud << true << true << false << false << "" << "test.cloud" << "" << true;
+                               << "sorvane.settings.pane" << true << true;
+        QTest::newRow("cloud demo") << cloud << true << true << false << false << "" << "test.cloud" << "" << true
+                                    << true;
         QTest::newRow("packages demo") << packages << true << true << false << false << "" << "test.packages"
-                                       << "sorvane.settings.pane" << true;
+                                       << "sorvane.settings.pane" << true << true;
     }
 
     void paneRules()
@@ -280,7 +290,8 @@ private Q_SLOTS:
         QFETCH(QString, disabled);
         QFETCH(QString, absent);
         QFETCH(bool, storageAllowed);
-        openSheet(SorvaneSettingsSection(section), demo, signedIn, storageAllowed);
+        QFETCH(bool, profileForm);
+        openSheet(SorvaneSettingsSection(section), demo, signedIn, storageAllowed, profileForm);
         if (folder)
             fixture->chooseFolder(QStringLiteral("inbox"));
         if (busy)
@@ -297,6 +308,8 @@ private Q_SLOTS:
             QVERIFY2(!shown(sheet.get(), name), qPrintable(name));
         if (demo && section == int(SorvaneSettingsSection::account))
             QVERIFY(buttonWithText(sheet.get(), loc("Log ud")) == nullptr);
+        if (section == int(SorvaneSettingsSection::account))
+            QCOMPARE(sheet->model().accountShowsProfile(), shown(sheet.get(), "sorvane.profile.title"));
         fixture->editor->cancel();
     }
 

@@ -251,11 +251,8 @@ QDialog *EditorWindow::buildSettings()
             }),
             [](const PackageContext &context, QWidget *slot) { return new PackageBriefContent(context, slot); }, parent);
         // The package list's links to the storage and cloud sections.
-        connect(packages, &LocalPackagesView::sectionRequested, parent, [parent](const QString &raw) {
-            auto *sheet = qobject_cast<SorvaneSettingsView *>(parent);
-            if (const auto section = settingsSection(raw); sheet && section)
-                sheet->model().setSection(*section);
-        });
+        if (auto *sheet = qobject_cast<SorvaneSettingsView *>(parent))
+            connect(packages, &LocalPackagesView::sectionRequested, sheet, &SorvaneSettingsView::showSection);
         return packages;
     };
     parts.updates = [](QWidget *parent) { return new SorvaneUpdatesView(SorvaneUpdater::shared(), parent); };

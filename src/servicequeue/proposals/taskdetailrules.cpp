@@ -1,8 +1,48 @@
 #include "taskdetailrules.h"
 
+#include "foundation/localization.h"
+
 #include <algorithm>
 
 namespace TaskDetailRules {
+
+TakeOrFetch takeOrFetch(const ServiceDetail &detail, const std::optional<ServiceListing> &listing,
+                        const QUrl &projectFolder, TakePlace place)
+{
+    using Action = TakeOrFetch::Action;
+    const auto offer = [](Action action, const QString &text) {
+        TakeOrFetch made;
+        made.action = action;
+        made.text = text;
+        return made;
+    };
+    const ServiceReceipt &request = detail.request;
+    if (request.status.is(ServiceStatus::waiting)) {
+        switch (place) {
+        case TakePlace::screen:
+            return offer(Action::claim, loc("Tag opgaven"));
+        case TakePlace::ticket:
+            return {};
+        case TakePlace::filmEnvelope:
+            return offer(Action::waiting,
+                         loc("Take the task to download its frozen instructions and original material."));
+        }
+    }
+    if (claimedByOperator(request, listing)) {
+        TakeOrFetch fetch = offer(Action::download, request.status.isClosed()
+                                                        ? loc("Download submitted project for review")
+                                                        : loc("Hent den indsendte projektversion"));
+        fetch.enabled = !projectFolder.isEmpty();
+        if (!fetch.enabled)
+            fetch.note = loc("Choose a project location in Settings and connect the disk.");
+        return fetch;
+    }
+    TakeOrFetch taken = offer(Action::taken, loc("Opgaven er taget af en anden operatør eller afsluttet."));
+    // Nothing to fetch here, but the versions themselves are readable: say where.
+    if (place == TakePlace::filmEnvelope && !detail.proposals.isEmpty())
+        taken.note = loc("Its sent versions and the customer's feedback are listed below.");
+    return taken;
+}
 
 bool claimedByOperator(const ServiceReceipt &request, const std::optional<ServiceListing> &listing)
 {

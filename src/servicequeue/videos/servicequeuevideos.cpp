@@ -36,6 +36,13 @@ bool pulledForItself(const ServiceQueueModel &model)
         && download->companyID == detail->request.company_id;
 }
 
+// The draft no longer describes what the person has in the form.
+void dropDraft(ServiceQueueModel &model)
+{
+    model.setVideoPreview(std::nullopt);
+    model.setVideoQC(false);
+}
+
 void withoutMark(ServiceQueueModel &model, const QString &proposalID)
 {
     QSet<QString> marks = model.uncertainVideoProposalIDs();
@@ -327,4 +334,31 @@ void ServiceQueueModel::sendVideo(ServiceQueueEditor &editor)
                 return sendDraft(self, seam, receipt, credentials, inbox, proposalID, std::move(scope),
                                  std::move(token));
             });
+}
+
+void ServiceQueueModel::editVideoText(VideoText field, const QString &value)
+{
+    bool changed = false;
+    switch (field) {
+    case VideoText::label:
+        changed = value != videoLabel();
+        setVideoLabel(value);
+        break;
+    case VideoText::summary:
+        changed = value != videoSummary();
+        setVideoSummary(value);
+        break;
+    case VideoText::editor:
+        changed = value != videoEditor();
+        setVideoEditor(value);
+        break;
+    }
+    if (changed)
+        dropDraft(*this);
+}
+
+void ServiceQueueModel::chooseVideoFile(const QUrl &file)
+{
+    setVideoFile(file);
+    dropDraft(*this);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/sorvanesettingsmodel.h"
+#include "settings/ui/sorvanesettingspane.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -13,9 +14,10 @@ class QVBoxLayout;
 class SorvaneSidebarRow;
 
 // The settings sheet of a main window: a fixed 900 × 660 panel with a header,
-// a sidebar of the eight sections and a right-hand column with the editor's
+// a sidebar of the sections and a right-hand column with the editor's
 // progress (and Stop), error and message rows above the selected section's
-// pane. Closing always works, also while an operation runs.
+// pane (declared in sorvanesettingspanes.cpp). Closing always works, also
+// while an operation runs.
 class SorvaneSettingsView final : public QDialog
 {
     Q_OBJECT
@@ -42,15 +44,18 @@ public:
     SorvaneSettingsView(Parts parts, SorvaneSettingsSection section, QWidget *parent = nullptr);
 
     SorvaneSettingsModel &model() const { return *m_model; }
-    // The AI connection panel while it is open.
+    const Parts &parts() const { return m_parts; }
+
+    // Selects the section of a raw value ("storage"); anything else changes
+    // nothing. The package list's links to other sections.
+    void showSection(const QString &raw);
+    // Checks the project folder and opens the AI connection panel for it.
+    void openAIConnection();
 
 private:
     void refresh();
     void rebuildPane();
     QString paneKey() const;
-    QWidget *buildPane();
-    QWidget *scrollingPane(const QList<QWidget *> &elements);
-    void openAIConnection();
 
     Parts m_parts;
     SorvaneSettingsModel *m_model;
@@ -65,10 +70,7 @@ private:
     QVBoxLayout *m_detail;
     QPointer<QWidget> m_pane;
     QString m_paneKey;
-    // Controls of the current pane whose enabling follows the models.
-    QPointer<QWidget> m_connectAI;
-    QPointer<QWidget> m_chooseTools;
-    QPointer<QWidget> m_storage;
-    QPointer<QWidget> m_cloudOrPackages;
+    // The control of the current pane whose enabling follows the pane's rule.
+    QPointer<QWidget> m_follower;
     QPointer<QDialog> m_aiPanel;
 };

@@ -142,35 +142,7 @@ void ServiceTaskDetail::buildDelivery()
                    : loc("Download this submitted project first. The returned video will stay bound to these "
                          "instructions and originals."),
             {.name = QStringLiteral("service.video.delivery.explanation")}, box));
-        if (request.status.is(ServiceStatus::waiting)) {
-            inner->addWidget(UiKit::label(loc("Take the task to download its frozen instructions and original material."),
-                                          {.secondary = true,
-                                          .name = QStringLiteral("service.video.delivery.waiting")}, box));
-        } else if (TaskDetailRules::claimedByOperator(request, m_parts.model->listing())) {
-            auto *pull = DetailText::button(box,
-                                            closed ? loc("Download submitted project for review")
-                                                   : loc("Hent den indsendte projektversion"),
-                                            QStringLiteral("arrow.down.circle"),
-                                            QStringLiteral("service.video.downloadPrerequisite"));
-            const bool hasFolder = !m_parts.editorModel->inbox().isEmpty();
-            pull->setEnabled(hasFolder);
-            connect(pull, &QPushButton::clicked, this,
-                    [this] { m_parts.model->pull(*m_parts.editor, m_parts.detailOnly); });
-            inner->addWidget(pull, 0, Qt::AlignLeft);
-            if (!hasFolder)
-                inner->addWidget(UiKit::label(loc("Choose a project location in Settings and connect the disk."),
-                                              {.scale = 0.88,
-                                              .name = QStringLiteral("service.video.delivery.noFolder")}, box));
-        } else {
-            inner->addWidget(UiKit::label(loc("Opgaven er taget af en anden operatør eller afsluttet."),
-                                          {.secondary = true, .name = QStringLiteral("service.video.delivery.taken")},
-                                          box));
-            // Nothing to fetch here, but the versions themselves are readable: say where.
-            if (!m_parts.model->detail()->proposals.isEmpty())
-                inner->addWidget(UiKit::label(loc("Its sent versions and the customer's feedback are listed below."),
-                                              {.secondary = true,
-                                              .name = QStringLiteral("service.video.delivery.below")}, box));
-        }
+        addTakeOrFetch(inner, TaskDetailRules::TakePlace::filmEnvelope);
         m_top->addWidget(box);
     }
 
@@ -194,30 +166,7 @@ void ServiceTaskDetail::buildTask()
         m_top->addWidget(UiKit::label(*message, {.secondary = true, .name = QStringLiteral("service.task.closed")},
                                       parent));
 
-    // Take the task, fetch it, or say that it is someone else's.
-    if (request.status.is(ServiceStatus::waiting)) {
-        if (!m_parts.detailOnly) {
-            auto *claim = DetailText::button(parent, loc("Tag opgaven"), QStringLiteral("hand.raised"),
-                                             QStringLiteral("service.task.claim"), true);
-            connect(claim, &QPushButton::clicked, this, [this] { m_parts.model->claim(*m_parts.editor); });
-            m_top->addWidget(claim, 0, Qt::AlignLeft);
-        }
-    } else if (TaskDetailRules::claimedByOperator(request, model.listing())) {
-        auto *pull = DetailText::button(parent,
-                                        closed ? loc("Download submitted project for review")
-                                               : loc("Hent den indsendte projektversion"),
-                                        QStringLiteral("arrow.down.circle"), QStringLiteral("service.task.download"));
-        const bool hasFolder = !m_parts.editorModel->inbox().isEmpty();
-        pull->setEnabled(hasFolder);
-        connect(pull, &QPushButton::clicked, this, [this] { m_parts.model->pull(*m_parts.editor, m_parts.detailOnly); });
-        m_top->addWidget(pull, 0, Qt::AlignLeft);
-        if (!hasFolder)
-            m_top->addWidget(UiKit::label(loc("Choose a project location in Settings and connect the disk."),
-                                          {.scale = 0.88, .name = QStringLiteral("service.task.noFolder")}, parent));
-    } else {
-        m_top->addWidget(UiKit::label(loc("Opgaven er taget af en anden operatør eller afsluttet."),
-                                      {.secondary = true, .name = QStringLiteral("service.task.taken")}, parent));
-    }
+    addTakeOrFetch(m_top, m_parts.detailOnly ? TaskDetailRules::TakePlace::ticket : TaskDetailRules::TakePlace::screen);
 
     const bool film = request.kind == ServiceKind::filmEditing;
     if (model.download())
@@ -253,6 +202,52 @@ void ServiceTaskDetail::buildTask()
         connect(send, &QPushButton::clicked, this, [this] { m_parts.model->setConfirmation(true); });
         inner->addWidget(send, 0, Qt::AlignLeft);
         m_bottom->addWidget(box);
+    }
+}
+
+// Take the task, fetch it, or say that it is someone else's, as the rules decide.
+void ServiceTaskDetail::addTakeOrFetch(QVBoxLayout *into, TaskDetailRules::TakePlace place)
+{
+    using Action = TaskDetailRules::TakeOrFetch::Action;
+    QWidget *parent = into->parentWidget();
+    const bool envelope = place == TaskDetailRules::TakePlace::filmEnvelope;
+    const auto name = [envelope](const char *task, const char *film) {
+        return QString::fromLatin1(envelope ? film : task);
+    };
+    const TaskDetailRules::TakeOrFetch offer = TaskDetailRules::takeOrFetch(
+        *m_parts.model->detail(), m_parts.model->listing(), m_parts.editorModel->inbox(), place);
+    switch (offer.action) {
+    case Action::none:
+        return;
+    case Action::claim: {
+        auto *claim = DetailText::button(parent, offer.text, QStringLiteral("hand.raised"),
+                                         QStringLiteral("service.task.claim"), true);
+        connect(claim, &QPushButton::clicked, this, [this] { m_parts.model->claim(*m_parts.editor); });
+        into->addWidget(claim, 0, Qt::AlignLeft);
+        return;
+    }
+    case Action::waiting:
+        into->addWidget(UiKit::label(offer.text, {.secondary = true,
+                                     .name = QStringLiteral("service.video.delivery.waiting")}, parent));
+        return;
+    case Action::download: {
+        auto *pull = DetailText::button(parent, offer.text, QStringLiteral("arrow.down.circle"),
+                                        name("service.task.download", "service.video.downloadPrerequisite"));
+        pull->setEnabled(offer.enabled);
+        connect(pull, &QPushButton::clicked, this, [this] { m_parts.model->pull(*m_parts.editor, m_parts.detailOnly); });
+        into->addWidget(pull, 0, Qt::AlignLeft);
+        if (offer.note)
+            into->addWidget(UiKit::label(*offer.note, {.scale = 0.88, .name = name("service.task.noFolder",
+                                         "service.video.delivery.noFolder")}, parent));
+        return;
+    }
+    case Action::taken:
+        into->addWidget(UiKit::label(offer.text, {.secondary = true, .name = name("service.task.taken",
+                                     "service.video.delivery.taken")}, parent));
+        if (offer.note)
+            into->addWidget(UiKit::label(*offer.note, {.secondary = true,
+                                         .name = QStringLiteral("service.video.delivery.below")}, parent));
+        return;
     }
 }
 

@@ -3,6 +3,9 @@
 #include "detailparts.h"
 
 class ServiceSentVersions;
+namespace TaskDetailRules {
+enum class TakePlace;
+}
 
 // The opened task: its heading and every action on it (take it, fetch it,
 // the film folder, history and brief, working folders, the proposal under
@@ -21,6 +24,7 @@ private:
     void buildHeading();
     void buildDelivery();
     void buildTask();
+    void addTakeOrFetch(QVBoxLayout *into, TaskDetailRules::TakePlace place);
     void buildPackage(QVBoxLayout *top);
     void buildWorkingFolder();
     void placeReturnView(bool shown);

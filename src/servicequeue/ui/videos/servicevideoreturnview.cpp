@@ -252,26 +252,16 @@ void ServiceVideoReturnView::build()
 
 void ServiceVideoReturnView::bind()
 {
-    // The person's own edits write the model and drop the draft they no
-    // longer describe; values the model puts back (another task opened,
-    // its fields restored) only update the fields.
-    connect(m_label, &QLineEdit::textEdited, this, [this](const QString &value) {
-        const bool changed = value != m_model->videoLabel();
-        m_model->setVideoLabel(value);
-        personEdited(changed);
-    });
-    connect(m_editorName, &QLineEdit::textEdited, this, [this](const QString &value) {
-        const bool changed = value != m_model->videoEditor();
-        m_model->setVideoEditor(value);
-        personEdited(changed);
-    });
+    // The person's own edits go through the model's edit operations (which
+    // drop the draft they no longer describe); values the model puts back
+    // (another task opened, its fields restored) only update the fields.
+    connect(m_label, &QLineEdit::textEdited, this,
+            [this](const QString &value) { m_model->editVideoText(ServiceQueueModel::VideoText::label, value); });
+    connect(m_editorName, &QLineEdit::textEdited, this,
+            [this](const QString &value) { m_model->editVideoText(ServiceQueueModel::VideoText::editor, value); });
     connect(m_summary, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_writing)
-            return;
-        const QString value = m_summary->toPlainText();
-        const bool changed = value != m_model->videoSummary();
-        m_model->setVideoSummary(value);
-        personEdited(changed);
+        if (!m_writing)
+            m_model->editVideoText(ServiceQueueModel::VideoText::summary, m_summary->toPlainText());
     });
     connect(m_qc, &QCheckBox::toggled, this, [this](bool on) { m_model->setVideoQC(on); });
     connect(m_remember, &QCheckBox::toggled, this, [this](bool on) { m_model->setRememberEditorProject(on); });
@@ -292,14 +282,6 @@ void ServiceVideoReturnView::bind()
         connect(m_model, signal, this, &ServiceVideoReturnView::refresh);
 }
 
-void ServiceVideoReturnView::personEdited(bool changed)
-{
-    if (!changed)
-        return;
-    m_model->setVideoPreview(std::nullopt);
-    m_model->setVideoQC(false);
-}
-
 void ServiceVideoReturnView::chooseMovie()
 {
     if (!m_seams.movies)
@@ -308,10 +290,7 @@ void ServiceVideoReturnView::chooseMovie()
     m_seams.movies->chooseMovie(this, [self](const std::optional<QUrl> &file) {
         if (!self || !file)
             return;
-        // The same file again still means a new export: the draft is dropped.
-        self->m_model->setVideoFile(*file);
-        self->m_model->setVideoPreview(std::nullopt);
-        self->m_model->setVideoQC(false);
+        self->m_model->chooseVideoFile(*file);
     });
 }
 

@@ -47,8 +47,6 @@ protected:
 private:
     void build();
     void bind();
-    // The person changed a field: a changed value drops the draft under review and its tick.
-    void personEdited(bool changed);
     void chooseMovie();
     void chooseProject();
     void showDrafts();

@@ -1,4 +1,0 @@
-#pragma once
-
-// The settings sections live with the settings sheet.
-#include "settings/sorvanesettingssection.h"
