@@ -2,6 +2,7 @@
 // through Bridge::data against 50 plain QProcess runs of the same script,
 // interleaved. Prints the ratio of the medians (goal: at most 1.10).
 #include "foundation/bridge/bridge.h"
+#include "foundation/bridge/bridgecommand.h"
 #include "foundation/errors.h"
 
 #include <QCoreApplication>

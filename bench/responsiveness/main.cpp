@@ -5,6 +5,7 @@
 // gap of all workloads (goal: at most 16 ms). For comparison, the same
 // answer decoded on the GUI thread is measured apart and not counted.
 #include "foundation/bridge/bridge.h"
+#include "foundation/bridge/bridgecommand.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 #include "taskfixtures.h"

@@ -3,6 +3,7 @@
 #include "foundation/errors.h"
 #include "foundation/failuretext.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 SorvaneAIConnectionPanelModel::SorvaneAIConnectionPanelModel(Target target, Copy copy, Load load, QObject *parent)
     : QObject(parent), m_target(std::move(target)), m_copy(std::move(copy)), m_load(std::move(load))
@@ -62,11 +63,13 @@ QCoro::Task<void> SorvaneAIConnectionPanelModel::run(QUuid attempt, Cancellation
     } catch (const OperationCancelled &) {
         cancelled = true;
     } catch (const BridgeError &error) {
+        logFailure(lcAIConnection, "loading the AI connection");
         // The runner's time-out is the connection test taking too long, not a silent cancellation.
         const bool timedOut = error.message()
             == loc("Det lokale værktøj svarede ikke i tide og blev stoppet. Intet blev godkendt eller leveret.");
         failure = timedOut ? loc("Forbindelsestesten tog for lang tid. Prøv igen.") : error.message();
     } catch (...) {
+        logFailure(lcAIConnection, "loading the AI connection");
         // An answer that could not be read, or anything else: one translated sentence, never the
         // decoder's own words, and never a busy panel left behind.
         failure = failureText(std::current_exception());

@@ -3,6 +3,7 @@
 #include "foundation/appbundle.h"
 #include "foundation/besidethread.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "foundation/shortwait.h"
 #include "updater/sorvaneupdateconfiguration.h"
 
@@ -133,6 +134,7 @@ public:
                     m_read.notify_all();
                 });
         } catch (const std::system_error &) {
+            logFailure(lcApp, "starting the font configuration thread");
             // No thread: Qt reads the configuration when it first needs it.
         }
         if (!m_thread.joinable())

@@ -2,20 +2,25 @@
 #include "foundation/failuretext.h"
 
 #include "foundation/bridge/bridge.h"
+#include "foundation/bridge/bridgecommand.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
+#include "foundation/propertyassign.h"
 
 
 namespace {
 
+// Records without an equality notify on every assignment, except that
+// clearing an empty field changes nothing.
 template<typename T>
-bool assign(T &field, const T &value)
+bool replaceRecord(std::optional<T> &field, std::optional<T> value)
 {
-    if (field == value)
+    if (!value && !field)
         return false;
-    field = value;
+    field = std::move(value);
     return true;
 }
 
@@ -58,13 +63,15 @@ EditorModel::~EditorModel()
 
 // MARK: - State
 
-#define EDITOR_SETTER(Name, field, signal)                                                                             \
+// The property's own signal, then stateChanged, when `changed` holds.
+#define EDITOR_NOTIFY(changed, signal)                                                                                 \
     do {                                                                                                               \
-        if (assign(field, Name)) {                                                                                     \
+        if (changed) {                                                                                                 \
             Q_EMIT signal();                                                                                           \
             Q_EMIT stateChanged();                                                                                     \
         }                                                                                                              \
     } while (false)
+#define EDITOR_SETTER(Name, field, signal) EDITOR_NOTIFY(assignChanged(field, Name), signal)
 
 void EditorModel::setRepository(const QString &folder) { EDITOR_SETTER(folder, m_repository, repositoryChanged); }
 void EditorModel::setInbox(const QUrl &inbox) { EDITOR_SETTER(inbox, m_inbox, inboxChanged); }
@@ -81,33 +88,19 @@ void EditorModel::setBusy(const std::optional<QString> &label) { EDITOR_SETTER(l
 void EditorModel::setError(const std::optional<QString> &text) { EDITOR_SETTER(text, m_error, errorChanged); }
 void EditorModel::setMessage(const std::optional<QString> &text) { EDITOR_SETTER(text, m_message, messageChanged); }
 
-// Records without an equality notify on every assignment, except that
-// clearing an empty field changes nothing.
 void EditorModel::setContext(std::optional<PackageContext> context)
 {
-    if (!context && !m_context)
-        return;
-    m_context = std::move(context);
-    Q_EMIT contextChanged();
-    Q_EMIT stateChanged();
+    EDITOR_NOTIFY(replaceRecord(m_context, std::move(context)), contextChanged);
 }
 
 void EditorModel::setHandoff(std::optional<PreparedHandoff> handoff)
 {
-    if (!handoff && !m_handoff)
-        return;
-    m_handoff = std::move(handoff);
-    Q_EMIT handoffChanged();
-    Q_EMIT stateChanged();
+    EDITOR_NOTIFY(replaceRecord(m_handoff, std::move(handoff)), handoffChanged);
 }
 
 void EditorModel::setCloud(const std::optional<CloudListing> &listing)
 {
-    if (!listing && !m_cloud)
-        return;
-    m_cloud = listing;
-    Q_EMIT cloudChanged();
-    Q_EMIT stateChanged();
+    EDITOR_NOTIFY(replaceRecord(m_cloud, listing), cloudChanged);
 }
 
 // MARK: - Runner
@@ -147,6 +140,7 @@ QCoro::Task<> EditorModel::runOperation(QSharedPointer<EditorModel> self, QUuid 
     } catch (const OperationCancelled &) {
         outcome = Outcome::cancelled;
     } catch (...) {
+        logFailure(lcEditor, "an editor operation");
         outcome = Outcome::failed;
         failure = failureText(std::current_exception()).value_or(QString());
     }

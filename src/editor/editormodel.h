@@ -2,9 +2,7 @@
 
 #include "editorprofiles.h"
 #include "folderaccess.h"
-#include "foundation/bridge/bridgecommand.h"
 #include "foundation/cancellation.h"
-#include "foundation/decoding/workerdecoding.h"
 #include "foundation/records/packagerecords.h"
 #include "foundation/records/cloudrecords.h"
 #include "foundation/projectlocation/projectlocationstore.h"
@@ -21,6 +19,8 @@
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
+
+class BridgeCommand;
 
 // The editor side of one window: the tools folder, the project folder and
 // its packages, the opened package with its prepared hand-off, the cloud
@@ -114,7 +114,8 @@ public:
     void download();
 
     // Runs a tool command and decodes its answer; `checkStorage` adds the
-    // project folder check right before the tool starts.
+    // project folder check right before the tool starts. Defined in
+    // editorexecute_p.h, for the model's own operations.
     template<typename T>
     QCoro::Task<T> execute(BridgeCommand command, CancellationToken token, bool checkStorage = true);
 
@@ -191,21 +192,3 @@ private:
     CancellationToken m_operationToken;
     QUuid m_operationID = QUuid::createUuid();
 };
-
-template<typename T>
-QCoro::Task<T> EditorModel::execute(BridgeCommand command, CancellationToken token, bool checkStorage)
-{
-    QByteArray bytes = co_await runTool(std::move(command), token, checkStorage);
-    if (bytes.size() < WorkerDecoding::threshold)
-        co_return T::decode(bytes);
-    // A large answer (a package context, a hand-off) is decoded on a worker
-    // thread; a cancelled or superseded operation drops it here, on this thread.
-    // Named, not a temporary of the co_await expression: GCC 12 destroys such
-    // temporaries twice (the answer's buffer with them). Moved, so that the
-    // worker holds the only reference and frees the buffer there.
-    auto decode = [bytes = std::move(bytes)] { return T::decode(bytes); };
-    QCoro::Task<T> decoding = WorkerDecoding::run<T>(std::move(decode));
-    T decoded = co_await decoding;
-    token.throwIfCancelled();
-    co_return T(std::move(decoded));
-}

@@ -1,5 +1,5 @@
 // EditorModel: opening packages, preparing hand-offs and cloud backups.
-#include "editormodel.h"
+#include "editorexecute_p.h"
 
 #include "foundation/errors.h"
 #include "foundation/localization.h"

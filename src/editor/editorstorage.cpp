@@ -1,11 +1,12 @@
 // EditorModel: the project folder, its packages listing and the folder
 // check that guards every tool command working in a folder.
-#include "editormodel.h"
+#include "editorexecute_p.h"
 #include "foundation/failuretext.h"
 
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 #include <QDir>
 
@@ -58,6 +59,7 @@ void EditorModel::chooseStorage(const QUrl &folder)
     try {
         resolved = m_locations->select(folder.toLocalFile(), m_company);
     } catch (...) {
+        logFailure(lcEditor, "choosing the project folder");
         setStorageIssue(failureText(std::current_exception()));
         return;
     }
@@ -80,6 +82,7 @@ void EditorModel::restoreStorage(bool loadInventory)
         if (resolved && loadInventory)
             refresh();
     } catch (...) {
+        logFailure(lcEditor, "restoring the project folder");
         setStorage(std::nullopt, true);
         setStorageIssue(failureText(std::current_exception()));
     }
@@ -97,6 +100,7 @@ void EditorModel::storageVolumesChanged()
         ProjectLocationStore::validate(m_activeStorage->path, m_activeStorage->record, *m_seams.volumes);
         return;
     } catch (...) {
+        logFailure(lcEditor, "checking the project folder after a volume change");
         failure = failureText(std::current_exception()).value_or(QString());
     }
     if (m_busy)

@@ -62,6 +62,17 @@ std::optional<QVariantMap> readDict(QXmlStreamReader &xml)
     return map;
 }
 
+// The element's text as a number by `convert`; nothing when it is none.
+template<class Convert>
+std::optional<QVariant> numberElement(QXmlStreamReader &xml, Convert convert)
+{
+    bool ok = false;
+    const auto value = convert(xml.readElementText().trimmed(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return QVariant(value);
+}
+
 std::optional<QVariant> readValue(QXmlStreamReader &xml)
 {
     const auto name = xml.name();
@@ -72,20 +83,10 @@ std::optional<QVariant> readValue(QXmlStreamReader &xml)
         xml.skipCurrentElement();
         return QVariant(value);
     }
-    if (name == QLatin1String("integer")) {
-        bool ok = false;
-        const qlonglong v = xml.readElementText().trimmed().toLongLong(&ok);
-        if (!ok)
-            return std::nullopt;
-        return QVariant(v);
-    }
-    if (name == QLatin1String("real")) {
-        bool ok = false;
-        const double v = xml.readElementText().trimmed().toDouble(&ok);
-        if (!ok)
-            return std::nullopt;
-        return QVariant(v);
-    }
+    if (name == QLatin1String("integer"))
+        return numberElement(xml, [](const QString &text, bool *ok) { return text.toLongLong(ok); });
+    if (name == QLatin1String("real"))
+        return numberElement(xml, [](const QString &text, bool *ok) { return text.toDouble(ok); });
     if (name == QLatin1String("data"))
         return QVariant(QByteArray::fromBase64(xml.readElementText().simplified().remove(QLatin1Char(' ')).toLatin1()));
     if (name == QLatin1String("date")) {

@@ -1,6 +1,7 @@
 #include "localization.h"
 
 #include "appbundle.h"
+#include "logging.h"
 #include "settingsstore.h"
 
 #include <QDir>
@@ -68,6 +69,9 @@ const std::optional<QHash<QString, QString>> &tableLocked(const QString &lang)
             if (sound)
                 table = std::move(entries);
         }
+        if (!table)
+            qCWarning(lcFoundation) << "the string table" << file.fileName()
+                                    << "could not be read; its texts show as written";
     }
     return *g_tables.insert(lang, std::move(table));
 }

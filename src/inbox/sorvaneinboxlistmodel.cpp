@@ -1,14 +1,14 @@
 #include "inbox/sorvaneinboxlistmodel.h"
 
 #include "foundation/localization.h"
+#include "foundation/propertyassign.h"
 #include "inbox/sorvaneinboxmodel.h"
 
 SorvaneInboxListModel::SorvaneInboxListModel(SorvaneInboxModel *inbox, QObject *parent)
     : QAbstractListModel(parent), m_inbox(inbox)
 {
     // Everything the filtered, sorted and grouped list is computed from.
-    for (auto signal : {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
-                        &SorvaneInboxModel::preferencesChanged, &SorvaneInboxModel::operatorIDChanged})
+    for (auto signal : SorvaneInboxModel::arrangementSignals())
         connect(inbox, signal, this, &SorvaneInboxListModel::reload);
     connect(inbox, &SorvaneInboxModel::selectedIDChanged, this, &SorvaneInboxListModel::selectionChanged);
     reload();
@@ -16,10 +16,8 @@ SorvaneInboxListModel::SorvaneInboxListModel(SorvaneInboxModel *inbox, QObject *
 
 void SorvaneInboxListModel::setActive(bool active)
 {
-    if (m_active == active)
-        return;
-    m_active = active;
-    reload();
+    if (assignChanged(m_active, active))
+        reload();
 }
 
 void SorvaneInboxListModel::reload()

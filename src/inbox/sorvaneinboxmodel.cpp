@@ -7,16 +7,12 @@
 #include "foundation/decoding/strictjson.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "foundation/settingsstore.h"
 #include "inbox/sorvaneinboxwire.h"
 #include "inbox/sorvanependingclaim.h"
 
 #include <QSet>
-
-std::optional<QString> sorvaneInboxFailureText(const std::exception_ptr &failure)
-{
-    return failureText(failure);
-}
 
 SorvaneInboxModel::SorvaneInboxModel(ServiceBridge bridge, SettingsStore &defaults, QObject *parent)
     : QObject(parent), m_bridge(std::move(bridge)), m_defaults(defaults),
@@ -91,11 +87,6 @@ QString SorvaneInboxModel::toolsFolder(const ServiceIdentity &identity) const
 std::optional<ServiceIdentity> SorvaneInboxModel::identity(const ServiceQueueEditor &editor) const
 {
     return ServiceIdentity::form(editor.credentials(), editor.repository(), editor.unsupportedTestLaunch());
-}
-
-QString SorvaneInboxModel::pendingKey(const ServiceIdentity &identity, const QUuid &operatorID)
-{
-    return SorvanePendingClaim::key(identity, operatorID);
 }
 
 // ---- observers ----
@@ -223,6 +214,12 @@ QList<SorvaneInboxGroup> SorvaneInboxModel::groups() const
     return *m_groups;
 }
 
+std::array<void (SorvaneInboxModel::*)(), 4> SorvaneInboxModel::arrangementSignals()
+{
+    return {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
+            &SorvaneInboxModel::preferencesChanged, &SorvaneInboxModel::operatorIDChanged};
+}
+
 SorvaneInboxModel::Arrangement SorvaneInboxModel::arrangement() const
 {
     return {m_items, m_nextItem, pinnedNextItem(), sections()};
@@ -242,6 +239,15 @@ std::optional<SorvaneInboxRow> SorvaneInboxModel::selectedItem() const
 
 // ---- paging ----
 
+void SorvaneInboxModel::forgetPage()
+{
+    setItems({});
+    setNextItem(std::nullopt);
+    set(m_nextCursor, std::optional<SorvaneInboxCursor>(), &SorvaneInboxModel::nextCursorChanged);
+    set(m_operatorID, std::optional<QUuid>(), &SorvaneInboxModel::operatorIDChanged);
+    set(m_serverTime, std::optional<QString>(), &SorvaneInboxModel::serverTimeChanged);
+}
+
 void SorvaneInboxModel::clear()
 {
     const HeldNotices held(*this);
@@ -257,11 +263,7 @@ void SorvaneInboxModel::clear()
 
     set(m_selectingRequest, false, &SorvaneInboxModel::selectingRequestChanged);
     set(m_activeIdentity, std::optional<ServiceIdentity>(), &SorvaneInboxModel::activeIdentityChanged);
-    setItems({});
-    setNextItem(std::nullopt);
-    set(m_nextCursor, std::optional<SorvaneInboxCursor>(), &SorvaneInboxModel::nextCursorChanged);
-    set(m_operatorID, std::optional<QUuid>(), &SorvaneInboxModel::operatorIDChanged);
-    set(m_serverTime, std::optional<QString>(), &SorvaneInboxModel::serverTimeChanged);
+    forgetPage();
     setSelectedID(std::nullopt);
     set(m_loading, false, &SorvaneInboxModel::loadingChanged);
     set(m_error, std::optional<QString>(), &SorvaneInboxModel::errorChanged);
@@ -298,6 +300,7 @@ QCoro::Task<void> SorvaneInboxModel::refreshTask(ServiceQueueEditor *editor, boo
     try {
         co_await load(*editor, more, std::move(task));
     } catch (...) {
+        logFailure(lcInbox, "loading the inbox");
         // The load has shown its failure in error().
     }
 }
@@ -338,11 +341,7 @@ QCoro::Task<bool> SorvaneInboxModel::loadPage(ServiceQueueEditor &editor, bool m
     set(m_error, std::optional<QString>(), &SorvaneInboxModel::errorChanged);
     if (!more) {
         set(m_pendingClaimID, std::optional<QUuid>(), &SorvaneInboxModel::pendingClaimIDChanged);
-        setItems({});
-        setNextItem(std::nullopt);
-        set(m_nextCursor, std::optional<SorvaneInboxCursor>(), &SorvaneInboxModel::nextCursorChanged);
-        set(m_operatorID, std::optional<QUuid>(), &SorvaneInboxModel::operatorIDChanged);
-        set(m_serverTime, std::optional<QString>(), &SorvaneInboxModel::serverTimeChanged);
+        forgetPage();
     }
 
     QPointer<SorvaneInboxModel> self(this);
@@ -371,7 +370,7 @@ QCoro::Task<bool> SorvaneInboxModel::loadPage(ServiceQueueEditor &editor, bool m
     if (!alive(self))
         throw OperationCancelled();
     if (failure && current() && !task.isCancelled()) {
-        if (const auto text = sorvaneInboxFailureText(failure))
+        if (const auto text = failureText(failure))
             set(m_error, text, &SorvaneInboxModel::errorChanged);
     }
     // Closing step: a superseded load leaves the flag to its successor.
@@ -417,7 +416,7 @@ void SorvaneInboxModel::merge(SorvaneInboxPage page, bool more, const ServiceIde
     set(m_serverTime, std::optional<QString>(page.serverTime), &SorvaneInboxModel::serverTimeChanged);
     set(m_nextCursor, page.nextCursor, &SorvaneInboxModel::nextCursorChanged);
     setNextItem(std::move(page.nextItem));
-    set(m_pendingClaimID, SorvanePendingClaim::read(m_defaults, pendingKey(identity, page.operatorID)),
+    set(m_pendingClaimID, SorvanePendingClaim::read(m_defaults, SorvanePendingClaim::key(identity, page.operatorID)),
         &SorvaneInboxModel::pendingClaimIDChanged);
     repairSelection();
 }

@@ -4,10 +4,12 @@
 #include "inbox/sorvaneinboxrecords.h"
 #include "servicequeue/serviceeditor.h"
 #include "servicequeue/serviceidentity.h"
+#include "foundation/propertyassign.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QUuid>
+#include <array>
 #include <exception>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -95,9 +97,10 @@ public:
         }
     };
     Arrangement arrangement() const;
+    // The signals after which arrangement() may answer differently.
+    static std::array<void (SorvaneInboxModel::*)(), 4> arrangementSignals();
 
     std::optional<ServiceIdentity> identity(const ServiceQueueEditor &editor) const;
-    static QString pendingKey(const ServiceIdentity &identity, const QUuid &operatorID);
 
     // ---- inbox paging ----
     void clear();
@@ -146,10 +149,8 @@ private:
     template<class T>
     void set(T &field, const T &value, Signal signal)
     {
-        if (field == value)
-            return;
-        field = value;
-        notify(signal);
+        if (assignChanged(field, value))
+            notify(signal);
     }
     template<class T>
     void assign(T &field, T value, Signal signal)
@@ -182,6 +183,8 @@ private:
 
     void selectionChanged(const std::optional<QString> &previous);
     void repairSelection();
+    // The loaded rows, the proposed next task and what their page came with.
+    void forgetPage();
     void setItems(QList<SorvaneInboxRow> items) { assign(m_items, std::move(items), &SorvaneInboxModel::itemsChanged); }
     void setNextItem(std::optional<SorvaneInboxRow> item) { assign(m_nextItem, std::move(item), &SorvaneInboxModel::nextItemChanged); }
     void setPipeline(std::optional<SorvanePipelinePage> page) { assign(m_pipeline, std::move(page), &SorvaneInboxModel::pipelineChanged); }
@@ -259,6 +262,3 @@ private:
     const QList<SorvaneInboxSection> &sections() const;
     void forgetDerived();
 };
-
-// The text a person sees for a failure; none for a cancellation.
-std::optional<QString> sorvaneInboxFailureText(const std::exception_ptr &failure);

@@ -5,7 +5,9 @@
 
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
+#include "foundation/failuretext.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "inbox/sorvaneinboxwire.h"
 #include "inbox/sorvanependingclaim.h"
 
@@ -75,9 +77,10 @@ QCoro::Task<void> SorvaneInboxModel::selectionWalk(ServiceQueueEditor *editor, Q
         try {
             ran = co_await loadPage(*editor, true, task);
         } catch (...) {
+            logFailure(lcInbox, "loading an inbox page to find a task");
             if (!alive(self))
                 co_return;
-            failure = sorvaneInboxFailureText(std::current_exception());
+            failure = failureText(std::current_exception());
             break;
         }
         if (!alive(self))
@@ -182,13 +185,14 @@ QCoro::Task<void> SorvaneInboxModel::fetchPipeline(SorvaneInboxRow row, ServiceQ
             setPipeline(std::move(page));
         }
     } catch (...) {
+        logFailure(lcInbox, "loading the pipeline");
         if (!alive(self))
             co_return;
         failure = std::current_exception();
     }
     if (failure && current() && !task.isCancelled()) {
         setPipeline(std::nullopt);
-        if (const auto text = sorvaneInboxFailureText(failure))
+        if (const auto text = failureText(failure))
             set(m_pipelineError, text, &SorvaneInboxModel::pipelineErrorChanged);
     }
     // The run's own token decides, not whether the selected row is on hand:
@@ -204,7 +208,7 @@ void SorvaneInboxModel::claimNext(ServiceQueueEditor &editor)
     const auto claimIdentity = identity(editor);
     if (m_mutating || !claimIdentity || m_activeIdentity != claimIdentity || !m_operatorID)
         return;
-    const QString key = pendingKey(*claimIdentity, *m_operatorID);
+    const QString key = SorvanePendingClaim::key(*claimIdentity, *m_operatorID);
     const QUuid commandID = SorvanePendingClaim::begin(m_defaults, key);
     set(m_pendingClaimID, std::optional<QUuid>(commandID), &SorvaneInboxModel::pendingClaimIDChanged);
     runMutation(BridgeCommand::serviceClaimNext(claimIdentity->credentials, commandID, *m_operatorID), editor,
@@ -266,6 +270,7 @@ QCoro::Task<void> SorvaneInboxModel::mutationRun(BridgeCommand command, ServiceQ
             }
         }
     } catch (...) {
+        logFailure(lcInbox, "a task change");
         if (!alive(self))
             co_return;
         failure = std::current_exception();
@@ -273,7 +278,7 @@ QCoro::Task<void> SorvaneInboxModel::mutationRun(BridgeCommand command, ServiceQ
     }
 
     if (failure && current() && !task.isCancelled()) {
-        if (const auto text = sorvaneInboxFailureText(failure))
+        if (const auto text = failureText(failure))
             set(m_mutationError, text, &SorvaneInboxModel::mutationErrorChanged);
     }
 
@@ -313,6 +318,7 @@ QCoro::Task<void> SorvaneInboxModel::mutationRun(BridgeCommand command, ServiceQ
         try {
             co_await loadPage(*editor, false, task);
         } catch (...) {
+            logFailure(lcInbox, "reloading the inbox after a task change");
             // The reload reports in error(); the mutation itself succeeded.
         }
         if (!alive(self))
@@ -390,12 +396,13 @@ QCoro::Task<void> SorvaneInboxModel::metadataRun(SorvaneInboxRow row, ServiceQue
             reloadPipeline = update.has_value();
         }
     } catch (...) {
+        logFailure(lcInbox, "the metadata settings");
         if (!alive(self))
             co_return;
         failure = std::current_exception();
     }
     if (failure && current() && !task.isCancelled()) {
-        if (const auto text = sorvaneInboxFailureText(failure))
+        if (const auto text = failureText(failure))
             set(m_metadataError, text, &SorvaneInboxModel::metadataErrorChanged);
     }
     release();

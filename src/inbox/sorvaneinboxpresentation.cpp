@@ -3,6 +3,7 @@
 #include "foundation/decoding/strictformats.h"
 #include "foundation/decoding/strictjson.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "foundation/settingsstore.h"
 
 #include <QCollator>
@@ -44,15 +45,6 @@ auto casesOf(const Table &table)
     for (const auto &entry : table)
         cases.append(entry.second);
     return cases;
-}
-
-template<class Table, class E>
-QString rawOf(const Table &table, E value)
-{
-    for (const auto &[text, candidate] : table)
-        if (candidate == value)
-            return QString::fromLatin1(text);
-    return {};
 }
 
 QString canonical(const QUuid &id)
@@ -579,9 +571,9 @@ bool passesChoices(const SorvaneInboxRow &row, const SorvaneInboxPreferences &pr
 QList<SorvaneInboxSort> SorvaneInboxOptions::allSorts() { return casesOf(sortTable); }
 QList<SorvaneInboxGrouping> SorvaneInboxOptions::allGroupings() { return casesOf(groupingTable); }
 QList<SorvaneInboxFilter> SorvaneInboxOptions::allFilters() { return casesOf(filterTable); }
-QString SorvaneInboxOptions::rawValue(SorvaneInboxSort sort) { return rawOf(sortTable, sort); }
-QString SorvaneInboxOptions::rawValue(SorvaneInboxGrouping grouping) { return rawOf(groupingTable, grouping); }
-QString SorvaneInboxOptions::rawValue(SorvaneInboxFilter filter) { return rawOf(filterTable, filter); }
+QString SorvaneInboxOptions::rawValue(SorvaneInboxSort sort) { return rawFromEnum(sortTable, sort); }
+QString SorvaneInboxOptions::rawValue(SorvaneInboxGrouping grouping) { return rawFromEnum(groupingTable, grouping); }
+QString SorvaneInboxOptions::rawValue(SorvaneInboxFilter filter) { return rawFromEnum(filterTable, filter); }
 
 std::optional<SorvaneInboxSort> SorvaneInboxOptions::sortFromRaw(const QString &raw)
 {
@@ -657,6 +649,7 @@ std::optional<SorvaneInboxPreferences> SorvaneInboxPreferences::fromJson(const Q
         preferences.query = o.string(u"query");
         return preferences;
     } catch (const DecodingError &) {
+        logFailure(lcInbox, "reading the saved inbox preferences");
         return std::nullopt;
     }
 }

@@ -36,18 +36,13 @@ const std::pair<const char *, SorvanePipelineStage> stageTable[] = {
     {"delivery", SorvanePipelineStage::delivery},
 };
 
-template<class Table, class E>
-QString rawOf(const Table &table, E value)
+// The members every answer of the inbox tool opens with.
+template<class Answer>
+void readEnvelope(const JsonObjectReader &o, Answer &answer)
 {
-    for (const auto &[text, candidate] : table)
-        if (candidate == value)
-            return QString::fromLatin1(text);
-    return {};
-}
-
-SorvaneInboxRow rowOf(const JsonObjectReader &object)
-{
-    return SorvaneInboxRow::fromJson(object);
+    answer.schemaVersion = o.integer(u"schemaVersion");
+    answer.operatorID = o.uuid(u"operatorID");
+    answer.serverTime = o.string(u"serverTime");
 }
 
 } // namespace
@@ -87,7 +82,7 @@ QList<SorvanePipelineStage> SorvanePipelineStages::allCases()
 
 QString SorvanePipelineStages::rawValue(SorvanePipelineStage stage)
 {
-    return rawOf(stageTable, stage);
+    return rawFromEnum(stageTable, stage);
 }
 
 std::optional<SorvanePipelineStage> SorvanePipelineStages::fromRaw(const QString &raw)
@@ -130,17 +125,17 @@ std::optional<SorvaneScheduling::BlockedReason> SorvaneScheduling::blockedReason
 
 QString SorvaneScheduling::rawValue(Tier tier)
 {
-    return rawOf(tierTable, tier);
+    return rawFromEnum(tierTable, tier);
 }
 
 QString SorvaneScheduling::rawValue(SubmissionMode mode)
 {
-    return rawOf(modeTable, mode);
+    return rawFromEnum(modeTable, mode);
 }
 
 QString SorvaneScheduling::rawValue(BlockedReason reason)
 {
-    return rawOf(reasonTable, reason);
+    return rawFromEnum(reasonTable, reason);
 }
 
 qint64 SorvaneScheduling::targetHoursOf(Tier tier)
@@ -214,27 +209,21 @@ SorvaneInboxRow SorvaneInboxRow::fromJson(const JsonObjectReader &o)
 SorvaneInboxPage SorvaneInboxPage::fromJson(const JsonObjectReader &o)
 {
     SorvaneInboxPage page;
-    page.schemaVersion = o.integer(u"schemaVersion");
-    page.operatorID = o.uuid(u"operatorID");
-    page.serverTime = o.string(u"serverTime");
-    page.items = o.array(u"items", [](const JsonValueReader &v) { return rowOf(v.object()); });
+    readEnvelope(o, page);
+    page.items = o.array(u"items", [](const JsonValueReader &v) { return SorvaneInboxRow::fromJson(v.object()); });
     if (auto cursor = o.optional(u"nextCursor")) {
         const JsonObjectReader c = cursor->object();
         page.nextCursor = SorvaneInboxCursor{c.string(u"submitted_at"), c.uuid(u"id")};
     }
     page.nextRequestID = o.optionalUuid(u"nextRequestID");
-    page.nextItem = o.optionalObject(u"nextItem", rowOf);
+    page.nextItem = o.optionalObject(u"nextItem", SorvaneInboxRow::fromJson);
     return page;
 }
 
 SorvanePipelineFilm SorvanePipelineFilm::fromJson(const JsonObjectReader &o)
 {
     SorvanePipelineFilm f;
-    f.id = o.uuid(u"id");
-    f.title = o.string(u"title");
-    f.campaignID = o.optionalUuid(u"campaignID");
-    f.campaignTitle = o.optionalString(u"campaignTitle");
-    f.stage = o.optionalString(u"stage");
+    static_cast<SorvaneFilmSummary &>(f) = SorvaneFilmSummary::fromJson(o);
     f.requestID = o.optionalUuid(u"requestID");
     f.serviceStatus = o.optionalString(u"serviceStatus");
     return f;
@@ -243,9 +232,7 @@ SorvanePipelineFilm SorvanePipelineFilm::fromJson(const JsonObjectReader &o)
 SorvanePipelinePage SorvanePipelinePage::fromJson(const JsonObjectReader &o)
 {
     SorvanePipelinePage page;
-    page.schemaVersion = o.integer(u"schemaVersion");
-    page.operatorID = o.uuid(u"operatorID");
-    page.serverTime = o.string(u"serverTime");
+    readEnvelope(o, page);
     page.company = o.object(u"company", SorvaneCompanySummary::fromJson);
     page.films = o.array(u"films", [](const JsonValueReader &v) { return SorvanePipelineFilm::fromJson(v.object()); });
     page.nextCursor = o.optionalUuid(u"nextCursor");
@@ -255,10 +242,8 @@ SorvanePipelinePage SorvanePipelinePage::fromJson(const JsonObjectReader &o)
 SorvaneMutationResult SorvaneMutationResult::fromJson(const JsonObjectReader &o)
 {
     SorvaneMutationResult result;
-    result.schemaVersion = o.integer(u"schemaVersion");
-    result.operatorID = o.uuid(u"operatorID");
-    result.serverTime = o.string(u"serverTime");
-    result.item = o.optionalObject(u"item", rowOf);
+    readEnvelope(o, result);
+    result.item = o.optionalObject(u"item", SorvaneInboxRow::fromJson);
     result.replayed = o.boolean(u"replayed");
     return result;
 }

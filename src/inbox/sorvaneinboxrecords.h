@@ -123,13 +123,9 @@ struct SorvaneInboxPage
     static SorvaneInboxPage fromJson(const JsonObjectReader &object);
 };
 
-struct SorvanePipelineFilm
+// A film of the pipeline: the summary a row shows, with its open request.
+struct SorvanePipelineFilm : SorvaneFilmSummary
 {
-    QUuid id;
-    QString title;
-    std::optional<QUuid> campaignID;
-    std::optional<QString> campaignTitle;
-    std::optional<QString> stage;
     std::optional<QUuid> requestID;
     std::optional<ServiceStatus> serviceStatus;
 

@@ -5,6 +5,7 @@
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -232,6 +233,7 @@ void SorvaneOwnProfileForm::photoChosen(const std::optional<QStringList> &files)
                 m_photoError.reset();
                 m_saved = false;
             } catch (...) {
+                logFailure(lcProfiles, "reading the chosen profile photo");
                 m_photoError = photoMessage();
             }
         }

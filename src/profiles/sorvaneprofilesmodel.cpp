@@ -6,6 +6,8 @@
 #include "foundation/bridge/bridgecommand.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
+#include "foundation/propertyassign.h"
 
 #include <QDir>
 #include <QFile>
@@ -131,6 +133,7 @@ QCoro::Task<void> SorvaneProfilesModel::loadOwn(std::shared_ptr<ServiceQueueEdit
     try {
         answer = co_await m_bridge(command, tools, task);
     } catch (...) {
+        logFailure(lcProfiles, "fetching the own profile");
         answer.reset();
     }
     if (!self)
@@ -141,6 +144,7 @@ QCoro::Task<void> SorvaneProfilesModel::loadOwn(std::shared_ptr<ServiceQueueEdit
                 throw BridgeError::failed(QString());
             setOwnProfile(SorvaneProfileWire::own(*answer, expected));
         } catch (...) {
+            logFailure(lcProfiles, "reading the own profile");
             setOwnError(loc("Your profile could not be loaded. Try again."));
         }
     }
@@ -179,6 +183,7 @@ QCoro::Task<bool> SorvaneProfilesModel::save(QString displayName, std::optional<
             const QString tools = identity->repository.toLocalFile();
             answer = co_await m_bridge(command, tools, task);
         } catch (...) {
+            logFailure(lcProfiles, "sending the own profile");
             answer.reset();
         }
         if (self && ownCurrent(generation, *identity, *editor, task)) {
@@ -197,6 +202,7 @@ QCoro::Task<bool> SorvaneProfilesModel::save(QString displayName, std::optional<
                 setParticipants(people);
                 saved = true;
             } catch (...) {
+                logFailure(lcProfiles, "reading the saved own profile");
                 setOwnError(loc("Your profile could not be saved. Your changes are still here; try again."));
             }
         }
@@ -210,59 +216,38 @@ QCoro::Task<bool> SorvaneProfilesModel::save(QString displayName, std::optional<
 
 void SorvaneProfilesModel::setOwnProfile(const std::optional<SorvanePersonProfile> &profile)
 {
-    if (m_ownProfile == profile)
-        return;
-    m_ownProfile = profile;
-    Q_EMIT ownProfileChanged();
+    assignProperty(this, m_ownProfile, profile, &SorvaneProfilesModel::ownProfileChanged);
 }
 
 void SorvaneProfilesModel::setParticipants(const QHash<QUuid, SorvaneRequestParticipants> &participants)
 {
-    if (m_participants == participants)
-        return;
-    m_participants = participants;
-    Q_EMIT participantsChanged();
+    assignProperty(this, m_participants, participants, &SorvaneProfilesModel::participantsChanged);
 }
 
 void SorvaneProfilesModel::setLoadingOwn(bool value)
 {
-    if (m_loadingOwn == value)
-        return;
-    m_loadingOwn = value;
-    Q_EMIT loadingOwnChanged();
-    Q_EMIT busyChanged();
+    if (assignProperty(this, m_loadingOwn, value, &SorvaneProfilesModel::loadingOwnChanged))
+        Q_EMIT busyChanged();
 }
 
 void SorvaneProfilesModel::setSaving(bool value)
 {
-    if (m_saving == value)
-        return;
-    m_saving = value;
-    Q_EMIT savingChanged();
-    Q_EMIT busyChanged();
+    if (assignProperty(this, m_saving, value, &SorvaneProfilesModel::savingChanged))
+        Q_EMIT busyChanged();
 }
 
 void SorvaneProfilesModel::setLoadingParticipants(bool value)
 {
-    if (m_loadingParticipants == value)
-        return;
-    m_loadingParticipants = value;
-    Q_EMIT loadingParticipantsChanged();
-    Q_EMIT busyChanged();
+    if (assignProperty(this, m_loadingParticipants, value, &SorvaneProfilesModel::loadingParticipantsChanged))
+        Q_EMIT busyChanged();
 }
 
 void SorvaneProfilesModel::setOwnError(const std::optional<QString> &text)
 {
-    if (m_ownError == text)
-        return;
-    m_ownError = text;
-    Q_EMIT ownErrorChanged();
+    assignProperty(this, m_ownError, text, &SorvaneProfilesModel::ownErrorChanged);
 }
 
 void SorvaneProfilesModel::setParticipantsError(const std::optional<QString> &text)
 {
-    if (m_participantsError == text)
-        return;
-    m_participantsError = text;
-    Q_EMIT participantsErrorChanged();
+    assignProperty(this, m_participantsError, text, &SorvaneProfilesModel::participantsErrorChanged);
 }

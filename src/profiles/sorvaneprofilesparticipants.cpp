@@ -5,6 +5,7 @@
 #include "foundation/bridge/bridgecommand.h"
 #include "foundation/decoding/strictformats.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 #include <QPointer>
 
@@ -53,6 +54,7 @@ QCoro::Task<void> SorvaneProfilesModel::loadParticipants(QList<SorvaneInboxRow> 
         if (wanted && self && participantsCurrent(generation, *identity, *editor, task))
             setParticipants(collected);
     } catch (...) {
+        logFailure(lcProfiles, "loading the participants' profiles");
         if (self && participantsCurrent(generation, *identity, *editor, task))
             setParticipantsError(loc("Profile photos are unavailable. Tasks are still ready to use."));
     }

@@ -21,21 +21,22 @@ ServiceKind kindOf(const JsonObjectReader &object)
 
 } // namespace
 
+namespace {
+
+const std::pair<const char *, ServiceStatus::Code> statusTable[] = {
+    {"waiting", ServiceStatus::waiting},
+    {"active", ServiceStatus::active},
+    {"review", ServiceStatus::review},
+    {"changes_requested", ServiceStatus::changesRequested},
+    {"approved", ServiceStatus::approved},
+    {"cancelled", ServiceStatus::cancelled},
+};
+
+} // namespace
+
 std::optional<ServiceStatus::Code> ServiceStatus::fromRaw(QStringView text)
 {
-    if (text == u"waiting")
-        return waiting;
-    if (text == u"active")
-        return active;
-    if (text == u"review")
-        return review;
-    if (text == u"changes_requested")
-        return changesRequested;
-    if (text == u"approved")
-        return approved;
-    if (text == u"cancelled")
-        return cancelled;
-    return std::nullopt;
+    return enumFromRaw(statusTable, text);
 }
 
 ServiceStatus::ServiceStatus(const QString &text)
@@ -45,17 +46,9 @@ ServiceStatus::ServiceStatus(const QString &text)
 }
 
 ServiceStatus::ServiceStatus(Code code)
-    : m_code(code)
+    : m_text(rawFromEnum(statusTable, code))
+    , m_code(code)
 {
-    switch (code) {
-    case waiting: m_text = QStringLiteral("waiting"); break;
-    case active: m_text = QStringLiteral("active"); break;
-    case review: m_text = QStringLiteral("review"); break;
-    case changesRequested: m_text = QStringLiteral("changes_requested"); break;
-    case approved: m_text = QStringLiteral("approved"); break;
-    case cancelled: m_text = QStringLiteral("cancelled"); break;
-    case unknown: break;
-    }
 }
 
 QString ServiceReceipt::statusTitle(const ServiceStatus &status)

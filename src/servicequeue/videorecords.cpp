@@ -5,6 +5,19 @@
 using RecordDecoding::document;
 using RecordDecoding::objects;
 
+namespace {
+
+// The task an answer about reactions or review videos is for, as the tool echoes it.
+template<class Answer>
+void readScope(const JsonObjectReader &o, Answer &answer)
+{
+    answer.companyID = o.string(u"companyID");
+    answer.requestID = o.string(u"requestID");
+    answer.operatorID = o.string(u"operatorID");
+}
+
+} // namespace
+
 VideoReviewPreview VideoReviewPreview::fromJson(const JsonObjectReader &o)
 {
     VideoReviewPreview p;
@@ -77,9 +90,7 @@ ServiceReactionSummary ServiceReactionSummary::fromJson(const JsonObjectReader &
 ServiceReactionList ServiceReactionList::fromJson(const JsonObjectReader &o)
 {
     ServiceReactionList l;
-    l.companyID = o.string(u"companyID");
-    l.requestID = o.string(u"requestID");
-    l.operatorID = o.string(u"operatorID");
+    readScope(o, l);
     l.revision = o.integer(u"revision");
     l.reactions = o.array(u"reactions", objects<ServiceReactionSummary>());
     return l;
@@ -100,9 +111,7 @@ ServiceReactionDownload::Annotation ServiceReactionDownload::Annotation::fromJso
 ServiceReactionDownload ServiceReactionDownload::fromJson(const JsonObjectReader &o)
 {
     ServiceReactionDownload d;
-    d.companyID = o.string(u"companyID");
-    d.requestID = o.string(u"requestID");
-    d.operatorID = o.string(u"operatorID");
+    readScope(o, d);
     d.file = o.string(u"file");
     d.revision = o.integer(u"revision");
     d.selected = o.object(u"selected", &ServiceReactionSummary::fromJson);
@@ -132,9 +141,7 @@ VideoDeliveryStatus VideoDeliveryStatus::decode(const QByteArray &json) { return
 ServiceReviewVideoDownload ServiceReviewVideoDownload::fromJson(const JsonObjectReader &o)
 {
     ServiceReviewVideoDownload d;
-    d.companyID = o.string(u"companyID");
-    d.requestID = o.string(u"requestID");
-    d.operatorID = o.string(u"operatorID");
+    readScope(o, d);
     d.proposalID = o.string(u"proposalID");
     d.sha256 = o.string(u"sha256");
     d.file = o.string(u"file");

@@ -2,28 +2,16 @@
 
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/network/plainnetwork.h"
 
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QNetworkCookie>
-#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QPointer>
-#include <QSslConfiguration>
 #include <QTimer>
 #include <qcoro/qcoronetworkreply.h>
 
 namespace {
-
-// Cookies are never kept or sent.
-class RefusingCookieJar final : public QNetworkCookieJar
-{
-public:
-    using QNetworkCookieJar::QNetworkCookieJar;
-    QList<QNetworkCookie> cookiesForUrl(const QUrl &) const override { return {}; }
-    bool setCookiesFromUrl(const QList<QNetworkCookie> &, const QUrl &) override { return false; }
-};
 
 QString transportMessage()
 {
@@ -38,14 +26,6 @@ QString statusMessage()
 QString sizeMessage()
 {
     return loc("Login gav et ugyldigt svar.");
-}
-
-bool isLoopback(const QString &host)
-{
-    if (host == QLatin1String("localhost"))
-        return true;
-    const QHostAddress address(host);
-    return address == QHostAddress(QHostAddress::LocalHost) || address == QHostAddress(QHostAddress::LocalHostIPv6);
 }
 
 // Whether the reply's error only restates its HTTP status (so the status
@@ -73,10 +53,7 @@ bool errorRestatesStatus(QNetworkReply::NetworkError error, int status)
 EditorHTTPAuth::EditorHTTPAuth(EditorAuthConfiguration configuration)
     : m_configuration(std::move(configuration)), m_network(std::make_unique<QNetworkAccessManager>())
 {
-    m_network->setCookieJar(new RefusingCookieJar(m_network.get()));
-    m_network->setCache(nullptr);
-    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    m_network->setStrictTransportSecurityEnabled(false);
+    PlainNetwork::configure(*m_network);
 }
 
 EditorHTTPAuth::~EditorHTTPAuth() = default;
@@ -105,25 +82,15 @@ QCoro::Task<QByteArray> EditorHTTPAuth::request(QString path, std::optional<QJso
 {
     cancel.throwIfCancelled();
 
-    QNetworkRequest http(address(m_configuration.url, path));
-    http.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    http.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    http.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    http.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    http.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    http.setTransferTimeout(idleTimeoutMs);
+    QNetworkRequest http = PlainNetwork::request(address(m_configuration.url, path), idleTimeoutMs);
     http.setRawHeader("apikey", m_configuration.key.toUtf8());
     http.setRawHeader("Content-Type", "application/json");
     if (token)
         http.setRawHeader("Authorization", "Bearer " + token->toUtf8());
 
     const QByteArray localCA = qgetenv(localCAVariable);
-    if (!localCA.isEmpty() && isLoopback(http.url().host())) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.addCaCertificates(QSslCertificate::fromPath(QString::fromLocal8Bit(localCA)));
-        ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        http.setSslConfiguration(ssl);
-    }
+    if (!localCA.isEmpty() && PlainNetwork::isLoopback(http.url().host()))
+        PlainNetwork::trust(http, QSslCertificate::fromPath(QString::fromLocal8Bit(localCA)));
 
     if (method.isEmpty())
         method = body ? "POST" : "GET";

@@ -7,6 +7,7 @@
 #include "editorrefreshflight.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/propertyassign.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -17,6 +18,7 @@
 
 #include "foundation/bridge/bridge.h"
 #include "foundation/bridge/toolsfolder.h"
+#include "foundation/logging.h"
 
 namespace {
 
@@ -214,6 +216,7 @@ QCoro::Task<void> EditorSession::restore()
             publish(fresh);
         }
     } catch (...) {
+        logFailure(lcSession, "restoring the session");
         failure = std::current_exception();
     }
     if (!self || m_generation != noted)
@@ -255,6 +258,7 @@ QCoro::Task<void> EditorSession::login(QString email, QString password)
         publish(session);
         setRestored(true);
     } catch (...) {
+        logFailure(lcSession, "signing in");
         failure = std::current_exception();
     }
     if (!self || m_generation != noted)
@@ -283,6 +287,7 @@ QCoro::Task<void> EditorSession::logout()
         services = this->services();
         co_await services.vault->remove();
     } catch (...) {
+        logFailure(lcSession, "removing the saved session");
         // The local session stays as it was: a signed-in user stays signed in.
         if (self) {
             setIssue(message(std::current_exception()));
@@ -305,6 +310,7 @@ QCoro::Task<void> EditorSession::logout()
     try {
         co_await services.api->logout(previous->accessToken);
     } catch (...) {
+        logFailure(lcSession, "ending the session on the server");
         serverFailed = true;
     }
     if (!self)
@@ -354,36 +360,25 @@ void EditorSession::setCredentialURL(const QUrl &url)
 
 void EditorSession::setEmail(const std::optional<QString> &email)
 {
-    if (email == m_email)
-        return;
-    m_email = email;
-    Q_EMIT emailChanged();
+    assignProperty(this, m_email, email, &EditorSession::emailChanged);
 }
 
 void EditorSession::setBusy(bool busy)
 {
-    if (busy == m_busy)
-        return;
-    m_busy = busy;
-    Q_EMIT busyChanged();
-    updateCanRetryRestore();
+    if (assignProperty(this, m_busy, busy, &EditorSession::busyChanged))
+        updateCanRetryRestore();
 }
 
 void EditorSession::setIssue(const std::optional<QString> &issue)
 {
-    if (issue == m_issue)
-        return;
-    m_issue = issue;
-    Q_EMIT issueChanged();
-    updateCanRetryRestore();
+    if (assignProperty(this, m_issue, issue, &EditorSession::issueChanged))
+        updateCanRetryRestore();
 }
 
 void EditorSession::setRestored(bool restored)
 {
-    if (restored == m_restored)
-        return;
-    m_restored = restored;
-    updateCanRetryRestore();
+    if (assignChanged(m_restored, restored))
+        updateCanRetryRestore();
 }
 
 void EditorSession::setSaved(const std::optional<EditorSavedSession> &saved)
@@ -394,9 +389,5 @@ void EditorSession::setSaved(const std::optional<EditorSavedSession> &saved)
 
 void EditorSession::updateCanRetryRestore()
 {
-    const bool value = canRetryRestore();
-    if (value == m_canRetryRestore)
-        return;
-    m_canRetryRestore = value;
-    Q_EMIT canRetryRestoreChanged();
+    assignProperty(this, m_canRetryRestore, canRetryRestore(), &EditorSession::canRetryRestoreChanged);
 }

@@ -2,6 +2,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 #include <QTextBoundaryFinder>
 
@@ -64,6 +65,7 @@ QCoro::Task<void> complete(QString email, QString code, QString password, std::s
         try {
             co_await api->logout(token);
         } catch (...) {
+            logFailure(lcSession, "ending the recovery session");
         }
         std::rethrow_exception(failure);
     }

@@ -2,9 +2,11 @@
 
 #include "editorauthapi.h"
 #include "foundation/errors.h"
+#include "foundation/logging.h"
 #include "foundation/modules/networkmodule.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/localization.h"
+#include "foundation/propertyassign.h"
 #include "passwordsetup.h"
 
 #include <QPointer>
@@ -27,10 +29,8 @@ EditorPasswordSetupPresenter::APIFactory EditorPasswordSetupPresenter::standardF
 
 template<typename T> void EditorPasswordSetupPresenter::assign(T &member, const T &value)
 {
-    if (member == value)
-        return;
-    member = value;
-    Q_EMIT changed();
+    if (assignChanged(member, value))
+        Q_EMIT changed();
 }
 
 void EditorPasswordSetupPresenter::setEmail(const QString &email)
@@ -83,6 +83,7 @@ QCoro::Task<void> EditorPasswordSetupPresenter::runSend()
         co_await api->requestPasswordCode(email);
         succeeded = true;
     } catch (...) {
+        logFailure(lcSession, "requesting a password code");
         // The error's own text is not shown: one sentence covers every failure.
     }
     if (!self)
@@ -122,6 +123,7 @@ QCoro::Task<void> EditorPasswordSetupPresenter::runSave(QString code, QString pa
         co_await EditorPasswordSetup::complete(email, code, password, api);
         succeeded = true;
     } catch (...) {
+        logFailure(lcSession, "setting the password");
     }
     if (!self)
         co_return;

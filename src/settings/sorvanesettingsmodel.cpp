@@ -4,6 +4,7 @@
 #include "foundation/bridge/bridgecommand.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "servicequeue/servicequeuemodel.h"
 #include "session/editorsession.h"
 
@@ -65,6 +66,7 @@ std::optional<SorvaneAIConnectionTarget> SorvaneSettingsModel::connectAI()
     try {
         m_parts.editor->validateStorage(BridgeCommand::mcpConnection(folder));
     } catch (const BridgeError &error) {
+        logFailure(lcSettings, "checking the project folder for the AI connection");
         m_parts.editor->setError(error.message());
         return std::nullopt;
     }

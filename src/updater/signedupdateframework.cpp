@@ -4,6 +4,8 @@
 #include "foundation/cancellation.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
+#include "foundation/network/plainnetwork.h"
 #include "foundation/settingsstore.h"
 #include "sorvaneupdateconfiguration.h"
 
@@ -12,15 +14,11 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QNetworkAccessManager>
-#include <QNetworkCookie>
-#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QSslConfiguration>
 #include <qcoro/qcoronetworkreply.h>
 #include <qcoro/qcoroprocess.h>
 #include <sodium.h>
@@ -89,11 +87,6 @@ private:
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
-QByteArray nativePath(const QString &path)
-{
-    return QFile::encodeName(path);
-}
-
 // Removes the entry `name` in the folder `parent` and, for a folder,
 // everything in it. Never follows a link: a link is removed as a link.
 bool removeEntryAt(int parent, const char *name)
@@ -129,16 +122,16 @@ bool removeEntryAt(int parent, const char *name)
 bool removeOwnFolder(const QString &path)
 {
     struct stat status;
-    const QByteArray native = nativePath(path);
+    const QByteArray native = QFile::encodeName(path);
     if (::lstat(native.constData(), &status) != 0)
         return errno == ENOENT;
     if (!S_ISDIR(status.st_mode))
         return false;
     const QFileInfo info(path);
-    const int parent = ::open(nativePath(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int parent = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent < 0)
         return false;
-    const bool removed = removeEntryAt(parent, nativePath(info.fileName()).constData());
+    const bool removed = removeEntryAt(parent, QFile::encodeName(info.fileName()).constData());
     ::close(parent);
     return removed;
 }
@@ -148,7 +141,7 @@ enum class EntryKind { missing, link, folder, file, other };
 EntryKind entryKind(const QString &path)
 {
     struct stat status;
-    if (::lstat(nativePath(path).constData(), &status) != 0)
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
         return EntryKind::missing;
     if (S_ISLNK(status.st_mode))
         return EntryKind::link;
@@ -161,7 +154,8 @@ EntryKind entryKind(const QString &path)
 // an empty folder at `to`).
 bool renameNoReplace(const QString &from, const QString &to)
 {
-    return ::renameat2(AT_FDCWD, nativePath(from).constData(), AT_FDCWD, nativePath(to).constData(), RENAME_NOREPLACE)
+    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
+                       RENAME_NOREPLACE)
         == 0;
 }
 
@@ -183,7 +177,7 @@ bool linksStayInside(const QString &root)
         if (entryKind(path) != EntryKind::link)
             continue;
         char target[4096];
-        const ssize_t size = ::readlink(nativePath(path).constData(), target, sizeof target);
+        const ssize_t size = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
         if (size <= 0 || size >= ssize_t(sizeof target))
             return false;
         const QString written = QFile::decodeName(QByteArray(target, size));
@@ -234,23 +228,6 @@ void prepareTar(QProcess &tar, const QStringList &arguments)
     tar.setStandardErrorFile(QProcess::nullDevice());
 }
 
-// Cookies are never kept or sent.
-class RefusingCookieJar final : public QNetworkCookieJar
-{
-public:
-    using QNetworkCookieJar::QNetworkCookieJar;
-    QList<QNetworkCookie> cookiesForUrl(const QUrl &) const override { return {}; }
-    bool setCookiesFromUrl(const QList<QNetworkCookie> &, const QUrl &) override { return false; }
-};
-
-bool isLoopback(const QString &host)
-{
-    if (host == QLatin1String("localhost"))
-        return true;
-    const QHostAddress address(host);
-    return address == QHostAddress(QHostAddress::LocalHost) || address == QHostAddress(QHostAddress::LocalHostIPv6);
-}
-
 QString unreachable()
 {
     return loc("Could not reach the update server. Check the connection and try again.");
@@ -293,10 +270,7 @@ SignedUpdateFramework::SignedUpdateFramework(Setup setup, UpdateFrameworkDelegat
 {
     if (!m_setup.rename)
         m_setup.rename = renameNoReplace;
-    m_network->setCookieJar(new RefusingCookieJar(m_network.get()));
-    m_network->setCache(nullptr);
-    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    m_network->setStrictTransportSecurityEnabled(false);
+    PlainNetwork::configure(*m_network);
     if (m_setup.settings) {
         const QDateTime last = QDateTime::fromString(m_setup.settings->value(QString::fromLatin1(lastCheckKey)).toString(),
                                                      Qt::ISODateWithMs);
@@ -324,7 +298,7 @@ std::unique_ptr<UpdateFramework> SignedUpdateFramework::forRunningBundle(const S
     setup.settings = &SettingsStore::standard();
     const QUrl localFeed(qEnvironmentVariable("TAVLON_LOCAL_UPDATE_FEED"), QUrl::StrictMode);
     const auto localKey = UpdateFeed::canonicalBase64(qEnvironmentVariable("TAVLON_LOCAL_UPDATE_KEY"), 32);
-    if (localFeed.isValid() && localFeed.scheme() == u"https" && isLoopback(localFeed.host()) && localKey) {
+    if (localFeed.isValid() && localFeed.scheme() == u"https" && PlainNetwork::isLoopback(localFeed.host()) && localKey) {
         setup.feed = localFeed;
         setup.publicKey = *localKey;
     }
@@ -427,19 +401,9 @@ void SignedUpdateFramework::setRunning(bool running)
 // may present a certificate of the local authorities.
 QNetworkRequest SignedUpdateFramework::makeRequest(const QUrl &url) const
 {
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setTransferTimeout(idleTimeoutMs);
-    if (!m_setup.localAuthorities.isEmpty() && isLoopback(url.host())) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.addCaCertificates(m_setup.localAuthorities);
-        ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        request.setSslConfiguration(ssl);
-    }
+    QNetworkRequest request = PlainNetwork::request(url, idleTimeoutMs);
+    if (!m_setup.localAuthorities.isEmpty() && PlainNetwork::isLoopback(url.host()))
+        PlainNetwork::trust(request, m_setup.localAuthorities);
     return request;
 }
 
@@ -562,6 +526,7 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
             replaceBundle(staged);
         }
     } catch (const BridgeError &error) {
+        logFailure(lcUpdater, "the update cycle");
         failure = error.message();
     } catch (const OperationCancelled &) {
     }
@@ -731,14 +696,9 @@ void SignedUpdateFramework::makeStaging()
     default:
         throw BridgeError::failed(failed);
     }
-    if (::mkdir(nativePath(staging).constData(), 0700) != 0)
+    if (::mkdir(QFile::encodeName(staging).constData(), 0700) != 0)
         throw BridgeError::failed(failed);
     m_stagingMade = true;
-}
-
-bool SignedUpdateFramework::move(const QString &from, const QString &to) const
-{
-    return m_setup.rename(from, to);
 }
 
 // Fetches, verifies and unpacks the update into the cycle's own folder.
@@ -784,10 +744,10 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
                                        "back: it is kept in %@.",
                                        {previous}));
     };
-    if (!move(bundle, previous))
+    if (!m_setup.rename(bundle, previous))
         throw BridgeError::failed(failed);
-    if (!move(staged.bundle, bundle)) {
-        if (!move(previous, bundle))
+    if (!m_setup.rename(staged.bundle, bundle)) {
+        if (!m_setup.rename(previous, bundle))
             throw keptAside();
         throw BridgeError::failed(failed);
     }
@@ -796,7 +756,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
         m_cycle.set(UpdateCycle::Phase::idle, QString());
         return;
     }
-    if (!move(bundle, staged.bundle) || !move(previous, bundle))
+    if (!m_setup.rename(bundle, staged.bundle) || !m_setup.rename(previous, bundle))
         throw keptAside();
     throw BridgeError::failed(loc("The new version could not be started, so the previous version was put back."));
 }

@@ -103,7 +103,6 @@ private:
     QCoro::Task<void> download(const UpdateItem &item, QString file, std::shared_ptr<bool> alive);
     QCoro::Task<Staged> unpack(QString archive, QString into, QString version, std::shared_ptr<bool> alive);
     void makeStaging();
-    bool move(const QString &from, const QString &to) const;
     void replaceBundle(const Staged &staged);
     void scheduleCheck(bool catchUp);
     void checkInBackground();

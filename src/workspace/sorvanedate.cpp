@@ -2,24 +2,8 @@
 
 #include "foundation/decoding/strictformats.h"
 #include "foundation/localization.h"
-#include "foundation/units/datetimetext.h"
 
 namespace SorvaneDate {
-
-std::optional<QDateTime> parse(const QString &value)
-{
-    return StrictFormats::parseInternetDateTime(value);
-}
-
-QString text(const QString &value)
-{
-    return text(value, EditorLocalization::language());
-}
-
-QString text(const QString &value, const QString &language)
-{
-    return shortDateTimeText(value, language);
-}
 
 QString blocked(const QString &reason)
 {
@@ -38,7 +22,7 @@ QString blocked(const QString &reason)
 
 std::optional<SorvaneDeadline> SorvaneDeadline::at(const QString &due, const QDateTime &now)
 {
-    const auto date = SorvaneDate::parse(due);
+    const auto date = StrictFormats::parseInternetDateTime(due);
     if (!date)
         return std::nullopt;
     const qint64 difference = now.msecsTo(*date);

@@ -1,3 +1,4 @@
+#include "foundation/units/datetimetext.h"
 #include "workspace/sorvaneinboxrowcontent.h"
 
 #include "editor/editorpresentation.h"
@@ -21,9 +22,9 @@ SorvaneInboxRowContent SorvaneInboxRowContent::make(const SorvaneInboxRow &row, 
     if (row.request.kind == ServiceKind::filmEditing)
         content.target = loc("%lld h target", {scheduling.targetHours});
     if (scheduling.startedAt) {
-        content.started = loc("Editing started %@", {SorvaneDate::text(*scheduling.startedAt)});
+        content.started = loc("Editing started %@", {shortDateTimeText(*scheduling.startedAt)});
     } else if (scheduling.dueAt) {
-        content.startBy = loc("Start by %@", {SorvaneDate::text(*scheduling.dueAt)});
+        content.startBy = loc("Start by %@", {shortDateTimeText(*scheduling.dueAt)});
         content.deadline = SorvaneDeadline::at(*scheduling.dueAt, now);
     }
     if (scheduling.blockedReason && *scheduling.blockedReason != SorvaneScheduling::BlockedReason::not_waiting)

@@ -1,6 +1,8 @@
+#include "foundation/units/datetimetext.h"
 #include "workspace/sorvaneinboxtablemodel.h"
 
 #include "foundation/localization.h"
+#include "foundation/propertyassign.h"
 #include "inbox/sorvaneinboxmodel.h"
 #include "workspace/sorvanedate.h"
 #include "workspace/sorvaneinboxrowcontent.h"
@@ -8,18 +10,15 @@
 SorvaneInboxTableModel::SorvaneInboxTableModel(SorvaneInboxModel *inbox, QObject *parent)
     : QAbstractTableModel(parent), m_inbox(inbox)
 {
-    for (auto signal : {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
-                        &SorvaneInboxModel::preferencesChanged, &SorvaneInboxModel::operatorIDChanged})
+    for (auto signal : SorvaneInboxModel::arrangementSignals())
         connect(inbox, signal, this, &SorvaneInboxTableModel::reload);
     reload();
 }
 
 void SorvaneInboxTableModel::setActive(bool active)
 {
-    if (m_active == active)
-        return;
-    m_active = active;
-    reload();
+    if (assignChanged(m_active, active))
+        reload();
 }
 
 void SorvaneInboxTableModel::reload()
@@ -53,7 +52,7 @@ QString SorvaneInboxTableModel::deadlineText(const SorvaneInboxRow &row)
 {
     if (sorvaneTaskClosed(row) || !row.scheduling.dueAt)
         return QStringLiteral("\u2014");
-    return SorvaneDate::text(*row.scheduling.dueAt);
+    return shortDateTimeText(*row.scheduling.dueAt);
 }
 
 int SorvaneInboxTableModel::rowCount(const QModelIndex &parent) const

@@ -10,6 +10,7 @@
 #include "../session/awaittask.h"
 #include "editor/editormodel.h"
 #include "foundation/bridge/bridge.h"
+#include "foundation/bridge/bridgecommand.h"
 #include "foundation/bridge/sessionprovider.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/decoding/strictjson.h"

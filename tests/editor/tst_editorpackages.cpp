@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "editor/editormodel.h"
+#include "foundation/bridge/bridgecommand.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 #include "foundation/settingsstore.h"

@@ -7,6 +7,7 @@
 #include "editor/editormodel.h"
 #include "editor/ui/localpackagesview.h"
 #include "editor/ui/packageview.h"
+#include "foundation/bridge/bridgecommand.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 #include "foundation/settingsstore.h"

@@ -1,6 +1,7 @@
 // The tool runner against real child processes: small fixture tools in a
 // throw-away tools folder, each behaving as its "mode" argument says.
 #include "foundation/bridge/bridge.h"
+#include "foundation/bridge/bridgecommand.h"
 #include "foundation/bridge/sessionprovider.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"

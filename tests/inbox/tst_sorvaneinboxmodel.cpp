@@ -322,7 +322,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, stored);
         QFETCH(bool, present);
-        store.setValue(SorvaneInboxModel::pendingKey(*model->identity(editor), operatorUuid), stored);
+        store.setValue(SorvanePendingClaim::key(*model->identity(editor), operatorUuid), stored);
         loaded({rowAt(1, 30)});
         QCOMPARE(model->hasPendingClaim(), present);
     }
@@ -647,7 +647,7 @@ private Q_SLOTS:
         QCOMPARE(std::get<BridgeCommand::ServiceClaimNext>(fake->last().command.payload()).commandID, first);
         fake->answerLast(claimed(claimedRow(4, 10)));
         QVERIFY(!model->pendingClaimID());
-        QVERIFY(!store.contains(SorvaneInboxModel::pendingKey(*model->identity(editor), operatorUuid)));
+        QVERIFY(!store.contains(SorvanePendingClaim::key(*model->identity(editor), operatorUuid)));
     }
 
     void claimedRowSelectedAfterTheReload()
@@ -702,7 +702,7 @@ private Q_SLOTS:
         QVERIFY(!model->mutating());
         QVERIFY(!model->mutationError());
         editor.m_credentials = QUrl("tavlon-session://first");
-        QVERIFY(store.contains(SorvaneInboxModel::pendingKey(*model->identity(editor), operatorUuid)));
+        QVERIFY(store.contains(SorvanePendingClaim::key(*model->identity(editor), operatorUuid)));
     }
 
     void startAnswerMustNameTheStartedTask_data()

@@ -2,6 +2,7 @@
 // store from the real secret store, and a tool that receives the session.
 #include "awaittask.h"
 #include "foundation/bridge/bridge.h"
+#include "foundation/bridge/bridgecommand.h"
 #include "foundation/bridge/toolsfolder.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"

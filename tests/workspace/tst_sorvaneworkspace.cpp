@@ -1,3 +1,4 @@
+#include "foundation/units/datetimetext.h"
 #include "inboxfixtures.h"
 #include "inboxmodelfakes.h"
 
@@ -195,7 +196,7 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QString, language);
         QFETCH(QString, expected);
-        QCOMPARE(SorvaneDate::text(value, language), expected);
+        QCOMPARE(shortDateTimeText(value, language), expected);
     }
 
     void rowLines_data()

@@ -2,6 +2,7 @@
 
 #include "foundation/besidethread.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "foundation/shortwait.h"
 #include "foundation/ui/symbols.h"
 
@@ -22,6 +23,7 @@ StartupWarmUp::StartupWarmUp(std::function<void()> waitForFonts)
         m_thread = startBeside([this, language, glyphs] { run(language, *glyphs); });
         m_running = true;
     } catch (const std::system_error &) {
+        logFailure(lcApp, "starting the start-up warm-up thread");
         m_running = false; // the GUI thread does it all itself
     }
     if (m_running)

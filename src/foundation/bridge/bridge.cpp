@@ -1,4 +1,5 @@
 #include "bridge.h"
+#include "bridgecommand.h"
 
 #include "foundation/bridge/sessionprovider.h"
 #include "foundation/bridge/toolerror.h"
@@ -7,6 +8,7 @@
 #include "foundation/bridge/tooloutput.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,8 +29,6 @@
 #include <qcoro/qcorosignal.h>
 
 namespace {
-
-Q_LOGGING_CATEGORY(toolRuns, "tavlon.tools")
 
 SessionDocumentProvider *g_sessionProvider = nullptr;
 std::optional<QStringList> g_interpreterOverride;
@@ -360,7 +360,7 @@ QCoro::Task<QByteArray> run(const BridgeCommand &command, const QString &toolsFo
             // The person reads a bounded, cleaned sentence; the log keeps the
             // tool's own words (quoted, so that no control character acts).
             if (shown != *text)
-                qCWarning(toolRuns) << "a tool's error text, shown shortened or cleaned:" << *text;
+                qCWarning(lcTools) << "a tool's error text, shown shortened or cleaned:" << *text;
             throw BridgeError::failed(shown);
         }
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "bridgecommand.h"
 #include "foundation/cancellation.h"
 
 #include <QByteArray>
@@ -10,6 +9,7 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 
+class BridgeCommand;
 class SessionDocumentProvider;
 
 // The tool runner: every package and service operation is one run of a

@@ -87,11 +87,6 @@ QString uuid(const QUuid &id)
     return id.toString(QUuid::WithoutBraces); // lower case, 36 characters
 }
 
-QString number(qint64 value)
-{
-    return QString::number(value);
-}
-
 QStringList expectedOperator(const std::optional<QUuid> &id)
 {
     if (!id)
@@ -221,7 +216,7 @@ struct Arguments
     {
         return expectedOperator(c.expectedOperatorID) << credentialsFile(c.credentials) << company(c.company)
                                                       << QStringLiteral("start") << c.requestID
-                                                      << QStringLiteral("--revision") << number(c.revision);
+                                                      << QStringLiteral("--revision") << QString::number(c.revision);
     }
     QStringList operator()(const C::ServiceMetadataSettings &c) const
     {
@@ -232,7 +227,7 @@ struct Arguments
     {
         return expectedOperator(c.expectedOperatorID)
             << credentialsFile(c.credentials) << company(c.company) << QStringLiteral("metadata-consent")
-            << QStringLiteral("--revision") << number(c.revision) << QStringLiteral("--allow-pipeline")
+            << QStringLiteral("--revision") << QString::number(c.revision) << QStringLiteral("--allow-pipeline")
             << (c.allowPipeline ? QStringLiteral("true") : QStringLiteral("false"))
             << optional("--contact-name", c.contactName);
     }
@@ -274,7 +269,7 @@ struct Arguments
     {
         return expectedOperator(c.expectedOperatorID) << credentialsFile(c.credentials) << company(c.company)
                                                       << QStringLiteral("claim") << c.requestID
-                                                      << QStringLiteral("--revision") << number(c.revision);
+                                                      << QStringLiteral("--revision") << QString::number(c.revision);
     }
     QStringList operator()(const C::ServicePull &c) const
     {
@@ -307,7 +302,7 @@ struct Arguments
     {
         return QStringList{QStringLiteral("preview"), c.requestID}
             << inbox(c.inbox) << QStringLiteral("--handoff-id") << c.handoffID << QStringLiteral("--revision")
-            << number(c.revision);
+            << QString::number(c.revision);
     }
     QStringList operator()(const C::ProposalSend &c) const
     {
@@ -315,14 +310,14 @@ struct Arguments
             << credentialsFile(c.credentials) << company(c.company) << QStringLiteral("send") << c.requestID
             << inbox(c.inbox) << QStringLiteral("--handoff-id") << c.handoffID << QStringLiteral("--proposal-id")
             << c.proposalID << QStringLiteral("--content-hash") << c.contentHash << QStringLiteral("--revision")
-            << number(c.revision) << QStringLiteral("--confirm-send");
+            << QString::number(c.revision) << QStringLiteral("--confirm-send");
     }
     QStringList operator()(const C::VideoPreview &c) const
     {
         return QStringList{QStringLiteral("prepare"), c.requestID}
             << inbox(c.inbox) << QStringLiteral("--video") << path(c.video) << QStringLiteral("--revision")
-            << number(c.revision) << QStringLiteral("--label") << c.label << QStringLiteral("--summary") << c.summary
-            << QStringLiteral("--editor") << c.editor;
+            << QString::number(c.revision) << QStringLiteral("--label") << c.label << QStringLiteral("--summary")
+            << c.summary << QStringLiteral("--editor") << c.editor;
     }
     QStringList operator()(const C::VideoPending &c) const
     {

@@ -1,5 +1,7 @@
 #include "tooloutput.h"
 
+#include "foundation/logging.h"
+
 #include <QMetaObject>
 #include <QObject>
 #include <algorithm>
@@ -169,6 +171,7 @@ bool ToolOutputReader::start(QObject *context, std::function<void()> tooLarge,
     try {
         m_thread = std::thread([this] { readUntilFinished(); });
     } catch (const std::system_error &error) {
+        logFailure(lcTools, "starting the tool output reader");
         m_setupError = QString::fromLocal8Bit(error.what());
         return false;
     }

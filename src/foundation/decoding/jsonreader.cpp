@@ -71,11 +71,11 @@ void JsonReader::beginArray()
     open("expected an array", '[');
 }
 
-bool JsonReader::nextKey(std::string_view &key)
+bool JsonReader::nextMember(char close, const char *expectedSeparator)
 {
     skipSpace();
-    int c = peekByte();
-    if (c == '}') {
+    const int c = peekByte();
+    if (c == close) {
         --m_depth;
         ++m_at;
         return false;
@@ -84,12 +84,19 @@ bool JsonReader::nextKey(std::string_view &key)
         m_first[m_depth] = false;
     } else {
         if (c != ',')
-            fail(m_at, c < 0 ? "unexpected end of the document" : "expected ',' or '}'");
+            fail(m_at, c < 0 ? "unexpected end of the document" : expectedSeparator);
         ++m_at;
-        skipSpace();
-        c = peekByte();
     }
     countValue();
+    return true;
+}
+
+bool JsonReader::nextKey(std::string_view &key)
+{
+    if (!nextMember('}', "expected ',' or '}'"))
+        return false;
+    skipSpace();
+    const int c = peekByte();
     if (c != '"')
         fail(m_at, c < 0 ? "unexpected end of the document" : "expected a string key");
     bool escaped = false;
@@ -105,22 +112,7 @@ bool JsonReader::nextKey(std::string_view &key)
 
 bool JsonReader::nextElement()
 {
-    skipSpace();
-    const int c = peekByte();
-    if (c == ']') {
-        --m_depth;
-        ++m_at;
-        return false;
-    }
-    if (m_first[m_depth]) {
-        m_first[m_depth] = false;
-    } else {
-        if (c != ',')
-            fail(m_at, c < 0 ? "unexpected end of the document" : "expected ',' or ']'");
-        ++m_at;
-    }
-    countValue();
-    return true;
+    return nextMember(']', "expected ',' or ']'");
 }
 
 qsizetype JsonReader::scanString(bool &escaped)

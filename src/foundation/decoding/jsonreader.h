@@ -70,6 +70,9 @@ private:
     void skipSpace();
     // One more member or element; the top value was counted at the start.
     void countValue();
+    // Past the separator before the next member or element and counted, or
+    // false past the container's `close`.
+    bool nextMember(char close, const char *expectedSeparator);
     void open(const char *type, char bracket);
     // Checks the string whose quote is at m_at and moves past it; its
     // content lies between the quote and the returned end.

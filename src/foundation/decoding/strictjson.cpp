@@ -558,48 +558,6 @@ std::optional<JsonValueReader> JsonObjectReader::optional(QAnyStringView key) co
     return JsonValueReader(value, m_path, key);
 }
 
-std::optional<QString> JsonObjectReader::optionalString(QAnyStringView key) const
-{
-    if (auto member = optional(key))
-        return member->string();
-    return std::nullopt;
-}
-
-std::optional<qint64> JsonObjectReader::optionalInteger(QAnyStringView key) const
-{
-    if (auto member = optional(key))
-        return member->integer();
-    return std::nullopt;
-}
-
-std::optional<double> JsonObjectReader::optionalNumber(QAnyStringView key) const
-{
-    if (auto member = optional(key))
-        return member->number();
-    return std::nullopt;
-}
-
-std::optional<bool> JsonObjectReader::optionalBoolean(QAnyStringView key) const
-{
-    if (auto member = optional(key))
-        return member->boolean();
-    return std::nullopt;
-}
-
-std::optional<QUuid> JsonObjectReader::optionalUuid(QAnyStringView key) const
-{
-    if (auto member = optional(key))
-        return member->uuid();
-    return std::nullopt;
-}
-
-std::optional<QStringList> JsonObjectReader::optionalStringArray(QAnyStringView key) const
-{
-    if (auto member = optional(key))
-        return member->stringArray();
-    return std::nullopt;
-}
-
 JsonObjectReader JsonObjectReader::object(QAnyStringView key) const
 {
     return required(key).object();

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QUuid>
 #include <exception>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <type_traits>
@@ -172,19 +173,22 @@ public:
     std::optional<JsonValueReader> optional(QAnyStringView key) const;
 
     QString string(QAnyStringView key) const { return required(key).string(); }
-    std::optional<QString> optionalString(QAnyStringView key) const;
+    std::optional<QString> optionalString(QAnyStringView key) const { return optionalMember(key, &JsonValueReader::string); }
     qint64 integer(QAnyStringView key) const { return required(key).integer(); }
-    std::optional<qint64> optionalInteger(QAnyStringView key) const;
+    std::optional<qint64> optionalInteger(QAnyStringView key) const { return optionalMember(key, &JsonValueReader::integer); }
     double number(QAnyStringView key) const { return required(key).number(); }
-    std::optional<double> optionalNumber(QAnyStringView key) const;
+    std::optional<double> optionalNumber(QAnyStringView key) const { return optionalMember(key, &JsonValueReader::number); }
     bool boolean(QAnyStringView key) const { return required(key).boolean(); }
-    std::optional<bool> optionalBoolean(QAnyStringView key) const;
+    std::optional<bool> optionalBoolean(QAnyStringView key) const { return optionalMember(key, &JsonValueReader::boolean); }
     QUuid uuid(QAnyStringView key) const { return required(key).uuid(); }
-    std::optional<QUuid> optionalUuid(QAnyStringView key) const;
+    std::optional<QUuid> optionalUuid(QAnyStringView key) const { return optionalMember(key, &JsonValueReader::uuid); }
     QDateTime dateTime(QAnyStringView key) const { return required(key).dateTime(); }
     QByteArray base64(QAnyStringView key) const { return required(key).base64(); }
     QStringList stringArray(QAnyStringView key) const { return required(key).stringArray(); }
-    std::optional<QStringList> optionalStringArray(QAnyStringView key) const;
+    std::optional<QStringList> optionalStringArray(QAnyStringView key) const
+    {
+        return optionalMember(key, &JsonValueReader::stringArray);
+    }
     JsonObjectReader object(QAnyStringView key) const;
 
     // A nested record: `decode(const JsonObjectReader &)` builds it.
@@ -209,11 +213,8 @@ public:
     }
     template<class FromRaw>
     auto optionalEnumeration(QAnyStringView key, FromRaw &&fromRaw) const
-        -> std::optional<typename std::invoke_result_t<FromRaw &, const QString &>::value_type>
     {
-        if (auto member = optional(key))
-            return member->enumeration(std::forward<FromRaw>(fromRaw));
-        return std::nullopt;
+        return optionalMember(key, [&](const JsonValueReader &member) { return member.enumeration(fromRaw); });
     }
 
     // Fails unless the object has exactly these keys, no more and no fewer
@@ -224,6 +225,16 @@ public:
     [[noreturn]] void fail(const QString &problem) const;
 
 private:
+    // `read` applied to the member when it is present and not null.
+    template<class Read>
+    auto optionalMember(QAnyStringView key, Read &&read) const
+        -> std::optional<std::decay_t<std::invoke_result_t<Read &, const JsonValueReader &>>>
+    {
+        if (auto member = optional(key))
+            return std::invoke(read, *member);
+        return std::nullopt;
+    }
+
     QJsonObject m_object;
     QString m_path;
 };
@@ -264,9 +275,7 @@ template<class F>
 auto JsonObjectReader::optionalObject(QAnyStringView key, F &&decode) const
     -> std::optional<std::decay_t<std::invoke_result_t<F &, const JsonObjectReader &>>>
 {
-    if (auto member = optional(key))
-        return decode(member->object());
-    return std::nullopt;
+    return optionalMember(key, [&](const JsonValueReader &member) { return decode(member.object()); });
 }
 
 // A raw-value table lookup for enumerations: exact, case-sensitive.
@@ -280,4 +289,14 @@ auto enumFromRaw(const Range &table, QStringView raw)
         if (raw == QLatin1StringView(text))
             return value;
     return std::nullopt;
+}
+
+// The raw text of `value` in such a table; empty when the table lacks it.
+template<class Range, class E>
+QString rawFromEnum(const Range &table, E value)
+{
+    for (const auto &[text, candidate] : table)
+        if (candidate == value)
+            return QString::fromLatin1(text);
+    return {};
 }

@@ -4,6 +4,7 @@
 #include "foundation/decoding/strictjson.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 #include "foundation/settingsstore.h"
 
 #include <QDir>
@@ -120,6 +121,7 @@ std::optional<ProjectLocationRecord> ProjectLocationStore::record(const std::opt
     try {
         return ProjectLocationRecord::decode(stored.toByteArray());
     } catch (const DecodingError &) {
+        logFailure(lcFoundation, "reading the saved project location");
         throw BridgeError::failed(loc("Den gemte projektplacering kunne ikke læses. Vælg mappen igen."));
     }
 }

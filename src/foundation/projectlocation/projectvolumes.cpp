@@ -2,6 +2,7 @@
 
 #include "foundation/errors.h"
 
+#include <QByteArrayView>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -30,23 +31,31 @@ struct Mount
     unsigned int minor = 0;
 };
 
-// mountinfo escapes space, tab, newline and backslash as octal.
-QString unescapeOctal(const QByteArray &field)
+// `raw` with each escape of `marker` and then `digits` digits in `base`
+// replaced by the byte it stands for; anything else is kept as it is.
+QString unescaped(const QByteArray &raw, QByteArrayView marker, qsizetype digits, int base)
 {
+    const qsizetype length = marker.size() + digits;
     QByteArray out;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field.at(i) == '\\' && i + 3 < field.size()) {
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (i + length - 1 < raw.size() && QByteArrayView(raw).sliced(i).startsWith(marker)) {
             bool ok = false;
-            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
+            const int code = raw.mid(i + marker.size(), digits).toInt(&ok, base);
             if (ok) {
                 out.append(char(code));
-                i += 3;
+                i += length - 1;
                 continue;
             }
         }
-        out.append(field.at(i));
+        out.append(raw.at(i));
     }
     return QString::fromUtf8(out);
+}
+
+// mountinfo escapes space, tab, newline and backslash as octal.
+QString unescapeOctal(const QByteArray &field)
+{
+    return unescaped(field, "\\", 3, 8);
 }
 
 QList<Mount> readMounts()
@@ -103,21 +112,7 @@ std::optional<Mount> mountOf(const QString &path, dev_t dev)
 // udev names links with \xNN escapes ("My\x20Disk").
 QString unescapeUdev(const QString &name)
 {
-    QByteArray out;
-    const QByteArray raw = name.toUtf8();
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        if (raw.at(i) == '\\' && i + 3 < raw.size() && raw.at(i + 1) == 'x') {
-            bool ok = false;
-            const int code = raw.mid(i + 2, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(char(code));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(raw.at(i));
-    }
-    return QString::fromUtf8(out);
+    return unescaped(name.toUtf8(), "\\x", 2, 16);
 }
 
 // The entry of /dev/disk/<folder> that names the block device of the mount.

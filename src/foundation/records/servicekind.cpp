@@ -22,10 +22,7 @@ std::optional<ServiceKind> serviceKindFromRaw(const QString &raw)
 
 QString rawValue(ServiceKind kind)
 {
-    for (const auto &[text, value] : kRawValues)
-        if (value == kind)
-            return QString::fromLatin1(text);
-    return {};
+    return rawFromEnum(kRawValues, kind);
 }
 
 QString title(ServiceKind kind)

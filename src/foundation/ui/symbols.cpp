@@ -1,5 +1,6 @@
 #include "symbols.h"
 
+#include "foundation/logging.h"
 #include "foundation/shortwait.h"
 
 #include <QAbstractButton>
@@ -162,8 +163,7 @@ void GlyphsAhead::draw()
         }
         m_changed.notify_all();
     });
-    if (!m_drawingPen)
-        return;
+    TAVLON_ASSERT(m_drawingPen, return); // drawn once only
     // The font gets its engine data on this thread and is released here.
     const GlyphPen pen = *std::exchange(m_drawingPen, std::nullopt);
     for (const QString &symbol : m_symbols) {

@@ -1,6 +1,7 @@
 #include "windowbuffer.h"
 
 #include "foundation/besidethread.h"
+#include "foundation/logging.h"
 
 #include <QBackingStore>
 #include <QGuiApplication>
@@ -57,6 +58,7 @@ void prepare(QWidget *window)
         // once the store has let them go.
         startBeside([pixels, size] { populate(pixels, size); }).detach();
     } catch (const std::system_error &) {
+        logFailure(lcFoundation, "starting the window buffer thread");
         // No thread: the first paint faults the pages in itself.
     }
 }

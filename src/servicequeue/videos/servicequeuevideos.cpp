@@ -7,6 +7,7 @@
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 namespace {
 
@@ -232,6 +233,7 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
     } catch (const OperationCancelled &) {
         co_return;
     } catch (...) {
+        logFailure(lcServiceQueue, "reading the task history after a video draft");
         if (model && model->current(scope, *editor))
             editor->setError(loc("Opgavens seneste historik kunne ikke hentes. Videoudkastet er modtaget. Hent "
                                  "opgaven igen for at opdatere historikken."));

@@ -1,3 +1,4 @@
+#include "foundation/units/datetimetext.h"
 #include "sorvaneticketdetail.h"
 
 #include "editor/editormodel.h"
@@ -437,10 +438,10 @@ void SorvaneTicketDetail::refreshStatus(const SorvaneInboxRow &row)
     lines->setSpacing(4);
     lines->addWidget(stageLine);
     if (s.startedAt) {
-        lines->addWidget(UiKit::label(loc("Editing started %@", {SorvaneDate::text(*s.startedAt)}), TextStyle::Caption,
+        lines->addWidget(UiKit::label(loc("Editing started %@", {shortDateTimeText(*s.startedAt)}), TextStyle::Caption,
                                       m_status));
     } else if (s.dueAt) {
-        lines->addWidget(UiKit::label(loc("Start by %@", {SorvaneDate::text(*s.dueAt)}), TextStyle::Caption, m_status));
+        lines->addWidget(UiKit::label(loc("Start by %@", {shortDateTimeText(*s.dueAt)}), TextStyle::Caption, m_status));
         m_deadline = UiKit::label(QString(), TextStyle::Caption, m_status);
         m_deadline->setObjectName(QStringLiteral("sorvane.ticket.deadline"));
         m_deadlineDue = *s.dueAt;
