@@ -7,13 +7,12 @@
 #include <QtTest>
 
 #include "app/ui/startupwarmup.h"
-#include "editor/ui/editorsymbols.h"
+#include "foundation/ui/symbols.h"
 #include "workspace/ui/symbolmark.h"
-#include "workspace/ui/workspacesymbols.h"
 
 #include <atomic>
 
-using namespace WorkspaceSymbols;
+using namespace Symbols;
 
 namespace {
 
@@ -50,14 +49,14 @@ private Q_SLOTS:
     {
         QFETCH(QString, symbol);
         QFETCH(QColor, ink);
-        if (!ink.isValid() && !EditorSymbols::icon(symbol).availableSizes().isEmpty())
+        if (!ink.isValid() && !Symbols::themeIcon(symbol).availableSizes().isEmpty())
             QSKIP("the icon theme has this symbol");
         GlyphsAhead ahead({symbol}, ink);
         const auto thread = drawElsewhere(ahead);
         const std::optional<QImage> picture = ahead.take(symbol, glyphPen(ink));
         thread->wait();
         // Nothing is drawn ahead for the window here: it draws on its own thread.
-        const QIcon drawn = WorkspaceSymbols::icon(symbol, ink);
+        const QIcon drawn = Symbols::icon(symbol, ink);
         QCOMPARE(picture.has_value(), !drawn.isNull());
         if (picture)
             QCOMPARE(pixels(*picture), pixels(drawn.pixmap(32, 32).toImage()));
@@ -121,12 +120,12 @@ private Q_SLOTS:
         QFETCH(QIcon::Mode, mode);
         QFETCH(bool, madeFirst);
         const QString symbol = QStringLiteral("arrow.clockwise");
-        const QIcon early = madeFirst ? WorkspaceSymbols::icon(symbol, ink) : QIcon();
+        const QIcon early = madeFirst ? Symbols::icon(symbol, ink) : QIcon();
         auto ahead = std::make_shared<GlyphsAhead>(QStringList{symbol}, ink);
         drawAhead(ahead);
         const auto stop = qScopeGuard([] { drawAhead(nullptr); });
         const auto thread = drawElsewhere(*ahead, drawDelayMs);
-        const QIcon late = madeFirst ? early : WorkspaceSymbols::icon(symbol, ink);
+        const QIcon late = madeFirst ? early : Symbols::icon(symbol, ink);
         const QIcon atOnce(QPixmap::fromImage(glyphImage(symbol, glyphPen(ink))));
         QCOMPARE(late.availableSizes(mode), atOnce.availableSizes(mode));
         for (const int side : {12, 16, 22, 32, 48}) {
@@ -150,7 +149,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, enabled);
         QFETCH(int, margin);
-        const QIcon icon = WorkspaceSymbols::icon(QStringLiteral("film.stack"), QColor(40, 90, 70));
+        const QIcon icon = Symbols::icon(QStringLiteral("film.stack"), QColor(40, 90, 70));
         QLabel label;
         label.setPixmap(icon.pixmap(22, 22));
         SymbolMark mark(icon, 22);
@@ -187,7 +186,7 @@ private Q_SLOTS:
                 warmUp.waitForFonts();
                 QCOMPARE(waits.load(), 1);
                 QVERIFY(elsewhere);
-                QVERIFY(!WorkspaceSymbols::icon(QStringLiteral("film.stack")).isNull());
+                QVERIFY(!Symbols::icon(QStringLiteral("film.stack")).isNull());
             }
         }
         QCOMPARE(waits.load(), 1);

@@ -1,6 +1,7 @@
 #include "sorvaneaiconnectionpanel.h"
 
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -24,21 +25,6 @@ namespace {
 const QColor kGreen(52, 199, 89);
 const QColor kOrange(255, 149, 0);
 const QColor kRed(255, 59, 48);
-
-QLabel *text(const QString &content, QWidget *parent, qreal scale = 1.0, bool secondary = false)
-{
-    auto *label = new QLabel(content, parent);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    if (scale != 1.0) {
-        QFont font = label->font();
-        font.setPointSizeF(font.pointSizeF() * scale);
-        label->setFont(font);
-    }
-    if (secondary)
-        label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
 
 void colour(QWidget *widget, const QColor &ink)
 {
@@ -84,7 +70,7 @@ SorvaneAIConnectionPanel::SorvaneAIConnectionPanel(SorvaneAIConnectionPanelModel
     outer->setSpacing(16);
 
     auto *titleRow = new QHBoxLayout;
-    auto *title = text(loc("Forbind AI"), this, 17.0 / 13.0);
+    auto *title = UiKit::label(loc("Forbind AI"), {.scale = 17.0 / 13.0}, this);
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
@@ -108,13 +94,14 @@ SorvaneAIConnectionPanel::SorvaneAIConnectionPanel(SorvaneAIConnectionPanelModel
     scroll->setWidget(content);
     outer->addWidget(scroll, 1);
 
-    m_column->addWidget(text(loc("Forbind på den computer, hvor du klipper. Installér appen i dens faste placering først."), content));
-    auto *folder = text(m_model.target().inbox.toLocalFile(), content, callout);
+    m_column->addWidget(UiKit::label(loc("Forbind på den computer, hvor du klipper. Installér appen i dens faste placering først."),
+                                     {}, content));
+    auto *folder = UiKit::label(m_model.target().inbox.toLocalFile(), {.scale = callout}, content);
     folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_column->addWidget(folder);
-    m_column->addWidget(text(loc("AI-klienten får adgang til hentede projekter i denne mappe. Login deles ikke. Indhold, "
-                                 "klienten læser, kan sendes til dens model."),
-                             content, callout, true));
+    m_column->addWidget(UiKit::label(loc("AI-klienten får adgang til hentede projekter i denne mappe. Login deles ikke. Indhold, "
+                                     "klienten læser, kan sendes til dens model."), {.scale = callout,
+                                     .secondary = true}, content));
 
     m_busyRow = new QWidget(content);
     auto *busyLayout = new QHBoxLayout(m_busyRow);
@@ -124,11 +111,11 @@ SorvaneAIConnectionPanel::SorvaneAIConnectionPanel(SorvaneAIConnectionPanelModel
     progress->setTextVisible(false);
     progress->setFixedSize(48, 10);
     busyLayout->addWidget(progress);
-    busyLayout->addWidget(text(loc("Kontrollerer lokal MCP…"), m_busyRow));
+    busyLayout->addWidget(UiKit::label(loc("Kontrollerer lokal MCP…"), {}, m_busyRow));
     busyLayout->addStretch(1);
     m_column->addWidget(m_busyRow);
 
-    m_error = text(QString(), content);
+    m_error = UiKit::label(QString(), {}, content);
     colour(m_error, kRed);
     m_column->addWidget(m_error);
 
@@ -143,7 +130,7 @@ SorvaneAIConnectionPanel::SorvaneAIConnectionPanel(SorvaneAIConnectionPanelModel
     divider->setFrameShadow(QFrame::Sunken);
     m_column->addWidget(divider);
 
-    m_copied = text(QString(), content, callout);
+    m_copied = UiKit::label(QString(), {.scale = callout}, content);
     m_copied->setObjectName(QStringLiteral("editor.ai.copied"));
     m_column->addWidget(m_copied);
     m_column->addStretch(1);
@@ -176,8 +163,8 @@ QWidget *SorvaneAIConnectionPanel::field(const QString &title, const QString &va
     layout->setContentsMargins(0, 0, 0, 0);
     auto *column = new QVBoxLayout;
     column->setSpacing(2);
-    column->addWidget(text(title, row, caption, true));
-    auto *shown = text(value, row, callout);
+    column->addWidget(UiKit::label(title, {.scale = caption, .secondary = true}, row));
+    auto *shown = UiKit::label(value, {.scale = callout}, row);
     monospace(shown);
     column->addWidget(shown);
     layout->addLayout(column, 1);
@@ -220,13 +207,14 @@ void SorvaneAIConnectionPanel::refresh()
     auto *details = new QVBoxLayout(m_details);
     details->setContentsMargins(0, 0, 0, 0);
     details->setSpacing(6);
-    auto *message = text((check.ready() ? QStringLiteral("✓ ") : QStringLiteral("⚠ ")) + check.message(), m_details);
+    auto *message = UiKit::label((check.ready() ? QStringLiteral("✓ ") : QStringLiteral("⚠ ")) + check.message(), {},
+                                 m_details);
     message->setObjectName(QStringLiteral("editor.ai.localCheck"));
     colour(message, check.ready() ? kGreen : kOrange);
     details->addWidget(message);
     if (const auto line = check.versionLine()) {
         const bool full = check.serverName && check.serverVersion && check.protocolVersion;
-        auto *version = text(*line, m_details, caption, !full);
+        auto *version = UiKit::label(*line, {.scale = caption}, m_details);
         if (full) {
             version->setObjectName(QStringLiteral("editor.ai.version"));
             monospace(version);
@@ -234,7 +222,7 @@ void SorvaneAIConnectionPanel::refresh()
         details->addWidget(version);
     }
     if (const auto note = check.separateVersionsNote())
-        details->addWidget(text(*note, m_details, caption, true));
+        details->addWidget(UiKit::label(*note, {.scale = caption, .secondary = true}, m_details));
     m_column->insertWidget(m_column->indexOf(m_again), m_details);
 
     if (!model.showsConnection())
@@ -248,9 +236,9 @@ void SorvaneAIConnectionPanel::refresh()
     connect(copyConfiguration, &QPushButton::clicked, this,
             [this, toml = configuration->toml] { m_model.copy(toml, loc("Konfiguration kopieret")); });
     block->addWidget(copyConfiguration, 0, Qt::AlignLeft);
-    block->addWidget(text(loc("Til ChatGPT Desktop/Codex: Indstillinger → MCP servers → Add server → STDIO. Brug felterne "
-                              "nedenfor, gem og vælg Restart. Kontrollér forbindelsen med /mcp i klienten."),
-                          m_connection, callout));
+    block->addWidget(UiKit::label(loc("Til ChatGPT Desktop/Codex: Indstillinger → MCP servers → Add server → STDIO. Brug felterne "
+                                  "nedenfor, gem og vælg Restart. Kontrollér forbindelsen med /mcp i klienten."),
+                                  {.scale = callout}, m_connection));
 
     // The disclosure group, collapsed at first.
     auto *disclosure = new QToolButton(m_connection);
@@ -267,7 +255,7 @@ void SorvaneAIConnectionPanel::refresh()
     fieldColumn->addWidget(field(loc("Kommando"), configuration->command));
     for (qsizetype i = 0; i < configuration->arguments.size(); ++i)
         fieldColumn->addWidget(field(loc("Argument %lld", {qint64(i + 1)}), configuration->arguments.at(i)));
-    auto *toml = text(configuration->toml, fields, caption);
+    auto *toml = UiKit::label(configuration->toml, {.scale = caption}, fields);
     monospace(toml);
     fieldColumn->addWidget(toml);
     fields->setVisible(false);
@@ -278,10 +266,9 @@ void SorvaneAIConnectionPanel::refresh()
     block->addWidget(disclosure, 0, Qt::AlignLeft);
     block->addWidget(fields);
 
-    block->addWidget(text(loc("Testen kontrollerer kun den lokale MCP. Den bekræfter ikke forbindelse i ChatGPT, NLE eller "
-                              "cloud. Skifter du projektmappe eller appens placering, skal klientens konfiguration "
-                              "opdateres."),
-                          m_connection, caption, true));
+    block->addWidget(UiKit::label(loc("Testen kontrollerer kun den lokale MCP. Den bekræfter ikke forbindelse i ChatGPT, NLE eller "
+                                  "cloud. Skifter du projektmappe eller appens placering, skal klientens konfiguration "
+                                  "opdateres."), {.scale = caption, .secondary = true}, m_connection));
     auto *copyStart = new QPushButton(loc("Kopiér startbesked til AI"), m_connection);
     copyStart->setAutoDefault(false);
     connect(copyStart, &QPushButton::clicked, this, [this] {

@@ -8,6 +8,7 @@
 #include "editor/ui/localpackagesview.h"
 #include "editor/ui/qtdesktopservices.h"
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 #include "session/ui/editoraccountview.h"
 #include "session/ui/editorsigninview.h"
 #include "foundation/bridge/toolsfolder.h"
@@ -47,7 +48,7 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     resize(defaultWidth, defaultHeight);
 
     QPalette tinted = palette();
-    const QColor tint = QColor::fromRgbF(0.26f, 0.38f, 0.33f, 1.0f);
+    const QColor tint = UiKit::colour(UiKit::Ink::brandTint);
     tinted.setColor(QPalette::Highlight, tint);
     tinted.setColor(QPalette::Link, tint);
     setPalette(tinted);

@@ -4,7 +4,7 @@
 #include "foundation/localization.h"
 #include "foundation/logging.h"
 #include "foundation/shortwait.h"
-#include "workspace/ui/workspacesymbols.h"
+#include "foundation/ui/symbols.h"
 
 #include <QFontDatabase>
 #include <system_error>
@@ -18,7 +18,7 @@ StartupWarmUp::StartupWarmUp(std::function<void()> waitForFonts)
     EditorLocalization::resources();
     // The pen (the application's font and palette) is read here: reading it
     // asks fontconfig nothing, only text does (a font engine, the database).
-    auto glyphs = std::make_shared<WorkspaceSymbols::GlyphsAhead>(WorkspaceSymbols::openingSymbols());
+    auto glyphs = std::make_shared<Symbols::GlyphsAhead>(Symbols::openingSymbols());
     try {
         m_thread = startBeside([this, language, glyphs] { run(language, *glyphs); });
         m_running = true;
@@ -27,7 +27,7 @@ StartupWarmUp::StartupWarmUp(std::function<void()> waitForFonts)
         m_running = false; // the GUI thread does it all itself
     }
     if (m_running)
-        WorkspaceSymbols::drawAhead(std::move(glyphs));
+        Symbols::drawAhead(std::move(glyphs));
 }
 
 StartupWarmUp::~StartupWarmUp()
@@ -35,7 +35,7 @@ StartupWarmUp::~StartupWarmUp()
     m_stopping.store(true); // no pictures, if not begun: no window will take them
     if (m_running)
         m_thread.join();
-    WorkspaceSymbols::drawAhead(nullptr);
+    Symbols::drawAhead(nullptr);
 }
 
 void StartupWarmUp::waitForFonts()
@@ -51,7 +51,7 @@ void StartupWarmUp::waitForFonts()
 // In the order the GUI thread needs them: the first loc() comes while the
 // models are built, text once the font configuration is read, the pictures
 // when the window first paints.
-void StartupWarmUp::run(const QString &language, WorkspaceSymbols::GlyphsAhead &glyphs)
+void StartupWarmUp::run(const QString &language, Symbols::GlyphsAhead &glyphs)
 {
     EditorLocalization::tableLoaded(language);
     if (const auto wait = std::exchange(m_waitForFonts, {}))

@@ -6,14 +6,14 @@
 #include <memory>
 #include <thread>
 
-namespace WorkspaceSymbols {
+namespace Symbols {
 class GlyphsAhead;
 }
 
 // Start-up work that needs no GUI object, done on a thread of its own while
 // the GUI thread builds the first window: the interface's string table, the
 // shared font database, and the symbol pictures the window shows first
-// (WorkspaceSymbols::GlyphsAhead, in the pen read when the warm-up is made).
+// (Symbols::GlyphsAhead, in the pen read when the warm-up is made).
 // The GUI thread then finds them ready or waits for the rest; nothing it
 // shows changes.
 class StartupWarmUp
@@ -35,7 +35,7 @@ public:
     void waitForFonts();
 
 private:
-    void run(const QString &language, WorkspaceSymbols::GlyphsAhead &glyphs);
+    void run(const QString &language, Symbols::GlyphsAhead &glyphs);
 
     std::function<void()> m_waitForFonts; // called once: by the thread when it runs, else by the GUI thread
     std::thread m_thread;                 // GUI thread only

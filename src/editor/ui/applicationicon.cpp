@@ -1,4 +1,5 @@
 #include "applicationicon.h"
+#include "foundation/ui/uikit.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -18,7 +19,7 @@ QPixmap drawnMark(int side)
     const qreal unit = side / 16.0;
     QPainterPath tile;
     tile.addRoundedRect(QRectF(0.5 * unit, 0.5 * unit, 15 * unit, 15 * unit), 3.5 * unit, 3.5 * unit);
-    painter.fillPath(tile, QColor::fromRgbF(0.2f, 0.34f, 0.27f));
+    painter.fillPath(tile, UiKit::colour(UiKit::Ink::brand));
     const QColor ink(Qt::white);
     painter.setPen(QPen(ink, 0.9 * unit));
     painter.setBrush(Qt::NoBrush);
@@ -28,7 +29,7 @@ QPixmap drawnMark(int side)
     painter.drawRoundedRect(front, unit, unit);
     // The frame's perforations.
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor::fromRgbF(0.2f, 0.34f, 0.27f));
+    painter.setBrush(UiKit::colour(UiKit::Ink::brand));
     for (int hole = 0; hole < 3; ++hole) {
         const qreal y = front.top() + (1.2 + 2.0 * hole) * unit;
         painter.drawRect(QRectF(front.left() + 0.6 * unit, y, 0.8 * unit, 0.9 * unit));

@@ -3,8 +3,8 @@
 
 #include "editor/editormodel.h"
 #include "editor/editorpresentation.h"
-#include "editorbuttonstyle.h"
-#include "editorsymbols.h"
+#include "foundation/ui/uikit.h"
+#include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
 
 #include <QFontDatabase>
@@ -57,7 +57,7 @@ CloudBackupsView::CloudBackupsView(QSharedPointer<EditorModel> model, QWidget *p
 
     m_find = new QPushButton(loc("Find cloudkopier"), content);
     m_find->setObjectName(QStringLiteral("editor.cloud.find"));
-    EditorButtonStyle::makeProminent(m_find);
+    UiKit::makeProminent(m_find);
     connect(m_find, &QPushButton::clicked, this, [this] { m_model->listCloud(); });
     layout->addWidget(m_find, 0, Qt::AlignLeft);
 
@@ -80,8 +80,8 @@ CloudBackupsView::CloudBackupsView(QSharedPointer<EditorModel> model, QWidget *p
     listing->addLayout(m_rows);
     m_download = new QPushButton(loc("Hent i klippeindbakken"), m_listing);
     m_download->setObjectName(QStringLiteral("editor.cloud.download"));
-    EditorSymbols::apply(m_download, QStringLiteral("arrow.down.circle"));
-    EditorButtonStyle::makeProminent(m_download);
+    Symbols::applyThemed(m_download, QStringLiteral("arrow.down.circle"));
+    UiKit::makeProminent(m_download);
     connect(m_download, &QPushButton::clicked, this, [this] { m_model->download(); });
     listing->addWidget(m_download, 0, Qt::AlignLeft);
     auto *footnote = new QLabel(loc("Alle filer og SHA-256 skal stemme, før projektmappen bliver synlig. Eksisterende "
@@ -171,6 +171,6 @@ void CloudBackupsView::update()
         QWidget *row = m_rows->itemAt(index)->widget();
         auto *mark = row->findChild<QLabel *>(QStringLiteral("editor.cloud.backup.mark"));
         const bool chosen = model.selectedCloudID() == row->property("backupID").toString();
-        EditorSymbols::apply(mark, chosen ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"));
+        Symbols::apply(mark, chosen ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"));
     }
 }

@@ -2,7 +2,7 @@
 
 #include "editor/editormodel.h"
 #include "editor/editorpresentation.h"
-#include "editorsymbols.h"
+#include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
 
 #include <QHBoxLayout>
@@ -36,7 +36,7 @@ QWidget *packageRow(const PackageSummary &package, QWidget *parent)
     const ServiceKind kind = packageKind(package);
     auto *icon = new QLabel(kindLine);
     icon->setObjectName(QStringLiteral("editor.packages.row.kindIcon"));
-    EditorSymbols::apply(icon, kindSymbol(kind));
+    Symbols::apply(icon, kindSymbol(kind));
     auto *kindText = new QLabel(kindTitle(kind), kindLine);
     kindText->setObjectName(QStringLiteral("editor.packages.row.kind"));
     QFont caption = kindText->font();
@@ -93,7 +93,7 @@ LocalPackagesView::LocalPackagesView(QSharedPointer<EditorModel> model, std::sha
     column->addWidget(m_list, 1);
     m_refresh = new QPushButton(loc("Opdatér"), left);
     m_refresh->setObjectName(QStringLiteral("editor.packages.refresh"));
-    EditorSymbols::apply(m_refresh, QStringLiteral("arrow.clockwise"));
+    Symbols::applyThemed(m_refresh, QStringLiteral("arrow.clockwise"));
     connect(m_refresh, &QPushButton::clicked, this, [this] { m_model->refresh(); });
     column->addWidget(m_refresh, 0, Qt::AlignLeft);
     auto *storage = new QPushButton(loc("Project storage"), left);
@@ -110,7 +110,7 @@ LocalPackagesView::LocalPackagesView(QSharedPointer<EditorModel> model, std::sha
     emptyLayout->setAlignment(Qt::AlignCenter);
     auto *emptyIcon = new QLabel(m_empty);
     emptyIcon->setObjectName(QStringLiteral("editor.packages.empty.symbol"));
-    EditorSymbols::apply(emptyIcon, QStringLiteral("film.stack"));
+    Symbols::apply(emptyIcon, QStringLiteral("film.stack"));
     emptyLayout->addWidget(emptyIcon, 0, Qt::AlignHCenter);
     m_emptyTitle = new QLabel(m_empty);
     m_emptyTitle->setObjectName(QStringLiteral("editor.packages.empty.title"));

@@ -4,8 +4,8 @@
 #include "editor/desktopservices.h"
 #include "editor/editormodel.h"
 #include "editor/editorpresentation.h"
-#include "editorbuttonstyle.h"
-#include "editorsymbols.h"
+#include "foundation/ui/uikit.h"
+#include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
 
 #include <QGroupBox>
@@ -52,7 +52,7 @@ PackageView::PackageView(QSharedPointer<EditorModel> model, std::shared_ptr<Desk
 
     m_prepare = new QPushButton(content);
     m_prepare->setObjectName(QStringLiteral("editor.package.prepare"));
-    EditorButtonStyle::makeProminent(m_prepare);
+    UiKit::makeProminent(m_prepare);
     connect(m_prepare, &QPushButton::clicked, this, [this] { m_model->prepare(); });
     layout->addWidget(m_prepare, 0, Qt::AlignLeft);
 
@@ -76,7 +76,7 @@ PackageView::PackageView(QSharedPointer<EditorModel> model, std::shared_ptr<Desk
     box->addLayout(m_notices);
     m_startGuide = new QPushButton(loc("Åbn startvejledning"), m_handoffBox);
     m_startGuide->setObjectName(QStringLiteral("editor.package.handoff.startGuide"));
-    EditorSymbols::apply(m_startGuide, QStringLiteral("doc.text"));
+    Symbols::applyThemed(m_startGuide, QStringLiteral("doc.text"));
     connect(m_startGuide, &QPushButton::clicked, this, [this] {
         if (const auto &handoff = m_model->handoff(); handoff && m_desktop)
             m_desktop->openFile(startGuidePath(*handoff));
@@ -84,7 +84,7 @@ PackageView::PackageView(QSharedPointer<EditorModel> model, std::shared_ptr<Desk
     box->addWidget(m_startGuide, 0, Qt::AlignLeft);
     m_reveal = new QPushButton(loc("Vis i Finder"), m_handoffBox);
     m_reveal->setObjectName(QStringLiteral("editor.package.handoff.reveal"));
-    EditorSymbols::apply(m_reveal, QStringLiteral("folder"));
+    Symbols::applyThemed(m_reveal, QStringLiteral("folder"));
     connect(m_reveal, &QPushButton::clicked, this, [this] {
         if (const auto &handoff = m_model->handoff(); handoff && m_desktop)
             m_desktop->revealFolder(handoff->folder);
@@ -119,9 +119,9 @@ void PackageView::update()
     const ServiceKind kind = packageKind(context->summary);
     m_title->setText(context->summary.title);
     m_kind->setText(kindTitle(kind));
-    EditorSymbols::apply(m_kindIcon, kindSymbol(kind));
+    Symbols::apply(m_kindIcon, kindSymbol(kind));
     m_prepare->setText(prepareTitle(*context));
-    EditorSymbols::apply(m_prepare, kindSymbol(kind));
+    Symbols::applyThemed(m_prepare, kindSymbol(kind));
     m_prepare->setEnabled(canPrepare(*m_model, *context));
     m_description->setText(prepareDescription(*context));
 

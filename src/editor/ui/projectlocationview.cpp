@@ -2,27 +2,14 @@
 
 #include "editor/editormodel.h"
 #include "editor/editorpresentation.h"
-#include "editorsymbols.h"
+#include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-
-QLabel *captionLabel(QWidget *parent, const char *name, qreal scale)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * scale);
-    label->setFont(font);
-    return label;
-}
-
-} // namespace
 
 ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std::function<void()> choose,
                                          QWidget *parent)
@@ -42,7 +29,7 @@ ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std:
 
     m_chooseButton = new QPushButton(this);
     m_chooseButton->setObjectName(QStringLiteral("editor.chooseProjectLocation"));
-    EditorSymbols::apply(m_chooseButton, QStringLiteral("externaldrive"));
+    Symbols::applyThemed(m_chooseButton, QStringLiteral("externaldrive"));
     connect(m_chooseButton, &QPushButton::clicked, this, [this] {
         if (m_choose)
             m_choose();
@@ -53,8 +40,9 @@ ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std:
     auto *diskLayout = new QHBoxLayout(m_diskRow);
     diskLayout->setContentsMargins(0, 0, 0, 0);
     auto *diskIcon = new QLabel(m_diskRow);
-    EditorSymbols::apply(diskIcon, QStringLiteral("externaldrive"));
-    m_disk = captionLabel(m_diskRow, "editor.projectLocation.disk", 0.9);
+    Symbols::apply(diskIcon, QStringLiteral("externaldrive"));
+    m_disk = UiKit::label({}, {.scale = 0.9, .wrap = false, .plain = false,
+                          .name = QStringLiteral("editor.projectLocation.disk")}, m_diskRow);
     QFont bold = m_disk->font();
     bold.setBold(true);
     m_disk->setFont(bold);
@@ -62,7 +50,8 @@ ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std:
     diskLayout->addWidget(m_disk, 1);
     layout->addWidget(m_diskRow);
 
-    m_path = captionLabel(this, "editor.projectLocation.path", 0.9);
+    m_path = UiKit::label({}, {.scale = 0.9, .wrap = false, .plain = false,
+                          .name = QStringLiteral("editor.projectLocation.path")}, this);
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_path->setWordWrap(true);
     m_path->setForegroundRole(QPalette::PlaceholderText);
@@ -70,7 +59,8 @@ ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std:
     m_path->setMaximumHeight(m_path->fontMetrics().lineSpacing() * 3);
     layout->addWidget(m_path);
 
-    m_scope = captionLabel(this, "editor.projectLocation.scope", 0.8);
+    m_scope = UiKit::label({}, {.scale = 0.8, .wrap = false, .plain = false,
+                           .name = QStringLiteral("editor.projectLocation.scope")}, this);
     m_scope->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(m_scope);
 
@@ -81,10 +71,11 @@ ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std:
     auto *issueLineLayout = new QHBoxLayout(issueLine);
     issueLineLayout->setContentsMargins(0, 0, 0, 0);
     auto *warning = new QLabel(issueLine);
-    EditorSymbols::apply(warning, QStringLiteral("exclamationmark.triangle"));
-    m_issue = captionLabel(issueLine, "editor.projectLocation.issue", 0.9);
+    Symbols::apply(warning, QStringLiteral("exclamationmark.triangle"));
+    m_issue = UiKit::label({}, {.scale = 0.9, .wrap = false, .plain = false,
+                           .name = QStringLiteral("editor.projectLocation.issue")}, issueLine);
     m_issue->setWordWrap(true);
-    m_issue->setStyleSheet(QStringLiteral("color: #d97706;"));
+    m_issue->setStyleSheet(UiKit::styleSheetColour(UiKit::Ink::storageIssue));
     issueLineLayout->addWidget(warning, 0, Qt::AlignTop);
     issueLineLayout->addWidget(m_issue, 1);
     issueLayout->addWidget(issueLine);
@@ -94,7 +85,8 @@ ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std:
     issueLayout->addWidget(m_retry, 0, Qt::AlignLeft);
     layout->addWidget(m_issueRow);
 
-    auto *note = captionLabel(this, "editor.projectLocation.note", 0.8);
+    auto *note = UiKit::label({}, {.scale = 0.8, .wrap = false, .plain = false,
+                              .name = QStringLiteral("editor.projectLocation.note")}, this);
     note->setText(loc("Originaler og arbejdsfiler gemmes her. Et nyt valg flytter ikke eksisterende filer."));
     note->setWordWrap(true);
     note->setForegroundRole(QPalette::PlaceholderText);

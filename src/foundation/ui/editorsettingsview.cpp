@@ -2,26 +2,12 @@
 
 #include "foundation/localization.h"
 #include "foundation/settingsstore.h"
+#include "foundation/ui/uikit.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
-
-namespace {
-
-QLabel *note(const QString &text, qreal pointSizeFactor, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText); // the secondary text colour
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * pointSizeFactor);
-    label->setFont(font);
-    return label;
-}
-
-} // namespace
 
 EditorSettingsView::EditorSettingsView(QWidget *parent) : QWidget(parent)
 {
@@ -43,10 +29,11 @@ EditorSettingsView::EditorSettingsView(QWidget *parent) : QWidget(parent)
     row->addWidget(m_picker, 1);
     layout->addLayout(row);
 
-    layout->addWidget(note(loc("Genåbn appen for at anvende det nye sprog. Igangværende arbejde fortsætter uændret."),
-                           0.92, this));
+    layout->addWidget(UiKit::label(loc("Genåbn appen for at anvende det nye sprog. Igangværende arbejde fortsætter uændret."),
+                                   {.scale = 0.92, .secondary = true, .plain = false}, this));
     layout->addWidget(
-        note(loc("Sproget ændrer kun appens betjening. Kundens manuskript, noter og filer bevares."), 0.85, this));
+        UiKit::label(loc("Sproget ændrer kun appens betjening. Kundens manuskript, noter og filer bevares."),
+                     {.scale = 0.85, .secondary = true, .plain = false}, this));
     layout->addStretch();
 
     // A stored value that is none of the three shows no choice.

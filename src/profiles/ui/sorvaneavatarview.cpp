@@ -1,5 +1,6 @@
 #include "sorvaneavatarview.h"
 
+#include "foundation/ui/uikit.h"
 #include "profiles/sorvaneprofilephoto.h"
 
 #include "foundation/localization.h"
@@ -65,12 +66,12 @@ void SorvaneAvatarView::paint(QPainter *painter, int size, const QImage *photo, 
                             filled.height());
         painter->drawImage(target, *photo);
     } else {
-        painter->fillRect(frame, QColor::fromRgbF(0.87f, 0.92f, 0.87f));
+        painter->fillRect(frame, UiKit::colour(UiKit::Ink::avatarFill));
         // A point here is a pixel of the avatar's own size.
         font.setPixelSize(qMax(1, qRound(size * 0.35)));
         font.setWeight(QFont::DemiBold);
         painter->setFont(font);
-        painter->setPen(QColor::fromRgbF(0.12f, 0.27f, 0.19f));
+        painter->setPen(UiKit::colour(UiKit::Ink::avatarInk));
         painter->drawText(frame, Qt::AlignCenter, initials);
     }
     painter->setClipping(false);

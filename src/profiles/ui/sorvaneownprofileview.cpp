@@ -3,8 +3,8 @@
 #include "sorvaneavatarview.h"
 
 #include "editor/editormodel.h"
-#include "editor/ui/editorbuttonstyle.h"
-#include "editor/ui/editorsymbols.h"
+#include "foundation/ui/uikit.h"
+#include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
 #include "profiles/sorvaneownprofileform.h"
 #include "servicequeue/editorserviceadapter.h"
@@ -53,17 +53,6 @@ private:
     QPointer<QFileDialog> m_dialog;
 };
 
-QLabel *secondaryLabel(const QString &text, qreal scale, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * scale);
-    label->setFont(font);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
 QProgressBar *spinner(const QString &label, const char *name, QWidget *parent)
 {
     auto *bar = new QProgressBar(parent);
@@ -100,7 +89,8 @@ SorvaneOwnProfileView::SorvaneOwnProfileView(SorvaneProfilesModel &model, QShare
     title->setFont(headline);
     stack->addWidget(title);
     stack->addWidget(
-        secondaryLabel(loc("Your name and photo are shown to customers on tasks assigned to you."), 0.95, m_content));
+        UiKit::label(loc("Your name and photo are shown to customers on tasks assigned to you."), {.scale = 0.95,
+                     .secondary = true, .plain = false}, m_content));
 
     m_profileArea = new QWidget(m_content);
     auto *area = new QVBoxLayout(m_profileArea);
@@ -132,13 +122,12 @@ SorvaneOwnProfileView::SorvaneOwnProfileView(SorvaneProfilesModel &model, QShare
     fields->addLayout(photoRow);
     identityRow->addLayout(fields, 1);
     area->addLayout(identityRow);
-    area->addWidget(secondaryLabel(
-        loc("Only your name and profile photo are shared. Removing the photo shows your initials."), 0.85,
-        m_profileArea));
+    area->addWidget(UiKit::label(loc("Only your name and profile photo are shared. Removing the photo shows your initials."),
+                                 {.scale = 0.85, .secondary = true, .plain = false}, m_profileArea));
     auto *saveRow = new QHBoxLayout;
     m_save = new QPushButton(loc("Save profile"), m_profileArea);
     m_save->setObjectName(QStringLiteral("sorvane.profile.save"));
-    EditorButtonStyle::makeProminent(m_save);
+    UiKit::makeProminent(m_save);
     saveRow->addWidget(m_save);
     m_saving = spinner(loc("Saving profile…"), "sorvane.profile.saving", m_profileArea);
     saveRow->addWidget(m_saving);
@@ -147,9 +136,10 @@ SorvaneOwnProfileView::SorvaneOwnProfileView(SorvaneProfilesModel &model, QShare
     auto *savedLayout = new QHBoxLayout(m_saved);
     savedLayout->setContentsMargins(0, 0, 0, 0);
     auto *savedIcon = new QLabel(m_saved);
-    EditorSymbols::apply(savedIcon, QStringLiteral("checkmark.circle"));
+    Symbols::apply(savedIcon, QStringLiteral("checkmark.circle"));
     savedLayout->addWidget(savedIcon);
-    savedLayout->addWidget(secondaryLabel(loc("Profile saved"), 0.85, m_saved));
+    savedLayout->addWidget(UiKit::label(loc("Profile saved"), {.scale = 0.85, .secondary = true, .plain = false},
+                                        m_saved));
     saveRow->addWidget(m_saved);
     saveRow->addStretch(1);
     area->addLayout(saveRow);
@@ -163,13 +153,13 @@ SorvaneOwnProfileView::SorvaneOwnProfileView(SorvaneProfilesModel &model, QShare
     messageLayout->setContentsMargins(0, 0, 0, 0);
     auto *messageLine = new QHBoxLayout;
     m_messageIcon = new QLabel(m_messageRow);
-    EditorSymbols::apply(m_messageIcon, QStringLiteral("exclamationmark.triangle"));
+    Symbols::apply(m_messageIcon, QStringLiteral("exclamationmark.triangle"));
     m_message = new QLabel(m_messageRow);
     m_message->setObjectName(QStringLiteral("sorvane.profile.message"));
     m_message->setWordWrap(true);
     m_message->setTextFormat(Qt::PlainText);
     QPalette orange = m_message->palette();
-    orange.setColor(QPalette::WindowText, QColor(0xc2, 0x5e, 0x00));
+    orange.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::profileFailure));
     m_message->setPalette(orange);
     messageLine->addWidget(m_messageIcon, 0, Qt::AlignTop);
     messageLine->addWidget(m_message, 1);

@@ -3,6 +3,7 @@
 #include "editor/editorpresentation.h"
 #include "foundation/localization.h"
 #include "foundation/ui/sourcefacts/sorvanesourcefacts.h"
+#include "foundation/ui/uikit.h"
 #include "foundation/units/bytecount.h"
 
 #include <QApplication>
@@ -17,19 +18,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QLabel *text(const QString &value, QWidget *parent, const QString &name = {}, bool selectable = false)
-{
-    auto *label = new QLabel(value, parent);
-    label->setObjectName(name);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    if (selectable)
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    return label;
-}
-
-void secondary(QLabel *label) { label->setForegroundRole(QPalette::PlaceholderText); }
 
 void scaled(QLabel *label, qreal factor, bool bold = false)
 {
@@ -75,27 +63,28 @@ CurrentServiceBriefView::CurrentServiceBriefView(const CurrentServiceBrief &brie
     box->setObjectName(QStringLiteral("service.brief.current"));
     QVBoxLayout *layout = boxLayout(box, 8);
     if (brief.requiresRefresh == true) {
-        auto *warning = text(loc("Refresh instructions before preparing new work. Existing prepared versions remain usable."),
-                             box, QStringLiteral("service.brief.current.refresh"));
-        secondary(warning);
+        auto *warning = UiKit::label(loc("Refresh instructions before preparing new work. Existing prepared versions remain usable."),
+                                     {.name = QStringLiteral("service.brief.current.refresh")}, box);
+        UiKit::setSecondary(warning);
         layout->addWidget(warning);
     }
     if (const auto &amendment = brief.currentAmendment) {
-        layout->addWidget(text(brief.effectiveInstructions, box, QStringLiteral("service.brief.current.instructions"), true));
+        layout->addWidget(UiKit::label(brief.effectiveInstructions, {.selectable = true,
+                                       .name = QStringLiteral("service.brief.current.instructions")}, box));
         if (!amendment->reason.isEmpty()) {
-            auto *reason = text(amendment->reason, box, QStringLiteral("service.brief.current.reason"), true);
-            secondary(reason);
+            auto *reason = UiKit::label(amendment->reason, {.selectable = true,
+                                        .name = QStringLiteral("service.brief.current.reason")}, box);
+            UiKit::setSecondary(reason);
             layout->addWidget(reason);
         }
-        auto *revision = text(loc("Customer amendment · task revision %lld", {amendment->applied_revision}), box,
-                              QStringLiteral("service.brief.current.revision"));
+        auto *revision = UiKit::label(loc("Customer amendment · task revision %lld", {amendment->applied_revision}),
+                                      {.name = QStringLiteral("service.brief.current.revision")}, box);
         scaled(revision, 0.85);
         layout->addWidget(revision);
-        auto *note = text(loc("The original submission and prepared versions remain unchanged. Review this amendment "
-                              "before starting a new version."),
-                          box, QStringLiteral("service.brief.current.note"));
+        auto *note = UiKit::label(loc("The original submission and prepared versions remain unchanged. Review this amendment "
+                                  "before starting a new version."), {.name = QStringLiteral("service.brief.current.note")}, box);
         scaled(note, 0.85);
-        secondary(note);
+        UiKit::setSecondary(note);
         layout->addWidget(note);
     }
     outer->addWidget(box);
@@ -126,18 +115,19 @@ PackageBriefContent::PackageBriefContent(const PackageContext &context, QWidget 
         task->setObjectName(QStringLiteral("service.brief.task"));
         QVBoxLayout *lines = boxLayout(task, 8);
         if (!request->instructions.isEmpty())
-            lines->addWidget(text(request->instructions, task, QStringLiteral("service.brief.task.instructions"), true));
-        auto *deliverable = text(request->deliverable, task, QStringLiteral("service.brief.task.deliverable"));
-        secondary(deliverable);
+            lines->addWidget(UiKit::label(request->instructions, {.selectable = true,
+                                          .name = QStringLiteral("service.brief.task.instructions")}, task));
+        auto *deliverable = UiKit::label(request->deliverable,
+                                         {.name = QStringLiteral("service.brief.task.deliverable")}, task);
+        UiKit::setSecondary(deliverable);
         lines->addWidget(deliverable);
         layout->addWidget(task);
     }
 
-    auto *source = text(loc("%lld kildefiler · %@ · %lld fravalg",
-                            {context.summary.referencedFileCount, fileByteCount(context.summary.referencedBytes),
-                             context.summary.counts.rejected}),
-                        this, QStringLiteral("service.brief.source"));
-    secondary(source);
+    auto *source = UiKit::label(loc("%lld kildefiler · %@ · %lld fravalg", {context.summary.referencedFileCount,
+                                fileByteCount(context.summary.referencedBytes), context.summary.counts.rejected}),
+                                {.name = QStringLiteral("service.brief.source")}, this);
+    UiKit::setSecondary(source);
     layout->addWidget(source);
 
     if (!request || request->kind == ServiceKind::filmEditing) {
@@ -151,10 +141,10 @@ PackageBriefContent::PackageBriefContent(const PackageContext &context, QWidget 
             auto *rows = new QVBoxLayout(block);
             rows->setContentsMargins(0, 0, 0, 0);
             rows->setSpacing(4);
-            auto *title = text(candidate.title, block, name + QStringLiteral(".title"));
+            auto *title = UiKit::label(candidate.title, {.name = name + QStringLiteral(".title")}, block);
             scaled(title, 1.0, true);
             rows->addWidget(title);
-            auto *interval = text(candidate.interval(), block, name + QStringLiteral(".interval"));
+            auto *interval = UiKit::label(candidate.interval(), {.name = name + QStringLiteral(".interval")}, block);
             QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
             mono.setPointSizeF(interval->font().pointSizeF() * 0.85);
             interval->setFont(mono);
@@ -163,20 +153,21 @@ PackageBriefContent::PackageBriefContent(const PackageContext &context, QWidget 
             facts->setObjectName(name + QStringLiteral(".facts"));
             rows->addWidget(facts);
             if (candidate.notes && !candidate.notes->isEmpty())
-                rows->addWidget(text(*candidate.notes, block, name + QStringLiteral(".notes")));
+                rows->addWidget(UiKit::label(*candidate.notes, {.name = name + QStringLiteral(".notes")}, block));
             if (candidate.overlayText && !candidate.overlayText->isEmpty())
-                rows->addWidget(text(loc("Ønsket tekst: %@ · sættes manuelt i editor", {*candidate.overlayText}), block,
-                                     name + QStringLiteral(".overlay")));
+                rows->addWidget(UiKit::label(loc("Ønsket tekst: %@ · sættes manuelt i editor",
+                                             {*candidate.overlayText}), {.name = name + QStringLiteral(".overlay")}, block));
             blocks->addWidget(block);
         }
         if (context.candidates.isEmpty())
-            blocks->addWidget(text(loc("Der er endnu ingen godkendte materialevalg til tidslinjen."), material,
-                                   QStringLiteral("service.brief.material.empty")));
+            blocks->addWidget(UiKit::label(loc("Der er endnu ingen godkendte materialevalg til tidslinjen."),
+                                           {.name = QStringLiteral("service.brief.material.empty")}, material));
         layout->addWidget(material);
     }
 
     auto *headingRow = new QHBoxLayout;
-    auto *heading = text(loc("Masterprompt og instruktioner"), this, QStringLiteral("service.brief.masterprompt.heading"));
+    auto *heading = UiKit::label(loc("Masterprompt og instruktioner"),
+                                 {.name = QStringLiteral("service.brief.masterprompt.heading")}, this);
     heading->setWordWrap(false);
     scaled(heading, 1.35, true);
     headingRow->addWidget(heading);
@@ -188,7 +179,8 @@ PackageBriefContent::PackageBriefContent(const PackageContext &context, QWidget 
     headingRow->addWidget(copy);
     layout->addLayout(headingRow);
 
-    auto *prompt = text(context.masterprompt, this, QStringLiteral("service.brief.masterprompt"), true);
+    auto *prompt = UiKit::label(context.masterprompt, {.selectable = true,
+                                .name = QStringLiteral("service.brief.masterprompt")}, this);
     prompt->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     prompt->setMargin(10);
     prompt->setAutoFillBackground(true);
@@ -215,12 +207,12 @@ PackageBriefSheet::PackageBriefSheet(const PackageContext &context, QWidget *par
     row->setContentsMargins(22, 22, 22, 22);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(4);
-    auto *title = text(context.summary.title, header, QStringLiteral("service.brief.sheet.title"));
+    auto *title = UiKit::label(context.summary.title, {.name = QStringLiteral("service.brief.sheet.title")}, header);
     scaled(title, 1.35, true);
     titles->addWidget(title);
-    auto *kind = text(EditorPresentation::kindTitle(EditorPresentation::packageKind(context.summary)), header,
-                      QStringLiteral("service.brief.sheet.kind"));
-    secondary(kind);
+    auto *kind = UiKit::label(EditorPresentation::kindTitle(EditorPresentation::packageKind(context.summary)),
+                              {.name = QStringLiteral("service.brief.sheet.kind")}, header);
+    UiKit::setSecondary(kind);
     titles->addWidget(kind);
     row->addLayout(titles, 1);
     auto *close = new QPushButton(loc("Luk"), header);

@@ -1,9 +1,9 @@
 #include "proposalcontentview.h"
 
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 #include "foundation/units/bytecount.h"
 
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -30,36 +30,31 @@ public:
     QSize minimumSizeHint() const override { return {0, fontMetrics().height()}; }
 };
 
-QLabel *row(QWidget *parent, const QString &name, const QString &text, Style style = Style::Body)
+UiKit::LabelStyle labelStyle(Style style, const QString &name)
 {
-    auto *label = new TextRow(text, parent);
-    label->setObjectName(name);
-    label->setTextFormat(Qt::PlainText); // the author's words are never markup
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    QFont font = style == Style::CaptionMono ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : label->font();
-    const qreal base = label->font().pointSizeF();
     switch (style) {
     case Style::Body:
         break;
     case Style::Bold:
-        font.setBold(true);
-        break;
+        return {.bold = true, .selectable = true, .name = name};
     case Style::Title:
-        font.setPointSizeF(base * 1.5);
-        font.setBold(true);
-        break;
+        return {.scale = 1.5, .bold = true, .selectable = true, .name = name};
     case Style::Subheadline:
-        font.setPointSizeF(base * 0.92);
-        break;
+        return {.scale = 0.92, .selectable = true, .name = name};
     case Style::Caption:
+        return {.scale = 0.85, .selectable = true, .name = name};
     case Style::CaptionMono:
-        font.setPointSizeF(base * 0.85);
-        break;
+        return {.scale = 0.85, .selectable = true, .monospaced = true, .name = name};
     }
-    label->setFont(font);
+    return {.selectable = true, .name = name};
+}
+
+QLabel *row(QWidget *parent, const QString &name, const QString &text, Style style = Style::Body)
+{
+    auto *label = new TextRow(text, parent);
+    UiKit::style(label, labelStyle(style, name)); // plain: the author's words are never markup
+    label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return label;
 }
 

@@ -1,8 +1,9 @@
 #include "servicecompanycontrols.h"
 
 #include "editor/editormodel.h"
-#include "editor/ui/editorsymbols.h"
+#include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 #include "servicequeue/servicequeuemodel.h"
 
 #include <QComboBox>
@@ -12,19 +13,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QLabel *line(const QString &name, QWidget *parent)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(name);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-} // namespace
-
 ServiceCompanyControls::ServiceCompanyControls(ServiceQueueModel &model, EditorModel &editorModel,
                                                ServiceQueueEditor &editor, QWidget *parent)
     : QWidget(parent), m_model(model), m_editorModel(editorModel), m_editor(editor)
@@ -33,18 +21,18 @@ ServiceCompanyControls::ServiceCompanyControls(ServiceQueueModel &model, EditorM
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(14);
 
-    m_demo = line(QStringLiteral("service.companies.demo"), this);
+    m_demo = UiKit::label({}, {.name = QStringLiteral("service.companies.demo")}, this);
     m_demo->setText(QStringLiteral("\U0001F9EA ") + loc("Demo · Syntetiske virksomheder, ingen netværksforbindelse"));
     m_demo->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(m_demo);
-    m_signIn = line(QStringLiteral("service.companies.signIn"), this);
+    m_signIn = UiKit::label({}, {.name = QStringLiteral("service.companies.signIn")}, this);
     m_signIn->setText(loc("Sign in from Settings to fetch your customers and tasks."));
     m_signIn->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(m_signIn);
 
     m_fetch = new QPushButton(this);
     m_fetch->setObjectName(QStringLiteral("service.companies.fetch"));
-    EditorSymbols::apply(m_fetch, QStringLiteral("arrow.clockwise"));
+    Symbols::applyThemed(m_fetch, QStringLiteral("arrow.clockwise"));
     connect(m_fetch, &QPushButton::clicked, this, [this] { m_model.fetchCompanies(m_editor, false); });
     layout->addWidget(m_fetch, 0, Qt::AlignLeft);
 
@@ -61,13 +49,13 @@ ServiceCompanyControls::ServiceCompanyControls(ServiceQueueModel &model, EditorM
     progressRow->addStretch(1);
     layout->addWidget(m_progress);
 
-    m_error = line(QStringLiteral("service.companies.error"), this);
+    m_error = UiKit::label({}, {.name = QStringLiteral("service.companies.error")}, this);
     QPalette orange = m_error->palette();
-    orange.setColor(QPalette::WindowText, QColor(0xc0, 0x5a, 0x00));
+    orange.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::companyFailure));
     m_error->setPalette(orange);
     layout->addWidget(m_error);
 
-    m_empty = line(QStringLiteral("service.companies.empty"), this);
+    m_empty = UiKit::label({}, {.name = QStringLiteral("service.companies.empty")}, this);
     m_empty->setText(loc("Ingen virksomheder er tildelt denne konto. Bed platformens administrator om adgang."));
     m_empty->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(m_empty);
@@ -88,7 +76,7 @@ ServiceCompanyControls::ServiceCompanyControls(ServiceQueueModel &model, EditorM
     });
     layout->addWidget(m_picker, 0, Qt::AlignLeft);
 
-    m_selected = line(QStringLiteral("service.companies.selected"), this);
+    m_selected = UiKit::label({}, {.name = QStringLiteral("service.companies.selected")}, this);
     QFont headline = m_selected->font();
     headline.setBold(true);
     m_selected->setFont(headline);

@@ -11,8 +11,8 @@
 #include "editor/editormodel.h"
 #include "editor/ui/qtdesktopservices.h"
 #include "editor/editorpresentation.h"
-#include "editor/ui/editorbuttonstyle.h"
-#include "editor/ui/editorsymbols.h"
+#include "foundation/ui/uikit.h"
+#include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
 #include "servicequeue/proposals/servicetaskpresentation.h"
 #include "servicequeue/servicequeuemodel.h"
@@ -25,19 +25,6 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <utility>
-
-namespace {
-
-QLabel *plain(const QString &text, QWidget *parent, const QString &name = {})
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    return label;
-}
-
-} // namespace
 
 ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editorModel, ServiceQueueEditor &editor,
                                    Options options, QWidget *parent)
@@ -74,14 +61,14 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
     m_column->setAlignment(Qt::AlignTop); // full width: wrapped texts use the column, not their own hint
 
     if (!m_options.detailOnly) {
-        auto *heading = plain(loc("Opgavekø"), content, QStringLiteral("service.queue.heading"));
+        auto *heading = UiKit::label(loc("Opgavekø"), {.name = QStringLiteral("service.queue.heading")}, content);
         QFont large = heading->font();
         large.setPointSizeF(large.pointSizeF() * 2.0);
         large.setBold(true);
         heading->setFont(large);
         m_column->addWidget(heading);
-        auto *intro = plain(loc("Her vises opgaver, kunden har sendt. En sikkerhedskopi alene bestiller ikke arbejde."),
-                            content, QStringLiteral("service.queue.introduction"));
+        auto *intro = UiKit::label(loc("Her vises opgaver, kunden har sendt. En sikkerhedskopi alene bestiller ikke arbejde."),
+                                   {.name = QStringLiteral("service.queue.introduction")}, content);
         intro->setForegroundRole(QPalette::PlaceholderText);
         m_column->addWidget(intro);
         m_companies = new ServiceCompanyControls(m_model, m_editorModel, m_editor, content);

@@ -1,8 +1,8 @@
 #include "servicetasklist.h"
 
 #include "editor/editorpresentation.h"
-#include "editor/ui/editorbuttonstyle.h"
-#include "editor/ui/editorsymbols.h"
+#include "foundation/ui/uikit.h"
+#include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
 #include "servicequeue/servicequeuemodel.h"
 
@@ -25,7 +25,7 @@ QPushButton *taskRow(const ServiceReceipt &row, const QString &status, QWidget *
     auto *layout = new QHBoxLayout(button);
     layout->setContentsMargins(12, 10, 12, 10);
     auto *icon = new QLabel(button);
-    EditorSymbols::apply(icon, EditorPresentation::kindSymbol(row.kind));
+    Symbols::apply(icon, EditorPresentation::kindSymbol(row.kind));
     layout->addWidget(icon);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(4);
@@ -70,8 +70,8 @@ ServiceTaskList::ServiceTaskList(ServiceQueueModel &model, ServiceQueueEditor &e
     layout->setSpacing(22);
     m_fetch = new QPushButton(loc("Hent indsendte opgaver"), this);
     m_fetch->setObjectName(QStringLiteral("service.tasks.fetch"));
-    EditorSymbols::apply(m_fetch, QStringLiteral("arrow.clockwise"));
-    EditorButtonStyle::makeProminent(m_fetch);
+    Symbols::applyThemed(m_fetch, QStringLiteral("arrow.clockwise"));
+    UiKit::makeProminent(m_fetch);
     connect(m_fetch, &QPushButton::clicked, this, [this] { m_model.list(m_editor); });
     layout->addWidget(m_fetch, 0, Qt::AlignLeft);
 

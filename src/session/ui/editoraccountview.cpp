@@ -3,7 +3,8 @@
 #include "editorsigninview.h"
 #include "elidedlabel.h"
 #include "foundation/localization.h"
-#include "sessionstyle.h"
+#include "foundation/ui/symbols.h"
+#include "foundation/ui/uikit.h"
 
 #include <QHBoxLayout>
 #include <QIcon>
@@ -12,7 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace SessionStyle;
+using namespace UiKit;
 
 EditorAccountView::EditorAccountView(EditorSession &session, std::function<void()> beforeLogout, QWidget *parent)
     : QWidget(parent), m_presenter(session, std::move(beforeLogout))
@@ -44,8 +45,8 @@ EditorAccountView::EditorAccountView(EditorSession &session, std::function<void(
     signedOutLayout->setSpacing(6);
     m_signInButton = button(loc("Log ind…"), m_signedOut);
     m_signInButton->setObjectName(QStringLiteral("editor.signIn"));
-    makeProminent(m_signInButton);
-    m_signInButton->setIcon(QIcon(symbol(QStringLiteral("person.crop.circle"), 16, this,
+    fillWithAccent(m_signInButton);
+    m_signInButton->setIcon(QIcon(Symbols::drawn(QStringLiteral("person.crop.circle"), 16, this,
                                          m_signInButton->palette().color(QPalette::ButtonText))));
     signedOutLayout->addWidget(m_signInButton, 0, Qt::AlignLeft);
     auto *caption = label(loc("Se de kunder og opgaver, du er tilknyttet."), TextStyle::Caption, m_signedOut);
@@ -58,7 +59,7 @@ EditorAccountView::EditorAccountView(EditorSession &session, std::function<void(
     layout->addWidget(m_progress, 0, Qt::AlignLeft);
 
     m_issue = label(QString(), TextStyle::Caption, this);
-    setOrange(m_issue);
+    setInk(m_issue, Ink::attention, true);
     layout->addWidget(m_issue);
     m_retry = button(loc("Prøv forbindelsen igen"), this);
     layout->addWidget(m_retry, 0, Qt::AlignLeft);
@@ -88,7 +89,8 @@ void EditorAccountView::refresh()
     const QString name = p.accountName();
     m_account->setText(name);
     m_account->setToolTip(name);
-    m_accountIcon->setPixmap(symbol(QStringLiteral("person.crop.circle"), m_account->fontMetrics().height(), this));
+    m_accountIcon->setPixmap(
+        Symbols::drawn(QStringLiteral("person.crop.circle"), m_account->fontMetrics().height(), this));
     m_signOut->setEnabled(p.actionsEnabled());
     m_signInButton->setEnabled(p.actionsEnabled());
     m_progress->setVisible(p.busy());

@@ -1,7 +1,8 @@
 #include "editorpasswordsetupview.h"
 
 #include "foundation/localization.h"
-#include "sessionstyle.h"
+#include "foundation/ui/symbols.h"
+#include "foundation/ui/uikit.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,7 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace SessionStyle;
+using namespace UiKit;
 
 namespace {
 
@@ -52,7 +53,7 @@ EditorPasswordSetupView::EditorPasswordSetupView(const QString &initialEmail, bo
     auto *finishedLayout = new QHBoxLayout(m_finishedRow);
     finishedLayout->setContentsMargins(0, 0, 0, 0);
     auto *check = new QLabel(m_finishedRow);
-    check->setPixmap(symbol(QStringLiteral("checkmark.circle"), 16, this));
+    check->setPixmap(Symbols::drawn(QStringLiteral("checkmark.circle"), 16, this));
     check->setAlignment(Qt::AlignTop);
     finishedLayout->addWidget(check);
     auto *ready = new QLabel(loc("Din adgangskode er klar. Log ind med den nye kode."), m_finishedRow);
@@ -83,20 +84,20 @@ EditorPasswordSetupView::EditorPasswordSetupView(const QString &initialEmail, bo
     layout->addWidget(m_confirmation);
 
     m_save = button(loc("Gem adgangskode"), this);
-    makeProminent(m_save);
+    fillWithAccent(m_save);
     layout->addWidget(m_save, 0, Qt::AlignLeft);
     m_another = button(loc("Brug en anden mail eller bed om ny kode"), this);
     layout->addWidget(m_another, 0, Qt::AlignLeft);
 
     m_send = button(loc("Send kode"), this);
-    makeProminent(m_send);
+    fillWithAccent(m_send);
     layout->addWidget(m_send, 0, Qt::AlignLeft);
 
     m_progress = smallProgress(this);
     layout->addWidget(m_progress, 0, Qt::AlignLeft);
 
     m_issue = label(QString(), TextStyle::Callout, this);
-    setOrange(m_issue);
+    setInk(m_issue, Ink::attention, true);
     layout->addWidget(m_issue);
 
     m_close = button(loc("Luk"), this);

@@ -3,7 +3,7 @@
 #include "editorpasswordsetupview.h"
 #include "foundation/localization.h"
 #include "session/editorsession.h"
-#include "sessionstyle.h"
+#include "foundation/ui/uikit.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace SessionStyle;
+using namespace UiKit;
 
 namespace {
 constexpr int formWidth = 400;
@@ -50,7 +50,7 @@ EditorSignInView::EditorSignInView(EditorSession &session, QWidget *parent)
     layout->addLayout(fields);
 
     m_issue = label(QString(), TextStyle::Callout, this);
-    setOrange(m_issue);
+    setInk(m_issue, Ink::attention, true);
     layout->addWidget(m_issue);
 
     m_passwordSetupButton = button(loc("Opret eller nulstil adgangskode"), this);
@@ -71,7 +71,7 @@ EditorSignInView::EditorSignInView(EditorSession &session, QWidget *parent)
     m_submit = new QPushButton(loc("Log ind"), this);
     m_submit->setObjectName(QStringLiteral("editor.login.submit"));
     m_submit->setDefault(true);
-    makeProminent(m_submit);
+    fillWithAccent(m_submit);
     row->addWidget(m_submit, 0, Qt::AlignVCenter);
     layout->addLayout(row);
 

@@ -2,8 +2,8 @@
 
 #include "sorvanesettingsview.h"
 
-#include "editor/ui/editorsymbols.h"
 #include "foundation/localization.h"
+#include "foundation/ui/symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -100,20 +100,6 @@ QFrame *SorvaneSettingsPaneBuilder::divider(QFrame::Shape shape, QWidget *parent
     return line;
 }
 
-QLabel *SorvaneSettingsPaneBuilder::secondary(const QString &text, QWidget *parent, qreal scale)
-{
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    if (scale != 1.0) {
-        QFont font = label->font();
-        font.setPointSizeF(font.pointSizeF() * scale);
-        label->setFont(font);
-    }
-    return label;
-}
-
 QFont SorvaneSettingsPaneBuilder::titleFont(QFont font)
 {
     font.setPointSizeF(font.pointSizeF() * 1.4);
@@ -128,7 +114,7 @@ QWidget *SorvaneSettingsPaneBuilder::labelled(const QString &symbol, const QStri
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     auto *icon = new QLabel(row);
-    EditorSymbols::apply(icon, symbol);
+    Symbols::apply(icon, symbol);
     auto *label = new QLabel(text, row);
     label->setTextFormat(Qt::PlainText);
     label->setFont(font);

@@ -71,7 +71,6 @@ public:
 
     // The sheet's look, shared with its frame.
     static QFrame *divider(QFrame::Shape shape, QWidget *parent);
-    static QLabel *secondary(const QString &text, QWidget *parent, qreal scale = 1.0);
     static QFont titleFont(QFont font);
     // A symbol and a text in one row, as the pane headers and the customer label show them.
     static QWidget *labelled(const QString &symbol, const QString &text, const QFont &font, QWidget *parent);

@@ -5,10 +5,11 @@
 #include "sorvanesettingsview.h"
 
 #include "editor/editormodel.h"
-#include "editor/ui/editorsymbols.h"
 #include "editor/ui/projectlocationview.h"
 #include "foundation/localization.h"
 #include "foundation/ui/editorsettingsview.h"
+#include "foundation/ui/symbols.h"
+#include "foundation/ui/uikit.h"
 #include "profiles/sorvaneprofilesmodel.h"
 #include "profiles/ui/sorvaneownprofileview.h"
 #include "servicequeue/servicequeuemodel.h"
@@ -30,7 +31,8 @@ QWidget *account(Builder &b)
     SorvaneSettingsModel &model = b.model();
     const SorvaneSettingsModel::Parts &parts = model.parts();
     QList<QWidget *> elements = b.header();
-    elements << Builder::secondary(loc("Your account controls which customers and tasks you can access."), &sheet);
+    elements << UiKit::label(loc("Your account controls which customers and tasks you can access."),
+                             {.secondary = true}, &sheet);
     if (model.demo()) {
         elements << new QLabel(loc("Demo · fictional tasks"), &sheet);
         return b.scrolling(elements);
@@ -51,9 +53,8 @@ QWidget *storage(Builder &b)
     SorvaneSettingsView &sheet = b.sheet();
     SorvaneSettingsModel &model = b.model();
     QList<QWidget *> elements = b.header();
-    elements << Builder::secondary(loc("Storage is remembered for the selected customer. Choose a task in the inbox "
-                                       "to change customer."),
-                                   &sheet);
+    elements << UiKit::label(loc("Storage is remembered for the selected customer. Choose a task in the inbox "
+                             "to change customer."), {.secondary = true}, &sheet);
     if (const auto company = model.parts().queue->directory().selectedCompany()) {
         QFont headline = sheet.font();
         headline.setBold(true);
@@ -73,9 +74,8 @@ QWidget *ai(Builder &b)
     SorvaneSettingsView &sheet = b.sheet();
     SorvaneSettingsModel &model = b.model();
     QList<QWidget *> elements = b.header();
-    elements << Builder::secondary(loc("Connect your local AI assistant to the selected task and project folder. The "
-                                       "assistant still needs your approval before sending work."),
-                                   &sheet);
+    elements << UiKit::label(loc("Connect your local AI assistant to the selected task and project folder. The "
+                             "assistant still needs your approval before sending work."), {.secondary = true}, &sheet);
     if (const auto &detail = model.parts().queue->detail()) {
         auto *task = new QLabel(detail->request.title, &sheet);
         task->setTextFormat(Qt::PlainText);
@@ -85,19 +85,19 @@ QWidget *ai(Builder &b)
         elements << task;
     }
     if (const auto path = model.parts().editor->storagePath()) {
-        auto *label = Builder::secondary(*path, &sheet, 0.85);
+        auto *label = UiKit::label(*path, {.scale = 0.85, .secondary = true}, &sheet);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         elements << label;
     }
     auto *connectButton = new QPushButton(loc("Connect AI"), &sheet);
     connectButton->setObjectName(QStringLiteral("editor.ai.connect"));
     connectButton->setAutoDefault(false);
-    EditorSymbols::apply(connectButton, symbol(SorvaneSettingsSection::ai));
+    Symbols::applyThemed(connectButton, symbol(SorvaneSettingsSection::ai));
     QObject::connect(connectButton, &QPushButton::clicked, &sheet, &SorvaneSettingsView::openAIConnection);
     b.follow(connectButton);
     elements << b.row(connectButton);
     if (model.showsStorageJump()) {
-        elements << Builder::secondary(loc("Choose a project folder in Project storage first."), &sheet);
+        elements << UiKit::label(loc("Choose a project folder in Project storage first."), {.secondary = true}, &sheet);
         auto *jump = new QPushButton(loc("Project storage"), &sheet);
         jump->setObjectName(QStringLiteral("sorvane.settings.storageJump"));
         jump->setAutoDefault(false);
@@ -146,10 +146,9 @@ QWidget *advanced(Builder &b)
     SorvaneSettingsView &sheet = b.sheet();
     SorvaneSettingsModel &model = b.model();
     QList<QWidget *> elements = b.header();
-    elements << Builder::secondary(loc("The installed app includes its tools. Choose another tools folder only for "
-                                       "an explicit development or support task."),
-                                   &sheet);
-    auto *path = Builder::secondary(model.parts().editor->repository(), &sheet, 0.85);
+    elements << UiKit::label(loc("The installed app includes its tools. Choose another tools folder only for "
+                             "an explicit development or support task."), {.secondary = true}, &sheet);
+    auto *path = UiKit::label(model.parts().editor->repository(), {.scale = 0.85, .secondary = true}, &sheet);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSizeF(path->font().pointSizeF());
     path->setFont(mono);

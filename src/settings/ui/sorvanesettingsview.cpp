@@ -1,5 +1,6 @@
 #include "sorvanesettingsview.h"
 
+#include "foundation/ui/uikit.h"
 #include "sorvanesidebarrow.h"
 
 #include "editor/editormodel.h"
@@ -96,7 +97,7 @@ SorvaneSettingsView::SorvaneSettingsView(Parts parts, SorvaneSettingsSection sec
     m_error->setTextFormat(Qt::PlainText);
     m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QPalette red = m_error->palette();
-    red.setColor(QPalette::WindowText, QColor(0xc0, 0x1c, 0x28));
+    red.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::sheetFailure));
     m_error->setPalette(red);
     errorLayout->addWidget(m_error);
     column->addWidget(m_errorRow);
@@ -104,7 +105,7 @@ SorvaneSettingsView::SorvaneSettingsView(Parts parts, SorvaneSettingsSection sec
     m_messageRow = new QWidget(this);
     auto *messageLayout = new QVBoxLayout(m_messageRow);
     messageLayout->setContentsMargins(16, 16, 16, 16);
-    m_message = Look::secondary(QString(), m_messageRow);
+    m_message = UiKit::label(QString(), {.secondary = true}, m_messageRow);
     m_message->setObjectName(QStringLiteral("sorvane.settings.message"));
     messageLayout->addWidget(m_message);
     column->addWidget(m_messageRow);

@@ -1,6 +1,6 @@
 #include "sorvanesidebarrow.h"
 
-#include "editor/ui/editorsymbols.h"
+#include "foundation/ui/symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -159,11 +159,11 @@ void SorvaneSidebarRow::paintEvent(QPaintEvent *)
     const QColor label = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
     painter.setPen(label);
     const QRect symbolRect(padding, 0, symbolWidth, height());
-    const QIcon icon = EditorSymbols::icon(m_symbol);
+    const QIcon icon = Symbols::themeIcon(m_symbol);
     if (!icon.isNull() && !icon.availableSizes().isEmpty())
         icon.paint(&painter, symbolRect.adjusted(0, (height() - 16) / 2, 0, -(height() - 16) / 2));
     else
-        painter.drawText(symbolRect, Qt::AlignCenter, m_glyph.isEmpty() ? EditorSymbols::glyph(m_symbol) : m_glyph);
+        painter.drawText(symbolRect, Qt::AlignCenter, m_glyph.isEmpty() ? Symbols::glyph(m_symbol) : m_glyph);
 
     painter.drawText(titleRect(width()), Qt::AlignVCenter | Qt::AlignLeft, shownTitle(width()));
 

@@ -1,7 +1,7 @@
 #include "sorvaneupdatesview.h"
 
 #include "editor/ui/applicationicon.h"
-#include "editor/ui/editorbuttonstyle.h"
+#include "foundation/ui/uikit.h"
 #include "foundation/appbundle.h"
 #include "foundation/localization.h"
 #include "updater/sorvaneupdater.h"
@@ -14,23 +14,6 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-
-void secondary(QWidget *widget)
-{
-    widget->setForegroundRole(QPalette::PlaceholderText);
-}
-
-QLabel *wrapping(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
-    return label;
-}
-
-} // namespace
 
 QString SorvaneUpdatesView::versionText(const QVariantMap &info)
 {
@@ -64,22 +47,22 @@ SorvaneUpdatesView::SorvaneUpdatesView(SorvaneUpdater &updater, QWidget *parent)
     brand->setFont(brandFont);
     titles->addWidget(brand);
     auto *version = new QLabel(loc("Version %@", {versionText(AppBundle::infoDictionary())}), this);
-    secondary(version);
+    UiKit::setSecondary(version);
     titles->addWidget(version);
     header->addLayout(titles, 1);
     layout->addLayout(header);
 
-    auto *intro = wrapping(
+    auto *intro = UiKit::label(
         // clang-format off
         loc("The app downloads verified updates and asks before it restarts. Your project files stay in their chosen location."),
         // clang-format on
-        this);
-    secondary(intro);
+        {.secondary = true, .plain = false}, this);
+    intro->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     layout->addWidget(intro);
 
     m_check = new QPushButton(loc("Check for Updates…"), this);
     m_check->setObjectName(QStringLiteral("sorvane.updates.check"));
-    EditorButtonStyle::makeProminent(m_check);
+    UiKit::makeProminent(m_check);
     connect(m_check, &QPushButton::clicked, this, [this] { m_updater.checkForUpdates(); });
     layout->addWidget(m_check, 0, Qt::AlignLeft);
 
@@ -100,17 +83,19 @@ SorvaneUpdatesView::SorvaneUpdatesView(SorvaneUpdater &updater, QWidget *parent)
         QFont callout = label->font();
         callout.setPointSizeF(callout.pointSizeF() * 0.92);
         label->setFont(callout);
-        secondary(label);
+        UiKit::setSecondary(label);
     }
     lastLayout->addWidget(lastLabel);
     lastLayout->addWidget(m_last, 1);
     layout->addWidget(m_lastRow);
 
-    m_busy = wrapping(loc("Finish the current transfer or account operation before checking for updates."), this);
-    secondary(m_busy);
+    m_busy = UiKit::label(loc("Finish the current transfer or account operation before checking for updates."),
+                          {.secondary = true, .plain = false}, this);
+    m_busy->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     layout->addWidget(m_busy);
 
-    m_note = wrapping(QString(), this);
+    m_note = UiKit::label(QString(), {.plain = false}, this);
+    m_note->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     layout->addWidget(m_note);
 
     auto *link = new QLabel(this);
@@ -120,7 +105,8 @@ SorvaneUpdatesView::SorvaneUpdatesView(SorvaneUpdater &updater, QWidget *parent)
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     layout->addWidget(link);
     // Without a browser Qt only writes to standard error: say so, with the address to copy.
-    auto *refused = wrapping(QString(), this);
+    auto *refused = UiKit::label(QString(), {.plain = false}, this);
+    refused->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     refused->setObjectName(QStringLiteral("sorvane.updates.downloadPage.refused"));
     refused->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     refused->hide();
@@ -158,7 +144,7 @@ void SorvaneUpdatesView::refresh()
     if (const auto issue = m_updater.issue()) {
         m_note->setText(*issue);
         m_note->setForegroundRole(QPalette::WindowText);
-        palette.setColor(QPalette::WindowText, QColor(215, 0, 21));
+        palette.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::failure));
         m_note->setPalette(palette);
         m_note->show();
     } else if (!m_updater.isConfigured()) {

@@ -1,6 +1,6 @@
 #include "updatecycledialog.h"
 
-#include "editor/ui/editorbuttonstyle.h"
+#include "foundation/ui/uikit.h"
 #include "foundation/localization.h"
 #include "updater/updatecycle.h"
 
@@ -59,7 +59,7 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     buttons->addWidget(m_dismiss);
     m_install = new QPushButton(loc("Install and Relaunch"), this);
     m_install->setObjectName(QStringLiteral("sorvane.updates.cycle.install"));
-    EditorButtonStyle::makeProminent(m_install);
+    UiKit::makeProminent(m_install);
     buttons->addWidget(m_install);
     layout->addLayout(buttons);
 

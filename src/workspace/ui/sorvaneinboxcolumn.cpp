@@ -3,10 +3,10 @@
 #include "foundation/localization.h"
 #include "inbox/sorvaneinboxlistmodel.h"
 #include "inbox/sorvaneinboxmodel.h"
-#include "session/ui/sessionstyle.h"
+#include "foundation/ui/uikit.h"
 #include "workspace/sorvaneinboxtablemodel.h"
 #include "workspace/sorvaneworkspace.h"
-#include "workspacesymbols.h"
+#include "foundation/ui/symbols.h"
 
 #include <QActionGroup>
 #include <QButtonGroup>
@@ -41,11 +41,11 @@ QToolButton *optionMenu(const QString &title, const QString &symbol, const QStri
     auto *button = new QToolButton(parent);
     button->setObjectName(identifier);
     button->setText(title);
-    button->setIcon(WorkspaceSymbols::icon(symbol));
+    button->setIcon(Symbols::icon(symbol));
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setPopupMode(QToolButton::InstantPopup);
     button->setAutoRaise(true);
-    SessionStyle::setTextStyle(button, SessionStyle::TextStyle::Callout);
+    UiKit::setTextStyle(button, UiKit::TextStyle::Callout);
     auto *menu = new QMenu(title, button);
     menu->setObjectName(identifier + QStringLiteral(".menu"));
     auto *group = new QActionGroup(menu);
@@ -81,7 +81,7 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
     header->setContentsMargins(16, 16, 16, 16);
     m_title = new QLabel(this);
     m_title->setObjectName(QStringLiteral("sorvane.filter.title"));
-    SessionStyle::setTextStyle(m_title, SessionStyle::TextStyle::Title2Bold);
+    UiKit::setTextStyle(m_title, UiKit::TextStyle::Title2Bold);
     header->addWidget(m_title, 1);
     auto *picker = new QWidget(this);
     picker->setObjectName(QStringLiteral("sorvane.layout"));
@@ -95,7 +95,7 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
         auto *button = new QToolButton(picker);
         button->setObjectName(QStringLiteral("sorvane.layout.") + value);
         button->setCheckable(true);
-        button->setIcon(WorkspaceSymbols::icon(symbol));
+        button->setIcon(Symbols::icon(symbol));
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         choices->addButton(button);
         segments->addWidget(button);
@@ -111,11 +111,11 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
     auto *explanation = new QVBoxLayout;
     explanation->setContentsMargins(16, 0, 16, 12);
     explanation->setSpacing(6);
-    m_explanation = SessionStyle::label(QString(), SessionStyle::TextStyle::Caption, this);
+    m_explanation = UiKit::label(QString(), UiKit::TextStyle::Caption, this);
     m_explanation->setObjectName(QStringLiteral("sorvane.filter.explanation"));
-    SessionStyle::setSecondary(m_explanation);
+    UiKit::setSecondary(m_explanation);
     explanation->addWidget(m_explanation);
-    m_customer = SessionStyle::label(QString(), SessionStyle::TextStyle::Callout, this);
+    m_customer = UiKit::label(QString(), UiKit::TextStyle::Callout, this);
     m_customer->setObjectName(QStringLiteral("sorvane.filter.customer"));
     QFont medium = m_customer->font();
     medium.setWeight(QFont::Medium);
@@ -159,7 +159,7 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
     menus->addWidget(m_sort);
     menus->addWidget(m_group);
     menus->addStretch(1);
-    m_progress = SessionStyle::smallProgress(this);
+    m_progress = UiKit::smallProgress(this);
     m_progress->setObjectName(QStringLiteral("sorvane.loading"));
     menus->addWidget(m_progress);
     layout->addLayout(menus);
@@ -181,10 +181,10 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
     layout->addWidget(m_main, 1);
 
     // 7. Footnote.
-    auto *footnote = SessionStyle::label(loc("View order does not change production priority."),
-                                         SessionStyle::TextStyle::Caption, this);
+    auto *footnote = UiKit::label(loc("View order does not change production priority."),
+                                         UiKit::TextStyle::Caption, this);
     footnote->setObjectName(QStringLiteral("sorvane.footnote"));
-    SessionStyle::setSecondary(footnote);
+    UiKit::setSecondary(footnote);
     footnote->setContentsMargins(12, 12, 12, 12);
     layout->addWidget(footnote);
 
@@ -253,7 +253,7 @@ void SorvaneInboxColumn::buildPages()
     list->setFrameShape(QFrame::NoFrame);
     list->setItemDelegate(new SorvaneInboxListDelegate(m_workspace, *m_listModel, m_clock, list));
     listLayout->addWidget(list, 1);
-    auto *more = SessionStyle::button(loc("Load more tasks"), m_listPage);
+    auto *more = UiKit::button(loc("Load more tasks"), m_listPage);
     more->setObjectName(QStringLiteral("sorvane.more"));
     listLayout->addWidget(more, 0, Qt::AlignHCenter);
     m_more.append(more);
@@ -283,23 +283,23 @@ void SorvaneInboxColumn::buildEmptyState(QWidget *panel)
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(8);
     layout->addStretch(1);
-    auto *symbol = new QLabel(WorkspaceSymbols::glyph(QStringLiteral("tray")), panel);
+    auto *symbol = new QLabel(Symbols::glyph(QStringLiteral("tray")), panel);
     QFont big = symbol->font();
     big.setPointSizeF(big.pointSizeF() * 2.4);
     symbol->setFont(big);
-    SessionStyle::setSecondary(symbol);
+    UiKit::setSecondary(symbol);
     symbol->setAlignment(Qt::AlignCenter);
     layout->addWidget(symbol);
-    m_emptyTitle = SessionStyle::label(QString(), SessionStyle::TextStyle::Title2Bold, panel);
+    m_emptyTitle = UiKit::label(QString(), UiKit::TextStyle::Title2Bold, panel);
     m_emptyTitle->setObjectName(QStringLiteral("sorvane.empty.title"));
     m_emptyTitle->setAlignment(Qt::AlignCenter);
     layout->addWidget(m_emptyTitle);
-    m_emptyDescription = SessionStyle::label(QString(), SessionStyle::TextStyle::Callout, panel);
+    m_emptyDescription = UiKit::label(QString(), UiKit::TextStyle::Callout, panel);
     m_emptyDescription->setObjectName(QStringLiteral("sorvane.empty.description"));
     m_emptyDescription->setAlignment(Qt::AlignCenter);
-    SessionStyle::setSecondary(m_emptyDescription);
+    UiKit::setSecondary(m_emptyDescription);
     layout->addWidget(m_emptyDescription);
-    m_emptyAction = SessionStyle::button(QString(), panel);
+    m_emptyAction = UiKit::button(QString(), panel);
     connect(m_emptyAction, &QPushButton::clicked, this, [this] {
         if (m_workspace.emptyState() == SorvaneEmptyState::signedOut)
             m_workspace.showSettings();
@@ -337,7 +337,7 @@ QWidget *SorvaneInboxColumn::buildTable(SorvaneClock clock)
     table->header()->setSectionResizeMode(SorvaneInboxTableModel::DeadlineColumn, QHeaderView::Interactive);
     table->header()->resizeSection(SorvaneInboxTableModel::DeadlineColumn, 140);
     layout->addWidget(table, 1);
-    auto *more = SessionStyle::button(loc("Load more tasks"), page);
+    auto *more = UiKit::button(loc("Load more tasks"), page);
     more->setObjectName(QStringLiteral("sorvane.table.more"));
     layout->addWidget(more, 0, Qt::AlignHCenter);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -363,7 +363,7 @@ void SorvaneInboxColumn::showState()
     const auto customer = m_workspace.selectedCustomerName();
     m_customer->setVisible(customer.has_value());
     if (customer)
-        m_customer->setText(WorkspaceSymbols::glyph(QStringLiteral("building.2")) + QStringLiteral("  ") + *customer);
+        m_customer->setText(Symbols::glyph(QStringLiteral("building.2")) + QStringLiteral("  ") + *customer);
     m_listModel->setActive(!m_workspace.showsTable());
     m_tableModel->setActive(m_workspace.showsTable());
     m_inboxLayout->setChecked(!m_workspace.showsTable());

@@ -1,10 +1,11 @@
 #include "sorvaneinboxrowpainter.h"
 
+#include "foundation/ui/uikit.h"
 #include "workspace/sorvaneinboxrowcontent.h"
 #include "profiles/sorvaneprofilephoto.h"
 #include "profiles/ui/sorvaneavatarview.h"
 #include "profiles/ui/sorvaneticketcustomerview.h"
-#include "workspacesymbols.h"
+#include "foundation/ui/symbols.h"
 
 #include <QFontMetrics>
 #include <QHash>
@@ -17,9 +18,6 @@
 namespace SorvaneInboxRowPainter {
 
 namespace {
-
-const QColor orange(255, 149, 0);
-const QColor green(52, 199, 89);
 
 struct Piece
 {
@@ -110,7 +108,7 @@ void drawPiece(QPainter *painter, const Piece &piece, const QPalette &palette)
     QRect area = piece.rect;
     if (!piece.symbol.isEmpty()) {
         const int size = QFontMetrics(piece.font).height();
-        const QIcon icon = WorkspaceSymbols::icon(piece.symbol, painter->pen().color());
+        const QIcon icon = Symbols::icon(piece.symbol, painter->pen().color());
         icon.paint(painter, QRect(area.left(), area.top(), size, size));
         area.setLeft(area.left() + size + 4);
     }
@@ -222,7 +220,8 @@ Layout layOut(const Input &input, const QRect &rect, const QFont &font, const QP
     if (content.startBy) {
         add({{}, *content.startBy, captionFont, {}}, captionLine);
         if (content.deadline)
-            add({{}, content.deadline->text(), captionFont, content.deadline->exceeded ? orange : dim}, captionLine);
+            add({{}, content.deadline->text(), captionFont,
+                content.deadline->exceeded ? UiKit::colour(UiKit::Ink::attention) : dim}, captionLine);
     }
     if (content.blocked)
         add({{}, *content.blocked, captionFont, dim, 2}, piecesHeight(*content.blocked, captionFont, width, 2));
@@ -295,7 +294,7 @@ void paint(QPainter *painter, const QRect &rect, const Input &input, const QPale
     if (input.pinned) {
         const int size = QFontMetrics(font).height();
         const int h = customerHeight(*input.row, input.face, input.compact, customer.width(), font);
-        WorkspaceSymbols::icon(QStringLiteral("arrow.right.circle.fill"), green)
+        Symbols::icon(QStringLiteral("arrow.right.circle.fill"), UiKit::colour(UiKit::Ink::ready))
             .paint(painter, QRect(rect.right() - size, customer.top() + (h - size) / 2, size, size));
     }
     for (const Piece &piece : layout.pieces)

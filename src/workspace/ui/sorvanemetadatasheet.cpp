@@ -2,8 +2,8 @@
 
 #include "foundation/localization.h"
 #include "inbox/sorvaneinboxmodel.h"
-#include "session/ui/sessionstyle.h"
-#include "workspacesymbols.h"
+#include "foundation/ui/uikit.h"
+#include "foundation/ui/symbols.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -25,7 +25,7 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(18);
-    auto *title = SessionStyle::label(loc("Share production metadata"), SessionStyle::TextStyle::Title2Bold, this);
+    auto *title = UiKit::label(loc("Share production metadata"), UiKit::TextStyle::Title2Bold, this);
     layout->addWidget(title);
     auto *company = new QLabel(item.company.name, this);
     company->setTextFormat(Qt::PlainText);
@@ -63,25 +63,25 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     m_error->setWordWrap(true);
     m_error->setTextFormat(Qt::PlainText);
     QPalette red = m_error->palette();
-    red.setColor(QPalette::WindowText, QColor(215, 0, 21));
+    red.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::failure));
     m_error->setPalette(red);
     layout->addWidget(m_error);
-    m_saved = new QLabel(WorkspaceSymbols::glyph(QStringLiteral("checkmark.circle")) + u' ' + loc("Sharing settings saved"),
+    m_saved = new QLabel(Symbols::glyph(QStringLiteral("checkmark.circle")) + u' ' + loc("Sharing settings saved"),
                          this);
     m_saved->setObjectName(QStringLiteral("sorvane.metadata.saved"));
     m_saved->setWordWrap(true);
     layout->addWidget(m_saved);
-    m_progress = SessionStyle::smallProgress(this);
+    m_progress = UiKit::smallProgress(this);
     layout->addWidget(m_progress);
 
     auto *buttons = new QHBoxLayout;
-    auto *close = SessionStyle::button(loc("Luk"), this);
+    auto *close = UiKit::button(loc("Luk"), this);
     close->setObjectName(QStringLiteral("sorvane.metadata.close"));
     buttons->addWidget(close);
     buttons->addStretch(1);
-    m_save = SessionStyle::button(loc("Save sharing settings"), this);
+    m_save = UiKit::button(loc("Save sharing settings"), this);
     m_save->setObjectName(QStringLiteral("sorvane.metadata.save"));
-    SessionStyle::makeProminent(m_save);
+    UiKit::fillWithAccent(m_save);
     buttons->addWidget(m_save);
     layout->addLayout(buttons);
 
@@ -142,7 +142,7 @@ void SorvaneMetadataSheet::showState()
     const auto &error = m_inbox.metadataError();
     m_error->setVisible(error.has_value());
     if (error)
-        m_error->setText(WorkspaceSymbols::glyph(QStringLiteral("exclamationmark.triangle")) + u' ' + *error);
+        m_error->setText(Symbols::glyph(QStringLiteral("exclamationmark.triangle")) + u' ' + *error);
     m_saved->setVisible(m_form.saved());
     m_progress->setVisible(m_inbox.metadataLoading());
     m_save->setEnabled(m_form.canSave(m_inbox.metadataLoading()));

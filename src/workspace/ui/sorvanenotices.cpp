@@ -1,8 +1,8 @@
 #include "sorvanenotices.h"
 
 #include "foundation/localization.h"
-#include "session/ui/sessionstyle.h"
-#include "workspacesymbols.h"
+#include "foundation/ui/uikit.h"
+#include "foundation/ui/symbols.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -75,47 +75,31 @@ void SorvaneNotices::place()
     raise();
 }
 
-namespace {
-
-QLabel *symbolLabel(const QString &symbol, QWidget *parent)
-{
-    auto *label = new QLabel(WorkspaceSymbols::glyph(symbol), parent);
-    label->setAlignment(Qt::AlignTop);
-    return label;
-}
-
-QLabel *textLabel(const QString &text, SessionStyle::TextStyle style, QWidget *parent)
-{
-    auto *label = SessionStyle::label(text, style, parent);
-    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    return label;
-}
-
-} // namespace
-
 QWidget *SorvaneNotices::banner(const SorvaneNotice &notice)
 {
     using Kind = SorvaneNotice::Kind;
     auto *widget = new QWidget(this);
     auto *row = new QHBoxLayout(widget);
     row->setSpacing(8);
-    const auto caption = SessionStyle::TextStyle::Caption;
+    const auto caption = UiKit::TextStyle::Caption;
     switch (notice.kind) {
     case Kind::profiles: {
         widget->setObjectName(QStringLiteral("sorvane.notice.profiles"));
         row->setContentsMargins(12, 12, 12, 12);
         row->setAlignment(Qt::AlignTop);
-        auto *symbol = symbolLabel(QStringLiteral("person.crop.circle.badge.exclamationmark"), widget);
-        SessionStyle::setTextStyle(symbol, caption);
-        SessionStyle::setSecondary(symbol);
+        auto *symbol = new QLabel(Symbols::glyph(QStringLiteral("person.crop.circle.badge.exclamationmark")), widget);
+        symbol->setAlignment(Qt::AlignTop);
+        UiKit::setTextStyle(symbol, caption);
+        UiKit::setSecondary(symbol);
         row->addWidget(symbol);
-        auto *text = textLabel(notice.text, caption, widget);
-        SessionStyle::setSecondary(text);
+        auto *text = UiKit::label(notice.text, caption, widget);
+        text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        UiKit::setSecondary(text);
         row->addWidget(text, 1);
-        auto *retry = SessionStyle::button(loc("Retry profile photos"), widget);
+        auto *retry = UiKit::button(loc("Retry profile photos"), widget);
         retry->setObjectName(QStringLiteral("sorvane.notice.retryProfiles"));
         retry->setFlat(true);
-        SessionStyle::setTextStyle(retry, caption);
+        UiKit::setTextStyle(retry, caption);
         connect(retry, &QPushButton::clicked, &m_workspace, &SorvaneWorkspace::retryProfiles);
         row->addWidget(retry, 0, Qt::AlignTop);
         break;
@@ -123,9 +107,11 @@ QWidget *SorvaneNotices::banner(const SorvaneNotice &notice)
     case Kind::busy: {
         widget->setObjectName(QStringLiteral("sorvane.notice.busy"));
         row->setContentsMargins(12, 12, 12, 12);
-        row->addWidget(SessionStyle::smallProgress(widget));
-        row->addWidget(textLabel(notice.text, SessionStyle::TextStyle::Callout, widget), 1);
-        auto *stop = SessionStyle::button(loc("Stop"), widget);
+        row->addWidget(UiKit::smallProgress(widget));
+        auto *text = UiKit::label(notice.text, UiKit::TextStyle::Callout, widget);
+        text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        row->addWidget(text, 1);
+        auto *stop = UiKit::button(loc("Stop"), widget);
         stop->setObjectName(QStringLiteral("sorvane.notice.stop"));
         connect(stop, &QPushButton::clicked, &m_workspace, &SorvaneWorkspace::stop);
         row->addWidget(stop);
@@ -134,12 +120,14 @@ QWidget *SorvaneNotices::banner(const SorvaneNotice &notice)
     case Kind::error: {
         widget->setObjectName(QStringLiteral("sorvane.notice.error"));
         row->setContentsMargins(12, 12, 12, 12);
-        auto *symbol = symbolLabel(QStringLiteral("exclamationmark.triangle"), widget);
-        auto *text = textLabel(notice.text, SessionStyle::TextStyle::Callout, widget);
+        auto *symbol = new QLabel(Symbols::glyph(QStringLiteral("exclamationmark.triangle")), widget);
+        symbol->setAlignment(Qt::AlignTop);
+        auto *text = UiKit::label(notice.text, UiKit::TextStyle::Callout, widget);
+        text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         for (QLabel *label : {symbol, text}) {
             QPalette red = label->palette();
-            red.setColor(QPalette::WindowText, QColor(215, 0, 21));
+            red.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::failure));
             label->setPalette(red);
         }
         row->addWidget(symbol);
@@ -149,9 +137,9 @@ QWidget *SorvaneNotices::banner(const SorvaneNotice &notice)
     case Kind::retryClaim: {
         widget->setObjectName(QStringLiteral("sorvane.notice.claim"));
         row->setContentsMargins(10, 10, 10, 10);
-        auto *retry = SessionStyle::button(notice.text, widget);
+        auto *retry = UiKit::button(notice.text, widget);
         retry->setObjectName(QStringLiteral("sorvane.notice.retryClaim"));
-        WorkspaceSymbols::apply(retry, QStringLiteral("arrow.clockwise"));
+        Symbols::apply(retry, QStringLiteral("arrow.clockwise"));
         retry->setEnabled(notice.enabled);
         connect(retry, &QPushButton::clicked, &m_workspace, &SorvaneWorkspace::retryClaim);
         row->addWidget(retry);
@@ -161,17 +149,19 @@ QWidget *SorvaneNotices::banner(const SorvaneNotice &notice)
     case Kind::message: {
         widget->setObjectName(QStringLiteral("sorvane.notice.message"));
         row->setContentsMargins(12, 12, 12, 12);
-        auto *text = textLabel(notice.text, SessionStyle::TextStyle::Callout, widget);
-        SessionStyle::setSecondary(text);
+        auto *text = UiKit::label(notice.text, UiKit::TextStyle::Callout, widget);
+        text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        UiKit::setSecondary(text);
         row->addWidget(text, 1);
         break;
     }
     case Kind::localTest: {
         widget->setObjectName(QStringLiteral("sorvane.notice.localTest"));
         row->setContentsMargins(8, 8, 8, 8);
-        auto *text = textLabel(WorkspaceSymbols::glyph(QStringLiteral("testtube.2")) + QStringLiteral("  ") + notice.text,
-                               caption, widget);
-        SessionStyle::setOrange(text);
+        auto *text = UiKit::label(Symbols::glyph(QStringLiteral("testtube.2")) + QStringLiteral("  ") + notice.text,
+                                  caption, widget);
+        text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        UiKit::setInk(text, UiKit::Ink::attention, true);
         row->addWidget(text, 1);
         break;
     }

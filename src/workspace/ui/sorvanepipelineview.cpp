@@ -3,11 +3,11 @@
 #include "editor/editormodel.h"
 #include "foundation/localization.h"
 #include "inbox/sorvaneinboxmodel.h"
-#include "session/ui/sessionstyle.h"
+#include "foundation/ui/uikit.h"
 #include "sorvanemetadatasheet.h"
 #include "workspace/sorvanepipeline.h"
 #include "workspace/sorvaneworkspace.h"
-#include "workspacesymbols.h"
+#include "foundation/ui/symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -77,13 +77,6 @@ private:
     int m_minimum, m_maximum;
 };
 
-QLabel *caption(const QString &text, QWidget *parent)
-{
-    auto *label = SessionStyle::label(text, SessionStyle::TextStyle::Caption, parent);
-    SessionStyle::setSecondary(label);
-    return label;
-}
-
 } // namespace
 
 SorvanePipelineFilmButton::SorvanePipelineFilmButton(const QString &title, QWidget *parent) : QAbstractButton(parent)
@@ -126,7 +119,7 @@ SorvanePipelineView::SorvanePipelineView(SorvaneWorkspace &workspace, QWidget *p
 
     m_disclosure = new QToolButton(this);
     m_disclosure->setObjectName(QStringLiteral("sorvane.pipeline.disclosure"));
-    m_disclosure->setText(WorkspaceSymbols::glyph(QStringLiteral("square.stack.3d.up")) + u' '
+    m_disclosure->setText(Symbols::glyph(QStringLiteral("square.stack.3d.up")) + u' '
                           + loc("Customer film pipeline"));
     m_disclosure->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_disclosure->setAutoRaise(true);
@@ -136,13 +129,13 @@ SorvanePipelineView::SorvanePipelineView(SorvaneWorkspace &workspace, QWidget *p
     auto *content = new QVBoxLayout(m_content);
     content->setContentsMargins(0, 10, 0, 0);
     content->setSpacing(12);
-    m_share = SessionStyle::button(loc("Pipeline sharing settings…"), m_content);
+    m_share = UiKit::button(loc("Pipeline sharing settings…"), m_content);
     m_share->setObjectName(QStringLiteral("sorvane.pipeline.share"));
-    WorkspaceSymbols::apply(m_share, QStringLiteral("person.badge.shield.checkmark"));
+    Symbols::apply(m_share, QStringLiteral("person.badge.shield.checkmark"));
     content->addWidget(m_share, 0, Qt::AlignLeft);
-    m_error = SessionStyle::label(QString(), SessionStyle::TextStyle::Caption, m_content);
+    m_error = UiKit::label(QString(), UiKit::TextStyle::Caption, m_content);
     m_error->setObjectName(QStringLiteral("sorvane.pipeline.error"));
-    SessionStyle::setOrange(m_error);
+    UiKit::setInk(m_error, UiKit::Ink::attention, true);
     content->addWidget(m_error);
     // All films of a long column may be listed: the body scrolls beyond a
     // bounded height instead of pushing the task above it out of the window.
@@ -225,12 +218,13 @@ void SorvanePipelineView::rebuild()
         m_state = new QWidget(m_content);
         auto *row = new QHBoxLayout(m_state);
         row->setContentsMargins(0, 0, 0, 0);
-        row->addWidget(SessionStyle::smallProgress(m_state));
+        row->addWidget(UiKit::smallProgress(m_state));
         row->addStretch(1);
         break;
     }
     case SorvanePipeline::State::unavailable:
-        m_state = caption(loc("Customer pipeline is not available yet."), m_content);
+        m_state = UiKit::label(loc("Customer pipeline is not available yet."), {.secondary = true,
+                               .textStyle = UiKit::TextStyle::Caption}, m_content);
         break;
     }
     m_state->setObjectName(QStringLiteral("sorvane.pipeline.state"));
@@ -243,7 +237,7 @@ void SorvanePipelineView::rebuild()
     const auto &error = inbox.pipelineError();
     m_error->setVisible(error.has_value());
     if (error)
-        m_error->setText(WorkspaceSymbols::glyph(QStringLiteral("exclamationmark.triangle")) + u' ' + *error);
+        m_error->setText(Symbols::glyph(QStringLiteral("exclamationmark.triangle")) + u' ' + *error);
     m_body->updateGeometry();
     applyEnabled();
 }
@@ -259,7 +253,8 @@ QWidget *SorvanePipelineView::loadedBlock(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
     if (page.company.metadataAccess == SorvaneCompanySummary::MetadataAccess::limited) {
-        auto *limited = caption(loc("Submitted films only · full pipeline has not been shared"), block);
+        auto *limited = UiKit::label(loc("Submitted films only · full pipeline has not been shared"),
+                                     {.secondary = true, .textStyle = UiKit::TextStyle::Caption}, block);
         limited->setObjectName(QStringLiteral("sorvane.pipeline.limited"));
         layout->addWidget(limited);
     }
@@ -283,12 +278,13 @@ QWidget *SorvanePipelineView::loadedBlock(QWidget *parent)
     layout->addWidget(m_strip);
 
     if (columns.unplaced > 0) {
-        auto *unplaced = caption(loc("%lld films have no confirmed phase", {qint64(columns.unplaced)}), block);
+        auto *unplaced = UiKit::label(loc("%lld films have no confirmed phase", {qint64(columns.unplaced)}),
+                                      {.secondary = true, .textStyle = UiKit::TextStyle::Caption}, block);
         unplaced->setObjectName(QStringLiteral("sorvane.pipeline.unplaced"));
         layout->addWidget(unplaced);
     }
     if (inbox.pipelineHasMore()) {
-        auto *more = SessionStyle::button(loc("Load more films"), block);
+        auto *more = UiKit::button(loc("Load more films"), block);
         more->setObjectName(QStringLiteral("sorvane.pipeline.more"));
         more->setEnabled(!inbox.pipelineLoading());
         connect(more, &QPushButton::clicked, this, [this] {
@@ -296,7 +292,8 @@ QWidget *SorvanePipelineView::loadedBlock(QWidget *parent)
                 m_workspace.inbox().loadPipeline(*m_item, *m_workspace.parts().queueEditor, true);
         });
         layout->addWidget(more, 0, Qt::AlignLeft);
-        layout->addWidget(caption(loc("Counts cover the loaded films."), block));
+        layout->addWidget(UiKit::label(loc("Counts cover the loaded films."), {.secondary = true,
+                                       .textStyle = UiKit::TextStyle::Caption}, block));
     }
     return block;
 }

@@ -3,11 +3,11 @@
 #include "foundation/localization.h"
 #include "inbox/sorvaneinboxmodel.h"
 #include "servicequeue/servicequeuemodel.h"
-#include "session/ui/sessionstyle.h"
+#include "foundation/ui/uikit.h"
 #include "settings/ui/sorvanesidebarrow.h"
 #include "workspace/sorvaneworkspace.h"
 #include "symbolmark.h"
-#include "workspacesymbols.h"
+#include "foundation/ui/symbols.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -34,17 +34,6 @@ QString filterSymbol(SorvaneInboxFilter filter)
     return {};
 }
 
-QLabel *sectionHeader(const QString &text, QWidget *parent)
-{
-    auto *label = SessionStyle::label(text, SessionStyle::TextStyle::Caption, parent);
-    QFont font = label->font();
-    font.setWeight(QFont::DemiBold);
-    label->setFont(font);
-    SessionStyle::setSecondary(label);
-    label->setContentsMargins(8, 10, 0, 2);
-    return label;
-}
-
 } // namespace
 
 SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : QWidget(parent), m_workspace(workspace)
@@ -57,10 +46,10 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
     auto *brand = new QWidget(this);
     auto *brandRow = new QHBoxLayout(brand);
     brandRow->setContentsMargins(18, 18, 18, 18);
-    auto *mark = new SymbolMark(WorkspaceSymbols::icon(QStringLiteral("film.stack")), 22, brand);
+    auto *mark = new SymbolMark(Symbols::icon(QStringLiteral("film.stack")), 22, brand);
     brandRow->addWidget(mark);
     auto *name = new QLabel(QStringLiteral("Tavlon"), brand);
-    SessionStyle::setTextStyle(name, SessionStyle::TextStyle::Title2Bold);
+    UiKit::setTextStyle(name, UiKit::TextStyle::Title2Bold);
     brandRow->addWidget(name);
     brandRow->addStretch(1);
     layout->addWidget(brand);
@@ -77,17 +66,29 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
     // hint and shows it, which for the filled list lays every row and label
     // out at a width it never has on screen.
     scroll->setWidget(m_list);
-    list->addWidget(sectionHeader(loc("Production"), m_list));
+    auto *production =
+        UiKit::label(loc("Production"), {.secondary = true, .textStyle = UiKit::TextStyle::Caption}, m_list);
+    QFont productionFont = production->font();
+    productionFont.setWeight(QFont::DemiBold);
+    production->setFont(productionFont);
+    production->setContentsMargins(8, 10, 0, 2);
+    list->addWidget(production);
     for (SorvaneInboxFilter filter : SorvaneInboxOptions::allFilters()) {
         auto *row = new SorvaneSidebarRow(SorvaneInboxOptions::title(filter), filterSymbol(filter), false, m_list);
-        row->setGlyph(WorkspaceSymbols::glyph(filterSymbol(filter)));
+        row->setGlyph(Symbols::glyph(filterSymbol(filter)));
         row->setToolTip(SorvaneInboxOptions::explanation(filter));
         row->setObjectName(QStringLiteral("sorvane.filter.") + SorvaneInboxOptions::rawValue(filter));
         connect(row, &QPushButton::clicked, this, [this, filter] { m_workspace.setFilter(filter); });
         list->addWidget(row);
         m_filters.append(row);
     }
-    list->addWidget(sectionHeader(loc("Customers"), m_list));
+    auto *customers =
+        UiKit::label(loc("Customers"), {.secondary = true, .textStyle = UiKit::TextStyle::Caption}, m_list);
+    QFont customersFont = customers->font();
+    customersFont.setWeight(QFont::DemiBold);
+    customers->setFont(customersFont);
+    customers->setContentsMargins(8, 10, 0, 2);
+    list->addWidget(customers);
     m_allCustomers = new SorvaneSidebarRow(loc("All customers"), QStringLiteral("building.2"), false, m_list);
     m_allCustomers->setObjectName(QStringLiteral("sorvane.customers.all"));
     connect(m_allCustomers, &QPushButton::clicked, this, [this] { m_workspace.setCustomer(std::nullopt); });
@@ -97,13 +98,13 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
     m_customerRows->setContentsMargins(0, 0, 0, 0);
     m_customerRows->setSpacing(1);
     list->addWidget(m_customers);
-    m_moreCustomers = SessionStyle::button(loc("Load more customers"), m_list);
+    m_moreCustomers = UiKit::button(loc("Load more customers"), m_list);
     m_moreCustomers->setObjectName(QStringLiteral("sorvane.customers.more"));
     connect(m_moreCustomers, &QPushButton::clicked, this, [this] { m_workspace.loadMoreCustomers(); });
     list->addWidget(m_moreCustomers);
-    m_note = SessionStyle::label(QString(), SessionStyle::TextStyle::Caption, m_list);
+    m_note = UiKit::label(QString(), UiKit::TextStyle::Caption, m_list);
     m_note->setObjectName(QStringLiteral("sorvane.customers.note"));
-    SessionStyle::setSecondary(m_note);
+    UiKit::setSecondary(m_note);
     m_note->setContentsMargins(8, 4, 4, 4);
     list->addWidget(m_note);
     list->addStretch(1);
@@ -115,9 +116,9 @@ SorvaneSidebar::SorvaneSidebar(SorvaneWorkspace &workspace, QWidget *parent) : Q
     layout->addWidget(line);
 
     if (workspace.parts().queue->isDemo()) {
-        auto *demo = SessionStyle::label(WorkspaceSymbols::glyph(QStringLiteral("testtube.2")) + QStringLiteral("  ")
+        auto *demo = UiKit::label(Symbols::glyph(QStringLiteral("testtube.2")) + QStringLiteral("  ")
                                              + loc("Demo · fictional tasks"),
-                                         SessionStyle::TextStyle::Caption, this);
+                                         UiKit::TextStyle::Caption, this);
         demo->setObjectName(QStringLiteral("sorvane.demo"));
         demo->setContentsMargins(14, 10, 14, 0);
         layout->addWidget(demo);

@@ -10,10 +10,10 @@
 #include "editor/editorpresentation.h"
 #include "servicequeue/proposals/servicetaskpresentation.h"
 #include "servicequeue/servicequeuemodel.h"
-#include "session/ui/sessionstyle.h"
+#include "foundation/ui/uikit.h"
 #include "workspace/sorvanedate.h"
 #include "workspace/sorvaneworkspace.h"
-#include "workspacesymbols.h"
+#include "foundation/ui/symbols.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -28,7 +28,7 @@
 #include <QVBoxLayout>
 
 using namespace SorvaneTicket;
-using SessionStyle::TextStyle;
+using UiKit::TextStyle;
 
 namespace {
 
@@ -49,10 +49,10 @@ QWidget *symbolLine(const QString &symbol, const QString &text, TextStyle style,
     auto *row = new QHBoxLayout(line);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(5);
-    auto *picture = new QLabel(WorkspaceSymbols::glyph(symbol), line);
-    SessionStyle::setTextStyle(picture, style);
+    auto *picture = new QLabel(Symbols::glyph(symbol), line);
+    UiKit::setTextStyle(picture, style);
     picture->setAlignment(Qt::AlignTop);
-    auto *label = SessionStyle::label(text, style, line);
+    auto *label = UiKit::label(text, style, line);
     row->addWidget(picture, 0, Qt::AlignTop);
     row->addWidget(label, 1);
     if (textLabel)
@@ -62,9 +62,9 @@ QWidget *symbolLine(const QString &symbol, const QString &text, TextStyle style,
 
 QPushButton *prominent(const QString &text, const QString &symbol, QWidget *parent)
 {
-    auto *button = SessionStyle::button(text, parent);
-    WorkspaceSymbols::apply(button, symbol);
-    SessionStyle::makeProminent(button);
+    auto *button = UiKit::button(text, parent);
+    Symbols::apply(button, symbol);
+    UiKit::fillWithAccent(button);
     return button;
 }
 
@@ -207,8 +207,8 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     instructor->setContentsMargins(0, 0, 0, 0);
     instructor->setSpacing(8);
     m_instructorAvatar = new SorvaneAvatarView(std::nullopt, loc("Assigned instructor"), 28, m_instructor);
-    m_instructorName = SessionStyle::label(QString(), TextStyle::Callout, m_instructor);
-    SessionStyle::setSecondary(m_instructorName);
+    m_instructorName = UiKit::label(QString(), TextStyle::Callout, m_instructor);
+    UiKit::setSecondary(m_instructorName);
     instructor->addWidget(m_instructorAvatar, 0, Qt::AlignVCenter);
     instructor->addWidget(m_instructorName, 1, Qt::AlignVCenter);
     headerLayout->addWidget(m_instructor);
@@ -216,9 +216,9 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     m_campaign = symbolLine(QStringLiteral("square.stack.3d.up"), QString(), TextStyle::Callout, header,
                             &m_campaignTitle);
     m_campaign->setObjectName(QStringLiteral("sorvane.ticket.campaign"));
-    SessionStyle::setSecondary(m_campaign);
+    UiKit::setSecondary(m_campaign);
     for (QLabel *label : m_campaign->findChildren<QLabel *>())
-        SessionStyle::setSecondary(label);
+        UiKit::setSecondary(label);
     headerLayout->addWidget(m_campaign);
 
     m_statusHolder = new QVBoxLayout;
@@ -230,13 +230,13 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     auto *folder = new QHBoxLayout(m_folder);
     folder->setContentsMargins(0, 0, 0, 0);
     auto *disk = symbolLine(QStringLiteral("externaldrive"), QString(), TextStyle::Caption, m_folder, &m_folderDisk);
-    m_folderPath = SessionStyle::label(QString(), TextStyle::Caption, m_folder);
-    SessionStyle::setSecondary(m_folderPath);
+    m_folderPath = UiKit::label(QString(), TextStyle::Caption, m_folder);
+    UiKit::setSecondary(m_folderPath);
     m_folderPath->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_folderPath->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto *choose = SessionStyle::button(loc("Choose project folder…"), m_folder);
+    auto *choose = UiKit::button(loc("Choose project folder…"), m_folder);
     choose->setObjectName(QStringLiteral("sorvane.ticket.chooseFolder"));
-    SessionStyle::setTextStyle(choose, TextStyle::Caption);
+    UiKit::setTextStyle(choose, TextStyle::Caption);
     connect(choose, &QPushButton::clicked, &m_workspace, &SorvaneWorkspace::chooseStorage);
     m_folderButton = choose;
     folder->addWidget(disk, 0, Qt::AlignTop);
@@ -247,7 +247,7 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
                                 &m_storageIssueText);
     m_storageIssue->setObjectName(QStringLiteral("sorvane.ticket.storageIssue"));
     for (QLabel *label : m_storageIssue->findChildren<QLabel *>())
-        SessionStyle::setOrange(label);
+        UiKit::setInk(label, UiKit::Ink::attention, true);
     headerLayout->addWidget(m_storageIssue);
 
     m_picker = new SorvaneTabPicker(header);
@@ -266,20 +266,20 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     auto *opening = new QVBoxLayout(m_opening);
     opening->setContentsMargins(22, 22, 22, 22);
     opening->addStretch(1);
-    auto *symbol = new QLabel(WorkspaceSymbols::glyph(QStringLiteral("doc.text")), m_opening);
+    auto *symbol = new QLabel(Symbols::glyph(QStringLiteral("doc.text")), m_opening);
     QFont big = symbol->font();
     big.setPointSizeF(big.pointSizeF() * 2.4);
     symbol->setFont(big);
     symbol->setAlignment(Qt::AlignCenter);
-    SessionStyle::setSecondary(symbol);
+    UiKit::setSecondary(symbol);
     opening->addWidget(symbol);
-    auto *openingTitle = SessionStyle::label(loc("Opening task…"), TextStyle::Title2Bold, m_opening);
+    auto *openingTitle = UiKit::label(loc("Opening task…"), TextStyle::Title2Bold, m_opening);
     openingTitle->setAlignment(Qt::AlignCenter);
     opening->addWidget(openingTitle);
-    auto *openingText = SessionStyle::label(loc("The server checks access to this customer's submitted version."),
+    auto *openingText = UiKit::label(loc("The server checks access to this customer's submitted version."),
                                             TextStyle::Callout, m_opening);
     openingText->setAlignment(Qt::AlignCenter);
-    SessionStyle::setSecondary(openingText);
+    UiKit::setSecondary(openingText);
     opening->addWidget(openingText);
     opening->addStretch(1);
     m_sections->addWidget(m_opening);
@@ -439,23 +439,22 @@ void SorvaneTicketDetail::refreshStatus(const SorvaneInboxRow &row)
     auto *lines = new QVBoxLayout;
     lines->setSpacing(4);
     lines->addWidget(stageLine);
-    const auto caption = [this](const QString &text) {
-        return SessionStyle::label(text, TextStyle::Caption, m_status);
-    };
     if (s.startedAt) {
-        lines->addWidget(caption(loc("Editing started %@", {shortDateTimeText(*s.startedAt)})));
+        lines->addWidget(UiKit::label(loc("Editing started %@", {shortDateTimeText(*s.startedAt)}), TextStyle::Caption,
+                                      m_status));
     } else if (s.dueAt) {
-        lines->addWidget(caption(loc("Start by %@", {shortDateTimeText(*s.dueAt)})));
-        m_deadline = caption(QString());
+        lines->addWidget(UiKit::label(loc("Start by %@", {shortDateTimeText(*s.dueAt)}), TextStyle::Caption, m_status));
+        m_deadline = UiKit::label(QString(), TextStyle::Caption, m_status);
         m_deadline->setObjectName(QStringLiteral("sorvane.ticket.deadline"));
         m_deadlineDue = *s.dueAt;
         lines->addWidget(m_deadline);
         refreshDeadline();
     }
     if (row.request.kind == ServiceKind::filmEditing) {
-        auto *target = caption(loc("Internal start target · %lld h", {s.targetHours}));
+        auto *target = UiKit::label(loc("Internal start target · %lld h", {s.targetHours}), TextStyle::Caption,
+                                    m_status);
         target->setObjectName(QStringLiteral("sorvane.ticket.target"));
-        SessionStyle::setSecondary(target);
+        UiKit::setSecondary(target);
         lines->addWidget(target);
     }
     line->addLayout(lines, 1);
@@ -472,9 +471,9 @@ void SorvaneTicketDetail::refreshDeadline()
         return;
     m_deadline->setText(deadline->text());
     if (deadline->exceeded)
-        SessionStyle::setOrange(m_deadline);
+        UiKit::setInk(m_deadline, UiKit::Ink::attention, true);
     else
-        SessionStyle::setSecondary(m_deadline);
+        UiKit::setSecondary(m_deadline);
 }
 
 QWidget *SorvaneTicketDetail::actionArea(const SorvaneInboxRow &row, const Action &action, QWidget *parent)
@@ -488,8 +487,8 @@ QWidget *SorvaneTicketDetail::actionArea(const SorvaneInboxRow &row, const Actio
         area->hide();
         return area;
     case Action::Kind::blocked: {
-        auto *sentence = SessionStyle::label(action.text, TextStyle::Callout, area);
-        SessionStyle::setSecondary(sentence);
+        auto *sentence = UiKit::label(action.text, TextStyle::Callout, area);
+        UiKit::setSecondary(sentence);
         sentence->setAlignment(Qt::AlignCenter);
         sentence->setMaximumWidth(220);
         layout->addWidget(sentence);
@@ -512,8 +511,8 @@ QWidget *SorvaneTicketDetail::actionArea(const SorvaneInboxRow &row, const Actio
     connect(button, &QPushButton::clicked, this, [this, kind] { runAction(kind); });
     layout->addWidget(button, 0, Qt::AlignTop);
     if (action.hint) {
-        auto *hint = SessionStyle::label(*action.hint, TextStyle::Caption, area);
-        SessionStyle::setSecondary(hint);
+        auto *hint = UiKit::label(*action.hint, TextStyle::Caption, area);
+        UiKit::setSecondary(hint);
         hint->setMaximumWidth(180);
         layout->addWidget(hint);
     }
@@ -644,9 +643,9 @@ QWidget *SorvaneTicketDetail::sourceContent(const SorvaneInboxRow &row, QWidget 
     column->setSpacing(18);
 
     if (m_tab == SorvaneDetailTab::instructions && hasVerifiedDownload(queue.download())) {
-        auto *refresh = SessionStyle::button(loc("Refresh current instructions"), content);
+        auto *refresh = UiKit::button(loc("Refresh current instructions"), content);
         refresh->setObjectName(QStringLiteral("service.brief.refresh"));
-        WorkspaceSymbols::apply(refresh, QStringLiteral("arrow.clockwise"));
+        Symbols::apply(refresh, QStringLiteral("arrow.clockwise"));
         connect(refresh, &QPushButton::clicked, this, [this] {
             m_workspace.parts().queue->refreshCurrentBrief(*m_workspace.parts().queueEditor);
         });
@@ -657,10 +656,10 @@ QWidget *SorvaneTicketDetail::sourceContent(const SorvaneInboxRow &row, QWidget 
         if (m_tab == SorvaneDetailTab::instructions) {
             QWidget *view = m_embeds.brief ? m_embeds.brief(*brief, content) : nullptr;
             if (!view)
-                view = SessionStyle::label(brief->masterprompt, TextStyle::Callout, content);
+                view = UiKit::label(brief->masterprompt, TextStyle::Callout, content);
             column->addWidget(view);
         } else {
-            column->addWidget(SessionStyle::label(loc("Allowed source material"), TextStyle::Title2Bold, content));
+            column->addWidget(UiKit::label(loc("Allowed source material"), TextStyle::Title2Bold, content));
             for (const Candidate &candidate : brief->candidates) {
                 auto *item = new QWidget(content);
                 item->setObjectName(QStringLiteral("sorvane.ticket.candidate"));
@@ -674,7 +673,7 @@ QWidget *SorvaneTicketDetail::sourceContent(const SorvaneInboxRow &row, QWidget 
                 headline.setBold(true);
                 title->setFont(headline);
                 lines->addWidget(title);
-                lines->addWidget(SourceFactsStyle::caption(candidate.interval(), item, true));
+                lines->addWidget(UiKit::label(candidate.interval(), {.scale = 10.0 / 13.0, .monospaced = true}, item));
                 lines->addWidget(new SorvaneSourceFacts(candidate, item));
                 if (candidate.notes) {
                     auto *notes = new QLabel(*candidate.notes, item);
@@ -687,15 +686,15 @@ QWidget *SorvaneTicketDetail::sourceContent(const SorvaneInboxRow &row, QWidget 
             }
             if (brief->candidates.isEmpty())
                 column->addWidget(
-                    SessionStyle::label(loc("No selected source material in this submission."), TextStyle::Callout,
+                    UiKit::label(loc("No selected source material in this submission."), TextStyle::Callout,
                                         content));
         }
         column->addStretch(1);
         return content;
     }
 
-    column->addWidget(SessionStyle::label(loc("Read the frozen submission"), TextStyle::Title2Bold, content));
-    column->addWidget(SessionStyle::label(
+    column->addWidget(UiKit::label(loc("Read the frozen submission"), TextStyle::Title2Bold, content));
+    column->addWidget(UiKit::label(
         // clang-format off
         loc("Download the submitted project before opening its instructions and material. Newer customer changes do not replace this version."),
         // clang-format on
@@ -704,9 +703,9 @@ QWidget *SorvaneTicketDetail::sourceContent(const SorvaneInboxRow &row, QWidget 
         row, parts.inbox->operatorID(), queue.download(), !parts.editor->inbox().isEmpty(),
         queue.sorvaneStorageSelection(row.request, parts.inbox->operatorID(), *parts.queueEditor).has_value());
     if (step.kind == SourceStep::Kind::explanation) {
-        auto *text = SessionStyle::label(step.text, TextStyle::Callout, content);
+        auto *text = UiKit::label(step.text, TextStyle::Callout, content);
         text->setObjectName(QStringLiteral("sorvane.ticket.step"));
-        SessionStyle::setSecondary(text);
+        UiKit::setSecondary(text);
         column->addWidget(text);
     } else {
         static const QHash<SourceStep::Kind, const char *> symbols = {
@@ -714,8 +713,8 @@ QWidget *SorvaneTicketDetail::sourceContent(const SorvaneInboxRow &row, QWidget 
             {SourceStep::Kind::chooseFolder, "externaldrive"},
             {SourceStep::Kind::download, "arrow.down.circle"},
         };
-        auto *button = SessionStyle::button(step.text, content);
-        WorkspaceSymbols::apply(button, QString::fromLatin1(symbols.value(step.kind)));
+        auto *button = UiKit::button(step.text, content);
+        Symbols::apply(button, QString::fromLatin1(symbols.value(step.kind)));
         button->setEnabled(step.enabled);
         const SourceStep::Kind kind = step.kind;
         connect(button, &QPushButton::clicked, this, [this, kind] { runStep(kind); });

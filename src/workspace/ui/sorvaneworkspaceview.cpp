@@ -2,12 +2,12 @@
 
 #include "foundation/localization.h"
 #include "inbox/sorvaneinboxmodel.h"
-#include "session/ui/sessionstyle.h"
+#include "foundation/ui/uikit.h"
 #include "sorvaneinboxcolumn.h"
 #include "sorvanenotices.h"
 #include "sorvanesidebar.h"
 #include "workspace/sorvaneworkspace.h"
-#include "workspacesymbols.h"
+#include "foundation/ui/symbols.h"
 
 #include <QAction>
 #include <QEvent>
@@ -24,7 +24,7 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     if (!clock)
         clock = [] { return QDateTime::currentDateTime(); };
 
-    m_refresh = new QAction(WorkspaceSymbols::icon(QStringLiteral("arrow.clockwise")), loc("Refresh inbox"), this);
+    m_refresh = new QAction(Symbols::icon(QStringLiteral("arrow.clockwise")), loc("Refresh inbox"), this);
     m_refresh->setObjectName(QStringLiteral("sorvane.refresh"));
     m_refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     m_refresh->setShortcutContext(Qt::WindowShortcut);
@@ -67,20 +67,20 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     empty->setContentsMargins(32, 32, 32, 32);
     empty->setSpacing(8);
     empty->addStretch(1);
-    auto *symbol = new QLabel(WorkspaceSymbols::glyph(QStringLiteral("tray.full")), m_emptyDetail);
+    auto *symbol = new QLabel(Symbols::glyph(QStringLiteral("tray.full")), m_emptyDetail);
     QFont big = symbol->font();
     big.setPointSizeF(big.pointSizeF() * 2.4);
     symbol->setFont(big);
     symbol->setAlignment(Qt::AlignCenter);
-    SessionStyle::setSecondary(symbol);
+    UiKit::setSecondary(symbol);
     empty->addWidget(symbol);
-    auto *title = SessionStyle::label(loc("Choose an editing task"), SessionStyle::TextStyle::Title2Bold, m_emptyDetail);
+    auto *title = UiKit::label(loc("Choose an editing task"), UiKit::TextStyle::Title2Bold, m_emptyDetail);
     title->setAlignment(Qt::AlignCenter);
     empty->addWidget(title);
-    auto *description = SessionStyle::label(loc("Customer, campaign, instructions and versions stay together here."),
-                                            SessionStyle::TextStyle::Callout, m_emptyDetail);
+    auto *description = UiKit::label(loc("Customer, campaign, instructions and versions stay together here."),
+                                            UiKit::TextStyle::Callout, m_emptyDetail);
     description->setAlignment(Qt::AlignCenter);
-    SessionStyle::setSecondary(description);
+    UiKit::setSecondary(description);
     empty->addWidget(description);
     empty->addStretch(1);
     detailLayout->addWidget(m_detail, 1);

@@ -1,43 +1,11 @@
 #include "sorvanesourcefacts.h"
 
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
-
-namespace SourceFactsStyle {
-
-namespace {
-// The caption and callout sizes relative to a 13-point body text.
-QFont sized(QFont font, qreal points)
-{
-    font.setPointSizeF(font.pointSizeF() * points / 13.0);
-    return font;
-}
-} // namespace
-
-QLabel *caption(const QString &text, QWidget *parent, bool monospaced, bool secondary)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    QFont base = parent->font();
-    if (monospaced) {
-        QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        fixed.setPointSizeF(base.pointSizeF());
-        base = fixed;
-    }
-    label->setFont(sized(base, 10.0));
-    if (secondary)
-        label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
-} // namespace SourceFactsStyle
-
-using SourceFactsStyle::caption;
 
 SorvaneSourceFacts::SorvaneSourceFacts(const Candidate &source, QWidget *parent) : QWidget(parent)
 {
@@ -45,17 +13,19 @@ SorvaneSourceFacts::SorvaneSourceFacts(const Candidate &source, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     if (source.sourceItemID) {
-        auto *item = caption(loc("Original source %@", {*source.sourceItemID}), this, true);
+        auto *item = UiKit::label(loc("Original source %@", {*source.sourceItemID}), {.scale = 10.0 / 13.0,
+                                  .monospaced = true}, this);
         item->setObjectName(QStringLiteral("service.source.item"));
         item->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout->addWidget(item);
     }
     if (const auto speech = speechLine(source)) {
-        auto *line = caption(*speech, this, false, true);
+        auto *line = UiKit::label(*speech, {.scale = 10.0 / 13.0, .secondary = true}, this);
         line->setObjectName(QStringLiteral("service.source.speech"));
         layout->addWidget(line);
         if (showsWordTimings(source)) {
-            auto *hint = caption(loc("Word timings available · verify before karaoke captions"), this, false, true);
+            auto *hint = UiKit::label(loc("Word timings available · verify before karaoke captions"),
+                                      {.scale = 10.0 / 13.0, .secondary = true}, this);
             hint->setObjectName(QStringLiteral("service.source.wordTimings"));
             layout->addWidget(hint);
         }
@@ -89,18 +59,19 @@ SorvaneTimelineFormatView::SorvaneTimelineFormatView(const SorvaneTimelineFormat
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(5);
-    auto *line = caption(loc("Timeline · %lld × %lld · %lld/%lld fps",
-                             {format.width, format.height, format.frameRateNumerator, format.frameRateDenominator}),
-                         this, true);
+    auto *line = UiKit::label(loc("Timeline · %lld × %lld · %lld/%lld fps", {format.width, format.height,
+                              format.frameRateNumerator, format.frameRateDenominator}), {.scale = 10.0 / 13.0,
+                              .monospaced = true}, this);
     line->setObjectName(QStringLiteral("service.source.timelineFormat.size"));
     layout->addWidget(line);
-    auto *origin = caption(format.origin == u"explicit" ? loc("Explicit editor format")
-                                                        : loc("Format follows the selected source"),
-                           this, false, true);
+    auto *origin = UiKit::label(format.origin == u"explicit" ? loc("Explicit editor format")
+                                                             : loc("Format follows the selected source"),
+                                {.scale = 10.0 / 13.0, .secondary = true}, this);
     origin->setObjectName(QStringLiteral("service.source.timelineFormat.origin"));
     layout->addWidget(origin);
     if (format.sourceID) {
-        auto *source = caption(loc("Format source %@", {*format.sourceID}), this, true);
+        auto *source = UiKit::label(loc("Format source %@", {*format.sourceID}), {.scale = 10.0 / 13.0,
+                                    .monospaced = true}, this);
         source->setObjectName(QStringLiteral("service.source.timelineFormat.source"));
         source->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout->addWidget(source);
@@ -112,7 +83,7 @@ SorvaneTimelineFormatView::SorvaneTimelineFormatView(const SorvaneTimelineFormat
         row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(5);
         QPalette orange = warning->palette();
-        orange.setColor(QPalette::WindowText, QColor(255, 149, 0));
+        orange.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::attention));
         warning->setPalette(orange);
         QFont callout = font();
         callout.setPointSizeF(callout.pointSizeF() * 12.0 / 13.0);
@@ -128,8 +99,8 @@ SorvaneTimelineFormatView::SorvaneTimelineFormatView(const SorvaneTimelineFormat
         layout->addWidget(warning);
     }
     if (format.mixedSourceFormats) {
-        auto *mixed = caption(loc("Sources use different formats. Check framing and timing in the editor."), this,
-                              false, true);
+        auto *mixed = UiKit::label(loc("Sources use different formats. Check framing and timing in the editor."),
+                                   {.scale = 10.0 / 13.0, .secondary = true}, this);
         mixed->setObjectName(QStringLiteral("service.source.timelineFormat.mixed"));
         layout->addWidget(mixed);
     }

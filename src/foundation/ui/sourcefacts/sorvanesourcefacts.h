@@ -28,8 +28,3 @@ class SorvaneTimelineFormatView final : public QWidget
 public:
     explicit SorvaneTimelineFormatView(const SorvaneTimelineFormat &format, QWidget *parent = nullptr);
 };
-
-// Text styles the two views share with the screens that embed them.
-namespace SourceFactsStyle {
-QLabel *caption(const QString &text, QWidget *parent, bool monospaced = false, bool secondary = false);
-} // namespace SourceFactsStyle

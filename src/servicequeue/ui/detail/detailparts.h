@@ -28,8 +28,6 @@ struct ServiceTaskDetailParts
 };
 
 namespace DetailText {
-enum class Style { body, secondary, caption, captionSecondary, headline, title, green, callout, calloutSecondary };
-QLabel *label(QWidget *parent, const QString &text, Style style = Style::body, const QString &name = {});
 // A button with a symbol (none for an empty name); prominent ones are filled.
 QPushButton *button(QWidget *parent, const QString &title, const QString &symbol, const QString &name = {},
                     bool prominent = false);

@@ -1,6 +1,7 @@
 #include "servicesentversions.h"
 
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 #include "servicequeue/proposals/taskdetailrules.h"
 #include "servicequeue/servicequeuemodel.h"
 #include "servicequeue/ui/proposalcontentview.h"
@@ -12,8 +13,6 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QToolButton>
-
-using DetailText::Style;
 
 namespace {
 
@@ -81,7 +80,7 @@ public:
         m_column = column(this, 6);
         auto *line = new QHBoxLayout;
         line->setContentsMargins(0, 0, 0, 0);
-        m_text = DetailText::label(this, {}, Style::body, objectName() + QStringLiteral(".text"));
+        m_text = UiKit::label({}, {.name = objectName() + QStringLiteral(".text")}, this);
         auto *play = DetailText::button(this, loc("Download and play"), {}, objectName() + QStringLiteral(".play"));
         line->addWidget(m_text, 1);
         line->addWidget(play, 0, Qt::AlignTop);
@@ -130,9 +129,9 @@ public:
         const QString name = QStringLiteral("service.decision.") + id;
         setObjectName(name);
         QVBoxLayout *layout = column(this, 5, {0, 8, 0, 8});
-        m_title = DetailText::label(this, {}, Style::headline, name + QStringLiteral(".title"));
-        m_direction = DetailText::label(this, {}, Style::body, name + QStringLiteral(".direction"));
-        m_comment = DetailText::label(this, {}, Style::body, name + QStringLiteral(".comment"));
+        m_title = UiKit::label({}, {.bold = true, .name = name + QStringLiteral(".title")}, this);
+        m_direction = UiKit::label({}, {.name = name + QStringLiteral(".direction")}, this);
+        m_comment = UiKit::label({}, {.name = name + QStringLiteral(".comment")}, this);
         m_comment->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         layout->addWidget(m_title);
         layout->addWidget(m_direction);
@@ -147,8 +146,8 @@ public:
         auto *rows = new QWidget(m_reactions);
         m_rows = column(rows, 6);
         reactions->addWidget(rows);
-        m_note = DetailText::label(m_reactions, loc("No reaction attached to this response."), Style::captionSecondary,
-                                   name + QStringLiteral(".noReaction"));
+        m_note = UiKit::label(loc("No reaction attached to this response."), {.scale = 0.88, .secondary = true,
+                              .name = name + QStringLiteral(".noReaction")}, m_reactions);
         reactions->addWidget(m_note);
         layout->addWidget(m_reactions);
         connect(load, &QPushButton::clicked, this, [this] { m_parts.model->readReactions(*m_parts.editor); });

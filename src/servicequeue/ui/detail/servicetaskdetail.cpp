@@ -1,5 +1,6 @@
 #include "servicetaskdetail.h"
 
+#include "foundation/ui/uikit.h"
 #include "servicesentversions.h"
 
 #include "editor/desktopservices.h"
@@ -16,8 +17,6 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QPushButton>
-
-using DetailText::Style;
 
 namespace {
 
@@ -109,23 +108,24 @@ void ServiceTaskDetail::buildHeading()
         line->setFrameShape(QFrame::HLine);
         line->setFrameShadow(QFrame::Sunken);
         m_heading->addWidget(line);
-        m_heading->addWidget(DetailText::label(parent, request.title, Style::title, QStringLiteral("service.task.title")));
+        m_heading->addWidget(UiKit::label(request.title, {.scale = 1.35, .bold = true,
+                                          .name = QStringLiteral("service.task.title")}, parent));
         const ServiceTaskPresentation presentation{request, detail};
         m_heading->addWidget(DetailText::symbolLabel(parent, EditorPresentation::kindSymbol(request.kind), presentation.statusTitle(),
                                                      QStringLiteral("service.task.status")));
-        auto *id = DetailText::label(parent, loc("Task %@ · revision %lld", {request.id, request.revision}),
-                                     Style::caption, QStringLiteral("service.task.id"));
+        auto *id = UiKit::label(loc("Task %@ · revision %lld", {request.id, request.revision}), {.scale = 0.88,
+                                .name = QStringLiteral("service.task.id")}, parent);
         id->setFont(QFont(QStringLiteral("monospace"), id->font().pointSize()));
         id->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         m_heading->addWidget(id);
         return;
     }
-    m_heading->addWidget(DetailText::label(parent, loc("Task revision %lld", {request.revision}),
-                                           Style::captionSecondary, QStringLiteral("service.task.revision")));
+    m_heading->addWidget(UiKit::label(loc("Task revision %lld", {request.revision}), {.scale = 0.88, .secondary = true,
+                                      .name = QStringLiteral("service.task.revision")}, parent));
     if (request.status.is(ServiceStatus::waiting))
-        m_heading->addWidget(DetailText::label(
-            parent, loc("Take the task to download its frozen instructions and original material."), Style::secondary,
-            QStringLiteral("service.task.waitingHint")));
+        m_heading->addWidget(UiKit::label(loc("Take the task to download its frozen instructions and original material."),
+                                          {.secondary = true, .name = QStringLiteral("service.task.waitingHint")},
+                                          parent));
 }
 
 // The versions layout: the way to return a video, then the sent versions.
@@ -143,22 +143,21 @@ void ServiceTaskDetail::buildDelivery()
         auto *inner = new QVBoxLayout(box);
         inner->setContentsMargins(8, 8, 8, 8);
         inner->setSpacing(12);
-        inner->addWidget(DetailText::label(
-            box,
+        inner->addWidget(UiKit::label(
             closed ? loc("Download the submitted project to review its saved versions and feedback.")
                    : loc("Download this submitted project first. The returned video will stay bound to these "
                          "instructions and originals."),
-            Style::body, QStringLiteral("service.video.delivery.explanation")));
+            {.name = QStringLiteral("service.video.delivery.explanation")}, box));
         addTakeOrFetch(inner, TaskDetailRules::TakePlace::filmEnvelope);
         m_top->addWidget(box);
     }
 
     QWidget *below = m_bottom->parentWidget();
-    m_bottom->addWidget(DetailText::label(below, loc("Sent versions and customer feedback"), Style::title,
-                                          QStringLiteral("service.versions.title")));
+    m_bottom->addWidget(UiKit::label(loc("Sent versions and customer feedback"), {.scale = 1.35, .bold = true,
+                                     .name = QStringLiteral("service.versions.title")}, below));
     if (m_parts.model->detail()->proposals.isEmpty())
-        m_bottom->addWidget(DetailText::label(below, loc("No versions have been sent for this task yet."),
-                                              Style::secondary, QStringLiteral("service.versions.empty")));
+        m_bottom->addWidget(UiKit::label(loc("No versions have been sent for this task yet."), {.secondary = true,
+                                         .name = QStringLiteral("service.versions.empty")}, below));
 }
 
 void ServiceTaskDetail::buildTask()
@@ -170,7 +169,8 @@ void ServiceTaskDetail::buildTask()
     const bool closed = request.status.isClosed();
 
     if (const auto message = ServiceTaskPresentation{request, detail}.closedMessage())
-        m_top->addWidget(DetailText::label(parent, *message, Style::secondary, QStringLiteral("service.task.closed")));
+        m_top->addWidget(UiKit::label(*message, {.secondary = true, .name = QStringLiteral("service.task.closed")},
+                                      parent));
 
     addTakeOrFetch(m_top, m_parts.detailOnly ? TaskDetailRules::TakePlace::ticket : TaskDetailRules::TakePlace::screen);
 
@@ -181,9 +181,9 @@ void ServiceTaskDetail::buildTask()
 
     QWidget *below = m_bottom->parentWidget();
     if (model.download() && film && m_parts.detailOnly && !closed) {
-        m_bottom->addWidget(DetailText::label(
-            below, loc("Return the edited video from Versions. Its review and the customer's feedback stay together there."),
-            Style::calloutSecondary, QStringLiteral("service.video.returnHint")));
+        m_bottom->addWidget(UiKit::label(loc("Return the edited video from Versions. Its review and the customer's feedback stay together there."),
+                                         {.scale = 0.95, .secondary = true,
+                                         .name = QStringLiteral("service.video.returnHint")}, below));
         if (m_parts.onShowVersions) {
             auto *open = DetailText::button(below, loc("Open Versions to return a video"), QStringLiteral("film.stack"),
                                             QStringLiteral("service.video.openVersions"), true);
@@ -201,8 +201,8 @@ void ServiceTaskDetail::buildTask()
         inner->setSpacing(12);
         inner->addWidget(new ProposalContentView(preview->content, box));
         // The tools' notice is a sentence of the string tables (its key is the tools' own text).
-        inner->addWidget(DetailText::label(box, loc(preview->notice), Style::captionSecondary,
-                                           QStringLiteral("service.proposal.review.notice")));
+        inner->addWidget(UiKit::label(loc(preview->notice), {.scale = 0.88, .secondary = true,
+                                      .name = QStringLiteral("service.proposal.review.notice")}, box));
         auto *send = DetailText::button(box, loc("Send forslag til kundereview…"), QStringLiteral("paperplane"),
                                         QStringLiteral("service.proposal.send"), true);
         connect(send, &QPushButton::clicked, this, [this] { m_parts.model->proposals().setConfirmation(true); });
@@ -233,8 +233,8 @@ void ServiceTaskDetail::addTakeOrFetch(QVBoxLayout *into, TaskDetailRules::TakeP
         return;
     }
     case Action::waiting:
-        into->addWidget(DetailText::label(parent, offer.text, Style::secondary,
-                                          QStringLiteral("service.video.delivery.waiting")));
+        into->addWidget(UiKit::label(offer.text, {.secondary = true,
+                                     .name = QStringLiteral("service.video.delivery.waiting")}, parent));
         return;
     case Action::download: {
         auto *pull = DetailText::button(parent, offer.text, QStringLiteral("arrow.down.circle"),
@@ -243,16 +243,16 @@ void ServiceTaskDetail::addTakeOrFetch(QVBoxLayout *into, TaskDetailRules::TakeP
         connect(pull, &QPushButton::clicked, this, [this] { m_parts.model->pull(*m_parts.editor, m_parts.detailOnly); });
         into->addWidget(pull, 0, Qt::AlignLeft);
         if (offer.note)
-            into->addWidget(DetailText::label(parent, *offer.note, Style::caption,
-                                              name("service.task.noFolder", "service.video.delivery.noFolder")));
+            into->addWidget(UiKit::label(*offer.note, {.scale = 0.88, .name = name("service.task.noFolder",
+                                         "service.video.delivery.noFolder")}, parent));
         return;
     }
     case Action::taken:
-        into->addWidget(DetailText::label(parent, offer.text, Style::secondary,
-                                          name("service.task.taken", "service.video.delivery.taken")));
+        into->addWidget(UiKit::label(offer.text, {.secondary = true, .name = name("service.task.taken",
+                                     "service.video.delivery.taken")}, parent));
         if (offer.note)
-            into->addWidget(DetailText::label(parent, *offer.note, Style::secondary,
-                                              QStringLiteral("service.video.delivery.below")));
+            into->addWidget(UiKit::label(*offer.note, {.secondary = true,
+                                         .name = QStringLiteral("service.video.delivery.below")}, parent));
         return;
     }
 }
@@ -270,8 +270,8 @@ void ServiceTaskDetail::buildPackage(QVBoxLayout *top)
     DesktopServices *desktop = m_parts.seams.desktop;
     auto add = [top](QWidget *widget) { top->addWidget(widget, 0, Qt::AlignLeft); };
 
-    top->addWidget(DetailText::label(parent, loc("Originalpakke verificeret"), Style::green,
-                                     QStringLiteral("service.package.verified")));
+    top->addWidget(UiKit::label(loc("Originalpakke verificeret"), {.name = QStringLiteral("service.package.verified"),
+                                .ink = UiKit::Ink::success}, parent));
     if (const auto folder = download.projectFolder) {
         auto *open = DetailText::button(parent, loc("Open complete film folder"), QStringLiteral("folder"),
                                         QStringLiteral("service.film.open"));
@@ -284,7 +284,8 @@ void ServiceTaskDetail::buildPackage(QVBoxLayout *top)
                                           QStringLiteral("service.film.relink"));
         connect(relink, &QPushButton::clicked, this, [this] { m_parts.model->packageFilm(*m_parts.editor, true); });
         add(relink);
-        auto *path = DetailText::label(parent, *folder, Style::captionSecondary, QStringLiteral("service.film.folder"));
+        auto *path = UiKit::label(*folder, {.scale = 0.88, .secondary = true,
+                                  .name = QStringLiteral("service.film.folder")}, parent);
         path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         top->addWidget(path);
     } else if (film) {
@@ -366,11 +367,9 @@ void ServiceTaskDetail::buildWorkingFolder()
         });
         add(start);
         if (!closed)
-            m_bottom->addWidget(DetailText::label(
-                parent,
-                loc("Arbejd i writer-start.md og udfyld work/customer-proposal.json. Den tomme skabelon laver ingen "
-                    "research eller manuskript af sig selv."),
-                Style::callout, QStringLiteral("service.workspace.writingHint")));
+            m_bottom->addWidget(UiKit::label(loc("Arbejd i writer-start.md og udfyld work/customer-proposal.json. Den tomme skabelon laver ingen "
+                                             "research eller manuskript af sig selv."), {.scale = 0.95,
+                                             .name = QStringLiteral("service.workspace.writingHint")}, parent));
         if (const auto &file = model.proposals().proposalFile()) {
             auto *json = DetailText::button(parent, loc("Åbn forslagets JSON"), {},
                                             QStringLiteral("service.proposal.openFile"));
@@ -386,10 +385,9 @@ void ServiceTaskDetail::buildWorkingFolder()
             add(review);
         }
     } else if (!closed) {
-        m_bottom->addWidget(DetailText::label(
-            parent,
+        m_bottom->addWidget(UiKit::label(
             m_parts.detailOnly ? loc("Edit in your editor, then open Versions to prepare and send the exported video.")
                                : loc("Klip i dit redigeringsprogram, og vælg derefter den eksporterede video ovenfor."),
-            Style::secondary, QStringLiteral("service.workspace.filmHint")));
+            {.secondary = true, .name = QStringLiteral("service.workspace.filmHint")}, parent));
     }
 }

@@ -1,31 +1,15 @@
 #include "nativeprojectversionsview.h"
 
 #include "editor/desktopservices.h"
-#include "editor/ui/editorsymbols.h"
+#include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 #include "foundation/units/bytecount.h"
 #include "servicequeue/videos/videoreturnpresentation.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-
-namespace {
-
-QLabel *caption(const QString &text, QWidget *parent, bool secondary = true)
-{
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * 0.9);
-    label->setFont(font);
-    if (secondary)
-        label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
-} // namespace
 
 NativeProjectVersionsView::NativeProjectVersionsView(DesktopServices *desktop, QWidget *parent)
     : QWidget(parent), m_desktop(desktop), m_column(new QVBoxLayout(this))
@@ -45,18 +29,19 @@ void NativeProjectVersionsView::setContent(const QList<NativeProjectVersion> &ve
         delete item;
     }
     if (versions.isEmpty())
-        m_column->addWidget(caption(loc("Ingen projektkopi gemt til denne videoversion."), this));
+        m_column->addWidget(UiKit::label(loc("Ingen projektkopi gemt til denne videoversion."), {.scale = 0.9,
+                                         .secondary = true}, this));
     for (const NativeProjectVersion &version : versions) {
         auto *row = new QWidget(this);
         row->setObjectName(QStringLiteral("service.video.projectVersion.") + version.snapshotID);
         auto *icon = new QLabel(row);
-        EditorSymbols::apply(icon, QStringLiteral("archivebox"));
+        Symbols::apply(icon, QStringLiteral("archivebox"));
         auto *name = new QLabel(version.sourceName, row);
         name->setTextFormat(Qt::PlainText);
         auto *texts = new QVBoxLayout;
         texts->setSpacing(0);
         texts->addWidget(name);
-        texts->addWidget(caption(fileByteCount(version.byteCount), row));
+        texts->addWidget(UiKit::label(fileByteCount(version.byteCount), {.scale = 0.9, .secondary = true}, row));
         auto *reveal = new QPushButton(loc("Vis i Finder"), row);
         const QString archive = version.archive;
         connect(reveal, &QPushButton::clicked, this, [this, archive] {
@@ -80,9 +65,9 @@ void NativeProjectVersionsView::setContent(const QList<NativeProjectVersion> &ve
         m_column->addWidget(button, 0, Qt::AlignLeft);
     };
     if (requiresExplicitSelection) {
-        QLabel *note = caption(loc("This copied project needs an explicit native project selection before the next "
-                                   "delivery."), this, false);
-        note->setStyleSheet(QStringLiteral("color: #c35b00;"));
+        QLabel *note = UiKit::label(loc("This copied project needs an explicit native project selection before the next "
+                                    "delivery."), {.scale = 0.9}, this);
+        note->setStyleSheet(UiKit::styleSheetColour(UiKit::Ink::caution));
         m_column->addWidget(note);
         if (m_onDisable)
             disableButton(loc("Continue without automatic project copying"),
@@ -90,11 +75,12 @@ void NativeProjectVersionsView::setContent(const QList<NativeProjectVersion> &ve
     }
     if (!automaticProjects.isEmpty()) {
         m_column->addWidget(
-            caption(loc("Gemmes også ved næste aflevering: %@", {automaticProjects.join(QStringLiteral(", "))}), this,
-                    false));
+            UiKit::label(loc("Gemmes også ved næste aflevering: %@", {automaticProjects.join(QStringLiteral(", "))}),
+                         {.scale = 0.9}, this));
         if (m_onDisable)
             disableButton(loc("Stop automatisk projektkopi"), QStringLiteral("service.video.projectVersions.stop"));
     }
     if (!versions.isEmpty())
-        m_column->addWidget(caption(loc("Lokal projektkopi · eksterne medier og genåbning er ikke verificeret."), this));
+        m_column->addWidget(UiKit::label(loc("Lokal projektkopi · eksterne medier og genåbning er ikke verificeret."),
+                                         {.scale = 0.9, .secondary = true}, this));
 }

@@ -1,7 +1,7 @@
 #include "servicevideoreturnview.h"
 
-#include "editor/ui/editorbuttonstyle.h"
-#include "editor/ui/editorsymbols.h"
+#include "foundation/ui/uikit.h"
+#include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
 #include "nativeprojectversionsview.h"
 #include "servicequeue/servicequeuemodel.h"
@@ -24,25 +24,10 @@
 namespace {
 
 
-QLabel *text(QWidget *parent, const QString &value, bool caption = false, bool secondary = true)
-{
-    auto *label = new QLabel(value, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    if (caption) {
-        QFont font = label->font();
-        font.setPointSizeF(font.pointSizeF() * 0.9);
-        label->setFont(font);
-    }
-    if (secondary)
-        label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
 QPushButton *button(QWidget *parent, const QString &title, const QString &symbol, const QString &id = QString())
 {
     auto *b = new QPushButton(title, parent);
-    EditorSymbols::apply(b, symbol);
+    Symbols::applyThemed(b, symbol);
     if (!id.isEmpty())
         b->setObjectName(id);
     return b;
@@ -128,12 +113,13 @@ void ServiceVideoReturnView::build()
     m_receipt = new QWidget(this);
     QLabel *receiptIcon = nullptr;
     QWidget *receiptRow = symbolRow(m_receipt, QStringLiteral("service.video.receipt"), &receiptIcon, &m_receiptText);
-    EditorSymbols::apply(receiptIcon, QStringLiteral("paperplane"));
+    Symbols::apply(receiptIcon, QStringLiteral("paperplane"));
     auto *receiptColumn = new QVBoxLayout(m_receipt);
     receiptColumn->setContentsMargins(0, 0, 0, 0);
     receiptColumn->addWidget(receiptRow);
     receiptColumn->addWidget(
-        text(m_receipt, loc("Refresh history for the customer's latest decision. A send receipt is not approval."), true));
+        UiKit::label(loc("Refresh history for the customer's latest decision. A send receipt is not approval."),
+                     {.scale = 0.9, .secondary = true}, m_receipt));
     m_column->addWidget(m_receipt);
 
     // 2. Preparation of a new draft.
@@ -141,20 +127,21 @@ void ServiceVideoReturnView::build()
     auto *preparation = new QVBoxLayout(m_preparation);
     preparation->setContentsMargins(0, 0, 0, 0);
     preparation->setSpacing(12);
-    m_unavailable = text(m_preparation, loc("New video versions can be prepared when this task is assigned to you and is "
-                                            "active or has requested changes."));
+    m_unavailable = UiKit::label(loc("New video versions can be prepared when this task is assigned to you and is "
+                                 "active or has requested changes."), {.secondary = true}, m_preparation);
     m_unavailable->setObjectName(QStringLiteral("service.video.preparationUnavailable"));
     preparation->addWidget(m_unavailable);
     m_form = new QWidget(m_preparation);
     auto *form = new QVBoxLayout(m_form);
     form->setContentsMargins(0, 0, 0, 0);
     form->setSpacing(8);
-    form->addWidget(text(m_form, loc("Choose the exported video, review this exact version, then send it to the customer.")));
+    form->addWidget(UiKit::label(loc("Choose the exported video, review this exact version, then send it to the customer."),
+                                 {.secondary = true}, m_form));
     QPushButton *choose = button(m_form, loc("Vælg eksporteret video…"), QStringLiteral("film"),
                                  QStringLiteral("service.video.choose"));
-    EditorButtonStyle::makeProminent(choose);
+    UiKit::makeProminent(choose);
     form->addWidget(choose, 0, Qt::AlignLeft);
-    m_file = text(m_form, QString(), true, false);
+    m_file = UiKit::label(QString(), {.scale = 0.9}, m_form);
     m_file->setObjectName(QStringLiteral("service.video.file"));
     form->addWidget(m_file);
     m_label = new QLineEdit(m_form);
@@ -174,8 +161,8 @@ void ServiceVideoReturnView::build()
     m_editorName->setObjectName(QStringLiteral("service.video.editor"));
     m_editorName->setPlaceholderText(loc("Klipperens navn"));
     form->addWidget(m_editorName);
-    form->addWidget(text(m_form, loc("Changing the video or these details clears the preview and quality check. Prepare "
-                                     "and watch the updated version before sending."), true));
+    form->addWidget(UiKit::label(loc("Changing the video or these details clears the preview and quality check. Prepare "
+                                 "and watch the updated version before sending."), {.scale = 0.9, .secondary = true}, m_form));
     m_prepare = button(m_form, loc("Klargør og gennemgå video"), QStringLiteral("checkmark.shield"),
                        QStringLiteral("service.video.prepare"));
     form->addWidget(m_prepare, 0, Qt::AlignLeft);
@@ -194,12 +181,13 @@ void ServiceVideoReturnView::build()
     divider->setFrameShadow(QFrame::Sunken);
     draft->addWidget(divider);
     draft->addWidget(symbolRow(m_draft, QStringLiteral("service.video.stage"), &m_stageIcon, &m_stage));
-    m_unconfirmedNote = text(m_draft, loc("Keep this frozen version. Check its receipt or retry the same reviewed proposal."));
+    m_unconfirmedNote = UiKit::label(loc("Keep this frozen version. Check its receipt or retry the same reviewed proposal."),
+                                     {.secondary = true}, m_draft);
     draft->addWidget(m_unconfirmedNote);
     m_preview = new VideoReviewPreviewView(m_seams.players, m_draft);
     m_preview->setObjectName(QStringLiteral("service.video.preview"));
     draft->addWidget(m_preview);
-    m_baseRevision = text(m_draft, QString());
+    m_baseRevision = UiKit::label(QString(), {.secondary = true}, m_draft);
     m_baseRevision->setObjectName(QStringLiteral("service.video.baseRevision"));
     draft->addWidget(m_baseRevision);
     m_remember = wrappingCheck(m_draft, draft, loc("Husk det valgte projekt til kommende afleveringer"),
@@ -219,9 +207,9 @@ void ServiceVideoReturnView::build()
     draft->addWidget(check, 0, Qt::AlignLeft);
     m_send = button(m_draft, loc("Send dette udkast til kundereview…"), QStringLiteral("paperplane"),
                     QStringLiteral("service.video.send"));
-    EditorButtonStyle::makeProminent(m_send);
+    UiKit::makeProminent(m_send);
     draft->addWidget(m_send, 0, Qt::AlignLeft);
-    m_notice = text(m_draft, QString(), true);
+    m_notice = UiKit::label(QString(), {.scale = 0.9, .secondary = true}, m_draft);
     m_notice->setObjectName(QStringLiteral("service.video.notice"));
     draft->addWidget(m_notice);
     m_column->addWidget(m_draft);
@@ -347,9 +335,9 @@ void ServiceVideoReturnView::refresh()
     if (draft) {
         const ServiceVideoStage stage = model.videoStage(*draft);
         m_stage->setText(VideoStage::title(stage));
-        EditorSymbols::apply(m_stageIcon, P::stageSymbol(stage));
+        Symbols::apply(m_stageIcon, P::stageSymbol(stage));
         const bool warning = stage == ServiceVideoStage::sendUnconfirmed;
-        m_stage->setStyleSheet(warning ? QStringLiteral("color: #c35b00;") : QString());
+        m_stage->setStyleSheet(warning ? UiKit::styleSheetColour(UiKit::Ink::caution) : QString());
         m_unconfirmedNote->setVisible(warning);
         m_preview->setPreview(*draft);
         const auto note = P::baseRevisionNote(model, *draft);

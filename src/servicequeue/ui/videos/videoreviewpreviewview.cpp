@@ -1,44 +1,27 @@
 #include "videoreviewpreviewview.h"
 
+#include "foundation/ui/uikit.h"
 #include "servicequeue/ui/sorvanevideoplayer.h"
 #include "servicequeue/videos/videoreturnpresentation.h"
 
-#include <QFontDatabase>
 #include <QLabel>
 #include <QVBoxLayout>
-
-namespace {
-
-QLabel *textLabel(QWidget *parent, const QString &id, bool caption, bool monospaced = false)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(id);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : label->font();
-    if (caption)
-        font.setPointSizeF(label->font().pointSizeF() * 0.9);
-    label->setFont(font);
-    if (monospaced) {
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        // A digest is one long word: it may run past a narrow column rather than widen it.
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    }
-    return label;
-}
-
-} // namespace
 
 VideoReviewPreviewView::VideoReviewPreviewView(MediaPlayerFactory players, QWidget *parent)
     : QWidget(parent)
     , m_players(std::move(players))
     , m_surface(new SorvaneVideoPlayer(this))
-    , m_title(textLabel(this, QStringLiteral("service.video.preview.title"), false))
-    , m_body(textLabel(this, QStringLiteral("service.video.preview.body"), false))
-    , m_length(textLabel(this, QStringLiteral("service.video.preview.length"), true))
-    , m_sha(textLabel(this, QStringLiteral("service.video.preview.sha256"), true, true))
-    , m_revision(textLabel(this, QStringLiteral("service.video.preview.revision"), true, true))
+    , m_title(UiKit::label({}, {.name = QStringLiteral("service.video.preview.title")}, this))
+    , m_body(UiKit::label({}, {.name = QStringLiteral("service.video.preview.body")}, this))
+    , m_length(UiKit::label({}, {.scale = 0.9, .name = QStringLiteral("service.video.preview.length")}, this))
+    , m_sha(UiKit::label({}, {.scale = 0.9, .selectable = true, .monospaced = true,
+                         .name = QStringLiteral("service.video.preview.sha256")}, this))
+    , m_revision(UiKit::label({}, {.scale = 0.9, .selectable = true, .monospaced = true,
+                              .name = QStringLiteral("service.video.preview.revision")}, this))
 {
+    // A digest is one long word: it may run past a narrow column rather than widen it.
+    m_sha->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_revision->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QFont headline = m_title->font();
     headline.setBold(true);
     m_title->setFont(headline);

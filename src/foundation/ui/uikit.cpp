@@ -1,13 +1,11 @@
-#include "sessionstyle.h"
+#include "uikit.h"
 
+#include <QFontDatabase>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 
-namespace SessionStyle {
+namespace UiKit {
 
 namespace {
 // Point sizes of the platform styles relative to its 13-point body text.
@@ -112,20 +110,110 @@ QLabel *label(const QString &text, TextStyle style, QWidget *parent)
     return result;
 }
 
+void style(QLabel *label, const LabelStyle &style)
+{
+    if (!style.name.isEmpty())
+        label->setObjectName(style.name);
+    if (style.plain)
+        label->setTextFormat(Qt::PlainText);
+    if (style.wrap)
+        label->setWordWrap(true);
+    if (style.selectable)
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    if (style.monospaced) {
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSizeF(label->font().pointSizeF() * style.scale);
+        if (style.bold)
+            font.setBold(true);
+        label->setFont(font);
+    } else if (style.scale != 1.0 || style.bold) {
+        QFont font = label->font();
+        if (style.scale != 1.0)
+            font.setPointSizeF(font.pointSizeF() * style.scale);
+        if (style.bold)
+            font.setBold(true);
+        label->setFont(font);
+    }
+    if (style.secondary)
+        setSecondary(label);
+    if (style.ink)
+        setInk(label, *style.ink);
+}
+
+QLabel *label(const QString &text, const LabelStyle &labelStyle, QWidget *parent)
+{
+    auto *result = labelStyle.textStyle ? label(text, *labelStyle.textStyle, parent) : new QLabel(text, parent);
+    style(result, labelStyle);
+    return result;
+}
+
 void setSecondary(QWidget *widget)
 {
     widget->setForegroundRole(QPalette::PlaceholderText);
 }
 
-void setOrange(QWidget *widget)
+QColor colour(Ink ink)
+{
+    switch (ink) {
+    case Ink::failure:
+        return QColor(215, 0, 21);
+    case Ink::sheetFailure:
+        return QColor(0xc0, 0x1c, 0x28);
+    case Ink::attention:
+        return QColor(255, 149, 0);
+    case Ink::caution:
+        return QColor(0xc3, 0x5b, 0x00);
+    case Ink::companyFailure:
+        return QColor(0xc0, 0x5a, 0x00);
+    case Ink::profileFailure:
+        return QColor(0xc2, 0x5e, 0x00);
+    case Ink::storageIssue:
+        return QColor(0xd9, 0x77, 0x06);
+    case Ink::success:
+        return QColor(0x1e, 0x7b, 0x34);
+    case Ink::ready:
+        return QColor(52, 199, 89);
+    case Ink::brand:
+        return QColor::fromRgbF(0.2f, 0.34f, 0.27f);
+    case Ink::brandTint:
+        return QColor::fromRgbF(0.26f, 0.38f, 0.33f, 1.0f);
+    case Ink::avatarFill:
+        return QColor::fromRgbF(0.87f, 0.92f, 0.87f);
+    case Ink::avatarInk:
+        return QColor::fromRgbF(0.12f, 0.27f, 0.19f);
+    }
+    return {};
+}
+
+void setInk(QWidget *widget, Ink ink, bool text)
 {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, QColor(255, 149, 0));
-    palette.setColor(QPalette::Text, QColor(255, 149, 0));
+    palette.setColor(QPalette::WindowText, colour(ink));
+    if (text)
+        palette.setColor(QPalette::Text, colour(ink));
     widget->setPalette(palette);
 }
 
+QString styleSheetColour(Ink ink)
+{
+    return QStringLiteral("color: %1;").arg(colour(ink).name());
+}
+
 void makeProminent(QPushButton *button)
+{
+    button->setDefault(false);
+    button->setAutoDefault(false);
+    // Only the enabled groups: a disabled main action must look disabled.
+    QPalette palette = button->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Button, palette.color(group, QPalette::Highlight));
+        palette.setColor(group, QPalette::ButtonText, palette.color(group, QPalette::HighlightedText));
+    }
+    button->setPalette(palette);
+    button->setProperty("prominent", true);
+}
+
+void fillWithAccent(QPushButton *button)
 {
     QPalette palette = button->palette();
     palette.setColor(QPalette::Button, palette.color(QPalette::Highlight));
@@ -152,38 +240,4 @@ QProgressBar *smallProgress(QWidget *parent)
     return bar;
 }
 
-QPixmap symbol(const QString &name, int size, const QWidget *context, QColor ink)
-{
-    const qreal ratio = context ? context->devicePixelRatioF() : 1.0;
-    QPixmap pixmap(QSize(size, size) * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    if (!ink.isValid())
-        ink = context ? context->palette().color(QPalette::WindowText) : QColor(Qt::black);
-    const qreal line = qMax<qreal>(1.2, size / 14.0);
-    painter.setPen(QPen(ink, line));
-    const QRectF circle(line, line, size - 2 * line, size - 2 * line);
-    painter.drawEllipse(circle);
-    if (name == QLatin1String("checkmark.circle")) {
-        QPainterPath tick;
-        tick.moveTo(size * 0.30, size * 0.52);
-        tick.lineTo(size * 0.45, size * 0.67);
-        tick.lineTo(size * 0.72, size * 0.36);
-        painter.setPen(QPen(ink, line * 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.drawPath(tick);
-    } else {
-        // A head and the shoulders, cropped by the circle.
-        painter.setBrush(ink);
-        painter.setPen(Qt::NoPen);
-        painter.drawEllipse(QPointF(size * 0.5, size * 0.4), size * 0.16, size * 0.16);
-        QPainterPath clip;
-        clip.addEllipse(circle);
-        painter.setClipPath(clip);
-        painter.drawEllipse(QPointF(size * 0.5, size * 0.95), size * 0.32, size * 0.26);
-    }
-    return pixmap;
-}
-
-} // namespace SessionStyle
+} // namespace UiKit

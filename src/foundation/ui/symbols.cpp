@@ -1,6 +1,5 @@
-#include "workspacesymbols.h"
+#include "symbols.h"
 
-#include "editor/ui/editorsymbols.h"
 #include "foundation/logging.h"
 #include "foundation/shortwait.h"
 
@@ -8,13 +7,15 @@
 #include <QApplication>
 #include <QHash>
 #include <QIconEngine>
+#include <QLabel>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPalette>
 #include <QScopeGuard>
 
 #include <utility>
 
-namespace WorkspaceSymbols {
+namespace Symbols {
 
 QString glyph(const QString &symbol)
 {
@@ -47,8 +48,52 @@ QString glyph(const QString &symbol)
         {QStringLiteral("hand.raised"), QStringLiteral("\u261B")},
         {QStringLiteral("play.fill"), QStringLiteral("\u25B6")},
         {QStringLiteral("arrow.down.circle"), QStringLiteral("\u2193")},
+        // Where a label has to show its state without the theme: which backup is chosen, a warning.
+        {QStringLiteral("checkmark.circle.fill"), QStringLiteral("\u25C9")},
+        {QStringLiteral("circle"), QStringLiteral("\u25CB")},
+        {QStringLiteral("checkmark"), QStringLiteral("\u2713")},
+        {QStringLiteral("point.3.connected.trianglepath.dotted"), QStringLiteral("\u2234")},
+        {QStringLiteral("icloud"), QStringLiteral("\u2601")},
+        {QStringLiteral("shippingbox"), QStringLiteral("\u25A3")},
+        {QStringLiteral("character.bubble"), QStringLiteral("A")},
+        {QStringLiteral("wrench.and.screwdriver"), QStringLiteral("\u2692")},
+        // The stages of a video version: a label without its stage picture reads as no stage at all.
+        {QStringLiteral("doc.badge.clock"), QStringLiteral("\u25F7")},
+        {QStringLiteral("checkmark.shield"), QStringLiteral("\u2713")},
+        {QStringLiteral("arrow.up.circle"), QStringLiteral("\u21E7")},
+        {QStringLiteral("exclamationmark.arrow.triangle.2.circlepath"), QStringLiteral("\u26A0")},
+        {QStringLiteral("paperplane"), QStringLiteral("\u2709")},
+        {QStringLiteral("bubble.left"), QStringLiteral("\u270E")},
+        {QStringLiteral("checkmark.seal"), QStringLiteral("\u2714")},
     };
     return glyphs.value(symbol);
+}
+
+QIcon themeIcon(const QString &symbol)
+{
+    static const QHash<QString, QString> theme = {
+        {QStringLiteral("scissors"), QStringLiteral("edit-cut")},
+        {QStringLiteral("lightbulb"), QStringLiteral("dialog-information")},
+        {QStringLiteral("text.book.closed"), QStringLiteral("accessories-text-editor")},
+        {QStringLiteral("arrow.clockwise"), QStringLiteral("view-refresh")},
+        {QStringLiteral("arrow.down.circle"), QStringLiteral("go-down")},
+        {QStringLiteral("checkmark.circle.fill"), QStringLiteral("emblem-default")},
+        {QStringLiteral("circle"), QStringLiteral("radio")},
+        {QStringLiteral("doc.text"), QStringLiteral("text-x-generic")},
+        {QStringLiteral("folder"), QStringLiteral("folder")},
+        {QStringLiteral("externaldrive"), QStringLiteral("drive-harddisk")},
+        {QStringLiteral("exclamationmark.triangle"), QStringLiteral("dialog-warning")},
+        {QStringLiteral("film.stack"), QStringLiteral("video-x-generic")},
+        // The stages of a video version.
+        {QStringLiteral("doc.badge.clock"), QStringLiteral("document-open-recent")},
+        {QStringLiteral("checkmark.shield"), QStringLiteral("security-high")},
+        {QStringLiteral("arrow.up.circle"), QStringLiteral("go-up")},
+        {QStringLiteral("exclamationmark.arrow.triangle.2.circlepath"), QStringLiteral("dialog-warning")},
+        {QStringLiteral("paperplane"), QStringLiteral("mail-send")},
+        {QStringLiteral("bubble.left"), QStringLiteral("mail-message-new")},
+        {QStringLiteral("checkmark.seal"), QStringLiteral("emblem-default")},
+    };
+    return QIcon::fromTheme(theme.value(symbol, symbol));
 }
 
 static QIcon makeIcon(const QString &symbol, const QColor &ink);
@@ -245,7 +290,7 @@ private:
 static QIcon makeIcon(const QString &symbol, const QColor &ink)
 {
     if (!ink.isValid()) {
-        const QIcon themed = EditorSymbols::icon(symbol);
+        const QIcon themed = themeIcon(symbol);
         if (!themed.isNull() && !themed.availableSizes().isEmpty())
             return themed;
     }
@@ -260,4 +305,55 @@ void apply(QAbstractButton *button, const QString &symbol)
     button->setIcon(icon(symbol));
 }
 
-} // namespace WorkspaceSymbols
+void applyThemed(QAbstractButton *button, const QString &symbol)
+{
+    button->setProperty("symbol", symbol);
+    button->setIcon(themeIcon(symbol));
+}
+
+void apply(QLabel *label, const QString &symbol)
+{
+    label->setProperty("symbol", symbol);
+    const QIcon image = themeIcon(symbol);
+    const QPixmap pixmap = image.isNull() ? QPixmap() : image.pixmap(16, 16);
+    if (!pixmap.isNull())
+        label->setPixmap(pixmap);
+    else
+        label->setText(glyph(symbol));
+}
+
+QPixmap drawn(const QString &name, int size, const QWidget *context, QColor ink)
+{
+    const qreal ratio = context ? context->devicePixelRatioF() : 1.0;
+    QPixmap pixmap(QSize(size, size) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (!ink.isValid())
+        ink = context ? context->palette().color(QPalette::WindowText) : QColor(Qt::black);
+    const qreal line = qMax<qreal>(1.2, size / 14.0);
+    painter.setPen(QPen(ink, line));
+    const QRectF circle(line, line, size - 2 * line, size - 2 * line);
+    painter.drawEllipse(circle);
+    if (name == QLatin1String("checkmark.circle")) {
+        QPainterPath tick;
+        tick.moveTo(size * 0.30, size * 0.52);
+        tick.lineTo(size * 0.45, size * 0.67);
+        tick.lineTo(size * 0.72, size * 0.36);
+        painter.setPen(QPen(ink, line * 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(tick);
+    } else {
+        // A head and the shoulders, cropped by the circle.
+        painter.setBrush(ink);
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QPointF(size * 0.5, size * 0.4), size * 0.16, size * 0.16);
+        QPainterPath clip;
+        clip.addEllipse(circle);
+        painter.setClipPath(clip);
+        painter.drawEllipse(QPointF(size * 0.5, size * 0.95), size * 0.32, size * 0.26);
+    }
+    return pixmap;
+}
+
+} // namespace Symbols

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QImage>
+#include <QPixmap>
 #include <QString>
 #include <QStringList>
 #include <condition_variable>
@@ -14,15 +15,31 @@
 
 class QAbstractButton;
 class QLabel;
+class QWidget;
 
-// The workspace's symbols by name; where the icon theme has none, the
-// symbol's glyph drawn in the text colour stands in, so a control never
-// loses its picture. A glyph is drawn when the icon is first painted, in the
-// pen read when it was made: making an icon draws no text.
-namespace WorkspaceSymbols {
+// The application's symbols by name ("scissors", "folder", …), one table for
+// every screen. A symbol shows the nearest freedesktop theme icon; where the
+// theme has none, its glyph drawn in the text colour stands in (icon(),
+// apply()), so a control never loses its picture. A glyph is drawn when the
+// icon is first painted, in the pen read when it was made: making an icon
+// draws no text.
+namespace Symbols {
+// The theme's icon alone (null, or without sizes, where the theme has none).
+QIcon themeIcon(const QString &symbol);
+// The theme's icon, or the glyph drawn in `ink`; a given ink always draws the glyph.
 QIcon icon(const QString &symbol, const QColor &ink = {});
+// A character that stands in for the symbol (may be empty).
 QString glyph(const QString &symbol);
+// The name stays on the widget as the "symbol" property.
+// The button shows icon(): the theme's icon or the glyph.
 void apply(QAbstractButton *button, const QString &symbol);
+// The button shows the theme's icon only (none where the theme has none).
+void applyThemed(QAbstractButton *button, const QString &symbol);
+// The label shows the theme's icon at 16 pixels, else the glyph as its text.
+void apply(QLabel *label, const QString &symbol);
+// "person.crop.circle" and "checkmark.circle" drawn from shapes at `size`
+// pixels, in `ink` or the context's window text colour.
+QPixmap drawn(const QString &name, int size, const QWidget *context, QColor ink = {});
 
 // What a glyph is drawn with: the application's font at the picture's size
 // and the ink, or the window text colour when none is given. Read on the GUI
@@ -74,4 +91,4 @@ private:
 // Glyph icons take their pictures from `ahead`, when first painted, where it
 // has them (GUI thread; null stops it). An icon may be made before `ahead`.
 void drawAhead(std::shared_ptr<GlyphsAhead> ahead);
-} // namespace WorkspaceSymbols
+} // namespace Symbols

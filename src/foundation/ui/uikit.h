@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <optional>
+
+class QLabel;
+class QPixmap;
+class QProgressBar;
+class QPushButton;
+class QWidget;
+
+// The controls every screen builds from: labels, buttons and the colours
+// they are drawn in, named by what they mean. Symbols: symbols.h.
+namespace UiKit {
+
+// ---- Colours, by role. Each is the one value its screens draw in.
+enum class Ink {
+    failure, // a failure sentence: notices, sharing sheet, updates pane
+    sheetFailure, // the settings sheet's error line
+    attention, // orange marks: the session's warnings, overdue rows, format warnings
+    caution, // a video version that needs a look: unconfirmed send, project selection
+    companyFailure, // the service queue's company loading error
+    profileFailure, // the own profile's message line
+    storageIssue, // the project location's issue line
+    success, // a finished step in the task detail
+    ready, // the inbox row's "ready" arrow
+    brand, // the application icon's tile
+    brandTint, // the window's highlight and links
+    avatarFill, // a face without a photo
+    avatarInk, // its initials
+};
+QColor colour(Ink ink);
+// The widget's window text (and, with `text`, its editable text) in `ink`.
+void setInk(QWidget *widget, Ink ink, bool text = false);
+// A style sheet line "color: #rrggbb;" in `ink`.
+QString styleSheetColour(Ink ink);
+
+// ---- Labels. One argument order everywhere: text, style, parent.
+
+// The nearest Qt equivalents of the platform's text styles, relative to its
+// 13-point body text.
+enum class TextStyle { Title2Bold, Callout, Caption };
+
+// How a label is made. Fonts are changed only where asked (a scale of 1
+// leaves the size inherited). With a text style, the label is the wrapped
+// plain-text one label(text, TextStyle, parent) makes, and the scale is the
+// style's.
+struct LabelStyle
+{
+    qreal scale = 1.0; // point size times this
+    bool bold = false;
+    bool secondary = false; // the secondary text colour
+    bool wrap = true;
+    bool plain = true; // Qt::PlainText; false leaves QLabel's automatic format
+    bool selectable = false; // by mouse and keyboard
+    bool monospaced = false; // the system's fixed font at the label's size times the scale
+    QString name; // object name
+    std::optional<TextStyle> textStyle;
+    std::optional<Ink> ink; // the window text colour
+};
+
+QLabel *label(const QString &text, const LabelStyle &style, QWidget *parent);
+// A wrapped plain-text label in a platform style; it remembers its measured
+// heights for the last few widths (a window being laid out asks each label
+// about ten times).
+QLabel *label(const QString &text, TextStyle style, QWidget *parent);
+// Gives a label made elsewhere (a subclass) the style's settings.
+void style(QLabel *label, const LabelStyle &style);
+
+void setTextStyle(QWidget *widget, TextStyle style);
+// The secondary text colour (the palette's placeholder text).
+void setSecondary(QWidget *widget);
+
+// ---- Buttons.
+
+// A button that Return never presses unless it is made the default.
+QPushButton *button(const QString &text, QWidget *parent);
+// The filled accent look of a main action. Unlike a dialog's default button
+// it binds no key: Return in a settings sheet must not start work. Disabled,
+// it looks like any disabled button.
+void makeProminent(QPushButton *button);
+// The session forms' accent fill: keeps the button's default and key
+// binding as they are, and draws it disabled in the window's colours.
+void fillWithAccent(QPushButton *button);
+
+// Small indeterminate indicator.
+QProgressBar *smallProgress(QWidget *parent);
+
+} // namespace UiKit
