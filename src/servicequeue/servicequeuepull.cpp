@@ -65,8 +65,7 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
     model->proposals().setWorkspaces(workspaces.handoffs);
 
     if (film) {
-        model->videoDraft().setVideoPreview(std::nullopt);
-        model->videoDraft().setVideoQC(false);
+        model->videoDraft().dropDraft();
         const VideoReviewPreviews pending = co_await model->execute<VideoReviewPreviews>(
             BridgeCommand::videoPending(inbox, request.id), *editor, scope, token);
         model->videoDraft().setVideoPreviews(pending.previews);

@@ -30,4 +30,12 @@ public:
     // The editor name credited on a video draft when nothing else was entered.
     static QString defaultVideoEditor();
     static QString defaultVideoLabel();
+
+    // The draft under review and its tick go: it no longer describes what the
+    // form holds, or it was sent.
+    void dropDraft()
+    {
+        setVideoPreview(std::nullopt);
+        setVideoQC(false);
+    }
 };

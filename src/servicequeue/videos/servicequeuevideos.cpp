@@ -37,13 +37,6 @@ bool pulledForItself(const ServiceQueueModel &model)
         && download->companyID == detail->request.company_id;
 }
 
-// The draft no longer describes what the person has in the form.
-void dropDraft(ServiceQueueModel &model)
-{
-    model.videoDraft().setVideoPreview(std::nullopt);
-    model.videoDraft().setVideoQC(false);
-}
-
 void withoutMark(ServiceQueueModel &model, const QString &proposalID)
 {
     QSet<QString> marks = model.videoDraft().uncertainVideoProposalIDs();
@@ -167,8 +160,7 @@ QCoro::Task<void> checkReceipt(QPointer<ServiceQueueModel> model, ServiceQueueEd
     withoutMark(*model, preview.proposalID);
     withoutDraft(*model, preview.proposalID);
     if (model->videoDraft().videoPreview() && model->videoDraft().videoPreview()->proposalID == preview.proposalID) {
-        model->videoDraft().setVideoPreview(std::nullopt);
-        model->videoDraft().setVideoQC(false);
+        model->videoDraft().dropDraft();
     }
     editor->setMessage(loc("Local receipt confirms version %lld was sent. Refresh history for customer feedback.",
                            {*status.version}));
@@ -212,8 +204,7 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
                                                          VideoDeliveryStatus::State::SentForCustomerReview,
                                                          sent.version, false});
     withoutMark(*model, proposalID);
-    model->videoDraft().setVideoPreview(std::nullopt);
-    model->videoDraft().setVideoQC(false);
+    model->videoDraft().dropDraft();
     withoutDraft(*model, proposalID);
     editor->setMessage(loc("Videoudkast version %lld er modtaget · %@ · opgaverevision %lld%@.",
                            {sent.version, sent.request.statusTitle(), sent.request.revision,
@@ -356,11 +347,11 @@ void ServiceQueueModel::editVideoText(VideoText field, const QString &value)
         break;
     }
     if (changed)
-        dropDraft(*this);
+        m_videoDraft.dropDraft();
 }
 
 void ServiceQueueModel::chooseVideoFile(const QUrl &file)
 {
     m_videoDraft.setVideoFile(file);
-    dropDraft(*this);
+    m_videoDraft.dropDraft();
 }
