@@ -7,6 +7,7 @@
 #include "foundation/decoding/strictformats.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 #include <exception>
 
@@ -52,6 +53,7 @@ QCoro::Task<void> ServiceQueueModel::fetchOperation(QPointer<ServiceQueueModel> 
         co_await model->loadCompanies(*editor, more, std::move(token));
     } catch (...) {
         // Already shown in companyError; the editor's own error stays untouched.
+        logFailure(lcServiceQueue, "loading the companies");
     }
 }
 

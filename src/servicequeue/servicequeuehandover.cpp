@@ -10,6 +10,7 @@
 #include "foundation/errors.h"
 #include "foundation/failuretext.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 #include <QTimer>
 #include <qcoro/qcorotimer.h>
@@ -107,6 +108,7 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
                                          StrictFormats::canonicalUuid(handOver.operatorID), {handOver.receipt}});
         model->open(handOver.receipt, *editor);
     } catch (...) {
+        logFailure(lcServiceQueue, "opening the inbox's task");
         if (!current())
             co_return;
         std::optional<QString> text = failureText(std::current_exception());

@@ -6,6 +6,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/localization.h"
+#include "foundation/logging.h"
 
 namespace {
 
@@ -222,6 +223,7 @@ QCoro::Task<void> ServiceQueueModel::sendOperation(QPointer<ServiceQueueModel> m
         model->setDetail(std::move(history));
     } catch (const OperationCancelled &) {
     } catch (...) {
+        logFailure(lcServiceQueue, "reading the history after a send");
         if (model && model->current(scope, *editor))
             editor->setError(loc("Forslaget er modtaget, men historikken kunne ikke opdateres. Hent historikken igen; "
                                  "send ikke et nyt forslag."));
