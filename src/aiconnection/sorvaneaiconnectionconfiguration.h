@@ -45,8 +45,8 @@ struct SorvaneAIConnectionConfiguration
     // Throws DecodingError for a missing or null required key or a wrong JSON type.
     static SorvaneAIConnectionConfiguration decode(const QByteArray &json);
 
-    // Runs the tools' connection command for `inbox` with `toolsFolder` and decodes its answer; the
+    // Runs the tools' connection command for `storageFolder` with `toolsFolder` and decodes its answer; the
     // run's and the decoding's errors pass through.
-    static QCoro::Task<SorvaneAIConnectionConfiguration> fetch(QUrl inbox, QString toolsFolder,
+    static QCoro::Task<SorvaneAIConnectionConfiguration> fetch(QUrl storageFolder, QString toolsFolder,
                                                                CancellationToken cancel = {});
 };

@@ -5,10 +5,10 @@
 #include "foundation/bridge/bridge.h"
 #include "foundation/bridge/bridgecommand.h"
 
-QCoro::Task<SorvaneAIConnectionConfiguration> SorvaneAIConnectionConfiguration::fetch(QUrl inbox, QString toolsFolder,
+QCoro::Task<SorvaneAIConnectionConfiguration> SorvaneAIConnectionConfiguration::fetch(QUrl storageFolder, QString toolsFolder,
                                                                                       CancellationToken cancel)
 {
-    const QByteArray answer = co_await Bridge::data(BridgeCommand::mcpConnection(inbox), toolsFolder, cancel);
+    const QByteArray answer = co_await Bridge::data(BridgeCommand::mcpConnection(storageFolder), toolsFolder, cancel);
     SorvaneAIConnectionConfiguration decoded = decode(answer);
     co_return SorvaneAIConnectionConfiguration(decoded);
 }

@@ -109,7 +109,7 @@ void EditorView::appear(StartUp when)
     m_seenCredentialURL = m_parts.account->credentialURL();
     m_seenCredentials = m_parts.model->credentials();
     m_seenCompany = m_parts.model->company();
-    m_seenInbox = m_parts.model->inbox();
+    m_seenStorageFolder = m_parts.model->inbox();
     m_seenRepository = m_parts.model->repository();
     connectTriggers();
     reportBusy(true);
@@ -254,8 +254,8 @@ void EditorView::runReactions()
             model.restoreStorage(true);
     }
     // 6: another project folder.
-    if (const QUrl inbox = model.inbox(); inbox != m_seenInbox) {
-        m_seenInbox = inbox;
+    if (const QUrl storageFolder = model.inbox(); storageFolder != m_seenStorageFolder) {
+        m_seenStorageFolder = storageFolder;
         queue.sorvaneStorageChanged(editor, sorvane.selectedRequest(), sorvane.operatorID());
     }
     // 7: another tools folder; the inbox reloads also while signed out.

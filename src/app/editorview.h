@@ -147,7 +147,7 @@ private:
     QUrl m_seenCredentialURL;
     QUrl m_seenCredentials;
     QString m_seenCompany;
-    QUrl m_seenInbox;
+    QUrl m_seenStorageFolder;
     QString m_seenRepository;
 
     // The inbox row last handed over to the queue (id and revision).

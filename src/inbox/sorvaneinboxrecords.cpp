@@ -85,7 +85,7 @@ QString SorvanePipelineStages::rawValue(SorvanePipelineStage stage)
     return rawFromEnum(stageTable, stage);
 }
 
-std::optional<SorvanePipelineStage> SorvanePipelineStages::fromRaw(const QString &raw)
+std::optional<SorvanePipelineStage> SorvanePipelineStages::stageFromRaw(const QString &raw)
 {
     return enumFromRaw(stageTable, raw);
 }

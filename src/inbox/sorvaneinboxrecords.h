@@ -51,7 +51,7 @@ enum class SorvanePipelineStage { development, recording, post, review, delivery
 namespace SorvanePipelineStages {
 QList<SorvanePipelineStage> allCases();
 QString rawValue(SorvanePipelineStage stage);
-std::optional<SorvanePipelineStage> fromRaw(const QString &raw);
+std::optional<SorvanePipelineStage> stageFromRaw(const QString &raw);
 // The service's film stage text, compared exactly: "idea", "brief", "script"
 // are development, "production" is post; "development" and "post" are not
 // film stage texts and give none.

@@ -190,7 +190,7 @@ SorvanePipelineFilm checkedFilm(const QJsonValue &value, bool pipeline)
     if (pipeline) {
         film.requestID = nullable(m[5], uuidValue);
         film.serviceStatus = nullable(m[6], [](const QJsonValue &v) -> std::optional<ServiceStatus> {
-            if (const auto code = enumerationOf(v, ServiceStatus::fromRaw))
+            if (const auto code = enumerationOf(v, ServiceStatus::codeFromRaw))
                 return ServiceStatus(*code);
             return std::nullopt;
         });
@@ -472,7 +472,7 @@ SorvaneInboxRow readRow(JsonReader &in, Decoding &decoding, qint64 rank, Path &&
         case 5: request.title = readText(in, 1000); break;
         // Exactly the three raw values of a task kind.
         case 6: request.kind = readEnumeration(in, serviceKindFromRaw); break;
-        case 7: request.status = ServiceStatus(readEnumeration(in, ServiceStatus::fromRaw)); break;
+        case 7: request.status = ServiceStatus(readEnumeration(in, ServiceStatus::codeFromRaw)); break;
         case 8: revision = readInteger(in, 0); break;
         case 9: request.submitted_by = readUuidText(in); break;
         case 10: request.submitted_at = readTimestamp(in); break;

@@ -57,9 +57,9 @@ QString lastComponent(const QString &key)
 }
 
 // The project folder as the file checks compare it: links resolved, then standard form.
-QString inboxPath(const QUrl &inbox)
+QString storageFolderPath(const QUrl &storageFolder)
 {
-    return ServicePaths::resolved(inbox.toLocalFile());
+    return ServicePaths::resolved(storageFolder.toLocalFile());
 }
 
 } // namespace
@@ -67,7 +67,7 @@ QString inboxPath(const QUrl &inbox)
 // ---- review video ----
 
 bool ServiceReviewVideoDownload::matches(const ServiceProposal &proposal, const ServiceReceipt &request,
-                                         const QUuid &expectedOperator, const QUrl &inbox) const
+                                         const QUuid &expectedOperator, const QUrl &storageFolder) const
 {
     const auto &video = proposal.content.video;
     if (!verified || !sameUuid(operatorID, expectedOperator))
@@ -106,7 +106,7 @@ bool ServiceReviewVideoDownload::matches(const ServiceProposal &proposal, const 
     const QString real = ServicePaths::resolved(standard);
     if (real != standard)
         return false;
-    if (!ServicePaths::isBelow(real, inboxPath(inbox)))
+    if (!ServicePaths::isBelow(real, storageFolderPath(storageFolder)))
         return false;
     const QString tail = QStringLiteral("/review-videos/%1/%2/%3").arg(requestID, proposalID, lastComponent(video->object_key));
     return real.endsWith(tail);
@@ -150,14 +150,14 @@ bool ServiceReactionRules::annotationPasses(const ServiceReactionDownload::Annot
 }
 
 std::optional<QString> ServiceReactionRules::checkedFile(const QString &file, const QString &requestID,
-                                                         const ServiceReactionSummary &reaction, const QUrl &inbox)
+                                                         const ServiceReactionSummary &reaction, const QUrl &storageFolder)
 {
     // A NUL would cut the path short where the file is opened.
     if (file.isEmpty() || file.contains(QChar(u'\0')))
         return std::nullopt;
     const QString standard = ServicePaths::standardized(file);
     const QString real = ServicePaths::resolved(standard);
-    if (!ServicePaths::isBelow(real, inboxPath(inbox)))
+    if (!ServicePaths::isBelow(real, storageFolderPath(storageFolder)))
         return std::nullopt;
     const QString tail = QStringLiteral("/reaction-feedback/%1/%2/%3/reaction.mp4")
                              .arg(requestID, reaction.decisionID, reaction.reactionID);

@@ -35,10 +35,10 @@ bool matches(const ServiceReactionSummary &reaction, const std::optional<Service
 // One timed comment of a reaction `duration` seconds long.
 bool annotationPasses(const ServiceReactionDownload::Annotation &annotation, double duration);
 // The resolved path of a downloaded reaction's file when it lies inside
-// `inbox` under reaction-feedback/<request>/<decision>/<reaction>/reaction.mp4;
+// `storageFolder` under reaction-feedback/<request>/<decision>/<reaction>/reaction.mp4;
 // none otherwise. The player opens this path, never the answer's own text.
 std::optional<QString> checkedFile(const QString &file, const QString &requestID,
-                                   const ServiceReactionSummary &reaction, const QUrl &inbox);
+                                   const ServiceReactionSummary &reaction, const QUrl &storageFolder);
 
 } // namespace ServiceReactionRules
 

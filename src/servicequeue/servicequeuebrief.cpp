@@ -26,13 +26,13 @@ bool downloadOfOpenedTask(const std::optional<ServiceDownload> &download, const 
 
 void ServiceQueueModel::readBrief(ServiceQueueEditor &editor, bool presentSheet)
 {
-    const auto inbox = editor.inbox();
-    if (!inbox || !downloadOfOpenedTask(m_download, m_detail))
+    const auto storageFolder = editor.inbox();
+    if (!storageFolder || !downloadOfOpenedTask(m_download, m_detail))
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Læser klippegrundlaget…"),
-            [self, editorPtr, folder = *inbox, download = *m_download, request = m_detail->request,
+            [self, editorPtr, folder = *storageFolder, download = *m_download, request = m_detail->request,
              presentSheet](ServiceOperationScope scope, CancellationToken token) {
                 return readBriefOperation(self, editorPtr, folder, download, request, presentSheet, std::move(scope),
                                           std::move(token));
@@ -40,14 +40,14 @@ void ServiceQueueModel::readBrief(ServiceQueueEditor &editor, bool presentSheet)
 }
 
 QCoro::Task<void> ServiceQueueModel::readBriefOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                        QUrl inbox, ServiceDownload download, ServiceReceipt request,
+                                                        QUrl storageFolder, ServiceDownload download, ServiceReceipt request,
                                                         bool presentSheet, ServiceOperationScope scope,
                                                         CancellationToken token)
 {
     // An open brief sheet closes, also when the read then fails.
     model->setPackageContext(std::nullopt);
     const PackageContext context = co_await model->execute<PackageContext>(
-        BridgeCommand::context(inbox, download.packageID), *editor, scope, token);
+        BridgeCommand::context(storageFolder, download.packageID), *editor, scope, token);
     if (!packageOwned(context, download, request)
         || (context.currentBrief && !briefMatches(*context.currentBrief, request)))
         throw BridgeError::failed(notOfTheTask());
@@ -60,14 +60,14 @@ QCoro::Task<void> ServiceQueueModel::readBriefOperation(QPointer<ServiceQueueMod
 
 void ServiceQueueModel::refreshCurrentBrief(ServiceQueueEditor &editor)
 {
-    const auto inbox = editor.inbox();
+    const auto storageFolder = editor.inbox();
     const auto credentials = editor.credentials();
-    if (!inbox || !credentials || !downloadOfOpenedTask(m_download, m_detail))
+    if (!storageFolder || !credentials || !downloadOfOpenedTask(m_download, m_detail))
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Refreshing current customer instructions…"),
-            [self, editorPtr, url = *credentials, folder = *inbox, download = *m_download,
+            [self, editorPtr, url = *credentials, folder = *storageFolder, download = *m_download,
              request = m_detail->request](ServiceOperationScope scope, CancellationToken token) {
                 return refreshBriefOperation(self, editorPtr, url, folder, download, request, std::move(scope),
                                              std::move(token));
@@ -75,7 +75,7 @@ void ServiceQueueModel::refreshCurrentBrief(ServiceQueueEditor &editor)
 }
 
 QCoro::Task<void> ServiceQueueModel::refreshBriefOperation(QPointer<ServiceQueueModel> model,
-                                                           ServiceQueueEditor *editor, QUrl credentials, QUrl inbox,
+                                                           ServiceQueueEditor *editor, QUrl credentials, QUrl storageFolder,
                                                            ServiceDownload download, ServiceReceipt request,
                                                            ServiceOperationScope scope, CancellationToken token)
 {
@@ -83,7 +83,7 @@ QCoro::Task<void> ServiceQueueModel::refreshBriefOperation(QPointer<ServiceQueue
     model->videoDraft().setVideoQC(false);
     model->videoDraft().setVideoConfirmation(false);
     const CurrentBrief brief =
-        co_await model->loadCurrentBrief(*editor, download, request, credentials, inbox, scope, token);
+        co_await model->loadCurrentBrief(*editor, download, request, credentials, storageFolder, scope, token);
     model->setDetail(brief.history);
     model->setInlineBrief(brief.context);
     editor->setMessage(
@@ -92,18 +92,18 @@ QCoro::Task<void> ServiceQueueModel::refreshBriefOperation(QPointer<ServiceQueue
 
 QCoro::Task<ServiceQueueModel::CurrentBrief>
 ServiceQueueModel::loadCurrentBrief(ServiceQueueEditor &editor, ServiceDownload download, ServiceReceipt request,
-                                    QUrl credentials, QUrl inbox, ServiceOperationScope scope, CancellationToken token)
+                                    QUrl credentials, QUrl storageFolder, ServiceOperationScope scope, CancellationToken token)
 {
     if (!download.verified || download.companyID != request.company_id || !download.request.sameTask(request))
         throw BridgeError::failed(notOfTheTask());
 
     const CurrentServiceBrief pulled = co_await execute<CurrentServiceBrief>(
-        BridgeCommand::serviceBriefPull(credentials, request.company_id, request.id, inbox, scope.operatorID), editor,
+        BridgeCommand::serviceBriefPull(credentials, request.company_id, request.id, storageFolder, scope.operatorID), editor,
         scope, token);
     if (!pulled.cached || pulled.requiresRefresh.value_or(false) || !briefMatches(pulled, request))
         throw BridgeError::failed(notOfTheTask());
 
-    PackageContext context = co_await execute<PackageContext>(BridgeCommand::context(inbox, download.packageID),
+    PackageContext context = co_await execute<PackageContext>(BridgeCommand::context(storageFolder, download.packageID),
                                                               editor, scope, token);
     const std::optional<CurrentServiceBrief> &kept = context.currentBrief;
     if (!packageOwned(context, download, request) || !kept || !briefMatches(*kept, request)
@@ -113,7 +113,7 @@ ServiceQueueModel::loadCurrentBrief(ServiceQueueEditor &editor, ServiceDownload 
         throw BridgeError::failed(notOfTheTask());
 
     ServiceDetail history = co_await execute<ServiceDetail>(
-        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, inbox, scope.operatorID), editor,
+        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, storageFolder, scope.operatorID), editor,
         scope, token);
     if (!history.request.sameTask(request) || pulled.requestRevision != history.request.revision)
         throw BridgeError::failed(

@@ -200,7 +200,7 @@ public:
     // The three tool runs behind a refresh, each answer checked against
     // `request` and the others; writes no field. Throws with the sentence to show.
     QCoro::Task<CurrentBrief> loadCurrentBrief(ServiceQueueEditor &editor, ServiceDownload download,
-                                               ServiceReceipt request, QUrl credentials, QUrl inbox,
+                                               ServiceReceipt request, QUrl credentials, QUrl storageFolder,
                                                ServiceOperationScope scope, CancellationToken token);
     // The pause between two checks of a waiting hand-over; tests count the steps.
     using Sleeper = std::function<QCoro::Task<void>(std::chrono::milliseconds)>;
@@ -270,17 +270,17 @@ private:
 
     // working folder and proposals
     static QCoro::Task<void> prepareOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                              ServiceReceipt request, ServiceDownload download, QUrl inbox,
+                                              ServiceReceipt request, ServiceDownload download, QUrl storageFolder,
                                               ServiceOperationScope scope, CancellationToken token);
     static QCoro::Task<void> resumeOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                             ServiceReceipt request, PreparedHandoff handoff, QUrl inbox,
+                                             ServiceReceipt request, PreparedHandoff handoff, QUrl storageFolder,
                                              ServiceOperationScope scope, CancellationToken token);
     static QCoro::Task<void> previewOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                              ServiceReceipt request, PreparedHandoff prepared, QUrl inbox,
+                                              ServiceReceipt request, PreparedHandoff prepared, QUrl storageFolder,
                                               ServiceOperationScope scope, CancellationToken token);
     static QCoro::Task<void> sendOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
                                            ServiceReceipt request, ProposalPreview preview, QUrl credentials,
-                                           QUrl inbox, ServiceOperationScope scope, CancellationToken token);
+                                           QUrl storageFolder, ServiceOperationScope scope, CancellationToken token);
 
     void updateListingFromDetail();
     // Task action coroutines (servicequeuetasks.cpp, servicequeuepull.cpp).
@@ -291,13 +291,13 @@ private:
                                            QUrl credentials, ServiceReceipt receipt, ServiceOperationScope scope,
                                            CancellationToken token);
     static QCoro::Task<void> historyOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                              QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                              QUrl credentials, QUrl storageFolder, ServiceReceipt request,
                                               ServiceOperationScope scope, CancellationToken token);
     static QCoro::Task<void> claimOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
                                             QUrl credentials, ServiceReceipt request, ServiceOperationScope scope,
                                             CancellationToken token);
     static QCoro::Task<void> pullOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                           QUrl credentials, QUrl inbox, ServiceReceipt request, bool filmEnvelope,
+                                           QUrl credentials, QUrl storageFolder, ServiceReceipt request, bool filmEnvelope,
                                            ServiceOperationScope scope, CancellationToken token);
     // Hand-over and brief coroutines (servicequeuehandover.cpp, servicequeuebrief.cpp).
     struct SorvaneHandOver
@@ -314,15 +314,15 @@ private:
     static QCoro::Task<void> sorvaneOpenTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
                                              SorvaneHandOver handOver);
     static QCoro::Task<void> readBriefOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                QUrl inbox, ServiceDownload download, ServiceReceipt request,
+                                                QUrl storageFolder, ServiceDownload download, ServiceReceipt request,
                                                 bool presentSheet, ServiceOperationScope scope,
                                                 CancellationToken token);
     static QCoro::Task<void> refreshBriefOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                   QUrl credentials, QUrl inbox, ServiceDownload download,
+                                                   QUrl credentials, QUrl storageFolder, ServiceDownload download,
                                                    ServiceReceipt request, ServiceOperationScope scope,
                                                    CancellationToken token);
     static QCoro::Task<void> filmFolderOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                 QUrl inbox, ServiceReceipt request, bool relink,
+                                                 QUrl storageFolder, ServiceReceipt request, bool relink,
                                                  ServiceOperationScope scope, CancellationToken token);
     static QCoro::Task<void> fetchOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, bool more,
                                             CancellationToken token);

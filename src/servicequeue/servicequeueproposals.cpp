@@ -31,20 +31,20 @@ BridgeError unconfirmedSend()
 
 void ServiceQueueModel::prepare(ServiceQueueEditor &editor)
 {
-    const auto inbox = editor.inbox();
-    if (!inbox || !m_download || !m_detail)
+    const auto storageFolder = editor.inbox();
+    if (!storageFolder || !m_download || !m_detail)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Forbereder opgavens lokale arbejdsmappe…"),
             [self, seam, request = m_detail->request, download = *m_download,
-             folder = *inbox](ServiceOperationScope scope, CancellationToken token) {
+             folder = *storageFolder](ServiceOperationScope scope, CancellationToken token) {
                 return prepareOperation(self, seam, request, download, folder, std::move(scope), std::move(token));
             });
 }
 
 QCoro::Task<void> ServiceQueueModel::prepareOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                      ServiceReceipt request, ServiceDownload download, QUrl inbox,
+                                                      ServiceReceipt request, ServiceDownload download, QUrl storageFolder,
                                                       ServiceOperationScope scope, CancellationToken token)
 {
     PackageContext context;
@@ -53,12 +53,12 @@ QCoro::Task<void> ServiceQueueModel::prepareOperation(QPointer<ServiceQueueModel
         if (!credentials)
             throw BridgeError::failed(loc("Refresh current instructions before preparing a new workspace."));
         ServiceQueueModel::CurrentBrief current =
-            co_await model->loadCurrentBrief(*editor, download, request, *credentials, inbox, scope, token);
+            co_await model->loadCurrentBrief(*editor, download, request, *credentials, storageFolder, scope, token);
         model->setDetail(std::move(current.history));
         model->setInlineBrief(current.context);
         context = std::move(current.context);
     } else {
-        context = co_await model->execute<PackageContext>(BridgeCommand::context(inbox, download.packageID), *editor,
+        context = co_await model->execute<PackageContext>(BridgeCommand::context(storageFolder, download.packageID), *editor,
                                                           scope, token);
     }
 
@@ -75,19 +75,19 @@ QCoro::Task<void> ServiceQueueModel::prepareOperation(QPointer<ServiceQueueModel
     model->proposals().setProposalFile(std::nullopt);
 
     const BridgeCommand handoffCommand = request.kind == ServiceKind::filmEditing
-        ? BridgeCommand::prepare(inbox, download.packageID, context.summary.fingerprint, context.contextRevision)
-        : BridgeCommand::prepareWriting(inbox, download.packageID, context.summary.fingerprint);
+        ? BridgeCommand::prepare(storageFolder, download.packageID, context.summary.fingerprint, context.contextRevision)
+        : BridgeCommand::prepareWriting(storageFolder, download.packageID, context.summary.fingerprint);
     const PreparedHandoff handoff = co_await model->execute<PreparedHandoff>(handoffCommand, *editor, scope, token);
     model->proposals().setPrepared(handoff);
 
     const ServiceWorkspaces listed = co_await model->execute<ServiceWorkspaces>(
-        BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
+        BridgeCommand::serviceWorkspaces(storageFolder, request.id), *editor, scope, token);
     model->proposals().setWorkspaces(listed.handoffs);
 
     if (!isWriting(request.kind))
         co_return;
     const ProposalFile file = co_await model->execute<ProposalFile>(
-        BridgeCommand::proposalTemplate(inbox, request.id, handoff.handoffID), *editor, scope, token);
+        BridgeCommand::proposalTemplate(storageFolder, request.id, handoff.handoffID), *editor, scope, token);
     model->proposals().setProposalFile(file);
 }
 
@@ -95,20 +95,20 @@ QCoro::Task<void> ServiceQueueModel::prepareOperation(QPointer<ServiceQueueModel
 
 void ServiceQueueModel::resume(const PreparedHandoff &handoff, ServiceQueueEditor &editor)
 {
-    const auto inbox = editor.inbox();
-    if (!inbox || !m_detail)
+    const auto storageFolder = editor.inbox();
+    if (!storageFolder || !m_detail)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Åbner den tidligere arbejdsmappe…"),
-            [self, seam, request = m_detail->request, handoff, folder = *inbox](ServiceOperationScope scope,
+            [self, seam, request = m_detail->request, handoff, folder = *storageFolder](ServiceOperationScope scope,
                                                                                CancellationToken token) {
                 return resumeOperation(self, seam, request, handoff, folder, std::move(scope), std::move(token));
             });
 }
 
 QCoro::Task<void> ServiceQueueModel::resumeOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                     ServiceReceipt request, PreparedHandoff handoff, QUrl inbox,
+                                                     ServiceReceipt request, PreparedHandoff handoff, QUrl storageFolder,
                                                      ServiceOperationScope scope, CancellationToken token)
 {
     model->proposals().setPreview(std::nullopt);
@@ -116,7 +116,7 @@ QCoro::Task<void> ServiceQueueModel::resumeOperation(QPointer<ServiceQueueModel>
     model->proposals().setProposalFile(std::nullopt);
 
     const ServiceWorkspaces listed = co_await model->execute<ServiceWorkspaces>(
-        BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
+        BridgeCommand::serviceWorkspaces(storageFolder, request.id), *editor, scope, token);
     model->proposals().setWorkspaces(listed.handoffs);
 
     // The fresh entry, not the caller's copy: the folder may have changed on disk.
@@ -132,7 +132,7 @@ QCoro::Task<void> ServiceQueueModel::resumeOperation(QPointer<ServiceQueueModel>
 
     if (isWriting(request.kind)) {
         const ProposalFile file = co_await model->execute<ProposalFile>(
-            BridgeCommand::proposalTemplate(inbox, request.id, found->handoffID), *editor, scope, token);
+            BridgeCommand::proposalTemplate(storageFolder, request.id, found->handoffID), *editor, scope, token);
         model->proposals().setProposalFile(file);
     }
     model->proposals().setPrepared(*found);
@@ -142,27 +142,27 @@ QCoro::Task<void> ServiceQueueModel::resumeOperation(QPointer<ServiceQueueModel>
 
 void ServiceQueueModel::readPreview(ServiceQueueEditor &editor)
 {
-    const auto inbox = editor.inbox();
-    if (!inbox || !m_detail || !m_proposals.prepared())
+    const auto storageFolder = editor.inbox();
+    if (!storageFolder || !m_detail || !m_proposals.prepared())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Kontrollerer det lokale forslag…"),
             [self, seam, request = m_detail->request, prepared = *m_proposals.prepared(),
-             folder = *inbox](ServiceOperationScope scope, CancellationToken token) {
+             folder = *storageFolder](ServiceOperationScope scope, CancellationToken token) {
                 return previewOperation(self, seam, request, prepared, folder, std::move(scope), std::move(token));
             });
 }
 
 QCoro::Task<void> ServiceQueueModel::previewOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                      ServiceReceipt request, PreparedHandoff prepared, QUrl inbox,
+                                                      ServiceReceipt request, PreparedHandoff prepared, QUrl storageFolder,
                                                       ServiceOperationScope scope, CancellationToken token)
 {
     model->proposals().setPreview(std::nullopt);
     model->proposals().setConfirmation(false);
     // Compared with the task only when sent: nothing leaves the machine here.
     ProposalPreview preview = co_await model->execute<ProposalPreview>(
-        BridgeCommand::proposalPreview(inbox, request.id, prepared.handoffID, request.revision), *editor, scope, token);
+        BridgeCommand::proposalPreview(storageFolder, request.id, prepared.handoffID, request.revision), *editor, scope, token);
     model->proposals().setPreview(std::move(preview));
 }
 
@@ -171,8 +171,8 @@ QCoro::Task<void> ServiceQueueModel::previewOperation(QPointer<ServiceQueueModel
 void ServiceQueueModel::send(ServiceQueueEditor &editor)
 {
     const auto credentials = editor.credentials();
-    const auto inbox = editor.inbox();
-    if (!credentials || !inbox || !m_detail || !m_proposals.preview())
+    const auto storageFolder = editor.inbox();
+    if (!credentials || !storageFolder || !m_detail || !m_proposals.preview())
         return;
     const ServiceReceipt &request = m_detail->request;
     if (request.kind == ServiceKind::filmEditing || m_proposals.preview()->requestID != request.id
@@ -183,7 +183,7 @@ void ServiceQueueModel::send(ServiceQueueEditor &editor)
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Sender det gennemgåede forslag til kundereview…"),
             [self, seam, request, preview = *m_proposals.preview(), credentials = *credentials,
-             folder = *inbox](ServiceOperationScope scope, CancellationToken token) {
+             folder = *storageFolder](ServiceOperationScope scope, CancellationToken token) {
                 return sendOperation(self, seam, request, preview, credentials, folder, std::move(scope),
                                      std::move(token));
             });
@@ -191,10 +191,10 @@ void ServiceQueueModel::send(ServiceQueueEditor &editor)
 
 QCoro::Task<void> ServiceQueueModel::sendOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
                                                    ServiceReceipt request, ProposalPreview preview, QUrl credentials,
-                                                   QUrl inbox, ServiceOperationScope scope, CancellationToken token)
+                                                   QUrl storageFolder, ServiceOperationScope scope, CancellationToken token)
 {
     const ProposalSent sent = co_await model->execute<ProposalSent>(
-        BridgeCommand::proposalSend(credentials, request.company_id, inbox, request.id, preview.handoffID,
+        BridgeCommand::proposalSend(credentials, request.company_id, storageFolder, request.id, preview.handoffID,
                                     preview.proposalID, preview.contentHash, preview.expectedRevision,
                                     scope.operatorID),
         *editor, scope, token);
@@ -216,7 +216,7 @@ QCoro::Task<void> ServiceQueueModel::sendOperation(QPointer<ServiceQueueModel> m
     // The proposal is with the customer now: a failed refresh must not read as a failed send.
     try {
         ServiceDetail history = co_await model->execute<ServiceDetail>(
-            BridgeCommand::serviceHistory(credentials, request.company_id, request.id, inbox, scope.operatorID),
+            BridgeCommand::serviceHistory(credentials, request.company_id, request.id, storageFolder, scope.operatorID),
             *editor, scope, token);
         if (!history.request.sameTask(request) || history.request.revision < sent.request.revision)
             throw BridgeError::failed(QString());

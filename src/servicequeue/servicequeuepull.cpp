@@ -13,13 +13,13 @@
 void ServiceQueueModel::pull(ServiceQueueEditor &editor, bool filmEnvelope)
 {
     const auto credentials = editor.credentials();
-    const auto inbox = editor.inbox();
-    if (!credentials || !inbox || !m_detail)
+    const auto storageFolder = editor.inbox();
+    if (!credentials || !storageFolder || !m_detail)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Henter den indsendte version og kontrollerer originalerne…"),
-            [self, editorPtr, url = *credentials, folder = *inbox, request = m_detail->request,
+            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_detail->request,
              filmEnvelope](ServiceOperationScope scope, CancellationToken token) {
                 return pullOperation(self, editorPtr, url, folder, request, filmEnvelope, std::move(scope),
                                      std::move(token));
@@ -27,7 +27,7 @@ void ServiceQueueModel::pull(ServiceQueueEditor &editor, bool filmEnvelope)
 }
 
 QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                   QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                                   QUrl credentials, QUrl storageFolder, ServiceReceipt request,
                                                    bool filmEnvelope, ServiceOperationScope scope,
                                                    CancellationToken token)
 {
@@ -41,8 +41,8 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
 
     const bool film = request.kind == ServiceKind::filmEditing;
     const BridgeCommand command = filmEnvelope && film
-        ? BridgeCommand::servicePullFilm(credentials, request.company_id, request.id, inbox, scope.operatorID)
-        : BridgeCommand::servicePull(credentials, request.company_id, request.id, inbox, scope.operatorID);
+        ? BridgeCommand::servicePullFilm(credentials, request.company_id, request.id, storageFolder, scope.operatorID)
+        : BridgeCommand::servicePull(credentials, request.company_id, request.id, storageFolder, scope.operatorID);
     const ServiceDownload download = co_await model->execute<ServiceDownload>(command, *editor, scope, token);
     if (download.companyID != request.company_id || download.request.id != request.id
         || download.request.company_id != request.company_id)
@@ -51,23 +51,23 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
         throw BridgeError::failed(loc("Opgavepakken er ikke verificeret."));
 
     const PackageInventory inventory =
-        co_await model->execute<PackageInventory>(BridgeCommand::inventory(inbox), *editor, scope, token);
+        co_await model->execute<PackageInventory>(BridgeCommand::inventory(storageFolder), *editor, scope, token);
     editor->setInventory(inventory);
     model->setDownload(download);
 
     const ServiceDetail history = co_await model->execute<ServiceDetail>(
-        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, inbox, scope.operatorID), *editor,
+        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, storageFolder, scope.operatorID), *editor,
         scope, token);
     model->setDetail(history);
 
     const ServiceWorkspaces workspaces = co_await model->execute<ServiceWorkspaces>(
-        BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
+        BridgeCommand::serviceWorkspaces(storageFolder, request.id), *editor, scope, token);
     model->proposals().setWorkspaces(workspaces.handoffs);
 
     if (film) {
         model->videoDraft().dropDraft();
         const VideoReviewPreviews pending = co_await model->execute<VideoReviewPreviews>(
-            BridgeCommand::videoPending(inbox, request.id), *editor, scope, token);
+            BridgeCommand::videoPending(storageFolder, request.id), *editor, scope, token);
         model->videoDraft().setVideoPreviews(pending.previews);
     }
     editor->setMessage(loc("Den indsendte projektversion er hentet og SHA-256-kontrolleret."));
@@ -77,8 +77,8 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
 
 void ServiceQueueModel::packageFilm(ServiceQueueEditor &editor, bool relink)
 {
-    const auto inbox = editor.inbox();
-    if (!inbox || !m_detail || m_detail->request.kind != ServiceKind::filmEditing)
+    const auto storageFolder = editor.inbox();
+    if (!storageFolder || !m_detail || m_detail->request.kind != ServiceKind::filmEditing)
         return;
     if (!m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
         return;
@@ -86,7 +86,7 @@ void ServiceQueueModel::packageFilm(ServiceQueueEditor &editor, bool relink)
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, label,
-            [self, editorPtr, folder = *inbox, request = m_detail->request, relink](ServiceOperationScope scope,
+            [self, editorPtr, folder = *storageFolder, request = m_detail->request, relink](ServiceOperationScope scope,
                                                                                     CancellationToken token) {
                 return filmFolderOperation(self, editorPtr, folder, request, relink, std::move(scope),
                                            std::move(token));
@@ -94,12 +94,12 @@ void ServiceQueueModel::packageFilm(ServiceQueueEditor &editor, bool relink)
 }
 
 QCoro::Task<void> ServiceQueueModel::filmFolderOperation(QPointer<ServiceQueueModel> model,
-                                                         ServiceQueueEditor *editor, QUrl inbox,
+                                                         ServiceQueueEditor *editor, QUrl storageFolder,
                                                          ServiceReceipt request, bool relink,
                                                          ServiceOperationScope scope, CancellationToken token)
 {
     const BridgeCommand command =
-        relink ? BridgeCommand::relinkFilm(inbox, request.id) : BridgeCommand::packageFilm(inbox, request.id);
+        relink ? BridgeCommand::relinkFilm(storageFolder, request.id) : BridgeCommand::packageFilm(storageFolder, request.id);
     const ServiceDownload folder = co_await model->execute<ServiceDownload>(command, *editor, scope, token);
     if (!folder.verified || folder.request.id != request.id || folder.companyID != request.company_id
         || folder.diskStatus != QStringLiteral("ready") || !folder.projectFolder)
@@ -110,7 +110,7 @@ QCoro::Task<void> ServiceQueueModel::filmFolderOperation(QPointer<ServiceQueueMo
     model->setInlineBrief(std::nullopt);
 
     const ServiceWorkspaces workspaces = co_await model->execute<ServiceWorkspaces>(
-        BridgeCommand::serviceWorkspaces(inbox, request.id), *editor, scope, token);
+        BridgeCommand::serviceWorkspaces(storageFolder, request.id), *editor, scope, token);
     model->proposals().setWorkspaces(workspaces.handoffs);
     editor->setMessage(loc("Film folder verified. Original files remain in place; reopen the native editor to "
                            "check external dependencies."));

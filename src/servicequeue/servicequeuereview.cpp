@@ -20,16 +20,16 @@ bool sameUuid(const QString &text, const QUuid &expected)
 }
 
 QCoro::Task<void> reviewVideoOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                       QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                       QUrl credentials, QUrl storageFolder, ServiceReceipt request,
                                        ServiceProposal proposal, ServiceOperationScope scope,
                                        CancellationToken token)
 {
     model->review().setReviewVideo(std::nullopt);
     const auto answer = co_await model->execute<ServiceReviewVideoDownload>(
-        BridgeCommand::serviceReviewPull(credentials, request.company_id, request.id, proposal.id, inbox,
+        BridgeCommand::serviceReviewPull(credentials, request.company_id, request.id, proposal.id, storageFolder,
                                          scope.operatorID),
         *editor, scope, token);
-    if (!answer.matches(proposal, request, scope.operatorID, inbox))
+    if (!answer.matches(proposal, request, scope.operatorID, storageFolder))
         throw BridgeError::failed(loc("The downloaded film does not match this task and version."));
     model->setDetail(answer.history);
     model->review().setReviewVideo(answer);
@@ -38,11 +38,11 @@ QCoro::Task<void> reviewVideoOperation(QPointer<ServiceQueueModel> model, Servic
 }
 
 QCoro::Task<void> reactionListOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                        QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                        QUrl credentials, QUrl storageFolder, ServiceReceipt request,
                                         ServiceOperationScope scope, CancellationToken token)
 {
     const auto list = co_await model->execute<ServiceReactionList>(
-        BridgeCommand::serviceFeedback(credentials, request.company_id, request.id, inbox, scope.operatorID), *editor,
+        BridgeCommand::serviceFeedback(credentials, request.company_id, request.id, storageFolder, scope.operatorID), *editor,
         scope, token);
     bool valid = list.companyID == request.company_id && list.requestID == request.id
         && sameUuid(list.operatorID, scope.operatorID) && list.revision == request.revision
@@ -70,12 +70,12 @@ QCoro::Task<void> reactionListOperation(QPointer<ServiceQueueModel> model, Servi
 }
 
 QCoro::Task<void> reactionPullOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                        QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                        QUrl credentials, QUrl storageFolder, ServiceReceipt request,
                                         ServiceReactionSummary reaction, ServiceOperationScope scope,
                                         CancellationToken token)
 {
     auto answer = co_await model->execute<ServiceReactionDownload>(
-        BridgeCommand::serviceFeedbackPull(credentials, request.company_id, request.id, inbox, reaction.decisionID,
+        BridgeCommand::serviceFeedbackPull(credentials, request.company_id, request.id, storageFolder, reaction.decisionID,
                                            reaction.reactionID, scope.operatorID),
         *editor, scope, token);
     bool valid = answer.verified && answer.companyID == request.company_id && answer.requestID == request.id
@@ -85,7 +85,7 @@ QCoro::Task<void> reactionPullOperation(QPointer<ServiceQueueModel> model, Servi
         && ServiceReactionRules::matches(answer.selected, model->detail());
     std::optional<QString> file;
     if (valid)
-        file = ServiceReactionRules::checkedFile(answer.file, request.id, reaction, inbox);
+        file = ServiceReactionRules::checkedFile(answer.file, request.id, reaction, storageFolder);
     valid = valid && file && answer.annotations.size() == reaction.annotationCount;
     for (const auto &annotation : std::as_const(answer.annotations)) {
         if (!valid)
@@ -105,8 +105,8 @@ void ServiceQueueModel::downloadReviewVideo(const ServiceProposal &proposal, Ser
     if (!m_detail)
         return;
     const auto credentials = editor.credentials();
-    const auto inbox = editor.inbox();
-    if (!credentials || !inbox || m_detail->request.kind != ServiceKind::filmEditing || !proposal.content.video)
+    const auto storageFolder = editor.inbox();
+    if (!credentials || !storageFolder || m_detail->request.kind != ServiceKind::filmEditing || !proposal.content.video)
         return;
     const bool listed = std::any_of(m_detail->proposals.cbegin(), m_detail->proposals.cend(),
                                     [&](const ServiceProposal &p) { return p.id == proposal.id; });
@@ -116,7 +116,7 @@ void ServiceQueueModel::downloadReviewVideo(const ServiceProposal &proposal, Ser
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Downloading and verifying this film version…"),
-            [self, editorPtr, url = *credentials, folder = *inbox, request = m_detail->request,
+            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_detail->request,
              proposal](ServiceOperationScope scope, CancellationToken token) {
                 return reviewVideoOperation(self, editorPtr, url, folder, request, proposal, std::move(scope),
                                             std::move(token));
@@ -133,14 +133,14 @@ void ServiceQueueModel::readReactions(ServiceQueueEditor &editor)
     if (!m_detail || m_detail->request.kind != ServiceKind::filmEditing)
         return;
     const auto credentials = editor.credentials();
-    const auto inbox = editor.inbox();
+    const auto storageFolder = editor.inbox();
     // The pulled material must be on disk; its verdict is not needed to read reactions.
-    if (!credentials || !inbox || !m_download)
+    if (!credentials || !storageFolder || !m_download)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Loading customer reactions…"),
-            [self, editorPtr, url = *credentials, folder = *inbox,
+            [self, editorPtr, url = *credentials, folder = *storageFolder,
              request = m_detail->request](ServiceOperationScope scope, CancellationToken token) {
                 return reactionListOperation(self, editorPtr, url, folder, request, std::move(scope),
                                              std::move(token));
@@ -152,8 +152,8 @@ void ServiceQueueModel::pullReaction(const ServiceReactionSummary &reaction, Ser
     if (!m_detail)
         return;
     const auto credentials = editor.credentials();
-    const auto inbox = editor.inbox();
-    if (!credentials || !inbox)
+    const auto storageFolder = editor.inbox();
+    if (!credentials || !storageFolder)
         return;
     const bool listed = std::any_of(m_review.reactions().cbegin(), m_review.reactions().cend(), [&](const ServiceReactionSummary &r) {
         return r.id() == reaction.id() && r.decisionID == reaction.decisionID;
@@ -163,7 +163,7 @@ void ServiceQueueModel::pullReaction(const ServiceReactionSummary &reaction, Ser
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Downloading and verifying the reaction…"),
-            [self, editorPtr, url = *credentials, folder = *inbox, request = m_detail->request,
+            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_detail->request,
              reaction](ServiceOperationScope scope, CancellationToken token) {
                 return reactionPullOperation(self, editorPtr, url, folder, request, reaction, std::move(scope),
                                              std::move(token));

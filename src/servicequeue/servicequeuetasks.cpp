@@ -105,25 +105,25 @@ QCoro::Task<void> ServiceQueueModel::openOperation(QPointer<ServiceQueueModel> m
 void ServiceQueueModel::refreshHistory(ServiceQueueEditor &editor)
 {
     const auto credentials = editor.credentials();
-    const auto inbox = editor.inbox();
-    if (!credentials || !inbox || !m_detail || !m_download || !m_download->verified
+    const auto storageFolder = editor.inbox();
+    if (!credentials || !storageFolder || !m_detail || !m_download || !m_download->verified
         || m_download->request.id != m_detail->request.id)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Læser opgaven og tidligere kundesvar…"),
-            [self, editorPtr, url = *credentials, folder = *inbox,
+            [self, editorPtr, url = *credentials, folder = *storageFolder,
              request = m_detail->request](ServiceOperationScope scope, CancellationToken token) {
                 return historyOperation(self, editorPtr, url, folder, request, std::move(scope), std::move(token));
             });
 }
 
 QCoro::Task<void> ServiceQueueModel::historyOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                      QUrl credentials, QUrl inbox, ServiceReceipt request,
+                                                      QUrl credentials, QUrl storageFolder, ServiceReceipt request,
                                                       ServiceOperationScope scope, CancellationToken token)
 {
     const ServiceDetail history = co_await model->execute<ServiceDetail>(
-        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, inbox, scope.operatorID), *editor,
+        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, storageFolder, scope.operatorID), *editor,
         scope, token);
     if (history.request.id != request.id || history.request.company_id != request.company_id
         || history.request.revision < request.revision)

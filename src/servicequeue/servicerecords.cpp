@@ -34,14 +34,14 @@ const std::pair<const char *, ServiceStatus::Code> statusTable[] = {
 
 } // namespace
 
-std::optional<ServiceStatus::Code> ServiceStatus::fromRaw(QStringView text)
+std::optional<ServiceStatus::Code> ServiceStatus::codeFromRaw(QStringView text)
 {
     return enumFromRaw(statusTable, text);
 }
 
 ServiceStatus::ServiceStatus(const QString &text)
     : m_text(text)
-    , m_code(fromRaw(text).value_or(unknown))
+    , m_code(codeFromRaw(text).value_or(unknown))
 {
 }
 

@@ -30,7 +30,7 @@ public:
     explicit ServiceStatus(Code code);
 
     // The code of one of the six words, none for any other text.
-    static std::optional<Code> fromRaw(QStringView text);
+    static std::optional<Code> codeFromRaw(QStringView text);
 
     Code code() const { return m_code; }
     const QString &text() const { return m_text; }

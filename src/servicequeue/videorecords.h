@@ -152,7 +152,7 @@ struct ServiceReviewVideoDownload
     // operator and the project folder, and the file lies in that folder under
     // review-videos/<request>/<proposal>/ without symbolic links.
     bool matches(const ServiceProposal &proposal, const ServiceReceipt &request, const QUuid &operatorID,
-                 const QUrl &inbox) const;
+                 const QUrl &storageFolder) const;
 
     static ServiceReviewVideoDownload fromJson(const JsonObjectReader &object);
     static ServiceReviewVideoDownload decode(const QByteArray &json);

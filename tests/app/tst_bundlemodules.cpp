@@ -9,7 +9,7 @@
 #include "foundation/localization.h"
 #include "foundation/modules/networkmodule.h"
 #include "session/editorsession.h"
-#include "session/passwordsetuppresenter.h"
+#include "session/passwordsetupform.h"
 
 namespace {
 
@@ -107,7 +107,7 @@ void TestBundleModules::missingNetworkModule()
     QCOMPARE(signingIn.issue().value_or(QString()), sentence);
 
     try {
-        EditorPasswordSetupPresenter::standardFactory()();
+        EditorPasswordSetupForm::standardFactory()();
         QFAIL("a password client without the module");
     } catch (const BridgeError &error) {
         QCOMPARE(error.message(), sentence);

@@ -422,8 +422,8 @@ private Q_SLOTS:
         for (SorvanePipelineStage stage : SorvanePipelineStages::allCases())
             stages.append(SorvanePipelineStages::rawValue(stage));
         QCOMPARE(stages, (QStringList{"development", "recording", "post", "review", "delivery"}));
-        QCOMPARE(SorvanePipelineStages::fromRaw("post"), std::optional(SorvanePipelineStage::post));
-        QVERIFY(!SorvanePipelineStages::fromRaw("Post"));
+        QCOMPARE(SorvanePipelineStages::stageFromRaw("post"), std::optional(SorvanePipelineStage::post));
+        QVERIFY(!SorvanePipelineStages::stageFromRaw("Post"));
         QVERIFY(!SorvaneScheduling::submissionModeFromRaw("Interview"));
         QCOMPARE(SorvaneScheduling::submissionModeFromRaw("free_capture"),
                  std::optional(SorvaneScheduling::SubmissionMode::free_capture));

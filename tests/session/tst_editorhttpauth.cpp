@@ -46,7 +46,7 @@ QCoro::Task<void> doRefresh(EditorHTTPAuth &a) { co_await a.refresh(QStringLiter
 QCoro::Task<void> doVerify(EditorHTTPAuth &a) { co_await a.verifyPasswordCode(QStringLiteral("e@x.dk"), QStringLiteral("123456")); }
 QCoro::Task<void> doSetPassword(EditorHTTPAuth &a) { co_await a.setPassword(QStringLiteral("new password"), QStringLiteral("tok")); }
 
-Operation operationNamed(const QString &name)
+Operation operationFromRaw(const QString &name)
 {
     static const QMap<QString, Operation> table{
         {"login", doLogin}, {"refresh", doRefresh}, {"user", doUser}, {"logout", doLogout},
@@ -164,7 +164,7 @@ private Q_SLOTS:
         QFETCH(QString, operation);
         QFETCH(QString, expected);
         EditorHTTPAuth auth = client(QStringLiteral("status/204/body/empty"));
-        QCOMPARE(outcome(auth, operationNamed(operation)), expected);
+        QCOMPARE(outcome(auth, operationFromRaw(operation)), expected);
     }
 
     void requestShapes_data()
@@ -199,7 +199,7 @@ private Q_SLOTS:
         // The tokens body decodes as a user too (its extra keys are ignored)… but
         // not the other way round, so every operation gets the tokens body.
         EditorHTTPAuth auth = client(QStringLiteral("body/tokens"));
-        const QString result = outcome(auth, operationNamed(operation));
+        const QString result = outcome(auth, operationFromRaw(operation));
         QVERIFY2(result == QLatin1String("<ok>") || result == QLatin1String("<decoding>"), qPrintable(result));
 
         const auto log = requests();

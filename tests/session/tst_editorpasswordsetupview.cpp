@@ -117,7 +117,7 @@ private Q_SLOTS:
         open(QStringLiteral(" editor@example.com "), false);
         send()->click();
         const QString sentence = loc("Kunne ikke sende en kode. Vent lidt, og prøv igen.");
-        QCOMPARE(view->presenter().issue(), std::optional(sentence));
+        QCOMPARE(view->form().issue(), std::optional(sentence));
         QVERIFY(isOrange(labelShowing(view.get(), sentence)));
         QVERIFY(send()->isVisible());
         QVERIFY(email()->isEnabled());
@@ -129,11 +129,11 @@ private Q_SLOTS:
         open(QStringLiteral("editor@example.com"), true);
         fillCodeStep(QStringLiteral("123"), kPassword, QStringLiteral("x"));
         save()->click(); // a mismatch: sets a message, sends nothing
-        QVERIFY(view->presenter().issue());
+        QVERIFY(view->form().issue());
         button(view.get(), "Brug en anden mail eller bed om ny kode")->click();
         QVERIFY(email()->isEnabled());
         QVERIFY(!code()->isVisible());
-        QVERIFY(!view->presenter().issue());
+        QVERIFY(!view->form().issue());
         send()->click();
         QCOMPARE(code()->text(), QString());
         QCOMPARE(password()->text(), kPassword);
@@ -165,7 +165,7 @@ private Q_SLOTS:
         open(QStringLiteral("editor@example.com"), true);
         fillCodeStep(QStringLiteral("123456"), kPassword, kPassword + QLatin1Char('!'));
         save()->click();
-        QCOMPARE(view->presenter().issue(), std::optional(loc("Adgangskoderne er ikke ens.")));
+        QCOMPARE(view->form().issue(), std::optional(loc("Adgangskoderne er ikke ens.")));
         QVERIFY(api->calls.isEmpty());
         QCOMPARE(code()->text(), QStringLiteral("123456"));
         QCOMPARE(password()->text(), kPassword);
@@ -200,7 +200,7 @@ private Q_SLOTS:
         open(QStringLiteral("editor@example.com"), true);
         fillCodeStep(QStringLiteral("123456"), kPassword, kPassword);
         save()->click();
-        QVERIFY(view->presenter().busy());
+        QVERIFY(view->form().busy());
         for (auto *w : view->findChildren<QLineEdit *>())
             QVERIFY(!w->isEnabled());
         for (auto *b : view->findChildren<QPushButton *>())
@@ -211,7 +211,7 @@ private Q_SLOTS:
         QVERIFY(view->isVisible());
 
         api->release();
-        QTRY_VERIFY(view->presenter().finished());
+        QTRY_VERIFY(view->form().finished());
         QCOMPARE(api->calls, (QStringList{"verify", "set", "logout"}));
         QVERIFY(labelShowing(view.get(), loc("Din adgangskode er klar. Log ind med den nye kode.")));
         QVERIFY(!email()->isVisible());

@@ -172,8 +172,8 @@ private Q_SLOTS:
         typeInto(email(view.get()), typed);
         view->findChild<QPushButton *>(QStringLiteral("editor.login.passwordSetup"))->click();
         QVERIFY(view->passwordSetup());
-        QCOMPARE(view->passwordSetup()->presenter().email(), typed);
-        QVERIFY(!view->passwordSetup()->presenter().sent());
+        QCOMPARE(view->passwordSetup()->form().email(), typed);
+        QVERIFY(!view->passwordSetup()->form().sent());
     }
 
     // The account panel.

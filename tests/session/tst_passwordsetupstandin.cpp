@@ -6,7 +6,7 @@
 #include "session/editorhttpauth.h"
 #include "session/editorsession.h"
 #include "session/memorysessionvault.h"
-#include "session/passwordsetuppresenter.h"
+#include "session/passwordsetupform.h"
 
 #include <QDirIterator>
 #include <QJsonDocument>
@@ -94,7 +94,7 @@ private Q_SLOTS:
     void newPasswordThroughTheEmailedCode()
     {
         const QString newPassword = QStringLiteral("en ny og lang adgangskode ✓");
-        EditorPasswordSetupPresenter form(QStringLiteral(" editor@example.com "), false,
+        EditorPasswordSetupForm form(QStringLiteral(" editor@example.com "), false,
                                           [this] { return std::make_shared<EditorHTTPAuth>(configuration); });
         form.send();
         QTRY_VERIFY_WITH_TIMEOUT(!form.busy(), 60000);
@@ -116,7 +116,7 @@ private Q_SLOTS:
     void usedCodeIsRefused()
     {
         const QString code = latestCode(QStringLiteral("editor@example.com"));
-        EditorPasswordSetupPresenter form(QStringLiteral("editor@example.com"), true,
+        EditorPasswordSetupForm form(QStringLiteral("editor@example.com"), true,
                                           [this] { return std::make_shared<EditorHTTPAuth>(configuration); });
         form.setCode(code);
         form.setPassword(QStringLiteral("endnu en lang adgangskode"));

@@ -93,7 +93,7 @@ private Q_SLOTS:
             raw << rawValue(section);
             symbols << symbol(section);
             titles << title(section);
-            QCOMPARE(settingsSection(rawValue(section)), std::optional(section));
+            QCOMPARE(settingsSectionFromRaw(rawValue(section)), std::optional(section));
         }
         QCOMPARE(raw.join(' '), QStringLiteral("account storage ai cloud packages language updates advanced"));
         QCOMPARE(symbols, (QStringList{"person.crop.circle", "externaldrive", "point.3.connected.trianglepath.dotted",
@@ -101,8 +101,8 @@ private Q_SLOTS:
                                        "wrench.and.screwdriver"}));
         QCOMPARE(titles, (QStringList{"Account", "Project storage", "Connect AI", "Cloud backups",
                                       "Local project packages", "App language", "Updates", "Advanced tools"}));
-        QCOMPARE(settingsSection(QStringLiteral("AI")), std::nullopt);
-        QCOMPARE(settingsSection(QStringLiteral("ai ")), std::nullopt);
+        QCOMPARE(settingsSectionFromRaw(QStringLiteral("AI")), std::nullopt);
+        QCOMPARE(settingsSectionFromRaw(QStringLiteral("ai ")), std::nullopt);
         EditorLocalization::overrideLanguageForTesting(QStringLiteral("da"));
         QCOMPARE(title(SorvaneSettingsSection::language), QStringLiteral("Appens sprog"));
         QCOMPARE(title(SorvaneSettingsSection::storage), QStringLiteral("Projektplacering"));

@@ -15,14 +15,14 @@ BridgeError mismatchedCopy()
 }
 
 QCoro::Task<void> listCopies(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
-                             QUrl inbox, QString proposalID, ServiceOperationScope scope, CancellationToken token)
+                             QUrl storageFolder, QString proposalID, ServiceOperationScope scope, CancellationToken token)
 {
     // Cleared first: a failed read must not leave another version's copies on show.
     model->projectCopies().setProjectVersions({});
     model->projectCopies().setProjectVersionsProposalID(proposalID);
     model->projectCopies().setAutomaticProjectNames({});
     const NativeProjectVersions answer = co_await model->execute<NativeProjectVersions>(
-        BridgeCommand::projectVersions(inbox, receipt.id, proposalID), *editor, scope, token);
+        BridgeCommand::projectVersions(storageFolder, receipt.id, proposalID), *editor, scope, token);
     if (answer.proposalID != proposalID)
         throw mismatchedCopy();
     for (const NativeProjectVersion &copy : answer.versions)
@@ -34,11 +34,11 @@ QCoro::Task<void> listCopies(QPointer<ServiceQueueModel> model, ServiceQueueEdit
 }
 
 QCoro::Task<void> stopAutomaticCopy(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                    ServiceReceipt receipt, QUrl inbox, QString proposalID,
+                                    ServiceReceipt receipt, QUrl storageFolder, QString proposalID,
                                     ServiceOperationScope scope, CancellationToken token)
 {
     const NativeProjectVersions answer = co_await model->execute<NativeProjectVersions>(
-        BridgeCommand::clearProjectRegistration(inbox, receipt.id, proposalID), *editor, scope, token);
+        BridgeCommand::clearProjectRegistration(storageFolder, receipt.id, proposalID), *editor, scope, token);
     // Only an explicit empty list confirms that nothing is registered any more.
     if (answer.proposalID != proposalID || !answer.automaticProjects || !answer.automaticProjects->isEmpty())
         throw BridgeError::failed(loc("Projektvalget kunne ikke opdateres. Hent det igen."));
@@ -50,11 +50,11 @@ QCoro::Task<void> stopAutomaticCopy(QPointer<ServiceQueueModel> model, ServiceQu
 }
 
 QCoro::Task<void> keepCopy(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
-                           QUrl inbox, QString proposalID, QUrl project, ServiceOperationScope scope,
+                           QUrl storageFolder, QString proposalID, QUrl project, ServiceOperationScope scope,
                            CancellationToken token)
 {
     const NativeProjectVersion copy = co_await model->execute<NativeProjectVersion>(
-        BridgeCommand::preserveProject(inbox, receipt.id, proposalID, project, model->projectCopies().rememberEditorProject()),
+        BridgeCommand::preserveProject(storageFolder, receipt.id, proposalID, project, model->projectCopies().rememberEditorProject()),
         *editor, scope, token);
     if (copy.proposalID != proposalID)
         throw mismatchedCopy();
@@ -77,44 +77,44 @@ QCoro::Task<void> keepCopy(QPointer<ServiceQueueModel> model, ServiceQueueEditor
 
 void ServiceQueueModel::readProjectVersions(ServiceQueueEditor &editor, const QString &proposalID)
 {
-    const auto inbox = editor.inbox();
-    if (!inbox || !m_detail || !m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
+    const auto storageFolder = editor.inbox();
+    if (!storageFolder || !m_detail || !m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Henter gemte editorprojekter…"),
-            [self, seam, receipt = m_detail->request, inbox = *inbox, proposalID](ServiceOperationScope scope,
+            [self, seam, receipt = m_detail->request, storageFolder = *storageFolder, proposalID](ServiceOperationScope scope,
                                                                                  CancellationToken token) {
-                return listCopies(self, seam, receipt, inbox, proposalID, std::move(scope), std::move(token));
+                return listCopies(self, seam, receipt, storageFolder, proposalID, std::move(scope), std::move(token));
             });
 }
 
 void ServiceQueueModel::clearProjectRegistration(ServiceQueueEditor &editor, const QString &proposalID)
 {
-    const auto inbox = editor.inbox();
-    if (!inbox || !m_detail || !m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
+    const auto storageFolder = editor.inbox();
+    if (!storageFolder || !m_detail || !m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Slår automatisk projektkopi fra…"),
-            [self, seam, receipt = m_detail->request, inbox = *inbox, proposalID](ServiceOperationScope scope,
+            [self, seam, receipt = m_detail->request, storageFolder = *storageFolder, proposalID](ServiceOperationScope scope,
                                                                                  CancellationToken token) {
-                return stopAutomaticCopy(self, seam, receipt, inbox, proposalID, std::move(scope), std::move(token));
+                return stopAutomaticCopy(self, seam, receipt, storageFolder, proposalID, std::move(scope), std::move(token));
             });
 }
 
 void ServiceQueueModel::preserveProject(ServiceQueueEditor &editor, const QUrl &project)
 {
-    const auto inbox = editor.inbox();
-    if (!inbox || !m_detail || !m_videoDraft.videoPreview() || m_videoDraft.videoPreview()->requestID != m_detail->request.id)
+    const auto storageFolder = editor.inbox();
+    if (!storageFolder || !m_detail || !m_videoDraft.videoPreview() || m_videoDraft.videoPreview()->requestID != m_detail->request.id)
         return;
     if (!m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Bevarer editorprojektet til denne videoversion…"),
-            [self, seam, receipt = m_detail->request, inbox = *inbox, proposalID = m_videoDraft.videoPreview()->proposalID,
+            [self, seam, receipt = m_detail->request, storageFolder = *storageFolder, proposalID = m_videoDraft.videoPreview()->proposalID,
              project](ServiceOperationScope scope, CancellationToken token) {
-                return keepCopy(self, seam, receipt, inbox, proposalID, project, std::move(scope), std::move(token));
+                return keepCopy(self, seam, receipt, storageFolder, proposalID, project, std::move(scope), std::move(token));
             });
 }

@@ -79,12 +79,12 @@ private:
 };
 
 QCoro::Task<void> refreshDrafts(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
-                                QUrl inbox, ServiceOperationScope scope, CancellationToken token)
+                                QUrl storageFolder, ServiceOperationScope scope, CancellationToken token)
 {
     model->videoDraft().setVideoQC(false);
     model->videoDraft().setVideoConfirmation(false);
     const VideoReviewPreviews answer = co_await model->execute<VideoReviewPreviews>(
-        BridgeCommand::videoPending(inbox, receipt.id), *editor, scope, token);
+        BridgeCommand::videoPending(storageFolder, receipt.id), *editor, scope, token);
     QSet<QString> seen;
     for (const VideoReviewPreview &draft : answer.previews)
         if (draft.requestID != receipt.id || draft.content.kind != ServiceKind::filmEditing)
@@ -110,7 +110,7 @@ QCoro::Task<void> refreshDrafts(QPointer<ServiceQueueModel> model, ServiceQueueE
 }
 
 QCoro::Task<void> prepareDraft(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
-                               QUrl inbox, QUrl video, ServiceOperationScope scope, CancellationToken token)
+                               QUrl storageFolder, QUrl video, ServiceOperationScope scope, CancellationToken token)
 {
     // A task that changed before the start ends the operation quietly.
     if (!model->canPrepareVideo(*editor))
@@ -121,7 +121,7 @@ QCoro::Task<void> prepareDraft(QPointer<ServiceQueueModel> model, ServiceQueueEd
     model->videoDraft().setVideoQC(false);
     const qint64 revision = before->request.revision;
     const VideoReviewPreview draft = co_await model->execute<VideoReviewPreview>(
-        BridgeCommand::videoPreview(inbox, receipt.id, video, revision, model->videoDraft().videoLabel(), model->videoDraft().videoSummary(),
+        BridgeCommand::videoPreview(storageFolder, receipt.id, video, revision, model->videoDraft().videoLabel(), model->videoDraft().videoSummary(),
                                     model->videoDraft().videoEditor()),
         *editor, scope, token);
     // The draft the tool kept stays in the project folder either way; the
@@ -138,11 +138,11 @@ QCoro::Task<void> prepareDraft(QPointer<ServiceQueueModel> model, ServiceQueueEd
 }
 
 QCoro::Task<void> checkReceipt(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
-                               QUrl inbox, VideoReviewPreview preview, bool reopen, ServiceOperationScope scope,
+                               QUrl storageFolder, VideoReviewPreview preview, bool reopen, ServiceOperationScope scope,
                                CancellationToken token)
 {
     const VideoDeliveryStatus status = co_await model->execute<VideoDeliveryStatus>(
-        BridgeCommand::videoStatus(inbox, receipt.id, preview.proposalID), *editor, scope, token);
+        BridgeCommand::videoStatus(storageFolder, receipt.id, preview.proposalID), *editor, scope, token);
     if (!status.matches(preview.proposalID))
         throw unconfirmedSend();
     model->videoDraft().setVideoConfirmation(false);
@@ -167,7 +167,7 @@ QCoro::Task<void> checkReceipt(QPointer<ServiceQueueModel> model, ServiceQueueEd
 }
 
 QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
-                            QUrl credentials, QUrl inbox, QString proposalID, ServiceOperationScope scope,
+                            QUrl credentials, QUrl storageFolder, QString proposalID, ServiceOperationScope scope,
                             CancellationToken token)
 {
     if (!model->videoDraft().videoQC())
@@ -187,7 +187,7 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
     model->videoDraft().setUncertainVideoProposalIDs(marks);
 
     const ProposalSent sent = co_await model->execute<ProposalSent>(
-        BridgeCommand::videoSend(credentials, receipt.company_id, inbox, receipt.id, proposalID), *editor, scope,
+        BridgeCommand::videoSend(credentials, receipt.company_id, storageFolder, receipt.id, proposalID), *editor, scope,
         token);
     if (sent.proposalID != proposalID || !sent.request.sameTask(receipt) || sent.request.revision < receipt.revision
         || sent.version < 1)
@@ -213,7 +213,7 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
     // The send is done; a history that cannot be read only asks for a reload.
     try {
         ServiceDetail history = co_await model->execute<ServiceDetail>(
-            BridgeCommand::serviceHistory(credentials, receipt.company_id, receipt.id, inbox, scope.operatorID),
+            BridgeCommand::serviceHistory(credentials, receipt.company_id, receipt.id, storageFolder, scope.operatorID),
             *editor, scope, token);
         const ServiceReceipt &read = history.request;
         if (read.id != receipt.id || read.company_id != receipt.company_id || read.kind != sent.request.kind
@@ -235,15 +235,15 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
 
 void ServiceQueueModel::refreshVideoPreviews(ServiceQueueEditor &editor)
 {
-    const auto inbox = editor.inbox();
-    if (!inbox || !m_detail || m_detail->request.kind != ServiceKind::filmEditing || !pulledForItself(*this))
+    const auto storageFolder = editor.inbox();
+    if (!storageFolder || !m_detail || m_detail->request.kind != ServiceKind::filmEditing || !pulledForItself(*this))
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     const ServiceReceipt receipt = m_detail->request;
     perform(editor, loc("Henter klargjorte videoudkast…"),
-            [self, seam, receipt, inbox = *inbox](ServiceOperationScope scope, CancellationToken token) {
-                return refreshDrafts(self, seam, receipt, inbox, std::move(scope), std::move(token));
+            [self, seam, receipt, storageFolder = *storageFolder](ServiceOperationScope scope, CancellationToken token) {
+                return refreshDrafts(self, seam, receipt, storageFolder, std::move(scope), std::move(token));
             });
 }
 
@@ -269,16 +269,16 @@ bool ServiceQueueModel::canPrepareVideo(const ServiceQueueEditor &editor) const
 
 void ServiceQueueModel::prepareVideo(ServiceQueueEditor &editor)
 {
-    const auto inbox = editor.inbox();
-    if (!canPrepareVideo(editor) || !inbox || !m_detail || !m_videoDraft.videoFile())
+    const auto storageFolder = editor.inbox();
+    if (!canPrepareVideo(editor) || !storageFolder || !m_detail || !m_videoDraft.videoFile())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     const ServiceReceipt receipt = m_detail->request;
     perform(editor, loc("Kontrollerer og gemmer den eksporterede video…"),
-            [self, seam, receipt, inbox = *inbox, video = *m_videoDraft.videoFile()](ServiceOperationScope scope,
+            [self, seam, receipt, storageFolder = *storageFolder, video = *m_videoDraft.videoFile()](ServiceOperationScope scope,
                                                                         CancellationToken token) {
-                return prepareDraft(self, seam, receipt, inbox, video, std::move(scope), std::move(token));
+                return prepareDraft(self, seam, receipt, storageFolder, video, std::move(scope), std::move(token));
             });
 }
 
@@ -293,25 +293,25 @@ ServiceVideoStage ServiceQueueModel::videoStage(const VideoReviewPreview &previe
 
 void ServiceQueueModel::checkVideoDelivery(const VideoReviewPreview &preview, ServiceQueueEditor &editor, bool reopen)
 {
-    const auto inbox = editor.inbox();
-    if (!inbox || !m_detail || preview.requestID != m_detail->request.id
+    const auto storageFolder = editor.inbox();
+    if (!storageFolder || !m_detail || preview.requestID != m_detail->request.id
         || preview.content.kind != ServiceKind::filmEditing || !pulledForItself(*this))
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     const ServiceReceipt receipt = m_detail->request;
     perform(editor, loc("Checking this version's send receipt…"),
-            [self, seam, receipt, inbox = *inbox, preview, reopen](ServiceOperationScope scope,
+            [self, seam, receipt, storageFolder = *storageFolder, preview, reopen](ServiceOperationScope scope,
                                                                    CancellationToken token) {
-                return checkReceipt(self, seam, receipt, inbox, preview, reopen, std::move(scope), std::move(token));
+                return checkReceipt(self, seam, receipt, storageFolder, preview, reopen, std::move(scope), std::move(token));
             });
 }
 
 void ServiceQueueModel::sendVideo(ServiceQueueEditor &editor)
 {
-    const auto inbox = editor.inbox();
+    const auto storageFolder = editor.inbox();
     const auto credentials = editor.credentials();
-    if (!m_videoDraft.videoQC() || !inbox || !credentials || !m_detail || !m_videoDraft.videoPreview())
+    if (!m_videoDraft.videoQC() || !storageFolder || !credentials || !m_detail || !m_videoDraft.videoPreview())
         return;
     if (m_detail->request.kind != ServiceKind::filmEditing || m_videoDraft.videoPreview()->content.kind != ServiceKind::filmEditing
         || m_videoDraft.videoPreview()->requestID != m_detail->request.id)
@@ -322,9 +322,9 @@ void ServiceQueueModel::sendVideo(ServiceQueueEditor &editor)
     ServiceQueueEditor *seam = &editor;
     const ServiceReceipt receipt = m_detail->request;
     perform(editor, loc("Bevarer projektversion og sender videoudkast…"),
-            [self, seam, receipt, credentials = *credentials, inbox = *inbox,
+            [self, seam, receipt, credentials = *credentials, storageFolder = *storageFolder,
              proposalID = m_videoDraft.videoPreview()->proposalID](ServiceOperationScope scope, CancellationToken token) {
-                return sendDraft(self, seam, receipt, credentials, inbox, proposalID, std::move(scope),
+                return sendDraft(self, seam, receipt, credentials, storageFolder, proposalID, std::move(scope),
                                  std::move(token));
             });
 }

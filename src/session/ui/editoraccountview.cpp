@@ -16,7 +16,7 @@
 using namespace UiKit;
 
 EditorAccountView::EditorAccountView(EditorSession &session, std::function<void()> beforeLogout, QWidget *parent)
-    : QWidget(parent), m_presenter(session, std::move(beforeLogout))
+    : QWidget(parent), m_model(session, std::move(beforeLogout))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -64,25 +64,25 @@ EditorAccountView::EditorAccountView(EditorSession &session, std::function<void(
     m_retry = button(loc("Prøv forbindelsen igen"), this);
     layout->addWidget(m_retry, 0, Qt::AlignLeft);
 
-    connect(m_signOut, &QPushButton::clicked, &m_presenter, &EditorAccountPresenter::signOut);
-    connect(m_retry, &QPushButton::clicked, &m_presenter, &EditorAccountPresenter::retryRestore);
+    connect(m_signOut, &QPushButton::clicked, &m_model, &EditorAccountModel::signOut);
+    connect(m_retry, &QPushButton::clicked, &m_model, &EditorAccountModel::retryRestore);
     connect(m_signInButton, &QPushButton::clicked, this, &EditorAccountView::openSignIn);
-    connect(&m_presenter, &EditorAccountPresenter::changed, this, &EditorAccountView::refresh);
+    connect(&m_model, &EditorAccountModel::changed, this, &EditorAccountView::refresh);
     refresh();
 }
 
 void EditorAccountView::openSignIn()
 {
-    if (!m_presenter.actionsEnabled() || m_signIn)
+    if (!m_model.actionsEnabled() || m_signIn)
         return;
-    m_signIn = new EditorSignInView(m_presenter.session(), this);
+    m_signIn = new EditorSignInView(m_model.session(), this);
     m_signIn->setAttribute(Qt::WA_DeleteOnClose);
     m_signIn->open();
 }
 
 void EditorAccountView::refresh()
 {
-    const EditorAccountPresenter &p = m_presenter;
+    const EditorAccountModel &p = m_model;
     const bool signedIn = p.signedIn();
     m_signedIn->setVisible(signedIn);
     m_signedOut->setVisible(!signedIn);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "accountpresenter.h"
+#include "accountmodel.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -22,7 +22,7 @@ public:
     // `beforeLogout` runs at the press of the sign-out button, before the sign-out starts.
     EditorAccountView(EditorSession &session, std::function<void()> beforeLogout, QWidget *parent = nullptr);
 
-    EditorAccountPresenter &presenter() { return m_presenter; }
+    EditorAccountModel &model() { return m_model; }
     // The sign-in sheet while it is shown.
     EditorSignInView *signInSheet() const { return m_signIn; }
 
@@ -30,7 +30,7 @@ private:
     void refresh();
     void openSignIn();
 
-    EditorAccountPresenter m_presenter;
+    EditorAccountModel m_model;
     QWidget *m_signedIn;
     QLabel *m_accountIcon;
     ElidedLabel *m_account;

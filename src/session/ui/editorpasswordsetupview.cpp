@@ -36,8 +36,8 @@ void showText(QLineEdit *edit, const QString &text)
 } // namespace
 
 EditorPasswordSetupView::EditorPasswordSetupView(const QString &initialEmail, bool codeSent, QWidget *parent,
-                                                 EditorPasswordSetupPresenter::APIFactory factory)
-    : QDialog(parent), m_presenter(initialEmail, codeSent, std::move(factory))
+                                                 EditorPasswordSetupForm::APIFactory factory)
+    : QDialog(parent), m_form(initialEmail, codeSent, std::move(factory))
 {
     setWindowModality(Qt::WindowModal);
     setWindowTitle(loc("Opret eller nulstil adgangskode"));
@@ -103,28 +103,28 @@ EditorPasswordSetupView::EditorPasswordSetupView(const QString &initialEmail, bo
     m_close = button(loc("Luk"), this);
     layout->addWidget(m_close, 0, Qt::AlignLeft);
 
-    connect(m_email, &QLineEdit::textEdited, &m_presenter, &EditorPasswordSetupPresenter::setEmail);
-    connect(m_code, &QLineEdit::textEdited, &m_presenter, &EditorPasswordSetupPresenter::setCode);
-    connect(m_password, &QLineEdit::textEdited, &m_presenter, &EditorPasswordSetupPresenter::setPassword);
-    connect(m_confirmation, &QLineEdit::textEdited, &m_presenter, &EditorPasswordSetupPresenter::setConfirmation);
-    connect(m_send, &QPushButton::clicked, &m_presenter, &EditorPasswordSetupPresenter::send);
-    connect(m_save, &QPushButton::clicked, &m_presenter, &EditorPasswordSetupPresenter::save);
-    connect(m_another, &QPushButton::clicked, &m_presenter, &EditorPasswordSetupPresenter::useAnotherEmail);
+    connect(m_email, &QLineEdit::textEdited, &m_form, &EditorPasswordSetupForm::setEmail);
+    connect(m_code, &QLineEdit::textEdited, &m_form, &EditorPasswordSetupForm::setCode);
+    connect(m_password, &QLineEdit::textEdited, &m_form, &EditorPasswordSetupForm::setPassword);
+    connect(m_confirmation, &QLineEdit::textEdited, &m_form, &EditorPasswordSetupForm::setConfirmation);
+    connect(m_send, &QPushButton::clicked, &m_form, &EditorPasswordSetupForm::send);
+    connect(m_save, &QPushButton::clicked, &m_form, &EditorPasswordSetupForm::save);
+    connect(m_another, &QPushButton::clicked, &m_form, &EditorPasswordSetupForm::useAnotherEmail);
     connect(m_close, &QPushButton::clicked, this, &EditorPasswordSetupView::reject);
     connect(m_back, &QPushButton::clicked, this, &EditorPasswordSetupView::accept);
-    connect(&m_presenter, &EditorPasswordSetupPresenter::changed, this, &EditorPasswordSetupView::refresh);
+    connect(&m_form, &EditorPasswordSetupForm::changed, this, &EditorPasswordSetupView::refresh);
     refresh();
 }
 
 void EditorPasswordSetupView::reject()
 {
-    if (m_presenter.canClose())
+    if (m_form.canClose())
         QDialog::reject();
 }
 
 void EditorPasswordSetupView::refresh()
 {
-    const EditorPasswordSetupPresenter &p = m_presenter;
+    const EditorPasswordSetupForm &p = m_form;
     const bool finished = p.finished();
     const bool codeStep = !finished && p.sent();
     const bool emailStep = !finished && !p.sent();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/passwordsetuppresenter.h"
+#include "session/passwordsetupform.h"
 
 #include <QDialog>
 
@@ -17,17 +17,17 @@ class EditorPasswordSetupView : public QDialog
     Q_OBJECT
 public:
     EditorPasswordSetupView(const QString &initialEmail, bool codeSent, QWidget *parent = nullptr,
-                            EditorPasswordSetupPresenter::APIFactory factory =
-                                EditorPasswordSetupPresenter::standardFactory());
+                            EditorPasswordSetupForm::APIFactory factory =
+                                EditorPasswordSetupForm::standardFactory());
 
-    EditorPasswordSetupPresenter &presenter() { return m_presenter; }
+    EditorPasswordSetupForm &form() { return m_form; }
 
     void reject() override;
 
 private:
     void refresh();
 
-    EditorPasswordSetupPresenter m_presenter;
+    EditorPasswordSetupForm m_form;
     QWidget *m_finishedRow;
     QPushButton *m_back;
     QLineEdit *m_email;

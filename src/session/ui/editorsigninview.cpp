@@ -19,7 +19,7 @@ constexpr int formWidth = 400;
 }
 
 EditorSignInView::EditorSignInView(EditorSession &session, QWidget *parent)
-    : QDialog(parent), m_presenter(session)
+    : QDialog(parent), m_form(session)
 {
     setWindowModality(Qt::WindowModal);
     setWindowTitle(loc("Log ind"));
@@ -75,15 +75,15 @@ EditorSignInView::EditorSignInView(EditorSession &session, QWidget *parent)
     row->addWidget(m_submit, 0, Qt::AlignVCenter);
     layout->addLayout(row);
 
-    connect(m_email, &QLineEdit::textEdited, &m_presenter, &EditorSignInPresenter::setEmail);
-    connect(m_password, &QLineEdit::textEdited, &m_presenter, &EditorSignInPresenter::setPassword);
-    connect(m_submit, &QPushButton::clicked, &m_presenter, &EditorSignInPresenter::submit);
+    connect(m_email, &QLineEdit::textEdited, &m_form, &EditorSignInForm::setEmail);
+    connect(m_password, &QLineEdit::textEdited, &m_form, &EditorSignInForm::setPassword);
+    connect(m_submit, &QPushButton::clicked, &m_form, &EditorSignInForm::submit);
     connect(m_close, &QPushButton::clicked, this, &EditorSignInView::reject);
     connect(m_passwordSetupButton, &QPushButton::clicked, this, &EditorSignInView::openPasswordSetup);
-    connect(&m_presenter, &EditorSignInPresenter::changed, this, &EditorSignInView::refresh);
+    connect(&m_form, &EditorSignInForm::changed, this, &EditorSignInView::refresh);
     // Closing on a published session bypasses the busy guard of reject():
     // the session is still busy when it publishes.
-    connect(&m_presenter, &EditorSignInPresenter::dismissRequested, this, [this] {
+    connect(&m_form, &EditorSignInForm::dismissRequested, this, [this] {
         if (m_passwordSetup)
             m_passwordSetup->deleteLater();
         done(QDialog::Accepted);
@@ -93,22 +93,22 @@ EditorSignInView::EditorSignInView(EditorSession &session, QWidget *parent)
 
 void EditorSignInView::reject()
 {
-    if (m_presenter.controlsEnabled())
+    if (m_form.controlsEnabled())
         QDialog::reject();
 }
 
 void EditorSignInView::openPasswordSetup()
 {
-    if (!m_presenter.controlsEnabled() || m_passwordSetup)
+    if (!m_form.controlsEnabled() || m_passwordSetup)
         return;
-    m_passwordSetup = new EditorPasswordSetupView(m_presenter.email(), false, this);
+    m_passwordSetup = new EditorPasswordSetupView(m_form.email(), false, this);
     m_passwordSetup->setAttribute(Qt::WA_DeleteOnClose);
     m_passwordSetup->open();
 }
 
 void EditorSignInView::refresh()
 {
-    const EditorSignInPresenter &p = m_presenter;
+    const EditorSignInForm &p = m_form;
     const bool enabled = p.controlsEnabled();
     if (m_email->text() != p.email())
         m_email->setText(p.email());

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "editorpasswordsetupview.h"
-#include "signinpresenter.h"
+#include "signinform.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -21,7 +21,7 @@ class EditorSignInView : public QDialog
 public:
     explicit EditorSignInView(EditorSession &session, QWidget *parent = nullptr);
 
-    EditorSignInPresenter &presenter() { return m_presenter; }
+    EditorSignInForm &form() { return m_form; }
     // The password setup sheet while it is shown.
     EditorPasswordSetupView *passwordSetup() const { return m_passwordSetup; }
 
@@ -31,7 +31,7 @@ private:
     void refresh();
     void openPasswordSetup();
 
-    EditorSignInPresenter m_presenter;
+    EditorSignInForm m_form;
     QLineEdit *m_email;
     QLineEdit *m_password;
     QLabel *m_issue;

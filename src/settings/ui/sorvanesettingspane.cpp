@@ -20,7 +20,7 @@ QString rawValue(SorvaneSettingsSection section)
     return QString::fromLatin1(settingsPane(section).id);
 }
 
-std::optional<SorvaneSettingsSection> settingsSection(const QString &raw)
+std::optional<SorvaneSettingsSection> settingsSectionFromRaw(const QString &raw)
 {
     for (const SorvaneSettingsPane &pane : settingsPanes())
         if (raw == QLatin1StringView(pane.id))

@@ -41,7 +41,7 @@ const SorvaneSettingsPane &settingsPane(SorvaneSettingsSection section);
 
 QString rawValue(SorvaneSettingsSection section);
 // The section of an exact raw value ("ai"); none for anything else.
-std::optional<SorvaneSettingsSection> settingsSection(const QString &raw);
+std::optional<SorvaneSettingsSection> settingsSectionFromRaw(const QString &raw);
 QList<SorvaneSettingsSection> allSettingsSections();
 // The title in the interface language.
 QString title(SorvaneSettingsSection section);

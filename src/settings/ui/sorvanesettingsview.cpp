@@ -174,7 +174,7 @@ void SorvaneSettingsView::rebuildPane()
 
 void SorvaneSettingsView::showSection(const QString &raw)
 {
-    if (const auto section = settingsSection(raw))
+    if (const auto section = settingsSectionFromRaw(raw))
         m_model->setSection(*section);
 }
 

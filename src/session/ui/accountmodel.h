@@ -8,11 +8,11 @@
 class EditorSession;
 
 // What the account panel shows and what its buttons call.
-class EditorAccountPresenter : public QObject
+class EditorAccountModel : public QObject
 {
     Q_OBJECT
 public:
-    EditorAccountPresenter(EditorSession &session, std::function<void()> beforeLogout, QObject *parent = nullptr);
+    EditorAccountModel(EditorSession &session, std::function<void()> beforeLogout, QObject *parent = nullptr);
 
     EditorSession &session() const { return m_session; }
 

@@ -1,12 +1,12 @@
-#include "signinpresenter.h"
+#include "signinform.h"
 
 #include "session/editorsession.h"
 
-EditorSignInPresenter::EditorSignInPresenter(EditorSession &session, QObject *parent)
+EditorSignInForm::EditorSignInForm(EditorSession &session, QObject *parent)
     : QObject(parent), m_session(session)
 {
-    connect(&session, &EditorSession::busyChanged, this, &EditorSignInPresenter::changed);
-    connect(&session, &EditorSession::issueChanged, this, &EditorSignInPresenter::changed);
+    connect(&session, &EditorSession::busyChanged, this, &EditorSignInForm::changed);
+    connect(&session, &EditorSession::issueChanged, this, &EditorSignInForm::changed);
     // Only a change counts, not the value found when the form opens.
     connect(&session, &EditorSession::credentialURLChanged, this, [this] {
         if (!m_session.credentialURL().isEmpty())
@@ -14,7 +14,7 @@ EditorSignInPresenter::EditorSignInPresenter(EditorSession &session, QObject *pa
     });
 }
 
-void EditorSignInPresenter::setEmail(const QString &email)
+void EditorSignInForm::setEmail(const QString &email)
 {
     if (email == m_email)
         return;
@@ -22,7 +22,7 @@ void EditorSignInPresenter::setEmail(const QString &email)
     Q_EMIT changed();
 }
 
-void EditorSignInPresenter::setPassword(const QString &password)
+void EditorSignInForm::setPassword(const QString &password)
 {
     if (password == m_password)
         return;
@@ -30,17 +30,17 @@ void EditorSignInPresenter::setPassword(const QString &password)
     Q_EMIT changed();
 }
 
-bool EditorSignInPresenter::busy() const
+bool EditorSignInForm::busy() const
 {
     return m_session.busy();
 }
 
-bool EditorSignInPresenter::canSubmit() const
+bool EditorSignInForm::canSubmit() const
 {
     return !busy() && !m_email.trimmed().isEmpty() && !m_password.isEmpty();
 }
 
-void EditorSignInPresenter::submit()
+void EditorSignInForm::submit()
 {
     if (!canSubmit())
         return;

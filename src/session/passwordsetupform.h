@@ -11,7 +11,7 @@
 // State and rules of the password setup form: ask for an e-mailed code, then
 // save a new password with it. GUI thread only. The requests outlive the
 // form: a form that is gone when a request ends simply drops the outcome.
-class EditorPasswordSetupPresenter : public QObject
+class EditorPasswordSetupForm : public QObject
 {
     Q_OBJECT
 public:
@@ -19,7 +19,7 @@ public:
     // configuration), which counts as a failure of that request.
     using APIFactory = std::function<std::shared_ptr<EditorPasswordAPI>()>;
 
-    EditorPasswordSetupPresenter(QString initialEmail, bool codeSent, APIFactory factory = standardFactory(),
+    EditorPasswordSetupForm(QString initialEmail, bool codeSent, APIFactory factory = standardFactory(),
                                  QObject *parent = nullptr);
 
     // A client for the tools folder's authentication configuration, read afresh.

@@ -1,44 +1,44 @@
-#include "accountpresenter.h"
+#include "accountmodel.h"
 
 #include "foundation/localization.h"
 #include "session/editorsession.h"
 
-EditorAccountPresenter::EditorAccountPresenter(EditorSession &session, std::function<void()> beforeLogout,
+EditorAccountModel::EditorAccountModel(EditorSession &session, std::function<void()> beforeLogout,
                                                QObject *parent)
     : QObject(parent), m_session(session), m_beforeLogout(std::move(beforeLogout))
 {
     for (auto signal : {&EditorSession::credentialURLChanged, &EditorSession::emailChanged,
                         &EditorSession::busyChanged, &EditorSession::issueChanged,
                         &EditorSession::canRetryRestoreChanged})
-        connect(&session, signal, this, &EditorAccountPresenter::changed);
+        connect(&session, signal, this, &EditorAccountModel::changed);
 }
 
-bool EditorAccountPresenter::signedIn() const
+bool EditorAccountModel::signedIn() const
 {
     return !m_session.credentialURL().isEmpty();
 }
 
-QString EditorAccountPresenter::accountName() const
+QString EditorAccountModel::accountName() const
 {
     return m_session.email().value_or(loc("Editor"));
 }
 
-bool EditorAccountPresenter::busy() const
+bool EditorAccountModel::busy() const
 {
     return m_session.busy();
 }
 
-const std::optional<QString> &EditorAccountPresenter::issue() const
+const std::optional<QString> &EditorAccountModel::issue() const
 {
     return m_session.issue();
 }
 
-bool EditorAccountPresenter::showsRetry() const
+bool EditorAccountModel::showsRetry() const
 {
     return m_session.issue().has_value() && m_session.canRetryRestore();
 }
 
-void EditorAccountPresenter::signOut()
+void EditorAccountModel::signOut()
 {
     if (busy() || !signedIn())
         return;
@@ -47,7 +47,7 @@ void EditorAccountPresenter::signOut()
     m_session.logout();
 }
 
-void EditorAccountPresenter::retryRestore()
+void EditorAccountModel::retryRestore()
 {
     if (busy() || !showsRetry())
         return;

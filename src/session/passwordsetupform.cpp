@@ -1,4 +1,4 @@
-#include "passwordsetuppresenter.h"
+#include "passwordsetupform.h"
 
 #include "editorauthapi.h"
 #include "foundation/errors.h"
@@ -11,13 +11,13 @@
 
 #include <QPointer>
 
-EditorPasswordSetupPresenter::EditorPasswordSetupPresenter(QString initialEmail, bool codeSent, APIFactory factory,
+EditorPasswordSetupForm::EditorPasswordSetupForm(QString initialEmail, bool codeSent, APIFactory factory,
                                                            QObject *parent)
     : QObject(parent), m_factory(std::move(factory)), m_email(std::move(initialEmail)), m_sent(codeSent)
 {
 }
 
-EditorPasswordSetupPresenter::APIFactory EditorPasswordSetupPresenter::standardFactory()
+EditorPasswordSetupForm::APIFactory EditorPasswordSetupForm::standardFactory()
 {
     return []() -> std::shared_ptr<EditorPasswordAPI> {
         const NetworkModuleInterface *network = NetworkModule::get();
@@ -27,43 +27,43 @@ EditorPasswordSetupPresenter::APIFactory EditorPasswordSetupPresenter::standardF
     };
 }
 
-template<typename T> void EditorPasswordSetupPresenter::assign(T &member, const T &value)
+template<typename T> void EditorPasswordSetupForm::assign(T &member, const T &value)
 {
     if (assignChanged(member, value))
         Q_EMIT changed();
 }
 
-void EditorPasswordSetupPresenter::setEmail(const QString &email)
+void EditorPasswordSetupForm::setEmail(const QString &email)
 {
     if (emailEditable())
         assign(m_email, email);
 }
 
-void EditorPasswordSetupPresenter::setCode(const QString &code)
+void EditorPasswordSetupForm::setCode(const QString &code)
 {
     if (!m_busy)
         assign(m_code, code);
 }
 
-void EditorPasswordSetupPresenter::setPassword(const QString &password)
+void EditorPasswordSetupForm::setPassword(const QString &password)
 {
     if (!m_busy)
         assign(m_password, password);
 }
 
-void EditorPasswordSetupPresenter::setConfirmation(const QString &confirmation)
+void EditorPasswordSetupForm::setConfirmation(const QString &confirmation)
 {
     if (!m_busy)
         assign(m_confirmation, confirmation);
 }
 
-bool EditorPasswordSetupPresenter::canSave() const
+bool EditorPasswordSetupForm::canSave() const
 {
     return !m_busy && m_sent && !m_finished && !m_code.isEmpty()
         && EditorPasswordSetup::characterCount(m_password) >= EditorPasswordSetup::minimumPasswordLength;
 }
 
-void EditorPasswordSetupPresenter::send()
+void EditorPasswordSetupForm::send()
 {
     if (!canSend() || m_sent || m_finished)
         return;
@@ -73,9 +73,9 @@ void EditorPasswordSetupPresenter::send()
     runSend(); // not tied to the form: runs to its end, the outcome is dropped if the form is gone
 }
 
-QCoro::Task<void> EditorPasswordSetupPresenter::runSend()
+QCoro::Task<void> EditorPasswordSetupForm::runSend()
 {
-    QPointer<EditorPasswordSetupPresenter> self(this);
+    QPointer<EditorPasswordSetupForm> self(this);
     const QString email = m_email;
     bool succeeded = false;
     try {
@@ -95,7 +95,7 @@ QCoro::Task<void> EditorPasswordSetupPresenter::runSend()
     assign(m_busy, false);
 }
 
-void EditorPasswordSetupPresenter::save()
+void EditorPasswordSetupForm::save()
 {
     if (!canSave())
         return;
@@ -113,9 +113,9 @@ void EditorPasswordSetupPresenter::save()
     runSave(code, password);
 }
 
-QCoro::Task<void> EditorPasswordSetupPresenter::runSave(QString code, QString password)
+QCoro::Task<void> EditorPasswordSetupForm::runSave(QString code, QString password)
 {
-    QPointer<EditorPasswordSetupPresenter> self(this);
+    QPointer<EditorPasswordSetupForm> self(this);
     const QString email = m_email;
     bool succeeded = false;
     try {
@@ -135,7 +135,7 @@ QCoro::Task<void> EditorPasswordSetupPresenter::runSave(QString code, QString pa
     assign(m_busy, false);
 }
 
-void EditorPasswordSetupPresenter::useAnotherEmail()
+void EditorPasswordSetupForm::useAnotherEmail()
 {
     if (!canUseAnotherEmail() || !m_sent)
         return;

@@ -7,11 +7,11 @@ class EditorSession;
 
 // State and rules of the sign-in form. The sign-in itself belongs to the
 // session: the form only hands over what was typed and follows the session.
-class EditorSignInPresenter : public QObject
+class EditorSignInForm : public QObject
 {
     Q_OBJECT
 public:
-    explicit EditorSignInPresenter(EditorSession &session, QObject *parent = nullptr);
+    explicit EditorSignInForm(EditorSession &session, QObject *parent = nullptr);
 
     EditorSession &session() const { return m_session; }
     const QString &email() const { return m_email; }
