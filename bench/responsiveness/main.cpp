@@ -190,8 +190,8 @@ int main(int argc, char **argv)
                     &app, [&] { bench.service.answer(call, context); }, Qt::QueuedConnection);
             },
             [&] { return bench.service.calls.size() > call && !bench.editor.m_busy; });
-        if (bench.editor.m_error || !bench.model.packageContext()
-            || bench.model.packageContext()->candidates.size() != 14500) {
+        if (bench.editor.m_error || !bench.model.openedTask().packageContext()
+            || bench.model.openedTask().packageContext()->candidates.size() != 14500) {
             std::printf("the large context was not read: %s\n", qPrintable(bench.editor.m_error.value_or(QString())));
             return 1;
         }

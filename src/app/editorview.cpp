@@ -366,7 +366,7 @@ void EditorView::setShowingQueue(bool showing)
     // The full screen may have opened another task: back on the workspace,
     // the selected row's task is opened again so its ticket does not wait.
     const auto request = m_parts.sorvane->selectedRequest();
-    const auto &detail = m_parts.serviceQueue->detail();
+    const auto &detail = m_parts.serviceQueue->openedTask().detail();
     if (!showing && request && (!detail || detail->request.id != request->id)) {
         m_openedRow.reset();
         openSelection();

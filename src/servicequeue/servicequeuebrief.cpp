@@ -27,12 +27,12 @@ bool downloadOfOpenedTask(const std::optional<ServiceDownload> &download, const 
 void ServiceQueueModel::readBrief(ServiceQueueEditor &editor, bool presentSheet)
 {
     const auto storageFolder = editor.inbox();
-    if (!storageFolder || !downloadOfOpenedTask(m_download, m_detail))
+    if (!storageFolder || !downloadOfOpenedTask(m_openedTask.download(), m_openedTask.detail()))
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Læser klippegrundlaget…"),
-            [self, editorPtr, folder = *storageFolder, download = *m_download, request = m_detail->request,
+            [self, editorPtr, folder = *storageFolder, download = *m_openedTask.download(), request = m_openedTask.detail()->request,
              presentSheet](ServiceOperationScope scope, CancellationToken token) {
                 return readBriefOperation(self, editorPtr, folder, download, request, presentSheet, std::move(scope),
                                           std::move(token));
@@ -45,15 +45,15 @@ QCoro::Task<void> ServiceQueueModel::readBriefOperation(QPointer<ServiceQueueMod
                                                         CancellationToken token)
 {
     // An open brief sheet closes, also when the read then fails.
-    model->setPackageContext(std::nullopt);
+    model->openedTask().setPackageContext(std::nullopt);
     const PackageContext context = co_await model->execute<PackageContext>(
         BridgeCommand::context(storageFolder, download.packageID), *editor, scope, token);
     if (!packageOwned(context, download, request)
         || (context.currentBrief && !briefMatches(*context.currentBrief, request)))
         throw BridgeError::failed(notOfTheTask());
-    model->setInlineBrief(context);
+    model->openedTask().setInlineBrief(context);
     if (presentSheet)
-        model->setPackageContext(context);
+        model->openedTask().setPackageContext(context);
 }
 
 // ---- current brief ----
@@ -62,13 +62,13 @@ void ServiceQueueModel::refreshCurrentBrief(ServiceQueueEditor &editor)
 {
     const auto storageFolder = editor.inbox();
     const auto credentials = editor.credentials();
-    if (!storageFolder || !credentials || !downloadOfOpenedTask(m_download, m_detail))
+    if (!storageFolder || !credentials || !downloadOfOpenedTask(m_openedTask.download(), m_openedTask.detail()))
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Refreshing current customer instructions…"),
-            [self, editorPtr, url = *credentials, folder = *storageFolder, download = *m_download,
-             request = m_detail->request](ServiceOperationScope scope, CancellationToken token) {
+            [self, editorPtr, url = *credentials, folder = *storageFolder, download = *m_openedTask.download(),
+             request = m_openedTask.detail()->request](ServiceOperationScope scope, CancellationToken token) {
                 return refreshBriefOperation(self, editorPtr, url, folder, download, request, std::move(scope),
                                              std::move(token));
             });
@@ -84,8 +84,8 @@ QCoro::Task<void> ServiceQueueModel::refreshBriefOperation(QPointer<ServiceQueue
     model->videoDraft().setVideoConfirmation(false);
     const CurrentBrief brief =
         co_await model->loadCurrentBrief(*editor, download, request, credentials, storageFolder, scope, token);
-    model->setDetail(brief.history);
-    model->setInlineBrief(brief.context);
+    model->openedTask().setDetail(brief.history);
+    model->openedTask().setInlineBrief(brief.context);
     editor->setMessage(
         loc("Current instructions refreshed. The original submission and prepared versions are unchanged."));
 }

@@ -25,8 +25,7 @@ void ServiceQueueModel::clear()
     m_directory.setCompanyError(std::optional<QString>());
     m_directory.setCompaniesLoaded(false);
     m_directory.setLoadingCompanies(false);
-    setListing(std::nullopt);
-    clearSelection();
+    clearTasks();
 }
 
 void ServiceQueueModel::fetchCompanies(ServiceQueueEditor &editor, bool more)
@@ -78,8 +77,7 @@ QCoro::Task<void> ServiceQueueModel::loadCompanies(ServiceQueueEditor &editor, b
     m_directory.setCompaniesVerified(false);
     m_directory.setCompanyError(std::optional<QString>());
     rememberSelection();
-    setListing(std::nullopt);
-    clearSelection();
+    clearTasks();
     if (!more) {
         m_directory.setCompanies(QList<ServiceCompany>());
         m_directory.setNextCompanyID(std::optional<QUuid>());
@@ -183,8 +181,7 @@ void ServiceQueueModel::companyChanged(ServiceQueueEditor &editor)
         m_directory.setSelectedCompanyID(std::optional<QUuid>());
     set(m_directoryGeneration, QUuid::createUuid(), &ServiceQueueModel::directoryGenerationChanged);
     m_directory.setLoadingCompanies(false);
-    setListing(std::nullopt);
-    clearSelection();
+    clearTasks();
 }
 
 void ServiceQueueModel::selectCompany(const std::optional<QUuid> &id, ServiceQueueEditor &editor)
@@ -200,8 +197,7 @@ void ServiceQueueModel::selectCompany(const std::optional<QUuid> &id, ServiceQue
     }
     if (id == m_directory.selectedCompanyID())
         return;
-    setListing(std::nullopt);
-    clearSelection();
+    clearTasks();
     m_directory.setSelectedCompanyID(id);
     editor.setCompany(id ? StrictFormats::canonicalUuid(*id) : QString());
     editor.forgetCloudSelection();

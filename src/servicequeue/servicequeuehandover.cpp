@@ -104,7 +104,7 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
         model->selectCompany(company, *editor);
         if (!model->m_isDemo)
             editor->restoreStorage(false);
-        model->setListing(ServiceListing{handOver.receipt.company_id,
+        model->openedTask().setListing(ServiceListing{handOver.receipt.company_id,
                                          StrictFormats::canonicalUuid(handOver.operatorID), {handOver.receipt}});
         model->open(handOver.receipt, *editor);
     } catch (...) {

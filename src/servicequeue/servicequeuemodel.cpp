@@ -24,45 +24,25 @@ ServiceQueueModel::ServiceQueueModel(ServiceBridge bridge, bool isDemo, QObject 
 {
 }
 
-void ServiceQueueModel::setDetail(std::optional<ServiceDetail> value)
-{
-    assign(m_detail, std::move(value), &ServiceQueueModel::detailChanged);
-    updateListingFromDetail();
-}
-
-// Keeps the listed row of the opened task in step with it, unless the listed
-// row is the newer of the two.
-void ServiceQueueModel::updateListingFromDetail()
-{
-    if (!m_detail || !m_listing)
-        return;
-    const ServiceReceipt &request = m_detail->request;
-    if (m_listing->companyID != request.company_id)
-        return;
-    for (qsizetype i = 0; i < m_listing->requests.size(); ++i) {
-        if (m_listing->requests.at(i).id != request.id)
-            continue;
-        if (m_listing->requests.at(i).revision > request.revision)
-            return;
-        ServiceListing updated = *m_listing;
-        updated.requests[i] = request;
-        setListing(std::move(updated));
-        return;
-    }
-}
-
 // ---- opened task ----
 
 void ServiceQueueModel::clearSelection()
+{
+    forgetSelection(false);
+}
+
+void ServiceQueueModel::clearTasks()
+{
+    forgetSelection(true);
+}
+
+void ServiceQueueModel::forgetSelection(bool tasks)
 {
     rememberSelection();
     set(m_generation, QUuid::createUuid(), &ServiceQueueModel::generationChanged);
     set(m_selectionKey, std::optional<SelectionKey>(), &ServiceQueueModel::selectionKeyChanged);
 
-    setPackageContext(std::nullopt);
-    setInlineBrief(std::nullopt);
-    setDetail(std::nullopt);
-    setDownload(std::nullopt);
+    tasks ? m_openedTask.clear() : m_openedTask.close();
     m_proposals.setPrepared(std::nullopt);
     m_proposals.setWorkspaces({});
     m_proposals.setProposalFile(std::nullopt);
@@ -97,7 +77,7 @@ void ServiceQueueModel::rememberSelection()
     if (!m_selectionKey)
         return;
     SelectionDraft draft;
-    draft.download = m_download;
+    draft.download = m_openedTask.download();
     draft.prepared = m_proposals.prepared();
     draft.workspaces = m_proposals.workspaces();
     draft.proposalFile = m_proposals.proposalFile();
@@ -121,7 +101,7 @@ void ServiceQueueModel::restoreSelection(const SelectionKey &key)
         ? *found
         : SelectionDraft{{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, ServiceVideoDraft::defaultVideoLabel(), QString(), ServiceVideoDraft::defaultVideoEditor()};
     set(m_selectionKey, std::optional<SelectionKey>(key), &ServiceQueueModel::selectionKeyChanged);
-    setDownload(draft.download);
+    m_openedTask.setDownload(draft.download);
     m_proposals.setPrepared(draft.prepared);
     m_proposals.setWorkspaces(draft.workspaces);
     m_proposals.setProposalFile(draft.proposalFile);

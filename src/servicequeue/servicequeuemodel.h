@@ -3,6 +3,7 @@
 #include "selectionmemory.h"
 #include "servicecompanydirectory.h"
 #include "serviceeditor.h"
+#include "serviceopenedtask.h"
 #include "serviceoperationscope.h"
 #include "serviceprojectcopies.h"
 #include "serviceproposalstate.h"
@@ -45,27 +46,10 @@ public:
     void renewSorvaneOpenIntent() { set(m_sorvaneOpenIntent, QUuid::createUuid(), &ServiceQueueModel::sorvaneOpenIntentChanged); }
 
     // ---- task list and opened task ----
-    const std::optional<ServiceListing> &listing() const { return m_listing; }
-    void setListing(std::optional<ServiceListing> value) { assign(m_listing, std::move(value), &ServiceQueueModel::listingChanged); }
-    const std::optional<ServiceDetail> &detail() const { return m_detail; }
-    // Also brings the listed row of the task up to date.
-    void setDetail(std::optional<ServiceDetail> value);
+    ServiceOpenedTask &openedTask() { return m_openedTask; }
+    const ServiceOpenedTask &openedTask() const { return m_openedTask; }
     const std::optional<SelectionKey> &selectionKey() const { return m_selectionKey; }
     const QHash<SelectionKey, SelectionDraft> &savedSelections() const { return m_savedSelections; }
-
-    // ---- per-task fields ----
-#define TAVLON_RECORD_FIELD(Type, name, Setter)                                                        \
-    const Type &name() const { return m_##name; }                                                       \
-    void Setter(Type value) { assign(m_##name, std::move(value), &ServiceQueueModel::name##Changed); }
-#define TAVLON_VALUE_FIELD(Type, name, Setter)                                                         \
-    const Type &name() const { return m_##name; }                                                       \
-    void Setter(const Type &value) { set(m_##name, value, &ServiceQueueModel::name##Changed); }
-
-    TAVLON_RECORD_FIELD(std::optional<ServiceDownload>, download, setDownload)
-    TAVLON_RECORD_FIELD(std::optional<PackageContext>, packageContext, setPackageContext)
-    TAVLON_RECORD_FIELD(std::optional<PackageContext>, inlineBrief, setInlineBrief)
-#undef TAVLON_RECORD_FIELD
-#undef TAVLON_VALUE_FIELD
 
     // ---- identity, scope and the operation pattern ----
     std::optional<ServiceIdentity> identity(const ServiceQueueEditor &editor) const;
@@ -118,6 +102,7 @@ public:
     void selectCompany(const std::optional<QUuid> &id, ServiceQueueEditor &editor);
 
     // ---- opened task ----
+    // Forgets the opened task, remembering its work first; the task list stays.
     void clearSelection();
     void rememberSelection();
     void restoreSelection(const SelectionKey &key);
@@ -245,11 +230,6 @@ Q_SIGNALS:
     void generationChanged();
     void selectionKeyChanged();
     void savedSelectionsChanged();
-    void listingChanged();
-    void detailChanged();
-    void downloadChanged();
-    void packageContextChanged();
-    void inlineBriefChanged();
 
 private:
     using Signal = void (ServiceQueueModel::*)();
@@ -259,12 +239,6 @@ private:
         if (field == value)
             return;
         field = value;
-        Q_EMIT(this->*signal)();
-    }
-    template<class T>
-    void assign(T &field, T value, Signal signal)
-    {
-        field = std::move(value);
         Q_EMIT(this->*signal)();
     }
 
@@ -282,7 +256,6 @@ private:
                                            ServiceReceipt request, ProposalPreview preview, QUrl credentials,
                                            QUrl storageFolder, ServiceOperationScope scope, CancellationToken token);
 
-    void updateListingFromDetail();
     // Task action coroutines (servicequeuetasks.cpp, servicequeuepull.cpp).
     static QCoro::Task<void> listOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
                                            QUrl credentials, QString company, ServiceOperationScope scope,
@@ -310,6 +283,9 @@ private:
         ServiceReceipt receipt;
         bool preservingCompany = false;
     };
+    // clearSelection, and the task list goes too.
+    void clearTasks();
+    void forgetSelection(bool tasks);
     bool handOverCurrent(const SorvaneHandOver &handOver, const ServiceQueueEditor &editor) const;
     static QCoro::Task<void> sorvaneOpenTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
                                              SorvaneHandOver handOver);
@@ -343,12 +319,8 @@ private:
     std::optional<SelectionKey> m_selectionKey;
     QHash<SelectionKey, SelectionDraft> m_savedSelections;
 
-    std::optional<ServiceListing> m_listing;
-    std::optional<ServiceDetail> m_detail;
-    std::optional<ServiceDownload> m_download;
-    std::optional<PackageContext> m_packageContext;
-    std::optional<PackageContext> m_inlineBrief;
     ServiceCompanyDirectory m_directory;
+    ServiceOpenedTask m_openedTask;
     ServiceProposalState m_proposals;
     ServiceVideoDraft m_videoDraft;
     ServiceProjectCopies m_projectCopies;

@@ -32,12 +32,12 @@ BridgeError unconfirmedSend()
 void ServiceQueueModel::prepare(ServiceQueueEditor &editor)
 {
     const auto storageFolder = editor.inbox();
-    if (!storageFolder || !m_download || !m_detail)
+    if (!storageFolder || !m_openedTask.download() || !m_openedTask.detail())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Forbereder opgavens lokale arbejdsmappe…"),
-            [self, seam, request = m_detail->request, download = *m_download,
+            [self, seam, request = m_openedTask.detail()->request, download = *m_openedTask.download(),
              folder = *storageFolder](ServiceOperationScope scope, CancellationToken token) {
                 return prepareOperation(self, seam, request, download, folder, std::move(scope), std::move(token));
             });
@@ -54,8 +54,8 @@ QCoro::Task<void> ServiceQueueModel::prepareOperation(QPointer<ServiceQueueModel
             throw BridgeError::failed(loc("Refresh current instructions before preparing a new workspace."));
         ServiceQueueModel::CurrentBrief current =
             co_await model->loadCurrentBrief(*editor, download, request, *credentials, storageFolder, scope, token);
-        model->setDetail(std::move(current.history));
-        model->setInlineBrief(current.context);
+        model->openedTask().setDetail(std::move(current.history));
+        model->openedTask().setInlineBrief(current.context);
         context = std::move(current.context);
     } else {
         context = co_await model->execute<PackageContext>(BridgeCommand::context(storageFolder, download.packageID), *editor,
@@ -96,12 +96,12 @@ QCoro::Task<void> ServiceQueueModel::prepareOperation(QPointer<ServiceQueueModel
 void ServiceQueueModel::resume(const PreparedHandoff &handoff, ServiceQueueEditor &editor)
 {
     const auto storageFolder = editor.inbox();
-    if (!storageFolder || !m_detail)
+    if (!storageFolder || !m_openedTask.detail())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Åbner den tidligere arbejdsmappe…"),
-            [self, seam, request = m_detail->request, handoff, folder = *storageFolder](ServiceOperationScope scope,
+            [self, seam, request = m_openedTask.detail()->request, handoff, folder = *storageFolder](ServiceOperationScope scope,
                                                                                CancellationToken token) {
                 return resumeOperation(self, seam, request, handoff, folder, std::move(scope), std::move(token));
             });
@@ -143,12 +143,12 @@ QCoro::Task<void> ServiceQueueModel::resumeOperation(QPointer<ServiceQueueModel>
 void ServiceQueueModel::readPreview(ServiceQueueEditor &editor)
 {
     const auto storageFolder = editor.inbox();
-    if (!storageFolder || !m_detail || !m_proposals.prepared())
+    if (!storageFolder || !m_openedTask.detail() || !m_proposals.prepared())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Kontrollerer det lokale forslag…"),
-            [self, seam, request = m_detail->request, prepared = *m_proposals.prepared(),
+            [self, seam, request = m_openedTask.detail()->request, prepared = *m_proposals.prepared(),
              folder = *storageFolder](ServiceOperationScope scope, CancellationToken token) {
                 return previewOperation(self, seam, request, prepared, folder, std::move(scope), std::move(token));
             });
@@ -172,9 +172,9 @@ void ServiceQueueModel::send(ServiceQueueEditor &editor)
 {
     const auto credentials = editor.credentials();
     const auto storageFolder = editor.inbox();
-    if (!credentials || !storageFolder || !m_detail || !m_proposals.preview())
+    if (!credentials || !storageFolder || !m_openedTask.detail() || !m_proposals.preview())
         return;
-    const ServiceReceipt &request = m_detail->request;
+    const ServiceReceipt &request = m_openedTask.detail()->request;
     if (request.kind == ServiceKind::filmEditing || m_proposals.preview()->requestID != request.id
         || m_proposals.preview()->content.kind != request.kind)
         return;
@@ -204,11 +204,11 @@ QCoro::Task<void> ServiceQueueModel::sendOperation(QPointer<ServiceQueueModel> m
 
     ServiceDetail received;
     received.request = sent.request;
-    if (const auto &shown = model->detail()) {
+    if (const auto &shown = model->openedTask().detail()) {
         received.proposals = shown->proposals;
         received.decisions = shown->decisions;
     }
-    model->setDetail(std::move(received));
+    model->openedTask().setDetail(std::move(received));
     model->proposals().setPreview(std::nullopt);
     editor->setMessage(loc("Forslag version %lld er modtaget til kundereview%@.",
                            {sent.version, sent.replayed ? loc(" (tidligere afsendelse bekræftet)") : QString()}));
@@ -220,7 +220,7 @@ QCoro::Task<void> ServiceQueueModel::sendOperation(QPointer<ServiceQueueModel> m
             *editor, scope, token);
         if (!history.request.sameTask(request) || history.request.revision < sent.request.revision)
             throw BridgeError::failed(QString());
-        model->setDetail(std::move(history));
+        model->openedTask().setDetail(std::move(history));
     } catch (const OperationCancelled &) {
     } catch (...) {
         logFailure(lcServiceQueue, "reading the history after a send");

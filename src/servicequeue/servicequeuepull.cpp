@@ -14,12 +14,12 @@ void ServiceQueueModel::pull(ServiceQueueEditor &editor, bool filmEnvelope)
 {
     const auto credentials = editor.credentials();
     const auto storageFolder = editor.inbox();
-    if (!credentials || !storageFolder || !m_detail)
+    if (!credentials || !storageFolder || !m_openedTask.detail())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Henter den indsendte version og kontrollerer originalerne…"),
-            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_detail->request,
+            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request,
              filmEnvelope](ServiceOperationScope scope, CancellationToken token) {
                 return pullOperation(self, editorPtr, url, folder, request, filmEnvelope, std::move(scope),
                                      std::move(token));
@@ -32,8 +32,8 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
                                                    CancellationToken token)
 {
     // Nothing may go on working with material of an earlier pull until this one is verified.
-    model->setPackageContext(std::nullopt);
-    model->setDownload(std::nullopt);
+    model->openedTask().setPackageContext(std::nullopt);
+    model->openedTask().setDownload(std::nullopt);
     model->proposals().setPrepared(std::nullopt);
     model->proposals().setPreview(std::nullopt);
     model->proposals().setProposalFile(std::nullopt);
@@ -53,12 +53,12 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
     const PackageInventory inventory =
         co_await model->execute<PackageInventory>(BridgeCommand::inventory(storageFolder), *editor, scope, token);
     editor->setInventory(inventory);
-    model->setDownload(download);
+    model->openedTask().setDownload(download);
 
     const ServiceDetail history = co_await model->execute<ServiceDetail>(
         BridgeCommand::serviceHistory(credentials, request.company_id, request.id, storageFolder, scope.operatorID), *editor,
         scope, token);
-    model->setDetail(history);
+    model->openedTask().setDetail(history);
 
     const ServiceWorkspaces workspaces = co_await model->execute<ServiceWorkspaces>(
         BridgeCommand::serviceWorkspaces(storageFolder, request.id), *editor, scope, token);
@@ -78,15 +78,15 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
 void ServiceQueueModel::packageFilm(ServiceQueueEditor &editor, bool relink)
 {
     const auto storageFolder = editor.inbox();
-    if (!storageFolder || !m_detail || m_detail->request.kind != ServiceKind::filmEditing)
+    if (!storageFolder || !m_openedTask.detail() || m_openedTask.detail()->request.kind != ServiceKind::filmEditing)
         return;
-    if (!m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
+    if (!m_openedTask.download() || !m_openedTask.download()->verified || m_openedTask.download()->request.id != m_openedTask.detail()->request.id)
         return;
     const QString label = relink ? loc("Relinking project imports…") : loc("Copying the complete film folder…");
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, label,
-            [self, editorPtr, folder = *storageFolder, request = m_detail->request, relink](ServiceOperationScope scope,
+            [self, editorPtr, folder = *storageFolder, request = m_openedTask.detail()->request, relink](ServiceOperationScope scope,
                                                                                     CancellationToken token) {
                 return filmFolderOperation(self, editorPtr, folder, request, relink, std::move(scope),
                                            std::move(token));
@@ -105,9 +105,9 @@ QCoro::Task<void> ServiceQueueModel::filmFolderOperation(QPointer<ServiceQueueMo
         || folder.diskStatus != QStringLiteral("ready") || !folder.projectFolder)
         throw BridgeError::failed(loc("Could not verify the complete film folder."));
 
-    model->setDownload(folder);
+    model->openedTask().setDownload(folder);
     model->proposals().setPrepared(std::nullopt);
-    model->setInlineBrief(std::nullopt);
+    model->openedTask().setInlineBrief(std::nullopt);
 
     const ServiceWorkspaces workspaces = co_await model->execute<ServiceWorkspaces>(
         BridgeCommand::serviceWorkspaces(storageFolder, request.id), *editor, scope, token);

@@ -31,7 +31,7 @@ QCoro::Task<void> reviewVideoOperation(QPointer<ServiceQueueModel> model, Servic
         *editor, scope, token);
     if (!answer.matches(proposal, request, scope.operatorID, storageFolder))
         throw BridgeError::failed(loc("The downloaded film does not match this task and version."));
-    model->setDetail(answer.history);
+    model->openedTask().setDetail(answer.history);
     model->review().setReviewVideo(answer);
     editor->setMessage(loc("Film version %lld is verified. Select Play or a feedback timestamp.",
                            {answer.proposalVersion}));
@@ -59,7 +59,7 @@ QCoro::Task<void> reactionListOperation(QPointer<ServiceQueueModel> model, Servi
     for (const ServiceReactionSummary &reaction : list.reactions) {
         if (!valid)
             break;
-        valid = ServiceReactionRules::matches(reaction, model->detail());
+        valid = ServiceReactionRules::matches(reaction, model->openedTask().detail());
     }
     if (!valid)
         throw BridgeError::failed(
@@ -82,7 +82,7 @@ QCoro::Task<void> reactionPullOperation(QPointer<ServiceQueueModel> model, Servi
         && sameUuid(answer.operatorID, scope.operatorID) && answer.revision == request.revision
         && answer.selected.id() == reaction.id() && answer.selected.decisionID == reaction.decisionID
         && answer.selected.proposalID == reaction.proposalID
-        && ServiceReactionRules::matches(answer.selected, model->detail());
+        && ServiceReactionRules::matches(answer.selected, model->openedTask().detail());
     std::optional<QString> file;
     if (valid)
         file = ServiceReactionRules::checkedFile(answer.file, request.id, reaction, storageFolder);
@@ -102,21 +102,21 @@ QCoro::Task<void> reactionPullOperation(QPointer<ServiceQueueModel> model, Servi
 
 void ServiceQueueModel::downloadReviewVideo(const ServiceProposal &proposal, ServiceQueueEditor &editor)
 {
-    if (!m_detail)
+    if (!m_openedTask.detail())
         return;
     const auto credentials = editor.credentials();
     const auto storageFolder = editor.inbox();
-    if (!credentials || !storageFolder || m_detail->request.kind != ServiceKind::filmEditing || !proposal.content.video)
+    if (!credentials || !storageFolder || m_openedTask.detail()->request.kind != ServiceKind::filmEditing || !proposal.content.video)
         return;
-    const bool listed = std::any_of(m_detail->proposals.cbegin(), m_detail->proposals.cend(),
+    const bool listed = std::any_of(m_openedTask.detail()->proposals.cbegin(), m_openedTask.detail()->proposals.cend(),
                                     [&](const ServiceProposal &p) { return p.id == proposal.id; });
-    if (!listed || !m_download || !m_download->verified || m_download->request.id != m_detail->request.id
-        || m_download->companyID != m_detail->request.company_id)
+    if (!listed || !m_openedTask.download() || !m_openedTask.download()->verified || m_openedTask.download()->request.id != m_openedTask.detail()->request.id
+        || m_openedTask.download()->companyID != m_openedTask.detail()->request.company_id)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Downloading and verifying this film version…"),
-            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_detail->request,
+            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request,
              proposal](ServiceOperationScope scope, CancellationToken token) {
                 return reviewVideoOperation(self, editorPtr, url, folder, request, proposal, std::move(scope),
                                             std::move(token));
@@ -125,23 +125,23 @@ void ServiceQueueModel::downloadReviewVideo(const ServiceProposal &proposal, Ser
 
 bool ServiceQueueModel::reactionMatches(const ServiceReactionSummary &reaction) const
 {
-    return ServiceReactionRules::matches(reaction, m_detail);
+    return ServiceReactionRules::matches(reaction, m_openedTask.detail());
 }
 
 void ServiceQueueModel::readReactions(ServiceQueueEditor &editor)
 {
-    if (!m_detail || m_detail->request.kind != ServiceKind::filmEditing)
+    if (!m_openedTask.detail() || m_openedTask.detail()->request.kind != ServiceKind::filmEditing)
         return;
     const auto credentials = editor.credentials();
     const auto storageFolder = editor.inbox();
     // The pulled material must be on disk; its verdict is not needed to read reactions.
-    if (!credentials || !storageFolder || !m_download)
+    if (!credentials || !storageFolder || !m_openedTask.download())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Loading customer reactions…"),
             [self, editorPtr, url = *credentials, folder = *storageFolder,
-             request = m_detail->request](ServiceOperationScope scope, CancellationToken token) {
+             request = m_openedTask.detail()->request](ServiceOperationScope scope, CancellationToken token) {
                 return reactionListOperation(self, editorPtr, url, folder, request, std::move(scope),
                                              std::move(token));
             });
@@ -149,7 +149,7 @@ void ServiceQueueModel::readReactions(ServiceQueueEditor &editor)
 
 void ServiceQueueModel::pullReaction(const ServiceReactionSummary &reaction, ServiceQueueEditor &editor)
 {
-    if (!m_detail)
+    if (!m_openedTask.detail())
         return;
     const auto credentials = editor.credentials();
     const auto storageFolder = editor.inbox();
@@ -163,7 +163,7 @@ void ServiceQueueModel::pullReaction(const ServiceReactionSummary &reaction, Ser
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Downloading and verifying the reaction…"),
-            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_detail->request,
+            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request,
              reaction](ServiceOperationScope scope, CancellationToken token) {
                 return reactionPullOperation(self, editorPtr, url, folder, request, reaction, std::move(scope),
                                              std::move(token));

@@ -46,9 +46,9 @@ ServiceQueueModel::sorvaneStorageSelection(const std::optional<ServiceReceipt> &
         return std::nullopt;
     if (uuidOf(receipt->company_id) != captured->companyID)
         return std::nullopt;
-    if (!m_detail || m_detail->request.id != receipt->id)
+    if (!m_openedTask.detail() || m_openedTask.detail()->request.id != receipt->id)
         return std::nullopt;
-    if (uuidOf(m_detail->request.company_id) != captured->companyID)
+    if (uuidOf(m_openedTask.detail()->request.company_id) != captured->companyID)
         return std::nullopt;
     if (!m_selectionKey)
         return std::nullopt;

@@ -31,8 +31,7 @@ void ServiceQueueModel::list(ServiceQueueEditor &editor)
         return;
     const QString company = editor.company().trimmed();
     // A failed or stale listing must leave an empty list, never the previous company's.
-    setListing(std::nullopt);
-    clearSelection();
+    clearTasks();
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Henter indsendte opgaver…"),
@@ -52,7 +51,7 @@ QCoro::Task<void> ServiceQueueModel::listOperation(QPointer<ServiceQueueModel> m
         belongs = belongs && uuidOf(row.company_id) == scope.companyID;
     if (!belongs)
         throw BridgeError::failed(loc("Opgavelisten tilhører ikke den valgte virksomhed."));
-    model->setListing(listing);
+    model->openedTask().setListing(listing);
 }
 
 // ---- open ----
@@ -64,9 +63,9 @@ void ServiceQueueModel::open(ServiceReceipt receipt, ServiceQueueEditor &editor)
         return;
     if (uuidOf(receipt.company_id) != m_directory.selectedCompanyID())
         return;
-    if (!m_listing)
+    if (!m_openedTask.listing())
         return;
-    const bool listed = std::any_of(m_listing->requests.cbegin(), m_listing->requests.cend(),
+    const bool listed = std::any_of(m_openedTask.listing()->requests.cbegin(), m_openedTask.listing()->requests.cend(),
                                     [&receipt](const ServiceReceipt &row) { return row.id == receipt.id; });
     if (!listed || !canUseCompany(editor) || editor.busy())
         return;
@@ -97,7 +96,7 @@ QCoro::Task<void> ServiceQueueModel::openOperation(QPointer<ServiceQueueModel> m
     // Keep what was done meanwhile, then show it under the operation's own key.
     model->rememberSelection();
     model->restoreSelection(selectionKey(scope, receipt.id));
-    model->setDetail(detail);
+    model->openedTask().setDetail(detail);
 }
 
 // ---- history ----
@@ -106,14 +105,14 @@ void ServiceQueueModel::refreshHistory(ServiceQueueEditor &editor)
 {
     const auto credentials = editor.credentials();
     const auto storageFolder = editor.inbox();
-    if (!credentials || !storageFolder || !m_detail || !m_download || !m_download->verified
-        || m_download->request.id != m_detail->request.id)
+    if (!credentials || !storageFolder || !m_openedTask.detail() || !m_openedTask.download() || !m_openedTask.download()->verified
+        || m_openedTask.download()->request.id != m_openedTask.detail()->request.id)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Læser opgaven og tidligere kundesvar…"),
             [self, editorPtr, url = *credentials, folder = *storageFolder,
-             request = m_detail->request](ServiceOperationScope scope, CancellationToken token) {
+             request = m_openedTask.detail()->request](ServiceOperationScope scope, CancellationToken token) {
                 return historyOperation(self, editorPtr, url, folder, request, std::move(scope), std::move(token));
             });
 }
@@ -128,7 +127,7 @@ QCoro::Task<void> ServiceQueueModel::historyOperation(QPointer<ServiceQueueModel
     if (history.request.id != request.id || history.request.company_id != request.company_id
         || history.request.revision < request.revision)
         throw BridgeError::failed(loc("Historikken er ældre end den viste opgave. Prøv igen."));
-    model->setDetail(history);
+    model->openedTask().setDetail(history);
     editor->setMessage(loc("Historikken er opdateret og kan læses af AI via MCP."));
 }
 
@@ -137,12 +136,12 @@ QCoro::Task<void> ServiceQueueModel::historyOperation(QPointer<ServiceQueueModel
 void ServiceQueueModel::claim(ServiceQueueEditor &editor)
 {
     const auto credentials = editor.credentials();
-    if (!credentials || !m_detail)
+    if (!credentials || !m_openedTask.detail())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Tager opgaven…"),
-            [self, editorPtr, url = *credentials, request = m_detail->request](ServiceOperationScope scope,
+            [self, editorPtr, url = *credentials, request = m_openedTask.detail()->request](ServiceOperationScope scope,
                                                                                CancellationToken token) {
                 return claimOperation(self, editorPtr, url, request, std::move(scope), std::move(token));
             });
@@ -161,5 +160,5 @@ QCoro::Task<void> ServiceQueueModel::claimOperation(QPointer<ServiceQueueModel> 
     const ServiceDetail detail = co_await model->execute<ServiceDetail>(
         BridgeCommand::serviceGet(credentials, request.company_id, request.id, scope.operatorID), *editor, scope,
         token);
-    model->setDetail(detail);
+    model->openedTask().setDetail(detail);
 }

@@ -19,7 +19,7 @@ SorvaneSettingsModel::SorvaneSettingsModel(Parts parts, SorvaneSettingsSection s
                         &EditorModel::inboxChanged, &EditorModel::storagePathChanged, &EditorModel::repositoryChanged,
                         &EditorModel::stateChanged})
         connect(editor, signal, this, &SorvaneSettingsModel::changed);
-    connect(m_parts.queue.data(), &ServiceQueueModel::detailChanged, this, &SorvaneSettingsModel::changed);
+    connect(&m_parts.queue->openedTask(), &ServiceOpenedTask::changed, this, &SorvaneSettingsModel::changed);
     const ServiceCompanyDirectory &directory = m_parts.queue->directory();
     const auto notify = [this] { Q_EMIT changed(); };
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.selectedCompanyID(); }, notify);
@@ -76,7 +76,7 @@ std::optional<SorvaneAIConnectionTarget> SorvaneSettingsModel::connectAI()
     target.id = QUuid::createUuid();
     target.repository = m_parts.editor->repository();
     target.inbox = folder;
-    if (const auto &detail = m_parts.queue->detail())
+    if (const auto &detail = m_parts.queue->openedTask().detail())
         target.requestID = detail->request.id;
     // The folder of this moment: a later change of folder, even to a valid
     // one, makes every check of this panel fail.

@@ -37,7 +37,7 @@ SorvaneWorkspace::SorvaneWorkspace(Parts parts, QObject *parent) : QObject(paren
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.companies(); }, customers);
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.companiesVerified(); }, customers);
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.nextCompanyID(); }, customers);
-    connect(queue, &ServiceQueueModel::detailChanged, this, &SorvaneWorkspace::detailRevisionChanged);
+    connect(&queue->openedTask(), &ServiceOpenedTask::changed, this, &SorvaneWorkspace::detailRevisionChanged);
 
     for (auto signal : {&SorvaneInboxModel::loadingChanged, &SorvaneInboxModel::mutatingChanged,
                         &SorvaneInboxModel::selectingRequestChanged, &SorvaneInboxModel::errorChanged,
@@ -63,7 +63,7 @@ SorvaneWorkspace::SorvaneWorkspace(Parts parts, QObject *parent) : QObject(paren
     m_seenSelection = inbox->selectedID();
     if (const auto row = inbox->selectedItem())
         m_seenSelectedRevision = row->request.revision;
-    if (const auto &detail = queue->detail())
+    if (const auto &detail = queue->openedTask().detail())
         m_seenDetailRevision = detail->request.revision;
 }
 
@@ -321,7 +321,7 @@ void SorvaneWorkspace::selectionRevisionChanged()
 
 void SorvaneWorkspace::detailRevisionChanged()
 {
-    const auto &detail = m_parts.queue->detail();
+    const auto &detail = m_parts.queue->openedTask().detail();
     const std::optional<qint64> revision = detail ? std::optional<qint64>(detail->request.revision) : std::nullopt;
     if (revision == m_seenDetailRevision)
         return;

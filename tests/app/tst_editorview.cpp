@@ -242,7 +242,7 @@ struct Window
         queue().restoreSelection(SelectionKey{scope->identity, scope->companyID, scope->operatorID, id, scope->inbox});
         ServiceDetail detail;
         detail.request = receipt(id);
-        queue().setDetail(detail);
+        queue().openedTask().setDetail(detail);
         inbox->selected = receipt(id);
     }
 };
@@ -809,7 +809,7 @@ void TestEditorView::leavingTheQueueScreenReopensTheSelectedTask()
     window.view->setShowingQueue(true);
     ServiceDetail other;
     other.request = receipt(QStringLiteral("T-2"));
-    window.queue().setDetail(other);
+    window.queue().openedTask().setDetail(other);
     window.view->setShowingQueue(false);
     QCOMPARE(opens.count(), 1);
 }

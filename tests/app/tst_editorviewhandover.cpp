@@ -101,12 +101,12 @@ private Q_SLOTS:
         QVERIFY(inbox->model().selectedID() != row.request.id);
 
         inbox->model().setSelectedID(row.request.id);
-        QVERIFY(QTest::qWaitFor([this, &row] { return queue().detail() && queue().detail()->request.id == row.request.id; },
+        QVERIFY(QTest::qWaitFor([this, &row] { return queue().openedTask().detail() && queue().openedTask().detail()->request.id == row.request.id; },
                                 toolWait));
         QVERIFY(idle());
         QVERIFY2(!editor().error(), qPrintable(editor().error().value_or(QString())));
         QCOMPARE(queue().directory().selectedCompanyID(), QUuid::fromString(row.request.company_id));
-        QCOMPARE(queue().listing()->requests.size(), 1);
+        QCOMPARE(queue().openedTask().listing()->requests.size(), 1);
         QVERIFY(!queue().selectionKey()->inbox); // no folder remembered for the company yet
 
         // Another project folder: the task is opened again, now under that folder.
@@ -115,12 +115,12 @@ private Q_SLOTS:
         editor().chooseStorage(QUrl::fromLocalFile(QFileInfo(folder).canonicalFilePath()));
         QVERIFY(QTest::qWaitFor(
             [this] {
-                return queue().detail() && queue().selectionKey() && queue().selectionKey()->inbox == editor().inbox();
+                return queue().openedTask().detail() && queue().selectionKey() && queue().selectionKey()->inbox == editor().inbox();
             },
             toolWait));
         QVERIFY(idle());
         QVERIFY2(!editor().error(), qPrintable(editor().error().value_or(QString())));
-        QCOMPARE(queue().detail()->request.id, row.request.id);
+        QCOMPARE(queue().openedTask().detail()->request.id, row.request.id);
         QVERIFY(!editor().inbox().isEmpty());
 
         // The sidebar's "Load more customers": the page load closes the open
@@ -129,11 +129,11 @@ private Q_SLOTS:
         const qsizetype listed = queue().directory().companies().size();
         queue().fetchCompanies(view->queueEditor(), true);
         QVERIFY(QTest::qWaitFor([&] { return queue().directory().companies().size() > listed; }, toolWait));
-        QVERIFY(QTest::qWaitFor([&] { return queue().detail() && queue().detail()->request.id == row.request.id; },
+        QVERIFY(QTest::qWaitFor([&] { return queue().openedTask().detail() && queue().openedTask().detail()->request.id == row.request.id; },
                                 toolWait));
         QVERIFY(idle());
         QVERIFY2(!editor().error(), qPrintable(editor().error().value_or(QString())));
-        QCOMPARE(queue().detail()->request.id, row.request.id);
+        QCOMPARE(queue().openedTask().detail()->request.id, row.request.id);
         QCOMPARE(queue().directory().selectedCompanyID(), QUuid::fromString(row.request.company_id));
     }
 };

@@ -161,12 +161,12 @@ struct TaskBench
     // `row` listed and opened; with `pulled`, also with a verified download of it.
     bool openTask(const QJsonObject &row, bool pulled)
     {
-        model.setListing(ServiceListing{TaskJson::companyText(1), QStringLiteral("x"), {TaskJson::record(row)}});
+        model.openedTask().setListing(ServiceListing{TaskJson::companyText(1), QStringLiteral("x"), {TaskJson::record(row)}});
         model.open(TaskJson::record(row), editor);
-        if (!answer(int(service.calls.size()) - 1, TaskJson::detail(row)) || !idle() || !model.detail())
+        if (!answer(int(service.calls.size()) - 1, TaskJson::detail(row)) || !idle() || !model.openedTask().detail())
             return false;
         if (pulled)
-            model.setDownload(TaskJson::downloadRecord(row));
+            model.openedTask().setDownload(TaskJson::downloadRecord(row));
         return true;
     }
 };

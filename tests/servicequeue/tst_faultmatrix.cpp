@@ -179,7 +179,7 @@ public:
     bool list()
     {
         model->list(*adapter);
-        return clean() && model->listing();
+        return clean() && model->openedTask().listing();
     }
 
     bool openTask(ServiceKind kind, const QString &status)
@@ -187,11 +187,11 @@ public:
         if (!list())
             return false;
         const QString me = model->directory().operatorID() ? model->directory().operatorID()->toString(QUuid::WithoutBraces) : QString();
-        for (const ServiceReceipt &row : model->listing()->requests)
+        for (const ServiceReceipt &row : model->openedTask().listing()->requests)
             if (row.kind == kind && row.status == status && (status == u"waiting" || row.claimed_by == me)) {
                 const ServiceReceipt chosen = row;
                 model->open(chosen, *adapter);
-                return clean() && model->detail() && model->detail()->request.id == chosen.id;
+                return clean() && model->openedTask().detail() && model->openedTask().detail()->request.id == chosen.id;
             }
         return false;
     }
@@ -213,7 +213,7 @@ public:
         if (!openTask(kind, status))
             return false;
         model->pull(*adapter, false);
-        return clean() && model->download() && model->download()->verified;
+        return clean() && model->openedTask().download() && model->openedTask().download()->verified;
     }
     // A working folder of the active task of `kind` prepared.
     bool prepared(ServiceKind kind)
@@ -368,9 +368,9 @@ bool nothing(Window &) { return true; }
 
 QList<Command> commands()
 {
-    const auto listed = [](const Window &w) { return w.model->listing().has_value(); };
-    const auto detailed = [](const Window &w) { return w.model->detail().has_value(); };
-    const auto downloaded = [](const Window &w) { return w.model->download().has_value(); };
+    const auto listed = [](const Window &w) { return w.model->openedTask().listing().has_value(); };
+    const auto detailed = [](const Window &w) { return w.model->openedTask().detail().has_value(); };
+    const auto downloaded = [](const Window &w) { return w.model->openedTask().download().has_value(); };
     const auto drafted = [](const Window &w) { return w.model->videoDraft().videoPreview().has_value(); };
     const auto anything = [](const Window &) { return true; };
     const auto inboxed = [](const Window &w) { return !w.inbox->items().isEmpty(); };
@@ -390,7 +390,7 @@ QList<Command> commands()
          {{"mode", "wrong_keys"}, {"add", QJsonObject{{"companyID", otherID}}}}, anything},
         {"serviceGet", false, [](Window &w) { return w.list(); },
          [](Window &w) {
-             const ServiceReceipt row = w.model->listing()->requests.constFirst();
+             const ServiceReceipt row = w.model->openedTask().listing()->requests.constFirst();
              w.model->open(row, *w.adapter);
              return true;
          },
@@ -441,7 +441,7 @@ QList<Command> commands()
         // Review videos and customer reactions.
         {"serviceReviewPull", false, reviewed,
          [](Window &w) {
-             w.model->downloadReviewVideo(w.model->detail()->proposals.constFirst(), *w.adapter);
+             w.model->downloadReviewVideo(w.model->openedTask().detail()->proposals.constFirst(), *w.adapter);
              return true;
          },
          "sha256", otherIdAt("requestID"), detailed},

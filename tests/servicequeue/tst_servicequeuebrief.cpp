@@ -197,19 +197,19 @@ void TestServiceQueueBrief::readBrief()
     QVERIFY(openPulledTask(row));
     auto &m = bench->model;
     const PackageContext earlier = PackageContext::decode(bytes(context(QJsonValue())));
-    m.setPackageContext(earlier);
-    m.setInlineBrief(earlier);
+    m.openedTask().setPackageContext(earlier);
+    m.openedTask().setInlineBrief(earlier);
     const int first = calls();
     m.readBrief(bench->editor, sheet);
     QCOMPARE(bench->editor.startedOperations.last(), QStringLiteral("Læser klippegrundlaget…"));
-    QVERIFY(!m.packageContext()); // the sheet closes at once
+    QVERIFY(!m.openedTask().packageContext()); // the sheet closes at once
     QVERIFY(bench->answer(first, bytes(answer)));
     QVERIFY(bench->idle());
     QCOMPARE(bench->service.calls.at(first).command.arguments(),
              QStringList({"--inbox", "/projects", "context", "pkg-1"}));
     QCOMPARE(bench->editor.m_error.value_or(QString()), accepted ? QString() : kNotOfTask);
-    QCOMPARE(m.packageContext().has_value(), accepted && sheet);
-    QCOMPARE(m.inlineBrief()->currentBrief.has_value(), accepted && answer.contains("currentBrief"));
+    QCOMPARE(m.openedTask().packageContext().has_value(), accepted && sheet);
+    QCOMPARE(m.openedTask().inlineBrief()->currentBrief.has_value(), accepted && answer.contains("currentBrief"));
     QVERIFY(!bench->editor.m_message);
 }
 
@@ -245,7 +245,7 @@ void TestServiceQueueBrief::refreshChain()
     if (change == "download") {
         QJsonObject other = row;
         other.insert("backup_id", "b-2");
-        m.setDownload(downloadRecord(other));
+        m.openedTask().setDownload(downloadRecord(other));
     }
     m.videoDraft().setVideoQC(true);
     m.videoDraft().setVideoConfirmation(true);
@@ -281,10 +281,10 @@ void TestServiceQueueBrief::refreshChain()
     if (runs > 0)
         QCOMPARE(bench->service.calls.at(first).command.arguments().mid(0, 2), QStringList({"pull", kTask}));
     QCOMPARE(bench->editor.m_error.value_or(QString()), error);
-    QCOMPARE(m.inlineBrief().has_value(), error.isEmpty());
+    QCOMPARE(m.openedTask().inlineBrief().has_value(), error.isEmpty());
     QCOMPARE(bench->editor.m_message.has_value(), error.isEmpty());
     if (error.isEmpty())
-        QCOMPARE(m.inlineBrief()->currentBrief->effectiveInstructions, pulled.value("effectiveInstructions").toString());
+        QCOMPARE(m.openedTask().inlineBrief()->currentBrief->effectiveInstructions, pulled.value("effectiveInstructions").toString());
 }
 
 void TestServiceQueueBrief::largeAnswer_data()
@@ -317,7 +317,7 @@ void TestServiceQueueBrief::largeAnswer()
     QVERIFY(openPulledTask(receipt(kTask, 3)));
     auto &m = bench->model;
     const PackageContext earlier = PackageContext::decode(bytes(context(QJsonValue())));
-    m.setInlineBrief(earlier);
+    m.openedTask().setInlineBrief(earlier);
     // One pool thread, held busy: the decoding waits in the queue until released.
     QThreadPool *pool = QThreadPool::globalInstance();
     const int threads = pool->maxThreadCount();
@@ -336,8 +336,8 @@ void TestServiceQueueBrief::largeAnswer()
     pool->setMaxThreadCount(threads);
     QCOMPARE(bench->editor.m_error, smallError);
     const bool shown = !moved && !malformed;
-    QCOMPARE(m.packageContext().has_value(), shown);
-    QCOMPARE(m.inlineBrief()->currentBrief.has_value(), shown);
+    QCOMPARE(m.openedTask().packageContext().has_value(), shown);
+    QCOMPARE(m.openedTask().inlineBrief()->currentBrief.has_value(), shown);
 }
 
 QTEST_GUILESS_MAIN(TestServiceQueueBrief)

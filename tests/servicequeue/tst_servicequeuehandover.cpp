@@ -121,13 +121,13 @@ void TestServiceQueueHandOver::opensTheRowsTask()
     QCOMPARE(bench->model.directory().selectedCompanyID(), companyId(company));
     QCOMPARE(bench->editor.m_company, companyText(company));
     QCOMPARE(bench->editor.restoredStorage, demo ? QList<bool>() : QList<bool>{false});
-    const ServiceListing listing = *bench->model.listing();
+    const ServiceListing listing = *bench->model.openedTask().listing();
     QCOMPARE(listing.companyID, companyText(company).toUpper());
     QCOMPARE(listing.operatorID, StrictFormats::canonicalUuid(kOperator));
     QCOMPARE(listing.requests.size(), 1);
     QVERIFY(bench->answer(calls() - 1, detail(row)));
     QVERIFY(bench->idle());
-    QCOMPARE(bench->model.detail()->request.id, QStringLiteral("inbox-task"));
+    QCOMPARE(bench->model.openedTask().detail()->request.id, QStringLiteral("inbox-task"));
     QVERIFY(!bench->editor.m_error);
 }
 
@@ -207,7 +207,7 @@ void TestServiceQueueHandOver::failures()
     settle();
     QCOMPARE(calls(), 3); // no task is read
     QCOMPARE(bench->editor.m_error.value_or(QString()), error);
-    QVERIFY(!m.listing());
+    QVERIFY(!m.openedTask().listing());
     QVERIFY(!m.directory().selectedCompanyID());
 }
 
@@ -241,7 +241,7 @@ void TestServiceQueueHandOver::preservingCompanyEndsOnAnotherSelection()
     settle();
     QVERIFY(sleeps.size() <= stopped + 1);
     QCOMPARE(calls(), first);
-    QVERIFY(!bench->editor.m_error && !bench->model.listing());
+    QVERIFY(!bench->editor.m_error && !bench->model.openedTask().listing());
     QCOMPARE(bench->model.directory().selectedCompanyID(), companyId(2));
 }
 

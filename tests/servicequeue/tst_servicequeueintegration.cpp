@@ -23,7 +23,7 @@ QCoro::Task<void> listTasks(QPointer<ServiceQueueModel> model, ServiceQueueEdito
     ServiceListing listing = co_await model->execute<ServiceListing>(
         BridgeCommand::serviceList(credentials, company, scope.operatorID), *editor, scope, token);
     if (model)
-        model->setListing(std::move(listing));
+        model->openedTask().setListing(std::move(listing));
 }
 
 QCoro::Task<void> openTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, QUrl credentials,
@@ -33,7 +33,7 @@ QCoro::Task<void> openTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor
         BridgeCommand::serviceGet(credentials, receipt.company_id, receipt.id, scope.operatorID), *editor, scope,
         token);
     if (model)
-        model->setDetail(std::move(detail));
+        model->openedTask().setDetail(std::move(detail));
 }
 
 // A complete task row; only its kind is chosen.
@@ -65,7 +65,7 @@ private:
         const QString company = editor->company().trimmed();
         QPointer<ServiceQueueModel> target(model.get());
         ServiceQueueEditor *seam = adapter.get();
-        model->setListing(std::nullopt);
+        model->openedTask().setListing(std::nullopt);
         model->clearSelection();
         model->perform(*adapter, QStringLiteral("list"),
                        [target, seam, credentials, company](ServiceOperationScope scope, CancellationToken token) {
@@ -139,8 +139,8 @@ private Q_SLOTS:
         QVERIFY(editor->busy());
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
-        QVERIFY(model->listing());
-        const ServiceListing listing = *model->listing();
+        QVERIFY(model->openedTask().listing());
+        const ServiceListing listing = *model->openedTask().listing();
         QCOMPARE(QUuid::fromString(listing.companyID), *model->directory().selectedCompanyID());
         QCOMPARE(QUuid::fromString(listing.operatorID), *model->directory().operatorID());
         QVERIFY(!listing.requests.isEmpty());
@@ -166,8 +166,8 @@ private Q_SLOTS:
                        });
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
-        QVERIFY(model->detail());
-        const ServiceDetail &detail = *model->detail();
+        QVERIFY(model->openedTask().detail());
+        const ServiceDetail &detail = *model->openedTask().detail();
         QCOMPARE(detail.request.id, receipt.id);
         QCOMPARE(detail.request.revision, receipt.revision);
         QVERIFY(!detail.proposals.isEmpty());
@@ -177,7 +177,7 @@ private Q_SLOTS:
                                            [&](const ServiceProposal &p) { return p.id == decision.proposal_id; });
             QVERIFY2(known, qPrintable(decision.proposal_id));
         }
-        QCOMPARE(model->listing()->requests.size(), listing.requests.size());
+        QCOMPARE(model->openedTask().listing()->requests.size(), listing.requests.size());
     }
 
     // What the tool prints wrongly ends as the editor's error, never as a
@@ -219,7 +219,7 @@ private Q_SLOTS:
         startList();
         QVERIFY(waitIdle());
         standin.clearScenario();
-        QVERIFY(!model->listing());
+        QVERIFY(!model->openedTask().listing());
         QVERIFY(editor->error());
         QVERIFY(!editor->error()->isEmpty());
         if (!error.isEmpty())
@@ -244,7 +244,7 @@ private Q_SLOTS:
         selectCompanyNamed(QStringLiteral("Havnens Tandklinik"));
         QVERIFY(waitIdle());
         QCOMPARE(toolRuns(QStringLiteral("serviceList")), before + 1);
-        QVERIFY(!model->listing());
+        QVERIFY(!model->openedTask().listing());
         QVERIFY(!editor->error());
         QVERIFY(!editor->message());
     }

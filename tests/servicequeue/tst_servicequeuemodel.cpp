@@ -153,7 +153,7 @@ void TestServiceQueueModel::openTask(const QString &id)
     const auto scope = model->scope(*editor);
     QVERIFY(scope);
     model->restoreSelection(SelectionKey{scope->identity, scope->companyID, scope->operatorID, id, scope->inbox});
-    model->setDetail(detailOf(receipt(id)));
+    model->openedTask().setDetail(detailOf(receipt(id)));
 }
 
 void TestServiceQueueModel::newModelDefaults()
@@ -162,7 +162,7 @@ void TestServiceQueueModel::newModelDefaults()
     QVERIFY(!model->proposals().confirmation() && !model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation());
     QVERIFY(model->projectCopies().rememberEditorProject());
     QVERIFY(model->directory().companies().isEmpty() && model->savedSelections().isEmpty() && model->proposals().workspaces().isEmpty());
-    QVERIFY(!model->directory().selectedCompany() && !model->detail() && !model->listing() && !model->selectionKey());
+    QVERIFY(!model->directory().selectedCompany() && !model->openedTask().detail() && !model->openedTask().listing() && !model->selectionKey());
     QCOMPARE(model->videoDraft().videoLabel(), QStringLiteral("Første udkast"));
     QVERIFY(model->videoDraft().videoSummary().isEmpty());
     QVERIFY(!model->videoDraft().videoEditor().isEmpty());
@@ -172,15 +172,15 @@ void TestServiceQueueModel::newModelDefaults()
 void TestServiceQueueModel::comparableSettersNotifyOnlyOnChange()
 {
     QSignalSpy qc(&model->videoDraft(), &ServiceVideoDraft::changed);
-    QSignalSpy detail(model.get(), &ServiceQueueModel::detailChanged);
+    QSignalSpy detail(&model->openedTask(), &ServiceOpenedTask::changed);
     model->videoDraft().setVideoQC(false);
     QCOMPARE(qc.count(), 0);
     model->videoDraft().setVideoQC(true);
     QCOMPARE(qc.count(), 1);
     QVERIFY(model->videoDraft().videoQC());
     const ServiceDetail d = detailOf(receipt("a"));
-    model->setDetail(d);
-    model->setDetail(d);
+    model->openedTask().setDetail(d);
+    model->openedTask().setDetail(d);
     QCOMPARE(detail.count(), 2);
 }
 
@@ -251,7 +251,7 @@ void TestServiceQueueModel::staleScopeLeavesNoTrace()
             const auto listing = co_await model->execute<ServiceListing>(
                 BridgeCommand::serviceList(scope.identity.credentials, StrictFormats::canonicalUuid(scope.companyID), scope.operatorID),
                 *editor, scope, token);
-            model->setListing(listing);
+            model->openedTask().setListing(listing);
             wrote = true;
         } catch (const OperationCancelled &) {
             failed = true;
@@ -280,7 +280,7 @@ void TestServiceQueueModel::staleScopeLeavesNoTrace()
     QTRY_VERIFY(!editor->m_busy);
     QVERIFY(failed);
     QVERIFY(!wrote);
-    QVERIFY(!model->listing());
+    QVERIFY(!model->openedTask().listing());
     QVERIFY(!editor->m_error);
     QVERIFY(!editor->m_message);
 }
@@ -502,14 +502,14 @@ void TestServiceQueueModel::selectCompany()
 void TestServiceQueueModel::companyChangedKeepsTrimmedMatch()
 {
     loadDirectory();
-    model->setListing(ServiceListing{});
+    model->openedTask().setListing(ServiceListing{});
     auto pending = model->loadCompanies(*editor, false);
     model->selectCompany(companyId(1), *editor); // refused while loading; the selection stays
     editor->m_company = " " + StrictFormats::canonicalUuid(companyId(1)) + " ";
     model->companyChanged(*editor);
     QCOMPARE(model->directory().selectedCompanyID(), companyId(1));
     QVERIFY(!model->directory().loadingCompanies());
-    QVERIFY(!model->listing());
+    QVERIFY(!model->openedTask().listing());
 }
 
 void TestServiceQueueModel::fetchRunsAsTheEditorsOperation_data()
@@ -579,7 +579,7 @@ void TestServiceQueueModel::clearingForgetsWhatItShould()
     QFETCH(bool, whole);
     loadDirectory();
     const ServiceListing listing{StrictFormats::canonicalUuid(companyId(1)), "op", {receipt("A")}};
-    model->setListing(listing);
+    model->openedTask().setListing(listing);
     openTask("A");
     model->videoDraft().setVideoEditor(QStringLiteral("Mette"));
     model->projectCopies().setRememberEditorProject(false);
@@ -599,7 +599,7 @@ void TestServiceQueueModel::clearingForgetsWhatItShould()
     QCOMPARE(model->savedSelections().size(), 1);
     QCOMPARE(model->savedSelections().constBegin()->videoSummary, QStringLiteral("Kort"));
     QVERIFY(model->generation() != generation);
-    QVERIFY(!model->selectionKey() && !model->detail());
+    QVERIFY(!model->selectionKey() && !model->openedTask().detail());
     QVERIFY(!model->videoDraft().videoFile() && !model->projectCopies().projectVersionsProposalID());
     QVERIFY(!model->review().reactionHistoryLoaded() && !model->projectCopies().requiresProjectSelection());
     QVERIFY(model->videoDraft().videoSummary().isEmpty());
@@ -609,12 +609,12 @@ void TestServiceQueueModel::clearingForgetsWhatItShould()
     QVERIFY(!model->projectCopies().rememberEditorProject());
 
     if (whole) {
-        QVERIFY(!model->listing());
+        QVERIFY(!model->openedTask().listing());
         QVERIFY(model->directory().companies().isEmpty() && !model->directory().selectedCompanyID() && !model->directory().operatorID());
         QVERIFY(!model->directory().companiesVerified() && !model->directory().companiesLoaded() && !model->canUseCompany(*editor));
         QVERIFY(model->sorvaneOpenIntent() != intent);
     } else {
-        QVERIFY(model->listing());
+        QVERIFY(model->openedTask().listing());
         QCOMPARE(model->directory().companies().size(), 3);
         QCOMPARE(model->directory().selectedCompanyID(), companyId(1));
         QVERIFY(model->canUseCompany(*editor));
@@ -645,7 +645,7 @@ void TestServiceQueueModel::perTaskMemory()
     QCOMPARE(model->proposals().proposalFile()->file, file.file);
     QVERIFY(!model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation() && !model->proposals().confirmation());
     QVERIFY(!model->videoDraft().videoSendingProposalID());
-    QVERIFY(model->review().reactions().isEmpty() && !model->review().reviewVideo() && !model->inlineBrief());
+    QVERIFY(model->review().reactions().isEmpty() && !model->review().reviewVideo() && !model->openedTask().inlineBrief());
 
     // Another project folder is another key: defaults.
     editor->m_inbox = QUrl::fromLocalFile("/projects/two");
@@ -690,14 +690,13 @@ void TestServiceQueueModel::listingFollowsDetail()
     QFETCH(QString, id);
     QFETCH(qint64, expected);
     ServiceListing listing{StrictFormats::canonicalUuid(companyId(1)), "op", {receipt("A", listed), receipt("A", 1), receipt("B", 9)}};
-    model->setListing(listing);
-    model->setDetail(detailOf(receipt(id, opened, company)));
-    QCOMPARE(model->listing()->requests.at(0).revision, expected);
-    QCOMPARE(model->listing()->requests.at(1).revision, 1); // only the first of two equal ids
-    QCOMPARE(model->listing()->requests.at(2).id, QStringLiteral("B"));
-    QSignalSpy spy(model.get(), &ServiceQueueModel::listingChanged);
-    model->setDetail(std::nullopt);
-    QCOMPARE(spy.count(), 0);
+    model->openedTask().setListing(listing);
+    model->openedTask().setDetail(detailOf(receipt(id, opened, company)));
+    QCOMPARE(model->openedTask().listing()->requests.at(0).revision, expected);
+    QCOMPARE(model->openedTask().listing()->requests.at(1).revision, 1); // only the first of two equal ids
+    QCOMPARE(model->openedTask().listing()->requests.at(2).id, QStringLiteral("B"));
+    model->openedTask().setDetail(std::nullopt);
+    QCOMPARE(model->openedTask().listing()->requests.at(0).revision, expected); // closing the task leaves the rows
 }
 
 void TestServiceQueueModel::modelGoneBeforeTheAnswer_data()

@@ -42,8 +42,8 @@ private:
         QVERIFY(waitIdle());
         model->list(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->listing(), qPrintable(failure()));
-        const auto &rows = model->listing()->requests;
+        QVERIFY2(model->openedTask().listing(), qPrintable(failure()));
+        const auto &rows = model->openedTask().listing()->requests;
         const auto row = std::find_if(rows.begin(), rows.end(), [&](const ServiceReceipt &r) {
             return r.kind == kind && r.status == QStringLiteral("active");
         });
@@ -56,7 +56,7 @@ private:
         model->pull(*adapter, false);
         QVERIFY(waitIdle());
         standin.clearScenario();
-        QVERIFY2(model->download() && model->download()->verified, qPrintable(failure()));
+        QVERIFY2(model->openedTask().download() && model->openedTask().download()->verified, qPrintable(failure()));
     }
 
 private Q_SLOTS:
@@ -119,7 +119,7 @@ private Q_SLOTS:
         model->readPreview(*adapter);
         QVERIFY(waitIdle());
         QVERIFY2(model->proposals().preview(), qPrintable(failure()));
-        const qint64 revision = model->detail()->request.revision;
+        const qint64 revision = model->openedTask().detail()->request.revision;
 
         // The service takes the proposal but its answer is lost.
         QVERIFY(standin.setScenario(QJsonObject{{"proposalSend", QJsonObject{{"mode", "fail_after"},
@@ -138,14 +138,14 @@ private Q_SLOTS:
         QCOMPARE(editor->message(), "Forslag version 1 er modtaget til kundereview (tidligere afsendelse bekræftet).");
         QCOMPARE(failure(), "Forslaget er modtaget, men historikken kunne ikke opdateres. Hent historikken igen; send "
                             "ikke et nyt forslag.");
-        QCOMPARE(model->detail()->request.status, "review");
-        QCOMPARE(model->detail()->request.revision, revision + 1);
+        QCOMPARE(model->openedTask().detail()->request.status, "review");
+        QCOMPARE(model->openedTask().detail()->request.revision, revision + 1);
         QVERIFY(!model->proposals().preview() && !model->proposals().confirmation());
 
         model->refreshHistory(*adapter);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(failure()));
-        QCOMPARE(model->detail()->proposals.constLast().content.title, "Tre veje til bryggeriets historie");
+        QCOMPARE(model->openedTask().detail()->proposals.constLast().content.title, "Tre veje til bryggeriets historie");
     }
 };
 

@@ -175,13 +175,13 @@ void TestServiceQueueProposals::openTask(const QString &kind)
     model->clearSelection();
     model->restoreSelection(SelectionKey{scope->identity, scope->companyID, scope->operatorID, "req-1", scope->inbox});
     const ServiceDetail detail = ServiceDetail::decode(bytes(detailJson(receiptJson(kind))));
-    model->setDetail(detail);
+    model->openedTask().setDetail(detail);
     ServiceDownload download;
     download.companyID = detail.request.company_id;
     download.packageID = "pkg-1";
     download.request = detail.request;
     download.verified = true;
-    model->setDownload(download);
+    model->openedTask().setDownload(download);
 }
 
 QList<Kind> TestServiceQueueProposals::drive(const QList<Reply> &replies)
@@ -253,7 +253,7 @@ void TestServiceQueueProposals::prepareRunsItsKindsTools()
     QCOMPARE(model->proposals().workspaces().size(), 2);
     QVERIFY(!model->proposals().preview());
     QCOMPARE(model->proposals().proposalFile().has_value(), !film);
-    QCOMPARE(model->inlineBrief().has_value(), film);
+    QCOMPARE(model->openedTask().inlineBrief().has_value(), film);
     QVERIFY(!editor->m_message);
 }
 
@@ -469,9 +469,9 @@ void TestServiceQueueProposals::send()
     QFETCH(qint64, shownRevision);
     const QString kind = "conceptDevelopment";
     openTask(kind);
-    ServiceDetail shown = *model->detail();
+    ServiceDetail shown = *model->openedTask().detail();
     shown.decisions.append(ServiceDecision{"d", "p", "request_changes", "c", "t", {}});
-    model->setDetail(shown);
+    model->openedTask().setDetail(shown);
     auto preview = previewJson(kind);
     preview.insert("expectedRevision", 2); // the send carries the preview's revision, not the one on screen
     model->proposals().setPreview(ProposalPreview::decode(bytes(preview)));
@@ -502,10 +502,10 @@ void TestServiceQueueProposals::send()
     }
     QCOMPARE(editor->m_message.value_or(QString()), message);
     QCOMPARE(editor->m_error.value_or(QString()), error);
-    QCOMPARE(model->detail()->request.revision, shownRevision);
+    QCOMPARE(model->openedTask().detail()->request.revision, shownRevision);
     QCOMPARE(model->proposals().preview().has_value(), !error.isEmpty() && message.isEmpty());
     // Until the history is read, the detail keeps the decisions already shown.
-    QCOMPARE(model->detail()->decisions.size(), shownRevision == 4 || shownRevision == 3 ? 1 : 0);
+    QCOMPARE(model->openedTask().detail()->decisions.size(), shownRevision == 4 || shownRevision == 3 ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestServiceQueueProposals)

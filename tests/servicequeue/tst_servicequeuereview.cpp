@@ -95,15 +95,15 @@ void TestServiceQueueReview::openTask(const QString &kind, bool reactions)
     QVERIFY(scope);
     m.clearSelection();
     m.restoreSelection(ServiceQueueModel::selectionKey(*scope, kTask));
-    m.setDetail(ServiceDetail::fromJson(JsonObjectReader::parse(bytes(history(3, kind)))));
-    m.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(receipt(kTask, 3, companyText(1), kind))))));
+    m.openedTask().setDetail(ServiceDetail::fromJson(JsonObjectReader::parse(bytes(history(3, kind)))));
+    m.openedTask().setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(receipt(kTask, 3, companyText(1), kind))))));
     if (reactions)
         m.review().setReactions({ServiceReactionSummary::fromJson(JsonObjectReader::parse(bytes(summary())))});
 }
 
 ServiceProposal TestServiceQueueReview::proposalRecord(const QString &id) const
 {
-    for (const ServiceProposal &p : bench->model.detail()->proposals)
+    for (const ServiceProposal &p : bench->model.openedTask().detail()->proposals)
         if (p.id == id)
             return p;
     return ServiceProposal::fromJson(JsonObjectReader::parse(bytes(proposal(id))));
@@ -142,11 +142,11 @@ void TestServiceQueueReview::guards()
     auto &m = bench->model;
     auto &e = bench->editor;
     if (change == "unverified")
-        m.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(receipt(kTask), false)))));
+        m.openedTask().setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(receipt(kTask), false)))));
     if (change == "other pull")
-        m.setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(receipt("req-8"))))));
+        m.openedTask().setDownload(ServiceDownload::fromJson(JsonObjectReader::parse(bytes(download(receipt("req-8"))))));
     if (change == "no pull")
-        m.setDownload(std::nullopt);
+        m.openedTask().setDownload(std::nullopt);
     if (change == "no inbox")
         e.m_inbox.reset();
     if (change == "signed out")
@@ -154,9 +154,9 @@ void TestServiceQueueReview::guards()
     if (change == "busy")
         e.m_busy = QStringLiteral("other");
     if (change == "decision moved") {
-        ServiceDetail d = *m.detail();
+        ServiceDetail d = *m.openedTask().detail();
         d.decisions[0].proposal_id = QStringLiteral("p0");
-        m.setDetail(d);
+        m.openedTask().setDetail(d);
     }
     if (action.startsWith("review"))
         m.downloadReviewVideo(proposalRecord(action.size() > 6 ? action.mid(7) : QStringLiteral("p1")), e);
@@ -209,7 +209,7 @@ void TestServiceQueueReview::reviewVideo()
     QVERIFY(bench->idle());
     QCOMPARE(bench->editor.m_error.value_or(QString()), error);
     QCOMPARE(bool(m.review().reviewVideo()), error.isEmpty());
-    QCOMPARE(m.detail()->request.revision, error.isEmpty() && change == "revision 4" ? 4 : 3);
+    QCOMPARE(m.openedTask().detail()->request.revision, error.isEmpty() && change == "revision 4" ? 4 : 3);
     if (error.isEmpty()) {
         QCOMPARE(m.review().reviewVideo()->file, file);
         QCOMPARE(bench->editor.m_message.value_or(QString()),
@@ -238,11 +238,11 @@ void TestServiceQueueReview::reactionList()
     QFETCH(bool, accepted);
     openTask(QStringLiteral("filmEditing"), true);
     auto &m = bench->model;
-    ServiceDetail d = *m.detail();
+    ServiceDetail d = *m.openedTask().detail();
     ServiceDecision second = d.decisions[0];
     second.id = QStringLiteral("d2");
     d.decisions << second;
-    m.setDetail(d);
+    m.openedTask().setDetail(d);
     m.review().setReactionDownload(ServiceReactionDownload{});
     const auto before = m.review().reactions();
 

@@ -80,10 +80,10 @@ private Q_SLOTS:
         QVERIFY(waitIdle());
         model->list(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->listing(), qPrintable(failure()));
+        QVERIFY2(model->openedTask().listing(), qPrintable(failure()));
 
         // A film task whose first version the customer answered with changes and a reaction.
-        const auto &rows = model->listing()->requests;
+        const auto &rows = model->openedTask().listing()->requests;
         const auto row = std::find_if(rows.begin(), rows.end(), [](const ServiceReceipt &r) {
             return r.kind == ServiceKind::filmEditing && r.status == QStringLiteral("changes_requested");
         });
@@ -91,15 +91,15 @@ private Q_SLOTS:
         const ServiceReceipt task = *row; // the listing is replaced as the task changes
         model->open(task, *adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->detail(), qPrintable(failure()));
+        QVERIFY2(model->openedTask().detail(), qPrintable(failure()));
         QVERIFY(standin.setScenario(QJsonObject{
             {"videoPending", QJsonObject{{"mode", "answer"}, {"json", QJsonObject{{"previews", QJsonArray()}}}}}}));
         model->pull(*adapter, false);
         QVERIFY(waitIdle());
         standin.clearScenario();
-        QVERIFY2(model->download() && model->download()->verified, qPrintable(failure()));
+        QVERIFY2(model->openedTask().download() && model->openedTask().download()->verified, qPrintable(failure()));
 
-        const ServiceProposal proposal = model->detail()->proposals.constFirst();
+        const ServiceProposal proposal = model->openedTask().detail()->proposals.constFirst();
         model->downloadReviewVideo(proposal, *adapter);
         QVERIFY(waitIdle());
         QVERIFY2(model->review().reviewVideo(), qPrintable(failure()));
@@ -141,9 +141,9 @@ private Q_SLOTS:
         model->sendVideo(*adapter);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error() && model->videoDraft().confirmedVideoDelivery(), qPrintable(failure()));
-        const auto sent = std::find_if(model->detail()->proposals.begin(), model->detail()->proposals.end(),
+        const auto sent = std::find_if(model->openedTask().detail()->proposals.begin(), model->openedTask().detail()->proposals.end(),
                                        [&](const ServiceProposal &p) { return p.id == draft.proposalID; });
-        QVERIFY(sent != model->detail()->proposals.end());
+        QVERIFY(sent != model->openedTask().detail()->proposals.end());
         model->downloadReviewVideo(*sent, *adapter);
         QVERIFY(waitIdle());
         QVERIFY2(model->review().reviewVideo(), qPrintable(failure()));

@@ -61,13 +61,13 @@ private:
 
         model->list(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->listing(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY2(model->openedTask().listing(), qPrintable(editor->error().value_or(QString())));
     }
 
     // Opens the first listed task of `kind` with `status`.
     void openTask(ServiceKind kind, const QString &status)
     {
-        const auto &rows = model->listing()->requests;
+        const auto &rows = model->openedTask().listing()->requests;
         const auto row = std::find_if(rows.begin(), rows.end(), [&](const ServiceReceipt &r) {
             return r.kind == kind && r.status == status;
         });
@@ -75,8 +75,8 @@ private:
         const ServiceReceipt chosen = *row; // the opened task replaces its listed row
         model->open(chosen, *adapter);
         QVERIFY(waitIdle());
-        QVERIFY2(model->detail(), qPrintable(editor->error().value_or(QString())));
-        QCOMPARE(model->detail()->request.id, chosen.id);
+        QVERIFY2(model->openedTask().detail(), qPrintable(editor->error().value_or(QString())));
+        QCOMPARE(model->openedTask().detail()->request.id, chosen.id);
     }
 
 private Q_SLOTS:
@@ -87,16 +87,16 @@ private Q_SLOTS:
     {
         openWindow(StandinFixture::demoEmail, standin.scratch(QStringLiteral("first")));
         openTask(ServiceKind::filmEditing, QStringLiteral("waiting"));
-        const ServiceReceipt waiting = model->detail()->request;
+        const ServiceReceipt waiting = model->openedTask().detail()->request;
         QVERIFY(!waiting.claimed_by);
 
         model->claim(*adapter);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
-        QCOMPARE(model->detail()->request.status, QStringLiteral("active"));
-        QCOMPARE(model->detail()->request.revision, waiting.revision + 1);
-        QCOMPARE(QUuid::fromString(*model->detail()->request.claimed_by), session->userID());
-        QCOMPARE(model->listing()->requests.constFirst().id.isEmpty(), false);
+        QCOMPARE(model->openedTask().detail()->request.status, QStringLiteral("active"));
+        QCOMPARE(model->openedTask().detail()->request.revision, waiting.revision + 1);
+        QCOMPARE(QUuid::fromString(*model->openedTask().detail()->request.claimed_by), session->userID());
+        QCOMPARE(model->openedTask().listing()->requests.constFirst().id.isEmpty(), false);
 
         // The video drafts belong to another tool; here they are none.
         QVERIFY(standin.setScenario(QJsonObject{
@@ -106,9 +106,9 @@ private Q_SLOTS:
         standin.clearScenario();
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
         QCOMPARE(editor->message(), QStringLiteral("Den indsendte projektversion er hentet og SHA-256-kontrolleret."));
-        QVERIFY(model->download() && model->download()->verified);
+        QVERIFY(model->openedTask().download() && model->openedTask().download()->verified);
         QCOMPARE(editor->inventory().size(), 1);
-        const QString package = model->download()->folder;
+        const QString package = model->openedTask().download()->folder;
         QVERIFY(package.startsWith(inbox + QLatin1Char('/')));
         const QJsonObject manifest = readJson(package + QStringLiteral("/tavlon-package.json"));
         QVERIFY(!manifest.value("files").toArray().isEmpty());
@@ -118,12 +118,12 @@ private Q_SLOTS:
         // The pulled package's brief, and the current brief pulled from the service, belong to the task.
         model->readBrief(*adapter, true);
         QVERIFY(waitIdle());
-        QVERIFY2(model->packageContext(), qPrintable(editor->error().value_or(QString())));
-        QVERIFY(model->inlineBrief()->currentBrief);
+        QVERIFY2(model->openedTask().packageContext(), qPrintable(editor->error().value_or(QString())));
+        QVERIFY(model->openedTask().inlineBrief()->currentBrief);
         model->refreshCurrentBrief(*adapter);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
-        QCOMPARE(model->inlineBrief()->contextRevision->size(), 64);
+        QCOMPARE(model->openedTask().inlineBrief()->contextRevision->size(), 64);
         QVERIFY(standin.setScenario(QJsonObject{
             {"serviceBriefPull", QJsonObject{{"mode", "wrong_keys"}, {"add", QJsonObject{{"requiresRefresh", true}}}}}}));
         model->refreshCurrentBrief(*adapter);
@@ -134,13 +134,13 @@ private Q_SLOTS:
         model->packageFilm(*adapter, false);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
-        QCOMPARE(model->download()->diskStatus, QStringLiteral("ready"));
-        const QString film = *model->download()->projectFolder;
+        QCOMPARE(model->openedTask().download()->diskStatus, QStringLiteral("ready"));
+        const QString film = *model->openedTask().download()->projectFolder;
         QVERIFY(film.startsWith(inbox + QLatin1Char('/')));
         QVERIFY(QFile::exists(film + QStringLiteral("/media/interview.mp4")));
 
         // Moved to another machine: the imports name a disk that is not here.
-        const QString projectFile = *model->download()->projectManifest;
+        const QString projectFile = *model->openedTask().download()->projectManifest;
         QJsonObject project = readJson(projectFile);
         QJsonArray imports = project.value("imports").toArray();
         for (QJsonValueRef entry : imports) {
@@ -161,7 +161,7 @@ private Q_SLOTS:
 
         // A second editor cannot take the task over.
         openWindow(StandinFixture::secondEmail, standin.scratch(QStringLiteral("second")));
-        const auto &rows = model->listing()->requests;
+        const auto &rows = model->openedTask().listing()->requests;
         const auto taken = std::find_if(rows.begin(), rows.end(), [&](const ServiceReceipt &r) { return r.id == waiting.id; });
         QVERIFY(taken != rows.end());
         model->open(ServiceReceipt(*taken), *adapter);
@@ -177,8 +177,8 @@ private Q_SLOTS:
         openTask(ServiceKind::scriptDevelopment, QStringLiteral("active"));
         model->pull(*adapter, false);
         QVERIFY(waitIdle());
-        QVERIFY2(model->download(), qPrintable(editor->error().value_or(QString())));
-        QFile notes(model->download()->folder + QStringLiteral("/notes/notes.txt"));
+        QVERIFY2(model->openedTask().download(), qPrintable(editor->error().value_or(QString())));
+        QFile notes(model->openedTask().download()->folder + QStringLiteral("/notes/notes.txt"));
         QVERIFY(notes.open(QIODevice::Append));
         notes.write("ændret bagefter\n");
         notes.close();
@@ -187,7 +187,7 @@ private Q_SLOTS:
         model->pull(*adapter, false);
         QVERIFY(waitIdle());
         QCOMPARE(editor->error(), QStringLiteral("Opgavepakken er ikke verificeret."));
-        QVERIFY(!model->download());
+        QVERIFY(!model->openedTask().download());
         QVERIFY(model->proposals().workspaces().isEmpty());
         QCOMPARE(editor->inventory(), packages);
         // Nothing can build on it: no history or film folder action starts.

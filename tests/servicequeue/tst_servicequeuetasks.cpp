@@ -105,7 +105,7 @@ void TestServiceQueueTasks::commandsOfEachAction()
         m.list(e);
     else if (action == "open") {
         const QJsonObject row = receipt(kTask, 3);
-        m.setListing(ServiceListing{companyText(1), "x", {record(row)}});
+        m.openedTask().setListing(ServiceListing{companyText(1), "x", {record(row)}});
         m.open(record(row), e);
     } else if (action == "history")
         m.refreshHistory(e);
@@ -141,14 +141,14 @@ void TestServiceQueueTasks::listChecks()
     QVERIFY(openTask());
     bench->model.list(bench->editor);
     // The opened task and the old list are gone before the tool answers.
-    QVERIFY(!bench->model.listing() && !bench->model.detail());
+    QVERIFY(!bench->model.openedTask().listing() && !bench->model.openedTask().detail());
     QVERIFY(bench->answer(calls() - 1, answer));
     QVERIFY(bench->idle());
-    QCOMPARE(bench->model.listing().has_value(), accepted);
+    QCOMPARE(bench->model.openedTask().listing().has_value(), accepted);
     QCOMPARE(bench->editor.m_error.value_or(QString()),
              accepted ? QString() : QStringLiteral("Opgavelisten tilhører ikke den valgte virksomhed."));
     if (accepted)
-        QCOMPARE(bench->model.listing()->requests.at(1).id, QStringLiteral("b"));
+        QCOMPARE(bench->model.openedTask().listing()->requests.at(1).id, QStringLiteral("b"));
 }
 
 void TestServiceQueueTasks::openChecks_data()
@@ -168,7 +168,7 @@ void TestServiceQueueTasks::openChecks()
     QFETCH(QJsonObject, answer);
     QFETCH(qint64, listedRevision);
     const QJsonObject row = receipt(kTask, 3);
-    bench->model.setListing(ServiceListing{companyText(1), "x", {record(receipt("other")), record(row)}});
+    bench->model.openedTask().setListing(ServiceListing{companyText(1), "x", {record(receipt("other")), record(row)}});
     bench->model.videoDraft().setVideoSummary(QStringLiteral("fra før")); // drafts of no task are not carried over
     bench->model.open(record(row), bench->editor);
     QVERIFY(bench->model.selectionKey());
@@ -178,12 +178,12 @@ void TestServiceQueueTasks::openChecks()
     QVERIFY(bench->answer(calls() - 1, detail(answer)));
     QVERIFY(bench->idle());
     const bool accepted = listedRevision >= 0;
-    QCOMPARE(bench->model.detail().has_value(), accepted);
+    QCOMPARE(bench->model.openedTask().detail().has_value(), accepted);
     QCOMPARE(bench->editor.m_error.value_or(QString()),
              accepted ? QString() : QStringLiteral("Opgaven tilhører ikke den valgte virksomhed."));
     if (!accepted)
         return;
-    QCOMPARE(bench->model.listing()->requests.at(1).revision, listedRevision);
+    QCOMPARE(bench->model.openedTask().listing()->requests.at(1).revision, listedRevision);
     // What was written while the tool ran stays with the task.
     QCOMPARE(bench->model.videoDraft().videoSummary(), QStringLiteral("skrevet imens"));
 }
@@ -219,16 +219,16 @@ void TestServiceQueueTasks::guardsStartNothing()
     else if (situation == "signedOut")
         e.m_credentials.reset();
     else if (situation == "unlisted")
-        m.setListing(ServiceListing{companyText(1), "x", {record(receipt("other"))}});
+        m.openedTask().setListing(ServiceListing{companyText(1), "x", {record(receipt("other"))}});
     else if (situation == "closed")
         m.clearSelection();
     else if (situation == "noFolder")
         e.m_inbox.reset();
     else if (situation == "unverified")
-        m.setDownload(downloadRecord(row, false));
+        m.openedTask().setDownload(downloadRecord(row, false));
     else if (situation == "otherDownload")
-        m.setDownload(downloadRecord(receipt("task-2")));
-    const auto listed = m.listing();
+        m.openedTask().setDownload(downloadRecord(receipt("task-2")));
+    const auto listed = m.openedTask().listing();
     const int before = calls();
     const int started = int(e.startedOperations.size());
     if (action == "list")
@@ -246,7 +246,7 @@ void TestServiceQueueTasks::guardsStartNothing()
     QCOMPARE(int(e.startedOperations.size()), started);
     QCoreApplication::processEvents();
     QCOMPARE(calls(), before);
-    QCOMPARE(m.listing().has_value(), listed.has_value()); // a refused list keeps the old one
+    QCOMPARE(m.openedTask().listing().has_value(), listed.has_value()); // a refused list keeps the old one
     QVERIFY(!e.m_error);
 }
 
@@ -274,7 +274,7 @@ void TestServiceQueueTasks::companySwitchDropsTheAnswer()
     if (action == "list") {
         m.list(e);
     } else if (action == "open") {
-        m.setListing(ServiceListing{companyText(1), "x", {record(row)}});
+        m.openedTask().setListing(ServiceListing{companyText(1), "x", {record(row)}});
         m.open(record(row), e);
     } else if (action == "claim") {
         m.claim(e);
@@ -293,7 +293,7 @@ void TestServiceQueueTasks::companySwitchDropsTheAnswer()
     QCoreApplication::processEvents();
     QCOMPARE(calls(), first + step + 1);
     QVERIFY(!e.m_error && !e.m_message);
-    QVERIFY(!m.listing() && !m.detail() && !m.download());
+    QVERIFY(!m.openedTask().listing() && !m.openedTask().detail() && !m.openedTask().download());
     QVERIFY(!e.inventory);
 }
 
@@ -338,8 +338,8 @@ void TestServiceQueueTasks::claimReadsTheTaskAgain()
     QVERIFY(bench->idle());
     QCOMPARE(calls(), first + (reread ? 2 : 1));
     const bool shown = reread && !rereadFails;
-    QCOMPARE(bench->model.detail()->request.revision, shown ? 4 : 3);
-    QCOMPARE(bench->model.listing()->requests.at(0).revision, shown ? 4 : 3);
+    QCOMPARE(bench->model.openedTask().detail()->request.revision, shown ? 4 : 3);
+    QCOMPARE(bench->model.openedTask().listing()->requests.at(0).revision, shown ? 4 : 3);
     if (claimAnswer == "malformed")
         QVERIFY(bench->editor.m_error);
     else
@@ -367,12 +367,12 @@ void TestServiceQueueTasks::historyRefresh()
     bench->model.refreshHistory(bench->editor);
     QVERIFY(bench->answer(calls() - 1, detail(answer)));
     QVERIFY(bench->idle());
-    QCOMPARE(bench->model.detail()->request.revision, accepted ? answer.value("revision").toInteger() : 3);
+    QCOMPARE(bench->model.openedTask().detail()->request.revision, accepted ? answer.value("revision").toInteger() : 3);
     QCOMPARE(bench->editor.m_message.value_or(QString()),
              accepted ? QStringLiteral("Historikken er opdateret og kan læses af AI via MCP.") : QString());
     QCOMPARE(bench->editor.m_error.value_or(QString()),
              accepted ? QString() : QStringLiteral("Historikken er ældre end den viste opgave. Prøv igen."));
-    QVERIFY(bench->model.download()); // the pulled material stays
+    QVERIFY(bench->model.openedTask().download()); // the pulled material stays
 }
 
 void TestServiceQueueTasks::pullSteps_data()
@@ -414,15 +414,15 @@ void TestServiceQueueTasks::pullSteps()
         else
             QVERIFY(bench->answer(first + step - 1, answers[step - 1]));
         if (step == 1) // derived state is cleared before the first answer is trusted
-            QVERIFY(!m.download() && !m.proposals().prepared() && m.proposals().workspaces().isEmpty());
+            QVERIFY(!m.openedTask().download() && !m.proposals().prepared() && m.proposals().workspaces().isEmpty());
     }
     QVERIFY(bench->idle());
     QCOMPARE(calls(), first + runs);
     const bool succeeded = failingStep == 0 && verified;
     // Each step's result stays when a later one fails.
-    QCOMPARE(m.download().has_value(), verified && (failingStep == 0 || failingStep > 2));
+    QCOMPARE(m.openedTask().download().has_value(), verified && (failingStep == 0 || failingStep > 2));
     QCOMPARE(e.inventory.has_value(), verified && (failingStep == 0 || failingStep > 2));
-    QCOMPARE(m.detail()->request.revision, verified && (failingStep == 0 || failingStep > 3) ? 6 : 3);
+    QCOMPARE(m.openedTask().detail()->request.revision, verified && (failingStep == 0 || failingStep > 3) ? 6 : 3);
     QCOMPARE(m.proposals().workspaces().size(), verified && (failingStep == 0 || failingStep > 4) ? 1 : 0);
     QVERIFY(!m.proposals().prepared());
     QCOMPARE(m.videoDraft().videoQC(), kind == "filmEditing" && verified && (failingStep == 0 || failingStep > 4) ? false : true);
@@ -473,7 +473,7 @@ void TestServiceQueueTasks::filmFolderChecks()
     else if (accepted)
         QVERIFY(bench->answer(first + 1, workspaces(1)));
     QVERIFY(bench->idle());
-    QCOMPARE(m.download()->projectFolder.has_value(), accepted);
+    QCOMPARE(m.openedTask().download()->projectFolder.has_value(), accepted);
     QCOMPARE(m.proposals().prepared().has_value(), !accepted);
     QCOMPARE(m.proposals().workspaces().size(), accepted && change.isEmpty() ? 1 : 2);
     QCOMPARE(bench->editor.m_error.value_or(QString()),

@@ -39,7 +39,7 @@ private:
 
         model->list(*adapter);
         QVERIFY(waitIdle());
-        QVERIFY(model->listing());
+        QVERIFY(model->openedTask().listing());
     }
 
     // The brewery's active film task opened and pulled.
@@ -50,17 +50,17 @@ private:
             return;
         const QString me = model->directory().operatorID()->toString(QUuid::WithoutBraces);
         std::optional<ServiceReceipt> task;
-        for (const ServiceReceipt &row : model->listing()->requests)
+        for (const ServiceReceipt &row : model->openedTask().listing()->requests)
             if (row.kind == ServiceKind::filmEditing && row.status == QStringLiteral("active") && row.claimed_by == me)
                 task = row;
         QVERIFY(task);
         model->open(*task, *adapter);
         QVERIFY(waitIdle());
-        QVERIFY(model->detail());
+        QVERIFY(model->openedTask().detail());
         model->pull(*adapter, false);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
-        QVERIFY(model->download() && model->download()->verified);
+        QVERIFY(model->openedTask().download() && model->openedTask().download()->verified);
         QVERIFY(model->canPrepareVideo(*adapter));
     }
 
@@ -109,17 +109,17 @@ private Q_SLOTS:
         QVERIFY(!model->videoDraft().videoPreview() && model->videoDraft().videoPreviews().isEmpty() && model->videoDraft().uncertainVideoProposalIDs().isEmpty());
         QCOMPARE(model->videoDraft().confirmedVideoDelivery()->version, std::optional<qint64>(1));
         // The history was read again: the sent version is listed, not yet decided.
-        QCOMPARE(model->detail()->proposals.last().id, proposalID);
-        QCOMPARE(VideoStage::history(model->detail()->proposals.last(), model->detail()->decisions),
+        QCOMPARE(model->openedTask().detail()->proposals.last().id, proposalID);
+        QCOMPARE(VideoStage::history(model->openedTask().detail()->proposals.last(), model->openedTask().detail()->decisions),
                  ServiceVideoStage::sentForReview);
 
-        QVERIFY(customer({QStringLiteral("decide"), model->detail()->request.id, QStringLiteral("--proposal-id"),
+        QVERIFY(customer({QStringLiteral("decide"), model->openedTask().detail()->request.id, QStringLiteral("--proposal-id"),
                           proposalID, QStringLiteral("--decision"), QStringLiteral("request_changes")}));
         model->refreshHistory(*adapter);
         QVERIFY(waitIdle());
-        QCOMPARE(VideoStage::history(model->detail()->proposals.last(), model->detail()->decisions),
+        QCOMPARE(VideoStage::history(model->openedTask().detail()->proposals.last(), model->openedTask().detail()->decisions),
                  ServiceVideoStage::changesRequested);
-        QCOMPARE(model->detail()->request.status, QStringLiteral("changes_requested"));
+        QCOMPARE(model->openedTask().detail()->request.status, QStringLiteral("changes_requested"));
     }
 
     // The editor's whole way through a waiting film task, as the task detail
@@ -132,7 +132,7 @@ private Q_SLOTS:
             return;
         const QString me = model->directory().operatorID()->toString(QUuid::WithoutBraces);
         std::optional<ServiceReceipt> task;
-        for (const ServiceReceipt &row : model->listing()->requests)
+        for (const ServiceReceipt &row : model->openedTask().listing()->requests)
             if (row.kind == ServiceKind::filmEditing && row.status == QStringLiteral("waiting") && !row.claimed_by)
                 task = row;
         QVERIFY(task);
@@ -141,12 +141,12 @@ private Q_SLOTS:
         model->claim(*adapter);
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));
-        QCOMPARE(model->detail()->request.claimed_by, std::optional(me));
+        QCOMPARE(model->openedTask().detail()->request.claimed_by, std::optional(me));
 
         model->pull(*adapter, true); // the film envelope, as the embedded detail asks
         QVERIFY(waitIdle());
-        QVERIFY2(model->download() && model->download()->verified, qPrintable(editor->error().value_or(QString())));
-        QVERIFY(QFileInfo(model->download()->folder + QStringLiteral("/tavlon-package.json")).isFile());
+        QVERIFY2(model->openedTask().download() && model->openedTask().download()->verified, qPrintable(editor->error().value_or(QString())));
+        QVERIFY(QFileInfo(model->openedTask().download()->folder + QStringLiteral("/tavlon-package.json")).isFile());
         model->prepare(*adapter);
         QVERIFY(waitIdle());
         QVERIFY2(model->proposals().prepared(), qPrintable(editor->error().value_or(QString())));
@@ -166,11 +166,11 @@ private Q_SLOTS:
                           QStringLiteral("Perfekt."), QStringLiteral("--reaction")}));
         model->refreshHistory(*adapter);
         QVERIFY(waitIdle());
-        const QList<ServiceDecision> decisions = model->detail()->decisions;
+        const QList<ServiceDecision> decisions = model->openedTask().detail()->decisions;
         QCOMPARE(decisions.size(), 1);
         QCOMPARE(decisions[0].proposal_id, proposalID);
         QCOMPARE(decisions[0].comment, QStringLiteral("Perfekt."));
-        QCOMPARE(model->detail()->request.status, QStringLiteral("approved"));
+        QCOMPARE(model->openedTask().detail()->request.status, QStringLiteral("approved"));
 
         model->readReactions(*adapter);
         QVERIFY(waitIdle());

@@ -128,8 +128,8 @@ void TestServiceQueueVideos::whoMayPrepare()
     QFETCH(QString, change);
     QFETCH(bool, allowed);
     openClaimedTask();
-    ServiceDetail detail = *model->detail();
-    ServiceDownload download = *model->download();
+    ServiceDetail detail = *model->openedTask().detail();
+    ServiceDownload download = *model->openedTask().download();
     const QString word = change.section(QLatin1Char(' '), -1);
     if (change.startsWith("status"))
         detail.request.status = word;
@@ -153,8 +153,8 @@ void TestServiceQueueVideos::whoMayPrepare()
         download.request.id = "other";
     else if (change == "company text")
         editor->m_company = StrictFormats::canonicalUuid(companyId(2));
-    model->setDetail(detail);
-    model->setDownload(download);
+    model->openedTask().setDetail(detail);
+    model->openedTask().setDownload(download);
     QCOMPARE(model->canPrepareVideo(*editor), allowed);
 
     // A refused task never reaches the tool.
@@ -315,7 +315,7 @@ void TestServiceQueueVideos::refreshFiltersAndRefuses()
     // The service lists "sent" by the time the tool answers.
     ServiceProposal sent;
     sent.id = "sent";
-    model->setDetail(ServiceDetail{receipt(), {sent}, {}});
+    model->openedTask().setDetail(ServiceDetail{receipt(), {sent}, {}});
     service->answer(call, bytes(QJsonObject{{"previews", answer}}));
     QTRY_VERIFY(!editor->m_busy);
     QVERIFY(!model->videoDraft().videoQC() && !model->videoDraft().videoConfirmation());
@@ -364,9 +364,9 @@ void TestServiceQueueVideos::prepareKeepsOnlyAnAnswerForTheSentRevision()
                           "4", "--label", "  Klip 2 ", "--summary", "Logo\nfør", "--editor", model->videoDraft().videoEditor()}));
     QVERIFY(!model->videoDraft().videoQC());
     if (revisionMeanwhile != 4) {
-        ServiceDetail detail = *model->detail();
+        ServiceDetail detail = *model->openedTask().detail();
         detail.request.revision = revisionMeanwhile;
-        model->setDetail(detail);
+        model->openedTask().setDetail(detail);
     }
     service->answer(call, bytes(previewJson("draft-1", answerRevision)));
     QTRY_VERIFY(!editor->m_busy);
@@ -441,7 +441,7 @@ void TestServiceQueueVideos::sendEnds()
         QTRY_COMPARE(service->calls.size(), call + 2);
         QCOMPARE(service->calls.at(call + 1).command.kind(), BridgeCommand::Kind::serviceHistory);
         // The task record of the answer is shown before the history is read.
-        QCOMPARE(model->detail()->request.status, QStringLiteral("review"));
+        QCOMPARE(model->openedTask().detail()->request.status, QStringLiteral("review"));
         if (ending == "history fails")
             service->answer(call + 1, bytes(QJsonObject{{"request", receiptJson(1, "review")},
                                                         {"proposals", QJsonArray()},

@@ -474,11 +474,11 @@ void TestServiceQueueView::taskListAndItsGate()
     workingScreen();
     const QString p = "service.tasks.";
     QCOMPARE(shown(*screen, p), QStringList{p + "fetch"});
-    model->setListing(ServiceListing{"c", "o", {}});
+    model->openedTask().setListing(ServiceListing{"c", "o", {}});
     QTRY_COMPARE(shown(*screen, p), (QStringList{p + "fetch", p + "list", p + "empty", p + "caption"}));
 
     const ServiceReceipt waiting = receipt("a", ServiceKind::filmEditing, "waiting");
-    model->setListing(ServiceListing{"c", "o", {waiting, receipt("b", ServiceKind::scriptDevelopment, "archived")}});
+    model->openedTask().setListing(ServiceListing{"c", "o", {waiting, receipt("b", ServiceKind::scriptDevelopment, "archived")}});
     settle();
     QCOMPARE(labelText(*screen, p + "row.a.status"), "Klipning · Venter");
     QCOMPARE(labelText(*screen, p + "row.b.status"), "Manus og shotliste · Ukendt status");
@@ -489,7 +489,7 @@ void TestServiceQueueView::taskListAndItsGate()
     opened.request = waiting;
     opened.request.status = "active";
     opened.request.revision = 1; // older than the listed row: the list keeps its row
-    model->setDetail(opened);
+    model->openedTask().setDetail(opened);
     settle();
     QCOMPARE(labelText(*screen, p + "row.a.status"), "Klipning · I arbejde");
     QCOMPARE(labelText(*screen, p + "row.b.status"), "Manus og shotliste · Ukendt status");
@@ -543,12 +543,12 @@ void TestServiceQueueView::confirmations()
     const bool film = dialog != "service.proposal.sendConfirmation";
     ServiceDetail detail;
     detail.request = receipt("a", film ? ServiceKind::filmEditing : ServiceKind::conceptDevelopment, "active");
-    model->setDetail(detail);
+    model->openedTask().setDetail(detail);
     ServiceDownload download;
     download.request = detail.request;
     download.companyID = detail.request.company_id;
     download.verified = true;
-    model->setDownload(download);
+    model->openedTask().setDownload(download);
     if (dialog == "service.proposal.sendConfirmation") {
         ProposalPreview preview;
         preview.requestID = "a";
@@ -582,15 +582,15 @@ void TestServiceQueueView::confirmations()
 void TestServiceQueueView::briefSheetFollowsTheModel()
 {
     workingScreen();
-    model->setPackageContext(context(ServiceKind::filmEditing));
+    model->openedTask().setPackageContext(context(ServiceKind::filmEditing));
     PackageBriefSheet *sheet = nullptr;
     QTRY_VERIFY((sheet = screen->findChild<PackageBriefSheet *>()) && sheet->isVisible());
     QTest::keyClick(sheet, Qt::Key_Escape);
-    QVERIFY(!model->packageContext());
+    QVERIFY(!model->openedTask().packageContext());
     // A context withdrawn by the model closes the sheet without clearing anything new.
-    model->setPackageContext(context(ServiceKind::conceptDevelopment));
+    model->openedTask().setPackageContext(context(ServiceKind::conceptDevelopment));
     QTRY_VERIFY(screen->findChildren<PackageBriefSheet *>().size() == 1);
-    model->setPackageContext(std::nullopt);
+    model->openedTask().setPackageContext(std::nullopt);
     QTRY_VERIFY(screen->findChildren<PackageBriefSheet *>().isEmpty());
 }
 
@@ -635,7 +635,7 @@ void TestServiceQueueView::oneDialogPerRequestOutsideAHeldHost()
     else if (dialog == "service.film.copyConfirmation")
         taskScreen->setCopyConfirmation(true);
     else
-        model->setPackageContext(context(ServiceKind::filmEditing));
+        model->openedTask().setPackageContext(context(ServiceKind::filmEditing));
     settle();
     // The hold ends and comes again (the next operation) while the dialog is open.
     ticket->setEnabled(true);
@@ -652,7 +652,7 @@ void TestServiceQueueView::oneDialogPerRequestOutsideAHeldHost()
     QVERIFY(box->findChild<QPushButton *>(close)->isEnabled());
     QTest::keyClick(box, Qt::Key_Escape);
     QVERIFY(!model->proposals().confirmation() && !model->videoDraft().videoConfirmation() && !taskScreen->copyConfirmation()
-            && !model->packageContext());
+            && !model->openedTask().packageContext());
     QTRY_VERIFY(!box || !box->isVisible());
 }
 

@@ -145,7 +145,7 @@ class TestServiceTaskDetail : public QObject
             QTRY_VERIFY(!editorModel->busy());
         }
         if (flags & listed)
-            model->setListing(ServiceListing{kCompany, kMe, {}});
+            model->openedTask().setListing(ServiceListing{kCompany, kMe, {}});
         ServiceDetail detail;
         detail.request.id = "task-1";
         detail.request.company_id = kCompany;
@@ -154,7 +154,7 @@ class TestServiceTaskDetail : public QObject
         detail.request.status = status;
         detail.request.revision = 7;
         detail.request.claimed_by = claimedBy;
-        model->setDetail(detail);
+        model->openedTask().setDetail(detail);
         ServiceTaskDetailParts parts{model.get(), editorModel.get(), editor.get()};
         parts.detailOnly = flags & detailOnly;
         parts.versionsOnly = flags & versionsOnly;
@@ -172,22 +172,22 @@ class TestServiceTaskDetail : public QObject
                   std::optional<QString> projectFolder = std::nullopt)
     {
         ServiceDownload d;
-        d.request = model->detail()->request;
+        d.request = model->openedTask().detail()->request;
         d.request.id = requestID;
         d.companyID = company;
         d.folder = folder.path();
         d.verified = verified;
         d.projectFolder = projectFolder;
-        model->setDownload(d);
+        model->openedTask().setDownload(d);
         settle();
     }
 
     void setProposals(QList<ServiceProposal> proposals, QList<ServiceDecision> decisions)
     {
-        ServiceDetail detail = *model->detail();
+        ServiceDetail detail = *model->openedTask().detail();
         detail.proposals = std::move(proposals);
         detail.decisions = std::move(decisions);
-        model->setDetail(detail);
+        model->openedTask().setDetail(detail);
         settle();
     }
 

@@ -116,12 +116,12 @@ inline void openClaimedTask(ServiceQueueModel &model, FakeEditor &editor, FakeSe
     const auto scope = model.scope(editor);
     QVERIFY(scope);
     model.restoreSelection(SelectionKey{scope->identity, scope->companyID, scope->operatorID, kTask, scope->inbox});
-    model.setDetail(ServiceDetail{receipt(revision, status), {}, {}});
+    model.openedTask().setDetail(ServiceDetail{receipt(revision, status), {}, {}});
     ServiceDownload download;
     download.companyID = StrictFormats::canonicalUuid(companyId(1));
     download.request = receipt(revision, status);
     download.verified = true;
-    model.setDownload(download);
+    model.openedTask().setDownload(download);
 }
 
 } // namespace VideoFixtures

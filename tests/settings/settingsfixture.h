@@ -73,8 +73,8 @@ struct SettingsFixture
             },
             demo);
         QObject::connect(editor.data(), &EditorModel::messageChanged, [this] { log.append(QStringLiteral("editor")); });
-        QObject::connect(queue.data(), &ServiceQueueModel::detailChanged, [this] {
-            if (!queue->detail())
+        QObject::connect(&queue->openedTask(), &ServiceOpenedTask::changed, [this] {
+            if (!queue->openedTask().detail())
                 log.append(QStringLiteral("queue"));
         });
     }
@@ -131,6 +131,6 @@ struct SettingsFixture
         ServiceDetail detail;
         detail.request.id = id;
         detail.request.title = QStringLiteral("Sommerfilm");
-        queue->setDetail(detail);
+        queue->openedTask().setDetail(detail);
     }
 };

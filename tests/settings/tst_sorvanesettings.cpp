@@ -388,7 +388,7 @@ private Q_SLOTS:
         fixture->api->release();
         QTRY_VERIFY(!fixture->session->busy());
         QCOMPARE(fixture->log.mid(0, 4), (QStringList{"editor", "profiles", "queue", "inbox"}));
-        QVERIFY(!fixture->queue->detail());
+        QVERIFY(!fixture->queue->openedTask().detail());
     }
 
     void languageIsWrittenAtOnce()

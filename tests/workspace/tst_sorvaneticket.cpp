@@ -123,7 +123,7 @@ struct Setup
     {
         ServiceDetail opened;
         opened.request = inbox->items().at(n).request;
-        queue->setDetail(opened);
+        queue->openedTask().setDetail(opened);
     }
     QString section() const { return detail->findChild<QStackedWidget *>("sorvane.ticket.section")->currentWidget()->objectName(); }
     QPushButton *button(const QString &text) const
@@ -286,15 +286,15 @@ private Q_SLOTS:
             return std::any_of(buttons.cbegin(), buttons.cend(),
                                [&s](QPushButton *b) { return b->isVisibleTo(s.detail.get()); });
         };
-        s.queue->setDownload(ServiceDownload{.verified = true});
+        s.queue->openedTask().setDownload(ServiceDownload{.verified = true});
         QVERIFY(s.button("Open submitted instructions"));
         QVERIFY(!refreshShown());
         s.detail->setTab(SorvaneDetailTab::instructions);
         QVERIFY(s.button("Open submitted instructions"));
         QVERIFY(refreshShown());
-        s.queue->setDownload(ServiceDownload{.verified = false});
+        s.queue->openedTask().setDownload(ServiceDownload{.verified = false});
         QVERIFY(!refreshShown());
-        s.queue->setDownload(std::nullopt);
+        s.queue->openedTask().setDownload(std::nullopt);
         s.detail->setTab(SorvaneDetailTab::task);
         QCOMPARE(s.screens, (QList<bool>{true, false}));
 

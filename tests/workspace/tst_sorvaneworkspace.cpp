@@ -773,18 +773,18 @@ private Q_SLOTS:
         ServiceDetail detail;
         // Not past the row, or past it on another task: nothing is reloaded.
         detail.request = s.inbox->selectedItem()->request;
-        s.queue->setDetail(detail);
+        s.queue->openedTask().setDetail(detail);
         detail.request = s.inbox->items().at(1).request;
         detail.request.revision = 9;
-        s.queue->setDetail(detail);
+        s.queue->openedTask().setDetail(detail);
         QCOMPARE(s.bridge.count(), calls);
         detail.request = s.inbox->selectedItem()->request;
         detail.request.revision = 5;
-        s.queue->setDetail(detail);
+        s.queue->openedTask().setDetail(detail);
         QCOMPARE(s.bridge.count(), calls + 1);
         QVERIFY(s.inbox->loading());
         detail.request.revision = 6;
-        s.queue->setDetail(detail);
+        s.queue->openedTask().setDetail(detail);
         QCOMPARE(s.bridge.count(), calls + 1);
     }
 

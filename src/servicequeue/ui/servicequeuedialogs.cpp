@@ -31,7 +31,7 @@ ServiceQueueDialogs::ServiceQueueDialogs(ServiceQueueModel &model, ServiceQueueE
 {
     connect(&m_model.proposals(), &ServiceProposalState::changed, this, &ServiceQueueDialogs::presentDialogs);
     connect(&m_model.videoDraft(), &ServiceVideoDraft::changed, this, &ServiceQueueDialogs::presentDialogs);
-    connect(&m_model, &ServiceQueueModel::packageContextChanged, this, &ServiceQueueDialogs::presentSheet);
+    connect(&m_model.openedTask(), &ServiceOpenedTask::packageContextChanged, this, &ServiceQueueDialogs::presentSheet);
 }
 
 ServiceQueueDialogs::~ServiceQueueDialogs()
@@ -51,6 +51,7 @@ void ServiceQueueDialogs::detach(ServiceQueueView &screen)
     m_model.disconnect(this);
     m_model.proposals().disconnect(this);
     m_model.videoDraft().disconnect(this);
+    m_model.openedTask().disconnect(this);
     setParent(nullptr);
     for (QWidget *window : {static_cast<QWidget *>(m_sendDialog.data()), static_cast<QWidget *>(m_videoDialog.data()),
                             static_cast<QWidget *>(m_sheet.data())})
@@ -158,14 +159,14 @@ void ServiceQueueDialogs::presentSheet()
     // A new context replaces the sheet; none closes it. Either way the old
     // sheet goes without clearing what the model now holds.
     dismiss(std::exchange(m_sheet, nullptr));
-    const auto &context = m_model.packageContext();
+    const auto &context = m_model.openedTask().packageContext();
     QWidget *window = host();
     if (!context || !window)
         return;
     m_sheet = new PackageBriefSheet(*context, window);
     connect(m_sheet, &QDialog::finished, this, [this] {
         dismiss(std::exchange(m_sheet, nullptr));
-        m_model.setPackageContext(std::nullopt);
+        m_model.openedTask().setPackageContext(std::nullopt);
     });
     m_sheet->open();
 }

@@ -80,7 +80,7 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
     // Whether the chosen company may be used changes with the directory, the
     // session, the tools folder and the editor's company.
     connect(&m_model.directory(), &ServiceCompanyDirectory::changed, this, &ServiceQueueView::updateGate);
-    connect(&m_model, &ServiceQueueModel::detailChanged, this, &ServiceQueueView::updateGate);
+    connect(&m_model.openedTask(), &ServiceOpenedTask::changed, this, &ServiceQueueView::updateGate);
     for (auto signal : {&EditorModel::companyChanged, &EditorModel::credentialsChanged, &EditorModel::repositoryChanged})
         connect(&m_editorModel, signal, this, &ServiceQueueView::updateGate);
     connect(&m_editorModel, &EditorModel::busyChanged, this, &ServiceQueueView::updateBusy);
@@ -113,7 +113,7 @@ void ServiceQueueView::updateBusy()
 
 void ServiceQueueView::updateDetail()
 {
-    const bool shown = m_model.canUseCompany(m_editor) && m_model.detail().has_value();
+    const bool shown = m_model.canUseCompany(m_editor) && m_model.openedTask().detail().has_value();
     if (shown == (m_detail != nullptr))
         return;
     if (!shown) {

@@ -82,8 +82,7 @@ ServiceTaskList::ServiceTaskList(ServiceQueueModel &model, ServiceQueueEditor &e
     m_rows->setSpacing(8);
     layout->addWidget(m_section);
 
-    connect(&m_model, &ServiceQueueModel::listingChanged, this, &ServiceTaskList::rebuild);
-    connect(&m_model, &ServiceQueueModel::detailChanged, this, &ServiceTaskList::rebuild);
+    connect(&m_model.openedTask(), &ServiceOpenedTask::changed, this, &ServiceTaskList::rebuild);
     rebuild();
 }
 
@@ -97,7 +96,7 @@ void ServiceTaskList::rebuild()
         }
         delete item;
     }
-    const auto &listing = m_model.listing();
+    const auto &listing = m_model.openedTask().listing();
     m_section->setVisible(listing.has_value());
     if (!listing)
         return;
@@ -107,7 +106,7 @@ void ServiceTaskList::rebuild()
         m_rows->addWidget(none);
     }
     for (const ServiceReceipt &row : listing->requests) {
-        QPushButton *button = taskRow(row, statusLine(row, m_model.detail()), m_section);
+        QPushButton *button = taskRow(row, statusLine(row, m_model.openedTask().detail()), m_section);
         connect(button, &QPushButton::clicked, this, [this, row] { m_model.open(row, m_editor); });
         m_rows->addWidget(button);
     }

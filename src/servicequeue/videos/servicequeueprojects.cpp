@@ -78,12 +78,12 @@ QCoro::Task<void> keepCopy(QPointer<ServiceQueueModel> model, ServiceQueueEditor
 void ServiceQueueModel::readProjectVersions(ServiceQueueEditor &editor, const QString &proposalID)
 {
     const auto storageFolder = editor.inbox();
-    if (!storageFolder || !m_detail || !m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
+    if (!storageFolder || !m_openedTask.detail() || !m_openedTask.download() || !m_openedTask.download()->verified || m_openedTask.download()->request.id != m_openedTask.detail()->request.id)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Henter gemte editorprojekter…"),
-            [self, seam, receipt = m_detail->request, storageFolder = *storageFolder, proposalID](ServiceOperationScope scope,
+            [self, seam, receipt = m_openedTask.detail()->request, storageFolder = *storageFolder, proposalID](ServiceOperationScope scope,
                                                                                  CancellationToken token) {
                 return listCopies(self, seam, receipt, storageFolder, proposalID, std::move(scope), std::move(token));
             });
@@ -92,12 +92,12 @@ void ServiceQueueModel::readProjectVersions(ServiceQueueEditor &editor, const QS
 void ServiceQueueModel::clearProjectRegistration(ServiceQueueEditor &editor, const QString &proposalID)
 {
     const auto storageFolder = editor.inbox();
-    if (!storageFolder || !m_detail || !m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
+    if (!storageFolder || !m_openedTask.detail() || !m_openedTask.download() || !m_openedTask.download()->verified || m_openedTask.download()->request.id != m_openedTask.detail()->request.id)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Slår automatisk projektkopi fra…"),
-            [self, seam, receipt = m_detail->request, storageFolder = *storageFolder, proposalID](ServiceOperationScope scope,
+            [self, seam, receipt = m_openedTask.detail()->request, storageFolder = *storageFolder, proposalID](ServiceOperationScope scope,
                                                                                  CancellationToken token) {
                 return stopAutomaticCopy(self, seam, receipt, storageFolder, proposalID, std::move(scope), std::move(token));
             });
@@ -106,14 +106,14 @@ void ServiceQueueModel::clearProjectRegistration(ServiceQueueEditor &editor, con
 void ServiceQueueModel::preserveProject(ServiceQueueEditor &editor, const QUrl &project)
 {
     const auto storageFolder = editor.inbox();
-    if (!storageFolder || !m_detail || !m_videoDraft.videoPreview() || m_videoDraft.videoPreview()->requestID != m_detail->request.id)
+    if (!storageFolder || !m_openedTask.detail() || !m_videoDraft.videoPreview() || m_videoDraft.videoPreview()->requestID != m_openedTask.detail()->request.id)
         return;
-    if (!m_download || !m_download->verified || m_download->request.id != m_detail->request.id)
+    if (!m_openedTask.download() || !m_openedTask.download()->verified || m_openedTask.download()->request.id != m_openedTask.detail()->request.id)
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
     perform(editor, loc("Bevarer editorprojektet til denne videoversion…"),
-            [self, seam, receipt = m_detail->request, storageFolder = *storageFolder, proposalID = m_videoDraft.videoPreview()->proposalID,
+            [self, seam, receipt = m_openedTask.detail()->request, storageFolder = *storageFolder, proposalID = m_videoDraft.videoPreview()->proposalID,
              project](ServiceOperationScope scope, CancellationToken token) {
                 return keepCopy(self, seam, receipt, storageFolder, proposalID, project, std::move(scope), std::move(token));
             });

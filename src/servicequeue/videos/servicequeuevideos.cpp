@@ -31,8 +31,8 @@ BridgeError unconfirmedSend()
 // The opened task has a verified pull of itself, for its own company.
 bool pulledForItself(const ServiceQueueModel &model)
 {
-    const auto &detail = model.detail();
-    const auto &download = model.download();
+    const auto &detail = model.openedTask().detail();
+    const auto &download = model.openedTask().download();
     return detail && download && download->verified && download->request.id == detail->request.id
         && download->companyID == detail->request.company_id;
 }
@@ -96,7 +96,7 @@ QCoro::Task<void> refreshDrafts(QPointer<ServiceQueueModel> model, ServiceQueueE
     }
     // The task may have been read again while the tool ran.
     QSet<QString> sent;
-    if (const auto &detail = model->detail())
+    if (const auto &detail = model->openedTask().detail())
         for (const ServiceProposal &proposal : detail->proposals)
             sent.insert(proposal.id);
     QList<VideoReviewPreview> pending;
@@ -115,7 +115,7 @@ QCoro::Task<void> prepareDraft(QPointer<ServiceQueueModel> model, ServiceQueueEd
     // A task that changed before the start ends the operation quietly.
     if (!model->canPrepareVideo(*editor))
         co_return;
-    const auto &before = model->detail();
+    const auto &before = model->openedTask().detail();
     if (!before || before->request.id != receipt.id || before->request.revision != receipt.revision)
         co_return;
     model->videoDraft().setVideoQC(false);
@@ -128,7 +128,7 @@ QCoro::Task<void> prepareDraft(QPointer<ServiceQueueModel> model, ServiceQueueEd
     // next refresh of the task lists it.
     if (!model->canPrepareVideo(*editor))
         co_return;
-    const auto &after = model->detail();
+    const auto &after = model->openedTask().detail();
     if (!after || after->request.id != receipt.id || after->request.revision != revision)
         co_return;
     if (draft.requestID != receipt.id || draft.content.kind != ServiceKind::filmEditing
@@ -175,7 +175,7 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
     const auto &draft = model->videoDraft().videoPreview();
     if (!draft || draft->proposalID != proposalID)
         co_return;
-    const auto &before = model->detail();
+    const auto &before = model->openedTask().detail();
     if (!before || before->request.id != receipt.id || before->request.revision != receipt.revision)
         co_return;
 
@@ -195,11 +195,11 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
 
     ServiceDetail updated;
     updated.request = sent.request;
-    if (const auto &now = model->detail()) {
+    if (const auto &now = model->openedTask().detail()) {
         updated.proposals = now->proposals;
         updated.decisions = now->decisions;
     }
-    model->setDetail(std::move(updated));
+    model->openedTask().setDetail(std::move(updated));
     model->videoDraft().setConfirmedVideoDelivery(VideoDeliveryStatus{sent.proposalID,
                                                          VideoDeliveryStatus::State::SentForCustomerReview,
                                                          sent.version, false});
@@ -220,7 +220,7 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
             || read.local_project_id != receipt.local_project_id || read.backup_id != receipt.backup_id
             || read.source_fingerprint != receipt.source_fingerprint || read.revision < sent.request.revision)
             throw BridgeError::failed(QString());
-        model->setDetail(std::move(history));
+        model->openedTask().setDetail(std::move(history));
     } catch (const OperationCancelled &) {
         co_return;
     } catch (...) {
@@ -236,11 +236,11 @@ QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEdito
 void ServiceQueueModel::refreshVideoPreviews(ServiceQueueEditor &editor)
 {
     const auto storageFolder = editor.inbox();
-    if (!storageFolder || !m_detail || m_detail->request.kind != ServiceKind::filmEditing || !pulledForItself(*this))
+    if (!storageFolder || !m_openedTask.detail() || m_openedTask.detail()->request.kind != ServiceKind::filmEditing || !pulledForItself(*this))
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
-    const ServiceReceipt receipt = m_detail->request;
+    const ServiceReceipt receipt = m_openedTask.detail()->request;
     perform(editor, loc("Henter klargjorte videoudkast…"),
             [self, seam, receipt, storageFolder = *storageFolder](ServiceOperationScope scope, CancellationToken token) {
                 return refreshDrafts(self, seam, receipt, storageFolder, std::move(scope), std::move(token));
@@ -249,19 +249,19 @@ void ServiceQueueModel::refreshVideoPreviews(ServiceQueueEditor &editor)
 
 bool ServiceQueueModel::canPrepareVideo(const ServiceQueueEditor &editor) const
 {
-    if (!canUseCompany(editor) || !m_directory.operatorID() || !m_detail)
+    if (!canUseCompany(editor) || !m_directory.operatorID() || !m_openedTask.detail())
         return false;
-    const ServiceReceipt &task = m_detail->request;
+    const ServiceReceipt &task = m_openedTask.detail()->request;
     if (task.kind != ServiceKind::filmEditing)
         return false;
     if (!task.status.isWorkable())
         return false;
     if (!sameUuid(task.company_id, m_directory.selectedCompanyID()) || !sameUuid(task.claimed_by.value_or(QString()), m_directory.operatorID()))
         return false;
-    if (!m_download || !m_download->verified || m_download->request.id != task.id)
+    if (!m_openedTask.download() || !m_openedTask.download()->verified || m_openedTask.download()->request.id != task.id)
         return false;
-    const ServiceReceipt &pulled = m_download->request;
-    if (!sameUuid(m_download->companyID, m_directory.selectedCompanyID()) || !sameUuid(pulled.company_id, m_directory.selectedCompanyID()))
+    const ServiceReceipt &pulled = m_openedTask.download()->request;
+    if (!sameUuid(m_openedTask.download()->companyID, m_directory.selectedCompanyID()) || !sameUuid(pulled.company_id, m_directory.selectedCompanyID()))
         return false;
     return pulled.kind == ServiceKind::filmEditing && pulled.local_project_id == task.local_project_id
         && pulled.backup_id == task.backup_id && pulled.source_fingerprint == task.source_fingerprint;
@@ -270,11 +270,11 @@ bool ServiceQueueModel::canPrepareVideo(const ServiceQueueEditor &editor) const
 void ServiceQueueModel::prepareVideo(ServiceQueueEditor &editor)
 {
     const auto storageFolder = editor.inbox();
-    if (!canPrepareVideo(editor) || !storageFolder || !m_detail || !m_videoDraft.videoFile())
+    if (!canPrepareVideo(editor) || !storageFolder || !m_openedTask.detail() || !m_videoDraft.videoFile())
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
-    const ServiceReceipt receipt = m_detail->request;
+    const ServiceReceipt receipt = m_openedTask.detail()->request;
     perform(editor, loc("Kontrollerer og gemmer den eksporterede video…"),
             [self, seam, receipt, storageFolder = *storageFolder, video = *m_videoDraft.videoFile()](ServiceOperationScope scope,
                                                                         CancellationToken token) {
@@ -294,12 +294,12 @@ ServiceVideoStage ServiceQueueModel::videoStage(const VideoReviewPreview &previe
 void ServiceQueueModel::checkVideoDelivery(const VideoReviewPreview &preview, ServiceQueueEditor &editor, bool reopen)
 {
     const auto storageFolder = editor.inbox();
-    if (!storageFolder || !m_detail || preview.requestID != m_detail->request.id
+    if (!storageFolder || !m_openedTask.detail() || preview.requestID != m_openedTask.detail()->request.id
         || preview.content.kind != ServiceKind::filmEditing || !pulledForItself(*this))
         return;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
-    const ServiceReceipt receipt = m_detail->request;
+    const ServiceReceipt receipt = m_openedTask.detail()->request;
     perform(editor, loc("Checking this version's send receipt…"),
             [self, seam, receipt, storageFolder = *storageFolder, preview, reopen](ServiceOperationScope scope,
                                                                    CancellationToken token) {
@@ -311,16 +311,16 @@ void ServiceQueueModel::sendVideo(ServiceQueueEditor &editor)
 {
     const auto storageFolder = editor.inbox();
     const auto credentials = editor.credentials();
-    if (!m_videoDraft.videoQC() || !storageFolder || !credentials || !m_detail || !m_videoDraft.videoPreview())
+    if (!m_videoDraft.videoQC() || !storageFolder || !credentials || !m_openedTask.detail() || !m_videoDraft.videoPreview())
         return;
-    if (m_detail->request.kind != ServiceKind::filmEditing || m_videoDraft.videoPreview()->content.kind != ServiceKind::filmEditing
-        || m_videoDraft.videoPreview()->requestID != m_detail->request.id)
+    if (m_openedTask.detail()->request.kind != ServiceKind::filmEditing || m_videoDraft.videoPreview()->content.kind != ServiceKind::filmEditing
+        || m_videoDraft.videoPreview()->requestID != m_openedTask.detail()->request.id)
         return;
     // Cleared even when another operation keeps this one from starting.
     m_videoDraft.setVideoConfirmation(false);
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *seam = &editor;
-    const ServiceReceipt receipt = m_detail->request;
+    const ServiceReceipt receipt = m_openedTask.detail()->request;
     perform(editor, loc("Bevarer projektversion og sender videoudkast…"),
             [self, seam, receipt, credentials = *credentials, storageFolder = *storageFolder,
              proposalID = m_videoDraft.videoPreview()->proposalID](ServiceOperationScope scope, CancellationToken token) {

@@ -9,7 +9,7 @@ namespace {
 
 bool closed(const ServiceQueueModel &model)
 {
-    const auto &detail = model.detail();
+    const auto &detail = model.openedTask().detail();
     return detail && detail->request.status.isClosed();
 }
 
@@ -63,7 +63,7 @@ QString VideoReturnPresentation::stageSymbol(ServiceVideoStage stage)
 std::optional<QString> VideoReturnPresentation::baseRevisionNote(const ServiceQueueModel &model,
                                                                  const VideoReviewPreview &draft)
 {
-    const auto &detail = model.detail();
+    const auto &detail = model.openedTask().detail();
     if (!detail || draft.expectedRevision == detail->request.revision)
         return std::nullopt;
     return loc("Prepared for task revision %lld · current revision %lld. Check the latest instructions. A retry "

@@ -76,7 +76,7 @@ QWidget *ai(Builder &b)
     QList<QWidget *> elements = b.header();
     elements << UiKit::label(loc("Connect your local AI assistant to the selected task and project folder. The "
                              "assistant still needs your approval before sending work."), {.secondary = true}, &sheet);
-    if (const auto &detail = model.parts().queue->detail()) {
+    if (const auto &detail = model.parts().queue->openedTask().detail()) {
         auto *task = new QLabel(detail->request.title, &sheet);
         task->setTextFormat(Qt::PlainText);
         QFont headline = task->font();
@@ -186,7 +186,7 @@ constexpr SorvaneSettingsPane panes[] = {
     {.section = Section::ai, .id = "ai", .title = locKey("Connect AI"),
      .symbol = "point.3.connected.trianglepath.dotted", .create = ai,
      .key = [](const Model &m) {
-         const auto &detail = m.parts().queue->detail();
+         const auto &detail = m.parts().queue->openedTask().detail();
          return QStringList{QString::number(m.hasProjectFolder()),
                             detail ? detail->request.title : QStringLiteral("-"),
                             orDash(m.parts().editor->storagePath())};

@@ -324,13 +324,12 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
                         &EditorModel::storageIssueChanged, &EditorModel::credentialsChanged})
         connect(editor, signal, this, update);
     connect(editor, &EditorModel::inboxChanged, this, source);
-    connect(queue, &ServiceQueueModel::detailChanged, this, update);
+    connect(&queue->openedTask(), &ServiceOpenedTask::changed, this, update);
     const ServiceCompanyDirectory &directory = queue->directory();
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.loadingCompanies(); }, update);
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.companies(); }, update);
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.selectedCompanyID(); }, update);
-    for (auto signal : {&ServiceQueueModel::downloadChanged, &ServiceQueueModel::inlineBriefChanged})
-        connect(queue, signal, this, source);
+    connect(&queue->openedTask(), &ServiceOpenedTask::packageChanged, this, source);
     for (auto signal : {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
                         &SorvaneInboxModel::operatorIDChanged, &SorvaneInboxModel::selectedIDChanged,
                         &SorvaneInboxModel::loadingChanged, &SorvaneInboxModel::mutatingChanged})
@@ -401,8 +400,8 @@ void SorvaneTicketDetail::refreshStatus(const SorvaneInboxRow &row)
 {
     const ServiceQueueModel &queue = *m_workspace.parts().queue;
     const SorvaneInboxModel &inbox = m_workspace.inbox();
-    const Action action = SorvaneTicket::action(row, inbox.operatorID(), inbox.nextItem(), queue.detail());
-    const QString stage = ServiceTaskPresentation{row.request, queue.detail()}.statusTitle();
+    const Action action = SorvaneTicket::action(row, inbox.operatorID(), inbox.nextItem(), queue.openedTask().detail());
+    const QString stage = ServiceTaskPresentation{row.request, queue.openedTask().detail()}.statusTitle();
     const SorvaneScheduling &s = row.scheduling;
     const bool closed = isClosed(row);
     // Rebuilt only when something it shows changes: a button may be mid-click.
@@ -569,7 +568,7 @@ void SorvaneTicketDetail::refreshFolder(const SorvaneInboxRow &row)
 void SorvaneTicketDetail::refreshSection(const SorvaneInboxRow &row)
 {
     const ServiceQueueModel &queue = *m_workspace.parts().queue;
-    if (!openedHere(row, queue.detail())) {
+    if (!openedHere(row, queue.openedTask().detail())) {
         m_sections->setCurrentWidget(m_opening);
         return;
     }
@@ -614,7 +613,7 @@ void SorvaneTicketDetail::refreshSource(const SorvaneInboxRow &row)
 {
     const SorvaneWorkspace::Parts &parts = m_workspace.parts();
     const SourceStep step = sourceStep(
-        row, parts.inbox->operatorID(), parts.queue->download(), !parts.editor->inbox().isEmpty(),
+        row, parts.inbox->operatorID(), parts.queue->openedTask().download(), !parts.editor->inbox().isEmpty(),
         parts.queue->sorvaneStorageSelection(row.request, parts.inbox->operatorID(), *parts.queueEditor).has_value());
     const QString key = QStringList{row.request.id, rawValue(m_tab), QString::number(int(step.kind)), step.text,
                                     QString::number(step.enabled)}
@@ -642,7 +641,7 @@ QWidget *SorvaneTicketDetail::sourceContent(const SorvaneInboxRow &row, QWidget 
     column->setContentsMargins(22, 22, 22, 22);
     column->setSpacing(18);
 
-    if (m_tab == SorvaneDetailTab::instructions && hasVerifiedDownload(queue.download())) {
+    if (m_tab == SorvaneDetailTab::instructions && hasVerifiedDownload(queue.openedTask().download())) {
         auto *refresh = UiKit::button(loc("Refresh current instructions"), content);
         refresh->setObjectName(QStringLiteral("service.brief.refresh"));
         Symbols::apply(refresh, QStringLiteral("arrow.clockwise"));
@@ -652,7 +651,7 @@ QWidget *SorvaneTicketDetail::sourceContent(const SorvaneInboxRow &row, QWidget 
         column->addWidget(refresh, 0, Qt::AlignLeft);
     }
 
-    if (const auto &brief = queue.inlineBrief()) {
+    if (const auto &brief = queue.openedTask().inlineBrief()) {
         if (m_tab == SorvaneDetailTab::instructions) {
             QWidget *view = m_embeds.brief ? m_embeds.brief(*brief, content) : nullptr;
             if (!view)
@@ -700,7 +699,7 @@ QWidget *SorvaneTicketDetail::sourceContent(const SorvaneInboxRow &row, QWidget 
         // clang-format on
         TextStyle::Callout, content));
     const SourceStep step = sourceStep(
-        row, parts.inbox->operatorID(), queue.download(), !parts.editor->inbox().isEmpty(),
+        row, parts.inbox->operatorID(), queue.openedTask().download(), !parts.editor->inbox().isEmpty(),
         queue.sorvaneStorageSelection(row.request, parts.inbox->operatorID(), *parts.queueEditor).has_value());
     if (step.kind == SourceStep::Kind::explanation) {
         auto *text = UiKit::label(step.text, TextStyle::Callout, content);

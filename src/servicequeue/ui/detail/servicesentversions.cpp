@@ -164,7 +164,7 @@ public:
         m_comment->setVisible(!decision.comment.isEmpty());
 
         const ServiceQueueModel &model = *m_parts.model;
-        const bool reactions = content.video && model.download();
+        const bool reactions = content.video && model.openedTask().download();
         m_reactions->setVisible(reactions);
         QStringList keys;
         QHash<QString, ServiceReactionSummary> mine;
@@ -277,7 +277,7 @@ public:
         m_content->setContent(proposal.content);
 
         const QList<ServiceDecision> decisions = TaskDetailRules::decisionsOn(allDecisions, proposal.id);
-        const bool verified = model.download() && model.download()->verified;
+        const bool verified = model.openedTask().download() && model.openedTask().download()->verified;
         m_review->setVisible(film && verified);
         const auto &review = model.review().reviewVideo();
         if (film && verified && review && review->proposalID == proposal.id) {
@@ -296,7 +296,7 @@ public:
             m_reviewSlot->parentWidget()->hide(); // no gap where no video is
         }
 
-        const bool projects = film && model.download();
+        const bool projects = film && model.openedTask().download();
         m_projectsButton->setVisible(projects);
         const bool listed = projects && model.projectCopies().projectVersionsProposalID() == proposal.id;
         if (listed)
@@ -318,7 +318,7 @@ public:
 private:
     std::optional<ServiceProposal> current() const
     {
-        if (const auto &detail = m_parts.model->detail())
+        if (const auto &detail = m_parts.model->openedTask().detail())
             for (const ServiceProposal &proposal : detail->proposals)
                 if (proposal.id == m_id)
                     return proposal;
@@ -346,8 +346,7 @@ ServiceSentVersions::ServiceSentVersions(ServiceTaskDetailParts parts, QWidget *
 {
     setObjectName(QStringLiteral("service.versions"));
     ServiceQueueModel *model = m_parts.model;
-    for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::downloadChanged})
-        connect(model, signal, this, &ServiceSentVersions::refresh);
+    connect(&model->openedTask(), &ServiceOpenedTask::changed, this, &ServiceSentVersions::refresh);
     connect(&model->review(), &ServiceReviewState::changed, this, &ServiceSentVersions::refresh);
     connect(&model->projectCopies(), &ServiceProjectCopies::changed, this, &ServiceSentVersions::refresh);
     refresh();
@@ -355,7 +354,7 @@ ServiceSentVersions::ServiceSentVersions(ServiceTaskDetailParts parts, QWidget *
 
 void ServiceSentVersions::refresh()
 {
-    const auto &detail = m_parts.model->detail();
+    const auto &detail = m_parts.model->openedTask().detail();
     const QList<ServiceProposal> proposals =
         detail ? TaskDetailRules::newestFirst(detail->proposals) : QList<ServiceProposal>();
     QStringList keys;

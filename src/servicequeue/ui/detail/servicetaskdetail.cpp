@@ -53,9 +53,7 @@ ServiceTaskDetail::ServiceTaskDetail(ServiceTaskDetailParts parts, QWidget *pare
     }
 
     ServiceQueueModel *model = m_parts.model;
-    for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::listingChanged,
-                        &ServiceQueueModel::downloadChanged})
-        connect(model, signal, this, &ServiceTaskDetail::rebuild);
+    connect(&model->openedTask(), &ServiceOpenedTask::changed, this, &ServiceTaskDetail::rebuild);
     // The send confirmation is the dialogs' business: its change alone rebuilds nothing.
     const ServiceProposalState &proposals = model->proposals();
     connect(&proposals, &ServiceProposalState::changed, this,
@@ -72,7 +70,7 @@ void ServiceTaskDetail::rebuild()
 {
     for (QVBoxLayout *layout : {m_heading, m_top, m_bottom})
         clearLater(layout);
-    if (!m_parts.model->detail()) {
+    if (!m_parts.model->openedTask().detail()) {
         placeReturnView(false);
         return;
     }
@@ -101,7 +99,7 @@ void ServiceTaskDetail::placeReturnView(bool shown)
 void ServiceTaskDetail::buildHeading()
 {
     QWidget *parent = m_heading->parentWidget();
-    const ServiceDetail &detail = *m_parts.model->detail();
+    const ServiceDetail &detail = *m_parts.model->openedTask().detail();
     const ServiceReceipt &request = detail.request;
     if (!m_parts.detailOnly) {
         auto *line = new QFrame(parent);
@@ -132,9 +130,9 @@ void ServiceTaskDetail::buildHeading()
 void ServiceTaskDetail::buildDelivery()
 {
     QWidget *parent = m_top->parentWidget();
-    const ServiceReceipt &request = m_parts.model->detail()->request;
+    const ServiceReceipt &request = m_parts.model->openedTask().detail()->request;
     const bool film = request.kind == ServiceKind::filmEditing;
-    const bool ready = film && TaskDetailRules::deliveryReady(request, m_parts.model->download());
+    const bool ready = film && TaskDetailRules::deliveryReady(request, m_parts.model->openedTask().download());
     placeReturnView(ready);
     if (film && !ready) {
         const bool closed = request.status.isClosed();
@@ -155,7 +153,7 @@ void ServiceTaskDetail::buildDelivery()
     QWidget *below = m_bottom->parentWidget();
     m_bottom->addWidget(UiKit::label(loc("Sent versions and customer feedback"), {.scale = 1.35, .bold = true,
                                      .name = QStringLiteral("service.versions.title")}, below));
-    if (m_parts.model->detail()->proposals.isEmpty())
+    if (m_parts.model->openedTask().detail()->proposals.isEmpty())
         m_bottom->addWidget(UiKit::label(loc("No versions have been sent for this task yet."), {.secondary = true,
                                          .name = QStringLiteral("service.versions.empty")}, below));
 }
@@ -164,7 +162,7 @@ void ServiceTaskDetail::buildTask()
 {
     QWidget *parent = m_top->parentWidget();
     ServiceQueueModel &model = *m_parts.model;
-    const ServiceDetail &detail = *model.detail();
+    const ServiceDetail &detail = *model.openedTask().detail();
     const ServiceReceipt &request = detail.request;
     const bool closed = request.status.isClosed();
 
@@ -175,12 +173,12 @@ void ServiceTaskDetail::buildTask()
     addTakeOrFetch(m_top, m_parts.detailOnly ? TaskDetailRules::TakePlace::ticket : TaskDetailRules::TakePlace::screen);
 
     const bool film = request.kind == ServiceKind::filmEditing;
-    if (model.download())
+    if (model.openedTask().download())
         buildPackage(m_top);
-    placeReturnView(model.download() && film && !m_parts.detailOnly);
+    placeReturnView(model.openedTask().download() && film && !m_parts.detailOnly);
 
     QWidget *below = m_bottom->parentWidget();
-    if (model.download() && film && m_parts.detailOnly && !closed) {
+    if (model.openedTask().download() && film && m_parts.detailOnly && !closed) {
         m_bottom->addWidget(UiKit::label(loc("Return the edited video from Versions. Its review and the customer's feedback stay together there."),
                                          {.scale = 0.95, .secondary = true,
                                          .name = QStringLiteral("service.video.returnHint")}, below));
@@ -221,7 +219,7 @@ void ServiceTaskDetail::addTakeOrFetch(QVBoxLayout *into, TaskDetailRules::TakeP
         return QString::fromLatin1(envelope ? film : task);
     };
     const TaskDetailRules::TakeOrFetch offer = TaskDetailRules::takeOrFetch(
-        *m_parts.model->detail(), m_parts.model->listing(), m_parts.editorModel->inbox(), place);
+        *m_parts.model->openedTask().detail(), m_parts.model->openedTask().listing(), m_parts.editorModel->inbox(), place);
     switch (offer.action) {
     case Action::none:
         return;
@@ -263,8 +261,8 @@ void ServiceTaskDetail::buildPackage(QVBoxLayout *top)
 {
     QWidget *parent = top->parentWidget();
     ServiceQueueModel &model = *m_parts.model;
-    const ServiceReceipt &request = model.detail()->request;
-    const ServiceDownload &download = *model.download();
+    const ServiceReceipt &request = model.openedTask().detail()->request;
+    const ServiceDownload &download = *model.openedTask().download();
     const bool film = request.kind == ServiceKind::filmEditing;
     const bool closed = request.status.isClosed();
     DesktopServices *desktop = m_parts.seams.desktop;
@@ -345,7 +343,7 @@ void ServiceTaskDetail::buildWorkingFolder()
     QWidget *parent = m_bottom->parentWidget();
     ServiceQueueModel &model = *m_parts.model;
     const PreparedHandoff &prepared = *model.proposals().prepared();
-    const bool closed = model.detail()->request.status.isClosed();
+    const bool closed = model.openedTask().detail()->request.status.isClosed();
     DesktopServices *desktop = m_parts.seams.desktop;
     auto add = [this](QWidget *widget) { m_bottom->addWidget(widget, 0, Qt::AlignLeft); };
 

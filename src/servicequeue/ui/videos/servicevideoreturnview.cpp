@@ -269,8 +269,7 @@ void ServiceVideoReturnView::bind()
     connect(&m_model->videoDraft(), &ServiceVideoDraft::changed, this, &ServiceVideoReturnView::refresh);
     connect(&m_model->projectCopies(), &ServiceProjectCopies::changed, this, &ServiceVideoReturnView::refresh);
     connect(&m_model->directory(), &ServiceCompanyDirectory::changed, this, &ServiceVideoReturnView::refresh);
-    for (auto signal : {&ServiceQueueModel::detailChanged, &ServiceQueueModel::downloadChanged})
-        connect(m_model, signal, this, &ServiceVideoReturnView::refresh);
+    connect(&m_model->openedTask(), &ServiceOpenedTask::changed, this, &ServiceVideoReturnView::refresh);
 }
 
 void ServiceVideoReturnView::chooseMovie()
