@@ -29,31 +29,26 @@ void ServiceQueueModel::readBrief(ServiceQueueEditor &editor, bool presentSheet)
     const auto storageFolder = editor.inbox();
     if (!storageFolder || !downloadOfOpenedTask(m_openedTask.download(), m_openedTask.detail()))
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Læser klippegrundlaget…"),
-            [self, editorPtr, folder = *storageFolder, download = *m_openedTask.download(), request = m_openedTask.detail()->request,
-             presentSheet](ServiceOperationScope scope, CancellationToken token) {
-                return readBriefOperation(self, editorPtr, folder, download, request, presentSheet, std::move(scope),
-                                          std::move(token));
+            [folder = *storageFolder, download = *m_openedTask.download(), request = m_openedTask.detail()->request, presentSheet](OperationContext op) {
+                return readBriefOperation(std::move(op), folder, download, request, presentSheet);
             });
 }
 
-QCoro::Task<void> ServiceQueueModel::readBriefOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                        QUrl storageFolder, ServiceDownload download, ServiceReceipt request,
-                                                        bool presentSheet, ServiceOperationScope scope,
-                                                        CancellationToken token)
+QCoro::Task<void> ServiceQueueModel::readBriefOperation(OperationContext op, QUrl storageFolder,
+                                                        ServiceDownload download, ServiceReceipt request,
+                                                        bool presentSheet)
 {
     // An open brief sheet closes, also when the read then fails.
-    model->openedTask().setPackageContext(std::nullopt);
-    const PackageContext context = co_await model->execute<PackageContext>(
-        BridgeCommand::context(storageFolder, download.packageID), *editor, scope, token);
+    op.model->openedTask().setPackageContext(std::nullopt);
+    const PackageContext context = co_await op.model->execute<PackageContext>(
+        BridgeCommand::context(storageFolder, download.packageID), *op.editor, op.scope, op.token);
     if (!packageOwned(context, download, request)
         || (context.currentBrief && !briefMatches(*context.currentBrief, request)))
         throw BridgeError::failed(notOfTheTask());
-    model->openedTask().setInlineBrief(context);
+    op.model->openedTask().setInlineBrief(context);
     if (presentSheet)
-        model->openedTask().setPackageContext(context);
+        op.model->openedTask().setPackageContext(context);
 }
 
 // ---- current brief ----
@@ -64,29 +59,23 @@ void ServiceQueueModel::refreshCurrentBrief(ServiceQueueEditor &editor)
     const auto credentials = editor.credentials();
     if (!storageFolder || !credentials || !downloadOfOpenedTask(m_openedTask.download(), m_openedTask.detail()))
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Refreshing current customer instructions…"),
-            [self, editorPtr, url = *credentials, folder = *storageFolder, download = *m_openedTask.download(),
-             request = m_openedTask.detail()->request](ServiceOperationScope scope, CancellationToken token) {
-                return refreshBriefOperation(self, editorPtr, url, folder, download, request, std::move(scope),
-                                             std::move(token));
+            [url = *credentials, folder = *storageFolder, download = *m_openedTask.download(), request = m_openedTask.detail()->request](OperationContext op) {
+                return refreshBriefOperation(std::move(op), url, folder, download, request);
             });
 }
 
-QCoro::Task<void> ServiceQueueModel::refreshBriefOperation(QPointer<ServiceQueueModel> model,
-                                                           ServiceQueueEditor *editor, QUrl credentials, QUrl storageFolder,
-                                                           ServiceDownload download, ServiceReceipt request,
-                                                           ServiceOperationScope scope, CancellationToken token)
+QCoro::Task<void> ServiceQueueModel::refreshBriefOperation(OperationContext op, QUrl credentials, QUrl storageFolder,
+                                                           ServiceDownload download, ServiceReceipt request)
 {
     // A quality tick or a pending send confirmation was given for the old instructions.
-    model->videoDraft().setVideoQC(false);
-    model->videoDraft().setVideoConfirmation(false);
+    op.model->videoDraft().setVideoQC(false);
+    op.model->videoDraft().setVideoConfirmation(false);
     const CurrentBrief brief =
-        co_await model->loadCurrentBrief(*editor, download, request, credentials, storageFolder, scope, token);
-    model->openedTask().setDetail(brief.history);
-    model->openedTask().setInlineBrief(brief.context);
-    editor->setMessage(
+        co_await op.model->loadCurrentBrief(*op.editor, download, request, credentials, storageFolder, op.scope, op.token);
+    op.model->openedTask().setDetail(brief.history);
+    op.model->openedTask().setInlineBrief(brief.context);
+    op.editor->setMessage(
         loc("Current instructions refreshed. The original submission and prepared versions are unchanged."));
 }
 

@@ -177,18 +177,16 @@ void ServiceQueueModel::perform(ServiceQueueEditor &editor, const QString &title
         title,
         [self, editorPtr, scopeCopy] { return self && self->current(scopeCopy, *editorPtr); },
         [self, editorPtr, scopeCopy, operation = std::move(operation)](CancellationToken token) {
-            return scopedOperation(self, editorPtr, scopeCopy, operation, std::move(token));
+            return scopedOperation(OperationContext{self, editorPtr, scopeCopy, std::move(token)}, operation);
         });
 }
 
-QCoro::Task<void> ServiceQueueModel::scopedOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                     ServiceOperationScope scope, ScopedOperation operation,
-                                                     CancellationToken token)
+QCoro::Task<void> ServiceQueueModel::scopedOperation(OperationContext op, ScopedOperation operation)
 {
     // The world may have moved on between the request and the start.
-    if (!model || !model->current(scope, *editor))
+    if (!op.model || !op.model->current(op.scope, *op.editor))
         co_return;
-    co_await operation(std::move(scope), std::move(token));
+    co_await operation(std::move(op));
 }
 
 QCoro::Task<QByteArray> ServiceQueueModel::runChecked(BridgeCommand command, ServiceQueueEditor &editor,

@@ -58,7 +58,18 @@ public:
     std::optional<ServiceOperationScope> scope(const ServiceQueueEditor &editor) const;
     bool current(const ServiceOperationScope &scope, const ServiceQueueEditor &editor) const;
 
-    using ScopedOperation = std::function<QCoro::Task<void>(ServiceOperationScope, CancellationToken)>;
+    // What an operation run under a scope works with: the model (null once
+    // the window closed; `execute` checks it after its await, any other await
+    // checks it itself), the editor it runs for, the scope captured at its
+    // start, and its cancellation. Taken by value.
+    struct OperationContext
+    {
+        QPointer<ServiceQueueModel> model;
+        ServiceQueueEditor *editor = nullptr;
+        ServiceOperationScope scope;
+        CancellationToken token;
+    };
+    using ScopedOperation = std::function<QCoro::Task<void>(OperationContext)>;
     // Captures the scope now and runs `operation` as the editor's one
     // operation; nothing starts, and no busy label shows, without a scope.
     void perform(ServiceQueueEditor &editor, const QString &title, ScopedOperation operation);
@@ -243,35 +254,23 @@ private:
     }
 
     // working folder and proposals
-    static QCoro::Task<void> prepareOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                              ServiceReceipt request, ServiceDownload download, QUrl storageFolder,
-                                              ServiceOperationScope scope, CancellationToken token);
-    static QCoro::Task<void> resumeOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                             ServiceReceipt request, PreparedHandoff handoff, QUrl storageFolder,
-                                             ServiceOperationScope scope, CancellationToken token);
-    static QCoro::Task<void> previewOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                              ServiceReceipt request, PreparedHandoff prepared, QUrl storageFolder,
-                                              ServiceOperationScope scope, CancellationToken token);
-    static QCoro::Task<void> sendOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                           ServiceReceipt request, ProposalPreview preview, QUrl credentials,
-                                           QUrl storageFolder, ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> prepareOperation(OperationContext op, ServiceReceipt request, ServiceDownload download,
+                                              QUrl storageFolder);
+    static QCoro::Task<void> resumeOperation(OperationContext op, ServiceReceipt request, PreparedHandoff handoff,
+                                             QUrl storageFolder);
+    static QCoro::Task<void> previewOperation(OperationContext op, ServiceReceipt request, PreparedHandoff prepared,
+                                              QUrl storageFolder);
+    static QCoro::Task<void> sendOperation(OperationContext op, ServiceReceipt request, ProposalPreview preview,
+                                           QUrl credentials, QUrl storageFolder);
 
     // Task action coroutines (servicequeuetasks.cpp, servicequeuepull.cpp).
-    static QCoro::Task<void> listOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                           QUrl credentials, QString company, ServiceOperationScope scope,
-                                           CancellationToken token);
-    static QCoro::Task<void> openOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                           QUrl credentials, ServiceReceipt receipt, ServiceOperationScope scope,
-                                           CancellationToken token);
-    static QCoro::Task<void> historyOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                              QUrl credentials, QUrl storageFolder, ServiceReceipt request,
-                                              ServiceOperationScope scope, CancellationToken token);
-    static QCoro::Task<void> claimOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                            QUrl credentials, ServiceReceipt request, ServiceOperationScope scope,
-                                            CancellationToken token);
-    static QCoro::Task<void> pullOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                           QUrl credentials, QUrl storageFolder, ServiceReceipt request, bool filmEnvelope,
-                                           ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> listOperation(OperationContext op, QUrl credentials, QString company);
+    static QCoro::Task<void> openOperation(OperationContext op, QUrl credentials, ServiceReceipt receipt);
+    static QCoro::Task<void> historyOperation(OperationContext op, QUrl credentials, QUrl storageFolder,
+                                              ServiceReceipt request);
+    static QCoro::Task<void> claimOperation(OperationContext op, QUrl credentials, ServiceReceipt request);
+    static QCoro::Task<void> pullOperation(OperationContext op, QUrl credentials, QUrl storageFolder,
+                                           ServiceReceipt request, bool filmEnvelope);
     // Hand-over and brief coroutines (servicequeuehandover.cpp, servicequeuebrief.cpp).
     struct SorvaneHandOver
     {
@@ -289,22 +288,15 @@ private:
     bool handOverCurrent(const SorvaneHandOver &handOver, const ServiceQueueEditor &editor) const;
     static QCoro::Task<void> sorvaneOpenTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
                                              SorvaneHandOver handOver);
-    static QCoro::Task<void> readBriefOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                QUrl storageFolder, ServiceDownload download, ServiceReceipt request,
-                                                bool presentSheet, ServiceOperationScope scope,
-                                                CancellationToken token);
-    static QCoro::Task<void> refreshBriefOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                   QUrl credentials, QUrl storageFolder, ServiceDownload download,
-                                                   ServiceReceipt request, ServiceOperationScope scope,
-                                                   CancellationToken token);
-    static QCoro::Task<void> filmFolderOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                 QUrl storageFolder, ServiceReceipt request, bool relink,
-                                                 ServiceOperationScope scope, CancellationToken token);
+    static QCoro::Task<void> readBriefOperation(OperationContext op, QUrl storageFolder, ServiceDownload download,
+                                                ServiceReceipt request, bool presentSheet);
+    static QCoro::Task<void> refreshBriefOperation(OperationContext op, QUrl credentials, QUrl storageFolder,
+                                                   ServiceDownload download, ServiceReceipt request);
+    static QCoro::Task<void> filmFolderOperation(OperationContext op, QUrl storageFolder, ServiceReceipt request,
+                                                 bool relink);
     static QCoro::Task<void> fetchOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, bool more,
                                             CancellationToken token);
-    static QCoro::Task<void> scopedOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                             ServiceOperationScope scope, ScopedOperation operation,
-                                             CancellationToken token);
+    static QCoro::Task<void> scopedOperation(OperationContext op, ScopedOperation operation);
 
     ServiceBridge m_bridge;
     SorvaneOpener m_sorvaneOpener;

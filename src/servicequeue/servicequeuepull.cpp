@@ -16,34 +16,28 @@ void ServiceQueueModel::pull(ServiceQueueEditor &editor, bool filmEnvelope)
     const auto storageFolder = editor.inbox();
     if (!credentials || !storageFolder || !m_openedTask.detail())
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Henter den indsendte version og kontrollerer originalerne…"),
-            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request,
-             filmEnvelope](ServiceOperationScope scope, CancellationToken token) {
-                return pullOperation(self, editorPtr, url, folder, request, filmEnvelope, std::move(scope),
-                                     std::move(token));
+            [url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request, filmEnvelope](OperationContext op) {
+                return pullOperation(std::move(op), url, folder, request, filmEnvelope);
             });
 }
 
-QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                   QUrl credentials, QUrl storageFolder, ServiceReceipt request,
-                                                   bool filmEnvelope, ServiceOperationScope scope,
-                                                   CancellationToken token)
+QCoro::Task<void> ServiceQueueModel::pullOperation(OperationContext op, QUrl credentials, QUrl storageFolder,
+                                                   ServiceReceipt request, bool filmEnvelope)
 {
     // Nothing may go on working with material of an earlier pull until this one is verified.
-    model->openedTask().setPackageContext(std::nullopt);
-    model->openedTask().setDownload(std::nullopt);
-    model->proposals().setPrepared(std::nullopt);
-    model->proposals().setPreview(std::nullopt);
-    model->proposals().setProposalFile(std::nullopt);
-    model->proposals().setWorkspaces({});
+    op.model->openedTask().setPackageContext(std::nullopt);
+    op.model->openedTask().setDownload(std::nullopt);
+    op.model->proposals().setPrepared(std::nullopt);
+    op.model->proposals().setPreview(std::nullopt);
+    op.model->proposals().setProposalFile(std::nullopt);
+    op.model->proposals().setWorkspaces({});
 
     const bool film = request.kind == ServiceKind::filmEditing;
     const BridgeCommand command = filmEnvelope && film
-        ? BridgeCommand::servicePullFilm(credentials, request.company_id, request.id, storageFolder, scope.operatorID)
-        : BridgeCommand::servicePull(credentials, request.company_id, request.id, storageFolder, scope.operatorID);
-    const ServiceDownload download = co_await model->execute<ServiceDownload>(command, *editor, scope, token);
+        ? BridgeCommand::servicePullFilm(credentials, request.company_id, request.id, storageFolder, op.scope.operatorID)
+        : BridgeCommand::servicePull(credentials, request.company_id, request.id, storageFolder, op.scope.operatorID);
+    const ServiceDownload download = co_await op.model->execute<ServiceDownload>(command, *op.editor, op.scope, op.token);
     if (download.companyID != request.company_id || download.request.id != request.id
         || download.request.company_id != request.company_id)
         throw BridgeError::failed(loc("Opgaven tilhører ikke den valgte virksomhed."));
@@ -51,26 +45,26 @@ QCoro::Task<void> ServiceQueueModel::pullOperation(QPointer<ServiceQueueModel> m
         throw BridgeError::failed(loc("Opgavepakken er ikke verificeret."));
 
     const PackageInventory inventory =
-        co_await model->execute<PackageInventory>(BridgeCommand::inventory(storageFolder), *editor, scope, token);
-    editor->setInventory(inventory);
-    model->openedTask().setDownload(download);
+        co_await op.model->execute<PackageInventory>(BridgeCommand::inventory(storageFolder), *op.editor, op.scope, op.token);
+    op.editor->setInventory(inventory);
+    op.model->openedTask().setDownload(download);
 
-    const ServiceDetail history = co_await model->execute<ServiceDetail>(
-        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, storageFolder, scope.operatorID), *editor,
-        scope, token);
-    model->openedTask().setDetail(history);
+    const ServiceDetail history = co_await op.model->execute<ServiceDetail>(
+        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, storageFolder, op.scope.operatorID), *op.editor,
+        op.scope, op.token);
+    op.model->openedTask().setDetail(history);
 
-    const ServiceWorkspaces workspaces = co_await model->execute<ServiceWorkspaces>(
-        BridgeCommand::serviceWorkspaces(storageFolder, request.id), *editor, scope, token);
-    model->proposals().setWorkspaces(workspaces.handoffs);
+    const ServiceWorkspaces workspaces = co_await op.model->execute<ServiceWorkspaces>(
+        BridgeCommand::serviceWorkspaces(storageFolder, request.id), *op.editor, op.scope, op.token);
+    op.model->proposals().setWorkspaces(workspaces.handoffs);
 
     if (film) {
-        model->videoDraft().dropDraft();
-        const VideoReviewPreviews pending = co_await model->execute<VideoReviewPreviews>(
-            BridgeCommand::videoPending(storageFolder, request.id), *editor, scope, token);
-        model->videoDraft().setVideoPreviews(pending.previews);
+        op.model->videoDraft().dropDraft();
+        const VideoReviewPreviews pending = co_await op.model->execute<VideoReviewPreviews>(
+            BridgeCommand::videoPending(storageFolder, request.id), *op.editor, op.scope, op.token);
+        op.model->videoDraft().setVideoPreviews(pending.previews);
     }
-    editor->setMessage(loc("Den indsendte projektversion er hentet og SHA-256-kontrolleret."));
+    op.editor->setMessage(loc("Den indsendte projektversion er hentet og SHA-256-kontrolleret."));
 }
 
 // ---- film folder ----
@@ -83,35 +77,29 @@ void ServiceQueueModel::packageFilm(ServiceQueueEditor &editor, bool relink)
     if (!m_openedTask.download() || !m_openedTask.download()->verified || m_openedTask.download()->request.id != m_openedTask.detail()->request.id)
         return;
     const QString label = relink ? loc("Relinking project imports…") : loc("Copying the complete film folder…");
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, label,
-            [self, editorPtr, folder = *storageFolder, request = m_openedTask.detail()->request, relink](ServiceOperationScope scope,
-                                                                                    CancellationToken token) {
-                return filmFolderOperation(self, editorPtr, folder, request, relink, std::move(scope),
-                                           std::move(token));
+            [folder = *storageFolder, request = m_openedTask.detail()->request, relink](OperationContext op) {
+                return filmFolderOperation(std::move(op), folder, request, relink);
             });
 }
 
-QCoro::Task<void> ServiceQueueModel::filmFolderOperation(QPointer<ServiceQueueModel> model,
-                                                         ServiceQueueEditor *editor, QUrl storageFolder,
-                                                         ServiceReceipt request, bool relink,
-                                                         ServiceOperationScope scope, CancellationToken token)
+QCoro::Task<void> ServiceQueueModel::filmFolderOperation(OperationContext op, QUrl storageFolder,
+                                                         ServiceReceipt request, bool relink)
 {
     const BridgeCommand command =
         relink ? BridgeCommand::relinkFilm(storageFolder, request.id) : BridgeCommand::packageFilm(storageFolder, request.id);
-    const ServiceDownload folder = co_await model->execute<ServiceDownload>(command, *editor, scope, token);
+    const ServiceDownload folder = co_await op.model->execute<ServiceDownload>(command, *op.editor, op.scope, op.token);
     if (!folder.verified || folder.request.id != request.id || folder.companyID != request.company_id
         || folder.diskStatus != QStringLiteral("ready") || !folder.projectFolder)
         throw BridgeError::failed(loc("Could not verify the complete film folder."));
 
-    model->openedTask().setDownload(folder);
-    model->proposals().setPrepared(std::nullopt);
-    model->openedTask().setInlineBrief(std::nullopt);
+    op.model->openedTask().setDownload(folder);
+    op.model->proposals().setPrepared(std::nullopt);
+    op.model->openedTask().setInlineBrief(std::nullopt);
 
-    const ServiceWorkspaces workspaces = co_await model->execute<ServiceWorkspaces>(
-        BridgeCommand::serviceWorkspaces(storageFolder, request.id), *editor, scope, token);
-    model->proposals().setWorkspaces(workspaces.handoffs);
-    editor->setMessage(loc("Film folder verified. Original files remain in place; reopen the native editor to "
+    const ServiceWorkspaces workspaces = co_await op.model->execute<ServiceWorkspaces>(
+        BridgeCommand::serviceWorkspaces(storageFolder, request.id), *op.editor, op.scope, op.token);
+    op.model->proposals().setWorkspaces(workspaces.handoffs);
+    op.editor->setMessage(loc("Film folder verified. Original files remain in place; reopen the native editor to "
                            "check external dependencies."));
 }

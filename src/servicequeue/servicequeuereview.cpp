@@ -13,39 +13,38 @@
 
 namespace {
 
+using OperationContext = ServiceQueueModel::OperationContext;
+
 bool sameUuid(const QString &text, const QUuid &expected)
 {
     const auto parsed = StrictFormats::parseUuid(text);
     return parsed && *parsed == expected;
 }
 
-QCoro::Task<void> reviewVideoOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                       QUrl credentials, QUrl storageFolder, ServiceReceipt request,
-                                       ServiceProposal proposal, ServiceOperationScope scope,
-                                       CancellationToken token)
+QCoro::Task<void> reviewVideoOperation(OperationContext op, QUrl credentials, QUrl storageFolder,
+                                       ServiceReceipt request, ServiceProposal proposal)
 {
-    model->review().setReviewVideo(std::nullopt);
-    const auto answer = co_await model->execute<ServiceReviewVideoDownload>(
+    op.model->review().setReviewVideo(std::nullopt);
+    const auto answer = co_await op.model->execute<ServiceReviewVideoDownload>(
         BridgeCommand::serviceReviewPull(credentials, request.company_id, request.id, proposal.id, storageFolder,
-                                         scope.operatorID),
-        *editor, scope, token);
-    if (!answer.matches(proposal, request, scope.operatorID, storageFolder))
+                                         op.scope.operatorID),
+        *op.editor, op.scope, op.token);
+    if (!answer.matches(proposal, request, op.scope.operatorID, storageFolder))
         throw BridgeError::failed(loc("The downloaded film does not match this task and version."));
-    model->openedTask().setDetail(answer.history);
-    model->review().setReviewVideo(answer);
-    editor->setMessage(loc("Film version %lld is verified. Select Play or a feedback timestamp.",
+    op.model->openedTask().setDetail(answer.history);
+    op.model->review().setReviewVideo(answer);
+    op.editor->setMessage(loc("Film version %lld is verified. Select Play or a feedback timestamp.",
                            {answer.proposalVersion}));
 }
 
-QCoro::Task<void> reactionListOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                        QUrl credentials, QUrl storageFolder, ServiceReceipt request,
-                                        ServiceOperationScope scope, CancellationToken token)
+QCoro::Task<void> reactionListOperation(OperationContext op, QUrl credentials, QUrl storageFolder,
+                                        ServiceReceipt request)
 {
-    const auto list = co_await model->execute<ServiceReactionList>(
-        BridgeCommand::serviceFeedback(credentials, request.company_id, request.id, storageFolder, scope.operatorID), *editor,
-        scope, token);
+    const auto list = co_await op.model->execute<ServiceReactionList>(
+        BridgeCommand::serviceFeedback(credentials, request.company_id, request.id, storageFolder, op.scope.operatorID), *op.editor,
+        op.scope, op.token);
     bool valid = list.companyID == request.company_id && list.requestID == request.id
-        && sameUuid(list.operatorID, scope.operatorID) && list.revision == request.revision
+        && sameUuid(list.operatorID, op.scope.operatorID) && list.revision == request.revision
         && list.reactions.size() <= ServiceReactionRules::maximumReactions;
     QSet<QString> seen;
     for (const ServiceReactionSummary &reaction : list.reactions) {
@@ -59,30 +58,28 @@ QCoro::Task<void> reactionListOperation(QPointer<ServiceQueueModel> model, Servi
     for (const ServiceReactionSummary &reaction : list.reactions) {
         if (!valid)
             break;
-        valid = ServiceReactionRules::matches(reaction, model->openedTask().detail());
+        valid = ServiceReactionRules::matches(reaction, op.model->openedTask().detail());
     }
     if (!valid)
         throw BridgeError::failed(
             loc("The reaction does not match the reviewed film version. Refresh the task and try again."));
-    model->review().setReactions(list.reactions);
-    model->review().setReactionHistoryLoaded(true);
-    model->review().setReactionDownload(std::nullopt);
+    op.model->review().setReactions(list.reactions);
+    op.model->review().setReactionHistoryLoaded(true);
+    op.model->review().setReactionDownload(std::nullopt);
 }
 
-QCoro::Task<void> reactionPullOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                        QUrl credentials, QUrl storageFolder, ServiceReceipt request,
-                                        ServiceReactionSummary reaction, ServiceOperationScope scope,
-                                        CancellationToken token)
+QCoro::Task<void> reactionPullOperation(OperationContext op, QUrl credentials, QUrl storageFolder,
+                                        ServiceReceipt request, ServiceReactionSummary reaction)
 {
-    auto answer = co_await model->execute<ServiceReactionDownload>(
+    auto answer = co_await op.model->execute<ServiceReactionDownload>(
         BridgeCommand::serviceFeedbackPull(credentials, request.company_id, request.id, storageFolder, reaction.decisionID,
-                                           reaction.reactionID, scope.operatorID),
-        *editor, scope, token);
+                                           reaction.reactionID, op.scope.operatorID),
+        *op.editor, op.scope, op.token);
     bool valid = answer.verified && answer.companyID == request.company_id && answer.requestID == request.id
-        && sameUuid(answer.operatorID, scope.operatorID) && answer.revision == request.revision
+        && sameUuid(answer.operatorID, op.scope.operatorID) && answer.revision == request.revision
         && answer.selected.id() == reaction.id() && answer.selected.decisionID == reaction.decisionID
         && answer.selected.proposalID == reaction.proposalID
-        && ServiceReactionRules::matches(answer.selected, model->openedTask().detail());
+        && ServiceReactionRules::matches(answer.selected, op.model->openedTask().detail());
     std::optional<QString> file;
     if (valid)
         file = ServiceReactionRules::checkedFile(answer.file, request.id, reaction, storageFolder);
@@ -95,7 +92,7 @@ QCoro::Task<void> reactionPullOperation(QPointer<ServiceQueueModel> model, Servi
     if (!valid)
         throw BridgeError::failed(loc("The downloaded reaction could not be verified against this task."));
     answer.checkedFile = *file;
-    model->review().setReactionDownload(answer);
+    op.model->review().setReactionDownload(answer);
 }
 
 } // namespace
@@ -113,13 +110,9 @@ void ServiceQueueModel::downloadReviewVideo(const ServiceProposal &proposal, Ser
     if (!listed || !m_openedTask.download() || !m_openedTask.download()->verified || m_openedTask.download()->request.id != m_openedTask.detail()->request.id
         || m_openedTask.download()->companyID != m_openedTask.detail()->request.company_id)
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Downloading and verifying this film version…"),
-            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request,
-             proposal](ServiceOperationScope scope, CancellationToken token) {
-                return reviewVideoOperation(self, editorPtr, url, folder, request, proposal, std::move(scope),
-                                            std::move(token));
+            [url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request, proposal](OperationContext op) {
+                return reviewVideoOperation(std::move(op), url, folder, request, proposal);
             });
 }
 
@@ -137,13 +130,9 @@ void ServiceQueueModel::readReactions(ServiceQueueEditor &editor)
     // The pulled material must be on disk; its verdict is not needed to read reactions.
     if (!credentials || !storageFolder || !m_openedTask.download())
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Loading customer reactions…"),
-            [self, editorPtr, url = *credentials, folder = *storageFolder,
-             request = m_openedTask.detail()->request](ServiceOperationScope scope, CancellationToken token) {
-                return reactionListOperation(self, editorPtr, url, folder, request, std::move(scope),
-                                             std::move(token));
+            [url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request](OperationContext op) {
+                return reactionListOperation(std::move(op), url, folder, request);
             });
 }
 
@@ -160,12 +149,8 @@ void ServiceQueueModel::pullReaction(const ServiceReactionSummary &reaction, Ser
     });
     if (!listed || !reactionMatches(reaction))
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Downloading and verifying the reaction…"),
-            [self, editorPtr, url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request,
-             reaction](ServiceOperationScope scope, CancellationToken token) {
-                return reactionPullOperation(self, editorPtr, url, folder, request, reaction, std::move(scope),
-                                             std::move(token));
+            [url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request, reaction](OperationContext op) {
+                return reactionPullOperation(std::move(op), url, folder, request, reaction);
             });
 }

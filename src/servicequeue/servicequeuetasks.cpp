@@ -32,26 +32,22 @@ void ServiceQueueModel::list(ServiceQueueEditor &editor)
     const QString company = editor.company().trimmed();
     // A failed or stale listing must leave an empty list, never the previous company's.
     clearTasks();
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Henter indsendte opgaver…"),
-            [self, editorPtr, url = *credentials, company](ServiceOperationScope scope, CancellationToken token) {
-                return listOperation(self, editorPtr, url, company, std::move(scope), std::move(token));
+            [url = *credentials, company](OperationContext op) {
+                return listOperation(std::move(op), url, company);
             });
 }
 
-QCoro::Task<void> ServiceQueueModel::listOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                   QUrl credentials, QString company, ServiceOperationScope scope,
-                                                   CancellationToken token)
+QCoro::Task<void> ServiceQueueModel::listOperation(OperationContext op, QUrl credentials, QString company)
 {
-    const ServiceListing listing = co_await model->execute<ServiceListing>(
-        BridgeCommand::serviceList(credentials, company, scope.operatorID), *editor, scope, token);
-    bool belongs = uuidOf(listing.companyID) == scope.companyID && uuidOf(listing.operatorID) == scope.operatorID;
+    const ServiceListing listing = co_await op.model->execute<ServiceListing>(
+        BridgeCommand::serviceList(credentials, company, op.scope.operatorID), *op.editor, op.scope, op.token);
+    bool belongs = uuidOf(listing.companyID) == op.scope.companyID && uuidOf(listing.operatorID) == op.scope.operatorID;
     for (const ServiceReceipt &row : listing.requests)
-        belongs = belongs && uuidOf(row.company_id) == scope.companyID;
+        belongs = belongs && uuidOf(row.company_id) == op.scope.companyID;
     if (!belongs)
         throw BridgeError::failed(loc("Opgavelisten tilhører ikke den valgte virksomhed."));
-    model->openedTask().setListing(listing);
+    op.model->openedTask().setListing(listing);
 }
 
 // ---- open ----
@@ -75,28 +71,24 @@ void ServiceQueueModel::open(ServiceReceipt receipt, ServiceQueueEditor &editor)
     if (const auto now = scope(editor))
         restoreSelection(selectionKey(*now, receipt.id));
 
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Læser opgaven og tidligere kundesvar…"),
-            [self, editorPtr, url = *credentials, receipt](ServiceOperationScope scope, CancellationToken token) {
-                return openOperation(self, editorPtr, url, receipt, std::move(scope), std::move(token));
+            [url = *credentials, receipt](OperationContext op) {
+                return openOperation(std::move(op), url, receipt);
             });
 }
 
-QCoro::Task<void> ServiceQueueModel::openOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                   QUrl credentials, ServiceReceipt receipt,
-                                                   ServiceOperationScope scope, CancellationToken token)
+QCoro::Task<void> ServiceQueueModel::openOperation(OperationContext op, QUrl credentials, ServiceReceipt receipt)
 {
-    const ServiceDetail detail = co_await model->execute<ServiceDetail>(
-        BridgeCommand::serviceGet(credentials, receipt.company_id, receipt.id, scope.operatorID), *editor, scope,
-        token);
-    if (uuidOf(detail.request.company_id) != scope.companyID || detail.request.id != receipt.id
+    const ServiceDetail detail = co_await op.model->execute<ServiceDetail>(
+        BridgeCommand::serviceGet(credentials, receipt.company_id, receipt.id, op.scope.operatorID), *op.editor, op.scope,
+        op.token);
+    if (uuidOf(detail.request.company_id) != op.scope.companyID || detail.request.id != receipt.id
         || detail.request.revision < receipt.revision)
         throw BridgeError::failed(loc("Opgaven tilhører ikke den valgte virksomhed."));
     // Keep what was done meanwhile, then show it under the operation's own key.
-    model->rememberSelection();
-    model->restoreSelection(selectionKey(scope, receipt.id));
-    model->openedTask().setDetail(detail);
+    op.model->rememberSelection();
+    op.model->restoreSelection(selectionKey(op.scope, receipt.id));
+    op.model->openedTask().setDetail(detail);
 }
 
 // ---- history ----
@@ -108,27 +100,23 @@ void ServiceQueueModel::refreshHistory(ServiceQueueEditor &editor)
     if (!credentials || !storageFolder || !m_openedTask.detail() || !m_openedTask.download() || !m_openedTask.download()->verified
         || m_openedTask.download()->request.id != m_openedTask.detail()->request.id)
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Læser opgaven og tidligere kundesvar…"),
-            [self, editorPtr, url = *credentials, folder = *storageFolder,
-             request = m_openedTask.detail()->request](ServiceOperationScope scope, CancellationToken token) {
-                return historyOperation(self, editorPtr, url, folder, request, std::move(scope), std::move(token));
+            [url = *credentials, folder = *storageFolder, request = m_openedTask.detail()->request](OperationContext op) {
+                return historyOperation(std::move(op), url, folder, request);
             });
 }
 
-QCoro::Task<void> ServiceQueueModel::historyOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                      QUrl credentials, QUrl storageFolder, ServiceReceipt request,
-                                                      ServiceOperationScope scope, CancellationToken token)
+QCoro::Task<void> ServiceQueueModel::historyOperation(OperationContext op, QUrl credentials, QUrl storageFolder,
+                                                      ServiceReceipt request)
 {
-    const ServiceDetail history = co_await model->execute<ServiceDetail>(
-        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, storageFolder, scope.operatorID), *editor,
-        scope, token);
+    const ServiceDetail history = co_await op.model->execute<ServiceDetail>(
+        BridgeCommand::serviceHistory(credentials, request.company_id, request.id, storageFolder, op.scope.operatorID), *op.editor,
+        op.scope, op.token);
     if (history.request.id != request.id || history.request.company_id != request.company_id
         || history.request.revision < request.revision)
         throw BridgeError::failed(loc("Historikken er ældre end den viste opgave. Prøv igen."));
-    model->openedTask().setDetail(history);
-    editor->setMessage(loc("Historikken er opdateret og kan læses af AI via MCP."));
+    op.model->openedTask().setDetail(history);
+    op.editor->setMessage(loc("Historikken er opdateret og kan læses af AI via MCP."));
 }
 
 // ---- claim ----
@@ -138,27 +126,22 @@ void ServiceQueueModel::claim(ServiceQueueEditor &editor)
     const auto credentials = editor.credentials();
     if (!credentials || !m_openedTask.detail())
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *editorPtr = &editor;
     perform(editor, loc("Tager opgaven…"),
-            [self, editorPtr, url = *credentials, request = m_openedTask.detail()->request](ServiceOperationScope scope,
-                                                                               CancellationToken token) {
-                return claimOperation(self, editorPtr, url, request, std::move(scope), std::move(token));
+            [url = *credentials, request = m_openedTask.detail()->request](OperationContext op) {
+                return claimOperation(std::move(op), url, request);
             });
 }
 
-QCoro::Task<void> ServiceQueueModel::claimOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
-                                                    QUrl credentials, ServiceReceipt request,
-                                                    ServiceOperationScope scope, CancellationToken token)
+QCoro::Task<void> ServiceQueueModel::claimOperation(OperationContext op, QUrl credentials, ServiceReceipt request)
 {
     // The claim's answer only has to be of this task: the task is read again for what to show.
-    const ServiceClaim claim = co_await model->execute<ServiceClaim>(
-        BridgeCommand::serviceClaim(credentials, request.company_id, request.id, request.revision, scope.operatorID),
-        *editor, scope, token);
+    const ServiceClaim claim = co_await op.model->execute<ServiceClaim>(
+        BridgeCommand::serviceClaim(credentials, request.company_id, request.id, request.revision, op.scope.operatorID),
+        *op.editor, op.scope, op.token);
     if (claim.request.id != request.id || claim.request.company_id != request.company_id)
         throw BridgeError::failed(loc("Opgaven tilhører ikke den valgte virksomhed."));
-    const ServiceDetail detail = co_await model->execute<ServiceDetail>(
-        BridgeCommand::serviceGet(credentials, request.company_id, request.id, scope.operatorID), *editor, scope,
-        token);
-    model->openedTask().setDetail(detail);
+    const ServiceDetail detail = co_await op.model->execute<ServiceDetail>(
+        BridgeCommand::serviceGet(credentials, request.company_id, request.id, op.scope.operatorID), *op.editor, op.scope,
+        op.token);
+    op.model->openedTask().setDetail(detail);
 }

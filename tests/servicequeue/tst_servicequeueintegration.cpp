@@ -68,8 +68,8 @@ private:
         model->openedTask().setListing(std::nullopt);
         model->clearSelection();
         model->perform(*adapter, QStringLiteral("list"),
-                       [target, seam, credentials, company](ServiceOperationScope scope, CancellationToken token) {
-                           return listTasks(target, seam, credentials, company, std::move(scope), std::move(token));
+                       [target, seam, credentials, company](ServiceQueueModel::OperationContext op) {
+                           return listTasks(target, seam, credentials, company, std::move(op.scope), std::move(op.token));
                        });
     }
 
@@ -161,8 +161,8 @@ private Q_SLOTS:
         ServiceQueueEditor *seam = adapter.get();
         const QUrl credentials = session->credentialURL();
         model->perform(*adapter, QStringLiteral("open"),
-                       [target, seam, credentials, receipt](ServiceOperationScope scope, CancellationToken token) {
-                           return openTask(target, seam, credentials, receipt, std::move(scope), std::move(token));
+                       [target, seam, credentials, receipt](ServiceQueueModel::OperationContext op) {
+                           return openTask(target, seam, credentials, receipt, std::move(op.scope), std::move(op.token));
                        });
         QVERIFY(waitIdle());
         QVERIFY2(!editor->error(), qPrintable(editor->error().value_or(QString())));

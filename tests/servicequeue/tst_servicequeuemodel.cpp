@@ -219,7 +219,7 @@ void TestServiceQueueModel::scopeNeedsSessionAndMatchingCompany()
 
     // Without a scope nothing starts and no busy label shows.
     bool ran = false;
-    model->perform(*editor, "Arbejder…", [&ran](ServiceOperationScope, CancellationToken) -> QCoro::Task<void> {
+    model->perform(*editor, "Arbejder…", [&ran](ServiceQueueModel::OperationContext) -> QCoro::Task<void> {
         ran = true;
         co_return;
     });
@@ -246,11 +246,11 @@ void TestServiceQueueModel::staleScopeLeavesNoTrace()
     const int call = int(service->calls.size());
     bool wrote = false;
     bool failed = false;
-    model->perform(*editor, "Henter opgaver…", [&](ServiceOperationScope scope, CancellationToken token) -> QCoro::Task<void> {
+    model->perform(*editor, "Henter opgaver…", [&](ServiceQueueModel::OperationContext op) -> QCoro::Task<void> {
         try {
             const auto listing = co_await model->execute<ServiceListing>(
-                BridgeCommand::serviceList(scope.identity.credentials, StrictFormats::canonicalUuid(scope.companyID), scope.operatorID),
-                *editor, scope, token);
+                BridgeCommand::serviceList(op.scope.identity.credentials, StrictFormats::canonicalUuid(op.scope.companyID), op.scope.operatorID),
+                *editor, op.scope, op.token);
             model->openedTask().setListing(listing);
             wrote = true;
         } catch (const OperationCancelled &) {
@@ -291,9 +291,9 @@ void TestServiceQueueModel::storageCheckFailureIsShown()
     editor->storageCheck = [](const BridgeCommand &) {
         throw BridgeError::failed(QStringLiteral("Projektplaceringen er ændret. Åbn opgaven igen."));
     };
-    model->perform(*editor, "Arbejder…", [&](ServiceOperationScope scope, CancellationToken token) -> QCoro::Task<void> {
+    model->perform(*editor, "Arbejder…", [&](ServiceQueueModel::OperationContext op) -> QCoro::Task<void> {
         co_await model->execute<ServiceWorkspaces>(BridgeCommand::serviceWorkspaces(QUrl::fromLocalFile("/p"), "r"), *editor,
-                                                   scope, token);
+                                                   op.scope, op.token);
     });
     QTRY_VERIFY(!editor->m_busy);
     QCOMPARE(editor->m_error, QStringLiteral("Projektplaceringen er ændret. Åbn opgaven igen."));
@@ -727,9 +727,9 @@ void TestServiceQueueModel::modelGoneBeforeTheAnswer()
     } else {
         ServiceQueueModel *queue = model.get();
         FakeEditor *fake = editor.get();
-        model->perform(*editor, "Henter opgaver…", [queue, fake](ServiceOperationScope scope, CancellationToken token) -> QCoro::Task<void> {
-            co_await queue->execute<ServiceListing>(BridgeCommand::serviceList(scope.identity.credentials, "c", scope.operatorID),
-                                                    *fake, scope, token);
+        model->perform(*editor, "Henter opgaver…", [queue, fake](ServiceQueueModel::OperationContext op) -> QCoro::Task<void> {
+            co_await queue->execute<ServiceListing>(BridgeCommand::serviceList(op.scope.identity.credentials, "c", op.scope.operatorID),
+                                                    *fake, op.scope, op.token);
         });
     }
     QCOMPARE(service->calls.size(), call + 1);

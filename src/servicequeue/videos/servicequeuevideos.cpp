@@ -11,6 +11,8 @@
 
 namespace {
 
+using OperationContext = ServiceQueueModel::OperationContext;
+
 bool sameUuid(const QString &text, const std::optional<QUuid> &id)
 {
     const auto parsed = StrictFormats::parseUuid(text);
@@ -78,13 +80,12 @@ private:
     QString m_proposalID;
 };
 
-QCoro::Task<void> refreshDrafts(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
-                                QUrl storageFolder, ServiceOperationScope scope, CancellationToken token)
+QCoro::Task<void> refreshDrafts(OperationContext op, ServiceReceipt receipt, QUrl storageFolder)
 {
-    model->videoDraft().setVideoQC(false);
-    model->videoDraft().setVideoConfirmation(false);
-    const VideoReviewPreviews answer = co_await model->execute<VideoReviewPreviews>(
-        BridgeCommand::videoPending(storageFolder, receipt.id), *editor, scope, token);
+    op.model->videoDraft().setVideoQC(false);
+    op.model->videoDraft().setVideoConfirmation(false);
+    const VideoReviewPreviews answer = co_await op.model->execute<VideoReviewPreviews>(
+        BridgeCommand::videoPending(storageFolder, receipt.id), *op.editor, op.scope, op.token);
     QSet<QString> seen;
     for (const VideoReviewPreview &draft : answer.previews)
         if (draft.requestID != receipt.id || draft.content.kind != ServiceKind::filmEditing)
@@ -96,137 +97,134 @@ QCoro::Task<void> refreshDrafts(QPointer<ServiceQueueModel> model, ServiceQueueE
     }
     // The task may have been read again while the tool ran.
     QSet<QString> sent;
-    if (const auto &detail = model->openedTask().detail())
+    if (const auto &detail = op.model->openedTask().detail())
         for (const ServiceProposal &proposal : detail->proposals)
             sent.insert(proposal.id);
     QList<VideoReviewPreview> pending;
     for (const VideoReviewPreview &draft : answer.previews)
         if (!sent.contains(draft.proposalID))
             pending.append(draft);
-    model->videoDraft().setVideoPreviews(pending);
-    editor->setMessage(pending.isEmpty()
+    op.model->videoDraft().setVideoPreviews(pending);
+    op.editor->setMessage(pending.isEmpty()
                            ? loc("Ingen nye videoudkast klar til gennemgang.")
                            : loc("Videoudkastene er klar. Åbn et udkast og gennemgå det før afsendelse."));
 }
 
-QCoro::Task<void> prepareDraft(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
-                               QUrl storageFolder, QUrl video, ServiceOperationScope scope, CancellationToken token)
+QCoro::Task<void> prepareDraft(OperationContext op, ServiceReceipt receipt, QUrl storageFolder, QUrl video)
 {
     // A task that changed before the start ends the operation quietly.
-    if (!model->canPrepareVideo(*editor))
+    if (!op.model->canPrepareVideo(*op.editor))
         co_return;
-    const auto &before = model->openedTask().detail();
+    const auto &before = op.model->openedTask().detail();
     if (!before || before->request.id != receipt.id || before->request.revision != receipt.revision)
         co_return;
-    model->videoDraft().setVideoQC(false);
+    op.model->videoDraft().setVideoQC(false);
     const qint64 revision = before->request.revision;
-    const VideoReviewPreview draft = co_await model->execute<VideoReviewPreview>(
-        BridgeCommand::videoPreview(storageFolder, receipt.id, video, revision, model->videoDraft().videoLabel(), model->videoDraft().videoSummary(),
-                                    model->videoDraft().videoEditor()),
-        *editor, scope, token);
+    const VideoReviewPreview draft = co_await op.model->execute<VideoReviewPreview>(
+        BridgeCommand::videoPreview(storageFolder, receipt.id, video, revision, op.model->videoDraft().videoLabel(), op.model->videoDraft().videoSummary(),
+                                    op.model->videoDraft().videoEditor()),
+        *op.editor, op.scope, op.token);
     // The draft the tool kept stays in the project folder either way; the
     // next refresh of the task lists it.
-    if (!model->canPrepareVideo(*editor))
+    if (!op.model->canPrepareVideo(*op.editor))
         co_return;
-    const auto &after = model->openedTask().detail();
+    const auto &after = op.model->openedTask().detail();
     if (!after || after->request.id != receipt.id || after->request.revision != revision)
         co_return;
     if (draft.requestID != receipt.id || draft.content.kind != ServiceKind::filmEditing
         || draft.expectedRevision != revision)
         throw mismatchedDrafts();
-    model->videoDraft().setVideoPreview(draft);
+    op.model->videoDraft().setVideoPreview(draft);
 }
 
-QCoro::Task<void> checkReceipt(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
-                               QUrl storageFolder, VideoReviewPreview preview, bool reopen, ServiceOperationScope scope,
-                               CancellationToken token)
+QCoro::Task<void> checkReceipt(OperationContext op, ServiceReceipt receipt, QUrl storageFolder,
+                               VideoReviewPreview preview, bool reopen)
 {
-    const VideoDeliveryStatus status = co_await model->execute<VideoDeliveryStatus>(
-        BridgeCommand::videoStatus(storageFolder, receipt.id, preview.proposalID), *editor, scope, token);
+    const VideoDeliveryStatus status = co_await op.model->execute<VideoDeliveryStatus>(
+        BridgeCommand::videoStatus(storageFolder, receipt.id, preview.proposalID), *op.editor, op.scope, op.token);
     if (!status.matches(preview.proposalID))
         throw unconfirmedSend();
-    model->videoDraft().setVideoConfirmation(false);
+    op.model->videoDraft().setVideoConfirmation(false);
     if (status.state == VideoDeliveryStatus::State::NotConfirmedLocally) {
         if (reopen) {
             // A reopened draft is sent only after its quality check is ticked again.
-            model->videoDraft().setVideoPreview(preview);
-            model->videoDraft().setVideoQC(false);
+            op.model->videoDraft().setVideoPreview(preview);
+            op.model->videoDraft().setVideoQC(false);
         }
-        editor->setMessage(loc("No local send receipt. Review or retry this same frozen version; do not prepare a "
+        op.editor->setMessage(loc("No local send receipt. Review or retry this same frozen version; do not prepare a "
                                "replacement just to resend."));
         co_return;
     }
-    model->videoDraft().setConfirmedVideoDelivery(status);
-    withoutMark(*model, preview.proposalID);
-    withoutDraft(*model, preview.proposalID);
-    if (model->videoDraft().videoPreview() && model->videoDraft().videoPreview()->proposalID == preview.proposalID) {
-        model->videoDraft().dropDraft();
+    op.model->videoDraft().setConfirmedVideoDelivery(status);
+    withoutMark(*op.model, preview.proposalID);
+    withoutDraft(*op.model, preview.proposalID);
+    if (op.model->videoDraft().videoPreview() && op.model->videoDraft().videoPreview()->proposalID == preview.proposalID) {
+        op.model->videoDraft().dropDraft();
     }
-    editor->setMessage(loc("Local receipt confirms version %lld was sent. Refresh history for customer feedback.",
+    op.editor->setMessage(loc("Local receipt confirms version %lld was sent. Refresh history for customer feedback.",
                            {*status.version}));
 }
 
-QCoro::Task<void> sendDraft(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceReceipt receipt,
-                            QUrl credentials, QUrl storageFolder, QString proposalID, ServiceOperationScope scope,
-                            CancellationToken token)
+QCoro::Task<void> sendDraft(OperationContext op, ServiceReceipt receipt, QUrl credentials, QUrl storageFolder,
+                            QString proposalID)
 {
-    if (!model->videoDraft().videoQC())
+    if (!op.model->videoDraft().videoQC())
         co_return;
-    const auto &draft = model->videoDraft().videoPreview();
+    const auto &draft = op.model->videoDraft().videoPreview();
     if (!draft || draft->proposalID != proposalID)
         co_return;
-    const auto &before = model->openedTask().detail();
+    const auto &before = op.model->openedTask().detail();
     if (!before || before->request.id != receipt.id || before->request.revision != receipt.revision)
         co_return;
 
     // Marked unconfirmed before the tool runs: only a checked answer or a
     // confirming receipt removes the mark, so a lost answer keeps it.
-    const SendingMark sending(model, editor, scope, proposalID);
-    QSet<QString> marks = model->videoDraft().uncertainVideoProposalIDs();
+    const SendingMark sending(op.model, op.editor, op.scope, proposalID);
+    QSet<QString> marks = op.model->videoDraft().uncertainVideoProposalIDs();
     marks.insert(proposalID);
-    model->videoDraft().setUncertainVideoProposalIDs(marks);
+    op.model->videoDraft().setUncertainVideoProposalIDs(marks);
 
-    const ProposalSent sent = co_await model->execute<ProposalSent>(
-        BridgeCommand::videoSend(credentials, receipt.company_id, storageFolder, receipt.id, proposalID), *editor, scope,
-        token);
+    const ProposalSent sent = co_await op.model->execute<ProposalSent>(
+        BridgeCommand::videoSend(credentials, receipt.company_id, storageFolder, receipt.id, proposalID), *op.editor, op.scope,
+        op.token);
     if (sent.proposalID != proposalID || !sent.request.sameTask(receipt) || sent.request.revision < receipt.revision
         || sent.version < 1)
         throw unconfirmedSend();
 
     ServiceDetail updated;
     updated.request = sent.request;
-    if (const auto &now = model->openedTask().detail()) {
+    if (const auto &now = op.model->openedTask().detail()) {
         updated.proposals = now->proposals;
         updated.decisions = now->decisions;
     }
-    model->openedTask().setDetail(std::move(updated));
-    model->videoDraft().setConfirmedVideoDelivery(VideoDeliveryStatus{sent.proposalID,
+    op.model->openedTask().setDetail(std::move(updated));
+    op.model->videoDraft().setConfirmedVideoDelivery(VideoDeliveryStatus{sent.proposalID,
                                                          VideoDeliveryStatus::State::SentForCustomerReview,
                                                          sent.version, false});
-    withoutMark(*model, proposalID);
-    model->videoDraft().dropDraft();
-    withoutDraft(*model, proposalID);
-    editor->setMessage(loc("Videoudkast version %lld er modtaget · %@ · opgaverevision %lld%@.",
+    withoutMark(*op.model, proposalID);
+    op.model->videoDraft().dropDraft();
+    withoutDraft(*op.model, proposalID);
+    op.editor->setMessage(loc("Videoudkast version %lld er modtaget · %@ · opgaverevision %lld%@.",
                            {sent.version, sent.request.statusTitle(), sent.request.revision,
                             sent.replayed ? loc(" (tidligere afsendelse bekræftet)") : QString()}));
 
     // The send is done; a history that cannot be read only asks for a reload.
     try {
-        ServiceDetail history = co_await model->execute<ServiceDetail>(
-            BridgeCommand::serviceHistory(credentials, receipt.company_id, receipt.id, storageFolder, scope.operatorID),
-            *editor, scope, token);
+        ServiceDetail history = co_await op.model->execute<ServiceDetail>(
+            BridgeCommand::serviceHistory(credentials, receipt.company_id, receipt.id, storageFolder, op.scope.operatorID),
+            *op.editor, op.scope, op.token);
         const ServiceReceipt &read = history.request;
         if (read.id != receipt.id || read.company_id != receipt.company_id || read.kind != sent.request.kind
             || read.local_project_id != receipt.local_project_id || read.backup_id != receipt.backup_id
             || read.source_fingerprint != receipt.source_fingerprint || read.revision < sent.request.revision)
             throw BridgeError::failed(QString());
-        model->openedTask().setDetail(std::move(history));
+        op.model->openedTask().setDetail(std::move(history));
     } catch (const OperationCancelled &) {
         co_return;
     } catch (...) {
         logFailure(lcServiceQueue, "reading the task history after a video draft");
-        if (model && model->current(scope, *editor))
-            editor->setError(loc("Opgavens seneste historik kunne ikke hentes. Videoudkastet er modtaget. Hent "
+        if (op.model && op.model->current(op.scope, *op.editor))
+            op.editor->setError(loc("Opgavens seneste historik kunne ikke hentes. Videoudkastet er modtaget. Hent "
                                  "opgaven igen for at opdatere historikken."));
     }
 }
@@ -238,12 +236,10 @@ void ServiceQueueModel::refreshVideoPreviews(ServiceQueueEditor &editor)
     const auto storageFolder = editor.inbox();
     if (!storageFolder || !m_openedTask.detail() || m_openedTask.detail()->request.kind != ServiceKind::filmEditing || !pulledForItself(*this))
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *seam = &editor;
     const ServiceReceipt receipt = m_openedTask.detail()->request;
     perform(editor, loc("Henter klargjorte videoudkast…"),
-            [self, seam, receipt, storageFolder = *storageFolder](ServiceOperationScope scope, CancellationToken token) {
-                return refreshDrafts(self, seam, receipt, storageFolder, std::move(scope), std::move(token));
+            [receipt, storageFolder = *storageFolder](OperationContext op) {
+                return refreshDrafts(std::move(op), receipt, storageFolder);
             });
 }
 
@@ -272,13 +268,10 @@ void ServiceQueueModel::prepareVideo(ServiceQueueEditor &editor)
     const auto storageFolder = editor.inbox();
     if (!canPrepareVideo(editor) || !storageFolder || !m_openedTask.detail() || !m_videoDraft.videoFile())
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *seam = &editor;
     const ServiceReceipt receipt = m_openedTask.detail()->request;
     perform(editor, loc("Kontrollerer og gemmer den eksporterede video…"),
-            [self, seam, receipt, storageFolder = *storageFolder, video = *m_videoDraft.videoFile()](ServiceOperationScope scope,
-                                                                        CancellationToken token) {
-                return prepareDraft(self, seam, receipt, storageFolder, video, std::move(scope), std::move(token));
+            [receipt, storageFolder = *storageFolder, video = *m_videoDraft.videoFile()](OperationContext op) {
+                return prepareDraft(std::move(op), receipt, storageFolder, video);
             });
 }
 
@@ -297,13 +290,10 @@ void ServiceQueueModel::checkVideoDelivery(const VideoReviewPreview &preview, Se
     if (!storageFolder || !m_openedTask.detail() || preview.requestID != m_openedTask.detail()->request.id
         || preview.content.kind != ServiceKind::filmEditing || !pulledForItself(*this))
         return;
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *seam = &editor;
     const ServiceReceipt receipt = m_openedTask.detail()->request;
     perform(editor, loc("Checking this version's send receipt…"),
-            [self, seam, receipt, storageFolder = *storageFolder, preview, reopen](ServiceOperationScope scope,
-                                                                   CancellationToken token) {
-                return checkReceipt(self, seam, receipt, storageFolder, preview, reopen, std::move(scope), std::move(token));
+            [receipt, storageFolder = *storageFolder, preview, reopen](OperationContext op) {
+                return checkReceipt(std::move(op), receipt, storageFolder, preview, reopen);
             });
 }
 
@@ -318,14 +308,10 @@ void ServiceQueueModel::sendVideo(ServiceQueueEditor &editor)
         return;
     // Cleared even when another operation keeps this one from starting.
     m_videoDraft.setVideoConfirmation(false);
-    QPointer<ServiceQueueModel> self(this);
-    ServiceQueueEditor *seam = &editor;
     const ServiceReceipt receipt = m_openedTask.detail()->request;
     perform(editor, loc("Bevarer projektversion og sender videoudkast…"),
-            [self, seam, receipt, credentials = *credentials, storageFolder = *storageFolder,
-             proposalID = m_videoDraft.videoPreview()->proposalID](ServiceOperationScope scope, CancellationToken token) {
-                return sendDraft(self, seam, receipt, credentials, storageFolder, proposalID, std::move(scope),
-                                 std::move(token));
+            [receipt, credentials = *credentials, storageFolder = *storageFolder, proposalID = m_videoDraft.videoPreview()->proposalID](OperationContext op) {
+                return sendDraft(std::move(op), receipt, credentials, storageFolder, proposalID);
             });
 }
 
