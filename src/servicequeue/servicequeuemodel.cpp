@@ -72,24 +72,37 @@ void ServiceQueueModel::forgetSelection(bool tasks)
     m_videoDraft.setVideoSummary(QString());
 }
 
+// The per-task work the memory keeps, each field once in the order it is put
+// back: its place in a draft, and the part that holds it with its getter and setter.
+template<class Model, class Visit>
+void eachRemembered(Model &model, Visit visit)
+{
+    visit(model.openedTask(), &SelectionDraft::download, &ServiceOpenedTask::download, &ServiceOpenedTask::setDownload);
+    visit(model.proposals(), &SelectionDraft::prepared, &ServiceProposalState::prepared, &ServiceProposalState::setPrepared);
+    visit(model.proposals(), &SelectionDraft::workspaces, &ServiceProposalState::workspaces,
+          &ServiceProposalState::setWorkspaces);
+    visit(model.proposals(), &SelectionDraft::proposalFile, &ServiceProposalState::proposalFile,
+          &ServiceProposalState::setProposalFile);
+    visit(model.proposals(), &SelectionDraft::preview, &ServiceProposalState::preview, &ServiceProposalState::setPreview);
+    ServiceVideoDraft &video = model.videoDraft();
+    visit(video, &SelectionDraft::videoPreview, &ServiceVideoDraft::videoPreview, &ServiceVideoDraft::setVideoPreview);
+    visit(video, &SelectionDraft::videoPreviews, &ServiceVideoDraft::videoPreviews, &ServiceVideoDraft::setVideoPreviews);
+    visit(video, &SelectionDraft::videoFile, &ServiceVideoDraft::videoFile, &ServiceVideoDraft::setVideoFile);
+    visit(video, &SelectionDraft::uncertainVideoProposalIDs, &ServiceVideoDraft::uncertainVideoProposalIDs,
+          &ServiceVideoDraft::setUncertainVideoProposalIDs);
+    visit(video, &SelectionDraft::confirmedVideoDelivery, &ServiceVideoDraft::confirmedVideoDelivery,
+          &ServiceVideoDraft::setConfirmedVideoDelivery);
+    visit(video, &SelectionDraft::videoLabel, &ServiceVideoDraft::videoLabel, &ServiceVideoDraft::setVideoLabel);
+    visit(video, &SelectionDraft::videoSummary, &ServiceVideoDraft::videoSummary, &ServiceVideoDraft::setVideoSummary);
+    visit(video, &SelectionDraft::videoEditor, &ServiceVideoDraft::videoEditor, &ServiceVideoDraft::setVideoEditor);
+}
+
 void ServiceQueueModel::rememberSelection()
 {
     if (!m_selectionKey)
         return;
     SelectionDraft draft;
-    draft.download = m_openedTask.download();
-    draft.prepared = m_proposals.prepared();
-    draft.workspaces = m_proposals.workspaces();
-    draft.proposalFile = m_proposals.proposalFile();
-    draft.preview = m_proposals.preview();
-    draft.videoPreview = m_videoDraft.videoPreview();
-    draft.videoPreviews = m_videoDraft.videoPreviews();
-    draft.uncertainVideoProposalIDs = m_videoDraft.uncertainVideoProposalIDs();
-    draft.confirmedVideoDelivery = m_videoDraft.confirmedVideoDelivery();
-    draft.videoFile = m_videoDraft.videoFile();
-    draft.videoLabel = m_videoDraft.videoLabel();
-    draft.videoSummary = m_videoDraft.videoSummary();
-    draft.videoEditor = m_videoDraft.videoEditor();
+    eachRemembered(*this, [&draft](auto &part, auto field, auto read, auto) { draft.*field = (part.*read)(); });
     m_savedSelections.insert(*m_selectionKey, std::move(draft));
     Q_EMIT savedSelectionsChanged();
 }
@@ -101,20 +114,9 @@ void ServiceQueueModel::restoreSelection(const SelectionKey &key)
         ? *found
         : SelectionDraft{{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, ServiceVideoDraft::defaultVideoLabel(), QString(), ServiceVideoDraft::defaultVideoEditor()};
     set(m_selectionKey, std::optional<SelectionKey>(key), &ServiceQueueModel::selectionKeyChanged);
-    m_openedTask.setDownload(draft.download);
-    m_proposals.setPrepared(draft.prepared);
-    m_proposals.setWorkspaces(draft.workspaces);
-    m_proposals.setProposalFile(draft.proposalFile);
-    m_proposals.setPreview(draft.preview);
-    m_videoDraft.setVideoPreview(draft.videoPreview);
-    m_videoDraft.setVideoPreviews(draft.videoPreviews);
-    m_videoDraft.setVideoFile(draft.videoFile);
-    m_videoDraft.setUncertainVideoProposalIDs(draft.uncertainVideoProposalIDs);
-    m_videoDraft.setConfirmedVideoDelivery(draft.confirmedVideoDelivery);
+    eachRemembered(*this, [&draft](auto &part, auto field, auto, auto write) { (part.*write)(draft.*field); });
+    // Work in flight and given ticks stay with the task they were for.
     m_videoDraft.setVideoSendingProposalID(std::nullopt);
-    m_videoDraft.setVideoLabel(draft.videoLabel);
-    m_videoDraft.setVideoSummary(draft.videoSummary);
-    m_videoDraft.setVideoEditor(draft.videoEditor);
     m_proposals.setConfirmation(false);
     m_videoDraft.setVideoConfirmation(false);
     m_videoDraft.setVideoQC(false);
