@@ -24,10 +24,8 @@
 
 // The editor-side service queue: the customer companies, the chosen
 // company's task list, the opened task with everything fetched or prepared
-// for it, and the per-task memory. GUI thread only.
-//
-// Setters of comparable values notify only on a real change; setters of
-// service records (which have no equality) notify on every assignment.
+// for it (each capability a part with its own change signal), and the
+// per-task memory. GUI thread only. Its own setters notify only on a real change.
 class ServiceQueueModel : public QObject
 {
     Q_OBJECT

@@ -59,9 +59,8 @@ void withoutDraft(ServiceQueueModel &model, const QString &proposalID)
 class SendingMark
 {
 public:
-    SendingMark(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, ServiceOperationScope scope,
-                QString proposalID)
-        : m_model(std::move(model)), m_editor(editor), m_scope(std::move(scope)), m_proposalID(std::move(proposalID))
+    SendingMark(const OperationContext &op, QString proposalID)
+        : m_model(op.model), m_editor(op.editor), m_scope(op.scope), m_proposalID(std::move(proposalID))
     {
         m_model->videoDraft().setVideoSendingProposalID(m_proposalID);
     }
@@ -179,7 +178,7 @@ QCoro::Task<void> sendDraft(OperationContext op, ServiceReceipt receipt, QUrl cr
 
     // Marked unconfirmed before the tool runs: only a checked answer or a
     // confirming receipt removes the mark, so a lost answer keeps it.
-    const SendingMark sending(op.model, op.editor, op.scope, proposalID);
+    const SendingMark sending(op, proposalID);
     QSet<QString> marks = op.model->videoDraft().uncertainVideoProposalIDs();
     marks.insert(proposalID);
     op.model->videoDraft().setUncertainVideoProposalIDs(marks);
