@@ -80,7 +80,8 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
     // Whether the chosen company may be used changes with the directory, the
     // session, the tools folder and the editor's company.
     connect(&m_model.directory(), &ServiceCompanyDirectory::changed, this, &ServiceQueueView::updateGate);
-    connect(&m_model.openedTask(), &ServiceOpenedTask::changed, this, &ServiceQueueView::updateGate);
+    connectPartValue(m_model.openedTask(), this, [](const ServiceOpenedTask &t) { return t.detail().has_value(); },
+                     [this] { updateGate(); });
     for (auto signal : {&EditorModel::companyChanged, &EditorModel::credentialsChanged, &EditorModel::repositoryChanged})
         connect(&m_editorModel, signal, this, &ServiceQueueView::updateGate);
     connect(&m_editorModel, &EditorModel::busyChanged, this, &ServiceQueueView::updateBusy);
