@@ -427,14 +427,24 @@ private Q_SLOTS:
         auto *task = child<QWidget>(view, "sorvane.detail.task");
         QVERIFY(task && task->isVisible());
         const QRect before(task->mapTo(&view, QPoint(0, 0)), task->size());
-        s.editor->setError(QStringLiteral("editor failed"));
-        s.editor->setMessage(QStringLiteral("done"));
+        QWidget *column = child<QWidget>(view, "sorvane.detail");
         auto *notices = child<QWidget>(view, "sorvane.notices");
+        // One banner covers nothing of the task (a message stays until the
+        // next operation): the column keeps its place free.
+        s.editor->setMessage(QStringLiteral("done"));
+        QTRY_VERIFY(notices->isVisible() && notices->height() > 0);
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(notices->geometry().bottom() < task->mapTo(column, QPoint(0, 0)).y());
+        s.editor->setMessage(std::nullopt);
+        s.editor->setError(QStringLiteral("editor failed"));
+        QTRY_VERIFY(notices->isVisible() && notices->height() > 0);
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(notices->geometry().bottom() < task->mapTo(column, QPoint(0, 0)).y());
+        s.editor->setMessage(QStringLiteral("done"));
         QTRY_VERIFY(notices->isVisible() && notices->height() > 0);
         QCoreApplication::sendPostedEvents();
         QCOMPARE(QRect(task->mapTo(&view, QPoint(0, 0)), task->size()), before);
         // Whole, across the column, at its top, over what is there.
-        QWidget *column = child<QWidget>(view, "sorvane.detail");
         QCOMPARE(notices->geometry().topLeft(), QPoint(0, 0));
         QCOMPARE(notices->width(), column->width());
         QVERIFY(notices->height() >= notices->heightForWidth(notices->width()));

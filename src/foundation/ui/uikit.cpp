@@ -1,5 +1,6 @@
 #include "uikit.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QProgressBar>
@@ -199,29 +200,67 @@ QString styleSheetColour(Ink ink)
     return QStringLiteral("color: %1;").arg(colour(ink).name());
 }
 
+namespace {
+// Fills a button with the accent (Highlight) of where it stands. Its own
+// palette sets only the fill roles, so the accent is inherited from its
+// window; a button is often made before it is placed there, so the fill
+// follows every move and every change of the inherited colours.
+class AccentFill final : public QObject
+{
+public:
+    AccentFill(QPushButton *button, bool plainWhenDisabled) : QObject(button), m_plainWhenDisabled(plainWhenDisabled)
+    {
+        button->installEventFilter(this);
+        fill(button);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ParentChange || event->type() == QEvent::PaletteChange)
+            fill(static_cast<QPushButton *>(watched));
+        return false;
+    }
+
+private:
+    void fill(QPushButton *button)
+    {
+        if (m_filling)
+            return;
+        QPalette palette = button->palette();
+        for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+            palette.setColor(group, QPalette::Button, palette.color(group, QPalette::Highlight));
+            palette.setColor(group, QPalette::ButtonText, palette.color(group, QPalette::HighlightedText));
+        }
+        // Otherwise only the enabled groups: a disabled main action must look disabled.
+        if (m_plainWhenDisabled) {
+            palette.setColor(QPalette::Disabled, QPalette::Button, palette.color(QPalette::Disabled, QPalette::Window));
+            palette.setColor(QPalette::Disabled, QPalette::ButtonText,
+                             palette.color(QPalette::Disabled, QPalette::WindowText));
+        }
+        if (palette == button->palette() && palette.resolveMask() == button->palette().resolveMask())
+            return;
+        m_filling = true;
+        button->setPalette(palette);
+        m_filling = false;
+    }
+
+    const bool m_plainWhenDisabled;
+    bool m_filling = false;
+};
+} // namespace
+
 void makeProminent(QPushButton *button)
 {
     button->setDefault(false);
     button->setAutoDefault(false);
-    // Only the enabled groups: a disabled main action must look disabled.
-    QPalette palette = button->palette();
-    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::Button, palette.color(group, QPalette::Highlight));
-        palette.setColor(group, QPalette::ButtonText, palette.color(group, QPalette::HighlightedText));
-    }
-    button->setPalette(palette);
+    new AccentFill(button, false);
     button->setProperty("prominent", true);
 }
 
 void fillWithAccent(QPushButton *button)
 {
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::Button, palette.color(QPalette::Highlight));
-    palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
-    palette.setColor(QPalette::Disabled, QPalette::Button, palette.color(QPalette::Disabled, QPalette::Window));
-    palette.setColor(QPalette::Disabled, QPalette::ButtonText,
-                     palette.color(QPalette::Disabled, QPalette::WindowText));
-    button->setPalette(palette);
+    new AccentFill(button, true);
 }
 
 QPushButton *button(const QString &text, QWidget *parent)

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <memory>
 
 SorvaneNotices::SorvaneNotices(SorvaneWorkspace &workspace, QWidget *parent) : QWidget(parent), m_workspace(workspace)
 {
@@ -46,6 +47,20 @@ void SorvaneNotices::rebuild()
     }
     setVisible(!notices.isEmpty());
     place();
+}
+
+int SorvaneNotices::reservedHeight()
+{
+    using Kind = SorvaneNotice::Kind;
+    int height = 0;
+    for (const Kind kind : {Kind::profiles, Kind::busy, Kind::error, Kind::retryClaim, Kind::message, Kind::localTest}) {
+        std::unique_ptr<QWidget> sample(banner({kind, QStringLiteral("X")}));
+        height = qMax(height, sample->sizeHint().height());
+    }
+    QFrame line;
+    line.setFrameShape(QFrame::HLine);
+    line.setFrameShadow(QFrame::Sunken);
+    return height + line.sizeHint().height();
 }
 
 bool SorvaneNotices::event(QEvent *event)

@@ -56,7 +56,8 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     detailLayout->setContentsMargins(0, 0, 0, 0);
     detailLayout->setSpacing(0);
     // Floats over the column's top: never moves what is under the pointer.
-    new SorvaneNotices(workspace, detailColumn);
+    auto *notices = new SorvaneNotices(workspace, detailColumn);
+    detailLayout->addSpacing(notices->reservedHeight());
     m_detail = new QStackedWidget(detailColumn);
     // Into the stack while still empty: the stack shows its first page, and a
     // page shown with its contents lays them out at a size nobody sees.
