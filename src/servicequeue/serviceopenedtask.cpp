@@ -1,28 +1,39 @@
 #include "serviceopenedtask.h"
 
+void ServiceOpenedTask::setListing(std::optional<ServiceListing> value)
+{
+    m_listing = std::move(value);
+    ++m_assignments.listing;
+    Q_EMIT changed();
+}
+
 void ServiceOpenedTask::setDetail(std::optional<ServiceDetail> value)
 {
     m_detail = std::move(value);
+    ++m_assignments.detail;
     updateListingFromDetail();
     Q_EMIT changed();
 }
 
 void ServiceOpenedTask::setDownload(std::optional<ServiceDownload> value)
 {
-    assign(m_download, std::move(value));
-    Q_EMIT packageChanged();
+    m_download = std::move(value);
+    ++m_assignments.download;
+    Q_EMIT changed();
 }
 
 void ServiceOpenedTask::setPackageContext(std::optional<PackageContext> value)
 {
-    assign(m_packageContext, std::move(value));
-    Q_EMIT packageContextChanged();
+    m_packageContext = std::move(value);
+    ++m_assignments.packageContext;
+    Q_EMIT changed();
 }
 
 void ServiceOpenedTask::setInlineBrief(std::optional<PackageContext> value)
 {
-    assign(m_inlineBrief, std::move(value));
-    Q_EMIT packageChanged();
+    m_inlineBrief = std::move(value);
+    ++m_assignments.inlineBrief;
+    Q_EMIT changed();
 }
 
 void ServiceOpenedTask::close()
@@ -31,14 +42,17 @@ void ServiceOpenedTask::close()
     m_inlineBrief.reset();
     m_detail.reset();
     m_download.reset();
+    ++m_assignments.packageContext;
+    ++m_assignments.inlineBrief;
+    ++m_assignments.detail;
+    ++m_assignments.download;
     Q_EMIT changed();
-    Q_EMIT packageContextChanged();
-    Q_EMIT packageChanged();
 }
 
 void ServiceOpenedTask::clear()
 {
     m_listing.reset();
+    ++m_assignments.listing;
     close();
 }
 
@@ -54,8 +68,10 @@ void ServiceOpenedTask::updateListingFromDetail()
     for (ServiceReceipt &row : m_listing->requests) {
         if (row.id != request.id)
             continue;
-        if (row.revision <= request.revision)
+        if (row.revision <= request.revision) {
             row = request;
+            ++m_assignments.listing;
+        }
         return;
     }
 }

@@ -7,17 +7,30 @@
 // (the history), its downloaded package, and the package's context read
 // inline and for the brief sheet.
 //
-// Besides `changed`, two narrow signals keep the moments of views that
-// replace content on every assignment of one field, equal or not (records
-// have no equality to compare).
+// Records have no equality to compare, so the part counts the assignments
+// of each field: a view that follows some fields watches their counts with
+// `connectPartValue` (a sheet replaced on every assignment, equal or not,
+// keeps that moment).
 class ServiceOpenedTask : public ServiceQueuePart
 {
     Q_OBJECT
 
-    TAVLON_PART_RECORD(std::optional<ServiceListing>, listing, setListing)
-
 public:
     using ServiceQueuePart::ServiceQueuePart;
+
+    struct Assignments
+    {
+        quint64 listing = 0;
+        quint64 detail = 0;
+        quint64 download = 0;
+        quint64 packageContext = 0;
+        quint64 inlineBrief = 0;
+        friend bool operator==(const Assignments &, const Assignments &) = default;
+    };
+    const Assignments &assignments() const { return m_assignments; }
+
+    const std::optional<ServiceListing> &listing() const { return m_listing; }
+    void setListing(std::optional<ServiceListing> value);
 
     const std::optional<ServiceDetail> &detail() const { return m_detail; }
     // Also brings the listed row of the task up to date, unless the listed row is the newer.
@@ -35,17 +48,28 @@ public:
     // The list and the opened task go.
     void clear();
 
-Q_SIGNALS:
-    // The brief sheet's context was assigned: the sheet is replaced, or closed.
-    void packageContextChanged();
-    // The downloaded package or its context read inline was assigned.
-    void packageChanged();
-
 private:
     void updateListingFromDetail();
+
+    Assignments m_assignments;
+    std::optional<ServiceListing> m_listing;
 
     std::optional<ServiceDetail> m_detail;
     std::optional<ServiceDownload> m_download;
     std::optional<PackageContext> m_packageContext;
     std::optional<PackageContext> m_inlineBrief;
 };
+
+// Calls `slot` on the task's changes that assigned one of `fields`.
+template<class Slot>
+QMetaObject::Connection connectAssigned(const ServiceOpenedTask &task, const QObject *context,
+                                        QList<quint64 ServiceOpenedTask::Assignments::*> fields, Slot slot)
+{
+    const auto counts = [fields](const ServiceOpenedTask &t) {
+        QList<quint64> result;
+        for (const auto field : fields)
+            result.append(t.assignments().*field);
+        return result;
+    };
+    return connectPartValue(task, context, counts, std::move(slot));
+}

@@ -19,7 +19,8 @@ SorvaneSettingsModel::SorvaneSettingsModel(Parts parts, SorvaneSettingsSection s
                         &EditorModel::inboxChanged, &EditorModel::storagePathChanged, &EditorModel::repositoryChanged,
                         &EditorModel::stateChanged})
         connect(editor, signal, this, &SorvaneSettingsModel::changed);
-    connect(&m_parts.queue->openedTask(), &ServiceOpenedTask::changed, this, &SorvaneSettingsModel::changed);
+    using A = ServiceOpenedTask::Assignments;
+    connectAssigned(m_parts.queue->openedTask(), this, {&A::detail}, [this] { Q_EMIT changed(); });
     const ServiceCompanyDirectory &directory = m_parts.queue->directory();
     const auto notify = [this] { Q_EMIT changed(); };
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.selectedCompanyID(); }, notify);

@@ -37,7 +37,8 @@ SorvaneWorkspace::SorvaneWorkspace(Parts parts, QObject *parent) : QObject(paren
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.companies(); }, customers);
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.companiesVerified(); }, customers);
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.nextCompanyID(); }, customers);
-    connect(&queue->openedTask(), &ServiceOpenedTask::changed, this, &SorvaneWorkspace::detailRevisionChanged);
+    using A = ServiceOpenedTask::Assignments;
+    connectAssigned(queue->openedTask(), this, {&A::detail}, [this] { Q_EMIT detailRevisionChanged(); });
 
     for (auto signal : {&SorvaneInboxModel::loadingChanged, &SorvaneInboxModel::mutatingChanged,
                         &SorvaneInboxModel::selectingRequestChanged, &SorvaneInboxModel::errorChanged,

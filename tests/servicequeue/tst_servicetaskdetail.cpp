@@ -636,6 +636,16 @@ void TestServiceTaskDetail::reactionsAndPlayersSurviveRefreshes()
     QVERIFY(players.made->at(0) && players.made->at(1));
     QVERIFY(view->findChild<QToolButton *>("service.version.p1.toggle")->isChecked());
 
+    // Reading the brief, inline or for its sheet, rebuilds none of the task's
+    // controls (a rebuild drops the keyboard focus of the button just pressed).
+    const QPointer<QPushButton> readBrief = view->findChild<QPushButton *>("service.brief.open");
+    QVERIFY(readBrief);
+    model->openedTask().setInlineBrief(PackageContext());
+    model->openedTask().setPackageContext(PackageContext());
+    settle();
+    QVERIFY(readBrief);
+    QCOMPARE(players.made->size(), 2);
+
     // A second download moves the player to that row with a fresh player.
     pulled.selected = reaction("d1", "r2");
     pulled.checkedFile = folder.filePath("r2.mp4");

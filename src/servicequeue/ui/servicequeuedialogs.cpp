@@ -31,7 +31,8 @@ ServiceQueueDialogs::ServiceQueueDialogs(ServiceQueueModel &model, ServiceQueueE
 {
     connect(&m_model.proposals(), &ServiceProposalState::changed, this, &ServiceQueueDialogs::presentDialogs);
     connect(&m_model.videoDraft(), &ServiceVideoDraft::changed, this, &ServiceQueueDialogs::presentDialogs);
-    connect(&m_model.openedTask(), &ServiceOpenedTask::packageContextChanged, this, &ServiceQueueDialogs::presentSheet);
+    using A = ServiceOpenedTask::Assignments;
+    connectAssigned(m_model.openedTask(), this, {&A::packageContext}, [this] { presentSheet(); });
 }
 
 ServiceQueueDialogs::~ServiceQueueDialogs()

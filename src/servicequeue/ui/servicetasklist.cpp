@@ -82,7 +82,8 @@ ServiceTaskList::ServiceTaskList(ServiceQueueModel &model, ServiceQueueEditor &e
     m_rows->setSpacing(8);
     layout->addWidget(m_section);
 
-    connect(&m_model.openedTask(), &ServiceOpenedTask::changed, this, &ServiceTaskList::rebuild);
+    using A = ServiceOpenedTask::Assignments;
+    connectAssigned(m_model.openedTask(), this, {&A::listing, &A::detail}, [this] { rebuild(); });
     rebuild();
 }
 

@@ -324,12 +324,13 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
                         &EditorModel::storageIssueChanged, &EditorModel::credentialsChanged})
         connect(editor, signal, this, update);
     connect(editor, &EditorModel::inboxChanged, this, source);
-    connect(&queue->openedTask(), &ServiceOpenedTask::changed, this, update);
+    connectAssigned(queue->openedTask(), this, {&ServiceOpenedTask::Assignments::detail}, update);
     const ServiceCompanyDirectory &directory = queue->directory();
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.loadingCompanies(); }, update);
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.companies(); }, update);
     connectPartValue(directory, this, [](const ServiceCompanyDirectory &d) { return d.selectedCompanyID(); }, update);
-    connect(&queue->openedTask(), &ServiceOpenedTask::packageChanged, this, source);
+    using A = ServiceOpenedTask::Assignments;
+    connectAssigned(queue->openedTask(), this, {&A::download, &A::inlineBrief}, source);
     for (auto signal : {&SorvaneInboxModel::itemsChanged, &SorvaneInboxModel::nextItemChanged,
                         &SorvaneInboxModel::operatorIDChanged, &SorvaneInboxModel::selectedIDChanged,
                         &SorvaneInboxModel::loadingChanged, &SorvaneInboxModel::mutatingChanged})

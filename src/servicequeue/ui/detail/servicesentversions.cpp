@@ -346,7 +346,8 @@ ServiceSentVersions::ServiceSentVersions(ServiceTaskDetailParts parts, QWidget *
 {
     setObjectName(QStringLiteral("service.versions"));
     ServiceQueueModel *model = m_parts.model;
-    connect(&model->openedTask(), &ServiceOpenedTask::changed, this, &ServiceSentVersions::refresh);
+    using A = ServiceOpenedTask::Assignments;
+    connectAssigned(model->openedTask(), this, {&A::detail, &A::download}, [this] { refresh(); });
     connect(&model->review(), &ServiceReviewState::changed, this, &ServiceSentVersions::refresh);
     connect(&model->projectCopies(), &ServiceProjectCopies::changed, this, &ServiceSentVersions::refresh);
     refresh();

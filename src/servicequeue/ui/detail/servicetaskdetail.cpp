@@ -53,7 +53,8 @@ ServiceTaskDetail::ServiceTaskDetail(ServiceTaskDetailParts parts, QWidget *pare
     }
 
     ServiceQueueModel *model = m_parts.model;
-    connect(&model->openedTask(), &ServiceOpenedTask::changed, this, &ServiceTaskDetail::rebuild);
+    using A = ServiceOpenedTask::Assignments;
+    connectAssigned(model->openedTask(), this, {&A::detail, &A::listing, &A::download}, [this] { rebuild(); });
     // The send confirmation is the dialogs' business: its change alone rebuilds nothing.
     const ServiceProposalState &proposals = model->proposals();
     connect(&proposals, &ServiceProposalState::changed, this,

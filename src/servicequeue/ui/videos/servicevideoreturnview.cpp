@@ -269,7 +269,8 @@ void ServiceVideoReturnView::bind()
     connect(&m_model->videoDraft(), &ServiceVideoDraft::changed, this, &ServiceVideoReturnView::refresh);
     connect(&m_model->projectCopies(), &ServiceProjectCopies::changed, this, &ServiceVideoReturnView::refresh);
     connect(&m_model->directory(), &ServiceCompanyDirectory::changed, this, &ServiceVideoReturnView::refresh);
-    connect(&m_model->openedTask(), &ServiceOpenedTask::changed, this, &ServiceVideoReturnView::refresh);
+    using A = ServiceOpenedTask::Assignments;
+    connectAssigned(m_model->openedTask(), this, {&A::detail, &A::download}, [this] { refresh(); });
 }
 
 void ServiceVideoReturnView::chooseMovie()
