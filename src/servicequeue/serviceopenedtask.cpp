@@ -2,9 +2,7 @@
 
 void ServiceOpenedTask::setListing(std::optional<ServiceListing> value)
 {
-    m_listing = std::move(value);
-    ++m_assignments.listing;
-    Q_EMIT changed();
+    counted(m_listing, std::move(value), m_assignments.listing);
 }
 
 void ServiceOpenedTask::setDetail(std::optional<ServiceDetail> value)
@@ -17,23 +15,17 @@ void ServiceOpenedTask::setDetail(std::optional<ServiceDetail> value)
 
 void ServiceOpenedTask::setDownload(std::optional<ServiceDownload> value)
 {
-    m_download = std::move(value);
-    ++m_assignments.download;
-    Q_EMIT changed();
+    counted(m_download, std::move(value), m_assignments.download);
 }
 
 void ServiceOpenedTask::setPackageContext(std::optional<PackageContext> value)
 {
-    m_packageContext = std::move(value);
-    ++m_assignments.packageContext;
-    Q_EMIT changed();
+    counted(m_packageContext, std::move(value), m_assignments.packageContext);
 }
 
 void ServiceOpenedTask::setInlineBrief(std::optional<PackageContext> value)
 {
-    m_inlineBrief = std::move(value);
-    ++m_assignments.inlineBrief;
-    Q_EMIT changed();
+    counted(m_inlineBrief, std::move(value), m_assignments.inlineBrief);
 }
 
 void ServiceOpenedTask::close()

@@ -50,6 +50,13 @@ public:
 
 private:
     void updateListingFromDetail();
+    template<class T>
+    void counted(T &field, T value, quint64 &count)
+    {
+        field = std::move(value);
+        ++count;
+        Q_EMIT changed();
+    }
 
     Assignments m_assignments;
     std::optional<ServiceListing> m_listing;
