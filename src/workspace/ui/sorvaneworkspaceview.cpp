@@ -16,6 +16,32 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+namespace {
+// Keeps one banner's height free above the detail. Measured when the column
+// is first laid out: a widget of the opening window measures no text while
+// it is made.
+class NoticesPlace final : public QWidget
+{
+public:
+    NoticesPlace(SorvaneNotices *notices, QWidget *parent) : QWidget(parent), m_notices(notices)
+    {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    QSize sizeHint() const override
+    {
+        if (m_height < 0)
+            m_height = m_notices->reservedHeight();
+        return {0, m_height};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    SorvaneNotices *m_notices;
+    mutable int m_height = -1;
+};
+} // namespace
+
 SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFactory detail, SorvaneClock clock,
                                            QWidget *parent)
     : QWidget(parent), m_workspace(workspace), m_detailFactory(std::move(detail))
@@ -57,7 +83,7 @@ SorvaneWorkspaceView::SorvaneWorkspaceView(SorvaneWorkspace &workspace, DetailFa
     detailLayout->setSpacing(0);
     // Floats over the column's top: never moves what is under the pointer.
     auto *notices = new SorvaneNotices(workspace, detailColumn);
-    detailLayout->addSpacing(notices->reservedHeight());
+    detailLayout->addWidget(new NoticesPlace(notices, detailColumn));
     m_detail = new QStackedWidget(detailColumn);
     // Into the stack while still empty: the stack shows its first page, and a
     // page shown with its contents lays them out at a size nobody sees.
