@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -494,6 +495,28 @@ void TestServiceQueueView::taskListAndItsGate()
     QCOMPARE(labelText(*screen, p + "row.a.status"), "Klipning · I arbejde");
     QCOMPARE(labelText(*screen, p + "row.b.status"), "Manus og shotliste · Ukendt status");
     QVERIFY(screen->findChild<QWidget *>("service.task.detail")->isVisible());
+
+    // The rows are made again when a task opens: the page stays where the
+    // person clicked, and the keyboard stays on that task's row.
+    QList<ServiceReceipt> many;
+    for (int i = 0; i < 14; ++i)
+        many.append(receipt(QString("r%1").arg(i), ServiceKind::scriptDevelopment, "waiting"));
+    model->openedTask().setListing(ServiceListing{"c", "o", many});
+    settle();
+    screen->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(screen.get()));
+    auto *scroll = screen->findChild<QScrollArea *>("service.queue.scroll");
+    auto *clicked = screen->findChild<QPushButton *>(p + "row.r6");
+    QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
+    scroll->ensureWidgetVisible(clicked);
+    clicked->setFocus(Qt::MouseFocusReason);
+    const int position = scroll->verticalScrollBar()->value();
+    QVERIFY(position > 0 && position < scroll->verticalScrollBar()->maximum());
+    opened.request = many.at(6);
+    model->openedTask().setDetail(opened);
+    settle();
+    QCOMPARE(scroll->verticalScrollBar()->value(), position);
+    QCOMPARE(QApplication::focusWidget()->objectName(), p + "row.r6");
 
     // While the directory reloads, the list and the detail go; the heading and companies stay.
     auto reload = model->loadCompanies(*editor, false);

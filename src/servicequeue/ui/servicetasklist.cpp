@@ -89,6 +89,14 @@ ServiceTaskList::ServiceTaskList(ServiceQueueModel &model, ServiceQueueEditor &e
 
 void ServiceTaskList::rebuild()
 {
+    // A row with the keyboard gives it up before it goes: hiding it would pass
+    // the focus down the rows one by one, and the scroll area would follow it
+    // to the end of the list. The new row of the same task takes it back.
+    QString focusedRow;
+    if (QWidget *focus = window()->focusWidget(); focus && m_section->isAncestorOf(focus)) {
+        focusedRow = focus->objectName();
+        focus->clearFocus();
+    }
     // Later, not now: a row's own click (opening its task) leads here.
     while (QLayoutItem *item = m_rows->takeAt(0)) {
         if (QWidget *widget = item->widget()) {
@@ -110,6 +118,8 @@ void ServiceTaskList::rebuild()
         QPushButton *button = taskRow(row, statusLine(row, m_model.openedTask().detail()), m_section);
         connect(button, &QPushButton::clicked, this, [this, row] { m_model.open(row, m_editor); });
         m_rows->addWidget(button);
+        if (!focusedRow.isEmpty() && button->objectName() == focusedRow)
+            button->setFocus(Qt::OtherFocusReason);
     }
     auto *caption = new QLabel(loc("Seneste 50 indsendte opgaver."), m_section);
     caption->setObjectName(QStringLiteral("service.tasks.caption"));
