@@ -100,6 +100,8 @@ void QtMediaPlayer::fail()
 {
     if (m_failure != MediaFailure::none)
         return;
+    // Read before the failure is set: a failed player never plays.
+    const bool wasPlaying = isPlaying();
     const QFileInfo file(m_source.toLocalFile());
     if (!file.isFile() || !file.isReadable())
         m_failure = MediaFailure::missingFile;
@@ -108,7 +110,6 @@ void QtMediaPlayer::fail()
     else
         m_failure = MediaFailure::damaged;
     m_pendingPosition.reset();
-    const bool wasPlaying = isPlaying();
     {
         const QSignalBlocker quiet(m_player); // the state notice comes below, once
         m_player->stop();

@@ -31,6 +31,8 @@ private Q_SLOTS:
     void aClickOnThePositionBarSeeksWhilePaused();
     void anUnplayableFileIsSaidUnderThePlayer_data();
     void anUnplayableFileIsSaidUnderThePlayer();
+    void failingWhilePlayingSaysStoppedFirst_data();
+    void failingWhilePlayingSaysStoppedFirst();
 
 private:
     QTemporaryDir m_files;
@@ -266,6 +268,36 @@ void TestMediaPlayer::anUnplayableFileIsSaidUnderThePlayer()
     player()->play(); // nothing more to try: it stays stopped
     QVERIFY(!player()->isPlaying());
     QCOMPARE(play->accessibleName(), QStringLiteral("Play"));
+}
+
+void TestMediaPlayer::failingWhilePlayingSaysStoppedFirst_data()
+{
+    QTest::addColumn<QString>("file");
+    QVERIFY(m_files.isValid());
+    const QString text = m_files.filePath(QStringLiteral("notes.mp4"));
+    QFile bytes(text);
+    QVERIFY(bytes.open(QIODevice::WriteOnly) && bytes.write("plain text, not a film\n") > 0);
+    bytes.close();
+    QTest::newRow("missing file") << m_files.filePath(QStringLiteral("gone.mp4"));
+    QTest::newRow("not a film") << text;
+}
+
+// The real player started on a file it cannot play: a control that follows
+// playingChanged goes back to Play before the failure is told.
+void TestMediaPlayer::failingWhilePlayingSaysStoppedFirst()
+{
+    QFETCH(QString, file);
+    MediaModule::useForTesting(QStringLiteral(TAVLON_BUNDLE_DIR "/Contents/PlugIns/libtavlonmedia.so"));
+    const std::unique_ptr<MediaPlayer> player = MediaModule::players()(QUrl::fromLocalFile(file));
+    QVERIFY(player);
+    QStringList heard;
+    connect(player.get(), &MediaPlayer::playingChanged, this,
+            [&heard](bool playing) { heard << (playing ? QStringLiteral("playing") : QStringLiteral("stopped")); });
+    connect(player.get(), &MediaPlayer::failed, this, [&heard] { heard << QStringLiteral("failed"); });
+    player->play();
+    QTRY_VERIFY_WITH_TIMEOUT(heard.contains(QStringLiteral("failed")), 20000);
+    QCOMPARE(heard, QStringList({"playing", "stopped", "failed"}));
+    QVERIFY(!player->isPlaying());
 }
 
 QTEST_MAIN(TestMediaPlayer)

@@ -1,7 +1,7 @@
 // The review video view and the reaction player with a fake player: texts
 // and identifiers, pause-then-seek, pausing when the window stops being
-// active, players kept across refreshes (replaced once failed) and released
-// when hidden.
+// active, players kept across refreshes (replaced once failed) and across
+// minimising, and released when the view is left.
 #include <QtTest>
 
 #include "fakemediaplayer.h"
@@ -11,6 +11,8 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -44,6 +46,28 @@ ServiceReactionDownload reaction(const QString &reactionID, QList<ServiceReactio
     return d;
 }
 
+// A window holding `view` inside `depth` containers, the innermost in a
+// scroll area as on the task screen (depth 0: the view is the window).
+std::unique_ptr<QWidget> windowAround(QWidget *view, int depth)
+{
+    if (depth == 0)
+        return std::unique_ptr<QWidget>(view);
+    auto window = std::make_unique<QWidget>();
+    QWidget *inner = window.get();
+    for (int level = 1; level < depth; ++level) {
+        auto *box = new QWidget;
+        (new QVBoxLayout(inner))->addWidget(box);
+        inner = box;
+    }
+    auto *scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    (new QVBoxLayout(inner))->addWidget(scroll);
+    auto *content = new QWidget;
+    (new QVBoxLayout(content))->addWidget(view);
+    scroll->setWidget(content);
+    return window;
+}
+
 QStringList texts(const QWidget *row)
 {
     QStringList lines;
@@ -60,8 +84,11 @@ class TestReviewViews : public QObject
 private Q_SLOTS:
     void initTestCase() { EditorLocalization::overrideLanguageForTesting(QStringLiteral("en")); }
     void reviewVideoView();
+    void reviewVideoPausesWhenTheWindowIsLeft_data();
     void reviewVideoPausesWhenTheWindowIsLeft();
     void reactionPlayer();
+    void minimisingKeepsThePlayer_data();
+    void minimisingKeepsThePlayer();
 };
 
 void TestReviewViews::reviewVideoView()
@@ -108,21 +135,30 @@ void TestReviewViews::reviewVideoView()
     QVERIFY(players.made->last().isNull());
 }
 
+void TestReviewViews::reviewVideoPausesWhenTheWindowIsLeft_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::newRow("the view is the window") << 0;
+    QTest::newRow("deep inside the window") << 4;
+}
+
 void TestReviewViews::reviewVideoPausesWhenTheWindowIsLeft()
 {
+    QFETCH(int, depth);
     FakePlayerFactory players;
-    ServiceReviewVideoView view(players.factory());
-    view.setContent(review("/project/a.mp4"), {});
-    view.show();
-    view.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&view));
+    auto *view = new ServiceReviewVideoView(players.factory());
+    const auto window = windowAround(view, depth);
+    view->setContent(review("/project/a.mp4"), {});
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
     players.last()->play();
     QWidget other;
     other.show();
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
     QTRY_VERIFY(!players.last()->isPlaying());
-    QVERIFY(view.player()); // paused, not released
+    QVERIFY(view->player()); // paused, not released
 }
 
 void TestReviewViews::reactionPlayer()
@@ -170,6 +206,58 @@ void TestReviewViews::reactionPlayer()
     QVERIFY(view.findChildren<QPushButton *>(QRegularExpression("^service\\.reaction\\.annotation\\.")).isEmpty());
     view.hide();
     QVERIFY(!view.player() && players.made->last().isNull());
+}
+
+void TestReviewViews::minimisingKeepsThePlayer_data()
+{
+    QTest::addColumn<bool>("reaction");
+    QTest::addColumn<bool>("pauses");
+    QTest::newRow("review video") << false << true;
+    QTest::newRow("reaction") << true << false;
+}
+
+// Minimising the window is no leaving: the player and its position stay (the
+// review video pauses, as the window is no longer in use). Leaving the
+// screen, a hide of the window's own, drops it.
+void TestReviewViews::minimisingKeepsThePlayer()
+{
+    QFETCH(bool, reaction);
+    QFETCH(bool, pauses);
+    FakePlayerFactory players;
+    QWidget *view = nullptr;
+    std::function<MediaPlayer *()> player;
+    if (reaction) {
+        auto *reactionView = new ServiceReactionPlayer(players.factory());
+        reactionView->setDownload(::reaction("r1", {}));
+        player = [reactionView] { return reactionView->player(); };
+        view = reactionView;
+    } else {
+        auto *reviewView = new ServiceReviewVideoView(players.factory());
+        reviewView->setContent(review("/project/a.mp4"), {});
+        player = [reviewView] { return reviewView->player(); };
+        view = reviewView;
+    }
+    const auto window = windowAround(view, 3);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QPointer<FakeMediaPlayer> first = players.last();
+    QVERIFY(first && player() == first);
+    first->seek(MediaTime::fromSeconds(42));
+    first->play();
+
+    window->setWindowState(Qt::WindowMinimized);
+    QVERIFY(first);
+    QCOMPARE(first->isPlaying(), !pauses);
+    window->setWindowState(Qt::WindowNoState);
+    QCOMPARE(players.made->size(), 1);
+    QCOMPARE(player(), first);
+    QCOMPARE(first->position(), qint64(42000));
+
+    window->hide(); // leaving the screen
+    QVERIFY(!player() && players.made->first().isNull());
+    window->show();
+    QCOMPARE(players.made->size(), 2); // coming back makes a new one
+    QCOMPARE(player(), players.last());
 }
 
 QTEST_MAIN(TestReviewViews)

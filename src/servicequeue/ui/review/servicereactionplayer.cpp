@@ -5,6 +5,7 @@
 #include "servicequeue/reviewrules.h"
 #include "servicequeue/ui/sorvanevideoplayer.h"
 
+#include <QHideEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -70,8 +71,11 @@ void ServiceReactionPlayer::showEvent(QShowEvent *event)
         m_player->show(m_download->checkedFile);
 }
 
+// Minimising the window (a spontaneous hide) keeps the player; leaving the
+// screen drops it.
 void ServiceReactionPlayer::hideEvent(QHideEvent *event)
 {
-    m_player->release();
+    if (!event->spontaneous())
+        m_player->release();
     QWidget::hideEvent(event);
 }

@@ -4,7 +4,7 @@
 #include "reviewwidgets.h"
 #include "servicequeue/ui/sorvanevideoplayer.h"
 
-#include <QEvent>
+#include <QHideEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -84,15 +84,23 @@ void ServiceReviewVideoView::showEvent(QShowEvent *event)
         m_player->show(m_download->file);
 }
 
+// Minimising the window hides the view spontaneously: the film pauses and
+// keeps its place. Only leaving the screen (a hide of the application's own)
+// drops the player.
 void ServiceReviewVideoView::hideEvent(QHideEvent *event)
 {
-    m_player->release();
+    if (event->spontaneous())
+        m_player->pause();
+    else
+        m_player->release();
     QWidget::hideEvent(event);
 }
 
-void ServiceReviewVideoView::changeEvent(QEvent *event)
+// The window passes its deactivation on to every visible widget inside it
+// (a change of activation reaches the window alone).
+bool ServiceReviewVideoView::event(QEvent *event)
 {
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+    if (event->type() == QEvent::WindowDeactivate)
         m_player->pause();
-    QWidget::changeEvent(event);
+    return QWidget::event(event);
 }

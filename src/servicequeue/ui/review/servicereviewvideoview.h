@@ -13,8 +13,8 @@ class SorvaneVideoPlayer;
 
 // A verified review video with the customer's feedback timestamps of its
 // version. Selecting a timestamp pauses the player at that moment. The player
-// exists while the view is shown, pauses when the window stops being active,
-// and goes when the view is hidden.
+// exists while the view is shown, pauses when the window stops being active
+// (minimised too), and goes when the view is left or ends.
 class ServiceReviewVideoView : public QWidget
 {
     Q_OBJECT
@@ -31,7 +31,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
-    void changeEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void rebuildMarkers();
