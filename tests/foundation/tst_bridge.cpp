@@ -52,6 +52,22 @@ elif mode == "error-controls":
 elif mode == "error-long":
     sys.stderr.write(json.dumps({"error": "x" * 60000}))
     sys.exit(3)
+elif mode == "error-invisible":
+    # Zero-width, format and tag characters, the tags outside the basic plane.
+    invisible = "\u200b\u200c\u200d\u200e\u200f\u2060\u2061\u2062\u2063\u2064\ufeff\U000e0000\U000e0001"
+    invisible += "".join(chr(c) for c in range(0xe0020, 0xe0080))
+    sys.stderr.write(json.dumps({"error": "Fejl" + (invisible * 20)[:1000]}))
+    sys.exit(3)
+elif mode == "error-tags":
+    sys.stderr.write(json.dumps({"error": "Fejl \U000e0001\U000e0064\U000e0061\U000e007f i opgaven"}))
+    sys.exit(3)
+elif mode == "error-marks":
+    sys.stderr.write(json.dumps({"error": "Fejl" + "\u0301" * 600 + " i opgaven"}))
+    sys.exit(3)
+elif mode == "error-cut":
+    # Past invisible characters, a flag (two pairs) and its marks straddle the limit.
+    sys.stderr.write(json.dumps({"error": "Fejl " + "\u2060" * 300 + "x" * 490 + "\U0001f1e9\U0001f1f0" + "\u0301" * 30 + " mere"}))
+    sys.exit(3)
 elif mode == "error-only-controls":
     sys.stderr.write(json.dumps({"error": "\u202e\u001b\n"}))
     sys.exit(3)
@@ -486,6 +502,15 @@ void TestBridge::toolOutcomes_data()
     QTest::newRow("controls and direction overrides dropped")
         << "error-controls" << QByteArray() << "Opgaven er[31m allerede taget.";
     QTest::newRow("long error text cut") << "error-long" << QByteArray() << QString(499, u'x') + QChar(0x2026);
+    // Invisible characters neither fill the limit nor hide the words, and no
+    // character grows past a few marks.
+    QTest::newRow("zero-width and tag characters dropped") << "error-invisible" << QByteArray() << "Fejl";
+    QTest::newRow("tags outside the basic plane dropped") << "error-tags" << QByteArray() << "Fejl i opgaven";
+    QTest::newRow("marks on one character bounded")
+        << "error-marks" << QByteArray() << "Fejl" + QString(8, QChar(0x0301)) + " i opgaven";
+    // The cut falls before the flag, not between its halves or before its marks.
+    QTest::newRow("cut between whole characters")
+        << "error-cut" << QByteArray() << "Fejl " + QString(490, u'x') + QChar(0x2026);
     QTest::newRow("nothing visible") << "error-only-controls" << QByteArray() << generic;
     QTest::newRow("traceback") << "traceback" << QByteArray() << generic;
     QTest::newRow("null error") << "null-error" << QByteArray() << generic;
@@ -513,6 +538,8 @@ void TestBridge::toolOutcomes()
             R"re(error text.*"\\u202EOpgaven\\u202C er\\u001B\[31m\\u0007 allerede\\t\\ttaget\.\\u2066\\n")re")));
     else if (mode == u"error-long")
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("error text.*\"x{60000}\"")));
+    else if (QStringList{"error-invisible", "error-tags", "error-marks", "error-cut"}.contains(mode))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("shown shortened or cleaned")));
     const auto outcome = await(Bridge::data(this->mode(mode), tools()));
     QVERIFY(!outcome.cancelled);
     QCOMPARE(outcome.error.value_or(QString()), error);

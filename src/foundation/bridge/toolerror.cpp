@@ -6,10 +6,31 @@
 
 namespace {
 
-// The Unicode Bidi_Control characters: marks, embeddings, overrides and isolates.
-bool directionControl(char16_t c)
+// A character as the person sees it keeps its first code point and at most
+// this many after it. Writing needs few: a Vietnamese vowel carries two marks,
+// a pointed and accented Hebrew letter five or six. A longer run only stacks marks
+// over the line (or hides the words behind one character that fills the
+// limit), so the rest of it is dropped.
+constexpr int followersPerCharacter = 8;
+
+// Format characters draw nothing but bend the text around them: zero-width
+// spaces and joiners, direction marks, embeddings, overrides and isolates
+// (the Unicode Bidi_Control set), word joiners, invisible operators, the byte
+// order mark and the tag characters. The few that are drawn as signs (the
+// prepended concatenation marks of Arabic, Syriac and Kaithi numbers) stay.
+bool dropped(char32_t c)
 {
-    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Surrogate: // half of a pair that is not there
+        return true;
+    case QChar::Other_Format:
+        return !((c >= 0x0600 && c <= 0x0605) || c == 0x06DD || c == 0x070F || c == 0x0890 || c == 0x0891
+                 || c == 0x08E2 || c == 0x110BD || c == 0x110CD);
+    default:
+        // The unassigned rest of the tag block is as invisible as the tags.
+        return c >= 0xE0000 && c <= 0xE007F;
+    }
 }
 
 } // namespace
@@ -28,30 +49,46 @@ std::optional<QString> toolErrorText(const QByteArray &standardError)
 
 QString toolErrorForDisplay(const QString &text)
 {
-    QString shown;
-    shown.reserve(std::min(text.size(), toolErrorDisplayLimit * 2));
+    // Cleaned by code points, so that a character outside the basic plane is
+    // judged as itself and never by its halves.
+    QString cleaned;
+    cleaned.reserve(text.size());
     bool space = false;
-    for (const QChar c : text) {
-        if (c.isSpace()) {
-            space = !shown.isEmpty();
-            continue;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text.at(i).unicode();
+        const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        if (pair)
+            c = QChar::surrogateToUcs4(text.at(i).unicode(), text.at(i + 1).unicode());
+        const qsizetype units = pair ? 2 : 1;
+        if (QChar::isSpace(c)) {
+            space = !cleaned.isEmpty();
+        } else if (!dropped(c)) {
+            if (space)
+                cleaned.append(QLatin1Char(' '));
+            space = false;
+            cleaned.append(text.constData() + i, units);
         }
-        if (c.category() == QChar::Other_Control || directionControl(c.unicode()))
-            continue;
-        if (space)
-            shown.append(QLatin1Char(' '));
-        space = false;
-        shown.append(c);
-        if (shown.size() > toolErrorDisplayLimit)
-            break;
+        i += units - 1;
     }
-    if (shown.size() <= toolErrorDisplayLimit)
-        return shown;
-    // Cut between two characters as the person sees them, room left for the ellipsis.
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, shown);
-    graphemes.setPosition(toolErrorDisplayLimit - 1);
-    if (!graphemes.isAtBoundary())
-        graphemes.toPreviousBoundary();
-    shown.truncate(std::max<qsizetype>(graphemes.position(), 0));
-    return shown.trimmed() + QChar(0x2026);
+
+    // Taken a whole character (grapheme) at a time, each one bounded, until the
+    // limit is passed; then cut after the last character that leaves room for
+    // the ellipsis.
+    QString shown;
+    shown.reserve(std::min(cleaned.size(), toolErrorDisplayLimit + 1));
+    qsizetype fits = 0;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, cleaned);
+    for (qsizetype start = 0, end; (end = graphemes.toNextBoundary()) != -1; start = end) {
+        qsizetype kept = start;
+        for (int codePoints = 0; kept < end && codePoints <= followersPerCharacter; ++codePoints)
+            kept += cleaned.at(kept).isHighSurrogate() ? 2 : 1;
+        shown.append(QStringView(cleaned).sliced(start, kept - start));
+        if (shown.size() > toolErrorDisplayLimit) {
+            shown.truncate(fits);
+            return shown.trimmed() + QChar(0x2026);
+        }
+        if (shown.size() < toolErrorDisplayLimit)
+            fits = shown.size();
+    }
+    return shown;
 }
