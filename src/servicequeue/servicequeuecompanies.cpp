@@ -25,6 +25,7 @@ void ServiceQueueModel::clear()
     m_directory.setCompanyError(std::optional<QString>());
     m_directory.setCompaniesLoaded(false);
     m_directory.setLoadingCompanies(false);
+    m_revisionNote.reset();
     clearTasks();
 }
 

@@ -106,7 +106,7 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
             editor->restoreStorage(false);
         model->openedTask().setListing(ServiceListing{handOver.receipt.company_id,
                                          StrictFormats::canonicalUuid(handOver.operatorID), {handOver.receipt}});
-        model->open(handOver.receipt, *editor);
+        model->openTask(handOver.receipt, *editor, true);
     } catch (...) {
         logFailure(lcServiceQueue, "opening the inbox's task");
         if (!current())

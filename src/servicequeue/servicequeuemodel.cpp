@@ -169,16 +169,32 @@ bool ServiceQueueModel::current(const ServiceOperationScope &scope, const Servic
 
 void ServiceQueueModel::perform(ServiceQueueEditor &editor, const QString &title, ScopedOperation operation)
 {
+    startOperation(editor, title, std::move(operation), std::nullopt);
+}
+
+void ServiceQueueModel::startOperation(ServiceQueueEditor &editor, const QString &title, ScopedOperation operation,
+                                       const std::optional<ServiceReceipt> &reopened)
+{
     const auto captured = scope(editor);
     if (!captured)
         return;
+    // Only the note still on screen, of this very task at the revision it raised it to.
+    std::optional<QString> kept;
+    if (reopened && m_revisionNote && m_revisionNote->key == selectionKey(*captured, reopened->id)
+        && m_revisionNote->revision == reopened->revision && editor.message() == m_revisionNote->text)
+        kept = m_revisionNote->text;
     QPointer<ServiceQueueModel> self(this);
     ServiceQueueEditor *editorPtr = &editor;
     const ServiceOperationScope scopeCopy = *captured;
     editor.perform(
         title,
         [self, editorPtr, scopeCopy] { return self && self->current(scopeCopy, *editorPtr); },
-        [self, editorPtr, scopeCopy, operation = std::move(operation)](CancellationToken token) {
+        [self, editorPtr, scopeCopy, kept, operation = std::move(operation)](CancellationToken token) {
+            // Called once the editor has started the operation and cleared its note.
+            if (self)
+                self->m_revisionNote.reset();
+            if (kept)
+                editorPtr->setMessage(kept);
             return scopedOperation(OperationContext{self, editorPtr, scopeCopy, std::move(token)}, operation);
         });
 }
@@ -188,7 +204,24 @@ QCoro::Task<void> ServiceQueueModel::scopedOperation(OperationContext op, Scoped
     // The world may have moved on between the request and the start.
     if (!op.model || !op.model->current(op.scope, *op.editor))
         co_return;
+    const auto &shown = op.model->openedTask().detail();
+    const std::optional<ServiceReceipt> before = shown ? std::optional<ServiceReceipt>(shown->request) : std::nullopt;
+    const QPointer<ServiceQueueModel> model = op.model;
+    ServiceQueueEditor *editor = op.editor;
+    const ServiceOperationScope scope = op.scope;
     co_await operation(std::move(op));
+    if (model && model->current(scope, *editor))
+        model->keepRevisionNote(before, scope, *editor);
+}
+
+void ServiceQueueModel::keepRevisionNote(const std::optional<ServiceReceipt> &before, const ServiceOperationScope &scope,
+                                         const ServiceQueueEditor &editor)
+{
+    const auto &after = m_openedTask.detail();
+    const auto text = editor.message();
+    if (!before || !after || !text || after->request.id != before->id || after->request.revision <= before->revision)
+        return;
+    m_revisionNote = RevisionNote{selectionKey(scope, after->request.id), after->request.revision, *text};
 }
 
 QCoro::Task<QByteArray> ServiceQueueModel::runChecked(BridgeCommand command, ServiceQueueEditor &editor,

@@ -295,6 +295,13 @@ private:
     static QCoro::Task<void> fetchOperation(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor, bool more,
                                             CancellationToken token);
     static QCoro::Task<void> scopedOperation(OperationContext op, ScopedOperation operation);
+    // perform; with `reopened`, the inbox's own opening of that row's task.
+    void startOperation(ServiceQueueEditor &editor, const QString &title, ScopedOperation operation,
+                        const std::optional<ServiceReceipt> &reopened);
+    // open; `reopened`: by the hand-over from the inbox, not by the person.
+    void openTask(ServiceReceipt receipt, ServiceQueueEditor &editor, bool reopened);
+    void keepRevisionNote(const std::optional<ServiceReceipt> &before, const ServiceOperationScope &scope,
+                          const ServiceQueueEditor &editor);
 
     ServiceBridge m_bridge;
     SorvaneOpener m_sorvaneOpener;
@@ -308,6 +315,18 @@ private:
 
     std::optional<SelectionKey> m_selectionKey;
     QHash<SelectionKey, SelectionDraft> m_savedSelections;
+
+    // The success note of the last operation that raised the opened task's
+    // revision, at that revision. The inbox sees the new revision and opens
+    // the same task again; that opening keeps the note on screen, as nobody
+    // has read it yet. The next operation that starts forgets it.
+    struct RevisionNote
+    {
+        SelectionKey key;
+        qint64 revision = 0;
+        QString text;
+    };
+    std::optional<RevisionNote> m_revisionNote;
 
     ServiceCompanyDirectory m_directory;
     ServiceOpenedTask m_openedTask;

@@ -54,6 +54,11 @@ QCoro::Task<void> ServiceQueueModel::listOperation(OperationContext op, QUrl cre
 
 void ServiceQueueModel::open(ServiceReceipt receipt, ServiceQueueEditor &editor)
 {
+    openTask(std::move(receipt), editor, false);
+}
+
+void ServiceQueueModel::openTask(ServiceReceipt receipt, ServiceQueueEditor &editor, bool reopened)
+{
     const auto credentials = editor.credentials();
     if (!credentials)
         return;
@@ -71,10 +76,11 @@ void ServiceQueueModel::open(ServiceReceipt receipt, ServiceQueueEditor &editor)
     if (const auto now = scope(editor))
         restoreSelection(selectionKey(*now, receipt.id));
 
-    perform(editor, loc("Læser opgaven og tidligere kundesvar…"),
-            [url = *credentials, receipt](OperationContext op) {
-                return openOperation(std::move(op), url, receipt);
-            });
+    startOperation(editor, loc("Læser opgaven og tidligere kundesvar…"),
+                   [url = *credentials, receipt](OperationContext op) {
+                       return openOperation(std::move(op), url, receipt);
+                   },
+                   reopened ? std::optional<ServiceReceipt>(receipt) : std::nullopt);
 }
 
 QCoro::Task<void> ServiceQueueModel::openOperation(OperationContext op, QUrl credentials, ServiceReceipt receipt)

@@ -1,5 +1,6 @@
 // The workspace and its ticket detail against the stand-in service: a real
-// sign-in, the editor's tool runner and the demo inbox.
+// sign-in, the editor's tool runner and the demo inbox; the selected row's
+// task handed over to the service queue as the window does.
 #include "../common/standinwindow.h"
 
 #include "inbox/sorvaneinboxmodel.h"
@@ -7,6 +8,7 @@
 #include "workspace/sorvaneworkspace.h"
 #include "workspace/ui/sorvaneticketdetail.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QPushButton>
 #include <QtTest>
@@ -114,6 +116,134 @@ private Q_SLOTS:
         QCOMPARE(inbox.preferences().query, QString());
         QCOMPARE(inbox.preferences().filter, SorvaneInboxFilter::all);
         QCOMPARE(inbox.preferences().sort, SorvaneInboxSort::title);
+    }
+
+    // A send raises the task's revision, the workspace reads the inbox again
+    // and the row's new revision opens the same task once more: the person
+    // still reads that the send was received. Their next operation, or
+    // another task, clears it.
+    void aSendsConfirmationOutlivesItsTasksReopening_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("next"); // what clears the confirmation
+        QTest::newRow("proposal, then the person's next operation") << int(ServiceKind::conceptDevelopment) << "operation";
+        QTest::newRow("video draft, then another task") << int(ServiceKind::filmEditing) << "another task";
+    }
+
+    void aSendsConfirmationOutlivesItsTasksReopening()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, next);
+        QVERIFY2(standin.reset(), qPrintable(standin.failure()));
+        signIn(QString::fromLatin1(StandinFixture::demoEmail));
+        MemorySettingsStore defaults;
+        openEditor(true);
+        ServiceQueueModel queue(adapter->bridge());
+        SorvaneInboxModel inbox(adapter->bridge(), defaults);
+        SorvaneWorkspace::Parts parts{editor.data(), adapter.get(), &queue, &inbox, &defaults};
+        parts.openSorvane = [&](const ServiceReceipt &receipt, const QUuid &operatorID) {
+            queue.openSorvane(receipt, operatorID, *adapter, false);
+        };
+        SorvaneWorkspace workspace(parts);
+        const auto quiet = [&] {
+            // Twice: a hand-over waits a turn before it opens its task.
+            for (int round = 0; round < 2; ++round) {
+                if (!settle([&] { return editor->busy() || inbox.loading() || queue.directory().loadingCompanies(); }))
+                    return false;
+                QTest::qWait(100);
+            }
+            return !editor->busy() && !inbox.loading();
+        };
+        workspace.appear();
+        QVERIFY(quiet());
+
+        // The operator's active task of this kind, opened from the inbox.
+        const QList<SorvaneInboxRow> rows = inbox.items();
+        const auto row = std::find_if(rows.cbegin(), rows.cend(), [&](const SorvaneInboxRow &r) {
+            return r.request.kind == ServiceKind(kind) && r.request.status == QStringLiteral("active")
+                && r.request.claimed_by && QUuid::fromString(*r.request.claimed_by) == inbox.operatorID();
+        });
+        QVERIFY(row != rows.cend());
+        const QString task = row->request.id;
+        workspace.select(task);
+        QVERIFY(quiet());
+        QVERIFY2(queue.openedTask().detail() && queue.openedTask().detail()->request.id == task, qPrintable(failure()));
+        const QString folder = standin.scratch(QStringLiteral("confirmation-%1").arg(kind));
+        QVERIFY(QDir().mkpath(folder));
+        editor->chooseStorage(QUrl::fromLocalFile(QFileInfo(folder).canonicalFilePath()));
+        // The window opens the task again under the new folder.
+        queue.sorvaneStorageChanged(*adapter, inbox.selectedItem()->request, inbox.operatorID());
+        QVERIFY(quiet());
+        QVERIFY(standin.setScenario(QJsonObject{
+            {"videoPending", QJsonObject{{"mode", "answer"}, {"json", QJsonObject{{"previews", QJsonArray()}}}}}}));
+        queue.pull(*adapter, false);
+        QVERIFY(quiet());
+        standin.clearScenario();
+        QVERIFY2(queue.openedTask().download() && queue.openedTask().download()->verified, qPrintable(failure()));
+
+        if (ServiceKind(kind) == ServiceKind::filmEditing) {
+            queue.videoDraft().setVideoFile(QUrl::fromLocalFile(standin.var() + QStringLiteral("/media/export-klip-2.mp4")));
+            queue.videoDraft().setVideoLabel(QStringLiteral("Klip 2"));
+            queue.videoDraft().setVideoSummary(QStringLiteral("Logoet kommer før."));
+            queue.prepareVideo(*adapter);
+            QVERIFY(quiet());
+            QVERIFY2(queue.videoDraft().videoPreview(), qPrintable(failure()));
+            queue.videoDraft().setVideoQC(true);
+        } else {
+            queue.prepare(*adapter);
+            QVERIFY(quiet());
+            QVERIFY2(queue.proposals().proposalFile(), qPrintable(failure()));
+            QFile file(queue.proposals().proposalFile()->file);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QJsonObject proposal = QJsonDocument::fromJson(file.readAll()).object();
+            file.close();
+            proposal.insert("title", "Tre veje til klinikkens historie");
+            proposal.insert("body", "Vi foreslår tre korte film.");
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QJsonDocument(proposal).toJson());
+            file.close();
+            queue.readPreview(*adapter);
+            QVERIFY(quiet());
+            QVERIFY2(queue.proposals().preview(), qPrintable(failure()));
+            queue.proposals().setConfirmation(true);
+        }
+
+        const qint64 revision = queue.openedTask().detail()->request.revision;
+        const qsizetype runs = toolCommands().size();
+        if (ServiceKind(kind) == ServiceKind::filmEditing)
+            queue.sendVideo(*adapter);
+        else
+            queue.send(*adapter);
+        QVERIFY(quiet());
+        QVERIFY2(!editor->error(), qPrintable(failure()));
+        const std::optional<QString> received = editor->message();
+        QVERIFY(received && received->contains(QStringLiteral("received")));
+        QVERIFY(queue.openedTask().detail()->request.revision > revision);
+
+        // The inbox was read again and the task opened anew at its new revision.
+        const QStringList after = toolCommands().mid(runs);
+        QVERIFY2(after.indexOf(QStringLiteral("serviceGet"), after.indexOf(QStringLiteral("serviceInbox"))) > 0,
+                 qPrintable(after.join(u' ')));
+        QCOMPARE(inbox.selectedItem()->request.revision, queue.openedTask().detail()->request.revision);
+        QCOMPARE(editor->message(), received);
+
+        if (next == u"operation") {
+            // Whatever the read then finds, the operation starts without the note.
+            queue.readBrief(*adapter, false);
+            QVERIFY(editor->busy());
+            QCOMPARE(editor->message(), std::nullopt);
+            QVERIFY(quiet());
+        } else {
+            const auto other = std::find_if(rows.cbegin(), rows.cend(), [&](const SorvaneInboxRow &r) {
+                return r.request.id != task && r.request.company_id == row->request.company_id;
+            });
+            QVERIFY(other != rows.cend());
+            workspace.select(other->request.id);
+            QVERIFY(quiet());
+            QVERIFY2(!editor->error(), qPrintable(failure()));
+            QCOMPARE(queue.openedTask().detail()->request.id, other->request.id);
+        }
+        QCOMPARE(editor->message(), std::nullopt);
     }
 };
 
