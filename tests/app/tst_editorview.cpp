@@ -694,6 +694,9 @@ void TestEditorView::menus()
     Window window(*session, *activity);
     EditorWindow shell(window.view.release());
     TavlonFilmEditorApp app;
+    // Message boxes and dialogs without a title of their own are titled with
+    // the product's name, as the application menu is, not the program file's.
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Tavlon Film Editor"));
     app.installCommands(&shell);
     QStringList menus;
     for (QAction *menu : shell.menuBar()->actions()) {

@@ -14,6 +14,8 @@
 #include "workspace/sorvaneworkspace.h"
 #include "workspace/ui/sorvanemetadatasheet.h"
 #include "workspace/ui/sorvanepipelineview.h"
+#include "workspace/ui/sorvaneticketdetail.h"
+#include "workspace/ui/sorvaneworkspaceview.h"
 #include "workspace/ui/sorvanewindowlayout.h"
 
 #include <QCheckBox>
@@ -21,6 +23,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QtTest>
 
@@ -304,6 +308,69 @@ private Q_SLOTS:
         button->click();
         QCOMPARE(s.inbox->selectedID(), std::optional<QString>(uuidFor(2, 1)));
         QCOMPARE(s.view->item()->request.id, uuidFor(2, 1));
+    }
+
+    // In the window's detail column the five stages are wider than the column:
+    // the strip shows its horizontal scroll bar and scrolls to each stage,
+    // which then shows across its whole width inside every widget around it.
+    void stripScrollsToTheLastStage_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QString>("layout");
+        QTest::newRow("default size, table") << QSize(1180, 800) << "list";
+        QTest::newRow("default size, list") << QSize(1180, 800) << "inbox";
+        QTest::newRow("smallest size, table") << QSize(940, 660) << "list";
+    }
+    void stripScrollsToTheLastStage()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QString, layout);
+        Setup s;
+        s.workspace->setLayout(layout);
+        const auto detail = [&s](QWidget *parent) -> QWidget * {
+            SorvaneTicketDetail::Embeds embeds;
+            embeds.taskScreen = [](bool, std::function<void()>, QWidget *parent) -> QWidget * { return new QLabel(parent); };
+            embeds.pipeline = [&s](QWidget *parent) -> QWidget * {
+                auto *pipeline = new SorvanePipelineView(*s.workspace, parent);
+                pipeline->followSelection();
+                return pipeline;
+            };
+            return new SorvaneTicketDetail(*s.workspace, embeds, {}, parent);
+        };
+        SorvaneWorkspaceView window(*s.workspace, detail);
+        window.resize(size);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        s.open(1, pipeline({film(1, "active", "idea"), film(2, "review", "delivery"), film(3, "approved", "idea"),
+                            film(4, QJsonValue::Null, "recording", false), film(5, "cancelled", "brief")}));
+        QCoreApplication::processEvents();
+        auto *panel = window.findChild<SorvanePipelineView *>();
+        QVERIFY(panel && panel->isVisible());
+        auto *strip = panel->findChild<QScrollArea *>("sorvane.pipeline.stages");
+        QVERIFY(strip && strip->isVisible());
+        QVERIFY(strip->horizontalScrollBarPolicy() != Qt::ScrollBarAlwaysOff);
+        QTRY_VERIFY(strip->horizontalScrollBar()->isVisible());
+        QVERIFY(strip->horizontalScrollBar()->maximum() > 0);
+
+        // The column's title, count and films, within the column itself and
+        // every widget around it; across only, as the detail scrolls up and
+        // down by itself. Asked again while the detail settles (its own
+        // scroll bar may come and narrow the strip).
+        const auto reaches = [&](const char *stage) {
+            QWidget *shown = panel->findChild<QWidget *>(QStringLiteral("sorvane.pipeline.") + QLatin1String(stage));
+            strip->ensureWidgetVisible(shown, 0, 0);
+            const QRect content = shown->childrenRect();
+            const int left = shown->mapTo(&window, content.topLeft()).x(), right = left + content.width();
+            int shownLeft = 0, shownRight = window.width();
+            for (QWidget *around = shown; around != &window; around = around->parentWidget()) {
+                const int x = around->mapTo(&window, QPoint(0, 0)).x();
+                shownLeft = qMax(shownLeft, x);
+                shownRight = qMin(shownRight, x + around->width());
+            }
+            return shownLeft <= left && right <= shownRight;
+        };
+        for (const char *stage : {"delivery", "development", "delivery"})
+            QTRY_VERIFY2(reaches(stage), stage);
     }
 
     // The contact name limit, trimming and the save path of the sheet.

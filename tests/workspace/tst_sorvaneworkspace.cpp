@@ -474,8 +474,19 @@ private Q_SLOTS:
         s.load({set(set(row(1), "company/id", company), "request/company_id", company), row(2)});
         auto *customer = child<QAbstractButton>(view, "sorvane.customer." + company.toLower());
         QVERIFY(customer);
+        view.resize(1180, 800);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *search = child<QLineEdit>(view, "sorvane.search");
+        const QPoint searchAt = search->mapTo(&view, QPoint(0, 0));
         customer->click();
         QCOMPARE(s.inbox->preferences().companyID, QUuid::fromString(company));
+        // The chosen customer's line shows above the search field, which stays
+        // where it was: a click aimed at it does not land a line above.
+        QVERIFY(child<QLabel>(view, "sorvane.filter.customer")->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCOMPARE(search->mapTo(&view, QPoint(0, 0)), searchAt);
         // Every filter row draws its symbol (the workspace's own symbols included).
         for (const char *raw : {"all", "mine", "customer", "blocked", "completed"}) {
             auto *row = child<QWidget>(view, QStringLiteral("sorvane.filter.") + QLatin1String(raw));

@@ -68,7 +68,13 @@ private:
 
 } // namespace
 
-TavlonFilmEditorApp::TavlonFilmEditorApp(QObject *parent) : QObject(parent) {}
+TavlonFilmEditorApp::TavlonFilmEditorApp(QObject *parent) : QObject(parent)
+{
+    // The product's name, not the program file's: the title of every message
+    // box and dialog that names none of its own (X11 also ends the other
+    // windows' titles with it).
+    QGuiApplication::setApplicationDisplayName(loc("Tavlon Film Editor"));
+}
 
 SorvaneUpdateActivity &TavlonFilmEditorApp::updateActivity()
 {

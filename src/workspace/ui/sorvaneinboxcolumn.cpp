@@ -120,6 +120,11 @@ SorvaneInboxColumn::SorvaneInboxColumn(SorvaneWorkspace &workspace, SorvaneClock
     QFont medium = m_customer->font();
     medium.setWeight(QFont::Medium);
     m_customer->setFont(medium);
+    // Its line is kept while no customer is chosen: choosing one in the
+    // sidebar must not move the search field under it from where a click aims.
+    QSizePolicy kept = m_customer->sizePolicy();
+    kept.setRetainSizeWhenHidden(true);
+    m_customer->setSizePolicy(kept);
     explanation->addWidget(m_customer);
     layout->addLayout(explanation);
 
@@ -362,8 +367,9 @@ void SorvaneInboxColumn::showState()
     m_explanation->setText(SorvaneInboxOptions::explanation(filter));
     const auto customer = m_workspace.selectedCustomerName();
     m_customer->setVisible(customer.has_value());
-    if (customer)
-        m_customer->setText(Symbols::glyph(QStringLiteral("building.2")) + QStringLiteral("  ") + *customer);
+    // Hidden, the symbol alone keeps the line as tall as a shown one.
+    m_customer->setText(Symbols::glyph(QStringLiteral("building.2"))
+                        + (customer ? QStringLiteral("  ") + *customer : QString()));
     m_listModel->setActive(!m_workspace.showsTable());
     m_tableModel->setActive(m_workspace.showsTable());
     m_inboxLayout->setChecked(!m_workspace.showsTable());

@@ -303,11 +303,14 @@ QWidget *SorvanePipelineView::stageColumn(SorvanePipelineStage stage, const QLis
 {
     auto *column = new QWidget(parent);
     column->setObjectName(QStringLiteral("sorvane.pipeline.") + SorvanePipelineStages::rawValue(stage));
-    column->setMinimumWidth(100);
     auto *layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
     layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // At least 100 wide, and as wide as its widest film: a minimum width set
+    // on the column itself would hold it at 100 and cut every 130-wide title,
+    // and the strip would end before the last column's films.
+    layout->addItem(new QSpacerItem(100, 0, QSizePolicy::Minimum, QSizePolicy::Fixed));
 
     auto *title = new QLabel(SorvanePipeline::stageTitle(stage), column);
     title->setFont(captionFont(title, true));
