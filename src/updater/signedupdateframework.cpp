@@ -160,9 +160,9 @@ std::optional<QList<QByteArray>> namesIn(int folder)
 // is not a folder (`where`: its folder's path below the walked one, "" or
 // "/a/b"); `leave(folder, name)` is called once a folder's entries are done.
 // Either ends the walk by answering false. False when the walk did not end
-// by itself.
+// by itself. `removing` passes a folder gone meanwhile.
 template<class Entry, class Leave>
-bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave)
+bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave, bool removing = false)
 {
     struct Level
     {
@@ -181,6 +181,8 @@ bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave)
     const auto enter = [&](const QByteArray &child) {
         Descriptor folder(::openat(current.valid() ? current.get() : parent, child.constData(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder.valid() && errno == ENOENT && removing && !levels.empty())
+            return true;
         Level level;
         if (!folder.valid() || ::fstat(folder.get(), &level.status) != 0)
             return false;
@@ -255,7 +257,8 @@ bool removeEntryAt(int parent, const QByteArray &name)
         [&removed](int folder, const char *entry) {
             removed = (::unlinkat(folder, entry, AT_REMOVEDIR) == 0 || errno == ENOENT) && removed;
             return true;
-        });
+        },
+        true);
     return walked && removed;
 }
 
@@ -461,6 +464,19 @@ QCoro::Task<bool> runTar(QStringList arguments, int input, int output, int folde
         tar.waitForFinished(1000);
     }
     co_return tar.exitStatus() == QProcess::NormalExit && tar.exitCode() == 0;
+}
+
+// Runs `check` off the GUI thread: a hostile archive may list hundreds of
+// thousands of members. Throws OperationCancelled when the machinery went
+// away meanwhile.
+template<class Check>
+QCoro::Task<bool> checkAside(Check check, std::shared_ptr<bool> alive)
+{
+    auto checked = WorkerDecoding::run<bool>(std::move(check));
+    const bool passed = co_await checked;
+    if (!*alive)
+        throw OperationCancelled();
+    co_return passed;
 }
 
 void checkAlive(const std::shared_ptr<bool> &alive, const CancellationToken &cancel)
@@ -877,11 +893,18 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
     // and what they add up to, bounded by the archive's length.
     auto listed = runTar({QStringLiteral("--quoting-style=escape"), QStringLiteral("-tzf"), QStringLiteral("-")},
                          archive, members.get(), -1, alive);
-    if (!co_await listed || !membersStayInside(members.get(), name))
+    if (!co_await listed)
+        throw BridgeError::failed(failed);
+    auto inside = checkAside([listing = members.get(), name] { return membersStayInside(listing, name); }, alive);
+    if (!co_await inside)
         throw BridgeError::failed(failed);
     auto measured = runTar({QStringLiteral("--numeric-owner"), QStringLiteral("-tvzf"), QStringLiteral("-")}, archive,
                            sizes.get(), -1, alive);
-    if (!co_await measured || !membersFit(sizes.get(), unpackedLimit(length)))
+    if (!co_await measured)
+        throw BridgeError::failed(failed);
+    auto fits = checkAside([listing = sizes.get(), limit = unpackedLimit(length)] { return membersFit(listing, limit); },
+                           alive);
+    if (!co_await fits)
         throw BridgeError::failed(failed);
 
     auto unpacked = runTar({QStringLiteral("-xzf"), QStringLiteral("-"), QStringLiteral("--no-same-owner"),
@@ -893,7 +916,10 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
     // promised, whose links all stay inside it, with its own executable.
     const QStringList entries = QDir(into).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     const QString staged = QDir(into).filePath(name);
-    if (entries != QStringList{name} || entryKind(staged) != EntryKind::folder || !linksStayInside(staged))
+    if (entries != QStringList{name} || entryKind(staged) != EntryKind::folder)
+        throw BridgeError::failed(failed);
+    auto linksInside = checkAside([staged] { return linksStayInside(staged); }, alive);
+    if (!co_await linksInside)
         throw BridgeError::failed(failed);
     const QString plistPath = QDir(staged).filePath(QStringLiteral("Contents/Info.plist"));
     QFile plist(plistPath);
