@@ -1,6 +1,7 @@
 #include "signedupdateframework.h"
 
 #include "foundation/appbundle.h"
+#include "foundation/decoding/workerdecoding.h"
 #include "foundation/cancellation.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
@@ -11,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -28,14 +28,18 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 constexpr int idleTimeoutMs = 30000;
 constexpr int feedTimeoutMs = 45000;
 constexpr qint64 signatureLimit = 4096;
+// The downloaded archive's name in the cycle's folder.
+constexpr const char *archiveName = "update.tar.gz";
 // The time a download of `length` bytes is allowed in all: ten minutes, and
 // as long again as 64 KiB a second would take.
 std::chrono::milliseconds downloadDeadlineFor(qint64 length)
@@ -87,34 +91,186 @@ private:
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
+// An open descriptor, closed with its owner.
+class Descriptor
+{
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    Descriptor(Descriptor &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Descriptor &operator=(Descriptor &&other) noexcept
+    {
+        reset(std::exchange(other.m_fd, -1));
+        return *this;
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    ~Descriptor() { reset(); }
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+bool sameEntry(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The names in the open folder `folder`, "." and ".." left out.
+std::optional<QList<QByteArray>> namesIn(int folder)
+{
+    const int reading = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (reading < 0)
+        return std::nullopt;
+    DIR *listing = ::fdopendir(reading);
+    if (!listing) {
+        ::close(reading);
+        return std::nullopt;
+    }
+    ::rewinddir(listing);
+    QList<QByteArray> names;
+    errno = 0;
+    while (const dirent *entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    const bool complete = errno == 0;
+    ::closedir(listing);
+    if (!complete)
+        return std::nullopt;
+    return names;
+}
+
+// Walks the folder `name` in the open folder `parent`, depth first, without
+// following a link and with no more than four descriptors open however deep
+// it goes: it holds only the folder it is in, and climbs back through "..",
+// which must be the very folder it came down from (a folder moved meanwhile
+// ends the walk). `entry(folder, name, status, where)` sees every entry that
+// is not a folder (`where`: its folder's path below the walked one, "" or
+// "/a/b"); `leave(folder, name)` is called once a folder's entries are done.
+// Either ends the walk by answering false. False when the walk did not end
+// by itself. `removing` passes a folder gone meanwhile.
+template<class Entry, class Leave>
+bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave, bool removing = false)
+{
+    struct Level
+    {
+        struct stat status;
+        QByteArray name;
+        QList<QByteArray> folders; // still to walk
+    };
+    struct stat parentStatus;
+    if (::fstat(parent, &parentStatus) != 0)
+        return false;
+    std::vector<Level> levels;
+    QByteArray where;
+    Descriptor current;
+    // Opens the sub-folder `child` of the current folder (or of `parent` for
+    // the first) and reads its entries.
+    const auto enter = [&](const QByteArray &child) {
+        Descriptor folder(::openat(current.valid() ? current.get() : parent, child.constData(),
+                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder.valid() && errno == ENOENT && removing && !levels.empty())
+            return true;
+        Level level;
+        if (!folder.valid() || ::fstat(folder.get(), &level.status) != 0)
+            return false;
+        const auto names = namesIn(folder.get());
+        if (!names)
+            return false;
+        level.name = child;
+        const QByteArray inside = levels.empty() ? where : where + '/' + child;
+        for (const QByteArray &entryName : *names) {
+            struct stat status;
+            if (::fstatat(folder.get(), entryName.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno == ENOENT)
+                    continue;
+                return false;
+            }
+            if (S_ISDIR(status.st_mode))
+                level.folders.append(entryName);
+            else if (!entry(folder.get(), entryName.constData(), status, inside))
+                return false;
+        }
+        where = inside;
+        levels.push_back(std::move(level));
+        current = std::move(folder);
+        return true;
+    };
+    if (!enter(name))
+        return false;
+    while (!levels.empty()) {
+        Level &level = levels.back();
+        if (!level.folders.isEmpty()) {
+            if (!enter(level.folders.takeLast()))
+                return false;
+            continue;
+        }
+        // Back up one folder: the one it came from, or the walk is over.
+        Descriptor up;
+        const struct stat &expected = levels.size() > 1 ? levels[levels.size() - 2].status : parentStatus;
+        struct stat status;
+        if (levels.size() > 1) {
+            up.reset(::openat(current.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!up.valid() || ::fstat(up.get(), &status) != 0 || !sameEntry(status, expected))
+                return false;
+        }
+        current = std::move(up);
+        const QByteArray left = level.name;
+        levels.pop_back();
+        if (!levels.empty())
+            where.chop(left.size() + 1);
+        if (!leave(current.valid() ? current.get() : parent, left.constData()))
+            return false;
+    }
+    return true;
+}
+
 // Removes the entry `name` in the folder `parent` and, for a folder,
 // everything in it. Never follows a link: a link is removed as a link.
-bool removeEntryAt(int parent, const char *name)
+bool removeEntryAt(int parent, const QByteArray &name)
 {
     struct stat status;
-    if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(parent, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT;
     if (!S_ISDIR(status.st_mode))
-        return ::unlinkat(parent, name, 0) == 0 || errno == ENOENT;
-    const int folder = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder < 0)
-        return false;
-    DIR *listing = ::fdopendir(folder);
-    if (!listing) {
-        ::close(folder);
-        return false;
-    }
-    QList<QByteArray> names;
-    while (const dirent *entry = ::readdir(listing)) {
-        const QByteArray child(entry->d_name);
-        if (child != "." && child != "..")
-            names.append(child);
-    }
+        return ::unlinkat(parent, name.constData(), 0) == 0 || errno == ENOENT;
+    // Whatever cannot be removed is passed; the folder holding it stays.
     bool removed = true;
-    for (const QByteArray &child : std::as_const(names))
-        removed = removeEntryAt(::dirfd(listing), child.constData()) && removed;
-    ::closedir(listing);
-    return removed && (::unlinkat(parent, name, AT_REMOVEDIR) == 0 || errno == ENOENT);
+    const bool walked = walkFolder(
+        parent, name,
+        [&removed](int folder, const char *entry, const struct stat &, const QByteArray &) {
+            removed = (::unlinkat(folder, entry, 0) == 0 || errno == ENOENT) && removed;
+            return true;
+        },
+        [&removed](int folder, const char *entry) {
+            removed = (::unlinkat(folder, entry, AT_REMOVEDIR) == 0 || errno == ENOENT) && removed;
+            return true;
+        },
+        true);
+    return walked && removed;
+}
+
+// The folder at `path`, opened without following a link, only while it is
+// the folder `device` and `inode` name.
+Descriptor openFolder(const QString &path, quint64 device, quint64 inode)
+{
+    Descriptor folder(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status;
+    if (folder.valid() && (::fstat(folder.get(), &status) != 0 || status.st_dev != device || status.st_ino != inode))
+        folder.reset();
+    return folder;
 }
 
 // A folder this machinery made: removed with everything in it, unless
@@ -128,12 +284,26 @@ bool removeOwnFolder(const QString &path)
     if (!S_ISDIR(status.st_mode))
         return false;
     const QFileInfo info(path);
-    const int parent = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parent < 0)
+    const Descriptor parent(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return parent.valid() && removeEntryAt(parent.get(), QFile::encodeName(info.fileName()));
+}
+
+// What a cycle made in its folder `path` (`entries`) is removed, then the
+// folder when nothing else is left in it: an entry someone else put there
+// is left alone, and the folder with it. Nothing is removed when another
+// folder or a link now stands at `path`.
+bool clearStaging(const QString &path, quint64 device, quint64 inode, const QStringList &entries)
+{
+    const Descriptor staging = openFolder(path, device, inode);
+    if (!staging.valid())
         return false;
-    const bool removed = removeEntryAt(parent, QFile::encodeName(info.fileName()).constData());
-    ::close(parent);
-    return removed;
+    bool removed = true;
+    for (const QString &entry : entries)
+        removed = removeEntryAt(staging.get(), QFile::encodeName(entry)) && removed;
+    const QFileInfo info(path);
+    const Descriptor parent(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return removed && parent.valid()
+        && ::unlinkat(parent.get(), QFile::encodeName(info.fileName()).constData(), AT_REMOVEDIR) == 0;
 }
 
 enum class EntryKind { missing, link, folder, file, other };
@@ -166,57 +336,92 @@ bool isInside(const QString &path, const QString &root)
 }
 
 // Every link below `root` points inside it, as written and as the file
-// system resolves it.
+// system resolves it; however deep the folders go (an entry the walk cannot
+// reach counts as a link out).
 bool linksStayInside(const QString &root)
 {
     const QString cleanRoot = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (entryKind(path) != EntryKind::link)
-            continue;
-        char target[4096];
-        const ssize_t size = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
-        if (size <= 0 || size >= ssize_t(sizeof target))
-            return false;
-        const QString written = QFile::decodeName(QByteArray(target, size));
-        if (written.startsWith(QLatin1Char('/')))
-            return false;
-        if (!isInside(QDir::cleanPath(QFileInfo(path).absolutePath() + QLatin1Char('/') + written), cleanRoot))
-            return false;
-        const QString resolved = QFileInfo(path).canonicalFilePath();
-        if (!resolved.isEmpty() && !isInside(resolved, QFileInfo(cleanRoot).canonicalFilePath()))
-            return false;
-    }
-    return true;
+    const QString canonicalRoot = QFileInfo(cleanRoot).canonicalFilePath();
+    const QFileInfo info(cleanRoot);
+    const Descriptor parent(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.valid())
+        return false;
+    return walkFolder(
+        parent.get(), QFile::encodeName(info.fileName()),
+        [&](int folder, const char *name, const struct stat &status, const QByteArray &where) {
+            if (!S_ISLNK(status.st_mode))
+                return true;
+            char target[4096];
+            const ssize_t size = ::readlinkat(folder, name, target, sizeof target);
+            if (size <= 0 || size >= ssize_t(sizeof target))
+                return false;
+            const QString written = QFile::decodeName(QByteArray(target, size));
+            if (written.startsWith(QLatin1Char('/')))
+                return false;
+            const QString directory = cleanRoot + QFile::decodeName(where);
+            if (!isInside(QDir::cleanPath(directory + QLatin1Char('/') + written), cleanRoot))
+                return false;
+            const QString resolved = QFileInfo(directory + QLatin1Char('/') + QFile::decodeName(name)).canonicalFilePath();
+            return resolved.isEmpty() || isInside(resolved, canonicalRoot);
+        },
+        [](int, const char *) { return true; });
 }
 
-// The archive's member names as tar lists them: each below `name`, none
-// absolute, none with a ".." part.
-bool membersStayInside(const QString &listing, const QString &name)
+// A listing tar wrote into `listing` (open, read from its start).
+QList<QByteArray> listedLines(int listing)
 {
-    QFile file(listing);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    qint64 count = 0;
+    QList<QByteArray> lines;
+    QFile file;
+    if (::lseek(listing, 0, SEEK_SET) != 0 || !file.open(listing, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return lines;
     while (!file.atEnd()) {
         QByteArray line = file.readLine();
         if (line.endsWith('\n'))
             line.chop(1);
+        lines.append(line);
+    }
+    return lines;
+}
+
+// The archive's member names as tar lists them: each below `name`, none
+// absolute, none with a ".." part.
+bool membersStayInside(int listing, const QString &name)
+{
+    const QList<QByteArray> lines = listedLines(listing);
+    for (const QByteArray &line : lines) {
         const QString member = QString::fromUtf8(line);
-        ++count;
         if (member.startsWith(QLatin1Char('/')))
             return false;
         const QStringList parts = member.split(QLatin1Char('/'));
         if (parts.first() != name || parts.contains(QStringLiteral("..")))
             return false;
     }
-    return count > 0;
+    return !lines.isEmpty();
+}
+
+// The members' sizes as tar's long listing gives them (with numeric owners:
+// mode, owner/group, size, ...) add up to no more than `limit`. A size it
+// does not show as a number (a device) is refused too.
+bool membersFit(int listing, qint64 limit)
+{
+    const QList<QByteArray> lines = listedLines(listing);
+    qint64 total = 0;
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        bool number = false;
+        const qint64 size = fields.size() > 2 ? fields.at(2).toLongLong(&number) : -1;
+        if (!number || size < 0 || size > limit - total)
+            return false;
+        total += size;
+    }
+    return !lines.isEmpty();
 }
 
 // tar as the system ships it: no options or quoting from the environment.
-void prepareTar(QProcess &tar, const QStringList &arguments)
+// It reads the archive from `input`, writes its listing to `output` (-1:
+// nowhere) and works in the folder `folder` (-1: this process's); all three
+// are this process's own descriptors, so it follows no path of ours.
+void prepareTar(QProcess &tar, const QStringList &arguments, int input, int output, int folder, int null)
 {
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
@@ -224,8 +429,15 @@ void prepareTar(QProcess &tar, const QStringList &arguments)
     tar.setProcessEnvironment(environment);
     tar.setProgram(QStringLiteral("/bin/tar"));
     tar.setArguments(arguments);
-    tar.setStandardInputFile(QProcess::nullDevice());
-    tar.setStandardErrorFile(QProcess::nullDevice());
+    tar.setProcessChannelMode(QProcess::ForwardedChannels);
+    tar.setInputChannelMode(QProcess::ForwardedInputChannel);
+    tar.setChildProcessModifier([input, output, folder, null] {
+        ::dup2(input, STDIN_FILENO);
+        ::dup2(output >= 0 ? output : null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        if (folder >= 0 && ::fchdir(folder) != 0)
+            ::_exit(127);
+    });
 }
 
 QString unreachable()
@@ -233,14 +445,16 @@ QString unreachable()
     return loc("Could not reach the update server. Check the connection and try again.");
 }
 
-// The cycle was dismissed, or the machinery went away.
-// Runs tar to its end (at most five minutes), its output into `output`; true
-// when it exited cleanly.
-QCoro::Task<bool> runTar(QStringList arguments, QString output, std::shared_ptr<bool> alive)
+// Runs tar to its end (at most five minutes) on the archive `input`, from
+// its start; true when it exited cleanly. Throws OperationCancelled when the
+// machinery went away meanwhile.
+QCoro::Task<bool> runTar(QStringList arguments, int input, int output, int folder, std::shared_ptr<bool> alive)
 {
+    const Descriptor null(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    if (!null.valid() || ::lseek(input, 0, SEEK_SET) != 0)
+        co_return false;
     QProcess tar;
-    prepareTar(tar, arguments);
-    tar.setStandardOutputFile(output);
+    prepareTar(tar, arguments, input, output, folder, null.get());
     tar.start();
     co_await qCoro(tar).waitForFinished(std::chrono::minutes(5));
     if (!*alive)
@@ -250,6 +464,19 @@ QCoro::Task<bool> runTar(QStringList arguments, QString output, std::shared_ptr<
         tar.waitForFinished(1000);
     }
     co_return tar.exitStatus() == QProcess::NormalExit && tar.exitCode() == 0;
+}
+
+// Runs `check` off the GUI thread: a hostile archive may list hundreds of
+// thousands of members. Throws OperationCancelled when the machinery went
+// away meanwhile.
+template<class Check>
+QCoro::Task<bool> checkAside(Check check, std::shared_ptr<bool> alive)
+{
+    auto checked = WorkerDecoding::run<bool>(std::move(check));
+    const bool passed = co_await checked;
+    if (!*alive)
+        throw OperationCancelled();
+    co_return passed;
 }
 
 void checkAlive(const std::shared_ptr<bool> &alive, const CancellationToken &cancel)
@@ -453,6 +680,7 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
     });
     m_stagingMade = false;
     m_keepStaging = false;
+    m_stagingEntries.clear();
     setRunning(true);
     m_cycle.setItem(std::nullopt);
     m_cycle.setBackground(kind == UpdateCheckKind::updatesInBackground);
@@ -535,8 +763,11 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
     disconnect(dismissal);
     disconnect(chosen);
     // Only what this cycle made, and never the only copy of the previous bundle.
-    if (m_stagingMade && !m_keepStaging)
-        removeOwnFolder(stagingPath());
+    if (m_stagingMade && !m_keepStaging) {
+        co_await clearStaging();
+        if (!*alive)
+            co_return;
+    }
     // An automatic check stays quiet unless it offered an update.
     const bool quiet = kind == UpdateCheckKind::updatesInBackground && !m_cycle.item();
     if (failure && !quiet)
@@ -553,12 +784,16 @@ void SignedUpdateFramework::endCycle(UpdateCheckKind kind, const std::optional<Q
     m_delegate->didFinishUpdateCycle(kind, failure);
 }
 
-QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, QString path, std::shared_ptr<bool> alive)
+QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::shared_ptr<bool> alive)
 {
-    QFile file(path);
+    QFile file;
     // A new file in the cycle's own folder: never through a link.
-    if (entryKind(path) != EntryKind::missing || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    const int created = createInStaging(QString::fromLatin1(archiveName));
+    if (created < 0 || !file.open(created, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        if (created >= 0)
+            ::close(created);
         throw BridgeError::failed(loc("The update could not be installed. The installed app is unchanged."));
+    }
     const QNetworkRequest request = makeRequest(item.url);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> reply(m_network->get(request),
                                                                      [](QNetworkReply *r) { r->deleteLater(); });
@@ -636,30 +871,55 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, QStrin
         throw BridgeError::failed(loc("The update download has the wrong size. Nothing was installed."));
 }
 
-QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(QString archive, QString into, QString version,
+qint64 SignedUpdateFramework::unpackedLimit(qint64 archiveLength)
+{
+    return archiveLength > unpackedCeiling / unpackedRatio ? unpackedCeiling : archiveLength * unpackedRatio;
+}
+
+// Unpacks the verified archive (`archive`, open) into the cycle's folder.
+QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int archive, qint64 length, QString version,
                                                                          std::shared_ptr<bool> alive)
 {
     const QString failed = loc("The update could not be unpacked. Nothing was installed.");
     const QString name = QFileInfo(m_setup.bundlePath).fileName();
-    if (entryKind(into) != EntryKind::missing || !QDir().mkdir(into))
+    const QString into = QDir(stagingPath()).filePath(QStringLiteral("unpacked"));
+    const Descriptor folder(createInStaging(QStringLiteral("unpacked"), true));
+    const Descriptor members(createInStaging(QStringLiteral("members.txt")));
+    const Descriptor sizes(createInStaging(QStringLiteral("sizes.txt")));
+    if (!folder.valid() || !members.valid() || !sizes.valid())
         throw BridgeError::failed(failed);
 
-    // The members' names first: all inside one folder of the bundle's name.
-    const QString listing = QDir(QFileInfo(into).absolutePath()).filePath(QStringLiteral("members.txt"));
-    auto listed = runTar({QStringLiteral("--quoting-style=escape"), QStringLiteral("-tzf"), archive}, listing, alive);
-    if (!co_await listed || !membersStayInside(listing, name))
+    // The members' names first: all inside one folder of the bundle's name;
+    // and what they add up to, bounded by the archive's length.
+    auto listed = runTar({QStringLiteral("--quoting-style=escape"), QStringLiteral("-tzf"), QStringLiteral("-")},
+                         archive, members.get(), -1, alive);
+    if (!co_await listed)
+        throw BridgeError::failed(failed);
+    auto inside = checkAside([listing = members.get(), name] { return membersStayInside(listing, name); }, alive);
+    if (!co_await inside)
+        throw BridgeError::failed(failed);
+    auto measured = runTar({QStringLiteral("--numeric-owner"), QStringLiteral("-tvzf"), QStringLiteral("-")}, archive,
+                           sizes.get(), -1, alive);
+    if (!co_await measured)
+        throw BridgeError::failed(failed);
+    auto fits = checkAside([listing = sizes.get(), limit = unpackedLimit(length)] { return membersFit(listing, limit); },
+                           alive);
+    if (!co_await fits)
         throw BridgeError::failed(failed);
 
-    auto unpacked = runTar({QStringLiteral("-xzf"), archive, QStringLiteral("-C"), into,
-                            QStringLiteral("--no-same-owner"), QStringLiteral("--no-same-permissions")},
-                           QProcess::nullDevice(), alive);
+    auto unpacked = runTar({QStringLiteral("-xzf"), QStringLiteral("-"), QStringLiteral("--no-same-owner"),
+                            QStringLiteral("--no-same-permissions")},
+                           archive, -1, folder.get(), alive);
     if (!co_await unpacked)
         throw BridgeError::failed(failed);
     // Exactly one bundle of our name and identity, at the version the feed
     // promised, whose links all stay inside it, with its own executable.
     const QStringList entries = QDir(into).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     const QString staged = QDir(into).filePath(name);
-    if (entries != QStringList{name} || entryKind(staged) != EntryKind::folder || !linksStayInside(staged))
+    if (entries != QStringList{name} || entryKind(staged) != EntryKind::folder)
+        throw BridgeError::failed(failed);
+    auto linksInside = checkAside([staged] { return linksStayInside(staged); }, alive);
+    if (!co_await linksInside)
         throw BridgeError::failed(failed);
     const QString plistPath = QDir(staged).filePath(QStringLiteral("Contents/Info.plist"));
     QFile plist(plistPath);
@@ -681,51 +941,110 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(QString
 
 // The cycle's own folder beside the bundle. A link or anything else found at
 // its path is not ours and is refused; a folder left by an interrupted cycle
-// is cleared, unless the bundle is missing (then it may hold the only copy).
-void SignedUpdateFramework::makeStaging()
+// is cleared (off the GUI thread: it may be large), unless the bundle is
+// missing (then it may hold the only copy).
+QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive)
 {
     const QString failed = loc("The update could not be installed. The installed app is unchanged.");
     const QString staging = stagingPath();
     switch (entryKind(staging)) {
     case EntryKind::missing:
         break;
-    case EntryKind::folder:
-        if (entryKind(m_setup.bundlePath) != EntryKind::folder || !removeOwnFolder(staging))
+    case EntryKind::folder: {
+        if (entryKind(m_setup.bundlePath) != EntryKind::folder)
+            throw BridgeError::failed(failed);
+        auto cleared = WorkerDecoding::run<bool>([staging] { return removeOwnFolder(staging); });
+        const bool removed = co_await cleared;
+        if (!*alive)
+            throw OperationCancelled();
+        if (!removed)
             throw BridgeError::failed(failed);
         break;
+    }
     default:
         throw BridgeError::failed(failed);
     }
-    if (::mkdir(QFile::encodeName(staging).constData(), 0700) != 0)
+    struct stat status;
+    if (::mkdir(QFile::encodeName(staging).constData(), 0700) != 0
+        || ::lstat(QFile::encodeName(staging).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
         throw BridgeError::failed(failed);
+    m_stagingDevice = status.st_dev;
+    m_stagingInode = status.st_ino;
     m_stagingMade = true;
+}
+
+// The cycle's folder, opened without following a link, while it is the one
+// the cycle made; -1 otherwise.
+int SignedUpdateFramework::openStaging() const
+{
+    if (!m_stagingMade)
+        return -1;
+    return openFolder(stagingPath(), m_stagingDevice, m_stagingInode).release();
+}
+
+// A new file (or folder) `name` in the cycle's folder, open; never an entry
+// that was there already, a link least of all. -1 when it cannot be made.
+int SignedUpdateFramework::createInStaging(const QString &name, bool folder)
+{
+    const Descriptor staging(openStaging());
+    if (!staging.valid())
+        return -1;
+    const QByteArray native = QFile::encodeName(name);
+    int created = -1;
+    if (folder) {
+        if (::mkdirat(staging.get(), native.constData(), 0700) == 0) {
+            m_stagingEntries.append(name);
+            created = ::openat(staging.get(), native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
+    } else {
+        created = ::openat(staging.get(), native.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (created >= 0)
+            m_stagingEntries.append(name);
+    }
+    return created;
+}
+
+// Removes what the cycle made in its folder, and the folder, off the GUI
+// thread: a large or deep update takes seconds.
+QCoro::Task<void> SignedUpdateFramework::clearStaging()
+{
+    auto cleared = WorkerDecoding::run<bool>(
+        [path = stagingPath(), device = m_stagingDevice, inode = m_stagingInode, entries = m_stagingEntries] {
+            return ::clearStaging(path, device, inode, entries);
+        });
+    if (!co_await cleared)
+        qCWarning(lcUpdater) << "the update's folder was left in place";
 }
 
 // Fetches, verifies and unpacks the update into the cycle's own folder.
 QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::prepareUpdate(UpdateItem item, std::shared_ptr<bool> alive,
                                                                                CancellationToken cancel)
 {
-    makeStaging();
-    const QString staging = stagingPath();
-    const QString archive = QDir(staging).filePath(QStringLiteral("update.tar.gz"));
+    co_await makeStaging(alive);
+    checkAlive(alive, cancel);
     m_cycle.set(UpdateCycle::Phase::downloading, loc("Downloading version %@…", {item.shortVersion}), 0);
-    co_await download(item, archive, alive);
+    co_await download(item, alive);
     checkAlive(alive, cancel);
 
-    // The signature is checked before a single byte is unpacked.
+    // The signature is checked before a single byte is unpacked, on the
+    // very file that is then unpacked.
     m_cycle.set(UpdateCycle::Phase::preparing, loc("Verifying and unpacking the update…"));
+    const Descriptor staging(openStaging());
+    const Descriptor archive(staging.valid() ? ::openat(staging.get(), archiveName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1);
+    struct stat status;
+    if (!archive.valid() || ::fstat(archive.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != item.length)
+        throw BridgeError::failed(loc("The update download has the wrong size. Nothing was installed."));
     {
-        QFile file(archive);
-        if (!file.open(QIODevice::ReadOnly) || file.size() != item.length)
-            throw BridgeError::failed(loc("The update download has the wrong size. Nothing was installed."));
-        const uchar *bytes = file.map(0, file.size());
-        const bool valid = bytes && UpdateFeed::verify(bytes, file.size(), item.signature, m_setup.publicKey);
-        if (bytes)
-            file.unmap(const_cast<uchar *>(bytes));
+        void *bytes = ::mmap(nullptr, size_t(item.length), PROT_READ, MAP_PRIVATE, archive.get(), 0);
+        const bool mapped = bytes != MAP_FAILED;
+        const bool valid = mapped
+            && UpdateFeed::verify(static_cast<const uchar *>(bytes), item.length, item.signature, m_setup.publicKey);
+        if (mapped)
+            ::munmap(bytes, size_t(item.length));
         if (!valid)
             throw BridgeError::failed(loc("The update's signature is not valid. Nothing was installed."));
     }
-    const Staged staged = co_await unpack(archive, QDir(staging).filePath(QStringLiteral("unpacked")), item.version, alive);
+    const Staged staged = co_await unpack(archive.get(), item.length, item.version, alive);
     co_return Staged{staged.bundle, staged.executable};
 }
 
@@ -746,6 +1065,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     };
     if (!m_setup.rename(bundle, previous))
         throw BridgeError::failed(failed);
+    m_stagingEntries.append(QFileInfo(previous).fileName());
     if (!m_setup.rename(staged.bundle, bundle)) {
         if (!m_setup.rename(previous, bundle))
             throw keptAside();

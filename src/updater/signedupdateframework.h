@@ -66,6 +66,11 @@ public:
     static constexpr const char *lastCheckKey = "SULastCheckTime";
     static constexpr qint64 feedLimit = 1048576;
     static constexpr qint64 archiveLimit = UpdateFeed::archiveLimit;
+    // An archive whose members add up to more than this many times its own
+    // length, or to more than the ceiling, is not unpacked.
+    static constexpr qint64 unpackedRatio = 20;
+    static constexpr qint64 unpackedCeiling = qint64(8) * 1024 * 1024 * 1024;
+    static qint64 unpackedLimit(qint64 archiveLength);
 
     SignedUpdateFramework(Setup setup, UpdateFrameworkDelegate *delegate, QObject *parent = nullptr);
     ~SignedUpdateFramework() override;
@@ -100,9 +105,12 @@ private:
     QCoro::Task<Staged> prepareUpdate(UpdateItem item, std::shared_ptr<bool> alive, CancellationToken cancel);
     QNetworkRequest makeRequest(const QUrl &url) const;
     QCoro::Task<QByteArray> fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive);
-    QCoro::Task<void> download(const UpdateItem &item, QString file, std::shared_ptr<bool> alive);
-    QCoro::Task<Staged> unpack(QString archive, QString into, QString version, std::shared_ptr<bool> alive);
-    void makeStaging();
+    QCoro::Task<void> download(const UpdateItem &item, std::shared_ptr<bool> alive);
+    QCoro::Task<Staged> unpack(int archive, qint64 length, QString version, std::shared_ptr<bool> alive);
+    QCoro::Task<void> makeStaging(std::shared_ptr<bool> alive);
+    int openStaging() const;
+    int createInStaging(const QString &name, bool folder = false);
+    QCoro::Task<void> clearStaging();
     void replaceBundle(const Staged &staged);
     void scheduleCheck(bool catchUp);
     void checkInBackground();
@@ -120,6 +128,11 @@ private:
     // only copy of the previous bundle.
     bool m_stagingMade = false;
     bool m_keepStaging = false;
+    // The folder it made (device and inode), and the entries it made in it:
+    // only those are removed, and the folder only when nothing else is left.
+    quint64 m_stagingDevice = 0;
+    quint64 m_stagingInode = 0;
+    QStringList m_stagingEntries;
     std::optional<QDateTime> m_lastCheck;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     // The cycle's coroutine is kept until it ends; a new one replaces it only then.

@@ -20,6 +20,7 @@
 
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -64,6 +65,32 @@ QMap<QString, QByteArray> snapshot(const QString &path)
     }
     return files;
 }
+
+// The usual limit of open descriptors while a row runs, the one it found
+// after it.
+class DescriptorLimit
+{
+public:
+    explicit DescriptorLimit(bool lower)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_found);
+        m_lowered = lower && m_found.rlim_cur > 1024;
+        if (m_lowered) {
+            struct rlimit usual = m_found;
+            usual.rlim_cur = 1024;
+            ::setrlimit(RLIMIT_NOFILE, &usual);
+        }
+    }
+    ~DescriptorLimit()
+    {
+        if (m_lowered)
+            ::setrlimit(RLIMIT_NOFILE, &m_found);
+    }
+
+private:
+    struct rlimit m_found;
+    bool m_lowered = false;
+};
 
 class Delegate final : public UpdateFrameworkDelegate
 {
@@ -182,8 +209,9 @@ const QString unreachable = QStringLiteral("Could not reach the update server. C
 void TestSignedUpdate::cycle_data()
 {
     QTest::addColumn<QString>("scenario");
-    // "foreign key", "refuse relaunch", "installed 2.0", "link at staging", "second rename fails",
-    // "roll-back fails", "relaunch fails", "short stall", "short deadline"
+    // "foreign key", "refuse relaunch", "installed 2.0", "link at staging", "link at the members listing"
+    // (planted while the cycle downloads), "second rename fails", "roll-back fails", "relaunch fails",
+    // "short stall", "short deadline", "descriptor limit" (1,024 open at most)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close".
@@ -238,6 +266,15 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("relaunch fails") << "good" << QStringList{"relaunch fails"} << "install" << "unchanged"
                                     << "The new version could not be started, so the previous version was put back.";
     QTest::newRow("release notes") << "release-notes" << none << "install" << "installed" << QString();
+    QTest::newRow("link planted at the members listing")
+        << "good" << QStringList{"link at the members listing"} << "install" << "unchanged" << unpackRefused;
+    QTest::newRow("folder 1,500 deep, cleared at the descriptor limit")
+        << "deep" << QStringList{"refuse relaunch", "descriptor limit"} << "install" << "unchanged"
+        << "The app was not restarted. Install the update again later.";
+    QTest::newRow("link out 1,500 folders deep, at the descriptor limit")
+        << "deep-link-out" << QStringList{"descriptor limit"} << "install" << "unchanged" << unpackRefused;
+    QTest::newRow("unpacks to far more than its length")
+        << "unpacks-too-large" << none << "install" << "unchanged" << unpackRefused;
 }
 
 void TestSignedUpdate::cycle()
@@ -293,6 +330,17 @@ void TestSignedUpdate::cycle()
     const auto victimBefore = snapshot(victim);
     if (conditions.contains(u"link at staging"))
         QVERIFY(QFile::link(victim, framework.stagingPath()));
+    // Another process plants a link where the cycle lists the archive's
+    // members, as soon as its folder is there.
+    const QString members = framework.stagingPath() + QStringLiteral("/members.txt");
+    const QString victimFile = victim + QStringLiteral("/Contents/Info.plist");
+    if (conditions.contains(u"link at the members listing")) {
+        connect(&framework.cycle(), &UpdateCycle::changed, &framework, [&framework, members, victimFile] {
+            if (framework.cycle().phase() == UpdateCycle::Phase::downloading && !QFileInfo(members).isSymLink())
+                QFile::link(victimFile, members);
+        });
+    }
+    const DescriptorLimit limit(conditions.contains(u"descriptor limit"));
     QVERIFY(!framework.startUpdater());
 
     UpdateCycle &cycle = framework.cycle();
@@ -353,6 +401,13 @@ void TestSignedUpdate::cycle()
     if (conditions.contains(u"link at staging")) {
         QVERIFY(QFileInfo(framework.stagingPath()).isSymLink());
         QVERIFY(QFile::remove(framework.stagingPath()));
+    } else if (conditions.contains(u"link at the members listing")) {
+        // What the cycle made is gone; the link is left as it was, and the
+        // folder with it.
+        QCOMPARE(QDir(framework.stagingPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList{"members.txt"});
+        QCOMPARE(QFileInfo(members).symLinkTarget(), victimFile);
+        QVERIFY(QFile::remove(members) && QDir().rmdir(framework.stagingPath()));
     } else if (outcome == u"kept aside") {
         // The previous bundle is the only copy: kept where it stepped aside.
         QCOMPARE(snapshot(previous), before);

@@ -17,7 +17,9 @@ signature made with another key), "truncated" (the archive connection closes hal
 "slow" (the archive one byte every 0.1 s), and signed archives the app must refuse to install:
 "dotdot-entry" (a member "<bundle>/../escape"), "absolute-entry" (a member "/<bundle>/..."),
 "link-out" (a link leading out of the bundle), "executable-link" (the executable is a link to
-/bin/sh), "no-executable" (the executable is missing).
+/bin/sh), "no-executable" (the executable is missing), "deep" (a folder 1,500 levels deep, otherwise
+good), "deep-link-out" (a link to /bin/sh at the bottom of that folder), "unpacks-too-large" (a
+member of 32 MiB of zeros, far more than the archive's length).
 """
 import base64
 import io
@@ -47,9 +49,11 @@ FEED_PATH = "/downloads/sorvane/appcast.xml"
 LEFT_OUT = "Contents/Resources/tooling/var"
 SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform", "downgrade", "prerelease",
              "release-notes", "oversized-feed", "oversized-download", "slow", "dotdot-entry", "absolute-entry",
-             "link-out", "executable-link", "no-executable")
+             "link-out", "executable-link", "no-executable", "deep", "deep-link-out", "unpacks-too-large")
 # Archives that differ from the good one, each signed with the test key.
-HOSTILE_ARCHIVES = ("dotdot-entry", "absolute-entry", "link-out", "executable-link", "no-executable")
+HOSTILE_ARCHIVES = ("dotdot-entry", "absolute-entry", "link-out", "executable-link", "no-executable", "deep",
+                    "deep-link-out", "unpacks-too-large")
+DEEP_LEVELS = 1500
 RELEASE_NOTES = "https://127.0.0.1/downloads/sorvane/release-notes.html"
 
 
@@ -151,6 +155,14 @@ def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
             add_file("/" + bundle.name + "/Contents/absolute", b"absolute\n")
         if variant == "link-out":
             add_link(bundle.name + "/Contents/Resources/outside", "../../../outside")
+        if variant in ("deep", "deep-link-out"):
+            folder = bundle.name + "/Contents/Resources/deep" + "/d" * DEEP_LEVELS
+            if variant == "deep":
+                add_file(folder + "/bottom", b"bottom\n")
+            else:
+                add_link(folder + "/bottom", "/bin/sh")
+        if variant == "unpacks-too-large":
+            add_file(bundle.name + "/Contents/Resources/filler", bytes(32 * 1024 * 1024))
     return buffer.getvalue()
 
 
