@@ -1,5 +1,7 @@
 #include "qtmediaplayer.h"
 
+#include "playbackmemory.h"
+
 #include <QAudioOutput>
 #include <QEvent>
 #include <QFile>
@@ -28,6 +30,7 @@ QtMediaPlayer::QtMediaPlayer(const QUrl &file, QObject *parent)
     , m_source(file)
     , m_player(new QMediaPlayer(this))
 {
+    PlaybackMemory::playerCreated();
     // Always an audio output, also when the machine has no audio device (the
     // sound then goes nowhere and the picture plays): without one the engine
     // leaves the film's sound stream unconnected, and its reader then stops
@@ -94,6 +97,9 @@ QtMediaPlayer::~QtMediaPlayer()
     // Stop the pipeline before the outputs it writes to go away.
     m_player->stop();
     m_player->setVideoOutput(static_cast<QObject *>(nullptr));
+    // The pipeline and its threads go with the engine's player, before the count.
+    delete m_player;
+    PlaybackMemory::playerDestroyed();
 }
 
 void QtMediaPlayer::fail()
