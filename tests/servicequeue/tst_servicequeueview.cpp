@@ -832,6 +832,10 @@ void TestServiceQueueView::embeddedResultsComeIntoView()
         model->proposals().setPreview(preview);
     }
     QTRY_VERIFY(inView(shownChild(ticket, result)));
+    // It stays in view as it settles (a player grows once its video is read).
+    QWidget *arrived = shownChild(ticket, result);
+    arrived->setMinimumHeight(arrived->height() + 120);
+    QTRY_VERIFY(inView(arrived));
     editorModel->cancel();
     QTRY_VERIFY(!editorModel->busy());
 }

@@ -25,7 +25,8 @@ public:
     void arrived(QWidget *widget);
 
     // Scrolls every scroll area around `widget` to it once the layouts it just
-    // joined are settled; a widget taller than the view shows its top.
+    // joined are settled (a widget taller than the view shows its top), and
+    // keeps it in view while it grows, until anything else moves the page.
     static void reveal(QWidget *widget);
 
 private:
