@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTimer>
@@ -189,7 +190,7 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     // into view here); no part is squeezed to nothing.
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto *scroll = new QScrollArea(this);
+    auto *scroll = m_scroll = new QScrollArea(this);
     scroll->setObjectName(QStringLiteral("sorvane.ticket.scroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -393,6 +394,7 @@ void SorvaneTicketDetail::refresh()
     if (m_requestID && *m_requestID != row->request.id) {
         m_tab = SorvaneDetailTab::task;
         m_sourceStale = true;
+        m_scroll->verticalScrollBar()->setValue(0); // another task starts at its header
     }
     m_requestID = row->request.id;
     m_picker->setTab(m_tab);
