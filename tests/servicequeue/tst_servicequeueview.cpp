@@ -28,6 +28,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <qcoro/qcorotimer.h>
@@ -35,6 +36,7 @@
 namespace {
 
 const QUuid kOperator("11111111-1111-4111-8111-111111111111");
+const QString kReaction = "33333333-3333-4333-8333-333333333333";
 
 QUuid companyId(int n) { return QUuid(QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0'))); }
 
@@ -140,6 +142,32 @@ void settle()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// Whether `widget` shows in every scroll area around it: whole, or its top
+// when it is taller than the view.
+bool inView(const QWidget *widget)
+{
+    if (!widget || !widget->isVisible())
+        return false;
+    for (const QWidget *up = widget->parentWidget(); up; up = up->parentWidget())
+        if (const auto *area = qobject_cast<const QAbstractScrollArea *>(up)) {
+            const QWidget *viewport = area->viewport();
+            const QRect shown(widget->mapTo(viewport, QPoint(0, 0)),
+                              QSize(widget->width(), qMin(widget->height(), viewport->height())));
+            if (!viewport->rect().contains(shown))
+                return false;
+        }
+    return true;
+}
+
+// The shown one of the widgets named `name` (a replaced one may wait for its deletion).
+QWidget *shownChild(const QWidget &root, const QString &name)
+{
+    for (QWidget *widget : root.findChildren<QWidget *>(name))
+        if (widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
 QMessageBox *dialogNamed(const QWidget &screen, const QString &name)
 {
     for (QMessageBox *box : screen.findChildren<QMessageBox *>())
@@ -180,9 +208,13 @@ private Q_SLOTS:
     void briefSheetFollowsTheModel();
     void oneDialogPerRequestOutsideAHeldHost_data();
     void oneDialogPerRequestOutsideAHeldHost();
+    void embeddedResultsComeIntoView_data();
+    void embeddedResultsComeIntoView();
 
 private:
-    // Companies loaded, company 1 chosen, a project folder open; the screen shown.
+    // Companies loaded, company 1 chosen, a project folder open.
+    void workingModels();
+    // The same, with the screen shown.
     void workingScreen();
     QTemporaryDir folder;
     MemorySettingsStore settings;
@@ -458,13 +490,18 @@ void TestServiceQueueView::pickerChoosesOnlyOnThePersonsChoice()
     QCOMPARE(chosen.count(), 3);
 }
 
-void TestServiceQueueView::workingScreen()
+void TestServiceQueueView::workingModels()
 {
     loadCompanies(3, false);
     model->selectCompany(companyId(1), *editor);
     editorModel->chooseStorage(QUrl::fromLocalFile(folder.path()));
     QTRY_VERIFY(!editorModel->busy());
     QVERIFY(editor->inbox() && model->canUseCompany(*editor));
+}
+
+void TestServiceQueueView::workingScreen()
+{
+    workingModels();
     screen = std::make_unique<ServiceQueueView>(*model, *editorModel, *editor, ServiceQueueView::Options{});
     screen->resize(940, 660);
     screen->show();
@@ -496,8 +533,9 @@ void TestServiceQueueView::taskListAndItsGate()
     QCOMPARE(labelText(*screen, p + "row.b.status"), "Manus og shotliste · Ukendt status");
     QVERIFY(screen->findChild<QWidget *>("service.task.detail")->isVisible());
 
-    // The rows are made again when a task opens: the page stays where the
-    // person clicked, and the keyboard stays on that task's row.
+    // The rows are made again when the opened task changes: a change the
+    // person did not ask for here leaves the page where it was, and the
+    // keyboard stays on the row it was on.
     QList<ServiceReceipt> many;
     for (int i = 0; i < 14; ++i)
         many.append(receipt(QString("r%1").arg(i), ServiceKind::scriptDevelopment, "waiting"));
@@ -517,6 +555,23 @@ void TestServiceQueueView::taskListAndItsGate()
     settle();
     QCOMPARE(scroll->verticalScrollBar()->value(), position);
     QCOMPARE(QApplication::focusWidget()->objectName(), p + "row.r6");
+    QVERIFY(!inView(shownChild(*screen, "service.task.detail")));
+
+    // The task the person opens comes into view below the list.
+    const int call = int(service->calls.size());
+    screen->findChild<QPushButton *>(p + "row.r6")->click(); // made again
+    QTRY_COMPARE(int(service->calls.size()), call + 1);
+    QJsonObject row{{"id", "r6"}, {"company_id", many.at(6).company_id}, {"local_project_id", many.at(6).local_project_id},
+                    {"backup_id", "b-1"}, {"source_fingerprint", "f-1"}, {"title", many.at(6).title},
+                    {"kind", "scriptDevelopment"}, {"status", "active"}, {"revision", 2}, {"submitted_by", "kunde"},
+                    {"submitted_at", "2026-03-01T09:00:00Z"}, {"updated_at", "2026-03-01T09:00:00Z"},
+                    {"claimed_by", QJsonValue::Null}, {"claimed_at", QJsonValue::Null},
+                    {"latest_proposal_id", QJsonValue::Null}};
+    service->answer(call, QJsonDocument(QJsonObject{{"request", row}, {"proposals", QJsonArray()},
+                                                    {"decisions", QJsonArray()}}).toJson());
+    QTRY_VERIFY(!editorModel->busy());
+    QCOMPARE(model->openedTask().detail()->request.id, "r6");
+    QTRY_VERIFY(inView(shownChild(*screen, "service.task.detail")));
 
     // While the directory reloads, the list and the detail go; the heading and companies stay.
     auto reload = model->loadCompanies(*editor, false);
@@ -677,6 +732,112 @@ void TestServiceQueueView::oneDialogPerRequestOutsideAHeldHost()
     QVERIFY(!model->proposals().confirmation() && !model->videoDraft().videoConfirmation() && !taskScreen->copyConfirmation()
             && !model->openedTask().packageContext());
     QTRY_VERIFY(!box || !box->isVisible());
+}
+
+void TestServiceQueueView::embeddedResultsComeIntoView_data()
+{
+    QTest::addColumn<bool>("versions"); // the versions layout, else the task's
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("review the proposal") << false << "service.proposal.readPreview" << "service.proposal.review";
+    QTest::newRow("load reactions") << true << "service.decision.d1.loadReactions" << "service.decision.d1.reactions";
+    QTest::newRow("download and play") << true << "service.reaction.d1/" + kReaction + ".play"
+                                       << "service.reaction.player";
+}
+
+// Embedded in a ticket, below its header and above its pipeline, in a column
+// too short for it: what the person's action brings comes into view in the
+// ticket's scroll area.
+void TestServiceQueueView::embeddedResultsComeIntoView()
+{
+    QFETCH(bool, versions);
+    QFETCH(QString, control);
+    QFETCH(QString, result);
+    workingModels();
+    ServiceDetail detail;
+    detail.request = receipt("a", versions ? ServiceKind::filmEditing : ServiceKind::scriptDevelopment, "review");
+    ServiceProposal sent;
+    sent.id = "p1";
+    sent.version_number = 1;
+    sent.content.title = "Udkast";
+    sent.content.kind = detail.request.kind;
+    if (versions)
+        sent.content.video = ProposalContent::ReviewVideo{};
+    detail.proposals = {sent};
+    detail.decisions = {ServiceDecision{"d1", "p1", "request_changes", "Kortere", "2026-03-01T10:00:00Z", std::nullopt}};
+    model->openedTask().setDetail(detail);
+    ServiceDownload pulled;
+    pulled.request = detail.request;
+    pulled.companyID = detail.request.company_id;
+    pulled.folder = folder.path();
+    pulled.verified = true;
+    model->openedTask().setDownload(pulled);
+    ServiceReactionSummary reaction;
+    reaction.decisionID = "d1";
+    reaction.reactionID = kReaction;
+    reaction.proposalID = "p1";
+    reaction.proposalVersion = 1;
+    reaction.mode = "selfie";
+    reaction.duration = 12;
+    if (control.endsWith(".play")) {
+        model->review().setReactions({reaction});
+        model->review().setReactionHistoryLoaded(true);
+    }
+    PreparedHandoff writing{"abcd", folder.filePath("abcd")};
+    writing.kind = ServiceKind::scriptDevelopment;
+    model->proposals().setPrepared(writing);
+    model->proposals().setProposalFile(ProposalFile{folder.filePath("abcd/work/customer-proposal.json")});
+
+    QScrollArea ticket;
+    ticket.setWidgetResizable(true);
+    ticket.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *body = new QWidget;
+    auto *column = new QVBoxLayout(body);
+    auto *header = new QWidget(body);
+    header->setFixedHeight(300);
+    column->addWidget(header);
+    ServiceQueueView::Options options;
+    options.detailOnly = true;
+    options.versionsOnly = versions;
+    column->addWidget(new ServiceQueueView(*model, *editorModel, *editor, options, body), 1);
+    auto *pipeline = new QWidget(body);
+    pipeline->setFixedHeight(220);
+    column->addWidget(pipeline);
+    ticket.setWidget(body);
+    ticket.resize(620, 560);
+    ticket.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ticket));
+    if (versions)
+        ticket.findChild<QToolButton *>("service.version.p1.toggle")->setChecked(true);
+    settle();
+    QVERIFY(!inView(shownChild(ticket, result)));
+
+    auto *button = ticket.findChild<QPushButton *>(control);
+    QVERIFY2(button && button->isVisibleTo(&ticket) && button->isEnabled(), qPrintable(control));
+    button->click();
+    QVERIFY(editorModel->busy());
+    // What the operation finds, while it runs.
+    if (control.endsWith(".play")) {
+        ServiceReactionDownload played;
+        played.selected = reaction;
+        played.checkedFile = folder.filePath("r1.mp4");
+        model->review().setReactionDownload(played);
+    } else if (versions) {
+        model->review().setReactions({reaction});
+        model->review().setReactionHistoryLoaded(true);
+    } else {
+        ProposalPreview preview;
+        preview.requestID = "a";
+        preview.content = sent.content;
+        model->proposals().setPreview(preview);
+    }
+    QTRY_VERIFY(inView(shownChild(ticket, result)));
+    // It stays in view as it settles (a player grows once its video is read).
+    QWidget *arrived = shownChild(ticket, result);
+    arrived->setMinimumHeight(arrived->height() + 120);
+    QTRY_VERIFY(inView(arrived));
+    editorModel->cancel();
+    QTRY_VERIFY(!editorModel->busy());
 }
 
 QTEST_MAIN(TestServiceQueueView)

@@ -376,7 +376,7 @@ private Q_SLOTS:
         QFETCH(QSize, size);
         QFETCH(bool, scrolls);
         Setup s;
-        s.load({set(claimed(1), "request/title", QStringLiteral("Medarbejderportræt · Færdig film, 1080p"))});
+        s.load({set(claimed(1), "request/title", QStringLiteral("Medarbejderportræt · Færdig film, 1080p")), claimed(2)});
         s.inbox->setSelectedID(uuidFor(1, 1));
         s.open(0);
         s.detail->resize(size);
@@ -395,6 +395,9 @@ private Q_SLOTS:
         const QRect shown(pipeline->mapTo(scroll->viewport(), QPoint(0, 0)), pipeline->size());
         QVERIFY(scroll->viewport()->rect().contains(shown));
         QCOMPARE(pipeline->height(), 220);
+        // Another task starts at its header.
+        s.inbox->setSelectedID(uuidFor(2, 1));
+        QCOMPARE(scroll->verticalScrollBar()->value(), 0);
     }
 
     void demoAndNarrowColumn()

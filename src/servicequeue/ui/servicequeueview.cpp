@@ -4,6 +4,7 @@
 
 #include "briefviews.h"
 #include "detail/servicetaskdetail.h"
+#include "serviceactionresult.h"
 #include "servicecompanycontrols.h"
 #include "servicequeuedialogs.h"
 #include "servicetasklist.h"
@@ -19,6 +20,7 @@
 #include "videos/videochoosers.h"
 
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -43,17 +45,33 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
         m_options.movies = std::make_shared<DialogVideoFileChooser>();
     if (!m_options.projects)
         m_options.projects = std::make_shared<DialogProjectChooser>();
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    m_scroll = new QScrollArea(this);
-    m_scroll->setObjectName(QStringLiteral("service.queue.scroll"));
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    outer->addWidget(m_scroll);
-    auto *content = new QWidget(m_scroll);
-    content->setMaximumWidth(950);
-    m_scroll->setWidget(content);
+    m_results = new ServiceActionResult(m_editorModel, this);
+    m_content = new QWidget(this);
+    m_content->setMaximumWidth(950);
+    if (m_options.detailOnly) {
+        // Embedded, the ticket's scroll area is the only one: a second one
+        // inside it would keep the person's results in a box of its own and
+        // hand the wheel to the outer one at its end. A stretch beside the
+        // content keeps its height measured at its own width.
+        auto *outer = new QHBoxLayout(this);
+        outer->setContentsMargins(0, 0, 0, 0);
+        outer->setSpacing(0);
+        outer->addWidget(m_content, 1);
+        outer->addStretch(0);
+        m_frame = m_content;
+    } else {
+        auto *outer = new QVBoxLayout(this);
+        outer->setContentsMargins(0, 0, 0, 0);
+        auto *scroll = new QScrollArea(this);
+        scroll->setObjectName(QStringLiteral("service.queue.scroll"));
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        outer->addWidget(scroll);
+        scroll->setWidget(m_content);
+        m_frame = scroll;
+    }
+    QWidget *content = m_content;
     m_column = new QVBoxLayout(content);
     m_column->setSpacing(22);
     // Embedded in a ticket's narrow column, the ticket gives the outer margins.
@@ -73,7 +91,7 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
         m_column->addWidget(intro);
         m_companies = new ServiceCompanyControls(m_model, m_editorModel, m_editor, content);
         m_column->addWidget(m_companies);
-        m_tasks = new ServiceTaskList(m_model, m_editor, content);
+        m_tasks = new ServiceTaskList(m_model, m_editor, *m_results, content);
         m_column->addWidget(m_tasks);
     }
 
@@ -85,6 +103,11 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
     for (auto signal : {&EditorModel::companyChanged, &EditorModel::credentialsChanged, &EditorModel::repositoryChanged})
         connect(&m_editorModel, signal, this, &ServiceQueueView::updateGate);
     connect(&m_editorModel, &EditorModel::busyChanged, this, &ServiceQueueView::updateBusy);
+    // A task the person opened from the list comes into view below it.
+    connectAssigned(m_model.openedTask(), this, {&ServiceOpenedTask::Assignments::detail}, [this] {
+        if (m_detail)
+            m_results->arrived(m_detail);
+    });
 
     updateGate();
     updateBusy();
@@ -109,7 +132,7 @@ void ServiceQueueView::updateGate()
 
 void ServiceQueueView::updateBusy()
 {
-    m_scroll->setEnabled(!m_editorModel.busy().has_value());
+    m_frame->setEnabled(!m_editorModel.busy().has_value());
 }
 
 void ServiceQueueView::updateDetail()
@@ -123,7 +146,7 @@ void ServiceQueueView::updateDetail()
         m_detail = nullptr;
         return;
     }
-    QWidget *content = m_scroll->widget();
+    QWidget *content = m_content;
     if (m_options.detail) {
         m_detail = m_options.detail(*this, content);
     } else {
@@ -135,6 +158,7 @@ void ServiceQueueView::updateDetail()
         parts.versionsOnly = m_options.versionsOnly;
         parts.onShowVersions = m_options.onShowVersions;
         parts.askCopy = [this] { setCopyConfirmation(true); };
+        parts.results = m_results;
         parts.seams = {m_options.players, m_options.movies.get(), m_options.projects.get(), m_options.desktop.get()};
         m_detail = new ServiceTaskDetail(std::move(parts), content);
     }

@@ -13,8 +13,8 @@ class ProjectChooser;
 class VideoFileChooser;
 class QLabel;
 class QMessageBox;
-class QScrollArea;
 class QVBoxLayout;
+class ServiceActionResult;
 class ServiceCompanyControls;
 class ServiceQueueEditor;
 class ServiceQueueDialogs;
@@ -73,7 +73,9 @@ private:
     Options m_options;
     bool m_copyConfirmation = false;
 
-    QScrollArea *m_scroll;
+    ServiceActionResult *m_results;
+    QWidget *m_frame; // what a running operation disables: the scroll area, or the content where embedded
+    QWidget *m_content;
     QVBoxLayout *m_column;
     ServiceCompanyControls *m_companies = nullptr;
     ServiceTaskList *m_tasks = nullptr;

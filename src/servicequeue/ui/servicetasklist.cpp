@@ -5,6 +5,7 @@
 #include "foundation/ui/symbols.h"
 #include "foundation/localization.h"
 #include "servicequeue/servicequeuemodel.h"
+#include "serviceactionresult.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -62,8 +63,9 @@ QString ServiceTaskList::statusLine(const ServiceReceipt &row, const std::option
     return EditorPresentation::kindTitle(row.kind) + QStringLiteral(" \u00B7 ") + status;
 }
 
-ServiceTaskList::ServiceTaskList(ServiceQueueModel &model, ServiceQueueEditor &editor, QWidget *parent)
-    : QWidget(parent), m_model(model), m_editor(editor)
+ServiceTaskList::ServiceTaskList(ServiceQueueModel &model, ServiceQueueEditor &editor, ServiceActionResult &results,
+                                 QWidget *parent)
+    : QWidget(parent), m_model(model), m_editor(editor), m_results(results)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -116,7 +118,10 @@ void ServiceTaskList::rebuild()
     }
     for (const ServiceReceipt &row : listing->requests) {
         QPushButton *button = taskRow(row, statusLine(row, m_model.openedTask().detail()), m_section);
-        connect(button, &QPushButton::clicked, this, [this, row] { m_model.open(row, m_editor); });
+        // The detail shows below the list, often below the visible part.
+        connect(button, &QPushButton::clicked, this, [this, row] {
+            m_results.await(QStringLiteral("service.task.detail"), [this, &row] { m_model.open(row, m_editor); });
+        });
         m_rows->addWidget(button);
         if (!focusedRow.isEmpty() && button->objectName() == focusedRow)
             button->setFocus(Qt::OtherFocusReason);

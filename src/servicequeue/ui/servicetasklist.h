@@ -7,6 +7,7 @@
 
 class QPushButton;
 class QVBoxLayout;
+class ServiceActionResult;
 class ServiceQueueEditor;
 class ServiceQueueModel;
 
@@ -16,7 +17,9 @@ class ServiceTaskList final : public QWidget
 {
     Q_OBJECT
 public:
-    ServiceTaskList(ServiceQueueModel &model, ServiceQueueEditor &editor, QWidget *parent = nullptr);
+    // A row the person opens awaits the screen's task detail in `results`.
+    ServiceTaskList(ServiceQueueModel &model, ServiceQueueEditor &editor, ServiceActionResult &results,
+                    QWidget *parent = nullptr);
 
     // "<kind> · <status>", the status taken from the opened task when it is this row.
     static QString statusLine(const ServiceReceipt &row, const std::optional<ServiceDetail> &opened);
@@ -26,6 +29,7 @@ private:
 
     ServiceQueueModel &m_model;
     ServiceQueueEditor &m_editor;
+    ServiceActionResult &m_results;
     QPushButton *m_fetch;
     QWidget *m_section;
     QVBoxLayout *m_rows;

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTimer>
@@ -59,6 +60,25 @@ QWidget *symbolLine(const QString &symbol, const QString &text, TextStyle style,
         *textLabel = label;
     return line;
 }
+
+// The sections measured by the one shown: a hidden section's height (the
+// task's many actions) would otherwise stretch a shorter one.
+class SectionStack final : public QStackedWidget
+{
+public:
+    explicit SectionStack(QWidget *parent) : QStackedWidget(parent)
+    {
+        connect(this, &QStackedWidget::currentChanged, this, [this] { updateGeometry(); });
+    }
+
+    QSize sizeHint() const override { return shown() ? shown()->sizeHint() : QSize(); }
+    QSize minimumSizeHint() const override { return shown() ? shown()->minimumSizeHint() : QSize(); }
+    bool hasHeightForWidth() const override { return shown() && shown()->hasHeightForWidth(); }
+    int heightForWidth(int width) const override { return shown() ? shown()->heightForWidth(width) : -1; }
+
+private:
+    QWidget *shown() const { return currentWidget(); }
+};
 
 QPushButton *prominent(const QString &text, const QString &symbol, QWidget *parent)
 {
@@ -163,11 +183,14 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     if (!m_clock)
         m_clock = [] { return QDateTime::currentDateTime(); };
 
-    // The whole detail scrolls when the column is too short for the header,
-    // a usable section and the pipeline: no part is squeezed to nothing.
+    // One scroll area for the whole detail, scrolling only when the column is
+    // too short for it. The task and versions sections show all they hold
+    // (neither scrolls on its own, so the wheel never passes from one scroll
+    // area to another and a result below the visible part can be brought
+    // into view here); no part is squeezed to nothing.
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto *scroll = new QScrollArea(this);
+    auto *scroll = m_scroll = new QScrollArea(this);
     scroll->setObjectName(QStringLiteral("sorvane.ticket.scroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -256,10 +279,10 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     layout->addWidget(header);
     layout->addWidget(divider(body));
 
-    m_sections = new QStackedWidget(body);
+    m_sections = new SectionStack(body);
     m_sections->setObjectName(QStringLiteral("sorvane.ticket.section"));
-    // Room for a task's first actions even in the smallest window; a taller
-    // column gives the section the rest.
+    // At least room for a task's first actions; the section grows with what
+    // it shows and takes the rest of a taller column.
     m_sections->setMinimumHeight(minimumSectionHeight);
     m_opening = new QWidget(m_sections);
     m_opening->setObjectName(QStringLiteral("sorvane.ticket.opening"));
@@ -371,6 +394,7 @@ void SorvaneTicketDetail::refresh()
     if (m_requestID && *m_requestID != row->request.id) {
         m_tab = SorvaneDetailTab::task;
         m_sourceStale = true;
+        m_scroll->verticalScrollBar()->setValue(0); // another task starts at its header
     }
     m_requestID = row->request.id;
     m_picker->setTab(m_tab);

@@ -104,6 +104,7 @@ private:
     SorvaneDetailTab m_tab = SorvaneDetailTab::task;
     std::optional<QString> m_requestID;
 
+    QScrollArea *m_scroll;
     SorvaneTicketCustomerView *m_customer = nullptr;
     QLabel *m_title;
     QWidget *m_instructor;

@@ -12,6 +12,7 @@
 
 class EditorModel;
 class QPushButton;
+class ServiceActionResult;
 class ServiceQueueEditor;
 class ServiceQueueModel;
 
@@ -25,6 +26,7 @@ struct ServiceTaskDetailParts
     std::function<void()> onShowVersions; // the way to the versions layout, when embedded
     std::function<void()> askCopy; // asks the screen to confirm the film-folder copy
     ServiceVideoReturnView::Seams seams; // players, file choosers, desktop services
+    ServiceActionResult *results = nullptr; // the screen's; the detail makes its own when none
 };
 
 namespace DetailText {

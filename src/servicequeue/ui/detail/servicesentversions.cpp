@@ -6,6 +6,7 @@
 #include "servicequeue/servicequeuemodel.h"
 #include "servicequeue/ui/proposalcontentview.h"
 #include "servicequeue/ui/review/servicereactionplayer.h"
+#include "servicequeue/ui/serviceactionresult.h"
 #include "servicequeue/ui/review/servicereviewvideoview.h"
 #include "servicequeue/ui/videos/nativeprojectversionsview.h"
 #include "servicequeue/videos/videostage.h"
@@ -86,9 +87,11 @@ public:
         line->addWidget(play, 0, Qt::AlignTop);
         m_column->addLayout(line);
         connect(play, &QPushButton::clicked, this, [this] {
-            for (const auto &reaction : m_parts.model->review().reactions())
-                if (reaction.id() == m_reaction.id())
-                    m_parts.model->pullReaction(reaction, *m_parts.editor);
+            m_parts.results->await(QStringLiteral("service.reaction.player"), [this] {
+                for (const auto &reaction : m_parts.model->review().reactions())
+                    if (reaction.id() == m_reaction.id())
+                        m_parts.model->pullReaction(reaction, *m_parts.editor);
+            });
         });
     }
 
@@ -104,6 +107,7 @@ public:
                 m_column->addWidget(m_player);
             }
             m_player->setDownload(*download);
+            m_parts.results->arrived(m_player);
         } else if (m_player) {
             m_player->hide(); // pauses and drops its player
             m_player->deleteLater();
@@ -150,7 +154,9 @@ public:
                               .name = name + QStringLiteral(".noReaction")}, m_reactions);
         reactions->addWidget(m_note);
         layout->addWidget(m_reactions);
-        connect(load, &QPushButton::clicked, this, [this] { m_parts.model->readReactions(*m_parts.editor); });
+        connect(load, &QPushButton::clicked, this, [this] {
+            m_parts.results->await(m_reactions->objectName(), [this] { m_parts.model->readReactions(*m_parts.editor); });
+        });
     }
 
     void refresh(const ServiceDecision &decision, const ProposalContent &content)
@@ -182,6 +188,8 @@ public:
         for (const QString &key : keys)
             m_items.value(key)->refresh(mine.value(key));
         m_note->setVisible(model.review().reactionHistoryLoaded() && keys.isEmpty());
+        if (reactions)
+            m_parts.results->arrived(m_reactions);
     }
 
 private:
@@ -253,7 +261,8 @@ public:
         });
         connect(m_review, &QPushButton::clicked, this, [this] {
             if (const auto proposal = current())
-                m_parts.model->downloadReviewVideo(*proposal, *m_parts.editor);
+                m_parts.results->await(QStringLiteral("service.review.video"),
+                                       [this, &proposal] { m_parts.model->downloadReviewVideo(*proposal, *m_parts.editor); });
         });
         connect(m_projectsButton, &QPushButton::clicked, this,
                 [this] { m_parts.model->readProjectVersions(*m_parts.editor, m_id); });
@@ -286,6 +295,7 @@ public:
                 m_reviewSlot->addWidget(m_reviewView);
             }
             m_reviewView->setContent(*review, decisions); // the same file keeps its player
+            m_parts.results->arrived(m_reviewView);
             m_reviewSlot->parentWidget()->show();
         } else {
             if (m_reviewView) {

@@ -12,6 +12,7 @@
 #include "servicequeue/proposals/taskdetailrules.h"
 #include "servicequeue/servicequeuemodel.h"
 #include "servicequeue/ui/proposalcontentview.h"
+#include "servicequeue/ui/serviceactionresult.h"
 
 #include <QDir>
 #include <QFrame>
@@ -40,6 +41,8 @@ bool writing(const std::optional<ServiceKind> &kind)
 ServiceTaskDetail::ServiceTaskDetail(ServiceTaskDetailParts parts, QWidget *parent)
     : QWidget(parent), m_parts(std::move(parts))
 {
+    if (!m_parts.results)
+        m_parts.results = new ServiceActionResult(*m_parts.editorModel, this);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(14);
@@ -207,6 +210,7 @@ void ServiceTaskDetail::buildTask()
         connect(send, &QPushButton::clicked, this, [this] { m_parts.model->proposals().setConfirmation(true); });
         inner->addWidget(send, 0, Qt::AlignLeft);
         m_bottom->addWidget(box);
+        m_parts.results->arrived(box);
     }
 }
 
@@ -380,7 +384,10 @@ void ServiceTaskDetail::buildWorkingFolder()
             auto *review = DetailText::button(parent, loc("Gennemgå forslag fra arbejdsmappe"),
                                               QStringLiteral("doc.text.magnifyingglass"),
                                               QStringLiteral("service.proposal.readPreview"));
-            connect(review, &QPushButton::clicked, this, [this] { m_parts.model->readPreview(*m_parts.editor); });
+            connect(review, &QPushButton::clicked, this, [this] {
+                m_parts.results->await(QStringLiteral("service.proposal.review"),
+                                       [this] { m_parts.model->readPreview(*m_parts.editor); });
+            });
             add(review);
         }
     } else if (!closed) {
