@@ -95,6 +95,11 @@ int main(int argc, char **argv)
     if (::sigpending(&pending) == 0 && sigismember(&pending, SIGTERM))
         ::kill(g_tool, SIGTERM);
     ::signal(SIGTERM, SIG_IGN);
+    // A tool may stop its guard. When the application then ends, the kernel
+    // sends the stopped, orphaned group SIGHUP and SIGCONT: the guard lives
+    // on and ends the run (its parent-death signal is pending by then).
+    ::signal(SIGHUP, SIG_IGN);
+    ::signal(SIGTSTP, SIG_IGN);
 
     sigset_t awaited;
     sigemptyset(&awaited);

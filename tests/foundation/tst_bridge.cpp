@@ -134,6 +134,7 @@ elif mode == "answer-then-silence":
 elif mode.startswith("detached-"):
     # Children that leave the tool's group and session by a double fork, as
     # daemons do; each reports its pid through a pipe.
+    guard = os.getppid()
     reader, writer = os.pipe()
     for _ in range(200 if mode == "detached-many" else 1):
         if os.fork() == 0:
@@ -151,10 +152,21 @@ elif mode.startswith("detached-"):
     os.close(writer)
     with os.fdopen(reader, "rb") as pipe:
         pids = pipe.read().decode()
+    if mode.startswith("detached-restop"):
+        # Two children stop the guard again whenever something continues it,
+        # and ignore the termination request.
+        for _ in range(2):
+            if os.fork() == 0:
+                signal.signal(signal.SIGTERM, signal.SIG_IGN)
+                while True:
+                    os.kill(guard, signal.SIGSTOP)
+                    time.sleep(0.001)
+    if mode.startswith("detached-stop") or mode.startswith("detached-restop"):
+        os.kill(guard, signal.SIGSTOP)
     with open("background.tmp", "w") as f:
         f.write(pids)
     os.replace("background.tmp", "background.txt")
-    if mode == "detached-sleep":
+    if mode.endswith("-sleep"):
         time.sleep(600)
     sys.stdout.write('{"ok": true}')
 elif mode.startswith("background-"):
@@ -246,6 +258,8 @@ int openDescriptors()
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
 }
 
+const QString timedOut =
+    QStringLiteral("Det lokale værktøj svarede ikke i tide og blev stoppet. Intet blev godkendt eller leveret.");
 const QString generic = QStringLiteral("Den lokale handling kunne ikke gennemføres. Ingen pakke blev godkendt eller leveret.");
 const QString signIn = QStringLiteral("Log ind igen før denne handling.");
 
@@ -619,9 +633,7 @@ void TestBridge::timeoutEndsTheChildWithAMessage()
     Bridge::setTerminationGraceForTesting(std::chrono::milliseconds(300));
     const auto outcome = await(Bridge::data(this->mode(mode), tools()));
     QVERIFY(!outcome.cancelled);
-    QCOMPARE(outcome.error,
-             std::optional(QStringLiteral(
-                 "Det lokale værktøj svarede ikke i tide og blev stoppet. Intet blev godkendt eller leveret.")));
+    QCOMPARE(outcome.error, std::optional(timedOut));
     const pid_t pid = childPid();
     QVERIFY(pid != 0);
     QVERIFY(!alive(pid));
@@ -680,6 +692,15 @@ void TestBridge::backgroundChildEndsWithTheRun_data()
     QTest::newRow("detached child, time-out") << "detached-sleep" << "timeout";
     QTest::newRow("detached child, cancellation") << "detached-sleep" << "cancel";
     QTest::newRow("detached child, application quits") << "detached-sleep" << "quit";
+    // A stopped guard ends nothing by itself: the run still ends, and with it
+    // everything below the guard.
+    QTest::newRow("guard stopped, tool sleeps, time-out") << "detached-stop-sleep" << "timeout";
+    QTest::newRow("guard stopped, tool answers and exits, time-out") << "detached-stop-exit" << "timeout";
+    QTest::newRow("guard stopped, cancellation") << "detached-stop-sleep" << "cancel";
+    QTest::newRow("guard stopped, application quits") << "detached-stop-sleep" << "quit";
+    QTest::newRow("guard stopped over and over, time-out") << "detached-restop-sleep" << "timeout";
+    QTest::newRow("guard stopped over and over, cancellation") << "detached-restop-sleep" << "cancel";
+    QTest::newRow("guard stopped over and over, application quits") << "detached-restop-sleep" << "quit";
 }
 
 void TestBridge::backgroundChildEndsWithTheRun()
@@ -701,8 +722,13 @@ void TestBridge::backgroundChildEndsWithTheRun()
         token.cancel();
     else if (ending == u"quit")
         Bridge::endAllRuns();
-    const auto outcome = await(std::move(task));
+    // Generous: only a run that waits for good fails here.
+    auto captured = capture(std::move(task));
+    QTRY_VERIFY_WITH_TIMEOUT(captured.isReady(), 40000);
+    const auto outcome = QCoro::waitFor(std::move(captured));
     QCOMPARE(outcome.cancelled, ending == u"cancel");
+    if (ending == u"timeout")
+        QCOMPARE(outcome.error, std::optional(timedOut));
     if (mode == u"background-exit" || (mode.startsWith(u"detached-") && ending == u"exit"))
         QCOMPARE(outcome.output, QByteArray(R"({"ok": true})"));
     QTRY_VERIFY_WITH_TIMEOUT(!alive(tool), 10000);

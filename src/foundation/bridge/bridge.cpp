@@ -22,7 +22,10 @@
 #include <QSet>
 #include <QTimer>
 #include <csignal>
+#include <fcntl.h>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <sys/types.h>
 #include <unistd.h>
 #include <utility>
@@ -41,13 +44,15 @@ constexpr std::chrono::milliseconds defaultTerminationGrace{3000};
 // {"error": "..."} object needs, and a bound on what a runaway tool can cost.
 constexpr qsizetype errorPrefixLimit = 65536;
 
-// The guard of every tool still running, so that quitting the application
+class ToolRun;
+
+// Every run whose tool is still running, so that quitting the application
 // can end them all (a coroutine frame left suspended at quit never runs its
 // destructor).
-QSet<qint64> &liveGuards()
+QSet<ToolRun *> &liveRuns()
 {
-    static QSet<qint64> guards;
-    return guards;
+    static QSet<ToolRun *> runs;
+    return runs;
 }
 
 // The guard leads the run's process group: a signal to the group reaches the
@@ -58,11 +63,15 @@ void signalGroup(qint64 guard, int signal)
         ::kill(-pid_t(guard), signal);
 }
 
-// Everything below the guard is killed, the guard exits.
+// Everything below the guard is killed, the guard exits. A tool may have
+// stopped its guard (and itself): the group is continued, so that the end
+// signal is acted on.
 void endRun(qint64 guard)
 {
-    if (guard > 0)
+    if (guard > 0) {
         ::kill(pid_t(guard), ToolGuard::endSignal);
+        ::kill(-pid_t(guard), SIGCONT);
+    }
 }
 
 void endGroupsWhenQuitting()
@@ -100,10 +109,7 @@ public:
         m_timeout.setSingleShot(true);
         m_kill.setSingleShot(true);
         connect(&m_timeout, &QTimer::timeout, this, [this] { stop(StopReason::timeout); });
-        connect(&m_kill, &QTimer::timeout, this, [this] {
-            if (process.state() != QProcess::NotRunning)
-                endRun(m_group);
-        });
+        connect(&m_kill, &QTimer::timeout, this, [this] { escalate(); });
         connect(&process, &QProcess::finished, this, [this] { finish(); });
         connect(&process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart) {
@@ -117,18 +123,40 @@ public:
 
     ~ToolRun() override
     {
-        // Only reached with a live child when the awaiting coroutine was torn
-        // down mid-run: end the child rather than leave it behind.
-        if (process.state() != QProcess::NotRunning) {
-            process.disconnect(this);
-            endRun(m_group);
-            if (!process.waitForFinished(1000)) {
-                signalGroup(m_group, SIGKILL);
-                process.kill();
-                process.waitForFinished(1000);
-            }
-        }
+        // Not reached with a live child (release()); QProcess would kill the
+        // guard alone and wait for it.
         endGroup();
+        if (m_handle >= 0)
+            ::close(m_handle);
+    }
+
+    // The awaiting call is gone (its coroutine was torn down mid-run). A run
+    // still going is ended without waiting here and deleted once its guard
+    // has ended.
+    void release()
+    {
+        if (process.state() == QProcess::NotRunning) {
+            deleteLater();
+            return;
+        }
+        m_released = true;
+        m_timeout.stop();
+        if (!m_kill.isActive()) {
+            m_guardAsked = true;
+            endRun(m_group);
+            m_kill.start(g_graceOverride.value_or(defaultTerminationGrace));
+        }
+    }
+
+    // The application quits: the guard ends the run, and so does a sweep of
+    // its own, which does not depend on the guard running (the tool may keep
+    // stopping it). Neither is waited for.
+    void endNow()
+    {
+        if (exited || process.state() == QProcess::NotRunning)
+            return;
+        endRun(m_group);
+        killFromOutside();
     }
 
     // Empty when the output can be read; otherwise why not.
@@ -158,7 +186,10 @@ public:
         // own setpgid would otherwise miss the group.
         if (m_group > 0) {
             ::setpgid(pid_t(m_group), pid_t(m_group));
-            liveGuards().insert(m_group);
+            // Taken while the guard is surely unreaped: whatever signals it
+            // later reaches this guard and never a process that took its pid.
+            m_handle = ToolGuard::handleOf(pid_t(m_group));
+            liveRuns().insert(this);
             endGroupsWhenQuitting();
         }
     }
@@ -166,7 +197,9 @@ public:
     void startTimeout(std::chrono::milliseconds timeout) { m_timeout.start(timeout); }
 
     // Asks the tool's group to end; when the tool is still alive after the
-    // grace period, the guard kills everything of the run.
+    // grace period, the guard kills everything of the run; when the guard
+    // has not ended after one more grace period (a tool stopped it, perhaps
+    // over and over), everything of the run is killed from here.
     void stop(StopReason reason)
     {
         switch (reason) {
@@ -214,6 +247,41 @@ private:
         m_timeout.stop();
         m_kill.stop();
         m_reader.finish(); // outputRead follows
+        if (m_released)
+            deleteLater();
+    }
+
+    void escalate()
+    {
+        if (exited || process.state() == QProcess::NotRunning)
+            return;
+        if (!m_guardAsked) {
+            m_guardAsked = true;
+            endRun(m_group);
+            m_kill.start(g_graceOverride.value_or(defaultTerminationGrace));
+            return;
+        }
+        killFromOutside();
+    }
+
+    // Kills everything below the guard, then the guard, on a thread of its
+    // own: the sweep waits for what it kills to go.
+    void killFromOutside()
+    {
+        if (m_sweeping || m_group <= 0)
+            return;
+        m_sweeping = true;
+        const pid_t guard = pid_t(m_group);
+        const int handle = m_handle >= 0 ? ::fcntl(m_handle, F_DUPFD_CLOEXEC, 0) : -1;
+        try {
+            std::thread([guard, handle] { ToolGuard::killRun(guard, handle); }).detach();
+        } catch (const std::system_error &) {
+            logFailure(lcTools, "starting the sweep of a tool run");
+            if (handle >= 0)
+                ::close(handle);
+            signalGroup(m_group, SIGKILL);
+            process.kill();
+        }
     }
 
     void outputRead(ToolOutputReader::Result result)
@@ -231,13 +299,17 @@ private:
 
     void endGroup()
     {
-        if (m_group > 0 && liveGuards().remove(m_group))
+        if (m_group > 0 && liveRuns().remove(this))
             signalGroup(m_group, SIGKILL);
     }
 
     QTimer m_timeout;
     QTimer m_kill;
     qint64 m_group = 0;
+    int m_handle = -1; // pidfd of the guard
+    bool m_guardAsked = false;
+    bool m_sweeping = false;
+    bool m_released = false;
     ToolGuard m_guard;
     // The last member is destroyed first: its thread has stopped before the
     // members it reports to go.
@@ -246,7 +318,7 @@ private:
 
 std::shared_ptr<ToolRun> makeRun(const QString &interpreter)
 {
-    return std::shared_ptr<ToolRun>(new ToolRun(interpreter), [](ToolRun *run) { run->deleteLater(); });
+    return std::shared_ptr<ToolRun>(new ToolRun(interpreter), [](ToolRun *run) { run->release(); });
 }
 
 QProcessEnvironment toolEnvironment()
@@ -418,8 +490,8 @@ void setTerminationGraceForTesting(std::optional<std::chrono::milliseconds> grac
 
 void endAllRuns()
 {
-    for (const qint64 guard : std::as_const(liveGuards()))
-        endRun(guard);
+    for (ToolRun *run : std::as_const(liveRuns()))
+        run->endNow();
 }
 
 } // namespace Bridge

@@ -27,9 +27,11 @@ namespace Bridge {
 //  - OperationCancelled when `cancel` fires (the tool is ended first);
 //  - whatever the session provider throws for a session command.
 // Nothing the tool starts outlives the call (ToolGuard): on cancellation or
-// time-out its process group is asked to terminate, and everything of the run
-// is killed if the tool is still alive a few seconds later; whatever the tool
-// started, in its group or not, is killed when the tool ends. The run waits
+// time-out its process group is asked to terminate, everything of the run
+// is killed if the tool is still alive a few seconds later, and killed from
+// the application if the guard has not ended a few seconds after that (the
+// tool stopped it); whatever the tool started, in its group or not, is killed
+// when the tool ends. The run waits
 // for the tool's exit: an answer is taken only with its exit status. Standard
 // output is read as it arrives and refused one byte past `outputLimit`;
 // of standard error only a bounded prefix is kept.

@@ -5,8 +5,15 @@
 #include <QFileInfo>
 #include <cerrno>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <unordered_map>
+#include <vector>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -94,6 +101,8 @@ tool = int(sys.argv[1])
 if signal.SIGTERM in signal.sigpending():
     os.kill(tool, signal.SIGTERM)
 signal.signal(signal.SIGTERM, signal.SIG_IGN)
+signal.signal(signal.SIGHUP, signal.SIG_IGN)
+signal.signal(signal.SIGTSTP, signal.SIG_IGN)
 status = None
 def reap():
     global status
@@ -156,7 +165,127 @@ void writeNumber(char *into, long number) noexcept
     *into = '\0';
 }
 
+// What the sweep of a run needs to know of one process.
+struct ProcessFacts
+{
+    pid_t parent = 0;
+    unsigned long long started = 0; // with the pid, names the process for good
+    bool ended = false;             // a zombie: killed already, waits for its reaper
+};
+
+bool factsOf(pid_t pid, ProcessFacts &facts) noexcept
+{
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    const int file = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return false;
+    char text[1024];
+    const ssize_t size = ::read(file, text, sizeof text - 1);
+    ::close(file);
+    if (size <= 0)
+        return false;
+    text[size] = '\0';
+    // "pid (name) state ppid … starttime …": the name may hold anything, even ")";
+    // the start time is the 20th field after it.
+    const char *at = std::strrchr(text, ')');
+    if (!at)
+        return false;
+    ++at;
+    for (int field = 1; field <= 20; ++field) {
+        while (*at == ' ')
+            ++at;
+        if (!*at)
+            return false;
+        if (field == 1)
+            facts.ended = *at == 'Z' || *at == 'X';
+        else if (field == 2)
+            facts.parent = pid_t(std::strtol(at, nullptr, 10));
+        else if (field == 20)
+            facts.started = std::strtoull(at, nullptr, 10);
+        while (*at && *at != ' ')
+            ++at;
+    }
+    return true;
+}
+
+// SIGKILL to the process that was seen as `pid` started at `started`, and to
+// no other that has taken its pid since.
+void killSeen(pid_t pid, unsigned long long started) noexcept
+{
+    const int handle = ToolGuard::handleOf(pid);
+    ProcessFacts now;
+    if (factsOf(pid, now) && now.started == started) {
+        if (handle >= 0)
+            ::syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0);
+        else
+            ::kill(pid, SIGKILL); // no pidfds (Linux before 5.3)
+    }
+    if (handle >= 0)
+        ::close(handle);
+}
+
 } // namespace
+
+int ToolGuard::handleOf(pid_t pid) noexcept
+{
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+void ToolGuard::killRun(pid_t guard, int handle) noexcept
+{
+    // Kill everything below the guard, again and again: a killed process's
+    // children become the guard's, and a process may fork meanwhile. Bounded,
+    // for a tool that forks faster than it can be killed.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    try {
+        std::unordered_map<pid_t, std::vector<pid_t>> children;
+        std::unordered_map<pid_t, ProcessFacts> facts;
+        std::vector<pid_t> below;
+        for (;;) {
+            children.clear();
+            facts.clear();
+            if (DIR *proc = ::opendir("/proc")) {
+                while (const dirent *entry = ::readdir(proc)) {
+                    const int pid = numberIn(entry->d_name);
+                    ProcessFacts seen;
+                    if (pid > 0 && factsOf(pid, seen)) {
+                        facts.emplace(pid, seen);
+                        children[seen.parent].push_back(pid);
+                    }
+                }
+                ::closedir(proc);
+            }
+            below.assign({guard});
+            bool alive = false;
+            for (size_t at = 0; at < below.size(); ++at) {
+                const auto found = children.find(below[at]);
+                if (found == children.end())
+                    continue;
+                for (const pid_t child : found->second) {
+                    below.push_back(child);
+                    const ProcessFacts &seen = facts[child];
+                    if (!seen.ended) {
+                        alive = true;
+                        killSeen(child, seen.started);
+                    }
+                }
+            }
+            if (!alive || std::chrono::steady_clock::now() > deadline)
+                break;
+            ::usleep(2000);
+        }
+    } catch (...) { // out of memory: the guard goes all the same
+    }
+    if (handle >= 0) {
+        ::syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0);
+        ::close(handle);
+    } else {
+        // Without pidfds by pid: the guard is the application's child, not
+        // reaped unless it ended by itself in these few milliseconds.
+        ::kill(guard, SIGKILL);
+    }
+}
 
 // The compiled guard beside the application's program, else the one the build
 // made; empty when neither is there (the guard then runs on the interpreter).

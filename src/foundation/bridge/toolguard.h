@@ -32,6 +32,17 @@ public:
     // to the group reaches the tool and its group; the guard ignores it.
     static constexpr int endSignal = SIGUSR1;
 
+    // For a guard that does not end its run (a tool stopped it, perhaps over
+    // and over): kills every process below `guard` and then the guard. The
+    // guard, stopped or not, still holds the run's orphans as their
+    // subreaper, so nothing of the run is lost to init. `handle` is a pidfd
+    // of the guard (taken over and closed), or -1 to signal it by pid. Waits
+    // for what it kills to go (a few seconds at most): never on the GUI thread.
+    static void killRun(pid_t guard, int handle) noexcept;
+
+    // A pidfd of the process `pid`, or -1 where the system has none.
+    static int handleOf(pid_t pid) noexcept;
+
     // The guard is the compiled one where it is found, else runs on `interpreter`.
     explicit ToolGuard(const QString &interpreter);
     ToolGuard(const ToolGuard &) = delete;
