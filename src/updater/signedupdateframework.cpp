@@ -24,6 +24,7 @@
 #include <sodium.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <coroutine>
 #include <dirent.h>
 #include <fcntl.h>
@@ -361,8 +362,13 @@ bool linksStayInside(const QString &root)
             const QString directory = cleanRoot + QFile::decodeName(where);
             if (!isInside(QDir::cleanPath(directory + QLatin1Char('/') + written), cleanRoot))
                 return false;
-            const QString resolved = QFileInfo(directory + QLatin1Char('/') + QFile::decodeName(name)).canonicalFilePath();
-            return resolved.isEmpty() || isInside(resolved, canonicalRoot);
+            // A link to nothing leads nowhere; one the system cannot resolve
+            // (a path too long for it, a loop) may lead anywhere.
+            const QByteArray linkPath = QFile::encodeName(directory + QLatin1Char('/') + QFile::decodeName(name));
+            const std::unique_ptr<char, decltype(&::free)> resolved(::realpath(linkPath.constData(), nullptr), &::free);
+            if (!resolved)
+                return errno == ENOENT;
+            return isInside(QFile::decodeName(resolved.get()), canonicalRoot);
         },
         [](int, const char *) { return true; });
 }

@@ -273,6 +273,8 @@ void TestSignedUpdate::cycle_data()
         << "The app was not restarted. Install the update again later.";
     QTest::newRow("link out 1,500 folders deep, at the descriptor limit")
         << "deep-link-out" << QStringList{"descriptor limit"} << "install" << "unchanged" << unpackRefused;
+    QTest::newRow("link out past the path the system resolves")
+        << "long-link-out" << none << "install" << "unchanged" << unpackRefused;
     QTest::newRow("unpacks to far more than its length")
         << "unpacks-too-large" << none << "install" << "unchanged" << unpackRefused;
 }

@@ -19,7 +19,10 @@ signature made with another key), "truncated" (the archive connection closes hal
 "link-out" (a link leading out of the bundle), "executable-link" (the executable is a link to
 /bin/sh), "no-executable" (the executable is missing), "deep" (a folder 1,500 levels deep, otherwise
 good), "deep-link-out" (a link to /bin/sh at the bottom of that folder), "unpacks-too-large" (a
-member of 32 MiB of zeros, far more than the archive's length).
+member of 32 MiB of zeros, far more than the archive's length), "long-link-out" (at the bottom of
+folders with long names, whose paths tar still takes but whose full path beside the bundle is longer
+than the system resolves, a link "b" to ".." and a link "a" through it that reads as inside the
+bundle but leads out of it).
 """
 import base64
 import io
@@ -49,10 +52,11 @@ FEED_PATH = "/downloads/sorvane/appcast.xml"
 LEFT_OUT = "Contents/Resources/tooling/var"
 SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform", "downgrade", "prerelease",
              "release-notes", "oversized-feed", "oversized-download", "slow", "dotdot-entry", "absolute-entry",
-             "link-out", "executable-link", "no-executable", "deep", "deep-link-out", "unpacks-too-large")
+             "link-out", "executable-link", "no-executable", "deep", "deep-link-out", "unpacks-too-large",
+             "long-link-out")
 # Archives that differ from the good one, each signed with the test key.
 HOSTILE_ARCHIVES = ("dotdot-entry", "absolute-entry", "link-out", "executable-link", "no-executable", "deep",
-                    "deep-link-out", "unpacks-too-large")
+                    "deep-link-out", "unpacks-too-large", "long-link-out")
 DEEP_LEVELS = 1500
 RELEASE_NOTES = "https://127.0.0.1/downloads/sorvane/release-notes.html"
 
@@ -163,6 +167,18 @@ def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
                 add_link(folder + "/bottom", "/bin/sh")
         if variant == "unpacks-too-large":
             add_file(bundle.name + "/Contents/Resources/filler", bytes(32 * 1024 * 1024))
+        if variant == "long-link-out":
+            # The link's path inside the archive stays just below the 4,096 bytes tar can open; with
+            # any folder in front of it, its full path no longer fits.
+            folder = bundle.name + "/Contents/Resources/long"
+            while len(folder) + 201 + len("/a") <= 4090:
+                folder += "/" + "l" * 200
+            last = 4090 - len(folder) - len("/a") - 1
+            folder += "/" + "l" * (last if last > 0 else 1)
+            depth = folder.count("/")  # below the bundle
+            add_link(folder + "/b", "..")
+            # As written: "b/.." is the folder itself, so it climbs one level less than it does.
+            add_link(folder + "/a", "b/" + "/".join([".."] * depth))
     return buffer.getvalue()
 
 
