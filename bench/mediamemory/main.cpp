@@ -32,26 +32,26 @@ namespace {
 
 constexpr int rounds = 10;
 
-double residentMB()
+// A "Vm…:" field of /proc/self/status, in MB.
+double statusMB(const QByteArray &field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return 0;
+}
+
+double residentMB()
+{
+    return statusMB("VmRSS:");
 }
 
 double peakMB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
+    return statusMB("VmHWM:");
 }
 
 // Events for `ms`, so what a release posts (deletions, the pipeline's last
