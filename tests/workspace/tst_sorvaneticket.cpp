@@ -384,6 +384,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(s.detail.get()));
         auto *section = s.detail->findChild<QWidget *>("sorvane.ticket.section");
         QTRY_VERIFY(section->height() >= SorvaneTicketDetail::minimumSectionHeight);
+        const int sectionHeight = section->height();
         auto *scroll = s.detail->findChild<QScrollArea *>("sorvane.ticket.scroll");
         QCOMPARE(scroll->verticalScrollBar()->maximum() > 0, scrolls);
         // Every header line keeps its height, and the pipeline can be scrolled to whole.
@@ -395,6 +396,19 @@ private Q_SLOTS:
         const QRect shown(pipeline->mapTo(scroll->viewport(), QPoint(0, 0)), pipeline->size());
         QVERIFY(scroll->viewport()->rect().contains(shown));
         QCOMPARE(pipeline->height(), 220);
+        // A long versions section, left for the task's short one, leaves no
+        // room of its own behind.
+        s.detail->setTab(SorvaneDetailTab::versions);
+        auto *versions = s.detail->findChild<QLabel *>("sorvane.ticket.versions");
+        versions->setWordWrap(true);
+        versions->setText(QStringList(80, QStringLiteral("Version")).join(QLatin1Char('\n')));
+        auto *task = s.detail->findChild<QLabel *>("sorvane.ticket.task");
+        task->setWordWrap(true);
+        task->setText(QStringLiteral("Open Versions to return a video"));
+        s.detail->setTab(SorvaneDetailTab::task);
+        QTRY_COMPARE(s.section(), QStringLiteral("sorvane.ticket.task"));
+        QTRY_COMPARE(section->height(), sectionHeight);
+        QCOMPARE(scroll->verticalScrollBar()->maximum() > 0, scrolls);
         // Another task starts at its header.
         s.inbox->setSelectedID(uuidFor(2, 1));
         QCOMPARE(scroll->verticalScrollBar()->value(), 0);

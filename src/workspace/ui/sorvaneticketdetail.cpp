@@ -61,24 +61,19 @@ QWidget *symbolLine(const QString &symbol, const QString &text, TextStyle style,
     return line;
 }
 
-// The sections measured by the one shown: a hidden section's height (the
-// task's many actions) would otherwise stretch a shorter one.
-class SectionStack final : public QStackedWidget
+// The stack holds only the section shown, the others stay its hidden
+// children: a stacked layout measures its height for a width by every page it
+// holds, so a long section left behind (the versions with their players)
+// would stretch a short one.
+void showSection(QStackedWidget *stack, QWidget *section)
 {
-public:
-    explicit SectionStack(QWidget *parent) : QStackedWidget(parent)
-    {
-        connect(this, &QStackedWidget::currentChanged, this, [this] { updateGeometry(); });
-    }
-
-    QSize sizeHint() const override { return shown() ? shown()->sizeHint() : QSize(); }
-    QSize minimumSizeHint() const override { return shown() ? shown()->minimumSizeHint() : QSize(); }
-    bool hasHeightForWidth() const override { return shown() && shown()->hasHeightForWidth(); }
-    int heightForWidth(int width) const override { return shown() ? shown()->heightForWidth(width) : -1; }
-
-private:
-    QWidget *shown() const { return currentWidget(); }
-};
+    if (stack->indexOf(section) < 0)
+        stack->addWidget(section);
+    stack->setCurrentWidget(section);
+    for (int i = stack->count() - 1; i >= 0; --i)
+        if (QWidget *other = stack->widget(i); other != section)
+            stack->removeWidget(other);
+}
 
 QPushButton *prominent(const QString &text, const QString &symbol, QWidget *parent)
 {
@@ -279,7 +274,7 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     layout->addWidget(header);
     layout->addWidget(divider(body));
 
-    m_sections = new SectionStack(body);
+    m_sections = new QStackedWidget(body);
     m_sections->setObjectName(QStringLiteral("sorvane.ticket.section"));
     // At least room for a task's first actions; the section grows with what
     // it shows and takes the rest of a taller column.
@@ -312,7 +307,7 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     m_source->setFrameShape(QFrame::NoFrame);
     m_source->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_source->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_sections->addWidget(m_source);
+    m_source->hide();
     layout->addWidget(m_sections, 1);
 
     // The customer's pipeline (built by its own view) sits here.
@@ -594,7 +589,7 @@ void SorvaneTicketDetail::refreshSection(const SorvaneInboxRow &row)
 {
     const ServiceQueueModel &queue = *m_workspace.parts().queue;
     if (!openedHere(row, queue.openedTask().detail())) {
-        m_sections->setCurrentWidget(m_opening);
+        showSection(m_sections, m_opening);
         return;
     }
     const auto screen = [this](bool versions) -> QWidget * {
@@ -612,24 +607,24 @@ void SorvaneTicketDetail::refreshSection(const SorvaneInboxRow &row)
         made->setObjectName(versions ? QStringLiteral("sorvane.ticket.versions")
                                      : QStringLiteral("sorvane.ticket.task"));
         made->setMinimumHeight(0);
-        m_sections->addWidget(made);
+        made->hide();
         return made;
     };
     switch (m_tab) {
     case SorvaneDetailTab::task:
         if (!m_taskScreen)
             m_taskScreen = screen(false);
-        m_sections->setCurrentWidget(m_taskScreen);
+        showSection(m_sections, m_taskScreen);
         break;
     case SorvaneDetailTab::versions:
         if (!m_versionsScreen)
             m_versionsScreen = screen(true);
-        m_sections->setCurrentWidget(m_versionsScreen);
+        showSection(m_sections, m_versionsScreen);
         break;
     case SorvaneDetailTab::instructions:
     case SorvaneDetailTab::material:
         refreshSource(row);
-        m_sections->setCurrentWidget(m_source);
+        showSection(m_sections, m_source);
         break;
     }
 }
