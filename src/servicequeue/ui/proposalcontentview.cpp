@@ -87,7 +87,13 @@ void ProposalContentView::setContent(const ProposalContent &content)
         delete item;
     }
     const QString p = QStringLiteral("service.proposal.");
-    auto add = [this](QWidget *widget) { m_column->addWidget(widget); };
+    // Each row is shown at once: a row added to a shown view would appear
+    // only with a queued show, and the layout settled in between folds the
+    // view, so the page around it shrinks and jumps on every refresh.
+    auto add = [this](QWidget *widget) {
+        m_column->addWidget(widget);
+        widget->show();
+    };
 
     add(row(this, p + "title", content.title, Style::Title));
     add(row(this, p + "body", content.body));

@@ -279,8 +279,10 @@ public:
         clearLater(m_stage->layout());
         if (film) {
             const ServiceVideoStage stage = VideoStage::history(proposal, allDecisions);
-            m_stage->layout()->addWidget(DetailText::symbolLabel(m_stage, stageSymbol(stage), VideoStage::title(stage),
-                                                                 QStringLiteral("service.video.stage.") + proposal.id));
+            QWidget *label = DetailText::symbolLabel(m_stage, stageSymbol(stage), VideoStage::title(stage),
+                                                     QStringLiteral("service.video.stage.") + proposal.id);
+            m_stage->layout()->addWidget(label);
+            label->show(); // at once, like the content below: no fold in between
         }
         m_stage->setVisible(film);
         m_content->setContent(proposal.content);
