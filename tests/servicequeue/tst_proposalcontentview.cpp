@@ -109,6 +109,14 @@ void TestProposalContentView::rowsByContent()
         QVERIFY(box);
         QCOMPARE(box->title(), "Kunderne");
     }
+    // A refresh shows its rows at once: a layout pass before they show would
+    // fold the view, and the page around it would jump.
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const int height = view.sizeHint().height();
+    view.setContent(c);
+    QCOMPARE(view.sizeHint().height(), height);
+    QCOMPARE(rows(view), expected);
     // Every text can be selected and copied; the author's words are never read as markup.
     for (const QLabel *label : view.findChildren<QLabel *>()) {
         QVERIFY(label->textInteractionFlags() & Qt::TextSelectableByMouse);
