@@ -27,19 +27,6 @@ struct RecordingDesktop final : DesktopServices
     void openFile(const QString &path) override { opened << path; }
 };
 
-QByteArray inventoryJson(const QString &kind, int invalid)
-{
-    QString request = kind.isEmpty() ? QString()
-        : QStringLiteral(R"(, "serviceRequest": {"schemaVersion": 1, "kind": "%1", "instructions": "i", "deliverable": "d"})").arg(kind);
-    QStringList names;
-    for (int i = 0; i < invalid; ++i)
-        names << QStringLiteral("\"bad%1\"").arg(i);
-    return QStringLiteral(R"({"packages": [{"packageID": "pkg-1", "projectID": "p", "title": "Sommerfilm",
-        "fingerprint": "f", "referencedFileCount": 1, "referencedBytes": 10,
-        "counts": {"usable": 4, "context": 2, "rejected": 0}%1}], "invalidPackages": [%2]})")
-        .arg(request, names.join(QLatin1Char(','))).toUtf8();
-}
-
 template<typename T>
 T *child(QWidget *root, const char *name)
 {

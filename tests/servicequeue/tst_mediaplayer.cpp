@@ -190,7 +190,7 @@ void TestMediaPlayer::anUnplayableFileIsSaidUnderThePlayer_data()
     bytes.close();
     const QString missingSentence = QStringLiteral("The video cannot be played because its file is missing (%1); download or prepare it again.").arg(missing);
     const QString corruptSentence = QStringLiteral("The video cannot be played because its file is damaged or not a video (%1); download or prepare it again.").arg(corrupt);
-    for (const QString view : {QStringLiteral("draft preview"), QStringLiteral("review video"), QStringLiteral("reaction")}) {
+    for (const QString &view : {QStringLiteral("draft preview"), QStringLiteral("review video"), QStringLiteral("reaction")}) {
         QTest::addRow("%s, missing file", qPrintable(view)) << view << missing << missingSentence;
         QTest::addRow("%s, corrupt file", qPrintable(view)) << view << corrupt << corruptSentence;
     }

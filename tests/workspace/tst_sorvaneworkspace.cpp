@@ -713,7 +713,7 @@ private Q_SLOTS:
         QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QStringList shown;
         for (int i = 0; i < list.rowCount(); ++i)
-            shown << list.index(i).data(list.isHeader(i) ? Qt::DisplayRole : SorvaneInboxListModel::IdentifierRole).toString();
+            shown << list.index(i).data(list.isHeader(i) ? int(Qt::DisplayRole) : int(SorvaneInboxListModel::IdentifierRole)).toString();
         QCOMPARE(shown, (QStringList{"Next in production", "sorvane.task." + requestID(2), "Waiting",
                                      "sorvane.task." + requestID(1), "sorvane.task." + requestID(3)}));
         SorvaneInboxTableModel table(s.inbox.get());
