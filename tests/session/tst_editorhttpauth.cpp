@@ -10,7 +10,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QPointer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -305,6 +307,32 @@ private Q_SLOTS:
         EditorHTTPAuth untrusted = client();
         QCOMPARE(outcome(untrusted, doLogout), QString::fromUtf8(kTransport));
         qputenv(EditorHTTPAuth::localCAVariable, ca);
+    }
+
+    // A connection kept for the next request is closed while the application
+    // quits: left to the manager's end, after the application object, its
+    // TLS clean-up ran against no application (a null connect at every quit).
+    void keptConnectionClosesAtQuit()
+    {
+        QTcpServer plain;
+        QVERIFY(plain.listen(QHostAddress::LocalHost));
+        QPointer<QTcpSocket> peer;
+        QByteArray asked;
+        connect(&plain, &QTcpServer::newConnection, this, [&] {
+            peer = plain.nextPendingConnection();
+            connect(peer, &QTcpSocket::readyRead, peer, [&] {
+                asked += peer->readAll();
+                if (asked.contains("\r\n\r\n"))
+                    peer->write("HTTP/1.1 204 No Content\r\nConnection: keep-alive\r\n\r\n");
+            });
+        });
+        EditorHTTPAuth auth({QUrl(QStringLiteral("http://127.0.0.1:%1").arg(plain.serverPort())), QStringLiteral("k"), {}});
+        QCOMPARE(outcome(auth, doLogout), QStringLiteral("<ok>"));
+        QVERIFY(peer);
+        QTest::qWait(50);
+        QCOMPARE(peer->state(), QAbstractSocket::ConnectedState);
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
+        QTRY_VERIFY(!peer || peer->state() == QAbstractSocket::UnconnectedState);
     }
 
     void cancellationIsNotATransportFailure()

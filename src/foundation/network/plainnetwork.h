@@ -7,6 +7,7 @@
 // Header only: just the network module's sources include it (foundation
 // itself links no Qt Network).
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QList>
 #include <QNetworkAccessManager>
@@ -35,6 +36,12 @@ inline void configure(QNetworkAccessManager &network)
     network.setCache(nullptr);
     network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     network.setStrictTransportSecurityEnabled(false);
+    // Connections kept for the next request end with the manager's thread. Ended
+    // when the manager goes with the application object, their TLS clean-up runs
+    // after the application is gone; so they end while it quits.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, &network,
+                         [&network] { network.clearConnectionCache(); });
 }
 
 inline bool isLoopback(const QString &host)
