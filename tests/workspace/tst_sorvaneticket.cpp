@@ -412,6 +412,18 @@ private Q_SLOTS:
         // Another task starts at its header.
         s.inbox->setSelectedID(uuidFor(2, 1));
         QCOMPARE(scroll->verticalScrollBar()->value(), 0);
+        // So does the one the inbox selects when a read leaves the shown task
+        // out of "Ready to work" (as a sent proposal does).
+        SorvaneInboxPreferences ready = s.inbox->preferences();
+        ready.filter = SorvaneInboxFilter::mine;
+        s.inbox->setPreferences(ready);
+        QCOMPARE(s.inbox->selectedID(), uuidFor(2, 1));
+        QTRY_COMPARE(scroll->verticalScrollBar()->maximum() > 0, scrolls);
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        s.load({claimed(1), claimed(2, QStringLiteral("review"))});
+        QCOMPARE(s.inbox->selectedID(), uuidFor(1, 1));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCOMPARE(scroll->verticalScrollBar()->value(), 0);
     }
 
     void demoAndNarrowColumn()

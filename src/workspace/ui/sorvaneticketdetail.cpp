@@ -386,10 +386,13 @@ void SorvaneTicketDetail::refresh()
         m_picker->setTab(m_tab);
         return;
     }
-    if (m_requestID && *m_requestID != row->request.id) {
+    // Another task, or one chosen after none, starts at its header. After
+    // none is also how a task opens when the inbox reads its rows again (it
+    // forgets them meanwhile) and then selects another one.
+    if (!m_requestID || *m_requestID != row->request.id) {
         m_tab = SorvaneDetailTab::task;
         m_sourceStale = true;
-        m_scroll->verticalScrollBar()->setValue(0); // another task starts at its header
+        m_scroll->verticalScrollBar()->setValue(0);
     }
     m_requestID = row->request.id;
     m_picker->setTab(m_tab);
