@@ -153,6 +153,17 @@ std::optional<QList<QByteArray>> namesIn(int folder)
     return names;
 }
 
+// Gives the folder `name` in the open folder `parent` owner read, write and
+// search permission when it is this user's and lacks some. The change is made
+// on the entry itself, never through a link (the system refuses a link).
+void giveOwnerAccess(int parent, const char *name)
+{
+    struct stat status;
+    if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode)
+        && status.st_uid == ::geteuid() && (status.st_mode & S_IRWXU) != S_IRWXU)
+        ::fchmodat(parent, name, (status.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW);
+}
+
 // Walks the folder `name` in the open folder `parent`, depth first, without
 // following a link and with no more than four descriptors open however deep
 // it goes: it holds only the folder it is in, and climbs back through "..",
@@ -161,7 +172,10 @@ std::optional<QList<QByteArray>> namesIn(int folder)
 // is not a folder (`where`: its folder's path below the walked one, "" or
 // "/a/b"); `leave(folder, name)` is called once a folder's entries are done.
 // Either ends the walk by answering false. False when the walk did not end
-// by itself. `removing` passes a folder gone meanwhile.
+// by itself. `removing` passes a folder gone meanwhile, gives each folder of
+// this user's owner read, write and search permission before it opens it (an
+// update may carry read-only folders), and passes a folder it still cannot
+// open or read, going on with the rest; then it answers false too.
 template<class Entry, class Leave>
 bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave, bool removing = false)
 {
@@ -180,8 +194,10 @@ bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave, bo
     // Opens the sub-folder `child` of the current folder (or of `parent` for
     // the first) and reads its entries.
     const auto enter = [&](const QByteArray &child) {
-        Descriptor folder(::openat(current.valid() ? current.get() : parent, child.constData(),
-                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const int in = current.valid() ? current.get() : parent;
+        if (removing)
+            giveOwnerAccess(in, child.constData());
+        Descriptor folder(::openat(in, child.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!folder.valid() && errno == ENOENT && removing && !levels.empty())
             return true;
         Level level;
@@ -195,7 +211,7 @@ bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave, bo
         for (const QByteArray &entryName : *names) {
             struct stat status;
             if (::fstatat(folder.get(), entryName.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT)
+                if (errno == ENOENT || removing)
                     continue;
                 return false;
             }
@@ -211,11 +227,16 @@ bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave, bo
     };
     if (!enter(name))
         return false;
+    bool passed = false;
     while (!levels.empty()) {
         Level &level = levels.back();
         if (!level.folders.isEmpty()) {
-            if (!enter(level.folders.takeLast()))
-                return false;
+            if (!enter(level.folders.takeLast())) {
+                if (!removing)
+                    return false;
+                // It stays, and so do the folders holding it; the rest goes.
+                passed = true;
+            }
             continue;
         }
         // Back up one folder: the one it came from, or the walk is over.
@@ -235,7 +256,7 @@ bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave, bo
         if (!leave(current.valid() ? current.get() : parent, left.constData()))
             return false;
     }
-    return true;
+    return !passed;
 }
 
 // Removes the entry `name` in the folder `parent` and, for a folder,
@@ -963,8 +984,12 @@ QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive
         const bool removed = co_await cleared;
         if (!*alive)
             throw OperationCancelled();
+        // Left by someone else (another user's folder inside): the person
+        // is told which folder to remove.
         if (!removed)
-            throw BridgeError::failed(failed);
+            throw BridgeError::failed(loc("The update could not be installed, because the folder %@ from an earlier "
+                                          "update could not be removed. Remove that folder, then try again.",
+                                          {staging}));
         break;
     }
     default:

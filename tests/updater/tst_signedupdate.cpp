@@ -19,8 +19,11 @@
 #include <QtTest>
 
 #include <csignal>
+#include <grp.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -90,6 +93,60 @@ public:
 private:
     struct rlimit m_found;
     bool m_lowered = false;
+};
+
+// Root passes every permission check, so a row that must meet what an
+// ordinary account meets runs its cycle as one: the whole process (every
+// thread, and what it starts) takes the user id 65534 until the row ends,
+// keeping root as the saved id it returns to. What root made below `folder`
+// is handed to that user first; what another user owns stays theirs.
+class WithoutPrivilege
+{
+public:
+    static constexpr uid_t user = 65534;
+
+    WithoutPrivilege(bool wanted, const QString &folder)
+    {
+        if (!wanted || ::geteuid() != 0)
+            return;
+        ::getresuid(&m_uids[0], &m_uids[1], &m_uids[2]);
+        ::getresgid(&m_gids[0], &m_gids[1], &m_gids[2]);
+        m_groups.resize(::getgroups(0, nullptr));
+        ::getgroups(int(m_groups.size()), m_groups.data());
+        m_dropped = true;
+        QStringList paths{folder};
+        QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            paths << it.next();
+        for (const QString &path : std::as_const(paths)) {
+            struct stat status;
+            const QByteArray native = QFile::encodeName(path);
+            if (::lstat(native.constData(), &status) == 0 && status.st_uid == 0)
+                m_failed = ::lchown(native.constData(), user, user) != 0 || m_failed;
+        }
+        m_failed = m_failed || ::setgroups(0, nullptr) != 0 || ::setresgid(user, user, 0) != 0
+            || ::setresuid(user, user, 0) != 0;
+    }
+    ~WithoutPrivilege()
+    {
+        if (!m_dropped)
+            return;
+        ::setresuid(m_uids[0], m_uids[1], m_uids[2]);
+        ::setresgid(m_gids[0], m_gids[1], m_gids[2]);
+        ::setgroups(m_groups.size(), m_groups.data());
+    }
+    WithoutPrivilege(const WithoutPrivilege &) = delete;
+    WithoutPrivilege &operator=(const WithoutPrivilege &) = delete;
+
+    bool failed() const { return m_failed; }
+
+private:
+    bool m_dropped = false;
+    bool m_failed = false;
+    uid_t m_uids[3] = {};
+    gid_t m_gids[3] = {};
+    std::vector<gid_t> m_groups;
 };
 
 class Delegate final : public UpdateFrameworkDelegate
@@ -211,7 +268,9 @@ void TestSignedUpdate::cycle_data()
     QTest::addColumn<QString>("scenario");
     // "foreign key", "refuse relaunch", "installed 2.0", "link at staging", "link at the members listing"
     // (planted while the cycle downloads), "second rename fails", "roll-back fails", "relaunch fails",
-    // "short stall", "short deadline", "descriptor limit" (1,024 open at most)
+    // "short stall", "short deadline", "descriptor limit" (1,024 open at most), "without privilege" (the
+    // cycle runs as an ordinary user), "left over with another user's folder" (an earlier cycle left its
+    // folder: the previous bundle with read-only folders, and deep in it a folder of another user)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close".
@@ -277,6 +336,14 @@ void TestSignedUpdate::cycle_data()
         << "long-link-out" << none << "install" << "unchanged" << unpackRefused;
     QTest::newRow("unpacks to far more than its length")
         << "unpacks-too-large" << none << "install" << "unchanged" << unpackRefused;
+    QTest::newRow("read-only folders, cleared without privilege")
+        << "read-only" << QStringList{"refuse relaunch", "without privilege"} << "install" << "unchanged"
+        << "The app was not restarted. Install the update again later.";
+    QTest::newRow("left over with another user's folder, without privilege")
+        << "good" << QStringList{"left over with another user's folder", "without privilege"} << "install"
+        << "unchanged"
+        << "The update could not be installed, because the folder %1 from an earlier update could not be removed. "
+           "Remove that folder, then try again.";
 }
 
 void TestSignedUpdate::cycle()
@@ -342,6 +409,25 @@ void TestSignedUpdate::cycle()
                 QFile::link(victimFile, members);
         });
     }
+    // An earlier cycle's folder: the previous bundle, read-only, holding a
+    // folder of another user that no one else may open.
+    const QString previous = framework.stagingPath() + QStringLiteral("/previous.app");
+    const QString foreign = previous + QStringLiteral("/Contents/foreign");
+    if (conditions.contains(u"left over with another user's folder")) {
+        if (::geteuid() != 0)
+            QSKIP("only root can make a folder of another user");
+        QVERIFY(writeBundle(previous, QStringLiteral("0.9")) && QDir().mkpath(foreign)
+                && QDir().mkpath(previous + QStringLiteral("/Contents/ro/sub")));
+        for (const QString &file : {foreign + QStringLiteral("/file"), previous + QStringLiteral("/Contents/ro/sub/file")}) {
+            QFile made(file);
+            QVERIFY(made.open(QIODevice::WriteOnly) && made.write("left\n") > 0);
+        }
+        const uid_t anotherUser = WithoutPrivilege::user - 1;
+        QCOMPARE(::chown(QFile::encodeName(foreign).constData(), anotherUser, anotherUser), 0);
+        QCOMPARE(::chmod(QFile::encodeName(foreign).constData(), 0700), 0);
+        for (const char *folder : {"/Contents/ro/sub", "/Contents/ro", "/Contents/MacOS", "/Contents", ""})
+            QCOMPARE(::chmod(QFile::encodeName(previous + QLatin1String(folder)).constData(), 0555), 0);
+    }
     const DescriptorLimit limit(conditions.contains(u"descriptor limit"));
     QVERIFY(!framework.startUpdater());
 
@@ -353,6 +439,8 @@ void TestSignedUpdate::cycle()
     auto *notes = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
     QVERIFY(installButton && dismissButton && notes);
 
+    const WithoutPrivilege unprivileged(conditions.contains(u"without privilege"), install.path());
+    QVERIFY(!unprivileged.failed());
     framework.checkForUpdates();
     QVERIFY(!framework.canCheckForUpdates());
     QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::available || delegate.cycles == 1, 30000);
@@ -399,7 +487,6 @@ void TestSignedUpdate::cycle()
 
     // Nothing outside the cycle's own folder was removed or changed.
     QCOMPARE(snapshot(victim), victimBefore);
-    const QString previous = framework.stagingPath() + QStringLiteral("/previous.app");
     if (conditions.contains(u"link at staging")) {
         QVERIFY(QFileInfo(framework.stagingPath()).isSymLink());
         QVERIFY(QFile::remove(framework.stagingPath()));
@@ -410,6 +497,16 @@ void TestSignedUpdate::cycle()
                  QStringList{"members.txt"});
         QCOMPARE(QFileInfo(members).symLinkTarget(), victimFile);
         QVERIFY(QFile::remove(members) && QDir().rmdir(framework.stagingPath()));
+    } else if (conditions.contains(u"left over with another user's folder")) {
+        // All of it went but the folder it could not open, and the folders
+        // holding that one.
+        QStringList left;
+        QDirIterator it(framework.stagingPath(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            left << QDir(framework.stagingPath()).relativeFilePath(it.next());
+        left.sort();
+        QCOMPARE(left, QStringList({"previous.app", "previous.app/Contents", "previous.app/Contents/foreign"}));
     } else if (outcome == u"kept aside") {
         // The previous bundle is the only copy: kept where it stepped aside.
         QCOMPARE(snapshot(previous), before);
@@ -438,7 +535,8 @@ void TestSignedUpdate::cycle()
         QVERIFY(!delegate.failure);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
     } else {
-        const QString expected = failure.contains(u"%1") ? failure.arg(previous) : failure;
+        const QString named = outcome == u"kept aside" ? previous : framework.stagingPath();
+        const QString expected = failure.contains(u"%1") ? failure.arg(named) : failure;
         QCOMPARE(delegate.failure, std::optional(expected));
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
         QCOMPARE(cycle.text(), expected);

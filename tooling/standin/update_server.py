@@ -22,7 +22,8 @@ good), "deep-link-out" (a link to /bin/sh at the bottom of that folder), "unpack
 member of 32 MiB of zeros, far more than the archive's length), "long-link-out" (at the bottom of
 folders with long names, whose paths tar still takes but whose full path beside the bundle is longer
 than the system resolves, a link "b" to ".." and a link "a" through it that reads as inside the
-bundle but leads out of it).
+bundle but leads out of it). And "read-only": a signed archive whose bundle, its Contents folder and a
+folder "Contents/ro" with a sub-folder have no write permission and whose files there are read-only.
 """
 import base64
 import io
@@ -53,10 +54,10 @@ LEFT_OUT = "Contents/Resources/tooling/var"
 SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform", "downgrade", "prerelease",
              "release-notes", "oversized-feed", "oversized-download", "slow", "dotdot-entry", "absolute-entry",
              "link-out", "executable-link", "no-executable", "deep", "deep-link-out", "unpacks-too-large",
-             "long-link-out")
+             "long-link-out", "read-only")
 # Archives that differ from the good one, each signed with the test key.
 HOSTILE_ARCHIVES = ("dotdot-entry", "absolute-entry", "link-out", "executable-link", "no-executable", "deep",
-                    "deep-link-out", "unpacks-too-large", "long-link-out")
+                    "deep-link-out", "unpacks-too-large", "long-link-out", "read-only")
 DEEP_LEVELS = 1500
 RELEASE_NOTES = "https://127.0.0.1/downloads/sorvane/release-notes.html"
 
@@ -115,10 +116,10 @@ def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
     executable = "Contents/MacOS/" + executable_name(bundle)
     buffer = io.BytesIO()
     with tarfile.open(fileobj=buffer, mode="w:gz", compresslevel=1) as archive:
-        def add_file(name, data):
+        def add_file(name, data, mode=0o644):
             info = tarfile.TarInfo(name)
             info.size = len(data)
-            info.mode = 0o644
+            info.mode = mode
             archive.addfile(info, io.BytesIO(data))
 
         def add_link(name, target):
@@ -127,6 +128,14 @@ def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
             info.linkname = target
             archive.addfile(info)
 
+        def add_folder(name, mode):
+            info = tarfile.TarInfo(name)
+            info.type = tarfile.DIRTYPE
+            info.mode = mode
+            archive.addfile(info)
+
+        if variant == "read-only":
+            add_folder(bundle.name, 0o555)
         for path in sorted(bundle.rglob("*")):
             relative = path.relative_to(bundle).as_posix()
             if relative == LEFT_OUT or relative.startswith(LEFT_OUT + "/"):
@@ -145,7 +154,10 @@ def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
                 continue
             if not path.is_file():
                 if path.is_dir():
-                    archive.addfile(archive.gettarinfo(str(path), name))
+                    info = archive.gettarinfo(str(path), name)
+                    if variant == "read-only" and relative == "Contents":
+                        info.mode = 0o555
+                    archive.addfile(info)
                 continue
             data = path.read_bytes()
             if path == bundle / "Contents" / "Info.plist":
@@ -165,6 +177,11 @@ def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
                 add_file(folder + "/bottom", b"bottom\n")
             else:
                 add_link(folder + "/bottom", "/bin/sh")
+        if variant == "read-only":
+            add_folder(bundle.name + "/Contents/ro", 0o555)
+            add_file(bundle.name + "/Contents/ro/file", b"read-only\n", 0o444)
+            add_folder(bundle.name + "/Contents/ro/sub", 0o555)
+            add_file(bundle.name + "/Contents/ro/sub/file", b"read-only\n", 0o444)
         if variant == "unpacks-too-large":
             add_file(bundle.name + "/Contents/Resources/filler", bytes(32 * 1024 * 1024))
         if variant == "long-link-out":
