@@ -69,6 +69,47 @@ QMap<QString, QByteArray> snapshot(const QString &path)
     return files;
 }
 
+// A private copy of the tools folder, without a run's state, at `path`.
+bool copyTools(const QString &path)
+{
+    const QStringList arguments{QStringLiteral("-R"), QStringLiteral(TAVLON_SOURCE_TOOLING), path};
+    return QProcess::execute(QStringLiteral("cp"), arguments) == 0
+        && QDir(path + QStringLiteral("/var")).removeRecursively();
+}
+
+// Starts the feed of the tools folder `tools`, offering `bundle` as
+// `version`: the line it prints once it listens, empty when it printed none.
+QJsonObject startFeed(QProcess &server, const QString &tools, const QString &bundle, const QString &version)
+{
+    server.setProgram(QStringLiteral("python3"));
+    server.setArguments({tools + QStringLiteral("/standin/update_server.py"), QStringLiteral("--tools-folder"), tools,
+                         QStringLiteral("--bundle"), bundle, QStringLiteral("--version"), version});
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The feed ends with the test, also when a row crashes it.
+    server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    server.start();
+    if (!server.waitForStarted(30000))
+        return {};
+    while (!server.canReadLine()) {
+        if (!server.waitForReadyRead(60000))
+            return {};
+    }
+    return QJsonDocument::fromJson(server.readLine()).object();
+}
+
+// The archives in a feed's folder: name, inode and mode of each.
+QStringList archivesIn(const QString &folder)
+{
+    QStringList found;
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+        struct stat info;
+        if (name.endsWith(u".tar.gz") && ::lstat(QFile::encodeName(dir.filePath(name)).constData(), &info) == 0)
+            found << QStringLiteral("%1 %2 %3").arg(name).arg(info.st_ino).arg(info.st_mode & 07777, 0, 8);
+    }
+    return found;
+}
+
 // The usual limit of open descriptors while a row runs, the one it found
 // after it.
 class DescriptorLimit
@@ -191,6 +232,8 @@ private Q_SLOTS:
     void cycle();
     void automaticChecks_data();
     void automaticChecks();
+    void archiveOncePerBuild_data();
+    void archiveOncePerBuild();
 
 private:
     void setScenario(const QString &word);
@@ -208,22 +251,12 @@ void TestSignedUpdate::initTestCase()
     EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
     QVERIFY(m_dir.isValid());
     const QString tools = m_dir.filePath(QStringLiteral("tooling"));
-    QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-R"), QStringLiteral(TAVLON_SOURCE_TOOLING), tools}), 0);
-    QDir(tools + QStringLiteral("/var")).removeRecursively();
+    QVERIFY(copyTools(tools));
     const QString source = m_dir.filePath(QStringLiteral("source/Tavlon.app"));
     QVERIFY(writeBundle(source, QStringLiteral("1.0")));
 
-    m_server.setProgram(QStringLiteral("python3"));
-    m_server.setArguments({tools + QStringLiteral("/standin/update_server.py"), QStringLiteral("--tools-folder"), tools,
-                           QStringLiteral("--bundle"), source, QStringLiteral("--version"), QStringLiteral("2.0")});
-    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // The feed ends with the test, also when a row crashes it.
-    m_server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    m_server.start();
-    QVERIFY(m_server.waitForStarted(30000));
-    while (!m_server.canReadLine())
-        QVERIFY2(m_server.waitForReadyRead(60000), "the update feed printed no address");
-    const QJsonObject hello = QJsonDocument::fromJson(m_server.readLine()).object();
+    const QJsonObject hello = startFeed(m_server, tools, source, QStringLiteral("2.0"));
+    QVERIFY2(!hello.isEmpty(), "the update feed printed no address");
     m_feed = QUrl(hello.value(QStringLiteral("feed")).toString());
     m_key = QByteArray::fromBase64(hello.value(QStringLiteral("publicKey")).toString().toLatin1());
     m_ca = hello.value(QStringLiteral("ca")).toString();
@@ -605,6 +638,73 @@ void TestSignedUpdate::automaticChecks()
         QCoreApplication::processEvents();
     QCOMPARE(delegate.cycles, 1); // once
     QCOMPARE(delegate.backgroundAsks, asks);
+}
+
+void TestSignedUpdate::archiveOncePerBuild_data()
+{
+    // Between two starts of the feed: "none", "small file rewritten" (as it was), "small file
+    // changed", "large file rebuilt" (other bytes of the same size), "version" (another one offered).
+    // Whatever is rewritten gets a later time, as it would.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("same build") << "none" << true;
+    QTest::newRow("a run rewrote a small file as it was") << "small file rewritten" << true;
+    QTest::newRow("a small file changed") << "small file changed" << false;
+    QTest::newRow("a large file rebuilt") << "large file rebuilt" << false;
+    QTest::newRow("another version offered") << "version" << false;
+}
+
+// The feed packs the offered archive once per build of the bundle, into its
+// own folder, readable by its owner only, and a later start of the same
+// build serves that very file: no hostile variant is made before its
+// scenario is asked for, and an earlier build's archive is removed.
+void TestSignedUpdate::archiveOncePerBuild()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, kept);
+    QTemporaryDir dir;
+    const QString tools = dir.filePath(QStringLiteral("tooling"));
+    QVERIFY(copyTools(tools));
+    const QString bundle = dir.filePath(QStringLiteral("source/Tavlon.app"));
+    QVERIFY(writeBundle(bundle, QStringLiteral("1.0")));
+    QFile small(bundle + QStringLiteral("/Contents/Resources/address"));
+    QFile large(bundle + QStringLiteral("/Contents/MacOS/Tavlon"));
+    QVERIFY(QDir().mkpath(bundle + QStringLiteral("/Contents/Resources")));
+    QVERIFY(small.open(QIODevice::WriteOnly) && small.write("https://127.0.0.1:50001\n") > 0);
+    small.close();
+    QVERIFY(large.open(QIODevice::WriteOnly) && large.write(QByteArray(2 * 1024 * 1024, '#')) > 0);
+    large.close();
+    const QString folder = tools + QStringLiteral("/var/updates");
+
+    QProcess first;
+    QVERIFY(!startFeed(first, tools, bundle, QStringLiteral("2.0")).isEmpty());
+    const QStringList made = archivesIn(folder);
+    QCOMPARE(made.size(), 1);
+    QVERIFY2(made.first().endsWith(u" 600"), qPrintable(made.first()));
+    first.terminate();
+    QVERIFY(first.waitForFinished(10000));
+
+    const QDateTime later = QDateTime::currentDateTimeUtc().addSecs(3600);
+    if (change.startsWith(u"small file")) {
+        const char *text = change.endsWith(u"changed") ? "https://127.0.0.1:50002\n" : "https://127.0.0.1:50001\n";
+        QVERIFY(small.open(QIODevice::WriteOnly) && small.write(text) > 0);
+        QVERIFY(small.setFileTime(later, QFileDevice::FileModificationTime));
+        small.close();
+    }
+    if (change == u"large file rebuilt") {
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.write(QByteArray(2 * 1024 * 1024, '%')) > 0);
+        QVERIFY(large.setFileTime(later, QFileDevice::FileModificationTime));
+        large.close();
+    }
+    QProcess second;
+    const QString version = change == u"version" ? QStringLiteral("3.0") : QStringLiteral("2.0");
+    QVERIFY(!startFeed(second, tools, bundle, version).isEmpty());
+    const QStringList after = archivesIn(folder);
+    QCOMPARE(after.size(), 1);
+    QVERIFY2(after.first().endsWith(u" 600"), qPrintable(after.first()));
+    QCOMPARE(after == made, kept);
+    second.terminate();
+    QVERIFY(second.waitForFinished(10000));
 }
 
 QTEST_MAIN(TestSignedUpdate)

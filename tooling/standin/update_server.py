@@ -1,8 +1,10 @@
 """HTTPS stand-in for the update feed on 127.0.0.1, with the sign-in stand-in's certificate authority.
 
 Usage: update_server.py --tools-folder DIR --bundle APP --version V [--port N]
-At start it packs a copy of the bundle APP (its Info.plist raised to version V) as a signed archive,
-with an Ed25519 test key made once per tools folder, and serves:
+It offers a copy of the bundle APP (its Info.plist raised to version V) as an archive signed with an
+Ed25519 test key made once per tools folder. The archive is packed once per build of the bundle and kept
+in var/updates (a later start with the same bundle and version reuses it, and archives of other builds
+are removed); it is streamed from there. It serves:
   /downloads/sorvane/appcast.xml       the feed (one item for this platform, one for another)
   /downloads/sorvane/appcast.xml.sig   the feed's Ed25519 signature, base64
   /downloads/sorvane/<archive>         the archive
@@ -24,18 +26,23 @@ folders with long names, whose paths tar still takes but whose full path beside 
 than the system resolves, a link "b" to ".." and a link "a" through it that reads as inside the
 bundle but leads out of it). And "read-only": a signed archive whose bundle, its Contents folder and a
 folder "Contents/ro" with a sub-folder have no write permission and whose files there are read-only.
+A scenario's feed, and its archive, are made when it is first asked for.
 """
 import base64
+import hashlib
 import io
 import json
+import os
 import platform
 import re
 import shutil
 import signal
 import ssl
+import stat
 import subprocess
 import sys
 import tarfile
+import tempfile
 import threading
 import time
 from pathlib import Path
@@ -59,6 +66,8 @@ SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform", 
 HOSTILE_ARCHIVES = ("dotdot-entry", "absolute-entry", "link-out", "executable-link", "no-executable", "deep",
                     "deep-link-out", "unpacks-too-large", "long-link-out", "read-only")
 DEEP_LEVELS = 1500
+CHUNK = 64 * 1024
+SMALL_FILE = 1024 * 1024
 RELEASE_NOTES = "https://127.0.0.1/downloads/sorvane/release-notes.html"
 
 
@@ -67,8 +76,8 @@ def this_platform():
     return "%s-%s" % (platform.system().lower(), machine)
 
 
-def _openssl(*args, cwd):
-    result = subprocess.run(["openssl", *args], cwd=cwd, capture_output=True)
+def _openssl(*args, cwd, pass_fds=()):
+    result = subprocess.run(["openssl", *args], cwd=cwd, capture_output=True, pass_fds=pass_fds)
     if result.returncode != 0:
         raise RuntimeError("openssl %s failed: %s" % (args[0], result.stderr.decode(errors="replace").strip()))
     return result.stdout
@@ -98,6 +107,13 @@ def sign(key: Path, data: bytes) -> str:
     return base64.b64encode(signature).decode()
 
 
+def sign_open_file(key: Path, descriptor: int) -> str:
+    """The signature of the whole file open at `descriptor`, read by openssl, not by this process."""
+    signature = _openssl("pkeyutl", "-sign", "-inkey", str(key), "-rawin", "-in", "/dev/fd/%d" % descriptor,
+                         cwd=key.parent, pass_fds=(descriptor,))
+    return base64.b64encode(signature).decode()
+
+
 def raised_plist(text: str, version: str) -> str:
     for key in ("CFBundleVersion", "CFBundleShortVersionString"):
         text = re.sub(r"(<key>%s</key>\s*<string>)[^<]*(</string>)" % key, r"\g<1>%s\g<2>" % version, text)
@@ -110,12 +126,39 @@ def executable_name(bundle: Path) -> str:
     return match.group(1) if match else ""
 
 
-def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
-    """A gzip tar of the bundle under its own name, its Info.plist raised to `version`; `variant` names
-    one of HOSTILE_ARCHIVES."""
+def bundle_entries(bundle: Path):
+    """(path, path relative to the bundle) of everything an archive of the bundle holds, in order."""
+    for path in sorted(bundle.rglob("*")):
+        relative = path.relative_to(bundle).as_posix()
+        if relative == LEFT_OUT or relative.startswith(LEFT_OUT + "/"):
+            continue  # a running stand-in's own state is no part of an update
+        yield path, relative
+
+
+def build_digest(bundle: Path, version: str, public: str) -> str:
+    """Names one build of the bundle as offered: the version, the signing key, and every entry's name and
+    mode, with a link's target, a small file's content and a large file's size and modification time.
+    A run rewrites small files in the bundle with the same text (the sign-in stand-in's address); only
+    a build rewrites a large one, and reading those would cost what packing them does."""
+    digest = hashlib.sha256(json.dumps([version, public]).encode())
+    for path, relative in bundle_entries(bundle):
+        info = path.lstat()
+        entry = [relative, info.st_mode]
+        if stat.S_ISLNK(info.st_mode):
+            entry.append(os.readlink(path))
+        elif stat.S_ISREG(info.st_mode) and info.st_size <= SMALL_FILE:
+            entry.append(hashlib.sha256(path.read_bytes()).hexdigest())
+        elif not stat.S_ISDIR(info.st_mode):  # a folder's time changes with any entry made in it
+            entry += [info.st_size, info.st_mtime_ns]
+        digest.update(json.dumps(entry).encode() + b"\n")
+    return digest.hexdigest()
+
+
+def pack(bundle: Path, version: str, variant: str, out):
+    """Writes to the binary file `out` a gzip tar of the bundle under its own name, its Info.plist raised
+    to `version`; `variant` is "good" or names one of HOSTILE_ARCHIVES."""
     executable = "Contents/MacOS/" + executable_name(bundle)
-    buffer = io.BytesIO()
-    with tarfile.open(fileobj=buffer, mode="w:gz", compresslevel=1) as archive:
+    with tarfile.open(fileobj=out, mode="w:gz", compresslevel=1) as archive:
         def add_file(name, data, mode=0o644):
             info = tarfile.TarInfo(name)
             info.size = len(data)
@@ -136,10 +179,7 @@ def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
 
         if variant == "read-only":
             add_folder(bundle.name, 0o555)
-        for path in sorted(bundle.rglob("*")):
-            relative = path.relative_to(bundle).as_posix()
-            if relative == LEFT_OUT or relative.startswith(LEFT_OUT + "/"):
-                continue  # a running stand-in's own state is no part of an update
+        for path, relative in bundle_entries(bundle):
             name = bundle.name + "/" + relative
             if relative == executable and variant == "no-executable":
                 continue
@@ -159,12 +199,14 @@ def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
                         info.mode = 0o555
                     archive.addfile(info)
                 continue
-            data = path.read_bytes()
-            if path == bundle / "Contents" / "Info.plist":
-                data = raised_plist(data.decode(), version).encode()
             info = archive.gettarinfo(str(path), name)
-            info.size = len(data)
-            archive.addfile(info, io.BytesIO(data))
+            if path == bundle / "Contents" / "Info.plist":
+                data = raised_plist(path.read_text(), version).encode()
+                info.size = len(data)
+                archive.addfile(info, io.BytesIO(data))
+                continue
+            with path.open("rb") as source:  # copied through a small buffer, however large the file
+                archive.addfile(info, source)
         if variant == "dotdot-entry":
             add_file(bundle.name + "/../escape", b"outside\n")
         if variant == "absolute-entry":
@@ -196,7 +238,6 @@ def pack(bundle: Path, version: str, variant: str = "good") -> bytes:
             add_link(folder + "/b", "..")
             # As written: "b/.." is the folder itself, so it climbs one level less than it does.
             add_link(folder + "/a", "b/" + "/".join([".."] * depth))
-    return buffer.getvalue()
 
 
 def feed(items) -> bytes:
@@ -208,38 +249,131 @@ def feed(items) -> bytes:
     return ("\n".join(lines) + "\n").encode()
 
 
+class Archive:
+    """An archive in the folder, held open for the server's life: each answer reads it at its own
+    offsets, and it stays readable whatever later happens to its name."""
+
+    def __init__(self, descriptor: int, length: int, signature: str):
+        self.descriptor, self.length, self.signature = descriptor, length, signature
+
+    def chunks(self, limit: int, flip_at: int = -1, size: int = CHUNK):
+        """The first `limit` bytes, `size` at a time, the byte at `flip_at` flipped."""
+        offset = 0
+        while offset < limit:
+            data = os.pread(self.descriptor, min(size, limit - offset), offset)
+            if not data:
+                return
+            if offset <= flip_at < offset + len(data):
+                data = bytearray(data)
+                data[flip_at - offset] ^= 0x01
+                data = bytes(data)
+            offset += len(data)
+            yield data
+
+
 class Site:
-    """Everything the server hands out, per scenario, made once at start."""
+    """Everything the server hands out. The offered archive is made at start unless this build already
+    left it in the folder; a hostile variant, and each scenario's feed, when first asked for."""
 
     def __init__(self, folder: Path, bundle: Path, version: str, port: int):
         folder.mkdir(parents=True, exist_ok=True)
+        if folder.is_symlink():
+            raise RuntimeError("%s is a link" % folder)  # its archives are written only into a folder of ours
         self.folder = folder
-        key = ensure_key(folder, "test-key.pem")
-        other = ensure_key(folder, "other-key.pem")
-        self.public_key = public_key(key)
-        self.archive = pack(bundle, version)
+        self.bundle, self.version = bundle, version
+        self.key = ensure_key(folder, "test-key.pem")
+        self.other = ensure_key(folder, "other-key.pem")
+        self.public_key = public_key(self.key)
+        self.build = build_digest(bundle, version, self.public_key)
         self.archive_name = "%s-%s.tar.gz" % (bundle.stem, version)
-        self.archives = {variant: pack(bundle, version, variant) for variant in HOSTILE_ARCHIVES}
-        base = "https://127.0.0.1:%d/downloads/sorvane/" % port
-        item = {"version": version, "shortVersion": version, "platform": this_platform(),
-                "url": base + self.archive_name, "length": len(self.archive),
-                "signature": sign(key, self.archive)}
+        self.url = "https://127.0.0.1:%d/downloads/sorvane/%s" % (port, self.archive_name)
+        self.lock = threading.RLock()  # one maker at a time: making also writes message.tmp
+        self.archives = {}  # variant -> Archive
+        self.feeds = {}  # scenario -> (feed, signature)
+        self.remove_other_builds()
+        self.archive("good")
+
+    def file_name(self, variant: str) -> str:
+        return "archive-%s-%s.tar.gz" % (variant, self.build)
+
+    def remove_other_builds(self):
+        """Archives of earlier builds, and what an interrupted start left half written, go; a link
+        among them is removed itself, never followed."""
+        for entry in os.scandir(self.folder):
+            if entry.is_dir(follow_symlinks=False):
+                continue
+            if entry.name.startswith(".archive-") or (
+                    entry.name.startswith("archive-") and not entry.name.endswith("-%s.tar.gz" % self.build)):
+                os.unlink(entry.path)
+
+    def archive(self, variant: str) -> Archive:
+        with self.lock:
+            if variant not in self.archives:
+                self.archives[variant] = self.kept(variant) or self.make(variant)
+            return self.archives[variant]
+
+    def kept(self, variant: str):
+        """The archive this build left in the folder, if a plain file is there."""
+        try:
+            descriptor = os.open(self.folder / self.file_name(variant), os.O_RDONLY | os.O_NOFOLLOW | os.O_CLOEXEC)
+        except OSError:
+            return None
+        try:
+            info = os.fstat(descriptor)
+            if stat.S_ISREG(info.st_mode) and info.st_size > 0:
+                return Archive(descriptor, info.st_size, sign_open_file(self.key, descriptor))
+        except BaseException:
+            os.close(descriptor)
+            raise
+        os.close(descriptor)
+        return None
+
+    def make(self, variant: str) -> Archive:
+        """Packs the archive into a new file of the folder, readable by its owner only, and renames it
+        into place: whatever stood at its name, a link too, is replaced, never written through."""
+        descriptor, temporary = tempfile.mkstemp(prefix=".archive-", dir=self.folder)
+        try:
+            os.fchmod(descriptor, 0o600)
+            with os.fdopen(descriptor, "wb", closefd=False) as out:
+                pack(self.bundle, self.version, variant, out)
+            archive = Archive(descriptor, os.fstat(descriptor).st_size, sign_open_file(self.key, descriptor))
+            os.replace(temporary, self.folder / self.file_name(variant))
+        except BaseException:
+            os.close(descriptor)
+            os.unlink(temporary)
+            raise
+        return archive
+
+    def feed(self, scenario: str):
+        """(feed, its signature) of a scenario."""
+        with self.lock:
+            if scenario not in self.feeds:
+                self.feeds[scenario] = self.make_feed(scenario)
+            return self.feeds[scenario]
+
+    def make_feed(self, scenario: str):
+        good = self.archive("good")
+        item = {"version": self.version, "shortVersion": self.version, "platform": this_platform(),
+                "url": self.url, "length": good.length, "signature": good.signature}
         elsewhere = dict(item, platform="macos-arm64")
-        variants = {
-            "foreign-key": dict(item, signature=sign(other, self.archive)),
-            "downgrade": dict(item, version="0.9", shortVersion="0.9"),
-            "prerelease": dict(item, version=version + "-beta", shortVersion=version + "-beta"),
-            "release-notes": dict(item, releaseNotes=RELEASE_NOTES),
-        }
-        for variant, data in self.archives.items():
-            variants[variant] = dict(item, length=len(data), signature=sign(key, data))
-        self.feeds = {}
-        for scenario in SCENARIOS:
-            items = [elsewhere] if scenario == "no-platform" else [elsewhere, variants.get(scenario, item)]
-            body = feed(items)
-            if scenario == "oversized-feed":
-                body = body.replace(b"</feed>", b"<!-- " + b"x" * (1024 * 1024) + b" -->\n</feed>")
-            self.feeds[scenario] = (body, sign(key, body).encode())
+        if scenario == "foreign-key":
+            item = dict(item, signature=sign_open_file(self.other, good.descriptor))
+        elif scenario == "downgrade":
+            item = dict(item, version="0.9", shortVersion="0.9")
+        elif scenario == "prerelease":
+            item = dict(item, version=self.version + "-beta", shortVersion=self.version + "-beta")
+        elif scenario == "release-notes":
+            item = dict(item, releaseNotes=RELEASE_NOTES)
+        elif scenario in HOSTILE_ARCHIVES:
+            hostile = self.archive(scenario)
+            item = dict(item, length=hostile.length, signature=hostile.signature)
+        body = feed([elsewhere] if scenario == "no-platform" else [elsewhere, item])
+        if scenario == "oversized-feed":
+            body = body.replace(b"</feed>", b"<!-- " + b"x" * (1024 * 1024) + b" -->\n</feed>")
+        return body, sign(self.key, body).encode()
+
+    def served_archive(self, scenario: str) -> Archive:
+        return self.archive(scenario if scenario in HOSTILE_ARCHIVES else "good")
 
     def scenario(self) -> str:
         try:
@@ -259,45 +393,46 @@ class Handler(DeadlineHandler):
         self.request_read()
         site = self.server.site
         scenario = site.scenario()
-        body, signature = site.feeds[scenario]
         if self.path == FEED_PATH:
-            return self.answer(body, "application/xml")
+            return self.answer(site.feed(scenario)[0], "application/xml")
         if self.path == FEED_PATH + ".sig":
-            return self.answer(signature, "text/plain")
+            return self.answer(site.feed(scenario)[1], "text/plain")
         if self.path == "/downloads/sorvane/" + site.archive_name:
-            data = site.archives.get(scenario, site.archive)
-            if scenario == "flipped-byte":
-                data = bytearray(data)
-                data[len(data) // 2] ^= 0x01
-                data = bytes(data)
-            if scenario == "oversized-download":
-                data = data + b"\0" * 65536
+            archive = site.served_archive(scenario)
+            length = archive.length
             if scenario == "truncated":
-                self.send_response(200)
-                self.send_header("Content-Type", "application/gzip")
-                self.send_header("Content-Length", str(len(data)))
-                self.send_header("Connection", "close")
-                self.end_headers()
-                self.wfile.write(data[: len(data) // 2])
+                self.start_archive(length, close=True)
+                for data in archive.chunks(length // 2):
+                    self.wfile.write(data)
                 self.wfile.flush()
-                self.close_connection = True
                 return None
             if scenario == "slow":
-                return self.drip(data)
-            return self.answer(data, "application/gzip")
+                return self.drip(archive)
+            extra = 65536 if scenario == "oversized-download" else 0
+            self.start_archive(length + extra)
+            for data in archive.chunks(length, length // 2 if scenario == "flipped-byte" else -1):
+                self.wfile.write(data)
+            self.wfile.write(b"\0" * extra)
+            return None
         return self.answer(b"not found\n", "text/plain", 404)
 
-    def drip(self, data: bytes):
-        """The whole length announced, then one byte every 0.1 s until the client goes away."""
+    def start_archive(self, length: int, close: bool = False):
         self.send_response(200)
         self.send_header("Content-Type", "application/gzip")
-        self.send_header("Content-Length", str(len(data)))
-        self.send_header("Connection", "close")
+        self.send_header("Content-Length", str(length))
+        if close:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Cache-Control", "no-store")
         self.end_headers()
-        self.close_connection = True
+
+    def drip(self, archive: Archive):
+        """The whole length announced, then one byte every 0.1 s until the client goes away."""
+        self.start_archive(archive.length, close=True)
         try:
-            for index in range(len(data)):
-                self.wfile.write(data[index:index + 1])
+            for data in archive.chunks(archive.length, size=1):
+                self.wfile.write(data)
                 self.wfile.flush()
                 time.sleep(0.1)
         except OSError:
