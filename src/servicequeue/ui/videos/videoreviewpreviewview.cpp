@@ -4,7 +4,9 @@
 #include "servicequeue/ui/sorvanevideoplayer.h"
 #include "servicequeue/videos/videoreturnpresentation.h"
 
+#include <QHideEvent>
 #include <QLabel>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 VideoReviewPreviewView::VideoReviewPreviewView(MediaPlayerFactory players, QWidget *parent)
@@ -60,15 +62,20 @@ void VideoReviewPreviewView::setPreview(const VideoReviewPreview &preview)
         makePlayer();
 }
 
+// Minimising and restoring the window hide and show the view spontaneously:
+// it has not gone away, so the player, its place and its playing stay. Only
+// a show of the application's own makes the draft's player anew, and only
+// leaving the screen pauses it.
 void VideoReviewPreviewView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    makePlayer();
+    if (!event->spontaneous() || !m_player)
+        makePlayer();
 }
 
 void VideoReviewPreviewView::hideEvent(QHideEvent *event)
 {
-    if (m_player)
+    if (m_player && !event->spontaneous())
         m_player->pause();
     QWidget::hideEvent(event);
 }

@@ -12,6 +12,7 @@ class SorvaneVideoPlayer;
 // Plays a prepared video draft and shows what is about to be sent. It owns
 // at most one player: a new draft (or showing the view again) pauses the old
 // player before the new one is made, so two drafts never play at once.
+// Minimising the window keeps the player where it is.
 class VideoReviewPreviewView final : public QWidget
 {
     Q_OBJECT
