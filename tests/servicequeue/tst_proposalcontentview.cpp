@@ -1,10 +1,15 @@
 // The read-only proposal column: which rows a concept, script or film
-// proposal shows, in which order and with which texts.
+// proposal shows, in which order and with which texts; and the long words
+// (digests, ids, addresses) of it and of the draft preview, whole in a
+// narrow column.
 #include <QtTest>
 
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 #include "servicequeue/ui/proposalcontentview.h"
+#include "servicequeue/ui/videos/videoreviewpreviewview.h"
 
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 
@@ -18,12 +23,22 @@ ProposalContent base()
     return c;
 }
 
+// The texts of the column, labels and long words alike.
+QList<QWidget *> texts(const QWidget &view)
+{
+    QList<QWidget *> out;
+    for (QWidget *widget : view.findChildren<QWidget *>())
+        if (qobject_cast<QLabel *>(widget) || qobject_cast<UiKit::LongWordLabel *>(widget))
+            out << widget;
+    return out;
+}
+
 // The visible texts of the column, top to bottom, as "objectName=text".
 QStringList rows(const QWidget &view)
 {
     QStringList out;
-    for (const QLabel *label : view.findChildren<QLabel *>())
-        out << label->objectName() + "=" + label->text();
+    for (const QWidget *text : texts(view))
+        out << text->objectName() + "=" + text->property("text").toString();
     return out;
 }
 
@@ -36,6 +51,8 @@ private Q_SLOTS:
     void initTestCase() { EditorLocalization::overrideLanguageForTesting(QStringLiteral("da")); }
     void rowsByContent_data();
     void rowsByContent();
+    void longWordsStayWhole_data();
+    void longWordsStayWhole();
 };
 
 void TestProposalContentView::rowsByContent_data()
@@ -118,10 +135,80 @@ void TestProposalContentView::rowsByContent()
     QCOMPARE(view.sizeHint().height(), height);
     QCOMPARE(rows(view), expected);
     // Every text can be selected and copied; the author's words are never read as markup.
-    for (const QLabel *label : view.findChildren<QLabel *>()) {
-        QVERIFY(label->textInteractionFlags() & Qt::TextSelectableByMouse);
-        QCOMPARE(label->textFormat(), Qt::PlainText);
+    for (const QWidget *text : texts(view)) {
+        QVERIFY(text->property("textInteractionFlags").value<Qt::TextInteractionFlags>() & Qt::TextSelectableByMouse);
+        if (auto *label = qobject_cast<const QLabel *>(text))
+            QCOMPARE(label->textFormat(), Qt::PlainText);
     }
+}
+
+void TestProposalContentView::longWordsStayWhole_data()
+{
+    QTest::addColumn<bool>("draft"); // the draft preview, else a sent proposal
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    const QString digest = "SHA-256: 9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+    QTest::newRow("proposal, digest") << false << "service.proposal.video.sha256" << digest;
+    QTest::newRow("proposal, source address")
+        << false << "service.proposal.source.0.url"
+        << "https://example.com/arkiv?id=4f0c2a9e8b7d6c5e4f3a2b1c0d9e8f7a6b5c4d3e2f1a0b9c8d7e6f5a4b3c2d1e0f";
+    QTest::newRow("draft, digest") << true << "service.video.preview.sha256" << digest;
+    QTest::newRow("draft, revision and proposal")
+        << true << "service.video.preview.revision" << "Opgaverevision 4 · forslag 7d0c5b1e3f7a4c559a512b7f1c0d9e01aa";
+}
+
+// In a column narrower than a digest, an id or an address, the whole text
+// shows within the view, and selecting all of it copies it exactly.
+void TestProposalContentView::longWordsStayWhole()
+{
+    QFETCH(bool, draft);
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    std::unique_ptr<QWidget> view;
+    const QString digest = text.mid(QStringLiteral("SHA-256: ").size());
+    if (draft) {
+        VideoReviewPreview preview;
+        preview.proposalID = "7d0c5b1e3f7a4c559a512b7f1c0d9e01aa";
+        preview.expectedRevision = 4;
+        preview.content.title = "Sommerøl";
+        preview.content.video = ProposalContent::ReviewVideo{};
+        preview.content.video->duration_seconds = 12;
+        preview.content.video->sha256 = digest;
+        auto *previewView = new VideoReviewPreviewView({});
+        previewView->setPreview(preview);
+        view.reset(previewView);
+    } else {
+        ProposalContent content = base();
+        content.video = ProposalContent::ReviewVideo{};
+        content.video->sha256 = digest;
+        content.sources = {{"Arkivet", text, ""}};
+        view = std::make_unique<ProposalContentView>(content);
+    }
+    view->resize(200, 900);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+
+    auto *shown = view->findChild<QWidget *>(name);
+    QVERIFY(shown && shown->isVisible());
+    QCOMPARE(shown->property("text").toString(), text);
+    QVERIFY(view->rect().contains(QRect(shown->mapTo(view.get(), QPoint(0, 0)), shown->size())));
+    // The height it asks for at its width holds all of its text, not only
+    // its beginning, and it has that height.
+    const int needed = shown->heightForWidth(shown->width());
+    QVERIFY(shown->height() >= needed);
+    const QFontMetrics metrics = shown->fontMetrics();
+    const QMargins margins = shown->contentsMargins();
+    const int lines = (needed - margins.top() - margins.bottom()) / metrics.height();
+    const int width = shown->contentsRect().width();
+    QVERIFY2(qint64(lines) * width >= metrics.horizontalAdvance(text),
+             qPrintable(QStringLiteral("%1 lines of %2 px for %3 px of text")
+                            .arg(lines).arg(width).arg(metrics.horizontalAdvance(text))));
+
+    QGuiApplication::clipboard()->clear();
+    QTest::keySequence(shown, QKeySequence::SelectAll);
+    QTest::keySequence(shown, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), text);
 }
 
 QTEST_MAIN(TestProposalContentView)

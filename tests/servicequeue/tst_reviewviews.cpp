@@ -1,13 +1,14 @@
 // The review video view and the reaction player with a fake player: texts
 // and identifiers, pause-then-seek, pausing when the window stops being
 // active, players kept across refreshes (replaced once failed) and across
-// minimising, and released when the view is left.
+// minimising (the draft preview's too), and released when the view is left.
 #include <QtTest>
 
 #include "fakemediaplayer.h"
 #include "foundation/localization.h"
 #include "servicequeue/ui/review/servicereactionplayer.h"
 #include "servicequeue/ui/review/servicereviewvideoview.h"
+#include "servicequeue/ui/videos/videoreviewpreviewview.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -210,27 +211,39 @@ void TestReviewViews::reactionPlayer()
 
 void TestReviewViews::minimisingKeepsThePlayer_data()
 {
-    QTest::addColumn<bool>("reaction");
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("pauses");
-    QTest::newRow("review video") << false << true;
-    QTest::newRow("reaction") << true << false;
+    QTest::addColumn<bool>("dropsWhenLeft");
+    QTest::newRow("review video") << "review" << true << true;
+    QTest::newRow("reaction") << "reaction" << false << true;
+    QTest::newRow("draft preview") << "draft" << false << false;
 }
 
 // Minimising the window is no leaving: the player and its position stay (the
 // review video pauses, as the window is no longer in use). Leaving the
-// screen, a hide of the window's own, drops it.
+// screen, a hide of the window's own, pauses the player or drops it, and
+// coming back makes a new one.
 void TestReviewViews::minimisingKeepsThePlayer()
 {
-    QFETCH(bool, reaction);
+    QFETCH(QString, kind);
     QFETCH(bool, pauses);
+    QFETCH(bool, dropsWhenLeft);
     FakePlayerFactory players;
     QWidget *view = nullptr;
     std::function<MediaPlayer *()> player;
-    if (reaction) {
+    if (kind == "reaction") {
         auto *reactionView = new ServiceReactionPlayer(players.factory());
         reactionView->setDownload(::reaction("r1", {}));
         player = [reactionView] { return reactionView->player(); };
         view = reactionView;
+    } else if (kind == "draft") {
+        auto *draftView = new VideoReviewPreviewView(players.factory());
+        VideoReviewPreview draft;
+        draft.proposalID = QStringLiteral("p1");
+        draft.file = QStringLiteral("/drafts/p1.mp4");
+        draftView->setPreview(draft);
+        player = [draftView] { return draftView->player(); };
+        view = draftView;
     } else {
         auto *reviewView = new ServiceReviewVideoView(players.factory());
         reviewView->setContent(review("/project/a.mp4"), {});
@@ -254,7 +267,9 @@ void TestReviewViews::minimisingKeepsThePlayer()
     QCOMPARE(first->position(), qint64(42000));
 
     window->hide(); // leaving the screen
-    QVERIFY(!player() && players.made->first().isNull());
+    QVERIFY(!first || !first->isPlaying());
+    if (dropsWhenLeft)
+        QVERIFY(!player() && players.made->first().isNull());
     window->show();
     QCOMPARE(players.made->size(), 2); // coming back makes a new one
     QCOMPARE(player(), players.last());

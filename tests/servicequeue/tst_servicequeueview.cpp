@@ -811,6 +811,10 @@ void TestServiceQueueView::embeddedResultsComeIntoView()
         ticket.findChild<QToolButton *>("service.version.p1.toggle")->setChecked(true);
     settle();
     QVERIFY(!inView(shownChild(ticket, result)));
+    // An object of another kind under the name the reveal gives its own
+    // follower is no follower: revealing leaves it alone.
+    const QPointer<QObject> namesake = new QObject(body);
+    namesake->setObjectName("service.reveal");
 
     auto *button = ticket.findChild<QPushButton *>(control);
     QVERIFY2(button && button->isVisibleTo(&ticket) && button->isEnabled(), qPrintable(control));
@@ -836,6 +840,7 @@ void TestServiceQueueView::embeddedResultsComeIntoView()
     QWidget *arrived = shownChild(ticket, result);
     arrived->setMinimumHeight(arrived->height() + 120);
     QTRY_VERIFY(inView(arrived));
+    QVERIFY(namesake);
     editorModel->cancel();
     QTRY_VERIFY(!editorModel->busy());
 }

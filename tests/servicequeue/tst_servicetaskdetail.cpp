@@ -9,6 +9,7 @@
 #include "foundation/localization.h"
 #include "foundation/projectlocation/projectlocationstore.h"
 #include "foundation/settingsstore.h"
+#include "foundation/ui/uikit.h"
 #include "servicefakes.h"
 #include "servicequeue/editorserviceadapter.h"
 #include "servicequeue/servicequeuemodel.h"
@@ -51,6 +52,8 @@ QString textOf(const QWidget &root, const QString &name)
     for (QWidget *widget : root.findChildren<QWidget *>(name))
         if (widget->isVisibleTo(&root)) {
             if (auto *label = qobject_cast<QLabel *>(widget))
+                return label->text();
+            if (auto *label = qobject_cast<UiKit::LongWordLabel *>(widget))
                 return label->text();
             if (auto *button = qobject_cast<QAbstractButton *>(widget))
                 return button->text();

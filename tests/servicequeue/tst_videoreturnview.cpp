@@ -6,6 +6,7 @@
 #include "editor/desktopservices.h"
 #include "fakemediaplayer.h"
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 #include "servicequeue/ui/sorvanevideoplayer.h"
 #include "servicequeue/ui/videos/nativeprojectversionsview.h"
 #include "servicequeue/ui/videos/servicevideoreturnview.h"
@@ -55,9 +56,11 @@ public:
 QStringList visibleTexts(QWidget *root)
 {
     QStringList texts;
-    for (QLabel *label : root->findChildren<QLabel *>())
-        if (label->isVisibleTo(root) && !label->text().isEmpty())
-            texts << label->text();
+    for (QWidget *widget : root->findChildren<QWidget *>()) {
+        const bool text = qobject_cast<QLabel *>(widget) || qobject_cast<UiKit::LongWordLabel *>(widget);
+        if (text && widget->isVisibleTo(root) && !widget->property("text").toString().isEmpty())
+            texts << widget->property("text").toString();
+    }
     for (QAbstractButton *button : root->findChildren<QAbstractButton *>())
         if (button->isVisibleTo(root))
             texts << button->text();

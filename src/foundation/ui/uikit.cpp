@@ -5,6 +5,9 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextDocument>
+#include <QWheelEvent>
+#include <QtMath>
 
 namespace UiKit {
 
@@ -111,6 +114,34 @@ QLabel *label(const QString &text, TextStyle style, QWidget *parent)
     return result;
 }
 
+namespace {
+void setStyleFont(QWidget *widget, const LabelStyle &style)
+{
+    if (style.monospaced) {
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSizeF(widget->font().pointSizeF() * style.scale);
+        if (style.bold)
+            font.setBold(true);
+        widget->setFont(font);
+    } else if (style.scale != 1.0 || style.bold) {
+        QFont font = widget->font();
+        if (style.scale != 1.0)
+            font.setPointSizeF(font.pointSizeF() * style.scale);
+        if (style.bold)
+            font.setBold(true);
+        widget->setFont(font);
+    }
+}
+
+// `document` laid out at `width` (none: unbroken), apart from the one shown.
+QSizeF laidOut(const QTextDocument *document, qreal width)
+{
+    const std::unique_ptr<QTextDocument> measured(document->clone());
+    measured->setTextWidth(width);
+    return measured->size();
+}
+} // namespace
+
 void style(QLabel *label, const LabelStyle &style)
 {
     if (!style.name.isEmpty())
@@ -121,20 +152,7 @@ void style(QLabel *label, const LabelStyle &style)
         label->setWordWrap(true);
     if (style.selectable)
         label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    if (style.monospaced) {
-        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font.setPointSizeF(label->font().pointSizeF() * style.scale);
-        if (style.bold)
-            font.setBold(true);
-        label->setFont(font);
-    } else if (style.scale != 1.0 || style.bold) {
-        QFont font = label->font();
-        if (style.scale != 1.0)
-            font.setPointSizeF(font.pointSizeF() * style.scale);
-        if (style.bold)
-            font.setBold(true);
-        label->setFont(font);
-    }
+    setStyleFont(label, style);
     if (style.secondary)
         setSecondary(label);
     if (style.ink)
@@ -146,6 +164,63 @@ QLabel *label(const QString &text, const LabelStyle &labelStyle, QWidget *parent
     auto *result = labelStyle.textStyle ? label(text, *labelStyle.textStyle, parent) : new QLabel(text, parent);
     style(result, labelStyle);
     return result;
+}
+
+LongWordLabel::LongWordLabel(const QString &text, const LabelStyle &style, QWidget *parent) : QTextEdit(parent)
+{
+    if (!style.name.isEmpty())
+        setObjectName(style.name);
+    setStyleFont(this, style);
+    // Drawn like a label: no frame, no field behind it, no scroll bars.
+    setFrameShape(QFrame::NoFrame);
+    viewport()->setAutoFillBackground(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setAcceptRichText(false);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document()->setDocumentMargin(0);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    setText(text);
+}
+
+void LongWordLabel::setText(const QString &text)
+{
+    if (text == m_text)
+        return;
+    m_text = text;
+    setPlainText(text);
+    updateGeometry();
+}
+
+int LongWordLabel::heightForWidth(int width) const
+{
+    const QMargins margins = contentsMargins();
+    const int inner = qMax(1, width - margins.left() - margins.right());
+    return qCeil(laidOut(document(), inner).height()) + margins.top() + margins.bottom();
+}
+
+QSize LongWordLabel::sizeHint() const
+{
+    const QMargins margins = contentsMargins();
+    const int width = qCeil(laidOut(document(), -1).width()) + margins.left() + margins.right();
+    return {width, heightForWidth(width)};
+}
+
+QSize LongWordLabel::minimumSizeHint() const
+{
+    // Any width will do: the text breaks wherever it must.
+    const QMargins margins = contentsMargins();
+    return {fontMetrics().horizontalAdvance(QLatin1Char('W')) + margins.left() + margins.right(),
+            fontMetrics().height() + margins.top() + margins.bottom()};
+}
+
+void LongWordLabel::wheelEvent(QWheelEvent *event)
+{
+    event->ignore();
 }
 
 void setSecondary(QWidget *widget)

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QTextEdit>
 #include <optional>
 
 class QLabel;
@@ -67,6 +68,35 @@ QLabel *label(const QString &text, const LabelStyle &style, QWidget *parent);
 QLabel *label(const QString &text, TextStyle style, QWidget *parent);
 // Gives a label made elsewhere (a subclass) the style's settings.
 void style(QLabel *label, const LabelStyle &style);
+
+// A selectable plain text that may break inside a word: a digest, an id or an
+// address is one long word, which a label breaks only between words and so
+// cuts at a narrow column's edge. It breaks between words where it can, and
+// anywhere else where it must; selecting and copying give the text exactly.
+// Of the style it takes the name and the font (scale, bold, monospaced); it
+// is always plain, wrapped and selectable.
+class LongWordLabel final : public QTextEdit
+{
+    Q_OBJECT
+    Q_PROPERTY(QString text READ text WRITE setText)
+public:
+    LongWordLabel(const QString &text, const LabelStyle &style, QWidget *parent);
+
+    QString text() const { return m_text; }
+    void setText(const QString &text);
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    // The page around it scrolls, and its text never zooms.
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    QString m_text;
+};
 
 void setTextStyle(QWidget *widget, TextStyle style);
 // The secondary text colour (the palette's placeholder text).

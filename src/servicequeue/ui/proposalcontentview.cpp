@@ -10,7 +10,7 @@
 
 namespace {
 
-enum class Style { Body, Bold, Title, Subheadline, Caption, CaptionMono };
+enum class Style { Body, Bold, Title, Subheadline, Caption };
 
 // A wrapping label whose height is exactly its wrapped text at the width it
 // gets: QLabel's own estimate, made for some other width, leaves uneven gaps
@@ -43,8 +43,6 @@ UiKit::LabelStyle labelStyle(Style style, const QString &name)
         return {.scale = 0.92, .selectable = true, .name = name};
     case Style::Caption:
         return {.scale = 0.85, .selectable = true, .name = name};
-    case Style::CaptionMono:
-        return {.scale = 0.85, .selectable = true, .monospaced = true, .name = name};
     }
     return {.selectable = true, .name = name};
 }
@@ -55,6 +53,19 @@ QLabel *row(QWidget *parent, const QString &name, const QString &text, Style sty
     UiKit::style(label, labelStyle(style, name)); // plain: the author's words are never markup
     label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
     label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return label;
+}
+
+// A digest or an address in the monospaced caption font: one long word,
+// broken anywhere so it stays whole in a narrow column.
+QWidget *longWordRow(QWidget *parent, const QString &name, const QString &text)
+{
+    // Its height is its text's at the width it gets (the column's stretch
+    // keeps any spare height below the rows).
+    auto *label = new UiKit::LongWordLabel(text, {.scale = 0.85, .monospaced = true, .name = name}, parent);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    label->setSizePolicy(policy);
     return label;
 }
 
@@ -104,7 +115,7 @@ void ProposalContentView::setContent(const ProposalContent &content)
                 Style::Subheadline));
         add(row(this, p + "video.editor", loc("Klipper: %@ · kvalitetstjekket før indsendelse", {video->editor_name}),
                 Style::Caption));
-        add(row(this, p + "video.sha256", QStringLiteral("SHA-256: ") + video->sha256, Style::CaptionMono));
+        add(longWordRow(this, p + "video.sha256", QStringLiteral("SHA-256: ") + video->sha256));
     }
 
     for (const auto &option : content.concept_options) {
@@ -164,7 +175,7 @@ void ProposalContentView::setContent(const ProposalContent &content)
             group->setObjectName(name);
             QVBoxLayout *lines = stack(group, 4);
             lines->addWidget(row(group, name + ".title", source.title, Style::Bold));
-            lines->addWidget(row(group, name + ".url", source.url, Style::CaptionMono));
+            lines->addWidget(longWordRow(group, name + ".url", source.url));
             if (!source.note.isEmpty())
                 lines->addWidget(row(group, name + ".note", source.note));
             add(group);

@@ -44,9 +44,11 @@ void show(QScrollBar *bar, int start, int length, int view)
 
 // Keeps a revealed widget in view while it settles (a player grows once its
 // video is read), until anything else moves the page: the person scrolling,
-// or another reveal.
+// or another reveal. Its own meta-object lets a search by type find only
+// followers, never another object that happens to share the name.
 class Follower final : public QObject
 {
+    Q_OBJECT
 public:
     explicit Follower(QWidget *widget) : QObject(widget), m_widget(widget)
     {
@@ -107,3 +109,5 @@ void ServiceActionResult::reveal(QWidget *widget)
         (new Follower(widget))->follow();
     });
 }
+
+#include "serviceactionresult.moc"

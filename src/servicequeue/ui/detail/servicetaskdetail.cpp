@@ -115,10 +115,9 @@ void ServiceTaskDetail::buildHeading()
         const ServiceTaskPresentation presentation{request, detail};
         m_heading->addWidget(DetailText::symbolLabel(parent, EditorPresentation::kindSymbol(request.kind), presentation.statusTitle(),
                                                      QStringLiteral("service.task.status")));
-        auto *id = UiKit::label(loc("Task %@ · revision %lld", {request.id, request.revision}), {.scale = 0.88,
-                                .name = QStringLiteral("service.task.id")}, parent);
+        auto *id = new UiKit::LongWordLabel(loc("Task %@ · revision %lld", {request.id, request.revision}),
+                                            {.scale = 0.88, .name = QStringLiteral("service.task.id")}, parent);
         id->setFont(QFont(QStringLiteral("monospace"), id->font().pointSize()));
-        id->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         m_heading->addWidget(id);
         return;
     }

@@ -4,7 +4,9 @@
 #include "servicequeue/ui/sorvanevideoplayer.h"
 #include "servicequeue/videos/videoreturnpresentation.h"
 
+#include <QHideEvent>
 #include <QLabel>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 VideoReviewPreviewView::VideoReviewPreviewView(MediaPlayerFactory players, QWidget *parent)
@@ -14,14 +16,11 @@ VideoReviewPreviewView::VideoReviewPreviewView(MediaPlayerFactory players, QWidg
     , m_title(UiKit::label({}, {.name = QStringLiteral("service.video.preview.title")}, this))
     , m_body(UiKit::label({}, {.name = QStringLiteral("service.video.preview.body")}, this))
     , m_length(UiKit::label({}, {.scale = 0.9, .name = QStringLiteral("service.video.preview.length")}, this))
-    , m_sha(UiKit::label({}, {.scale = 0.9, .selectable = true, .monospaced = true,
-                         .name = QStringLiteral("service.video.preview.sha256")}, this))
-    , m_revision(UiKit::label({}, {.scale = 0.9, .selectable = true, .monospaced = true,
-                              .name = QStringLiteral("service.video.preview.revision")}, this))
+    , m_sha(new UiKit::LongWordLabel({}, {.scale = 0.9, .monospaced = true,
+                                       .name = QStringLiteral("service.video.preview.sha256")}, this))
+    , m_revision(new UiKit::LongWordLabel({}, {.scale = 0.9, .monospaced = true,
+                                            .name = QStringLiteral("service.video.preview.revision")}, this))
 {
-    // A digest is one long word: it may run past a narrow column rather than widen it.
-    m_sha->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_revision->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QFont headline = m_title->font();
     headline.setBold(true);
     m_title->setFont(headline);
@@ -60,15 +59,20 @@ void VideoReviewPreviewView::setPreview(const VideoReviewPreview &preview)
         makePlayer();
 }
 
+// Minimising and restoring the window hide and show the view spontaneously:
+// it has not gone away, so the player, its place and its playing stay. Only
+// a show of the application's own makes the draft's player anew, and only
+// leaving the screen pauses it.
 void VideoReviewPreviewView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    makePlayer();
+    if (!event->spontaneous() || !m_player)
+        makePlayer();
 }
 
 void VideoReviewPreviewView::hideEvent(QHideEvent *event)
 {
-    if (m_player)
+    if (m_player && !event->spontaneous())
         m_player->pause();
     QWidget::hideEvent(event);
 }

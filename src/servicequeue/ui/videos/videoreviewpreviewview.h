@@ -8,10 +8,14 @@
 
 class QLabel;
 class SorvaneVideoPlayer;
+namespace UiKit {
+class LongWordLabel;
+}
 
 // Plays a prepared video draft and shows what is about to be sent. It owns
 // at most one player: a new draft (or showing the view again) pauses the old
 // player before the new one is made, so two drafts never play at once.
+// Minimising the window keeps the player where it is.
 class VideoReviewPreviewView final : public QWidget
 {
     Q_OBJECT
@@ -37,6 +41,6 @@ private:
     QLabel *m_title;
     QLabel *m_body;
     QLabel *m_length;
-    QLabel *m_sha;
-    QLabel *m_revision;
+    UiKit::LongWordLabel *m_sha;
+    UiKit::LongWordLabel *m_revision;
 };
