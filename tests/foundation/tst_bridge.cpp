@@ -76,6 +76,17 @@ elif mode == "error-cut":
     # Past invisible characters, a flag (two pairs) and its marks straddle the limit.
     sys.stderr.write(json.dumps({"error": "Fejl " + "\u2060" * 300 + "x" * 490 + "\U0001f1e9\U0001f1f0" + "\u0301" * 30 + " mere"}))
     sys.exit(3)
+elif mode.startswith("error-filler-"):
+    # Characters that draw nothing although they are letters or symbols.
+    filler = chr(int(mode[len("error-filler-"):], 16))
+    sys.stderr.write(json.dumps({"error": filler * 1000 + "Fejl" + filler * 5 + " i v\u00e6rkt\u00f8jet" + filler * 1000}))
+    sys.exit(3)
+elif mode == "error-joiners":
+    # A Persian word with its non-joiner, a joined emoji, and joiners that join nothing.
+    word = "\u0645\u06cc\u200c\u062e\u0648\u0627\u0647\u0645"
+    emoji = "\U0001f469\u200d\u2060\U0001f467"
+    sys.stderr.write(json.dumps({"error": "\u200c" + word + " \u200d" + emoji + "\u200d \u200d\u200dFejl" + "\u200d" * 600 + "en\u200c"}))
+    sys.exit(3)
 elif mode == "error-only-controls":
     sys.stderr.write(json.dumps({"error": "\u202e\u001b\n"}))
     sys.exit(3)
@@ -578,6 +589,12 @@ void TestBridge::toolOutcomes_data()
     // The cut falls before the flag, not between its halves or before its marks.
     QTest::newRow("cut between whole characters")
         << "error-cut" << QByteArray() << "Fejl " + QString(490, u'x') + QChar(0x2026);
+    QTest::newRow("Hangul fillers dropped") << "error-filler-3164" << QByteArray() << "Fejl i værktøjet";
+    QTest::newRow("half-width Hangul fillers dropped") << "error-filler-ffa0" << QByteArray() << "Fejl i værktøjet";
+    QTest::newRow("braille blanks one space") << "error-filler-2800" << QByteArray() << "Fejl i værktøjet";
+    QTest::newRow("a joiner kept between two visible characters")
+        << "error-joiners" << QByteArray()
+        << "\u0645\u06cc\u200c\u062e\u0648\u0627\u0647\u0645 \U0001f469\u200d\U0001f467 Fejlen";
     QTest::newRow("nothing visible") << "error-only-controls" << QByteArray() << generic;
     QTest::newRow("traceback") << "traceback" << QByteArray() << generic;
     QTest::newRow("null error") << "null-error" << QByteArray() << generic;
@@ -605,7 +622,8 @@ void TestBridge::toolOutcomes()
             R"re(error text.*"\\u202EOpgaven\\u202C er\\u001B\[31m\\u0007 allerede\\t\\ttaget\.\\u2066\\n")re")));
     else if (mode == u"error-long")
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("error text.*\"x{60000}\"")));
-    else if (QStringList{"error-invisible", "error-tags", "error-marks", "error-cut"}.contains(mode))
+    else if (QStringList{"error-invisible", "error-tags", "error-marks", "error-cut", "error-joiners"}.contains(mode)
+             || mode.startsWith(u"error-filler-"))
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("shown shortened or cleaned")));
     const auto outcome = await(Bridge::data(this->mode(mode), tools()));
     QVERIFY(!outcome.cancelled);
