@@ -3,6 +3,7 @@
 #include "foundation/bridge/bridge.h"
 #include "foundation/bridge/bridgecommand.h"
 #include "foundation/bridge/sessionprovider.h"
+#include "foundation/bridge/toolguard.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
 #include "../common/peakmemory.h"
@@ -14,7 +15,14 @@
 #include <QtTest>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <fcntl.h>
+#include <linux/sched.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <qcoro/qcorotask.h>
 
@@ -67,6 +75,17 @@ elif mode == "error-marks":
 elif mode == "error-cut":
     # Past invisible characters, a flag (two pairs) and its marks straddle the limit.
     sys.stderr.write(json.dumps({"error": "Fejl " + "\u2060" * 300 + "x" * 490 + "\U0001f1e9\U0001f1f0" + "\u0301" * 30 + " mere"}))
+    sys.exit(3)
+elif mode.startswith("error-filler-"):
+    # Characters that draw nothing although they are letters or symbols.
+    filler = chr(int(mode[len("error-filler-"):], 16))
+    sys.stderr.write(json.dumps({"error": filler * 1000 + "Fejl" + filler * 5 + " i v\u00e6rkt\u00f8jet" + filler * 1000}))
+    sys.exit(3)
+elif mode == "error-joiners":
+    # A Persian word with its non-joiner, a joined emoji, and joiners that join nothing.
+    word = "\u0645\u06cc\u200c\u062e\u0648\u0627\u0647\u0645"
+    emoji = "\U0001f469\u200d\u2060\U0001f467"
+    sys.stderr.write(json.dumps({"error": "\u200c" + word + " \u200d" + emoji + "\u200d \u200d\u200dFejl" + "\u200d" * 600 + "en\u200c"}))
     sys.exit(3)
 elif mode == "error-only-controls":
     sys.stderr.write(json.dumps({"error": "\u202e\u001b\n"}))
@@ -180,6 +199,9 @@ elif mode.startswith("background-"):
         sys.stdout.write('{"ok": true}')
     elif mode == "background-fail":
         sys.exit(1)
+    elif mode == "background-kill-guard":
+        os.kill(os.getppid(), signal.SIGKILL)
+        time.sleep(600)
     else:
         time.sleep(600)
 )py";
@@ -263,6 +285,47 @@ const QString timedOut =
 const QString generic = QStringLiteral("Den lokale handling kunne ikke gennemføres. Ingen pakke blev godkendt eller leveret.");
 const QString signIn = QStringLiteral("Log ind igen før denne handling.");
 
+// Children made in a multi-threaded test: a plain fork without the C
+// library's handlers, and only system calls after it.
+pid_t plainFork()
+{
+    return pid_t(::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0));
+}
+
+[[noreturn]] void idle()
+{
+    for (;;)
+        ::pause();
+}
+
+void report(int pipe, pid_t pid)
+{
+    ::syscall(SYS_write, pipe, &pid, sizeof pid);
+}
+
+pid_t reported(int pipe)
+{
+    pid_t pid = 0;
+    return ::read(pipe, &pid, sizeof pid) == sizeof pid ? pid : 0;
+}
+
+constexpr uid_t nobody = 65534;
+
+// Holds the thread that gets `holdSignal` until a byte comes on `g_release`.
+const int holdSignal = SIGRTMIN;
+int g_held[2] = {-1, -1};
+int g_release[2] = {-1, -1};
+
+void hold(int)
+{
+    const int saved = errno;
+    char byte = 0;
+    ::syscall(SYS_write, g_held[1], &byte, 1);
+    while (::read(g_release[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    errno = saved;
+}
+
 } // namespace
 
 class TestBridge : public QObject
@@ -295,6 +358,7 @@ private Q_SLOTS:
     void runawayOutputStaysBounded();
     void backgroundChildEndsWithTheRun_data();
     void backgroundChildEndsWithTheRun();
+    void sweepStopsWhenTheGuardEnds();
 
 private:
     BridgeCommand mode(const QString &mode) const
@@ -525,6 +589,12 @@ void TestBridge::toolOutcomes_data()
     // The cut falls before the flag, not between its halves or before its marks.
     QTest::newRow("cut between whole characters")
         << "error-cut" << QByteArray() << "Fejl " + QString(490, u'x') + QChar(0x2026);
+    QTest::newRow("Hangul fillers dropped") << "error-filler-3164" << QByteArray() << "Fejl i værktøjet";
+    QTest::newRow("half-width Hangul fillers dropped") << "error-filler-ffa0" << QByteArray() << "Fejl i værktøjet";
+    QTest::newRow("braille blanks one space") << "error-filler-2800" << QByteArray() << "Fejl i værktøjet";
+    QTest::newRow("a joiner kept between two visible characters")
+        << "error-joiners" << QByteArray()
+        << "\u0645\u06cc\u200c\u062e\u0648\u0627\u0647\u0645 \U0001f469\u200d\U0001f467 Fejlen";
     QTest::newRow("nothing visible") << "error-only-controls" << QByteArray() << generic;
     QTest::newRow("traceback") << "traceback" << QByteArray() << generic;
     QTest::newRow("null error") << "null-error" << QByteArray() << generic;
@@ -552,7 +622,8 @@ void TestBridge::toolOutcomes()
             R"re(error text.*"\\u202EOpgaven\\u202C er\\u001B\[31m\\u0007 allerede\\t\\ttaget\.\\u2066\\n")re")));
     else if (mode == u"error-long")
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("error text.*\"x{60000}\"")));
-    else if (QStringList{"error-invisible", "error-tags", "error-marks", "error-cut"}.contains(mode))
+    else if (QStringList{"error-invisible", "error-tags", "error-marks", "error-cut", "error-joiners"}.contains(mode)
+             || mode.startsWith(u"error-filler-"))
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("shown shortened or cleaned")));
     const auto outcome = await(Bridge::data(this->mode(mode), tools()));
     QVERIFY(!outcome.cancelled);
@@ -701,6 +772,8 @@ void TestBridge::backgroundChildEndsWithTheRun_data()
     QTest::newRow("guard stopped over and over, time-out") << "detached-restop-sleep" << "timeout";
     QTest::newRow("guard stopped over and over, cancellation") << "detached-restop-sleep" << "cancel";
     QTest::newRow("guard stopped over and over, application quits") << "detached-restop-sleep" << "quit";
+    // What stayed in the run's group still ends with the run.
+    QTest::newRow("guard killed, tool sleeps") << "background-kill-guard" << "exit";
 }
 
 void TestBridge::backgroundChildEndsWithTheRun()
@@ -734,6 +807,125 @@ void TestBridge::backgroundChildEndsWithTheRun()
     QTRY_VERIFY_WITH_TIMEOUT(!alive(tool), 10000);
     for (const pid_t child : children)
         QTRY_VERIFY_WITH_TIMEOUT(!alive(child), 10000);
+}
+
+// The sweep of a run whose guard does not end stops once the guard has
+// ended: the guard's pid may then be another process's, and that one's
+// children are none of the run's.
+void TestBridge::sweepStopsWhenTheGuardEnds()
+{
+    if (::geteuid() != 0)
+        QSKIP("a chosen pid for a new process, and a child the sweep cannot kill, take root's privilege");
+    int pids[2];
+    QVERIFY(::pipe2(pids, O_CLOEXEC) == 0);
+    QVERIFY(::pipe2(g_held, O_CLOEXEC) == 0);
+    QVERIFY(::pipe2(g_release, O_CLOEXEC) == 0);
+    struct sigaction holding = {};
+    holding.sa_handler = hold;
+    struct sigaction previous = {};
+    QVERIFY(::sigaction(holdSignal, &holding, &previous) == 0);
+
+    // A stand-in guard with two children: one of root, which the sweep (run
+    // without root's privilege) cannot kill, so that it goes on sweeping, and
+    // one it can.
+    const pid_t guard = plainFork();
+    if (guard == 0) {
+        const pid_t stubborn = plainFork();
+        if (stubborn == 0)
+            idle();
+        const pid_t killable = plainFork();
+        if (killable == 0) {
+            ::syscall(SYS_setresuid, nobody, nobody, nobody);
+            idle();
+        }
+        report(pids[1], stubborn);
+        report(pids[1], killable);
+        idle();
+    }
+    bool guardReaped = false;
+    int children[2] = {-1, -1}; // pidfds: the guard does not reap them, init does once it is gone
+    pid_t taker = 0;
+    pid_t takersChild = 0;
+    std::thread sweep;
+    const auto cleanup = qScopeGuard([&] {
+        if (sweep.joinable()) {
+            const char byte = 0;
+            [[maybe_unused]] const ssize_t written = ::write(g_release[1], &byte, 1);
+            sweep.join();
+        }
+        for (const int child : children) {
+            if (child >= 0) {
+                ::syscall(SYS_pidfd_send_signal, child, SIGKILL, nullptr, 0);
+                ::close(child);
+            }
+        }
+        if (guard > 0 && !guardReaped) {
+            ::kill(guard, SIGKILL);
+            ::waitpid(guard, nullptr, 0);
+        }
+        if (taker > 0) {
+            if (takersChild > 0)
+                ::kill(takersChild, SIGKILL); // not reaped while the taker lives
+            ::kill(taker, SIGKILL);
+            ::waitpid(taker, nullptr, 0);
+        }
+        ::sigaction(holdSignal, &previous, nullptr);
+        for (int *ends : {pids, g_held, g_release}) {
+            ::close(ends[0]);
+            ::close(ends[1]);
+        }
+    });
+    QVERIFY(guard > 0);
+    const pid_t stubborn = reported(pids[0]);
+    const pid_t killable = reported(pids[0]);
+    QVERIFY(stubborn > 0 && killable > 0);
+    children[0] = ToolGuard::handleOf(stubborn);
+    children[1] = ToolGuard::handleOf(killable);
+    const int handle = ToolGuard::handleOf(guard);
+    QVERIFY(children[0] >= 0 && children[1] >= 0 && handle >= 0);
+
+    sweep = std::thread([guard, handle] {
+        // This thread alone: the plain system call leaves the others as they are.
+        ::syscall(SYS_setresuid, nobody, nobody, nobody);
+        ToolGuard::killRun(guard, handle);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!alive(killable), 4000);
+    QVERIFY(alive(stubborn));
+    // Held in the middle of the sweep: the guard ends and is reaped, and a new
+    // process with a child of its own takes the guard's pid.
+    QVERIFY(::pthread_kill(sweep.native_handle(), holdSignal) == 0);
+    pollfd held{g_held[0], POLLIN, 0};
+    QVERIFY2(::poll(&held, 1, 20000) == 1, "the sweep was over before it could be held");
+    char byte = 0;
+    QVERIFY(::read(g_held[0], &byte, 1) == 1);
+    QVERIFY(::kill(guard, SIGKILL) == 0);
+    QCOMPARE(::waitpid(guard, nullptr, 0), guard);
+    guardReaped = true;
+    clone_args arguments = {};
+    arguments.exit_signal = SIGCHLD;
+    pid_t wanted = guard;
+    arguments.set_tid = std::uint64_t(reinterpret_cast<std::uintptr_t>(&wanted));
+    arguments.set_tid_size = 1;
+    const long took = ::syscall(SYS_clone3, &arguments, sizeof arguments);
+    const int refusal = errno;
+    if (took == 0) {
+        ::syscall(SYS_setresuid, nobody, nobody, nobody);
+        const pid_t child = plainFork();
+        if (child == 0)
+            idle();
+        report(pids[1], child);
+        idle();
+    }
+    if (took < 0)
+        QSKIP(qPrintable(QStringLiteral("no new process could take the guard's pid: ") + qt_error_string(refusal)));
+    taker = pid_t(took);
+    takersChild = reported(pids[0]);
+    QVERIFY(takersChild > 0);
+
+    QVERIFY(::write(g_release[1], &byte, 1) == 1);
+    sweep.join();
+    QVERIFY(alive(takersChild));
+    QVERIFY(alive(taker));
 }
 
 QTEST_GUILESS_MAIN(TestBridge)

@@ -21,15 +21,21 @@
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
 #include <utility>
 #include <qcoro/qcorosignal.h>
+
+#ifndef PIDFD_SIGNAL_PROCESS_GROUP
+#define PIDFD_SIGNAL_PROCESS_GROUP (1U << 2) // Linux 6.9
+#endif
 
 namespace {
 
@@ -186,8 +192,8 @@ public:
         // own setpgid would otherwise miss the group.
         if (m_group > 0) {
             ::setpgid(pid_t(m_group), pid_t(m_group));
-            // Taken while the guard is surely unreaped: whatever signals it
-            // later reaches this guard and never a process that took its pid.
+            // Taken while the guard is surely unreaped: it names this guard
+            // (and its group) and never a process that takes its pid later.
             m_handle = ToolGuard::handleOf(pid_t(m_group));
             liveRuns().insert(this);
             endGroupsWhenQuitting();
@@ -273,15 +279,20 @@ private:
         m_sweeping = true;
         const pid_t guard = pid_t(m_group);
         const int handle = m_handle >= 0 ? ::fcntl(m_handle, F_DUPFD_CLOEXEC, 0) : -1;
-        try {
-            std::thread([guard, handle] { ToolGuard::killRun(guard, handle); }).detach();
-        } catch (const std::system_error &) {
-            logFailure(lcTools, "starting the sweep of a tool run");
-            if (handle >= 0)
+        if (handle >= 0) {
+            try {
+                std::thread([guard, handle] { ToolGuard::killRun(guard, handle); }).detach();
+                return;
+            } catch (const std::system_error &) {
+                logFailure(lcTools, "starting the sweep of a tool run");
                 ::close(handle);
-            signalGroup(m_group, SIGKILL);
-            process.kill();
+            }
         }
+        // The sweep needs the guard's pidfd and a thread. Without them the
+        // group and the guard are killed from here, where the guard is still
+        // unreaped; what it held outside the group goes to init.
+        signalGroup(m_group, SIGKILL);
+        process.kill();
     }
 
     void outputRead(ToolOutputReader::Result result)
@@ -297,9 +308,18 @@ private:
         Q_EMIT ended();
     }
 
+    // The guard is reaped by now: once nothing of the run is left in its
+    // group, its pid may lead another process's group. Named through the
+    // guard's pidfd, the signal never reaches such a group; where the kernel
+    // cannot do that (before Linux 6.9) or no pidfd was taken, the number is
+    // signalled.
     void endGroup()
     {
-        if (m_group > 0 && liveRuns().remove(this))
+        if (m_group <= 0 || !liveRuns().remove(this))
+            return;
+        if (m_handle < 0
+            || (::syscall(SYS_pidfd_send_signal, m_handle, SIGKILL, nullptr, PIDFD_SIGNAL_PROCESS_GROUP) != 0
+                && errno == EINVAL))
             signalGroup(m_group, SIGKILL);
     }
 

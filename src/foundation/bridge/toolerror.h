@@ -8,11 +8,12 @@
 // A blank text counts as none: shown as is, it would report the failure as nothing.
 std::optional<QString> toolErrorText(const QByteArray &standardError);
 
-// How a tool's error text is shown to the person: white space controls become
-// spaces, other control characters and the invisible format characters (those
-// that bend the text direction, zero-width and tag characters) are dropped,
-// runs of white space become one space, a character as the person sees it
-// keeps at most a few combining marks, and a text longer than
+// How a tool's error text is shown to the person: control characters, format
+// characters and the other default-ignorable ones (direction, zero-width, tag
+// characters, Hangul fillers) are dropped, except a zero-width non-joiner or
+// joiner alone between two visible characters; a run of characters drawn
+// blank (white space, the braille blank) becomes one space; a character as the
+// person sees it keeps at most a few combining marks, and a text longer than
 // `toolErrorDisplayLimit` UTF-16 units is cut between two such characters,
 // ending in "…". Blank when nothing visible is left.
 inline constexpr qsizetype toolErrorDisplayLimit = 500;

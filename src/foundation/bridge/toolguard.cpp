@@ -12,6 +12,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <unordered_map>
 #include <vector>
 #include <sys/prctl.h>
@@ -225,6 +226,17 @@ void killSeen(pid_t pid, unsigned long long started) noexcept
         ::close(handle);
 }
 
+// Whether the process of the pidfd `handle` has ended (it may not be reaped yet).
+bool ended(int handle) noexcept
+{
+    pollfd watched{handle, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&watched, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready != 0; // an error counts as ended: then nothing more is hit
+}
+
 } // namespace
 
 int ToolGuard::handleOf(pid_t pid) noexcept
@@ -234,6 +246,8 @@ int ToolGuard::handleOf(pid_t pid) noexcept
 
 void ToolGuard::killRun(pid_t guard, int handle) noexcept
 {
+    if (handle < 0)
+        return;
     // Kill everything below the guard, again and again: a killed process's
     // children become the guard's, and a process may fork meanwhile. Bounded,
     // for a tool that forks faster than it can be killed.
@@ -256,6 +270,12 @@ void ToolGuard::killRun(pid_t guard, int handle) noexcept
                 }
                 ::closedir(proc);
             }
+            // A guard that ended has killed what was below it or handed it to
+            // init, and once reaped its pid may name another process: what this
+            // pass saw as the guard's children may be that one's. A guard still
+            // there after the pass held its pid throughout it.
+            if (ended(handle))
+                break;
             below.assign({guard});
             bool alive = false;
             for (size_t at = 0; at < below.size(); ++at) {
@@ -277,14 +297,8 @@ void ToolGuard::killRun(pid_t guard, int handle) noexcept
         }
     } catch (...) { // out of memory: the guard goes all the same
     }
-    if (handle >= 0) {
-        ::syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0);
-        ::close(handle);
-    } else {
-        // Without pidfds by pid: the guard is the application's child, not
-        // reaped unless it ended by itself in these few milliseconds.
-        ::kill(guard, SIGKILL);
-    }
+    ::syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0);
+    ::close(handle);
 }
 
 // The compiled guard beside the application's program, else the one the build

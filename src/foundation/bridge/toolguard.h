@@ -36,8 +36,11 @@ public:
     // and over): kills every process below `guard` and then the guard. The
     // guard, stopped or not, still holds the run's orphans as their
     // subreaper, so nothing of the run is lost to init. `handle` is a pidfd
-    // of the guard (taken over and closed), or -1 to signal it by pid. Waits
-    // for what it kills to go (a few seconds at most): never on the GUI thread.
+    // of the guard taken while it was surely unreaped (taken over and
+    // closed; nothing is done without one). The guard is signalled through
+    // it alone, and the sweep stops once the guard has ended: its pid may
+    // then name another process. Waits for what it kills to go (a few
+    // seconds at most): never on the GUI thread.
     static void killRun(pid_t guard, int handle) noexcept;
 
     // A pidfd of the process `pid`, or -1 where the system has none.
