@@ -11,6 +11,7 @@
 #include "app/editorview.h"
 #include "app/ui/editorwindow.h"
 #include "app/ui/tavlonfilmeditorapp.h"
+#include "aiconnection/ui/sorvaneaiconnectionpanel.h"
 #include "editor/editormodel.h"
 #include "editor/folderchooser.h"
 #include "editor/mountwatcher.h"
@@ -21,15 +22,21 @@
 #include "inbox/sorvaneinboxmodel.h"
 #include "servicequeue/editorserviceadapter.h"
 #include "servicequeue/servicequeuemodel.h"
+#include "servicequeue/ui/briefviews.h"
+#include "servicequeue/ui/videos/videochoosers.h"
 #include "session/editorsession.h"
 #include "session/memorysessionvault.h"
 #include "updater/sorvaneupdateactivity.h"
+#include "workspace/ui/sorvanemetadatasheet.h"
 #include "workspace/ui/sorvaneworkspaceview.h"
 
 #include <QJsonArray>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -313,6 +320,8 @@ private Q_SLOTS:
     void toolsFolderChoice();
     void windowShowsBeforeItStartsUp();
     void sidebarShowsWholeTexts();
+    void windowsFitTheScreen_data();
+    void windowsFitTheScreen();
     void menus();
     void settingsCommandFollowsTheFocusedWindow();
     void fullQueueScreenFromTheViewMenu();
@@ -686,6 +695,127 @@ void TestEditorView::sidebarShowsWholeTexts()
         QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
     }
     QVERIFY(checked > 0);
+    shell.close();
+}
+
+// The window opens at its default size where the screen has room for it,
+// else as large as the screen allows with its frame, never below its minimum
+// size, centred; a dialog or sheet over it never reaches past the screen
+// either, and none of its texts is cut: its content scrolls. The screens are
+// those of tests/common/screens.json.
+void TestEditorView::windowsFitTheScreen_data()
+{
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<QString>("dialog"); // none: the window itself
+    QTest::addColumn<QSize>("size");     // empty: whatever fits
+
+    QTest::newRow("window, desktop") << "desktop" << QString() << QSize(1180, 800);
+    QTest::newRow("window, 1366x768") << "1366x768" << QString() << QSize(1180, 764);
+    QTest::newRow("window, 1280x720") << "1280x720" << QString() << QSize(1180, 716);
+    QTest::newRow("window, 940x660: its minimum") << "940x660" << QString() << QSize(940, 660);
+    QTest::newRow("settings, 1280x720") << "1280x720" << "settings" << QSize(900, 660);
+    QTest::newRow("settings, 940x660") << "940x660" << "settings" << QSize(900, 656);
+    QTest::newRow("brief, 1366x768") << "1366x768" << "brief" << QSize(740, 640);
+    QTest::newRow("brief, 800x600") << "800x600" << "brief" << QSize(740, 596);
+    QTest::newRow("sharing, long customer name, 1280x720") << "1280x720" << "sharing" << QSize();
+    QTest::newRow("sharing, long customer name, 800x600") << "800x600" << "sharing" << QSize();
+    QTest::newRow("project chooser, 800x600") << "800x600" << "project" << QSize();
+    QTest::newRow("AI connection, 800x600") << "800x600" << "ai" << QSize(600, 596);
+}
+
+void TestEditorView::windowsFitTheScreen()
+{
+    QFETCH(QString, screen);
+    QFETCH(QString, dialog);
+    QFETCH(QSize, size);
+    QScreen *target = nullptr;
+    for (QScreen *each : QGuiApplication::screens())
+        if (each->name() == screen)
+            target = each;
+    QVERIFY2(target, "the tests' screens are missing");
+    const QRect available = target->availableGeometry();
+
+    Window window(*session, *activity);
+    SorvaneInboxModel inbox(window.view->queueEditor().bridge(), *window.settings);
+    EditorWindow shell(window.view.release());
+    // Opened on that screen.
+    shell.move(available.topLeft());
+    shell.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shell));
+    settle();
+
+    QWidget *shown = &shell;
+    if (dialog == QLatin1String("settings")) {
+        shell.view().openSettings();
+        QTRY_VERIFY(shown = shell.findChild<QDialog *>(QStringLiteral("sorvane.settings.panel")));
+    } else if (dialog == QLatin1String("brief")) {
+        auto *sheet = new PackageBriefSheet(PackageContext::decode(packageContext()), &shell);
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        sheet->open();
+        shown = sheet;
+    } else if (dialog == QLatin1String("sharing")) {
+        SorvaneInboxRow row;
+        row.request = receipt(QStringLiteral("t1"));
+        row.company.id = companyId(1);
+        row.company.name = QStringLiteral("Morvinge Film og Lyd ").repeated(200);
+        auto *sheet = new SorvaneMetadataSheet(inbox, row, shell.view().queueEditor(), &shell);
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        sheet->open();
+        shown = sheet;
+    } else if (dialog == QLatin1String("project")) {
+        DialogProjectChooser().chooseProject(&shell, QStringLiteral("Vælg projektet."), [](const auto &) {});
+        shown = shell.findChild<QDialog *>(QStringLiteral("service.video.projectChooser"));
+    } else if (dialog == QLatin1String("ai")) {
+        using Configuration = SorvaneAIConnectionConfiguration;
+        auto *panel = new SorvaneAIConnectionPanel(
+            {folder("tools"), QUrl::fromLocalFile(folder("project")), std::nullopt, [] {}}, &shell,
+            [](SorvaneAIConnectionPanelModel::Target, CancellationToken) -> QCoro::Task<Configuration> {
+                throw BridgeError::failed(QStringLiteral("Ikke i denne test."));
+                co_return {};
+            });
+        panel->setAttribute(Qt::WA_DeleteOnClose);
+        panel->open();
+        shown = panel;
+    }
+    QVERIFY(shown);
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    settle();
+
+    const QRect frame = shown->frameGeometry();
+    if (size.isValid())
+        QCOMPARE(shown->size(), size);
+    if (shown == &shell && !available.contains(frame)) {
+        // Only a screen smaller than the minimum size: the title bar stays on it.
+        QCOMPARE(shell.size(), shell.minimumSize());
+        QCOMPARE(frame.topLeft(), available.topLeft());
+    } else {
+        QVERIFY2(available.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(frame.x()).arg(frame.y())
+                                                           .arg(frame.width()).arg(frame.height())));
+        if (shown == &shell)
+            QVERIFY((frame.center() - available.center()).manhattanLength() <= 2);
+    }
+    // Nothing squeezed: every wrapped text shows all of its lines (in a
+    // scroll area where the screen is too small), and the layout has its room.
+    if (shown != &shell) {
+        QVERIFY(shown->layout()->totalMinimumSize().height() <= shown->height());
+        for (QLabel *label : shown->findChildren<QLabel *>()) {
+            if (label->isVisibleTo(shown) && label->wordWrap() && !label->text().isEmpty())
+                QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text().left(40)));
+        }
+        // The buttons outside the scrolled content stay inside the dialog.
+        const auto scrolled = [shown](QWidget *widget) {
+            for (QWidget *above = widget->parentWidget(); above && above != shown; above = above->parentWidget())
+                if (qobject_cast<QScrollArea *>(above))
+                    return true;
+            return false;
+        };
+        for (QPushButton *button : shown->findChildren<QPushButton *>())
+            if (button->isVisibleTo(shown) && !scrolled(button))
+                QVERIFY2(shown->rect().contains(QRect(button->mapTo(shown, QPoint()), button->size())),
+                         qPrintable(button->text()));
+        static_cast<QDialog *>(shown)->reject();
+        settle();
+    }
     shell.close();
 }
 

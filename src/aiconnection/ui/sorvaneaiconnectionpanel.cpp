@@ -1,6 +1,7 @@
 #include "sorvaneaiconnectionpanel.h"
 
 #include "foundation/localization.h"
+#include "foundation/ui/screenfit.h"
 #include "foundation/ui/uikit.h"
 
 #include <QApplication>
@@ -65,6 +66,7 @@ SorvaneAIConnectionPanel::SorvaneAIConnectionPanel(SorvaneAIConnectionPanelModel
     setWindowTitle(loc("Forbind AI"));
     setWindowModality(Qt::WindowModal);
     setFixedSize(600, 620);
+    ScreenFit::keepDialog(this);
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(24, 24, 24, 24);
     outer->setSpacing(16);

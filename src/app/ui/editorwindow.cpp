@@ -8,6 +8,7 @@
 #include "editor/ui/localpackagesview.h"
 #include "editor/ui/qtdesktopservices.h"
 #include "foundation/localization.h"
+#include "foundation/ui/screenfit.h"
 #include "foundation/ui/uikit.h"
 #include "session/ui/editoraccountview.h"
 #include "session/ui/editorsigninview.h"
@@ -46,6 +47,7 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     setWindowTitle(loc("Tavlon · Morvinge"));
     setMinimumSize(minimumWidth, minimumHeight);
     resize(defaultWidth, defaultHeight);
+    ScreenFit::keepWindow(this);
 
     QPalette tinted = palette();
     const QColor tint = UiKit::colour(UiKit::Ink::brandTint);

@@ -2,6 +2,7 @@
 
 #include "editor/editorpresentation.h"
 #include "foundation/localization.h"
+#include "foundation/ui/screenfit.h"
 #include "foundation/ui/sourcefacts/sorvanesourcefacts.h"
 #include "foundation/ui/uikit.h"
 #include "foundation/units/bytecount.h"
@@ -198,6 +199,7 @@ PackageBriefSheet::PackageBriefSheet(const PackageContext &context, QWidget *par
     setMinimumSize(600, 460);
     setMaximumSize(900, 800);
     resize(740, 640);
+    ScreenFit::keepDialog(this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

@@ -2,6 +2,7 @@
 
 #include "foundation/localization.h"
 #include "foundation/ui/symbols.h"
+#include "foundation/ui/screenfit.h"
 #include "foundation/ui/uikit.h"
 
 #include <QHBoxLayout>
@@ -42,6 +43,7 @@ EditorPasswordSetupView::EditorPasswordSetupView(const QString &initialEmail, bo
     setWindowModality(Qt::WindowModal);
     setWindowTitle(loc("Opret eller nulstil adgangskode"));
     setFixedWidth(formWidth);
+    ScreenFit::keepDialog(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(28, 28, 28, 28);

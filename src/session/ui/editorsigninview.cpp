@@ -3,6 +3,7 @@
 #include "editorpasswordsetupview.h"
 #include "foundation/localization.h"
 #include "session/editorsession.h"
+#include "foundation/ui/screenfit.h"
 #include "foundation/ui/uikit.h"
 
 #include <QHBoxLayout>
@@ -24,6 +25,7 @@ EditorSignInView::EditorSignInView(EditorSession &session, QWidget *parent)
     setWindowModality(Qt::WindowModal);
     setWindowTitle(loc("Log ind"));
     setFixedWidth(formWidth);
+    ScreenFit::keepDialog(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(28, 28, 28, 28);

@@ -1,6 +1,7 @@
 #include "sorvanesettingsview.h"
 
 #include "foundation/ui/uikit.h"
+#include "foundation/ui/screenfit.h"
 #include "sorvanesidebarrow.h"
 
 #include "editor/editormodel.h"
@@ -27,6 +28,8 @@ SorvaneSettingsView::SorvaneSettingsView(Parts parts, SorvaneSettingsSection sec
     setWindowTitle(loc("Indstillinger"));
     setWindowModality(Qt::WindowModal);
     setFixedSize(sheetWidth, sheetHeight);
+    // Smaller on a smaller screen: the panes scroll.
+    ScreenFit::keepDialog(this);
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

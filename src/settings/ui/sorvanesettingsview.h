@@ -13,7 +13,8 @@ class QPushButton;
 class QVBoxLayout;
 class SorvaneSidebarRow;
 
-// The settings sheet of a main window: a fixed 900 × 660 panel with a header,
+// The settings sheet of a main window: a 900 × 660 panel (smaller only on a
+// screen without room for it, where the panes scroll) with a header,
 // a sidebar of the sections and a right-hand column with the editor's
 // progress (and Stop), error and message rows above the selected section's
 // pane (declared in sorvanesettingspanes.cpp). Closing always works, also

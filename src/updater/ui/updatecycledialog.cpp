@@ -1,6 +1,7 @@
 #include "updatecycledialog.h"
 
 #include "foundation/ui/uikit.h"
+#include "foundation/ui/screenfit.h"
 #include "foundation/localization.h"
 #include "updater/updatecycle.h"
 
@@ -18,6 +19,7 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     setObjectName(QStringLiteral("sorvane.updates.cycle"));
     setWindowTitle(loc("Software Update"));
     setMinimumWidth(420);
+    ScreenFit::keepDialog(this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(14);

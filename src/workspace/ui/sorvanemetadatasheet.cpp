@@ -2,6 +2,7 @@
 
 #include "foundation/localization.h"
 #include "inbox/sorvaneinboxmodel.h"
+#include "foundation/ui/screenfit.h"
 #include "foundation/ui/uikit.h"
 #include "foundation/ui/symbols.h"
 
@@ -21,13 +22,21 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     setWindowTitle(loc("Share production metadata"));
     setWindowModality(Qt::WindowModal);
     setFixedWidth(sheetWidth);
+    ScreenFit::keepDialog(this);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 24, 24, 24);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(24, 24, 24, 24);
+    outer->setSpacing(18);
+    // A long customer name or error scrolls above the buttons.
+    auto *scroll = new ScreenFit::ScrollArea(this);
+    scroll->setObjectName(QStringLiteral("sorvane.metadata.scroll"));
+    auto *content = new QWidget(scroll);
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
-    auto *title = UiKit::label(loc("Share production metadata"), UiKit::TextStyle::Title2Bold, this);
+    auto *title = UiKit::label(loc("Share production metadata"), UiKit::TextStyle::Title2Bold, content);
     layout->addWidget(title);
-    auto *company = new QLabel(item.company.name, this);
+    auto *company = new QLabel(item.company.name, content);
     company->setTextFormat(Qt::PlainText);
     company->setWordWrap(true);
     QFont headline = company->font();
@@ -37,15 +46,15 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     auto *explanation = new QLabel(loc("Assigned editors can see film names, campaigns and phases when you share the "
                                        "full pipeline. Unsubmitted media and private notes stay outside this "
                                        "permission."),
-                                   this);
+                                   content);
     explanation->setWordWrap(true);
     layout->addWidget(explanation);
 
-    m_allow = new QCheckBox(loc("Share the full film pipeline with assigned editors"), this);
+    m_allow = new QCheckBox(loc("Share the full film pipeline with assigned editors"), content);
     m_allow->setObjectName(QStringLiteral("sorvane.metadata.allowPipeline"));
     layout->addWidget(m_allow);
     // A placeholder is gone once the field holds a name: the label keeps saying what it is.
-    auto *contactField = new QWidget(this);
+    auto *contactField = new QWidget(content);
     auto *contactLayout = new QVBoxLayout(contactField);
     contactLayout->setContentsMargins(0, 0, 0, 0);
     contactLayout->setSpacing(6);
@@ -59,7 +68,7 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     contactLayout->addWidget(m_contact);
     layout->addWidget(contactField);
 
-    m_error = new QLabel(this);
+    m_error = new QLabel(content);
     m_error->setWordWrap(true);
     m_error->setTextFormat(Qt::PlainText);
     QPalette red = m_error->palette();
@@ -67,12 +76,15 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     m_error->setPalette(red);
     layout->addWidget(m_error);
     m_saved = new QLabel(Symbols::glyph(QStringLiteral("checkmark.circle")) + u' ' + loc("Sharing settings saved"),
-                         this);
+                         content);
     m_saved->setObjectName(QStringLiteral("sorvane.metadata.saved"));
     m_saved->setWordWrap(true);
     layout->addWidget(m_saved);
-    m_progress = UiKit::smallProgress(this);
+    m_progress = UiKit::smallProgress(content);
     layout->addWidget(m_progress);
+
+    scroll->setWidget(content);
+    outer->addWidget(scroll, 1);
 
     auto *buttons = new QHBoxLayout;
     auto *close = UiKit::button(loc("Luk"), this);
@@ -83,7 +95,7 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     m_save->setObjectName(QStringLiteral("sorvane.metadata.save"));
     UiKit::fillWithAccent(m_save);
     buttons->addWidget(m_save);
-    layout->addLayout(buttons);
+    outer->addLayout(buttons);
 
     // Escape rejects a dialog by itself; "Luk" does the same.
     connect(close, &QPushButton::clicked, this, &QDialog::reject);

@@ -1,6 +1,7 @@
 #include "videochoosers.h"
 
 #include "foundation/localization.h"
+#include "foundation/ui/screenfit.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -59,6 +60,7 @@ public:
         column->addLayout(pick);
         column->addWidget(buttons);
         resize(560, sizeHint().height());
+        ScreenFit::keepDialog(this);
         connect(file, &QPushButton::clicked, this, [this] { browse(QFileDialog::ExistingFile); });
         connect(folder, &QPushButton::clicked, this, [this] { browse(QFileDialog::Directory); });
         connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
