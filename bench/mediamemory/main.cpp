@@ -11,6 +11,12 @@
 // With `--bare --untouched` the allocator is left alone. Each line also gives
 // the allocator's bytes in use and free-but-held after the tenth release.
 // The last line is the figure: resident memory after the tenth release.
+// Both loops run on the platform Qt is given, which each line names: under
+// scripts/test-env that is offscreen, where the video widget draws without
+// OpenGL; on X (the application's platform on a desktop, xcb) it draws through
+// OpenGL, whose libraries and threads stay once loaded. Run it there without
+// scripts/test-env, e.g. under Xvfb:
+//   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/mediamemory/bench_mediamemory
 #include "servicequeue/ui/media/mediamodule.h"
 #include "servicequeue/ui/review/servicereviewvideoview.h"
 #include "servicequeue/videorecords.h"
@@ -109,10 +115,11 @@ void readHeap(Figures &f)
 
 void print(const char *what, const Figures &f)
 {
-    std::printf("%s: before the first play %.1f MB, after the first release %.1f MB, after the tenth %.1f MB "
+    std::printf("%s on %s: before the first play %.1f MB, after the first release %.1f MB, after the tenth %.1f MB "
                 "(peak %.1f MB; heap in use %.1f MB, free but held %.1f MB; %d of %d rounds played to the end, "
                 "%d pictures)\n",
-                what, f.before, f.afterFirst, f.afterLast, f.peak, f.heapInUse, f.heapHeld, f.finished, rounds, f.frames);
+                what, qPrintable(QGuiApplication::platformName()), f.before, f.afterFirst, f.afterLast, f.peak,
+                f.heapInUse, f.heapHeld, f.finished, rounds, f.frames);
     std::fflush(stdout);
 }
 

@@ -1,5 +1,6 @@
 #include "playbackmemory.h"
 
+#include <QObject>
 #include <QThreadPool>
 #include <atomic>
 
@@ -32,6 +33,30 @@ void handBack()
     released.fetch_add(1);
 }
 
+void handBackLater()
+{
+    // Walking every arena takes a few milliseconds after a long film.
+    QThreadPool::globalInstance()->start(&handBack);
+}
+
+// A child of the surface, made after the surface's own children: it goes
+// after them, when what the surface drew with has been freed.
+class SurfaceWatch : public QObject
+{
+public:
+    explicit SurfaceWatch(QObject *surface)
+        : QObject(surface)
+    {
+        setObjectName(QString::fromLatin1(name));
+    }
+    ~SurfaceWatch() override
+    {
+        if (live.load() == 0)
+            handBackLater();
+    }
+    static constexpr const char *name = "playbackMemory.surfaceWatch";
+};
+
 } // namespace
 
 namespace PlaybackMemory {
@@ -46,8 +71,13 @@ void playerCreated()
 void playerDestroyed()
 {
     if (live.fetch_sub(1) == 1)
-        // Walking every arena takes a few milliseconds after a long film.
-        QThreadPool::globalInstance()->start(&handBack);
+        handBackLater();
+}
+
+void surfaceUsed(QObject *surface)
+{
+    if (surface && !surface->findChild<QObject *>(QString::fromLatin1(SurfaceWatch::name), Qt::FindDirectChildrenOnly))
+        new SurfaceWatch(surface);
 }
 
 int livePlayers()

@@ -9,13 +9,20 @@
 // values (large buffers are mapped and unmapped on their own), and when the
 // last player is gone the freed memory is handed back to the system, on a
 // pool thread. Every QtMediaPlayer counts itself here for its whole life.
+// A surface a player drew into (the video widget with its drawing context,
+// textures and last picture) usually goes after the player: its memory is
+// handed back again when it goes, if no player is left by then.
+class QObject;
+
 namespace PlaybackMemory {
 
 void playerCreated();
 void playerDestroyed();
+// Once per surface; the surface may outlive every player.
+void surfaceUsed(QObject *surface);
 int livePlayers();
-// How many times freed memory was handed back (once per last player gone,
-// counted when done).
+// How many times freed memory was handed back (once per last player gone and
+// per used surface gone after it, counted when done).
 int releases();
 
 } // namespace PlaybackMemory

@@ -193,6 +193,7 @@ void QtMediaPlayer::setVideoOutput(QObject *output)
         m_output->removeEventFilter(this);
     m_output = output;
     m_player->setVideoOutput(output);
+    PlaybackMemory::surfaceUsed(output);
     if (qobject_cast<QWidget *>(output))
         output->installEventFilter(this);
     load();

@@ -1,9 +1,11 @@
 // The media player hands freed memory back to the system once its last
-// player is gone, and not while another one still plays.
+// player is gone, and not while another one still plays; and again when a
+// surface a player drew into goes after the last player.
 #include "media/playbackmemory.h"
 #include "media/qtmediaplayer.h"
 
 #include <QThreadPool>
+#include <QVideoSink>
 #include <QtTest>
 
 class TestPlaybackMemory : public QObject
@@ -36,6 +38,33 @@ void TestPlaybackMemory::handedBackWhenTheLastPlayerGoes()
     third.reset();
     QThreadPool::globalInstance()->waitForDone();
     QCOMPARE(PlaybackMemory::releases(), before + 2);
+
+    // The surface (for the video widget: its drawing context, textures and
+    // last picture) goes after its player, once per surface however often
+    // it was given.
+    auto surface = std::make_unique<QVideoSink>();
+    auto fourth = std::make_unique<QtMediaPlayer>(QUrl::fromLocalFile(QStringLiteral("/nowhere/d.mp4")));
+    fourth->setVideoOutput(surface.get());
+    fourth->setVideoOutput(nullptr);
+    fourth->setVideoOutput(surface.get());
+    fourth.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCOMPARE(PlaybackMemory::releases(), before + 3);
+    surface.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCOMPARE(PlaybackMemory::releases(), before + 4);
+
+    // A surface that goes while a player lives leaves it to that player.
+    auto fifth = std::make_unique<QtMediaPlayer>(QUrl::fromLocalFile(QStringLiteral("/nowhere/e.mp4")));
+    auto other = std::make_unique<QVideoSink>();
+    fifth->setVideoOutput(other.get());
+    fifth->setVideoOutput(nullptr);
+    other.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCOMPARE(PlaybackMemory::releases(), before + 4);
+    fifth.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCOMPARE(PlaybackMemory::releases(), before + 5);
 }
 
 QTEST_MAIN(TestPlaybackMemory)
