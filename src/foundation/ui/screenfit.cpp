@@ -61,6 +61,18 @@ QRect fitted(const QRect &available, const QMargins &frame, QPoint at, const QSi
 
 } // namespace
 
+bool ScreenFit::anotherWindowShown() const
+{
+    for (QWidget *other : QApplication::topLevelWidgets()) {
+        if (other == m_window || !other->isVisible())
+            continue;
+        const auto *fit = other->findChild<ScreenFit *>(QString(), Qt::FindDirectChildrenOnly);
+        if (fit && fit->m_mode == Mode::window)
+            return true;
+    }
+    return false;
+}
+
 ScreenFit::ScreenFit(QWidget *window, Mode mode) : QObject(window), m_window(window), m_mode(mode)
 {
     window->installEventFilter(this);
@@ -87,6 +99,10 @@ bool ScreenFit::eventFilter(QObject *watched, QEvent *event)
             if (QWindow *handle = m_window->windowHandle())
                 handle->installEventFilter(this); // once; a second install only moves it first
             m_waiting = true;
+            // Only the first window is centred: a new window exactly over
+            // another would look as if nothing had opened. The window
+            // manager places the others; they are only kept on the screen.
+            m_centred = m_mode == Mode::window && !anotherWindowShown();
             fit(true);
         }
         break;
@@ -133,7 +149,7 @@ void ScreenFit::fit(bool placing)
     m_wanted = placing ? current.size() : m_wanted.expandedTo(current.size());
     const QRect outer = fitted(screen->availableGeometry(), m_frame,
                                current.topLeft() - QPoint(m_frame.left(), m_frame.top()), m_wanted,
-                               window ? m_window->minimumSize() : QSize(), window);
+                               window ? m_window->minimumSize() : QSize(), m_centred);
     const QSize size = outer.size() - extent(m_frame);
     // Only a dialog gives up its minimum size (its content scrolls); one that
     // still fits keeps its layout's.
@@ -144,7 +160,7 @@ void ScreenFit::fit(bool placing)
         m_window->resize(size);
     // Qt centres a dialog over its parent after its show event; afterwards it
     // is moved only where it must be, and Qt centres it again on its next show.
-    if (window) {
+    if (m_centred || (window && !placing)) {
         m_window->move(outer.topLeft());
     } else if (!placing && outer.topLeft() != current.topLeft() - QPoint(m_frame.left(), m_frame.top())) {
         const bool moved = m_window->testAttribute(Qt::WA_Moved);

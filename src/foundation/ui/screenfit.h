@@ -19,7 +19,8 @@ class ScreenFit final : public QObject
     Q_OBJECT
 public:
     // A main window: on every show its size is limited to the screen, never
-    // below its minimum size, and it is centred on the screen.
+    // below its minimum size; the first one shown is centred on the screen,
+    // the window manager places the others, on the screen.
     static void keepWindow(QWidget *window);
     // A dialog or sheet: on every show it is made no larger than the screen,
     // below its minimum size if need be (its content scrolls), and where Qt
@@ -44,12 +45,14 @@ private:
     ScreenFit(QWidget *window, Mode mode);
     bool eventFilter(QObject *watched, QEvent *event) override;
     void fit(bool placing);
+    bool anotherWindowShown() const;
 
     QWidget *m_window;
     Mode m_mode;
     // Between a show and the window's mapping: the frame may still become known.
     bool m_waiting = false;
     bool m_fitting = false;
+    bool m_centred = false;
     // The frame the last fit counted with, and the size asked for at the show.
     QMargins m_frame;
     QSize m_wanted;
