@@ -945,6 +945,10 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
     const QString staged = QDir(into).filePath(name);
     if (entries != QStringList{name} || entryKind(staged) != EntryKind::folder)
         throw BridgeError::failed(failed);
+    // A folder moved into another one has its ".." rewritten, which takes
+    // write permission on it: a bundle packed read-only would never move into
+    // place (nor aside at the next update).
+    giveOwnerAccess(folder.get(), QFile::encodeName(name).constData());
     auto linksInside = checkAside([staged] { return linksStayInside(staged); }, alive);
     if (!co_await linksInside)
         throw BridgeError::failed(failed);

@@ -20,6 +20,7 @@
 #include <linux/sched.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -290,6 +291,17 @@ const QString signIn = QStringLiteral("Log ind igen før denne handling.");
 pid_t plainFork()
 {
     return pid_t(::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0));
+}
+
+// A child at the pid `wanted`: its pid in the parent, 0 in the child, -1
+// with errno when that pid cannot be had.
+long forkAt(pid_t wanted)
+{
+    clone_args arguments = {};
+    arguments.exit_signal = SIGCHLD;
+    arguments.set_tid = std::uint64_t(reinterpret_cast<std::uintptr_t>(&wanted));
+    arguments.set_tid_size = 1;
+    return ::syscall(SYS_clone3, &arguments, sizeof arguments);
 }
 
 [[noreturn]] void idle()
@@ -811,11 +823,16 @@ void TestBridge::backgroundChildEndsWithTheRun()
 
 // The sweep of a run whose guard does not end stops once the guard has
 // ended: the guard's pid may then be another process's, and that one's
-// children are none of the run's.
+// children are none of the run's. The new process and its child take pids
+// the sweep has already listed (the guard's and its killed child's), so a
+// sweep held anywhere in a pass meets them when it goes on.
 void TestBridge::sweepStopsWhenTheGuardEnds()
 {
     if (::geteuid() != 0)
         QSKIP("a chosen pid for a new process, and a child the sweep cannot kill, take root's privilege");
+    // The guard's children come to this process when it ends, so that the
+    // killed one can be reaped here and its pid taken again.
+    QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) == 0);
     int pids[2];
     QVERIFY(::pipe2(pids, O_CLOEXEC) == 0);
     QVERIFY(::pipe2(g_held, O_CLOEXEC) == 0);
@@ -843,7 +860,9 @@ void TestBridge::sweepStopsWhenTheGuardEnds()
         idle();
     }
     bool guardReaped = false;
-    int children[2] = {-1, -1}; // pidfds: the guard does not reap them, init does once it is gone
+    int children[2] = {-1, -1}; // pidfds: the guard does not reap them, this process does once it is gone
+    pid_t stubborn = 0;
+    pid_t killable = 0;
     pid_t taker = 0;
     pid_t takersChild = 0;
     std::thread sweep;
@@ -869,6 +888,14 @@ void TestBridge::sweepStopsWhenTheGuardEnds()
             ::kill(taker, SIGKILL);
             ::waitpid(taker, nullptr, 0);
         }
+        // What the guard and the taker left has come to this process.
+        for (const pid_t left : {stubborn, killable, takersChild}) {
+            if (left > 0 && ::waitpid(left, nullptr, WNOHANG) == 0) {
+                ::kill(left, SIGKILL); // a child of this process, unreaped: the pid is still its
+                ::waitpid(left, nullptr, 0);
+            }
+        }
+        ::prctl(PR_SET_CHILD_SUBREAPER, 0, 0, 0, 0);
         ::sigaction(holdSignal, &previous, nullptr);
         for (int *ends : {pids, g_held, g_release}) {
             ::close(ends[0]);
@@ -876,8 +903,8 @@ void TestBridge::sweepStopsWhenTheGuardEnds()
         }
     });
     QVERIFY(guard > 0);
-    const pid_t stubborn = reported(pids[0]);
-    const pid_t killable = reported(pids[0]);
+    stubborn = reported(pids[0]);
+    killable = reported(pids[0]);
     QVERIFY(stubborn > 0 && killable > 0);
     children[0] = ToolGuard::handleOf(stubborn);
     children[1] = ToolGuard::handleOf(killable);
@@ -891,8 +918,8 @@ void TestBridge::sweepStopsWhenTheGuardEnds()
     });
     QTRY_VERIFY_WITH_TIMEOUT(!alive(killable), 4000);
     QVERIFY(alive(stubborn));
-    // Held in the middle of the sweep: the guard ends and is reaped, and a new
-    // process with a child of its own takes the guard's pid.
+    // Held in the middle of the sweep: the guard ends and is reaped, a new
+    // process takes the guard's pid and its child the killed child's.
     QVERIFY(::pthread_kill(sweep.native_handle(), holdSignal) == 0);
     pollfd held{g_held[0], POLLIN, 0};
     QVERIFY2(::poll(&held, 1, 20000) == 1, "the sweep was over before it could be held");
@@ -901,26 +928,30 @@ void TestBridge::sweepStopsWhenTheGuardEnds()
     QVERIFY(::kill(guard, SIGKILL) == 0);
     QCOMPARE(::waitpid(guard, nullptr, 0), guard);
     guardReaped = true;
-    clone_args arguments = {};
-    arguments.exit_signal = SIGCHLD;
-    pid_t wanted = guard;
-    arguments.set_tid = std::uint64_t(reinterpret_cast<std::uintptr_t>(&wanted));
-    arguments.set_tid_size = 1;
-    const long took = ::syscall(SYS_clone3, &arguments, sizeof arguments);
-    const int refusal = errno;
+    QCOMPARE(::waitpid(killable, nullptr, 0), killable);
+    const pid_t freed = killable;
+    killable = 0;
+    const long took = forkAt(guard);
+    int refusal = errno;
     if (took == 0) {
-        ::syscall(SYS_setresuid, nobody, nobody, nobody);
-        const pid_t child = plainFork();
-        if (child == 0)
+        const long child = forkAt(freed);
+        if (child == 0) {
+            ::syscall(SYS_setresuid, nobody, nobody, nobody);
             idle();
-        report(pids[1], child);
+        }
+        report(pids[1], child < 0 ? -errno : pid_t(child));
         idle();
     }
     if (took < 0)
         QSKIP(qPrintable(QStringLiteral("no new process could take the guard's pid: ") + qt_error_string(refusal)));
     taker = pid_t(took);
     takersChild = reported(pids[0]);
-    QVERIFY(takersChild > 0);
+    if (takersChild < 0) {
+        refusal = -takersChild;
+        takersChild = 0;
+        QSKIP(qPrintable(QStringLiteral("no new process could take a freed pid: ") + qt_error_string(refusal)));
+    }
+    QCOMPARE(takersChild, freed);
 
     QVERIFY(::write(g_release[1], &byte, 1) == 1);
     sweep.join();

@@ -372,6 +372,8 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("read-only folders, cleared without privilege")
         << "read-only" << QStringList{"refuse relaunch", "without privilege"} << "install" << "unchanged"
         << "The app was not restarted. Install the update again later.";
+    QTest::newRow("read-only bundle, installed without privilege")
+        << "read-only" << QStringList{"without privilege"} << "install" << "installed" << "";
     QTest::newRow("left over with another user's folder, without privilege")
         << "good" << QStringList{"left over with another user's folder", "without privilege"} << "install"
         << "unchanged"
