@@ -139,11 +139,13 @@ void ScreenFit::fit(bool placing)
     const QScopedValueRollback fitting(m_fitting, true);
     m_frame = frameOf(m_window);
     const bool window = m_mode == Mode::window;
-    // Once shown, the platform's position: the widget hears of the window
-    // manager's move later.
+    // Once mapped, the platform's position: the widget hears of the window
+    // manager's move later. Before that the widget's: Qt's centring of a
+    // dialog may not have reached the platform window yet, which then still
+    // says 0,0 (a dialog fitted from that was put in the screen's corner).
     const QWindow *handle = m_window->windowHandle();
-    const QRect current(handle && !placing ? handle->geometry().topLeft() : m_window->geometry().topLeft(),
-                        m_window->size());
+    const bool mapped = handle && !placing && handle->isExposed();
+    const QRect current(mapped ? handle->geometry().topLeft() : m_window->geometry().topLeft(), m_window->size());
     // The size asked for at the show, or grown since: a frame estimated too
     // large must not leave the window small.
     m_wanted = placing ? current.size() : m_wanted.expandedTo(current.size());
@@ -160,9 +162,10 @@ void ScreenFit::fit(bool placing)
         m_window->resize(size);
     // Qt centres a dialog over its parent after its show event; afterwards it
     // is moved only where it must be, and Qt centres it again on its next show.
-    if (m_centred || (window && !placing)) {
+    // A window the window manager places is moved only once it was placed.
+    if (m_centred || (window && mapped)) {
         m_window->move(outer.topLeft());
-    } else if (!placing && outer.topLeft() != current.topLeft() - QPoint(m_frame.left(), m_frame.top())) {
+    } else if (!window && !placing && outer.topLeft() != current.topLeft() - QPoint(m_frame.left(), m_frame.top())) {
         const bool moved = m_window->testAttribute(Qt::WA_Moved);
         m_window->move(outer.topLeft());
         m_window->setAttribute(Qt::WA_Moved, moved);
