@@ -153,15 +153,42 @@ std::optional<QList<QByteArray>> namesIn(int folder)
     return names;
 }
 
-// Gives the folder `name` in the open folder `parent` owner read, write and
-// search permission when it is this user's and lacks some. The change is made
-// on the entry itself, never through a link (the system refuses a link).
-void giveOwnerAccess(int parent, const char *name)
+// Gives the folder `name` in the open folder `parent`, when it is this user's,
+// the mode `change` makes of its mode. Never through a link: the folder is
+// opened without following one and changed through its descriptor. Only a
+// folder its owner cannot read, which cannot be opened, is changed by name,
+// with a call the C library carries out through /proc. The mode it had;
+// nothing when it is not a folder of this user's or the change failed.
+template<class Change>
+std::optional<mode_t> changeOwnFolderMode(int parent, const char *name, Change change)
 {
     struct stat status;
-    if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode)
-        && status.st_uid == ::geteuid() && (status.st_mode & S_IRWXU) != S_IRWXU)
-        ::fchmodat(parent, name, (status.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW);
+    const Descriptor folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.valid()) {
+        if (::fstat(folder.get(), &status) != 0)
+            return std::nullopt;
+    } else if (errno != EACCES || ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)) {
+        return std::nullopt;
+    }
+    if (status.st_uid != ::geteuid())
+        return std::nullopt;
+    const mode_t mode = status.st_mode & 07777;
+    const mode_t wanted = change(mode);
+    if (wanted == mode)
+        return mode;
+    if ((folder.valid() ? ::fchmod(folder.get(), wanted) : ::fchmodat(parent, name, wanted, AT_SYMLINK_NOFOLLOW)) != 0) {
+        qCWarning(lcUpdater) << "the mode of the folder" << QFile::decodeName(name) << "could not be changed:"
+                             << qt_error_string(errno);
+        return std::nullopt;
+    }
+    return mode;
+}
+
+// Gives the folder `name` in the open folder `parent` owner read, write and
+// search permission when it is this user's and lacks some. The mode it had.
+std::optional<mode_t> giveOwnerAccess(int parent, const char *name)
+{
+    return changeOwnFolderMode(parent, name, [](mode_t mode) { return mode | S_IRWXU; });
 }
 
 // Walks the folder `name` in the open folder `parent`, depth first, without
