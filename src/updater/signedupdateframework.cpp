@@ -1125,21 +1125,45 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
                                        "back: it is kept in %@.",
                                        {previous}));
     };
-    if (!m_setup.rename(bundle, previous))
+    // Stepping aside rewrites the bundle folder's "..", which takes write
+    // permission on the folder itself: the person's own read-only bundle gets
+    // it, and whichever bundle then stands at its path gets its mode back.
+    // Another user's bundle that this one may not change stays as it is.
+    const QFileInfo info(bundle);
+    const QByteArray name = QFile::encodeName(info.fileName());
+    const Descriptor folder(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid())
         throw BridgeError::failed(failed);
+    const std::optional<mode_t> mode = giveOwnerAccess(folder.get(), name.constData());
+    if (::faccessat(folder.get(), name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 && errno == EACCES)
+        throw BridgeError::failed(loc("The update could not be installed, because you have no permission to change "
+                                      "the folder %@. Give yourself write access to that folder, then try again.",
+                                      {bundle}));
+    const auto modeBack = [&] {
+        if (mode && (*mode & S_IRWXU) != S_IRWXU)
+            changeOwnFolderMode(folder.get(), name.constData(), [mode](mode_t) { return *mode; });
+    };
+    if (!m_setup.rename(bundle, previous)) {
+        modeBack();
+        throw BridgeError::failed(failed);
+    }
     m_stagingEntries.append(QFileInfo(previous).fileName());
     if (!m_setup.rename(staged.bundle, bundle)) {
         if (!m_setup.rename(previous, bundle))
             throw keptAside();
+        modeBack();
         throw BridgeError::failed(failed);
     }
     const QString executable = QDir(bundle).filePath(QStringLiteral("Contents/MacOS/") + staged.executable);
     if (m_setup.relaunch && m_setup.relaunch(executable)) {
+        // Only now: a new bundle that did not start steps aside again.
+        modeBack();
         m_cycle.set(UpdateCycle::Phase::idle, QString());
         return;
     }
     if (!m_setup.rename(bundle, staged.bundle) || !m_setup.rename(previous, bundle))
         throw keptAside();
+    modeBack();
     throw BridgeError::failed(loc("The new version could not be started, so the previous version was put back."));
 }
 

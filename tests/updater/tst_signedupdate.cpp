@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -101,6 +102,13 @@ QJsonObject startFeed(QProcess &server, const QString &tools, const QString &bun
 
 // Where a rerun finds the feed of the run that started it.
 constexpr const char *feedVariable = "TAVLON_TEST_RUNNING_UPDATE_FEED";
+
+// The permission bits of the entry at `path` (not followed if a link).
+mode_t modeOf(const QString &path)
+{
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : mode_t(-1);
+}
 
 // The archives in a feed's folder: name, inode and mode of each.
 QStringList archivesIn(const QString &folder)
@@ -316,7 +324,8 @@ void TestSignedUpdate::cycle_data()
     // "short stall", "short deadline", "descriptor limit" (1,024 open at most), "without privilege" (the
     // cycle runs as an ordinary user), "left over with another user's folder" (an earlier cycle left its
     // folder: the previous bundle with read-only folders, and deep in it a folder of another user),
-    // "without /proc" (the rows `withoutProc` names run
+    // "read-only installed bundle" (the installed bundle's own folder is 0555), "another user's installed
+    // bundle" (its folder is another user's, 0555), "without /proc" (the rows `withoutProc` names run
     // again in a process that has no /proc)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
@@ -393,6 +402,15 @@ void TestSignedUpdate::cycle_data()
         << "unchanged"
         << "The update could not be installed, because the folder %1 from an earlier update could not be removed. "
            "Remove that folder, then try again.";
+    QTest::newRow("read-only installed bundle, installed without privilege")
+        << "good" << QStringList{"read-only installed bundle", "without privilege"} << "install" << "installed" << "";
+    QTest::newRow("read-only installed bundle, put back without privilege")
+        << "good" << QStringList{"read-only installed bundle", "relaunch fails", "without privilege"} << "install"
+        << "unchanged" << "The new version could not be started, so the previous version was put back.";
+    QTest::newRow("another user's installed bundle, without privilege")
+        << "good" << QStringList{"another user's installed bundle", "without privilege"} << "install" << "unchanged"
+        << "The update could not be installed, because you have no permission to change the folder %1. Give "
+           "yourself write access to that folder, then try again.";
     QTest::newRow("read-only rows without /proc") << "" << QStringList{"without /proc"} << "" << "" << "";
 }
 
@@ -400,7 +418,8 @@ namespace {
 
 // What "without /proc" runs again: permissions are given where the C library
 // would go through /proc to change a mode without following a link.
-const QStringList withoutProc{QStringLiteral("cycle:read-only folders, cleared without privilege")};
+const QStringList withoutProc{QStringLiteral("cycle:read-only folders, cleared without privilege"),
+                              QStringLiteral("cycle:read-only installed bundle, installed without privilege")};
 
 } // namespace
 
@@ -440,6 +459,16 @@ void TestSignedUpdate::cycle()
     const QString bundle = install.filePath(QStringLiteral("Tavlon.app"));
     QVERIFY(writeBundle(bundle, QStringLiteral("1.0")));
     const auto before = snapshot(bundle);
+    if (conditions.contains(u"another user's installed bundle")) {
+        if (::geteuid() != 0)
+            QSKIP("only root can make a folder of another user");
+        QCOMPARE(::chown(QFile::encodeName(bundle).constData(), WithoutPrivilege::user - 1, WithoutPrivilege::user - 1), 0);
+    }
+    if (conditions.contains(u"read-only installed bundle") || conditions.contains(u"another user's installed bundle"))
+        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), 0555), 0);
+    const mode_t modeBefore = modeOf(bundle);
+    // Without privilege a read-only folder's entries could not be removed.
+    const auto writable = qScopeGuard([&bundle] { ::chmod(QFile::encodeName(bundle).constData(), 0755); });
 
     MemorySettingsStore settings;
     Delegate delegate;
@@ -604,6 +633,9 @@ void TestSignedUpdate::cycle()
         QCOMPARE(snapshot(bundle), delegate.staged);
         QCOMPARE(relaunched, QStringList{bundle + QStringLiteral("/Contents/MacOS/Tavlon")});
         QVERIFY(QFileInfo(relaunched.first()).isExecutable());
+        // A folder the person made read-only stays so.
+        if (conditions.contains(u"read-only installed bundle"))
+            QCOMPARE(modeOf(bundle), modeBefore);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
         return;
     }
@@ -616,14 +648,18 @@ void TestSignedUpdate::cycle()
         QVERIFY(!delegate.failure);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
     } else {
-        const QString named = outcome == u"kept aside" ? previous : framework.stagingPath();
+        const QString named = outcome == u"kept aside"                                 ? previous
+            : conditions.contains(u"another user's installed bundle") ? bundle
+                                                                       : framework.stagingPath();
         const QString expected = failure.contains(u"%1") ? failure.arg(named) : failure;
         QCOMPARE(delegate.failure, std::optional(expected));
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
         QCOMPARE(cycle.text(), expected);
     }
-    if (outcome != u"kept aside")
+    if (outcome != u"kept aside") {
         QCOMPARE(snapshot(bundle), before);
+        QCOMPARE(modeOf(bundle), modeBefore);
+    }
     // The new executable was started only when it stood in place; a start
     // that failed left the old bundle back where it was.
     QCOMPARE(relaunched.size(), conditions.contains(u"relaunch fails") ? 1 : 0);
