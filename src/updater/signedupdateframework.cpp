@@ -153,15 +153,42 @@ std::optional<QList<QByteArray>> namesIn(int folder)
     return names;
 }
 
-// Gives the folder `name` in the open folder `parent` owner read, write and
-// search permission when it is this user's and lacks some. The change is made
-// on the entry itself, never through a link (the system refuses a link).
-void giveOwnerAccess(int parent, const char *name)
+// Gives the folder `name` in the open folder `parent`, when it is this user's,
+// the mode `change` makes of its mode. Never through a link: the folder is
+// opened without following one and changed through its descriptor. Only a
+// folder its owner cannot read, which cannot be opened, is changed by name,
+// with a call the C library carries out through /proc. The mode it had;
+// nothing when it is not a folder of this user's or the change failed.
+template<class Change>
+std::optional<mode_t> changeOwnFolderMode(int parent, const char *name, Change change)
 {
     struct stat status;
-    if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode)
-        && status.st_uid == ::geteuid() && (status.st_mode & S_IRWXU) != S_IRWXU)
-        ::fchmodat(parent, name, (status.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW);
+    const Descriptor folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.valid()) {
+        if (::fstat(folder.get(), &status) != 0)
+            return std::nullopt;
+    } else if (errno != EACCES || ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)) {
+        return std::nullopt;
+    }
+    if (status.st_uid != ::geteuid())
+        return std::nullopt;
+    const mode_t mode = status.st_mode & 07777;
+    const mode_t wanted = change(mode);
+    if (wanted == mode)
+        return mode;
+    if ((folder.valid() ? ::fchmod(folder.get(), wanted) : ::fchmodat(parent, name, wanted, AT_SYMLINK_NOFOLLOW)) != 0) {
+        qCWarning(lcUpdater) << "the mode of the folder" << QFile::decodeName(name) << "could not be changed:"
+                             << qt_error_string(errno);
+        return std::nullopt;
+    }
+    return mode;
+}
+
+// Gives the folder `name` in the open folder `parent` owner read, write and
+// search permission when it is this user's and lacks some. The mode it had.
+std::optional<mode_t> giveOwnerAccess(int parent, const char *name)
+{
+    return changeOwnFolderMode(parent, name, [](mode_t mode) { return mode | S_IRWXU; });
 }
 
 // Walks the folder `name` in the open folder `parent`, depth first, without
@@ -1098,21 +1125,45 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
                                        "back: it is kept in %@.",
                                        {previous}));
     };
-    if (!m_setup.rename(bundle, previous))
+    // Stepping aside rewrites the bundle folder's "..", which takes write
+    // permission on the folder itself: the person's own read-only bundle gets
+    // it, and whichever bundle then stands at its path gets its mode back.
+    // Another user's bundle that this one may not change stays as it is.
+    const QFileInfo info(bundle);
+    const QByteArray name = QFile::encodeName(info.fileName());
+    const Descriptor folder(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid())
         throw BridgeError::failed(failed);
+    const std::optional<mode_t> mode = giveOwnerAccess(folder.get(), name.constData());
+    if (::faccessat(folder.get(), name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 && errno == EACCES)
+        throw BridgeError::failed(loc("The update could not be installed, because you have no permission to change "
+                                      "the folder %@. Give yourself write access to that folder, then try again.",
+                                      {bundle}));
+    const auto modeBack = [&] {
+        if (mode && (*mode & S_IRWXU) != S_IRWXU)
+            changeOwnFolderMode(folder.get(), name.constData(), [mode](mode_t) { return *mode; });
+    };
+    if (!m_setup.rename(bundle, previous)) {
+        modeBack();
+        throw BridgeError::failed(failed);
+    }
     m_stagingEntries.append(QFileInfo(previous).fileName());
     if (!m_setup.rename(staged.bundle, bundle)) {
         if (!m_setup.rename(previous, bundle))
             throw keptAside();
+        modeBack();
         throw BridgeError::failed(failed);
     }
     const QString executable = QDir(bundle).filePath(QStringLiteral("Contents/MacOS/") + staged.executable);
     if (m_setup.relaunch && m_setup.relaunch(executable)) {
+        // Only now: a new bundle that did not start steps aside again.
+        modeBack();
         m_cycle.set(UpdateCycle::Phase::idle, QString());
         return;
     }
     if (!m_setup.rename(bundle, staged.bundle) || !m_setup.rename(previous, bundle))
         throw keptAside();
+    modeBack();
     throw BridgeError::failed(loc("The new version could not be started, so the previous version was put back."));
 }
 

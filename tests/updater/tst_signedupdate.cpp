@@ -15,11 +15,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -95,6 +98,16 @@ QJsonObject startFeed(QProcess &server, const QString &tools, const QString &bun
             return {};
     }
     return QJsonDocument::fromJson(server.readLine()).object();
+}
+
+// Where a rerun finds the feed of the run that started it.
+constexpr const char *feedVariable = "TAVLON_TEST_RUNNING_UPDATE_FEED";
+
+// The permission bits of the entry at `path` (not followed if a link).
+mode_t modeOf(const QString &path)
+{
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : mode_t(-1);
 }
 
 // The archives in a feed's folder: name, inode and mode of each.
@@ -241,6 +254,7 @@ private:
 
     QTemporaryDir m_dir;
     QProcess m_server;
+    QJsonObject m_hello; // the feed's line, and its tools folder
     QUrl m_feed;
     QByteArray m_key;
     QString m_ca;
@@ -250,13 +264,19 @@ void TestSignedUpdate::initTestCase()
 {
     EditorLocalization::overrideLanguageForTesting(QStringLiteral("en"));
     QVERIFY(m_dir.isValid());
-    const QString tools = m_dir.filePath(QStringLiteral("tooling"));
-    QVERIFY(copyTools(tools));
-    const QString source = m_dir.filePath(QStringLiteral("source/Tavlon.app"));
-    QVERIFY(writeBundle(source, QStringLiteral("1.0")));
-
-    const QJsonObject hello = startFeed(m_server, tools, source, QStringLiteral("2.0"));
-    QVERIFY2(!hello.isEmpty(), "the update feed printed no address");
+    // Rows run again without /proc use the feed of the run that started them:
+    // the feed needs /proc.
+    m_hello = QJsonDocument::fromJson(qgetenv(feedVariable)).object();
+    if (m_hello.isEmpty()) {
+        const QString tools = m_dir.filePath(QStringLiteral("tooling"));
+        QVERIFY(copyTools(tools));
+        const QString source = m_dir.filePath(QStringLiteral("source/Tavlon.app"));
+        QVERIFY(writeBundle(source, QStringLiteral("1.0")));
+        m_hello = startFeed(m_server, tools, source, QStringLiteral("2.0"));
+        QVERIFY2(!m_hello.isEmpty(), "the update feed printed no address");
+        m_hello.insert(QStringLiteral("tools"), tools);
+    }
+    const QJsonObject &hello = m_hello;
     m_feed = QUrl(hello.value(QStringLiteral("feed")).toString());
     m_key = QByteArray::fromBase64(hello.value(QStringLiteral("publicKey")).toString().toLatin1());
     m_ca = hello.value(QStringLiteral("ca")).toString();
@@ -271,7 +291,7 @@ void TestSignedUpdate::cleanupTestCase()
 
 void TestSignedUpdate::setScenario(const QString &word)
 {
-    QFile file(m_dir.filePath(QStringLiteral("tooling/var/updates/scenario")));
+    QFile file(m_hello.value(QStringLiteral("tools")).toString() + QStringLiteral("/var/updates/scenario"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(word.toUtf8()) > 0);
 }
 
@@ -303,7 +323,10 @@ void TestSignedUpdate::cycle_data()
     // (planted while the cycle downloads), "second rename fails", "roll-back fails", "relaunch fails",
     // "short stall", "short deadline", "descriptor limit" (1,024 open at most), "without privilege" (the
     // cycle runs as an ordinary user), "left over with another user's folder" (an earlier cycle left its
-    // folder: the previous bundle with read-only folders, and deep in it a folder of another user)
+    // folder: the previous bundle with read-only folders, and deep in it a folder of another user),
+    // "read-only installed bundle" (the installed bundle's own folder is 0555), "another user's installed
+    // bundle" (its folder is another user's, 0555), "without /proc" (the rows `withoutProc` names run
+    // again in a process that has no /proc)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close".
@@ -379,7 +402,26 @@ void TestSignedUpdate::cycle_data()
         << "unchanged"
         << "The update could not be installed, because the folder %1 from an earlier update could not be removed. "
            "Remove that folder, then try again.";
+    QTest::newRow("read-only installed bundle, installed without privilege")
+        << "good" << QStringList{"read-only installed bundle", "without privilege"} << "install" << "installed" << "";
+    QTest::newRow("read-only installed bundle, put back without privilege")
+        << "good" << QStringList{"read-only installed bundle", "relaunch fails", "without privilege"} << "install"
+        << "unchanged" << "The new version could not be started, so the previous version was put back.";
+    QTest::newRow("another user's installed bundle, without privilege")
+        << "good" << QStringList{"another user's installed bundle", "without privilege"} << "install" << "unchanged"
+        << "The update could not be installed, because you have no permission to change the folder %1. Give "
+           "yourself write access to that folder, then try again.";
+    QTest::newRow("read-only rows without /proc") << "" << QStringList{"without /proc"} << "" << "" << "";
 }
+
+namespace {
+
+// What "without /proc" runs again: permissions are given where the C library
+// would go through /proc to change a mode without following a link.
+const QStringList withoutProc{QStringLiteral("cycle:read-only folders, cleared without privilege"),
+                              QStringLiteral("cycle:read-only installed bundle, installed without privilege")};
+
+} // namespace
 
 void TestSignedUpdate::cycle()
 {
@@ -388,12 +430,45 @@ void TestSignedUpdate::cycle()
     QFETCH(QString, action);
     QFETCH(QString, outcome);
     QFETCH(QString, failure);
+    if (conditions.contains(u"without /proc")) {
+        if (::geteuid() != 0)
+            QSKIP("only root can take /proc away, in a mount namespace of its own");
+        QProcess rerun;
+        rerun.setProgram(QCoreApplication::applicationFilePath());
+        rerun.setArguments(withoutProc);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(feedVariable), QString::fromUtf8(QJsonDocument(m_hello).toJson()));
+        rerun.setProcessEnvironment(environment);
+        rerun.setProcessChannelMode(QProcess::ForwardedChannels);
+        rerun.setChildProcessModifier([] {
+            // Private first, so that /proc goes for this process only.
+            if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || ::umount2("/proc", MNT_DETACH) != 0)
+                ::_exit(99);
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        });
+        rerun.start();
+        QVERIFY(rerun.waitForFinished(600000));
+        QCOMPARE(rerun.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(rerun.exitCode(), 0);
+        return;
+    }
     setScenario(scenario);
 
     QTemporaryDir install;
     const QString bundle = install.filePath(QStringLiteral("Tavlon.app"));
     QVERIFY(writeBundle(bundle, QStringLiteral("1.0")));
     const auto before = snapshot(bundle);
+    if (conditions.contains(u"another user's installed bundle")) {
+        if (::geteuid() != 0)
+            QSKIP("only root can make a folder of another user");
+        QCOMPARE(::chown(QFile::encodeName(bundle).constData(), WithoutPrivilege::user - 1, WithoutPrivilege::user - 1), 0);
+    }
+    if (conditions.contains(u"read-only installed bundle") || conditions.contains(u"another user's installed bundle"))
+        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), 0555), 0);
+    const mode_t modeBefore = modeOf(bundle);
+    // Without privilege a read-only folder's entries could not be removed.
+    const auto writable = qScopeGuard([&bundle] { ::chmod(QFile::encodeName(bundle).constData(), 0755); });
 
     MemorySettingsStore settings;
     Delegate delegate;
@@ -558,6 +633,9 @@ void TestSignedUpdate::cycle()
         QCOMPARE(snapshot(bundle), delegate.staged);
         QCOMPARE(relaunched, QStringList{bundle + QStringLiteral("/Contents/MacOS/Tavlon")});
         QVERIFY(QFileInfo(relaunched.first()).isExecutable());
+        // A folder the person made read-only stays so.
+        if (conditions.contains(u"read-only installed bundle"))
+            QCOMPARE(modeOf(bundle), modeBefore);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
         return;
     }
@@ -570,14 +648,18 @@ void TestSignedUpdate::cycle()
         QVERIFY(!delegate.failure);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
     } else {
-        const QString named = outcome == u"kept aside" ? previous : framework.stagingPath();
+        const QString named = outcome == u"kept aside"                                 ? previous
+            : conditions.contains(u"another user's installed bundle") ? bundle
+                                                                       : framework.stagingPath();
         const QString expected = failure.contains(u"%1") ? failure.arg(named) : failure;
         QCOMPARE(delegate.failure, std::optional(expected));
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
         QCOMPARE(cycle.text(), expected);
     }
-    if (outcome != u"kept aside")
+    if (outcome != u"kept aside") {
         QCOMPARE(snapshot(bundle), before);
+        QCOMPARE(modeOf(bundle), modeBefore);
+    }
     // The new executable was started only when it stood in place; a start
     // that failed left the old bundle back where it was.
     QCOMPARE(relaunched.size(), conditions.contains(u"relaunch fails") ? 1 : 0);
