@@ -660,7 +660,7 @@ void TestSignedUpdate::archiveOncePerBuild_data()
     // bytes of the same size and time, as cp -p and install -p leave it), "version" (another one
     // offered), "packing code" (the feed packs other bytes), "fifo" or "hard link" (found at the
     // archive's name). "two at once": the first start is two feeds at the same moment.
-    // Whatever is rebuilt or rewritten with other text gets a later time, as it would.
+    // A small file rewritten and a large file rebuilt get a later time, as they would.
     QTest::addColumn<QString>("change");
     QTest::addColumn<bool>("kept");
     QTest::newRow("same build") << "none" << true;
