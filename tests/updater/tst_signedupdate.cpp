@@ -81,8 +81,8 @@ bool copyTools(const QString &path)
 }
 
 // Starts the feed of the tools folder `tools`, offering `bundle` as
-// `version`: the line it prints once it listens, empty when it printed none.
-QJsonObject startFeed(QProcess &server, const QString &tools, const QString &bundle, const QString &version)
+// `version`, without waiting for it.
+void launchFeed(QProcess &server, const QString &tools, const QString &bundle, const QString &version)
 {
     server.setProgram(QStringLiteral("python3"));
     server.setArguments({tools + QStringLiteral("/standin/update_server.py"), QStringLiteral("--tools-folder"), tools,
@@ -91,6 +91,11 @@ QJsonObject startFeed(QProcess &server, const QString &tools, const QString &bun
     // The feed ends with the test, also when a row crashes it.
     server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     server.start();
+}
+
+// The line a launched feed prints once it listens, empty when it printed none.
+QJsonObject feedHello(QProcess &server)
+{
     if (!server.waitForStarted(30000))
         return {};
     while (!server.canReadLine()) {
@@ -98,6 +103,12 @@ QJsonObject startFeed(QProcess &server, const QString &tools, const QString &bun
             return {};
     }
     return QJsonDocument::fromJson(server.readLine()).object();
+}
+
+QJsonObject startFeed(QProcess &server, const QString &tools, const QString &bundle, const QString &version)
+{
+    launchFeed(server, tools, bundle, version);
+    return feedHello(server);
 }
 
 // Where a rerun finds the feed of the run that started it.
@@ -727,21 +738,30 @@ void TestSignedUpdate::automaticChecks()
 void TestSignedUpdate::archiveOncePerBuild_data()
 {
     // Between two starts of the feed: "none", "small file rewritten" (as it was), "small file
-    // changed", "large file rebuilt" (other bytes of the same size), "version" (another one offered).
-    // Whatever is rewritten gets a later time, as it would.
+    // changed", "large file rebuilt" (other bytes of the same size), "large file rewritten" (other
+    // bytes of the same size and time, as cp -p and install -p leave it), "version" (another one
+    // offered), "packing code" (the feed packs other bytes), "fifo" or "hard link" (found at the
+    // archive's name). "two at once": the first start is two feeds at the same moment.
+    // A small file rewritten and a large file rebuilt get a later time, as they would.
     QTest::addColumn<QString>("change");
     QTest::addColumn<bool>("kept");
     QTest::newRow("same build") << "none" << true;
     QTest::newRow("a run rewrote a small file as it was") << "small file rewritten" << true;
     QTest::newRow("a small file changed") << "small file changed" << false;
     QTest::newRow("a large file rebuilt") << "large file rebuilt" << false;
+    QTest::newRow("a large file rewritten with its size and time") << "large file rewritten" << false;
     QTest::newRow("another version offered") << "version" << false;
+    QTest::newRow("the packing code edited") << "packing code" << false;
+    QTest::newRow("two feeds started at once") << "two at once" << true;
+    QTest::newRow("a FIFO at the archive's name") << "fifo" << false;
+    QTest::newRow("a hard link at the archive's name") << "hard link" << false;
 }
 
 // The feed packs the offered archive once per build of the bundle, into its
 // own folder, readable by its owner only, and a later start of the same
 // build serves that very file: no hostile variant is made before its
-// scenario is asked for, and an earlier build's archive is removed.
+// scenario is asked for, an earlier build's archive is removed, and what is
+// not a plain file of its own at the archive's name is replaced unread.
 void TestSignedUpdate::archiveOncePerBuild()
 {
     QFETCH(QString, change);
@@ -761,12 +781,19 @@ void TestSignedUpdate::archiveOncePerBuild()
     const QString folder = tools + QStringLiteral("/var/updates");
 
     QProcess first;
+    QProcess beside;
+    if (change == u"two at once")
+        launchFeed(beside, tools, bundle, QStringLiteral("2.0"));
     QVERIFY(!startFeed(first, tools, bundle, QStringLiteral("2.0")).isEmpty());
+    if (change == u"two at once")
+        QVERIFY2(!feedHello(beside).isEmpty(), "a feed started beside another did not start");
     const QStringList made = archivesIn(folder);
     QCOMPARE(made.size(), 1);
     QVERIFY2(made.first().endsWith(u" 600"), qPrintable(made.first()));
-    first.terminate();
+    for (QProcess *feed : {&first, &beside})
+        feed->terminate();
     QVERIFY(first.waitForFinished(10000));
+    beside.waitForFinished(10000);
 
     const QDateTime later = QDateTime::currentDateTimeUtc().addSecs(3600);
     if (change.startsWith(u"small file")) {
@@ -775,18 +802,36 @@ void TestSignedUpdate::archiveOncePerBuild()
         QVERIFY(small.setFileTime(later, QFileDevice::FileModificationTime));
         small.close();
     }
-    if (change == u"large file rebuilt") {
-        QVERIFY(large.open(QIODevice::WriteOnly) && large.write(QByteArray(2 * 1024 * 1024, '%')) > 0);
-        QVERIFY(large.setFileTime(later, QFileDevice::FileModificationTime));
+    if (change.startsWith(u"large file")) {
+        struct stat was;
+        QVERIFY(::stat(QFile::encodeName(large.fileName()).constData(), &was) == 0);
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.write(QByteArray(2 * 1024 * 1024, '%')) > 0 && large.flush());
+        const struct timespec times[2] = {was.st_atim, was.st_mtim};
+        if (change.endsWith(u"rebuilt"))
+            QVERIFY(large.setFileTime(later, QFileDevice::FileModificationTime));
+        else
+            QVERIFY(::futimens(large.handle(), times) == 0);
         large.close();
     }
+    if (change == u"packing code") {
+        QFile code(tools + QStringLiteral("/standin/update_server.py"));
+        QVERIFY(code.open(QIODevice::ReadWrite));
+        const QByteArray edited = code.readAll().replace("compresslevel=1", "compresslevel=2");
+        QVERIFY(code.seek(0) && code.write(edited) == edited.size());
+    }
+    const QByteArray archive = QFile::encodeName(folder + u'/' + made.first().section(u' ', 0, 0));
+    if (change == u"fifo")
+        QVERIFY(::unlink(archive.constData()) == 0 && ::mkfifo(archive.constData(), 0600) == 0);
+    if (change == u"hard link")
+        QVERIFY(::link(archive.constData(), QFile::encodeName(dir.filePath(QStringLiteral("elsewhere"))).constData()) == 0);
+    const QStringList before = archivesIn(folder);
     QProcess second;
     const QString version = change == u"version" ? QStringLiteral("3.0") : QStringLiteral("2.0");
     QVERIFY(!startFeed(second, tools, bundle, version).isEmpty());
     const QStringList after = archivesIn(folder);
     QCOMPARE(after.size(), 1);
     QVERIFY2(after.first().endsWith(u" 600"), qPrintable(after.first()));
-    QCOMPARE(after == made, kept);
+    QCOMPARE(after == before, kept);
     second.terminate();
     QVERIFY(second.waitForFinished(10000));
 }

@@ -3,8 +3,9 @@
 Usage: update_server.py --tools-folder DIR --bundle APP --version V [--port N]
 It offers a copy of the bundle APP (its Info.plist raised to version V) as an archive signed with an
 Ed25519 test key made once per tools folder. The archive is packed once per build of the bundle and kept
-in var/updates (a later start with the same bundle and version reuses it, and archives of other builds
-are removed); it is streamed from there. It serves:
+in var/updates (a later start with the same bundle, version and packing code reuses it, and archives of
+other builds are removed); it is streamed from there. Feeds started together on one folder take turns
+(var/updates.lock) at making what they keep there. It serves:
   /downloads/sorvane/appcast.xml       the feed (one item for this platform, one for another)
   /downloads/sorvane/appcast.xml.sig   the feed's Ed25519 signature, base64
   /downloads/sorvane/<archive>         the archive
@@ -29,6 +30,7 @@ folder "Contents/ro" with a sub-folder have no write permission and whose files 
 A scenario's feed, and its archive, are made when it is first asked for.
 """
 import base64
+import fcntl
 import hashlib
 import io
 import json
@@ -83,12 +85,43 @@ def _openssl(*args, cwd, pass_fds=()):
     return result.stdout
 
 
+def plain_file(info: os.stat_result) -> bool:
+    """A regular file of this user's with no other name: nothing else is read as a kept key or archive."""
+    return stat.S_ISREG(info.st_mode) and info.st_nlink == 1 and info.st_uid == os.geteuid() and info.st_size > 0
+
+
+def clear_name(path: Path):
+    """Makes room for a new file at `path` where something other than a plain file stands: a folder
+    goes (its links removed, never followed); anything else is replaced by the rename that follows."""
+    try:
+        if stat.S_ISDIR(os.lstat(path).st_mode):
+            shutil.rmtree(path)
+    except FileNotFoundError:
+        pass
+
+
+def write_new(path: Path, data: bytes, prefix: str):
+    """Writes `data` to a new file of the folder, readable by its owner only, renamed into place."""
+    descriptor, temporary = tempfile.mkstemp(prefix=prefix, dir=path.parent)
+    try:
+        with os.fdopen(descriptor, "wb") as out:
+            os.fchmod(out.fileno(), 0o600)
+            out.write(data)
+        clear_name(path)
+        os.replace(temporary, path)
+    except BaseException:
+        os.unlink(temporary)
+        raise
+
+
 def ensure_key(folder: Path, name: str) -> Path:
     key = folder / name
-    if not key.exists():
-        _openssl("genpkey", "-algorithm", "ed25519", "-out", name + ".tmp", cwd=folder)
-        (folder / (name + ".tmp")).chmod(0o600)
-        (folder / (name + ".tmp")).replace(key)
+    try:
+        found = plain_file(os.lstat(key))
+    except FileNotFoundError:
+        found = False
+    if not found:
+        write_new(key, _openssl("genpkey", "-algorithm", "ed25519", cwd=folder), ".key-")
     return key
 
 
@@ -98,13 +131,10 @@ def public_key(key: Path) -> str:
 
 
 def sign(key: Path, data: bytes) -> str:
-    message = key.parent / "message.tmp"
-    message.write_bytes(data)
-    try:
-        signature = _openssl("pkeyutl", "-sign", "-inkey", str(key), "-rawin", "-in", str(message), cwd=key.parent)
-    finally:
-        message.unlink()
-    return base64.b64encode(signature).decode()
+    with tempfile.TemporaryFile(dir=key.parent) as message:  # a file without a name: nothing to remove
+        message.write(data)
+        message.flush()
+        return sign_open_file(key, message.fileno())
 
 
 def sign_open_file(key: Path, descriptor: int) -> str:
@@ -136,11 +166,14 @@ def bundle_entries(bundle: Path):
 
 
 def build_digest(bundle: Path, version: str, public: str) -> str:
-    """Names one build of the bundle as offered: the version, the signing key, and every entry's name and
-    mode, with a link's target, a small file's content and a large file's size and modification time.
-    A run rewrites small files in the bundle with the same text (the sign-in stand-in's address); only
-    a build rewrites a large one, and reading those would cost what packing them does."""
-    digest = hashlib.sha256(json.dumps([version, public]).encode())
+    """Names one build of the bundle as offered: this file's code (which packs it), the version, the
+    signing key, and every entry's name and mode, with a link's target, a small file's content and a
+    large file's size, modification time, and what no copy keeps (its inode and change time: cp -p and
+    install -p keep the size and modification time of other bytes). A run rewrites small files in the
+    bundle with the same text (the sign-in stand-in's address); only a build rewrites a large one, and
+    reading those would cost what packing them does."""
+    digest = hashlib.sha256(Path(__file__).read_bytes())
+    digest.update(json.dumps([version, public]).encode())
     for path, relative in bundle_entries(bundle):
         info = path.lstat()
         entry = [relative, info.st_mode]
@@ -149,7 +182,7 @@ def build_digest(bundle: Path, version: str, public: str) -> str:
         elif stat.S_ISREG(info.st_mode) and info.st_size <= SMALL_FILE:
             entry.append(hashlib.sha256(path.read_bytes()).hexdigest())
         elif not stat.S_ISDIR(info.st_mode):  # a folder's time changes with any entry made in it
-            entry += [info.st_size, info.st_mtime_ns]
+            entry += [info.st_size, info.st_mtime_ns, info.st_dev, info.st_ino, info.st_ctime_ns]
         digest.update(json.dumps(entry).encode() + b"\n")
     return digest.hexdigest()
 
@@ -271,27 +304,60 @@ class Archive:
             yield data
 
 
+class FolderLock:
+    """One maker at a time in a feed's folder: of this feed's threads, and of every feed on the folder.
+    Whatever a feed writes there it writes holding it, so a temporary file found by its holder was left
+    by a feed that ended."""
+
+    def __init__(self, path: Path):
+        self.descriptor = os.open(path, os.O_RDWR | os.O_CREAT | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC, 0o600)
+        if not stat.S_ISREG(os.fstat(self.descriptor).st_mode):
+            os.close(self.descriptor)
+            raise RuntimeError("%s is not a plain file" % path)
+        self.threads = threading.RLock()
+        self.depth = 0
+
+    def __enter__(self):
+        self.threads.acquire()
+        if self.depth == 0:
+            try:
+                fcntl.flock(self.descriptor, fcntl.LOCK_EX)
+            except BaseException:
+                self.threads.release()
+                raise
+        self.depth += 1
+
+    def __exit__(self, *_):
+        self.depth -= 1
+        if self.depth == 0:
+            fcntl.flock(self.descriptor, fcntl.LOCK_UN)
+        self.threads.release()
+
+
 class Site:
     """Everything the server hands out. The offered archive is made at start unless this build already
     left it in the folder; a hostile variant, and each scenario's feed, when first asked for."""
 
     def __init__(self, folder: Path, bundle: Path, version: str, port: int):
-        folder.mkdir(parents=True, exist_ok=True)
-        if folder.is_symlink():
-            raise RuntimeError("%s is a link" % folder)  # its archives are written only into a folder of ours
-        self.folder = folder
-        self.bundle, self.version = bundle, version
-        self.key = ensure_key(folder, "test-key.pem")
-        self.other = ensure_key(folder, "other-key.pem")
-        self.public_key = public_key(self.key)
-        self.build = build_digest(bundle, version, self.public_key)
-        self.archive_name = "%s-%s.tar.gz" % (bundle.stem, version)
-        self.url = "https://127.0.0.1:%d/downloads/sorvane/%s" % (port, self.archive_name)
-        self.lock = threading.RLock()  # one maker at a time: making also writes message.tmp
-        self.archives = {}  # variant -> Archive
-        self.feeds = {}  # scenario -> (feed, signature)
-        self.remove_other_builds()
-        self.archive("good")
+        self.lock = FolderLock(folder.with_name(folder.name + ".lock"))
+        with self.lock:
+            if folder.exists() and not (folder / "test-key.pem").exists():
+                shutil.rmtree(folder)
+            folder.mkdir(parents=True, exist_ok=True)
+            if folder.is_symlink():
+                raise RuntimeError("%s is a link" % folder)  # its archives are written only into a folder of ours
+            self.folder = folder
+            self.bundle, self.version = bundle, version
+            self.key = ensure_key(folder, "test-key.pem")
+            self.other = ensure_key(folder, "other-key.pem")
+            self.public_key = public_key(self.key)
+            self.build = build_digest(bundle, version, self.public_key)
+            self.archive_name = "%s-%s.tar.gz" % (bundle.stem, version)
+            self.url = "https://127.0.0.1:%d/downloads/sorvane/%s" % (port, self.archive_name)
+            self.archives = {}  # variant -> Archive
+            self.feeds = {}  # scenario -> (feed, signature)
+            self.remove_other_builds()
+            self.archive("good")
 
     def file_name(self, variant: str) -> str:
         return "archive-%s-%s.tar.gz" % (variant, self.build)
@@ -302,7 +368,7 @@ class Site:
         for entry in os.scandir(self.folder):
             if entry.is_dir(follow_symlinks=False):
                 continue
-            if entry.name.startswith(".archive-") or (
+            if entry.name.startswith((".archive-", ".key-")) or (
                     entry.name.startswith("archive-") and not entry.name.endswith("-%s.tar.gz" % self.build)):
                 os.unlink(entry.path)
 
@@ -313,14 +379,19 @@ class Site:
             return self.archives[variant]
 
     def kept(self, variant: str):
-        """The archive this build left in the folder, if a plain file is there."""
+        """The archive this build left in the folder, if a plain file is there. Anything else at its name
+        (a link, a FIFO, a file with another name too) is never opened in a way that waits, nor served."""
+        path = self.folder / self.file_name(variant)
         try:
-            descriptor = os.open(self.folder / self.file_name(variant), os.O_RDONLY | os.O_NOFOLLOW | os.O_CLOEXEC)
+            found = os.lstat(path)
+            if not plain_file(found):
+                return None
+            descriptor = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC)
         except OSError:
             return None
         try:
             info = os.fstat(descriptor)
-            if stat.S_ISREG(info.st_mode) and info.st_size > 0:
+            if plain_file(info) and (info.st_dev, info.st_ino) == (found.st_dev, found.st_ino):
                 return Archive(descriptor, info.st_size, sign_open_file(self.key, descriptor))
         except BaseException:
             os.close(descriptor)
@@ -337,6 +408,7 @@ class Site:
             with os.fdopen(descriptor, "wb", closefd=False) as out:
                 pack(self.bundle, self.version, variant, out)
             archive = Archive(descriptor, os.fstat(descriptor).st_size, sign_open_file(self.key, descriptor))
+            clear_name(self.folder / self.file_name(variant))
             os.replace(temporary, self.folder / self.file_name(variant))
         except BaseException:
             os.close(descriptor)
@@ -470,10 +542,7 @@ def main(argv=None):
     context.load_cert_chain(str(cert), str(key))
     server = TLSServer(("127.0.0.1", port), Handler, context)
     bound = server.server_address[1]
-    folder = tools.var / "updates"
-    if folder.exists() and not (folder / "test-key.pem").exists():
-        shutil.rmtree(folder)
-    server.site = Site(folder, bundle, version, bound)
+    server.site = Site(tools.var / "updates", bundle, version, bound)
 
     def stop(*_):
         threading.Thread(target=server.shutdown, daemon=True).start()
