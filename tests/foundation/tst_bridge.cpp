@@ -77,10 +77,12 @@ elif mode == "error-cut":
     # Past invisible characters, a flag (two pairs) and its marks straddle the limit.
     sys.stderr.write(json.dumps({"error": "Fejl " + "\u2060" * 300 + "x" * 490 + "\U0001f1e9\U0001f1f0" + "\u0301" * 30 + " mere"}))
     sys.exit(3)
-elif mode.startswith("error-filler-"):
-    # Characters that draw nothing although they are letters or symbols.
-    filler = chr(int(mode[len("error-filler-"):], 16))
-    sys.stderr.write(json.dumps({"error": filler * 1000 + "Fejl" + filler * 5 + " i v\u00e6rkt\u00f8jet" + filler * 1000}))
+elif mode.startswith("error-filler-") or mode.startswith("error-blank-"):
+    # Characters that draw nothing although they are letters or symbols; blank
+    # ones stand between two words with no space beside them.
+    filler = chr(int(mode.rsplit("-", 1)[1], 16))
+    space = "" if mode.startswith("error-blank-") else " "
+    sys.stderr.write(json.dumps({"error": filler * 1000 + "Fejl" + filler * 5 + space + "i v\u00e6rkt\u00f8jet" + filler * 1000}))
     sys.exit(3)
 elif mode == "error-joiners":
     # A Persian word with its non-joiner, a joined emoji, and joiners that join nothing.
@@ -603,7 +605,7 @@ void TestBridge::toolOutcomes_data()
         << "error-cut" << QByteArray() << "Fejl " + QString(490, u'x') + QChar(0x2026);
     QTest::newRow("Hangul fillers dropped") << "error-filler-3164" << QByteArray() << "Fejl i værktøjet";
     QTest::newRow("half-width Hangul fillers dropped") << "error-filler-ffa0" << QByteArray() << "Fejl i værktøjet";
-    QTest::newRow("braille blanks one space") << "error-filler-2800" << QByteArray() << "Fejl i værktøjet";
+    QTest::newRow("braille blanks one space") << "error-blank-2800" << QByteArray() << "Fejl i værktøjet";
     QTest::newRow("a joiner kept between two visible characters")
         << "error-joiners" << QByteArray()
         << "\u0645\u06cc\u200c\u062e\u0648\u0627\u0647\u0645 \U0001f469\u200d\U0001f467 Fejlen";
@@ -635,7 +637,7 @@ void TestBridge::toolOutcomes()
     else if (mode == u"error-long")
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("error text.*\"x{60000}\"")));
     else if (QStringList{"error-invisible", "error-tags", "error-marks", "error-cut", "error-joiners"}.contains(mode)
-             || mode.startsWith(u"error-filler-"))
+             || mode.startsWith(u"error-filler-") || mode.startsWith(u"error-blank-"))
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("shown shortened or cleaned")));
     const auto outcome = await(Bridge::data(this->mode(mode), tools()));
     QVERIFY(!outcome.cancelled);
