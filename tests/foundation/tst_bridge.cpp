@@ -90,6 +90,21 @@ elif mode == "error-joiners":
     emoji = "\U0001f469\u200d\u2060\U0001f467"
     sys.stderr.write(json.dumps({"error": "\u200c" + word + " \u200d" + emoji + "\u200d \u200d\u200dFejl" + "\u200d" * 600 + "en\u200c"}))
     sys.exit(3)
+elif mode == "error-selectors":
+    # Selectors after a heart, a keycap's digit and a flag, and runs of them
+    # after nothing visible.
+    drawn = "\u2764" + "\ufe0f" * 300 + " 1\ufe0f\u20e3 \U0001f3f3\ufe0f\u200d\U0001f308"
+    sys.stderr.write(json.dumps({"error": "\ufe0f" * 300 + "Fejl " + "\ufe0e" * 300 + drawn + " \u2060" + "\U000e0100" * 300 + "i opgaven"}))
+    sys.exit(3)
+elif mode == "error-emoji-chain":
+    # 31 people, each with a skin tone, joined into one character.
+    sys.stderr.write(json.dumps({"error": "Fejl " + "\u200d".join(["\U0001f469\U0001f3fd"] * 31) + " i opgaven"}))
+    sys.exit(3)
+elif mode == "error-marks-joined":
+    # Marks and joiners taking turns, past the marks a character keeps.
+    turns = "\u0301\u200d" * 300
+    sys.stderr.write(json.dumps({"error": "Fejl" + turns + " i opgaven" + turns}))
+    sys.exit(3)
 elif mode == "error-only-controls":
     sys.stderr.write(json.dumps({"error": "\u202e\u001b\n"}))
     sys.exit(3)
@@ -609,6 +624,18 @@ void TestBridge::toolOutcomes_data()
     QTest::newRow("a joiner kept between two visible characters")
         << "error-joiners" << QByteArray()
         << "\u0645\u06cc\u200c\u062e\u0648\u0627\u0647\u0645 \U0001f469\u200d\U0001f467 Fejlen";
+    // What the tool drew stays: a selector after a visible character (emoji
+    // style, a keycap), the people of a joined emoji whatever their number,
+    // and no joiner is left without a mark after it.
+    QTest::newRow("a selector kept after a visible character")
+        << "error-selectors" << QByteArray()
+        << "Fejl \u2764\ufe0f 1\ufe0f\u20e3 \U0001f3f3\ufe0f\u200d\U0001f308 i opgaven";
+    QTest::newRow("joined emoji kept whole")
+        << "error-emoji-chain" << QByteArray()
+        << "Fejl " + QStringList(31, QStringLiteral("\U0001f469\U0001f3fd")).join(QChar(0x200D)) + " i opgaven";
+    const QString turns = QString(QStringLiteral("\u0301\u200d")).repeated(7) + QChar(0x0301);
+    QTest::newRow("no joiner left past the marks kept")
+        << "error-marks-joined" << QByteArray() << "Fejl" + turns + " i opgaven" + turns;
     QTest::newRow("nothing visible") << "error-only-controls" << QByteArray() << generic;
     QTest::newRow("traceback") << "traceback" << QByteArray() << generic;
     QTest::newRow("null error") << "null-error" << QByteArray() << generic;
@@ -636,7 +663,9 @@ void TestBridge::toolOutcomes()
             R"re(error text.*"\\u202EOpgaven\\u202C er\\u001B\[31m\\u0007 allerede\\t\\ttaget\.\\u2066\\n")re")));
     else if (mode == u"error-long")
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("error text.*\"x{60000}\"")));
-    else if (QStringList{"error-invisible", "error-tags", "error-marks", "error-cut", "error-joiners"}.contains(mode)
+    else if (QStringList{"error-invisible", "error-tags", "error-marks", "error-cut", "error-joiners", "error-selectors",
+                         "error-marks-joined"}
+                 .contains(mode)
              || mode.startsWith(u"error-filler-") || mode.startsWith(u"error-blank-"))
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("shown shortened or cleaned")));
     const auto outcome = await(Bridge::data(this->mode(mode), tools()));
