@@ -40,9 +40,12 @@ void handBackLater()
 }
 
 // A child of the surface, made after the surface's own children: it goes
-// after them, when what the surface drew with has been freed.
-class SurfaceWatch : public QObject
+// after them, when what the surface drew with has been freed. Its own
+// meta-object lets a search by type find only watches, never another object
+// that happens to share the name.
+class SurfaceWatch final : public QObject
 {
+    Q_OBJECT
 public:
     explicit SurfaceWatch(QObject *surface)
         : QObject(surface)
@@ -76,7 +79,8 @@ void playerDestroyed()
 
 void surfaceUsed(QObject *surface)
 {
-    if (surface && !surface->findChild<QObject *>(QString::fromLatin1(SurfaceWatch::name), Qt::FindDirectChildrenOnly))
+    if (surface
+        && !surface->findChild<SurfaceWatch *>(QString::fromLatin1(SurfaceWatch::name), Qt::FindDirectChildrenOnly))
         new SurfaceWatch(surface);
 }
 
@@ -91,3 +95,5 @@ int releases()
 }
 
 } // namespace PlaybackMemory
+
+#include "playbackmemory.moc"

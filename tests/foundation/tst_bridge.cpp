@@ -77,16 +77,33 @@ elif mode == "error-cut":
     # Past invisible characters, a flag (two pairs) and its marks straddle the limit.
     sys.stderr.write(json.dumps({"error": "Fejl " + "\u2060" * 300 + "x" * 490 + "\U0001f1e9\U0001f1f0" + "\u0301" * 30 + " mere"}))
     sys.exit(3)
-elif mode.startswith("error-filler-"):
-    # Characters that draw nothing although they are letters or symbols.
-    filler = chr(int(mode[len("error-filler-"):], 16))
-    sys.stderr.write(json.dumps({"error": filler * 1000 + "Fejl" + filler * 5 + " i v\u00e6rkt\u00f8jet" + filler * 1000}))
+elif mode.startswith("error-filler-") or mode.startswith("error-blank-"):
+    # Characters that draw nothing although they are letters or symbols; blank
+    # ones stand between two words with no space beside them.
+    filler = chr(int(mode.rsplit("-", 1)[1], 16))
+    space = "" if mode.startswith("error-blank-") else " "
+    sys.stderr.write(json.dumps({"error": filler * 1000 + "Fejl" + filler * 5 + space + "i v\u00e6rkt\u00f8jet" + filler * 1000}))
     sys.exit(3)
 elif mode == "error-joiners":
     # A Persian word with its non-joiner, a joined emoji, and joiners that join nothing.
     word = "\u0645\u06cc\u200c\u062e\u0648\u0627\u0647\u0645"
     emoji = "\U0001f469\u200d\u2060\U0001f467"
     sys.stderr.write(json.dumps({"error": "\u200c" + word + " \u200d" + emoji + "\u200d \u200d\u200dFejl" + "\u200d" * 600 + "en\u200c"}))
+    sys.exit(3)
+elif mode == "error-selectors":
+    # Selectors after a heart, a keycap's digit and a flag, and runs of them
+    # after nothing visible.
+    drawn = "\u2764" + "\ufe0f" * 300 + " 1\ufe0f\u20e3 \U0001f3f3\ufe0f\u200d\U0001f308"
+    sys.stderr.write(json.dumps({"error": "\ufe0f" * 300 + "Fejl " + "\ufe0e" * 300 + drawn + " \u2060" + "\U000e0100" * 300 + "i opgaven"}))
+    sys.exit(3)
+elif mode == "error-emoji-chain":
+    # 31 people, each with a skin tone, joined into one character.
+    sys.stderr.write(json.dumps({"error": "Fejl " + "\u200d".join(["\U0001f469\U0001f3fd"] * 31) + " i opgaven"}))
+    sys.exit(3)
+elif mode == "error-marks-joined":
+    # Marks and joiners taking turns, past the marks a character keeps.
+    turns = "\u0301\u200d" * 300
+    sys.stderr.write(json.dumps({"error": "Fejl" + turns + " i opgaven" + turns}))
     sys.exit(3)
 elif mode == "error-only-controls":
     sys.stderr.write(json.dumps({"error": "\u202e\u001b\n"}))
@@ -603,10 +620,22 @@ void TestBridge::toolOutcomes_data()
         << "error-cut" << QByteArray() << "Fejl " + QString(490, u'x') + QChar(0x2026);
     QTest::newRow("Hangul fillers dropped") << "error-filler-3164" << QByteArray() << "Fejl i værktøjet";
     QTest::newRow("half-width Hangul fillers dropped") << "error-filler-ffa0" << QByteArray() << "Fejl i værktøjet";
-    QTest::newRow("braille blanks one space") << "error-filler-2800" << QByteArray() << "Fejl i værktøjet";
+    QTest::newRow("braille blanks one space") << "error-blank-2800" << QByteArray() << "Fejl i værktøjet";
     QTest::newRow("a joiner kept between two visible characters")
         << "error-joiners" << QByteArray()
         << "\u0645\u06cc\u200c\u062e\u0648\u0627\u0647\u0645 \U0001f469\u200d\U0001f467 Fejlen";
+    // What the tool drew stays: a selector after a visible character (emoji
+    // style, a keycap), the people of a joined emoji whatever their number,
+    // and no joiner is left without a mark after it.
+    QTest::newRow("a selector kept after a visible character")
+        << "error-selectors" << QByteArray()
+        << "Fejl \u2764\ufe0f 1\ufe0f\u20e3 \U0001f3f3\ufe0f\u200d\U0001f308 i opgaven";
+    QTest::newRow("joined emoji kept whole")
+        << "error-emoji-chain" << QByteArray()
+        << "Fejl " + QStringList(31, QStringLiteral("\U0001f469\U0001f3fd")).join(QChar(0x200D)) + " i opgaven";
+    const QString turns = QString(QStringLiteral("\u0301\u200d")).repeated(7) + QChar(0x0301);
+    QTest::newRow("no joiner left past the marks kept")
+        << "error-marks-joined" << QByteArray() << "Fejl" + turns + " i opgaven" + turns;
     QTest::newRow("nothing visible") << "error-only-controls" << QByteArray() << generic;
     QTest::newRow("traceback") << "traceback" << QByteArray() << generic;
     QTest::newRow("null error") << "null-error" << QByteArray() << generic;
@@ -634,8 +663,10 @@ void TestBridge::toolOutcomes()
             R"re(error text.*"\\u202EOpgaven\\u202C er\\u001B\[31m\\u0007 allerede\\t\\ttaget\.\\u2066\\n")re")));
     else if (mode == u"error-long")
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("error text.*\"x{60000}\"")));
-    else if (QStringList{"error-invisible", "error-tags", "error-marks", "error-cut", "error-joiners"}.contains(mode)
-             || mode.startsWith(u"error-filler-"))
+    else if (QStringList{"error-invisible", "error-tags", "error-marks", "error-cut", "error-joiners", "error-selectors",
+                         "error-marks-joined"}
+                 .contains(mode)
+             || mode.startsWith(u"error-filler-") || mode.startsWith(u"error-blank-"))
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("shown shortened or cleaned")));
     const auto outcome = await(Bridge::data(this->mode(mode), tools()));
     QVERIFY(!outcome.cancelled);

@@ -4,6 +4,7 @@
 #include "media/playbackmemory.h"
 #include "media/qtmediaplayer.h"
 
+#include <QPointer>
 #include <QThreadPool>
 #include <QVideoSink>
 #include <QtTest>
@@ -65,6 +66,21 @@ void TestPlaybackMemory::handedBackWhenTheLastPlayerGoes()
     fifth.reset();
     QThreadPool::globalInstance()->waitForDone();
     QCOMPARE(PlaybackMemory::releases(), before + 5);
+
+    // An object of another kind under the name of the surface's watch is no
+    // watch: the surface is watched all the same.
+    auto named = std::make_unique<QVideoSink>();
+    const QPointer<QObject> namesake = new QObject(named.get());
+    namesake->setObjectName(QStringLiteral("playbackMemory.surfaceWatch"));
+    auto sixth = std::make_unique<QtMediaPlayer>(QUrl::fromLocalFile(QStringLiteral("/nowhere/f.mp4")));
+    sixth->setVideoOutput(named.get());
+    sixth.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCOMPARE(PlaybackMemory::releases(), before + 6);
+    QVERIFY(namesake);
+    named.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCOMPARE(PlaybackMemory::releases(), before + 7);
 }
 
 QTEST_MAIN(TestPlaybackMemory)

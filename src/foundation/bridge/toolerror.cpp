@@ -10,10 +10,12 @@
 namespace {
 
 // A character as the person sees it keeps its first code point and at most
-// this many after it. Writing needs few: a Vietnamese vowel carries two marks,
-// a pointed and accented Hebrew letter five or six. A longer run only stacks marks
-// over the line (or hides the words behind one character that fills the
-// limit), so the rest of it is dropped.
+// this many that attach to it (marks, modifiers, selectors); the characters a
+// joiner links into one (the people of a family emoji) count as characters of
+// their own. Writing needs few: a Vietnamese vowel carries two marks, a
+// pointed and accented Hebrew letter five or six. A longer run only stacks
+// marks over the line (or hides the words behind one character that fills
+// the limit), so the rest of it is dropped.
 constexpr int followersPerCharacter = 8;
 
 // The Unicode Default_Ignorable_Code_Point ranges (DerivedCoreProperties):
@@ -66,6 +68,32 @@ bool joiner(char32_t c)
     return c == 0x200C || c == 0x200D;
 }
 
+// Variation selectors choose how the character before them is drawn (emoji or
+// text style, a keycap, a glyph variant); after nothing visible they choose nothing.
+bool selector(char32_t c)
+{
+    return (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF);
+}
+
+// Drawn onto the character before it rather than as one of its own.
+bool attaches(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+        return true;
+    default:
+        return c >= 0x1F3FB && c <= 0x1F3FF; // emoji skin tone modifiers
+    }
+}
+
+char32_t codePointAt(const QString &text, qsizetype at)
+{
+    const QChar unit = text.at(at);
+    return unit.isHighSurrogate() ? QChar::surrogateToUcs4(unit, text.at(at + 1)) : unit.unicode();
+}
+
 } // namespace
 
 std::optional<QString> toolErrorText(const QByteArray &standardError)
@@ -89,6 +117,7 @@ QString toolErrorForDisplay(const QString &text)
     bool space = false;    // blank characters since the last one kept
     char32_t between = 0;  // a joiner after the last character kept, kept before the next
     bool joiners = false;  // any joiner since then: two in a row join nothing
+    bool visible = false;  // the code point before was kept, and a selector may follow it
     for (qsizetype i = 0; i < text.size(); ++i) {
         char32_t c = text.at(i).unicode();
         const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
@@ -98,11 +127,13 @@ QString toolErrorForDisplay(const QString &text)
         if (blank(c)) {
             space = !cleaned.isEmpty();
             between = 0;
+            visible = false;
         } else if (joiner(c)) {
             if (!space && !cleaned.isEmpty())
                 between = joiners ? 0 : c;
             joiners = true;
-        } else if (!dropped(c)) {
+            visible = false;
+        } else if (selector(c) ? visible : !dropped(c)) {
             if (space)
                 cleaned.append(QLatin1Char(' '));
             else if (between)
@@ -110,29 +141,62 @@ QString toolErrorForDisplay(const QString &text)
             space = false;
             between = 0;
             joiners = false;
+            visible = !selector(c);
             cleaned.append(text.constData() + i, units);
+        } else {
+            visible = false;
         }
         i += units - 1;
     }
 
     // Taken a whole character (grapheme) at a time, each one bounded, until the
     // limit is passed; then cut after the last character that leaves room for
-    // the ellipsis.
+    // the ellipsis. Within a character, before a joiner that links the next
+    // one is a place to cut as well, so that a long joined chain is cut like
+    // the characters it is made of.
     QString shown;
     shown.reserve(std::min(cleaned.size(), toolErrorDisplayLimit + 1));
     qsizetype fits = 0;
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, cleaned);
-    for (qsizetype start = 0, end; (end = graphemes.toNextBoundary()) != -1; start = end) {
-        qsizetype kept = start;
-        for (int codePoints = 0; kept < end && codePoints <= followersPerCharacter; ++codePoints)
-            kept += cleaned.at(kept).isHighSurrogate() ? 2 : 1;
-        shown.append(QStringView(cleaned).sliced(start, kept - start));
-        if (shown.size() > toolErrorDisplayLimit) {
-            shown.truncate(fits);
-            return shown.trimmed() + QChar(0x2026);
-        }
+    const auto passed = [&] {
+        if (shown.size() > toolErrorDisplayLimit)
+            return true;
         if (shown.size() < toolErrorDisplayLimit)
             fits = shown.size();
+        return false;
+    };
+    const auto cut = [&] {
+        shown.truncate(fits);
+        return shown.trimmed() + QChar(0x2026);
+    };
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, cleaned);
+    for (qsizetype start = 0, end; (end = graphemes.toNextBoundary()) != -1; start = end) {
+        int followers = 0;
+        bool linked = false; // the code point before is a joiner kept
+        for (qsizetype at = start; at < end;) {
+            const char32_t c = codePointAt(cleaned, at);
+            const qsizetype units = QChar::requiresSurrogates(c) ? 2 : 1;
+            bool keep = true;
+            if (joiner(c)) {
+                // Kept only with what it joins: a mark after it past the
+                // bound goes, and the joiner with it.
+                const bool last = at + units == end;
+                const bool links = last || !attaches(codePointAt(cleaned, at + units));
+                keep = links || followers < followersPerCharacter;
+                if (keep && links && passed())
+                    return cut();
+            } else if (at == start || (linked && !attaches(c))) {
+                followers = 0; // the character itself, or one a joiner links to it
+            } else {
+                keep = followers++ < followersPerCharacter;
+            }
+            linked = keep && joiner(c);
+            if (keep)
+                shown.append(QStringView(cleaned).sliced(at, units));
+            at += units;
+        }
+        // A character ending in a joiner was weighed before its joiner.
+        if (!linked && passed())
+            return cut();
     }
     return shown;
 }
