@@ -5,6 +5,14 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+
 namespace {
 
 const QString bundleDir = QStringLiteral(TAVLON_BUNDLE_DIR);
@@ -93,6 +101,128 @@ bool editFile(const QString &path, const QByteArray &from, const QByteArray &to)
     return file.write(data) == data.size();
 }
 
+// A display of its own, of the given size, with openbox managing its windows
+// (it frames each with a title bar). Both end with it.
+class ManagedDisplay
+{
+public:
+    explicit ManagedDisplay(const QSize &size)
+    {
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+        if (xvfb.isEmpty() || openbox.isEmpty()) {
+            error = QStringLiteral("Xvfb and openbox are missing: scripts/setup installs them");
+            return;
+        }
+        // The server takes the first free display and writes its number.
+        m_server.setStandardErrorFile(QProcess::nullDevice());
+        m_server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                              QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                              QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height())});
+        while (!m_server.canReadLine() && m_server.waitForReadyRead(30000)) {
+        }
+        const QByteArray number = m_server.readLine().trimmed();
+        if (number.isEmpty()) {
+            error = QStringLiteral("Xvfb did not start");
+            return;
+        }
+        name = QLatin1Char(':') + QString::fromLatin1(number);
+        m_connection = xcb_connect(name.toLatin1().constData(), nullptr);
+        if (xcb_connection_has_error(m_connection)) {
+            error = QStringLiteral("no connection to ") + name;
+            return;
+        }
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), name);
+        m_manager.setProcessEnvironment(environment);
+        m_manager.setStandardOutputFile(QProcess::nullDevice());
+        m_manager.setStandardErrorFile(QProcess::nullDevice());
+        m_manager.start(openbox, {QStringLiteral("--sm-disable")});
+        const auto managing = [this] {
+            return !property(m_root, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).isEmpty();
+        };
+        if (!QTest::qWaitFor(managing, 30000))
+            error = QStringLiteral("openbox did not start");
+    }
+
+    ~ManagedDisplay()
+    {
+        if (m_connection)
+            xcb_disconnect(m_connection);
+        for (QProcess *process : {&m_manager, &m_server}) {
+            process->terminate();
+            if (!process->waitForFinished(10000))
+                process->kill();
+            process->waitForFinished();
+        }
+    }
+
+    // The frame, as the window manager has it, of the shown main window (the
+    // one not transient for another) of the process `pid`.
+    std::optional<QRect> mainWindowFrame(qint64 pid)
+    {
+        for (const quint32 window : property(m_root, "_NET_CLIENT_LIST", XCB_ATOM_WINDOW)) {
+            const QList<quint32> extents = property(window, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL);
+            if (property(window, "_NET_WM_PID", XCB_ATOM_CARDINAL) != QList<quint32>{quint32(pid)}
+                || !property(window, "WM_TRANSIENT_FOR", XCB_ATOM_WINDOW).isEmpty() || extents.size() != 4)
+                continue;
+            const auto attributes = reply(xcb_get_window_attributes_reply(
+                m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
+            const auto geometry =
+                reply(xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
+            const auto at = reply(xcb_translate_coordinates_reply(
+                m_connection, xcb_translate_coordinates(m_connection, window, m_root, 0, 0), nullptr));
+            if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE || !geometry || !at)
+                continue;
+            // _NET_FRAME_EXTENTS: left, right, top, bottom.
+            const QMargins frame{int(extents[0]), int(extents[2]), int(extents[1]), int(extents[3])};
+            return QRect(at->dst_x, at->dst_y, geometry->width, geometry->height).marginsAdded(frame);
+        }
+        return std::nullopt;
+    }
+
+    QString name;
+    QString error;
+
+private:
+    template <typename Reply>
+    static std::unique_ptr<Reply, decltype(&free)> reply(Reply *reply)
+    {
+        return {reply, &free};
+    }
+
+    QList<quint32> property(xcb_window_t window, const char *name, xcb_atom_t type)
+    {
+        const auto atom = reply(xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, false, uint16_t(strlen(name)), name), nullptr));
+        const auto value = atom ? reply(xcb_get_property_reply(
+                               m_connection, xcb_get_property(m_connection, false, window, atom->atom, type, 0, 1024),
+                               nullptr))
+                                : reply<xcb_get_property_reply_t>(nullptr);
+        if (!value || value->type != type || value->format != 32)
+            return {};
+        const auto *data = static_cast<const quint32 *>(xcb_get_property_value(value.get()));
+        return QList<quint32>(data, data + xcb_get_property_value_length(value.get()) / 4);
+    }
+
+    QProcess m_server;
+    QProcess m_manager;
+    xcb_connection_t *m_connection = nullptr;
+    xcb_window_t m_root = 0;
+};
+
+QString described(const QRect &frame)
+{
+    return QStringLiteral("%1x%2%3%4%5%6")
+        .arg(frame.width())
+        .arg(frame.height())
+        .arg(frame.x() < 0 ? QString() : QStringLiteral("+"))
+        .arg(frame.x())
+        .arg(frame.y() < 0 ? QString() : QStringLiteral("+"))
+        .arg(frame.y());
+}
+
 } // namespace
 
 class TestEntry : public QObject
@@ -105,6 +235,8 @@ private Q_SLOTS:
     void editedBundle();
     void lookalikeSwitchesStartNormally_data();
     void lookalikeSwitchesStartNormally();
+    void mainWindowOpensOnTheScreen_data();
+    void mainWindowOpensOnTheScreen();
 };
 
 void TestEntry::reports_data()
@@ -249,6 +381,74 @@ void TestEntry::lookalikeSwitchesStartNormally()
         QVERIFY(process.waitForFinished(30000));
     }
     QCOMPARE(process.readAllStandardOutput(), QByteArray());
+}
+
+// Started again and again under a real window manager, the window opens with
+// its frame and title bar wholly on the screen every time, however the window
+// manager's framing and the window's first exposure fall in time.
+void TestEntry::mainWindowOpensOnTheScreen_data()
+{
+    QTest::addColumn<QSize>("screen");
+    QTest::addColumn<int>("starts");
+    QTest::newRow("1366x768") << QSize(1366, 768) << 20;
+    QTest::newRow("1280x720") << QSize(1280, 720) << 20;
+    // Smaller than the window's minimum size: its title bar stays on the screen.
+    QTest::newRow("800x600") << QSize(800, 600) << 10;
+}
+
+void TestEntry::mainWindowOpensOnTheScreen()
+{
+    QFETCH(QSize, screen);
+    QFETCH(int, starts);
+    ManagedDisplay display(screen);
+    QVERIFY2(display.error.isEmpty(), qPrintable(display.error));
+    std::map<QString, int> frames; // where the frame came to rest, per start
+    int off = 0;
+    for (int start = 0; start < starts; ++start) {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), display.name);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral(".cache")));
+        QProcess app;
+        app.setProcessEnvironment(environment);
+        app.setStandardOutputFile(QProcess::nullDevice());
+        app.setStandardErrorFile(QProcess::nullDevice());
+        app.start(bundleDir + executablePath, {});
+        QVERIFY(app.waitForStarted(30000));
+        // Watched until the frame has stayed put for a while: the window is
+        // placed when shown and fitted again once framed, within milliseconds.
+        std::optional<QRect> frame;
+        int still = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (still < 25 && app.state() == QProcess::Running && clock.elapsed() < 60000) {
+            QTest::qWait(20);
+            const std::optional<QRect> now = display.mainWindowFrame(app.processId());
+            still = now && now == frame ? still + 1 : 0;
+            frame = now;
+        }
+        QVERIFY2(frame, "the window did not open");
+        ++frames[described(*frame)];
+        // A frame larger than the screen keeps its title bar on it, top left.
+        const bool fits = frame->width() <= screen.width() && frame->height() <= screen.height();
+        if (fits ? !QRect(QPoint(), screen).contains(*frame) : frame->topLeft() != QPoint())
+            ++off;
+        app.terminate();
+        if (!app.waitForFinished(10000))
+            app.kill();
+        app.waitForFinished();
+    }
+    QStringList seen;
+    for (const auto &[frame, count] : frames)
+        seen << QStringLiteral("%1/%2 at %3").arg(count).arg(starts).arg(frame);
+    qInfo("%s", qPrintable(seen.join(QStringLiteral(", "))));
+    QVERIFY2(off == 0, qPrintable(QStringLiteral("off the screen in %1 of %2 starts: ").arg(off).arg(starts)
+                                  + seen.join(QStringLiteral(", "))));
 }
 
 QTEST_GUILESS_MAIN(TestEntry)

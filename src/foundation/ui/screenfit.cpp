@@ -108,21 +108,27 @@ bool ScreenFit::eventFilter(QObject *watched, QEvent *event)
         break;
     case QEvent::Move:
     case QEvent::Resize:
-        // The window manager has framed the window and moved it.
-        if (m_waiting && frameOf(m_window) != m_frame)
+        if (m_waiting && frameOf(m_window) != m_frame) {
+            // The window manager has framed the window and moved it.
             fit(false);
+        } else if (m_settling && watched == m_window->windowHandle()) {
+            // The window manager's answer to the fit at the mapping, checked
+            // once: an answer to an earlier request can undo it. One that
+            // insists on its own place is not argued with further.
+            m_settling = false;
+            fit(false);
+        }
         break;
     case QEvent::Expose:
         // Mapped: the frame is known now, and a dialog has its place.
         if (watched == m_window->windowHandle() && m_waiting && m_window->windowHandle()->isExposed()) {
             m_waiting = false;
-            if (m_mode == Mode::dialog || frameOf(m_window) != m_frame)
-                fit(false);
+            m_settling = fit(false);
         }
         break;
     case QEvent::Hide:
         if (watched == m_window)
-            m_waiting = false;
+            m_waiting = m_settling = false;
         break;
     default:
         break;
@@ -130,27 +136,27 @@ bool ScreenFit::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-void ScreenFit::fit(bool placing)
+bool ScreenFit::fit(bool placing)
 {
     const QScreen *screen = m_window->screen();
     // The window manager sizes a maximised or full-screen window itself.
     if (!screen || m_window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
-        return;
+        return false;
     const QScopedValueRollback fitting(m_fitting, true);
     m_frame = frameOf(m_window);
     const bool window = m_mode == Mode::window;
-    // Once mapped, the platform's position: the widget hears of the window
-    // manager's move later. Before that the widget's: Qt's centring of a
+    // Once mapped, the platform window's geometry: the widget hears of the
+    // window manager's answers later. Before that the widget's: Qt's centring of a
     // dialog may not have reached the platform window yet, which then still
     // says 0,0 (a dialog fitted from that was put in the screen's corner).
-    const QWindow *handle = m_window->windowHandle();
+    QWindow *handle = m_window->windowHandle();
     const bool mapped = handle && !placing && handle->isExposed();
-    const QRect current(mapped ? handle->geometry().topLeft() : m_window->geometry().topLeft(), m_window->size());
+    const QRect current = mapped ? handle->geometry() : m_window->geometry();
+    const QPoint inset(m_frame.left(), m_frame.top());
     // The size asked for at the show, or grown since: a frame estimated too
     // large must not leave the window small.
     m_wanted = placing ? current.size() : m_wanted.expandedTo(current.size());
-    const QRect outer = fitted(screen->availableGeometry(), m_frame,
-                               current.topLeft() - QPoint(m_frame.left(), m_frame.top()), m_wanted,
+    const QRect outer = fitted(screen->availableGeometry(), m_frame, current.topLeft() - inset, m_wanted,
                                window ? m_window->minimumSize() : QSize(), m_centred);
     const QSize size = outer.size() - extent(m_frame);
     // Only a dialog gives up its minimum size (its content scrolls); one that
@@ -158,18 +164,40 @@ void ScreenFit::fit(bool placing)
     const QSize minimum = m_window->minimumSize();
     if (!window && minimum.boundedTo(size) != minimum)
         m_window->setMinimumSize(minimum.boundedTo(size));
-    if (size != current.size())
-        m_window->resize(size);
-    // Qt centres a dialog over its parent after its show event; afterwards it
-    // is moved only where it must be, and Qt centres it again on its next show.
-    // A window the window manager places is moved only once it was placed.
-    if (m_centred || (window && mapped)) {
-        m_window->move(outer.topLeft());
-    } else if (!window && !placing && outer.topLeft() != current.topLeft() - QPoint(m_frame.left(), m_frame.top())) {
+    // Qt centres a dialog over its parent after its show event, and the window
+    // manager places a window other than the first: those are moved only once
+    // placed, and then only as far as the screen needs (one wholly on it is
+    // left where it is).
+    const bool resizes = size != current.size();
+    const bool moves =
+        (m_centred || (!placing && (mapped || !window))) && outer.topLeft() != current.topLeft() - inset;
+    // The platform window is given the whole rectangle: QWidget asks it only
+    // for what differs from the widget's own geometry and takes the rest from
+    // the platform window, whose size or position can be a window manager's
+    // answer to an earlier request (a window so moved kept its old size).
+    const bool platform = handle && handle->handle();
+    if (moves) {
+        // The window's own area goes inside the frame by the margins this fit
+        // counted with. QWidget::move converts through the widget's frame
+        // strut instead, which at the mapping can still be empty: the window's
+        // own area then took the frame's place, its title bar above the screen.
+        const QRect target(outer.topLeft() + inset, size);
         const bool moved = m_window->testAttribute(Qt::WA_Moved);
-        m_window->move(outer.topLeft());
-        m_window->setAttribute(Qt::WA_Moved, moved);
+        const bool resized = m_window->testAttribute(Qt::WA_Resized);
+        m_window->setGeometry(target);
+        if (platform && handle->geometry() != target)
+            handle->setGeometry(target);
+        // A dialog is centred again by Qt on its next show.
+        if (!window) {
+            m_window->setAttribute(Qt::WA_Moved, moved);
+            m_window->setAttribute(Qt::WA_Resized, resized || resizes);
+        }
+    } else if (resizes) {
+        m_window->resize(size);
+        if (platform && mapped && handle->size() != size)
+            handle->resize(size);
     }
+    return moves || resizes;
 }
 
 ScreenFit::ScrollArea::ScrollArea(QWidget *parent) : QScrollArea(parent)

@@ -23,8 +23,9 @@ public:
     // the window manager places the others, on the screen.
     static void keepWindow(QWidget *window);
     // A dialog or sheet: on every show it is made no larger than the screen,
-    // below its minimum size if need be (its content scrolls), and where Qt
-    // centres it over its parent, moved onto the screen as far as needed.
+    // below its minimum size if need be (content in a scroll area scrolls),
+    // and where Qt centres it over its parent, moved onto the screen as far
+    // as needed.
     static void keepDialog(QWidget *dialog);
 
     // As tall as its content for its width while the window it stands in
@@ -44,13 +45,16 @@ private:
     enum class Mode { window, dialog };
     ScreenFit(QWidget *window, Mode mode);
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void fit(bool placing);
+    // Answers whether the window was moved or resized.
+    bool fit(bool placing);
     bool anotherWindowShown() const;
 
     QWidget *m_window;
     Mode m_mode;
     // Between a show and the window's mapping: the frame may still become known.
     bool m_waiting = false;
+    // Moved or resized at its mapping: the window manager's answer is checked once.
+    bool m_settling = false;
     bool m_fitting = false;
     bool m_centred = false;
     // The frame the last fit counted with, and the size asked for at the show.
