@@ -743,6 +743,7 @@ void TestServiceQueueView::embeddedResultsComeIntoView_data()
     QTest::newRow("load reactions") << true << "service.decision.d1.loadReactions" << "service.decision.d1.reactions";
     QTest::newRow("download and play") << true << "service.reaction.d1/" + kReaction + ".play"
                                        << "service.reaction.player";
+    QTest::newRow("prepare and review a video") << true << "service.video.prepare" << "service.video.preview";
 }
 
 // Embedded in a ticket, below its header and above its pipeline, in a column
@@ -754,8 +755,15 @@ void TestServiceQueueView::embeddedResultsComeIntoView()
     QFETCH(QString, control);
     QFETCH(QString, result);
     workingModels();
+    const bool prepare = control == "service.video.prepare";
     ServiceDetail detail;
-    detail.request = receipt("a", versions ? ServiceKind::filmEditing : ServiceKind::scriptDevelopment, "review");
+    detail.request = receipt("a", versions ? ServiceKind::filmEditing : ServiceKind::scriptDevelopment,
+                             prepare ? "changes_requested" : "review");
+    if (prepare) { // the person's own task, an export chosen and described
+        detail.request.claimed_by = StrictFormats::canonicalUuid(kOperator);
+        model->videoDraft().setVideoFile(QUrl::fromLocalFile(folder.filePath("export.mp4")));
+        model->videoDraft().setVideoSummary("Kortere");
+    }
     ServiceProposal sent;
     sent.id = "p1";
     sent.version_number = 1;
@@ -826,6 +834,15 @@ void TestServiceQueueView::embeddedResultsComeIntoView()
         played.selected = reaction;
         played.checkedFile = folder.filePath("r1.mp4");
         model->review().setReactionDownload(played);
+    } else if (prepare) {
+        VideoReviewPreview draft;
+        draft.proposalID = "p2";
+        draft.requestID = "a";
+        draft.file = folder.filePath("export.mp4");
+        draft.expectedRevision = detail.request.revision;
+        draft.content.kind = ServiceKind::filmEditing;
+        draft.content.title = "Version 2";
+        model->videoDraft().setVideoPreview(draft);
     } else if (versions) {
         model->review().setReactions({reaction});
         model->review().setReactionHistoryLoaded(true);
@@ -835,6 +852,9 @@ void TestServiceQueueView::embeddedResultsComeIntoView()
         preview.content = sent.content;
         model->proposals().setPreview(preview);
     }
+    // Judged where the settled layouts put it, not at the corner a widget
+    // just shown holds until they run.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QTRY_VERIFY(inView(shownChild(ticket, result)));
     // It stays in view as it settles (a player grows once its video is read).
     QWidget *arrived = shownChild(ticket, result);

@@ -27,6 +27,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 #include <QtTest>
+#include <QtTest/qtestspontaneevent.h>
 
 using namespace InboxFixtures;
 
@@ -64,6 +65,16 @@ QByteArray settings(qint64 revision, bool allow, const QJsonValue &contact)
     s["allowPipeline"] = allow;
     s["contactName"] = contact;
     return bytes(s);
+}
+
+// The wheel turned over `widget` as the window system delivers it: a
+// spontaneous event, handed on to the widgets around it until one takes it.
+void turnWheel(QWidget *widget, QPoint angle, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    const QPointF at(widget->width() / 2, widget->height() / 2);
+    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), angle, Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QCoreApplication::instance()->notify(widget, &event);
 }
 
 // An editor operation that runs until the test answers its tool run.
@@ -371,6 +382,32 @@ private Q_SLOTS:
         };
         for (const char *stage : {"delivery", "development", "delivery"})
             QTRY_VERIFY2(reaches(stage), stage);
+
+        // Over the strip or its bar, the wheel turned down moves the page and
+        // not the strip; turned sideways, or down with Shift, it moves the
+        // strip one step to the right and not the page. (The panel's own body
+        // scrolls up and down in a short column: it stands at its end.)
+        auto *page = window.findChild<QScrollArea *>("sorvane.ticket.scroll");
+        QScrollBar *down = page->verticalScrollBar(), *across = strip->horizontalScrollBar();
+        QScrollBar *body = panel->findChild<QScrollArea *>("sorvane.pipeline.body")->verticalScrollBar();
+        page->widget()->setMinimumHeight(2 * page->height()); // a ticket the page scrolls through
+        QTRY_VERIFY(down->maximum() > 0);
+        const int step = down->singleStep() * QApplication::wheelScrollLines();
+        const int sideStep = across->singleStep() * QApplication::wheelScrollLines();
+        struct Turn { QPoint angle; Qt::KeyboardModifiers modifiers; bool sideways; };
+        for (QWidget *over : {panel->findChild<QWidget *>("sorvane.pipeline.post"), static_cast<QWidget *>(across)})
+            for (const Turn turn : {Turn{{0, -120}, Qt::NoModifier, false}, Turn{{-120, 0}, Qt::NoModifier, true},
+                                    Turn{{0, -120}, Qt::ShiftModifier, true}, Turn{{-120, 0}, Qt::ShiftModifier, true}}) {
+                down->setValue(0);
+                across->setValue(0);
+                body->setValue(body->maximum());
+                turnWheel(over, turn.angle, turn.modifiers);
+                const QByteArray what = over->metaObject()->className() + QByteArray(" ")
+                                      + QByteArray::number(turn.angle.x()) + "," + QByteArray::number(turn.angle.y())
+                                      + (turn.modifiers ? " shift" : "");
+                QVERIFY2(down->value() == (turn.sideways ? 0 : step), what);
+                QVERIFY2(across->value() == (turn.sideways ? sideStep : 0), what);
+            }
     }
 
     // The contact name limit, trimming and the save path of the sheet.

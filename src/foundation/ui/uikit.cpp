@@ -1,10 +1,13 @@
 #include "uikit.h"
 
+#include <QAbstractScrollArea>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QWheelEvent>
 #include <QtMath>
@@ -221,6 +224,60 @@ QSize LongWordLabel::minimumSizeHint() const
 void LongWordLabel::wheelEvent(QWheelEvent *event)
 {
     event->ignore();
+}
+
+namespace {
+
+// Watches the area's viewport (where the wheel over its content arrives) and
+// its scroll bar. Left to Qt, a wheel turned up or down over the bar scrolls
+// sideways, over the content it goes to the vertical bar even when that is
+// off (and moves the content by the pixel it overflows), and Shift makes any
+// turn a whole page. Here up and down belong to the page around the area,
+// and Shift turns the wheel sideways by one step.
+class SidewaysWheel final : public QObject
+{
+public:
+    explicit SidewaysWheel(QAbstractScrollArea *area) : QObject(area), m_area(area)
+    {
+        area->viewport()->installEventFilter(this);
+        area->horizontalScrollBar()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::Wheel)
+            return false;
+        auto *wheel = static_cast<QWheelEvent *>(event);
+        const QPoint angle = wheel->angleDelta();
+        const bool across = qAbs(angle.x()) > qAbs(angle.y());
+        const bool shifted = wheel->modifiers().testFlag(Qt::ShiftModifier);
+        if (across && !shifted)
+            return false; // the area's own sideways scrolling
+        if (!shifted) {
+            wheel->ignore(); // up and down: handed on to the widgets around the area
+            return true;
+        }
+        // Shift turns the wheel sideways (some platforms turn it themselves).
+        const auto sideways = [across](QPoint delta) { return QPoint(across ? delta.x() : delta.y(), 0); };
+        QWheelEvent turned(wheel->position(), wheel->globalPosition(), sideways(wheel->pixelDelta()), sideways(angle),
+                           wheel->buttons(), wheel->modifiers() & ~Qt::ShiftModifier, wheel->phase(),
+                           wheel->inverted(), wheel->source());
+        QCoreApplication::sendEvent(m_area->horizontalScrollBar(), &turned);
+        wheel->accept(); // at the strip's end too: the page scrolls no page for it
+        return true;
+    }
+
+private:
+    QAbstractScrollArea *m_area;
+};
+
+} // namespace
+
+void scrollSideways(QAbstractScrollArea *area)
+{
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    new SidewaysWheel(area);
 }
 
 void setSecondary(QWidget *widget)

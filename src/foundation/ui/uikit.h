@@ -5,6 +5,7 @@
 #include <QTextEdit>
 #include <optional>
 
+class QAbstractScrollArea;
 class QLabel;
 class QPixmap;
 class QProgressBar;
@@ -97,6 +98,13 @@ protected:
 private:
     QString m_text;
 };
+
+// ---- Scrolling.
+
+// Makes `area` scroll only sideways (a strip of columns in a page that
+// scrolls up and down). The wheel turned up or down over it passes to the
+// page around it; turned sideways, or with Shift held, it scrolls the area.
+void scrollSideways(QAbstractScrollArea *area);
 
 void setTextStyle(QWidget *widget, TextStyle style);
 // The secondary text colour (the palette's placeholder text).

@@ -262,7 +262,7 @@ QWidget *SorvanePipelineView::loadedBlock(QWidget *parent)
     m_strip = new QScrollArea(block);
     m_strip->setObjectName(QStringLiteral("sorvane.pipeline.stages"));
     m_strip->setFrameShape(QFrame::NoFrame);
-    m_strip->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    UiKit::scrollSideways(m_strip);
     m_strip->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_strip->setWidgetResizable(true);
     auto *stages = new QWidget(m_strip);

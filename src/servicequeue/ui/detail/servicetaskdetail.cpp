@@ -91,7 +91,7 @@ void ServiceTaskDetail::placeReturnView(bool shown)
 {
     if (shown && !m_return) {
         // Made once and kept: it holds the draft list's open state and the draft's player.
-        m_return = new ServiceVideoReturnView(m_parts.model, m_parts.editor, m_parts.seams,
+        m_return = new ServiceVideoReturnView(m_parts.model, m_parts.editor, m_parts.seams, m_parts.results,
                                               m_returnSlot->parentWidget());
         m_returnSlot->addWidget(m_return);
     }

@@ -5,6 +5,7 @@
 #include "foundation/localization.h"
 #include "nativeprojectversionsview.h"
 #include "servicequeue/servicequeuemodel.h"
+#include "servicequeue/ui/serviceactionresult.h"
 #include "servicequeue/videos/videoreturnpresentation.h"
 #include "videochoosers.h"
 #include "videoreviewpreviewview.h"
@@ -89,8 +90,8 @@ QWidget *symbolRow(QWidget *parent, const QString &id, QLabel **icon, QLabel **w
 } // namespace
 
 ServiceVideoReturnView::ServiceVideoReturnView(ServiceQueueModel *model, ServiceQueueEditor *editor, Seams seams,
-                                               QWidget *parent)
-    : QGroupBox(parent), m_model(model), m_editor(editor), m_seams(std::move(seams))
+                                               ServiceActionResult *results, QWidget *parent)
+    : QGroupBox(parent), m_model(model), m_editor(editor), m_seams(std::move(seams)), m_results(results)
 {
     setObjectName(QStringLiteral("service.video.return"));
     build();
@@ -169,7 +170,13 @@ void ServiceVideoReturnView::build()
     preparation->addWidget(m_form);
     m_column->addWidget(m_preparation);
     connect(choose, &QPushButton::clicked, this, &ServiceVideoReturnView::chooseMovie);
-    connect(m_prepare, &QPushButton::clicked, this, [this] { m_model->prepareVideo(*m_editor); });
+    connect(m_prepare, &QPushButton::clicked, this, [this] {
+        const auto prepare = [this] { m_model->prepareVideo(*m_editor); };
+        if (m_results)
+            m_results->await(m_preview->objectName(), prepare);
+        else
+            prepare();
+    });
 
     // 3. The draft under review.
     m_draft = new QWidget(this);
@@ -340,6 +347,8 @@ void ServiceVideoReturnView::refresh()
         m_stage->setStyleSheet(warning ? UiKit::styleSheetColour(UiKit::Ink::caution) : QString());
         m_unconfirmedNote->setVisible(warning);
         m_preview->setPreview(*draft);
+        if (m_results)
+            m_results->arrived(m_preview);
         const auto note = P::baseRevisionNote(model, *draft);
         m_baseRevision->setVisible(note.has_value());
         m_baseRevision->setText(note.value_or(QString()));

@@ -14,6 +14,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 class QVBoxLayout;
+class ServiceActionResult;
 class ServiceQueueEditor;
 class ServiceQueueModel;
 class VideoFileChooser;
@@ -35,7 +36,9 @@ public:
         ProjectChooser *projects = nullptr;
         DesktopServices *desktop = nullptr;
     };
-    ServiceVideoReturnView(ServiceQueueModel *model, ServiceQueueEditor *editor, Seams seams, QWidget *parent = nullptr);
+    // `results`, when given, brings the draft a person's "prepare" made into view.
+    ServiceVideoReturnView(ServiceQueueModel *model, ServiceQueueEditor *editor, Seams seams,
+                           ServiceActionResult *results = nullptr, QWidget *parent = nullptr);
 
     bool preparedDraftsExpanded() const;
     // Reads the model again (the editor's state has no signals of its own).
@@ -54,6 +57,7 @@ private:
     ServiceQueueModel *m_model;
     ServiceQueueEditor *m_editor;
     Seams m_seams;
+    ServiceActionResult *m_results;
     bool m_writing = false;
     QStringList m_listedDrafts;
 
