@@ -1135,14 +1135,16 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     if (!folder.valid())
         throw BridgeError::failed(failed);
     const std::optional<mode_t> mode = giveOwnerAccess(folder.get(), name.constData());
-    if (::faccessat(folder.get(), name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 && errno == EACCES)
-        throw BridgeError::failed(loc("The update could not be installed, because you have no permission to change "
-                                      "the folder %@. Give yourself write access to that folder, then try again.",
-                                      {bundle}));
     const auto modeBack = [&] {
         if (mode && (*mode & S_IRWXU) != S_IRWXU)
             changeOwnFolderMode(folder.get(), name.constData(), [mode](mode_t) { return *mode; });
     };
+    if (::faccessat(folder.get(), name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 && errno == EACCES) {
+        modeBack(); // granted, yet refused (an access list, a security module)
+        throw BridgeError::failed(loc("The update could not be installed, because you have no permission to change "
+                                      "the folder %@. Give yourself write access to that folder, then try again.",
+                                      {bundle}));
+    }
     if (!m_setup.rename(bundle, previous)) {
         modeBack();
         throw BridgeError::failed(failed);
