@@ -471,6 +471,8 @@ void TestSignedUpdate::cycle()
         rerun.start();
         QVERIFY(rerun.waitForFinished(600000));
         QCOMPARE(rerun.exitStatus(), QProcess::NormalExit);
+        if (rerun.exitCode() == 99)
+            QSKIP("no mount namespace of its own here (root without CAP_SYS_ADMIN)");
         QCOMPARE(rerun.exitCode(), 0);
         return;
     }
