@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -1119,12 +1120,6 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     const QString failed = loc("The update could not be installed. The installed app is unchanged.");
     const QString bundle = m_setup.bundlePath;
     const QString previous = QDir(stagingPath()).filePath(QStringLiteral("previous.app"));
-    const auto keptAside = [this, &previous] {
-        m_keepStaging = true;
-        return BridgeError::failed(loc("The update could not be installed, and the previous version could not be put "
-                                       "back: it is kept in %@.",
-                                       {previous}));
-    };
     // Stepping aside rewrites the bundle folder's "..", which takes write
     // permission on the folder itself: the person's own read-only bundle gets
     // it, and whichever bundle then stands at its path gets its mode back.
@@ -1135,37 +1130,40 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     if (!folder.valid())
         throw BridgeError::failed(failed);
     const std::optional<mode_t> mode = giveOwnerAccess(folder.get(), name.constData());
-    const auto modeBack = [&] {
+    // As this ends, once the new bundle has started (until then it may have to
+    // step aside again) or the old one is back. An old bundle kept aside stays
+    // writable, for the person to move it back.
+    auto modeBack = qScopeGuard([&] {
         if (mode && (*mode & S_IRWXU) != S_IRWXU)
             changeOwnFolderMode(folder.get(), name.constData(), [mode](mode_t) { return *mode; });
+    });
+    const auto keptAside = [&] {
+        modeBack.dismiss();
+        m_keepStaging = true;
+        return BridgeError::failed(loc("The update could not be installed, and the previous version could not be put "
+                                       "back: it is kept in %@.",
+                                       {previous}));
     };
-    if (::faccessat(folder.get(), name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 && errno == EACCES) {
-        modeBack(); // granted, yet refused (an access list, a security module)
+    // Granted, yet refused (another user's folder, an access list).
+    if (::faccessat(folder.get(), name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 && errno == EACCES)
         throw BridgeError::failed(loc("The update could not be installed, because you have no permission to change "
                                       "the folder %@. Give yourself write access to that folder, then try again.",
                                       {bundle}));
-    }
-    if (!m_setup.rename(bundle, previous)) {
-        modeBack();
+    if (!m_setup.rename(bundle, previous))
         throw BridgeError::failed(failed);
-    }
     m_stagingEntries.append(QFileInfo(previous).fileName());
     if (!m_setup.rename(staged.bundle, bundle)) {
         if (!m_setup.rename(previous, bundle))
             throw keptAside();
-        modeBack();
         throw BridgeError::failed(failed);
     }
     const QString executable = QDir(bundle).filePath(QStringLiteral("Contents/MacOS/") + staged.executable);
     if (m_setup.relaunch && m_setup.relaunch(executable)) {
-        // Only now: a new bundle that did not start steps aside again.
-        modeBack();
         m_cycle.set(UpdateCycle::Phase::idle, QString());
         return;
     }
     if (!m_setup.rename(bundle, staged.bundle) || !m_setup.rename(previous, bundle))
         throw keptAside();
-    modeBack();
     throw BridgeError::failed(loc("The new version could not be started, so the previous version was put back."));
 }
 
