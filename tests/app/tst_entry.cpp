@@ -222,15 +222,10 @@ private:
     xcb_window_t m_root = 0;
 };
 
+// As xwininfo gives a geometry: 1182x768+91-20.
 QString described(const QRect &frame)
 {
-    return QStringLiteral("%1x%2%3%4%5%6")
-        .arg(frame.width())
-        .arg(frame.height())
-        .arg(frame.x() < 0 ? QString() : QStringLiteral("+"))
-        .arg(frame.x())
-        .arg(frame.y() < 0 ? QString() : QStringLiteral("+"))
-        .arg(frame.y());
+    return QString::asprintf("%dx%d%+d%+d", frame.width(), frame.height(), frame.x(), frame.y());
 }
 
 } // namespace
