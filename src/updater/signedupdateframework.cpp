@@ -1122,7 +1122,10 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     const QString previous = QDir(stagingPath()).filePath(QStringLiteral("previous.app"));
     // Stepping aside rewrites the bundle folder's "..", which takes write
     // permission on the folder itself: the person's own read-only bundle gets
-    // it, and whichever bundle then stands at its path gets its mode back.
+    // it, and whichever bundle then stands at its path gets its owner's bits
+    // back. Its group and others keep no more than it gave them: the mode's
+    // group bits of a folder with an access list are that list's mask, and
+    // on a new bundle without the list they would be the group's own.
     // Another user's bundle that this one may not change stays as it is.
     const QFileInfo info(bundle);
     const QByteArray name = QFile::encodeName(info.fileName());
@@ -1135,7 +1138,8 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     // writable, for the person to move it back.
     auto modeBack = qScopeGuard([&] {
         if (mode && (*mode & S_IRWXU) != S_IRWXU)
-            changeOwnFolderMode(folder.get(), name.constData(), [mode](mode_t) { return *mode; });
+            changeOwnFolderMode(folder.get(), name.constData(),
+                                [mode](mode_t now) { return (*mode & ~mode_t(077)) | (*mode & now & 077); });
     });
     const auto keptAside = [&] {
         modeBack.dismiss();

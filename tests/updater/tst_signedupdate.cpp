@@ -26,6 +26,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #ifdef __SANITIZE_ADDRESS__
@@ -129,6 +130,22 @@ mode_t modeOf(const QString &path)
 {
     struct stat status;
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : mode_t(-1);
+}
+
+// Gives the folder at `path` an access list as the kernel keeps it (a
+// version, then tag, permissions and id of each entry, in tag order): its own
+// user and group and others may read and search it, `group` may also write.
+bool grantGroupWrite(const QString &path, gid_t group)
+{
+    const quint32 none = quint32(-1);
+    const quint32 list[] = {2, 0x01 | 5 << 16, none, 0x04 | 5 << 16, none, 0x08 | 7 << 16, group,
+                            0x10 | 7 << 16, none, 0x20 | 5 << 16, none};
+    QByteArray bytes;
+    for (const quint32 word : list)
+        bytes.append(reinterpret_cast<const char *>(&word), sizeof word);
+    return ::setxattr(QFile::encodeName(path).constData(), "system.posix_acl_access", bytes.constData(),
+                      size_t(bytes.size()), 0)
+        == 0;
 }
 
 // The archives in a feed's folder: name, inode and mode of each.
@@ -346,7 +363,8 @@ void TestSignedUpdate::cycle_data()
     // cycle runs as an ordinary user), "left over with another user's folder" (an earlier cycle left its
     // folder: the previous bundle with read-only folders, and deep in it a folder of another user),
     // "read-only installed bundle" (the installed bundle's own folder is 0555), "another user's installed
-    // bundle" (its folder is another user's, 0555), "without /proc" (the rows `withoutProc` names run
+    // bundle" (its folder is another user's, 0555), "group's access list" (the installed bundle's own
+    // folder is 0555, and its access list lets another group write: 0575), "without /proc" (the rows `withoutProc` names run
     // again in a process that has no /proc)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
@@ -428,6 +446,8 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("read-only installed bundle, put back without privilege")
         << "good" << QStringList{"read-only installed bundle", "relaunch fails", "without privilege"} << "install"
         << "unchanged" << "The new version could not be started, so the previous version was put back.";
+    QTest::newRow("installed bundle with a group's access list, installed without privilege")
+        << "good" << QStringList{"group's access list", "without privilege"} << "install" << "installed" << "";
     QTest::newRow("another user's installed bundle, without privilege")
         << "good" << QStringList{"another user's installed bundle", "without privilege"} << "install" << "unchanged"
         << "The update could not be installed, because you have no permission to change the folder %1. Give "
@@ -487,8 +507,13 @@ void TestSignedUpdate::cycle()
             QSKIP("only root can make a folder of another user");
         QCOMPARE(::chown(QFile::encodeName(bundle).constData(), WithoutPrivilege::user - 1, WithoutPrivilege::user - 1), 0);
     }
-    if (conditions.contains(u"read-only installed bundle") || conditions.contains(u"another user's installed bundle"))
+    if (conditions.contains(u"read-only installed bundle") || conditions.contains(u"another user's installed bundle")
+        || conditions.contains(u"group's access list"))
         QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), 0555), 0);
+    if (conditions.contains(u"group's access list") && !grantGroupWrite(bundle, WithoutPrivilege::user - 1)) {
+        QVERIFY2(errno == ENOTSUP, qPrintable(qt_error_string(errno)));
+        QSKIP("this file system keeps no access lists");
+    }
     const mode_t modeBefore = modeOf(bundle);
     // Without privilege a read-only folder's entries could not be removed.
     const auto writable = qScopeGuard([&bundle] { ::chmod(QFile::encodeName(bundle).constData(), 0755); });
@@ -659,6 +684,9 @@ void TestSignedUpdate::cycle()
         // A folder the person made read-only stays so.
         if (conditions.contains(u"read-only installed bundle"))
             QCOMPARE(modeOf(bundle), modeBefore);
+        // Still its owner's only to write into: no list came with the new one.
+        if (conditions.contains(u"group's access list"))
+            QCOMPARE(modeOf(bundle) & 0722, mode_t(0500));
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
         return;
     }
