@@ -1,5 +1,6 @@
 #include "foundation/ui/uikit.h"
 
+#include <QApplication>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -13,6 +14,28 @@ QWidget *tinted(const QColor &tint)
     window->setPalette(palette);
     new QVBoxLayout(window);
     return window;
+}
+
+qreal contrast(const QColor &one, const QColor &other)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto linear = [](qreal v) { return v <= 0.04045 ? v / 12.92 : qPow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const qreal a = luminance(one), b = luminance(other);
+    return (qMax(a, b) + 0.05) / (qMin(a, b) + 0.05);
+}
+
+// The button as drawn: the fill beside its text, and the text's contrast on it.
+std::pair<qreal, QColor> drawnText(QPushButton *button)
+{
+    const QImage image = button->grab().toImage();
+    const QColor fill = image.pixelColor(4, image.height() / 2);
+    qreal most = 1;
+    for (int y = 4; y < image.height() - 4; ++y)
+        for (int x = 4; x < image.width() - 4; ++x)
+            most = qMax(most, contrast(image.pixelColor(x, y), fill));
+    return {most, fill};
 }
 } // namespace
 
@@ -56,6 +79,51 @@ private Q_SLOTS:
             QCOMPARE(button->palette().color(group, QPalette::Button), green);
         // Disabled, a main action looks like any disabled button.
         QVERIFY(button->palette().color(QPalette::Disabled, QPalette::Button) != green);
+    }
+
+    // A filled button's text reads on its fill as the style draws it, in the
+    // colours of each window: white on a light accent drawn lighter still gave
+    // 2:1, and main actions passed for disabled ones. Disabled, it still looks so.
+    void filledTextReads_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QTest::addColumn<bool>("prominent"); // or the session forms' fill, on their default button
+        QTest::addColumn<bool>("enabled");
+        QPalette dark(QColor(49, 54, 59)); // a desktop's dark colours with a light blue accent
+        dark.setColor(QPalette::Highlight, QColor(61, 174, 233));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        for (const auto &[name, colours] : {std::pair{"light", QApplication::palette()}, std::pair{"dark", dark}}) {
+            QPalette workspace = colours;
+            workspace.setColor(QPalette::Highlight, UiKit::colour(UiKit::Ink::brandTint));
+            for (const bool enabled : {true, false}) {
+                const char *state = enabled ? "enabled" : "disabled";
+                QTest::addRow("%s, settings sheet, %s", name, state) << colours << true << enabled;
+                QTest::addRow("%s, sign-in, %s", name, state) << colours << false << enabled;
+                QTest::addRow("%s, workspace, %s", name, state) << workspace << false << enabled;
+            }
+        }
+    }
+    void filledTextReads()
+    {
+        QFETCH(QPalette, palette);
+        QFETCH(bool, prominent);
+        QFETCH(bool, enabled);
+        QWidget window;
+        window.setPalette(palette);
+        auto *button = new QPushButton(QStringLiteral("Check for Updates…"), &window);
+        prominent ? UiKit::makeProminent(button) : (UiKit::fillWithAccent(button), button->setDefault(true));
+        button->resize(button->sizeHint() + QSize(32, 0)); // the fill clear of the text at its sides
+        const auto [readable, accent] = drawnText(button);
+        if (enabled) {
+            QVERIFY2(readable >= 4.5, qPrintable(QString::number(readable)));
+            button->setDown(true);
+            QVERIFY(drawnText(button).first >= 4.5);
+            return;
+        }
+        button->setEnabled(false);
+        const auto [dimmed, plain] = drawnText(button);
+        QVERIFY(dimmed < readable);
+        QVERIFY(plain.hsvSaturationF() < accent.hsvSaturationF());
     }
 };
 

@@ -426,8 +426,7 @@ void TestServiceTaskDetail::packageAndWorkingFolder()
         QVERIFY(model->proposals().confirmation() && !editorModel->busy());
     }
     if (auto *prepare = view->findChild<QPushButton *>("service.workspace.prepare"))
-        QCOMPARE(prepare->palette().color(QPalette::Button) == prepare->palette().color(QPalette::Highlight),
-                 workspaces.isEmpty());
+        QCOMPARE(prepare->property("prominent").toBool(), workspaces.isEmpty());
 }
 
 void TestServiceTaskDetail::versionDelivery_data()

@@ -4,10 +4,15 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QHash>
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTextDocument>
 #include <QWheelEvent>
 #include <QtMath>
@@ -333,10 +338,68 @@ QString styleSheetColour(Ink ink)
 }
 
 namespace {
-// Fills a button with the accent (Highlight) of where it stands. Its own
-// palette sets only the fill roles, so the accent is inherited from its
-// window; a button is often made before it is placed there, so the fill
-// follows every move and every change of the inherited colours.
+// The contrast ratio of two colours by their relative luminance (sRGB).
+qreal contrast(const QColor &one, const QColor &other)
+{
+    const auto luminance = [](const QColor &colour) {
+        const auto linear = [](qreal c) { return c <= 0.04045 ? c / 12.92 : qPow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+    };
+    const qreal a = luminance(one), b = luminance(other);
+    return (qMax(a, b) + 0.05) / (qMin(a, b) + 0.05);
+}
+
+// The fill behind a button's text as `style` draws it: Fusion lightens and
+// desaturates the Button colour and shades it, and merges a default button's
+// with the accent, so the colour drawn is not the colour given.
+QColor drawnFill(const QStyle *style, QPalette palette, const QColor &fill, bool isDefault)
+{
+    palette.setColor(QPalette::Button, fill);
+    QStyleOptionButton option;
+    option.palette = palette;
+    option.rect = QRect(0, 0, 64, 32);
+    option.state = QStyle::State_Enabled | QStyle::State_Raised;
+    if (isDefault)
+        option.features = QStyleOptionButton::DefaultButton;
+    QImage image(option.rect.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(palette.color(QPalette::Window));
+    QPainter painter(&image);
+    style->drawPrimitive(QStyle::PE_PanelButtonCommand, &option, &painter, nullptr);
+    painter.end();
+    return image.pixelColor(option.rect.center());
+}
+
+// The accent, darkened in its own hue (lightened under dark text) until the
+// text reads on it as drawn, plain or as the default button: a light accent
+// drawn lighter still gave white text 2:1, which read as disabled. Found once
+// per style and colours: the search draws the button a dozen times or more.
+QColor readableFill(const QStyle *style, QPalette palette, QPalette::ColorGroup group)
+{
+    constexpr qreal least = 4.5; // the contrast body text needs
+    palette.setCurrentColorGroup(group);
+    const QColor text = palette.color(QPalette::HighlightedText);
+    QColor fill = palette.color(QPalette::Highlight);
+    static QHash<std::pair<QString, std::pair<QRgb, QRgb>>, QColor> found;
+    const auto key = std::pair(style->name(), std::pair(fill.rgba(), text.rgba()));
+    if (const auto known = found.constFind(key); known != found.cend())
+        return *known;
+    const bool darken = text.lightnessF() > fill.lightnessF();
+    for (int step = 0; step < 40; ++step) {
+        if (qMin(contrast(text, drawnFill(style, palette, fill, false)),
+                 contrast(text, drawnFill(style, palette, fill, true)))
+            >= least)
+            break;
+        fill = darken ? fill.darker(106) : fill.lighter(106);
+    }
+    found.insert(key, fill);
+    return fill;
+}
+
+// Fills a button with the accent (Highlight) of where it stands, made
+// readable under its text. Its own palette sets only the fill roles, so the
+// accent is inherited from its window; a button is often made before it is
+// placed there, so the fill follows every move and every change of the
+// inherited colours or of the style.
 class AccentFill final : public QObject
 {
 public:
@@ -349,7 +412,8 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::ParentChange || event->type() == QEvent::PaletteChange)
+        if (event->type() == QEvent::ParentChange || event->type() == QEvent::PaletteChange
+            || event->type() == QEvent::StyleChange)
             fill(static_cast<QPushButton *>(watched));
         return false;
     }
@@ -361,7 +425,7 @@ private:
             return;
         QPalette palette = button->palette();
         for (const auto group : {QPalette::Active, QPalette::Inactive}) {
-            palette.setColor(group, QPalette::Button, palette.color(group, QPalette::Highlight));
+            palette.setColor(group, QPalette::Button, readableFill(button->style(), palette, group));
             palette.setColor(group, QPalette::ButtonText, palette.color(group, QPalette::HighlightedText));
         }
         // Otherwise only the enabled groups: a disabled main action must look disabled.
