@@ -16,16 +16,6 @@ QWidget *tinted(const QColor &tint)
     return window;
 }
 
-qreal contrast(const QColor &one, const QColor &other)
-{
-    const auto luminance = [](const QColor &c) {
-        const auto linear = [](qreal v) { return v <= 0.04045 ? v / 12.92 : qPow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
-    };
-    const qreal a = luminance(one), b = luminance(other);
-    return (qMax(a, b) + 0.05) / (qMin(a, b) + 0.05);
-}
-
 // The button as drawn: the fill beside its text, and the text's contrast on it.
 std::pair<qreal, QColor> drawnText(QPushButton *button)
 {
@@ -34,7 +24,7 @@ std::pair<qreal, QColor> drawnText(QPushButton *button)
     qreal most = 1;
     for (int y = 4; y < image.height() - 4; ++y)
         for (int x = 4; x < image.width() - 4; ++x)
-            most = qMax(most, contrast(image.pixelColor(x, y), fill));
+            most = qMax(most, UiKit::contrast(image.pixelColor(x, y), fill));
     return {most, fill};
 }
 } // namespace

@@ -337,8 +337,6 @@ QString styleSheetColour(Ink ink)
     return QStringLiteral("color: %1;").arg(colour(ink).name());
 }
 
-namespace {
-// The contrast ratio of two colours by their relative luminance (sRGB).
 qreal contrast(const QColor &one, const QColor &other)
 {
     const auto luminance = [](const QColor &colour) {
@@ -349,6 +347,7 @@ qreal contrast(const QColor &one, const QColor &other)
     return (qMax(a, b) + 0.05) / (qMin(a, b) + 0.05);
 }
 
+namespace {
 // The fill behind a button's text as `style` draws it: Fusion lightens and
 // desaturates the Button colour and shades it, and merges a default button's
 // with the accent, so the colour drawn is not the colour given.

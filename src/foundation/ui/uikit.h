@@ -121,6 +121,9 @@ void makeProminent(QPushButton *button);
 // The session forms' accent fill: keeps the button's default and key
 // binding as they are, and draws it disabled in the window's colours.
 void fillWithAccent(QPushButton *button);
+// The contrast ratio of two colours by their relative luminance (sRGB): the
+// fills are made to reach 4.5 under their text.
+qreal contrast(const QColor &one, const QColor &other);
 
 // Small indeterminate indicator.
 QProgressBar *smallProgress(QWidget *parent);
