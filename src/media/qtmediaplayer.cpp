@@ -74,8 +74,8 @@ void QtMediaPlayer::load()
 {
     if (m_loading)
         return;
-    // A video widget shown after the engine read the file stays black until
-    // the film plays (its picture pipe is set up when it first shows).
+    // Not before the video widget is shown: it sets up its drawing then (see
+    // the media module's surface), and the engine's output is made for it.
     if (const auto *widget = qobject_cast<const QWidget *>(m_output.data()); widget && !widget->isVisible())
         return;
     m_loading = true;
