@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMediaPlayer>
+#include <QVideoSink>
 #include <QWidget>
 
 namespace {
@@ -74,8 +75,8 @@ void QtMediaPlayer::load()
 {
     if (m_loading)
         return;
-    // A video widget shown after the engine read the file stays black until
-    // the film plays (its picture pipe is set up when it first shows).
+    // Not before the video widget is shown: it sets up its drawing then (see
+    // the media module's surface), and the engine's output is made for it.
     if (const auto *widget = qobject_cast<const QWidget *>(m_output.data()); widget && !widget->isVisible())
         return;
     m_loading = true;
@@ -94,6 +95,7 @@ bool QtMediaPlayer::eventFilter(QObject *watched, QEvent *event)
 
 QtMediaPlayer::~QtMediaPlayer()
 {
+    disconnect(m_pictureWatch);
     // Stop the pipeline before the outputs it writes to go away.
     m_player->stop();
     m_player->setVideoOutput(static_cast<QObject *>(nullptr));
@@ -123,6 +125,34 @@ void QtMediaPlayer::fail()
     if (wasPlaying)
         Q_EMIT playingChanged(false);
     Q_EMIT failed();
+}
+
+// A paused engine sends no other picture until Play. When the surface loses
+// the one it has (a video widget whose drawing is set up only after the
+// engine's first picture came drops it), the film would stay black until
+// Play: the picture is put back.
+void QtMediaPlayer::keepPicture(QObject *output)
+{
+    disconnect(m_pictureWatch);
+    m_picture = {};
+    QVideoSink *sink = qobject_cast<QVideoSink *>(output);
+    if (!sink && output && output->metaObject()->indexOfMethod("videoSink()") >= 0)
+        QMetaObject::invokeMethod(output, "videoSink", Qt::DirectConnection, Q_RETURN_ARG(QVideoSink *, sink));
+    if (!sink)
+        return;
+    // Queued: pictures come from the engine's threads, and one put back is
+    // never set from within the surface's own notice.
+    m_pictureWatch = connect(
+        sink, &QVideoSink::videoFrameChanged, this,
+        [this, sink = QPointer<QVideoSink>(sink)](const QVideoFrame &frame) {
+            const bool paused = m_failure == MediaFailure::none
+                && m_player->playbackState() == QMediaPlayer::PausedState;
+            if (frame.isValid())
+                m_picture = paused ? frame : QVideoFrame(); // held only while it stays on screen
+            else if (paused && m_picture.isValid() && sink)
+                sink->setVideoFrame(m_picture);
+        },
+        Qt::QueuedConnection);
 }
 
 bool QtMediaPlayer::loaded() const
@@ -192,6 +222,7 @@ void QtMediaPlayer::setVideoOutput(QObject *output)
     if (m_output)
         m_output->removeEventFilter(this);
     m_output = output;
+    keepPicture(output);
     m_player->setVideoOutput(output);
     PlaybackMemory::surfaceUsed(output);
     if (qobject_cast<QWidget *>(output))

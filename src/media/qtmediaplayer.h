@@ -3,6 +3,7 @@
 #include "servicequeue/mediaplayer.h"
 
 #include <QPointer>
+#include <QVideoFrame>
 #include <optional>
 
 class QAudioOutput;
@@ -10,7 +11,8 @@ class QMediaPlayer;
 
 // MediaPlayer on Qt Multimedia (the GStreamer backend). The file is read,
 // paused, as soon as the video widget it draws into is on screen (or on the
-// next turn without one), so the first picture shows before Play.
+// next turn without one), so the first picture shows before Play; a picture
+// its surface loses while the film is paused is put back.
 // A seek asked for before the file is read is kept and applied once it is.
 // An engine error (missing file, damaged file, no decoder) stops the player
 // for good and is kept as failure(). Built into the media module (the
@@ -41,6 +43,7 @@ private:
     void load();
     bool loaded() const;
     void fail();
+    void keepPicture(QObject *output);
 
     QUrl m_source;
     QMediaPlayer *m_player;
@@ -50,4 +53,6 @@ private:
     MediaFailure m_failure = MediaFailure::none;
     bool m_loading = false; // the file was handed to the engine
     bool m_read = false; // the engine knew the file's streams
+    QVideoFrame m_picture; // the surface's picture while paused
+    QMetaObject::Connection m_pictureWatch;
 };

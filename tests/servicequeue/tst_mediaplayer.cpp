@@ -1,7 +1,7 @@
 // The seek resolution of the video views, the player surface's rules for
 // attaching, replacing and detaching players, its keyboard and position bar,
-// loading the media module, and what each video view shows when the real
-// player cannot play its file.
+// loading the media module, and what each video view shows with the real
+// player: its film's first picture, or why it cannot play its file.
 #include <QtTest>
 
 #include "fakemediaplayer.h"
@@ -15,6 +15,48 @@
 #include <QLabel>
 #include <QSlider>
 #include <QToolButton>
+#include <QVideoFrame>
+#include <QVideoSink>
+
+namespace {
+
+// One of the three video views with the real player for `file`, shown.
+std::unique_ptr<QWidget> showView(const QString &view, const QString &file)
+{
+    MediaModule::useForTesting(QStringLiteral(TAVLON_BUNDLE_DIR "/Contents/PlugIns/libtavlonmedia.so"));
+    std::unique_ptr<QWidget> shown;
+    if (view == QLatin1String("draft preview")) {
+        auto *preview = new VideoReviewPreviewView(MediaModule::players());
+        VideoReviewPreview draft;
+        draft.proposalID = QStringLiteral("p1");
+        draft.file = file;
+        preview->setPreview(draft);
+        shown.reset(preview);
+    } else if (view == QLatin1String("review video")) {
+        auto *review = new ServiceReviewVideoView(MediaModule::players());
+        ServiceReviewVideoDownload download;
+        download.proposalVersion = 1;
+        download.duration = 4;
+        download.file = file;
+        review->setContent(download, {});
+        shown.reset(review);
+    } else {
+        auto *reaction = new ServiceReactionPlayer(MediaModule::players());
+        ServiceReactionDownload download;
+        download.file = download.checkedFile = file;
+        reaction->setDownload(download);
+        shown.reset(reaction);
+    }
+    shown->show();
+    return shown;
+}
+
+MediaPlayer *playerOf(const QWidget *view)
+{
+    return view->findChild<SorvaneVideoPlayer *>()->player();
+}
+
+} // namespace
 
 class TestMediaPlayer : public QObject
 {
@@ -29,6 +71,8 @@ private Q_SLOTS:
     void spaceTogglesPlay_data();
     void spaceTogglesPlay();
     void aClickOnThePositionBarSeeksWhilePaused();
+    void theFirstPictureShowsPaused_data();
+    void theFirstPictureShowsPaused();
     void anUnplayableFileIsSaidUnderThePlayer_data();
     void anUnplayableFileIsSaidUnderThePlayer();
     void failingWhilePlayingSaysStoppedFirst_data();
@@ -173,6 +217,39 @@ void TestMediaPlayer::aClickOnThePositionBarSeeksWhilePaused()
     QCOMPARE(bar->value(), int(player.position()));
 }
 
+void TestMediaPlayer::theFirstPictureShowsPaused_data()
+{
+    QTest::addColumn<QString>("view");
+    for (const char *view : {"draft preview", "review video", "reaction"})
+        QTest::newRow(view) << QString::fromLatin1(view);
+}
+
+// The real player shows the film's first picture once it is read, without
+// playing, and keeps it when the surface loses it, as a video widget drawing
+// with OpenGL did when it set up its drawing late (offscreen draws without).
+void TestMediaPlayer::theFirstPictureShowsPaused()
+{
+    QFETCH(QString, view);
+    const QString film = m_files.filePath(QStringLiteral("mpeg4.mp4")); // no H.264 decoder here (initTestCase)
+    if (!QFile::exists(film))
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
+                                                              "testsrc2=size=320x240:rate=25:duration=2", "-c:v", "mpeg4", film}),
+                 0);
+    const auto shown = showView(view, film);
+    MediaPlayer *player = playerOf(shown.get());
+    QVideoSink *sink = nullptr;
+    QVERIFY(QMetaObject::invokeMethod(player->videoOutput(), "videoSink", Q_RETURN_ARG(QVideoSink *, sink)) && sink);
+    bool dropped = false;
+    const QObject here; // the pictures come from the engine's threads
+    connect(sink, &QVideoSink::videoFrameChanged, &here, [sink, &dropped](const QVideoFrame &frame) {
+        if (frame.isValid() && !std::exchange(dropped, true))
+            sink->setVideoFrame(QVideoFrame());
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(dropped && sink->videoFrame().isValid(), 20000);
+    QVERIFY(!player->isPlaying());
+    QCOMPARE(player->position(), 0);
+}
+
 void TestMediaPlayer::anUnplayableFileIsSaidUnderThePlayer_data()
 {
     QTest::addColumn<QString>("view");
@@ -226,35 +303,8 @@ void TestMediaPlayer::anUnplayableFileIsSaidUnderThePlayer()
     QFETCH(QString, view);
     QFETCH(QString, file);
     QFETCH(QString, sentence);
-    MediaModule::useForTesting(QStringLiteral(TAVLON_BUNDLE_DIR "/Contents/PlugIns/libtavlonmedia.so"));
-    std::unique_ptr<QWidget> shown;
-    std::function<MediaPlayer *()> player;
-    if (view == QLatin1String("draft preview")) {
-        auto *preview = new VideoReviewPreviewView(MediaModule::players());
-        VideoReviewPreview draft;
-        draft.proposalID = QStringLiteral("p1");
-        draft.file = file;
-        preview->setPreview(draft);
-        player = [preview] { return preview->player(); };
-        shown.reset(preview);
-    } else if (view == QLatin1String("review video")) {
-        auto *review = new ServiceReviewVideoView(MediaModule::players());
-        ServiceReviewVideoDownload download;
-        download.proposalVersion = 1;
-        download.duration = 4;
-        download.file = file;
-        review->setContent(download, {});
-        player = [review] { return review->player(); };
-        shown.reset(review);
-    } else {
-        auto *reaction = new ServiceReactionPlayer(MediaModule::players());
-        ServiceReactionDownload download;
-        download.file = download.checkedFile = file;
-        reaction->setDownload(download);
-        player = [reaction] { return reaction->player(); };
-        shown.reset(reaction);
-    }
-    shown->show();
+    const auto shown = showView(view, file);
+    const auto player = [&shown] { return playerOf(shown.get()); };
     QVERIFY(player());
     auto *failure = shown->findChild<QLabel *>(QStringLiteral("sorvane.videoPlayer.failure"));
     QVERIFY(failure);
