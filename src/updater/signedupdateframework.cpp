@@ -25,6 +25,7 @@
 #include <sodium.h>
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <coroutine>
 #include <dirent.h>
@@ -32,6 +33,8 @@
 #include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <linux/limits.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -190,6 +193,62 @@ std::optional<mode_t> changeOwnFolderMode(int parent, const char *name, Change c
 std::optional<mode_t> giveOwnerAccess(int parent, const char *name)
 {
     return changeOwnFolderMode(parent, name, [](mode_t mode) { return mode | S_IRWXU; });
+}
+
+// Who may do what in a folder the person had, as it steps aside.
+struct FolderAccess
+{
+    mode_t mode = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    gid_t group = 0;
+    mode_t groupBits = 0; // its owning group's own, not an access list's mask
+};
+
+// The access of the open folder `folder` whose mode was `mode`. With an access
+// list the mode's group bits are the list's mask, which bounds every named
+// entry too: the owning group's own right is its entry within that mask.
+std::optional<FolderAccess> folderAccess(int folder, mode_t mode)
+{
+    struct stat status;
+    if (::fstat(folder, &status) != 0)
+        return std::nullopt;
+    mode_t groupBits = mode & S_IRWXG;
+    QByteArray list(XATTR_SIZE_MAX, Qt::Uninitialized);
+    const ssize_t size = ::fgetxattr(folder, "system.posix_acl_access", list.data(), size_t(list.size()));
+    for (ssize_t at = 4; size > 4 && at + 8 <= size; at += 8) {
+        quint16 tag, permissions;
+        std::memcpy(&tag, list.constData() + at, sizeof tag);
+        std::memcpy(&permissions, list.constData() + at + 2, sizeof permissions);
+        if (tag == 0x04) // the owning group's entry
+            groupBits &= mode_t(permissions & 7) << 3;
+    }
+    return FolderAccess{mode, status.st_dev, status.st_ino, status.st_gid, groupBits};
+}
+
+// Gives the folder `name` in the open folder `parent` back the access the
+// person gave the old bundle. The old bundle itself gets its exact mode, and
+// its access list with it. A new bundle gets the old mode, the old group
+// where its owner may give it, and write for the group or others only where
+// the same people could write into the old folder and the new mode gives it:
+// its own mode comes from the archive and this run's umask, its group perhaps
+// from a shared folder's.
+void restoreFolderAccess(int parent, const char *name, const FolderAccess &old)
+{
+    const Descriptor folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status;
+    if (!folder.valid() || ::fstat(folder.get(), &status) != 0 || status.st_uid != ::geteuid())
+        return;
+    mode_t wanted = old.mode;
+    if (status.st_dev != old.device || status.st_ino != old.inode) {
+        const bool sameGroup = status.st_gid == old.group || ::fchown(folder.get(), uid_t(-1), old.group) == 0;
+        const mode_t now = status.st_mode & 07777;
+        wanted = (old.mode & ~mode_t(S_IRWXG | S_IWOTH)) | (old.groupBits & ~mode_t(S_IWGRP))
+            | (old.mode & now & S_IWOTH) | (sameGroup ? old.groupBits & now & S_IWGRP : 0);
+    }
+    if (::fchmod(folder.get(), wanted) != 0)
+        qCWarning(lcUpdater) << "the mode of the folder" << QFile::decodeName(name) << "could not be changed:"
+                             << qt_error_string(errno);
 }
 
 // Walks the folder `name` in the open folder `parent`, depth first, without
@@ -1122,24 +1181,26 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     const QString previous = QDir(stagingPath()).filePath(QStringLiteral("previous.app"));
     // Stepping aside rewrites the bundle folder's "..", which takes write
     // permission on the folder itself: the person's own read-only bundle gets
-    // it, and whichever bundle then stands at its path gets its owner's bits
-    // back. Its group and others keep no more than it gave them: the mode's
-    // group bits of a folder with an access list are that list's mask, and
-    // on a new bundle without the list they would be the group's own.
-    // Another user's bundle that this one may not change stays as it is.
+    // it, and whichever bundle then stands at its path gets the access they
+    // gave the old one back. Another user's bundle that this one may not
+    // change stays as it is.
     const QFileInfo info(bundle);
     const QByteArray name = QFile::encodeName(info.fileName());
     const Descriptor folder(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid())
         throw BridgeError::failed(failed);
     const std::optional<mode_t> mode = giveOwnerAccess(folder.get(), name.constData());
+    std::optional<FolderAccess> access;
+    if (mode) {
+        const Descriptor old(::openat(folder.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        access = old.valid() ? folderAccess(old.get(), *mode) : std::nullopt;
+    }
     // As this ends, once the new bundle has started (until then it may have to
     // step aside again) or the old one is back. An old bundle kept aside stays
     // writable, for the person to move it back.
     auto modeBack = qScopeGuard([&] {
-        if (mode && (*mode & S_IRWXU) != S_IRWXU)
-            changeOwnFolderMode(folder.get(), name.constData(),
-                                [mode](mode_t now) { return (*mode & ~mode_t(077)) | (*mode & now & 077); });
+        if (access)
+            restoreFolderAccess(folder.get(), name.constData(), *access);
     });
     const auto keptAside = [&] {
         modeBack.dismiss();

@@ -125,11 +125,17 @@ QJsonObject startFeed(QProcess &server, const QString &tools, const QString &bun
 // Where a rerun finds the feed of the run that started it.
 constexpr const char *feedVariable = "TAVLON_TEST_RUNNING_UPDATE_FEED";
 
-// The permission bits of the entry at `path` (not followed if a link).
+// The permission bits and the group of the entry at `path` (not followed if a link).
 mode_t modeOf(const QString &path)
 {
     struct stat status;
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : mode_t(-1);
+}
+
+gid_t groupOf(const QString &path)
+{
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_gid : gid_t(-1);
 }
 
 // Gives the folder at `path` an access list as the kernel keeps it (a
@@ -190,14 +196,15 @@ private:
 // Root passes every permission check, so a row that must meet what an
 // ordinary account meets runs its cycle as one: the whole process (every
 // thread, and what it starts) takes the user id 65534 until the row ends,
-// keeping root as the saved id it returns to. What root made below `folder`
-// is handed to that user first; what another user owns stays theirs.
+// keeping root as the saved id it returns to, and the group `alsoIn` beside
+// its own where one is named. What root made below `folder` is handed to that
+// user first; what another user owns stays theirs.
 class WithoutPrivilege
 {
 public:
     static constexpr uid_t user = 65534;
 
-    WithoutPrivilege(bool wanted, const QString &folder)
+    WithoutPrivilege(bool wanted, const QString &folder, std::optional<gid_t> alsoIn = std::nullopt)
     {
         if (!wanted || ::geteuid() != 0)
             return;
@@ -217,7 +224,8 @@ public:
             if (::lstat(native.constData(), &status) == 0 && status.st_uid == 0)
                 m_failed = ::lchown(native.constData(), user, user) != 0 || m_failed;
         }
-        m_failed = m_failed || ::setgroups(0, nullptr) != 0 || ::setresgid(user, user, 0) != 0
+        m_failed = m_failed || ::setgroups(alsoIn ? 1 : 0, alsoIn ? &*alsoIn : nullptr) != 0
+            || ::setresgid(user, user, 0) != 0
             || ::setresuid(user, user, 0) != 0;
     }
     ~WithoutPrivilege()
@@ -364,8 +372,10 @@ void TestSignedUpdate::cycle_data()
     // folder: the previous bundle with read-only folders, and deep in it a folder of another user),
     // "read-only installed bundle" (the installed bundle's own folder is 0555), "another user's installed
     // bundle" (its folder is another user's, 0555), "group's access list" (the installed bundle's own
-    // folder is 0555, and its access list lets another group write: 0575), "without /proc" (the rows `withoutProc` names run
-    // again in a process that has no /proc)
+    // folder is 0555, and its access list lets another group write: 0575), "private installed bundle" (0700),
+    // "umask 0077", "umask 0002" (the cycle's), "shared install folder" (the installed bundle is 0775, in a setgid
+    // folder of another group of the user's), "bundle of a group not the user's" (with it), "without /proc" (the
+    // rows `withoutProc` names run again in a process that has no /proc)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close".
@@ -448,6 +458,18 @@ void TestSignedUpdate::cycle_data()
         << "unchanged" << "The new version could not be started, so the previous version was put back.";
     QTest::newRow("installed bundle with a group's access list, installed without privilege")
         << "good" << QStringList{"group's access list", "without privilege"} << "install" << "installed" << "";
+    QTest::newRow("private installed bundle, installed without privilege")
+        << "good" << QStringList{"private installed bundle", "without privilege"} << "install" << "installed" << "";
+    QTest::newRow("read-only installed bundle, installed under umask 0077 without privilege")
+        << "good" << QStringList{"read-only installed bundle", "umask 0077", "without privilege"} << "install"
+        << "installed" << "";
+    QTest::newRow("bundle in a shared setgid folder, installed under umask 0002 without privilege")
+        << "good" << QStringList{"shared install folder", "umask 0002", "without privilege"} << "install" << "installed"
+        << "";
+    QTest::newRow("bundle of a group not the user's in a shared setgid folder, installed without privilege")
+        << "good"
+        << QStringList{"shared install folder", "bundle of a group not the user's", "umask 0002", "without privilege"}
+        << "install" << "installed" << "";
     QTest::newRow("another user's installed bundle, without privilege")
         << "good" << QStringList{"another user's installed bundle", "without privilege"} << "install" << "unchanged"
         << "The update could not be installed, because you have no permission to change the folder %1. Give "
@@ -513,6 +535,28 @@ void TestSignedUpdate::cycle()
     if (conditions.contains(u"group's access list") && !grantGroupWrite(bundle, WithoutPrivilege::user - 1)) {
         QVERIFY2(errno == ENOTSUP, qPrintable(qt_error_string(errno)));
         QSKIP("this file system keeps no access lists");
+    }
+    if (conditions.contains(u"private installed bundle"))
+        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), 0700), 0);
+    // A group the user is in beside their own, for the install folder.
+    std::optional<gid_t> sharedGroup;
+    if (conditions.contains(u"shared install folder")) {
+        if (::geteuid() == 0) {
+            sharedGroup = WithoutPrivilege::user - 2;
+        } else {
+            std::vector<gid_t> groups(::getgroups(0, nullptr));
+            ::getgroups(int(groups.size()), groups.data());
+            for (const gid_t group : groups)
+                sharedGroup = group != ::getegid() ? std::optional(group) : sharedGroup;
+        }
+        if (!sharedGroup)
+            QSKIP("this user is in no group beside their own to share an install folder with");
+        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), 0775), 0);
+    }
+    if (conditions.contains(u"bundle of a group not the user's")) {
+        if (::geteuid() != 0)
+            QSKIP("only root can give a folder to a group its owner is not in");
+        QCOMPARE(::chown(QFile::encodeName(bundle).constData(), WithoutPrivilege::user, WithoutPrivilege::user - 3), 0);
     }
     const mode_t modeBefore = modeOf(bundle);
     // Without privilege a read-only folder's entries could not be removed.
@@ -597,8 +641,17 @@ void TestSignedUpdate::cycle()
     auto *notes = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
     QVERIFY(installButton && dismissButton && notes);
 
-    const WithoutPrivilege unprivileged(conditions.contains(u"without privilege"), install.path());
+    const WithoutPrivilege unprivileged(conditions.contains(u"without privilege"), install.path(), sharedGroup);
     QVERIFY(!unprivileged.failed());
+    const gid_t groupBefore = groupOf(bundle);
+    if (sharedGroup) {
+        QCOMPARE(::chown(QFile::encodeName(install.path()).constData(), uid_t(-1), *sharedGroup), 0);
+        QCOMPARE(::chmod(QFile::encodeName(install.path()).constData(), 02775), 0);
+    }
+    const mode_t umaskBefore = ::umask(conditions.contains(u"umask 0077")   ? 0077
+                                       : conditions.contains(u"umask 0002") ? 0002
+                                                                            : 0022);
+    const auto umaskBack = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
     framework.checkForUpdates();
     QVERIFY(!framework.canCheckForUpdates());
     QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::available || delegate.cycles == 1, 30000);
@@ -681,12 +734,17 @@ void TestSignedUpdate::cycle()
         QCOMPARE(snapshot(bundle), delegate.staged);
         QCOMPARE(relaunched, QStringList{bundle + QStringLiteral("/Contents/MacOS/Tavlon")});
         QVERIFY(QFileInfo(relaunched.first()).isExecutable());
-        // A folder the person made read-only stays so.
-        if (conditions.contains(u"read-only installed bundle"))
-            QCOMPARE(modeOf(bundle), modeBefore);
-        // Still its owner's only to write into: no list came with the new one.
-        if (conditions.contains(u"group's access list"))
-            QCOMPARE(modeOf(bundle) & 0722, mode_t(0500));
+        // The folder has the mode the person gave the old one, whatever this
+        // run's umask. Its group writes only as the same people did: still its
+        // owner's only to write into where an access list let another group
+        // write (no list came with the new one), the old group carried over
+        // from a shared folder, or no write for the shared folder's group.
+        mode_t modeAfter = modeBefore;
+        if (conditions.contains(u"group's access list") || conditions.contains(u"bundle of a group not the user's"))
+            modeAfter &= ~mode_t(S_IWGRP);
+        QCOMPARE(modeOf(bundle), modeAfter);
+        if (sharedGroup && !conditions.contains(u"bundle of a group not the user's"))
+            QCOMPARE(groupOf(bundle), groupBefore);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
         return;
     }
