@@ -313,6 +313,12 @@ void EditorView::openSelection()
     m_parts.serviceQueue->openSorvane(*request, *operatorID, *m_parts.queueEditor, false);
 }
 
+void EditorView::openSelectionAgain()
+{
+    m_openedRow.reset();
+    openSelection();
+}
+
 // The sidebar's "Load more customers" loads a company page, and every page
 // load closes the task open in the queue. Only a load that began while the
 // selected row's task was open, and that ended with a usable directory, opens

@@ -120,6 +120,8 @@ public:
     // selection, or the selected row's revision, changed since the last call.
     // Runs on every selection notice of the inbox.
     void openSelection();
+    // Opens the selected row's task again, whatever was handed over last.
+    void openSelectionAgain();
 
 Q_SIGNALS:
     void showingSettingsChanged();

@@ -41,9 +41,34 @@ void ServiceQueueModel::openSorvane(const ServiceReceipt &receipt, const QUuid &
         return;
     SorvaneHandOver handOver{QUuid::createUuid(), *held, *company, m_generation, operatorID, receipt,
                              preservingCompany};
+    m_sorvaneOpening = SorvaneOpening{handOver.intent, receipt.id};
     set(m_sorvaneOpenIntent, handOver.intent, &ServiceQueueModel::sorvaneOpenIntentChanged);
+    Q_EMIT sorvaneOpeningChanged();
     // Started now and left to run; its frame holds what it needs until it ends.
     sorvaneOpenTask(QPointer<ServiceQueueModel>(this), &editor, std::move(handOver));
+}
+
+bool ServiceQueueModel::sorvaneOpening(const QString &requestID) const
+{
+    return m_sorvaneOpening && m_sorvaneOpening->intent == m_sorvaneOpenIntent && !m_sorvaneOpening->failed
+        && m_sorvaneOpening->requestID == requestID;
+}
+
+bool ServiceQueueModel::sorvaneOpeningFailed(const QString &requestID) const
+{
+    return m_sorvaneOpening && m_sorvaneOpening->intent == m_sorvaneOpenIntent && m_sorvaneOpening->failed
+        && m_sorvaneOpening->requestID == requestID;
+}
+
+void ServiceQueueModel::endSorvaneOpening(const QUuid &intent, bool failed)
+{
+    if (!m_sorvaneOpening || m_sorvaneOpening->intent != intent || m_sorvaneOpening->failed)
+        return;
+    if (failed)
+        m_sorvaneOpening->failed = true;
+    else
+        m_sorvaneOpening.reset();
+    Q_EMIT sorvaneOpeningChanged();
 }
 
 bool ServiceQueueModel::handOverCurrent(const SorvaneHandOver &handOver, const ServiceQueueEditor &editor) const
@@ -67,6 +92,20 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
     const auto sleep = [&model](std::chrono::milliseconds duration) {
         return model->m_sorvaneSleeper ? model->m_sorvaneSleeper(duration) : preciseSleep(duration);
     };
+    // However the hand-over ends, its opening ends with it, unless the task's
+    // reading runs on: that ends the opening itself.
+    struct OpeningEnd
+    {
+        const QPointer<ServiceQueueModel> &model;
+        QUuid intent;
+        bool failed = false;
+        bool reading = false;
+        ~OpeningEnd()
+        {
+            if (model && !reading)
+                model->endSorvaneOpening(intent, failed);
+        }
+    } end{model, handOver.intent};
     try {
         // Begin on a later turn, so that a call made right after this one supersedes it before it acts.
         co_await sleep(0ms);
@@ -107,6 +146,7 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
         model->openedTask().setListing(ServiceListing{handOver.receipt.company_id,
                                          StrictFormats::canonicalUuid(handOver.operatorID), {handOver.receipt}});
         model->openTask(handOver.receipt, *editor, true);
+        end.reading = editor->busy().has_value();
     } catch (...) {
         logFailure(lcServiceQueue, "opening the inbox's task");
         if (!current())
@@ -117,5 +157,23 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
             text = model->m_directory.companyError();
         if (text)
             editor->setError(text);
+        end.failed = text.has_value();
     }
+}
+
+QCoro::Task<void> ServiceQueueModel::handedOverOpenOperation(OperationContext op, QUrl credentials,
+                                                             ServiceReceipt receipt, QUuid intent)
+{
+    const QPointer<ServiceQueueModel> model = op.model;
+    std::exception_ptr failure;
+    try {
+        QCoro::Task<void> reading = openOperation(std::move(op), std::move(credentials), std::move(receipt));
+        co_await reading;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (model)
+        model->endSorvaneOpening(intent, failure != nullptr);
+    if (failure)
+        std::rethrow_exception(failure);
 }

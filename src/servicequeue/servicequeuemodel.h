@@ -42,6 +42,11 @@ public:
     QUuid sorvaneOpenIntent() const { return m_sorvaneOpenIntent; }
     // A hand-over from the inbox renews this; a waiting hand-over that finds it changed stops.
     void renewSorvaneOpenIntent() { set(m_sorvaneOpenIntent, QUuid::createUuid(), &ServiceQueueModel::sorvaneOpenIntentChanged); }
+    // The newest hand-over opens the inbox row `requestID`: from the call until
+    // its task is read or the opening ends without it.
+    bool sorvaneOpening(const QString &requestID) const;
+    // The newest hand-over's opening of that row failed; the editor's error says why.
+    bool sorvaneOpeningFailed(const QString &requestID) const;
 
     // ---- task list and opened task ----
     ServiceOpenedTask &openedTask() { return m_openedTask; }
@@ -236,6 +241,7 @@ public:
 Q_SIGNALS:
     void directoryGenerationChanged();
     void sorvaneOpenIntentChanged();
+    void sorvaneOpeningChanged();
     void generationChanged();
     void selectionKeyChanged();
     void savedSelectionsChanged();
@@ -284,6 +290,11 @@ private:
     void clearTasks();
     void forgetSelection(bool tasks);
     bool handOverCurrent(const SorvaneHandOver &handOver, const ServiceQueueEditor &editor) const;
+    // Ends the opening of the hand-over `intent`, if it is still the newest one's.
+    void endSorvaneOpening(const QUuid &intent, bool failed);
+    // The task's reading that a hand-over ends with; the opening ends with it.
+    static QCoro::Task<void> handedOverOpenOperation(OperationContext op, QUrl credentials, ServiceReceipt receipt,
+                                                     QUuid intent);
     static QCoro::Task<void> sorvaneOpenTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
                                              SorvaneHandOver handOver);
     static QCoro::Task<void> readBriefOperation(OperationContext op, QUrl storageFolder, ServiceDownload download,
@@ -312,6 +323,14 @@ private:
     QUuid m_directoryGeneration;
     QUuid m_sorvaneOpenIntent;
     QUuid m_generation;
+    // The row of the newest hand-over; it counts while its intent is the model's.
+    struct SorvaneOpening
+    {
+        QUuid intent;
+        QString requestID;
+        bool failed = false;
+    };
+    std::optional<SorvaneOpening> m_sorvaneOpening;
 
     std::optional<SelectionKey> m_selectionKey;
     QHash<SelectionKey, SelectionDraft> m_savedSelections;

@@ -77,8 +77,9 @@ void ServiceQueueModel::openTask(ServiceReceipt receipt, ServiceQueueEditor &edi
         restoreSelection(selectionKey(*now, receipt.id));
 
     startOperation(editor, loc("Læser opgaven og tidligere kundesvar…"),
-                   [url = *credentials, receipt](OperationContext op) {
-                       return openOperation(std::move(op), url, receipt);
+                   [url = *credentials, receipt, reopened, intent = m_sorvaneOpenIntent](OperationContext op) {
+                       return reopened ? handedOverOpenOperation(std::move(op), url, receipt, intent)
+                                       : openOperation(std::move(op), url, receipt);
                    },
                    reopened ? std::optional<ServiceReceipt>(receipt) : std::nullopt);
 }

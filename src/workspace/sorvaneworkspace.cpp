@@ -286,6 +286,13 @@ void SorvaneWorkspace::chooseStorage()
         m_parts.chooseStorage();
 }
 
+void SorvaneWorkspace::openSelectionAgain()
+{
+    openSelection();
+    if (m_parts.openSelectionAgain)
+        m_parts.openSelectionAgain();
+}
+
 // ---- reactions ----
 
 void SorvaneWorkspace::openSelection()

@@ -76,6 +76,9 @@ public:
         std::function<void()> chooseStorage;
         // Hands an inbox task over to the service queue.
         std::function<void(const ServiceReceipt &receipt, const QUuid &operatorID)> openSorvane;
+        // The root view's hand-over of the selected row once more (it hands
+        // over a new selection itself); none: `openSorvane` hands it over.
+        std::function<void()> openSelectionAgain;
         bool unsupportedTestLaunch = false;
     };
 
@@ -117,6 +120,9 @@ public:
     void loadMoreCustomers();
     void loadMore();
     void select(const std::optional<QString> &requestID);
+    // The ticket's click while the selected row is not open and nothing opens
+    // it: the same opening as a new selection.
+    void openSelectionAgain();
     void showSettings();
     void chooseStorage();
 

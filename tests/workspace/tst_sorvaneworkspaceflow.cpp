@@ -10,7 +10,9 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QtTest>
 
 class TestSorvaneWorkspaceFlow : public QObject, private StandinWindow
@@ -145,6 +147,7 @@ private Q_SLOTS:
             queue.openSorvane(receipt, operatorID, *adapter, false);
         };
         SorvaneWorkspace workspace(parts);
+        SorvaneTicketDetail detail(workspace, {});
         const auto quiet = [&] {
             // Twice: a hand-over waits a turn before it opens its task.
             for (int round = 0; round < 2; ++round) {
@@ -168,6 +171,34 @@ private Q_SLOTS:
         workspace.select(task);
         QVERIFY(quiet());
         QVERIFY2(queue.openedTask().detail() && queue.openedTask().detail()->request.id == task, qPrintable(failure()));
+
+        // A company typed in the settings closes the task, and nothing opens
+        // it meanwhile: the ticket says why, keeps the typing, and its one
+        // click opens the row as a new selection does.
+        const QString company = editor->company();
+        const qsizetype started = toolCommands().size();
+        editor->setCompany(company + u'7');
+        queue.companyChanged(*adapter); // as the window reacts to it
+        QVERIFY(quiet());
+        QCOMPARE(toolCommands().size(), started);
+        QCOMPARE(editor->company(), company + u'7');
+        const auto says = [&](const QString &text) {
+            const auto labels = detail.findChild<QWidget *>("sorvane.ticket.opening")->findChildren<QLabel *>();
+            return std::any_of(labels.cbegin(), labels.cend(),
+                               [&](QLabel *l) { return l->text() == text && l->isVisibleTo(&detail); });
+        };
+        QVERIFY(!says(QStringLiteral("Opening task…")));
+        QVERIFY(says(QStringLiteral("This task is not open, as another company is chosen in the settings.")));
+        QPushButton *openAgain = button(detail, QStringLiteral("sorvane.ticket.openAgain"));
+        QVERIFY(openAgain);
+        openAgain->click();
+        QVERIFY(says(QStringLiteral("Opening task…")));
+        QVERIFY(quiet());
+        QVERIFY2(queue.openedTask().detail() && queue.openedTask().detail()->request.id == task, qPrintable(failure()));
+        QCOMPARE(detail.findChild<QStackedWidget *>("sorvane.ticket.section")->currentWidget()->objectName(),
+                 QStringLiteral("sorvane.ticket.task"));
+        QCOMPARE(editor->company(), company);
+
         const QString folder = standin.scratch(QStringLiteral("confirmation-%1").arg(kind));
         QVERIFY(QDir().mkpath(folder));
         editor->chooseStorage(QUrl::fromLocalFile(QFileInfo(folder).canonicalFilePath()));

@@ -63,6 +63,7 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     parts.defaults = &SettingsStore::standard();
     parts.showSettings = [view = m_view] { view->presentSettings(SorvaneSettingsSection::account, std::nullopt); };
     parts.chooseStorage = [view = m_view] { view->presentTicketStorageSettings(); };
+    parts.openSelectionAgain = [view = m_view] { view->openSelectionAgain(); };
     parts.unsupportedTestLaunch = Bridge::unsupportedTestLaunch();
     if (m_view->profiles())
         parts.profiles = new SorvaneProfilesAdapter(m_view->profiles(), m_view->editorAdapter(), this);

@@ -1,5 +1,6 @@
 #include "workspace/ticket/sorvaneticket.h"
 
+#include "foundation/decoding/strictformats.h"
 #include "foundation/localization.h"
 #include "servicequeue/proposals/servicetaskpresentation.h"
 #include "workspace/sorvanedate.h"
@@ -51,6 +52,19 @@ bool isNext(const SorvaneInboxRow &row, const std::optional<SorvaneInboxRow> &ne
 bool openedHere(const SorvaneInboxRow &row, const std::optional<ServiceDetail> &detail)
 {
     return detail && detail->request.id == row.request.id;
+}
+
+Unopened unopened(const SorvaneInboxRow &row, bool opening, bool failed, const QString &company)
+{
+    if (opening)
+        return {Unopened::Kind::opening, loc("The server checks access to this customer's submitted version.")};
+    // The same trimmed reading as the queue's: a company typed in the settings closes the task.
+    const QString typed = company.trimmed();
+    if (!typed.isEmpty() && StrictFormats::parseUuid(typed) != StrictFormats::parseUuid(row.request.company_id))
+        return {Unopened::Kind::otherCompany, loc("This task is not open, as another company is chosen in the settings.")};
+    if (failed)
+        return {Unopened::Kind::failed, loc("This task could not be opened.")};
+    return {Unopened::Kind::notOpen, loc("This task is not open.")};
 }
 
 bool isClosed(const SorvaneInboxRow &row)

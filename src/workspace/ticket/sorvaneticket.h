@@ -39,6 +39,20 @@ struct Action
 Action action(const SorvaneInboxRow &row, const std::optional<QUuid> &operatorID,
               const std::optional<SorvaneInboxRow> &next, const std::optional<ServiceDetail> &detail);
 
+// What the sections show while the row's task is not open here: the opening
+// under way, or one sentence on why it is not open, beside the one click
+// that opens it again.
+struct Unopened
+{
+    enum class Kind { opening, otherCompany, failed, notOpen };
+    Kind kind = Kind::opening;
+    QString text;
+    friend bool operator==(const Unopened &, const Unopened &) = default;
+};
+// `opening`: an opening of this row runs; `failed`: its last one failed (the
+// notices show why); `company`: the editor's company as typed.
+Unopened unopened(const SorvaneInboxRow &row, bool opening, bool failed, const QString &company);
+
 // The one step toward reading the frozen submission.
 struct SourceStep
 {

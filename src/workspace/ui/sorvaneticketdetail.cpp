@@ -291,14 +291,19 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
     symbol->setAlignment(Qt::AlignCenter);
     UiKit::setSecondary(symbol);
     opening->addWidget(symbol);
-    auto *openingTitle = UiKit::label(loc("Opening task…"), TextStyle::Title2Bold, m_opening);
-    openingTitle->setAlignment(Qt::AlignCenter);
-    opening->addWidget(openingTitle);
-    auto *openingText = UiKit::label(loc("The server checks access to this customer's submitted version."),
-                                            TextStyle::Callout, m_opening);
-    openingText->setAlignment(Qt::AlignCenter);
-    UiKit::setSecondary(openingText);
-    opening->addWidget(openingText);
+    m_openingTitle = UiKit::label(loc("Opening task…"), TextStyle::Title2Bold, m_opening);
+    m_openingTitle->setAlignment(Qt::AlignCenter);
+    opening->addWidget(m_openingTitle);
+    m_openingText = UiKit::label(loc("The server checks access to this customer's submitted version."),
+                                 TextStyle::Callout, m_opening);
+    m_openingText->setAlignment(Qt::AlignCenter);
+    UiKit::setSecondary(m_openingText);
+    opening->addWidget(m_openingText);
+    auto *openAgain = UiKit::button(loc("Open task"), m_opening);
+    openAgain->setObjectName(QStringLiteral("sorvane.ticket.openAgain"));
+    connect(openAgain, &QPushButton::clicked, &m_workspace, &SorvaneWorkspace::openSelectionAgain);
+    m_openAgain = openAgain;
+    opening->addWidget(openAgain, 0, Qt::AlignHCenter);
     opening->addStretch(1);
     m_sections->addWidget(m_opening);
     m_source = new QScrollArea(m_sections);
@@ -339,8 +344,11 @@ SorvaneTicketDetail::SorvaneTicketDetail(SorvaneWorkspace &workspace, Embeds emb
         refresh();
     };
     for (auto signal : {&EditorModel::busyChanged, &EditorModel::storageDiskChanged, &EditorModel::storagePathChanged,
-                        &EditorModel::storageIssueChanged, &EditorModel::credentialsChanged})
+                        &EditorModel::storageIssueChanged, &EditorModel::credentialsChanged,
+                        &EditorModel::companyChanged})
         connect(editor, signal, this, update);
+    for (auto signal : {&ServiceQueueModel::sorvaneOpeningChanged, &ServiceQueueModel::sorvaneOpenIntentChanged})
+        connect(queue, signal, this, update);
     connect(editor, &EditorModel::inboxChanged, this, source);
     connectAssigned(queue->openedTask(), this, {&ServiceOpenedTask::Assignments::detail}, update);
     const ServiceCompanyDirectory &directory = queue->directory();
@@ -592,6 +600,7 @@ void SorvaneTicketDetail::refreshSection(const SorvaneInboxRow &row)
 {
     const ServiceQueueModel &queue = *m_workspace.parts().queue;
     if (!openedHere(row, queue.openedTask().detail())) {
+        refreshUnopened(row);
         showSection(m_sections, m_opening);
         return;
     }
@@ -630,6 +639,19 @@ void SorvaneTicketDetail::refreshSection(const SorvaneInboxRow &row)
         showSection(m_sections, m_source);
         break;
     }
+}
+
+// "Opening task…" only while an opening of this row runs; otherwise why the
+// task is not open, and the click that opens it.
+void SorvaneTicketDetail::refreshUnopened(const SorvaneInboxRow &row)
+{
+    const SorvaneWorkspace::Parts &parts = m_workspace.parts();
+    const Unopened state = unopened(row, parts.queue->sorvaneOpening(row.request.id),
+                                    parts.queue->sorvaneOpeningFailed(row.request.id), parts.editor->company());
+    const bool opening = state.kind == Unopened::Kind::opening;
+    m_openingTitle->setVisible(opening);
+    m_openingText->setText(state.text);
+    m_openAgain->setVisible(!opening);
 }
 
 void SorvaneTicketDetail::refreshSource(const SorvaneInboxRow &row)

@@ -91,6 +91,7 @@ private:
     void refreshStatus(const SorvaneInboxRow &row);
     void refreshFolder(const SorvaneInboxRow &row);
     void refreshSection(const SorvaneInboxRow &row);
+    void refreshUnopened(const SorvaneInboxRow &row);
     void refreshSource(const SorvaneInboxRow &row);
     void refreshDeadline();
     QWidget *actionArea(const SorvaneInboxRow &row, const SorvaneTicket::Action &action, QWidget *parent);
@@ -126,6 +127,9 @@ private:
     SorvaneTabPicker *m_picker;
     QStackedWidget *m_sections;
     QWidget *m_opening;
+    QLabel *m_openingTitle;
+    QLabel *m_openingText;
+    QWidget *m_openAgain;
     QPointer<QWidget> m_taskScreen;
     QPointer<QWidget> m_versionsScreen;
     QScrollArea *m_source;
