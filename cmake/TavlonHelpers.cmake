@@ -47,12 +47,14 @@ endfunction()
 
 # tavlon_export_media_symbols(<target>)
 # A program that loads the media module exports MediaPlayer's symbols to it, so
-# there is one MediaPlayer (its meta-object, signals) in the process.
+# there is one MediaPlayer (its meta-object, signals) in the process, and the
+# media area's logging category (lcMedia).
 function(tavlon_export_media_symbols target)
   foreach(symbol _ZN11MediaPlayer* _ZNK11MediaPlayer* _ZTV11MediaPlayer _ZTI11MediaPlayer _ZTS11MediaPlayer
-                 _ZN9MediaTime* _ZNK9MediaTime*)
+                 _ZN9MediaTime* _ZNK9MediaTime* _Z7lcMediav)
     target_link_options(${target} PRIVATE "LINKER:--export-dynamic-symbol=${symbol}")
   endforeach()
+  target_link_options(${target} PRIVATE "LINKER:--undefined=_Z7lcMediav")
 endfunction()
 
 # tavlon_link_network(<target>)

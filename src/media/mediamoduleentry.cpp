@@ -1,5 +1,7 @@
 // The media module's one entry point (see servicequeue/ui/media/mediamodule.h).
-// MediaPlayer's own symbols come from the executable, which exports them.
+// MediaPlayer's own symbols and the area's logging category come from the
+// executable, which exports them.
+#include "foundation/logging.h"
 #include "qtmediaplayer.h"
 #include "servicequeue/ui/media/mediamodule.h"
 
@@ -8,6 +10,7 @@
 #include <QPointer>
 #include <QVideoWidget>
 #include <QWindow>
+#include <utility>
 
 namespace {
 
@@ -52,9 +55,18 @@ QWidget *createSurface(QWidget *parent)
     const QWindowList before = QGuiApplication::allWindows();
     auto *video = new QVideoWidget(parent);
     video->setAspectRatioMode(Qt::KeepAspectRatio);
+    bool hooked = false;
     for (QWindow *window : QGuiApplication::allWindows())
-        if (window->inherits("QVideoWindow") && !before.contains(window))
+        if (window->inherits("QVideoWindow") && !before.contains(window)) {
             new DrawingSetUp(window, video);
+            hooked = true;
+        }
+    // Found by Qt's private class name, which another Qt version may change:
+    // its films would then open black now and then on X.
+    static bool told = false;
+    if (!hooked && !std::exchange(told, true))
+        qCWarning(lcMedia) << "The video widget's own window (QVideoWindow) was not found: its drawing is set up "
+                              "late, and a paused film may open black until Play";
     return video;
 }
 

@@ -26,11 +26,12 @@ QJsonObject statusJson(const QString &proposalID, const QString &state, std::opt
     return status;
 }
 
-// "proposal created_at id decision" per decision, decisions separated by ";".
-QList<ServiceDecision> decisions(const QString &spec)
+// A decision history written as "proposal created_at id decision" per
+// decision, decisions separated by ";".
+QList<ServiceDecision> decisions(const QString &history)
 {
     QList<ServiceDecision> list;
-    for (const QString &entry : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QString &entry : history.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QStringList f = entry.split(QLatin1Char(' '));
         ServiceDecision d;
         d.proposal_id = f.at(0);
@@ -166,7 +167,7 @@ void TestServiceQueueVideos::whoMayPrepare()
 
 void TestServiceQueueVideos::historyStage_data()
 {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("history");
     QTest::addColumn<ServiceVideoStage>("stage");
     QTest::newRow("no decisions") << "" << ServiceVideoStage::sentForReview;
     QTest::newRow("only another proposal's") << "q 2026-03-05 d1 approve" << ServiceVideoStage::sentForReview;
@@ -186,11 +187,11 @@ void TestServiceQueueVideos::historyStage_data()
 
 void TestServiceQueueVideos::historyStage()
 {
-    QFETCH(QString, spec);
+    QFETCH(QString, history);
     QFETCH(ServiceVideoStage, stage);
     ServiceProposal proposal;
     proposal.id = "p";
-    QCOMPARE(VideoStage::history(proposal, decisions(spec)), stage);
+    QCOMPARE(VideoStage::history(proposal, decisions(history)), stage);
 }
 
 void TestServiceQueueVideos::receiptMatching_data()
