@@ -35,7 +35,8 @@ enum class Ink {
 };
 QColor colour(Ink ink);
 // `ink` darkened (on a light background) or lightened (on a dark one) in its
-// own hue until it reads on `background` at 4.5:1; unchanged where it does.
+// own hue until even small text in it reads on `background` at 4.5:1 (the
+// ink itself at 5.2); unchanged where it does.
 QColor colour(Ink ink, const QColor &background);
 // The widget's window text (and, with `text`, its editable text) in `ink`,
 // as it reads on the background it is drawn on (the nearest that fills its
