@@ -1,6 +1,8 @@
+#include "foundation/ui/symbols.h"
 #include "foundation/ui/uikit.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -16,16 +18,45 @@ QWidget *tinted(const QColor &tint)
     return window;
 }
 
-// The button as drawn: the fill beside its text, and the text's contrast on it.
-std::pair<qreal, QColor> drawnText(QPushButton *button)
+// The colours of a desktop in light and in dark (with a light blue accent),
+// and of the workspace window, which takes its own accent.
+QList<std::pair<const char *, QPalette>> palettes(bool workspace = false)
 {
-    const QImage image = button->grab().toImage();
-    const QColor fill = image.pixelColor(4, image.height() / 2);
+    QPalette dark(QColor(49, 54, 59));
+    dark.setColor(QPalette::Highlight, QColor(61, 174, 233));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    QList<std::pair<const char *, QPalette>> both{{"light", QApplication::palette()}, {"dark", dark}};
+    if (workspace)
+        for (auto &[name, colours] : both)
+            colours.setColor(QPalette::Highlight, UiKit::colour(UiKit::Ink::brandTint));
+    return both;
+}
+
+// The colour a symbol is drawn in: its most opaque pixel's.
+QColor inkOf(const QIcon &icon)
+{
+    const QImage image = icon.pixmap(32).toImage();
+    QColor ink(Qt::transparent);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y).alpha() > ink.alpha())
+                ink = image.pixelColor(x, y);
+    return ink;
+}
+
+// A widget as drawn: the most any pixel inside its edges stands out from the
+// background at `ground` (its text's contrast), the background, and that pixel.
+std::tuple<qreal, QColor, QColor> drawnText(QWidget *widget, QPoint ground = {4, -1})
+{
+    const QImage image = widget->grab().toImage();
+    const QColor fill = image.pixelColor(ground.x(), ground.y() < 0 ? image.height() / 2 : ground.y());
     qreal most = 1;
+    QColor text;
     for (int y = 4; y < image.height() - 4; ++y)
         for (int x = 4; x < image.width() - 4; ++x)
-            most = qMax(most, UiKit::contrast(image.pixelColor(x, y), fill));
-    return {most, fill};
+            if (const qreal contrast = UiKit::contrast(image.pixelColor(x, y), fill); contrast > most)
+                std::tie(most, text) = std::pair(contrast, image.pixelColor(x, y));
+    return {most, fill, text};
 }
 } // namespace
 
@@ -51,9 +82,10 @@ private Q_SLOTS:
     {
         QFETCH(bool, prominent);
         QFETCH(int, path);
-        const QColor green(66, 97, 84), red(200, 40, 40);
+        const QColor green(46, 80, 66), red(200, 40, 40); // green: white reads on all of it as drawn
         std::unique_ptr<QWidget> first(tinted(red)), window(tinted(green));
         auto *button = new QPushButton(QStringLiteral("Take the task"), path == 1 ? first.get() : nullptr);
+        Symbols::apply(button, QStringLiteral("hand.raised")); // a glyph: the offscreen theme has no icons
         prominent ? UiKit::makeProminent(button) : UiKit::fillWithAccent(button);
         if (path == 2) {
             window.reset(new QWidget);
@@ -67,6 +99,8 @@ private Q_SLOTS:
         }
         for (const auto group : {QPalette::Active, QPalette::Inactive})
             QCOMPARE(button->palette().color(group, QPalette::Button), green);
+        // Its symbol in its text's colour: a black hand sat on the fill beside white text.
+        QCOMPARE(inkOf(button->icon()), button->palette().color(QPalette::ButtonText));
         // Disabled, a main action looks like any disabled button.
         QVERIFY(button->palette().color(QPalette::Disabled, QPalette::Button) != green);
     }
@@ -79,17 +113,14 @@ private Q_SLOTS:
         QTest::addColumn<QPalette>("palette");
         QTest::addColumn<bool>("prominent"); // or the session forms' fill, on their default button
         QTest::addColumn<bool>("enabled");
-        QPalette dark(QColor(49, 54, 59)); // a desktop's dark colours with a light blue accent
-        dark.setColor(QPalette::Highlight, QColor(61, 174, 233));
-        dark.setColor(QPalette::HighlightedText, Qt::white);
-        for (const auto &[name, colours] : {std::pair{"light", QApplication::palette()}, std::pair{"dark", dark}}) {
-            QPalette workspace = colours;
-            workspace.setColor(QPalette::Highlight, UiKit::colour(UiKit::Ink::brandTint));
-            for (const bool enabled : {true, false}) {
-                const char *state = enabled ? "enabled" : "disabled";
-                QTest::addRow("%s, settings sheet, %s", name, state) << colours << true << enabled;
-                QTest::addRow("%s, sign-in, %s", name, state) << colours << false << enabled;
-                QTest::addRow("%s, workspace, %s", name, state) << workspace << false << enabled;
+        QTest::addColumn<int>("part"); // 0 beside the text, 1 the top of the fill (Fusion's is lighter), 2 that under the pointer
+        for (const auto &[name, colours] : palettes()) {
+            const QPalette workspace = palettes(true)[name == palettes()[0].first ? 0 : 1].second;
+            for (const int part : {0, 1, 2, -1}) {
+                const char *state = part < 0 ? "disabled" : part == 0 ? "enabled" : part == 1 ? "top" : "top, hovered";
+                QTest::addRow("%s, settings sheet, %s", name, state) << colours << true << (part >= 0) << part;
+                QTest::addRow("%s, sign-in, %s", name, state) << colours << false << (part >= 0) << part;
+                QTest::addRow("%s, workspace, %s", name, state) << workspace << false << (part >= 0) << part;
             }
         }
     }
@@ -98,22 +129,72 @@ private Q_SLOTS:
         QFETCH(QPalette, palette);
         QFETCH(bool, prominent);
         QFETCH(bool, enabled);
+        QFETCH(int, part);
         QWidget window;
         window.setPalette(palette);
         auto *button = new QPushButton(QStringLiteral("Check for Updates…"), &window);
         prominent ? UiKit::makeProminent(button) : (UiKit::fillWithAccent(button), button->setDefault(true));
         button->resize(button->sizeHint() + QSize(32, 0)); // the fill clear of the text at its sides
-        const auto [readable, accent] = drawnText(button);
+        button->setAttribute(Qt::WA_UnderMouse, part == 2);
+        const auto [readable, accent, text] = drawnText(button, {4, part > 0 ? 2 : -1}); // 2: below the frame's two lines
         if (enabled) {
             QVERIFY2(readable >= 4.5, qPrintable(QString::number(readable)));
             button->setDown(true);
-            QVERIFY(drawnText(button).first >= 4.5);
+            QVERIFY(std::get<0>(drawnText(button)) >= 4.5);
             return;
         }
         button->setEnabled(false);
-        const auto [dimmed, plain] = drawnText(button);
+        const auto [dimmed, plain, dimText] = drawnText(button);
         QVERIFY(dimmed < readable);
         QVERIFY(plain.hsvSaturationF() < accent.hsvSaturationF());
+    }
+
+    // The contrast is the standard ratio of relative luminances: the inks and
+    // fills are only as readable as this measure is right.
+    void contrastIsTheStandardRatio()
+    {
+        QCOMPARE(UiKit::contrast(Qt::white, Qt::black), 21.0);
+        QCOMPARE(qRound(UiKit::contrast(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
+        QCOMPARE(UiKit::contrast(Qt::red, Qt::red), 1.0);
+    }
+
+    // Coloured text reads on what is behind it, in its own hue, in light and
+    // dark, on the window and on a selected row (tinted with the accent): a
+    // fixed orange read 1.7:1 on a light window, a fixed green 3:1 on a dark one.
+    void inksRead_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QTest::addColumn<bool>("selected");
+        QTest::addColumn<int>("ink");
+        const char *inks[] = {"failure", "sheet failure", "attention", "caution", "company failure", "profile failure",
+                              "storage issue", "success"}; // the inks that colour text, in their order
+        for (const auto &[name, colours] : palettes(true))
+            for (const bool selected : {false, true})
+                for (int ink = 0; ink <= int(UiKit::Ink::success); ++ink)
+                    QTest::addRow("%s, %s, %s", name, selected ? "selected row" : "window", inks[ink])
+                        << colours << selected << ink;
+    }
+    void inksRead()
+    {
+        QFETCH(QPalette, palette);
+        QFETCH(bool, selected);
+        QFETCH(int, ink);
+        if (selected) { // the row's own colour with the accent over it at 18%
+            const QColor base = palette.color(QPalette::Base), accent = palette.color(QPalette::Highlight);
+            palette.setColor(QPalette::Window, QColor::fromRgbF(base.redF() * 0.82f + accent.redF() * 0.18f,
+                                                                base.greenF() * 0.82f + accent.greenF() * 0.18f,
+                                                                base.blueF() * 0.82f + accent.blueF() * 0.18f));
+        }
+        QWidget window;
+        window.setPalette(palette);
+        auto *label = UiKit::label(QStringLiteral("Start target exceeded · 12 min"), {.ink = UiKit::Ink(ink)}, nullptr);
+        label->setContentsMargins(8, 8, 8, 8);
+        label->setParent(&window); // placed after it is made, as most are
+        label->resize(label->sizeHint());
+        const auto [readable, ground, text] = drawnText(label);
+        QVERIFY2(readable >= 4.5, qPrintable(QString::number(readable)));
+        // Its own hue: an orange warning stays orange.
+        QVERIFY2(qAbs(text.hslHue() - UiKit::colour(UiKit::Ink(ink)).hslHue()) <= 4, qPrintable(text.name()));
     }
 };
 

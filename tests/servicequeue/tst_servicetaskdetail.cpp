@@ -425,8 +425,19 @@ void TestServiceTaskDetail::packageAndWorkingFolder()
         view->findChild<QPushButton *>("service.proposal.send")->click();
         QVERIFY(model->proposals().confirmation() && !editorModel->busy());
     }
-    if (auto *prepare = view->findChild<QPushButton *>("service.workspace.prepare"))
-        QCOMPARE(prepare->property("prominent").toBool(), workspaces.isEmpty());
+    if (auto *prepare = view->findChild<QPushButton *>("service.workspace.prepare")) {
+        // Drawn in the fill the kit gives a main action where it stands (the
+        // accent, darkened until its text reads), or plain.
+        QPushButton filled(prepare->text(), prepare->parentWidget());
+        UiKit::makeProminent(&filled);
+        filled.resize(prepare->size());
+        const auto fillOf = [](QWidget *button) {
+            const QImage image = button->grab().toImage();
+            return image.pixelColor(4, image.height() / 2);
+        };
+        QVERIFY(fillOf(&filled).hsvSaturationF() > 0.3);
+        QCOMPARE(fillOf(prepare) == fillOf(&filled), workspaces.isEmpty());
+    }
 }
 
 void TestServiceTaskDetail::versionDelivery_data()

@@ -344,7 +344,8 @@ void TestVideoReturnView::boxPerState()
     if (state == "unconfirmed") {
         QLabel *stage = child<QLabel>("service.video.stage.text");
         QCOMPARE(stage->text(), QStringLiteral("Afsendelse ikke bekræftet · behold denne version"));
-        QVERIFY(stage->styleSheet().contains("#c35b00"));
+        QCOMPARE(stage->palette().color(QPalette::WindowText),
+                 UiKit::colour(UiKit::Ink::caution, stage->palette().color(QPalette::Window)));
         QVERIFY(visibleTexts(m_box.get()).contains("Behold denne frosne version. Kontrollér dens kvittering, eller "
                                                    "gentag det samme gennemgåede forslag."));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/localization.h"
+#include "foundation/ui/uikit.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -49,9 +50,11 @@ inline void typeInto(QLineEdit *edit, const QString &text)
     QCoreApplication::sendEvent(edit, &event);
 }
 
+// In the orange of warnings, as it reads on the window it stands in.
 inline bool isOrange(const QWidget *w)
 {
-    return w->palette().color(QPalette::WindowText) == QColor(255, 149, 0);
+    return w->palette().color(QPalette::WindowText)
+        == UiKit::colour(UiKit::Ink::attention, w->palette().color(QPalette::Window));
 }
 
 } // namespace SessionViews

@@ -75,7 +75,7 @@ ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std:
     m_issue = UiKit::label({}, {.scale = 0.9, .wrap = false, .plain = false,
                            .name = QStringLiteral("editor.projectLocation.issue")}, issueLine);
     m_issue->setWordWrap(true);
-    m_issue->setStyleSheet(UiKit::styleSheetColour(UiKit::Ink::storageIssue));
+    UiKit::setInk(m_issue, UiKit::Ink::storageIssue);
     issueLineLayout->addWidget(warning, 0, Qt::AlignTop);
     issueLineLayout->addWidget(m_issue, 1);
     issueLayout->addWidget(issueLine);

@@ -1,5 +1,7 @@
 #include "uikit.h"
 
+#include "symbols.h"
+
 #include <QAbstractScrollArea>
 #include <QCoreApplication>
 #include <QEvent>
@@ -323,18 +325,105 @@ QColor colour(Ink ink)
     return {};
 }
 
-void setInk(QWidget *widget, Ink ink, bool text)
+namespace {
+constexpr qreal readable = 4.5; // the contrast body text needs
+
+// What a widget's text is drawn on: the background of the nearest widget
+// that fills its own, its window at the latest.
+QColor backgroundBehind(const QWidget *widget)
 {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour(ink));
-    if (text)
-        palette.setColor(QPalette::Text, colour(ink));
-    widget->setPalette(palette);
+    const QWidget *filled = widget;
+    while (!filled->isWindow() && !filled->autoFillBackground() && filled->parentWidget())
+        filled = filled->parentWidget();
+    return filled->palette().color(filled->backgroundRole());
 }
 
-QString styleSheetColour(Ink ink)
+// Keeps a widget's ink readable: its background changes with its window's
+// colours (a dark desktop) and with its place (a label is often made before
+// it is placed).
+class InkFollower final : public QObject
 {
-    return QStringLiteral("color: %1;").arg(colour(ink).name());
+public:
+    explicit InkFollower(QWidget *widget) : QObject(widget) { widget->installEventFilter(this); }
+
+    void set(Ink ink, bool text)
+    {
+        m_ink = ink;
+        m_text = text;
+        apply();
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ParentChange || event->type() == QEvent::PaletteChange)
+            apply();
+        return false;
+    }
+
+private:
+    void apply()
+    {
+        if (m_applying)
+            return;
+        auto *widget = static_cast<QWidget *>(parent());
+        const QColor ink = colour(m_ink, backgroundBehind(widget));
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, ink);
+        if (m_text)
+            palette.setColor(QPalette::Text, ink);
+        if (palette == widget->palette() && palette.resolveMask() == widget->palette().resolveMask())
+            return;
+        m_applying = true;
+        widget->setPalette(palette);
+        m_applying = false;
+    }
+
+    Ink m_ink = Ink::failure;
+    bool m_text = false;
+    bool m_applying = false;
+};
+} // namespace
+
+QColor colour(Ink ink, const QColor &background)
+{
+    // Asked for on every paint of a row: each ink is found once per background.
+    static QHash<std::pair<int, QRgb>, QColor> found;
+    const auto key = std::pair(int(ink), background.rgb());
+    if (const auto known = found.constFind(key); known != found.cend())
+        return *known;
+    const QColor base = colour(ink);
+    QColor result = base;
+    // Small text is drawn lighter than its ink at the edges of its strokes
+    // (a caption's read 4.1 where its ink read 4.6): the ink aims higher.
+    constexpr qreal aim = readable + 0.7;
+    if (contrast(base, background) < aim) {
+        // Toward black on a light background, toward white on a dark one.
+        const bool darken = contrast(Qt::black, background) >= contrast(Qt::white, background);
+        const float hue = base.hslHueF(), saturation = base.hslSaturationF(), lightness = base.lightnessF();
+        for (int step = 1; step <= 100; ++step) {
+            const float to = darken ? lightness * (1 - step / 100.0f) : lightness + (1 - lightness) * step / 100.0f;
+            result = QColor(QColor::fromHslF(hue, saturation, to).rgb()); // as drawn: 8 bits a channel
+            if (contrast(result, background) >= aim)
+                break;
+        }
+    }
+    found.insert(key, result);
+    return result;
+}
+
+void setInk(QWidget *widget, Ink ink, bool text)
+{
+    auto *follower = widget->findChild<InkFollower *>(QString(), Qt::FindDirectChildrenOnly);
+    (follower ? follower : new InkFollower(widget))->set(ink, text);
+}
+
+void clearInk(QWidget *widget)
+{
+    if (auto *follower = widget->findChild<InkFollower *>(QString(), Qt::FindDirectChildrenOnly)) {
+        delete follower;
+        widget->setPalette(QPalette());
+    }
 }
 
 qreal contrast(const QColor &one, const QColor &other)
@@ -348,33 +437,44 @@ qreal contrast(const QColor &one, const QColor &other)
 }
 
 namespace {
-// The fill behind a button's text as `style` draws it: Fusion lightens and
-// desaturates the Button colour and shades it, and merges a default button's
-// with the accent, so the colour drawn is not the colour given.
-QColor drawnFill(const QStyle *style, QPalette palette, const QColor &fill, bool isDefault)
+// The least contrast of `text` on the fill as `style` draws it, all down the
+// fill behind the text, plain and as the default button: Fusion lightens and
+// desaturates the Button colour, draws it as a gradient lighter at the top,
+// lighter still under the pointer and darker pressed, and merges a default
+// button's with the accent, so the colour drawn is not the colour given.
+// Light text is drawn only under the pointer (the fill at its lightest),
+// dark text at rest and pressed (darkest at the foot and pressed).
+qreal leastContrast(const QStyle *style, QPalette palette, const QColor &fill, const QColor &text, bool lightText)
 {
     palette.setColor(QPalette::Button, fill);
     QStyleOptionButton option;
     option.palette = palette;
     option.rect = QRect(0, 0, 64, 32);
-    option.state = QStyle::State_Enabled | QStyle::State_Raised;
-    if (isDefault)
-        option.features = QStyleOptionButton::DefaultButton;
     QImage image(option.rect.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(palette.color(QPalette::Window));
-    QPainter painter(&image);
-    style->drawPrimitive(QStyle::PE_PanelButtonCommand, &option, &painter, nullptr);
-    painter.end();
-    return image.pixelColor(option.rect.center());
+    qreal least = 21;
+    const QList<QStyle::State> states = lightText ? QList<QStyle::State>{QStyle::State_Raised | QStyle::State_MouseOver}
+                                                  : QList<QStyle::State>{QStyle::State_Raised, QStyle::State_Sunken};
+    for (const auto features : {QStyleOptionButton::None, QStyleOptionButton::DefaultButton})
+        for (const auto state : states) {
+            option.features = features;
+            option.state = QStyle::State_Enabled | state;
+            image.fill(palette.color(QPalette::Window));
+            QPainter painter(&image);
+            style->drawPrimitive(QStyle::PE_PanelButtonCommand, &option, &painter, nullptr);
+            painter.end();
+            // Inside the frame's two lines, where text can stand.
+            for (int y = 2; y < option.rect.height() - 2; ++y)
+                least = qMin(least, contrast(text, image.pixelColor(option.rect.center().x(), y)));
+        }
+    return least;
 }
 
 // The accent, darkened in its own hue (lightened under dark text) until the
-// text reads on it as drawn, plain or as the default button: a light accent
-// drawn lighter still gave white text 2:1, which read as disabled. Found once
-// per style and colours: the search draws the button a dozen times or more.
+// text reads on all of it as drawn: a light accent drawn lighter still gave
+// white text 2:1, which read as disabled. Found once per style and colours:
+// the search draws the button a few times for each step.
 QColor readableFill(const QStyle *style, QPalette palette, QPalette::ColorGroup group)
 {
-    constexpr qreal least = 4.5; // the contrast body text needs
     palette.setCurrentColorGroup(group);
     const QColor text = palette.color(QPalette::HighlightedText);
     QColor fill = palette.color(QPalette::Highlight);
@@ -384,9 +484,7 @@ QColor readableFill(const QStyle *style, QPalette palette, QPalette::ColorGroup 
         return *known;
     const bool darken = text.lightnessF() > fill.lightnessF();
     for (int step = 0; step < 40; ++step) {
-        if (qMin(contrast(text, drawnFill(style, palette, fill, false)),
-                 contrast(text, drawnFill(style, palette, fill, true)))
-            >= least)
+        if (leastContrast(style, palette, fill, text, darken) >= readable)
             break;
         fill = darken ? fill.darker(106) : fill.lighter(106);
     }
@@ -414,6 +512,8 @@ protected:
         if (event->type() == QEvent::ParentChange || event->type() == QEvent::PaletteChange
             || event->type() == QEvent::StyleChange)
             fill(static_cast<QPushButton *>(watched));
+        else if (event->type() == QEvent::EnabledChange)
+            colourSymbol(static_cast<QPushButton *>(watched));
         return false;
     }
 
@@ -434,10 +534,25 @@ private:
                              palette.color(QPalette::Disabled, QPalette::WindowText));
         }
         if (palette == button->palette() && palette.resolveMask() == button->palette().resolveMask())
-            return;
+            return colourSymbol(button);
         m_filling = true;
         button->setPalette(palette);
         m_filling = false;
+        colourSymbol(button);
+    }
+
+    // A glyph standing in for a symbol is drawn in the text's colour on the
+    // fill (black on the accent sat beside white text); disabled, in the
+    // window's text as before, which the style then greys. A theme's own icon
+    // is left as the theme draws it.
+    static void colourSymbol(QPushButton *button)
+    {
+        const QString symbol = button->property("symbol").toString();
+        if (symbol.isEmpty() || button->icon().isNull() || !Symbols::themeIcon(symbol).availableSizes().isEmpty())
+            return;
+        const QPalette &palette = button->palette();
+        button->setIcon(Symbols::icon(symbol, button->isEnabled() ? palette.color(QPalette::Active, QPalette::ButtonText)
+                                                                  : palette.color(QPalette::Active, QPalette::WindowText)));
     }
 
     const bool m_plainWhenDisabled;

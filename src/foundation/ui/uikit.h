@@ -16,7 +16,8 @@ class QWidget;
 // they are drawn in, named by what they mean. Symbols: symbols.h.
 namespace UiKit {
 
-// ---- Colours, by role. Each is the one value its screens draw in.
+// ---- Colours, by role. Each is the one value its screens draw in; a text
+// ink is drawn in its own hue made to read on what is behind it.
 enum class Ink {
     failure, // a failure sentence: notices, sharing sheet, updates pane
     sheetFailure, // the settings sheet's error line
@@ -33,10 +34,17 @@ enum class Ink {
     avatarInk, // its initials
 };
 QColor colour(Ink ink);
-// The widget's window text (and, with `text`, its editable text) in `ink`.
+// `ink` darkened (on a light background) or lightened (on a dark one) in its
+// own hue until even small text in it reads on `background` at 4.5:1 (the
+// ink itself at 5.2); unchanged where it does.
+QColor colour(Ink ink, const QColor &background);
+// The widget's window text (and, with `text`, its editable text) in `ink`,
+// as it reads on the background it is drawn on (the nearest that fills its
+// own), again on every change of the colours around it or of its place.
 void setInk(QWidget *widget, Ink ink, bool text = false);
-// A style sheet line "color: #rrggbb;" in `ink`.
-QString styleSheetColour(Ink ink);
+// Undoes setInk: the widget's own palette is dropped, it takes its window's
+// colours again.
+void clearInk(QWidget *widget);
 
 // ---- Labels. One argument order everywhere: text, style, parent.
 
@@ -122,7 +130,7 @@ void makeProminent(QPushButton *button);
 // binding as they are, and draws it disabled in the window's colours.
 void fillWithAccent(QPushButton *button);
 // The contrast ratio of two colours by their relative luminance (sRGB): the
-// fills are made to reach 4.5 under their text.
+// inks and the fills are made to reach 4.5 under their text.
 qreal contrast(const QColor &one, const QColor &other);
 
 // Small indeterminate indicator.

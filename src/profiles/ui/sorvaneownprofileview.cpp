@@ -158,9 +158,7 @@ SorvaneOwnProfileView::SorvaneOwnProfileView(SorvaneProfilesModel &model, QShare
     m_message->setObjectName(QStringLiteral("sorvane.profile.message"));
     m_message->setWordWrap(true);
     m_message->setTextFormat(Qt::PlainText);
-    QPalette orange = m_message->palette();
-    orange.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::profileFailure));
-    m_message->setPalette(orange);
+    UiKit::setInk(m_message, UiKit::Ink::profileFailure);
     messageLine->addWidget(m_messageIcon, 0, Qt::AlignTop);
     messageLine->addWidget(m_message, 1);
     messageLayout->addLayout(messageLine);

@@ -50,9 +50,7 @@ ServiceCompanyControls::ServiceCompanyControls(ServiceQueueModel &model, EditorM
     layout->addWidget(m_progress);
 
     m_error = UiKit::label({}, {.name = QStringLiteral("service.companies.error")}, this);
-    QPalette orange = m_error->palette();
-    orange.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::companyFailure));
-    m_error->setPalette(orange);
+    UiKit::setInk(m_error, UiKit::Ink::companyFailure);
     layout->addWidget(m_error);
 
     m_empty = UiKit::label({}, {.name = QStringLiteral("service.companies.empty")}, this);

@@ -99,9 +99,7 @@ SorvaneSettingsView::SorvaneSettingsView(Parts parts, SorvaneSettingsSection sec
     m_error->setWordWrap(true);
     m_error->setTextFormat(Qt::PlainText);
     m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QPalette red = m_error->palette();
-    red.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::sheetFailure));
-    m_error->setPalette(red);
+    UiKit::setInk(m_error, UiKit::Ink::sheetFailure);
     errorLayout->addWidget(m_error);
     column->addWidget(m_errorRow);
 

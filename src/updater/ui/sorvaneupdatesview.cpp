@@ -140,16 +140,14 @@ void SorvaneUpdatesView::refresh()
     }
     m_busy->setVisible(m_updater.activity().isBusy());
 
-    QPalette palette = m_note->palette();
     if (const auto issue = m_updater.issue()) {
         m_note->setText(*issue);
         m_note->setForegroundRole(QPalette::WindowText);
-        palette.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::failure));
-        m_note->setPalette(palette);
+        UiKit::setInk(m_note, UiKit::Ink::failure);
         m_note->show();
     } else if (!m_updater.isConfigured()) {
         m_note->setText(loc("Updates are available in the installed app from %@.", {SorvaneUpdater::downloadPageText()}));
-        m_note->setPalette(QPalette());
+        UiKit::clearInk(m_note);
         m_note->setForegroundRole(QPalette::PlaceholderText);
         m_note->show();
     } else {

@@ -221,7 +221,7 @@ Layout layOut(const Input &input, const QRect &rect, const QFont &font, const QP
         add({{}, *content.startBy, captionFont, {}}, captionLine);
         if (content.deadline)
             add({{}, content.deadline->text(), captionFont,
-                content.deadline->exceeded ? UiKit::colour(UiKit::Ink::attention) : dim}, captionLine);
+                content.deadline->exceeded ? UiKit::colour(UiKit::Ink::attention, input.background) : dim}, captionLine);
     }
     if (content.blocked)
         add({{}, *content.blocked, captionFont, dim, 2}, piecesHeight(*content.blocked, captionFont, width, 2));
@@ -234,6 +234,14 @@ Layout layOut(const Input &input, const QRect &rect, const QFont &font, const QP
 QColor secondary(const QPalette &palette)
 {
     return palette.color(QPalette::PlaceholderText);
+}
+
+QColor highlighted(const QPalette &palette, const QColor &below, float tint)
+{
+    const QColor above = palette.color(QPalette::Highlight);
+    const auto over = [tint](float under, float top) { return under + (top - under) * tint; };
+    return QColor::fromRgbF(over(below.redF(), above.redF()), over(below.greenF(), above.greenF()),
+                            over(below.blueF(), above.blueF()));
 }
 
 QFont caption(const QFont &font, bool semibold)

@@ -22,6 +22,7 @@ struct Input
     bool pinned = false;
     bool compact = false;
     QDateTime now;
+    QColor background; // what the row is drawn on: its coloured text is made to read on it
 };
 
 int height(const Input &input, int width, const QFont &font);
@@ -36,6 +37,9 @@ void paintCustomer(QPainter *painter, const QRect &rect, const SorvaneInboxRow &
                    const QFont &font);
 
 QColor secondary(const QPalette &palette);
+// `below` with the palette's highlight laid over it at `tint` (a selected or
+// pressed row), as it is drawn.
+QColor highlighted(const QPalette &palette, const QColor &below, float tint);
 QFont caption(const QFont &font, bool semibold = false);
 
 } // namespace SorvaneInboxRowPainter

@@ -104,18 +104,21 @@ void SorvaneInboxListDelegate::paint(QPainter *painter, const QStyleOptionViewIt
         painter->restore();
         return;
     }
-    QPalette palette = option.palette;
+    QColor background = option.palette.color(QPalette::Base);
     if (option.state & QStyle::State_Selected) {
+        constexpr float tint = 0.18f;
         QColor fill = option.palette.color(QPalette::Highlight);
-        fill.setAlphaF(0.18f);
+        fill.setAlphaF(tint);
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(Qt::NoPen);
         painter->setBrush(fill);
         painter->drawRoundedRect(QRectF(option.rect.adjusted(4, 1, -4, -1)), 6, 6);
+        background = highlighted(option.palette, background, tint);
     }
     const SorvaneInboxRow &row = m_model.row(index.row());
-    Input input{&row, m_workspace.customer(row), m_model.isPinned(index.row()), m_workspace.showsTable(), m_clock()};
-    SorvaneInboxRowPainter::paint(painter, area, input, palette, option.font);
+    Input input{&row,     m_workspace.customer(row), m_model.isPinned(index.row()), m_workspace.showsTable(),
+                m_clock(), background};
+    SorvaneInboxRowPainter::paint(painter, area, input, option.palette, option.font);
     painter->restore();
 }
 
@@ -332,10 +335,13 @@ void SorvanePinnedTaskButton::paintEvent(QPaintEvent *)
     if (!pinned)
         return;
     QPainter painter(this);
+    QColor background = palette().color(QPalette::Window);
     if (isDown() || hasFocus()) {
+        constexpr float tint = 0.12f;
         QColor fill = palette().color(QPalette::Highlight);
-        fill.setAlphaF(0.12f);
+        fill.setAlphaF(tint);
         painter.fillRect(rect(), fill);
+        background = highlighted(palette(), background, tint);
     }
     const QRect area = rect().adjusted(12, 12, -12, -12);
     const QFont header = caption(font(), true);
@@ -344,7 +350,7 @@ void SorvanePinnedTaskButton::paintEvent(QPaintEvent *)
     const int headerHeight = QFontMetrics(header).lineSpacing();
     painter.drawText(QRect(area.left(), area.top(), area.width(), headerHeight), Qt::AlignLeft | Qt::AlignVCenter,
                      loc("Next in production"));
-    Input input{&*pinned, m_workspace.customer(*pinned), true, true, m_clock()};
+    Input input{&*pinned, m_workspace.customer(*pinned), true, true, m_clock(), background};
     SorvaneInboxRowPainter::paint(&painter, QRect(area.left(), area.top() + headerHeight + 4, area.width(), 0), input,
                                   palette(), font());
 }

@@ -71,9 +71,7 @@ SorvaneMetadataSheet::SorvaneMetadataSheet(SorvaneInboxModel &inbox, const Sorva
     m_error = new QLabel(content);
     m_error->setWordWrap(true);
     m_error->setTextFormat(Qt::PlainText);
-    QPalette red = m_error->palette();
-    red.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::failure));
-    m_error->setPalette(red);
+    UiKit::setInk(m_error, UiKit::Ink::failure);
     layout->addWidget(m_error);
     m_saved = new QLabel(Symbols::glyph(QStringLiteral("checkmark.circle")) + u' ' + loc("Sharing settings saved"),
                          content);

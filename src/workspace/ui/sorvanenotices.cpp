@@ -140,11 +140,8 @@ QWidget *SorvaneNotices::banner(const SorvaneNotice &notice)
         auto *text = UiKit::label(notice.text, UiKit::TextStyle::Callout, widget);
         text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        for (QLabel *label : {symbol, text}) {
-            QPalette red = label->palette();
-            red.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::failure));
-            label->setPalette(red);
-        }
+        for (QLabel *label : {symbol, text})
+            UiKit::setInk(label, UiKit::Ink::failure);
         row->addWidget(symbol);
         row->addWidget(text, 1);
         break;

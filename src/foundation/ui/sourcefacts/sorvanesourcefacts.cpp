@@ -82,9 +82,7 @@ SorvaneTimelineFormatView::SorvaneTimelineFormatView(const SorvaneTimelineFormat
         auto *row = new QHBoxLayout(warning);
         row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(5);
-        QPalette orange = warning->palette();
-        orange.setColor(QPalette::WindowText, UiKit::colour(UiKit::Ink::attention));
-        warning->setPalette(orange);
+        UiKit::setInk(warning, UiKit::Ink::attention);
         QFont callout = font();
         callout.setPointSizeF(callout.pointSizeF() * 12.0 / 13.0);
         auto *symbol = new QLabel(QStringLiteral("\u26A0"), warning);

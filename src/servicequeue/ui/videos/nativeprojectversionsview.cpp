@@ -67,7 +67,7 @@ void NativeProjectVersionsView::setContent(const QList<NativeProjectVersion> &ve
     if (requiresExplicitSelection) {
         QLabel *note = UiKit::label(loc("This copied project needs an explicit native project selection before the next "
                                     "delivery."), {.scale = 0.9}, this);
-        note->setStyleSheet(UiKit::styleSheetColour(UiKit::Ink::caution));
+        UiKit::setInk(note, UiKit::Ink::caution);
         m_column->addWidget(note);
         if (m_onDisable)
             disableButton(loc("Continue without automatic project copying"),

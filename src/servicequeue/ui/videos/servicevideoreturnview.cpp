@@ -344,7 +344,7 @@ void ServiceVideoReturnView::refresh()
         m_stage->setText(VideoStage::title(stage));
         Symbols::apply(m_stageIcon, P::stageSymbol(stage));
         const bool warning = stage == ServiceVideoStage::sendUnconfirmed;
-        m_stage->setStyleSheet(warning ? UiKit::styleSheetColour(UiKit::Ink::caution) : QString());
+        warning ? UiKit::setInk(m_stage, UiKit::Ink::caution) : UiKit::clearInk(m_stage);
         m_unconfirmedNote->setVisible(warning);
         m_preview->setPreview(*draft);
         if (m_results)
