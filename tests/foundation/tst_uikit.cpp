@@ -187,7 +187,9 @@ private Q_SLOTS:
         }
         QWidget window;
         window.setPalette(palette);
-        auto *label = UiKit::label(QStringLiteral("Start target exceeded · 12 min"), {.ink = UiKit::Ink(ink)}, nullptr);
+        // Selectable, as a notice's is: its text control is a child beside the kit's own.
+        auto *label = UiKit::label(QStringLiteral("Start target exceeded · 12 min"),
+                                   {.selectable = true, .ink = UiKit::Ink(ink)}, nullptr);
         label->setContentsMargins(8, 8, 8, 8);
         label->setParent(&window); // placed after it is made, as most are
         label->resize(label->sizeHint());

@@ -412,15 +412,27 @@ QColor colour(Ink ink, const QColor &background)
     return result;
 }
 
+namespace {
+// The widget's follower. By type, not findChild: without a meta-object of its
+// own that takes any child, a selectable label's text control among them.
+InkFollower *followerOf(const QWidget *widget)
+{
+    for (QObject *child : widget->children())
+        if (auto *follower = dynamic_cast<InkFollower *>(child))
+            return follower;
+    return nullptr;
+}
+} // namespace
+
 void setInk(QWidget *widget, Ink ink, bool text)
 {
-    auto *follower = widget->findChild<InkFollower *>(QString(), Qt::FindDirectChildrenOnly);
+    InkFollower *follower = followerOf(widget);
     (follower ? follower : new InkFollower(widget))->set(ink, text);
 }
 
 void clearInk(QWidget *widget)
 {
-    if (auto *follower = widget->findChild<InkFollower *>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (InkFollower *follower = followerOf(widget)) {
         delete follower;
         widget->setPalette(QPalette());
     }
