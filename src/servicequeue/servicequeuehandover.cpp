@@ -92,20 +92,7 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
     const auto sleep = [&model](std::chrono::milliseconds duration) {
         return model->m_sorvaneSleeper ? model->m_sorvaneSleeper(duration) : preciseSleep(duration);
     };
-    // However the hand-over ends, its opening ends with it, unless the task's
-    // reading runs on: that ends the opening itself.
-    struct OpeningEnd
-    {
-        const QPointer<ServiceQueueModel> &model;
-        QUuid intent;
-        bool failed = false;
-        bool reading = false;
-        ~OpeningEnd()
-        {
-            if (model && !reading)
-                model->endSorvaneOpening(intent, failed);
-        }
-    } end{model, handOver.intent};
+    const auto opening = std::make_shared<SorvaneOpeningEnd>(model, handOver.intent);
     try {
         // Begin on a later turn, so that a call made right after this one supersedes it before it acts.
         co_await sleep(0ms);
@@ -145,8 +132,7 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
             editor->restoreStorage(false);
         model->openedTask().setListing(ServiceListing{handOver.receipt.company_id,
                                          StrictFormats::canonicalUuid(handOver.operatorID), {handOver.receipt}});
-        model->openTask(handOver.receipt, *editor, true);
-        end.reading = editor->busy().has_value();
+        model->openTask(handOver.receipt, *editor, opening);
     } catch (...) {
         logFailure(lcServiceQueue, "opening the inbox's task");
         if (!current())
@@ -157,23 +143,26 @@ QCoro::Task<void> ServiceQueueModel::sorvaneOpenTask(QPointer<ServiceQueueModel>
             text = model->m_directory.companyError();
         if (text)
             editor->setError(text);
-        end.failed = text.has_value();
+        opening->failed = text.has_value();
     }
 }
 
-QCoro::Task<void> ServiceQueueModel::handedOverOpenOperation(OperationContext op, QUrl credentials,
-                                                             ServiceReceipt receipt, QUuid intent)
+ServiceQueueModel::SorvaneOpeningEnd::~SorvaneOpeningEnd()
 {
-    const QPointer<ServiceQueueModel> model = op.model;
-    std::exception_ptr failure;
-    try {
-        QCoro::Task<void> reading = openOperation(std::move(op), std::move(credentials), std::move(receipt));
-        co_await reading;
-    } catch (...) {
-        failure = std::current_exception();
-    }
     if (model)
-        model->endSorvaneOpening(intent, failure != nullptr);
-    if (failure)
-        std::rethrow_exception(failure);
+        model->endSorvaneOpening(intent, failed);
+}
+
+QCoro::Task<void> ServiceQueueModel::handedOverOpenOperation(OperationContext op, QUrl credentials,
+                                                             ServiceReceipt receipt,
+                                                             std::shared_ptr<SorvaneOpeningEnd> opening)
+{
+    try {
+        co_await openOperation(std::move(op), std::move(credentials), std::move(receipt));
+    } catch (const OperationCancelled &) {
+        throw; // stopped, not failed: no sentence says why
+    } catch (...) {
+        opening->failed = true;
+        throw;
+    }
 }

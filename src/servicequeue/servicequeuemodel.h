@@ -292,9 +292,22 @@ private:
     bool handOverCurrent(const SorvaneHandOver &handOver, const ServiceQueueEditor &editor) const;
     // Ends the opening of the hand-over `intent`, if it is still the newest one's.
     void endSorvaneOpening(const QUuid &intent, bool failed);
-    // The task's reading that a hand-over ends with; the opening ends with it.
+    // Ends a hand-over's opening once the last of its holders lets go: the
+    // hand-over, then the task's reading it starts, however either ends
+    // (the reading also when it is refused or never begins).
+    struct SorvaneOpeningEnd
+    {
+        SorvaneOpeningEnd(QPointer<ServiceQueueModel> model, QUuid intent) : model(model), intent(intent) {}
+        SorvaneOpeningEnd(const SorvaneOpeningEnd &) = delete; // a copy's end would end the opening
+        SorvaneOpeningEnd &operator=(const SorvaneOpeningEnd &) = delete;
+        QPointer<ServiceQueueModel> model;
+        QUuid intent;
+        bool failed = false;
+        ~SorvaneOpeningEnd();
+    };
+    // The task's reading that a hand-over ends with; a failure fails its opening.
     static QCoro::Task<void> handedOverOpenOperation(OperationContext op, QUrl credentials, ServiceReceipt receipt,
-                                                     QUuid intent);
+                                                     std::shared_ptr<SorvaneOpeningEnd> opening);
     static QCoro::Task<void> sorvaneOpenTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
                                              SorvaneHandOver handOver);
     static QCoro::Task<void> readBriefOperation(OperationContext op, QUrl storageFolder, ServiceDownload download,
@@ -309,8 +322,8 @@ private:
     // perform; with `reopened`, the inbox's own opening of that row's task.
     void startOperation(ServiceQueueEditor &editor, const QString &title, ScopedOperation operation,
                         const std::optional<ServiceReceipt> &reopened);
-    // open; `reopened`: by the hand-over from the inbox, not by the person.
-    void openTask(ServiceReceipt receipt, ServiceQueueEditor &editor, bool reopened);
+    // open; `handedOver`: by the hand-over from the inbox (its opening), not by the person.
+    void openTask(ServiceReceipt receipt, ServiceQueueEditor &editor, std::shared_ptr<SorvaneOpeningEnd> handedOver);
     void keepRevisionNote(const std::optional<ServiceReceipt> &before, const ServiceOperationScope &scope,
                           const ServiceQueueEditor &editor);
 

@@ -54,11 +54,13 @@ QCoro::Task<void> ServiceQueueModel::listOperation(OperationContext op, QUrl cre
 
 void ServiceQueueModel::open(ServiceReceipt receipt, ServiceQueueEditor &editor)
 {
-    openTask(std::move(receipt), editor, false);
+    openTask(std::move(receipt), editor, nullptr);
 }
 
-void ServiceQueueModel::openTask(ServiceReceipt receipt, ServiceQueueEditor &editor, bool reopened)
+void ServiceQueueModel::openTask(ServiceReceipt receipt, ServiceQueueEditor &editor,
+                                 std::shared_ptr<SorvaneOpeningEnd> handedOver)
 {
+    const bool reopened = handedOver != nullptr;
     const auto credentials = editor.credentials();
     if (!credentials)
         return;
@@ -77,9 +79,9 @@ void ServiceQueueModel::openTask(ServiceReceipt receipt, ServiceQueueEditor &edi
         restoreSelection(selectionKey(*now, receipt.id));
 
     startOperation(editor, loc("Læser opgaven og tidligere kundesvar…"),
-                   [url = *credentials, receipt, reopened, intent = m_sorvaneOpenIntent](OperationContext op) {
-                       return reopened ? handedOverOpenOperation(std::move(op), url, receipt, intent)
-                                       : openOperation(std::move(op), url, receipt);
+                   [url = *credentials, receipt, handedOver = std::move(handedOver)](OperationContext op) {
+                       return handedOver ? handedOverOpenOperation(std::move(op), url, receipt, handedOver)
+                                         : openOperation(std::move(op), url, receipt);
                    },
                    reopened ? std::optional<ServiceReceipt>(receipt) : std::nullopt);
 }

@@ -58,12 +58,13 @@ Unopened unopened(const SorvaneInboxRow &row, bool opening, bool failed, const Q
 {
     if (opening)
         return {Unopened::Kind::opening, loc("The server checks access to this customer's submitted version.")};
+    // A failure first: the notices say why, and the company may not have been chosen yet.
+    if (failed)
+        return {Unopened::Kind::failed, loc("This task could not be opened.")};
     // The same trimmed reading as the queue's: a company typed in the settings closes the task.
     const QString typed = company.trimmed();
     if (!typed.isEmpty() && StrictFormats::parseUuid(typed) != StrictFormats::parseUuid(row.request.company_id))
         return {Unopened::Kind::otherCompany, loc("This task is not open, as another company is chosen in the settings.")};
-    if (failed)
-        return {Unopened::Kind::failed, loc("This task could not be opened.")};
     return {Unopened::Kind::notOpen, loc("This task is not open.")};
 }
 
