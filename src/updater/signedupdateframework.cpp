@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
+#include <QtEndian>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -25,7 +26,6 @@
 #include <sodium.h>
 
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
 #include <coroutine>
 #include <dirent.h>
@@ -216,12 +216,11 @@ std::optional<FolderAccess> folderAccess(int folder, mode_t mode)
     mode_t groupBits = mode & S_IRWXG;
     QByteArray list(XATTR_SIZE_MAX, Qt::Uninitialized);
     const ssize_t size = ::fgetxattr(folder, "system.posix_acl_access", list.data(), size_t(list.size()));
-    for (ssize_t at = 4; size > 4 && at + 8 <= size; at += 8) {
-        quint16 tag, permissions;
-        std::memcpy(&tag, list.constData() + at, sizeof tag);
-        std::memcpy(&permissions, list.constData() + at + 2, sizeof permissions);
-        if (tag == 0x04) // the owning group's entry
-            groupBits &= mode_t(permissions & 7) << 3;
+    // Little-endian: a version (2), then each entry's tag, permissions and id.
+    const auto *bytes = reinterpret_cast<const uchar *>(list.constData());
+    for (ssize_t at = 4; size > 4 && qFromLittleEndian<quint32>(bytes) == 2 && at + 8 <= size; at += 8) {
+        if (qFromLittleEndian<quint16>(bytes + at) == 0x04) // the owning group's entry
+            groupBits &= mode_t(qFromLittleEndian<quint16>(bytes + at + 2) & 7) << 3;
     }
     return FolderAccess{mode, status.st_dev, status.st_ino, status.st_gid, groupBits};
 }
@@ -246,7 +245,7 @@ void restoreFolderAccess(int parent, const char *name, const FolderAccess &old)
         wanted = (old.mode & ~mode_t(S_IRWXG | S_IWOTH)) | (old.groupBits & ~mode_t(S_IWGRP))
             | (old.mode & now & S_IWOTH) | (sameGroup ? old.groupBits & now & S_IWGRP : 0);
     }
-    if (::fchmod(folder.get(), wanted) != 0)
+    if (wanted != (status.st_mode & 07777) && ::fchmod(folder.get(), wanted) != 0)
         qCWarning(lcUpdater) << "the mode of the folder" << QFile::decodeName(name) << "could not be changed:"
                              << qt_error_string(errno);
 }
@@ -1196,14 +1195,14 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
         access = old.valid() ? folderAccess(old.get(), *mode) : std::nullopt;
     }
     // As this ends, once the new bundle has started (until then it may have to
-    // step aside again) or the old one is back. An old bundle kept aside stays
-    // writable, for the person to move it back.
+    // step aside again) or the old one is back; also where the new one could
+    // not step aside again. An old bundle kept aside stays writable, for the
+    // person to move it back: only the bundle at the app's path is changed.
     auto modeBack = qScopeGuard([&] {
         if (access)
             restoreFolderAccess(folder.get(), name.constData(), *access);
     });
     const auto keptAside = [&] {
-        modeBack.dismiss();
         m_keepStaging = true;
         return BridgeError::failed(loc("The update could not be installed, and the previous version could not be put "
                                        "back: it is kept in %@.",
