@@ -158,7 +158,8 @@ std::optional<QList<QByteArray>> namesIn(int folder)
 }
 
 // Gives the folder `name` in the open folder `parent`, when it is this user's,
-// the mode `change` makes of its mode. Never through a link: the folder is
+// the mode `change(status, descriptor)` makes of it (the descriptor is -1
+// where the folder could not be opened). Never through a link: the folder is
 // opened without following one and changed through its descriptor. Only a
 // folder its owner cannot read, which cannot be opened, is changed by name,
 // with a call the C library carries out through /proc. The mode it had;
@@ -177,7 +178,7 @@ std::optional<mode_t> changeOwnFolderMode(int parent, const char *name, Change c
     if (status.st_uid != ::geteuid())
         return std::nullopt;
     const mode_t mode = status.st_mode & 07777;
-    const mode_t wanted = change(mode);
+    const mode_t wanted = change(status, folder.get());
     if (wanted == mode)
         return mode;
     if ((folder.valid() ? ::fchmod(folder.get(), wanted) : ::fchmodat(parent, name, wanted, AT_SYMLINK_NOFOLLOW)) != 0) {
@@ -192,7 +193,8 @@ std::optional<mode_t> changeOwnFolderMode(int parent, const char *name, Change c
 // search permission when it is this user's and lacks some. The mode it had.
 std::optional<mode_t> giveOwnerAccess(int parent, const char *name)
 {
-    return changeOwnFolderMode(parent, name, [](mode_t mode) { return mode | S_IRWXU; });
+    return changeOwnFolderMode(parent, name,
+                               [](const struct stat &status, int) { return (status.st_mode & 07777) | S_IRWXU; });
 }
 
 // Who may do what in a folder the person had, as it steps aside.
@@ -205,17 +207,19 @@ struct FolderAccess
     mode_t groupBits = 0; // its owning group's own, not an access list's mask
 };
 
-// The access of the open folder `folder` whose mode was `mode`. With an access
-// list the mode's group bits are the list's mask, which bounds every named
-// entry too: the owning group's own right is its entry within that mask.
-std::optional<FolderAccess> folderAccess(int folder, mode_t mode)
+// The access of the folder `name` in the open folder `parent`, whose mode was
+// `mode`. With an access list the mode's group bits are the list's mask, which
+// bounds every named entry too: the owning group's own right is its entry
+// within that mask.
+std::optional<FolderAccess> folderAccess(int parent, const char *name, mode_t mode)
 {
+    const Descriptor folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat status;
-    if (::fstat(folder, &status) != 0)
+    if (!folder.valid() || ::fstat(folder.get(), &status) != 0)
         return std::nullopt;
     mode_t groupBits = mode & S_IRWXG;
     QByteArray list(XATTR_SIZE_MAX, Qt::Uninitialized);
-    const ssize_t size = ::fgetxattr(folder, "system.posix_acl_access", list.data(), size_t(list.size()));
+    const ssize_t size = ::fgetxattr(folder.get(), "system.posix_acl_access", list.data(), size_t(list.size()));
     // Little-endian: a version (2), then each entry's tag, permissions and id.
     const auto *bytes = reinterpret_cast<const uchar *>(list.constData());
     for (ssize_t at = 4; size > 4 && qFromLittleEndian<quint32>(bytes) == 2 && at + 8 <= size; at += 8) {
@@ -234,20 +238,15 @@ std::optional<FolderAccess> folderAccess(int folder, mode_t mode)
 // from a shared folder's.
 void restoreFolderAccess(int parent, const char *name, const FolderAccess &old)
 {
-    const Descriptor folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat status;
-    if (!folder.valid() || ::fstat(folder.get(), &status) != 0 || status.st_uid != ::geteuid())
-        return;
-    mode_t wanted = old.mode;
-    if (status.st_dev != old.device || status.st_ino != old.inode) {
-        const bool sameGroup = status.st_gid == old.group || ::fchown(folder.get(), uid_t(-1), old.group) == 0;
+    changeOwnFolderMode(parent, name, [&old](const struct stat &status, int folder) {
+        if (status.st_dev == old.device && status.st_ino == old.inode)
+            return old.mode;
+        // The old group carried over first, where this user may give it.
+        const bool sameGroup = status.st_gid == old.group || ::fchown(folder, uid_t(-1), old.group) == 0;
         const mode_t now = status.st_mode & 07777;
-        wanted = (old.mode & ~mode_t(S_IRWXG | S_IWOTH)) | (old.groupBits & ~mode_t(S_IWGRP))
-            | (old.mode & now & S_IWOTH) | (sameGroup ? old.groupBits & now & S_IWGRP : 0);
-    }
-    if (wanted != (status.st_mode & 07777) && ::fchmod(folder.get(), wanted) != 0)
-        qCWarning(lcUpdater) << "the mode of the folder" << QFile::decodeName(name) << "could not be changed:"
-                             << qt_error_string(errno);
+        return (old.mode & ~mode_t(S_IRWXG | S_IWOTH)) | (old.groupBits & ~mode_t(S_IWGRP)) | (old.mode & now & S_IWOTH)
+            | (sameGroup ? old.groupBits & now & S_IWGRP : 0);
+    });
 }
 
 // Walks the folder `name` in the open folder `parent`, depth first, without
@@ -1189,11 +1188,8 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     if (!folder.valid())
         throw BridgeError::failed(failed);
     const std::optional<mode_t> mode = giveOwnerAccess(folder.get(), name.constData());
-    std::optional<FolderAccess> access;
-    if (mode) {
-        const Descriptor old(::openat(folder.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        access = old.valid() ? folderAccess(old.get(), *mode) : std::nullopt;
-    }
+    const std::optional<FolderAccess> access =
+        mode ? folderAccess(folder.get(), name.constData(), *mode) : std::nullopt;
     // As this ends, once the new bundle has started (until then it may have to
     // step aside again) or the old one is back; also where the new one could
     // not step aside again. An old bundle kept aside stays writable, for the
