@@ -41,23 +41,18 @@ void ServiceQueueModel::openSorvane(const ServiceReceipt &receipt, const QUuid &
         return;
     SorvaneHandOver handOver{QUuid::createUuid(), *held, *company, m_generation, operatorID, receipt,
                              preservingCompany};
-    m_sorvaneOpening = SorvaneOpening{handOver.intent, receipt.id};
+    m_sorvaneOpening = SorvaneOpeningRow{handOver.intent, receipt.id};
     set(m_sorvaneOpenIntent, handOver.intent, &ServiceQueueModel::sorvaneOpenIntentChanged);
     Q_EMIT sorvaneOpeningChanged();
     // Started now and left to run; its frame holds what it needs until it ends.
     sorvaneOpenTask(QPointer<ServiceQueueModel>(this), &editor, std::move(handOver));
 }
 
-bool ServiceQueueModel::sorvaneOpening(const QString &requestID) const
+ServiceQueueModel::SorvaneOpening ServiceQueueModel::sorvaneOpening(const QString &requestID) const
 {
-    return m_sorvaneOpening && m_sorvaneOpening->intent == m_sorvaneOpenIntent && !m_sorvaneOpening->failed
-        && m_sorvaneOpening->requestID == requestID;
-}
-
-bool ServiceQueueModel::sorvaneOpeningFailed(const QString &requestID) const
-{
-    return m_sorvaneOpening && m_sorvaneOpening->intent == m_sorvaneOpenIntent && m_sorvaneOpening->failed
-        && m_sorvaneOpening->requestID == requestID;
+    if (!m_sorvaneOpening || m_sorvaneOpening->intent != m_sorvaneOpenIntent || m_sorvaneOpening->requestID != requestID)
+        return SorvaneOpening::none;
+    return m_sorvaneOpening->failed ? SorvaneOpening::failed : SorvaneOpening::running;
 }
 
 void ServiceQueueModel::endSorvaneOpening(const QUuid &intent, bool failed)

@@ -42,11 +42,11 @@ public:
     QUuid sorvaneOpenIntent() const { return m_sorvaneOpenIntent; }
     // A hand-over from the inbox renews this; a waiting hand-over that finds it changed stops.
     void renewSorvaneOpenIntent() { set(m_sorvaneOpenIntent, QUuid::createUuid(), &ServiceQueueModel::sorvaneOpenIntentChanged); }
-    // The newest hand-over opens the inbox row `requestID`: from the call until
-    // its task is read or the opening ends without it.
-    bool sorvaneOpening(const QString &requestID) const;
-    // The newest hand-over's opening of that row failed; the editor's error says why.
-    bool sorvaneOpeningFailed(const QString &requestID) const;
+    // The newest hand-over's opening of the inbox row `requestID`: running from
+    // the call until its task is read or the opening ends without it; failed
+    // when it ended so (the editor's error says why); none for another row.
+    enum class SorvaneOpening { none, running, failed };
+    SorvaneOpening sorvaneOpening(const QString &requestID) const;
 
     // ---- task list and opened task ----
     ServiceOpenedTask &openedTask() { return m_openedTask; }
@@ -337,13 +337,13 @@ private:
     QUuid m_sorvaneOpenIntent;
     QUuid m_generation;
     // The row of the newest hand-over; it counts while its intent is the model's.
-    struct SorvaneOpening
+    struct SorvaneOpeningRow
     {
         QUuid intent;
         QString requestID;
         bool failed = false;
     };
-    std::optional<SorvaneOpening> m_sorvaneOpening;
+    std::optional<SorvaneOpeningRow> m_sorvaneOpening;
 
     std::optional<SelectionKey> m_selectionKey;
     QHash<SelectionKey, SelectionDraft> m_savedSelections;

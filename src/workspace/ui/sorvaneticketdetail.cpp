@@ -646,8 +646,9 @@ void SorvaneTicketDetail::refreshSection(const SorvaneInboxRow &row)
 void SorvaneTicketDetail::refreshUnopened(const SorvaneInboxRow &row)
 {
     const SorvaneWorkspace::Parts &parts = m_workspace.parts();
-    const Unopened state = unopened(row, parts.queue->sorvaneOpening(row.request.id),
-                                    parts.queue->sorvaneOpeningFailed(row.request.id), parts.editor->company());
+    const auto now = parts.queue->sorvaneOpening(row.request.id);
+    const Unopened state = unopened(row, now == ServiceQueueModel::SorvaneOpening::running,
+                                    now == ServiceQueueModel::SorvaneOpening::failed, parts.editor->company());
     const bool opening = state.kind == Unopened::Kind::opening;
     m_openingTitle->setVisible(opening);
     m_openingText->setText(state.text);
