@@ -597,7 +597,8 @@ void TestSignedUpdate::cycle()
         if (::geteuid() != 0)
             QSKIP("only root can put the user in a second group here");
         sharedGroup = WithoutPrivilege::user - 2;
-        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), conditions.contains(u"only its group writes") ? 0575 : 0775), 0);
+        const mode_t shared = conditions.contains(u"only its group writes") ? 0575 : 0775;
+        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), shared), 0);
     }
     if (conditions.contains(u"install folder's default access list")
         && !grantGroupWrite(install.path(), WithoutPrivilege::user - 1, true)) {
@@ -638,7 +639,8 @@ void TestSignedUpdate::cycle()
     const auto privateBefore = snapshot(privateFolder);
     struct stat swappedIn = {};
     const auto swap = [&] {
-        QVERIFY(QFile::rename(bundle, install.filePath(QStringLiteral("moved.app"))) && QFile::rename(privateFolder, bundle));
+        QVERIFY(QFile::rename(bundle, install.filePath(QStringLiteral("moved.app"))));
+        QVERIFY(QFile::rename(privateFolder, bundle));
         QCOMPARE(::lstat(QFile::encodeName(bundle).constData(), &swappedIn), 0);
     };
     const bool relaunchFails = conditions.contains(u"relaunch fails");
@@ -789,7 +791,8 @@ void TestSignedUpdate::cycle()
         left.sort();
         QCOMPARE(left, QStringList({"previous.app", "previous.app/Contents", "previous.app/Contents/foreign"}));
     } else if (outcome == u"kept aside" || outcome == u"swapped") {
-        // The previous bundle is the only copy: kept where it stepped aside.
+        // The previous bundle is the only copy: kept where it stepped aside
+        // (the app's path holds the folder swapped in, if any).
         QCOMPARE(snapshot(previous), before);
         QCOMPARE(QFileInfo::exists(bundle), outcome == u"swapped");
         QDir(framework.stagingPath()).removeRecursively();
@@ -843,14 +846,16 @@ void TestSignedUpdate::cycle()
         QCOMPARE(cycle.text(), expected);
     }
     if (outcome == u"swapped") {
-        // The folder found at the app's path is neither changed, nor moved, nor removed.
+        // The folder found at the app's path is neither changed, nor moved,
+        // nor removed: a move aside and back would show in its change time.
         struct stat after;
         QCOMPARE(::lstat(QFile::encodeName(bundle).constData(), &after), 0);
         QCOMPARE(after.st_ino, swappedIn.st_ino);
         QCOMPARE(after.st_mode & 07777, mode_t(02700));
         QCOMPARE(snapshot(bundle), privateBefore);
         if (swapAtRelaunch)
-            QVERIFY(after.st_ctim.tv_sec == swappedIn.st_ctim.tv_sec && after.st_ctim.tv_nsec == swappedIn.st_ctim.tv_nsec);
+            QVERIFY(after.st_ctim.tv_sec == swappedIn.st_ctim.tv_sec
+                    && after.st_ctim.tv_nsec == swappedIn.st_ctim.tv_nsec);
     } else if (outcome != u"kept aside") {
         QCOMPARE(snapshot(bundle), before);
         QCOMPARE(modeOf(bundle), modeBefore);
