@@ -157,32 +157,35 @@ std::optional<QList<QByteArray>> namesIn(int folder)
     return names;
 }
 
-// Gives the folder `name` in the open folder `parent`, when it is this user's,
-// the mode `change(status, descriptor)` makes of it (the descriptor is -1
-// where the folder could not be opened). Never through a link: the folder is
-// opened without following one and changed through its descriptor. Only a
-// folder its owner cannot read, which cannot be opened, is changed by name,
-// with a call the C library carries out through /proc. The mode it had;
-// nothing when it is not a folder of this user's or the change failed.
+// Gives the folder `name` in the open folder `parent` (a plain file's, where
+// `folder` is false), when it is this user's, the mode
+// `change(status, descriptor)` makes of it (the descriptor is -1 where it
+// could not be opened). Never through a link: it is opened without following
+// one and changed through its descriptor. Only one its owner cannot read,
+// which cannot be opened, is changed by name, with a call the C library
+// carries out through /proc. The mode it had; nothing when it is not one of
+// this user's or the change failed.
 template<class Change>
-std::optional<mode_t> changeOwnFolderMode(int parent, const char *name, Change change)
+std::optional<mode_t> changeOwnFolderMode(int parent, const char *name, Change change, bool folder = true)
 {
     struct stat status;
-    const Descriptor folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (folder.valid()) {
-        if (::fstat(folder.get(), &status) != 0)
+    const Descriptor entry(
+        ::openat(parent, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (folder ? O_DIRECTORY : 0)));
+    if (entry.valid()) {
+        if (::fstat(entry.get(), &status) != 0 || (folder ? !S_ISDIR(status.st_mode) : !S_ISREG(status.st_mode)))
             return std::nullopt;
-    } else if (errno != EACCES || ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)) {
+    } else if (errno != EACCES || ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0
+               || (folder ? !S_ISDIR(status.st_mode) : !S_ISREG(status.st_mode))) {
         return std::nullopt;
     }
     if (status.st_uid != ::geteuid())
         return std::nullopt;
     const mode_t mode = status.st_mode & 07777;
-    const mode_t wanted = change(status, folder.get());
+    const mode_t wanted = change(status, entry.get());
     if (wanted == mode)
         return mode;
-    if ((folder.valid() ? ::fchmod(folder.get(), wanted) : ::fchmodat(parent, name, wanted, AT_SYMLINK_NOFOLLOW)) != 0) {
-        qCWarning(lcUpdater) << "the mode of the folder" << QFile::decodeName(name) << "could not be changed:"
+    if ((entry.valid() ? ::fchmod(entry.get(), wanted) : ::fchmodat(parent, name, wanted, AT_SYMLINK_NOFOLLOW)) != 0) {
+        qCWarning(lcUpdater) << "the mode of" << QFile::decodeName(name) << "could not be changed:"
                              << qt_error_string(errno);
         return std::nullopt;
     }
@@ -230,23 +233,51 @@ std::optional<FolderAccess> folderAccess(int parent, const char *name, mode_t mo
 }
 
 // Gives the folder `name` in the open folder `parent` back the access the
-// person gave the old bundle. The old bundle itself gets its exact mode, and
-// its access list with it. A new bundle gets the old mode, the old group
-// where its owner may give it, and write for the group or others only where
-// the same people could write into the old folder and the new mode gives it:
-// its own mode comes from the archive and this run's umask, its group perhaps
-// from a shared folder's.
-void restoreFolderAccess(int parent, const char *name, const FolderAccess &old)
+// person gave the old bundle, when it is one of the two folders the cycle
+// put there: the old bundle, or the new one (`device` and `inode`). Another
+// folder found there is left as it is. The old bundle itself gets its exact
+// mode, and its access list with it. A new bundle gets the old mode whatever
+// this run's umask, and the old group where its owner may give it (a shared
+// folder may have given it its own): write for the group stays only where
+// that group is the same people, as its own entry gave it.
+void restoreFolderAccess(int parent, const char *name, const FolderAccess &old, quint64 device, quint64 inode)
 {
-    changeOwnFolderMode(parent, name, [&old](const struct stat &status, int folder) {
+    changeOwnFolderMode(parent, name, [&old, device, inode](const struct stat &status, int folder) {
         if (status.st_dev == old.device && status.st_ino == old.inode)
             return old.mode;
+        if (status.st_dev != device || status.st_ino != inode)
+            return mode_t(status.st_mode & 07777);
         // The old group carried over first, where this user may give it.
         const bool sameGroup = status.st_gid == old.group || ::fchown(folder, uid_t(-1), old.group) == 0;
-        const mode_t now = status.st_mode & 07777;
-        return (old.mode & ~mode_t(S_IRWXG | S_IWOTH)) | (old.groupBits & ~mode_t(S_IWGRP)) | (old.mode & now & S_IWOTH)
-            | (sameGroup ? old.groupBits & now & S_IWGRP : 0);
+        return (old.mode & ~mode_t(S_IRWXG)) | (old.groupBits & ~mode_t(S_IWGRP))
+            | (sameGroup ? old.groupBits & S_IWGRP : 0);
     });
+}
+
+// The entry at `path` is the one `device` and `inode` name, not followed if a link.
+bool standsAt(const QString &path, quint64 device, quint64 inode)
+{
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && status.st_dev == device
+        && status.st_ino == inode;
+}
+
+// Takes write for the group and others from the entry `name` in the open
+// folder `parent` (a folder, or a plain file where `folder` is false),
+// whatever the archive and the umask gave: no one else may change the app's
+// code. With an access list (one the install folder's owner set as its
+// default) the mode's group bits are the list's mask, which bounds what the
+// list gives: they stay, and the list is its owner's to keep.
+bool withoutWriteForOthers(int parent, const char *name, bool folder)
+{
+    return changeOwnFolderMode(
+               parent, name,
+               [](const struct stat &status, int entry) {
+                   const bool listed = entry >= 0 && ::fgetxattr(entry, "system.posix_acl_access", nullptr, 0) > 0;
+                   return mode_t(status.st_mode & 07777 & ~mode_t(listed ? S_IWOTH : S_IWGRP | S_IWOTH));
+               },
+               folder)
+        .has_value();
 }
 
 // Walks the folder `name` in the open folder `parent`, depth first, without
@@ -477,6 +508,22 @@ bool linksStayInside(const QString &root)
             return isInside(QFile::decodeName(resolved.get()), canonicalRoot);
         },
         [](int, const char *) { return true; });
+}
+
+// Nothing below `root`, nor `root` itself, lets the group or others write
+// into it (`withoutWriteForOthers`): folders and plain files; a link's own
+// mode means nothing. False when one could not be changed.
+bool writableByOwnerOnly(const QString &root)
+{
+    const QFileInfo info(root);
+    const Descriptor parent(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return parent.valid()
+        && walkFolder(
+               parent.get(), QFile::encodeName(info.fileName()),
+               [](int folder, const char *name, const struct stat &status, const QByteArray &) {
+                   return !S_ISREG(status.st_mode) || withoutWriteForOthers(folder, name, false);
+               },
+               [](int folder, const char *name) { return withoutWriteForOthers(folder, name, true); });
 }
 
 // A listing tar wrote into `listing` (open, read from its start).
@@ -1037,6 +1084,12 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
     auto linksInside = checkAside([staged] { return linksStayInside(staged); }, alive);
     if (!co_await linksInside)
         throw BridgeError::failed(failed);
+    // Whatever modes the archive and this run's umask gave, only the person
+    // may change the new app's code; the bundle's own folder gets the access
+    // they gave the old one once it is in place.
+    auto ownerOnly = checkAside([staged] { return writableByOwnerOnly(staged); }, alive);
+    if (!co_await ownerOnly)
+        throw BridgeError::failed(failed);
     const QString plistPath = QDir(staged).filePath(QStringLiteral("Contents/Info.plist"));
     QFile plist(plistPath);
     if (entryKind(plistPath) != EntryKind::file || !plist.open(QIODevice::ReadOnly))
@@ -1052,7 +1105,10 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
     if (executable.isEmpty() || executable.contains(QLatin1Char('/')) || executable == u"." || executable == u".."
         || entryKind(executablePath) != EntryKind::file || !QFileInfo(executablePath).isExecutable())
         throw BridgeError::failed(failed);
-    co_return Staged{QString(staged), QString(executable)};
+    struct stat status;
+    if (::lstat(QFile::encodeName(staged).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+        throw BridgeError::failed(failed);
+    co_return Staged{QString(staged), QString(executable), quint64(status.st_dev), quint64(status.st_ino)};
 }
 
 // The cycle's own folder beside the bundle. A link or anything else found at
@@ -1165,7 +1221,7 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::prepareUpdate(
             throw BridgeError::failed(loc("The update's signature is not valid. Nothing was installed."));
     }
     const Staged staged = co_await unpack(archive.get(), item.length, item.version, alive);
-    co_return Staged{staged.bundle, staged.executable};
+    co_return Staged(staged);
 }
 
 // Two renames on one file system: the old bundle steps aside, the new one
@@ -1196,13 +1252,21 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     // person to move it back: only the bundle at the app's path is changed.
     auto modeBack = qScopeGuard([&] {
         if (access)
-            restoreFolderAccess(folder.get(), name.constData(), *access);
+            restoreFolderAccess(folder.get(), name.constData(), *access, staged.device, staged.inode);
     });
     const auto keptAside = [&] {
         m_keepStaging = true;
         return BridgeError::failed(loc("The update could not be installed, and the previous version could not be put "
                                        "back: it is kept in %@.",
                                        {previous}));
+    };
+    // Another folder put at the app's path meanwhile (in an install folder
+    // others may write into) is not the cycle's to move, change or remove.
+    const auto replacedMeanwhile = [&] {
+        m_keepStaging = true;
+        return BridgeError::failed(loc("Another folder was put at %@ during the update and was left as it is. The "
+                                       "previous version is kept in %@.",
+                                       {bundle, previous}));
     };
     // Granted, yet refused (another user's folder, an access list).
     if (::faccessat(folder.get(), name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 && errno == EACCES)
@@ -1219,10 +1283,22 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     }
     const QString executable = QDir(bundle).filePath(QStringLiteral("Contents/MacOS/") + staged.executable);
     if (m_setup.relaunch && m_setup.relaunch(executable)) {
+        if (!standsAt(bundle, staged.device, staged.inode))
+            throw replacedMeanwhile();
         m_cycle.set(UpdateCycle::Phase::idle, QString());
         return;
     }
-    if (!m_setup.rename(bundle, staged.bundle) || !m_setup.rename(previous, bundle))
+    // Only the new bundle steps aside again; whatever else was moved aside
+    // in its place (between the look and the move) goes straight back.
+    if (!standsAt(bundle, staged.device, staged.inode))
+        throw replacedMeanwhile();
+    if (!m_setup.rename(bundle, staged.bundle))
+        throw keptAside();
+    if (!standsAt(staged.bundle, staged.device, staged.inode)) {
+        m_setup.rename(staged.bundle, bundle);
+        throw replacedMeanwhile();
+    }
+    if (!m_setup.rename(previous, bundle))
         throw keptAside();
     throw BridgeError::failed(loc("The new version could not be started, so the previous version was put back."));
 }

@@ -99,6 +99,10 @@ private:
     {
         QString bundle;
         QString executable; // its name in Contents/MacOS
+        // The bundle's folder as unpacked (device and inode): the cycle moves
+        // and changes only this one and the old bundle at the app's path.
+        quint64 device = 0;
+        quint64 inode = 0;
     };
 
     QCoro::Task<void> runCycle(UpdateCheckKind kind);

@@ -138,18 +138,42 @@ gid_t groupOf(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_gid : gid_t(-1);
 }
 
+// The entries below `path`, and `path` itself, whose mode lets others or
+// (without an access list, whose mask the group bits are) the group write.
+QStringList writableByOthers(const QString &path)
+{
+    QStringList found;
+    QStringList paths{path};
+    QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths << it.next();
+    for (const QString &entry : std::as_const(paths)) {
+        const QByteArray native = QFile::encodeName(entry);
+        const mode_t mode = modeOf(entry);
+        const bool listed = ::lgetxattr(native.constData(), "system.posix_acl_access", nullptr, 0) > 0;
+        if (!QFileInfo(entry).isSymLink() && (mode & S_IWOTH || (mode & S_IWGRP && !listed)))
+            found << QStringLiteral("%1 %2").arg(QDir(path).relativeFilePath(entry)).arg(mode, 0, 8);
+    }
+    return found;
+}
+
 // Gives the folder at `path` an access list as the kernel keeps it (a
 // version, then tag, permissions and id of each entry, in tag order): its own
 // user and group and others may read and search it, `group` may also write.
-bool grantGroupWrite(const QString &path, gid_t group)
+// As the default list (`asDefault`) of what is made in it, its own user and
+// others may write as well.
+bool grantGroupWrite(const QString &path, gid_t group, bool asDefault = false)
 {
     const quint32 none = quint32(-1);
-    const quint32 list[] = {2, 0x01 | 5 << 16, none, 0x04 | 5 << 16, none, 0x08 | 7 << 16, group,
-                            0x10 | 7 << 16, none, 0x20 | 5 << 16, none};
+    const quint32 own = asDefault ? 7 : 5;
+    const quint32 list[] = {2, 0x01 | own << 16, none, 0x04 | 5 << 16, none, 0x08 | 7 << 16, group,
+                            0x10 | 7 << 16, none, 0x20 | own << 16, none};
     QByteArray bytes;
     for (const quint32 word : list)
         bytes.append(reinterpret_cast<const char *>(&word), sizeof word);
-    return ::setxattr(QFile::encodeName(path).constData(), "system.posix_acl_access", bytes.constData(),
+    return ::setxattr(QFile::encodeName(path).constData(),
+                      asDefault ? "system.posix_acl_default" : "system.posix_acl_access", bytes.constData(),
                       size_t(bytes.size()), 0)
         == 0;
 }
@@ -373,14 +397,19 @@ void TestSignedUpdate::cycle_data()
     // "read-only installed bundle" (the installed bundle's own folder is 0555), "another user's installed
     // bundle" (its folder is another user's, 0555), "group's access list" (the installed bundle's own
     // folder is 0555, and its access list lets another group write: 0575), "private installed bundle" (0700),
-    // "umask 0077", "umask 0002" (the cycle's), "shared install folder" (the installed bundle is 0775, in a setgid
-    // folder of another group of the user's), "bundle of a group not the user's" (with it), "without /proc" (the
-    // rows `withoutProc` names run again in a process that has no /proc)
+    // "umask 0077", "umask 0002", "umask 0000" (the cycle's), "shared install folder" (the installed bundle is
+    // 0775, in a setgid folder of another group of the user's), "bundle of a group not the user's" (with it),
+    // "only its group writes" (with it: the bundle is 0575), "install folder's default access list" (another
+    // group may write what is made in it), "folder swapped in during the relaunch" / "at the roll-back" (a
+    // private folder of the user's takes the new bundle's place as it starts / as it steps aside again),
+    // "without /proc" (the rows `withoutProc` names run again in a process that has no /proc)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close".
     QTest::addColumn<QString>("action");
-    QTest::addColumn<QString>("outcome"); // "installed", "unchanged", "up to date", "kept aside"
+    // "installed", "unchanged", "up to date", "kept aside", "swapped" (the previous bundle is kept aside, the
+    // folder swapped in stays as it was)
+    QTest::addColumn<QString>("outcome");
     QTest::addColumn<QString>("failure");
     const QStringList none;
     QTest::newRow("good update") << "good" << none << "install" << "installed" << QString();
@@ -456,8 +485,12 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("read-only installed bundle, put back without privilege")
         << "good" << QStringList{"read-only installed bundle", "relaunch fails", "without privilege"} << "install"
         << "unchanged" << "The new version could not be started, so the previous version was put back.";
-    QTest::newRow("installed bundle with a group's access list, installed without privilege")
-        << "good" << QStringList{"group's access list", "without privilege"} << "install" << "installed" << "";
+    QTest::newRow("installed bundle with a group's access list, installed under umask 0002 without privilege")
+        << "good" << QStringList{"group's access list", "umask 0002", "without privilege"} << "install" << "installed"
+        << "";
+    QTest::newRow("installed bundle with a group's access list, put back without privilege")
+        << "good" << QStringList{"group's access list", "relaunch fails", "without privilege"} << "install"
+        << "unchanged" << "The new version could not be started, so the previous version was put back.";
     QTest::newRow("private installed bundle, installed without privilege")
         << "good" << QStringList{"private installed bundle", "without privilege"} << "install" << "installed" << "";
     QTest::newRow("read-only installed bundle, installed under umask 0077 without privilege")
@@ -466,6 +499,11 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("bundle in a shared setgid folder, installed under umask 0002 without privilege")
         << "good" << QStringList{"shared install folder", "umask 0002", "without privilege"} << "install" << "installed"
         << "";
+    QTest::newRow("bundle in a shared setgid folder, installed under umask 0022 without privilege")
+        << "good" << QStringList{"shared install folder", "without privilege"} << "install" << "installed" << "";
+    QTest::newRow("bundle only its group writes in a shared setgid folder, installed without privilege")
+        << "good" << QStringList{"shared install folder", "only its group writes", "without privilege"} << "install"
+        << "installed" << "";
     QTest::newRow("bundle of a group not the user's in a shared setgid folder, installed without privilege")
         << "good"
         << QStringList{"shared install folder", "bundle of a group not the user's", "umask 0002", "without privilege"}
@@ -474,6 +512,21 @@ void TestSignedUpdate::cycle_data()
         << "good" << QStringList{"another user's installed bundle", "without privilege"} << "install" << "unchanged"
         << "The update could not be installed, because you have no permission to change the folder %1. Give "
            "yourself write access to that folder, then try again.";
+    QTest::newRow("archive writable by everyone, installed under umask 0000")
+        << "writable" << QStringList{"umask 0000"} << "install" << "installed" << "";
+    QTest::newRow("archive writable by everyone, in an install folder with a default access list")
+        << "writable" << QStringList{"install folder's default access list", "umask 0000"} << "install" << "installed"
+        << "";
+    const QString swapped = QStringLiteral(
+        "Another folder was put at %1 during the update and was left as it is. The previous version is kept in %2.");
+    QTest::newRow("folder swapped in during the relaunch")
+        << "good" << QStringList{"folder swapped in during the relaunch"} << "install" << "swapped" << swapped;
+    QTest::newRow("folder swapped in during a relaunch that fails")
+        << "good" << QStringList{"folder swapped in during the relaunch", "relaunch fails"} << "install" << "swapped"
+        << swapped;
+    QTest::newRow("folder swapped in as the new bundle steps aside again")
+        << "good" << QStringList{"folder swapped in at the roll-back", "relaunch fails"} << "install" << "swapped"
+        << swapped;
     QTest::newRow("read-only rows without /proc") << "" << QStringList{"without /proc"} << "" << "" << "";
 }
 
@@ -544,7 +597,13 @@ void TestSignedUpdate::cycle()
         if (::geteuid() != 0)
             QSKIP("only root can put the user in a second group here");
         sharedGroup = WithoutPrivilege::user - 2;
-        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), 0775), 0);
+        const mode_t shared = conditions.contains(u"only its group writes") ? 0575 : 0775;
+        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), shared), 0);
+    }
+    if (conditions.contains(u"install folder's default access list")
+        && !grantGroupWrite(install.path(), WithoutPrivilege::user - 1, true)) {
+        QVERIFY2(errno == ENOTSUP, qPrintable(qt_error_string(errno)));
+        QSKIP("this file system keeps no access lists");
     }
     if (conditions.contains(u"bundle of a group not the user's"))
         QCOMPARE(::chown(QFile::encodeName(bundle).constData(), WithoutPrivilege::user, WithoutPrivilege::user - 3), 0);
@@ -566,9 +625,29 @@ void TestSignedUpdate::cycle()
         setup.stallTime = std::chrono::milliseconds(300);
     if (conditions.contains(u"short deadline"))
         setup.downloadDeadline = std::chrono::milliseconds(500);
+    // Another member of a group-writable install folder moves the new bundle
+    // away and one of the person's private folders to the app's path.
+    const QString privateFolder = install.filePath(QStringLiteral("notes"));
+    const bool swapAtRelaunch = conditions.contains(u"folder swapped in during the relaunch");
+    const bool swapAtRollBack = conditions.contains(u"folder swapped in at the roll-back");
+    if (swapAtRelaunch || swapAtRollBack) {
+        QVERIFY(QDir().mkpath(privateFolder + QStringLiteral("/private")));
+        QFile note(privateFolder + QStringLiteral("/private/note.txt"));
+        QVERIFY(note.open(QIODevice::WriteOnly) && note.write("mine\n") > 0);
+        QCOMPARE(::chmod(QFile::encodeName(privateFolder).constData(), 02700), 0);
+    }
+    const auto privateBefore = snapshot(privateFolder);
+    struct stat swappedIn = {};
+    const auto swap = [&] {
+        QVERIFY(QFile::rename(bundle, install.filePath(QStringLiteral("moved.app"))));
+        QVERIFY(QFile::rename(privateFolder, bundle));
+        QCOMPARE(::lstat(QFile::encodeName(bundle).constData(), &swappedIn), 0);
+    };
     const bool relaunchFails = conditions.contains(u"relaunch fails");
-    setup.relaunch = [&relaunched, relaunchFails](const QString &executable) {
+    setup.relaunch = [&relaunched, relaunchFails, swapAtRelaunch, &swap](const QString &executable) {
         relaunched << executable;
+        if (swapAtRelaunch)
+            swap();
         return !relaunchFails;
     };
     // Renames counted from the first; the listed ones fail.
@@ -578,8 +657,10 @@ void TestSignedUpdate::cycle()
     if (conditions.contains(u"roll-back fails"))
         failingRenames << 3;
     int renames = 0;
-    setup.rename = [&renames, failingRenames](const QString &from, const QString &to) {
-        return !failingRenames.contains(++renames) && QFile::rename(from, to);
+    setup.rename = [&renames, failingRenames, swapAtRollBack, &swap](const QString &from, const QString &to) {
+        if (++renames == 3 && swapAtRollBack)
+            swap();
+        return !failingRenames.contains(renames) && QFile::rename(from, to);
     };
     SignedUpdateFramework framework(setup, &delegate);
     delegate.stagedPath = framework.stagingPath() + QStringLiteral("/unpacked/Tavlon.app");
@@ -640,6 +721,7 @@ void TestSignedUpdate::cycle()
     }
     const mode_t umaskBefore = ::umask(conditions.contains(u"umask 0077")   ? 0077
                                        : conditions.contains(u"umask 0002") ? 0002
+                                       : conditions.contains(u"umask 0000") ? 0000
                                                                             : 0022);
     const auto umaskBack = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
     framework.checkForUpdates();
@@ -708,10 +790,11 @@ void TestSignedUpdate::cycle()
             left << QDir(framework.stagingPath()).relativeFilePath(it.next());
         left.sort();
         QCOMPARE(left, QStringList({"previous.app", "previous.app/Contents", "previous.app/Contents/foreign"}));
-    } else if (outcome == u"kept aside") {
-        // The previous bundle is the only copy: kept where it stepped aside.
+    } else if (outcome == u"kept aside" || outcome == u"swapped") {
+        // The previous bundle is the only copy: kept where it stepped aside
+        // (the app's path holds the folder swapped in, if any).
         QCOMPARE(snapshot(previous), before);
-        QVERIFY(!QFileInfo::exists(bundle));
+        QCOMPARE(QFileInfo::exists(bundle), outcome == u"swapped");
         QDir(framework.stagingPath()).removeRecursively();
     } else {
         QVERIFY(!QFileInfo::exists(framework.stagingPath()));
@@ -735,6 +818,11 @@ void TestSignedUpdate::cycle()
         QCOMPARE(modeOf(bundle), modeAfter);
         if (sharedGroup && !conditions.contains(u"bundle of a group not the user's"))
             QCOMPARE(groupOf(bundle), groupBefore);
+        // Only the person may change the app's code, whatever the archive and
+        // the umask; an access list the install folder's owner set stays.
+        QCOMPARE(writableByOthers(bundle + QStringLiteral("/Contents")), QStringList());
+        if (conditions.contains(u"install folder's default access list"))
+            QVERIFY(modeOf(bundle + QStringLiteral("/Contents")) & S_IWGRP);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
         return;
     }
@@ -750,18 +838,31 @@ void TestSignedUpdate::cycle()
         const QString named = outcome == u"kept aside"                                 ? previous
             : conditions.contains(u"another user's installed bundle") ? bundle
                                                                        : framework.stagingPath();
-        const QString expected = failure.contains(u"%1") ? failure.arg(named) : failure;
+        const QString expected = failure.contains(u"%2") ? failure.arg(bundle, previous)
+            : failure.contains(u"%1")                    ? failure.arg(named)
+                                                         : failure;
         QCOMPARE(delegate.failure, std::optional(expected));
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
         QCOMPARE(cycle.text(), expected);
     }
-    if (outcome != u"kept aside") {
+    if (outcome == u"swapped") {
+        // The folder found at the app's path is neither changed, nor moved,
+        // nor removed: a move aside and back would show in its change time.
+        struct stat after;
+        QCOMPARE(::lstat(QFile::encodeName(bundle).constData(), &after), 0);
+        QCOMPARE(after.st_ino, swappedIn.st_ino);
+        QCOMPARE(after.st_mode & 07777, mode_t(02700));
+        QCOMPARE(snapshot(bundle), privateBefore);
+        if (swapAtRelaunch)
+            QVERIFY(after.st_ctim.tv_sec == swappedIn.st_ctim.tv_sec
+                    && after.st_ctim.tv_nsec == swappedIn.st_ctim.tv_nsec);
+    } else if (outcome != u"kept aside") {
         QCOMPARE(snapshot(bundle), before);
         QCOMPARE(modeOf(bundle), modeBefore);
     }
     // The new executable was started only when it stood in place; a start
     // that failed left the old bundle back where it was.
-    QCOMPARE(relaunched.size(), conditions.contains(u"relaunch fails") ? 1 : 0);
+    QCOMPARE(relaunched.size(), conditions.contains(u"relaunch fails") || outcome == u"swapped" ? 1 : 0);
 }
 
 void TestSignedUpdate::automaticChecks_data()

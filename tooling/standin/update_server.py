@@ -26,7 +26,8 @@ member of 32 MiB of zeros, far more than the archive's length), "long-link-out" 
 folders with long names, whose paths tar still takes but whose full path beside the bundle is longer
 than the system resolves, a link "b" to ".." and a link "a" through it that reads as inside the
 bundle but leads out of it). And "read-only": a signed archive whose bundle, its Contents folder and a
-folder "Contents/ro" with a sub-folder have no write permission and whose files there are read-only.
+folder "Contents/ro" with a sub-folder have no write permission and whose files there are read-only;
+"writable": a signed archive whose folders are 0777 and whose files are 0666 (the executable 0777).
 A scenario's feed, and its archive, are made when it is first asked for.
 """
 import base64
@@ -63,10 +64,10 @@ LEFT_OUT = "Contents/Resources/tooling/var"
 SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform", "downgrade", "prerelease",
              "release-notes", "oversized-feed", "oversized-download", "slow", "dotdot-entry", "absolute-entry",
              "link-out", "executable-link", "no-executable", "deep", "deep-link-out", "unpacks-too-large",
-             "long-link-out", "read-only")
+             "long-link-out", "read-only", "writable")
 # Archives that differ from the good one, each signed with the test key.
 HOSTILE_ARCHIVES = ("dotdot-entry", "absolute-entry", "link-out", "executable-link", "no-executable", "deep",
-                    "deep-link-out", "unpacks-too-large", "long-link-out", "read-only")
+                    "deep-link-out", "unpacks-too-large", "long-link-out", "read-only", "writable")
 DEEP_LEVELS = 1500
 CHUNK = 64 * 1024
 SMALL_FILE = 1024 * 1024
@@ -212,6 +213,8 @@ def pack(bundle: Path, version: str, variant: str, out):
 
         if variant == "read-only":
             add_folder(bundle.name, 0o555)
+        if variant == "writable":
+            add_folder(bundle.name, 0o777)
         for path, relative in bundle_entries(bundle):
             name = bundle.name + "/" + relative
             if relative == executable and variant == "no-executable":
@@ -230,9 +233,13 @@ def pack(bundle: Path, version: str, variant: str, out):
                     info = archive.gettarinfo(str(path), name)
                     if variant == "read-only" and relative == "Contents":
                         info.mode = 0o555
+                    if variant == "writable":
+                        info.mode = 0o777
                     archive.addfile(info)
                 continue
             info = archive.gettarinfo(str(path), name)
+            if variant == "writable":
+                info.mode = 0o777 if info.mode & 0o100 else 0o666
             if path == bundle / "Contents" / "Info.plist":
                 data = raised_plist(path.read_text(), version).encode()
                 info.size = len(data)
