@@ -58,8 +58,12 @@ void SorvaneInboxItemView::applySelection()
     } else {
         // Scrolled there before it is marked: marking finds the row's place
         // by measuring every row between the top of the view and the row.
+        // Not a row the view made current itself: a click goes on to select
+        // by the press's place, which a scroll now would move onto the next
+        // row; the view brings it into sight once the click is over.
         const QModelIndex index = model()->index(row, 0);
-        scrollTo(index);
+        if (currentIndex().row() != row)
+            scrollTo(index);
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     m_applying = false;
