@@ -850,6 +850,16 @@ private Q_SLOTS:
             return;
         QTRY_VERIFY(rect(cut).bottom() <= list->viewport()->height()); // brought into sight after the click
         agree(cut);
+        // As drawn: that row on the selected background, the one above on a plain one.
+        const QImage drawn = list->viewport()->grab().toImage();
+        QPalette colours = list->palette();
+        colours.setCurrentColorGroup(list->isActiveWindow() ? QPalette::Active : QPalette::Inactive);
+        const auto plain = [&](int at) {
+            return colours.color(list->alternatingRowColors() && at % 2 ? QPalette::AlternateBase : QPalette::Base);
+        };
+        const auto ground = [&](int at) { return drawn.pixelColor(rect(at).left() + 5, rect(at).center().y()); };
+        QCOMPARE(ground(cut), SorvaneInboxRowPainter::selectedBackground(colours, plain(cut)));
+        QCOMPARE(ground(cut - 1), plain(cut - 1));
         QTest::keyClick(list, Qt::Key_Down);
         agree(cut + 1);
     }
