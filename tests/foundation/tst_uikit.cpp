@@ -1,5 +1,6 @@
 #include "foundation/ui/symbols.h"
 #include "foundation/ui/uikit.h"
+#include "workspace/ui/sorvaneinboxrowpainter.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -163,17 +164,23 @@ private Q_SLOTS:
                 for (int ink = 0; ink <= int(UiKit::Ink::success); ++ink)
                     QTest::addRow("%s, %s, %s", name, selected ? "selected row" : "window", inks[ink])
                         << colours << selected << ink;
+        // A dark desktop whose lists are the window's colour: its selected
+        // row stood out from the others at 1.08:1.
+        QPalette flat = palettes(true)[1].second;
+        flat.setColor(QPalette::Base, flat.color(QPalette::Window));
+        QTest::addRow("dark, selected row in a window-coloured list, attention")
+            << flat << true << int(UiKit::Ink::attention);
     }
     void inksRead()
     {
         QFETCH(QPalette, palette);
         QFETCH(bool, selected);
         QFETCH(int, ink);
-        if (selected) { // the row's own colour with the accent over it at 18%
-            const QColor base = palette.color(QPalette::Base), accent = palette.color(QPalette::Highlight);
-            palette.setColor(QPalette::Window, QColor::fromRgbF(base.redF() * 0.82f + accent.redF() * 0.18f,
-                                                                base.greenF() * 0.82f + accent.greenF() * 0.18f,
-                                                                base.blueF() * 0.82f + accent.blueF() * 0.18f));
+        if (selected) { // the inbox's selected row, which stands out from the others
+            const QColor base = palette.color(QPalette::Base);
+            palette.setColor(QPalette::Window, SorvaneInboxRowPainter::selectedBackground(palette, base));
+            const qreal apart = UiKit::contrast(palette.color(QPalette::Window), base);
+            QVERIFY2(apart >= 1.3, qPrintable(QString::number(apart)));
         }
         QWidget window;
         window.setPalette(palette);

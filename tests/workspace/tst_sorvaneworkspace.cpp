@@ -809,6 +809,61 @@ private Q_SLOTS:
         QCOMPARE(s.bridge.count(), calls + 1);
     }
 
+    // A click on the row cut off at the bottom of the view: the row drawn as
+    // selected is the one clicked, the ticket's. The view scrolled while the
+    // press still selected by its place, and drew the next row.
+    void clickedRowIsTheSelectedRow_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addRow("list") << QStringLiteral("inbox");
+        QTest::addRow("table") << QStringLiteral("list");
+    }
+    void clickedRowIsTheSelectedRow()
+    {
+        QFETCH(QString, layout);
+        Setup s(false, layout);
+        s.signIn();
+        QList<QJsonObject> rows;
+        for (int n = 1; n <= 12; ++n)
+            rows << row(n);
+        s.load(rows);
+        SorvaneWorkspaceView view(*s.workspace, {});
+        view.resize(1180, 600);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *list = child<QTreeView>(view, layout == "list" ? "sorvane.table" : "sorvane.inbox");
+        const auto rect = [&](int at) { return list->visualRect(list->model()->index(at, 0)); };
+        int cut = 0;
+        while (rect(cut).bottom() < list->viewport()->height())
+            ++cut;
+        const QRect clicked = rect(cut); // the view made to end halfway down it
+        view.resize(view.width(), view.height() + clicked.center().y() - list->viewport()->height());
+        QTRY_COMPARE(list->viewport()->height(), clicked.center().y());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, {clicked.center().x(), clicked.center().y() - 4});
+        const auto agree = [&](int at) { // the ticket's task, the rows drawn as selected, the current row
+            QCOMPARE(s.inbox->selectedID(), s.inbox->items().at(at).request.id);
+            QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{list->model()->index(at, 0)});
+            QCOMPARE(list->currentIndex().row(), at);
+        };
+        agree(cut);
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_VERIFY(rect(cut).bottom() <= list->viewport()->height()); // brought into sight after the click
+        agree(cut);
+        // As drawn: that row on the selected background, the one above on a plain one.
+        const QImage drawn = list->viewport()->grab().toImage();
+        QPalette colours = list->palette();
+        colours.setCurrentColorGroup(list->isActiveWindow() ? QPalette::Active : QPalette::Inactive);
+        const auto plain = [&](int at) {
+            return colours.color(list->alternatingRowColors() && at % 2 ? QPalette::AlternateBase : QPalette::Base);
+        };
+        const auto ground = [&](int at) { return drawn.pixelColor(rect(at).left() + 5, rect(at).center().y()); };
+        QCOMPARE(ground(cut), SorvaneInboxRowPainter::selectedBackground(colours, plain(cut)));
+        QCOMPARE(ground(cut - 1), plain(cut - 1));
+        QTest::keyClick(list, Qt::Key_Down);
+        agree(cut + 1);
+    }
+
     void participantsFollowTheirKey()
     {
         Setup s;

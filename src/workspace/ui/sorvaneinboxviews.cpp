@@ -58,8 +58,12 @@ void SorvaneInboxItemView::applySelection()
     } else {
         // Scrolled there before it is marked: marking finds the row's place
         // by measuring every row between the top of the view and the row.
+        // Not a row the view made current itself: a click goes on to select
+        // by the press's place, which a scroll now would move onto the next
+        // row; the view brings it into sight once the click is over.
         const QModelIndex index = model()->index(row, 0);
-        scrollTo(index);
+        if (currentIndex().row() != row)
+            scrollTo(index);
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     m_applying = false;
@@ -106,14 +110,11 @@ void SorvaneInboxListDelegate::paint(QPainter *painter, const QStyleOptionViewIt
     }
     QColor background = option.palette.color(QPalette::Base);
     if (option.state & QStyle::State_Selected) {
-        constexpr float tint = 0.18f;
-        QColor fill = option.palette.color(QPalette::Highlight);
-        fill.setAlphaF(tint);
+        background = selectedBackground(option.palette, background);
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(Qt::NoPen);
-        painter->setBrush(fill);
+        painter->setBrush(background);
         painter->drawRoundedRect(QRectF(option.rect.adjusted(4, 1, -4, -1)), 6, 6);
-        background = highlighted(option.palette, background, tint);
     }
     const SorvaneInboxRow &row = m_model.row(index.row());
     Input input{&row,     m_workspace.customer(row), m_model.isPinned(index.row()), m_workspace.showsTable(),
@@ -223,12 +224,11 @@ void SorvaneInboxTableDelegate::paint(QPainter *painter, const QStyleOptionViewI
 {
     painter->save();
     painter->setClipRect(option.rect); // never into the next row, whatever was measured
-    if (option.state & QStyle::State_Selected)
-        painter->fillRect(option.rect, [&] {
-            QColor fill = option.palette.color(QPalette::Highlight);
-            fill.setAlphaF(0.18f);
-            return fill;
-        }());
+    if (option.state & QStyle::State_Selected) {
+        const bool alternate = option.features & QStyleOptionViewItem::Alternate;
+        painter->fillRect(option.rect, selectedBackground(option.palette, option.palette.color(
+                                                              alternate ? QPalette::AlternateBase : QPalette::Base)));
+    }
     const QRect area = option.rect.adjusted(6, 4, -6, -4);
     int y = area.top();
     for (const TableLine &line : tableLines(m_model, index, option.font)) {
