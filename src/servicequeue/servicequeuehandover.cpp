@@ -152,12 +152,18 @@ QCoro::Task<void> ServiceQueueModel::handedOverOpenOperation(OperationContext op
                                                              ServiceReceipt receipt,
                                                              std::shared_ptr<SorvaneOpeningEnd> opening)
 {
+    // What the editor's runner asks before it shows a failure: a reading stopped
+    // meanwhile, or one of a world that moved on, ends with no sentence saying why.
+    const CancellationToken token = op.token;
+    const QPointer<ServiceQueueModel> model = op.model;
+    ServiceQueueEditor *editor = op.editor;
+    const ServiceOperationScope scope = op.scope;
     try {
         co_await openOperation(std::move(op), std::move(credentials), std::move(receipt));
     } catch (const OperationCancelled &) {
-        throw; // stopped, not failed: no sentence says why
+        throw; // stopped or out of time, not failed: no sentence says why
     } catch (...) {
-        opening->failed = true;
+        opening->failed = !token.isCancelled() && model && model->current(scope, *editor);
         throw;
     }
 }

@@ -305,7 +305,7 @@ private:
         bool failed = false;
         ~SorvaneOpeningEnd();
     };
-    // The task's reading that a hand-over ends with; a failure fails its opening.
+    // The task's reading that a hand-over ends with; a failure the editor shows fails its opening.
     static QCoro::Task<void> handedOverOpenOperation(OperationContext op, QUrl credentials, ServiceReceipt receipt,
                                                      std::shared_ptr<SorvaneOpeningEnd> opening);
     static QCoro::Task<void> sorvaneOpenTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,
