@@ -66,6 +66,16 @@ void ServiceQueueModel::endSorvaneOpening(const QUuid &intent, bool failed)
     Q_EMIT sorvaneOpeningChanged();
 }
 
+void ServiceQueueModel::editorErrorChanged()
+{
+    // The failure's own error is shown before the opening is marked failed, so
+    // any later change clears or replaces the notice that said why.
+    if (!m_sorvaneOpening || !m_sorvaneOpening->failed)
+        return;
+    m_sorvaneOpening.reset();
+    Q_EMIT sorvaneOpeningChanged();
+}
+
 bool ServiceQueueModel::handOverCurrent(const SorvaneHandOver &handOver, const ServiceQueueEditor &editor) const
 {
     // The intent first: a window that closed renews it before letting go of the editor.

@@ -199,14 +199,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("cleared"); // the company cleared, or another one typed
         QTest::addColumn<QString>("why");
-        QTest::newRow("another company") << false << "This task is not open, as another company is chosen in the settings.";
-        QTest::newRow("no company") << true << "This task is not open, as no company is chosen in the settings.";
+        QTest::addColumn<bool>("failing"); // the first click's opening fails, and the next operation clears its notice
+        const QString other = QStringLiteral("This task is not open, as another company is chosen in the settings.");
+        QTest::newRow("another company") << false << other << false;
+        const QString none = QStringLiteral("This task is not open, as no company is chosen in the settings.");
+        QTest::newRow("no company") << true << none << false;
+        QTest::newRow("a failure whose notice is gone") << true << none << true;
     }
 
     void ticketSaysWhyItsTaskIsNotOpen()
     {
         QFETCH(bool, cleared);
         QFETCH(QString, why);
+        QFETCH(bool, failing);
         const QString task = openActiveTask(ServiceKind::filmEditing);
         QVERIFY2(!task.isEmpty(), qPrintable(failure()));
         ServiceQueueModel &queue = flow->queue;
@@ -229,6 +234,19 @@ private Q_SLOTS:
         QVERIFY(says(why));
         QPushButton *openAgain = button(detail, QStringLiteral("sorvane.ticket.openAgain"));
         QVERIFY(openAgain);
+        if (failing) {
+            QVERIFY(standin.setScenario({{"serviceGet", QJsonObject{{"mode", "fail"}}}}));
+            openAgain->click();
+            QVERIFY(quiet());
+            standin.clearScenario();
+            QVERIFY(editor->error());
+            QVERIFY(says(QStringLiteral("This task could not be opened.")));
+            editor->listCloud(); // Settings → Cloud backups: its start clears the notice
+            QVERIFY(editor->busy() && !editor->error());
+            QVERIFY(says(QStringLiteral("This task is not open.")));
+            QVERIFY(quiet());
+            QVERIFY2(!editor->error(), qPrintable(failure()));
+        }
         openAgain->click();
         QVERIFY(says(QStringLiteral("Opening task…")));
         QVERIFY(quiet());
