@@ -66,6 +66,16 @@ void ServiceQueueModel::endSorvaneOpening(const QUuid &intent, bool failed)
     Q_EMIT sorvaneOpeningChanged();
 }
 
+void ServiceQueueModel::editorErrorChanged()
+{
+    // The failure's own error is shown before the opening is marked failed, so
+    // any later change clears or replaces the notice that said why.
+    if (!m_sorvaneOpening || !m_sorvaneOpening->failed)
+        return;
+    m_sorvaneOpening.reset();
+    Q_EMIT sorvaneOpeningChanged();
+}
+
 bool ServiceQueueModel::handOverCurrent(const SorvaneHandOver &handOver, const ServiceQueueEditor &editor) const
 {
     // The intent first: a window that closed renews it before letting go of the editor.
@@ -152,12 +162,18 @@ QCoro::Task<void> ServiceQueueModel::handedOverOpenOperation(OperationContext op
                                                              ServiceReceipt receipt,
                                                              std::shared_ptr<SorvaneOpeningEnd> opening)
 {
+    // What the editor's runner asks before it shows a failure: a reading stopped
+    // meanwhile, or one of a world that moved on, ends with no sentence saying why.
+    const CancellationToken token = op.token;
+    const QPointer<ServiceQueueModel> model = op.model;
+    ServiceQueueEditor *editor = op.editor;
+    const ServiceOperationScope scope = op.scope;
     try {
         co_await openOperation(std::move(op), std::move(credentials), std::move(receipt));
     } catch (const OperationCancelled &) {
-        throw; // stopped, not failed: no sentence says why
+        throw; // stopped or out of time, not failed: no sentence says why
     } catch (...) {
-        opening->failed = true;
+        opening->failed = !token.isCancelled() && model && model->current(scope, *editor);
         throw;
     }
 }

@@ -44,9 +44,11 @@ public:
     void renewSorvaneOpenIntent() { set(m_sorvaneOpenIntent, QUuid::createUuid(), &ServiceQueueModel::sorvaneOpenIntentChanged); }
     // The newest hand-over's opening of the inbox row `requestID`: running from
     // the call until its task is read or the opening ends without it; failed
-    // when it ended so (the editor's error says why); none for another row.
+    // when it ended so, while the editor's error says why; none for another row.
     enum class SorvaneOpening { none, running, failed };
     SorvaneOpening sorvaneOpening(const QString &requestID) const;
+    // The editor's error changed: a failed opening's notice is gone, so it no longer counts as failed.
+    void editorErrorChanged();
 
     // ---- task list and opened task ----
     ServiceOpenedTask &openedTask() { return m_openedTask; }
@@ -305,7 +307,7 @@ private:
         bool failed = false;
         ~SorvaneOpeningEnd();
     };
-    // The task's reading that a hand-over ends with; a failure fails its opening.
+    // The task's reading that a hand-over ends with; a failure the editor shows fails its opening.
     static QCoro::Task<void> handedOverOpenOperation(OperationContext op, QUrl credentials, ServiceReceipt receipt,
                                                      std::shared_ptr<SorvaneOpeningEnd> opening);
     static QCoro::Task<void> sorvaneOpenTask(QPointer<ServiceQueueModel> model, ServiceQueueEditor *editor,

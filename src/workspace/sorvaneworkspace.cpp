@@ -28,6 +28,7 @@ SorvaneWorkspace::SorvaneWorkspace(Parts parts, QObject *parent) : QObject(paren
     for (auto signal : {&EditorModel::busyChanged, &EditorModel::errorChanged, &EditorModel::messageChanged,
                         &EditorModel::credentialsChanged, &EditorModel::repositoryChanged})
         connect(editor, signal, this, changed);
+    connect(editor, &EditorModel::errorChanged, queue, &ServiceQueueModel::editorErrorChanged);
     for (auto signal : {&EditorModel::credentialsChanged, &EditorModel::repositoryChanged})
         connect(editor, signal, this, &SorvaneWorkspace::scheduleParticipants);
     connect(editor, &EditorModel::credentialsChanged, this, customers);

@@ -28,6 +28,7 @@ public:
     std::optional<PackageInventory> inventory;
     QList<bool> restoredStorage; // loadInventory of each restoreStorage call
     std::function<void(const BridgeCommand &)> storageCheck;
+    std::function<void()> storageRestored; // runs as the remembered folder is opened again
     QUuid operationID = QUuid::createUuid();
     CancellationToken token;
 
@@ -58,7 +59,12 @@ public:
     std::optional<QString> message() const override { return m_message; }
     void setMessage(const std::optional<QString> &text) override { m_message = text; }
     void setInventory(const PackageInventory &inventory) override { this->inventory = inventory; }
-    void restoreStorage(bool loadInventory) override { restoredStorage.append(loadInventory); }
+    void restoreStorage(bool loadInventory) override
+    {
+        restoredStorage.append(loadInventory);
+        if (storageRestored)
+            storageRestored();
+    }
 
     void perform(const QString &title, std::function<bool()> isCurrent, Operation operation) override
     {

@@ -45,6 +45,8 @@ private Q_SLOTS:
     void waitsForTheEditorInFiftyMillisecondSteps();
     void failures_data();
     void failures();
+    void openingEnds_data();
+    void openingEnds();
     void endlessPagingEnds();
     void preservingCompanyEndsOnAnotherSelection();
     void callsThatStartNothing_data();
@@ -209,6 +211,78 @@ void TestServiceQueueHandOver::failures()
     QCOMPARE(bench->editor.m_error.value_or(QString()), error);
     QVERIFY(!m.openedTask().listing());
     QVERIFY(!m.directory().selectedCompanyID());
+}
+
+void TestServiceQueueHandOver::openingEnds_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<int>("state"); // where the row's opening stands once it has ended
+    QTest::addColumn<QString>("error");
+    using O = ServiceQueueModel::SorvaneOpening;
+    const QString down = QStringLiteral("Tjenesten svarer ikke.");
+    // Failed only where the editor shows why.
+    QTest::newRow("reading fails") << "readingFails" << int(O::failed) << down;
+    QTest::newRow("company on no page") << "nowhere" << int(O::failed) << kGone;
+    QTest::newRow("task read") << "read" << int(O::none) << "";
+    QTest::newRow("reading stopped") << "stopped" << int(O::none) << "";
+    QTest::newRow("reading out of time") << "outOfTime" << int(O::none) << "";
+    QTest::newRow("reading fails as it is stopped") << "failsStopped" << int(O::none) << "";
+    QTest::newRow("reading fails after another company is typed") << "failsElsewhere" << int(O::none) << "";
+    QTest::newRow("reading refused: the editor busy again") << "refused" << int(O::none) << "";
+    QTest::newRow("call refused: signed out") << "signedOut" << int(O::none) << "";
+    QTest::newRow("another row picked before it begins") << "superseded" << int(O::none) << "";
+}
+
+// Where the opening of the row stands: running from the call until it ends, then failed
+// only where a sentence says why, otherwise none (the ticket then says why it is not open).
+void TestServiceQueueHandOver::openingEnds()
+{
+    QFETCH(QString, situation);
+    QFETCH(int, state);
+    QFETCH(QString, error);
+    using O = ServiceQueueModel::SorvaneOpening;
+    auto &m = bench->model;
+    FakeEditor &editor = bench->editor;
+    const QString down = QStringLiteral("Tjenesten svarer ikke.");
+    QVERIFY(bench->loadDirectory());
+    const int first = calls();
+    const QJsonObject row = receipt("task", 1, companyText(situation == "nowhere" ? 999 : 2));
+    const auto credentials = editor.m_credentials;
+    if (situation == "signedOut")
+        editor.m_credentials.reset();
+    if (situation == "refused")
+        editor.storageRestored = [&editor] { editor.m_busy = QStringLiteral("Arbejder…"); };
+    m.openSorvane(record(row), kOperator, editor, false);
+    editor.m_credentials = credentials;
+    QCOMPARE(int(m.sorvaneOpening("task")), int(situation == "signedOut" ? O::none : O::running));
+    if (situation == "superseded") {
+        m.openSorvane(record(receipt("other", 1, companyText(3))), kOperator, editor, false);
+        QCOMPARE(int(m.sorvaneOpening("other")), int(O::running));
+    }
+    if (situation == "nowhere") {
+        QVERIFY(bench->answer(first, page(1, 3))); // the directory read again, still without it
+    } else if (situation != "refused" && situation != "signedOut") {
+        QTRY_COMPARE(calls(), first + 1);
+        // The opening runs on while its reading waits.
+        QCOMPARE(int(m.sorvaneOpening("task")), int(situation == "superseded" ? O::none : O::running));
+        if (situation == "read" || situation == "superseded")
+            QVERIFY(bench->answer(first, detail(situation == "read" ? row : receipt("other", 1, companyText(3)))));
+        if (situation == "readingFails" || situation == "failsStopped")
+            QVERIFY(bench->fail(first, down));
+        if (situation == "outOfTime")
+            bench->service.fail(first, std::make_exception_ptr(OperationCancelled()));
+        if (situation == "stopped" || situation == "failsStopped")
+            editor.cancel();
+        if (situation == "failsElsewhere") {
+            editor.m_company = companyText(3);
+            m.companyChanged(editor);
+            QVERIFY(bench->fail(first, down));
+        }
+    }
+    QTRY_VERIFY(m.sorvaneOpening("task") != O::running);
+    settle();
+    QCOMPARE(int(m.sorvaneOpening("task")), state);
+    QCOMPARE(editor.m_error.value_or(QString()), error);
 }
 
 // A next-page request that returns without loading (here: the directory was

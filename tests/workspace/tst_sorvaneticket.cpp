@@ -258,6 +258,45 @@ private Q_SLOTS:
         QCOMPARE(step.enabled, enabled);
     }
 
+    // Why the task is not open: an opening under way first, then a failure
+    // the notices explain, then the company typed in the settings.
+    void unopened_data()
+    {
+        QTest::addColumn<bool>("opening");
+        QTest::addColumn<bool>("failed");
+        QTest::addColumn<QString>("company"); // as typed in the settings
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
+        const QString own = companyID, other = uuidFor(4, 7);
+        const QString failed = "This task could not be opened.";
+        const QString noCompany = "This task is not open, as no company is chosen in the settings.";
+        const QString otherCompany = "This task is not open, as another company is chosen in the settings.";
+        using U = SorvaneTicket::Unopened::Kind;
+        // clang-format off
+        QTest::newRow("opening runs after a failure") << true << true << "" << int(U::opening) << "The server checks access to this customer's submitted version.";
+        QTest::newRow("failed, another company typed meanwhile") << false << true << other << int(U::failed) << failed;
+        QTest::newRow("failed, company cleared meanwhile") << false << true << "" << int(U::failed) << failed;
+        QTest::newRow("another company") << false << false << other << int(U::otherCompany) << otherCompany;
+        QTest::newRow("not a company id") << false << false << "Firma 3" << int(U::otherCompany) << otherCompany;
+        QTest::newRow("no company") << false << false << "" << int(U::noCompany) << noCompany;
+        QTest::newRow("only spaces") << false << false << "  " << int(U::noCompany) << noCompany;
+        QTest::newRow("its own company, other letter case") << false << false << " " + own.toUpper() + " " << int(U::notOpen) << "This task is not open.";
+        // clang-format on
+    }
+
+    void unopened()
+    {
+        QFETCH(bool, opening);
+        QFETCH(bool, failed);
+        QFETCH(QString, company);
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        const SorvaneInboxRow item = with(task("active"), [](SorvaneInboxRow &r) { r.request.company_id = companyID; });
+        const auto state = SorvaneTicket::unopened(item, opening, failed, company);
+        QCOMPARE(int(state.kind), kind);
+        QCOMPARE(state.text, text);
+    }
+
     void detailFollowsTheModels()
     {
         Setup s;

@@ -35,6 +35,77 @@ class TestSorvaneWorkspaceFlow : public QObject, private StandinWindow
 
     int claimRuns() const { return int(toolCommands().count(QStringLiteral("serviceClaimNext"))); }
 
+    // The workspace and its ticket, the selected row's task handed over to the queue as the window does.
+    struct Flow
+    {
+        MemorySettingsStore defaults;
+        ServiceQueueModel queue;
+        SorvaneInboxModel inbox;
+        SorvaneWorkspace workspace;
+        SorvaneTicketDetail detail;
+
+        Flow(EditorModel *editor, EditorServiceAdapter *adapter)
+            : queue(adapter->bridge()), inbox(adapter->bridge(), defaults),
+              workspace(handingOver({editor, adapter, &queue, &inbox, &defaults})), detail(workspace, {})
+        {
+        }
+        static SorvaneWorkspace::Parts handingOver(SorvaneWorkspace::Parts parts)
+        {
+            parts.openSorvane = [queue = parts.queue, adapter = parts.queueEditor](const ServiceReceipt &receipt,
+                                                                                   const QUuid &operatorID) {
+                queue->openSorvane(receipt, operatorID, *adapter, false);
+            };
+            return parts;
+        }
+    };
+    std::unique_ptr<Flow> flow;
+    QList<SorvaneInboxRow> listed; // the inbox's rows when it first came on screen
+
+    bool quiet()
+    {
+        // Twice: a hand-over waits a turn before it opens its task.
+        for (int round = 0; round < 2; ++round) {
+            if (!settle([&] {
+                    return editor->busy() || flow->inbox.loading() || flow->queue.directory().loadingCompanies();
+                }))
+                return false;
+            QTest::qWait(100);
+        }
+        return !editor->busy() && !flow->inbox.loading();
+    }
+
+    bool opened(const QString &task) const
+    {
+        return flow->queue.openedTask().detail() && flow->queue.openedTask().detail()->request.id == task;
+    }
+
+    // Signed in to the demo account, the workspace opens from the inbox the
+    // operator's active task of `kind`; its id.
+    QString openActiveTask(ServiceKind kind)
+    {
+        flow.reset();
+        [&] {
+            QVERIFY2(standin.reset(), qPrintable(standin.failure()));
+            signIn(QString::fromLatin1(StandinFixture::demoEmail));
+        }();
+        if (QTest::currentTestFailed())
+            return {};
+        openEditor(true);
+        flow = std::make_unique<Flow>(editor.data(), adapter.get());
+        flow->workspace.appear();
+        if (!quiet())
+            return {};
+        listed = flow->inbox.items();
+        const auto row = std::find_if(listed.cbegin(), listed.cend(), [&](const SorvaneInboxRow &r) {
+            return r.request.kind == kind && r.request.status == QStringLiteral("active") && r.request.claimed_by
+                && QUuid::fromString(*r.request.claimed_by) == flow->inbox.operatorID();
+        });
+        if (row == listed.cend())
+            return {};
+        flow->workspace.select(row->request.id);
+        return quiet() && opened(row->request.id) ? row->request.id : QString();
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -45,6 +116,7 @@ private Q_SLOTS:
         signIn(QStringLiteral("editor@example.com"));
     }
 
+    void cleanup() { flow.reset(); }
     void cleanupTestCase() { closeEditor(); }
 
     void startsClaimsAgainAndStartsFromTheDetail()
@@ -120,6 +192,70 @@ private Q_SLOTS:
         QCOMPARE(inbox.preferences().sort, SorvaneInboxSort::title);
     }
 
+    // A company typed in the settings closes the task, and nothing opens
+    // it meanwhile: the ticket says why, keeps the typing, and its one
+    // click opens the row as a new selection does.
+    void ticketSaysWhyItsTaskIsNotOpen_data()
+    {
+        QTest::addColumn<bool>("cleared"); // the company cleared, or another one typed
+        QTest::addColumn<QString>("why");
+        QTest::addColumn<bool>("failing"); // the first click's opening fails, and the next operation clears its notice
+        const QString other = QStringLiteral("This task is not open, as another company is chosen in the settings.");
+        QTest::newRow("another company") << false << other << false;
+        const QString none = QStringLiteral("This task is not open, as no company is chosen in the settings.");
+        QTest::newRow("no company") << true << none << false;
+        QTest::newRow("a failure whose notice is gone") << true << none << true;
+    }
+
+    void ticketSaysWhyItsTaskIsNotOpen()
+    {
+        QFETCH(bool, cleared);
+        QFETCH(QString, why);
+        QFETCH(bool, failing);
+        const QString task = openActiveTask(ServiceKind::filmEditing);
+        QVERIFY2(!task.isEmpty(), qPrintable(failure()));
+        ServiceQueueModel &queue = flow->queue;
+        SorvaneTicketDetail &detail = flow->detail;
+
+        const QString company = editor->company();
+        const QString typed = cleared ? QString() : company + u'7';
+        const qsizetype started = toolCommands().size();
+        editor->setCompany(typed);
+        queue.companyChanged(*adapter); // as the window reacts to it
+        QVERIFY(quiet());
+        QCOMPARE(toolCommands().size(), started);
+        QCOMPARE(editor->company(), typed);
+        const auto says = [&](const QString &text) {
+            const auto labels = detail.findChild<QWidget *>("sorvane.ticket.opening")->findChildren<QLabel *>();
+            return std::any_of(labels.cbegin(), labels.cend(),
+                               [&](QLabel *l) { return l->text() == text && l->isVisibleTo(&detail); });
+        };
+        QVERIFY(!says(QStringLiteral("Opening task…")));
+        QVERIFY(says(why));
+        QPushButton *openAgain = button(detail, QStringLiteral("sorvane.ticket.openAgain"));
+        QVERIFY(openAgain);
+        if (failing) {
+            QVERIFY(standin.setScenario({{"serviceGet", QJsonObject{{"mode", "fail"}}}}));
+            openAgain->click();
+            QVERIFY(quiet());
+            standin.clearScenario();
+            QVERIFY(editor->error());
+            QVERIFY(says(QStringLiteral("This task could not be opened.")));
+            editor->listCloud(); // Settings → Cloud backups: its start clears the notice
+            QVERIFY(editor->busy() && !editor->error());
+            QVERIFY(says(QStringLiteral("This task is not open.")));
+            QVERIFY(quiet());
+            QVERIFY2(!editor->error(), qPrintable(failure()));
+        }
+        openAgain->click();
+        QVERIFY(says(QStringLiteral("Opening task…")));
+        QVERIFY(quiet());
+        QVERIFY2(opened(task), qPrintable(failure()));
+        QCOMPARE(detail.findChild<QStackedWidget *>("sorvane.ticket.section")->currentWidget()->objectName(),
+                 QStringLiteral("sorvane.ticket.task"));
+        QCOMPARE(editor->company(), company);
+    }
+
     // A send raises the task's revision, the workspace reads the inbox again
     // and the row's new revision opens the same task once more: the person
     // still reads that the send was received. Their next operation, or
@@ -136,68 +272,15 @@ private Q_SLOTS:
     {
         QFETCH(int, kind);
         QFETCH(QString, next);
-        QVERIFY2(standin.reset(), qPrintable(standin.failure()));
-        signIn(QString::fromLatin1(StandinFixture::demoEmail));
-        MemorySettingsStore defaults;
-        openEditor(true);
-        ServiceQueueModel queue(adapter->bridge());
-        SorvaneInboxModel inbox(adapter->bridge(), defaults);
-        SorvaneWorkspace::Parts parts{editor.data(), adapter.get(), &queue, &inbox, &defaults};
-        parts.openSorvane = [&](const ServiceReceipt &receipt, const QUuid &operatorID) {
-            queue.openSorvane(receipt, operatorID, *adapter, false);
-        };
-        SorvaneWorkspace workspace(parts);
-        SorvaneTicketDetail detail(workspace, {});
-        const auto quiet = [&] {
-            // Twice: a hand-over waits a turn before it opens its task.
-            for (int round = 0; round < 2; ++round) {
-                if (!settle([&] { return editor->busy() || inbox.loading() || queue.directory().loadingCompanies(); }))
-                    return false;
-                QTest::qWait(100);
-            }
-            return !editor->busy() && !inbox.loading();
-        };
-        workspace.appear();
-        QVERIFY(quiet());
-
         // The operator's active task of this kind, opened from the inbox.
-        const QList<SorvaneInboxRow> rows = inbox.items();
-        const auto row = std::find_if(rows.cbegin(), rows.cend(), [&](const SorvaneInboxRow &r) {
-            return r.request.kind == ServiceKind(kind) && r.request.status == QStringLiteral("active")
-                && r.request.claimed_by && QUuid::fromString(*r.request.claimed_by) == inbox.operatorID();
-        });
-        QVERIFY(row != rows.cend());
-        const QString task = row->request.id;
-        workspace.select(task);
-        QVERIFY(quiet());
-        QVERIFY2(queue.openedTask().detail() && queue.openedTask().detail()->request.id == task, qPrintable(failure()));
-
-        // A company typed in the settings closes the task, and nothing opens
-        // it meanwhile: the ticket says why, keeps the typing, and its one
-        // click opens the row as a new selection does.
-        const QString company = editor->company();
-        const qsizetype started = toolCommands().size();
-        editor->setCompany(company + u'7');
-        queue.companyChanged(*adapter); // as the window reacts to it
-        QVERIFY(quiet());
-        QCOMPARE(toolCommands().size(), started);
-        QCOMPARE(editor->company(), company + u'7');
-        const auto says = [&](const QString &text) {
-            const auto labels = detail.findChild<QWidget *>("sorvane.ticket.opening")->findChildren<QLabel *>();
-            return std::any_of(labels.cbegin(), labels.cend(),
-                               [&](QLabel *l) { return l->text() == text && l->isVisibleTo(&detail); });
-        };
-        QVERIFY(!says(QStringLiteral("Opening task…")));
-        QVERIFY(says(QStringLiteral("This task is not open, as another company is chosen in the settings.")));
-        QPushButton *openAgain = button(detail, QStringLiteral("sorvane.ticket.openAgain"));
-        QVERIFY(openAgain);
-        openAgain->click();
-        QVERIFY(says(QStringLiteral("Opening task…")));
-        QVERIFY(quiet());
-        QVERIFY2(queue.openedTask().detail() && queue.openedTask().detail()->request.id == task, qPrintable(failure()));
-        QCOMPARE(detail.findChild<QStackedWidget *>("sorvane.ticket.section")->currentWidget()->objectName(),
-                 QStringLiteral("sorvane.ticket.task"));
-        QCOMPARE(editor->company(), company);
+        const QString task = openActiveTask(ServiceKind(kind));
+        QVERIFY2(!task.isEmpty(), qPrintable(failure()));
+        ServiceQueueModel &queue = flow->queue;
+        SorvaneInboxModel &inbox = flow->inbox;
+        SorvaneWorkspace &workspace = flow->workspace;
+        const QList<SorvaneInboxRow> &rows = listed;
+        const auto row =
+            std::find_if(rows.cbegin(), rows.cend(), [&](const SorvaneInboxRow &r) { return r.request.id == task; });
 
         const QString folder = standin.scratch(QStringLiteral("confirmation-%1").arg(kind));
         QVERIFY(QDir().mkpath(folder));

@@ -63,7 +63,9 @@ Unopened unopened(const SorvaneInboxRow &row, bool opening, bool failed, const Q
         return {Unopened::Kind::failed, loc("This task could not be opened.")};
     // The same trimmed reading as the queue's: a company typed in the settings closes the task.
     const QString typed = company.trimmed();
-    if (!typed.isEmpty() && StrictFormats::parseUuid(typed) != StrictFormats::parseUuid(row.request.company_id))
+    if (typed.isEmpty())
+        return {Unopened::Kind::noCompany, loc("This task is not open, as no company is chosen in the settings.")};
+    if (StrictFormats::parseUuid(typed) != StrictFormats::parseUuid(row.request.company_id))
         return {Unopened::Kind::otherCompany, loc("This task is not open, as another company is chosen in the settings.")};
     return {Unopened::Kind::notOpen, loc("This task is not open.")};
 }

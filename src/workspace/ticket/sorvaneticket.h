@@ -44,13 +44,13 @@ Action action(const SorvaneInboxRow &row, const std::optional<QUuid> &operatorID
 // that opens it again.
 struct Unopened
 {
-    enum class Kind { opening, otherCompany, failed, notOpen };
+    enum class Kind { opening, noCompany, otherCompany, failed, notOpen };
     Kind kind = Kind::opening;
     QString text;
     friend bool operator==(const Unopened &, const Unopened &) = default;
 };
-// `opening`: an opening of this row runs; `failed`: its last one failed (the
-// notices show why); `company`: the editor's company as typed.
+// `opening`: an opening of this row runs; `failed`: its last one failed and
+// the notices show why; `company`: the editor's company as typed.
 Unopened unopened(const SorvaneInboxRow &row, bool opening, bool failed, const QString &company);
 
 // The one step toward reading the frozen submission.
