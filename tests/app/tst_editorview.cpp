@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QtTest>
 
+#include "../inbox/inboxfixtures.h"
 #include "../session/awaittask.h"
 #include "../session/fakeauthapi.h"
 #include "app/editorview.h"
@@ -19,6 +20,7 @@
 #include "foundation/localization.h"
 #include "foundation/errors.h"
 #include "foundation/settingsstore.h"
+#include "foundation/ui/uikit.h"
 #include "inbox/sorvaneinboxmodel.h"
 #include "servicequeue/editorserviceadapter.h"
 #include "servicequeue/servicequeuemodel.h"
@@ -30,16 +32,20 @@
 #include "workspace/ui/sorvanemetadatasheet.h"
 #include "workspace/ui/sorvaneworkspaceview.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <qcoro/qcorosignal.h>
 
 namespace {
@@ -105,10 +111,12 @@ public:
     std::optional<QUuid> op = kOperator;
     bool flags[5] = {false, false, false, false, false};
     MemorySettingsStore screenSettings;
+    QByteArray page; // the inbox page its screens' model loads; none: it fails
     std::unique_ptr<SorvaneInboxModel> screens = std::make_unique<SorvaneInboxModel>(
-        [](const BridgeCommand &, const QString &, CancellationToken) -> QCoro::Task<QByteArray> {
-            throw BridgeError::failed(QStringLiteral("Ikke i denne test."));
-            co_return QByteArray();
+        [this](const BridgeCommand &command, const QString &, CancellationToken) -> QCoro::Task<QByteArray> {
+            if (page.isEmpty() || !std::holds_alternative<BridgeCommand::ServiceInbox>(command.payload()))
+                throw BridgeError::failed(QStringLiteral("Ikke i denne test."));
+            co_return page;
         },
         screenSettings);
 
@@ -177,6 +185,41 @@ void settle()
 {
     for (int i = 0; i < 10; ++i)
         QCoreApplication::processEvents();
+}
+
+// The texts of `window` that do not read as drawn: each visible, enabled
+// label and button with text, its most contrasting pixel against the colour
+// most of it is drawn in (its background, whoever painted it), below 4.5:1.
+QStringList unreadable(QWidget *window)
+{
+    const QImage drawn = window->grab().toImage();
+    QStringList found;
+    for (QWidget *widget : window->findChildren<QWidget *>()) {
+        const auto *label = qobject_cast<QLabel *>(widget);
+        const auto *button = qobject_cast<QAbstractButton *>(widget);
+        const QString text = label ? label->text() : button ? button->text() : QString();
+        if (text.trimmed().isEmpty() || !widget->isVisible() || !widget->isEnabled() || widget->window() != window)
+            continue;
+        // Inside a button's frame; only what is not scrolled away.
+        QRect area = widget->visibleRegion().boundingRect() & widget->rect().adjusted(4, 4, -4, -4);
+        area = area.translated(widget->mapTo(window, QPoint())) & drawn.rect();
+        if (area.width() < 4 || area.height() < 4)
+            continue;
+        QHash<QRgb, int> counts;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                ++counts[drawn.pixel(x, y)];
+        QRgb ground = 0;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+            if (it.value() > counts.value(ground))
+                ground = it.key();
+        qreal most = 1;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+            most = qMax(most, UiKit::contrast(QColor(it.key()), QColor(ground)));
+        if (most < 4.5)
+            found << QStringLiteral("%1 (%2): %3").arg(text.left(48), widget->objectName()).arg(most, 0, 'f', 2);
+    }
+    return found;
 }
 
 } // namespace
@@ -322,6 +365,8 @@ private Q_SLOTS:
     void sidebarShowsWholeTexts();
     void windowsFitTheScreen_data();
     void windowsFitTheScreen();
+    void textsRead_data();
+    void textsRead();
     void menus();
     void settingsCommandFollowsTheFocusedWindow();
     void fullQueueScreenFromTheViewMenu();
@@ -816,6 +861,107 @@ void TestEditorView::windowsFitTheScreen()
         static_cast<QDialog *>(shown)->reject();
         settle();
     }
+    shell.close();
+}
+
+// Every text that is not disabled reads on what it is drawn on, in light
+// and dark, on the real screens: the workspace with an open ticket whose
+// start deadline passes while it is shown, each settings pane, the AI
+// connection panel in each state and the package list with an invalid
+// package. A fixed green read 1.9:1, a style sheet red 3:1, secondary grey 3.4.
+void TestEditorView::textsRead_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<QString>("screen");
+    const QStringList screens{"workspace", "account", "storage", "ai", "cloud", "packages", "language", "updates",
+                              "advanced", "ai panel, ready", "ai panel, warning", "ai panel, failure"};
+    for (const bool dark : {false, true})
+        for (const QString &screen : screens)
+            QTest::addRow("%s, %s", dark ? "dark" : "light", qPrintable(screen)) << dark << screen;
+}
+
+void TestEditorView::textsRead()
+{
+    QFETCH(bool, dark);
+    QFETCH(QString, screen);
+    const QPalette light = QApplication::palette();
+    const auto restore = qScopeGuard([light] { QApplication::setPalette(light); });
+    if (dark) {
+        QPalette colours(QColor(49, 54, 59));
+        colours.setColor(QPalette::Highlight, QColor(61, 174, 233));
+        colours.setColor(QPalette::HighlightedText, Qt::white);
+        QApplication::setPalette(colours);
+    }
+    Window window(*session, *activity);
+    // One waiting film whose start deadline comes two seconds from now.
+    const QDateTime due = QDateTime::currentDateTimeUtc().addSecs(2);
+    QJsonObject page = InboxFixtures::inboxPage(0);
+    page["items"] = QJsonArray{InboxFixtures::set(InboxFixtures::row(1), "scheduling/dueAt",
+                                                  due.toString(Qt::ISODateWithMs))};
+    window.inbox->page = QJsonDocument(page).toJson(QJsonDocument::Compact);
+    window.view->appear();
+    signIn();
+    window.chooseCompany(1);
+    window.model().setInvalidPackages({QStringLiteral("broken")});
+    EditorWindow shell(window.view.release());
+    shell.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shell));
+    settle();
+
+    QWidget *shown = &shell;
+    if (screen == QLatin1String("workspace")) {
+        SorvaneInboxModel &inbox = *window.inbox->screens;
+        QTRY_VERIFY(!inbox.loading() && inbox.items().size() == 1);
+        inbox.setSelectedID(inbox.items().constFirst().request.id);
+        QLabel *deadline = nullptr;
+        QTRY_VERIFY(deadline = shell.findChild<QLabel *>(QStringLiteral("sorvane.ticket.deadline")));
+        QTRY_VERIFY(deadline->isVisible());
+        // The minute's tick comes at once after the deadline has passed, while the ticket is shown.
+        const QString before = deadline->text();
+        QTRY_VERIFY(QDateTime::currentDateTimeUtc() > due);
+        for (QTimer *tick : deadline->window()->findChildren<QTimer *>())
+            if (tick->interval() == 60 * 1000 && tick->isActive())
+                tick->start(0);
+        QTRY_VERIFY(deadline->text() != before);
+    } else if (screen.startsWith(QLatin1String("ai panel"))) {
+        using Configuration = SorvaneAIConnectionConfiguration;
+        const QString state = screen.endsWith(QLatin1String("ready")) ? QStringLiteral("ready")
+                                                                        : QStringLiteral("missingInbox");
+        const bool fails = screen.endsWith(QLatin1String("failure"));
+        auto *panel = new SorvaneAIConnectionPanel(
+            {folder("tools"), QUrl::fromLocalFile(folder("project")), std::nullopt, [] {}}, &shell,
+            [state, fails](SorvaneAIConnectionPanelModel::Target target, CancellationToken) -> QCoro::Task<Configuration> {
+                if (fails)
+                    throw BridgeError::failed(QStringLiteral("Ikke i denne test."));
+                Configuration configuration;
+                configuration.inbox = target.inbox.toLocalFile();
+                configuration.name = QStringLiteral("tavlon");
+                configuration.command = QStringLiteral("/opt/tavlon/mcp");
+                configuration.check.state = state;
+                configuration.check.toolCount = 7;
+                co_return configuration;
+            });
+        panel->setAttribute(Qt::WA_DeleteOnClose);
+        panel->open();
+        shown = panel;
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QTRY_VERIFY(panel->findChild<QLabel *>(QStringLiteral("editor.ai.localCheck")) || fails);
+    } else {
+        const QMap<QString, SorvaneSettingsSection> sections{
+            {"account", SorvaneSettingsSection::account},   {"storage", SorvaneSettingsSection::storage},
+            {"ai", SorvaneSettingsSection::ai},             {"cloud", SorvaneSettingsSection::cloud},
+            {"packages", SorvaneSettingsSection::packages}, {"language", SorvaneSettingsSection::language},
+            {"updates", SorvaneSettingsSection::updates},   {"advanced", SorvaneSettingsSection::advanced}};
+        shell.view().presentSettings(sections.value(screen), std::nullopt);
+        QTRY_VERIFY(shown = shell.findChild<QDialog *>(QStringLiteral("sorvane.settings.panel")));
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+    }
+    settle();
+    const QStringList found = unreadable(shown);
+    QVERIFY2(found.isEmpty(), qPrintable(found.join(QStringLiteral("; "))));
+    if (shown != &shell)
+        static_cast<QDialog *>(shown)->reject();
+    settle();
     shell.close();
 }
 

@@ -157,25 +157,31 @@ private Q_SLOTS:
         QTest::addColumn<QPalette>("palette");
         QTest::addColumn<bool>("selected");
         QTest::addColumn<int>("ink");
+        QTest::addColumn<bool>("secondary"); // given the secondary colour too, before or after its ink
         const char *inks[] = {"failure", "sheet failure", "attention", "caution", "company failure", "profile failure",
                               "storage issue", "success"}; // the inks that colour text, in their order
-        for (const auto &[name, colours] : palettes(true))
+        for (const auto &[name, colours] : palettes(true)) {
             for (const bool selected : {false, true})
                 for (int ink = 0; ink <= int(UiKit::Ink::success); ++ink)
                     QTest::addRow("%s, %s, %s", name, selected ? "selected row" : "window", inks[ink])
-                        << colours << selected << ink;
+                        << colours << selected << ink << false;
+            // An overdue deadline: secondary first, its ink once it passes.
+            QTest::addRow("%s, window, attention after the secondary colour", name)
+                << colours << false << int(UiKit::Ink::attention) << true;
+        }
         // A dark desktop whose lists are the window's colour: its selected
         // row stood out from the others at 1.08:1.
         QPalette flat = palettes(true)[1].second;
         flat.setColor(QPalette::Base, flat.color(QPalette::Window));
         QTest::addRow("dark, selected row in a window-coloured list, attention")
-            << flat << true << int(UiKit::Ink::attention);
+            << flat << true << int(UiKit::Ink::attention) << false;
     }
     void inksRead()
     {
         QFETCH(QPalette, palette);
         QFETCH(bool, selected);
         QFETCH(int, ink);
+        QFETCH(bool, secondary);
         if (selected) { // the inbox's selected row, which stands out from the others
             const QColor base = palette.color(QPalette::Base);
             palette.setColor(QPalette::Window, SorvaneInboxRowPainter::selectedBackground(palette, base));
@@ -186,7 +192,7 @@ private Q_SLOTS:
         window.setPalette(palette);
         // Selectable, as a notice's is: its text control is a child beside the kit's own.
         auto *label = UiKit::label(QStringLiteral("Start target exceeded · 12 min"),
-                                   {.selectable = true, .ink = UiKit::Ink(ink)}, nullptr);
+                                   {.secondary = secondary, .selectable = true, .ink = UiKit::Ink(ink)}, nullptr);
         label->setContentsMargins(8, 8, 8, 8);
         label->setParent(&window); // placed after it is made, as most are
         label->resize(label->sizeHint());
