@@ -187,41 +187,51 @@ void settle()
         QCoreApplication::processEvents();
 }
 
-// The texts of `window` that do not read as drawn: each visible, enabled
-// label and button with text, its most contrasting pixel against the colour
-// most of it is drawn in (its background, whoever painted it), below 4.5:1.
+// A label's or button's text as drawn in `drawn` (its window, grabbed): the
+// contrast of its most contrasting pixel against the colour most of it is
+// drawn in (its background, whoever painted it), and that pixel. None where
+// it shows nothing: hidden, disabled, without text, or scrolled away.
+std::optional<std::pair<qreal, QColor>> drawnText(QWidget *widget, const QImage &drawn)
+{
+    const auto *label = qobject_cast<QLabel *>(widget);
+    const auto *button = qobject_cast<QAbstractButton *>(widget);
+    const QString text = label ? label->text() : button ? button->text() : QString();
+    if (text.trimmed().isEmpty() || !widget->isVisible() || !widget->isEnabled())
+        return std::nullopt;
+    const int frame = button ? 4 : 0; // inside a button's frame
+    QRect area = widget->visibleRegion().boundingRect() & widget->rect().adjusted(frame, frame, -frame, -frame);
+    area = area.translated(widget->mapTo(widget->window(), QPoint())) & drawn.rect();
+    if (area.width() < 4 || area.height() < 4)
+        return std::nullopt;
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[drawn.pixel(x, y)];
+    QRgb ground = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(ground))
+            ground = it.key();
+    std::pair<qreal, QColor> most{1, QColor(ground)};
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (const qreal contrast = UiKit::contrast(QColor(it.key()), QColor(ground)); contrast > most.first)
+            most = {contrast, QColor(it.key())};
+    return most;
+}
+
+// The texts of `window` that do not read as drawn (below 4.5:1).
 QStringList unreadable(QWidget *window)
 {
     const QImage drawn = window->grab().toImage();
     QStringList found;
     for (QWidget *widget : window->findChildren<QWidget *>()) {
-        const auto *label = qobject_cast<QLabel *>(widget);
-        const auto *button = qobject_cast<QAbstractButton *>(widget);
-        const QString text = label ? label->text() : button ? button->text() : QString();
-        if (text.trimmed().isEmpty() || !widget->isVisible() || !widget->isEnabled() || widget->window() != window)
-            continue;
-        // Inside a button's frame; only what is not scrolled away.
-        QRect area = widget->visibleRegion().boundingRect() & widget->rect().adjusted(4, 4, -4, -4);
-        area = area.translated(widget->mapTo(window, QPoint())) & drawn.rect();
-        if (area.width() < 4 || area.height() < 4)
-            continue;
-        QHash<QRgb, int> counts;
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                ++counts[drawn.pixel(x, y)];
-        QRgb ground = 0;
-        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-            if (it.value() > counts.value(ground))
-                ground = it.key();
-        qreal most = 1;
-        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-            most = qMax(most, UiKit::contrast(QColor(it.key()), QColor(ground)));
-        if (most < 4.5)
-            found << QStringLiteral("%1 (%2): %3").arg(text.left(48), widget->objectName()).arg(most, 0, 'f', 2);
+        const auto text = widget->window() == window ? drawnText(widget, drawn) : std::nullopt;
+        if (text && text->first < 4.5)
+            found << QStringLiteral("%1 (%2): %3")
+                         .arg(widget->property("text").toString().left(48), widget->objectName())
+                         .arg(text->first, 0, 'f', 2);
     }
     return found;
 }
-
 } // namespace
 
 // One window with its own models and fakes.
@@ -923,6 +933,12 @@ void TestEditorView::textsRead()
             if (tick->interval() == 60 * 1000 && tick->isActive())
                 tick->start(0);
         QTRY_VERIFY(deadline->text() != before);
+        settle();
+        // Passed, it turns orange (it stayed in the secondary grey).
+        const auto drawn = drawnText(deadline, shell.grab().toImage());
+        QVERIFY(drawn);
+        QVERIFY2(qAbs(drawn->second.hslHue() - UiKit::colour(UiKit::Ink::attention).hslHue()) <= 4,
+                 qPrintable(drawn->second.name()));
     } else if (screen.startsWith(QLatin1String("ai panel"))) {
         using Configuration = SorvaneAIConnectionConfiguration;
         const QString state = screen.endsWith(QLatin1String("ready")) ? QStringLiteral("ready")
