@@ -374,10 +374,10 @@ class InkFollower final : public QObject
 public:
     explicit InkFollower(QWidget *widget) : QObject(widget) { widget->installEventFilter(this); }
 
-    void setInk(std::optional<Ink> ink, bool text)
+    void setInk(Ink ink, bool text)
     {
         m_ink = ink;
-        m_text = m_text || text;
+        m_text = text;
         apply();
     }
     void setSecondary()
@@ -390,13 +390,11 @@ public:
         m_links = true;
         apply();
     }
-    bool holdsOnlyInk() const { return !m_secondary && !m_links; }
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::ParentChange || event->type() == QEvent::PaletteChange
-            || event->type() == QEvent::Show)
+        if (event->type() == QEvent::ParentChange || event->type() == QEvent::PaletteChange)
             apply();
         return false;
     }
@@ -515,13 +513,10 @@ void setInk(QWidget *widget, Ink ink, bool text)
 
 void clearInk(QWidget *widget)
 {
-    InkFollower *follower = followerOf(widget);
-    if (!follower)
-        return;
-    if (!follower->holdsOnlyInk())
-        return follower->setInk(std::nullopt, false);
-    delete follower;
-    widget->setPalette(QPalette());
+    if (InkFollower *follower = followerOf(widget)) {
+        delete follower;
+        widget->setPalette(QPalette());
+    }
 }
 
 void setSecondary(QWidget *widget)

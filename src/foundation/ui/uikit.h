@@ -43,8 +43,8 @@ QColor colour(Ink ink, const QColor &background);
 // as it reads on the background it is drawn on (the nearest that fills its
 // own), again on every change of the colours around it or of its place.
 void setInk(QWidget *widget, Ink ink, bool text = false);
-// Undoes setInk: the widget's text takes its window's colours again (the
-// secondary colour where setSecondary asked for it).
+// Undoes setInk (and setSecondary): the widget's own palette is dropped, it
+// takes its window's colours again.
 void clearInk(QWidget *widget);
 // The secondary text colour on `background`: the palette's placeholder text
 // as it is drawn there, darkened or lightened until it reads (4.5:1), still
