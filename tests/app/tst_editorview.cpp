@@ -33,12 +33,14 @@
 #include "workspace/ui/sorvaneworkspaceview.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
@@ -46,6 +48,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <qcoro/qcorosignal.h>
 
 namespace {
@@ -216,6 +219,34 @@ std::optional<std::pair<qreal, QColor>> drawnText(QWidget *widget, const QImage 
         if (const qreal contrast = UiKit::contrast(QColor(it.key()), QColor(ground)); contrast > most.first)
             most = {contrast, QColor(it.key())};
     return most;
+}
+
+// The faintest line of text painted in `area` of `drawn` (an item view's
+// row): each band of pixel rows with something on it, by its most
+// contrasting pixel against the colour most of the area is painted in.
+qreal faintestLine(const QImage &drawn, const QRect &area)
+{
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[drawn.pixel(x, y)];
+    QRgb ground = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(ground))
+            ground = it.key();
+    qreal faintest = 21, band = 1;
+    for (int y = area.top(); y <= area.bottom() + 1; ++y) {
+        qreal most = 1;
+        for (int x = area.left(); y <= area.bottom() && x <= area.right(); ++x)
+            most = qMax(most, UiKit::contrast(QColor(drawn.pixel(x, y)), QColor(ground)));
+        if (most > 2) { // text, not a selection's edge or an avatar's pale fill
+            band = qMax(band, most);
+        } else if (band > 1) {
+            faintest = qMin(faintest, band);
+            band = 1;
+        }
+    }
+    return faintest;
 }
 
 // The texts of `window` that do not read as drawn (below 4.5:1).
@@ -883,7 +914,7 @@ void TestEditorView::textsRead_data()
 {
     QTest::addColumn<bool>("dark");
     QTest::addColumn<QString>("screen");
-    const QStringList screens{"workspace", "account", "storage", "ai", "cloud", "packages", "language", "updates",
+    const QStringList screens{"workspace", "workspace, table", "account", "storage", "ai", "cloud", "packages", "language", "updates",
                               "advanced", "ai panel, ready", "ai panel, warning", "ai panel, failure"};
     for (const bool dark : {false, true})
         for (const QString &screen : screens)
@@ -907,7 +938,8 @@ void TestEditorView::textsRead()
     const QDateTime due = QDateTime::currentDateTimeUtc().addSecs(2);
     QJsonObject page = InboxFixtures::inboxPage(0);
     page["items"] = QJsonArray{InboxFixtures::set(InboxFixtures::row(1), "scheduling/dueAt",
-                                                  due.toString(Qt::ISODateWithMs))};
+                                                  due.toString(Qt::ISODateWithMs)),
+                               InboxFixtures::row(2)};
     window.inbox->page = QJsonDocument(page).toJson(QJsonDocument::Compact);
     window.view->appear();
     signIn();
@@ -919,9 +951,11 @@ void TestEditorView::textsRead()
     settle();
 
     QWidget *shown = &shell;
-    if (screen == QLatin1String("workspace")) {
+    if (screen.startsWith(QLatin1String("workspace"))) {
         SorvaneInboxModel &inbox = *window.inbox->screens;
-        QTRY_VERIFY(!inbox.loading() && inbox.items().size() == 1);
+        QTRY_VERIFY(!inbox.loading() && inbox.items().size() == 2);
+        if (screen.endsWith(QLatin1String("table")))
+            shell.findChild<QToolButton *>(QStringLiteral("sorvane.layout.list"))->click();
         inbox.setSelectedID(inbox.items().constFirst().request.id);
         QLabel *deadline = nullptr;
         QTRY_VERIFY(deadline = shell.findChild<QLabel *>(QStringLiteral("sorvane.ticket.deadline")));
@@ -973,7 +1007,24 @@ void TestEditorView::textsRead()
         QVERIFY(QTest::qWaitForWindowExposed(shown));
     }
     settle();
-    const QStringList found = unreadable(shown);
+    QStringList found = unreadable(shown);
+    // The inbox's rows, selected and not, each line of them, in the list and the table.
+    for (auto *list : shown->findChildren<QAbstractItemView *>()) {
+        if (!list->isVisible() || !list->objectName().contains(QRegularExpression(QStringLiteral("^sorvane.(inbox|table)$"))))
+            continue;
+        const QImage drawn = shown->grab().toImage();
+        for (int row = 0; row < list->model()->rowCount(); ++row) {
+            QRect rect;
+            for (int column = 0; column < list->model()->columnCount(); ++column)
+                rect |= list->visualRect(list->model()->index(row, column));
+            rect &= list->viewport()->rect();
+            if (rect.height() < 8)
+                continue;
+            const QRect area = rect.adjusted(12, 2, -12, -2).translated(list->viewport()->mapTo(shown, QPoint()));
+            if (const qreal faintest = faintestLine(drawn, area); faintest < 4.5)
+                found << QStringLiteral("%1 row %2: %3").arg(list->objectName()).arg(row).arg(faintest, 0, 'f', 2);
+        }
+    }
     QVERIFY2(found.isEmpty(), qPrintable(found.join(QStringLiteral("; "))));
     if (shown != &shell)
         static_cast<QDialog *>(shown)->reject();
