@@ -152,6 +152,7 @@ private Q_SLOTS:
     // Coloured text reads on what is behind it, in its own hue, in light and
     // dark, on the window and on a selected row (tinted with the accent): a
     // fixed orange read 1.7:1 on a light window, a fixed green 3:1 on a dark one.
+    // Disabled, it looks disabled.
     void inksRead_data()
     {
         QTest::addColumn<QPalette>("palette");
@@ -200,6 +201,12 @@ private Q_SLOTS:
         QVERIFY2(readable >= 4.5, qPrintable(QString::number(readable)));
         // Its own hue: an orange warning stays orange.
         QVERIFY2(qAbs(text.hslHue() - UiKit::colour(UiKit::Ink(ink)).hslHue()) <= 4, qPrintable(text.name()));
+        // Disabled, it is drawn as any disabled text (a plain label kept its ink).
+        auto *plain = UiKit::label(label->text(), {.secondary = secondary, .ink = UiKit::Ink(ink)}, &window);
+        plain->setContentsMargins(8, 8, 8, 8);
+        plain->resize(plain->sizeHint());
+        plain->setEnabled(false);
+        QCOMPARE(std::get<2>(drawnText(plain)).rgb(), window.palette().color(QPalette::Disabled, QPalette::WindowText).rgb());
     }
 };
 
