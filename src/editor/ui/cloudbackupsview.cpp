@@ -129,7 +129,7 @@ void CloudBackupsView::rebuildListing()
             row->setProperty("backupID", backup.id);
             row->setFlat(true);
             row->setStyleSheet(QStringLiteral("QPushButton { text-align: left; border-radius: 12px; "
-                                              "background: rgba(128, 128, 128, 0.12); padding: 8px; }"));
+                                              "background: palette(alternate-base); padding: 8px; }"));
             auto *face = new QHBoxLayout(row);
             auto *mark = new QLabel(row);
             mark->setObjectName(QStringLiteral("editor.cloud.backup.mark"));
