@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QtTest>
 
+#include "../inbox/inboxfixtures.h"
 #include "../session/awaittask.h"
 #include "../session/fakeauthapi.h"
 #include "app/editorview.h"
@@ -19,6 +20,7 @@
 #include "foundation/localization.h"
 #include "foundation/errors.h"
 #include "foundation/settingsstore.h"
+#include "foundation/ui/uikit.h"
 #include "inbox/sorvaneinboxmodel.h"
 #include "servicequeue/editorserviceadapter.h"
 #include "servicequeue/servicequeuemodel.h"
@@ -30,16 +32,23 @@
 #include "workspace/ui/sorvanemetadatasheet.h"
 #include "workspace/ui/sorvaneworkspaceview.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
 #include <qcoro/qcorosignal.h>
 
 namespace {
@@ -105,10 +114,12 @@ public:
     std::optional<QUuid> op = kOperator;
     bool flags[5] = {false, false, false, false, false};
     MemorySettingsStore screenSettings;
+    QByteArray page; // the inbox page its screens' model loads; none: it fails
     std::unique_ptr<SorvaneInboxModel> screens = std::make_unique<SorvaneInboxModel>(
-        [](const BridgeCommand &, const QString &, CancellationToken) -> QCoro::Task<QByteArray> {
-            throw BridgeError::failed(QStringLiteral("Ikke i denne test."));
-            co_return QByteArray();
+        [this](const BridgeCommand &command, const QString &, CancellationToken) -> QCoro::Task<QByteArray> {
+            if (page.isEmpty() || !std::holds_alternative<BridgeCommand::ServiceInbox>(command.payload()))
+                throw BridgeError::failed(QStringLiteral("Ikke i denne test."));
+            co_return page;
         },
         screenSettings);
 
@@ -179,6 +190,79 @@ void settle()
         QCoreApplication::processEvents();
 }
 
+// A label's or button's text as drawn in `drawn` (its window, grabbed): the
+// contrast of its most contrasting pixel against the colour most of it is
+// drawn in (its background, whoever painted it), and that pixel. None where
+// it shows nothing: hidden, disabled, without text, or scrolled away.
+std::optional<std::pair<qreal, QColor>> drawnText(QWidget *widget, const QImage &drawn)
+{
+    const auto *label = qobject_cast<QLabel *>(widget);
+    const auto *button = qobject_cast<QAbstractButton *>(widget);
+    const QString text = label ? label->text() : button ? button->text() : QString();
+    if (text.trimmed().isEmpty() || !widget->isVisible() || !widget->isEnabled())
+        return std::nullopt;
+    const int frame = button ? 4 : 0; // inside a button's frame
+    QRect area = widget->visibleRegion().boundingRect() & widget->rect().adjusted(frame, frame, -frame, -frame);
+    area = area.translated(widget->mapTo(widget->window(), QPoint())) & drawn.rect();
+    if (area.width() < 4 || area.height() < 4)
+        return std::nullopt;
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[drawn.pixel(x, y)];
+    QRgb ground = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(ground))
+            ground = it.key();
+    std::pair<qreal, QColor> most{1, QColor(ground)};
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (const qreal contrast = UiKit::contrast(QColor(it.key()), QColor(ground)); contrast > most.first)
+            most = {contrast, QColor(it.key())};
+    return most;
+}
+
+// The faintest line of text painted in `area` of `drawn` (an item view's
+// row): each band of pixel rows with something on it, by its most
+// contrasting pixel against the colour most of the area is painted in.
+qreal faintestLine(const QImage &drawn, const QRect &area)
+{
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[drawn.pixel(x, y)];
+    QRgb ground = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(ground))
+            ground = it.key();
+    qreal faintest = 21, band = 1;
+    for (int y = area.top(); y <= area.bottom() + 1; ++y) {
+        qreal most = 1;
+        for (int x = area.left(); y <= area.bottom() && x <= area.right(); ++x)
+            most = qMax(most, UiKit::contrast(QColor(drawn.pixel(x, y)), QColor(ground)));
+        if (most > 2) { // text, not a selection's edge or an avatar's pale fill
+            band = qMax(band, most);
+        } else if (band > 1) {
+            faintest = qMin(faintest, band);
+            band = 1;
+        }
+    }
+    return faintest;
+}
+
+// The texts of `window` that do not read as drawn (below 4.5:1).
+QStringList unreadable(QWidget *window)
+{
+    const QImage drawn = window->grab().toImage();
+    QStringList found;
+    for (QWidget *widget : window->findChildren<QWidget *>()) {
+        const auto text = widget->window() == window ? drawnText(widget, drawn) : std::nullopt;
+        if (text && text->first < 4.5)
+            found << QStringLiteral("%1 (%2): %3")
+                         .arg(widget->property("text").toString().left(48), widget->objectName())
+                         .arg(text->first, 0, 'f', 2);
+    }
+    return found;
+}
 } // namespace
 
 // One window with its own models and fakes.
@@ -322,6 +406,8 @@ private Q_SLOTS:
     void sidebarShowsWholeTexts();
     void windowsFitTheScreen_data();
     void windowsFitTheScreen();
+    void textsRead_data();
+    void textsRead();
     void menus();
     void settingsCommandFollowsTheFocusedWindow();
     void fullQueueScreenFromTheViewMenu();
@@ -816,6 +902,138 @@ void TestEditorView::windowsFitTheScreen()
         static_cast<QDialog *>(shown)->reject();
         settle();
     }
+    shell.close();
+}
+
+// Every text that is not disabled reads on what it is drawn on, in light
+// and dark, on the real screens: the workspace with an open ticket whose
+// start deadline passes while it is shown, each settings pane, the AI
+// connection panel in each state and the package list with an invalid
+// package. A fixed green read 1.9:1, a style sheet red 3:1, secondary grey 3.4.
+void TestEditorView::textsRead_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<QString>("screen");
+    const QStringList screens{"workspace", "workspace, table", "account", "storage", "ai", "cloud", "packages", "language", "updates",
+                              "advanced", "ai panel, ready", "ai panel, warning", "ai panel, failure"};
+    for (const bool dark : {false, true})
+        for (const QString &screen : screens)
+            QTest::addRow("%s, %s", dark ? "dark" : "light", qPrintable(screen)) << dark << screen;
+}
+
+void TestEditorView::textsRead()
+{
+    QFETCH(bool, dark);
+    QFETCH(QString, screen);
+    const QPalette light = QApplication::palette();
+    const auto restore = qScopeGuard([light] { QApplication::setPalette(light); });
+    if (dark) {
+        QPalette colours(QColor(49, 54, 59));
+        colours.setColor(QPalette::Highlight, QColor(61, 174, 233));
+        colours.setColor(QPalette::HighlightedText, Qt::white);
+        QApplication::setPalette(colours);
+    }
+    Window window(*session, *activity);
+    // One waiting film whose start deadline comes two seconds from now.
+    const QDateTime due = QDateTime::currentDateTimeUtc().addSecs(2);
+    QJsonObject page = InboxFixtures::inboxPage(0);
+    page["items"] = QJsonArray{InboxFixtures::set(InboxFixtures::row(1), "scheduling/dueAt",
+                                                  due.toString(Qt::ISODateWithMs)),
+                               InboxFixtures::row(2)};
+    window.inbox->page = QJsonDocument(page).toJson(QJsonDocument::Compact);
+    window.view->appear();
+    signIn();
+    window.chooseCompany(1);
+    window.model().setInvalidPackages({QStringLiteral("broken")});
+    EditorWindow shell(window.view.release());
+    shell.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shell));
+    settle();
+
+    QWidget *shown = &shell;
+    if (screen.startsWith(QLatin1String("workspace"))) {
+        SorvaneInboxModel &inbox = *window.inbox->screens;
+        QTRY_VERIFY(!inbox.loading() && inbox.items().size() == 2);
+        const bool table = screen.endsWith(QLatin1String("table"));
+        shell.findChild<QToolButton *>(table ? QStringLiteral("sorvane.layout.list") : QStringLiteral("sorvane.layout.inbox"))
+            ->click();
+        inbox.setSelectedID(inbox.items().constFirst().request.id);
+        QLabel *deadline = nullptr;
+        QTRY_VERIFY(deadline = shell.findChild<QLabel *>(QStringLiteral("sorvane.ticket.deadline")));
+        QTRY_VERIFY(deadline->isVisible());
+        // The minute's tick comes at once after the deadline has passed, while the ticket is shown.
+        const QString before = deadline->text();
+        QTRY_VERIFY(QDateTime::currentDateTimeUtc() > due);
+        for (QTimer *tick : deadline->window()->findChildren<QTimer *>())
+            if (tick->interval() == 60 * 1000 && tick->isActive())
+                tick->start(0);
+        QTRY_VERIFY(deadline->text() != before);
+        settle();
+        // Passed, it turns orange (it stayed in the secondary grey).
+        const auto drawn = drawnText(deadline, shell.grab().toImage());
+        QVERIFY(drawn);
+        QVERIFY2(qAbs(drawn->second.hslHue() - UiKit::colour(UiKit::Ink::attention).hslHue()) <= 4,
+                 qPrintable(drawn->second.name()));
+    } else if (screen.startsWith(QLatin1String("ai panel"))) {
+        using Configuration = SorvaneAIConnectionConfiguration;
+        const QString state = screen.endsWith(QLatin1String("ready")) ? QStringLiteral("ready")
+                                                                        : QStringLiteral("missingInbox");
+        const bool fails = screen.endsWith(QLatin1String("failure"));
+        auto *panel = new SorvaneAIConnectionPanel(
+            {folder("tools"), QUrl::fromLocalFile(folder("project")), std::nullopt, [] {}}, &shell,
+            [state, fails](SorvaneAIConnectionPanelModel::Target target, CancellationToken) -> QCoro::Task<Configuration> {
+                if (fails)
+                    throw BridgeError::failed(QStringLiteral("Ikke i denne test."));
+                Configuration configuration;
+                configuration.inbox = target.inbox.toLocalFile();
+                configuration.name = QStringLiteral("tavlon");
+                configuration.command = QStringLiteral("/opt/tavlon/mcp");
+                configuration.check.state = state;
+                configuration.check.toolCount = 7;
+                co_return configuration;
+            });
+        panel->setAttribute(Qt::WA_DeleteOnClose);
+        panel->open();
+        shown = panel;
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QTRY_VERIFY(panel->findChild<QLabel *>(QStringLiteral("editor.ai.localCheck")) || fails);
+    } else {
+        const QMap<QString, SorvaneSettingsSection> sections{
+            {"account", SorvaneSettingsSection::account},   {"storage", SorvaneSettingsSection::storage},
+            {"ai", SorvaneSettingsSection::ai},             {"cloud", SorvaneSettingsSection::cloud},
+            {"packages", SorvaneSettingsSection::packages}, {"language", SorvaneSettingsSection::language},
+            {"updates", SorvaneSettingsSection::updates},   {"advanced", SorvaneSettingsSection::advanced}};
+        shell.view().presentSettings(sections.value(screen), std::nullopt);
+        QTRY_VERIFY(shown = shell.findChild<QDialog *>(QStringLiteral("sorvane.settings.panel")));
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+    }
+    settle();
+    QStringList found = unreadable(shown);
+    // The inbox's rows, selected and not, each line of them, in the list and the table.
+    for (auto *list : shown->findChildren<QAbstractItemView *>()) {
+        if (!list->isVisible() || !list->objectName().contains(QRegularExpression(QStringLiteral("^sorvane.(inbox|table)$"))))
+            continue;
+        const QImage drawn = shown->grab().toImage();
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            for (int column = 0; column < list->model()->columnCount(); ++column) {
+                const QRect rect = list->visualRect(list->model()->index(row, column)) & list->viewport()->rect();
+                if (rect.height() < 8 || rect.width() < 30)
+                    continue;
+                const int inset = qMin(12, rect.width() / 8); // clear of a selection's rounded edge
+                const QRect area =
+                    rect.adjusted(inset, 2, -inset, -2).translated(list->viewport()->mapTo(shown, QPoint()));
+                if (const qreal faintest = faintestLine(drawn, area); faintest < 4.5)
+                    found << QStringLiteral("%1 row %2, column %3: %4")
+                                 .arg(list->objectName())
+                                 .arg(row)
+                                 .arg(column)
+                                 .arg(faintest, 0, 'f', 2);
+            }
+    }
+    QVERIFY2(found.isEmpty(), qPrintable(found.join(QStringLiteral("; "))));
+    if (shown != &shell)
+        static_cast<QDialog *>(shown)->reject();
+    settle();
     shell.close();
 }
 

@@ -7,6 +7,7 @@
 #include "editor/editormodel.h"
 #include "editor/ui/localpackagesview.h"
 #include "editor/ui/packageview.h"
+#include "foundation/ui/uikit.h"
 #include "foundation/bridge/bridgecommand.h"
 #include "foundation/errors.h"
 #include "foundation/localization.h"
@@ -211,7 +212,8 @@ void TestPackageViews::listStates()
     QCOMPARE(invalid->isHidden(), invalidLine.isEmpty());
     if (!invalidLine.isEmpty()) {
         QCOMPARE(invalid->text(), invalidLine);
-        QVERIFY(invalid->styleSheet().contains(QStringLiteral("red")));
+        // In the kit's failure red, made to read where it stands.
+        QCOMPARE(invalid->palette().color(QPalette::WindowText).hslHue(), UiKit::colour(UiKit::Ink::failure).hslHue());
     }
     QVERIFY(child<QPushButton>(&view, "editor.packages.cloudBackups")->isEnabled());
     // The panel's symbol shows, whatever icon theme the desktop has (none here).

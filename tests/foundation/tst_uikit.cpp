@@ -152,30 +152,37 @@ private Q_SLOTS:
     // Coloured text reads on what is behind it, in its own hue, in light and
     // dark, on the window and on a selected row (tinted with the accent): a
     // fixed orange read 1.7:1 on a light window, a fixed green 3:1 on a dark one.
+    // Disabled, it looks disabled.
     void inksRead_data()
     {
         QTest::addColumn<QPalette>("palette");
         QTest::addColumn<bool>("selected");
         QTest::addColumn<int>("ink");
+        QTest::addColumn<bool>("secondary"); // given the secondary colour too, before or after its ink
         const char *inks[] = {"failure", "sheet failure", "attention", "caution", "company failure", "profile failure",
                               "storage issue", "success"}; // the inks that colour text, in their order
-        for (const auto &[name, colours] : palettes(true))
+        for (const auto &[name, colours] : palettes(true)) {
             for (const bool selected : {false, true})
                 for (int ink = 0; ink <= int(UiKit::Ink::success); ++ink)
                     QTest::addRow("%s, %s, %s", name, selected ? "selected row" : "window", inks[ink])
-                        << colours << selected << ink;
+                        << colours << selected << ink << false;
+            // An overdue deadline: secondary first, its ink once it passes.
+            QTest::addRow("%s, window, attention after the secondary colour", name)
+                << colours << false << int(UiKit::Ink::attention) << true;
+        }
         // A dark desktop whose lists are the window's colour: its selected
         // row stood out from the others at 1.08:1.
         QPalette flat = palettes(true)[1].second;
         flat.setColor(QPalette::Base, flat.color(QPalette::Window));
         QTest::addRow("dark, selected row in a window-coloured list, attention")
-            << flat << true << int(UiKit::Ink::attention);
+            << flat << true << int(UiKit::Ink::attention) << false;
     }
     void inksRead()
     {
         QFETCH(QPalette, palette);
         QFETCH(bool, selected);
         QFETCH(int, ink);
+        QFETCH(bool, secondary);
         if (selected) { // the inbox's selected row, which stands out from the others
             const QColor base = palette.color(QPalette::Base);
             palette.setColor(QPalette::Window, SorvaneInboxRowPainter::selectedBackground(palette, base));
@@ -186,7 +193,7 @@ private Q_SLOTS:
         window.setPalette(palette);
         // Selectable, as a notice's is: its text control is a child beside the kit's own.
         auto *label = UiKit::label(QStringLiteral("Start target exceeded · 12 min"),
-                                   {.selectable = true, .ink = UiKit::Ink(ink)}, nullptr);
+                                   {.secondary = secondary, .selectable = true, .ink = UiKit::Ink(ink)}, nullptr);
         label->setContentsMargins(8, 8, 8, 8);
         label->setParent(&window); // placed after it is made, as most are
         label->resize(label->sizeHint());
@@ -194,6 +201,12 @@ private Q_SLOTS:
         QVERIFY2(readable >= 4.5, qPrintable(QString::number(readable)));
         // Its own hue: an orange warning stays orange.
         QVERIFY2(qAbs(text.hslHue() - UiKit::colour(UiKit::Ink(ink)).hslHue()) <= 4, qPrintable(text.name()));
+        // Disabled, it is drawn as any disabled text (a plain label kept its ink).
+        auto *plain = UiKit::label(label->text(), {.secondary = secondary, .ink = UiKit::Ink(ink)}, &window);
+        plain->setContentsMargins(8, 8, 8, 8);
+        plain->resize(plain->sizeHint());
+        plain->setEnabled(false);
+        QCOMPARE(std::get<2>(drawnText(plain)).rgb(), window.palette().color(QPalette::Disabled, QPalette::WindowText).rgb());
     }
 };
 

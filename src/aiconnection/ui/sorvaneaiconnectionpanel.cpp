@@ -23,17 +23,6 @@
 
 namespace {
 
-const QColor kGreen(52, 199, 89);
-const QColor kOrange(255, 149, 0);
-const QColor kRed(255, 59, 48);
-
-void colour(QWidget *widget, const QColor &ink)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, ink);
-    widget->setPalette(palette);
-}
-
 void monospace(QLabel *label)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -118,7 +107,7 @@ SorvaneAIConnectionPanel::SorvaneAIConnectionPanel(SorvaneAIConnectionPanelModel
     m_column->addWidget(m_busyRow);
 
     m_error = UiKit::label(QString(), {}, content);
-    colour(m_error, kRed);
+    UiKit::setInk(m_error, UiKit::Ink::failure);
     m_column->addWidget(m_error);
 
     m_again = new QPushButton(loc("Kontrollér igen"), content);
@@ -212,7 +201,7 @@ void SorvaneAIConnectionPanel::refresh()
     auto *message = UiKit::label((check.ready() ? QStringLiteral("✓ ") : QStringLiteral("⚠ ")) + check.message(), {},
                                  m_details);
     message->setObjectName(QStringLiteral("editor.ai.localCheck"));
-    colour(message, check.ready() ? kGreen : kOrange);
+    UiKit::setInk(message, check.ready() ? UiKit::Ink::success : UiKit::Ink::attention);
     details->addWidget(message);
     if (const auto line = check.versionLine()) {
         const bool full = check.serverName && check.serverVersion && check.protocolVersion;
@@ -285,6 +274,7 @@ void SorvaneAIConnectionPanel::refresh()
     small.setPointSizeF(small.pointSizeF() * caption);
     guide->setFont(small);
     guide->setOpenExternalLinks(true);
+    UiKit::setLinkInk(guide);
     block->addWidget(guide, 0, Qt::AlignLeft);
     m_column->insertWidget(m_column->indexOf(m_copied), m_connection);
 }

@@ -90,7 +90,7 @@ CloudBackupsView::CloudBackupsView(QSharedPointer<EditorModel> model, QWidget *p
     footnote->setObjectName(QStringLiteral("editor.cloud.footnote"));
     footnote->setWordWrap(true);
     footnote->setFont(scaled(footnote->font(), 0.9));
-    footnote->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(footnote);
     listing->addWidget(footnote);
     layout->addWidget(m_listing);
 
@@ -98,7 +98,7 @@ CloudBackupsView::CloudBackupsView(QSharedPointer<EditorModel> model, QWidget *p
                                    "synkronisering eller en produktionskvittering."),
                                content);
     closing->setWordWrap(true);
-    closing->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(closing);
     layout->addWidget(closing);
 
     // Another company id makes a shown listing and its chosen backup stale.
@@ -129,7 +129,7 @@ void CloudBackupsView::rebuildListing()
             row->setProperty("backupID", backup.id);
             row->setFlat(true);
             row->setStyleSheet(QStringLiteral("QPushButton { text-align: left; border-radius: 12px; "
-                                              "background: rgba(128, 128, 128, 0.12); padding: 8px; }"));
+                                              "background: palette(alternate-base); padding: 8px; }"));
             auto *face = new QHBoxLayout(row);
             auto *mark = new QLabel(row);
             mark->setObjectName(QStringLiteral("editor.cloud.backup.mark"));

@@ -3,6 +3,7 @@
 #include "editor/editormodel.h"
 #include "editor/editorpresentation.h"
 #include "foundation/ui/symbols.h"
+#include "foundation/ui/uikit.h"
 #include "foundation/localization.h"
 
 #include <QHBoxLayout>
@@ -77,7 +78,7 @@ LocalPackagesView::LocalPackagesView(QSharedPointer<EditorModel> model, std::sha
     column->addWidget(heading);
     auto *caption = new QLabel(loc("Verified folders on the selected project disk. These are not new production tasks."), left);
     caption->setWordWrap(true);
-    caption->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(caption);
     column->addWidget(caption);
     m_list = new QListWidget(left);
     m_list->setObjectName(QStringLiteral("sorvane.settings.packages.list"));
@@ -130,7 +131,7 @@ LocalPackagesView::LocalPackagesView(QSharedPointer<EditorModel> model, std::sha
     emptyLayout->addWidget(cloud, 0, Qt::AlignHCenter);
     m_invalid = new QLabel(m_empty);
     m_invalid->setObjectName(QStringLiteral("editor.packages.invalid"));
-    m_invalid->setStyleSheet(QStringLiteral("color: red;"));
+    UiKit::setInk(m_invalid, UiKit::Ink::failure);
     emptyLayout->addWidget(m_invalid, 0, Qt::AlignHCenter);
     m_detail->addWidget(m_empty);
     m_package = new PackageView(m_model, std::move(desktop), std::move(brief), m_detail);

@@ -59,7 +59,7 @@ PackageView::PackageView(QSharedPointer<EditorModel> model, std::shared_ptr<Desk
     m_description = new QLabel(content);
     m_description->setObjectName(QStringLiteral("editor.package.description"));
     m_description->setWordWrap(true);
-    m_description->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(m_description);
     layout->addWidget(m_description);
 
     m_handoffBox = new QGroupBox(content);

@@ -54,14 +54,14 @@ ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std:
                           .name = QStringLiteral("editor.projectLocation.path")}, this);
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_path->setWordWrap(true);
-    m_path->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(m_path);
     // At most three lines; the tooltip keeps the whole path.
     m_path->setMaximumHeight(m_path->fontMetrics().lineSpacing() * 3);
     layout->addWidget(m_path);
 
     m_scope = UiKit::label({}, {.scale = 0.8, .wrap = false, .plain = false,
                            .name = QStringLiteral("editor.projectLocation.scope")}, this);
-    m_scope->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(m_scope);
     layout->addWidget(m_scope);
 
     m_issueRow = new QWidget(this);
@@ -89,7 +89,7 @@ ProjectLocationView::ProjectLocationView(QSharedPointer<EditorModel> model, std:
                               .name = QStringLiteral("editor.projectLocation.note")}, this);
     note->setText(loc("Originaler og arbejdsfiler gemmes her. Et nyt valg flytter ikke eksisterende filer."));
     note->setWordWrap(true);
-    note->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(note);
     layout->addWidget(note);
 
     connect(m_model.data(), &EditorModel::stateChanged, this, &ProjectLocationView::update);

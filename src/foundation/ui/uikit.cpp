@@ -3,6 +3,7 @@
 #include "symbols.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFontDatabase>
@@ -12,6 +13,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -287,11 +289,6 @@ void scrollSideways(QAbstractScrollArea *area)
     new SidewaysWheel(area);
 }
 
-void setSecondary(QWidget *widget)
-{
-    widget->setForegroundRole(QPalette::PlaceholderText);
-}
-
 QColor colour(Ink ink)
 {
     switch (ink) {
@@ -338,18 +335,59 @@ QColor backgroundBehind(const QWidget *widget)
     return filled->palette().color(filled->backgroundRole());
 }
 
-// Keeps a widget's ink readable: its background changes with its window's
-// colours (a dark desktop) and with its place (a label is often made before
-// it is placed).
+// The colours a widget takes from around it: its parent's, or, for a
+// window, the application's for its kind.
+QPalette around(const QWidget *widget)
+{
+    return widget->parentWidget() && !widget->isWindow() ? widget->parentWidget()->palette()
+                                                         : QApplication::palette(widget);
+}
+
+// `base` darkened (on a light background) or lightened (on a dark one) in
+// its own hue until small text in it reads on `background`; as drawn, 8 bits
+// a channel. Small text is drawn lighter than its colour at the edges of its
+// strokes (a caption's read 4.1 where its ink read 4.6): it aims higher.
+QColor readableOn(const QColor &base, const QColor &background, qreal aim = readable + 0.7)
+{
+    if (contrast(base, background) >= aim)
+        return base;
+    // Toward black on a light background, toward white on a dark one.
+    const bool darken = contrast(Qt::black, background) >= contrast(Qt::white, background);
+    const float hue = qMax(0.0f, base.hslHueF()), saturation = base.hslSaturationF(), lightness = base.lightnessF();
+    QColor result = base;
+    for (int step = 1; step <= 100; ++step) {
+        const float to = darken ? lightness * (1 - step / 100.0f) : lightness + (1 - lightness) * step / 100.0f;
+        result = QColor(QColor::fromHslF(hue, saturation, to).rgb());
+        if (contrast(result, background) >= aim)
+            break;
+    }
+    return result;
+}
+
+// Keeps a widget's text readable in its ink, or in the secondary colour, and
+// its links: its background changes with its window's colours (a dark
+// desktop) and with its place (a label is often made before it is placed).
+// An ink wins over the secondary colour whichever came first. Only the
+// enabled groups are set: disabled, the text looks disabled as any other.
 class InkFollower final : public QObject
 {
 public:
     explicit InkFollower(QWidget *widget) : QObject(widget) { widget->installEventFilter(this); }
 
-    void set(Ink ink, bool text)
+    void setInk(Ink ink, bool text)
     {
         m_ink = ink;
         m_text = text;
+        apply();
+    }
+    void setSecondary()
+    {
+        m_secondary = true;
+        apply();
+    }
+    void setLinks()
+    {
+        m_links = true;
         apply();
     }
 
@@ -367,11 +405,25 @@ private:
         if (m_applying)
             return;
         auto *widget = static_cast<QWidget *>(parent());
-        const QColor ink = colour(m_ink, backgroundBehind(widget));
+        const QColor background = backgroundBehind(widget);
+        const QPalette inherited = around(widget);
         QPalette palette = widget->palette();
-        palette.setColor(QPalette::WindowText, ink);
-        if (m_text)
-            palette.setColor(QPalette::Text, ink);
+        for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+            QColor ink;
+            if (m_ink)
+                ink = colour(*m_ink, background);
+            else if (m_secondary)
+                ink = secondaryColour(inherited, background);
+            if (ink.isValid()) {
+                palette.setColor(group, QPalette::WindowText, ink);
+                if (m_text)
+                    palette.setColor(group, QPalette::Text, ink);
+            }
+            if (m_links)
+                palette.setColor(group, QPalette::Link, readableOn(inherited.color(group, QPalette::Link), background));
+        }
+        if (m_links)
+            colourAnchors(widget, palette.color(QPalette::Active, QPalette::Link));
         if (palette == widget->palette() && palette.resolveMask() == widget->palette().resolveMask())
             return;
         m_applying = true;
@@ -379,8 +431,24 @@ private:
         m_applying = false;
     }
 
-    Ink m_ink = Ink::failure;
+    // A label's rich text takes its links' colour from the application when
+    // it is read, never from the label: each anchor is given it.
+    static void colourAnchors(QWidget *widget, const QColor &link)
+    {
+        auto *label = qobject_cast<QLabel *>(widget);
+        if (!label)
+            return;
+        static const QRegularExpression anchor(QStringLiteral(R"(<a (style="color:#[0-9a-f]{6}" )?href=)"));
+        QString text = label->text();
+        text.replace(anchor, QStringLiteral("<a style=\"color:%1\" href=").arg(link.name()));
+        if (text != label->text())
+            label->setText(text);
+    }
+
+    std::optional<Ink> m_ink;
     bool m_text = false;
+    bool m_secondary = false;
+    bool m_links = false;
     bool m_applying = false;
 };
 } // namespace
@@ -392,22 +460,28 @@ QColor colour(Ink ink, const QColor &background)
     const auto key = std::pair(int(ink), background.rgb());
     if (const auto known = found.constFind(key); known != found.cend())
         return *known;
-    const QColor base = colour(ink);
-    QColor result = base;
-    // Small text is drawn lighter than its ink at the edges of its strokes
-    // (a caption's read 4.1 where its ink read 4.6): the ink aims higher.
-    constexpr qreal aim = readable + 0.7;
-    if (contrast(base, background) < aim) {
-        // Toward black on a light background, toward white on a dark one.
-        const bool darken = contrast(Qt::black, background) >= contrast(Qt::white, background);
-        const float hue = base.hslHueF(), saturation = base.hslSaturationF(), lightness = base.lightnessF();
-        for (int step = 1; step <= 100; ++step) {
-            const float to = darken ? lightness * (1 - step / 100.0f) : lightness + (1 - lightness) * step / 100.0f;
-            result = QColor(QColor::fromHslF(hue, saturation, to).rgb()); // as drawn: 8 bits a channel
-            if (contrast(result, background) >= aim)
-                break;
-        }
-    }
+    const QColor result = readableOn(colour(ink), background);
+    found.insert(key, result);
+    return result;
+}
+
+QColor secondaryColour(const QPalette &palette, const QColor &background)
+{
+    // The placeholder colour is often the text's at half strength: what is
+    // drawn is that laid over the background.
+    const QColor placeholder = palette.color(QPalette::PlaceholderText);
+    static QHash<std::pair<QRgb, QRgb>, QColor> found;
+    const auto key = std::pair(placeholder.rgba(), background.rgb());
+    if (const auto known = found.constFind(key); known != found.cend())
+        return *known;
+    const qreal alpha = placeholder.alphaF();
+    const auto over = [alpha](qreal top, qreal below) { return below + (top - below) * alpha; };
+    const QColor drawn = QColor::fromRgbF(over(placeholder.redF(), background.redF()),
+                                          over(placeholder.greenF(), background.greenF()),
+                                          over(placeholder.blueF(), background.blueF()));
+    // Secondary text is mostly the smallest (a footnote in caption size read
+    // 4.4 where its colour read 5.2): it aims higher still.
+    const QColor result = readableOn(QColor(drawn.rgb()), background, readable + 1.5);
     found.insert(key, result);
     return result;
 }
@@ -424,10 +498,17 @@ InkFollower *followerOf(const QWidget *widget)
 }
 } // namespace
 
-void setInk(QWidget *widget, Ink ink, bool text)
+namespace {
+InkFollower *follow(QWidget *widget)
 {
     InkFollower *follower = followerOf(widget);
-    (follower ? follower : new InkFollower(widget))->set(ink, text);
+    return follower ? follower : new InkFollower(widget);
+}
+} // namespace
+
+void setInk(QWidget *widget, Ink ink, bool text)
+{
+    follow(widget)->setInk(ink, text);
 }
 
 void clearInk(QWidget *widget)
@@ -436,6 +517,16 @@ void clearInk(QWidget *widget)
         delete follower;
         widget->setPalette(QPalette());
     }
+}
+
+void setSecondary(QWidget *widget)
+{
+    follow(widget)->setSecondary();
+}
+
+void setLinkInk(QWidget *widget)
+{
+    follow(widget)->setLinks();
 }
 
 qreal contrast(const QColor &one, const QColor &other)

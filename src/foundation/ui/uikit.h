@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
 #include <QString>
 #include <QTextEdit>
 #include <optional>
@@ -42,9 +43,17 @@ QColor colour(Ink ink, const QColor &background);
 // as it reads on the background it is drawn on (the nearest that fills its
 // own), again on every change of the colours around it or of its place.
 void setInk(QWidget *widget, Ink ink, bool text = false);
-// Undoes setInk: the widget's own palette is dropped, it takes its window's
-// colours again.
+// Undoes setInk (and setSecondary): the widget's own palette is dropped, it
+// takes its window's colours again.
 void clearInk(QWidget *widget);
+// The secondary text colour on `background`: the palette's placeholder text
+// as it is drawn there, darkened or lightened until it reads (4.5:1), still
+// quieter than the text beside it.
+QColor secondaryColour(const QPalette &palette, const QColor &background);
+// The widget's links in the link colour around it, made to read on the
+// background it is drawn on, as setInk does. A label's rich text takes it
+// when this is called: again after each new text.
+void setLinkInk(QWidget *widget);
 
 // ---- Labels. One argument order everywhere: text, style, parent.
 
@@ -115,7 +124,9 @@ private:
 void scrollSideways(QAbstractScrollArea *area);
 
 void setTextStyle(QWidget *widget, TextStyle style);
-// The secondary text colour (the palette's placeholder text).
+// The widget's text in the secondary colour (secondaryColour) on the
+// background it is drawn on, followed as setInk does; an ink set before or
+// after it wins.
 void setSecondary(QWidget *widget);
 
 // ---- Buttons.

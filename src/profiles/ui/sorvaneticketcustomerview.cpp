@@ -2,6 +2,8 @@
 
 #include "sorvaneavatarview.h"
 
+#include "foundation/ui/uikit.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -43,7 +45,7 @@ SorvaneTicketCustomerView::SorvaneTicketCustomerView(const SorvaneInboxRow &item
     m_person->setObjectName(QStringLiteral("sorvane.customerIdentity.person"));
     m_person->setTextFormat(Qt::PlainText);
     m_person->setFont(caption);
-    m_person->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(m_person);
     // The two lines stay together, centred beside the avatar.
     lines->addStretch(1);
     lines->addWidget(m_company);

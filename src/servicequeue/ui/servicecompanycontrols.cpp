@@ -23,11 +23,11 @@ ServiceCompanyControls::ServiceCompanyControls(ServiceQueueModel &model, EditorM
 
     m_demo = UiKit::label({}, {.name = QStringLiteral("service.companies.demo")}, this);
     m_demo->setText(QStringLiteral("\U0001F9EA ") + loc("Demo · Syntetiske virksomheder, ingen netværksforbindelse"));
-    m_demo->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(m_demo);
     layout->addWidget(m_demo);
     m_signIn = UiKit::label({}, {.name = QStringLiteral("service.companies.signIn")}, this);
     m_signIn->setText(loc("Sign in from Settings to fetch your customers and tasks."));
-    m_signIn->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(m_signIn);
     layout->addWidget(m_signIn);
 
     m_fetch = new QPushButton(this);
@@ -55,7 +55,7 @@ ServiceCompanyControls::ServiceCompanyControls(ServiceQueueModel &model, EditorM
 
     m_empty = UiKit::label({}, {.name = QStringLiteral("service.companies.empty")}, this);
     m_empty->setText(loc("Ingen virksomheder er tildelt denne konto. Bed platformens administrator om adgang."));
-    m_empty->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(m_empty);
     layout->addWidget(m_empty);
 
     m_picker = new QComboBox(this);

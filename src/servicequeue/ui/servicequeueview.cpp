@@ -87,7 +87,7 @@ ServiceQueueView::ServiceQueueView(ServiceQueueModel &model, EditorModel &editor
         m_column->addWidget(heading);
         auto *intro = UiKit::label(loc("Her vises opgaver, kunden har sendt. En sikkerhedskopi alene bestiller ikke arbejde."),
                                    {.name = QStringLiteral("service.queue.introduction")}, content);
-        intro->setForegroundRole(QPalette::PlaceholderText);
+        UiKit::setSecondary(intro);
         m_column->addWidget(intro);
         m_companies = new ServiceCompanyControls(m_model, m_editorModel, m_editor, content);
         m_column->addWidget(m_companies);

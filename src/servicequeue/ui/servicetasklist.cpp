@@ -128,7 +128,7 @@ void ServiceTaskList::rebuild()
     }
     auto *caption = new QLabel(loc("Seneste 50 indsendte opgaver."), m_section);
     caption->setObjectName(QStringLiteral("service.tasks.caption"));
-    caption->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(caption);
     QFont small = caption->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     caption->setFont(small);

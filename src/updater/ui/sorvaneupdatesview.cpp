@@ -103,6 +103,7 @@ SorvaneUpdatesView::SorvaneUpdatesView(SorvaneUpdater &updater, QWidget *parent)
     link->setText(QStringLiteral("<a href=\"%1\">%2</a>")
                       .arg(SorvaneUpdater::downloadPage().toString(), loc("Download page and release notes").toHtmlEscaped()));
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    UiKit::setLinkInk(link);
     layout->addWidget(link);
     // Without a browser Qt only writes to standard error: say so, with the address to copy.
     auto *refused = UiKit::label(QString(), {.plain = false}, this);
@@ -148,7 +149,7 @@ void SorvaneUpdatesView::refresh()
     } else if (!m_updater.isConfigured()) {
         m_note->setText(loc("Updates are available in the installed app from %@.", {SorvaneUpdater::downloadPageText()}));
         UiKit::clearInk(m_note);
-        m_note->setForegroundRole(QPalette::PlaceholderText);
+        UiKit::setSecondary(m_note);
         m_note->show();
     } else {
         m_note->hide();

@@ -97,9 +97,11 @@ void UpdateCycleDialog::refresh()
     m_install->setVisible(phase == Phase::available);
     const QUrl notes = m_cycle.item() ? m_cycle.item()->releaseNotes : QUrl();
     m_notes->setVisible(phase == Phase::available && !notes.isEmpty());
-    if (!notes.isEmpty() && m_notes->textFormat() != Qt::PlainText)
+    if (!notes.isEmpty() && m_notes->textFormat() != Qt::PlainText) {
         m_notes->setText(QStringLiteral("<a href=\"%1\">%2</a>")
                              .arg(notes.toString(QUrl::FullyEncoded).toHtmlEscaped(), loc("Release notes").toHtmlEscaped()));
+        UiKit::setLinkInk(m_notes);
+    }
     const bool ended = phase == Phase::upToDate || phase == Phase::failed;
     m_dismiss->setText(ended ? loc("Close") : phase == Phase::available ? loc("Later") : loc("Cancel"));
 }

@@ -186,7 +186,7 @@ Layout layOut(const Input &input, const QRect &rect, const QFont &font, const QP
     const int spacing = input.compact ? 4 : 7;
     const int width = rect.width();
     const QFont captionFont = caption(font);
-    const QColor dim = secondary(palette);
+    const QColor dim = secondary(palette, input.background);
     int y = rect.top() + padding;
     const auto add = [&](Piece piece, int height) {
         piece.rect = QRect(rect.left(), y, piece.rect.width() > 0 ? piece.rect.width() : width, height);
@@ -231,9 +231,9 @@ Layout layOut(const Input &input, const QRect &rect, const QFont &font, const QP
 
 } // namespace
 
-QColor secondary(const QPalette &palette)
+QColor secondary(const QPalette &palette, const QColor &background)
 {
-    return palette.color(QPalette::PlaceholderText);
+    return UiKit::secondaryColour(palette, background.isValid() ? background : palette.color(QPalette::Base));
 }
 
 QColor highlighted(const QPalette &palette, const QColor &below, float tint)
@@ -276,7 +276,7 @@ int customerHeight(const SorvaneInboxRow &row, const std::optional<SorvanePerson
 
 void paintCustomer(QPainter *painter, const QRect &rect, const SorvaneInboxRow &row,
                    const std::optional<SorvanePersonProfile> &face, bool compact, const QPalette &palette,
-                   const QFont &font)
+                   const QFont &font, const QColor &background)
 {
     const int avatar = compact ? 28 : 36;
     const int height = customerHeight(row, face, compact, rect.width(), font);
@@ -295,7 +295,7 @@ void paintCustomer(QPainter *painter, const QRect &rect, const SorvaneInboxRow &
         y += companyHeight + 2;
         drawPiece(painter,
                   {QRect(left, y, textWidth, QFontMetrics(caption(font)).lineSpacing()), *person, caption(font),
-                   secondary(palette), 1},
+                   secondary(palette, background), 1},
                   palette);
     }
 }
@@ -311,7 +311,7 @@ void paint(QPainter *painter, const QRect &rect, const Input &input, const QPale
     const int padding = input.compact ? 4 : 9;
     const int pinnedWidth = input.pinned ? QFontMetrics(font).height() + 6 : 0;
     const QRect customer(rect.left(), rect.top() + padding, rect.width() - pinnedWidth, 0);
-    paintCustomer(painter, customer, *input.row, input.face, input.compact, palette, font);
+    paintCustomer(painter, customer, *input.row, input.face, input.compact, palette, font, input.background);
     if (input.pinned) {
         const int size = QFontMetrics(font).height();
         const int h = customerHeight(*input.row, input.face, input.compact, customer.width(), font);

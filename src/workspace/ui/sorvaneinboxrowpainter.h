@@ -34,9 +34,10 @@ int customerHeight(const SorvaneInboxRow &row, const std::optional<SorvanePerson
                    int width, const QFont &font);
 void paintCustomer(QPainter *painter, const QRect &rect, const SorvaneInboxRow &row,
                    const std::optional<SorvanePersonProfile> &face, bool compact, const QPalette &palette,
-                   const QFont &font);
+                   const QFont &font, const QColor &background = {});
 
-QColor secondary(const QPalette &palette);
+// The second lines' colour on `background` (none: the palette's base).
+QColor secondary(const QPalette &palette, const QColor &background = {});
 // `below` with the palette's highlight laid over it at `tint` (a selected or
 // pressed row), as it is drawn.
 QColor highlighted(const QPalette &palette, const QColor &below, float tint);

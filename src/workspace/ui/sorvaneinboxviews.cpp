@@ -224,11 +224,12 @@ void SorvaneInboxTableDelegate::paint(QPainter *painter, const QStyleOptionViewI
 {
     painter->save();
     painter->setClipRect(option.rect); // never into the next row, whatever was measured
-    if (option.state & QStyle::State_Selected) {
-        const bool alternate = option.features & QStyleOptionViewItem::Alternate;
-        painter->fillRect(option.rect, selectedBackground(option.palette, option.palette.color(
-                                                              alternate ? QPalette::AlternateBase : QPalette::Base)));
-    }
+    // What the second lines are drawn on: the row's own colour (alternating), or its selected background.
+    const QColor own = option.palette.color(option.features & QStyleOptionViewItem::Alternate ? QPalette::AlternateBase
+                                                                                              : QPalette::Base);
+    const QColor background = option.state & QStyle::State_Selected ? selectedBackground(option.palette, own) : own;
+    if (option.state & QStyle::State_Selected)
+        painter->fillRect(option.rect, background);
     const QRect area = option.rect.adjusted(6, 4, -6, -4);
     int y = area.top();
     for (const TableLine &line : tableLines(m_model, index, option.font)) {
@@ -237,13 +238,13 @@ void SorvaneInboxTableDelegate::paint(QPainter *painter, const QStyleOptionViewI
             const auto face = m_workspace.customer(row);
             const int height = customerHeight(row, face, true, area.width(), option.font);
             paintCustomer(painter, QRect(area.left(), y, area.width(), height), row, face, true, option.palette,
-                          option.font);
+                          option.font, background);
             y += height + 4;
             continue;
         }
         const int height = lineHeight(line, area.width());
         painter->setFont(line.font);
-        painter->setPen(line.dim ? secondary(option.palette) : option.palette.color(QPalette::Text));
+        painter->setPen(line.dim ? secondary(option.palette, background) : option.palette.color(QPalette::Text));
         const QString text = line.maxLines == 1
             ? QFontMetrics(line.font).elidedText(line.text, Qt::ElideRight, area.width())
             : line.text;

@@ -500,10 +500,10 @@ void SorvaneTicketDetail::refreshDeadline()
     if (!deadline)
         return;
     m_deadline->setText(deadline->text());
+    // Secondary until it passes; the ink then wins.
+    UiKit::setSecondary(m_deadline);
     if (deadline->exceeded)
         UiKit::setInk(m_deadline, UiKit::Ink::attention, true);
-    else
-        UiKit::setSecondary(m_deadline);
 }
 
 QWidget *SorvaneTicketDetail::actionArea(const SorvaneInboxRow &row, const Action &action, QWidget *parent)

@@ -1,5 +1,6 @@
 #include "reviewwidgets.h"
 
+#include "foundation/ui/uikit.h"
 #include "servicequeue/ui/sorvanevideoplayer.h"
 
 #include <QLabel>
@@ -28,7 +29,7 @@ void ReviewFonts::subheadline(QWidget *widget)
 void ReviewFonts::caption(QWidget *widget)
 {
     scaleFont(widget, 0.85, false);
-    widget->setForegroundRole(QPalette::PlaceholderText);
+    UiKit::setSecondary(widget);
 }
 
 LinkRowButton::LinkRowButton(QWidget *parent)
@@ -49,8 +50,10 @@ QLabel *LinkRowButton::addLine(const QString &text)
     line->setTextFormat(Qt::PlainText);
     line->setWordWrap(true);
     line->setAttribute(Qt::WA_TransparentForMouseEvents);
-    if (m_lines->isEmpty())
+    if (m_lines->isEmpty()) {
         line->setForegroundRole(QPalette::Link);
+        UiKit::setLinkInk(line);
+    }
     m_lines->addWidget(line);
     if (accessibleName().isEmpty())
         setAccessibleName(text);
