@@ -9,6 +9,7 @@
 
 #include <QHeaderView>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTimer>
 
 using namespace SorvaneInboxRowPainter;
@@ -67,6 +68,22 @@ void SorvaneInboxItemView::applySelection()
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     m_applying = false;
+}
+
+void SorvaneInboxItemView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    QTreeView::scrollTo(index, hint);
+    // Scrolling per row, the tree view counts the rows a page holds from the
+    // end of the list: below taller rows, a row cut off at the bottom counts
+    // as shown. It goes on a row at a time until the row is wholly in sight,
+    // or its top would leave it.
+    if (hint != EnsureVisible || !index.isValid())
+        return;
+    QScrollBar *bar = verticalScrollBar();
+    for (QRect rect = visualRect(index);
+         rect.bottom() >= viewport()->height() && rect.top() > 0 && bar->value() < bar->maximum();
+         rect = visualRect(index))
+        bar->setValue(bar->value() + 1);
 }
 
 void SorvaneInboxItemView::userSelected(const QModelIndex &current)

@@ -25,6 +25,7 @@ class SorvaneInboxItemView : public QTreeView
 public:
     SorvaneInboxItemView(SorvaneWorkspace &workspace, QAbstractItemModel *model, int requestIDRole,
                          std::function<int(const QString &)> indexOf, QWidget *parent = nullptr);
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
 private:
     void applySelection();
