@@ -828,7 +828,8 @@ private Q_SLOTS:
         QList<QJsonObject> rows;
         for (int n = 1; n <= 12; ++n)
             rows << (n <= 6 ? set(row(n), "request/title", QStringLiteral("Film %1 ").arg(n).repeated(24)) : row(n));
-        s.load(rows);
+        const bool table = layout == "list";
+        s.load(rows, table ? std::optional(row(13, "waiting", true)) : std::nullopt); // the table pins it above
         SorvaneWorkspaceView view(*s.workspace, {});
         view.resize(1180, 600);
         view.show();
@@ -864,6 +865,13 @@ private Q_SLOTS:
         QCOMPARE(ground(cut - 1), plain(cut - 1));
         QTest::keyClick(list, Qt::Key_Down);
         agree(cut + 1);
+        if (!table)
+            return;
+        // The pinned task holding the keyboard is not drawn as a second selected row.
+        auto *pinned = child<QAbstractButton>(view, "sorvane.table.next");
+        pinned->setFocus();
+        QTRY_VERIFY(pinned->hasFocus());
+        QCOMPARE(pinned->grab().toImage().pixelColor(pinned->width() / 2, 4), pinned->palette().color(QPalette::Window));
     }
 
     void participantsFollowTheirKey()

@@ -354,12 +354,16 @@ void SorvanePinnedTaskButton::paintEvent(QPaintEvent *)
         return;
     QPainter painter(this);
     QColor background = palette().color(QPalette::Window);
-    if (isDown() || hasFocus()) {
+    if (isDown()) {
         constexpr float tint = 0.12f;
         QColor fill = palette().color(QPalette::Highlight);
         fill.setAlphaF(tint);
         painter.fillRect(rect(), fill);
         background = highlighted(palette(), background, tint);
+    } else if (hasFocus()) {
+        // A ring, not a fill: a filled card read as a second selected row.
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
     const QRect area = rect().adjusted(12, 12, -12, -12);
     const QFont header = caption(font(), true);
