@@ -190,6 +190,21 @@ void settle()
         QCoreApplication::processEvents();
 }
 
+// How often each colour is painted in `area` of `drawn`, and the colour most
+// of it is painted in: what its text stands on.
+std::pair<QHash<QRgb, int>, QRgb> groundOf(const QImage &drawn, const QRect &area)
+{
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[drawn.pixel(x, y)];
+    QRgb ground = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(ground))
+            ground = it.key();
+    return {counts, ground};
+}
+
 // A label's or button's text as drawn in `drawn` (its window, grabbed): the
 // contrast of its most contrasting pixel against the colour most of it is
 // drawn in (its background, whoever painted it), and that pixel. None where
@@ -206,14 +221,7 @@ std::optional<std::pair<qreal, QColor>> drawnText(QWidget *widget, const QImage 
     area = area.translated(widget->mapTo(widget->window(), QPoint())) & drawn.rect();
     if (area.width() < 4 || area.height() < 4)
         return std::nullopt;
-    QHash<QRgb, int> counts;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            ++counts[drawn.pixel(x, y)];
-    QRgb ground = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        if (it.value() > counts.value(ground))
-            ground = it.key();
+    const auto [counts, ground] = groundOf(drawn, area);
     std::pair<qreal, QColor> most{1, QColor(ground)};
     for (auto it = counts.cbegin(); it != counts.cend(); ++it)
         if (const qreal contrast = UiKit::contrast(QColor(it.key()), QColor(ground)); contrast > most.first)
@@ -226,14 +234,7 @@ std::optional<std::pair<qreal, QColor>> drawnText(QWidget *widget, const QImage 
 // contrasting pixel against the colour most of the area is painted in.
 qreal faintestLine(const QImage &drawn, const QRect &area)
 {
-    QHash<QRgb, int> counts;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            ++counts[drawn.pixel(x, y)];
-    QRgb ground = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        if (it.value() > counts.value(ground))
-            ground = it.key();
+    const QRgb ground = groundOf(drawn, area).second;
     qreal faintest = 21, band = 1;
     for (int y = area.top(); y <= area.bottom() + 1; ++y) {
         qreal most = 1;
