@@ -45,6 +45,14 @@ constexpr int feedTimeoutMs = 45000;
 constexpr qint64 signatureLimit = 4096;
 // The downloaded archive's name in the cycle's folder.
 constexpr const char *archiveName = "update.tar.gz";
+
+// Not the bundle the app runs from, and so not the cycle's to move, change or
+// remove (someone who may write into the install folder can put one there).
+QString anotherFolderAt(const QString &bundle)
+{
+    return loc("Another folder is at %@. It was left as it is, and nothing was installed.", {bundle});
+}
+
 // The time a download of `length` bytes is allowed in all: ten minutes, and
 // as long again as 64 KiB a second would take.
 std::chrono::milliseconds downloadDeadlineFor(qint64 length)
@@ -656,6 +664,7 @@ SignedUpdateFramework::SignedUpdateFramework(Setup setup, UpdateFrameworkDelegat
 {
     if (!m_setup.rename)
         m_setup.rename = renameNoReplace;
+    bundleAt(m_setup.bundlePath);
     PlainNetwork::configure(*m_network);
     if (m_setup.settings) {
         const QDateTime last = QDateTime::fromString(m_setup.settings->value(QString::fromLatin1(lastCheckKey)).toString(),
@@ -1123,8 +1132,11 @@ QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive
     case EntryKind::missing:
         break;
     case EntryKind::folder: {
+        // It may hold the only copy of the previous version.
         if (entryKind(m_setup.bundlePath) != EntryKind::folder)
             throw BridgeError::failed(failed);
+        if (!bundleAt(m_setup.bundlePath))
+            throw BridgeError::failed(anotherFolderAt(m_setup.bundlePath));
         auto cleared = WorkerDecoding::run<bool>([staging] { return removeOwnFolder(staging); });
         const bool removed = co_await cleared;
         if (!*alive)
@@ -1147,6 +1159,21 @@ QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive
     m_stagingDevice = status.st_dev;
     m_stagingInode = status.st_ino;
     m_stagingMade = true;
+}
+
+// `path` holds the bundle the app runs from; when that is not known yet,
+// whatever folder stands there now becomes it.
+bool SignedUpdateFramework::bundleAt(const QString &path)
+{
+    struct stat status;
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return false;
+    if (!m_bundleKnown) {
+        m_bundleKnown = true;
+        m_bundleDevice = status.st_dev;
+        m_bundleInode = status.st_ino;
+    }
+    return status.st_dev == m_bundleDevice && status.st_ino == m_bundleInode;
 }
 
 // The cycle's folder, opened without following a link, while it is the one
@@ -1243,6 +1270,11 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     const Descriptor folder(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid())
         throw BridgeError::failed(failed);
+    // Only the bundle the app runs from steps aside.
+    if (!bundleAt(bundle))
+        throw BridgeError::failed(entryKind(bundle) == EntryKind::folder ? anotherFolderAt(bundle) : failed);
+    const quint64 oldDevice = m_bundleDevice;
+    const quint64 oldInode = m_bundleInode;
     const std::optional<mode_t> mode = giveOwnerAccess(folder.get(), name.constData());
     const std::optional<FolderAccess> access =
         mode ? folderAccess(folder.get(), name.constData(), *mode) : std::nullopt;
@@ -1275,6 +1307,16 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
                                       {bundle}));
     if (!m_setup.rename(bundle, previous))
         throw BridgeError::failed(failed);
+    // Whatever was put in its place between the look and the move goes
+    // straight back.
+    if (!standsAt(previous, oldDevice, oldInode)) {
+        if (m_setup.rename(previous, bundle))
+            throw BridgeError::failed(anotherFolderAt(bundle));
+        throw BridgeError::failed(loc("Another folder was put at %@ during the update and could not be put back: it "
+                                      "is kept in %@. Nothing was installed.",
+                                      {bundle, previous}));
+    }
+    // Left for the clean-up only once it is known to be the old bundle.
     m_stagingEntries.append(QFileInfo(previous).fileName());
     if (!m_setup.rename(staged.bundle, bundle)) {
         if (!m_setup.rename(previous, bundle))
@@ -1285,6 +1327,8 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     if (m_setup.relaunch && m_setup.relaunch(executable)) {
         if (!standsAt(bundle, staged.device, staged.inode))
             throw replacedMeanwhile();
+        m_bundleDevice = staged.device;
+        m_bundleInode = staged.inode;
         m_cycle.set(UpdateCycle::Phase::idle, QString());
         return;
     }
@@ -1295,8 +1339,12 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     if (!m_setup.rename(bundle, staged.bundle))
         throw keptAside();
     if (!standsAt(staged.bundle, staged.device, staged.inode)) {
-        m_setup.rename(staged.bundle, bundle);
-        throw replacedMeanwhile();
+        if (m_setup.rename(staged.bundle, bundle))
+            throw replacedMeanwhile();
+        m_keepStaging = true;
+        throw BridgeError::failed(loc("Another folder was put at %@ during the update and could not be put back: it "
+                                      "is kept in %@. The previous version is kept in %@.",
+                                      {bundle, staged.bundle, previous}));
     }
     if (!m_setup.rename(previous, bundle))
         throw keptAside();

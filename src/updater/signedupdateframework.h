@@ -116,6 +116,7 @@ private:
     int createInStaging(const QString &name, bool folder = false);
     QCoro::Task<void> clearStaging();
     void replaceBundle(const Staged &staged);
+    bool bundleAt(const QString &path);
     void scheduleCheck(bool catchUp);
     void checkInBackground();
     void endCycle(UpdateCheckKind kind, const std::optional<QString> &failure);
@@ -137,6 +138,12 @@ private:
     quint64 m_stagingDevice = 0;
     quint64 m_stagingInode = 0;
     QStringList m_stagingEntries;
+    // The bundle the app runs from (device and inode), known from the app's
+    // path as the framework is set up, or at the first look when no folder
+    // stood there then; the new one once it has started. Only it steps aside.
+    bool m_bundleKnown = false;
+    quint64 m_bundleDevice = 0;
+    quint64 m_bundleInode = 0;
     std::optional<QDateTime> m_lastCheck;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     // The cycle's coroutine is kept until it ends; a new one replaces it only then.

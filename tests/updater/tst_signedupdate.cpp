@@ -517,6 +517,8 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("archive writable by everyone, in an install folder with a default access list")
         << "writable" << QStringList{"install folder's default access list", "umask 0000"} << "install" << "installed"
         << "";
+    const QString anotherFolder =
+        QStringLiteral("Another folder is at %1. It was left as it is, and nothing was installed.");
     const QString swapped = QStringLiteral(
         "Another folder was put at %1 during the update and was left as it is. The previous version is kept in %2.");
     QTest::newRow("folder swapped in during the relaunch")
@@ -527,6 +529,28 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("folder swapped in as the new bundle steps aside again")
         << "good" << QStringList{"folder swapped in at the roll-back", "relaunch fails"} << "install" << "swapped"
         << swapped;
+    QTest::newRow("installed again after a folder was swapped in during the relaunch")
+        << "good" << QStringList{"folder swapped in during the relaunch", "then again"} << "install" << "swapped"
+        << swapped;
+    QTest::newRow("folder swapped in as the old bundle steps aside")
+        << "good" << QStringList{"folder swapped in as the old bundle steps aside"} << "install" << "left"
+        << anotherFolder;
+    QTest::newRow("folder swapped in while the update waits to relaunch")
+        << "good" << QStringList{"folder swapped in before the install"} << "install" << "left" << anotherFolder;
+    QTest::newRow("bundle moved away while the update waits to relaunch")
+        << "good" << QStringList{"bundle moved away before the install"} << "install" << "moved away" << notInstalled;
+    QTest::newRow("folder swapped in as the old bundle steps aside, not moved back")
+        << "good" << QStringList{"folder swapped in as the old bundle steps aside", "move back fails"} << "install"
+        << "not put back"
+        << "Another folder was put at %1 during the update and could not be put back: it is kept in %2. Nothing was "
+           "installed.";
+    QTest::newRow("folder swapped in as the new bundle steps aside again, not moved back")
+        << "good" << QStringList{"folder swapped in at the roll-back", "relaunch fails", "move back fails"} << "install"
+        << "not put back"
+        << "Another folder was put at %1 during the update and could not be put back: it is kept in %2. The previous "
+           "version is kept in %3.";
+    QTest::newRow("installed twice in one run") << "good" << QStringList{"then again"} << "install" << "installed"
+                                                << "";
     QTest::newRow("read-only rows without /proc") << "" << QStringList{"without /proc"} << "" << "" << "";
 }
 
@@ -630,7 +654,9 @@ void TestSignedUpdate::cycle()
     const QString privateFolder = install.filePath(QStringLiteral("notes"));
     const bool swapAtRelaunch = conditions.contains(u"folder swapped in during the relaunch");
     const bool swapAtRollBack = conditions.contains(u"folder swapped in at the roll-back");
-    if (swapAtRelaunch || swapAtRollBack) {
+    const bool swapAtStepAside = conditions.contains(u"folder swapped in as the old bundle steps aside");
+    const bool swapBeforeInstall = conditions.contains(u"folder swapped in before the install");
+    if (swapAtRelaunch || swapAtRollBack || swapAtStepAside || swapBeforeInstall) {
         QVERIFY(QDir().mkpath(privateFolder + QStringLiteral("/private")));
         QFile note(privateFolder + QStringLiteral("/private/note.txt"));
         QVERIFY(note.open(QIODevice::WriteOnly) && note.write("mine\n") > 0);
@@ -646,7 +672,7 @@ void TestSignedUpdate::cycle()
     const bool relaunchFails = conditions.contains(u"relaunch fails");
     setup.relaunch = [&relaunched, relaunchFails, swapAtRelaunch, &swap](const QString &executable) {
         relaunched << executable;
-        if (swapAtRelaunch)
+        if (swapAtRelaunch && relaunched.size() == 1)
             swap();
         return !relaunchFails;
     };
@@ -656,9 +682,12 @@ void TestSignedUpdate::cycle()
         failingRenames << 2;
     if (conditions.contains(u"roll-back fails"))
         failingRenames << 3;
+    if (conditions.contains(u"move back fails"))
+        failingRenames << (swapAtStepAside ? 2 : 4);
     int renames = 0;
-    setup.rename = [&renames, failingRenames, swapAtRollBack, &swap](const QString &from, const QString &to) {
-        if (++renames == 3 && swapAtRollBack)
+    setup.rename = [&renames, failingRenames, swapAtRollBack, swapAtStepAside, &swap](const QString &from,
+                                                                                       const QString &to) {
+        if ((++renames == 3 && swapAtRollBack) || (renames == 1 && swapAtStepAside))
             swap();
         return !failingRenames.contains(renames) && QFile::rename(from, to);
     };
@@ -676,6 +705,18 @@ void TestSignedUpdate::cycle()
     // members, as soon as its folder is there.
     const QString members = framework.stagingPath() + QStringLiteral("/members.txt");
     const QString victimFile = victim + QStringLiteral("/Contents/Info.plist");
+    // Or moves the bundle away, or swaps a folder in, before it steps aside.
+    const QString moved = install.filePath(QStringLiteral("moved.app"));
+    if (swapBeforeInstall || conditions.contains(u"bundle moved away before the install")) {
+        connect(&framework.cycle(), &UpdateCycle::changed, &framework, [&] {
+            if (framework.cycle().phase() != UpdateCycle::Phase::waitingToRelaunch || QFileInfo::exists(moved))
+                return;
+            if (swapBeforeInstall)
+                swap();
+            else
+                QVERIFY(QFile::rename(bundle, moved));
+        });
+    }
     if (conditions.contains(u"link at the members listing")) {
         connect(&framework.cycle(), &UpdateCycle::changed, &framework, [&framework, members, victimFile] {
             if (framework.cycle().phase() == UpdateCycle::Phase::downloading && !QFileInfo(members).isSymLink())
@@ -795,11 +836,26 @@ void TestSignedUpdate::cycle()
         // (the app's path holds the folder swapped in, if any).
         QCOMPARE(snapshot(previous), before);
         QCOMPARE(QFileInfo::exists(bundle), outcome == u"swapped");
-        QDir(framework.stagingPath()).removeRecursively();
+        if (!conditions.contains(u"then again"))
+            QDir(framework.stagingPath()).removeRecursively();
+    } else if (outcome == u"not put back") {
+        // The folder swapped in is kept where the sentence says, and so is
+        // the previous version where it stepped aside.
+        QCOMPARE(snapshot(swapAtStepAside ? previous : delegate.stagedPath), privateBefore);
+        if (swapAtRollBack)
+            QCOMPARE(snapshot(previous), before);
+        QVERIFY(!QFileInfo::exists(bundle));
     } else {
         QVERIFY(!QFileInfo::exists(framework.stagingPath()));
     }
 
+    // Check for Updates, then Install, once more in the same run.
+    const auto installAgain = [&] {
+        framework.checkForUpdates();
+        QTRY_COMPARE_WITH_TIMEOUT(cycle.phase(), UpdateCycle::Phase::available, 30000);
+        installButton->click();
+        QTRY_COMPARE_WITH_TIMEOUT(delegate.cycles, 2, 60000);
+    };
     if (outcome == u"installed") {
         QVERIFY(!delegate.failure);
         // Verified and staged before the delegate was asked, then put in place.
@@ -823,6 +879,14 @@ void TestSignedUpdate::cycle()
         QCOMPARE(writableByOthers(bundle + QStringLiteral("/Contents")), QStringList());
         if (conditions.contains(u"install folder's default access list"))
             QVERIFY(modeOf(bundle + QStringLiteral("/Contents")) & S_IWGRP);
+        // The bundle now at the app's path is the one the next update moves
+        // aside; the one before it goes with the clean-up.
+        if (conditions.contains(u"then again")) {
+            installAgain();
+            QVERIFY(!delegate.failure);
+            QCOMPARE(snapshot(bundle), delegate.staged);
+            QVERIFY(!QFileInfo::exists(framework.stagingPath()));
+        }
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
         return;
     }
@@ -835,17 +899,18 @@ void TestSignedUpdate::cycle()
         QVERIFY(!delegate.failure);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
     } else {
-        const QString named = outcome == u"kept aside"                                 ? previous
-            : conditions.contains(u"another user's installed bundle") ? bundle
-                                                                       : framework.stagingPath();
-        const QString expected = failure.contains(u"%2") ? failure.arg(bundle, previous)
+        const QString named = outcome == u"kept aside"                                                ? previous
+            : conditions.contains(u"another user's installed bundle") || outcome == u"left" ? bundle
+                                                                                            : framework.stagingPath();
+        const QString expected = failure.contains(u"%3") ? failure.arg(bundle, delegate.stagedPath, previous)
+            : failure.contains(u"%2")                    ? failure.arg(bundle, previous)
             : failure.contains(u"%1")                    ? failure.arg(named)
                                                          : failure;
         QCOMPARE(delegate.failure, std::optional(expected));
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
         QCOMPARE(cycle.text(), expected);
     }
-    if (outcome == u"swapped") {
+    if (outcome == u"swapped" || outcome == u"left") {
         // The folder found at the app's path is neither changed, nor moved,
         // nor removed: a move aside and back would show in its change time.
         struct stat after;
@@ -853,10 +918,25 @@ void TestSignedUpdate::cycle()
         QCOMPARE(after.st_ino, swappedIn.st_ino);
         QCOMPARE(after.st_mode & 07777, mode_t(02700));
         QCOMPARE(snapshot(bundle), privateBefore);
-        if (swapAtRelaunch)
+        if (swapAtRelaunch || swapBeforeInstall)
             QVERIFY(after.st_ctim.tv_sec == swappedIn.st_ctim.tv_sec
                     && after.st_ctim.tv_nsec == swappedIn.st_ctim.tv_nsec);
-    } else if (outcome != u"kept aside") {
+        // Installing again finds it still there: it and the previous version
+        // kept aside stay as they are.
+        if (conditions.contains(u"then again")) {
+            installAgain();
+            QCOMPARE(delegate.failure,
+                     std::optional(QStringLiteral("Another folder is at %1. It was left as it is, and nothing was "
+                                                  "installed.")
+                                       .arg(bundle)));
+            QCOMPARE(snapshot(previous), before);
+            QCOMPARE(snapshot(bundle), privateBefore);
+            QCOMPARE(modeOf(bundle), mode_t(02700));
+        }
+    } else if (outcome == u"moved away") {
+        QVERIFY(!QFileInfo::exists(bundle));
+        QCOMPARE(snapshot(moved), before);
+    } else if (outcome != u"kept aside" && outcome != u"not put back") {
         QCOMPARE(snapshot(bundle), before);
         QCOMPARE(modeOf(bundle), modeBefore);
     }
