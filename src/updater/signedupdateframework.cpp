@@ -45,6 +45,9 @@ constexpr int feedTimeoutMs = 45000;
 constexpr qint64 signatureLimit = 4096;
 // The downloaded archive's name in the cycle's folder.
 constexpr const char *archiveName = "update.tar.gz";
+// Left in the cycle's folder where it keeps a folder that is not the app's:
+// no later cycle clears that folder away.
+constexpr const char *keptName = "kept-another-folder";
 
 // Not the bundle the app runs from, and so not the cycle's to move, change or
 // remove (someone who may write into the install folder can put one there).
@@ -1137,6 +1140,11 @@ QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive
             throw BridgeError::failed(failed);
         if (!bundleAt(m_setup.bundlePath))
             throw BridgeError::failed(anotherFolderAt(m_setup.bundlePath));
+        if (entryKind(QDir(staging).filePath(QLatin1String(keptName))) != EntryKind::missing)
+            throw BridgeError::failed(loc("The update could not be installed, because the folder %@ from an earlier "
+                                          "update keeps another folder that is not the app's. Move what you need "
+                                          "out of it and remove that folder, then try again.",
+                                          {staging}));
         auto cleared = WorkerDecoding::run<bool>([staging] { return removeOwnFolder(staging); });
         const bool removed = co_await cleared;
         if (!*alive)
@@ -1205,6 +1213,17 @@ int SignedUpdateFramework::createInStaging(const QString &name, bool folder)
             m_stagingEntries.append(name);
     }
     return created;
+}
+
+// The cycle's folder keeps a folder that is not the app's (one put at the
+// app's path that could not be put back): it stays, and so it is marked for
+// the cycles after this one, in this run or a later one.
+void SignedUpdateFramework::keepAnotherFolder()
+{
+    m_keepStaging = true;
+    const Descriptor marker(createInStaging(QString::fromLatin1(keptName), false));
+    if (!marker.valid())
+        qCWarning(lcUpdater) << "the update's folder could not be marked as keeping another folder";
 }
 
 // Removes what the cycle made in its folder, and the folder, off the GUI
@@ -1312,6 +1331,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     if (!standsAt(previous, oldDevice, oldInode)) {
         if (m_setup.rename(previous, bundle))
             throw BridgeError::failed(anotherFolderAt(bundle));
+        keepAnotherFolder();
         throw BridgeError::failed(loc("Another folder was put at %@ during the update and could not be put back: it "
                                       "is kept in %@. Nothing was installed.",
                                       {bundle, previous}));
@@ -1341,7 +1361,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     if (!standsAt(staged.bundle, staged.device, staged.inode)) {
         if (m_setup.rename(staged.bundle, bundle))
             throw replacedMeanwhile();
-        m_keepStaging = true;
+        keepAnotherFolder();
         throw BridgeError::failed(loc("Another folder was put at %@ during the update and could not be put back: it "
                                       "is kept in %@. The previous version is kept in %@.",
                                       {bundle, staged.bundle, previous}));

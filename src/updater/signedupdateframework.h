@@ -114,6 +114,7 @@ private:
     QCoro::Task<void> makeStaging(std::shared_ptr<bool> alive);
     int openStaging() const;
     int createInStaging(const QString &name, bool folder = false);
+    void keepAnotherFolder();
     QCoro::Task<void> clearStaging();
     void replaceBundle(const Staged &staged);
     bool bundleAt(const QString &path);

@@ -544,6 +544,11 @@ void TestSignedUpdate::cycle_data()
         << "not put back"
         << "Another folder was put at %1 during the update and could not be put back: it is kept in %2. Nothing was "
            "installed.";
+    QTest::newRow("installed again after a folder swapped in as the old bundle steps aside was not moved back")
+        << "good" << QStringList{"folder swapped in as the old bundle steps aside", "move back fails", "then again"}
+        << "install" << "not put back"
+        << "Another folder was put at %1 during the update and could not be put back: it is kept in %2. Nothing was "
+           "installed.";
     QTest::newRow("folder swapped in as the new bundle steps aside again, not moved back")
         << "good" << QStringList{"folder swapped in at the roll-back", "relaunch fails", "move back fails"} << "install"
         << "not put back"
@@ -933,6 +938,18 @@ void TestSignedUpdate::cycle()
             QCOMPARE(snapshot(bundle), privateBefore);
             QCOMPARE(modeOf(bundle), mode_t(02700));
         }
+    } else if (outcome == u"not put back" && conditions.contains(u"then again")) {
+        // The old bundle comes back to the app's path (as the person may put
+        // it back); installing again clears nothing of the folder kept aside.
+        QVERIFY(QFile::rename(install.filePath(QStringLiteral("moved.app")), bundle));
+        installAgain();
+        QCOMPARE(delegate.failure,
+                 std::optional(QStringLiteral("The update could not be installed, because the folder %1 from an "
+                                              "earlier update keeps another folder that is not the app's. Move what "
+                                              "you need out of it and remove that folder, then try again.")
+                                   .arg(framework.stagingPath())));
+        QCOMPARE(snapshot(previous), privateBefore);
+        QCOMPARE(snapshot(bundle), before);
     } else if (outcome == u"moved away") {
         QVERIFY(!QFileInfo::exists(bundle));
         QCOMPARE(snapshot(moved), before);
