@@ -201,12 +201,36 @@ private Q_SLOTS:
         QVERIFY2(readable >= 4.5, qPrintable(QString::number(readable)));
         // Its own hue: an orange warning stays orange.
         QVERIFY2(qAbs(text.hslHue() - UiKit::colour(UiKit::Ink(ink)).hslHue()) <= 4, qPrintable(text.name()));
+        const auto made = [&](const UiKit::LabelStyle &style) {
+            auto *made = UiKit::label(label->text(), style, &window);
+            made->setContentsMargins(8, 8, 8, 8);
+            made->resize(made->sizeHint());
+            return made;
+        };
         // Disabled, it is drawn as any disabled text (a plain label kept its ink).
-        auto *plain = UiKit::label(label->text(), {.secondary = secondary, .ink = UiKit::Ink(ink)}, &window);
-        plain->setContentsMargins(8, 8, 8, 8);
-        plain->resize(plain->sizeHint());
+        auto *plain = made({.ink = UiKit::Ink(ink)});
+        if (secondary) {
+            // Its ink set first, the secondary colour after: the ink still wins.
+            UiKit::setSecondary(plain);
+            QCOMPARE(std::get<2>(drawnText(plain)).rgb(), text.rgb());
+            // Secondary text alone reads, and quieter than the text beside it.
+            const qreal quiet = std::get<0>(drawnText(made({.secondary = true})));
+            const qreal loud = std::get<0>(drawnText(made({})));
+            QVERIFY2(quiet >= 4.5 && quiet < loud / 1.5, qPrintable(QStringLiteral("%1 %2").arg(quiet).arg(loud)));
+        }
         plain->setEnabled(false);
         QCOMPARE(std::get<2>(drawnText(plain)).rgb(), window.palette().color(QPalette::Disabled, QPalette::WindowText).rgb());
+    }
+
+    // Links take a colour that reads only in rich text: a customer's plain
+    // text that looks like a link is shown as written.
+    void linkInkLeavesPlainTextAlone()
+    {
+        QWidget window;
+        auto *label = UiKit::label(QStringLiteral("Customer wrote: <a href=x>look</a>"), {}, &window);
+        label->setTextFormat(Qt::PlainText);
+        UiKit::setLinkInk(label);
+        QCOMPARE(label->text(), QStringLiteral("Customer wrote: <a href=x>look</a>"));
     }
 };
 

@@ -436,7 +436,9 @@ private:
     static void colourAnchors(QWidget *widget, const QColor &link)
     {
         auto *label = qobject_cast<QLabel *>(widget);
-        if (!label)
+        // Plain text shows what looks like a link as written (a customer's words).
+        if (!label || label->textFormat() == Qt::PlainText
+            || (label->textFormat() == Qt::AutoText && !Qt::mightBeRichText(label->text())))
             return;
         static const QRegularExpression anchor(QStringLiteral(R"(<a (style="color:#[0-9a-f]{6}" )?href=)"));
         QString text = label->text();
