@@ -138,17 +138,24 @@ gid_t groupOf(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_gid : gid_t(-1);
 }
 
-// The entries below `path`, and `path` itself, whose mode lets others or
-// (without an access list, whose mask the group bits are) the group write.
-QStringList writableByOthers(const QString &path)
+// `path` and every entry below it, links not followed.
+QStringList withEverythingBelow(const QString &path)
 {
-    QStringList found;
     QStringList paths{path};
     QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
         paths << it.next();
-    for (const QString &entry : std::as_const(paths)) {
+    return paths;
+}
+
+// The entries below `path`, and `path` itself, whose mode lets others or
+// (without an access list, whose mask the group bits are) the group write.
+QStringList writableByOthers(const QString &path)
+{
+    QStringList found;
+    const QStringList paths = withEverythingBelow(path);
+    for (const QString &entry : paths) {
         const QByteArray native = QFile::encodeName(entry);
         const mode_t mode = modeOf(entry);
         const bool listed = ::lgetxattr(native.constData(), "system.posix_acl_access", nullptr, 0) > 0;
@@ -237,12 +244,8 @@ public:
         m_groups.resize(::getgroups(0, nullptr));
         ::getgroups(int(m_groups.size()), m_groups.data());
         m_dropped = true;
-        QStringList paths{folder};
-        QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext())
-            paths << it.next();
-        for (const QString &path : std::as_const(paths)) {
+        const QStringList paths = withEverythingBelow(folder);
+        for (const QString &path : paths) {
             struct stat status;
             const QByteArray native = QFile::encodeName(path);
             if (::lstat(native.constData(), &status) == 0 && status.st_uid == 0)
