@@ -9,12 +9,12 @@
 #include "foundation/network/plainnetwork.h"
 #include "foundation/settingsstore.h"
 #include "sorvaneupdateconfiguration.h"
+#include "updatefolders.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
-#include <QtEndian>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -26,17 +26,13 @@
 #include <sodium.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <coroutine>
-#include <dirent.h>
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <linux/limits.h>
-#include <sys/xattr.h>
 #include <unistd.h>
-#include <vector>
+
+using namespace UpdateFolders;
 
 namespace {
 
@@ -48,6 +44,11 @@ constexpr const char *archiveName = "update.tar.gz";
 // Left in the cycle's folder where it keeps a folder that is not the app's:
 // no later cycle clears that folder away.
 constexpr const char *keptName = "kept-another-folder";
+// What a cycle puts in its folder; the previous bundle steps aside there.
+constexpr const char *unpackedName = "unpacked";
+constexpr const char *membersName = "members.txt";
+constexpr const char *sizesName = "sizes.txt";
+constexpr const char *previousName = "previous.app";
 
 // Not the bundle the app runs from, and so not the cycle's to move, change or
 // remove (someone who may write into the install folder can put one there).
@@ -106,436 +107,6 @@ public:
 private:
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
-
-// An open descriptor, closed with its owner.
-class Descriptor
-{
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    Descriptor(Descriptor &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Descriptor &operator=(Descriptor &&other) noexcept
-    {
-        reset(std::exchange(other.m_fd, -1));
-        return *this;
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    ~Descriptor() { reset(); }
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd = -1;
-};
-
-bool sameEntry(const struct stat &a, const struct stat &b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// The names in the open folder `folder`, "." and ".." left out.
-std::optional<QList<QByteArray>> namesIn(int folder)
-{
-    const int reading = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
-    if (reading < 0)
-        return std::nullopt;
-    DIR *listing = ::fdopendir(reading);
-    if (!listing) {
-        ::close(reading);
-        return std::nullopt;
-    }
-    ::rewinddir(listing);
-    QList<QByteArray> names;
-    errno = 0;
-    while (const dirent *entry = ::readdir(listing)) {
-        const QByteArray name(entry->d_name);
-        if (name != "." && name != "..")
-            names.append(name);
-    }
-    const bool complete = errno == 0;
-    ::closedir(listing);
-    if (!complete)
-        return std::nullopt;
-    return names;
-}
-
-// Gives the folder `name` in the open folder `parent` (a plain file's, where
-// `folder` is false), when it is this user's, the mode
-// `change(status, descriptor)` makes of it (the descriptor is -1 where it
-// could not be opened). Never through a link: it is opened without following
-// one and changed through its descriptor. Only one its owner cannot read,
-// which cannot be opened, is changed by name, with a call the C library
-// carries out through /proc. The mode it had; nothing when it is not one of
-// this user's or the change failed.
-template<class Change>
-std::optional<mode_t> changeOwnFolderMode(int parent, const char *name, Change change, bool folder = true)
-{
-    struct stat status;
-    const Descriptor entry(
-        ::openat(parent, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (folder ? O_DIRECTORY : 0)));
-    if (entry.valid()) {
-        if (::fstat(entry.get(), &status) != 0 || (folder ? !S_ISDIR(status.st_mode) : !S_ISREG(status.st_mode)))
-            return std::nullopt;
-    } else if (errno != EACCES || ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0
-               || (folder ? !S_ISDIR(status.st_mode) : !S_ISREG(status.st_mode))) {
-        return std::nullopt;
-    }
-    if (status.st_uid != ::geteuid())
-        return std::nullopt;
-    const mode_t mode = status.st_mode & 07777;
-    const mode_t wanted = change(status, entry.get());
-    if (wanted == mode)
-        return mode;
-    if ((entry.valid() ? ::fchmod(entry.get(), wanted) : ::fchmodat(parent, name, wanted, AT_SYMLINK_NOFOLLOW)) != 0) {
-        qCWarning(lcUpdater) << "the mode of" << QFile::decodeName(name) << "could not be changed:"
-                             << qt_error_string(errno);
-        return std::nullopt;
-    }
-    return mode;
-}
-
-// Gives the folder `name` in the open folder `parent` owner read, write and
-// search permission when it is this user's and lacks some. The mode it had.
-std::optional<mode_t> giveOwnerAccess(int parent, const char *name)
-{
-    return changeOwnFolderMode(parent, name,
-                               [](const struct stat &status, int) { return (status.st_mode & 07777) | S_IRWXU; });
-}
-
-// Who may do what in a folder the person had, as it steps aside.
-struct FolderAccess
-{
-    mode_t mode = 0;
-    dev_t device = 0;
-    ino_t inode = 0;
-    gid_t group = 0;
-    mode_t groupBits = 0; // its owning group's own, not an access list's mask
-};
-
-// The access of the folder `name` in the open folder `parent`, whose mode was
-// `mode`. With an access list the mode's group bits are the list's mask, which
-// bounds every named entry too: the owning group's own right is its entry
-// within that mask.
-std::optional<FolderAccess> folderAccess(int parent, const char *name, mode_t mode)
-{
-    const Descriptor folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat status;
-    if (!folder.valid() || ::fstat(folder.get(), &status) != 0)
-        return std::nullopt;
-    mode_t groupBits = mode & S_IRWXG;
-    QByteArray list(XATTR_SIZE_MAX, Qt::Uninitialized);
-    const ssize_t size = ::fgetxattr(folder.get(), "system.posix_acl_access", list.data(), size_t(list.size()));
-    // Little-endian: a version (2), then each entry's tag, permissions and id.
-    const auto *bytes = reinterpret_cast<const uchar *>(list.constData());
-    for (ssize_t at = 4; size > 4 && qFromLittleEndian<quint32>(bytes) == 2 && at + 8 <= size; at += 8) {
-        if (qFromLittleEndian<quint16>(bytes + at) == 0x04) // the owning group's entry
-            groupBits &= mode_t(qFromLittleEndian<quint16>(bytes + at + 2) & 7) << 3;
-    }
-    return FolderAccess{mode, status.st_dev, status.st_ino, status.st_gid, groupBits};
-}
-
-// Gives the folder `name` in the open folder `parent` back the access the
-// person gave the old bundle, when it is one of the two folders the cycle
-// put there: the old bundle, or the new one (`device` and `inode`). Another
-// folder found there is left as it is. The old bundle itself gets its exact
-// mode, and its access list with it. A new bundle gets the old mode whatever
-// this run's umask, and the old group where its owner may give it (a shared
-// folder may have given it its own): write for the group stays only where
-// that group is the same people, as its own entry gave it.
-void restoreFolderAccess(int parent, const char *name, const FolderAccess &old, quint64 device, quint64 inode)
-{
-    changeOwnFolderMode(parent, name, [&old, device, inode](const struct stat &status, int folder) {
-        if (status.st_dev == old.device && status.st_ino == old.inode)
-            return old.mode;
-        if (status.st_dev != device || status.st_ino != inode)
-            return mode_t(status.st_mode & 07777);
-        // The old group carried over first, where this user may give it.
-        const bool sameGroup = status.st_gid == old.group || ::fchown(folder, uid_t(-1), old.group) == 0;
-        return (old.mode & ~mode_t(S_IRWXG)) | (old.groupBits & ~mode_t(S_IWGRP))
-            | (sameGroup ? old.groupBits & S_IWGRP : 0);
-    });
-}
-
-// The entry at `path` is the one `device` and `inode` name, not followed if a link.
-bool standsAt(const QString &path, quint64 device, quint64 inode)
-{
-    struct stat status;
-    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && status.st_dev == device
-        && status.st_ino == inode;
-}
-
-// Takes write for the group and others from the entry `name` in the open
-// folder `parent` (a folder, or a plain file where `folder` is false),
-// whatever the archive and the umask gave: no one else may change the app's
-// code. With an access list (one the install folder's owner set as its
-// default) the mode's group bits are the list's mask, which bounds what the
-// list gives: they stay, and the list is its owner's to keep.
-bool withoutWriteForOthers(int parent, const char *name, bool folder)
-{
-    return changeOwnFolderMode(
-               parent, name,
-               [](const struct stat &status, int entry) {
-                   const bool listed = entry >= 0 && ::fgetxattr(entry, "system.posix_acl_access", nullptr, 0) > 0;
-                   return mode_t(status.st_mode & 07777 & ~mode_t(listed ? S_IWOTH : S_IWGRP | S_IWOTH));
-               },
-               folder)
-        .has_value();
-}
-
-// Walks the folder `name` in the open folder `parent`, depth first, without
-// following a link and with no more than four descriptors open however deep
-// it goes: it holds only the folder it is in, and climbs back through "..",
-// which must be the very folder it came down from (a folder moved meanwhile
-// ends the walk). `entry(folder, name, status, where)` sees every entry that
-// is not a folder (`where`: its folder's path below the walked one, "" or
-// "/a/b"); `leave(folder, name)` is called once a folder's entries are done.
-// Either ends the walk by answering false. False when the walk did not end
-// by itself. `removing` passes a folder gone meanwhile, gives each folder of
-// this user's owner read, write and search permission before it opens it (an
-// update may carry read-only folders), and passes a folder it still cannot
-// open or read, going on with the rest; then it answers false too.
-template<class Entry, class Leave>
-bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave, bool removing = false)
-{
-    struct Level
-    {
-        struct stat status;
-        QByteArray name;
-        QList<QByteArray> folders; // still to walk
-    };
-    struct stat parentStatus;
-    if (::fstat(parent, &parentStatus) != 0)
-        return false;
-    std::vector<Level> levels;
-    QByteArray where;
-    Descriptor current;
-    // Opens the sub-folder `child` of the current folder (or of `parent` for
-    // the first) and reads its entries.
-    const auto enter = [&](const QByteArray &child) {
-        const int in = current.valid() ? current.get() : parent;
-        if (removing)
-            giveOwnerAccess(in, child.constData());
-        Descriptor folder(::openat(in, child.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!folder.valid() && errno == ENOENT && removing && !levels.empty())
-            return true;
-        Level level;
-        if (!folder.valid() || ::fstat(folder.get(), &level.status) != 0)
-            return false;
-        const auto names = namesIn(folder.get());
-        if (!names)
-            return false;
-        level.name = child;
-        const QByteArray inside = levels.empty() ? where : where + '/' + child;
-        for (const QByteArray &entryName : *names) {
-            struct stat status;
-            if (::fstatat(folder.get(), entryName.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT || removing)
-                    continue;
-                return false;
-            }
-            if (S_ISDIR(status.st_mode))
-                level.folders.append(entryName);
-            else if (!entry(folder.get(), entryName.constData(), status, inside))
-                return false;
-        }
-        where = inside;
-        levels.push_back(std::move(level));
-        current = std::move(folder);
-        return true;
-    };
-    if (!enter(name))
-        return false;
-    bool passed = false;
-    while (!levels.empty()) {
-        Level &level = levels.back();
-        if (!level.folders.isEmpty()) {
-            if (!enter(level.folders.takeLast())) {
-                if (!removing)
-                    return false;
-                // It stays, and so do the folders holding it; the rest goes.
-                passed = true;
-            }
-            continue;
-        }
-        // Back up one folder: the one it came from, or the walk is over.
-        Descriptor up;
-        const struct stat &expected = levels.size() > 1 ? levels[levels.size() - 2].status : parentStatus;
-        struct stat status;
-        if (levels.size() > 1) {
-            up.reset(::openat(current.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (!up.valid() || ::fstat(up.get(), &status) != 0 || !sameEntry(status, expected))
-                return false;
-        }
-        current = std::move(up);
-        const QByteArray left = level.name;
-        levels.pop_back();
-        if (!levels.empty())
-            where.chop(left.size() + 1);
-        if (!leave(current.valid() ? current.get() : parent, left.constData()))
-            return false;
-    }
-    return !passed;
-}
-
-// Removes the entry `name` in the folder `parent` and, for a folder,
-// everything in it. Never follows a link: a link is removed as a link.
-bool removeEntryAt(int parent, const QByteArray &name)
-{
-    struct stat status;
-    if (::fstatat(parent, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    if (!S_ISDIR(status.st_mode))
-        return ::unlinkat(parent, name.constData(), 0) == 0 || errno == ENOENT;
-    // Whatever cannot be removed is passed; the folder holding it stays.
-    bool removed = true;
-    const bool walked = walkFolder(
-        parent, name,
-        [&removed](int folder, const char *entry, const struct stat &, const QByteArray &) {
-            removed = (::unlinkat(folder, entry, 0) == 0 || errno == ENOENT) && removed;
-            return true;
-        },
-        [&removed](int folder, const char *entry) {
-            removed = (::unlinkat(folder, entry, AT_REMOVEDIR) == 0 || errno == ENOENT) && removed;
-            return true;
-        },
-        true);
-    return walked && removed;
-}
-
-// The folder at `path`, opened without following a link, only while it is
-// the folder `device` and `inode` name.
-Descriptor openFolder(const QString &path, quint64 device, quint64 inode)
-{
-    Descriptor folder(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat status;
-    if (folder.valid() && (::fstat(folder.get(), &status) != 0 || status.st_dev != device || status.st_ino != inode))
-        folder.reset();
-    return folder;
-}
-
-// A folder this machinery made: removed with everything in it, unless
-// something else (a link, a file) now stands at its path.
-bool removeOwnFolder(const QString &path)
-{
-    struct stat status;
-    const QByteArray native = QFile::encodeName(path);
-    if (::lstat(native.constData(), &status) != 0)
-        return errno == ENOENT;
-    if (!S_ISDIR(status.st_mode))
-        return false;
-    const QFileInfo info(path);
-    const Descriptor parent(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return parent.valid() && removeEntryAt(parent.get(), QFile::encodeName(info.fileName()));
-}
-
-// What a cycle made in its folder `path` (`entries`) is removed, then the
-// folder when nothing else is left in it: an entry someone else put there
-// is left alone, and the folder with it. Nothing is removed when another
-// folder or a link now stands at `path`.
-bool clearStaging(const QString &path, quint64 device, quint64 inode, const QStringList &entries)
-{
-    const Descriptor staging = openFolder(path, device, inode);
-    if (!staging.valid())
-        return false;
-    bool removed = true;
-    for (const QString &entry : entries)
-        removed = removeEntryAt(staging.get(), QFile::encodeName(entry)) && removed;
-    const QFileInfo info(path);
-    const Descriptor parent(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return removed && parent.valid()
-        && ::unlinkat(parent.get(), QFile::encodeName(info.fileName()).constData(), AT_REMOVEDIR) == 0;
-}
-
-enum class EntryKind { missing, link, folder, file, other };
-
-EntryKind entryKind(const QString &path)
-{
-    struct stat status;
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
-        return EntryKind::missing;
-    if (S_ISLNK(status.st_mode))
-        return EntryKind::link;
-    if (S_ISDIR(status.st_mode))
-        return EntryKind::folder;
-    return S_ISREG(status.st_mode) ? EntryKind::file : EntryKind::other;
-}
-
-// One rename, never onto anything that exists (a plain rename would replace
-// an empty folder at `to`).
-bool renameNoReplace(const QString &from, const QString &to)
-{
-    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
-                       RENAME_NOREPLACE)
-        == 0;
-}
-
-// Inside `root` (a clean absolute path), or `root` itself.
-bool isInside(const QString &path, const QString &root)
-{
-    return path == root || path.startsWith(root + QLatin1Char('/'));
-}
-
-// Every link below `root` points inside it, as written and as the file
-// system resolves it; however deep the folders go (an entry the walk cannot
-// reach counts as a link out).
-bool linksStayInside(const QString &root)
-{
-    const QString cleanRoot = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
-    const QString canonicalRoot = QFileInfo(cleanRoot).canonicalFilePath();
-    const QFileInfo info(cleanRoot);
-    const Descriptor parent(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!parent.valid())
-        return false;
-    return walkFolder(
-        parent.get(), QFile::encodeName(info.fileName()),
-        [&](int folder, const char *name, const struct stat &status, const QByteArray &where) {
-            if (!S_ISLNK(status.st_mode))
-                return true;
-            char target[4096];
-            const ssize_t size = ::readlinkat(folder, name, target, sizeof target);
-            if (size <= 0 || size >= ssize_t(sizeof target))
-                return false;
-            const QString written = QFile::decodeName(QByteArray(target, size));
-            if (written.startsWith(QLatin1Char('/')))
-                return false;
-            const QString directory = cleanRoot + QFile::decodeName(where);
-            if (!isInside(QDir::cleanPath(directory + QLatin1Char('/') + written), cleanRoot))
-                return false;
-            // A link to nothing leads nowhere; one the system cannot resolve
-            // (a path too long for it, a loop) may lead anywhere.
-            const QByteArray linkPath = QFile::encodeName(directory + QLatin1Char('/') + QFile::decodeName(name));
-            const std::unique_ptr<char, decltype(&::free)> resolved(::realpath(linkPath.constData(), nullptr), &::free);
-            if (!resolved)
-                return errno == ENOENT;
-            return isInside(QFile::decodeName(resolved.get()), canonicalRoot);
-        },
-        [](int, const char *) { return true; });
-}
-
-// Nothing below `root`, nor `root` itself, lets the group or others write
-// into it (`withoutWriteForOthers`): folders and plain files; a link's own
-// mode means nothing. False when one could not be changed.
-bool writableByOwnerOnly(const QString &root)
-{
-    const QFileInfo info(root);
-    const Descriptor parent(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return parent.valid()
-        && walkFolder(
-               parent.get(), QFile::encodeName(info.fileName()),
-               [](int folder, const char *name, const struct stat &status, const QByteArray &) {
-                   return !S_ISREG(status.st_mode) || withoutWriteForOthers(folder, name, false);
-               },
-               [](int folder, const char *name) { return withoutWriteForOthers(folder, name, true); });
-}
 
 // A listing tar wrote into `listing` (open, read from its start).
 QList<QByteArray> listedLines(int listing)
@@ -667,7 +238,7 @@ SignedUpdateFramework::SignedUpdateFramework(Setup setup, UpdateFrameworkDelegat
 {
     if (!m_setup.rename)
         m_setup.rename = renameNoReplace;
-    bundleAt(m_setup.bundlePath);
+    learnRunningBundle();
     PlainNetwork::configure(*m_network);
     if (m_setup.settings) {
         const QDateTime last = QDateTime::fromString(m_setup.settings->value(QString::fromLatin1(lastCheckKey)).toString(),
@@ -1053,10 +624,10 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
 {
     const QString failed = loc("The update could not be unpacked. Nothing was installed.");
     const QString name = QFileInfo(m_setup.bundlePath).fileName();
-    const QString into = QDir(stagingPath()).filePath(QStringLiteral("unpacked"));
-    const Descriptor folder(createInStaging(QStringLiteral("unpacked"), true));
-    const Descriptor members(createInStaging(QStringLiteral("members.txt")));
-    const Descriptor sizes(createInStaging(QStringLiteral("sizes.txt")));
+    const QString into = QDir(stagingPath()).filePath(QLatin1String(unpackedName));
+    const Descriptor folder(createInStaging(QLatin1String(unpackedName), true));
+    const Descriptor members(createInStaging(QLatin1String(membersName)));
+    const Descriptor sizes(createInStaging(QLatin1String(sizesName)));
     if (!folder.valid() || !members.valid() || !sizes.valid())
         throw BridgeError::failed(failed);
 
@@ -1096,11 +667,14 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
     auto linksInside = checkAside([staged] { return linksStayInside(staged); }, alive);
     if (!co_await linksInside)
         throw BridgeError::failed(failed);
-    // Whatever modes the archive and this run's umask gave, only the person
-    // may change the new app's code; the bundle's own folder gets the access
-    // they gave the old one once it is in place.
-    auto ownerOnly = checkAside([staged] { return writableByOwnerOnly(staged); }, alive);
-    if (!co_await ownerOnly)
+    // Whatever modes the archive and this run's umask gave, whoever may open
+    // the bundle may run the app, and only the person (and the members of a
+    // bundle's group that share it) may change its code; the bundle's own
+    // folder gets the access they gave the old one once it is in place.
+    auto settled = checkAside(
+        [staged, access = m_bundleAccess.value_or(FolderAccess{})] { return settleAccessBelow(staged, access); },
+        alive);
+    if (!co_await settled)
         throw BridgeError::failed(failed);
     const QString plistPath = QDir(staged).filePath(QStringLiteral("Contents/Info.plist"));
     QFile plist(plistPath);
@@ -1123,37 +697,90 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
     co_return Staged{QString(staged), QString(executable), quint64(status.st_dev), quint64(status.st_ino)};
 }
 
+// Another user's bundle is updated only where the cycle can keep it shared:
+// its group writes into it, this user is in that group, and may clear away
+// everything in it once it is replaced. Otherwise no member (and not its
+// owner) could update it again, nor remove what this cycle leaves.
+QCoro::Task<void> SignedUpdateFramework::checkBundleAccess(std::shared_ptr<bool> alive)
+{
+    const QString bundle = m_setup.bundlePath;
+    m_bundleAccess.reset();
+    const Descriptor parent = openParent(bundle);
+    if (!parent.valid() || !isRunningBundleAt(bundle))
+        co_return; // the cycle's later looks say what stands there
+    m_bundleAccess = folderAccess(parent.get(), QFile::encodeName(QFileInfo(bundle).fileName()).constData());
+    if (!m_bundleAccess || m_bundleAccess->owner == ::geteuid())
+        co_return;
+    bool keptShared = m_bundleAccess->shared() && inGroup(m_bundleAccess->group);
+    if (keptShared) {
+        auto removable = WorkerDecoding::run<bool>([bundle] { return removableBelow(bundle); });
+        keptShared = co_await removable;
+        if (!*alive)
+            throw OperationCancelled();
+    }
+    if (!keptShared)
+        throw BridgeError::failed(loc("The update could not be installed, because the app at %@ belongs to %@. Ask "
+                                      "them to install the update.",
+                                      {bundle, userName(m_bundleAccess->owner)}));
+}
+
 // The cycle's own folder beside the bundle. A link or anything else found at
-// its path is not ours and is refused; a folder left by an interrupted cycle
-// is cleared (off the GUI thread: it may be large), unless the bundle is
-// missing (then it may hold the only copy).
+// its path is not ours and is refused. A folder left by an interrupted cycle
+// is cleared (off the GUI thread: it may be large) only where it is as a
+// cycle leaves it: this user's, closed to everyone else, holding only what a
+// cycle puts there; and not while the bundle is missing (then it may hold
+// the only copy). Anything else stays as it is, and the person is told whose
+// it is or to move it out of the way.
 QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive)
 {
     const QString failed = loc("The update could not be installed. The installed app is unchanged.");
     const QString staging = stagingPath();
+    const QByteArray native = QFile::encodeName(staging);
     switch (entryKind(staging)) {
     case EntryKind::missing:
         break;
     case EntryKind::folder: {
-        // It may hold the only copy of the previous version.
         if (entryKind(m_setup.bundlePath) != EntryKind::folder)
             throw BridgeError::failed(failed);
-        if (!bundleAt(m_setup.bundlePath))
+        if (!isRunningBundleAt(m_setup.bundlePath))
             throw BridgeError::failed(anotherFolderAt(m_setup.bundlePath));
-        if (entryKind(QDir(staging).filePath(QLatin1String(keptName))) != EntryKind::missing)
+        const QString notLeftByUpdate = loc("The update could not be installed, because the folder %@ is not one an "
+                                            "earlier update left. Move it out of the way, then try again.",
+                                            {staging});
+        struct stat status;
+        const Descriptor left(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (left.valid() ? ::fstat(left.get(), &status) != 0 : ::lstat(native.constData(), &status) != 0)
+            throw BridgeError::failed(notLeftByUpdate);
+        if (status.st_uid != ::geteuid())
+            throw BridgeError::failed(loc("The update could not be installed, because the folder %@ beside the app "
+                                          "belongs to %@. Ask them to remove it, then try again.",
+                                          {staging, userName(status.st_uid)}));
+        const auto names = left.valid() ? namesIn(left.get()) : std::nullopt;
+        if (!names || (status.st_mode & 0777) != S_IRWXU)
+            throw BridgeError::failed(notLeftByUpdate);
+        if (names->contains(keptName))
             throw BridgeError::failed(loc("The update could not be installed, because the folder %@ from an earlier "
                                           "update keeps another folder that is not the app's. Move what you need "
                                           "out of it and remove that folder, then try again.",
                                           {staging}));
-        auto cleared = WorkerDecoding::run<bool>([staging] { return removeOwnFolder(staging); });
+        QStringList entries;
+        for (const QByteArray &name : *names) {
+            if (name != archiveName && name != unpackedName && name != membersName && name != sizesName
+                && name != previousName)
+                throw BridgeError::failed(notLeftByUpdate);
+            entries << QFile::decodeName(name);
+        }
+        auto cleared = WorkerDecoding::run<bool>(
+            [staging, device = quint64(status.st_dev), inode = quint64(status.st_ino), entries] {
+                return clearFolder(staging, device, inode, entries);
+            });
         const bool removed = co_await cleared;
         if (!*alive)
             throw OperationCancelled();
-        // Left by someone else (another user's folder inside): the person
-        // is told which folder to remove.
+        // Another user's folder inside: the person is told to move it away.
         if (!removed)
             throw BridgeError::failed(loc("The update could not be installed, because the folder %@ from an earlier "
-                                          "update could not be removed. Remove that folder, then try again.",
+                                          "update could not be removed. Move it out of the way, then try again.",
                                           {staging}));
         break;
     }
@@ -1161,27 +788,30 @@ QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive
         throw BridgeError::failed(failed);
     }
     struct stat status;
-    if (::mkdir(QFile::encodeName(staging).constData(), 0700) != 0
-        || ::lstat(QFile::encodeName(staging).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+    if (::mkdir(native.constData(), 0700) != 0 || ::lstat(native.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
         throw BridgeError::failed(failed);
     m_stagingDevice = status.st_dev;
     m_stagingInode = status.st_ino;
     m_stagingMade = true;
 }
 
-// `path` holds the bundle the app runs from; when that is not known yet,
-// whatever folder stands there now becomes it.
-bool SignedUpdateFramework::bundleAt(const QString &path)
+// The bundle the app runs from is the folder at the app's path as the
+// framework is set up, or at the first cycle when none stood there then.
+void SignedUpdateFramework::learnRunningBundle()
 {
     struct stat status;
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
-        return false;
-    if (!m_bundleKnown) {
-        m_bundleKnown = true;
-        m_bundleDevice = status.st_dev;
-        m_bundleInode = status.st_ino;
-    }
-    return status.st_dev == m_bundleDevice && status.st_ino == m_bundleInode;
+    if (m_bundleKnown || ::lstat(QFile::encodeName(m_setup.bundlePath).constData(), &status) != 0
+        || !S_ISDIR(status.st_mode))
+        return;
+    m_bundleKnown = true;
+    m_bundleDevice = status.st_dev;
+    m_bundleInode = status.st_ino;
+}
+
+// `path` holds the bundle the app runs from.
+bool SignedUpdateFramework::isRunningBundleAt(const QString &path) const
+{
+    return m_bundleKnown && standsAt(path, m_bundleDevice, m_bundleInode);
 }
 
 // The cycle's folder, opened without following a link, while it is the one
@@ -1232,7 +862,7 @@ QCoro::Task<void> SignedUpdateFramework::clearStaging()
 {
     auto cleared = WorkerDecoding::run<bool>(
         [path = stagingPath(), device = m_stagingDevice, inode = m_stagingInode, entries = m_stagingEntries] {
-            return ::clearStaging(path, device, inode, entries);
+            return clearFolder(path, device, inode, entries);
         });
     if (!co_await cleared)
         qCWarning(lcUpdater) << "the update's folder was left in place";
@@ -1242,6 +872,9 @@ QCoro::Task<void> SignedUpdateFramework::clearStaging()
 QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::prepareUpdate(UpdateItem item, std::shared_ptr<bool> alive,
                                                                                CancellationToken cancel)
 {
+    learnRunningBundle();
+    co_await checkBundleAccess(alive);
+    checkAlive(alive, cancel);
     co_await makeStaging(alive);
     checkAlive(alive, cancel);
     m_cycle.set(UpdateCycle::Phase::downloading, loc("Downloading version %@…", {item.shortVersion}), 0);
@@ -1278,25 +911,23 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
 {
     const QString failed = loc("The update could not be installed. The installed app is unchanged.");
     const QString bundle = m_setup.bundlePath;
-    const QString previous = QDir(stagingPath()).filePath(QStringLiteral("previous.app"));
+    const QString previous = QDir(stagingPath()).filePath(QLatin1String(previousName));
     // Stepping aside rewrites the bundle folder's "..", which takes write
     // permission on the folder itself: the person's own read-only bundle gets
     // it, and whichever bundle then stands at its path gets the access they
     // gave the old one back. Another user's bundle that this one may not
     // change stays as it is.
-    const QFileInfo info(bundle);
-    const QByteArray name = QFile::encodeName(info.fileName());
-    const Descriptor folder(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const QByteArray name = QFile::encodeName(QFileInfo(bundle).fileName());
+    const Descriptor folder = openParent(bundle);
     if (!folder.valid())
         throw BridgeError::failed(failed);
     // Only the bundle the app runs from steps aside.
-    if (!bundleAt(bundle))
+    if (!isRunningBundleAt(bundle))
         throw BridgeError::failed(entryKind(bundle) == EntryKind::folder ? anotherFolderAt(bundle) : failed);
     const quint64 oldDevice = m_bundleDevice;
     const quint64 oldInode = m_bundleInode;
-    const std::optional<mode_t> mode = giveOwnerAccess(folder.get(), name.constData());
     const std::optional<FolderAccess> access =
-        mode ? folderAccess(folder.get(), name.constData(), *mode) : std::nullopt;
+        folderAccess(folder.get(), name.constData(), giveOwnerAccess(folder.get(), name.constData()));
     // As this ends, once the new bundle has started (until then it may have to
     // step aside again) or the old one is back; also where the new one could
     // not step aside again. An old bundle kept aside stays writable, for the
@@ -1313,36 +944,37 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     };
     // Another folder put at the app's path meanwhile (in an install folder
     // others may write into) is not the cycle's to move, change or remove.
+    const QString swappedIn = loc("Another folder was put at %@ during the update and was left as it is. The previous "
+                                  "version is kept in %@.",
+                                  {bundle, previous});
     const auto replacedMeanwhile = [&] {
         m_keepStaging = true;
-        return BridgeError::failed(loc("Another folder was put at %@ during the update and was left as it is. The "
-                                       "previous version is kept in %@.",
-                                       {bundle, previous}));
+        return BridgeError::failed(swappedIn);
     };
     // Granted, yet refused (another user's folder, an access list).
     if (::faccessat(folder.get(), name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 && errno == EACCES)
         throw BridgeError::failed(loc("The update could not be installed, because you have no permission to change "
                                       "the folder %@. Give yourself write access to that folder, then try again.",
                                       {bundle}));
-    if (!m_setup.rename(bundle, previous))
+    if (!move(bundle, previous))
         throw BridgeError::failed(failed);
     // Whatever was put in its place between the look and the move goes
     // straight back.
-    if (!standsAt(previous, oldDevice, oldInode)) {
-        if (m_setup.rename(previous, bundle))
-            throw BridgeError::failed(anotherFolderAt(bundle));
-        keepAnotherFolder();
-        throw BridgeError::failed(loc("Another folder was put at %@ during the update and could not be put back: it "
-                                      "is kept in %@. Nothing was installed.",
-                                      {bundle, previous}));
-    }
+    if (!standsAt(previous, oldDevice, oldInode))
+        moveBackOrKeep(previous, bundle, anotherFolderAt(bundle),
+                       loc("Another folder was put at %@ during the update and could not be put back: it is kept in "
+                           "%@. Nothing was installed.",
+                           {bundle, previous}));
     // Left for the clean-up only once it is known to be the old bundle.
     m_stagingEntries.append(QFileInfo(previous).fileName());
-    if (!m_setup.rename(staged.bundle, bundle)) {
-        if (!m_setup.rename(previous, bundle))
+    if (!move(staged.bundle, bundle)) {
+        if (!move(previous, bundle))
             throw keptAside();
         throw BridgeError::failed(failed);
     }
+    // The app starts only from the new bundle.
+    if (!standsAt(bundle, staged.device, staged.inode))
+        throw replacedMeanwhile();
     const QString executable = QDir(bundle).filePath(QStringLiteral("Contents/MacOS/") + staged.executable);
     if (m_setup.relaunch && m_setup.relaunch(executable)) {
         if (!standsAt(bundle, staged.device, staged.inode))
@@ -1356,19 +988,36 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     // in its place (between the look and the move) goes straight back.
     if (!standsAt(bundle, staged.device, staged.inode))
         throw replacedMeanwhile();
-    if (!m_setup.rename(bundle, staged.bundle))
+    if (!move(bundle, staged.bundle))
         throw keptAside();
     if (!standsAt(staged.bundle, staged.device, staged.inode)) {
-        if (m_setup.rename(staged.bundle, bundle))
-            throw replacedMeanwhile();
-        keepAnotherFolder();
-        throw BridgeError::failed(loc("Another folder was put at %@ during the update and could not be put back: it "
-                                      "is kept in %@. The previous version is kept in %@.",
-                                      {bundle, staged.bundle, previous}));
+        m_keepStaging = true;
+        moveBackOrKeep(staged.bundle, bundle, swappedIn,
+                       loc("Another folder was put at %@ during the update and could not be put back: it is kept in "
+                           "%@. The previous version is kept in %@.",
+                           {bundle, staged.bundle, previous}));
     }
-    if (!m_setup.rename(previous, bundle))
+    if (!move(previous, bundle))
         throw keptAside();
     throw BridgeError::failed(loc("The new version could not be started, so the previous version was put back."));
+}
+
+// Another folder moved aside in place of one of the cycle's own goes straight
+// back from `from` to `to`; where it cannot, it is kept where it is, and the
+// cycle's folder is marked as keeping it. Either way the cycle ends with the
+// sentence that says which.
+void SignedUpdateFramework::moveBackOrKeep(const QString &from, const QString &to, const QString &movedBack,
+                                           const QString &kept)
+{
+    if (move(from, to))
+        throw BridgeError::failed(movedBack);
+    keepAnotherFolder();
+    throw BridgeError::failed(kept);
+}
+
+bool SignedUpdateFramework::move(const QString &from, const QString &to) const
+{
+    return moveWithoutReplacing(from, to, m_setup.rename);
 }
 
 // Its meta-object stays with it (not in the area's shared moc file), so a

@@ -4,6 +4,7 @@
 #include "updatecycle.h"
 #include "updatefeed.h"
 #include "updateframework.h"
+#include "updatefolders.h"
 
 #include <QByteArray>
 #include <QList>
@@ -45,8 +46,10 @@ public:
         // false when it could not start (this process keeps running).
         std::function<bool(const QString &executable)> relaunch;
         // Renames within one file system, never replacing what is at `to`;
-        // the default is the system's own (tests make it fail).
-        std::function<bool(const QString &from, const QString &to)> rename;
+        // false with errno set. The default is the system's own (tests make it
+        // fail). Where it answers that the file system does not support it,
+        // the cycle renames once nothing stands at `to`.
+        UpdateFolders::Rename rename;
         SettingsStore *settings = nullptr;
         // Automatic checks: how often, and how soon to ask again when a
         // window was busy.
@@ -111,13 +114,18 @@ private:
     QCoro::Task<QByteArray> fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive);
     QCoro::Task<void> download(const UpdateItem &item, std::shared_ptr<bool> alive);
     QCoro::Task<Staged> unpack(int archive, qint64 length, QString version, std::shared_ptr<bool> alive);
+    QCoro::Task<void> checkBundleAccess(std::shared_ptr<bool> alive);
     QCoro::Task<void> makeStaging(std::shared_ptr<bool> alive);
     int openStaging() const;
     int createInStaging(const QString &name, bool folder = false);
     void keepAnotherFolder();
     QCoro::Task<void> clearStaging();
     void replaceBundle(const Staged &staged);
-    bool bundleAt(const QString &path);
+    bool move(const QString &from, const QString &to) const;
+    [[noreturn]] void moveBackOrKeep(const QString &from, const QString &to, const QString &movedBack,
+                                     const QString &kept);
+    void learnRunningBundle();
+    bool isRunningBundleAt(const QString &path) const;
     void scheduleCheck(bool catchUp);
     void checkInBackground();
     void endCycle(UpdateCheckKind kind, const std::optional<QString> &failure);
@@ -145,6 +153,9 @@ private:
     bool m_bundleKnown = false;
     quint64 m_bundleDevice = 0;
     quint64 m_bundleInode = 0;
+    // Who may do what in it, as the cycle found it before it downloaded: what
+    // the new bundle below its own folder gets.
+    std::optional<UpdateFolders::FolderAccess> m_bundleAccess;
     std::optional<QDateTime> m_lastCheck;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     // The cycle's coroutine is kept until it ends; a new one replaces it only then.

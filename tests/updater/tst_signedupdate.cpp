@@ -20,7 +20,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstring>
 #include <grp.h>
+#include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
@@ -150,8 +152,9 @@ QStringList withEverythingBelow(const QString &path)
 }
 
 // The entries below `path`, and `path` itself, whose mode lets others or
-// (without an access list, whose mask the group bits are) the group write.
-QStringList writableByOthers(const QString &path)
+// (without an access list, whose mask the group bits are, and unless
+// `groupWrites`) the group write.
+QStringList writableByOthers(const QString &path, bool groupWrites = false)
 {
     QStringList found;
     const QStringList paths = withEverythingBelow(path);
@@ -159,7 +162,7 @@ QStringList writableByOthers(const QString &path)
         const QByteArray native = QFile::encodeName(entry);
         const mode_t mode = modeOf(entry);
         const bool listed = ::lgetxattr(native.constData(), "system.posix_acl_access", nullptr, 0) > 0;
-        if (!QFileInfo(entry).isSymLink() && (mode & S_IWOTH || (mode & S_IWGRP && !listed)))
+        if (!QFileInfo(entry).isSymLink() && (mode & S_IWOTH || (mode & S_IWGRP && !listed && !groupWrites)))
             found << QStringLiteral("%1 %2").arg(QDir(path).relativeFilePath(entry)).arg(mode, 0, 8);
     }
     return found;
@@ -183,6 +186,47 @@ bool grantGroupWrite(const QString &path, gid_t group, bool asDefault = false)
                       asDefault ? "system.posix_acl_default" : "system.posix_acl_access", bytes.constData(),
                       size_t(bytes.size()), 0)
         == 0;
+}
+
+// The folder at `path` gets the access list of a bundle its group shares,
+// that denies one member of that group (`member`) the write it gives the rest.
+bool denyMember(const QString &path, uid_t member)
+{
+    const quint32 none = quint32(-1);
+    const quint32 list[] = {2, 0x01 | 5 << 16, none, 0x02 | 5 << 16, member, 0x04 | 7 << 16, none,
+                            0x10 | 7 << 16, none, 0x20 | 5 << 16, none};
+    return ::setxattr(QFile::encodeName(path).constData(), "system.posix_acl_access", list, sizeof list, 0) == 0;
+}
+
+// The access list of the entry at `path` as getfacl writes it ("user::rwx,
+// user:65530:r-x,..."); empty without one.
+QString accessListOf(const QString &path)
+{
+    QByteArray bytes(4096, Qt::Uninitialized);
+    const ssize_t size = ::lgetxattr(QFile::encodeName(path).constData(), "system.posix_acl_access", bytes.data(),
+                                     size_t(bytes.size()));
+    QStringList entries;
+    for (ssize_t at = 4; at + 8 <= size; at += 8) {
+        quint16 tag, rights;
+        quint32 id;
+        std::memcpy(&tag, bytes.constData() + at, 2);
+        std::memcpy(&rights, bytes.constData() + at + 2, 2);
+        std::memcpy(&id, bytes.constData() + at + 4, 4);
+        const QString who = tag == 0x01 ? "user:" : tag == 0x02 ? QStringLiteral("user:%1").arg(id)
+            : tag == 0x04                           ? "group:"
+            : tag == 0x08                           ? QStringLiteral("group:%1").arg(id)
+            : tag == 0x10                           ? "mask:"
+                                                    : "other:";
+        entries << who + QLatin1Char(':') + (rights & 4 ? 'r' : '-') + (rights & 2 ? 'w' : '-') + (rights & 1 ? 'x' : '-');
+    }
+    return entries.join(QLatin1Char(','));
+}
+
+// A user's name as the updater names them, or their number.
+QString nameOf(uid_t user)
+{
+    const struct passwd *entry = ::getpwuid(user);
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString::number(user);
 }
 
 // The archives in a feed's folder: name, inode and mode of each.
@@ -226,7 +270,7 @@ private:
 
 // Root passes every permission check, so a row that must meet what an
 // ordinary account meets runs its cycle as one: the whole process (every
-// thread, and what it starts) takes the user id 65534 until the row ends,
+// thread, and what it starts) takes the user id `as` (65534) until the row ends,
 // keeping root as the saved id it returns to, and the group `alsoIn` beside
 // its own where one is named. What root made below `folder` is handed to that
 // user first; what another user owns stays theirs.
@@ -235,7 +279,7 @@ class WithoutPrivilege
 public:
     static constexpr uid_t user = 65534;
 
-    WithoutPrivilege(bool wanted, const QString &folder, std::optional<gid_t> alsoIn = std::nullopt)
+    WithoutPrivilege(bool wanted, const QString &folder, std::optional<gid_t> alsoIn = std::nullopt, uid_t as = user)
     {
         if (!wanted || ::geteuid() != 0)
             return;
@@ -249,11 +293,11 @@ public:
             struct stat status;
             const QByteArray native = QFile::encodeName(path);
             if (::lstat(native.constData(), &status) == 0 && status.st_uid == 0)
-                m_failed = ::lchown(native.constData(), user, user) != 0 || m_failed;
+                m_failed = ::lchown(native.constData(), as, as) != 0 || m_failed;
         }
         m_failed = m_failed || ::setgroups(alsoIn ? 1 : 0, alsoIn ? &*alsoIn : nullptr) != 0
-            || ::setresgid(user, user, 0) != 0
-            || ::setresuid(user, user, 0) != 0;
+            || ::setresgid(as, as, 0) != 0
+            || ::setresuid(as, as, 0) != 0;
     }
     ~WithoutPrivilege()
     {
@@ -405,7 +449,13 @@ void TestSignedUpdate::cycle_data()
     // "only its group writes" (with it: the bundle is 0575), "install folder's default access list" (another
     // group may write what is made in it), "folder swapped in during the relaunch" / "at the roll-back" (a
     // private folder of the user's takes the new bundle's place as it starts / as it steps aside again),
-    // "without /proc" (the rows `withoutProc` names run again in a process that has no /proc)
+    // "without /proc" (the rows `withoutProc` names run again in a process that has no /proc), "no-replace
+    // refused" (the file system refuses the rename flag as unsupported), "access list denying a member" (the
+    // bundle's list lets its group write but not one member), "forged left-over" (another member's 2777 folder
+    // at the cycle's path holds one of the user's folders), "marked left-over made unsearchable" (the user's
+    // own, marked as keeping another folder, made 0000), "another member's bundle" (the shared bundle is
+    // another user's, its folders group-writable inside unless "old shared bundle"; with "then by its owner" the
+    // owner installs the next update), "folder swapped in as the new bundle takes its place"
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close".
@@ -482,7 +532,16 @@ void TestSignedUpdate::cycle_data()
         << "good" << QStringList{"left over with another user's folder", "without privilege"} << "install"
         << "unchanged"
         << "The update could not be installed, because the folder %1 from an earlier update could not be removed. "
-           "Remove that folder, then try again.";
+           "Move it out of the way, then try again.";
+    QTest::newRow("forged left-over holding the user's folder, without privilege")
+        << "good" << QStringList{"forged left-over", "without privilege"} << "install" << "left over kept"
+        << "The update could not be installed, because the folder %1 beside the app belongs to %2. Ask them to "
+           "remove it, then try again.";
+    QTest::newRow("marked left-over made unsearchable, without privilege")
+        << "good" << QStringList{"marked left-over made unsearchable", "without privilege"} << "install"
+        << "left over kept"
+        << "The update could not be installed, because the folder %1 is not one an earlier update left. Move it out "
+           "of the way, then try again.";
     QTest::newRow("read-only installed bundle, installed without privilege")
         << "good" << QStringList{"read-only installed bundle", "without privilege"} << "install" << "installed" << "";
     QTest::newRow("read-only installed bundle, put back without privilege")
@@ -494,6 +553,9 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("installed bundle with a group's access list, put back without privilege")
         << "good" << QStringList{"group's access list", "relaunch fails", "without privilege"} << "install"
         << "unchanged" << "The new version could not be started, so the previous version was put back.";
+    QTest::newRow("bundle whose access list denies a member, in a shared setgid folder, without privilege")
+        << "good" << QStringList{"shared install folder", "access list denying a member", "without privilege"}
+        << "install" << "installed" << "";
     QTest::newRow("private installed bundle, installed without privilege")
         << "good" << QStringList{"private installed bundle", "without privilege"} << "install" << "installed" << "";
     QTest::newRow("read-only installed bundle, installed under umask 0077 without privilege")
@@ -502,6 +564,18 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("bundle in a shared setgid folder, installed under umask 0002 without privilege")
         << "good" << QStringList{"shared install folder", "umask 0002", "without privilege"} << "install" << "installed"
         << "";
+    QTest::newRow("bundle in a shared setgid folder, installed under umask 0077 without privilege")
+        << "good" << QStringList{"shared install folder", "umask 0077", "without privilege"} << "install" << "installed"
+        << "";
+    QTest::newRow("another member's shared bundle, installed by a member, then by its owner, without privilege")
+        << "good" << QStringList{"shared install folder", "another member's bundle", "then by its owner",
+                                 "without privilege"}
+        << "install" << "installed" << "";
+    QTest::newRow("another member's shared bundle from an older update, without privilege")
+        << "good" << QStringList{"shared install folder", "another member's bundle", "old shared bundle",
+                                 "without privilege"}
+        << "install" << "unchanged"
+        << "The update could not be installed, because the app at %1 belongs to %2. Ask them to install the update.";
     QTest::newRow("bundle in a shared setgid folder, installed under umask 0022 without privilege")
         << "good" << QStringList{"shared install folder", "without privilege"} << "install" << "installed" << "";
     QTest::newRow("bundle only its group writes in a shared setgid folder, installed without privilege")
@@ -513,10 +587,13 @@ void TestSignedUpdate::cycle_data()
         << "install" << "installed" << "";
     QTest::newRow("another user's installed bundle, without privilege")
         << "good" << QStringList{"another user's installed bundle", "without privilege"} << "install" << "unchanged"
-        << "The update could not be installed, because you have no permission to change the folder %1. Give "
-           "yourself write access to that folder, then try again.";
+        << "The update could not be installed, because the app at %1 belongs to %2. Ask them to install the update.";
     QTest::newRow("archive writable by everyone, installed under umask 0000")
         << "writable" << QStringList{"umask 0000"} << "install" << "installed" << "";
+    QTest::newRow("FIFO in the archive, under umask 0000")
+        << "fifo" << QStringList{"umask 0000"} << "install" << "unchanged" << unpackRefused;
+    QTest::newRow("file system refusing the no-replace rename")
+        << "good" << QStringList{"no-replace refused", "then again"} << "install" << "installed" << "";
     QTest::newRow("archive writable by everyone, in an install folder with a default access list")
         << "writable" << QStringList{"install folder's default access list", "umask 0000"} << "install" << "installed"
         << "";
@@ -526,6 +603,9 @@ void TestSignedUpdate::cycle_data()
         "Another folder was put at %1 during the update and was left as it is. The previous version is kept in %2.");
     QTest::newRow("folder swapped in during the relaunch")
         << "good" << QStringList{"folder swapped in during the relaunch"} << "install" << "swapped" << swapped;
+    QTest::newRow("folder swapped in as the new bundle takes its place")
+        << "good" << QStringList{"folder swapped in as the new bundle takes its place"} << "install" << "swapped"
+        << swapped;
     QTest::newRow("folder swapped in during a relaunch that fails")
         << "good" << QStringList{"folder swapped in during the relaunch", "relaunch fails"} << "install" << "swapped"
         << swapped;
@@ -632,6 +712,21 @@ void TestSignedUpdate::cycle()
         const mode_t shared = conditions.contains(u"only its group writes") ? 0575 : 0775;
         QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), shared), 0);
     }
+    // Another member's bundle, as an update leaves it: its folders writable by
+    // the group inside, unless an older update left them its owner's only.
+    const uid_t owner = WithoutPrivilege::user - 1;
+    if (conditions.contains(u"another member's bundle")) {
+        for (const QString &path : withEverythingBelow(bundle)) {
+            QCOMPARE(::lchown(QFile::encodeName(path).constData(), owner, *sharedGroup), 0);
+            if (path != bundle && QFileInfo(path).isDir() && !conditions.contains(u"old shared bundle"))
+                QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0775), 0);
+        }
+    }
+    if (conditions.contains(u"access list denying a member") && !denyMember(bundle, WithoutPrivilege::user - 4)) {
+        QVERIFY2(errno == ENOTSUP, qPrintable(qt_error_string(errno)));
+        QSKIP("this file system keeps no access lists");
+    }
+    const QString listBefore = accessListOf(bundle);
     if (conditions.contains(u"install folder's default access list")
         && !grantGroupWrite(install.path(), WithoutPrivilege::user - 1, true)) {
         QVERIFY2(errno == ENOTSUP, qPrintable(qt_error_string(errno)));
@@ -664,7 +759,8 @@ void TestSignedUpdate::cycle()
     const bool swapAtRollBack = conditions.contains(u"folder swapped in at the roll-back");
     const bool swapAtStepAside = conditions.contains(u"folder swapped in as the old bundle steps aside");
     const bool swapBeforeInstall = conditions.contains(u"folder swapped in before the install");
-    if (swapAtRelaunch || swapAtRollBack || swapAtStepAside || swapBeforeInstall) {
+    const bool swapAtPlace = conditions.contains(u"folder swapped in as the new bundle takes its place");
+    if (swapAtRelaunch || swapAtRollBack || swapAtStepAside || swapBeforeInstall || swapAtPlace) {
         QVERIFY(QDir().mkpath(privateFolder + QStringLiteral("/private")));
         QFile note(privateFolder + QStringLiteral("/private/note.txt"));
         QVERIFY(note.open(QIODevice::WriteOnly) && note.write("mine\n") > 0);
@@ -692,12 +788,19 @@ void TestSignedUpdate::cycle()
         failingRenames << 3;
     if (conditions.contains(u"move back fails"))
         failingRenames << (swapAtStepAside ? 2 : 4);
+    const bool unsupported = conditions.contains(u"no-replace refused");
     int renames = 0;
-    setup.rename = [&renames, failingRenames, swapAtRollBack, swapAtStepAside, &swap](const QString &from,
-                                                                                       const QString &to) {
+    setup.rename = [&renames, failingRenames, swapAtRollBack, swapAtStepAside, swapAtPlace, unsupported,
+                    &swap](const QString &from, const QString &to) {
         if ((++renames == 3 && swapAtRollBack) || (renames == 1 && swapAtStepAside))
             swap();
-        return !failingRenames.contains(renames) && QFile::rename(from, to);
+        errno = failingRenames.contains(renames) ? EIO : unsupported ? EINVAL : 0;
+        if (errno != 0)
+            return false;
+        const bool moved = QFile::rename(from, to);
+        if (moved && renames == 2 && swapAtPlace)
+            swap();
+        return moved;
     };
     SignedUpdateFramework framework(setup, &delegate);
     delegate.stagedPath = framework.stagingPath() + QStringLiteral("/unpacked/Tavlon.app");
@@ -749,7 +852,25 @@ void TestSignedUpdate::cycle()
         QCOMPARE(::chmod(QFile::encodeName(foreign).constData(), 0700), 0);
         for (const char *folder : {"/Contents/ro/sub", "/Contents/ro", "/Contents/MacOS", "/Contents", ""})
             QCOMPARE(::chmod(QFile::encodeName(previous + QLatin1String(folder)).constData(), 0555), 0);
+        QCOMPARE(::chmod(QFile::encodeName(framework.stagingPath()).constData(), 0700), 0);
     }
+    // A folder at the cycle's path that is not as a cycle leaves it: another
+    // member's, holding one of the user's folders; or the user's own, marked
+    // as keeping another folder, that its owner made unsearchable.
+    const bool forged = conditions.contains(u"forged left-over");
+    const bool unsearchable = conditions.contains(u"marked left-over made unsearchable");
+    const QByteArray staging = QFile::encodeName(framework.stagingPath());
+    if (forged || unsearchable) {
+        if (::geteuid() != 0)
+            QSKIP("only root can make a folder of another user");
+        QVERIFY(writeBundle(previous, QStringLiteral("0.5")));
+        if (unsearchable)
+            QVERIFY(QFile(framework.stagingPath() + QStringLiteral("/kept-another-folder")).open(QIODevice::WriteOnly));
+        QCOMPARE(::chmod(staging.constData(), forged ? 02777 : 0), 0);
+        if (forged)
+            QCOMPARE(::chown(staging.constData(), owner, owner), 0);
+    }
+    const auto leftBefore = snapshot(framework.stagingPath());
     const DescriptorLimit limit(conditions.contains(u"descriptor limit"));
     QVERIFY(!framework.startUpdater());
 
@@ -761,8 +882,9 @@ void TestSignedUpdate::cycle()
     auto *notes = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
     QVERIFY(installButton && dismissButton && notes);
 
-    const WithoutPrivilege unprivileged(conditions.contains(u"without privilege"), install.path(), sharedGroup);
-    QVERIFY(!unprivileged.failed());
+    std::optional<WithoutPrivilege> unprivileged;
+    unprivileged.emplace(conditions.contains(u"without privilege"), install.path(), sharedGroup);
+    QVERIFY(!unprivileged->failed());
     const gid_t groupBefore = groupOf(bundle);
     if (sharedGroup) {
         QCOMPARE(::chown(QFile::encodeName(install.path()).constData(), uid_t(-1), *sharedGroup), 0);
@@ -839,6 +961,11 @@ void TestSignedUpdate::cycle()
             left << QDir(framework.stagingPath()).relativeFilePath(it.next());
         left.sort();
         QCOMPARE(left, QStringList({"previous.app", "previous.app/Contents", "previous.app/Contents/foreign"}));
+    } else if (outcome == u"left over kept") {
+        // Nothing in it was removed or changed.
+        if (unsearchable)
+            QCOMPARE(::chmod(staging.constData(), 0700), 0);
+        QCOMPARE(snapshot(framework.stagingPath()), leftBefore);
     } else if (outcome == u"kept aside" || outcome == u"swapped") {
         // The previous bundle is the only copy: kept where it stepped aside
         // (the app's path holds the folder swapped in, if any).
@@ -877,14 +1004,25 @@ void TestSignedUpdate::cycle()
         // write (no list came with the new one), the old group carried over
         // from a shared folder, or no write for the shared folder's group.
         mode_t modeAfter = modeBefore;
-        if (conditions.contains(u"group's access list") || conditions.contains(u"bundle of a group not the user's"))
+        if (conditions.contains(u"bundle of a group not the user's"))
             modeAfter &= ~mode_t(S_IWGRP);
         QCOMPARE(modeOf(bundle), modeAfter);
+        QCOMPARE(accessListOf(bundle), listBefore);
         if (sharedGroup && !conditions.contains(u"bundle of a group not the user's"))
             QCOMPARE(groupOf(bundle), groupBefore);
-        // Only the person may change the app's code, whatever the archive and
-        // the umask; an access list the install folder's owner set stays.
-        QCOMPARE(writableByOthers(bundle + QStringLiteral("/Contents")), QStringList());
+        // Whoever may open the bundle may run the app, whatever the umask.
+        const QString contents = bundle + QStringLiteral("/Contents");
+        QCOMPARE(modeOf(contents) & 055, modeBefore & 055);
+        // Only the person, and the group where it shares the bundle, may change
+        // the app's code, whatever the archive and the umask; a member its access
+        // list denies stays denied inside; a list the install folder's owner set stays.
+        const bool groupShares = modeBefore & S_IWGRP && listBefore.isEmpty()
+            && !conditions.contains(u"bundle of a group not the user's");
+        QCOMPARE(writableByOthers(contents, groupShares), QStringList());
+        if (groupShares)
+            QVERIFY(modeOf(contents) & S_IWGRP);
+        if (conditions.contains(u"access list denying a member"))
+            QVERIFY(accessListOf(contents).contains(QStringLiteral("user:%1:r-x,").arg(WithoutPrivilege::user - 4)));
         if (conditions.contains(u"install folder's default access list"))
             QVERIFY(modeOf(bundle + QStringLiteral("/Contents")) & S_IWGRP);
         // The bundle now at the app's path is the one the next update moves
@@ -893,6 +1031,18 @@ void TestSignedUpdate::cycle()
             installAgain();
             QVERIFY(!delegate.failure);
             QCOMPARE(snapshot(bundle), delegate.staged);
+            QVERIFY(!QFileInfo::exists(framework.stagingPath()));
+        }
+        // The member's bundle stays shared: its owner installs the next
+        // update and clears the member's away.
+        if (conditions.contains(u"then by its owner")) {
+            unprivileged.reset();
+            unprivileged.emplace(true, install.path(), sharedGroup, owner);
+            QVERIFY(!unprivileged->failed());
+            installAgain();
+            QVERIFY(!delegate.failure);
+            QCOMPARE(QFileInfo(bundle).ownerId(), owner);
+            QCOMPARE(modeOf(bundle), modeBefore);
             QVERIFY(!QFileInfo::exists(framework.stagingPath()));
         }
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
@@ -907,10 +1057,11 @@ void TestSignedUpdate::cycle()
         QVERIFY(!delegate.failure);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
     } else {
-        const QString named = outcome == u"kept aside"                                                ? previous
-            : conditions.contains(u"another user's installed bundle") || outcome == u"left" ? bundle
-                                                                                            : framework.stagingPath();
-        const QString expected = failure.contains(u"%3") ? failure.arg(bundle, delegate.stagedPath, previous)
+        const QString named = outcome == u"kept aside" ? previous
+            : failure.contains(u"the app at") || outcome == u"left" ? bundle
+                                                                     : framework.stagingPath();
+        const QString expected = failure.contains(u"belongs to") ? failure.arg(named, nameOf(owner))
+            : failure.contains(u"%3")                            ? failure.arg(bundle, delegate.stagedPath, previous)
             : failure.contains(u"%2")                    ? failure.arg(bundle, previous)
             : failure.contains(u"%1")                    ? failure.arg(named)
                                                          : failure;
@@ -926,7 +1077,7 @@ void TestSignedUpdate::cycle()
         QCOMPARE(after.st_ino, swappedIn.st_ino);
         QCOMPARE(after.st_mode & 07777, mode_t(02700));
         QCOMPARE(snapshot(bundle), privateBefore);
-        if (swapAtRelaunch || swapBeforeInstall)
+        if (swapAtRelaunch || swapBeforeInstall || swapAtPlace)
             QVERIFY(after.st_ctim.tv_sec == swappedIn.st_ctim.tv_sec
                     && after.st_ctim.tv_nsec == swappedIn.st_ctim.tv_nsec);
         // Installing again finds it still there: it and the previous version
@@ -962,7 +1113,8 @@ void TestSignedUpdate::cycle()
     }
     // The new executable was started only when it stood in place; a start
     // that failed left the old bundle back where it was.
-    QCOMPARE(relaunched.size(), conditions.contains(u"relaunch fails") || outcome == u"swapped" ? 1 : 0);
+    QCOMPARE(relaunched.size(),
+             conditions.contains(u"relaunch fails") || (outcome == u"swapped" && !swapAtPlace) ? 1 : 0);
 }
 
 void TestSignedUpdate::automaticChecks_data()

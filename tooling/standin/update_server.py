@@ -64,10 +64,10 @@ LEFT_OUT = "Contents/Resources/tooling/var"
 SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform", "downgrade", "prerelease",
              "release-notes", "oversized-feed", "oversized-download", "slow", "dotdot-entry", "absolute-entry",
              "link-out", "executable-link", "no-executable", "deep", "deep-link-out", "unpacks-too-large",
-             "long-link-out", "read-only", "writable")
+             "long-link-out", "read-only", "writable", "fifo")
 # Archives that differ from the good one, each signed with the test key.
 HOSTILE_ARCHIVES = ("dotdot-entry", "absolute-entry", "link-out", "executable-link", "no-executable", "deep",
-                    "deep-link-out", "unpacks-too-large", "long-link-out", "read-only", "writable")
+                    "deep-link-out", "unpacks-too-large", "long-link-out", "read-only", "writable", "fifo")
 DEEP_LEVELS = 1500
 CHUNK = 64 * 1024
 SMALL_FILE = 1024 * 1024
@@ -264,6 +264,11 @@ def pack(bundle: Path, version: str, variant: str, out):
             add_file(bundle.name + "/Contents/ro/file", b"read-only\n", 0o444)
             add_folder(bundle.name + "/Contents/ro/sub", 0o555)
             add_file(bundle.name + "/Contents/ro/sub/file", b"read-only\n", 0o444)
+        if variant == "fifo":
+            pipe = tarfile.TarInfo(bundle.name + "/Contents/pipe")
+            pipe.type = tarfile.FIFOTYPE
+            pipe.mode = 0o666
+            archive.addfile(pipe)
         if variant == "unpacks-too-large":
             add_file(bundle.name + "/Contents/Resources/filler", bytes(32 * 1024 * 1024))
         if variant == "long-link-out":
