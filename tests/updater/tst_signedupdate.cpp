@@ -188,12 +188,14 @@ bool grantGroupWrite(const QString &path, gid_t group, bool asDefault = false)
         == 0;
 }
 
-// The folder at `path` gets the access list of a bundle its group shares,
-// that denies one member of that group (`member`) the write it gives the rest.
-bool denyMember(const QString &path, uid_t member)
+// The folder at `path` gets an access list that gives the user `member` the
+// rights `rights` (read, write, search as 4, 2, 1) and its own group `group`;
+// by default that of a bundle its group shares, denying one member the write
+// it gives the rest.
+bool nameMember(const QString &path, uid_t member, quint32 rights = 5, quint32 group = 7)
 {
     const quint32 none = quint32(-1);
-    const quint32 list[] = {2, 0x01 | 5 << 16, none, 0x02 | 5 << 16, member, 0x04 | 7 << 16, none,
+    const quint32 list[] = {2, 0x01 | 5 << 16, none, 0x02 | rights << 16, member, 0x04 | group << 16, none,
                             0x10 | 7 << 16, none, 0x20 | 5 << 16, none};
     return ::setxattr(QFile::encodeName(path).constData(), "system.posix_acl_access", list, sizeof list, 0) == 0;
 }
@@ -455,7 +457,12 @@ void TestSignedUpdate::cycle_data()
     // at the cycle's path holds one of the user's folders), "marked left-over made unsearchable" (the user's
     // own, marked as keeping another folder, made 0000), "another member's bundle" (the shared bundle is
     // another user's, its folders group-writable inside unless "old shared bundle"; with "then by its owner" the
-    // owner installs the next update), "folder swapped in as the new bundle takes its place"
+    // owner installs the next update; "sticky folder inside": its Contents keeps entries to their owners),
+    // "folder swapped in as the new bundle takes its place", "empty folder planted at the app's path" (as the
+    // new bundle is moved there), "left-over holding another file" (the user's own 0700 folder at the cycle's
+    // path holds a file a cycle does not make; "left-over open to its group": 0770, holding the archive),
+    // "member named in its access list" (another member's bundle whose list gives the user write; "bundle of
+    // a group not the member's": its group, not the user's, writes too)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close".
@@ -537,6 +544,14 @@ void TestSignedUpdate::cycle_data()
         << "good" << QStringList{"forged left-over", "without privilege"} << "install" << "left over kept"
         << "The update could not be installed, because the folder %1 beside the app belongs to %2. Ask them to "
            "remove it, then try again.";
+    QTest::newRow("left-over holding another file")
+        << "good" << QStringList{"left-over holding another file"} << "install" << "left over kept"
+        << "The update could not be installed, because the folder %1 is not one an earlier update left. Move it out "
+           "of the way, then try again.";
+    QTest::newRow("left-over open to its group")
+        << "good" << QStringList{"left-over open to its group"} << "install" << "left over kept"
+        << "The update could not be installed, because the folder %1 is not one an earlier update left. Move it out "
+           "of the way, then try again.";
     QTest::newRow("marked left-over made unsearchable, without privilege")
         << "good" << QStringList{"marked left-over made unsearchable", "without privilege"} << "install"
         << "left over kept"
@@ -576,6 +591,21 @@ void TestSignedUpdate::cycle_data()
                                  "without privilege"}
         << "install" << "unchanged"
         << "The update could not be installed, because the app at %1 belongs to %2. Ask them to install the update.";
+    QTest::newRow("another member's shared bundle with a sticky folder inside, without privilege")
+        << "good" << QStringList{"shared install folder", "another member's bundle", "sticky folder inside",
+                                 "without privilege"}
+        << "install" << "unchanged"
+        << "The update could not be installed, because the app at %1 belongs to %2. Ask them to install the update.";
+    QTest::newRow("another member's bundle its group does not write, written through its access list")
+        << "good" << QStringList{"shared install folder", "another member's bundle", "member named in its access list",
+                                 "without privilege"}
+        << "install" << "unchanged"
+        << "The update could not be installed, because the app at %1 belongs to %2. Ask them to install the update.";
+    QTest::newRow("another member's bundle shared with a group not the member's, written through its access list")
+        << "good" << QStringList{"shared install folder", "another member's bundle", "member named in its access list",
+                                 "bundle of a group not the member's", "without privilege"}
+        << "install" << "unchanged"
+        << "The update could not be installed, because the app at %1 belongs to %2. Ask them to install the update.";
     QTest::newRow("bundle in a shared setgid folder, installed under umask 0022 without privilege")
         << "good" << QStringList{"shared install folder", "without privilege"} << "install" << "installed" << "";
     QTest::newRow("bundle only its group writes in a shared setgid folder, installed without privilege")
@@ -594,6 +624,10 @@ void TestSignedUpdate::cycle_data()
         << "fifo" << QStringList{"umask 0000"} << "install" << "unchanged" << unpackRefused;
     QTest::newRow("file system refusing the no-replace rename")
         << "good" << QStringList{"no-replace refused", "then again"} << "install" << "installed" << "";
+    QTest::newRow("file system refusing the no-replace rename, an empty folder planted at the app's path")
+        << "good" << QStringList{"no-replace refused", "empty folder planted at the app's path"} << "install"
+        << "kept aside"
+        << "The update could not be installed, and the previous version could not be put back: it is kept in %1.";
     QTest::newRow("archive writable by everyone, in an install folder with a default access list")
         << "writable" << QStringList{"install folder's default access list", "umask 0000"} << "install" << "installed"
         << "";
@@ -721,8 +755,16 @@ void TestSignedUpdate::cycle()
             if (path != bundle && QFileInfo(path).isDir() && !conditions.contains(u"old shared bundle"))
                 QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0775), 0);
         }
+        if (conditions.contains(u"sticky folder inside"))
+            QCOMPARE(::chmod(QFile::encodeName(bundle + QStringLiteral("/Contents")).constData(), 01775), 0);
     }
-    if (conditions.contains(u"access list denying a member") && !denyMember(bundle, WithoutPrivilege::user - 4)) {
+    const bool named = conditions.contains(u"member named in its access list");
+    if (named)
+        QCOMPARE(::lchown(QFile::encodeName(bundle).constData(), owner,
+                          conditions.contains(u"bundle of a group not the member's") ? owner - 2 : *sharedGroup),
+                 0);
+    if ((conditions.contains(u"access list denying a member") && !nameMember(bundle, WithoutPrivilege::user - 4))
+        || (named && !nameMember(bundle, WithoutPrivilege::user, 7, conditions.contains(u"bundle of a group not the member's") ? 7 : 5))) {
         QVERIFY2(errno == ENOTSUP, qPrintable(qt_error_string(errno)));
         QSKIP("this file system keeps no access lists");
     }
@@ -789,11 +831,14 @@ void TestSignedUpdate::cycle()
     if (conditions.contains(u"move back fails"))
         failingRenames << (swapAtStepAside ? 2 : 4);
     const bool unsupported = conditions.contains(u"no-replace refused");
+    const bool plant = conditions.contains(u"empty folder planted at the app's path");
     int renames = 0;
-    setup.rename = [&renames, failingRenames, swapAtRollBack, swapAtStepAside, swapAtPlace, unsupported,
+    setup.rename = [&renames, failingRenames, swapAtRollBack, swapAtStepAside, swapAtPlace, unsupported, plant,
                     &swap](const QString &from, const QString &to) {
         if ((++renames == 3 && swapAtRollBack) || (renames == 1 && swapAtStepAside))
             swap();
+        if (renames == 2 && plant)
+            QDir().mkdir(to);
         errno = failingRenames.contains(renames) ? EIO : unsupported ? EINVAL : 0;
         if (errno != 0)
             return false;
@@ -860,6 +905,12 @@ void TestSignedUpdate::cycle()
     const bool forged = conditions.contains(u"forged left-over");
     const bool unsearchable = conditions.contains(u"marked left-over made unsearchable");
     const QByteArray staging = QFile::encodeName(framework.stagingPath());
+    const bool leftOpen = conditions.contains(u"left-over open to its group");
+    if (leftOpen || conditions.contains(u"left-over holding another file")) {
+        QVERIFY(QDir().mkdir(framework.stagingPath()) && ::chmod(staging.constData(), leftOpen ? 0770 : 0700) == 0);
+        QVERIFY(QFile(framework.stagingPath() + (leftOpen ? QStringLiteral("/update.tar.gz") : QStringLiteral("/notes.txt")))
+                    .open(QIODevice::WriteOnly));
+    }
     if (forged || unsearchable) {
         if (::geteuid() != 0)
             QSKIP("only root can make a folder of another user");
@@ -970,7 +1021,7 @@ void TestSignedUpdate::cycle()
         // The previous bundle is the only copy: kept where it stepped aside
         // (the app's path holds the folder swapped in, if any).
         QCOMPARE(snapshot(previous), before);
-        QCOMPARE(QFileInfo::exists(bundle), outcome == u"swapped");
+        QCOMPARE(QFileInfo::exists(bundle), outcome == u"swapped" || plant);
         if (!conditions.contains(u"then again"))
             QDir(framework.stagingPath()).removeRecursively();
     } else if (outcome == u"not put back") {
@@ -1013,6 +1064,7 @@ void TestSignedUpdate::cycle()
         // Whoever may open the bundle may run the app, whatever the umask.
         const QString contents = bundle + QStringLiteral("/Contents");
         QCOMPARE(modeOf(contents) & 055, modeBefore & 055);
+        QCOMPARE(modeOf(contents + QStringLiteral("/Info.plist")) & 0111, mode_t(0));
         // Only the person, and the group where it shares the bundle, may change
         // the app's code, whatever the archive and the umask; a member its access
         // list denies stays denied inside; a list the install folder's owner set stays.
