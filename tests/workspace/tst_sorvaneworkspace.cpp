@@ -861,7 +861,8 @@ private Q_SLOTS:
             return colours.color(list->alternatingRowColors() && at % 2 ? QPalette::AlternateBase : QPalette::Base);
         };
         const auto ground = [&](int at) { return drawn.pixelColor(rect(at).left() + 5, rect(at).center().y()); };
-        QCOMPARE(ground(cut), SorvaneInboxRowPainter::selectedBackground(colours, plain(cut)));
+        const QList<QColor> around = table ? QList{plain(0), plain(1)} : QList<QColor>{}; // the table's two colours
+        QCOMPARE(ground(cut), SorvaneInboxRowPainter::selectedBackground(colours, plain(cut), around));
         QCOMPARE(ground(cut - 1), plain(cut - 1));
         QTest::keyClick(list, Qt::Key_Down);
         agree(cut + 1);

@@ -244,7 +244,11 @@ void SorvaneInboxTableDelegate::paint(QPainter *painter, const QStyleOptionViewI
     // What the second lines are drawn on: the row's own colour (alternating), or its selected background.
     const QColor own = option.palette.color(option.features & QStyleOptionViewItem::Alternate ? QPalette::AlternateBase
                                                                                               : QPalette::Base);
-    const QColor background = option.state & QStyle::State_Selected ? selectedBackground(option.palette, own) : own;
+    // Apart from the rows around it, which are of both colours.
+    const QColor background = option.state & QStyle::State_Selected
+        ? selectedBackground(option.palette, own,
+                             {option.palette.color(QPalette::Base), option.palette.color(QPalette::AlternateBase)})
+        : own;
     if (option.state & QStyle::State_Selected)
         painter->fillRect(option.rect, background);
     const QRect area = option.rect.adjusted(6, 4, -6, -4);
