@@ -86,6 +86,14 @@ void SorvaneInboxItemView::scrollTo(const QModelIndex &index, ScrollHint hint)
         bar->setValue(bar->value() + 1);
 }
 
+// A click on no row (the space below the last) leaves the selection as it
+// is: it cleared the view's while the inbox kept its task open.
+QItemSelectionModel::SelectionFlags SorvaneInboxItemView::selectionCommand(const QModelIndex &index,
+                                                                           const QEvent *event) const
+{
+    return index.isValid() ? QTreeView::selectionCommand(index, event) : QItemSelectionModel::NoUpdate;
+}
+
 void SorvaneInboxItemView::userSelected(const QModelIndex &current)
 {
     if (m_applying)
