@@ -159,23 +159,37 @@ private Q_SLOTS:
         QTest::addColumn<bool>("selected");
         QTest::addColumn<int>("ink");
         QTest::addColumn<bool>("secondary"); // given the secondary colour too, before or after its ink
+        QTest::addColumn<bool>("alternate"); // selected, the table's alternate row
         const char *inks[] = {"failure", "sheet failure", "attention", "caution", "company failure", "profile failure",
                               "storage issue", "success"}; // the inks that colour text, in their order
         for (const auto &[name, colours] : palettes(true)) {
             for (const bool selected : {false, true})
                 for (int ink = 0; ink <= int(UiKit::Ink::success); ++ink)
                     QTest::addRow("%s, %s, %s", name, selected ? "selected row" : "window", inks[ink])
-                        << colours << selected << ink << false;
+                        << colours << selected << ink << false << false;
             // An overdue deadline: secondary first, its ink once it passes.
             QTest::addRow("%s, window, attention after the secondary colour", name)
-                << colours << false << int(UiKit::Ink::attention) << true;
+                << colours << false << int(UiKit::Ink::attention) << true << false;
         }
         // A dark desktop whose lists are the window's colour: its selected
         // row stood out from the others at 1.08:1.
         QPalette flat = palettes(true)[1].second;
         flat.setColor(QPalette::Base, flat.color(QPalette::Window));
         QTest::addRow("dark, selected row in a window-coloured list, attention")
-            << flat << true << int(UiKit::Ink::attention) << false;
+            << flat << true << int(UiKit::Ink::attention) << false << false;
+        // A grey alternate row as light as the window's accent (1.01:1), and
+        // under the desktop's, which stood out where only white text read (5:1).
+        QPalette grey = palettes(true)[1].second;
+        grey.setColor(QPalette::AlternateBase, QColor(92, 91, 90));
+        QTest::addRow("dark, the table's alternate row, attention")
+            << grey << true << int(UiKit::Ink::attention) << false << true;
+        grey.setColor(QPalette::Highlight, palettes()[1].second.color(QPalette::Highlight));
+        QTest::addRow("dark, the table's alternate row, desktop accent, attention after the secondary colour")
+            << grey << true << int(UiKit::Ink::attention) << true << true;
+        // An accent as dark as the rows: only a lighter fill stands out.
+        flat.setColor(QPalette::Highlight, flat.color(QPalette::AlternateBase));
+        QTest::addRow("dark, accent as dark as the rows, attention")
+            << flat << true << int(UiKit::Ink::attention) << false << true;
     }
     void inksRead()
     {
@@ -183,10 +197,12 @@ private Q_SLOTS:
         QFETCH(bool, selected);
         QFETCH(int, ink);
         QFETCH(bool, secondary);
-        if (selected) { // the inbox's selected row, which stands out from the others
-            const QColor base = palette.color(QPalette::Base);
-            palette.setColor(QPalette::Window, SorvaneInboxRowPainter::selectedBackground(palette, base));
-            const qreal apart = UiKit::contrast(palette.color(QPalette::Window), base);
+        QFETCH(bool, alternate);
+        if (selected) { // the inbox table's selected row, which stands out from both its row colours
+            const QList<QColor> rows{palette.color(QPalette::Base), palette.color(QPalette::AlternateBase)};
+            const QColor fill = SorvaneInboxRowPainter::selectedBackground(palette, rows[alternate], rows);
+            palette.setColor(QPalette::Window, fill);
+            const qreal apart = qMin(UiKit::contrast(fill, rows[0]), UiKit::contrast(fill, rows[1]));
             QVERIFY2(apart >= 1.3, qPrintable(QString::number(apart)));
         }
         QWidget window;

@@ -854,17 +854,24 @@ private Q_SLOTS:
         QTRY_VERIFY(rect(cut).bottom() < list->viewport()->height()); // wholly in sight after the click
         agree(cut);
         // As drawn: that row on the selected background, the one above on a plain one.
-        const QImage drawn = list->viewport()->grab().toImage();
+        QImage drawn = list->viewport()->grab().toImage();
         QPalette colours = list->palette();
         colours.setCurrentColorGroup(list->isActiveWindow() ? QPalette::Active : QPalette::Inactive);
         const auto plain = [&](int at) {
             return colours.color(list->alternatingRowColors() && at % 2 ? QPalette::AlternateBase : QPalette::Base);
         };
         const auto ground = [&](int at) { return drawn.pixelColor(rect(at).left() + 5, rect(at).center().y()); };
-        QCOMPARE(ground(cut), SorvaneInboxRowPainter::selectedBackground(colours, plain(cut)));
+        const QList<QColor> around = table ? QList{plain(0), plain(1)} : QList<QColor>{}; // the table's two colours
+        QCOMPARE(ground(cut), SorvaneInboxRowPainter::selectedBackground(colours, plain(cut), around));
         QCOMPARE(ground(cut - 1), plain(cut - 1));
         QTest::keyClick(list, Qt::Key_Down);
         agree(cut + 1);
+        // A click below the last row leaves the ticket's row selected, and drawn so.
+        s.load({rows.at(cut + 1)}, table ? std::optional(row(13, "waiting", true)) : std::nullopt);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, {rect(0).center().x(), rect(0).bottom() + 20});
+        agree(0);
+        drawn = list->viewport()->grab().toImage();
+        QCOMPARE(ground(0), SorvaneInboxRowPainter::selectedBackground(colours, plain(0), around));
         if (!table)
             return;
         // The pinned task holding the keyboard is not drawn as a second selected row.

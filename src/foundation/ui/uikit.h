@@ -47,8 +47,8 @@ void setInk(QWidget *widget, Ink ink, bool text = false);
 // takes its window's colours again.
 void clearInk(QWidget *widget);
 // The secondary text colour on `background`: the palette's placeholder text
-// as it is drawn there, darkened or lightened until it reads (4.5:1), still
-// quieter than the text beside it.
+// as it is drawn there, darkened or lightened until it reads at 6:1 (it is
+// mostly caption size), still quieter than the text beside it.
 QColor secondaryColour(const QPalette &palette, const QColor &background);
 // The widget's links in the link colour around it, made to read on the
 // background it is drawn on, as setInk does. A label's rich text takes it

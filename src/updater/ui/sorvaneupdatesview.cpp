@@ -143,7 +143,6 @@ void SorvaneUpdatesView::refresh()
 
     if (const auto issue = m_updater.issue()) {
         m_note->setText(*issue);
-        m_note->setForegroundRole(QPalette::WindowText);
         UiKit::setInk(m_note, UiKit::Ink::failure);
         m_note->show();
     } else if (!m_updater.isConfigured()) {

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
+#include <algorithm>
 #include <unordered_map>
 
 namespace SorvaneInboxRowPainter {
@@ -244,16 +245,37 @@ QColor highlighted(const QPalette &palette, const QColor &below, float tint)
                             over(below.blueF(), above.blueF()));
 }
 
-QColor selectedBackground(const QPalette &palette, const QColor &below)
+QColor selectedBackground(const QPalette &palette, const QColor &below, const QList<QColor> &around)
 {
     // 1.3:1 is how plainly a light row stood out; a little more for rounding.
     constexpr qreal apart = 1.35;
+    // Its second lines are made to read at 6:1 on it: the text must be able to.
+    constexpr qreal legible = 6;
+    const QColor text = palette.color(QPalette::Text);
+    const auto standsOut = [&](const QColor &fill) {
+        return UiKit::contrast(fill, below) >= apart
+            && std::ranges::all_of(around, [&](const QColor &row) { return UiKit::contrast(fill, row) >= apart; });
+    };
+    const auto fits = [&](const QColor &fill) { return standsOut(fill) && UiKit::contrast(fill, text) >= legible; };
     QColor fill;
     for (int percent = 18; percent <= 100; percent += 2) {
         fill = QColor(highlighted(palette, below, percent / 100.0f).rgb()); // as drawn: 8 bits a channel
-        if (UiKit::contrast(fill, below) >= apart)
+        if (standsOut(fill))
             break;
     }
+    if (fits(fill))
+        return fill;
+    // An accent as light as the rows, or one under which the text no longer
+    // reads: the fill goes darker in its own hue until it stands out from the
+    // rows with its text reading, or else lighter.
+    const float hue = qMax(0.0f, fill.hslHueF()), saturation = fill.hslSaturationF(), lightness = fill.lightnessF();
+    for (const bool darker : {true, false})
+        for (int step = 1; step <= 100; ++step) {
+            const float to = darker ? lightness * (1 - step / 100.0f) : lightness + (1 - lightness) * step / 100.0f;
+            const QColor moved(QColor::fromHslF(hue, saturation, to).rgb());
+            if (fits(moved))
+                return moved;
+        }
     return fill;
 }
 

@@ -43,8 +43,11 @@ QColor secondary(const QPalette &palette, const QColor &background = {});
 QColor highlighted(const QPalette &palette, const QColor &below, float tint);
 // A selected row's background over `below` (an unselected row's): the
 // palette's highlight laid over it as strongly as it takes to stand out
-// plainly from it. A fixed tint read 1.08:1 on a dark row.
-QColor selectedBackground(const QPalette &palette, const QColor &below);
+// plainly from it and from the rows `around` it (a table's two colours). A
+// fixed tint read 1.08:1 on a dark row. Where more of the highlight cannot get
+// there (as light as the rows), or its text would no longer read on it, it is
+// made lighter or darker in its own hue instead.
+QColor selectedBackground(const QPalette &palette, const QColor &below, const QList<QColor> &around = {});
 QFont caption(const QFont &font, bool semibold = false);
 
 } // namespace SorvaneInboxRowPainter

@@ -86,6 +86,14 @@ void SorvaneInboxItemView::scrollTo(const QModelIndex &index, ScrollHint hint)
         bar->setValue(bar->value() + 1);
 }
 
+// A click on no row (the space below the last) leaves the selection as it
+// is: it cleared the view's while the inbox kept its task open.
+QItemSelectionModel::SelectionFlags SorvaneInboxItemView::selectionCommand(const QModelIndex &index,
+                                                                           const QEvent *event) const
+{
+    return index.isValid() ? QTreeView::selectionCommand(index, event) : QItemSelectionModel::NoUpdate;
+}
+
 void SorvaneInboxItemView::userSelected(const QModelIndex &current)
 {
     if (m_applying)
@@ -244,7 +252,11 @@ void SorvaneInboxTableDelegate::paint(QPainter *painter, const QStyleOptionViewI
     // What the second lines are drawn on: the row's own colour (alternating), or its selected background.
     const QColor own = option.palette.color(option.features & QStyleOptionViewItem::Alternate ? QPalette::AlternateBase
                                                                                               : QPalette::Base);
-    const QColor background = option.state & QStyle::State_Selected ? selectedBackground(option.palette, own) : own;
+    // Apart from the rows around it, which are of both colours.
+    const QColor background = option.state & QStyle::State_Selected
+        ? selectedBackground(option.palette, own,
+                             {option.palette.color(QPalette::Base), option.palette.color(QPalette::AlternateBase)})
+        : own;
     if (option.state & QStyle::State_Selected)
         painter->fillRect(option.rect, background);
     const QRect area = option.rect.adjusted(6, 4, -6, -4);

@@ -27,6 +27,10 @@ public:
                          std::function<int(const QString &)> indexOf, QWidget *parent = nullptr);
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
+
 private:
     void applySelection();
     void userSelected(const QModelIndex &current);
