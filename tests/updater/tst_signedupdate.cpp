@@ -9,6 +9,7 @@
 #include "updater/ui/updatecycledialog.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 
 #include <QDirIterator>
@@ -931,7 +932,8 @@ void TestSignedUpdate::cycle()
     auto *installButton = window.findChild<QPushButton *>(QStringLiteral("sorvane.updates.cycle.install"));
     auto *dismissButton = window.findChild<QPushButton *>(QStringLiteral("sorvane.updates.cycle.dismiss"));
     auto *notes = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
-    QVERIFY(installButton && dismissButton && notes);
+    auto *text = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.text"));
+    QVERIFY(installButton && dismissButton && notes && text);
 
     std::optional<WithoutPrivilege> unprivileged;
     unprivileged.emplace(conditions.contains(u"without privilege"), install.path(), sharedGroup);
@@ -1120,6 +1122,9 @@ void TestSignedUpdate::cycle()
         QCOMPARE(delegate.failure, std::optional(expected));
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
         QCOMPARE(cycle.text(), expected);
+        // The whole sentence shows, however long its folders' paths are.
+        cycle.set(UpdateCycle::Phase::failed, expected + QLatin1Char(' ') + expected);
+        QTRY_VERIFY(text->height() >= text->heightForWidth(text->width()));
     }
     if (outcome == u"swapped" || outcome == u"left") {
         // The folder found at the app's path is neither changed, nor moved,

@@ -104,6 +104,13 @@ void UpdateCycleDialog::refresh()
     }
     const bool ended = phase == Phase::upToDate || phase == Phase::failed;
     m_dismiss->setText(ended ? loc("Close") : phase == Phase::available ? loc("Later") : loc("Cancel"));
+    // A window does not grow with its wrapped text's height for its width: a
+    // longer sentence (a failure naming folders) was cut off.
+    if (isVisible()) {
+        const int needed = layout()->totalHeightForWidth(width());
+        if (needed > height())
+            resize(width(), needed);
+    }
 }
 
 void UpdateCycleDialog::showWhenActive(UpdateCycle &cycle)
