@@ -624,6 +624,8 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
 {
     const QString failed = loc("The update could not be unpacked. Nothing was installed.");
     const QString name = QFileInfo(m_setup.bundlePath).fileName();
+    if (!m_bundleAccess)
+        throw BridgeError::failed(failed);
     const QString into = QDir(stagingPath()).filePath(QLatin1String(unpackedName));
     const Descriptor folder(createInStaging(QLatin1String(unpackedName), true));
     const Descriptor members(createInStaging(QLatin1String(membersName)));
@@ -672,7 +674,7 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
     // bundle's group that share it) may change its code; the bundle's own
     // folder gets the access they gave the old one once it is in place.
     auto settled = checkAside(
-        [staged, access = m_bundleAccess.value_or(FolderAccess{})] { return settleAccessBelow(staged, access); },
+        [staged, access = *m_bundleAccess] { return settleAccessBelow(staged, access); },
         alive);
     if (!co_await settled)
         throw BridgeError::failed(failed);
@@ -698,20 +700,33 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::unpack(int arc
 }
 
 // Another user's bundle is updated only where the cycle can keep it shared:
-// its group writes into it, this user is in that group, and may clear away
-// everything in it once it is replaced. Otherwise no member (and not its
-// owner) could update it again, nor remove what this cycle leaves.
+// its group writes into it, this user is in that group, may move it out of
+// the install folder (not one that keeps entries to their owners), and may
+// clear away everything in it once it is replaced. Otherwise no member (and
+// not its owner) could update it again, nor remove what this cycle leaves.
 QCoro::Task<void> SignedUpdateFramework::checkBundleAccess(std::shared_ptr<bool> alive)
 {
+    const QString failed = loc("The update could not be installed. The installed app is unchanged.");
     const QString bundle = m_setup.bundlePath;
+    const QByteArray name = QFile::encodeName(QFileInfo(bundle).fileName());
     m_bundleAccess.reset();
     const Descriptor parent = openParent(bundle);
     if (!parent.valid() || !isRunningBundleAt(bundle))
-        co_return; // the cycle's later looks say what stands there
-    m_bundleAccess = folderAccess(parent.get(), QFile::encodeName(QFileInfo(bundle).fileName()).constData());
-    if (!m_bundleAccess || m_bundleAccess->owner == ::geteuid())
+        throw BridgeError::failed(entryKind(bundle) == EntryKind::folder ? anotherFolderAt(bundle) : failed);
+    m_bundleAccess = folderAccess(parent.get(), name.constData());
+    struct stat status;
+    if (!m_bundleAccess && ::fstatat(parent.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
+        && status.st_uid != ::geteuid())
+        throw belongsTo(status.st_uid);
+    if (!m_bundleAccess)
+        throw BridgeError::failed(failed);
+    if (m_bundleAccess->owner == ::geteuid())
         co_return;
-    bool keptShared = m_bundleAccess->shared() && inGroup(m_bundleAccess->group);
+    struct stat installFolder;
+    bool keptShared = m_bundleAccess->shared() && inGroup(m_bundleAccess->group)
+        && ::fstat(parent.get(), &installFolder) == 0
+        && (!(installFolder.st_mode & S_ISVTX) || installFolder.st_uid == ::geteuid())
+        && ::faccessat(parent.get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
     if (keptShared) {
         auto removable = WorkerDecoding::run<bool>([bundle] { return removableBelow(bundle); });
         keptShared = co_await removable;
@@ -719,9 +734,14 @@ QCoro::Task<void> SignedUpdateFramework::checkBundleAccess(std::shared_ptr<bool>
             throw OperationCancelled();
     }
     if (!keptShared)
-        throw BridgeError::failed(loc("The update could not be installed, because the app at %@ belongs to %@. Ask "
-                                      "them to install the update.",
-                                      {bundle, userName(m_bundleAccess->owner)}));
+        throw belongsTo(m_bundleAccess->owner);
+}
+
+BridgeError SignedUpdateFramework::belongsTo(uid_t owner) const
+{
+    return BridgeError::failed(loc("The update could not be installed, because the app at %@ belongs to %@. Ask them "
+                                   "to install the update.",
+                                   {m_setup.bundlePath, userName(owner)}));
 }
 
 // The cycle's own folder beside the bundle. A link or anything else found at
@@ -753,7 +773,7 @@ QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive
             throw BridgeError::failed(notLeftByUpdate);
         if (status.st_uid != ::geteuid())
             throw BridgeError::failed(loc("The update could not be installed, because the folder %@ beside the app "
-                                          "belongs to %@. Ask them to remove it, then try again.",
+                                          "belongs to %@. Ask them to move it out of the way, then try again.",
                                           {staging, userName(status.st_uid)}));
         const auto names = left.valid() ? namesIn(left.get()) : std::nullopt;
         if (!names || (status.st_mode & 0777) != S_IRWXU)

@@ -16,6 +16,7 @@
 #include <memory>
 #include <qcoro/qcorotask.h>
 
+class BridgeError;
 class QNetworkAccessManager;
 class SettingsStore;
 class SorvaneUpdateConfiguration;
@@ -115,6 +116,7 @@ private:
     QCoro::Task<void> download(const UpdateItem &item, std::shared_ptr<bool> alive);
     QCoro::Task<Staged> unpack(int archive, qint64 length, QString version, std::shared_ptr<bool> alive);
     QCoro::Task<void> checkBundleAccess(std::shared_ptr<bool> alive);
+    BridgeError belongsTo(uid_t owner) const;
     QCoro::Task<void> makeStaging(std::shared_ptr<bool> alive);
     int openStaging() const;
     int createInStaging(const QString &name, bool folder = false);

@@ -74,6 +74,40 @@ QByteArray listOf(int entry)
     return list;
 }
 
+bool hasList(int entry)
+{
+    return entry >= 0 && ::fgetxattr(entry, accessList, nullptr, 0) > 0;
+}
+
+// `entries` with write taken from every entry of the group class (named
+// users, the owning group, named groups) and the mask made their union.
+void withoutGroupWrite(std::vector<ListEntry> &entries)
+{
+    quint16 granted = 0;
+    for (ListEntry &listed : entries) {
+        if (listed.tag == userTag || listed.tag == groupTag || listed.tag == namedGroupTag)
+            granted |= listed.permissions &= quint16(~2);
+    }
+    for (ListEntry &listed : entries) {
+        if (listed.tag == maskTag)
+            listed.permissions = granted;
+    }
+}
+
+// What a list gives its group class as the mode's group bits show it: its
+// mask, or without one its owning group's entry.
+quint16 groupClass(const std::vector<ListEntry> &entries)
+{
+    quint16 owningGroup = 0;
+    for (const ListEntry &listed : entries) {
+        if (listed.tag == maskTag)
+            return listed.permissions;
+        if (listed.tag == groupTag)
+            owningGroup = listed.permissions;
+    }
+    return owningGroup;
+}
+
 bool sameEntry(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -107,8 +141,9 @@ std::optional<mode_t> changeOwnEntryMode(int parent, const char *name, Change ch
     if (wanted == mode)
         return mode;
     if ((entry.valid() ? ::fchmod(entry.get(), wanted) : ::fchmodat(parent, name, wanted, AT_SYMLINK_NOFOLLOW)) != 0) {
+        const int error = errno;
         qCWarning(lcUpdater) << "the mode of" << QFile::decodeName(name) << "could not be changed:"
-                             << qt_error_string(errno);
+                             << qt_error_string(error);
         return std::nullopt;
     }
     return mode;
@@ -245,7 +280,7 @@ mode_t accessBelow(const struct stat &status, int entry, const FolderAccess &bun
     const bool groupWrites = bundle.shared() && sameGroup;
     if (bundle.list.isEmpty()) {
         // A list the install folder's owner set as its default stays its own.
-        if (!listOf(entry).isEmpty())
+        if (hasList(entry))
             return own | (status.st_mode & S_IRWXG) | others;
         return own | mode_t(rightsInside(quint16(bundle.groupBits >> 3), status, groupWrites)) << 3 | others;
     }
@@ -255,6 +290,7 @@ mode_t accessBelow(const struct stat &status, int entry, const FolderAccess &bun
         if (listed.tag == maskTag)
             mask = listed.permissions;
     }
+    // Write only for the bundle's own group, as without a list.
     quint16 granted = 0;
     for (ListEntry &listed : entries) {
         if (listed.tag == ownerTag)
@@ -262,7 +298,8 @@ mode_t accessBelow(const struct stat &status, int entry, const FolderAccess &bun
         else if (listed.tag == otherTag)
             listed.permissions = others;
         else if (listed.tag != maskTag)
-            granted |= listed.permissions = rightsInside(listed.permissions & mask, status, groupWrites);
+            granted |= listed.permissions =
+                rightsInside(listed.permissions & mask, status, groupWrites && listed.tag == groupTag);
     }
     for (ListEntry &listed : entries) {
         if (listed.tag == maskTag)
@@ -345,9 +382,16 @@ std::optional<QList<QByteArray>> namesIn(int folder)
 
 bool renameNoReplace(const QString &from, const QString &to)
 {
-    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
-                       RENAME_NOREPLACE)
-        == 0;
+    bool renamed = false;
+    int error = 0;
+    {
+        const QByteArray source = QFile::encodeName(from);
+        const QByteArray target = QFile::encodeName(to);
+        renamed = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0;
+        error = errno;
+    }
+    errno = error; // as the rename left it, for the caller's look at why
+    return renamed;
 }
 
 bool moveWithoutReplacing(const QString &from, const QString &to, const Rename &rename)
@@ -403,12 +447,19 @@ void restoreFolderAccess(int parent, const char *name, const FolderAccess &old, 
             return mode_t(status.st_mode & 07777);
         // The old group carried over first, where this user may give it.
         const bool sameGroup = status.st_gid == old.group || ::fchown(folder, uid_t(-1), old.group) == 0;
-        if (old.list.isEmpty())
+        if (old.list.isEmpty()) {
             ::fremovexattr(folder, accessList); // one the install folder's default list gave it
-        else if (sameGroup && ::fsetxattr(folder, accessList, old.list.constData(), size_t(old.list.size()), 0) == 0)
-            return old.mode;
-        return (old.mode & ~mode_t(S_IRWXG)) | (old.groupBits & ~mode_t(S_IWGRP))
-            | (sameGroup && old.list.isEmpty() ? old.groupBits & S_IWGRP : 0);
+            return (old.mode & ~mode_t(S_IRWXG)) | (old.groupBits & ~mode_t(sameGroup ? 0 : S_IWGRP));
+        }
+        // Its named entries too (a member it denies stays denied), without
+        // write for any of them where the group is not the same.
+        std::vector<ListEntry> entries = listEntries(old.list);
+        if (!sameGroup)
+            withoutGroupWrite(entries);
+        const QByteArray list = listBytes(entries);
+        if (::fsetxattr(folder, accessList, list.constData(), size_t(list.size()), 0) == 0)
+            return (old.mode & ~mode_t(S_IRWXG)) | mode_t(groupClass(entries)) << 3;
+        return (old.mode & ~mode_t(S_IRWXG)) | (old.groupBits & ~mode_t(S_IWGRP));
     });
 }
 
@@ -486,7 +537,7 @@ bool removableBelow(const QString &root)
             struct stat status;
             return ::fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0
                 && (!(status.st_mode & S_ISVTX) || status.st_uid == ::geteuid())
-                && ::faccessat(folder, name, W_OK | X_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+                && ::faccessat(folder, name, W_OK | X_OK, AT_EACCESS) == 0;
         });
 }
 

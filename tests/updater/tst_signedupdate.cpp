@@ -190,14 +190,14 @@ bool grantGroupWrite(const QString &path, gid_t group, bool asDefault = false)
 }
 
 // The folder at `path` gets an access list that gives the user `member` the
-// rights `rights` (read, write, search as 4, 2, 1) and its own group `group`;
-// by default that of a bundle its group shares, denying one member the write
-// it gives the rest.
+// rights `rights` (read, write, search as 4, 2, 1), its own group `group` and
+// the group 65533 all; by default that of a bundle its group shares, denying
+// one member the write it gives the rest.
 bool nameMember(const QString &path, uid_t member, quint32 rights = 5, quint32 group = 7)
 {
     const quint32 none = quint32(-1);
     const quint32 list[] = {2, 0x01 | 5 << 16, none, 0x02 | rights << 16, member, 0x04 | group << 16, none,
-                            0x10 | 7 << 16, none, 0x20 | 5 << 16, none};
+                            0x08 | 7 << 16, 65533, 0x10 | 7 << 16, none, 0x20 | 5 << 16, none};
     return ::setxattr(QFile::encodeName(path).constData(), "system.posix_acl_access", list, sizeof list, 0) == 0;
 }
 
@@ -544,7 +544,7 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("forged left-over holding the user's folder, without privilege")
         << "good" << QStringList{"forged left-over", "without privilege"} << "install" << "left over kept"
         << "The update could not be installed, because the folder %1 beside the app belongs to %2. Ask them to "
-           "remove it, then try again.";
+           "move it out of the way, then try again.";
     QTest::newRow("left-over holding another file")
         << "good" << QStringList{"left-over holding another file"} << "install" << "left over kept"
         << "The update could not be installed, because the folder %1 is not one an earlier update left. Move it out "
@@ -607,6 +607,25 @@ void TestSignedUpdate::cycle_data()
                                  "bundle of a group not the member's", "without privilege"}
         << "install" << "unchanged"
         << "The update could not be installed, because the app at %1 belongs to %2. Ask them to install the update.";
+    QTest::newRow("another member's shared bundle in a sticky install folder, without privilege")
+        << "good" << QStringList{"shared install folder", "another member's bundle", "sticky install folder",
+                                 "without privilege"}
+        << "install" << "unchanged"
+        << "The update could not be installed, because the app at %1 belongs to %2. Ask them to install the update.";
+    QTest::newRow("another member's shared bundle in an install folder only its owner writes, without privilege")
+        << "good" << QStringList{"shared install folder", "another member's bundle", "install folder its owner's only",
+                                 "without privilege"}
+        << "install" << "unchanged"
+        << "The update could not be installed, because the app at %1 belongs to %2. Ask them to install the update.";
+    QTest::newRow("another member's shared bundle the user cannot read, without privilege")
+        << "good" << QStringList{"shared install folder", "another member's bundle", "unreadable", "without privilege"}
+        << "install" << "unchanged"
+        << "The update could not be installed, because the app at %1 belongs to %2. Ask them to install the update.";
+    QTest::newRow("bundle whose access list denies a member, of a group not the user's, without privilege")
+        << "good"
+        << QStringList{"shared install folder", "access list denying a member", "bundle of a group not the user's",
+                       "without privilege"}
+        << "install" << "installed" << "";
     QTest::newRow("bundle in a shared setgid folder, installed under umask 0022 without privilege")
         << "good" << QStringList{"shared install folder", "without privilege"} << "install" << "installed" << "";
     QTest::newRow("bundle only its group writes in a shared setgid folder, installed without privilege")
@@ -655,6 +674,9 @@ void TestSignedUpdate::cycle_data()
         << anotherFolder;
     QTest::newRow("folder swapped in while the update waits to relaunch")
         << "good" << QStringList{"folder swapped in before the install"} << "install" << "left" << anotherFolder;
+    QTest::newRow("folder swapped in while the update is offered")
+        << "good" << QStringList{"folder swapped in while the update is offered"} << "install" << "left"
+        << anotherFolder;
     QTest::newRow("bundle moved away while the update waits to relaunch")
         << "good" << QStringList{"bundle moved away before the install"} << "install" << "moved away" << notInstalled;
     QTest::newRow("folder swapped in as the old bundle steps aside, not moved back")
@@ -756,6 +778,8 @@ void TestSignedUpdate::cycle()
             if (path != bundle && QFileInfo(path).isDir() && !conditions.contains(u"old shared bundle"))
                 QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0775), 0);
         }
+        if (conditions.contains(u"unreadable"))
+            QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), 0731), 0);
         if (conditions.contains(u"sticky folder inside"))
             QCOMPARE(::chmod(QFile::encodeName(bundle + QStringLiteral("/Contents")).constData(), 01775), 0);
     }
@@ -802,8 +826,9 @@ void TestSignedUpdate::cycle()
     const bool swapAtRollBack = conditions.contains(u"folder swapped in at the roll-back");
     const bool swapAtStepAside = conditions.contains(u"folder swapped in as the old bundle steps aside");
     const bool swapBeforeInstall = conditions.contains(u"folder swapped in before the install");
+    const bool swapWhileOffered = conditions.contains(u"folder swapped in while the update is offered");
     const bool swapAtPlace = conditions.contains(u"folder swapped in as the new bundle takes its place");
-    if (swapAtRelaunch || swapAtRollBack || swapAtStepAside || swapBeforeInstall || swapAtPlace) {
+    if (swapAtRelaunch || swapAtRollBack || swapAtStepAside || swapBeforeInstall || swapAtPlace || swapWhileOffered) {
         QVERIFY(QDir().mkpath(privateFolder + QStringLiteral("/private")));
         QFile note(privateFolder + QStringLiteral("/private/note.txt"));
         QVERIFY(note.open(QIODevice::WriteOnly) && note.write("mine\n") > 0);
@@ -864,11 +889,13 @@ void TestSignedUpdate::cycle()
     const QString victimFile = victim + QStringLiteral("/Contents/Info.plist");
     // Or moves the bundle away, or swaps a folder in, before it steps aside.
     const QString moved = install.filePath(QStringLiteral("moved.app"));
-    if (swapBeforeInstall || conditions.contains(u"bundle moved away before the install")) {
+    if (swapBeforeInstall || swapWhileOffered || conditions.contains(u"bundle moved away before the install")) {
         connect(&framework.cycle(), &UpdateCycle::changed, &framework, [&] {
-            if (framework.cycle().phase() != UpdateCycle::Phase::waitingToRelaunch || QFileInfo::exists(moved))
+            if (framework.cycle().phase()
+                    != (swapWhileOffered ? UpdateCycle::Phase::available : UpdateCycle::Phase::waitingToRelaunch)
+                || QFileInfo::exists(moved))
                 return;
-            if (swapBeforeInstall)
+            if (swapBeforeInstall || swapWhileOffered)
                 swap();
             else
                 QVERIFY(QFile::rename(bundle, moved));
@@ -935,11 +962,19 @@ void TestSignedUpdate::cycle()
     auto *text = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.text"));
     QVERIFY(installButton && dismissButton && notes && text);
 
+    // The bundle owner's install folder, keeping entries to their owners, or
+    // only its owner's to write into.
+    const bool sticky = conditions.contains(u"sticky install folder");
+    const bool ownersOnly = conditions.contains(u"install folder its owner's only");
+    if (sticky || ownersOnly) {
+        QCOMPARE(::chown(QFile::encodeName(install.path()).constData(), owner, *sharedGroup), 0);
+        QCOMPARE(::chmod(QFile::encodeName(install.path()).constData(), sticky ? 03775 : 02755), 0);
+    }
     std::optional<WithoutPrivilege> unprivileged;
     unprivileged.emplace(conditions.contains(u"without privilege"), install.path(), sharedGroup);
     QVERIFY(!unprivileged->failed());
     const gid_t groupBefore = groupOf(bundle);
-    if (sharedGroup) {
+    if (sharedGroup && !sticky && !ownersOnly) {
         QCOMPARE(::chown(QFile::encodeName(install.path()).constData(), uid_t(-1), *sharedGroup), 0);
         QCOMPARE(::chmod(QFile::encodeName(install.path()).constData(), 02775), 0);
     }
@@ -1060,7 +1095,12 @@ void TestSignedUpdate::cycle()
         if (conditions.contains(u"bundle of a group not the user's"))
             modeAfter &= ~mode_t(S_IWGRP);
         QCOMPARE(modeOf(bundle), modeAfter);
-        QCOMPARE(accessListOf(bundle), listBefore);
+        // Named entries stay where the group changed, without write.
+        if (conditions.contains(u"bundle of a group not the user's") && !listBefore.isEmpty())
+            QCOMPARE(accessListOf(bundle),
+                     QStringLiteral("user::r-x,user:65530:r-x,group::r-x,group:65533:r-x,mask::r-x,other::r-x"));
+        else
+            QCOMPARE(accessListOf(bundle), listBefore);
         if (sharedGroup && !conditions.contains(u"bundle of a group not the user's"))
             QCOMPARE(groupOf(bundle), groupBefore);
         // Whoever may open the bundle may run the app, whatever the umask.
@@ -1075,8 +1115,13 @@ void TestSignedUpdate::cycle()
         QCOMPARE(writableByOthers(contents, groupShares), QStringList());
         if (groupShares)
             QVERIFY(modeOf(contents) & S_IWGRP);
-        if (conditions.contains(u"access list denying a member"))
+        if (conditions.contains(u"access list denying a member")) {
             QVERIFY(accessListOf(contents).contains(QStringLiteral("user:%1:r-x,").arg(WithoutPrivilege::user - 4)));
+            QVERIFY(accessListOf(contents + QStringLiteral("/Info.plist"))
+                        .contains(QStringLiteral("user:%1:r--,").arg(WithoutPrivilege::user - 4)));
+            QCOMPARE(accessListOf(contents).contains(u"group::rwx"), groupBefore == groupOf(bundle));
+            QVERIFY(accessListOf(contents).contains(u"group:65533:r-x"));
+        }
         if (conditions.contains(u"install folder's default access list"))
             QVERIFY(modeOf(bundle + QStringLiteral("/Contents")) & S_IWGRP);
         // The bundle now at the app's path is the one the next update moves
@@ -1134,7 +1179,7 @@ void TestSignedUpdate::cycle()
         QCOMPARE(after.st_ino, swappedIn.st_ino);
         QCOMPARE(after.st_mode & 07777, mode_t(02700));
         QCOMPARE(snapshot(bundle), privateBefore);
-        if (swapAtRelaunch || swapBeforeInstall || swapAtPlace)
+        if (swapAtRelaunch || swapBeforeInstall || swapAtPlace || swapWhileOffered)
             QVERIFY(after.st_ctim.tv_sec == swappedIn.st_ctim.tv_sec
                     && after.st_ctim.tv_nsec == swappedIn.st_ctim.tv_nsec);
         // Installing again finds it still there: it and the previous version
@@ -1165,7 +1210,8 @@ void TestSignedUpdate::cycle()
         QVERIFY(!QFileInfo::exists(bundle));
         QCOMPARE(snapshot(moved), before);
     } else if (outcome != u"kept aside" && outcome != u"not put back") {
-        QCOMPARE(snapshot(bundle), before);
+        if (!conditions.contains(u"unreadable")) // to the user
+            QCOMPARE(snapshot(bundle), before);
         QCOMPARE(modeOf(bundle), modeBefore);
     }
     // The new executable was started only when it stood in place; a start
