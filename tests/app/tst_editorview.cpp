@@ -935,8 +935,9 @@ void TestEditorView::textsRead()
         QApplication::setPalette(colours);
     }
     Window window(*session, *activity);
-    // One waiting film whose start deadline comes two seconds from now.
-    const QDateTime due = QDateTime::currentDateTimeUtc().addSecs(2);
+    // One waiting film whose start deadline comes a minute from now.
+    QDateTime now = QDateTime::currentDateTime();
+    const QDateTime due = now.addSecs(60).toUTC();
     QJsonObject page = InboxFixtures::inboxPage(0);
     page["items"] = QJsonArray{InboxFixtures::set(InboxFixtures::row(1), "scheduling/dueAt",
                                                   due.toString(Qt::ISODateWithMs)),
@@ -946,7 +947,7 @@ void TestEditorView::textsRead()
     signIn();
     window.chooseCompany(1);
     window.model().setInvalidPackages({QStringLiteral("broken")});
-    EditorWindow shell(window.view.release());
+    EditorWindow shell(window.view.release(), nullptr, [&now] { return now; });
     shell.show();
     QVERIFY(QTest::qWaitForWindowExposed(&shell));
     settle();
@@ -964,7 +965,7 @@ void TestEditorView::textsRead()
         QTRY_VERIFY(deadline->isVisible());
         // The minute's tick comes at once after the deadline has passed, while the ticket is shown.
         const QString before = deadline->text();
-        QTRY_VERIFY(QDateTime::currentDateTimeUtc() > due);
+        now = due.addSecs(60).toLocalTime();
         for (QTimer *tick : deadline->window()->findChildren<QTimer *>())
             if (tick->interval() == 60 * 1000 && tick->isActive())
                 tick->start(0);

@@ -41,7 +41,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(parent), m_view(view)
+EditorWindow::EditorWindow(EditorView *view, QWidget *parent, std::function<QDateTime()> clock)
+    : QMainWindow(parent), m_view(view)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(loc("Tavlon · Morvinge"));
@@ -92,10 +93,10 @@ EditorWindow::EditorWindow(EditorView *view, QWidget *parent) : QMainWindow(pare
     };
     m_workspaceView = new SorvaneWorkspaceView(
         *m_workspace,
-        [workspace = m_workspace, embeds](QWidget *parent) -> QWidget * {
-            return new SorvaneTicketDetail(*workspace, embeds, {}, parent);
+        [workspace = m_workspace, embeds, clock](QWidget *parent) -> QWidget * {
+            return new SorvaneTicketDetail(*workspace, embeds, clock, parent);
         },
-        {}, this);
+        clock, this);
     setCentralWidget(m_workspaceView);
     // Lays the content out again when its rectangle changes and on the first activation.
     new SorvaneWindowLayout(this);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QPointer>
 #include <chrono>
+#include <functional>
 
 class EditorView;
 class QDialog;
@@ -22,8 +24,9 @@ public:
     static constexpr int defaultWidth = 1180;
     static constexpr int defaultHeight = 800;
 
-    // Takes the view over.
-    explicit EditorWindow(EditorView *view, QWidget *parent = nullptr);
+    // Takes the view over. `clock` tells the workspace and the ticket the
+    // time (tests pass their own); the system's by default.
+    explicit EditorWindow(EditorView *view, QWidget *parent = nullptr, std::function<QDateTime()> clock = {});
 
     EditorView &view() const { return *m_view; }
     SorvaneWorkspaceView &workspaceView() const { return *m_workspaceView; }
