@@ -79,19 +79,22 @@ bool hasList(int entry)
     return entry >= 0 && ::fgetxattr(entry, accessList, nullptr, 0) > 0;
 }
 
-// `entries` with write taken from every entry of the group class (named
-// users, the owning group, named groups) and the mask made their union.
-void withoutGroupWrite(std::vector<ListEntry> &entries)
+// Gives every entry of the group class (named users, the owning group, named
+// groups) in `entries` the rights `rights(permissions, tag)` makes of its own,
+// and the mask their union, which it answers.
+template<class Rights>
+quint16 limitGroupClass(std::vector<ListEntry> &entries, Rights rights)
 {
     quint16 granted = 0;
     for (ListEntry &listed : entries) {
         if (listed.tag == userTag || listed.tag == groupTag || listed.tag == namedGroupTag)
-            granted |= listed.permissions &= quint16(~2);
+            granted |= listed.permissions = rights(listed.permissions, listed.tag);
     }
     for (ListEntry &listed : entries) {
         if (listed.tag == maskTag)
             listed.permissions = granted;
     }
+    return granted;
 }
 
 // What a list gives its group class as the mode's group bits show it: its
@@ -285,26 +288,17 @@ mode_t accessBelow(const struct stat &status, int entry, const FolderAccess &bun
         return own | mode_t(rightsInside(quint16(bundle.groupBits >> 3), status, groupWrites)) << 3 | others;
     }
     std::vector<ListEntry> entries = listEntries(bundle.list);
-    quint16 mask = 7;
-    for (const ListEntry &listed : entries) {
-        if (listed.tag == maskTag)
-            mask = listed.permissions;
-    }
-    // Write only for the bundle's own group, as without a list.
-    quint16 granted = 0;
+    const quint16 mask = groupClass(entries);
     for (ListEntry &listed : entries) {
         if (listed.tag == ownerTag)
             listed.permissions = quint16((own & S_IRWXU) >> 6);
         else if (listed.tag == otherTag)
             listed.permissions = others;
-        else if (listed.tag != maskTag)
-            granted |= listed.permissions =
-                rightsInside(listed.permissions & mask, status, groupWrites && listed.tag == groupTag);
     }
-    for (ListEntry &listed : entries) {
-        if (listed.tag == maskTag)
-            listed.permissions = granted;
-    }
+    // Write only for the bundle's own group, as without a list.
+    const quint16 granted = limitGroupClass(entries, [&](quint16 permissions, quint16 tag) {
+        return rightsInside(permissions & mask, status, groupWrites && tag == groupTag);
+    });
     const QByteArray list = listBytes(entries);
     // Without its list no member the owner denies may write: the group does not.
     if (entry < 0 || ::fsetxattr(entry, accessList, list.constData(), size_t(list.size()), 0) != 0)
@@ -455,7 +449,7 @@ void restoreFolderAccess(int parent, const char *name, const FolderAccess &old, 
         // write for any of them where the group is not the same.
         std::vector<ListEntry> entries = listEntries(old.list);
         if (!sameGroup)
-            withoutGroupWrite(entries);
+            limitGroupClass(entries, [](quint16 permissions, quint16) { return quint16(permissions & ~2); });
         const QByteArray list = listBytes(entries);
         if (::fsetxattr(folder, accessList, list.constData(), size_t(list.size()), 0) == 0)
             return (old.mode & ~mode_t(S_IRWXG)) | mode_t(groupClass(entries)) << 3;
