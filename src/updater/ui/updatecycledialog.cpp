@@ -62,6 +62,11 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     m_install = new QPushButton(loc("Install and Relaunch"), this);
     m_install->setObjectName(QStringLiteral("sorvane.updates.cycle.install"));
     UiKit::makeProminent(m_install);
+    // Hidden, it keeps its place: the button beside it moved under the pointer,
+    // and the second press of a double click on Install cancelled the update.
+    QSizePolicy keepsPlace = m_install->sizePolicy();
+    keepsPlace.setRetainSizeWhenHidden(true);
+    m_install->setSizePolicy(keepsPlace);
     buttons->addWidget(m_install);
     layout->addLayout(buttons);
 
