@@ -44,6 +44,9 @@ constexpr const char *archiveName = "update.tar.gz";
 // Left in the cycle's folder where it keeps a folder that is not the app's:
 // no later cycle clears that folder away.
 constexpr const char *keptName = "kept-another-folder";
+// Left there where it keeps the previous version, as the person was told:
+// no later cycle clears that version away while it is there.
+constexpr const char *keptPreviousName = "kept-previous-version";
 // What a cycle puts in its folder; the previous bundle steps aside there.
 constexpr const char *unpackedName = "unpacked";
 constexpr const char *membersName = "members.txt";
@@ -713,8 +716,10 @@ QCoro::Task<void> SignedUpdateFramework::checkBundleAccess(std::shared_ptr<bool>
     const Descriptor parent = openParent(bundle);
     if (!parent.valid() || !isRunningBundleAt(bundle))
         throw BridgeError::failed(entryKind(bundle) == EntryKind::folder ? anotherFolderAt(bundle) : failed);
-    m_bundleAccess = folderAccess(parent.get(), name.constData());
+    m_bundleAccess = bundleAccessOf(parent.get(), name.constData(), m_bundleDevice, m_bundleInode);
     struct stat status;
+    if (!m_bundleAccess && !isRunningBundleAt(bundle))
+        throw BridgeError::failed(entryKind(bundle) == EntryKind::folder ? anotherFolderAt(bundle) : failed);
     if (!m_bundleAccess && ::fstatat(parent.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
         && status.st_uid != ::geteuid())
         throw belongsTo(status.st_uid);
@@ -748,14 +753,22 @@ BridgeError SignedUpdateFramework::belongsTo(uid_t owner) const
 // its path is not ours and is refused. A folder left by an interrupted cycle
 // is cleared (off the GUI thread: it may be large) only where it is as a
 // cycle leaves it: this user's, closed to everyone else, holding only what a
-// cycle puts there; and not while the bundle is missing (then it may hold
-// the only copy). Anything else stays as it is, and the person is told whose
+// cycle puts there, and not the previous version a cycle said it keeps; and
+// not while the bundle is missing (then it may hold the only copy). Anything else stays as it is, and the person is told whose
 // it is or to move it out of the way.
 QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive)
 {
     const QString failed = loc("The update could not be installed. The installed app is unchanged.");
     const QString staging = stagingPath();
     const QByteArray native = QFile::encodeName(staging);
+    // The folder holding the app, which its owner may have made read-only:
+    // neither the cycle's folder nor a left-over one could be made or cleared.
+    const QString installFolder = QFileInfo(m_setup.bundlePath).absolutePath();
+    if (::faccessat(AT_FDCWD, QFile::encodeName(installFolder).constData(), W_OK | X_OK, AT_EACCESS) != 0
+        && errno == EACCES)
+        throw BridgeError::failed(loc("The update could not be installed, because you have no permission to change "
+                                      "the folder %@. Give yourself write access to that folder, then try again.",
+                                      {installFolder}));
     switch (entryKind(staging)) {
     case EntryKind::missing:
         break;
@@ -783,10 +796,14 @@ QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive
                                           "update keeps another folder that is not the app's. Move what you need "
                                           "out of it and remove that folder, then try again.",
                                           {staging}));
+        if (names->contains(keptPreviousName) && names->contains(previousName))
+            throw BridgeError::failed(loc("The update could not be installed, because an earlier update kept the "
+                                          "previous version in %@. Move it out of the way, then try again.",
+                                          {QDir(staging).filePath(QLatin1String(previousName))}));
         QStringList entries;
         for (const QByteArray &name : *names) {
             if (name != archiveName && name != unpackedName && name != membersName && name != sizesName
-                && name != previousName)
+                && name != previousName && name != keptPreviousName)
                 throw BridgeError::failed(notLeftByUpdate);
             entries << QFile::decodeName(name);
         }
@@ -865,15 +882,16 @@ int SignedUpdateFramework::createInStaging(const QString &name, bool folder)
     return created;
 }
 
-// The cycle's folder keeps a folder that is not the app's (one put at the
-// app's path that could not be put back): it stays, and so it is marked for
-// the cycles after this one, in this run or a later one.
-void SignedUpdateFramework::keepAnotherFolder()
+// The cycle's folder keeps what the person was told it keeps: a folder that
+// is not the app's (one put at the app's path that could not be put back),
+// or the previous version. It stays, and so it is marked `marker` for the
+// cycles after this one, in this run or a later one.
+void SignedUpdateFramework::keepStaging(const char *marker)
 {
     m_keepStaging = true;
-    const Descriptor marker(createInStaging(QString::fromLatin1(keptName), false));
-    if (!marker.valid())
-        qCWarning(lcUpdater) << "the update's folder could not be marked as keeping another folder";
+    const Descriptor made(createInStaging(QString::fromLatin1(marker), false));
+    if (!made.valid())
+        qCWarning(lcUpdater) << "the update's folder could not be marked as kept:" << marker;
 }
 
 // Removes what the cycle made in its folder, and the folder, off the GUI
@@ -946,18 +964,19 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
         throw BridgeError::failed(entryKind(bundle) == EntryKind::folder ? anotherFolderAt(bundle) : failed);
     const quint64 oldDevice = m_bundleDevice;
     const quint64 oldInode = m_bundleInode;
-    const std::optional<FolderAccess> access =
-        folderAccess(folder.get(), name.constData(), giveOwnerAccess(folder.get(), name.constData()));
+    const std::optional<BundleAccess> access =
+        bundleAccessOf(folder.get(), name.constData(), oldDevice, oldInode,
+                       giveOwnerAccess(folder.get(), name.constData(), oldDevice, oldInode));
     // As this ends, once the new bundle has started (until then it may have to
     // step aside again) or the old one is back; also where the new one could
     // not step aside again. An old bundle kept aside stays writable, for the
     // person to move it back: only the bundle at the app's path is changed.
     auto modeBack = qScopeGuard([&] {
         if (access)
-            restoreFolderAccess(folder.get(), name.constData(), *access, staged.device, staged.inode);
+            restoreBundleAccess(folder.get(), name.constData(), *access, staged.device, staged.inode);
     });
     const auto keptAside = [&] {
-        m_keepStaging = true;
+        keepStaging(keptPreviousName);
         return BridgeError::failed(loc("The update could not be installed, and the previous version could not be put "
                                        "back: it is kept in %@.",
                                        {previous}));
@@ -968,7 +987,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
                                   "version is kept in %@.",
                                   {bundle, previous});
     const auto replacedMeanwhile = [&] {
-        m_keepStaging = true;
+        keepStaging(keptPreviousName);
         return BridgeError::failed(swappedIn);
     };
     // Granted, yet refused (another user's folder, an access list).
@@ -1011,7 +1030,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     if (!move(bundle, staged.bundle))
         throw keptAside();
     if (!standsAt(staged.bundle, staged.device, staged.inode)) {
-        m_keepStaging = true;
+        keepStaging(keptPreviousName);
         moveBackOrKeep(staged.bundle, bundle, swappedIn,
                        loc("Another folder was put at %@ during the update and could not be put back: it is kept in "
                            "%@. The previous version is kept in %@.",
@@ -1031,7 +1050,7 @@ void SignedUpdateFramework::moveBackOrKeep(const QString &from, const QString &t
 {
     if (move(from, to))
         throw BridgeError::failed(movedBack);
-    keepAnotherFolder();
+    keepStaging(keptName);
     throw BridgeError::failed(kept);
 }
 

@@ -120,7 +120,7 @@ private:
     QCoro::Task<void> makeStaging(std::shared_ptr<bool> alive);
     int openStaging() const;
     int createInStaging(const QString &name, bool folder = false);
-    void keepAnotherFolder();
+    void keepStaging(const char *marker);
     QCoro::Task<void> clearStaging();
     void replaceBundle(const Staged &staged);
     bool move(const QString &from, const QString &to) const;
@@ -157,7 +157,7 @@ private:
     quint64 m_bundleInode = 0;
     // Who may do what in it, as the cycle found it before it downloaded: what
     // the new bundle below its own folder gets.
-    std::optional<UpdateFolders::FolderAccess> m_bundleAccess;
+    std::optional<UpdateFolders::BundleAccess> m_bundleAccess;
     std::optional<QDateTime> m_lastCheck;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     // The cycle's coroutine is kept until it ends; a new one replaces it only then.

@@ -18,6 +18,7 @@
 #include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
@@ -116,6 +117,34 @@ bool sameEntry(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The file system an entry is on: its device, and the mount's id, since a
+// folder bound onto another of the same disk has that disk's device (and the
+// kernel gives no id before Linux 5.8: then the device alone tells).
+struct Mount
+{
+    dev_t device = 0;
+    std::optional<quint64> id;
+};
+
+// The mount of the entry `name` in the open folder `folder` (a mount point
+// answers for what is mounted on it), or of `folder` itself for "".
+std::optional<Mount> mountOf(int folder, const char *name)
+{
+    struct statx status;
+    const int flags = (*name ? AT_SYMLINK_NOFOLLOW : AT_EMPTY_PATH) | AT_NO_AUTOMOUNT;
+    if (::statx(folder, name, flags, STATX_MNT_ID, &status) != 0)
+        return std::nullopt;
+    Mount mount{makedev(status.stx_dev_major, status.stx_dev_minor), std::nullopt};
+    if (status.stx_mask & STATX_MNT_ID)
+        mount.id = status.stx_mnt_id;
+    return mount;
+}
+
+bool sameMount(const std::optional<Mount> &a, const std::optional<Mount> &b)
+{
+    return a && b && a->device == b->device && (!a->id || !b->id || *a->id == *b->id);
+}
+
 // Gives the entry `name` in the open folder `parent` (a folder, or a plain
 // file where `folder` is false), when it is this user's, the mode
 // `change(status, descriptor)` makes of it (the descriptor is -1 where it
@@ -160,7 +189,9 @@ std::optional<mode_t> changeOwnEntryMode(int parent, const char *name, Change ch
 // is not a folder (`where`: its folder's path below the walked one, "" or
 // "/a/b"); `leave(folder, name)` is called once a folder's entries are done.
 // Either ends the walk by answering false. False when the walk did not end
-// by itself. `removing` passes a folder gone meanwhile, gives each folder of
+// by itself. It stays on the file system of `parent`: a folder mounted below
+// is not entered (nor given any permission), as one it cannot open.
+// `removing` passes a folder gone meanwhile, gives each folder of
 // this user's owner read, write and search permission before it opens it (an
 // update may carry read-only folders), and passes a folder it still cannot
 // open or read, going on with the rest; then it answers false too.
@@ -174,7 +205,8 @@ bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave, bo
         QList<QByteArray> folders; // still to walk
     };
     struct stat parentStatus;
-    if (::fstat(parent, &parentStatus) != 0)
+    const auto home = mountOf(parent, "");
+    if (::fstat(parent, &parentStatus) != 0 || !home)
         return false;
     std::vector<Level> levels;
     QByteArray where;
@@ -183,6 +215,11 @@ bool walkFolder(int parent, const QByteArray &name, Entry entry, Leave leave, bo
     // the first) and reads its entries.
     const auto enter = [&](const QByteArray &child) {
         const int in = current.valid() ? current.get() : parent;
+        const auto mount = mountOf(in, child.constData());
+        if (!mount && errno == ENOENT && removing && !levels.empty())
+            return true;
+        if (!sameMount(mount, home))
+            return false;
         if (removing)
             giveOwnerAccess(in, child.constData());
         Descriptor folder(::openat(in, child.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -271,10 +308,11 @@ quint16 rightsInside(quint16 permissions, const struct stat &status, bool write)
     return quint16((permissions & 4) | (runs ? permissions & 1 : 0) | (writes ? permissions & 2 : 0));
 }
 
-// The mode (and, with the bundle's list, the access list) of the entry
-// `status` (open as `entry`, -1 where it could not be opened) below a new
-// bundle standing in for `bundle` (see settleAccessBelow).
-mode_t accessBelow(const struct stat &status, int entry, const FolderAccess &bundle)
+// Gives the entry `status` (open as `entry`, -1 where it could not be
+// opened) below a new bundle standing in for `bundle` the bundle's group,
+// where it may, and the bundle's access list, where it has one; answers the
+// mode it is to get (see settleAccessBelow).
+mode_t settleEntry(const struct stat &status, int entry, const BundleAccess &bundle)
 {
     const mode_t own = status.st_mode & (07000 | S_IRWXU);
     const quint16 others = rightsInside(bundle.mode & 7, status, false);
@@ -403,36 +441,53 @@ bool moveWithoutReplacing(const QString &from, const QString &to, const Rename &
     return ::rename(QFile::encodeName(from).constData(), target.constData()) == 0;
 }
 
-std::optional<mode_t> giveOwnerAccess(int parent, const char *name)
+std::optional<mode_t> giveOwnerAccess(int parent, const char *name, quint64 device, quint64 inode)
 {
-    return changeOwnEntryMode(parent, name,
-                              [](const struct stat &status, int) { return (status.st_mode & 07777) | S_IRWXU; });
+    return changeOwnEntryMode(parent, name, [device, inode](const struct stat &status, int) {
+        const mode_t mode = status.st_mode & 07777;
+        if (device != 0 && (status.st_dev != device || status.st_ino != inode))
+            return mode;
+        return mode | S_IRWXU;
+    });
 }
 
 // With an access list the mode's group bits are the list's mask, which
 // bounds every named entry too: the owning group's own right is its entry
 // within that mask.
-std::optional<FolderAccess> folderAccess(int parent, const char *name, std::optional<mode_t> modeBefore)
+std::optional<BundleAccess> bundleAccessOf(int parent, const char *name, quint64 device, quint64 inode,
+                                           std::optional<mode_t> modeBefore)
 {
-    const Descriptor folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    Descriptor folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    // The person's own folder they may not read: opened with the access they
+    // may always give themselves, which it gets back at once.
+    std::optional<mode_t> given;
+    if (!folder.valid() && errno == EACCES) {
+        given = giveOwnerAccess(parent, name, device, inode);
+        if (given)
+            folder.reset(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
     struct stat status;
-    if (!folder.valid() || ::fstat(folder.get(), &status) != 0)
+    const bool found = folder.valid() && ::fstat(folder.get(), &status) == 0 && status.st_dev == device
+        && status.st_ino == inode;
+    if (given && found && (status.st_mode & 07777) != *given && ::fchmod(folder.get(), *given) != 0)
         return std::nullopt;
-    const mode_t mode = modeBefore.value_or(status.st_mode & 07777);
+    if (!found)
+        return std::nullopt;
+    const mode_t mode = modeBefore.value_or(given.value_or(status.st_mode & 07777));
     mode_t groupBits = mode & S_IRWXG;
     const QByteArray list = listOf(folder.get());
     for (const ListEntry &entry : listEntries(list)) {
         if (entry.tag == groupTag)
             groupBits &= mode_t(entry.permissions) << 3;
     }
-    return FolderAccess{mode, status.st_dev, status.st_ino, status.st_uid, status.st_gid, groupBits, list};
+    return BundleAccess{mode, status.st_dev, status.st_ino, status.st_uid, status.st_gid, groupBits, list};
 }
 
 // The new bundle gets the old mode whatever this run's umask, the old group
 // where its owner may give it (a shared folder may have given it its own),
 // and the old access list with them. Write for the group stays only where
 // that group is the same people, as the list says.
-void restoreFolderAccess(int parent, const char *name, const FolderAccess &old, quint64 device, quint64 inode)
+void restoreBundleAccess(int parent, const char *name, const BundleAccess &old, quint64 device, quint64 inode)
 {
     changeOwnEntryMode(parent, name, [&old, device, inode](const struct stat &status, int folder) {
         if (status.st_dev == old.device && status.st_ino == old.inode)
@@ -506,12 +561,12 @@ bool linksStayInside(const QString &root)
         [](int, const char *) { return true; });
 }
 
-bool settleAccessBelow(const QString &root, const FolderAccess &bundle)
+bool settleAccessBelow(const QString &root, const BundleAccess &bundle)
 {
     const auto settle = [&bundle](int folder, const char *name, bool isFolder) {
         return changeOwnEntryMode(
                    folder, name,
-                   [&bundle](const struct stat &status, int entry) { return accessBelow(status, entry, bundle); },
+                   [&bundle](const struct stat &status, int entry) { return settleEntry(status, entry, bundle); },
                    isFolder)
             .has_value();
     };
@@ -560,13 +615,13 @@ bool removeEntryAt(int parent, const QByteArray &name)
 bool clearFolder(const QString &path, quint64 device, quint64 inode, const QStringList &entries)
 {
     const Descriptor folder = openFolder(path, device, inode);
-    if (!folder.valid())
+    const Descriptor parent = openParent(path);
+    if (!folder.valid() || !parent.valid() || !sameMount(mountOf(folder.get(), ""), mountOf(parent.get(), "")))
         return false;
     bool removed = true;
     for (const QString &entry : entries)
         removed = removeEntryAt(folder.get(), QFile::encodeName(entry)) && removed;
-    const Descriptor parent = openParent(path);
-    return removed && parent.valid()
+    return removed
         && ::unlinkat(parent.get(), QFile::encodeName(QFileInfo(path).fileName()).constData(), AT_REMOVEDIR) == 0;
 }
 

@@ -65,12 +65,13 @@ bool renameNoReplace(const QString &from, const QString &to);
 bool moveWithoutReplacing(const QString &from, const QString &to, const Rename &rename);
 
 // Gives the folder `name` in the open folder `parent` owner read, write and
-// search permission when it is this user's and lacks some. The mode it had;
-// nothing when it is not this user's or could not be changed.
-std::optional<mode_t> giveOwnerAccess(int parent, const char *name);
+// search permission when it is this user's and lacks some, and where
+// `device` and `inode` are given, only while it is the folder they name. The
+// mode it had; nothing when it is not this user's or could not be changed.
+std::optional<mode_t> giveOwnerAccess(int parent, const char *name, quint64 device = 0, quint64 inode = 0);
 
 // Who may do what in the bundle folder the person had.
-struct FolderAccess
+struct BundleAccess
 {
     mode_t mode = 0;
     dev_t device = 0;
@@ -83,15 +84,18 @@ struct FolderAccess
     // Its own group may write into it: a bundle its group members share.
     bool shared() const { return groupBits & S_IWGRP; }
 };
-// The access of the folder `name` in the open folder `parent`; its mode is
-// `modeBefore` where the caller changed it, else the mode it has.
-std::optional<FolderAccess> folderAccess(int parent, const char *name, std::optional<mode_t> modeBefore = std::nullopt);
+// The access of the folder `name` in the open folder `parent`, while it is
+// the folder `device` and `inode` name; its mode is `modeBefore` where the
+// caller changed it, else the mode it has. This user's own folder that they
+// may not read (0311, 0000) is read with owner access given for that moment.
+std::optional<BundleAccess> bundleAccessOf(int parent, const char *name, quint64 device, quint64 inode,
+                                           std::optional<mode_t> modeBefore = std::nullopt);
 // Gives the folder `name` in the open folder `parent` back the access the
 // person gave the old bundle `old`, when it is one of the two folders the
 // cycle put there: the old bundle (its exact mode), or the new one (`device`
 // and `inode`: the old mode, group and access list). Another folder found
 // there is left as it is.
-void restoreFolderAccess(int parent, const char *name, const FolderAccess &old, quint64 device, quint64 inode);
+void restoreBundleAccess(int parent, const char *name, const BundleAccess &old, quint64 device, quint64 inode);
 
 // This user is in the group `group`, as its own or a further group.
 bool inGroup(gid_t group);
@@ -108,18 +112,21 @@ bool linksStayInside(const QString &root);
 // others; the bundle's access list, with no more than those rights, where it
 // has one. False when an entry could not be set, or is neither a folder, a
 // plain file nor a link (a FIFO, a socket, a device).
-bool settleAccessBelow(const QString &root, const FolderAccess &bundle);
+bool settleAccessBelow(const QString &root, const BundleAccess &bundle);
 // This user could remove everything below `root`: every folder there lets
 // them write and search, and none keeps others' entries to their owners.
 bool removableBelow(const QString &root);
 
 // Removes the entry `name` in the folder `parent` and, for a folder,
 // everything in it. A link is removed as a link. Whatever cannot be removed
-// is passed, and the folders holding it stay; false then.
+// is passed, and the folders holding it stay; false then. It never goes into
+// another file system (a folder mounted inside), and removes nothing there.
 bool removeEntryAt(int parent, const QByteArray &name);
 // Removes the entries `entries` in the folder at `path`, while it is the one
 // `device` and `inode` name, then the folder when nothing else is left in
 // it: an entry someone else put there is left alone, and the folder with it.
+// A folder mounted there (on another file system than its parent) is left
+// as it is.
 bool clearFolder(const QString &path, quint64 device, quint64 inode, const QStringList &entries);
 
 } // namespace UpdateFolders

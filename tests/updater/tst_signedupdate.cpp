@@ -17,6 +17,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -191,13 +193,13 @@ bool grantGroupWrite(const QString &path, gid_t group, bool asDefault = false)
 
 // The folder at `path` gets an access list that gives the user `member` the
 // rights `rights` (read, write, search as 4, 2, 1), its own group `group` and
-// the group 65533 all; by default that of a bundle its group shares, denying
-// one member the write it gives the rest.
-bool nameMember(const QString &path, uid_t member, quint32 rights = 5, quint32 group = 7)
+// the group 65533 all, within the mask `mask`; by default that of a bundle its
+// group shares, denying one member the write it gives the rest.
+bool nameMember(const QString &path, uid_t member, quint32 rights = 5, quint32 group = 7, quint32 mask = 7)
 {
     const quint32 none = quint32(-1);
     const quint32 list[] = {2, 0x01 | 5 << 16, none, 0x02 | rights << 16, member, 0x04 | group << 16, none,
-                            0x08 | 7 << 16, 65533, 0x10 | 7 << 16, none, 0x20 | 5 << 16, none};
+                            0x08 | 7 << 16, 65533, 0x10 | mask << 16, none, 0x20 | 5 << 16, none};
     return ::setxattr(QFile::encodeName(path).constData(), "system.posix_acl_access", list, sizeof list, 0) == 0;
 }
 
@@ -463,7 +465,12 @@ void TestSignedUpdate::cycle_data()
     // new bundle is moved there), "left-over holding another file" (the user's own 0700 folder at the cycle's
     // path holds a file a cycle does not make; "left-over open to its group": 0770, holding the archive),
     // "member named in its access list" (another member's bundle whose list gives the user write; "bundle of
-    // a group not the member's": its group, not the user's, writes too)
+    // a group not the member's": its group, not the user's, writes too), "own bundle at 0311" / "world-writable
+    // installed bundle" (the installed bundle's folder is 0311 / 0777), "read-only install folder" (the folder
+    // holding the app is 0555), "a later run" (after the cycle, the person puts a copy of the app in place and
+    // installs in a new run), "mount inside a left-over" / "left-over mounted" (a folder of the user's is bound
+    // into the cycle's folder an interrupted cycle left / onto its path), "narrow mask" (the bundle's access list masks its entries to search),
+    // "quit while the left-over is cleared" (the app quits while the cycle clears an earlier cycle's folder)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close".
@@ -696,6 +703,37 @@ void TestSignedUpdate::cycle_data()
            "version is kept in %3.";
     QTest::newRow("installed twice in one run") << "good" << QStringList{"then again"} << "install" << "installed"
                                                 << "";
+    QTest::newRow("own unreadable bundle, installed without privilege")
+        << "good" << QStringList{"own bundle at 0311", "without privilege"} << "install" << "installed" << "";
+    QTest::newRow("read-only install folder, without privilege")
+        << "good" << QStringList{"read-only install folder", "without privilege"} << "install" << "unchanged"
+        << "The update could not be installed, because you have no permission to change the folder %1. Give "
+           "yourself write access to that folder, then try again.";
+    QTest::newRow("previous version kept aside, then a later run")
+        << "good" << QStringList{"second rename fails", "roll-back fails", "a later run"} << "install" << "kept aside"
+        << "The update could not be installed, and the previous version could not be put back: it is kept in %1.";
+    QTest::newRow("folder mounted inside a left-over")
+        << "good" << QStringList{"mount inside a left-over"} << "install" << "left over kept"
+        << "The update could not be installed, because the folder %1 from an earlier update could not be removed. "
+           "Move it out of the way, then try again.";
+    QTest::newRow("folder mounted as a left-over")
+        << "good" << QStringList{"left-over mounted"} << "install" << "left over kept"
+        << "The update could not be installed, because the folder %1 from an earlier update could not be removed. "
+           "Move it out of the way, then try again.";
+    QTest::newRow("folder swapped in as the new bundle takes its place, then a later run")
+        << "good" << QStringList{"folder swapped in as the new bundle takes its place", "a later run"} << "install"
+        << "swapped"
+        << "Another folder was put at %1 during the update and was left as it is. The previous version is kept in %2.";
+    QTest::newRow("folder swapped in as the new bundle steps aside again, then a later run")
+        << "good" << QStringList{"folder swapped in at the roll-back", "relaunch fails", "a later run"} << "install"
+        << "swapped"
+        << "Another folder was put at %1 during the update and was left as it is. The previous version is kept in %2.";
+    QTest::newRow("world-writable installed bundle")
+        << "good" << QStringList{"world-writable installed bundle"} << "install" << "installed" << "";
+    QTest::newRow("bundle whose access list masks its entries to search")
+        << "good" << QStringList{"narrow mask"} << "install" << "installed" << "";
+    QTest::newRow("quit while a left-over is cleared")
+        << "good" << QStringList{"quit while the left-over is cleared"} << "install" << "" << "";
     QTest::newRow("read-only rows without /proc") << "" << QStringList{"without /proc"} << "" << "" << "";
 }
 
@@ -760,6 +798,9 @@ void TestSignedUpdate::cycle()
     }
     if (conditions.contains(u"private installed bundle"))
         QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), 0700), 0);
+    if (conditions.contains(u"own bundle at 0311") || conditions.contains(u"world-writable installed bundle"))
+        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), conditions.contains(u"own bundle at 0311") ? 0311 : 0777),
+                 0);
     // A group the user is in beside their own, for the install folder.
     std::optional<gid_t> sharedGroup;
     if (conditions.contains(u"shared install folder")) {
@@ -789,6 +830,7 @@ void TestSignedUpdate::cycle()
                           conditions.contains(u"bundle of a group not the member's") ? owner - 2 : *sharedGroup),
                  0);
     if ((conditions.contains(u"access list denying a member") && !nameMember(bundle, WithoutPrivilege::user - 4))
+        || (conditions.contains(u"narrow mask") && !nameMember(bundle, WithoutPrivilege::user - 4, 5, 7, 1))
         || (named && !nameMember(bundle, WithoutPrivilege::user, 7, conditions.contains(u"bundle of a group not the member's") ? 7 : 5))) {
         QVERIFY2(errno == ENOTSUP, qPrintable(qt_error_string(errno)));
         QSKIP("this file system keeps no access lists");
@@ -949,7 +991,55 @@ void TestSignedUpdate::cycle()
         if (forged)
             QCOMPARE(::chown(staging.constData(), owner, owner), 0);
     }
+    // One of the user's folders bound into an interrupted cycle's folder, or
+    // onto its path, holding what a cycle leaves there.
+    const bool mountedAsLeftOver = conditions.contains(u"left-over mounted");
+    const QByteArray mountPoint = mountedAsLeftOver ? staging : staging + "/unpacked/m";
+    bool mounted = false;
+    const auto unmount = qScopeGuard([&mounted, &mountPoint] {
+        if (mounted)
+            ::umount2(mountPoint.constData(), MNT_DETACH);
+    });
+    if (mountedAsLeftOver || conditions.contains(u"mount inside a left-over")) {
+        if (::geteuid() != 0)
+            QSKIP("only root can mount a folder");
+        const QString theirs = install.filePath(QStringLiteral("mounted"));
+        QVERIFY(writeBundle(theirs + QStringLiteral("/previous.app"), QStringLiteral("0.2"))
+                && QDir().mkpath(QFile::decodeName(mountPoint)));
+        QCOMPARE(::chmod(QFile::encodeName(mountedAsLeftOver ? theirs : framework.stagingPath()).constData(), 0700), 0);
+        mounted = ::mount(QFile::encodeName(theirs).constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr) == 0;
+        if (!mounted)
+            QSKIP("no mounting here (root without CAP_SYS_ADMIN)");
+    }
     const auto leftBefore = snapshot(framework.stagingPath());
+    // The app quits while the cycle clears an interrupted cycle's folder (held
+    // behind the pool's other work): the cycle makes nothing after that.
+    if (conditions.contains(u"quit while the left-over is cleared")) {
+        QVERIFY(QDir().mkdir(framework.stagingPath()) && ::chmod(staging.constData(), 0700) == 0);
+        QVERIFY(QFile(framework.stagingPath() + QStringLiteral("/update.tar.gz")).open(QIODevice::WriteOnly));
+        QThreadPool *pool = QThreadPool::globalInstance();
+        const int threads = pool->maxThreadCount();
+        QSemaphore held, released;
+        for (int i = 0; i < threads; ++i)
+            pool->start([&held, &released] {
+                held.release();
+                released.acquire();
+            });
+        held.acquire(threads);
+        auto quitting = std::make_unique<SignedUpdateFramework>(setup, &delegate);
+        QVERIFY(!quitting->startUpdater());
+        quitting->checkForUpdates();
+        QTRY_COMPARE_WITH_TIMEOUT(quitting->cycle().phase(), UpdateCycle::Phase::available, 30000);
+        quitting->cycle().install();
+        QCoreApplication::processEvents(); // on to the clear, which waits for the pool
+        quitting.reset();
+        released.release(threads);
+        pool->waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(!QFileInfo::exists(framework.stagingPath()));
+        QCOMPARE(delegate.cycles, 0);
+        return;
+    }
     const DescriptorLimit limit(conditions.contains(u"descriptor limit"));
     QVERIFY(!framework.startUpdater());
 
@@ -961,6 +1051,20 @@ void TestSignedUpdate::cycle()
     auto *notes = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
     auto *text = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.text"));
     QVERIFY(installButton && dismissButton && notes && text);
+    // The buttons shown end the row, Install last and in place once offered,
+    // enabled only for the offer.
+    const auto buttonsInPlace = [&] {
+        window.layout()->activate();
+        const QPushButton *last = installButton->isVisible() ? installButton : dismissButton;
+        return dismissButton->isVisible()
+            && last->geometry().right() == window.width() - window.layout()->contentsMargins().right() - 1
+            && (!installButton->isVisible() || dismissButton->geometry().right() < installButton->geometry().left())
+            && installButton->isVisible() == cycle.item().has_value()
+            && installButton->isEnabled() == (cycle.phase() == UpdateCycle::Phase::available);
+    };
+    bool downloadBegan = false;
+    connect(&cycle, &UpdateCycle::changed, &window,
+            [&] { downloadBegan = downloadBegan || cycle.phase() == UpdateCycle::Phase::downloading; });
 
     // The bundle owner's install folder, keeping entries to their owners, or
     // only its owner's to write into.
@@ -973,6 +1077,13 @@ void TestSignedUpdate::cycle()
     std::optional<WithoutPrivilege> unprivileged;
     unprivileged.emplace(conditions.contains(u"without privilege"), install.path(), sharedGroup);
     QVERIFY(!unprivileged->failed());
+    const bool readOnlyFolder = conditions.contains(u"read-only install folder");
+    if (readOnlyFolder)
+        QCOMPARE(::chmod(QFile::encodeName(install.path()).constData(), 0555), 0);
+    const auto folderBack = qScopeGuard([&install, readOnlyFolder] {
+        if (readOnlyFolder)
+            ::chmod(QFile::encodeName(install.path()).constData(), 0700);
+    });
     const gid_t groupBefore = groupOf(bundle);
     if (sharedGroup && !sticky && !ownersOnly) {
         QCOMPARE(::chown(QFile::encodeName(install.path()).constData(), uid_t(-1), *sharedGroup), 0);
@@ -991,6 +1102,7 @@ void TestSignedUpdate::cycle()
         QCOMPARE(cycle.text(), QStringLiteral("Version 2.0 is available. You have version 1.0."));
         QVERIFY(installButton->isVisible());
         QCOMPARE(dismissButton->text(), QStringLiteral("Later"));
+        QVERIFY(buttonsInPlace());
         // The release notes the feed item names, and no link without them.
         if (scenario == u"release-notes") {
             QVERIFY(notes->isVisible());
@@ -1021,6 +1133,7 @@ void TestSignedUpdate::cycle()
     if (action == u"cancel while downloading") {
         QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::downloading, 30000);
         QCOMPARE(dismissButton->text(), QStringLiteral("Cancel"));
+        QVERIFY(buttonsInPlace());
         dismissButton->click();
     }
     if (action == u"cancel while settings close") {
@@ -1068,6 +1181,7 @@ void TestSignedUpdate::cycle()
         QCOMPARE(snapshot(previous), before);
         QCOMPARE(QFileInfo::exists(bundle), outcome == u"swapped" || plant);
         if (!conditions.contains(u"then again"))
+            if (!conditions.contains(u"a later run"))
             QDir(framework.stagingPath()).removeRecursively();
     } else if (outcome == u"not put back") {
         // The folder swapped in is kept where the sentence says, and so is
@@ -1089,6 +1203,8 @@ void TestSignedUpdate::cycle()
     };
     if (outcome == u"installed") {
         QVERIFY(!delegate.failure);
+        if (conditions.contains(u"own bundle at 0311"))
+            unprivileged.reset(); // to read it
         // Verified and staged before the delegate was asked, then put in place.
         QVERIFY(delegate.staged.value(QStringLiteral("Contents/Info.plist")).contains("<string>2.0</string>"));
         QCOMPARE(snapshot(bundle), delegate.staged);
@@ -1130,6 +1246,8 @@ void TestSignedUpdate::cycle()
             QCOMPARE(accessListOf(contents).contains(u"group::rwx"), groupBefore == groupOf(bundle));
             QVERIFY(accessListOf(contents).contains(u"group:65533:r-x"));
         }
+        if (conditions.contains(u"narrow mask"))
+            QVERIFY(accessListOf(contents).contains(QStringLiteral("group:65533:--x,")));
         if (conditions.contains(u"install folder's default access list"))
             QVERIFY(modeOf(bundle + QStringLiteral("/Contents")) & S_IWGRP);
         // The bundle now at the app's path is the one the next update moves
@@ -1160,12 +1278,14 @@ void TestSignedUpdate::cycle()
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::upToDate);
         QCOMPARE(cycle.text(), QStringLiteral("You have the newest version (%1).").arg(setup.currentVersion));
         QCOMPARE(dismissButton->text(), QStringLiteral("Close"));
+        QVERIFY(buttonsInPlace());
     } else if (failure.isEmpty()) {
         QVERIFY(!delegate.failure);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
     } else {
         const QString named = outcome == u"kept aside" ? previous
             : failure.contains(u"the app at") || outcome == u"left" ? bundle
+            : failure.contains(u"no permission")                    ? install.path()
                                                                      : framework.stagingPath();
         const QString expected = failure.contains(u"belongs to") ? failure.arg(named, nameOf(owner))
             : failure.contains(u"%3")                            ? failure.arg(bundle, delegate.stagedPath, previous)
@@ -1175,9 +1295,15 @@ void TestSignedUpdate::cycle()
         QCOMPARE(delegate.failure, std::optional(expected));
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
         QCOMPARE(cycle.text(), expected);
-        // The whole sentence shows, however long its folders' paths are.
+        QVERIFY(buttonsInPlace());
+        // The whole sentence shows, however long its folders' paths are, and
+        // the window fits a short one after it.
         cycle.set(UpdateCycle::Phase::failed, expected + QLatin1Char(' ') + expected);
         QTRY_VERIFY(text->height() >= text->heightForWidth(text->width()));
+        const int tall = window.height();
+        cycle.set(UpdateCycle::Phase::failed, QStringLiteral("Short."));
+        QTRY_COMPARE(window.height(), window.layout()->totalHeightForWidth(window.width()));
+        QVERIFY(window.height() < tall);
     }
     if (outcome == u"swapped" || outcome == u"left") {
         // The folder found at the app's path is neither changed, nor moved,
@@ -1190,6 +1316,8 @@ void TestSignedUpdate::cycle()
         if (swapAtRelaunch || swapBeforeInstall || swapAtPlace || swapWhileOffered)
             QVERIFY(after.st_ctim.tv_sec == swappedIn.st_ctim.tv_sec
                     && after.st_ctim.tv_nsec == swappedIn.st_ctim.tv_nsec);
+        // Found before anything was downloaded.
+        QVERIFY(!swapWhileOffered || !downloadBegan);
         // Installing again finds it still there: it and the previous version
         // kept aside stay as they are.
         if (conditions.contains(u"then again")) {
@@ -1226,6 +1354,31 @@ void TestSignedUpdate::cycle()
     // that failed left the old bundle back where it was.
     QCOMPARE(relaunched.size(),
              conditions.contains(u"relaunch fails") || (outcome == u"swapped" && !swapAtPlace) ? 1 : 0);
+    // The person puts a copy of the app in place: in a later run the previous
+    // version kept aside stays where they were told it is, until they move it.
+    if (conditions.contains(u"a later run")) {
+        QVERIFY(!QFileInfo::exists(bundle) || QFile::rename(bundle, install.filePath(QStringLiteral("found.app"))));
+        QVERIFY(writeBundle(bundle, QStringLiteral("1.0")));
+        SignedUpdateFramework later(setup, &delegate);
+        QVERIFY(!later.startUpdater());
+        const auto installLater = [&](int cycles) {
+            later.checkForUpdates();
+            QTRY_COMPARE_WITH_TIMEOUT(later.cycle().phase(), UpdateCycle::Phase::available, 30000);
+            later.cycle().install();
+            QTRY_COMPARE_WITH_TIMEOUT(delegate.cycles, cycles, 60000);
+        };
+        installLater(2);
+        QCOMPARE(delegate.failure,
+                 std::optional(QStringLiteral("The update could not be installed, because an earlier update kept the "
+                                              "previous version in %1. Move it out of the way, then try again.")
+                                   .arg(previous)));
+        QCOMPARE(snapshot(previous), before);
+        QVERIFY(QFile::rename(previous, install.filePath(QStringLiteral("kept.app"))));
+        installLater(3);
+        const QString notStarted = QStringLiteral("The new version could not be started, so the previous version was put back.");
+        QCOMPARE(delegate.failure, relaunchFails ? std::optional(notStarted) : std::nullopt);
+        QVERIFY(!QFileInfo::exists(later.stagingPath()));
+    }
 }
 
 void TestSignedUpdate::automaticChecks_data()

@@ -62,11 +62,6 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     m_install = new QPushButton(loc("Install and Relaunch"), this);
     m_install->setObjectName(QStringLiteral("sorvane.updates.cycle.install"));
     UiKit::makeProminent(m_install);
-    // Hidden, it keeps its place: the button beside it moved under the pointer,
-    // and the second press of a double click on Install cancelled the update.
-    QSizePolicy keepsPlace = m_install->sizePolicy();
-    keepsPlace.setRetainSizeWhenHidden(true);
-    m_install->setSizePolicy(keepsPlace);
     buttons->addWidget(m_install);
     layout->addLayout(buttons);
 
@@ -99,7 +94,12 @@ void UpdateCycleDialog::refresh()
     } else {
         m_progress->setRange(0, 0); // busy, no measure
     }
-    m_install->setVisible(phase == Phase::available);
+    // Once offered, Install keeps its place at the row's end, enabled only
+    // for the offer: the button beside it would move under the pointer, and
+    // the second press of a double click on Install cancel the update (or
+    // close the window on a quick failure). The others end the row.
+    m_install->setVisible(m_cycle.item().has_value());
+    m_install->setEnabled(phase == Phase::available);
     const QUrl notes = m_cycle.item() ? m_cycle.item()->releaseNotes : QUrl();
     m_notes->setVisible(phase == Phase::available && !notes.isEmpty());
     if (!notes.isEmpty() && m_notes->textFormat() != Qt::PlainText) {
@@ -109,11 +109,12 @@ void UpdateCycleDialog::refresh()
     }
     const bool ended = phase == Phase::upToDate || phase == Phase::failed;
     m_dismiss->setText(ended ? loc("Close") : phase == Phase::available ? loc("Later") : loc("Cancel"));
-    // A window does not grow with its wrapped text's height for its width: a
-    // longer sentence (a failure naming folders) was cut off.
+    // A window does not follow its wrapped text's height for its width: it
+    // fits the text shown now, growing for a long sentence (a failure naming
+    // folders, which was cut off) and shrinking for a short one after it.
     if (isVisible()) {
         const int needed = layout()->totalHeightForWidth(width());
-        if (needed > height())
+        if (needed != height())
             resize(width(), needed);
     }
 }
