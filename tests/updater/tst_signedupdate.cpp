@@ -1279,6 +1279,8 @@ void TestSignedUpdate::cycle()
         QCOMPARE(cycle.text(), QStringLiteral("You have the newest version (%1).").arg(setup.currentVersion));
         QCOMPARE(dismissButton->text(), QStringLiteral("Close"));
         QVERIFY(buttonsInPlace());
+        // No band left where the progress of the check stood.
+        QTRY_COMPARE(window.height(), window.layout()->totalHeightForWidth(window.width()));
     } else if (failure.isEmpty()) {
         QVERIFY(!delegate.failure);
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);

@@ -113,6 +113,9 @@ void UpdateCycleDialog::refresh()
     // fits the text shown now, growing for a long sentence (a failure naming
     // folders, which was cut off) and shrinking for a short one after it.
     if (isVisible()) {
+        // First the minimum height the layout sets for what is shown now (a
+        // progress bar just hidden kept it taller).
+        layout()->activate();
         const int needed = layout()->totalHeightForWidth(width());
         if (needed != height())
             resize(width(), needed);
