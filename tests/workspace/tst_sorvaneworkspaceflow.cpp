@@ -61,17 +61,23 @@ class TestSorvaneWorkspaceFlow : public QObject, private StandinWindow
     std::unique_ptr<Flow> flow;
     QList<SorvaneInboxRow> listed; // the inbox's rows when it first came on screen
 
+    // Whether any load the workspace starts still runs, as its models report
+    // it: the editor's operation, the inbox's page, walk, claim or start, the
+    // selected customer's pipeline and its consent, the company directory,
+    // and the selected row's hand-over (running from the call, also through
+    // the turn it waits before it opens the task).
+    bool loading() const
+    {
+        const SorvaneInboxModel &inbox = flow->inbox;
+        const std::optional<QString> &selected = inbox.selectedID();
+        return editor->busy() || inbox.loading() || inbox.selectingRequest() || inbox.mutating()
+            || inbox.pipelineLoading() || inbox.metadataLoading() || flow->queue.directory().loadingCompanies()
+            || (selected && flow->queue.sorvaneOpening(*selected) == ServiceQueueModel::SorvaneOpening::running);
+    }
+
     bool quiet()
     {
-        // Twice: a hand-over waits a turn before it opens its task.
-        for (int round = 0; round < 2; ++round) {
-            if (!settle([&] {
-                    return editor->busy() || flow->inbox.loading() || flow->queue.directory().loadingCompanies();
-                }))
-                return false;
-            QTest::qWait(100);
-        }
-        return !editor->busy() && !flow->inbox.loading();
+        return settle([&] { return loading(); });
     }
 
     bool opened(const QString &task) const
