@@ -428,9 +428,15 @@ void TestEditorIntegration::cancelStopsAHangingTool()
                                     QJsonObject{{QStringLiteral("mode"), QStringLiteral("hang")},
                                                 {QStringLiteral("seconds"), 600}}}}));
     const QStringList before = packageIDs(m_model->inventory());
+    // The tool has started once the stand-in logged its run.
+    const auto runsLogged = [this] {
+        QFile runs(m_standin.var() + QStringLiteral("/runs.jsonl"));
+        return runs.open(QIODevice::ReadOnly) ? runs.readAll().count('\n') : 0;
+    };
+    const auto runsBefore = runsLogged();
     m_model->refresh();
     QVERIFY(m_model->busy());
-    QTest::qWait(300); // let the tool start
+    QTRY_VERIFY_WITH_TIMEOUT(runsLogged() > runsBefore, 30000);
     m_model->cancel();
     QVERIFY(!m_model->busy());
     QVERIFY(m_model->message());
