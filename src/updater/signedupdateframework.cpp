@@ -44,8 +44,8 @@ constexpr const char *archiveName = "update.tar.gz";
 // Left in the cycle's folder where it keeps a folder that is not the app's:
 // no later cycle clears that folder away.
 constexpr const char *keptName = "kept-another-folder";
-// Left there where it keeps the previous version, as the person was told:
-// no later cycle clears that version away while it is there.
+// Left there while it holds the previous version, which the person may be
+// told it keeps: no later cycle clears that version away while it is there.
 constexpr const char *keptPreviousName = "kept-previous-version";
 // What a cycle puts in its folder; the previous bundle steps aside there.
 constexpr const char *unpackedName = "unpacked";
@@ -753,9 +753,9 @@ BridgeError SignedUpdateFramework::belongsTo(uid_t owner) const
 // its path is not ours and is refused. A folder left by an interrupted cycle
 // is cleared (off the GUI thread: it may be large) only where it is as a
 // cycle leaves it: this user's, closed to everyone else, holding only what a
-// cycle puts there, and not the previous version a cycle said it keeps; and
-// not while the bundle is missing (then it may hold the only copy). Anything else stays as it is, and the person is told whose
-// it is or to move it out of the way.
+// cycle puts there, and not a previous version marked as kept; and not while
+// the bundle is missing (then it may hold the only copy). Anything else stays
+// as it is, and the person is told whose it is or to move it out of the way.
 QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive)
 {
     const QString failed = loc("The update could not be installed. The installed app is unchanged.");
@@ -882,16 +882,15 @@ int SignedUpdateFramework::createInStaging(const QString &name, bool folder)
     return created;
 }
 
-// The cycle's folder keeps what the person was told it keeps: a folder that
-// is not the app's (one put at the app's path that could not be put back),
-// or the previous version. It stays, and so it is marked `marker` for the
-// cycles after this one, in this run or a later one.
-void SignedUpdateFramework::keepStaging(const char *marker)
+// The cycle's folder keeps a folder that is not the app's (one put at the
+// app's path that could not be put back): it stays, and so it is marked for
+// the cycles after this one, in this run or a later one.
+void SignedUpdateFramework::keepAnotherFolder()
 {
     m_keepStaging = true;
-    const Descriptor made(createInStaging(QString::fromLatin1(marker), false));
-    if (!made.valid())
-        qCWarning(lcUpdater) << "the update's folder could not be marked as kept:" << marker;
+    const Descriptor marker(createInStaging(QString::fromLatin1(keptName), false));
+    if (!marker.valid())
+        qCWarning(lcUpdater) << "the update's folder could not be marked as keeping another folder";
 }
 
 // Removes what the cycle made in its folder, and the folder, off the GUI
@@ -976,7 +975,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
             restoreBundleAccess(folder.get(), name.constData(), *access, staged.device, staged.inode);
     });
     const auto keptAside = [&] {
-        keepStaging(keptPreviousName);
+        m_keepStaging = true;
         return BridgeError::failed(loc("The update could not be installed, and the previous version could not be put "
                                        "back: it is kept in %@.",
                                        {previous}));
@@ -987,7 +986,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
                                   "version is kept in %@.",
                                   {bundle, previous});
     const auto replacedMeanwhile = [&] {
-        keepStaging(keptPreviousName);
+        m_keepStaging = true;
         return BridgeError::failed(swappedIn);
     };
     // Granted, yet refused (another user's folder, an access list).
@@ -995,7 +994,10 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
         throw BridgeError::failed(loc("The update could not be installed, because you have no permission to change "
                                       "the folder %@. Give yourself write access to that folder, then try again.",
                                       {bundle}));
-    if (!move(bundle, previous))
+    // Marked as keeping the previous version before it steps aside: however
+    // this ends (the app may even stop), no later cycle clears it away while
+    // the person may need it. Unmarked once the new version runs.
+    if (!Descriptor(createInStaging(QString::fromLatin1(keptPreviousName))).valid() || !move(bundle, previous))
         throw BridgeError::failed(failed);
     // Whatever was put in its place between the look and the move goes
     // straight back.
@@ -1018,6 +1020,9 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     if (m_setup.relaunch && m_setup.relaunch(executable)) {
         if (!standsAt(bundle, staged.device, staged.inode))
             throw replacedMeanwhile();
+        const Descriptor staging(openStaging());
+        if (!staging.valid() || ::unlinkat(staging.get(), keptPreviousName, 0) != 0)
+            qCWarning(lcUpdater) << "the update's folder is still marked as keeping the previous version";
         m_bundleDevice = staged.device;
         m_bundleInode = staged.inode;
         m_cycle.set(UpdateCycle::Phase::idle, QString());
@@ -1030,7 +1035,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
     if (!move(bundle, staged.bundle))
         throw keptAside();
     if (!standsAt(staged.bundle, staged.device, staged.inode)) {
-        keepStaging(keptPreviousName);
+        m_keepStaging = true;
         moveBackOrKeep(staged.bundle, bundle, swappedIn,
                        loc("Another folder was put at %@ during the update and could not be put back: it is kept in "
                            "%@. The previous version is kept in %@.",
@@ -1050,7 +1055,7 @@ void SignedUpdateFramework::moveBackOrKeep(const QString &from, const QString &t
 {
     if (move(from, to))
         throw BridgeError::failed(movedBack);
-    keepStaging(keptName);
+    keepAnotherFolder();
     throw BridgeError::failed(kept);
 }
 

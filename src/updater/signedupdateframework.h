@@ -120,7 +120,7 @@ private:
     QCoro::Task<void> makeStaging(std::shared_ptr<bool> alive);
     int openStaging() const;
     int createInStaging(const QString &name, bool folder = false);
-    void keepStaging(const char *marker);
+    void keepAnotherFolder();
     QCoro::Task<void> clearStaging();
     void replaceBundle(const Staged &staged);
     bool move(const QString &from, const QString &to) const;

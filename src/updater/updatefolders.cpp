@@ -118,8 +118,8 @@ bool sameEntry(const struct stat &a, const struct stat &b)
 }
 
 // The file system an entry is on: its device, and the mount's id, since a
-// folder bound onto another of the same disk has that disk's device (and the
-// kernel gives no id before Linux 5.8: then the device alone tells).
+// folder bound onto another of the same disk has that disk's device. The
+// kernel gives no id before Linux 5.8: there only another disk shows.
 struct Mount
 {
     dev_t device = 0;
@@ -441,14 +441,23 @@ bool moveWithoutReplacing(const QString &from, const QString &to, const Rename &
     return ::rename(QFile::encodeName(from).constData(), target.constData()) == 0;
 }
 
+// Gives this user's folder `name` in the open folder `parent` the mode
+// `change` makes of the one it has, only while it is the folder `device` and
+// `inode` name (any where `device` is 0). The mode it had.
+template<class Change>
+std::optional<mode_t> changeOwnFolderMode(int parent, const char *name, quint64 device, quint64 inode, Change change)
+{
+    bool another = false;
+    const auto mode = changeOwnEntryMode(parent, name, [&](const struct stat &status, int) {
+        another = device != 0 && (status.st_dev != device || status.st_ino != inode);
+        return another ? mode_t(status.st_mode & 07777) : change(mode_t(status.st_mode & 07777));
+    });
+    return another ? std::nullopt : mode;
+}
+
 std::optional<mode_t> giveOwnerAccess(int parent, const char *name, quint64 device, quint64 inode)
 {
-    return changeOwnEntryMode(parent, name, [device, inode](const struct stat &status, int) {
-        const mode_t mode = status.st_mode & 07777;
-        if (device != 0 && (status.st_dev != device || status.st_ino != inode))
-            return mode;
-        return mode | S_IRWXU;
-    });
+    return changeOwnFolderMode(parent, name, device, inode, [](mode_t mode) { return mode | S_IRWXU; });
 }
 
 // With an access list the mode's group bits are the list's mask, which
@@ -469,9 +478,9 @@ std::optional<BundleAccess> bundleAccessOf(int parent, const char *name, quint64
     struct stat status;
     const bool found = folder.valid() && ::fstat(folder.get(), &status) == 0 && status.st_dev == device
         && status.st_ino == inode;
-    if (given && found && (status.st_mode & 07777) != *given && ::fchmod(folder.get(), *given) != 0)
-        return std::nullopt;
-    if (!found)
+    if (given && !found)
+        changeOwnFolderMode(parent, name, device, inode, [&given](mode_t) { return *given; });
+    if (!found || (given && (status.st_mode & 07777) != *given && ::fchmod(folder.get(), *given) != 0))
         return std::nullopt;
     const mode_t mode = modeBefore.value_or(given.value_or(status.st_mode & 07777));
     mode_t groupBits = mode & S_IRWXG;

@@ -67,7 +67,8 @@ bool moveWithoutReplacing(const QString &from, const QString &to, const Rename &
 // Gives the folder `name` in the open folder `parent` owner read, write and
 // search permission when it is this user's and lacks some, and where
 // `device` and `inode` are given, only while it is the folder they name. The
-// mode it had; nothing when it is not this user's or could not be changed.
+// mode it had; nothing when it is not this user's, not that folder, or could
+// not be changed.
 std::optional<mode_t> giveOwnerAccess(int parent, const char *name, quint64 device = 0, quint64 inode = 0);
 
 // Who may do what in the bundle folder the person had.
@@ -119,8 +120,9 @@ bool removableBelow(const QString &root);
 
 // Removes the entry `name` in the folder `parent` and, for a folder,
 // everything in it. A link is removed as a link. Whatever cannot be removed
-// is passed, and the folders holding it stay; false then. It never goes into
-// another file system (a folder mounted inside), and removes nothing there.
+// is passed, and the folders holding it stay; false then. It does not go
+// into a folder mounted inside (where the kernel tells the mounts apart: a
+// bind mount of the same disk from Linux 5.8 on), and removes nothing there.
 bool removeEntryAt(int parent, const QByteArray &name);
 // Removes the entries `entries` in the folder at `path`, while it is the one
 // `device` and `inode` name, then the folder when nothing else is left in

@@ -325,6 +325,33 @@ private:
     std::vector<gid_t> m_groups;
 };
 
+// Holds every thread of the global pool until released: what the cycle hands
+// the pool (clearing a folder) waits meanwhile.
+class PoolHold
+{
+public:
+    void hold()
+    {
+        m_threads = QThreadPool::globalInstance()->maxThreadCount();
+        for (int i = 0; i < m_threads; ++i)
+            QThreadPool::globalInstance()->start([this] {
+                m_held.release();
+                m_released.acquire();
+            });
+        m_held.acquire(m_threads);
+    }
+    void release()
+    {
+        m_released.release(std::exchange(m_threads, 0));
+        QThreadPool::globalInstance()->waitForDone();
+    }
+    ~PoolHold() { release(); }
+
+private:
+    int m_threads = 0;
+    QSemaphore m_held, m_released;
+};
+
 class Delegate final : public UpdateFrameworkDelegate
 {
 public:
@@ -369,6 +396,8 @@ private Q_SLOTS:
     void automaticChecks();
     void archiveOncePerBuild_data();
     void archiveOncePerBuild();
+    void accessOfTheRunningBundleOnly_data();
+    void accessOfTheRunningBundleOnly();
 
 private:
     void setScenario(const QString &word);
@@ -465,8 +494,9 @@ void TestSignedUpdate::cycle_data()
     // new bundle is moved there), "left-over holding another file" (the user's own 0700 folder at the cycle's
     // path holds a file a cycle does not make; "left-over open to its group": 0770, holding the archive),
     // "member named in its access list" (another member's bundle whose list gives the user write; "bundle of
-    // a group not the member's": its group, not the user's, writes too), "own bundle at 0311" / "world-writable
-    // installed bundle" (the installed bundle's folder is 0311 / 0777), "read-only install folder" (the folder
+    // a group not the member's": its group, not the user's, writes too), "own bundle at 0311" / "at 0000" /
+    // "world-writable installed bundle" (the installed bundle's folder is 0311 / 0000 / 0777), "clean-up held"
+    // (the cycle's clearing waits once the new version started), "read-only install folder" (the folder
     // holding the app is 0555), "a later run" (after the cycle, the person puts a copy of the app in place and
     // installs in a new run), "mount inside a left-over" / "left-over mounted" (a folder of the user's is bound
     // into the cycle's folder an interrupted cycle left / onto its path), "narrow mask" (the bundle's access list masks its entries to search),
@@ -705,6 +735,10 @@ void TestSignedUpdate::cycle_data()
                                                 << "";
     QTest::newRow("own unreadable bundle, installed without privilege")
         << "good" << QStringList{"own bundle at 0311", "without privilege"} << "install" << "installed" << "";
+    QTest::newRow("own bundle closed to all, installed without privilege")
+        << "good" << QStringList{"own bundle at 0000", "without privilege"} << "install" << "installed" << "";
+    QTest::newRow("installed, the clean-up held up")
+        << "good" << QStringList{"clean-up held"} << "install" << "installed" << "";
     QTest::newRow("read-only install folder, without privilege")
         << "good" << QStringList{"read-only install folder", "without privilege"} << "install" << "unchanged"
         << "The update could not be installed, because you have no permission to change the folder %1. Give "
@@ -798,8 +832,10 @@ void TestSignedUpdate::cycle()
     }
     if (conditions.contains(u"private installed bundle"))
         QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), 0700), 0);
-    if (conditions.contains(u"own bundle at 0311") || conditions.contains(u"world-writable installed bundle"))
-        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(), conditions.contains(u"own bundle at 0311") ? 0311 : 0777),
+    const bool unreadable = conditions.contains(u"own bundle at 0311") || conditions.contains(u"own bundle at 0000");
+    if (unreadable || conditions.contains(u"world-writable installed bundle"))
+        QCOMPARE(::chmod(QFile::encodeName(bundle).constData(),
+                         conditions.contains(u"own bundle at 0311") ? 0311 : unreadable ? 0 : 0777),
                  0);
     // A group the user is in beside their own, for the install folder.
     std::optional<gid_t> sharedGroup;
@@ -884,8 +920,12 @@ void TestSignedUpdate::cycle()
         QCOMPARE(::lstat(QFile::encodeName(bundle).constData(), &swappedIn), 0);
     };
     const bool relaunchFails = conditions.contains(u"relaunch fails");
-    setup.relaunch = [&relaunched, relaunchFails, swapAtRelaunch, &swap](const QString &executable) {
+    PoolHold cleanUp;
+    const bool holdCleanUp = conditions.contains(u"clean-up held");
+    setup.relaunch = [&relaunched, relaunchFails, swapAtRelaunch, &swap, &cleanUp, holdCleanUp](const QString &executable) {
         relaunched << executable;
+        if (holdCleanUp)
+            cleanUp.hold();
         if (swapAtRelaunch && relaunched.size() == 1)
             swap();
         return !relaunchFails;
@@ -995,6 +1035,7 @@ void TestSignedUpdate::cycle()
     // onto its path, holding what a cycle leaves there.
     const bool mountedAsLeftOver = conditions.contains(u"left-over mounted");
     const QByteArray mountPoint = mountedAsLeftOver ? staging : staging + "/unpacked/m";
+    const QString theirs = install.filePath(QStringLiteral("mounted"));
     bool mounted = false;
     const auto unmount = qScopeGuard([&mounted, &mountPoint] {
         if (mounted)
@@ -1003,10 +1044,10 @@ void TestSignedUpdate::cycle()
     if (mountedAsLeftOver || conditions.contains(u"mount inside a left-over")) {
         if (::geteuid() != 0)
             QSKIP("only root can mount a folder");
-        const QString theirs = install.filePath(QStringLiteral("mounted"));
         QVERIFY(writeBundle(theirs + QStringLiteral("/previous.app"), QStringLiteral("0.2"))
                 && QDir().mkpath(QFile::decodeName(mountPoint)));
-        QCOMPARE(::chmod(QFile::encodeName(mountedAsLeftOver ? theirs : framework.stagingPath()).constData(), 0700), 0);
+        QCOMPARE(::chmod(QFile::encodeName(theirs).constData(), mountedAsLeftOver ? 0700 : 0500), 0);
+        QCOMPARE(::chmod(staging.constData(), 0700), 0);
         mounted = ::mount(QFile::encodeName(theirs).constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr) == 0;
         if (!mounted)
             QSKIP("no mounting here (root without CAP_SYS_ADMIN)");
@@ -1017,15 +1058,8 @@ void TestSignedUpdate::cycle()
     if (conditions.contains(u"quit while the left-over is cleared")) {
         QVERIFY(QDir().mkdir(framework.stagingPath()) && ::chmod(staging.constData(), 0700) == 0);
         QVERIFY(QFile(framework.stagingPath() + QStringLiteral("/update.tar.gz")).open(QIODevice::WriteOnly));
-        QThreadPool *pool = QThreadPool::globalInstance();
-        const int threads = pool->maxThreadCount();
-        QSemaphore held, released;
-        for (int i = 0; i < threads; ++i)
-            pool->start([&held, &released] {
-                held.release();
-                released.acquire();
-            });
-        held.acquire(threads);
+        PoolHold pool;
+        pool.hold();
         auto quitting = std::make_unique<SignedUpdateFramework>(setup, &delegate);
         QVERIFY(!quitting->startUpdater());
         quitting->checkForUpdates();
@@ -1033,8 +1067,7 @@ void TestSignedUpdate::cycle()
         quitting->cycle().install();
         QCoreApplication::processEvents(); // on to the clear, which waits for the pool
         quitting.reset();
-        released.release(threads);
-        pool->waitForDone();
+        pool.release();
         QCoreApplication::sendPostedEvents();
         QVERIFY(!QFileInfo::exists(framework.stagingPath()));
         QCOMPARE(delegate.cycles, 0);
@@ -1134,12 +1167,25 @@ void TestSignedUpdate::cycle()
         QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::downloading, 30000);
         QCOMPARE(dismissButton->text(), QStringLiteral("Cancel"));
         QVERIFY(buttonsInPlace());
+        // A window the person made taller stays so as the progress moves.
+        window.resize(window.width(), window.height() + 40);
+        const int taller = window.height();
+        cycle.set(UpdateCycle::Phase::downloading, cycle.text(), 0.5);
+        QCOMPARE(window.height(), taller);
         dismissButton->click();
     }
     if (action == u"cancel while settings close") {
         QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::waitingToRelaunch, 30000);
         QCOMPARE(dismissButton->text(), QStringLiteral("Cancel"));
         dismissButton->click();
+    }
+    if (holdCleanUp) {
+        // The new version runs, and the app may end before the clean-up: the
+        // previous version left there is no longer marked as kept.
+        QTRY_COMPARE_WITH_TIMEOUT(cycle.phase(), UpdateCycle::Phase::idle, 30000);
+        QVERIFY(QFileInfo::exists(previous + QStringLiteral("/Contents/Info.plist")));
+        QVERIFY(!QFileInfo::exists(framework.stagingPath() + QStringLiteral("/kept-previous-version")));
+        cleanUp.release();
     }
     QTRY_COMPARE_WITH_TIMEOUT(delegate.cycles, 1, 60000);
     QVERIFY(framework.canCheckForUpdates());
@@ -1175,13 +1221,14 @@ void TestSignedUpdate::cycle()
         if (unsearchable)
             QCOMPARE(::chmod(staging.constData(), 0700), 0);
         QCOMPARE(snapshot(framework.stagingPath()), leftBefore);
+        if (mounted) // not even opened up
+            QCOMPARE(modeOf(theirs), mode_t(mountedAsLeftOver ? 0700 : 0500));
     } else if (outcome == u"kept aside" || outcome == u"swapped") {
         // The previous bundle is the only copy: kept where it stepped aside
         // (the app's path holds the folder swapped in, if any).
         QCOMPARE(snapshot(previous), before);
         QCOMPARE(QFileInfo::exists(bundle), outcome == u"swapped" || plant);
-        if (!conditions.contains(u"then again"))
-            if (!conditions.contains(u"a later run"))
+        if (!conditions.contains(u"then again") && !conditions.contains(u"a later run"))
             QDir(framework.stagingPath()).removeRecursively();
     } else if (outcome == u"not put back") {
         // The folder swapped in is kept where the sentence says, and so is
@@ -1203,7 +1250,7 @@ void TestSignedUpdate::cycle()
     };
     if (outcome == u"installed") {
         QVERIFY(!delegate.failure);
-        if (conditions.contains(u"own bundle at 0311"))
+        if (unreadable)
             unprivileged.reset(); // to read it
         // Verified and staged before the delegate was asked, then put in place.
         QVERIFY(delegate.staged.value(QStringLiteral("Contents/Info.plist")).contains("<string>2.0</string>"));
@@ -1541,6 +1588,45 @@ void TestSignedUpdate::archiveOncePerBuild()
     QCOMPARE(after == before, kept);
     second.terminate();
     QVERIFY(second.waitForFinished(10000));
+}
+
+void TestSignedUpdate::accessOfTheRunningBundleOnly_data()
+{
+    // The folder at the app's path is the running bundle, or another one
+    // (another device and inode) put there in the moment since the look.
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<bool>("giveOnly");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("the bundle, unreadable to its owner") << true << false << 0311;
+    QTest::newRow("another folder in its place") << false << false << 0311;
+    QTest::newRow("another readable folder in its place") << false << false << 0755;
+    QTest::newRow("owner access for another folder in its place") << false << true << 0311;
+}
+
+// Only the running bundle's access is read, or its mode changed, and an own
+// folder its owner may not read keeps its mode.
+void TestSignedUpdate::accessOfTheRunningBundleOnly()
+{
+    QFETCH(bool, running);
+    QFETCH(bool, giveOnly);
+    QFETCH(int, mode);
+    QTemporaryDir install;
+    const QByteArray bundle = QFile::encodeName(install.filePath(QStringLiteral("Tavlon.app")));
+    struct stat status;
+    QVERIFY(::mkdir(bundle.constData(), 0700) == 0 && ::chmod(bundle.constData(), mode_t(mode)) == 0
+            && ::lstat(bundle.constData(), &status) == 0);
+    const quint64 inode = running ? status.st_ino : status.st_ino + 1;
+    const WithoutPrivilege unprivileged(true, install.path());
+    QVERIFY(!unprivileged.failed());
+    const UpdateFolders::Descriptor parent = UpdateFolders::openParent(QFile::decodeName(bundle));
+    if (giveOnly) {
+        QVERIFY(!UpdateFolders::giveOwnerAccess(parent.get(), "Tavlon.app", status.st_dev, inode));
+    } else {
+        const auto access = UpdateFolders::bundleAccessOf(parent.get(), "Tavlon.app", status.st_dev, inode);
+        QCOMPARE(access.has_value(), running);
+        QCOMPARE(access ? access->mode : mode_t(mode), mode_t(mode));
+    }
+    QCOMPARE(modeOf(QFile::decodeName(bundle)), mode_t(mode));
 }
 
 QTEST_MAIN(TestSignedUpdate)

@@ -112,7 +112,13 @@ void UpdateCycleDialog::refresh()
     // A window does not follow its wrapped text's height for its width: it
     // fits the text shown now, growing for a long sentence (a failure naming
     // folders, which was cut off) and shrinking for a short one after it.
-    if (isVisible()) {
+    // Only when that changed: a window the person made taller stays so while
+    // the download's progress moves.
+    const int parts = int(m_progress->isVisibleTo(this)) | int(m_notes->isVisibleTo(this)) << 1
+        | int(m_install->isVisibleTo(this)) << 2;
+    if (isVisible() && (m_text->text() != m_fittedText || parts != m_fittedParts)) {
+        m_fittedText = m_text->text();
+        m_fittedParts = parts;
         // First the minimum height the layout sets for what is shown now (a
         // progress bar just hidden kept it taller).
         layout()->activate();

@@ -28,4 +28,7 @@ private:
     QProgressBar *m_progress;
     QPushButton *m_install;
     QPushButton *m_dismiss;
+    // What the window's height was last fitted to: the text and which parts showed.
+    QString m_fittedText;
+    int m_fittedParts = -1;
 };
