@@ -60,6 +60,15 @@ QString anotherFolderAt(const QString &bundle)
     return loc("Another folder is at %@. It was left as it is, and nothing was installed.", {bundle});
 }
 
+// The bundle the app runs from is not at the app's path: another folder,
+// left as it is, or nothing.
+BridgeError notTheRunningBundle(const QString &bundle)
+{
+    return BridgeError::failed(entryKind(bundle) == EntryKind::folder
+                                   ? anotherFolderAt(bundle)
+                                   : loc("The update could not be installed. The installed app is unchanged."));
+}
+
 // The time a download of `length` bytes is allowed in all: ten minutes, and
 // as long again as 64 KiB a second would take.
 std::chrono::milliseconds downloadDeadlineFor(qint64 length)
@@ -715,11 +724,11 @@ QCoro::Task<void> SignedUpdateFramework::checkBundleAccess(std::shared_ptr<bool>
     m_bundleAccess.reset();
     const Descriptor parent = openParent(bundle);
     if (!parent.valid() || !isRunningBundleAt(bundle))
-        throw BridgeError::failed(entryKind(bundle) == EntryKind::folder ? anotherFolderAt(bundle) : failed);
+        throw notTheRunningBundle(bundle);
     m_bundleAccess = bundleAccessOf(parent.get(), name.constData(), m_bundleDevice, m_bundleInode);
     struct stat status;
     if (!m_bundleAccess && !isRunningBundleAt(bundle))
-        throw BridgeError::failed(entryKind(bundle) == EntryKind::folder ? anotherFolderAt(bundle) : failed);
+        throw notTheRunningBundle(bundle);
     if (!m_bundleAccess && ::fstatat(parent.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
         && status.st_uid != ::geteuid())
         throw belongsTo(status.st_uid);
@@ -960,7 +969,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
         throw BridgeError::failed(failed);
     // Only the bundle the app runs from steps aside.
     if (!isRunningBundleAt(bundle))
-        throw BridgeError::failed(entryKind(bundle) == EntryKind::folder ? anotherFolderAt(bundle) : failed);
+        throw notTheRunningBundle(bundle);
     const quint64 oldDevice = m_bundleDevice;
     const quint64 oldInode = m_bundleInode;
     const std::optional<BundleAccess> access =

@@ -499,8 +499,9 @@ void TestSignedUpdate::cycle_data()
     // (the cycle's clearing waits once the new version started), "read-only install folder" (the folder
     // holding the app is 0555), "a later run" (after the cycle, the person puts a copy of the app in place and
     // installs in a new run), "mount inside a left-over" / "left-over mounted" (a folder of the user's is bound
-    // into the cycle's folder an interrupted cycle left / onto its path), "narrow mask" (the bundle's access list masks its entries to search),
-    // "quit while the left-over is cleared" (the app quits while the cycle clears an earlier cycle's folder)
+    // into the cycle's folder an interrupted cycle left / onto its path), "narrow mask" (the bundle's access
+    // list masks its entries to search), "quit while the left-over is cleared" (the app quits while the cycle
+    // clears an earlier cycle's folder)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close".
@@ -922,7 +923,8 @@ void TestSignedUpdate::cycle()
     const bool relaunchFails = conditions.contains(u"relaunch fails");
     PoolHold cleanUp;
     const bool holdCleanUp = conditions.contains(u"clean-up held");
-    setup.relaunch = [&relaunched, relaunchFails, swapAtRelaunch, &swap, &cleanUp, holdCleanUp](const QString &executable) {
+    setup.relaunch = [&relaunched, relaunchFails, swapAtRelaunch, &swap, &cleanUp,
+                      holdCleanUp](const QString &executable) {
         relaunched << executable;
         if (holdCleanUp)
             cleanUp.hold();
@@ -1048,7 +1050,8 @@ void TestSignedUpdate::cycle()
                 && QDir().mkpath(QFile::decodeName(mountPoint)));
         QCOMPARE(::chmod(QFile::encodeName(theirs).constData(), mountedAsLeftOver ? 0700 : 0500), 0);
         QCOMPARE(::chmod(staging.constData(), 0700), 0);
-        mounted = ::mount(QFile::encodeName(theirs).constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr) == 0;
+        mounted =
+            ::mount(QFile::encodeName(theirs).constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr) == 0;
         if (!mounted)
             QSKIP("no mounting here (root without CAP_SYS_ADMIN)");
     }
@@ -1424,7 +1427,8 @@ void TestSignedUpdate::cycle()
         QCOMPARE(snapshot(previous), before);
         QVERIFY(QFile::rename(previous, install.filePath(QStringLiteral("kept.app"))));
         installLater(3);
-        const QString notStarted = QStringLiteral("The new version could not be started, so the previous version was put back.");
+        const QString notStarted =
+            QStringLiteral("The new version could not be started, so the previous version was put back.");
         QCOMPARE(delegate.failure, relaunchFails ? std::optional(notStarted) : std::nullopt);
         QVERIFY(!QFileInfo::exists(later.stagingPath()));
     }
