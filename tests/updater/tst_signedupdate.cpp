@@ -8,6 +8,7 @@
 #include "updater/signedupdateframework.h"
 #include "updater/ui/updatecycledialog.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
@@ -24,6 +25,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <map>
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
@@ -398,6 +400,8 @@ private Q_SLOTS:
     void archiveOncePerBuild();
     void accessOfTheRunningBundleOnly_data();
     void accessOfTheRunningBundleOnly();
+    void pressWhereAButtonWas_data();
+    void pressWhereAButtonWas();
 
 private:
     void setScenario(const QString &word);
@@ -1087,14 +1091,13 @@ void TestSignedUpdate::cycle()
     auto *notes = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
     auto *text = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.text"));
     QVERIFY(installButton && dismissButton && notes && text);
-    // The buttons shown end the row, Install last and in place once offered,
-    // enabled only for the offer.
+    // The buttons shown end the row, Install before Later, Cancel or Close and
+    // there once offered, enabled only for the offer.
     const auto buttonsInPlace = [&] {
         window.layout()->activate();
-        const QPushButton *last = installButton->isVisible() ? installButton : dismissButton;
         return dismissButton->isVisible()
-            && last->geometry().right() == window.width() - window.layout()->contentsMargins().right() - 1
-            && (!installButton->isVisible() || dismissButton->geometry().right() < installButton->geometry().left())
+            && dismissButton->geometry().right() == window.width() - window.layout()->contentsMargins().right() - 1
+            && (!installButton->isVisible() || installButton->geometry().right() < dismissButton->geometry().left())
             && installButton->isVisible() == cycle.item().has_value()
             && installButton->isEnabled() == (cycle.phase() == UpdateCycle::Phase::available);
     };
@@ -1631,6 +1634,173 @@ void TestSignedUpdate::accessOfTheRunningBundleOnly()
         QCOMPARE(access ? access->mode : mode_t(mode), mode_t(mode));
     }
     QCOMPARE(modeOf(QFile::decodeName(bundle)), mode_t(mode));
+}
+
+namespace {
+
+// Puts `cycle` in one of its phases as the machinery does, with release notes
+// in the item offered where `notes`.
+void enter(UpdateCycle &cycle, const QString &name, bool notes)
+{
+    using Phase = UpdateCycle::Phase;
+    static const std::map<QString, std::pair<Phase, QString>> phases{
+        {"checking", {Phase::checking, "Looking for updates…"}},
+        {"offer", {Phase::available, "Version 2.0 is available. You have version 1.0."}},
+        {"up to date", {Phase::upToDate, "You have the newest version (1.0)."}},
+        {"downloading", {Phase::downloading, "Downloading version 2.0…"}},
+        {"preparing", {Phase::preparing, "Verifying and unpacking the update…"}},
+        {"waiting",
+         {Phase::waitingToRelaunch, "The update is ready. It is installed as soon as the settings are closed."}},
+        {"not restarted", {Phase::failed, "The app was not restarted. Install the update again later."}},
+        {"relaunch", {Phase::idle, ""}},
+        {"failure", {Phase::failed, "The update download broke off. Nothing was installed."}},
+        {"long failure",
+         {Phase::failed, "The update could not be installed, and the previous version could not be put back: it is "
+                         "kept in /home/editor/Programmer/Tavlon/.Tavlon.app.update/previous.app."}}};
+    const auto &[phase, text] = phases.at(name);
+    if (phase == Phase::checking || phase == Phase::available) {
+        UpdateItem item;
+        item.version = item.shortVersion = QStringLiteral("2.0");
+        if (notes)
+            item.releaseNotes = QUrl(QStringLiteral("https://127.0.0.1/downloads/sorvane/release-notes.html"));
+        cycle.setItem(phase == Phase::available ? std::optional(item) : std::nullopt);
+    }
+    cycle.set(phase, text, phase == Phase::downloading ? 0.25 : -1);
+}
+
+} // namespace
+
+void TestSignedUpdate::pressWhereAButtonWas_data()
+{
+    // The phases `before`, in order, then the one that comes just before the
+    // press lands where the button `aimed` ("install" or "dismiss": Later,
+    // Cancel or Close) stood, or "space": a space typed as the window opens;
+    // "notes" when the offer names release notes.
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<bool>("notes");
+    QTest::addColumn<QString>("aimed");
+    // What the press did: "install" or "dismiss" (asked of the cycle), "closed"
+    // (the window closed, nothing asked), "nothing" (the window stays open).
+    QTest::addColumn<QString>("outcome");
+    // The window's font in points, in a window made 700 wide; 0 keeps the
+    // application's font and the window's width.
+    QTest::addColumn<qreal>("points");
+    const QStringList checking{"checking"};
+    const QStringList offered{"checking", "offer"};
+    const QStringList downloading{"checking", "offer", "downloading"};
+    const QStringList preparing{"checking", "offer", "downloading", "preparing"};
+    const QStringList waiting = preparing + QStringList{"waiting"};
+    QTest::newRow("checking -> offer, with release notes, aimed at Cancel")
+        << checking << "offer" << true << "dismiss" << "dismiss" << 0.0;
+    QTest::newRow("checking -> offer, aimed at Cancel")
+        << checking << "offer" << false << "dismiss" << "nothing" << 0.0;
+    // Where Cancel is wider than Later: Install must not reach under the press.
+    QTest::newRow("checking -> offer, with release notes, in a large font, aimed at Cancel")
+        << checking << "offer" << true << "dismiss" << "dismiss" << 20.0;
+    // Opened by an automatic check's offer, as the person types.
+    QTest::newRow("offer, a space typed") << QStringList{"offer"} << QString() << false << "space" << "dismiss" << 0.0;
+    QTest::newRow("checking -> up to date, aimed at Cancel")
+        << checking << "up to date" << false << "dismiss" << "nothing" << 0.0;
+    QTest::newRow("checking -> failure, aimed at Cancel") << checking << "failure" << false << "dismiss" << "nothing"
+                                                          << 0.0;
+    QTest::newRow("offer -> downloading, with release notes, aimed at Install")
+        << offered << "downloading" << true << "install" << "nothing" << 0.0;
+    QTest::newRow("offer -> downloading, with release notes, aimed at Later")
+        << offered << "downloading" << true << "dismiss" << "dismiss" << 0.0;
+    QTest::newRow("offer -> downloading, aimed at Install") << offered << "downloading" << false << "install"
+                                                            << "nothing" << 0.0;
+    QTest::newRow("offer -> downloading, aimed at Later") << offered << "downloading" << false << "dismiss"
+                                                          << "nothing" << 0.0;
+    QTest::newRow("offer -> failure, aimed at Install") << offered << "failure" << false << "install" << "nothing"
+                                                        << 0.0;
+    QTest::newRow("offer -> failure, aimed at Later") << offered << "failure" << false << "dismiss" << "closed" << 0.0;
+    QTest::newRow("offer -> long failure, aimed at Install")
+        << offered << "long failure" << false << "install" << "nothing" << 0.0;
+    QTest::newRow("offer -> long failure, aimed at Later")
+        << offered << "long failure" << false << "dismiss" << "nothing" << 0.0;
+    QTest::newRow("downloading -> preparing, aimed at Install")
+        << downloading << "preparing" << false << "install" << "nothing" << 0.0;
+    QTest::newRow("downloading -> preparing, aimed at Cancel")
+        << downloading << "preparing" << false << "dismiss" << "dismiss" << 0.0;
+    QTest::newRow("preparing -> waiting for the settings, aimed at Install")
+        << preparing << "waiting" << false << "install" << "nothing" << 0.0;
+    QTest::newRow("preparing -> waiting for the settings, aimed at Cancel")
+        << preparing << "waiting" << false << "dismiss" << "nothing" << 0.0;
+    QTest::newRow("waiting for the settings -> not restarted, aimed at Install")
+        << waiting << "not restarted" << false << "install" << "nothing" << 0.0;
+    QTest::newRow("waiting for the settings -> not restarted, aimed at Cancel")
+        << waiting << "not restarted" << false << "dismiss" << "nothing" << 0.0;
+    QTest::newRow("preparing -> relaunch, aimed at Cancel") << preparing << "relaunch" << false << "dismiss"
+                                                            << "closed" << 0.0;
+    QTest::newRow("preparing -> failure, aimed at Install") << preparing << "failure" << false << "install"
+                                                            << "nothing" << 0.0;
+    QTest::newRow("preparing -> failure, aimed at Cancel") << preparing << "failure" << false << "dismiss" << "nothing"
+                                                           << 0.0;
+}
+
+// A press aimed at a button that arrives just after the window changed for
+// the cycle's next phase lands on the same choice, on a disabled button or on
+// nothing: never Install where Later, Cancel or Close stood, nor the other way.
+// Aimed at the button's middle and near either end.
+void TestSignedUpdate::pressWhereAButtonWas()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QString, after);
+    QFETCH(bool, notes);
+    QFETCH(QString, aimed);
+    QFETCH(QString, outcome);
+    QFETCH(qreal, points);
+    for (const int along : {0, 1, 2}) {
+        UpdateCycle cycle;
+        QSignalSpy installs(&cycle, &UpdateCycle::installRequested);
+        QSignalSpy dismissals(&cycle, &UpdateCycle::dismissRequested);
+        // Opened as the cycle leaves its idle phase.
+        enter(cycle, before.first(), notes);
+        UpdateCycleDialog window(cycle);
+        if (points > 0) {
+            QFont font = window.font();
+            font.setPointSizeF(points);
+            window.setFont(font);
+            window.layout()->activate();
+            window.resize(700, window.layout()->totalHeightForWidth(700));
+        }
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto fitted = [&window] {
+            return window.height() == window.layout()->totalHeightForWidth(window.width());
+        };
+        for (const QString &phase : before.sliced(1)) {
+            enter(cycle, phase, notes);
+            QTRY_VERIFY(fitted());
+        }
+        const auto *button = window.findChild<QPushButton *>(aimed == u"install"
+                                                                 ? QStringLiteral("sorvane.updates.cycle.install")
+                                                                 : QStringLiteral("sorvane.updates.cycle.dismiss"));
+        if (aimed == u"space") {
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QTest::keyClick(window.windowHandle(), Qt::Key_Space);
+        } else {
+            QVERIFY(button && button->isVisible());
+            const int x = along == 0 ? button->width() / 2 : along == 1 ? 3 : button->width() - 4;
+            const QPoint where = button->mapToGlobal(QPoint(x, button->height() / 2));
+            enter(cycle, after, notes);
+            if (after == u"relaunch")
+                QTRY_VERIFY(!window.isVisible());
+            else
+                QTRY_VERIFY(fitted());
+            // A press outside the window is not the window's.
+            const QPoint local = window.mapFromGlobal(where);
+            if (window.isVisible() && window.rect().contains(local))
+                QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, local);
+        }
+        const QString did = !installs.isEmpty() ? QStringLiteral("install")
+            : !dismissals.isEmpty()              ? QStringLiteral("dismiss")
+            : window.isVisible()                 ? QStringLiteral("nothing")
+                                                 : QStringLiteral("closed");
+        QVERIFY2(did == outcome, qPrintable(QStringLiteral("pressed at %1 of the button: %2").arg(along).arg(did)));
+        QCOMPARE(window.isVisible(), outcome == u"nothing" || outcome == u"install");
+    }
 }
 
 QTEST_MAIN(TestSignedUpdate)

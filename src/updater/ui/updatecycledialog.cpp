@@ -54,16 +54,22 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     m_progress->setRange(0, 1000);
     m_progress->setTextVisible(false);
     layout->addWidget(m_progress);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    // The button that ends the cycle (Later, Cancel, Close) ends the row, as
+    // wide for each of its words, and Install stands before it: a press
+    // aimed at one button as the phase changes never lands on the other. It
+    // comes first for the keyboard, so a key typed as the window opens never
+    // installs.
     m_dismiss = new QPushButton(this);
     m_dismiss->setObjectName(QStringLiteral("sorvane.updates.cycle.dismiss"));
-    buttons->addWidget(m_dismiss);
     m_install = new QPushButton(loc("Install and Relaunch"), this);
     m_install->setObjectName(QStringLiteral("sorvane.updates.cycle.install"));
     UiKit::makeProminent(m_install);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
     buttons->addWidget(m_install);
+    buttons->addWidget(m_dismiss);
     layout->addLayout(buttons);
+    fitDismissWidth();
 
     connect(m_install, &QPushButton::clicked, this, [this] { m_cycle.install(); });
     connect(m_dismiss, &QPushButton::clicked, this, &QDialog::reject);
@@ -76,6 +82,27 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     });
     connect(&m_cycle, &UpdateCycle::changed, this, &UpdateCycleDialog::refresh);
     refresh();
+}
+
+void UpdateCycleDialog::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (m_dismiss && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
+        fitDismissWidth();
+}
+
+// One width for each of the dismissing button's words: Install beside it
+// does not move as Later becomes Cancel or Close.
+void UpdateCycleDialog::fitDismissWidth()
+{
+    const QString shown = m_dismiss->text();
+    int widest = 0;
+    for (const QString &word : {loc("Later"), loc("Cancel"), loc("Close")}) {
+        m_dismiss->setText(word);
+        widest = qMax(widest, m_dismiss->sizeHint().width());
+    }
+    m_dismiss->setText(shown);
+    m_dismiss->setMinimumWidth(widest);
 }
 
 void UpdateCycleDialog::refresh()
@@ -94,10 +121,8 @@ void UpdateCycleDialog::refresh()
     } else {
         m_progress->setRange(0, 0); // busy, no measure
     }
-    // Once offered, Install keeps its place at the row's end, enabled only
-    // for the offer: the button beside it would move under the pointer, and
-    // the second press of a double click on Install cancel the update (or
-    // close the window on a quick failure). The others end the row.
+    // Once offered, Install keeps its place, enabled only for the offer: the
+    // second press of a double click on it lands on it again, disabled.
     m_install->setVisible(m_cycle.item().has_value());
     m_install->setEnabled(phase == Phase::available);
     const QUrl notes = m_cycle.item() ? m_cycle.item()->releaseNotes : QUrl();

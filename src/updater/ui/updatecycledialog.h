@@ -19,15 +19,19 @@ public:
     // Opens the window whenever `cycle` leaves its idle phase.
     static void showWhenActive(UpdateCycle &cycle);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void refresh();
+    void fitDismissWidth();
 
     UpdateCycle &m_cycle;
     QLabel *m_text;
     QLabel *m_notes;
     QProgressBar *m_progress;
-    QPushButton *m_install;
-    QPushButton *m_dismiss;
+    QPushButton *m_install = nullptr;
+    QPushButton *m_dismiss = nullptr;
     // What the window's height was last fitted to: the text and which parts showed.
     QString m_fittedText;
     int m_fittedParts = -1;
