@@ -43,7 +43,7 @@ constexpr qint64 signatureLimit = 4096;
 constexpr const char *archiveName = "update.tar.gz";
 // Left in the cycle's folder where it keeps a folder that is not the app's:
 // no later cycle clears that folder away.
-constexpr const char *keptName = "kept-another-folder";
+constexpr const char *keptAnotherFolderName = "kept-another-folder";
 // Left there while it holds the previous version, which the person may be
 // told it keeps: no later cycle clears that version away while it is there.
 constexpr const char *keptPreviousName = "kept-previous-version";
@@ -62,11 +62,35 @@ QString anotherFolderAt(const QString &bundle)
 
 // The bundle the app runs from is not at the app's path: another folder,
 // left as it is, or nothing.
-BridgeError notTheRunningBundle(const QString &bundle)
+BridgeError notTheRunningBundleError(const QString &bundle)
 {
     return BridgeError::failed(entryKind(bundle) == EntryKind::folder
                                    ? anotherFolderAt(bundle)
                                    : loc("The update could not be installed. The installed app is unchanged."));
+}
+
+// The failure where this user may not change the folder `name` in `at`
+// (`access` as faccessat takes it; shown as `folder`), saying who can: the
+// person, the folder's owner, or no one while its disk is read-only.
+std::optional<BridgeError> writeRefusedError(int at, const char *name, int access, int flags, const QString &folder)
+{
+    if (::faccessat(at, name, access, AT_EACCESS | flags) == 0)
+        return std::nullopt;
+    if (errno == EROFS)
+        return BridgeError::failed(loc("The update could not be installed, because the folder %@ is on a disk that "
+                                       "cannot be written to. Move the app to a folder you can change, then try "
+                                       "again.",
+                                       {folder}));
+    if (errno != EACCES)
+        return std::nullopt;
+    struct stat status;
+    if (::fstatat(at, name, &status, flags) == 0 && status.st_uid != ::geteuid())
+        return BridgeError::failed(loc("The update could not be installed, because the folder %@ belongs to %@. Ask "
+                                       "them to give you write access to that folder, then try again.",
+                                       {folder, userName(status.st_uid)}));
+    return BridgeError::failed(loc("The update could not be installed, because you have no permission to change the "
+                                   "folder %@. Give yourself write access to that folder, then try again.",
+                                   {folder}));
 }
 
 // The time a download of `length` bytes is allowed in all: ten minutes, and
@@ -724,11 +748,11 @@ QCoro::Task<void> SignedUpdateFramework::checkBundleAccess(std::shared_ptr<bool>
     m_bundleAccess.reset();
     const Descriptor parent = openParent(bundle);
     if (!parent.valid() || !isRunningBundleAt(bundle))
-        throw notTheRunningBundle(bundle);
+        throw notTheRunningBundleError(bundle);
     m_bundleAccess = bundleAccessOf(parent.get(), name.constData(), m_bundleDevice, m_bundleInode);
     struct stat status;
     if (!m_bundleAccess && !isRunningBundleAt(bundle))
-        throw notTheRunningBundle(bundle);
+        throw notTheRunningBundleError(bundle);
     if (!m_bundleAccess && ::fstatat(parent.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
         && status.st_uid != ::geteuid())
         throw belongsTo(status.st_uid);
@@ -773,11 +797,9 @@ QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive
     // The folder holding the app, which its owner may have made read-only:
     // neither the cycle's folder nor a left-over one could be made or cleared.
     const QString installFolder = QFileInfo(m_setup.bundlePath).absolutePath();
-    if (::faccessat(AT_FDCWD, QFile::encodeName(installFolder).constData(), W_OK | X_OK, AT_EACCESS) != 0
-        && errno == EACCES)
-        throw BridgeError::failed(loc("The update could not be installed, because you have no permission to change "
-                                      "the folder %@. Give yourself write access to that folder, then try again.",
-                                      {installFolder}));
+    if (auto refused =
+            writeRefusedError(AT_FDCWD, QFile::encodeName(installFolder).constData(), W_OK | X_OK, 0, installFolder))
+        throw *refused;
     switch (entryKind(staging)) {
     case EntryKind::missing:
         break;
@@ -800,7 +822,7 @@ QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive
         const auto names = left.valid() ? namesIn(left.get()) : std::nullopt;
         if (!names || (status.st_mode & 0777) != S_IRWXU)
             throw BridgeError::failed(notLeftByUpdate);
-        if (names->contains(keptName))
+        if (names->contains(keptAnotherFolderName))
             throw BridgeError::failed(loc("The update could not be installed, because the folder %@ from an earlier "
                                           "update keeps another folder that is not the app's. Move what you need "
                                           "out of it and remove that folder, then try again.",
@@ -897,7 +919,7 @@ int SignedUpdateFramework::createInStaging(const QString &name, bool folder)
 void SignedUpdateFramework::keepAnotherFolder()
 {
     m_keepStaging = true;
-    const Descriptor marker(createInStaging(QString::fromLatin1(keptName), false));
+    const Descriptor marker(createInStaging(QString::fromLatin1(keptAnotherFolderName), false));
     if (!marker.valid())
         qCWarning(lcUpdater) << "the update's folder could not be marked as keeping another folder";
 }
@@ -969,7 +991,7 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
         throw BridgeError::failed(failed);
     // Only the bundle the app runs from steps aside.
     if (!isRunningBundleAt(bundle))
-        throw notTheRunningBundle(bundle);
+        throw notTheRunningBundleError(bundle);
     const quint64 oldDevice = m_bundleDevice;
     const quint64 oldInode = m_bundleInode;
     const std::optional<BundleAccess> access =
@@ -999,10 +1021,8 @@ void SignedUpdateFramework::replaceBundle(const Staged &staged)
         return BridgeError::failed(swappedIn);
     };
     // Granted, yet refused (another user's folder, an access list).
-    if (::faccessat(folder.get(), name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 && errno == EACCES)
-        throw BridgeError::failed(loc("The update could not be installed, because you have no permission to change "
-                                      "the folder %@. Give yourself write access to that folder, then try again.",
-                                      {bundle}));
+    if (auto refused = writeRefusedError(folder.get(), name.constData(), W_OK, AT_SYMLINK_NOFOLLOW, bundle))
+        throw *refused;
     // Marked as keeping the previous version before it steps aside: however
     // this ends (the app may even stop), no later cycle clears it away while
     // the person may need it. Unmarked once the new version runs.

@@ -505,7 +505,9 @@ void TestSignedUpdate::cycle_data()
     // installs in a new run), "mount inside a left-over" / "left-over mounted" (a folder of the user's is bound
     // into the cycle's folder an interrupted cycle left / onto its path), "narrow mask" (the bundle's access
     // list masks its entries to search), "quit while the left-over is cleared" (the app quits while the cycle
-    // clears an earlier cycle's folder)
+    // clears an earlier cycle's folder), "another user's install folder" (the folder holding the app is another
+    // user's, 0755), "install folder on a read-only disk" / "app on a read-only disk" (it / the app is mounted
+    // read-only)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close".
@@ -748,6 +750,18 @@ void TestSignedUpdate::cycle_data()
         << "good" << QStringList{"read-only install folder", "without privilege"} << "install" << "unchanged"
         << "The update could not be installed, because you have no permission to change the folder %1. Give "
            "yourself write access to that folder, then try again.";
+    QTest::newRow("install folder of another user, without privilege")
+        << "good" << QStringList{"another user's install folder", "without privilege"} << "install" << "unchanged"
+        << "The update could not be installed, because the folder %1 belongs to %2. Ask them to give you write access "
+           "to that folder, then try again.";
+    QTest::newRow("install folder on a read-only disk")
+        << "good" << QStringList{"install folder on a read-only disk"} << "install" << "unchanged"
+        << "The update could not be installed, because the folder %1 is on a disk that cannot be written to. Move the "
+           "app to a folder you can change, then try again.";
+    QTest::newRow("app on a read-only disk")
+        << "good" << QStringList{"app on a read-only disk"} << "install" << "unchanged"
+        << "The update could not be installed, because the folder %1 is on a disk that cannot be written to. Move the "
+           "app to a folder you can change, then try again.";
     QTest::newRow("previous version kept aside, then a later run")
         << "good" << QStringList{"second rename fails", "roll-back fails", "a later run"} << "install" << "kept aside"
         << "The update could not be installed, and the previous version could not be put back: it is kept in %1.";
@@ -1106,12 +1120,17 @@ void TestSignedUpdate::cycle()
             [&] { downloadBegan = downloadBegan || cycle.phase() == UpdateCycle::Phase::downloading; });
 
     // The bundle owner's install folder, keeping entries to their owners, or
-    // only its owner's to write into.
+    // only its owner's to write into; or another user's holding the user's app.
     const bool sticky = conditions.contains(u"sticky install folder");
     const bool ownersOnly = conditions.contains(u"install folder its owner's only");
-    if (sticky || ownersOnly) {
-        QCOMPARE(::chown(QFile::encodeName(install.path()).constData(), owner, *sharedGroup), 0);
-        QCOMPARE(::chmod(QFile::encodeName(install.path()).constData(), sticky ? 03775 : 02755), 0);
+    const bool othersFolder = conditions.contains(u"another user's install folder");
+    if (othersFolder && ::geteuid() != 0)
+        QSKIP("only root can make a folder of another user");
+    if (sticky || ownersOnly || othersFolder) {
+        const gid_t group = othersFolder ? owner : *sharedGroup;
+        QCOMPARE(::chown(QFile::encodeName(install.path()).constData(), owner, group), 0);
+        QCOMPARE(::chmod(QFile::encodeName(install.path()).constData(), sticky ? 03775 : othersFolder ? 0755 : 02755),
+                 0);
     }
     std::optional<WithoutPrivilege> unprivileged;
     unprivileged.emplace(conditions.contains(u"without privilege"), install.path(), sharedGroup);
@@ -1123,6 +1142,23 @@ void TestSignedUpdate::cycle()
         if (readOnlyFolder)
             ::chmod(QFile::encodeName(install.path()).constData(), 0700);
     });
+    // The install folder, or the app, bound onto itself read-only: on a disk
+    // that cannot be written to.
+    const bool appReadOnly = conditions.contains(u"app on a read-only disk");
+    const QByteArray readOnly = QFile::encodeName(appReadOnly ? bundle : install.path());
+    bool readOnlyDisk = false;
+    const auto unbind = qScopeGuard([&readOnlyDisk, &readOnly] {
+        if (readOnlyDisk)
+            ::umount2(readOnly.constData(), MNT_DETACH);
+    });
+    if (appReadOnly || conditions.contains(u"install folder on a read-only disk")) {
+        if (::geteuid() != 0)
+            QSKIP("only root can mount a folder");
+        readOnlyDisk = ::mount(readOnly.constData(), readOnly.constData(), nullptr, MS_BIND, nullptr) == 0;
+        if (!readOnlyDisk)
+            QSKIP("no mounting here (root without CAP_SYS_ADMIN)");
+        QCOMPARE(::mount(nullptr, readOnly.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
+    }
     const gid_t groupBefore = groupOf(bundle);
     if (sharedGroup && !sticky && !ownersOnly) {
         QCOMPARE(::chown(QFile::encodeName(install.path()).constData(), uid_t(-1), *sharedGroup), 0);
@@ -1339,8 +1375,8 @@ void TestSignedUpdate::cycle()
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::idle);
     } else {
         const QString named = outcome == u"kept aside" ? previous
-            : failure.contains(u"the app at") || outcome == u"left" ? bundle
-            : failure.contains(u"no permission")                    ? install.path()
+            : failure.contains(u"the app at") || outcome == u"left" || appReadOnly ? bundle
+            : failure.contains(u"write access") || failure.contains(u"disk") ? install.path()
                                                                      : framework.stagingPath();
         const QString expected = failure.contains(u"belongs to") ? failure.arg(named, nameOf(owner))
             : failure.contains(u"%3")                            ? failure.arg(bundle, delegate.stagedPath, previous)
