@@ -586,7 +586,7 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::s
     };
     auto state = std::make_shared<State>();
     // Written as it arrives; never more than the feed announced.
-    connect(raw, &QNetworkReply::readyRead, raw, [raw, state, &file, length = item.length] {
+    const auto reading = connect(raw, &QNetworkReply::readyRead, raw, [raw, state, &file, length = item.length] {
         const QByteArray chunk = raw->readAll();
         if (state->written + chunk.size() > length) {
             state->tooLong = true;
@@ -601,10 +601,12 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::s
         state->written += chunk.size();
     });
     QPointer<UpdateCycle> cycle = &m_cycle;
-    connect(raw, &QNetworkReply::downloadProgress, raw, [cycle, state, text = m_cycle.text(), length = item.length] {
-        if (cycle)
-            cycle->set(UpdateCycle::Phase::downloading, text, double(state->written) / double(length));
-    });
+    const auto progress = connect(raw, &QNetworkReply::downloadProgress, raw,
+                                  [cycle, state, text = m_cycle.text(), length = item.length] {
+                                      if (cycle)
+                                          cycle->set(UpdateCycle::Phase::downloading, text,
+                                                     double(state->written) / double(length));
+                                  });
     // A download that drips keeps the connection busy but never ends: it has
     // a deadline in all, and must make some progress in every stall period.
     const auto deadline = m_setup.downloadDeadline.count() > 0 ? m_setup.downloadDeadline : downloadDeadlineFor(item.length);
@@ -624,11 +626,15 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::s
     const auto abort = connect(&m_cycle, &UpdateCycle::dismissRequested, raw, [raw] { raw->abort(); });
     if (!raw->isFinished())
         co_await raw;
+    // Only what writes into `file`: an abort resumes this from within the
+    // reply's finished signal, and the reply tells its network thread to end
+    // the transfer only after that (through a connection of its own).
+    disconnect(reading);
+    disconnect(progress);
     if (!*alive)
         throw OperationCancelled();
     disconnect(abort);
     stall->stop();
-    QObject::disconnect(raw, nullptr, nullptr, nullptr);
     file.close();
     const int status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (state->timedOut)

@@ -1214,7 +1214,14 @@ void TestSignedUpdate::cycle()
         const int taller = window.height();
         cycle.set(UpdateCycle::Phase::downloading, cycle.text(), 0.5);
         QCOMPARE(window.height(), taller);
+        // The transfer ends with the cycle: the feed sees the app go away.
+        const auto feedSawItEnd = [this] {
+            QFile ended(m_hello.value(QStringLiteral("tools")).toString() + QStringLiteral("/var/updates/slow-ended"));
+            return ended.open(QIODevice::ReadOnly) ? ended.readAll().count('\n') : 0;
+        };
+        const qsizetype endedBefore = feedSawItEnd();
         dismissButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(feedSawItEnd() > endedBefore, 30000);
     }
     if (action == u"cancel while settings close") {
         QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::waitingToRelaunch, 30000);

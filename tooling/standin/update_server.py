@@ -17,7 +17,8 @@ signature made with another key), "truncated" (the archive connection closes hal
 "no-platform" (a feed without an item for this platform), "downgrade" (the item is version 0.9),
 "prerelease" (the item is V-beta), "release-notes" (the item names its release notes),
 "oversized-feed" (a signed feed of more than 1 MiB), "oversized-download" (more bytes than announced),
-"slow" (the archive one byte every 0.1 s), and signed archives the app must refuse to install:
+"slow" (the archive one byte every 0.1 s, until the client goes away: each such end adds a line to
+var/updates/slow-ended), and signed archives the app must refuse to install:
 "dotdot-entry" (a member "<bundle>/../escape"), "absolute-entry" (a member "/<bundle>/..."),
 "link-out" (a link leading out of the bundle), "executable-link" (the executable is a link to
 /bin/sh), "no-executable" (the executable is missing), "deep" (a folder 1,500 levels deep, otherwise
@@ -512,7 +513,8 @@ class Handler(DeadlineHandler):
         self.end_headers()
 
     def drip(self, archive: Archive):
-        """The whole length announced, then one byte every 0.1 s until the client goes away."""
+        """The whole length announced, then one byte every 0.1 s until the client goes away, which
+        adds a line to var/updates/slow-ended."""
         self.start_archive(archive.length, close=True)
         try:
             for data in archive.chunks(archive.length, size=1):
@@ -520,7 +522,11 @@ class Handler(DeadlineHandler):
                 self.wfile.flush()
                 time.sleep(0.1)
         except OSError:
-            pass  # the client gave up
+            # The client gave up (or stopped the transfer): said for a test, never through a link.
+            ended = os.open(self.server.site.folder / "slow-ended",
+                            os.O_WRONLY | os.O_APPEND | os.O_CREAT | os.O_NOFOLLOW | os.O_CLOEXEC, 0o600)
+            with os.fdopen(ended, "a") as log:
+                log.write("gone\n")
 
     def answer(self, data: bytes, kind: str, status: int = 200):
         self.send_response(status)
