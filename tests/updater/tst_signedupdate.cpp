@@ -1810,9 +1810,11 @@ void TestSignedUpdate::pressWhereAButtonWas()
         }
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // It opens fitted to its text at the width it has.
         const auto fitted = [&window] {
             return window.height() == window.layout()->totalHeightForWidth(window.width());
         };
+        QVERIFY(fitted());
         for (const QString &phase : before.sliced(1)) {
             enter(cycle, phase, notes);
             QTRY_VERIFY(fitted());

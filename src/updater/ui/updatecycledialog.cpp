@@ -153,6 +153,15 @@ void UpdateCycleDialog::refresh()
     }
 }
 
+// At least as wide as the window may be: Qt gives a new window the height of
+// its text at the width hinted, and then widens it to its minimum (a Danish
+// sentence measured at the narrower width left a band below it).
+QSize UpdateCycleDialog::sizeHint() const
+{
+    const QSize hint = QDialog::sizeHint();
+    return {qMax(hint.width(), minimumWidth()), hint.height()};
+}
+
 void UpdateCycleDialog::showWhenActive(UpdateCycle &cycle)
 {
     static QPointer<UpdateCycleDialog> open;

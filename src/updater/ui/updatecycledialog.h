@@ -19,6 +19,8 @@ public:
     // Opens the window whenever `cycle` leaves its idle phase.
     static void showWhenActive(UpdateCycle &cycle);
 
+    QSize sizeHint() const override;
+
 protected:
     void changeEvent(QEvent *event) override;
 
