@@ -1717,15 +1717,17 @@ void TestSignedUpdate::pressWhereAButtonWas_data()
 {
     // The phases `before`, in order, then the one that comes just before the
     // press lands where the button `aimed` ("install" or "dismiss": Later,
-    // Cancel or Close) stood, or "space": a space typed as the window opens;
-    // "notes" when the offer names release notes.
+    // Cancel or Close) stood; or the keys typed ("keys …", "|" where the
+    // phase changes); "notes" when the offer names release notes.
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QString>("after");
     QTest::addColumn<bool>("notes");
     QTest::addColumn<QString>("aimed");
-    // What the press did: "install" or "dismiss" (asked of the cycle), "closed"
+    // What it may do: "install" or "dismiss" (asked of the cycle), "closed"
     // (the window closed, nothing asked), "nothing" (the window stays open).
-    QTest::addColumn<QString>("outcome");
+    // Which of these a press that moved off its button meets follows the
+    // font; the other choice never.
+    QTest::addColumn<QStringList>("allowed");
     // The window's font in points, in a window made 700 wide; 0 keeps the
     // application's font and the window's width.
     QTest::addColumn<qreal>("points");
@@ -1734,67 +1736,74 @@ void TestSignedUpdate::pressWhereAButtonWas_data()
     const QStringList downloading{"checking", "offer", "downloading"};
     const QStringList preparing{"checking", "offer", "downloading", "preparing"};
     const QStringList waiting = preparing + QStringList{"waiting"};
+    const QStringList same{"dismiss", "closed", "nothing"};
+    const QStringList nothing{"nothing"};
+    const QStringList installs{"install"};
     QTest::newRow("checking -> offer, with release notes, aimed at Cancel")
-        << checking << "offer" << true << "dismiss" << "dismiss" << 0.0;
-    QTest::newRow("checking -> offer, aimed at Cancel")
-        << checking << "offer" << false << "dismiss" << "nothing" << 0.0;
+        << checking << "offer" << true << "dismiss" << same << 0.0;
+    QTest::newRow("checking -> offer, aimed at Cancel") << checking << "offer" << false << "dismiss" << same << 0.0;
     // Where Cancel is wider than Later: Install must not reach under the press.
     QTest::newRow("checking -> offer, with release notes, in a large font, aimed at Cancel")
-        << checking << "offer" << true << "dismiss" << "dismiss" << 20.0;
-    // Opened by an automatic check's offer, as the person types.
-    QTest::newRow("offer, a space typed") << QStringList{"offer"} << QString() << false << "space" << "dismiss" << 0.0;
+        << checking << "offer" << true << "dismiss" << same << 20.0;
+    // Opened by an automatic check's offer as the person types; a double
+    // press of Space, or Return, on Install.
+    QTest::newRow("offer, a space typed") << QStringList{"offer"} << QString() << false << "keys Space"
+                                          << QStringList{"dismiss"} << 0.0;
+    QTest::newRow("offer -> downloading, Space twice on Install")
+        << offered << "downloading" << false << "keys Tab Space | Space" << installs << 0.0;
+    QTest::newRow("offer, Return on Install") << offered << QString() << false << "keys Tab Return" << installs << 0.0;
     QTest::newRow("checking -> up to date, aimed at Cancel")
-        << checking << "up to date" << false << "dismiss" << "nothing" << 0.0;
-    QTest::newRow("checking -> failure, aimed at Cancel") << checking << "failure" << false << "dismiss" << "nothing"
-                                                          << 0.0;
+        << checking << "up to date" << false << "dismiss" << same << 0.0;
+    QTest::newRow("checking -> failure, aimed at Cancel") << checking << "failure" << false << "dismiss" << same << 0.0;
     QTest::newRow("offer -> downloading, with release notes, aimed at Install")
-        << offered << "downloading" << true << "install" << "nothing" << 0.0;
+        << offered << "downloading" << true << "install" << nothing << 0.0;
     QTest::newRow("offer -> downloading, with release notes, aimed at Later")
-        << offered << "downloading" << true << "dismiss" << "dismiss" << 0.0;
-    QTest::newRow("offer -> downloading, aimed at Install") << offered << "downloading" << false << "install"
-                                                            << "nothing" << 0.0;
-    QTest::newRow("offer -> downloading, aimed at Later") << offered << "downloading" << false << "dismiss"
-                                                          << "nothing" << 0.0;
-    QTest::newRow("offer -> failure, aimed at Install") << offered << "failure" << false << "install" << "nothing"
-                                                        << 0.0;
-    QTest::newRow("offer -> failure, aimed at Later") << offered << "failure" << false << "dismiss" << "closed" << 0.0;
+        << offered << "downloading" << true << "dismiss" << same << 0.0;
+    QTest::newRow("offer -> downloading, aimed at Install")
+        << offered << "downloading" << false << "install" << nothing << 0.0;
+    QTest::newRow("offer -> downloading, aimed at Later") << offered << "downloading" << false << "dismiss" << same
+                                                          << 0.0;
+    QTest::newRow("offer -> failure, aimed at Install") << offered << "failure" << false << "install" << nothing << 0.0;
+    QTest::newRow("offer -> failure, aimed at Later") << offered << "failure" << false << "dismiss" << same << 0.0;
     QTest::newRow("offer -> long failure, aimed at Install")
-        << offered << "long failure" << false << "install" << "nothing" << 0.0;
+        << offered << "long failure" << false << "install" << nothing << 0.0;
     QTest::newRow("offer -> long failure, aimed at Later")
-        << offered << "long failure" << false << "dismiss" << "nothing" << 0.0;
+        << offered << "long failure" << false << "dismiss" << same << 0.0;
     QTest::newRow("downloading -> preparing, aimed at Install")
-        << downloading << "preparing" << false << "install" << "nothing" << 0.0;
+        << downloading << "preparing" << false << "install" << nothing << 0.0;
     QTest::newRow("downloading -> preparing, aimed at Cancel")
-        << downloading << "preparing" << false << "dismiss" << "dismiss" << 0.0;
+        << downloading << "preparing" << false << "dismiss" << same << 0.0;
     QTest::newRow("preparing -> waiting for the settings, aimed at Install")
-        << preparing << "waiting" << false << "install" << "nothing" << 0.0;
+        << preparing << "waiting" << false << "install" << nothing << 0.0;
     QTest::newRow("preparing -> waiting for the settings, aimed at Cancel")
-        << preparing << "waiting" << false << "dismiss" << "nothing" << 0.0;
+        << preparing << "waiting" << false << "dismiss" << same << 0.0;
     QTest::newRow("waiting for the settings -> not restarted, aimed at Install")
-        << waiting << "not restarted" << false << "install" << "nothing" << 0.0;
+        << waiting << "not restarted" << false << "install" << nothing << 0.0;
     QTest::newRow("waiting for the settings -> not restarted, aimed at Cancel")
-        << waiting << "not restarted" << false << "dismiss" << "nothing" << 0.0;
-    QTest::newRow("preparing -> relaunch, aimed at Cancel") << preparing << "relaunch" << false << "dismiss"
-                                                            << "closed" << 0.0;
-    QTest::newRow("preparing -> failure, aimed at Install") << preparing << "failure" << false << "install"
-                                                            << "nothing" << 0.0;
-    QTest::newRow("preparing -> failure, aimed at Cancel") << preparing << "failure" << false << "dismiss" << "nothing"
+        << waiting << "not restarted" << false << "dismiss" << same << 0.0;
+    QTest::newRow("preparing -> relaunch, aimed at Cancel")
+        << preparing << "relaunch" << false << "dismiss" << QStringList{"closed"} << 0.0;
+    QTest::newRow("preparing -> failure, aimed at Install")
+        << preparing << "failure" << false << "install" << nothing << 0.0;
+    QTest::newRow("preparing -> failure, aimed at Cancel") << preparing << "failure" << false << "dismiss" << same
                                                            << 0.0;
 }
 
 // A press aimed at a button that arrives just after the window changed for
 // the cycle's next phase lands on the same choice, on a disabled button or on
 // nothing: never Install where Later, Cancel or Close stood, nor the other way.
-// Aimed at the button's middle and near either end.
+// Aimed at the button's middle and near either end. Keys reach the choice
+// they were typed at.
 void TestSignedUpdate::pressWhereAButtonWas()
 {
     QFETCH(QStringList, before);
     QFETCH(QString, after);
     QFETCH(bool, notes);
     QFETCH(QString, aimed);
-    QFETCH(QString, outcome);
+    QFETCH(QStringList, allowed);
     QFETCH(qreal, points);
-    for (const int along : {0, 1, 2}) {
+    const bool typed = aimed.startsWith(u"keys");
+    for (const int along : typed ? QList<int>{0} : QList<int>{0, 1, 2}) {
         UpdateCycle cycle;
         QSignalSpy installs(&cycle, &UpdateCycle::installRequested);
         QSignalSpy dismissals(&cycle, &UpdateCycle::dismissRequested);
@@ -1819,13 +1828,20 @@ void TestSignedUpdate::pressWhereAButtonWas()
             enter(cycle, phase, notes);
             QTRY_VERIFY(fitted());
         }
-        const auto *button = window.findChild<QPushButton *>(aimed == u"install"
-                                                                 ? QStringLiteral("sorvane.updates.cycle.install")
-                                                                 : QStringLiteral("sorvane.updates.cycle.dismiss"));
-        if (aimed == u"space") {
+        if (typed) {
             QVERIFY(QTest::qWaitForWindowActive(&window));
-            QTest::keyClick(window.windowHandle(), Qt::Key_Space);
+            static const QMap<QString, Qt::Key> keys{
+                {"Tab", Qt::Key_Tab}, {"Space", Qt::Key_Space}, {"Return", Qt::Key_Return}};
+            for (const QString &key : aimed.split(u' ').sliced(1)) {
+                if (key == u"|")
+                    enter(cycle, after, notes);
+                else
+                    QTest::keyClick(window.windowHandle(), keys.value(key));
+            }
         } else {
+            const auto *button = window.findChild<QPushButton *>(
+                aimed == u"install" ? QStringLiteral("sorvane.updates.cycle.install")
+                                    : QStringLiteral("sorvane.updates.cycle.dismiss"));
             QVERIFY(button && button->isVisible());
             const int x = along == 0 ? button->width() / 2 : along == 1 ? 3 : button->width() - 4;
             const QPoint where = button->mapToGlobal(QPoint(x, button->height() / 2));
@@ -1839,12 +1855,14 @@ void TestSignedUpdate::pressWhereAButtonWas()
             if (window.isVisible() && window.rect().contains(local))
                 QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, local);
         }
-        const QString did = !installs.isEmpty() ? QStringLiteral("install")
-            : !dismissals.isEmpty()              ? QStringLiteral("dismiss")
-            : window.isVisible()                 ? QStringLiteral("nothing")
-                                                 : QStringLiteral("closed");
-        QVERIFY2(did == outcome, qPrintable(QStringLiteral("pressed at %1 of the button: %2").arg(along).arg(did)));
-        QCOMPARE(window.isVisible(), outcome == u"nothing" || outcome == u"install");
+        const QString did = !installs.isEmpty() && !dismissals.isEmpty() ? QStringLiteral("install and dismiss")
+            : !installs.isEmpty()                                       ? QStringLiteral("install")
+            : !dismissals.isEmpty()                                     ? QStringLiteral("dismiss")
+            : window.isVisible()                                        ? QStringLiteral("nothing")
+                                                                        : QStringLiteral("closed");
+        QVERIFY2(allowed.contains(did), qPrintable(QStringLiteral("at %1 of the button: %2").arg(along).arg(did)));
+        // A choice that ends the cycle closes the window; the others leave it open.
+        QCOMPARE(window.isVisible(), did == u"nothing" || did == u"install");
     }
 }
 

@@ -57,13 +57,14 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     // The button that ends the cycle (Later, Cancel, Close) ends the row, as
     // wide for each of its words, and Install stands before it: a press
     // aimed at one button as the phase changes never lands on the other. It
-    // comes first for the keyboard, so a key typed as the window opens never
-    // installs.
+    // comes before Install for the keyboard, so a key typed as the window
+    // opens never installs.
     m_dismiss = new QPushButton(this);
     m_dismiss->setObjectName(QStringLiteral("sorvane.updates.cycle.dismiss"));
     m_install = new QPushButton(loc("Install and Relaunch"), this);
     m_install->setObjectName(QStringLiteral("sorvane.updates.cycle.install"));
     UiKit::makeProminent(m_install);
+    m_install->setAutoDefault(true); // Return on it installs, not the button beside it
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_install);
@@ -122,8 +123,13 @@ void UpdateCycleDialog::refresh()
         m_progress->setRange(0, 0); // busy, no measure
     }
     // Once offered, Install keeps its place, enabled only for the offer: the
-    // second press of a double click on it lands on it again, disabled.
+    // second press of a double click on it lands on it, disabled, or on
+    // nothing. Disabled with the keyboard on it, it would hand the keyboard
+    // to the button beside it, and a second Space would cancel: the window
+    // takes it instead.
     m_install->setVisible(m_cycle.item().has_value());
+    if (phase != Phase::available && m_install->hasFocus())
+        setFocus();
     m_install->setEnabled(phase == Phase::available);
     const QUrl notes = m_cycle.item() ? m_cycle.item()->releaseNotes : QUrl();
     m_notes->setVisible(phase == Phase::available && !notes.isEmpty());
@@ -158,8 +164,8 @@ void UpdateCycleDialog::refresh()
 // sentence measured at the narrower width left a band below it).
 QSize UpdateCycleDialog::sizeHint() const
 {
-    const QSize hint = QDialog::sizeHint();
-    return {qMax(hint.width(), minimumWidth()), hint.height()};
+    const int width = qMax(QDialog::sizeHint().width(), minimumWidth());
+    return {width, layout()->totalHeightForWidth(width)};
 }
 
 void UpdateCycleDialog::showWhenActive(UpdateCycle &cycle)
