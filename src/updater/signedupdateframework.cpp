@@ -30,6 +30,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 using namespace UpdateFolders;
@@ -69,20 +70,28 @@ BridgeError notTheRunningBundleError(const QString &bundle)
                                    : loc("The update could not be installed. The installed app is unchanged."));
 }
 
+// The failure where `folder` is on a disk (or a mount) that cannot be
+// written to: no one can change it there.
+std::optional<BridgeError> readOnlyDiskError(const QString &folder)
+{
+    struct statvfs disk;
+    if (::statvfs(QFile::encodeName(folder).constData(), &disk) != 0 || !(disk.f_flag & ST_RDONLY))
+        return std::nullopt;
+    return BridgeError::failed(loc("The update could not be installed, because the folder %@ is on a disk that cannot "
+                                   "be written to. Move the app to a folder you can change, then try again.",
+                                   {folder}));
+}
+
 // The failure where this user may not change the folder `name` in `at`
 // (`access` as faccessat takes it; shown as `folder`), saying who can: the
-// person, the folder's owner, or no one while its disk is read-only.
+// person, the folder's owner, or no one while its disk is read-only (which
+// the check reports only where the permissions allow the change).
 std::optional<BridgeError> writeRefusedError(int at, const char *name, int access, int flags, const QString &folder)
 {
-    if (::faccessat(at, name, access, AT_EACCESS | flags) == 0)
+    if (::faccessat(at, name, access, AT_EACCESS | flags) == 0 || (errno != EACCES && errno != EROFS))
         return std::nullopt;
-    if (errno == EROFS)
-        return BridgeError::failed(loc("The update could not be installed, because the folder %@ is on a disk that "
-                                       "cannot be written to. Move the app to a folder you can change, then try "
-                                       "again.",
-                                       {folder}));
-    if (errno != EACCES)
-        return std::nullopt;
+    if (auto disk = readOnlyDiskError(folder))
+        return disk;
     struct stat status;
     if (::fstatat(at, name, &status, flags) == 0 && status.st_uid != ::geteuid())
         return BridgeError::failed(loc("The update could not be installed, because the folder %@ belongs to %@. Ask "
@@ -626,9 +635,9 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::s
     const auto abort = connect(&m_cycle, &UpdateCycle::dismissRequested, raw, [raw] { raw->abort(); });
     if (!raw->isFinished())
         co_await raw;
-    // Only what writes into `file`: an abort resumes this from within the
-    // reply's finished signal, and the reply tells its network thread to end
-    // the transfer only after that (through a connection of its own).
+    // Only the download's own connections: an abort resumes this from within
+    // the reply's finished signal, and the reply tells its network thread to
+    // end the transfer only after that (through a connection of its own).
     disconnect(reading);
     disconnect(progress);
     if (!*alive)
@@ -806,6 +815,10 @@ QCoro::Task<void> SignedUpdateFramework::makeStaging(std::shared_ptr<bool> alive
     if (auto refused =
             writeRefusedError(AT_FDCWD, QFile::encodeName(installFolder).constData(), W_OK | X_OK, 0, installFolder))
         throw *refused;
+    // The app steps aside by renaming its own folder: on a read-only disk it
+    // cannot, which is said before anything is fetched.
+    if (auto disk = readOnlyDiskError(m_setup.bundlePath))
+        throw *disk;
     switch (entryKind(staging)) {
     case EntryKind::missing:
         break;

@@ -758,6 +758,11 @@ void TestSignedUpdate::cycle_data()
         << "good" << QStringList{"install folder on a read-only disk"} << "install" << "unchanged"
         << "The update could not be installed, because the folder %1 is on a disk that cannot be written to. Move the "
            "app to a folder you can change, then try again.";
+    QTest::newRow("read-only install folder on a read-only disk, without privilege")
+        << "good" << QStringList{"read-only install folder", "install folder on a read-only disk", "without privilege"}
+        << "install" << "unchanged"
+        << "The update could not be installed, because the folder %1 is on a disk that cannot be written to. Move the "
+           "app to a folder you can change, then try again.";
     QTest::newRow("app on a read-only disk")
         << "good" << QStringList{"app on a read-only disk"} << "install" << "unchanged"
         << "The update could not be installed, because the folder %1 is on a disk that cannot be written to. Move the "
@@ -1146,18 +1151,32 @@ void TestSignedUpdate::cycle()
     // that cannot be written to.
     const bool appReadOnly = conditions.contains(u"app on a read-only disk");
     const QByteArray readOnly = QFile::encodeName(appReadOnly ? bundle : install.path());
+    // Root's to mount, also in a row without privilege (root is its saved id).
+    const auto asRoot = [](const auto &call) {
+        const uid_t was = ::geteuid();
+        const bool raised = ::seteuid(0) == 0;
+        const int result = raised ? call() : -1;
+        ::seteuid(was);
+        return result;
+    };
     bool readOnlyDisk = false;
-    const auto unbind = qScopeGuard([&readOnlyDisk, &readOnly] {
+    const auto unbind = qScopeGuard([&readOnlyDisk, &readOnly, &asRoot] {
         if (readOnlyDisk)
-            ::umount2(readOnly.constData(), MNT_DETACH);
+            asRoot([&readOnly] { return ::umount2(readOnly.constData(), MNT_DETACH); });
     });
     if (appReadOnly || conditions.contains(u"install folder on a read-only disk")) {
-        if (::geteuid() != 0)
+        uid_t real, effective, saved;
+        if (::getresuid(&real, &effective, &saved) != 0 || saved != 0)
             QSKIP("only root can mount a folder");
-        readOnlyDisk = ::mount(readOnly.constData(), readOnly.constData(), nullptr, MS_BIND, nullptr) == 0;
+        readOnlyDisk = asRoot([&readOnly] {
+            return ::mount(readOnly.constData(), readOnly.constData(), nullptr, MS_BIND, nullptr);
+        }) == 0;
         if (!readOnlyDisk)
             QSKIP("no mounting here (root without CAP_SYS_ADMIN)");
-        QCOMPARE(::mount(nullptr, readOnly.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
+        QCOMPARE(asRoot([&readOnly] {
+                     return ::mount(nullptr, readOnly.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
+                 }),
+                 0);
     }
     const gid_t groupBefore = groupOf(bundle);
     if (sharedGroup && !sticky && !ownersOnly) {
@@ -1392,6 +1411,7 @@ void TestSignedUpdate::cycle()
                                                          : failure;
         QCOMPARE(delegate.failure, std::optional(expected));
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
+        QVERIFY(!readOnlyDisk || !downloadBegan); // said before anything is fetched
         QCOMPARE(cycle.text(), expected);
         QVERIFY(buttonsInPlace());
         // The whole sentence shows, however long its folders' paths are, and
