@@ -1735,95 +1735,69 @@ void enter(UpdateCycle &cycle, const QString &name, bool notes)
 
 void TestSignedUpdate::pressWhereAButtonWas_data()
 {
-    // The phases `before`, in order, then the one that comes just before the
-    // press lands where the button `aimed` ("install" or "dismiss": Later,
-    // Cancel or Close) stood; or the keys typed ("keys …", "|" where the
-    // phase changes); "notes" when the offer names release notes.
+    // The phases `before`, in order, then `after`, which comes just before a
+    // press lands where each button stood; "notes" when the offer names
+    // release notes. Or the `keys` typed ("|" where the phase changes), and
+    // what they did (`outcome`: "install" or "dismiss", asked of the cycle).
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QString>("after");
     QTest::addColumn<bool>("notes");
-    QTest::addColumn<QString>("aimed");
-    // What it may do: "install" or "dismiss" (asked of the cycle), "closed"
-    // (the window closed, nothing asked), "nothing" (the window stays open).
-    // Which of these a press that moved off its button meets follows the
-    // font; the other choice never.
-    QTest::addColumn<QStringList>("allowed");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("outcome");
     // The window's font in points, in a window made 700 wide; 0 keeps the
     // application's font and the window's width.
     QTest::addColumn<qreal>("points");
     const QStringList checking{"checking"};
     const QStringList offered{"checking", "offer"};
-    const QStringList downloading{"checking", "offer", "downloading"};
     const QStringList preparing{"checking", "offer", "downloading", "preparing"};
-    const QStringList waiting = preparing + QStringList{"waiting"};
-    const QStringList same{"dismiss", "closed", "nothing"};
-    const QStringList nothing{"nothing"};
-    const QStringList installs{"install"};
-    QTest::newRow("checking -> offer, with release notes, aimed at Cancel")
-        << checking << "offer" << true << "dismiss" << same << 0.0;
-    QTest::newRow("checking -> offer, aimed at Cancel") << checking << "offer" << false << "dismiss" << same << 0.0;
+    const auto press = [](const char *name, const QStringList &before, const char *after, bool notes = false,
+                          qreal points = 0) {
+        QTest::newRow(name) << before << QString::fromUtf8(after) << notes << QString() << QString() << points;
+    };
+    press("checking -> offer, with release notes", checking, "offer", true);
+    press("checking -> offer", checking, "offer");
     // Where Cancel is wider than Later: Install must not reach under the press.
-    QTest::newRow("checking -> offer, with release notes, in a large font, aimed at Cancel")
-        << checking << "offer" << true << "dismiss" << same << 20.0;
+    press("checking -> offer, with release notes, in a large font", checking, "offer", true, 20);
+    press("checking -> up to date", checking, "up to date");
+    press("checking -> failure", checking, "failure");
+    press("offer -> downloading, with release notes", offered, "downloading", true);
+    press("offer -> downloading", offered, "downloading");
+    press("offer -> failure", offered, "failure");
+    press("offer -> long failure", offered, "long failure");
+    press("downloading -> preparing", {"checking", "offer", "downloading"}, "preparing");
+    press("preparing -> waiting for the settings", preparing, "waiting");
+    press("waiting for the settings -> not restarted", preparing + QStringList{"waiting"}, "not restarted");
+    press("preparing -> relaunch", preparing, "relaunch");
+    press("preparing -> failure", preparing, "failure");
+    press("failure -> checking again", offered + QStringList{"failure"}, "checking");
     // Opened by an automatic check's offer as the person types; a double
     // press of Space, or Return, on Install.
-    QTest::newRow("offer, a space typed") << QStringList{"offer"} << QString() << false << "keys Space"
-                                          << QStringList{"dismiss"} << 0.0;
+    QTest::newRow("offer, a space typed") << QStringList{"offer"} << QString() << false << "Space" << "dismiss" << 0.0;
     QTest::newRow("offer -> downloading, Space twice on Install")
-        << offered << "downloading" << false << "keys Tab Space | Space" << installs << 0.0;
-    QTest::newRow("offer, Return on Install") << offered << QString() << false << "keys Tab Return" << installs << 0.0;
-    QTest::newRow("checking -> up to date, aimed at Cancel")
-        << checking << "up to date" << false << "dismiss" << same << 0.0;
-    QTest::newRow("checking -> failure, aimed at Cancel") << checking << "failure" << false << "dismiss" << same << 0.0;
-    QTest::newRow("offer -> downloading, with release notes, aimed at Install")
-        << offered << "downloading" << true << "install" << nothing << 0.0;
-    QTest::newRow("offer -> downloading, with release notes, aimed at Later")
-        << offered << "downloading" << true << "dismiss" << same << 0.0;
-    QTest::newRow("offer -> downloading, aimed at Install")
-        << offered << "downloading" << false << "install" << nothing << 0.0;
-    QTest::newRow("offer -> downloading, aimed at Later") << offered << "downloading" << false << "dismiss" << same
-                                                          << 0.0;
-    QTest::newRow("offer -> failure, aimed at Install") << offered << "failure" << false << "install" << nothing << 0.0;
-    QTest::newRow("offer -> failure, aimed at Later") << offered << "failure" << false << "dismiss" << same << 0.0;
-    QTest::newRow("offer -> long failure, aimed at Install")
-        << offered << "long failure" << false << "install" << nothing << 0.0;
-    QTest::newRow("offer -> long failure, aimed at Later")
-        << offered << "long failure" << false << "dismiss" << same << 0.0;
-    QTest::newRow("downloading -> preparing, aimed at Install")
-        << downloading << "preparing" << false << "install" << nothing << 0.0;
-    QTest::newRow("downloading -> preparing, aimed at Cancel")
-        << downloading << "preparing" << false << "dismiss" << same << 0.0;
-    QTest::newRow("preparing -> waiting for the settings, aimed at Install")
-        << preparing << "waiting" << false << "install" << nothing << 0.0;
-    QTest::newRow("preparing -> waiting for the settings, aimed at Cancel")
-        << preparing << "waiting" << false << "dismiss" << same << 0.0;
-    QTest::newRow("waiting for the settings -> not restarted, aimed at Install")
-        << waiting << "not restarted" << false << "install" << nothing << 0.0;
-    QTest::newRow("waiting for the settings -> not restarted, aimed at Cancel")
-        << waiting << "not restarted" << false << "dismiss" << same << 0.0;
-    QTest::newRow("preparing -> relaunch, aimed at Cancel")
-        << preparing << "relaunch" << false << "dismiss" << QStringList{"closed"} << 0.0;
-    QTest::newRow("preparing -> failure, aimed at Install")
-        << preparing << "failure" << false << "install" << nothing << 0.0;
-    QTest::newRow("preparing -> failure, aimed at Cancel") << preparing << "failure" << false << "dismiss" << same
-                                                           << 0.0;
+        << offered << "downloading" << false << "Tab Space | Space" << "install" << 0.0;
+    QTest::newRow("offer, Return on Install") << offered << QString() << false << "Tab Return" << "install" << 0.0;
 }
 
 // A press aimed at a button that arrives just after the window changed for
 // the cycle's next phase lands on the same choice, on a disabled button or on
 // nothing: never Install where Later, Cancel or Close stood, nor the other way.
-// Aimed at the button's middle and near either end. Keys reach the choice
+// Aimed at each button's middle and near either end. Which of these a press
+// that moved off its button meets follows the font. Keys reach the choice
 // they were typed at.
 void TestSignedUpdate::pressWhereAButtonWas()
 {
     QFETCH(QStringList, before);
     QFETCH(QString, after);
     QFETCH(bool, notes);
-    QFETCH(QString, aimed);
-    QFETCH(QStringList, allowed);
+    QFETCH(QString, keys);
+    QFETCH(QString, outcome);
     QFETCH(qreal, points);
-    const bool typed = aimed.startsWith(u"keys");
-    for (const int along : typed ? QList<int>{0} : QList<int>{0, 1, 2}) {
+    const QString install = QStringLiteral("sorvane.updates.cycle.install");
+    const QString dismiss = QStringLiteral("sorvane.updates.cycle.dismiss");
+    QList<std::pair<QString, int>> aims{{QString(), 0}};
+    if (keys.isEmpty())
+        aims = {{install, 0}, {install, 1}, {install, 2}, {dismiss, 0}, {dismiss, 1}, {dismiss, 2}};
+    for (const auto &[aimed, along] : aims) {
         UpdateCycle cycle;
         QSignalSpy installs(&cycle, &UpdateCycle::installRequested);
         QSignalSpy dismissals(&cycle, &UpdateCycle::dismissRequested);
@@ -1848,21 +1822,22 @@ void TestSignedUpdate::pressWhereAButtonWas()
             enter(cycle, phase, notes);
             QTRY_VERIFY(fitted());
         }
-        if (typed) {
+        QStringList allowed{outcome};
+        if (!keys.isEmpty()) {
             QVERIFY(QTest::qWaitForWindowActive(&window));
-            static const QMap<QString, Qt::Key> keys{
+            static const QMap<QString, Qt::Key> named{
                 {"Tab", Qt::Key_Tab}, {"Space", Qt::Key_Space}, {"Return", Qt::Key_Return}};
-            for (const QString &key : aimed.split(u' ').sliced(1)) {
+            for (const QString &key : keys.split(u' ')) {
                 if (key == u"|")
                     enter(cycle, after, notes);
                 else
-                    QTest::keyClick(window.windowHandle(), keys.value(key));
+                    QTest::keyClick(window.windowHandle(), named.value(key));
             }
         } else {
-            const auto *button = window.findChild<QPushButton *>(
-                aimed == u"install" ? QStringLiteral("sorvane.updates.cycle.install")
-                                    : QStringLiteral("sorvane.updates.cycle.dismiss"));
-            QVERIFY(button && button->isVisible());
+            const auto *button = window.findChild<QPushButton *>(aimed);
+            QVERIFY(button);
+            if (!button->isVisible())
+                continue; // Install before anything is offered
             const int x = along == 0 ? button->width() / 2 : along == 1 ? 3 : button->width() - 4;
             const QPoint where = button->mapToGlobal(QPoint(x, button->height() / 2));
             enter(cycle, after, notes);
@@ -1874,13 +1849,17 @@ void TestSignedUpdate::pressWhereAButtonWas()
             const QPoint local = window.mapFromGlobal(where);
             if (window.isVisible() && window.rect().contains(local))
                 QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, local);
+            allowed = after == u"relaunch" ? QStringList{"closed"}
+                : aimed == install         ? QStringList{"nothing"}
+                                           : QStringList{"dismiss", "closed", "nothing"};
         }
         const QString did = !installs.isEmpty() && !dismissals.isEmpty() ? QStringLiteral("install and dismiss")
             : !installs.isEmpty()                                       ? QStringLiteral("install")
             : !dismissals.isEmpty()                                     ? QStringLiteral("dismiss")
             : window.isVisible()                                        ? QStringLiteral("nothing")
                                                                         : QStringLiteral("closed");
-        QVERIFY2(allowed.contains(did), qPrintable(QStringLiteral("at %1 of the button: %2").arg(along).arg(did)));
+        const QString at = QStringLiteral("aimed at %1, %2: %3").arg(aimed).arg(along).arg(did);
+        QVERIFY2(allowed.contains(did), qPrintable(at));
         // A choice that ends the cycle closes the window; the others leave it open.
         QCOMPARE(window.isVisible(), did == u"nothing" || did == u"install");
     }
