@@ -8,7 +8,6 @@
 #include "updater/signedupdateframework.h"
 #include "updater/ui/updatecycledialog.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
