@@ -1775,6 +1775,26 @@ void TestSignedUpdate::pressWhereAButtonWas_data()
     QTest::newRow("offer -> downloading, Space twice on Install")
         << offered << "downloading" << false << "Tab Space | Space" << "install" << 0.0;
     QTest::newRow("offer, Return on Install") << offered << QString() << false << "Tab Return" << "install" << 0.0;
+    // Once Install is chosen, a key typed again or held neither cancels the
+    // download nor closes a failure before it is read, also where the window
+    // was not active as the cycle moved on. Escape, and a key on the
+    // dismissing button the person moved to, still end it.
+    for (const char *after : {"downloading", "failure"}) {
+        const auto keys = [after](const char *name, const char *typed, const char *outcome = "install") {
+            QTest::addRow("offer -> %s, %s", after, name) << QStringList{"checking", "offer"} << after << false
+                                                          << typed << outcome << 0.0;
+        };
+        keys("Tab Return, then Return", "Tab Return | Return");
+        keys("Tab Space, then Return", "Tab Space | Return");
+        keys("a click on Install, then Return", "Click | Return");
+        keys("Return held on Install", "Tab Return-down | Return-repeat Return-repeat Return-repeat Return-up");
+        keys("Enter twice", "Tab Enter | Enter");
+        keys("inactive as it changes, then Space and Return", "Tab Space Away | Back Space Return");
+    }
+    QTest::newRow("offer -> downloading, Escape after Install")
+        << offered << "downloading" << false << "Tab Space | Escape" << "install and dismiss" << 0.0;
+    QTest::newRow("offer -> downloading, Tab to Cancel and Space after Install")
+        << offered << "downloading" << false << "Tab Space | Tab Space" << "install and dismiss" << 0.0;
 }
 
 // A press aimed at a button that arrives just after the window changed for
@@ -1824,13 +1844,34 @@ void TestSignedUpdate::pressWhereAButtonWas()
         QStringList allowed{outcome};
         if (!keys.isEmpty()) {
             QVERIFY(QTest::qWaitForWindowActive(&window));
-            static const QMap<QString, Qt::Key> named{
-                {"Tab", Qt::Key_Tab}, {"Space", Qt::Key_Space}, {"Return", Qt::Key_Return}};
+            QWidget elsewhere; // another window the person turns to
+            static const QMap<QString, std::pair<Qt::Key, QString>> named{
+                {"Tab", {Qt::Key_Tab, "\t"}},        {"Space", {Qt::Key_Space, " "}},
+                {"Return", {Qt::Key_Return, "\r"}}, {"Enter", {Qt::Key_Enter, "\r"}},
+                {"Escape", {Qt::Key_Escape, "\x1b"}}};
             for (const QString &key : keys.split(u' ')) {
-                if (key == u"|")
+                // "Return-down", "-repeat" and "-up": a key held down.
+                const QString name = key.section(u'-', 0, 0);
+                const QString held = key.section(u'-', 1);
+                const auto [code, text] = named.value(name);
+                const Qt::KeyboardModifiers modifiers = code == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+                if (key == u"|") {
                     enter(cycle, after, notes);
-                else
-                    QTest::keyClick(window.windowHandle(), named.value(key));
+                } else if (key == u"Click") {
+                    const auto *button = window.findChild<QPushButton *>(install);
+                    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                                      button->mapTo(&window, button->rect().center()));
+                } else if (key == u"Away" || key == u"Back") {
+                    QWidget &to = key == u"Away" ? elsewhere : static_cast<QWidget &>(window);
+                    to.show();
+                    to.activateWindow();
+                    QVERIFY(QTest::qWaitForWindowActive(&to));
+                } else if (!held.isEmpty()) {
+                    QTest::simulateEvent(window.windowHandle(), held != u"up", code, modifiers, text,
+                                         held == u"repeat");
+                } else {
+                    QTest::keyClick(window.windowHandle(), code, modifiers);
+                }
             }
         } else {
             const auto *button = window.findChild<QPushButton *>(aimed);

@@ -134,8 +134,9 @@ void setSecondary(QWidget *widget);
 // A button that Return never presses unless it is made the default.
 QPushButton *button(const QString &text, QWidget *parent);
 // The filled accent look of a main action. Unlike a dialog's default button
-// it binds no key: Return in a settings sheet must not start work. Disabled,
-// it looks like any disabled button.
+// it binds no key: Return in a settings sheet must not start work (a dialog
+// that wants Return on it while it has the keyboard makes it auto-default
+// after this call). Disabled, it looks like any disabled button.
 void makeProminent(QPushButton *button);
 // The session forms' accent fill: keeps the button's default and key
 // binding as they are, and draws it disabled in the window's colours.

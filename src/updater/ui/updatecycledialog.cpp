@@ -124,12 +124,18 @@ void UpdateCycleDialog::refresh()
     }
     // Once offered, Install keeps its place, enabled only for the offer: the
     // second press of a double click on it lands on it, disabled, or on
-    // nothing. Disabled with the keyboard on it, it would hand the keyboard
-    // to the button beside it, and a second Space would cancel: the window
-    // takes it instead.
+    // nothing. Disabled with the keyboard on it (also while another window is
+    // active), it would hand the keyboard to the button beside it, and a
+    // second Space would cancel: the window takes it instead. Nor is the
+    // dismissing button then the default that Return and Enter on the window
+    // press: a key typed or held after Install never cancels the download or
+    // closes its failure unread. Escape still does, and so does a key on that
+    // button once the person moves to it.
     m_install->setVisible(m_cycle.item().has_value());
-    if (phase != Phase::available && m_install->hasFocus())
+    if (phase != Phase::available && focusWidget() == m_install) {
         setFocus();
+        m_dismiss->setDefault(false);
+    }
     m_install->setEnabled(phase == Phase::available);
     const QUrl notes = m_cycle.item() ? m_cycle.item()->releaseNotes : QUrl();
     m_notes->setVisible(phase == Phase::available && !notes.isEmpty());
