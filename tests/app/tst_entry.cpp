@@ -162,7 +162,8 @@ public:
         const auto managing = [this] {
             return !property(m_root, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).isEmpty();
         };
-        if (!QTest::qWaitFor(managing, 30000))
+        const QDeadlineTimer deadline(30000);
+        if (!QTest::qWaitFor(managing, int(deadline.remainingTime())) || !managerStarted(deadline))
             error = QStringLiteral("openbox did not start");
     }
 
@@ -240,22 +241,8 @@ public:
     // reached it before: it answers _NET_REQUEST_FRAME_EXTENTS in turn.
     bool managerAnswered(const QDeadlineTimer &deadline)
     {
-        const xcb_atom_t extents = atom("_NET_FRAME_EXTENTS");
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = m_probe;
-        message.type = atom("_NET_REQUEST_FRAME_EXTENTS");
-        xcb_send_event(m_connection, false, m_root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                       reinterpret_cast<const char *>(&message));
-        xcb_flush(m_connection);
-        return waitFor(
-            [&](const xcb_generic_event_t *event) {
-                const auto *notify = reinterpret_cast<const xcb_property_notify_event_t *>(event);
-                return (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && notify->window == m_probe
-                       && notify->atom == extents && notify->state == XCB_PROPERTY_NEW_VALUE;
-            },
-            deadline);
+        askFrameExtents();
+        return frameExtentsAnswered(deadline);
     }
 
     QString name;
@@ -287,6 +274,56 @@ private:
             return {};
         const auto *data = static_cast<const quint32 *>(xcb_get_property_value(value.get()));
         return QList<quint32>(data, data + xcb_get_property_value_length(value.get()) / 4);
+    }
+
+    // openbox names itself on the root window early in its start, before it
+    // takes events: a request that reaches it meanwhile is left unhandled
+    // until another one wakes it (a window mapped then stayed unmanaged for
+    // good). It has started once it answers; it is asked again while it has
+    // not (how soon only decides how many requests it gets), and every
+    // request is answered before the display is used, so that no late answer
+    // passes for a later request's.
+    bool managerStarted(const QDeadlineTimer &deadline)
+    {
+        int unanswered = 0;
+        for (;;) {
+            askFrameExtents();
+            if (frameExtentsAnswered(QDeadlineTimer(qMin<qint64>(100, deadline.remainingTime()))))
+                break;
+            if (deadline.hasExpired())
+                return false;
+            ++unanswered;
+        }
+        // It answers in turn: that answer was the first request's.
+        for (; unanswered > 0; --unanswered)
+            if (!frameExtentsAnswered(deadline))
+                return false;
+        return true;
+    }
+
+    void askFrameExtents()
+    {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = m_probe;
+        message.type = atom("_NET_REQUEST_FRAME_EXTENTS");
+        xcb_send_event(m_connection, false, m_root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char *>(&message));
+        xcb_flush(m_connection);
+    }
+
+    // The answer to askFrameExtents(): the probe's extents set, changed or not.
+    bool frameExtentsAnswered(const QDeadlineTimer &deadline)
+    {
+        const xcb_atom_t extents = atom("_NET_FRAME_EXTENTS");
+        return waitFor(
+            [&](const xcb_generic_event_t *event) {
+                const auto *notify = reinterpret_cast<const xcb_property_notify_event_t *>(event);
+                return (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && notify->window == m_probe
+                       && notify->atom == extents && notify->state == XCB_PROPERTY_NEW_VALUE;
+            },
+            deadline);
     }
 
     // Takes events until one that `wanted` accepts; false once `deadline` passed.
