@@ -103,13 +103,24 @@ bool ScreenFit::eventFilter(QObject *watched, QEvent *event)
             // another would look as if nothing had opened. The window
             // manager places the others; they are only kept on the screen.
             m_centred = m_mode == Mode::window && !anotherWindowShown();
+            m_asked = m_window->geometry();
             fit(true);
         }
         break;
     case QEvent::Move:
     case QEvent::Resize:
-        if (m_waiting && frameOf(m_window) != m_frame) {
-            // The window manager has framed the window and moved it.
+        // Moved or resized by the application, not reported by the platform:
+        // a new size (a dialog's height for its content) is the one wanted now.
+        if (watched == m_window && !event->spontaneous()) {
+            m_asked = m_window->geometry();
+            if (event->type() == QEvent::Resize)
+                m_wanted = m_asked.size();
+        }
+        if (m_waiting
+            && (frameOf(m_window) != m_frame
+                || (watched == m_window->windowHandle() && m_window->windowHandle()->geometry() != m_asked))) {
+            // The window manager has framed the window and moved it, or the
+            // platform window reports a place or size other than the one asked for.
             fit(false);
         } else if (m_settling && watched == m_window->windowHandle()) {
             // The window manager's answer to the fit at the mapping, checked
@@ -146,15 +157,18 @@ bool ScreenFit::fit(bool placing)
     m_frame = frameOf(m_window);
     const bool window = m_mode == Mode::window;
     // Once mapped, the platform window's geometry: the widget hears of the
-    // window manager's answers later. Before that the widget's: Qt's centring of a
-    // dialog may not have reached the platform window yet, which then still
-    // says 0,0 (a dialog fitted from that was put in the screen's corner).
+    // window manager's answers later. Before that the geometry asked for: Qt's
+    // centring of a dialog may not have reached the platform window yet, which
+    // then still says 0,0, and the widget takes on what the platform reports
+    // meanwhile (the first size of a dialog's window; 0,0 while the window
+    // manager frames it). A fit from those put a dialog in the screen's corner,
+    // or kept its first size.
     QWindow *handle = m_window->windowHandle();
     const bool mapped = handle && !placing && handle->isExposed();
-    const QRect current = mapped ? handle->geometry() : m_window->geometry();
+    const QRect current = mapped ? handle->geometry() : m_asked;
     const QPoint inset(m_frame.left(), m_frame.top());
-    // The size asked for at the show, or grown since: a frame estimated too
-    // large must not leave the window small.
+    // The size the application asked for, or grown since: a frame estimated
+    // too large must not leave the window small.
     m_wanted = placing ? current.size() : m_wanted.expandedTo(current.size());
     const QRect outer = fitted(screen->availableGeometry(), m_frame, current.topLeft() - inset, m_wanted,
                                window ? m_window->minimumSize() : QSize(), m_centred);
@@ -169,19 +183,24 @@ bool ScreenFit::fit(bool placing)
     // placed, and then only as far as the screen needs (one wholly on it is
     // left where it is).
     const bool resizes = size != current.size();
-    const bool moves =
-        (m_centred || (!placing && (mapped || !window))) && outer.topLeft() != current.topLeft() - inset;
+    const bool places = m_centred || (!placing && (mapped || !window));
+    const bool moves = places && outer.topLeft() != current.topLeft() - inset;
     // The platform window is given the whole rectangle: QWidget asks it only
     // for what differs from the widget's own geometry and takes the rest from
     // the platform window, whose size or position can be a window manager's
     // answer to an earlier request (a window so moved kept its old size).
     const bool platform = handle && handle->handle();
-    if (moves) {
-        // The window's own area goes inside the frame by the margins this fit
-        // counted with. QWidget::move converts through the widget's frame
-        // strut instead, which at the mapping can still be empty: the window's
-        // own area then took the frame's place, its title bar above the screen.
-        const QRect target(outer.topLeft() + inset, size);
+    // The window's own area goes inside the frame by the margins this fit
+    // counted with. QWidget::move converts through the widget's frame strut
+    // instead, which at the mapping can still be empty: the window's own area
+    // then took the frame's place, its title bar above the screen.
+    const QRect target(outer.topLeft() + inset, size);
+    // Before the mapping, a window the fit places is given its whole rectangle
+    // again whenever the platform window reports another: a resize (the fit's
+    // own, a dialog's new height for its content) asks for the platform
+    // window's last reported place, 0,0 while the window manager frames it.
+    // Carried out after the mapping, that put the title bar above the screen.
+    if (moves || (places && !mapped && (resizes || (platform && handle->geometry() != target)))) {
         const bool moved = m_window->testAttribute(Qt::WA_Moved);
         const bool resized = m_window->testAttribute(Qt::WA_Resized);
         m_window->setGeometry(target);
@@ -192,10 +211,12 @@ bool ScreenFit::fit(bool placing)
             m_window->setAttribute(Qt::WA_Moved, moved);
             m_window->setAttribute(Qt::WA_Resized, resized || resizes);
         }
+        m_asked = target;
     } else if (resizes) {
         m_window->resize(size);
         if (platform && mapped && handle->size() != size)
             handle->resize(size);
+        m_asked.setSize(size);
     }
     return moves || resizes;
 }

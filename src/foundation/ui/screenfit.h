@@ -57,7 +57,13 @@ private:
     bool m_settling = false;
     bool m_fitting = false;
     bool m_centred = false;
-    // The frame the last fit counted with, and the size asked for at the show.
+    // The frame the last fit counted with, and the size the application asked
+    // for (at the show, or since).
     QMargins m_frame;
     QSize m_wanted;
+    // Where the application last put the window (Qt's centring, a new height
+    // for its content, the fit). Until the window is mapped the widget's own
+    // geometry can be a report from the platform instead: the answer to an
+    // earlier request, or the place read while the window manager frames it.
+    QRect m_asked;
 };
