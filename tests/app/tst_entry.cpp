@@ -187,12 +187,15 @@ public:
 
     // The shown main window (the one not transient for another) of the
     // process `pid`, and its frame as the window manager has it.
-    std::optional<Shown> mainWindowFrame(qint64 pid)
+    std::optional<Shown> mainWindowFrame(qint64 pid) { return shownFrame(pid, false); }
+    // The same for its shown dialog (a window transient for another).
+    std::optional<Shown> dialogFrame(qint64 pid) { return shownFrame(pid, true); }
+    std::optional<Shown> shownFrame(qint64 pid, bool transient)
     {
         for (const quint32 window : property(m_root, "_NET_CLIENT_LIST", XCB_ATOM_WINDOW)) {
             const QList<quint32> extents = property(window, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL);
             if (property(window, "_NET_WM_PID", XCB_ATOM_CARDINAL) != QList<quint32>{quint32(pid)}
-                || !property(window, "WM_TRANSIENT_FOR", XCB_ATOM_WINDOW).isEmpty() || extents.size() != 4)
+                || property(window, "WM_TRANSIENT_FOR", XCB_ATOM_WINDOW).isEmpty() == transient || extents.size() != 4)
                 continue;
             const auto attributes = reply(xcb_get_window_attributes_reply(
                 m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
@@ -207,6 +210,46 @@ public:
             return Shown{window, QRect(at->dst_x, at->dst_y, geometry->width, geometry->height).marginsAdded(frame)};
         }
         return std::nullopt;
+    }
+
+    // Whether `window` is modal (blocks its window) as the window manager has it.
+    bool modal(xcb_window_t window)
+    {
+        return property(window, "_NET_WM_STATE", XCB_ATOM_ATOM).contains(atom("_NET_WM_STATE_MODAL"));
+    }
+
+    // The window the window manager has given the keyboard.
+    xcb_window_t activeWindow()
+    {
+        const QList<quint32> active = property(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+        return active.isEmpty() ? xcb_window_t(XCB_NONE) : active.first();
+    }
+
+    // Presses and releases the key of `keysym` in `window`, with the
+    // modifiers `held` (a key event's state bits) down.
+    void type(xcb_window_t window, xcb_keysym_t keysym, uint16_t held = 0)
+    {
+        const xcb_setup_t *setup = xcb_get_setup(m_connection);
+        const auto map = reply(xcb_get_keyboard_mapping_reply(
+            m_connection,
+            xcb_get_keyboard_mapping(m_connection, setup->min_keycode, setup->max_keycode - setup->min_keycode + 1),
+            nullptr));
+        const xcb_keysym_t *keysyms = map ? xcb_get_keyboard_mapping_keysyms(map.get()) : nullptr;
+        const int count = map ? xcb_get_keyboard_mapping_keysyms_length(map.get()) : 0;
+        const int index = int(std::find(keysyms, keysyms + count, keysym) - keysyms);
+        if (index == count)
+            return;
+        for (const uint8_t kind : {XCB_KEY_PRESS, XCB_KEY_RELEASE}) {
+            xcb_key_press_event_t key{};
+            key.response_type = kind;
+            key.detail = xcb_keycode_t(setup->min_keycode + index / map->keysyms_per_keycode);
+            key.root = m_root;
+            key.event = window;
+            key.state = held;
+            key.same_screen = 1;
+            xcb_send_event(m_connection, false, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&key));
+        }
+        xcb_flush(m_connection);
     }
 
     // Waits until the application owning `window` has handled every event the
@@ -372,6 +415,7 @@ private Q_SLOTS:
     void lookalikeSwitchesStartNormally();
     void mainWindowOpensOnTheScreen_data();
     void mainWindowOpensOnTheScreen();
+    void updateWindowOpensOverItsWindow();
 };
 
 void TestEntry::reports_data()
@@ -614,6 +658,76 @@ void TestEntry::mainWindowOpensOnTheScreen()
     qInfo("%s", qPrintable(seen.join(QStringLiteral(", "))));
     QVERIFY2(off == 0, qPrintable(QStringLiteral("off the screen in %1 of %2 starts: ").arg(off).arg(starts)
                                   + seen.join(QStringLiteral(", "))));
+}
+
+// The update window opens where Qt centred it over its window, at the height
+// of what it shows, its frame and title bar wholly on the screen, each time it
+// is opened again. The check fails at once (nothing listens at the feed's
+// port), so what the window shows changes while the window manager frames it.
+void TestEntry::updateWindowOpensOverItsWindow()
+{
+    constexpr xcb_keysym_t alt = 0xffe9, enter = 0xff0d, escape = 0xff1b; // XK_Alt_L, XK_Return, XK_Escape
+    constexpr int opens = 60;
+    const QRect screen(0, 0, 1366, 768);
+    ManagedDisplay display(screen.size());
+    QVERIFY2(display.error.isEmpty(), qPrintable(display.error));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display.name);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("TAVLON_LOCAL_UPDATE_FEED"), QStringLiteral("https://127.0.0.1:1/appcast.xml"));
+    environment.insert(QStringLiteral("TAVLON_LOCAL_UPDATE_KEY"), QString(43, QLatin1Char('A')) + QLatin1Char('='));
+    QProcess app;
+    app.setProcessEnvironment(environment);
+    app.setStandardOutputFile(QProcess::nullDevice());
+    endsWithTest(app);
+    app.start(bundleDir + executablePath, {});
+    QVERIFY(app.waitForStarted(30000));
+    QByteArray log;
+    const auto failures = [&] { return (log += app.readAllStandardError()).count("the update cycle failed"); };
+    const auto dialog = [&] { return display.dialogFrame(app.processId()); };
+    std::optional<ManagedDisplay::Shown> window;
+    QVERIFY(QTest::qWaitFor([&] { return bool(window = display.mainWindowFrame(app.processId())); }, 30000));
+    std::map<QString, int> frames;
+    int off = 0;
+    for (int open = 0; open < opens; ++open) {
+        // As a person opens it: the menu bar by the keyboard, its first item.
+        // Until the updater has started (after the window first painted) that
+        // item is disabled, and the settings, a modal sheet, open instead.
+        for (int attempt = 0;; ++attempt) {
+            QVERIFY(attempt < 10);
+            QVERIFY(QTest::qWaitFor([&] { return display.activeWindow() == window->window; }, 30000));
+            for (const xcb_keysym_t key : {alt, enter, enter})
+                display.type(window->window, key);
+            std::optional<ManagedDisplay::Shown> opened;
+            QVERIFY(QTest::qWaitFor([&] { return bool(opened = dialog()); }, 30000));
+            if (!display.modal(opened->window))
+                break;
+            display.type(opened->window, escape);
+            QVERIFY(QTest::qWaitFor([&] { return !dialog(); }, 30000));
+        }
+        QVERIFY2(QTest::qWaitFor([&] { return failures() > open; }, 30000), log.constData());
+        // Where it rests, as in mainWindowOpensOnTheScreen.
+        std::optional<ManagedDisplay::Shown> shown = dialog();
+        QDeadlineTimer deadline(30000);
+        for (int still = 0; shown && still < 2;) {
+            QVERIFY(display.applicationAnswered(shown->window, deadline)
+                    && display.applicationAnswered(shown->window, deadline) && display.managerAnswered(deadline));
+            const std::optional<ManagedDisplay::Shown> now = dialog();
+            still = now && now == shown ? still + 1 : 0;
+            shown = now;
+        }
+        QVERIFY2(shown, "the update window closed");
+        ++frames[described(shown->frame)];
+        off += !screen.contains(shown->frame);
+        display.type(shown->window, escape);
+        QVERIFY(QTest::qWaitFor([&] { return !dialog(); }, 30000));
+    }
+    app.terminate();
+    app.waitForFinished();
+    QStringList seen;
+    for (const auto &[frame, count] : frames)
+        seen << QStringLiteral("%1/%2 at %3").arg(count).arg(opens).arg(frame);
+    QVERIFY2(off == 0 && frames.size() == 1, qPrintable(seen.join(QStringLiteral(", "))));
 }
 
 QTEST_GUILESS_MAIN(TestEntry)
