@@ -288,6 +288,28 @@ public:
         return frameExtentsAnswered(deadline);
     }
 
+    // Where the frame of `shown`, a window of `pid`, first rests, as the
+    // person sees it: unchanged over two rounds in a row of the application
+    // handling all the server sent it and then the window manager all the
+    // application asked. Twice the application: Qt answers a ping as it takes
+    // it, and its widgets hear of the events taken with it only after, so the
+    // second answer follows what they asked; a ping that arrives while Qt is
+    // still taking events is answered in that same pass: hence two rounds.
+    // Nothing once the window closed or either did not answer by `deadline`.
+    std::optional<Shown> rested(std::optional<Shown> shown, qint64 pid, const QDeadlineTimer &deadline)
+    {
+        const bool transient = shown && !property(shown->window, "WM_TRANSIENT_FOR", XCB_ATOM_WINDOW).isEmpty();
+        for (int still = 0; shown && still < 2;) {
+            if (!applicationAnswered(shown->window, deadline) || !applicationAnswered(shown->window, deadline)
+                || !managerAnswered(deadline))
+                return std::nullopt;
+            const std::optional<Shown> now = shownFrame(pid, transient);
+            still = now && now == shown ? still + 1 : 0;
+            shown = now;
+        }
+        return shown;
+    }
+
     QString name;
     QString error;
 
@@ -611,10 +633,8 @@ void TestEntry::mainWindowOpensOnTheScreen()
             return along(frame.x(), frame.width(), screen.width()) && along(frame.y(), frame.height(), screen.height());
         };
         // The window is placed with an estimated frame when shown and fitted
-        // again once framed. Judged where its frame first rests, as the person
-        // sees it: unchanged over two rounds in a row of the application
-        // handling all the server sent it and then the window manager all the
-        // application asked. A fit after that comes too late.
+        // again once framed: judged where its frame first rests. A fit after
+        // that comes too late.
         QDeadlineTimer deadline(30000);
         // First until the window is shown and framed, where the window manager has it.
         std::optional<ManagedDisplay::Shown> shown;
@@ -625,23 +645,9 @@ void TestEntry::mainWindowOpensOnTheScreen()
             },
             int(deadline.remainingTime()));
         QVERIFY2(opened && shown, "the window did not open");
-        int still = 0;
-        while (shown && still < 2 && !deadline.hasExpired()) {
-            // Twice: Qt answers a ping as it takes it, and its widgets hear of
-            // the events taken with it only after, so the second answer
-            // follows what they asked. A ping that arrives while Qt is still
-            // taking events is answered in that same pass: hence two rounds.
-            QVERIFY2(display.applicationAnswered(shown->window, deadline)
-                         && display.applicationAnswered(shown->window, deadline),
-                     "the application did not answer");
-            QVERIFY2(display.managerAnswered(deadline), "the window manager did not answer");
-            const std::optional<ManagedDisplay::Shown> now = display.mainWindowFrame(app.processId());
-            still = now && now == shown ? still + 1 : 0;
-            shown = now;
-        }
-        QVERIFY2(shown, "the window did not open");
+        shown = display.rested(shown, app.processId(), deadline);
+        QVERIFY2(shown, "the window closed, or its frame did not rest");
         const QRect frame = shown->frame;
-        QVERIFY2(still >= 2, qPrintable(QStringLiteral("the frame did not rest: ") + described(frame)));
         ++frames[described(frame)];
         if (!onScreen(frame)) {
             ++off;
@@ -706,17 +712,9 @@ void TestEntry::updateWindowOpensOverItsWindow()
             QVERIFY(QTest::qWaitFor([&] { return !dialog(); }, 30000));
         }
         QVERIFY2(QTest::qWaitFor([&] { return failures() > open; }, 30000), log.constData());
-        // Where it rests, as in mainWindowOpensOnTheScreen.
-        std::optional<ManagedDisplay::Shown> shown = dialog();
-        QDeadlineTimer deadline(30000);
-        for (int still = 0; shown && still < 2;) {
-            QVERIFY(display.applicationAnswered(shown->window, deadline)
-                    && display.applicationAnswered(shown->window, deadline) && display.managerAnswered(deadline));
-            const std::optional<ManagedDisplay::Shown> now = dialog();
-            still = now && now == shown ? still + 1 : 0;
-            shown = now;
-        }
-        QVERIFY2(shown, "the update window closed");
+        const std::optional<ManagedDisplay::Shown> shown =
+            display.rested(dialog(), app.processId(), QDeadlineTimer(30000));
+        QVERIFY2(shown, "the update window closed, or its frame did not rest");
         ++frames[described(shown->frame)];
         off += !screen.contains(shown->frame);
         display.type(shown->window, escape);
