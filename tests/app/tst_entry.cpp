@@ -225,9 +225,8 @@ public:
         return active.isEmpty() ? xcb_window_t(XCB_NONE) : active.first();
     }
 
-    // Presses and releases the key of `keysym` in `window`, with the
-    // modifiers `held` (a key event's state bits) down.
-    void type(xcb_window_t window, xcb_keysym_t keysym, uint16_t held = 0)
+    // Presses and releases the key of `keysym` in `window`.
+    void type(xcb_window_t window, xcb_keysym_t keysym)
     {
         const xcb_setup_t *setup = xcb_get_setup(m_connection);
         const auto map = reply(xcb_get_keyboard_mapping_reply(
@@ -245,7 +244,6 @@ public:
             key.detail = xcb_keycode_t(setup->min_keycode + index / map->keysyms_per_keycode);
             key.root = m_root;
             key.event = window;
-            key.state = held;
             key.same_screen = 1;
             xcb_send_event(m_connection, false, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&key));
         }
