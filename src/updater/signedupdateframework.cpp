@@ -37,7 +37,6 @@ using namespace UpdateFolders;
 
 namespace {
 
-constexpr int idleTimeoutMs = 30000;
 constexpr int feedTimeoutMs = 45000;
 constexpr qint64 signatureLimit = 4096;
 // The downloaded archive's name in the cycle's folder.
@@ -278,13 +277,12 @@ void checkAlive(const std::shared_ptr<bool> &alive, const CancellationToken &can
 // ---- SignedUpdateFramework ----
 
 SignedUpdateFramework::SignedUpdateFramework(Setup setup, UpdateFrameworkDelegate *delegate, QObject *parent)
-    : UpdateFramework(parent), m_setup(std::move(setup)), m_delegate(delegate),
-      m_network(std::make_unique<QNetworkAccessManager>())
+    : UpdateFramework(parent), m_setup(std::move(setup)), m_delegate(delegate)
 {
     if (!m_setup.rename)
         m_setup.rename = renameNoReplace;
     learnRunningBundle();
-    PlainNetwork::configure(*m_network);
+    renewNetwork();
     if (m_setup.settings) {
         const QDateTime last = QDateTime::fromString(m_setup.settings->value(QString::fromLatin1(lastCheckKey)).toString(),
                                                      Qt::ISODateWithMs);
@@ -415,13 +413,14 @@ void SignedUpdateFramework::setRunning(bool running)
 // may present a certificate of the local authorities.
 QNetworkRequest SignedUpdateFramework::makeRequest(const QUrl &url) const
 {
-    QNetworkRequest request = PlainNetwork::request(url, idleTimeoutMs);
+    QNetworkRequest request = PlainNetwork::request(url, int(m_setup.idleTime.count()));
     if (!m_setup.localAuthorities.isEmpty() && PlainNetwork::isLoopback(url.host()))
         PlainNetwork::trust(request, m_setup.localAuthorities);
     return request;
 }
 
-QCoro::Task<QByteArray> SignedUpdateFramework::fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive)
+QCoro::Task<QByteArray> SignedUpdateFramework::fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive,
+                                                     CancellationToken cancel)
 {
     const QNetworkRequest request = makeRequest(url);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> reply(m_network->get(request),
@@ -435,10 +434,13 @@ QCoro::Task<QByteArray> SignedUpdateFramework::fetch(QUrl url, qint64 limit, std
         }
     });
     QTimer::singleShot(feedTimeoutMs, raw, [raw] { raw->abort(); });
+    // A check the person cancels ends at once, also where the server has not
+    // answered yet, and is not then reported as failed.
+    const int ending = cancel.onCancel([raw] { raw->abort(); });
     if (!raw->isFinished())
         co_await raw;
-    if (!*alive)
-        throw OperationCancelled();
+    cancel.removeCallback(ending);
+    checkAlive(alive, cancel);
     const int status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (*oversized)
         throw BridgeError::failed(loc("The update feed could not be read. Try again later."));
@@ -474,11 +476,11 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
     m_cycle.set(UpdateCycle::Phase::checking, loc("Looking for updates…"));
     std::optional<QString> failure;
     try {
-        const QByteArray feed = co_await fetch(m_setup.feed, feedLimit, alive);
+        const QByteArray feed = co_await fetch(m_setup.feed, feedLimit, alive, cancel);
         checkAlive(alive, cancel);
         QUrl signatureURL = m_setup.feed;
         signatureURL.setPath(signatureURL.path() + QStringLiteral(".sig"));
-        const QByteArray signatureText = co_await fetch(signatureURL, signatureLimit, alive);
+        const QByteArray signatureText = co_await fetch(signatureURL, signatureLimit, alive, cancel);
         checkAlive(alive, cancel);
         const auto signature = UpdateFeed::signature(signatureText);
         if (!signature
@@ -541,14 +543,18 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
             replaceBundle(staged);
         }
     } catch (const BridgeError &error) {
-        logFailure(lcUpdater, "the update cycle");
-        failure = error.message();
+        // Work that failed after the person cancelled it is not theirs to hear of.
+        if (!cancel.isCancelled()) {
+            logFailure(lcUpdater, "the update cycle");
+            failure = error.message();
+        }
     } catch (const OperationCancelled &) {
     }
     if (!*alive)
         co_return;
     disconnect(dismissal);
     disconnect(chosen);
+    renewNetwork();
     // Only what this cycle made, and never the only copy of the previous bundle.
     if (m_stagingMade && !m_keepStaging) {
         co_await clearStaging();
@@ -563,6 +569,18 @@ QCoro::Task<void> SignedUpdateFramework::runCycle(UpdateCheckKind kind)
         m_cycle.set(UpdateCycle::Phase::idle, QString());
     endCycle(kind, failure);
     scheduleCheck(false);
+}
+
+// Each cycle asks on connections of its own. Qt hands a connection it is
+// still opening (to a server that takes it and never answers) to the next
+// request to that host, which would then wait on it too; the manager's
+// thread closes every connection of its own as the manager goes.
+void SignedUpdateFramework::renewNetwork()
+{
+    if (m_network)
+        m_network.release()->deleteLater();
+    m_network = std::make_unique<QNetworkAccessManager>();
+    PlainNetwork::configure(*m_network);
 }
 
 void SignedUpdateFramework::endCycle(UpdateCheckKind kind, const std::optional<QString> &failure)

@@ -62,6 +62,8 @@ public:
         std::chrono::milliseconds downloadDeadline{0};
         std::chrono::milliseconds stallTime = std::chrono::seconds(30);
         qint64 stallBytes = 16384;
+        // A request ends with a failure when nothing arrives for this long.
+        std::chrono::milliseconds idleTime = std::chrono::seconds(30);
     };
 
     // The key of the automatic-checks switch in the settings store.
@@ -112,7 +114,7 @@ private:
     QCoro::Task<void> runCycle(UpdateCheckKind kind);
     QCoro::Task<Staged> prepareUpdate(UpdateItem item, std::shared_ptr<bool> alive, CancellationToken cancel);
     QNetworkRequest makeRequest(const QUrl &url) const;
-    QCoro::Task<QByteArray> fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive);
+    QCoro::Task<QByteArray> fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive, CancellationToken cancel);
     QCoro::Task<void> download(const UpdateItem &item, std::shared_ptr<bool> alive);
     QCoro::Task<Staged> unpack(int archive, qint64 length, QString version, std::shared_ptr<bool> alive);
     QCoro::Task<void> checkBundleAccess(std::shared_ptr<bool> alive);
@@ -131,6 +133,7 @@ private:
     void scheduleCheck(bool catchUp);
     void checkInBackground();
     void endCycle(UpdateCheckKind kind, const std::optional<QString> &failure);
+    void renewNetwork();
     void setRunning(bool running);
 
     Setup m_setup;

@@ -18,6 +18,8 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSemaphore>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThreadPool>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -353,6 +355,27 @@ private:
     QSemaphore m_held, m_released;
 };
 
+// A feed that takes every connection and never answers, as an overloaded or
+// black-holed server does: how many it took, and how many are still open.
+class SilentFeed final : public QTcpServer
+{
+public:
+    SilentFeed()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                ++taken;
+                ++open;
+                connect(socket, &QTcpSocket::disconnected, this, [this] { --open; });
+            }
+        });
+    }
+    QUrl feed() const { return QUrl(QStringLiteral("https://127.0.0.1:%1/appcast.json").arg(serverPort())); }
+
+    int taken = 0;
+    int open = 0;
+};
+
 class Delegate final : public UpdateFrameworkDelegate
 {
 public:
@@ -506,10 +529,12 @@ void TestSignedUpdate::cycle_data()
     // list masks its entries to search), "quit while the left-over is cleared" (the app quits while the cycle
     // clears an earlier cycle's folder), "another user's install folder" (the folder holding the app is another
     // user's, 0755), "install folder on a read-only disk" / "app on a read-only disk" (it / the app is mounted
-    // read-only)
+    // read-only), "silent feed" (the feed takes the connection and never answers)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
-    // "later", "cancel while downloading", "cancel while settings close".
+    // "later", "cancel while downloading", "cancel while settings close", "cancel while checking",
+    // "Escape while checking", "close while checking", "later while the left-over is cleared" (Install,
+    // then Later while the cycle clears an earlier cycle's folder).
     QTest::addColumn<QString>("action");
     // "installed", "unchanged", "up to date", "kept aside", "swapped" (the previous bundle is kept aside, the
     // folder swapped in stays as it was)
@@ -523,6 +548,8 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("install clicked twice") << "good" << none << "install twice" << "installed" << QString();
     QTest::newRow("install, then later at once") << "good" << none << "install then later" << "unchanged" << QString();
     QTest::newRow("cancelled while downloading") << "slow" << none << "cancel while downloading" << "unchanged" << QString();
+    for (const char *action : {"cancel while checking", "Escape while checking", "close while checking"})
+        QTest::addRow("silent feed, %s", action) << "good" << QStringList{"silent feed"} << action << "unchanged" << "";
     QTest::newRow("flipped byte") << "flipped-byte" << none << "install" << "unchanged"
                                   << "The update's signature is not valid. Nothing was installed.";
     QTest::newRow("signed with another key") << "foreign-key" << none << "install" << "unchanged"
@@ -584,6 +611,9 @@ void TestSignedUpdate::cycle_data()
         << "unchanged"
         << "The update could not be installed, because the folder %1 from an earlier update could not be removed. "
            "Move it out of the way, then try again.";
+    QTest::newRow("left over with another user's folder, Later while it is cleared, without privilege")
+        << "good" << QStringList{"left over with another user's folder", "without privilege"}
+        << "later while the left-over is cleared" << "unchanged" << "";
     QTest::newRow("forged left-over holding the user's folder, without privilege")
         << "good" << QStringList{"forged left-over", "without privilege"} << "install" << "left over kept"
         << "The update could not be installed, because the folder %1 beside the app belongs to %2. Ask them to "
@@ -920,6 +950,13 @@ void TestSignedUpdate::cycle()
         setup.stallTime = std::chrono::milliseconds(300);
     if (conditions.contains(u"short deadline"))
         setup.downloadDeadline = std::chrono::milliseconds(500);
+    SilentFeed silentFeed;
+    const bool silent = conditions.contains(u"silent feed");
+    if (silent) {
+        QVERIFY(silentFeed.listen(QHostAddress::LocalHost));
+        setup.feed = silentFeed.feed();
+        setup.idleTime = std::chrono::seconds(8);
+    }
     // Another member of a group-writable install folder moves the new bundle
     // away and one of the person's private folders to the app's path.
     const QString privateFolder = install.filePath(QStringLiteral("notes"));
@@ -1189,6 +1226,33 @@ void TestSignedUpdate::cycle()
     const auto umaskBack = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
     framework.checkForUpdates();
     QVERIFY(!framework.canCheckForUpdates());
+    if (silent) {
+        QTRY_COMPARE(silentFeed.taken, 1);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QCOMPARE(dismissButton->text(), QStringLiteral("Cancel"));
+        if (action == u"cancel while checking")
+            dismissButton->click();
+        else if (action == u"Escape while checking")
+            QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+        else
+            window.windowHandle()->close();
+        // It ends at once, not at the request's idle time-out: nothing is
+        // reported, the person may check again, and its connection closes.
+        QTRY_COMPARE(delegate.cycles, 1);
+        QVERIFY(!delegate.failure);
+        QVERIFY(framework.canCheckForUpdates());
+        QVERIFY(!window.isVisible());
+        QTRY_COMPARE(silentFeed.open, 0);
+        // A new check asks the feed afresh, on a connection of its own, and
+        // fails only at its own idle time-out: nothing of the first arrives.
+        framework.checkForUpdates();
+        QTRY_COMPARE(silentFeed.taken, 2);
+        QTRY_COMPARE_WITH_TIMEOUT(delegate.cycles, 2, 30000);
+        QCOMPARE(delegate.failure, std::optional(unreachable));
+        QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
+        QTRY_COMPARE(silentFeed.open, 0);
+        return;
+    }
     QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::available || delegate.cycles == 1, 30000);
     if (cycle.phase() == UpdateCycle::Phase::available) {
         QCOMPARE(cycle.item()->version, QStringLiteral("2.0"));
@@ -1207,6 +1271,14 @@ void TestSignedUpdate::cycle()
         // Several choices in one turn of the event loop are harmless.
         if (action == u"later") {
             dismissButton->click();
+        } else if (action == u"later while the left-over is cleared") {
+            // What the clearing then fails at is not reported: the person cancelled.
+            cleanUp.hold();
+            installButton->click();
+            QCoreApplication::processEvents(); // on to the clear, which waits for the pool
+            QCOMPARE(dismissButton->text(), QStringLiteral("Later"));
+            dismissButton->click();
+            cleanUp.release();
         } else {
             const QPoint where = installButton->mapTo(&window, installButton->rect().center());
             installButton->click();
