@@ -1811,8 +1811,10 @@ void TestSignedUpdate::pressWhereAButtonWas_data()
 {
     // The phases `before`, in order, then `after`, which comes just before a
     // press lands where each button stood; "notes" when the offer names
-    // release notes. Or the `keys` typed ("|" where the phase changes), and
-    // what they did (`outcome`: "install" or "dismiss", asked of the cycle).
+    // release notes. Or the `keys` typed ("|" where the phases of `after`, in
+    // order, come; "Notes" a click on the release notes' link, where no
+    // browser opens them), and what they did (`outcome`: "install" or
+    // "dismiss", asked of the cycle, or "nothing").
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QString>("after");
     QTest::addColumn<bool>("notes");
@@ -1870,6 +1872,15 @@ void TestSignedUpdate::pressWhereAButtonWas_data()
         << offered << "downloading" << false << "Tab Space | Escape" << "install and dismiss" << 0.0;
     QTest::newRow("offer -> downloading, Tab to Cancel and Space after Install")
         << offered << "downloading" << false << "Tab Space | Tab Space" << "install and dismiss" << 0.0;
+    // The address shows whole, and a new check's offer names its notes by a link again.
+    QTest::newRow("offer, release notes without a browser") << offered << QString() << true << "Notes" << "nothing" << 0.0;
+    QTest::newRow("offer -> failure -> a new check's offer, release notes without a browser")
+        << offered << "failure, checking, offer" << true << "Notes | Notes" << "nothing" << 0.0;
+    // A new check in the same window: the same keys do what they do in a new window.
+    QTest::newRow("offer -> failure -> a new check's offer, Tab Return")
+        << offered << "failure, checking, offer" << false << "Tab Space | Tab Return" << "install" << 0.0;
+    QTest::newRow("offer -> failure -> a new check's offer, made inactive, Tab Return")
+        << offered << "failure, checking, offer" << false << "Tab Space Away | Back Tab Return" << "install" << 0.0;
 }
 
 // A press aimed at a button that arrives just after the window changed for
@@ -1931,7 +1942,16 @@ void TestSignedUpdate::pressWhereAButtonWas()
                 const auto [code, text] = named.value(name);
                 const Qt::KeyboardModifiers modifiers = code == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
                 if (key == u"|") {
-                    enter(cycle, after, notes);
+                    for (const QString &phase : after.split(QStringLiteral(", ")))
+                        enter(cycle, phase, notes);
+                } else if (key == u"Notes") {
+                    auto *link = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
+                    QVERIFY(link->isVisible() && link->text().contains(u"href="));
+                    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                                      link->mapTo(&window, QPoint(4, link->height() / 2)));
+                    QCOMPARE(link->text(), QStringLiteral("No web browser on this computer could open the page; "
+                                                          "its address is: %1")
+                                               .arg(cycle.item()->releaseNotes.toString()));
                 } else if (key == u"Click") {
                     const auto *button = window.findChild<QPushButton *>(install);
                     QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier,
@@ -1968,6 +1988,9 @@ void TestSignedUpdate::pressWhereAButtonWas()
                 : aimed == install         ? QStringList{"nothing"}
                                            : QStringList{"dismiss", "closed", "nothing"};
         }
+        // Whatever it shows now, it shows whole.
+        if (!keys.isEmpty() && window.isVisible())
+            QTRY_VERIFY(fitted());
         const QString did = !installs.isEmpty() && !dismissals.isEmpty() ? QStringLiteral("install and dismiss")
             : !installs.isEmpty()                                       ? QStringLiteral("install")
             : !dismissals.isEmpty()                                     ? QStringLiteral("dismiss")

@@ -48,6 +48,7 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
         m_notes->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         m_notes->setWordWrap(true);
         m_notes->setText(loc("No web browser on this computer could open the page; its address is: %@", {notes.toString()}));
+        refresh(); // the window grows to show it
     });
     layout->addWidget(m_notes);
     m_progress = new QProgressBar(this);
@@ -114,6 +115,16 @@ void UpdateCycleDialog::refresh()
         close();
         return;
     }
+    // A new check in this window starts as a new window does: the keyboard on
+    // the dismissing button, and the release notes a link.
+    if (phase == Phase::checking && m_shownPhase != Phase::checking) {
+        m_dismiss->setFocus();
+        m_notes->setTextFormat(Qt::AutoText);
+        m_notes->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+        m_notes->setWordWrap(false);
+        m_notes->clear();
+    }
+    m_shownPhase = phase;
     m_text->setText(m_cycle.text());
     m_progress->setVisible(phase == Phase::checking || phase == Phase::downloading || phase == Phase::preparing);
     if (phase == Phase::downloading && m_cycle.progress() >= 0) {
@@ -147,14 +158,15 @@ void UpdateCycleDialog::refresh()
     const bool ended = phase == Phase::upToDate || phase == Phase::failed;
     m_dismiss->setText(ended ? loc("Close") : phase == Phase::available ? loc("Later") : loc("Cancel"));
     // A window does not follow its wrapped text's height for its width: it
-    // fits the text shown now, growing for a long sentence (a failure naming
-    // folders, which was cut off) and shrinking for a short one after it.
-    // Only when that changed: a window the person made taller stays so while
-    // the download's progress moves.
+    // fits the texts shown now, growing for a long sentence (a failure naming
+    // folders, the release notes' address, which were cut off) and shrinking
+    // for a short one after it. Only when that changed: a window the person
+    // made taller stays so while the download's progress moves.
     const int parts = int(m_progress->isVisibleTo(this)) | int(m_notes->isVisibleTo(this)) << 1
         | int(m_install->isVisibleTo(this)) << 2;
-    if (isVisible() && (m_text->text() != m_fittedText || parts != m_fittedParts)) {
-        m_fittedText = m_text->text();
+    const QString texts = m_text->text() + QLatin1Char('\n') + m_notes->text();
+    if (isVisible() && (texts != m_fittedText || parts != m_fittedParts)) {
+        m_fittedText = texts;
         m_fittedParts = parts;
         // First the minimum height the layout sets for what is shown now (a
         // progress bar just hidden kept it taller).

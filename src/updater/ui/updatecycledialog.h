@@ -1,11 +1,12 @@
 #pragma once
 
+#include "updater/updatecycle.h"
+
 #include <QDialog>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class UpdateCycle;
 
 // The window of a running update cycle: what is happening, the progress of
 // the download, and the person's choices (install now or later, cancel,
@@ -34,7 +35,9 @@ private:
     QProgressBar *m_progress;
     QPushButton *m_install = nullptr;
     QPushButton *m_dismiss = nullptr;
-    // What the window's height was last fitted to: the text and which parts showed.
+    // What the window's height was last fitted to: the texts and which parts showed.
     QString m_fittedText;
     int m_fittedParts = -1;
+    // The phase shown last: a new check starts when the window shows another.
+    UpdateCycle::Phase m_shownPhase = UpdateCycle::Phase::idle;
 };
