@@ -1874,6 +1874,8 @@ void TestSignedUpdate::pressWhereAButtonWas_data()
         << offered << "downloading" << false << "Tab Space | Tab Space" << "install and dismiss" << 0.0;
     // The address shows whole, and a new check's offer names its notes by a link again.
     QTest::newRow("offer, release notes without a browser") << offered << QString() << true << "Notes" << "nothing" << 0.0;
+    QTest::newRow("offer, release notes without a browser, then Return")
+        << offered << QString() << true << "Notes Return" << "dismiss" << 0.0;
     QTest::newRow("offer -> failure -> a new check's offer, release notes without a browser")
         << offered << "failure, checking, offer" << true << "Notes | Notes" << "nothing" << 0.0;
     // A new check in the same window: the same keys do what they do in a new window.

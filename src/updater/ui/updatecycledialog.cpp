@@ -115,9 +115,11 @@ void UpdateCycleDialog::refresh()
         close();
         return;
     }
-    // A new check in this window starts as a new window does: the keyboard on
-    // the dismissing button, and the release notes a link.
-    if (phase == Phase::checking && m_shownPhase != Phase::checking) {
+    // A new check in a window that showed another phase starts as a new
+    // window does: the keyboard on the dismissing button, and the release
+    // notes a link. (Not as the window is made: a focus given before it shows
+    // would make Qt take the button after it, Install, as its default.)
+    if (phase == Phase::checking && m_shownPhase != Phase::checking && m_shownPhase != Phase::idle) {
         m_dismiss->setFocus();
         m_notes->setTextFormat(Qt::AutoText);
         m_notes->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
