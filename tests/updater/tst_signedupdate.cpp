@@ -929,7 +929,8 @@ void TestSignedUpdate::cycle()
         setup.stallTime = std::chrono::milliseconds(300);
     if (conditions.contains(u"short deadline"))
         setup.downloadDeadline = std::chrono::milliseconds(500);
-    // It counts the connections it took, and those still open.
+    // A feed that takes connections and never answers: how many it took, and
+    // how many are still open.
     QTcpServer silentFeed;
     int taken = 0, open = 0;
     connect(&silentFeed, &QTcpServer::newConnection, [&] {
@@ -1851,7 +1852,8 @@ void TestSignedUpdate::pressWhereAButtonWas_data()
     QTest::newRow("offer -> downloading, Tab to Cancel and Space after Install")
         << offered << "downloading" << false << "Tab Space | Tab Space" << "install and dismiss" << 0.0;
     // The address shows whole, and a new check's offer names its notes by a link again.
-    QTest::newRow("offer, release notes without a browser") << offered << QString() << true << "Notes" << "nothing" << 0.0;
+    QTest::newRow("offer, release notes without a browser")
+        << offered << QString() << true << "Notes" << "nothing" << 0.0;
     QTest::newRow("offer, release notes without a browser, then Return")
         << offered << QString() << true << "Notes Return" << "dismiss" << 0.0;
     QTest::newRow("offer -> failure -> a new check's offer, release notes without a browser")
@@ -1927,7 +1929,8 @@ void TestSignedUpdate::pressWhereAButtonWas()
                     QVERIFY(link->isVisible() && link->text().contains(u"href="));
                     QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier,
                                       link->mapTo(&window, QPoint(4, link->height() / 2)));
-                    QVERIFY(link->text().endsWith(QStringLiteral("its address is: ") + cycle.item()->releaseNotes.toString()));
+                    QVERIFY(link->text().endsWith(QStringLiteral("its address is: ")
+                                                  + cycle.item()->releaseNotes.toString()));
                 } else if (key == u"Click") {
                     const auto *button = window.findChild<QPushButton *>(install);
                     QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier,
