@@ -18,7 +18,8 @@ signature made with another key), "truncated" (the archive connection closes hal
 "prerelease" (the item is V-beta), "release-notes" (the item names its release notes),
 "oversized-feed" (a signed feed of more than 1 MiB), "oversized-download" (more bytes than announced),
 "slow" (the archive one byte every 0.1 s, until the client goes away: each such end adds a line to
-var/updates/slow-ended), and signed archives the app must refuse to install:
+var/updates/slow-ended), "stalled" (half the archive, then nothing more on the open connection until
+the client goes away), and signed archives the app must refuse to install:
 "dotdot-entry" (a member "<bundle>/../escape"), "absolute-entry" (a member "/<bundle>/..."),
 "link-out" (a link leading out of the bundle), "executable-link" (the executable is a link to
 /bin/sh), "no-executable" (the executable is missing), "deep" (a folder 1,500 levels deep, otherwise
@@ -39,6 +40,7 @@ import json
 import os
 import platform
 import re
+import select
 import shutil
 import signal
 import ssl
@@ -63,7 +65,7 @@ from standin.paths import ToolsFolder, private_umask  # noqa: E402
 FEED_PATH = "/downloads/sorvane/appcast.xml"
 LEFT_OUT = "Contents/Resources/tooling/var"
 SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform", "downgrade", "prerelease",
-             "release-notes", "oversized-feed", "oversized-download", "slow", "dotdot-entry", "absolute-entry",
+             "release-notes", "oversized-feed", "oversized-download", "slow", "stalled", "dotdot-entry", "absolute-entry",
              "link-out", "executable-link", "no-executable", "deep", "deep-link-out", "unpacks-too-large",
              "long-link-out", "read-only", "writable", "fifo")
 # Archives that differ from the good one, each signed with the test key.
@@ -493,6 +495,8 @@ class Handler(DeadlineHandler):
                 return None
             if scenario == "slow":
                 return self.drip(archive)
+            if scenario == "stalled":
+                return self.stall(archive)
             extra = 65536 if scenario == "oversized-download" else 0
             self.start_archive(length + extra)
             for data in archive.chunks(length, length // 2 if scenario == "flipped-byte" else -1):
@@ -527,6 +531,22 @@ class Handler(DeadlineHandler):
                             os.O_WRONLY | os.O_APPEND | os.O_CREAT | os.O_NOFOLLOW | os.O_CLOEXEC, 0o600)
             with os.fdopen(ended, "a") as log:
                 log.write("gone\n")
+
+    def stall(self, archive: Archive):
+        """The whole length announced and half of it sent, then nothing more, the connection kept open,
+        until the client goes away (or ten minutes have passed)."""
+        self.start_archive(archive.length, close=True)
+        try:
+            for data in archive.chunks(archive.length // 2):
+                self.wfile.write(data)
+            self.wfile.flush()
+            deadline = time.monotonic() + 600
+            while time.monotonic() < deadline:
+                readable, _, _ = select.select([self.connection], [], [], 1)
+                if readable and not self.connection.recv(1):
+                    return
+        except OSError:
+            pass  # the client went away
 
     def answer(self, data: bytes, kind: str, status: int = 200):
         self.send_response(status)
