@@ -469,6 +469,8 @@ namespace {
 const QString unpackRefused = QStringLiteral("The update could not be unpacked. Nothing was installed.");
 const QString notInstalled = QStringLiteral("The update could not be installed. The installed app is unchanged.");
 const QString unreachable = QStringLiteral("Could not reach the update server. Check the connection and try again.");
+const QString stopped = QStringLiteral(
+    "The update download stopped, because the server sent too little for too long. Nothing was installed.");
 
 } // namespace
 
@@ -508,12 +510,14 @@ void TestSignedUpdate::cycle_data()
     // list masks its entries to search), "quit while the left-over is cleared" (the app quits while the cycle
     // clears an earlier cycle's folder), "another user's install folder" (the folder holding the app is another
     // user's, 0755), "install folder on a read-only disk" / "app on a read-only disk" (it / the app is mounted
-    // read-only), "silent feed" (the feed takes the connection and never answers)
+    // read-only), "silent feed" (the feed takes the connection and never answers), "short idle" (the requests'
+    // idle time is 2 s)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close", "cancel while checking",
     // "Escape while checking", "close while checking", "later while the left-over is cleared" (Install,
-    // then Later while the cycle clears an earlier cycle's folder).
+    // then Later while the cycle clears an earlier cycle's folder); or to the main window it opened over,
+    // one of two: "its window closed while checking" / "at the offer" / "while downloading".
     QTest::addColumn<QString>("action");
     // "installed", "unchanged", "up to date", "kept aside", "swapped" (the previous bundle is kept aside, the
     // folder swapped in stays as it was)
@@ -549,9 +553,14 @@ void TestSignedUpdate::cycle_data()
                                     << "The update feed could not be read. Try again later.";
     QTest::newRow("oversized download") << "oversized-download" << none << "install" << "unchanged"
                                         << "The update download has the wrong size. Nothing was installed.";
-    QTest::newRow("download stalls") << "slow" << QStringList{"short stall"} << "install" << "unchanged" << unreachable;
+    QTest::newRow("download drips") << "slow" << QStringList{"short stall"} << "install" << "unchanged" << stopped;
     QTest::newRow("download past its deadline")
-        << "slow" << QStringList{"short deadline"} << "install" << "unchanged" << unreachable;
+        << "slow" << QStringList{"short deadline"} << "install" << "unchanged" << stopped;
+    // The server stops sending and keeps the connection open.
+    QTest::newRow("download stalls, idle time first")
+        << "stalled" << QStringList{"short idle"} << "install" << "unchanged" << stopped;
+    QTest::newRow("download stalls, stall time first")
+        << "stalled" << QStringList{"short stall"} << "install" << "unchanged" << stopped;
     QTest::newRow("member with ../") << "dotdot-entry" << none << "install" << "unchanged" << unpackRefused;
     QTest::newRow("absolute member") << "absolute-entry" << none << "install" << "unchanged" << unpackRefused;
     QTest::newRow("link out of the bundle") << "link-out" << none << "install" << "unchanged" << unpackRefused;
@@ -929,6 +938,8 @@ void TestSignedUpdate::cycle()
         setup.stallTime = std::chrono::milliseconds(300);
     if (conditions.contains(u"short deadline"))
         setup.downloadDeadline = std::chrono::milliseconds(500);
+    if (conditions.contains(u"short idle"))
+        setup.idleTime = std::chrono::seconds(2);
     // A feed that takes connections and never answers: how many it took, and
     // how many are still open.
     QTcpServer silentFeed;
@@ -1464,6 +1475,7 @@ void TestSignedUpdate::cycle()
                                                          : failure;
         QCOMPARE(delegate.failure, std::optional(expected));
         QCOMPARE(cycle.phase(), UpdateCycle::Phase::failed);
+        QVERIFY(window.isVisible());
         QVERIFY(!readOnlyDisk || !downloadBegan); // said before anything is fetched
         QCOMPARE(cycle.text(), expected);
         QVERIFY(buttonsInPlace());
