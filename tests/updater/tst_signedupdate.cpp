@@ -10,6 +10,7 @@
 
 #include <QLabel>
 #include <QLayout>
+#include <QMainWindow>
 #include <QPushButton>
 
 #include <QDirIterator>
@@ -533,6 +534,12 @@ void TestSignedUpdate::cycle_data()
     QTest::newRow("cancelled while downloading") << "slow" << none << "cancel while downloading" << "unchanged" << QString();
     for (const char *action : {"cancel while checking", "Escape while checking", "close while checking"})
         QTest::addRow("silent feed, %s", action) << "good" << QStringList{"silent feed"} << action << "unchanged" << "";
+    QTest::newRow("its window closed while checking")
+        << "good" << QStringList{"silent feed"} << "its window closed while checking" << "unchanged" << "";
+    QTest::newRow("its window closed at the offer") << "good" << none << "its window closed at the offer" << "unchanged"
+                                                    << "";
+    QTest::newRow("its window closed while downloading")
+        << "slow" << none << "its window closed while downloading" << "unchanged" << "";
     QTest::newRow("flipped byte") << "flipped-byte" << none << "install" << "unchanged"
                                   << "The update's signature is not valid. Nothing was installed.";
     QTest::newRow("signed with another key") << "foreign-key" << none << "install" << "unchanged"
@@ -1137,6 +1144,47 @@ void TestSignedUpdate::cycle()
     QVERIFY(!framework.startUpdater());
 
     UpdateCycle &cycle = framework.cycle();
+    if (action.startsWith(u"its window closed")) {
+        QMainWindow remaining;
+        QPointer<QMainWindow> closing = new QMainWindow;
+        closing->setAttribute(Qt::WA_DeleteOnClose);
+        remaining.show();
+        closing->show();
+        closing->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(closing));
+        UpdateCycleDialog::showWhenActive(cycle);
+        framework.checkForUpdates();
+        QPointer<UpdateCycleDialog> shown;
+        QTRY_VERIFY((shown = closing->findChild<UpdateCycleDialog *>()));
+        const bool downloading = action.endsWith(u"while downloading");
+        if (action.endsWith(u"while checking"))
+            QTRY_COMPARE(taken, 1);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(cycle.phase(), UpdateCycle::Phase::available, 30000);
+        if (downloading) {
+            QTest::keyClick(shown->windowHandle(), Qt::Key_Tab);
+            QTest::keyClick(shown->windowHandle(), Qt::Key_Return);
+            QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::downloading && cycle.progress() > 0, 30000);
+        }
+        closing->close();
+        QTRY_VERIFY(!closing);
+        if (downloading) {
+            // Chosen, it goes on in view over the remaining window, where a
+            // Return typed again does not cancel it.
+            QVERIFY(shown && shown->isVisible() && shown->parentWidget() == &remaining);
+            QTest::keyClick(shown->windowHandle(), Qt::Key_Return);
+            QCOMPARE(cycle.phase(), UpdateCycle::Phase::downloading);
+            QCOMPARE(delegate.cycles, 0);
+            shown->findChild<QPushButton *>(QStringLiteral("sorvane.updates.cycle.dismiss"))->click();
+        }
+        // Otherwise as the person's Later or Cancel: over at once, nothing
+        // reported then or later, and the remaining window can check again.
+        QTRY_COMPARE(delegate.cycles, 1);
+        QVERIFY(!delegate.failure && framework.canCheckForUpdates());
+        QTRY_VERIFY(!shown);
+        QTRY_COMPARE(open, 0);
+        return;
+    }
     UpdateCycleDialog window(cycle);
     window.show();
     auto *installButton = window.findChild<QPushButton *>(QStringLiteral("sorvane.updates.cycle.install"));

@@ -14,6 +14,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace {
+
+// The cycle is still at work (neither ended nor idle): the window's going cancels it.
+bool isRunning(UpdateCycle::Phase phase)
+{
+    using Phase = UpdateCycle::Phase;
+    return phase != Phase::upToDate && phase != Phase::failed && phase != Phase::idle;
+}
+
+} // namespace
+
 UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDialog(parent), m_cycle(cycle)
 {
     setObjectName(QStringLiteral("sorvane.updates.cycle"));
@@ -77,13 +88,77 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     connect(m_dismiss, &QPushButton::clicked, this, &QDialog::reject);
     // Closed in any way while the cycle still runs: the cycle ends, nothing is installed.
     connect(this, &QDialog::finished, this, [this] {
-        const auto phase = m_cycle.phase();
-        if (phase != UpdateCycle::Phase::upToDate && phase != UpdateCycle::Phase::failed
-            && phase != UpdateCycle::Phase::idle)
+        m_finished = true;
+        if (isRunning(m_cycle.phase()))
             m_cycle.dismiss();
     });
     connect(&m_cycle, &UpdateCycle::changed, this, &UpdateCycleDialog::refresh);
+    // The window it stands over may close before it: see windowGone().
+    if (parent)
+        parent->installEventFilter(this);
     refresh();
+}
+
+// Taken away with the window it stood over (the last one closing, the app
+// quitting): as the person's Cancel, never a cycle left waiting for them.
+UpdateCycleDialog::~UpdateCycleDialog()
+{
+    if (!m_finished && isRunning(m_cycle.phase()))
+        m_cycle.dismiss();
+}
+
+bool UpdateCycleDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    // Hidden by the application, not by the window system (minimized): closed.
+    if (watched == parentWidget() && event->type() == QEvent::Hide && !event->spontaneous())
+        windowGone();
+    return QDialog::eventFilter(watched, event);
+}
+
+// The window it stands over closed (a main window, or the settings it was
+// opened from), and would take it along. Until Install is chosen that counts
+// as the person's Later, Cancel or Close: the cycle ends, and another window
+// can check again at once. Once chosen, the work goes on and stays in view:
+// the window moves over a remaining window, keeping its keyboard as it was.
+void UpdateCycleDialog::windowGone()
+{
+    using Phase = UpdateCycle::Phase;
+    const Phase phase = m_cycle.phase();
+    if (phase != Phase::downloading && phase != Phase::preparing && phase != Phase::waitingToRelaunch) {
+        reject();
+        return;
+    }
+    QWidget *to = remainingWindow();
+    if (!to)
+        return; // the last window: the app quits, and the work with it
+    QWidget *focused = focusWidget();
+    const bool installDefault = m_install->isDefault();
+    const bool dismissDefault = m_dismiss->isDefault();
+    parentWidget()->removeEventFilter(this);
+    setParent(to, windowFlags());
+    to->installEventFilter(this);
+    show();
+    // Shown again, a dialog makes its first button the default (Return would cancel).
+    if (focused)
+        focused->setFocus();
+    m_install->setDefault(installDefault);
+    m_dismiss->setDefault(dismissDefault);
+}
+
+// The window a sheet belongs to, else another of the application's main
+// windows, the active one first.
+QWidget *UpdateCycleDialog::remainingWindow() const
+{
+    const QWidget *gone = parentWidget();
+    QWidgetList windows = QApplication::topLevelWidgets();
+    if (QWidget *active = QApplication::activeWindow())
+        windows.prepend(active->window());
+    if (gone && gone->parentWidget())
+        windows.prepend(gone->parentWidget()->window());
+    for (QWidget *window : std::as_const(windows))
+        if (window != gone && window != this && window->windowType() == Qt::Window && window->isVisible())
+            return window;
+    return nullptr;
 }
 
 void UpdateCycleDialog::changeEvent(QEvent *event)

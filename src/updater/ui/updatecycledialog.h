@@ -16,6 +16,7 @@ class UpdateCycleDialog final : public QDialog
     Q_OBJECT
 public:
     explicit UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent = nullptr);
+    ~UpdateCycleDialog() override;
 
     // Opens the window whenever `cycle` leaves its idle phase.
     static void showWhenActive(UpdateCycle &cycle);
@@ -24,10 +25,13 @@ public:
 
 protected:
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void refresh();
     void fitDismissWidth();
+    void windowGone();
+    QWidget *remainingWindow() const;
 
     UpdateCycle &m_cycle;
     QLabel *m_text;
@@ -40,4 +44,5 @@ private:
     int m_fittedParts = -1;
     // The phase shown last: a new check starts when the window shows another.
     UpdateCycle::Phase m_shownPhase = UpdateCycle::Phase::idle;
+    bool m_finished = false;
 };
