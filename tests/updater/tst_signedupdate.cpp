@@ -1821,6 +1821,7 @@ void enter(UpdateCycle &cycle, const QString &name, bool notes)
     using Phase = UpdateCycle::Phase;
     static const std::map<QString, std::pair<Phase, QString>> phases{
         {"checking", {Phase::checking, "Looking for updates…"}},
+        {"automatic check", {Phase::checking, "Looking for updates…"}},
         {"offer", {Phase::available, "Version 2.0 is available. You have version 1.0."}},
         {"up to date", {Phase::upToDate, "You have the newest version (1.0)."}},
         {"downloading", {Phase::downloading, "Downloading version 2.0…"}},
@@ -1834,6 +1835,8 @@ void enter(UpdateCycle &cycle, const QString &name, bool notes)
          {Phase::failed, "The update could not be installed, and the previous version could not be put back: it is "
                          "kept in /home/editor/Programmer/Tavlon/.Tavlon.app.update/previous.app."}}};
     const auto &[phase, text] = phases.at(name);
+    if (phase == Phase::checking)
+        cycle.setBackground(name == u"automatic check");
     if (phase == Phase::checking || phase == Phase::available) {
         UpdateItem item;
         item.version = item.shortVersion = QStringLiteral("2.0");
@@ -1850,10 +1853,12 @@ void TestSignedUpdate::pressWhereAButtonWas_data()
 {
     // The phases `before`, in order, then `after`, which comes just before a
     // press lands where each button stood; "notes" when the offer names
-    // release notes. Or the `keys` typed ("|" where the phases of `after`, in
-    // order, come; "Notes" a click on the release notes' link, where no
-    // browser opens them), and what they did (`outcome`: "install" or
-    // "dismiss", asked of the cycle, or "nothing").
+    // release notes. Or the `keys` typed into the active window ("|" where the
+    // phases of `after`, in order, come, or of its next group where it has
+    // groups parted by "; "; "Notes" a click on the release notes' link, where
+    // no browser opens them; "Inactive": the window has not taken the
+    // keyboard), and what they did (`outcome`: "install" or "dismiss", asked
+    // of the cycle, or "nothing").
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QString>("after");
     QTest::addColumn<bool>("notes");
@@ -1921,6 +1926,11 @@ void TestSignedUpdate::pressWhereAButtonWas_data()
     // A new check in the same window: the same keys do what they do in a new window.
     QTest::newRow("offer -> failure -> a new check's offer, made inactive, Tab Return")
         << offered << "failure, checking, offer" << false << "Tab Space Away | Back Tab Return" << "install" << 0.0;
+    // Asked for in another window, a new check brings the window forward with
+    // the keyboard; an automatic one leaves the keyboard where it is.
+    QTest::newRow("offer -> failure -> an automatic check, then a new check, from another window, Escape")
+        << offered << "failure, automatic check; failure, checking" << false << "Tab Space Away | Inactive | Escape"
+        << "install and dismiss" << 0.0;
 }
 
 // A press aimed at a button that arrives just after the window changed for
@@ -1975,6 +1985,13 @@ void TestSignedUpdate::pressWhereAButtonWas()
                 {"Tab", {Qt::Key_Tab, "\t"}},        {"Space", {Qt::Key_Space, " "}},
                 {"Return", {Qt::Key_Return, "\r"}}, {"Enter", {Qt::Key_Enter, "\r"}},
                 {"Escape", {Qt::Key_Escape, "\x1b"}}};
+            const QStringList groups = after.split(QStringLiteral("; "));
+            qsizetype group = 0;
+            // Where the person's keys go: the window the system made active.
+            const auto active = [] {
+                QCoreApplication::processEvents();
+                return QGuiApplication::focusWindow();
+            };
             for (const QString &key : keys.split(u' ')) {
                 // "Return-down", "-repeat" and "-up": a key held down.
                 const QString name = key.section(u'-', 0, 0);
@@ -1982,8 +1999,10 @@ void TestSignedUpdate::pressWhereAButtonWas()
                 const auto [code, text] = named.value(name);
                 const Qt::KeyboardModifiers modifiers = code == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
                 if (key == u"|") {
-                    for (const QString &phase : after.split(QStringLiteral(", ")))
+                    for (const QString &phase : groups.value(group++).split(QStringLiteral(", ")))
                         enter(cycle, phase, notes);
+                } else if (key == u"Inactive") {
+                    QVERIFY(active() != window.windowHandle());
                 } else if (key == u"Notes") {
                     auto *link = window.findChild<QLabel *>(QStringLiteral("sorvane.updates.cycle.releaseNotes"));
                     QVERIFY(link->isVisible() && link->text().contains(u"href="));
@@ -2001,10 +2020,9 @@ void TestSignedUpdate::pressWhereAButtonWas()
                     to.activateWindow();
                     QVERIFY(QTest::qWaitForWindowActive(&to));
                 } else if (!held.isEmpty()) {
-                    QTest::simulateEvent(window.windowHandle(), held != u"up", code, modifiers, text,
-                                         held == u"repeat");
+                    QTest::simulateEvent(active(), held != u"up", code, modifiers, text, held == u"repeat");
                 } else {
-                    QTest::keyClick(window.windowHandle(), code, modifiers);
+                    QTest::keyClick(active(), code, modifiers);
                 }
             }
         } else {

@@ -200,6 +200,12 @@ void UpdateCycleDialog::refresh()
         m_notes->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
         m_notes->setWordWrap(false);
         m_notes->clear();
+        // A check the person asked for comes forward, with the keyboard, as
+        // a new window does; an automatic one shows itself only in place.
+        if (!m_cycle.isBackground()) {
+            raise();
+            activateWindow();
+        }
     }
     m_shownPhase = phase;
     m_text->setText(m_cycle.text());
