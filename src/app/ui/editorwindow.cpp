@@ -266,6 +266,9 @@ QDialog *EditorWindow::buildSettings()
     };
 
     auto *sheet = new SorvaneSettingsView(std::move(parts), view->settingsSection(), this);
+    for (QAction *command : std::as_const(m_sheetCommands))
+        if (command)
+            sheet->addAction(command);
     connect(&sheet->model(), &SorvaneSettingsModel::sectionChanged, view,
             [view, model = &sheet->model()] { view->setSettingsSection(model->section()); });
     return sheet;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAction>
 #include <QDateTime>
 #include <QMainWindow>
 #include <QPointer>
@@ -35,6 +36,9 @@ public:
     QWidget *queuePage() const { return m_queuePage; }
     // Whether this window (or a sheet of it) has the application's focus.
     bool hasSettingsFocus() const;
+    // A command whose shortcut also works while the window's settings sheet,
+    // window-modal, blocks its menu bar (Quit).
+    void addSheetCommand(QAction *command) { m_sheetCommands.append(command); }
 
     // At the latest this long after the window is shown, start-up runs even
     // without a first paint.
@@ -58,5 +62,6 @@ private:
     QStackedWidget *m_pages = nullptr;
     QWidget *m_queuePage = nullptr;
     QPointer<QWidget> m_workspaceFocus;
+    QList<QPointer<QAction>> m_sheetCommands;
     bool m_painted = false;
 };

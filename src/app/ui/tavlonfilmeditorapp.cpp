@@ -159,6 +159,7 @@ void TavlonFilmEditorApp::installCommands(EditorWindow *window)
     QAction *quit = app->addAction(loc("Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // the same on every platform theme
     connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+    window->addSheetCommand(quit);
 
     QAction *open = file->addAction(loc("New Window"));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
