@@ -617,7 +617,6 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::s
         bool tooLong = false;
         bool writeFailed = false;
         bool timedOut = false;
-        bool cancelled = false; // by the person
     };
     auto state = std::make_shared<State>();
     // Written as it arrives; never more than the feed announced.
@@ -658,10 +657,7 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::s
         state->mark = state->written;
     });
     stall->start(m_setup.stallTime);
-    const auto abort = connect(&m_cycle, &UpdateCycle::dismissRequested, raw, [raw, state] {
-        state->cancelled = true;
-        raw->abort();
-    });
+    const auto abort = connect(&m_cycle, &UpdateCycle::dismissRequested, raw, [raw] { raw->abort(); });
     if (!raw->isFinished())
         co_await raw;
     // Only the download's own connections: an abort resumes this from within
@@ -675,22 +671,17 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::s
     stall->stop();
     file.close();
     const int status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QNetworkReply::NetworkError error = raw->error();
-    // Only the person's own cancel ends a download without a word.
-    if (state->cancelled)
-        throw OperationCancelled();
     if (state->writeFailed)
         throw BridgeError::failed(loc("The update could not be installed. The installed app is unchanged."));
     if (state->tooLong)
         throw BridgeError::failed(loc("The update download has the wrong size. Nothing was installed."));
-    // Aborted by the stall check or the deadline, or by the request's idle
-    // time-out (which Qt reports as an abort).
-    if (state->timedOut || error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
+    // Aborted by the stall check, the deadline or the request's idle time-out
+    // (which Qt reports as an abort). The person's cancel aborts it too, and
+    // the cycle then reports nothing: only that cancel ends it without a word.
+    if (state->timedOut || raw->error() == QNetworkReply::OperationCanceledError)
         throw BridgeError::failed(downloadStopped());
-    // A connection that broke once the server had answered.
-    if (error == QNetworkReply::RemoteHostClosedError
-        || (status == 200 && error > QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError)
-        || (error == QNetworkReply::NoError && status == 200 && state->written < item.length
+    if (raw->error() == QNetworkReply::RemoteHostClosedError
+        || (raw->error() == QNetworkReply::NoError && status == 200 && state->written < item.length
             && raw->header(QNetworkRequest::ContentLengthHeader).toLongLong() > state->written))
         throw BridgeError::failed(loc("The update download broke off. Nothing was installed."));
     if (raw->error() != QNetworkReply::NoError || status != 200)

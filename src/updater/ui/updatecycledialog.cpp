@@ -99,10 +99,12 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     refresh();
 }
 
-// Taken away with the window it stood over (the last one closing, the app
-// quitting): as the person's Cancel, never a cycle left waiting for them.
+// Taken away with the window it stood over (closed before Install was
+// chosen, or the last one): as the person's Cancel, never a cycle left
+// waiting for them or reporting to no one.
 UpdateCycleDialog::~UpdateCycleDialog()
 {
+    disconnect(&m_cycle, nullptr, this, nullptr); // the cycle may end within dismiss()
     if (!m_finished && isRunning(m_cycle.phase()))
         m_cycle.dismiss();
 }
@@ -116,47 +118,30 @@ bool UpdateCycleDialog::eventFilter(QObject *watched, QEvent *event)
 }
 
 // The window it stands over closed (a main window, or the settings it was
-// opened from), and would take it along. Until Install is chosen that counts
-// as the person's Later, Cancel or Close: the cycle ends, and another window
-// can check again at once. Once chosen, the work goes on and stays in view:
-// the window moves over a remaining window, keeping its keyboard as it was.
+// opened from) and takes it along. Once Install was chosen the work goes on
+// and stays in view: the window moves over a remaining window. With none
+// left the app quits.
 void UpdateCycleDialog::windowGone()
 {
     using Phase = UpdateCycle::Phase;
     const Phase phase = m_cycle.phase();
-    if (phase != Phase::downloading && phase != Phase::preparing && phase != Phase::waitingToRelaunch) {
-        reject();
+    if (phase != Phase::downloading && phase != Phase::preparing && phase != Phase::waitingToRelaunch)
         return;
-    }
     QWidget *to = remainingWindow();
     if (!to)
-        return; // the last window: the app quits, and the work with it
-    QWidget *focused = focusWidget();
-    const bool installDefault = m_install->isDefault();
-    const bool dismissDefault = m_dismiss->isDefault();
+        return;
     parentWidget()->removeEventFilter(this);
     setParent(to, windowFlags());
     to->installEventFilter(this);
     show();
-    // Shown again, a dialog makes its first button the default (Return would cancel).
-    if (focused)
-        focused->setFocus();
-    m_install->setDefault(installDefault);
-    m_dismiss->setDefault(dismissDefault);
 }
 
-// The window a sheet belongs to, else another of the application's main
-// windows, the active one first.
+// Another of the application's main windows.
 QWidget *UpdateCycleDialog::remainingWindow() const
 {
-    const QWidget *gone = parentWidget();
-    QWidgetList windows = QApplication::topLevelWidgets();
-    if (QWidget *active = QApplication::activeWindow())
-        windows.prepend(active->window());
-    if (gone && gone->parentWidget())
-        windows.prepend(gone->parentWidget()->window());
-    for (QWidget *window : std::as_const(windows))
-        if (window != gone && window != this && window->windowType() == Qt::Window && window->isVisible())
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows)
+        if (window != parentWidget() && window->windowType() == Qt::Window && window->isVisible())
             return window;
     return nullptr;
 }
