@@ -88,7 +88,6 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     connect(m_dismiss, &QPushButton::clicked, this, &QDialog::reject);
     // Closed in any way while the cycle still runs: the cycle ends, nothing is installed.
     connect(this, &QDialog::finished, this, [this] {
-        m_finished = true;
         if (isRunning(m_cycle.phase()))
             m_cycle.dismiss();
     });
@@ -105,7 +104,7 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
 UpdateCycleDialog::~UpdateCycleDialog()
 {
     disconnect(&m_cycle, nullptr, this, nullptr); // the cycle may end within dismiss()
-    if (!m_finished && isRunning(m_cycle.phase()))
+    if (isRunning(m_cycle.phase()))
         m_cycle.dismiss();
 }
 
@@ -119,31 +118,24 @@ bool UpdateCycleDialog::eventFilter(QObject *watched, QEvent *event)
 
 // The window it stands over closed (a main window, or the settings it was
 // opened from) and takes it along. Once Install was chosen the work goes on
-// and stays in view: the window moves over a remaining window. With none
-// left the app quits.
+// and stays in view, over another of the application's main windows; with
+// none left the app quits.
 void UpdateCycleDialog::windowGone()
 {
     using Phase = UpdateCycle::Phase;
     const Phase phase = m_cycle.phase();
     if (phase != Phase::downloading && phase != Phase::preparing && phase != Phase::waitingToRelaunch)
         return;
-    QWidget *to = remainingWindow();
-    if (!to)
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto to = std::find_if(windows.cbegin(), windows.cend(), [this](const QWidget *window) {
+        return window != parentWidget() && window->windowType() == Qt::Window && window->isVisible();
+    });
+    if (to == windows.cend())
         return;
     parentWidget()->removeEventFilter(this);
-    setParent(to, windowFlags());
-    to->installEventFilter(this);
+    setParent(*to, windowFlags());
+    (*to)->installEventFilter(this);
     show();
-}
-
-// Another of the application's main windows.
-QWidget *UpdateCycleDialog::remainingWindow() const
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows)
-        if (window != parentWidget() && window->windowType() == Qt::Window && window->isVisible())
-            return window;
-    return nullptr;
 }
 
 void UpdateCycleDialog::changeEvent(QEvent *event)

@@ -31,7 +31,6 @@ private:
     void refresh();
     void fitDismissWidth();
     void windowGone();
-    QWidget *remainingWindow() const;
 
     UpdateCycle &m_cycle;
     QLabel *m_text;
@@ -44,5 +43,4 @@ private:
     int m_fittedParts = -1;
     // The phase shown last: a new check starts when the window shows another.
     UpdateCycle::Phase m_shownPhase = UpdateCycle::Phase::idle;
-    bool m_finished = false;
 };
