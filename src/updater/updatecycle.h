@@ -28,9 +28,13 @@ public:
     // From "available": fetch, verify and install the update.
     void install()
     {
+        m_installChosen = m_installChosen || (m_phase == Phase::available && m_item);
         Q_EMIT installRequested();
         Q_EMIT changed();
     }
+    // Install was chosen for the update offered: its work goes on whatever
+    // happens to the window.
+    bool installChosen() const { return m_installChosen; }
     // Later, Close or Cancel: the cycle ends, nothing is installed.
     void dismiss()
     {
@@ -39,7 +43,11 @@ public:
     }
 
     void set(Phase phase, QString text, double progress = -1);
-    void setItem(std::optional<UpdateItem> item) { m_item = std::move(item); }
+    void setItem(std::optional<UpdateItem> item)
+    {
+        m_item = std::move(item);
+        m_installChosen = false;
+    }
     void setBackground(bool background) { m_background = background; }
 
 Q_SIGNALS:
@@ -52,5 +60,6 @@ private:
     QString m_text;
     double m_progress = -1;
     std::optional<UpdateItem> m_item;
+    bool m_installChosen = false;
     bool m_background = false;
 };

@@ -8,6 +8,7 @@
 #include "updater/signedupdateframework.h"
 #include "updater/ui/updatecycledialog.h"
 
+#include <QDialog>
 #include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
@@ -536,10 +537,9 @@ void TestSignedUpdate::cycle_data()
         QTest::addRow("silent feed, %s", action) << "good" << QStringList{"silent feed"} << action << "unchanged" << "";
     QTest::newRow("its window closed while checking")
         << "good" << QStringList{"silent feed"} << "its window closed while checking" << "unchanged" << "";
-    QTest::newRow("its window closed at the offer") << "good" << none << "its window closed at the offer" << "unchanged"
-                                                    << "";
-    QTest::newRow("its window closed while downloading")
-        << "slow" << none << "its window closed while downloading" << "unchanged" << "";
+    for (const char *action : {"its window closed at the offer", "its window closed as Install is chosen",
+                               "its settings closed at the offer"})
+        QTest::newRow(action) << "slow" << none << action << "unchanged" << "";
     QTest::newRow("flipped byte") << "flipped-byte" << none << "install" << "unchanged"
                                   << "The update's signature is not valid. Nothing was installed.";
     QTest::newRow("signed with another key") << "foreign-key" << none << "install" << "unchanged"
@@ -1144,11 +1144,13 @@ void TestSignedUpdate::cycle()
     QVERIFY(!framework.startUpdater());
 
     UpdateCycle &cycle = framework.cycle();
-    if (action.startsWith(u"its window closed")) {
+    if (action.startsWith(u"its ")) {
         QMainWindow remaining;
-        QPointer<QMainWindow> closing = new QMainWindow;
-        closing->setAttribute(Qt::WA_DeleteOnClose);
         remaining.show();
+        const bool settings = action.startsWith(u"its settings");
+        QPointer<QWidget> closing = settings ? new QDialog(&remaining) : new QWidget(nullptr, Qt::Window);
+        closing->setWindowModality(settings ? Qt::WindowModal : Qt::NonModal);
+        closing->setAttribute(Qt::WA_DeleteOnClose);
         closing->show();
         closing->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(closing));
@@ -1156,24 +1158,27 @@ void TestSignedUpdate::cycle()
         framework.checkForUpdates();
         QPointer<UpdateCycleDialog> shown;
         QTRY_VERIFY((shown = closing->findChild<UpdateCycleDialog *>()));
-        const bool downloading = action.endsWith(u"while downloading");
         if (action.endsWith(u"while checking"))
             QTRY_COMPARE(taken, 1);
         else
             QTRY_COMPARE_WITH_TIMEOUT(cycle.phase(), UpdateCycle::Phase::available, 30000);
-        if (downloading) {
+        const bool installing = action.endsWith(u"as Install is chosen");
+        if (installing) { // and the window closes in the same turn
             QTest::keyClick(shown->windowHandle(), Qt::Key_Tab);
             QTest::keyClick(shown->windowHandle(), Qt::Key_Return);
-            QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::downloading && cycle.progress() > 0, 30000);
         }
         closing->close();
         QTRY_VERIFY(!closing);
-        if (downloading) {
-            // Chosen, it goes on in view over the remaining window, where a
-            // Return typed again does not cancel it.
+        if (installing || settings) {
+            // The cycle goes on in view over the remaining window, where a
+            // Return typed again does not cancel the download.
             QVERIFY(shown && shown->isVisible() && shown->parentWidget() == &remaining);
-            QTest::keyClick(shown->windowHandle(), Qt::Key_Return);
-            QCOMPARE(cycle.phase(), UpdateCycle::Phase::downloading);
+            if (installing) {
+                QTRY_VERIFY_WITH_TIMEOUT(cycle.phase() == UpdateCycle::Phase::downloading && cycle.progress() > 0,
+                                         30000);
+                QTest::keyClick(shown->windowHandle(), Qt::Key_Return);
+            }
+            QCOMPARE(cycle.phase(), installing ? UpdateCycle::Phase::downloading : UpdateCycle::Phase::available);
             QCOMPARE(delegate.cycles, 0);
             shown->findChild<QPushButton *>(QStringLiteral("sorvane.updates.cycle.dismiss"))->click();
         }
@@ -1183,6 +1188,8 @@ void TestSignedUpdate::cycle()
         QVERIFY(!delegate.failure && framework.canCheckForUpdates());
         QTRY_VERIFY(!shown);
         QTRY_COMPARE(open, 0);
+        QVERIFY(!QFileInfo::exists(framework.stagingPath()));
+        QCOMPARE(snapshot(bundle), before);
         return;
     }
     UpdateCycleDialog window(cycle);

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // The cycle is still at work (neither ended nor idle): the window's going cancels it.
@@ -21,6 +23,16 @@ bool isRunning(UpdateCycle::Phase phase)
 {
     using Phase = UpdateCycle::Phase;
     return phase != Phase::upToDate && phase != Phase::failed && phase != Phase::idle;
+}
+
+// A shown main window of the application other than `except`.
+QWidget *shownMainWindow(const QWidget *except)
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto found = std::find_if(windows.cbegin(), windows.cend(), [except](const QWidget *window) {
+        return window != except && window->windowType() == Qt::Window && window->isVisible();
+    });
+    return found == windows.cend() ? nullptr : *found;
 }
 
 } // namespace
@@ -98,9 +110,10 @@ UpdateCycleDialog::UpdateCycleDialog(UpdateCycle &cycle, QWidget *parent) : QDia
     refresh();
 }
 
-// Taken away with the window it stood over (closed before Install was
-// chosen, or the last one): as the person's Cancel, never a cycle left
-// waiting for them or reporting to no one.
+// Taken away with the main window it stood over before Install was chosen,
+// or with the last one: as the person's Cancel, never a cycle left waiting
+// for them or reporting to no one. (After the person's own Cancel this asks
+// again, which changes nothing.)
 UpdateCycleDialog::~UpdateCycleDialog()
 {
     disconnect(&m_cycle, nullptr, this, nullptr); // the cycle may end within dismiss()
@@ -116,25 +129,22 @@ bool UpdateCycleDialog::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-// The window it stands over closed (a main window, or the settings it was
-// opened from) and takes it along. Once Install was chosen the work goes on
-// and stays in view, over another of the application's main windows; with
-// none left the app quits.
+// The window it stands over closed and takes it along. A dialog (the
+// settings it was opened from) hands it to the window it belongs to. A main
+// window's closing is the person's Later or Cancel until Install is chosen;
+// after that the work goes on in view over another main window. With none
+// left the app quits.
 void UpdateCycleDialog::windowGone()
 {
-    using Phase = UpdateCycle::Phase;
-    const Phase phase = m_cycle.phase();
-    if (phase != Phase::downloading && phase != Phase::preparing && phase != Phase::waitingToRelaunch)
+    QWidget *gone = parentWidget();
+    QWidget *to = gone->parentWidget() ? gone->parentWidget()->window() : nullptr;
+    if (!to && m_cycle.installChosen() && isRunning(m_cycle.phase()))
+        to = shownMainWindow(gone);
+    if (!to || !to->isVisible())
         return;
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    const auto to = std::find_if(windows.cbegin(), windows.cend(), [this](const QWidget *window) {
-        return window != parentWidget() && window->windowType() == Qt::Window && window->isVisible();
-    });
-    if (to == windows.cend())
-        return;
-    parentWidget()->removeEventFilter(this);
-    setParent(*to, windowFlags());
-    (*to)->installEventFilter(this);
+    gone->removeEventFilter(this);
+    setParent(to, windowFlags());
+    to->installEventFilter(this);
     show();
 }
 
