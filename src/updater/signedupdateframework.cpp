@@ -596,7 +596,8 @@ void SignedUpdateFramework::endCycle(UpdateCheckKind kind, const std::optional<Q
     m_delegate->didFinishUpdateCycle(kind, failure);
 }
 
-QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::shared_ptr<bool> alive)
+QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::shared_ptr<bool> alive,
+                                                  CancellationToken cancel)
 {
     QFile file;
     // A new file in the cycle's own folder: never through a link.
@@ -657,9 +658,12 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::s
         state->mark = state->written;
     });
     stall->start(m_setup.stallTime);
-    const auto abort = connect(&m_cycle, &UpdateCycle::dismissRequested, raw, [raw] { raw->abort(); });
+    // The person's cancel: the cycle is cancelled before the abort, so what
+    // follows is not reported.
+    const int ending = cancel.onCancel([raw] { raw->abort(); });
     if (!raw->isFinished())
         co_await raw;
+    cancel.removeCallback(ending);
     // Only the download's own connections: an abort resumes this from within
     // the reply's finished signal, and the reply tells its network thread to
     // end the transfer only after that (through a connection of its own).
@@ -667,7 +671,6 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::s
     disconnect(progress);
     if (!*alive)
         throw OperationCancelled();
-    disconnect(abort);
     stall->stop();
     file.close();
     const int status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -677,7 +680,7 @@ QCoro::Task<void> SignedUpdateFramework::download(const UpdateItem &item, std::s
         throw BridgeError::failed(loc("The update download has the wrong size. Nothing was installed."));
     // Aborted by the stall check, the deadline or the request's idle time-out
     // (which Qt reports as an abort). The person's cancel aborts it too, and
-    // the cycle then reports nothing: only that cancel ends it without a word.
+    // the cancelled cycle reports nothing: only it ends without a word.
     if (state->timedOut || raw->error() == QNetworkReply::OperationCanceledError)
         throw BridgeError::failed(downloadStopped());
     if (raw->error() == QNetworkReply::RemoteHostClosedError
@@ -991,7 +994,7 @@ QCoro::Task<SignedUpdateFramework::Staged> SignedUpdateFramework::prepareUpdate(
     co_await makeStaging(alive);
     checkAlive(alive, cancel);
     m_cycle.set(UpdateCycle::Phase::downloading, loc("Downloading version %@…", {item.shortVersion}), 0);
-    co_await download(item, alive);
+    co_await download(item, alive, cancel);
     checkAlive(alive, cancel);
 
     // The signature is checked before a single byte is unpacked, on the

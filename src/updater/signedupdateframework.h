@@ -115,7 +115,7 @@ private:
     QCoro::Task<Staged> prepareUpdate(UpdateItem item, std::shared_ptr<bool> alive, CancellationToken cancel);
     QNetworkRequest makeRequest(const QUrl &url) const;
     QCoro::Task<QByteArray> fetch(QUrl url, qint64 limit, std::shared_ptr<bool> alive, CancellationToken cancel);
-    QCoro::Task<void> download(const UpdateItem &item, std::shared_ptr<bool> alive);
+    QCoro::Task<void> download(const UpdateItem &item, std::shared_ptr<bool> alive, CancellationToken cancel);
     QCoro::Task<Staged> unpack(int archive, qint64 length, QString version, std::shared_ptr<bool> alive);
     QCoro::Task<void> checkBundleAccess(std::shared_ptr<bool> alive);
     BridgeError belongsTo(uid_t owner) const;

@@ -513,13 +513,14 @@ void TestSignedUpdate::cycle_data()
     // clears an earlier cycle's folder), "another user's install folder" (the folder holding the app is another
     // user's, 0755), "install folder on a read-only disk" / "app on a read-only disk" (it / the app is mounted
     // read-only), "silent feed" (the feed takes the connection and never answers), "short idle" (the requests'
-    // idle time is 2 s)
+    // idle time is 4 s)
     QTest::addColumn<QStringList>("conditions");
     // What the person does in the update window: "install", "install twice", "install then later",
     // "later", "cancel while downloading", "cancel while settings close", "cancel while checking",
     // "Escape while checking", "close while checking", "later while the left-over is cleared" (Install,
-    // then Later while the cycle clears an earlier cycle's folder); or to the main window it opened over,
-    // one of two: "its window closed while checking" / "at the offer" / "while downloading".
+    // then Later while the cycle clears an earlier cycle's folder); or to the window it opened over, one of
+    // two main windows or the settings of one: "its window closed while checking" / "at the offer" / "as
+    // Install is chosen", "its settings closed at the offer".
     QTest::addColumn<QString>("action");
     // "installed", "unchanged", "up to date", "kept aside", "swapped" (the previous bundle is kept aside, the
     // folder swapped in stays as it was)
@@ -946,7 +947,7 @@ void TestSignedUpdate::cycle()
     if (conditions.contains(u"short deadline"))
         setup.downloadDeadline = std::chrono::milliseconds(500);
     if (conditions.contains(u"short idle"))
-        setup.idleTime = std::chrono::seconds(2);
+        setup.idleTime = std::chrono::seconds(4);
     // A feed that takes connections and never answers: how many it took, and
     // how many are still open.
     QTcpServer silentFeed;

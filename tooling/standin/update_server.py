@@ -65,9 +65,9 @@ from standin.paths import ToolsFolder, private_umask  # noqa: E402
 FEED_PATH = "/downloads/sorvane/appcast.xml"
 LEFT_OUT = "Contents/Resources/tooling/var"
 SCENARIOS = ("good", "flipped-byte", "foreign-key", "truncated", "no-platform", "downgrade", "prerelease",
-             "release-notes", "oversized-feed", "oversized-download", "slow", "stalled", "dotdot-entry", "absolute-entry",
-             "link-out", "executable-link", "no-executable", "deep", "deep-link-out", "unpacks-too-large",
-             "long-link-out", "read-only", "writable", "fifo")
+             "release-notes", "oversized-feed", "oversized-download", "slow", "stalled", "dotdot-entry",
+             "absolute-entry", "link-out", "executable-link", "no-executable", "deep", "deep-link-out",
+             "unpacks-too-large", "long-link-out", "read-only", "writable", "fifo")
 # Archives that differ from the good one, each signed with the test key.
 HOSTILE_ARCHIVES = ("dotdot-entry", "absolute-entry", "link-out", "executable-link", "no-executable", "deep",
                     "deep-link-out", "unpacks-too-large", "long-link-out", "read-only", "writable", "fifo")
